@@ -1,0 +1,110 @@
+#include "Startup.h"
+
+#include "VexmorMain.h"
+
+#include "Globals.h"
+#include "Platform.h"
+#include "WinTools.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+bool HasTrayArgument(const QList<QByteArray>& arguments) {
+    for (const QByteArray& arg : arguments)
+        if (arg.compare("/TRAY", Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP end the program through the normal exit path, so the main window's
+// destruction still saves everything. The handler only writes a byte; the GUI thread does the rest.
+void RouteSignalsToExit(QObject* owner) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+        char byte;
+        [[maybe_unused]] ssize_t n = ::read(gSignalPipe[0], &byte, 1);
+        ExitApplication();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+void ShowRefusal(const QString& reason) {
+    std::fprintf(stderr, "%s\n(%s)\n", kRefusalText, reason.toLocal8Bit().constData());
+}
+
+} // namespace
+
+void ExitApplication() {
+    if (QCoreApplication::instance()) QCoreApplication::quit();
+}
+
+int RunVexmor(int argc, char** argv) {
+    // Keep the raw arguments: Qt removes the ones it understands.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
+
+    InitSystemUtilities();
+    SetupFloatingPoint();
+
+    // Without a display there is nothing to show a box on: the refusal goes to stderr.
+    TPlatform& platform = Platform();
+    const TPlatformStatus layered = platform.display->CheckLayeredWindows();
+    if (!layered && qEnvironmentVariableIsEmpty("DISPLAY") && platform.name == QLatin1String("x11")) {
+        ShowRefusal(layered.reason);
+        DoneSystemUtilities();
+        return 1;
+    }
+
+    int exitCode = 0;
+    {
+        QApplication app(argc, argv);
+        ApplyNumberFormat();  // the application object has just reset the C locale
+        QApplication::setApplicationName(QStringLiteral("Vexmor"));
+        QApplication::setApplicationDisplayName(QStringLiteral("Vexmor"));
+        QApplication::setApplicationVersion(QStringLiteral(VEXMOR_VERSION));
+        QApplication::setQuitOnLastWindowClosed(false);
+
+        if (!layered) {
+            ShowRefusal(layered.reason);
+            QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption), QString::fromUtf8(kRefusalText));
+            exitCode = 1;
+        } else if (!platform.instance->BecomeFirstOrHandOver()) {
+            exitCode = 0;  // the running instance was asked to come forward
+        } else {
+            TrayFlag = HasTrayArgument(arguments);
+            SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
+            RouteSignalsToExit(&app);
+            // The end of the desktop session takes the same way out.
+            QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                             [](QSessionManager&) { ExitApplication(); });
+
+            TVexmorMainForm mainForm;  // created hidden; its creation reads the command line
+            platform.instance->SetComeForwardHandler([&mainForm] { mainForm.ComeForward(); });
+            if (!TrayFlag) mainForm.StartCapture(0);
+            exitCode = app.exec();
+        }
+    }
+    DoneSystemUtilities();
+    return exitCode;
+}

@@ -1,0 +1,21 @@
+// The process from its first instruction to its last: set-up, refusal of a display without
+// per-pixel alpha, the single-instance hand-over, the hidden main window, the message loop and the
+// one exit path.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// True when any argument equals "/TRAY", compared case-insensitively; other arguments are ignored.
+// Arguments are raw bytes of any encoding.
+bool HasTrayArgument(const QList<QByteArray>& arguments);
+
+// The refusal shown when the display cannot show per-pixel-alpha windows.
+inline constexpr const char* kRefusalText = "Vexmor需要运行于Windows XP或更高的系统。";
+inline constexpr const char* kRefusalCaption = "错误";
+
+// Runs the program; returns the process exit status.
+int RunVexmor(int argc, char** argv);
+
+// Ends the message loop through the program's one exit path (tray menu, signals, session end).
+void ExitApplication();

@@ -1,0 +1,25 @@
+// The program's process-wide values, in one place.
+//
+// They are written on the GUI thread only. The capture worker reads none of them.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class TInputForm;
+class TThumbForm;
+
+
+// The open capture overlay, or null when none is open.
+inline TInputForm* InputForm = nullptr;
+// The current thumbnail card, or null.
+inline TThumbForm* ThumbForm = nullptr;
+// The command line held /TRAY: the program started quietly and made no capture.
+inline bool TrayFlag = false;
+// The ink colour, 0xAARRGGBB with alpha 0xFF.
+inline uint32_t InkColor = 0xFFD80000;
+// The magnifier's interpolation: 1 nearest, 2 linear (the image library's numbering).
+inline int ResampleMode = 1;
+// Folder of the sound files, with a trailing "/": beside the program.
+inline QString SoundFolder;

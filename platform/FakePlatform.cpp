@@ -1,0 +1,179 @@
+#include "FakePlatform.h"
+
+#include <QPainter>
+
+namespace {
+
+class TFakeDisplay : public IDisplayService {
+public:
+    explicit TFakeDisplay(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    TPlatformStatus CheckLayeredWindows() override {
+        return s_->layeredWindows ? TPlatformStatus::Ok() : TPlatformStatus::Fail(s_->refusalReason);
+    }
+    QRect DesktopBounds() override {
+        QRect r;
+        for (const QRect& m : s_->monitors) r = r.united(m);
+        return r;
+    }
+    QList<QRect> Monitors() override { return s_->monitors; }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeInstance : public ISingleInstance {
+public:
+    explicit TFakeInstance(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    bool BecomeFirstOrHandOver() override {
+        if (!s_->anotherInstance) return true;
+        ++s_->comeForwardRequests;
+        return false;
+    }
+    void SetComeForwardHandler(std::function<void()> handler) override {
+        s_->comeForwardHandler = std::move(handler);
+    }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeFolders : public IFolders {
+public:
+    explicit TFakeFolders(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    QString Desktop() override { return s_->desktop; }
+    QString Documents() override { return s_->documents; }
+    QString Temp() override { return s_->temp; }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeAutostart : public IAutostart {
+public:
+    explicit TFakeAutostart(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    bool IsEnabled(const QString& programPath) override {
+        return s_->autostartPath.compare(programPath, Qt::CaseInsensitive) == 0;
+    }
+    TPlatformStatus SetEnabled(const QString& programPath, bool on) override {
+        s_->autostartPath = on ? programPath : QString();
+        return TPlatformStatus::Ok();
+    }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeShell : public IShell {
+public:
+    explicit TFakeShell(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    TPlatformStatus OpenUrl(const QString& url) override {
+        s_->openedUrls << url;
+        return TPlatformStatus::Ok();
+    }
+    TPlatformStatus EditFile(const QString& path) override {
+        s_->editedFiles << path;
+        return TPlatformStatus::Ok();
+    }
+    int SendMail(const QString& subject, const QStringList& attachments) override {
+        s_->mails.append({subject, attachments});
+        return s_->mailResult;
+    }
+    TPlatformStatus AddRecentDocument(const QString& path) override {
+        s_->recentDocuments << path;
+        return TPlatformStatus::Ok();
+    }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeGrabber : public IScreenGrabber {
+public:
+    explicit TFakeGrabber(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
+        if (s_->desktopImage.isNull() || rect.isEmpty()) return TPlatformStatus::Fail("nothing to grab");
+        QImage src = s_->desktopImage.convertToFormat(QImage::Format_RGB32);
+        out.width = rect.width();
+        out.height = rect.height();
+        out.stride = out.width * 4;
+        out.pixels.assign(size_t(out.stride) * out.height, 0);
+        const QRect inside = rect.intersected(src.rect());
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            const uchar* from = src.constScanLine(y) + inside.left() * 4;
+            uint8_t* to = out.pixels.data() + size_t(y - rect.top()) * out.stride + (inside.left() - rect.left()) * 4;
+            std::copy(from, from + inside.width() * 4, to);
+        }
+        return TPlatformStatus::Ok();
+    }
+    TPlatformStatus Cursor(TCursorImage& out) override {
+        if (!s_->hasCursor) return TPlatformStatus::Fail("no cursor");
+        out = s_->cursor;
+        return TPlatformStatus::Ok();
+    }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeActiveWindow : public IActiveWindow {
+public:
+    explicit TFakeActiveWindow(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    TForegroundWindow Foreground() override { return s_->foreground; }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeHotKeys : public IHotKeys {
+public:
+    explicit TFakeHotKeys(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
+        for (const auto& held : s_->heldByOthers)
+            if (held.first == qtKey && held.second == modifiers) return false;
+        Unregister(id);
+        s_->hotKeys.append({id, qtKey, modifiers});
+        return true;
+    }
+    void Unregister(int id) override {
+        s_->hotKeys.removeIf([id](const TFakeState::HotKey& k) { return k.id == id; });
+    }
+    void SetHandler(std::function<void(int)> handler) override { s_->hotKeyHandler = std::move(handler); }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+class TFakeWindowShape : public IWindowShape {
+public:
+    explicit TFakeWindowShape(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    void HideWindowRegion(quintptr window) override {
+        if (!s_->hiddenWindows.contains(window)) s_->hiddenWindows << window;
+    }
+    void RestoreWindowRegion(quintptr window) override { s_->hiddenWindows.removeAll(window); }
+
+private:
+    std::shared_ptr<TFakeState> s_;
+};
+
+} // namespace
+
+std::unique_ptr<TPlatform> MakeFakePlatform(std::shared_ptr<TFakeState> state) {
+    auto p = std::make_unique<TPlatform>();
+    p->name = QStringLiteral("fake");
+    p->display = std::make_unique<TFakeDisplay>(state);
+    p->instance = std::make_unique<TFakeInstance>(state);
+    p->folders = std::make_unique<TFakeFolders>(state);
+    p->autostart = std::make_unique<TFakeAutostart>(state);
+    p->shell = std::make_unique<TFakeShell>(state);
+    p->grabber = std::make_unique<TFakeGrabber>(state);
+    p->activeWindow = std::make_unique<TFakeActiveWindow>(state);
+    p->hotKeys = std::make_unique<TFakeHotKeys>(state);
+    p->windowShape = std::make_unique<TFakeWindowShape>(state);
+    return p;
+}
+
+std::shared_ptr<TFakeState> InstallFakePlatform() {
+    auto state = std::make_shared<TFakeState>();
+    SetPlatform(MakeFakePlatform(state));
+    return state;
+}

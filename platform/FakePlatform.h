@@ -1,0 +1,51 @@
+// A platform that tests configure: every service records what it was asked and answers with the
+// values a test put in `TFakeState`. No X server is touched.
+#pragma once
+
+#include "Platform.h"
+
+#include <QList>
+#include <QPair>
+
+struct TFakeState {
+    // display
+    bool layeredWindows = true;
+    QString refusalReason = QStringLiteral("no 32-bit ARGB visual");
+    QList<QRect> monitors{QRect(0, 0, 1920, 1080)};
+    // single instance
+    bool anotherInstance = false;  // BecomeFirstOrHandOver answers false
+    int comeForwardRequests = 0;   // how often this process asked another one
+    std::function<void()> comeForwardHandler;
+    // folders
+    QString desktop = QStringLiteral("/tmp/vexmor-fake/Desktop");
+    QString documents = QStringLiteral("/tmp/vexmor-fake/Documents");
+    QString temp = QStringLiteral("/tmp");
+    // autostart
+    QString autostartPath;  // empty: not enabled
+    // shell
+    QStringList openedUrls, editedFiles, recentDocuments;
+    QList<QPair<QString, QStringList>> mails;
+    int mailResult = 0;
+    // grab
+    QImage desktopImage;  // what Grab copies from (Format_RGB32); null: grabbing fails
+    TCursorImage cursor;
+    bool hasCursor = false;
+    // active window
+    TForegroundWindow foreground;
+    // hot keys
+    struct HotKey {
+        int id;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    QList<HotKey> hotKeys;
+    QList<QPair<int, Qt::KeyboardModifiers>> heldByOthers;  // combinations that fail to register
+    std::function<void(int)> hotKeyHandler;
+    // window shape
+    QList<quintptr> hiddenWindows;
+};
+
+// The fake's state lives as long as the platform made with it.
+std::unique_ptr<TPlatform> MakeFakePlatform(std::shared_ptr<TFakeState> state);
+// Convenience for tests: installs a fresh fake platform and returns its state.
+std::shared_ptr<TFakeState> InstallFakePlatform();

@@ -1,0 +1,156 @@
+// The services Vexmor needs from the desktop, behind small interfaces.
+//
+// Everything that talks to the X server lives in this folder; the rest of the program sees only
+// these interfaces. `Platform()` returns the set chosen at start-up: the X11 implementation, or the
+// fake that tests configure (forced with VEXMOR_PLATFORM=fake). A service that a build does not offer
+// yet is null; callers ask `Has...` or check before use.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// Outcome of a platform call: ok, or the reason it failed.
+struct TPlatformStatus {
+    bool ok = true;
+    QString reason;
+    static TPlatformStatus Ok() { return {}; }
+    static TPlatformStatus Fail(QString why) { return {false, std::move(why)}; }
+    explicit operator bool() const { return ok; }
+};
+
+// The display: can the program show per-pixel-alpha windows here, and where are the monitors.
+class IDisplayService {
+public:
+    virtual ~IDisplayService() = default;
+    // Checks before any window exists: a display is reachable and offers 32-bit ARGB visuals.
+    virtual TPlatformStatus CheckLayeredWindows() = 0;
+    // Bounding rectangle of all monitors in device pixels (root-window coordinates).
+    virtual QRect DesktopBounds() = 0;
+    // Monitor rectangles in device pixels.
+    virtual QList<QRect> Monitors() = 0;
+};
+
+// One program per user and display. The first start listens; a later start asks it to come forward.
+class ISingleInstance {
+public:
+    virtual ~ISingleInstance() = default;
+    // True when this process is now the first instance. False when another one answered the
+    // request to come forward (it has been asked, this process should end). A failure to listen
+    // still returns true: a start is never refused because the socket could not be made.
+    virtual bool BecomeFirstOrHandOver() = 0;
+    // Called on the GUI thread when a later start asks this instance to come forward.
+    virtual void SetComeForwardHandler(std::function<void()> handler) = 0;
+};
+
+// Per-user folders.
+class IFolders {
+public:
+    virtual ~IFolders() = default;
+    // Absolute folder paths without trailing separator; empty when unknown.
+    virtual QString Desktop() = 0;
+    virtual QString Documents() = 0;
+    virtual QString Temp() = 0;
+};
+
+// Start with the desktop session.
+class IAutostart {
+public:
+    virtual ~IAutostart() = default;
+    virtual bool IsEnabled(const QString& programPath) = 0;
+    virtual TPlatformStatus SetEnabled(const QString& programPath, bool on) = 0;
+};
+
+// Hand-offs to other programs.
+class IShell {
+public:
+    virtual ~IShell() = default;
+    virtual TPlatformStatus OpenUrl(const QString& url) = 0;
+    // Opens the file in the user's image editor.
+    virtual TPlatformStatus EditFile(const QString& path) = 0;
+    // A new e-mail with the files attached; -1 when no mail helper exists, else its exit status.
+    virtual int SendMail(const QString& subject, const QStringList& attachments) = 0;
+    // Adds the file to the desktop's list of recently used files.
+    virtual TPlatformStatus AddRecentDocument(const QString& path) = 0;
+};
+
+// A frozen picture of the desktop.
+struct TGrabbedImage {
+    int width = 0, height = 0;
+    int stride = 0;                  // bytes per row
+    std::vector<uint8_t> pixels;     // B,G,R,X per pixel, top row first
+};
+
+// The pointer's picture, premultiplied B,G,R,A, with its position in root coordinates.
+struct TCursorImage {
+    QImage image;
+    int x = 0, y = 0;          // pointer position
+    int hotX = 0, hotY = 0;    // hot spot inside the image
+};
+
+class IScreenGrabber {
+public:
+    virtual ~IScreenGrabber() = default;
+    // Copies the given root-window rectangle (device pixels).
+    virtual TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) = 0;
+    virtual TPlatformStatus Cursor(TCursorImage& out) = 0;
+};
+
+// The window the user was working in.
+struct TForegroundWindow {
+    bool exists = false;     // a visible, non-desktop window is active
+    bool isDesktop = false;  // the desktop itself is active
+    QString title;           // UTF-8 title
+    QRect frame;             // frame rectangle, device pixels
+    QString location;        // a file manager's folder, when it publishes one
+};
+
+class IActiveWindow {
+public:
+    virtual ~IActiveWindow() = default;
+    virtual TForegroundWindow Foreground() = 0;
+};
+
+// System-wide hot keys. Keys are Qt key codes, modifiers Qt keyboard modifiers.
+class IHotKeys {
+public:
+    virtual ~IHotKeys() = default;
+    virtual bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) = 0;
+    virtual void Unregister(int id) = 0;
+    virtual void SetHandler(std::function<void(int id)> handler) = 0;
+};
+
+// Showing nothing while a window stays mapped, for mode switches of layered windows.
+class IWindowShape {
+public:
+    virtual ~IWindowShape() = default;
+    virtual void HideWindowRegion(quintptr window) = 0;
+    virtual void RestoreWindowRegion(quintptr window) = 0;
+};
+
+struct TPlatform {
+    QString name;  // "x11" or "fake"
+    std::unique_ptr<IDisplayService> display;
+    std::unique_ptr<ISingleInstance> instance;
+    std::unique_ptr<IFolders> folders;
+    std::unique_ptr<IAutostart> autostart;
+    std::unique_ptr<IShell> shell;
+    std::unique_ptr<IScreenGrabber> grabber;
+    std::unique_ptr<IActiveWindow> activeWindow;
+    std::unique_ptr<IHotKeys> hotKeys;
+    std::unique_ptr<IWindowShape> windowShape;
+};
+
+// The services in use. Loaded on first call: VEXMOR_PLATFORM=fake selects the fake, anything
+// else the X11 implementation.
+TPlatform& Platform();
+// Replaces the services in use (tests); returns the previous set.
+std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform);
+
+std::unique_ptr<TPlatform> MakeX11Platform();

@@ -1,0 +1,195 @@
+// The X11 implementation of the platform services. The display check runs before Qt is set up,
+// on a connection of its own; everything later uses Qt's connection.
+#include "Platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include <xcb/randr.h>
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+struct ConnectionDeleter {
+    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, ConnectionDeleter>;
+
+xcb_connection_t* QtConnection() {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+class TX11Display : public IDisplayService {
+public:
+    TPlatformStatus CheckLayeredWindows() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            return TPlatformStatus::Fail(QStringLiteral("no X11 display (DISPLAY is not set)"));
+        if (!Connect())
+            return TPlatformStatus::Fail(QStringLiteral("cannot connect to X11 display %1").arg(display));
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_.get())).data;
+        for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
+            if (d.data->depth != 32) continue;
+            for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+                if (v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR) return TPlatformStatus::Ok();
+        }
+        return TPlatformStatus::Fail(QStringLiteral("the X11 screen offers no 32-bit ARGB visual"));
+    }
+
+    QRect DesktopBounds() override {
+        QRect bounds;
+        for (const QRect& m : Monitors()) bounds = bounds.united(m);
+        return bounds;
+    }
+
+    QList<QRect> Monitors() override {
+        QList<QRect> result;
+        xcb_connection_t* c = QtConnection();
+        if (!c && Connect()) c = conn_.get();
+        if (!c) return result;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        XcbReply<xcb_randr_get_monitors_reply_t> reply(
+            xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, screen->root, 1), nullptr));
+        if (reply) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
+                 xcb_randr_monitor_info_next(&it))
+                result << QRect(it.data->x, it.data->y, it.data->width, it.data->height);
+        }
+        if (result.isEmpty()) result << QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+        return result;
+    }
+
+private:
+    bool Connect() {
+        if (conn_) return true;
+        XcbConnection c(xcb_connect(nullptr, nullptr));
+        if (!c || xcb_connection_has_error(c.get())) return false;
+        conn_ = std::move(c);
+        return true;
+    }
+    XcbConnection conn_;
+};
+
+// Name of the per-user, per-display socket that finds the running instance.
+QString InstanceSocketPath() {
+    QString display = qEnvironmentVariable("DISPLAY");
+    for (QChar& ch : display)
+        if (!ch.isLetterOrNumber()) ch = u'_';
+    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QFileInfo info(dir);
+    if (dir.isEmpty() || !info.isDir() || !info.isWritable()) dir = QDir::tempPath();
+    QString path = QDir(dir).filePath(QStringLiteral("TVexmorMainForm-%1-%2").arg(getuid()).arg(display));
+    // Unix socket paths hold at most 107 bytes.
+    if (path.toLocal8Bit().size() > 100)
+        path = QStringLiteral("/tmp/TVexmorMainForm-%1-%2").arg(getuid()).arg(display.left(40));
+    return path;
+}
+
+class TX11SingleInstance : public ISingleInstance {
+public:
+    bool BecomeFirstOrHandOver() override {
+        const QString path = InstanceSocketPath();
+        // The lock makes "nobody answers, so I listen" one step for simultaneous starts; a lock left
+        // by a dead process is taken over.
+        QLockFile lock(path + QStringLiteral(".lock"));
+        lock.setStaleLockTime(0);
+        const bool locked = lock.tryLock(5000);
+
+        QLocalSocket probe;
+        probe.connectToServer(path);
+        if (probe.waitForConnected(1000)) {
+            probe.write("forward\n");
+            probe.waitForBytesWritten(1000);
+            probe.disconnectFromServer();
+            return false;
+        }
+        // Nobody answers: a socket file left by a crashed instance is taken over.
+        QLocalServer::removeServer(path);
+        server_ = std::make_unique<QLocalServer>();
+        server_->setSocketOptions(QLocalServer::UserAccessOption);
+        if (server_->listen(path)) {
+            QObject::connect(server_.get(), &QLocalServer::newConnection, [this] { Accept(); });
+        } else {
+            server_.reset();  // run without the hand-over rather than not at all
+        }
+        if (locked) lock.unlock();
+        return true;
+    }
+
+    void SetComeForwardHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+private:
+    void Accept() {
+        while (QLocalSocket* peer = server_->nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
+                const QByteArray request = peer->readAll();
+                if (request.startsWith("forward") && handler_) handler_();
+                peer->disconnectFromServer();
+            });
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+        }
+    }
+    std::unique_ptr<QLocalServer> server_;
+    std::function<void()> handler_;
+};
+
+class TX11Folders : public IFolders {
+public:
+    QString Desktop() override { return Lookup("XDG_DESKTOP_DIR", QStandardPaths::DesktopLocation); }
+    QString Documents() override { return Lookup("XDG_DOCUMENTS_DIR", QStandardPaths::DocumentsLocation); }
+    QString Temp() override { return QDir::tempPath(); }
+
+private:
+    // An explicit XDG_*_DIR in the environment wins over the user-dirs file.
+    static QString Lookup(const char* variable, QStandardPaths::StandardLocation location) {
+        const QString fromEnv = qEnvironmentVariable(variable);
+        if (!fromEnv.isEmpty() && QDir::isAbsolutePath(fromEnv)) return QDir::cleanPath(fromEnv);
+        return QStandardPaths::writableLocation(location);
+    }
+};
+
+class TX11WindowShape : public IWindowShape {
+public:
+    void HideWindowRegion(quintptr window) override {
+        if (xcb_connection_t* c = QtConnection()) {
+            xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                                 xcb_window_t(window), 0, 0, 0, nullptr);
+            xcb_flush(c);
+        }
+    }
+    void RestoreWindowRegion(quintptr window) override {
+        if (xcb_connection_t* c = QtConnection()) {
+            xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, xcb_window_t(window), 0, 0, XCB_NONE);
+            xcb_flush(c);
+        }
+    }
+};
+
+} // namespace
+
+std::unique_ptr<TPlatform> MakeX11Platform() {
+    auto p = std::make_unique<TPlatform>();
+    p->name = QStringLiteral("x11");
+    p->display = std::make_unique<TX11Display>();
+    p->instance = std::make_unique<TX11SingleInstance>();
+    p->folders = std::make_unique<TX11Folders>();
+    p->windowShape = std::make_unique<TX11WindowShape>();
+    return p;
+}

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vexmor needs to build, run and test, when any is missing.
+# Sourced or run by ./run.sh and ./test.sh; quiet when everything is already present.
+set -euo pipefail
+
+VEXMOR_PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # libraries
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev libgl-dev
+  libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-shape0-dev libxcb-randr0-dev
+  libxcb-keysyms1-dev libxcb-icccm4-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # X server and tools the demo and end-to-end tests drive
+  xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox xclip
+  imagemagick pngcheck locales
+  # fonts: a sans family and a CJK-capable one
+  fonts-dejavu-core fonts-wqy-microhei
+)
+
+missing=()
+for p in "${VEXMOR_PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The locale tests check that numbers ignore a comma locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  if [ -f /etc/locale.gen ]; then
+    $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+    $SUDO locale-gen >/dev/null 2>&1 || true
+  fi
+fi
