@@ -1,0 +1,188 @@
+# End-to-end test helpers: a private X server, optional window manager and compositor, the real
+# program, all stopped by PID when the script ends. Source this file, then call e2e_init.
+#
+#   e2e_init NAME                 private $E2E_DIR with HOME and XDG folders; cleanup trap
+#   e2e_start_x [WxHxD]           Xvfb -noreset on a free display; exports DISPLAY
+#   e2e_start_wm / e2e_start_compositor
+#   e2e_spawn CMD...              background process stopped at the end; PID in $E2E_LAST_PID
+#   e2e_start_vexmor ARGS...      the real program (VEXMOR_BIN); PID in $VEXMOR_PID
+#   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
+#   e2e_wait_exit PID SECS        waits for a process to end; its status in $E2E_EXIT_STATUS
+#   e2e_pass / e2e_fail MSG
+
+set -u
+
+E2E_PIDS=()
+E2E_NAME=""
+E2E_FAILED=0
+
+e2e_log() { echo "[$E2E_NAME] $*" >&2; }
+
+e2e_cleanup() {
+  local pid i
+  # Newest first, each one gone before the next: the program before the window manager before the
+  # X server, so that nothing sees its display vanish.
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+    pid=${E2E_PIDS[i]}
+    kill -0 "$pid" 2>/dev/null || continue
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 1 50); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  if [ -n "${E2E_DIR:-}" ] && [ -d "$E2E_DIR" ] && [ "${E2E_KEEP:-0}" != 1 ]; then
+    chmod -R u+rwX "$E2E_DIR" 2>/dev/null || true
+    rm -rf "$E2E_DIR"
+  fi
+}
+
+# The main window: titled "Vexmor" and of the program's window class (Qt's hidden client-leader
+# window carries the title too, but no class).
+e2e_main_windows() { xdotool search --all --class --name '^Vexmor$' 2>/dev/null; }
+
+e2e_init() {
+  E2E_NAME=$1
+  : "${VEXMOR_BIN:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/vexmor}"
+  export VEXMOR_BIN
+  E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vexmor-e2e-$1-XXXXXX")
+  export HOME="$E2E_DIR/home"
+  export XDG_CONFIG_HOME="$HOME/.config"
+  export XDG_DATA_HOME="$HOME/.local/share"
+  export XDG_CACHE_HOME="$HOME/.cache"
+  export XDG_RUNTIME_DIR="$E2E_DIR/runtime"
+  export XDG_DESKTOP_DIR="$HOME/Desktop"
+  export XDG_DOCUMENTS_DIR="$HOME/Documents"
+  mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_DESKTOP_DIR" "$XDG_DOCUMENTS_DIR"
+  mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+  unset DBUS_SESSION_BUS_ADDRESS VEXMOR_PLATFORM
+  export QT_QPA_PLATFORM=xcb
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT TERM
+}
+
+e2e_spawn() {
+  "$@" &
+  E2E_LAST_PID=$!
+  E2E_PIDS+=("$E2E_LAST_PID")
+}
+
+# A display number nobody uses: no lock file and no socket.
+e2e_free_display() {
+  local n
+  for n in $(seq $((100 + RANDOM % 400)) 999); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      echo "$n"
+      return 0
+    fi
+  done
+  return 1
+}
+
+e2e_start_x() {
+  local geometry=${1:-1920x1080x24} n attempt
+  for attempt in 1 2 3 4 5; do
+    n=$(e2e_free_display) || e2e_fail "no free display number"
+    e2e_spawn Xvfb ":$n" -noreset -nolisten tcp -screen 0 "$geometry"
+    export DISPLAY=":$n"
+    if e2e_poll 20 xdpyinfo; then
+      return 0
+    fi
+    # Another server took the number first: try the next one.
+    kill -KILL "$E2E_LAST_PID" 2>/dev/null || true
+  done
+  e2e_fail "Xvfb did not start"
+}
+
+e2e_start_wm() {
+  e2e_spawn openbox --sm-disable
+  e2e_wait_for "window manager" 20 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+}
+
+e2e_start_compositor() {
+  e2e_spawn xcompmgr
+  # The compositor owns the selection _NET_WM_CM_S0 once it runs.
+  e2e_wait_for "compositor" 20 e2e_has_compositor
+}
+
+e2e_has_compositor() {
+  python3 - <<'PY' 2>/dev/null
+import ctypes, ctypes.util, os, sys
+x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype = ctypes.c_void_p
+d = x.XOpenDisplay(None)
+if not d: sys.exit(1)
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+atom = x.XInternAtom(d, b"_NET_WM_CM_S0", 0)
+sys.exit(0 if x.XGetSelectionOwner(d, atom) else 1)
+PY
+}
+
+e2e_start_vexmor() {
+  e2e_spawn "$VEXMOR_BIN" "$@"
+  VEXMOR_PID=$E2E_LAST_PID
+}
+
+# Polls quietly; returns non-zero on time-out.
+e2e_poll() {
+  local secs=$1
+  shift
+  local deadline=$((SECONDS + secs))
+  while [ $SECONDS -lt $deadline ]; do
+    if "$@" >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+e2e_wait_for() {
+  local desc=$1 secs=$2
+  shift 2
+  e2e_poll "$secs" "$@" || e2e_fail "timed out after ${secs}s waiting for: $desc"
+}
+
+e2e_wait_exit() {
+  local pid=$1 secs=$2 deadline=$((SECONDS + $2))
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ $SECONDS -ge $deadline ]; then
+      return 1
+    fi
+    sleep 0.05
+  done
+  wait "$pid" 2>/dev/null
+  E2E_EXIT_STATUS=$?
+  return 0
+}
+
+e2e_alive() { kill -0 "$1" 2>/dev/null; }
+
+e2e_check() {
+  local desc=$1
+  shift
+  if "$@"; then
+    e2e_log "ok: $desc"
+  else
+    e2e_log "FAILED: $desc"
+    E2E_FAILED=1
+  fi
+}
+
+e2e_fail() {
+  e2e_log "FAILED: $*"
+  exit 1
+}
+
+e2e_pass() {
+  if [ "$E2E_FAILED" != 0 ]; then
+    exit 1
+  fi
+  e2e_log "passed"
+  exit 0
+}
