@@ -17,4 +17,25 @@ e2e_start_vexmor /tray "$long" $'\xff\xfe' "-TRAY" "/TRAYX"
 e2e_wait_for "main window with an unwritable home" 30 e2e_main_windows
 e2e_check "runs with an unwritable home" e2e_alive "$VEXMOR_PID"
 chmod 0700 "$HOME"
+
+# A screen without 32-bit ARGB visuals: the refusal box "错误", nothing else; closing it ends the program.
+n=$(e2e_free_display)
+e2e_spawn Xvfb ":$n" -noreset -nolisten tcp -screen 0 1024x768x16 -extension RENDER -extension Composite
+DISPLAY=":$n" e2e_wait_for "16-bit X server" 20 xdpyinfo
+DISPLAY=":$n" e2e_spawn "$VEXMOR_BIN"
+refused=$E2E_LAST_PID
+DISPLAY=":$n" e2e_wait_for "refusal box" 30 xdotool search --onlyvisible --name '^错误$'
+box=$(DISPLAY=":$n" xdotool search --onlyvisible --name '^错误$' | head -1)
+e2e_check "the box is the only window shown" test "$(DISPLAY=":$n" xdotool search --onlyvisible --name '.' | wc -l)" = 1
+DISPLAY=":$n" xdotool key --window "$box" Return
+e2e_wait_exit "$refused" 20 || e2e_fail "the refused program did not end after its box was closed"
+e2e_check "refusal exit status 1 (was $E2E_EXIT_STATUS)" test "$E2E_EXIT_STATUS" = 1
+e2e_check "no settings written by a refused start" test ! -e "$XDG_CONFIG_HOME/Vexmor"
+
+# No HOME at all.
+kill -TERM "$VEXMOR_PID"
+e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "the first program did not end on SIGTERM"
+e2e_spawn env -u HOME "$VEXMOR_BIN" /tray
+e2e_wait_for "a start without HOME" 30 e2e_main_windows
+e2e_check "runs without HOME" e2e_alive "$E2E_LAST_PID"
 e2e_pass

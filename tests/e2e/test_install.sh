@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The install rule puts the program, its launcher and icon where a desktop finds them, and the
+# installed program runs.
+source "$(dirname "$0")/lib.sh"
+e2e_init install
+build=$(dirname "$VEXMOR_BIN")
+prefix="$E2E_DIR/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null || e2e_fail "cmake --install failed"
+e2e_check "program installed" test -x "$prefix/libexec/vexmor/vexmor"
+e2e_check "bin link" test -x "$prefix/bin/vexmor"
+e2e_check "launcher" grep -q '^Exec=vexmor' "$prefix/share/applications/vexmor.desktop"
+e2e_check "icon" test -s "$prefix/share/icons/hicolor/scalable/apps/vexmor.svg"
+if command -v desktop-file-validate >/dev/null; then
+  e2e_check "launcher is valid" desktop-file-validate "$prefix/share/applications/vexmor.desktop"
+fi
+e2e_start_x
+e2e_start_vexmor_installed() { e2e_spawn "$prefix/bin/vexmor" /tray; }
+e2e_start_vexmor_installed
+e2e_wait_for "installed program's main window" 30 e2e_main_windows
+e2e_pass
