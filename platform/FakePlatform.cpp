@@ -150,6 +150,10 @@ public:
         if (!s_->hiddenWindows.contains(window)) s_->hiddenWindows << window;
     }
     void RestoreWindowRegion(quintptr window) override { s_->hiddenWindows.removeAll(window); }
+    void SetInputRegion(quintptr window, const QList<QRect>& rects) override {
+        if (rects.isEmpty()) s_->inputRegions.remove(window);
+        else s_->inputRegions[window] = rects;
+    }
 
 private:
     std::shared_ptr<TFakeState> s_;

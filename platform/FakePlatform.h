@@ -4,6 +4,7 @@
 
 #include "Platform.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 
@@ -43,6 +44,7 @@ struct TFakeState {
     std::function<void(int)> hotKeyHandler;
     // window shape
     QList<quintptr> hiddenWindows;
+    QHash<quintptr, QList<QRect>> inputRegions;  // absent: the whole window takes input
 };
 
 // The fake's state lives as long as the platform made with it.

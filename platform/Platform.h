@@ -132,6 +132,9 @@ public:
     virtual ~IWindowShape() = default;
     virtual void HideWindowRegion(quintptr window) = 0;
     virtual void RestoreWindowRegion(quintptr window) = 0;
+    // Only these rectangles (window coordinates) take mouse input; the rest of the window stays
+    // painted but lets clicks through to what lies below. An empty list restores the whole window.
+    virtual void SetInputRegion(quintptr window, const QList<QRect>& rects) = 0;
 };
 
 struct TPlatform {

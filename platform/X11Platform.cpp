@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -179,6 +180,20 @@ public:
             xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, xcb_window_t(window), 0, 0, XCB_NONE);
             xcb_flush(c);
         }
+    }
+    void SetInputRegion(quintptr window, const QList<QRect>& rects) override {
+        xcb_connection_t* c = QtConnection();
+        if (!c) return;
+        if (rects.isEmpty()) {
+            xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, xcb_window_t(window), 0, 0, XCB_NONE);
+        } else {
+            std::vector<xcb_rectangle_t> xr;
+            for (const QRect& r : rects)
+                xr.push_back({int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height())});
+            xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+                                 xcb_window_t(window), 0, 0, uint32_t(xr.size()), xr.data());
+        }
+        xcb_flush(c);
     }
 };
 
