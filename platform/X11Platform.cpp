@@ -1,6 +1,7 @@
 // The X11 implementation of the platform services. The display check runs before Qt is set up,
 // on a connection of its own; everything later uses Qt's connection.
 #include "Platform.h"
+#include "DesktopServices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -205,6 +206,8 @@ std::unique_ptr<TPlatform> MakeX11Platform() {
     p->display = std::make_unique<TX11Display>();
     p->instance = std::make_unique<TX11SingleInstance>();
     p->folders = std::make_unique<TX11Folders>();
+    p->autostart = std::make_unique<TXdgAutostart>();
+    p->shell = std::make_unique<TDesktopShell>();
     p->windowShape = std::make_unique<TX11WindowShape>();
     return p;
 }

@@ -1,0 +1,26 @@
+// freedesktop.org services of the X11 build: the autostart entry, hand-offs to other programs and
+// the recently-used list.
+#pragma once
+
+#include "Platform.h"
+
+// The autostart entry $XDG_CONFIG_HOME/autostart/vexmor.desktop, named "Vexmor by Tolvane", starting
+// the program with /Tray. An entry counts as present when its Exec line equals the expected command
+// ignoring letter case.
+class TXdgAutostart : public IAutostart {
+public:
+    bool IsEnabled(const QString& programPath) override;
+    TPlatformStatus SetEnabled(const QString& programPath, bool on) override;
+    static QString EntryPath();
+    static QString ExpectedExec(const QString& programPath);
+};
+
+class TDesktopShell : public IShell {
+public:
+    TPlatformStatus OpenUrl(const QString& url) override;
+    TPlatformStatus EditFile(const QString& path) override;
+    int SendMail(const QString& subject, const QStringList& attachments) override;
+    // Adds (or refreshes) a bookmark in $XDG_DATA_HOME/recently-used.xbel, written atomically.
+    TPlatformStatus AddRecentDocument(const QString& path) override;
+    static QString RecentFilesPath();
+};
