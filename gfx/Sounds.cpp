@@ -1,0 +1,96 @@
+#include "Sounds.h"
+
+#include "Globals.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSoundEffect>
+#include <QUrl>
+
+namespace {
+
+class TQtSoundOutput : public ISoundOutput {
+public:
+    void Play(const QString& path) override {
+        Stop();
+        // Effects are kept per file: loading a WAV again for every play would delay it.
+        auto& effect = effects_[path];
+        if (!effect) {
+            effect = std::make_unique<QSoundEffect>();
+            effect->setSource(QUrl::fromLocalFile(path));
+        }
+        current_ = effect.get();
+        current_->play();
+    }
+    void Stop() override {
+        if (current_) current_->stop();
+        current_ = nullptr;
+    }
+
+private:
+    QHash<QString, std::shared_ptr<QSoundEffect>> effects_;
+    QSoundEffect* current_ = nullptr;
+};
+
+quint32 ReadLE32(const uchar* p) { return p[0] | p[1] << 8 | p[2] << 16 | quint32(p[3]) << 24; }
+
+} // namespace
+
+std::chrono::milliseconds WavDuration(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray head = file.read(12);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return {};
+    quint32 byteRate = 0;
+    // Walk the chunks: "fmt " gives the byte rate, "data" the length.
+    for (int guard = 0; guard < 64; ++guard) {
+        const QByteArray chunk = file.read(8);
+        if (chunk.size() < 8) return {};
+        const quint32 size = ReadLE32(reinterpret_cast<const uchar*>(chunk.constData()) + 4);
+        if (chunk.startsWith("fmt ")) {
+            const QByteArray fmt = file.read(size);
+            if (fmt.size() < 16) return {};
+            byteRate = ReadLE32(reinterpret_cast<const uchar*>(fmt.constData()) + 8);
+            if (size & 1) file.skip(1);
+        } else if (chunk.startsWith("data")) {
+            if (byteRate == 0) return {};
+            const quint64 bytes = std::min<quint64>(size, quint64(file.size() - file.pos()));
+            return std::chrono::milliseconds(bytes * 1000 / byteRate);
+        } else if (file.skip(size + (size & 1)) != qint64(size + (size & 1))) {
+            return {};
+        }
+    }
+    return {};
+}
+
+TSoundPlayer::TSoundPlayer()
+    : TSoundPlayer(std::make_unique<TQtSoundOutput>(), [] {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(
+              std::chrono::steady_clock::now().time_since_epoch());
+      }) {}
+
+TSoundPlayer::TSoundPlayer(std::unique_ptr<ISoundOutput> output, Clock clock)
+    : output_(std::move(output)), clock_(std::move(clock)) {}
+
+TSoundPlayer::~TSoundPlayer() = default;
+
+bool TSoundPlayer::Playing() const { return clock_() < playingUntil_; }
+
+bool TSoundPlayer::Play(const QString& folder, const QString& fileName, unsigned extraFlags) {
+    const QString path = folder + fileName;
+    if (!QFileInfo(path).isFile()) return false;
+    if ((extraFlags & SND_NOSTOP) && Playing()) return false;
+    output_->Play(path);
+    playingUntil_ = clock_() + WavDuration(path);
+    return true;
+}
+
+TSoundPlayer& SoundPlayer() {
+    static TSoundPlayer player;
+    return player;
+}
+
+void PlayOverlaySound(const QString& fileName, unsigned extraFlags) {
+    SoundPlayer().Play(SoundFolder, fileName, extraFlags);
+}

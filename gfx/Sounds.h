@@ -1,0 +1,49 @@
+// The overlay's acoustic feedback: short WAV files beside the program, played asynchronously.
+//
+// One sound at a time: a new sound stops the one playing, except a sound asked with
+// SND_NOSTOP, which is skipped while another still plays. A missing or unplayable file is silence.
+// Whether a sound still plays is judged by the program's own clock and the file's length, because
+// an audio output without a device reports "playing" forever.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+inline constexpr unsigned SND_NOSTOP = 0x10;
+
+// Where the sound goes. The real one is Qt Multimedia; tests record.
+class ISoundOutput {
+public:
+    virtual ~ISoundOutput() = default;
+    virtual void Play(const QString& path) = 0;  // returns at once
+    virtual void Stop() = 0;
+};
+
+class TSoundPlayer {
+public:
+    using Clock = std::function<std::chrono::milliseconds()>;
+    // Without arguments: Qt Multimedia output and the steady clock.
+    TSoundPlayer();
+    TSoundPlayer(std::unique_ptr<ISoundOutput> output, Clock clock);
+    ~TSoundPlayer();
+
+    // Plays `folder` + `fileName` when that file exists. Returns whether a sound was started.
+    bool Play(const QString& folder, const QString& fileName, unsigned extraFlags = 0);
+    bool Playing() const;
+
+private:
+    std::unique_ptr<ISoundOutput> output_;
+    Clock clock_;
+    std::chrono::milliseconds playingUntil_{0};
+};
+
+// Length of a PCM WAV file; zero when the file is not one.
+std::chrono::milliseconds WavDuration(const QString& path);
+
+// The process-wide player, made on first use.
+TSoundPlayer& SoundPlayer();
+// Plays one of the overlay's sounds from the program's sound folder.
+void PlayOverlaySound(const QString& fileName, unsigned extraFlags = 0);

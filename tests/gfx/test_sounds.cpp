@@ -1,0 +1,97 @@
+#include "Sounds.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct RecordingOutput : ISoundOutput {
+    QStringList* log;
+    explicit RecordingOutput(QStringList* l) : log(l) {}
+    void Play(const QString& path) override { *log << "play " + QFileInfo(path).fileName(); }
+    void Stop() override { *log << "stop"; }
+};
+
+class Sounds : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = dir.path() + "/";
+        // Sounds of 100 ms and 200 ms: 8 kHz, 8-bit mono is 8 bytes per millisecond.
+        WriteWav("Cap.wav", 1600);
+        WriteWav("Blip.wav", 800);
+        player = std::make_unique<TSoundPlayer>(std::make_unique<RecordingOutput>(&log), [this] { return now; });
+    }
+    void WriteWav(const QString& name, quint32 dataBytes, bool withListChunk = true) {
+        QByteArray b;
+        auto u32 = [&](quint32 v) { b.append(reinterpret_cast<const char*>(&v), 4); };
+        auto u16 = [&](quint16 v) { b.append(reinterpret_cast<const char*>(&v), 2); };
+        b += "RIFF";
+        u32(0);
+        b += "WAVE";
+        if (withListChunk) {  // chunks before "fmt " must be skipped, odd sizes padded
+            b += "LIST";
+            u32(3);
+            b += "abc";
+            b += '\0';
+        }
+        b += "fmt ";
+        u32(16);
+        u16(1), u16(1), u32(8000), u32(8000), u16(1), u16(8);
+        b += "data";
+        u32(dataBytes);
+        b += QByteArray(int(dataBytes), '\x80');
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(b);
+    }
+    QTemporaryDir dir;
+    QString folder;
+    QStringList log;
+    std::chrono::milliseconds now{1000};
+    std::unique_ptr<TSoundPlayer> player;
+};
+
+TEST_F(Sounds, LengthOfAWavFile) {
+    EXPECT_EQ(WavDuration(folder + "Cap.wav"), 200ms);
+    WriteWav("Short.wav", 80000);  // header claims more than the file holds: only what is there counts
+    QFile::resize(dir.filePath("Short.wav"), 44 + 12 + 800);
+    EXPECT_EQ(WavDuration(folder + "Short.wav"), 100ms);
+    QFile junk(dir.filePath("junk.wav"));
+    junk.open(QIODevice::WriteOnly);
+    junk.write("RIFF\0\0\0\0WAVEdata");
+    junk.close();
+    EXPECT_EQ(WavDuration(folder + "junk.wav"), 0ms);
+    EXPECT_EQ(WavDuration(folder + "missing.wav"), 0ms);
+}
+
+TEST_F(Sounds, MissingFilesAreSilence) {
+    EXPECT_FALSE(player->Play(folder, "ZoomIn.wav"));
+    EXPECT_FALSE(player->Play("/nonexistent/", "Cap.wav"));
+    EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(Sounds, NoStopSkipsWhileAnotherPlaysAndOnlyThen) {
+    ASSERT_TRUE(player->Play(folder, "Cap.wav"));
+    now += 150ms;
+    EXPECT_FALSE(player->Play(folder, "Blip.wav", SND_NOSTOP));  // Cap still has 50 ms to go
+    now += 60ms;
+    EXPECT_TRUE(player->Play(folder, "Blip.wav", SND_NOSTOP));
+    EXPECT_EQ(log, QStringList({"play Cap.wav", "play Blip.wav"}));
+}
+
+TEST_F(Sounds, ANewSoundCutsTheOldOneShort) {
+    ASSERT_TRUE(player->Play(folder, "Cap.wav"));
+    now += 10ms;
+    ASSERT_TRUE(player->Play(folder, "Blip.wav"));  // without the flag it always plays
+    EXPECT_TRUE(player->Playing());
+    now += 100ms;
+    EXPECT_FALSE(player->Playing());  // judged by the new sound's length, not the old one's
+}
+
+} // namespace
