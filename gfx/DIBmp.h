@@ -133,6 +133,8 @@ public:
     int WriteMode() const { return writeMode_; }
     void SetPixel(int x, int y, uint32_t colour);               // 24/32 bits, honours the write mode
     uint32_t GetPixel(int x, int y) const;                       // 0xAARRGGBB (24-bit: alpha 0xFF)
+    // Any depth: the colour converted to the image's format (nearest table entry up to 8 bits).
+    void SetPixelColour(int x, int y, uint32_t colour);
 
     // Reset to the whole image whenever the image changes.
     QRect ClipRect() const { return clip_; }
@@ -218,13 +220,14 @@ private:
     void Refresh();
     void AttachCanvas();
     void DetachCanvas();
-    void ReadBmpHeaderless(const uint8_t* data, qsizetype size, qsizetype pixelOffset);
+    void ReadDib(const uint8_t* data, qsizetype size, qsizetype pixelOffset);
 
     int width_ = 0, height_ = 0, bitCount_ = 0, bytesPerRow_ = 0;
     qsizetype size_ = 0;
     uint8_t* bits_ = nullptr;
     uint8_t* topBits_ = nullptr;
     PixelFormat requestedFormat_ = PixelFormat::Default();
+    bool memoryKind_ = false;   // the kind an empty image is re-made with
     int writeMode_ = 0;
     QRect clip_;
     struct CanvasState;

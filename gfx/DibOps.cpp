@@ -1,0 +1,850 @@
+// Block loops of the image library. Each hot loop works a row at a time without per-pixel calls so the
+// compiler vectorises it; on x86-64 the hottest ones are also built for AVX2 and picked at run time.
+#include "DibOps.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+#define VEX_HOT __attribute__((target_clones("avx2", "default")))
+#else
+#define VEX_HOT
+#endif
+
+namespace DibOps {
+
+namespace {
+
+inline uint8_t Channel(uint32_t colour, int c) { return uint8_t(colour >> (8 * c)); }
+
+// A byte pattern of the colour repeated over n pixels of bpp bytes.
+void Pattern(std::vector<uint8_t>& out, size_t pixels, int bpp, const uint8_t* values)
+{
+    out.resize(pixels * bpp);
+    for (size_t i = 0; i < pixels; ++i)
+        std::memcpy(&out[i * bpp], values, bpp);
+}
+
+}  // namespace
+
+// ---- copies ---------------------------------------------------------------------------------------
+
+void Copy(const View& src, const QRect& r, const View& dst, int x, int y)
+{
+    if (r.isEmpty())
+        return;
+    const size_t bytes = size_t(r.width()) * src.bpp;
+    // Within one image a move downwards must run from the bottom row up.
+    const bool upwards = src.bits == dst.bits && y > r.top();
+    for (int j = 0; j < r.height(); ++j) {
+        const int jj = upwards ? r.height() - 1 - j : j;
+        std::memmove(dst.Pixel(x, y + jj), src.Pixel(r.left(), r.top() + jj), bytes);
+    }
+}
+
+void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int y)
+{
+    for (int j = 0; j < r.height(); ++j) {
+        const uint8_t* s = src.Pixel(r.left(), r.top() + j);
+        uint8_t* d = dst.Pixel(x, y + j);
+        for (int i = 0; i < r.width(); ++i) {
+            d[4 * i] = s[3 * i];
+            d[4 * i + 1] = s[3 * i + 1];
+            d[4 * i + 2] = s[3 * i + 2];
+            d[4 * i + 3] = 0xFF;
+        }
+    }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("ssse3"))) static void Copy24To32Row_SSSE3(const uint8_t* s, uint8_t* d, int w)
+{
+    const __m128i shuffle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
+    int i = 0;
+    // A 16-byte load at pixel i reads up to byte 3i + 15, which must stay inside the row.
+    for (; i + 6 <= w; i += 4) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * i));
+        v = _mm_or_si128(_mm_shuffle_epi8(v, shuffle), alpha);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), v);
+    }
+    for (; i < w; ++i) {
+        d[4 * i] = s[3 * i];
+        d[4 * i + 1] = s[3 * i + 1];
+        d[4 * i + 2] = s[3 * i + 2];
+        d[4 * i + 3] = 0xFF;
+    }
+}
+#endif
+
+void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y)
+{
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        for (int j = 0; j < r.height(); ++j)
+            Copy24To32Row_SSSE3(src.Pixel(r.left(), r.top() + j), dst.Pixel(x, y + j), r.width());
+        return;
+    }
+#endif
+    Copy24To32Ref(src, r, dst, x, y);
+}
+
+void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y)
+{
+    for (int j = 0; j < r.height(); ++j) {
+        const uint8_t* s = src.Pixel(r.left(), r.top() + j);
+        uint8_t* d = dst.Pixel(x, y + j);
+        for (int i = 0; i < r.width(); ++i) {
+            d[3 * i] = s[4 * i];
+            d[3 * i + 1] = s[4 * i + 1];
+            d[3 * i + 2] = s[4 * i + 2];
+        }
+    }
+}
+
+// ---- fills ----------------------------------------------------------------------------------------
+
+void FillSet(const View& v, const QRect& r, uint32_t colour)
+{
+    if (r.isEmpty())
+        return;
+    if (v.bpp == 4) {
+        for (int j = 0; j < r.height(); ++j)
+            std::fill_n(reinterpret_cast<uint32_t*>(v.Pixel(r.left(), r.top() + j)), r.width(), colour);
+        return;
+    }
+    const uint8_t bytes[4] = {Channel(colour, 0), Channel(colour, 1), Channel(colour, 2), Channel(colour, 3)};
+    std::vector<uint8_t> row;
+    Pattern(row, r.width(), v.bpp, bytes);
+    for (int j = 0; j < r.height(); ++j)
+        std::memcpy(v.Pixel(r.left(), r.top() + j), row.data(), row.size());
+}
+
+void FillBlendRef(const View& v, const QRect& r, uint32_t colour, int alpha)
+{
+    for (int j = 0; j < r.height(); ++j) {
+        uint8_t* p = v.Pixel(r.left(), r.top() + j);
+        for (int i = 0; i < r.width(); ++i)
+            for (int c = 0; c < v.bpp; ++c) {
+                const int n = Channel(colour, c) * alpha / 256 + p[i * v.bpp + c] * (256 - alpha) / 256;
+                p[i * v.bpp + c] = uint8_t(std::min(n, 255));
+            }
+    }
+}
+
+VEX_HOT static void FillBlendRow(uint8_t* p, const uint8_t* add, size_t n, uint32_t keep)
+{
+    // add + old * keep / 256 never exceeds 255 (both terms are rounded down), so no saturation.
+    for (size_t i = 0; i < n; ++i)
+        p[i] = uint8_t(add[i] + ((p[i] * keep) >> 8));
+}
+
+void FillBlend(const View& v, const QRect& r, uint32_t colour, int alpha)
+{
+    if (r.isEmpty())
+        return;
+    uint8_t bytes[4];
+    for (int c = 0; c < 4; ++c)
+        bytes[c] = uint8_t((Channel(colour, c) * alpha) >> 8);
+    std::vector<uint8_t> add;
+    Pattern(add, r.width(), v.bpp, bytes);
+    for (int j = 0; j < r.height(); ++j)
+        FillBlendRow(v.Pixel(r.left(), r.top() + j), add.data(), add.size(), uint32_t(256 - alpha));
+}
+
+void AddSubCRef(const View& v, const QRect& r, uint32_t add, uint32_t sub)
+{
+    for (int j = 0; j < r.height(); ++j) {
+        uint8_t* p = v.Pixel(r.left(), r.top() + j);
+        for (int i = 0; i < r.width(); ++i)
+            for (int c = 0; c < v.bpp; ++c) {
+                int n = p[i * v.bpp + c] + Channel(add, c);
+                n = std::min(n, 255) - Channel(sub, c);
+                p[i * v.bpp + c] = uint8_t(std::max(n, 0));
+            }
+    }
+}
+
+VEX_HOT static void AddSubRow(uint8_t* p, const uint8_t* add, const uint8_t* sub, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t a = uint8_t(p[i] + add[i]);
+        const uint8_t s = a < p[i] ? uint8_t(255) : a;       // saturating add
+        p[i] = s > sub[i] ? uint8_t(s - sub[i]) : uint8_t(0);  // saturating subtract
+    }
+}
+
+void AddSubC(const View& v, const QRect& r, uint32_t add, uint32_t sub)
+{
+    if (r.isEmpty())
+        return;
+    uint8_t a[4], s[4];
+    for (int c = 0; c < 4; ++c) {
+        a[c] = Channel(add, c);
+        s[c] = Channel(sub, c);
+    }
+    std::vector<uint8_t> addRow, subRow;
+    Pattern(addRow, r.width(), v.bpp, a);
+    Pattern(subRow, r.width(), v.bpp, s);
+    for (int j = 0; j < r.height(); ++j)
+        AddSubRow(v.Pixel(r.left(), r.top() + j), addRow.data(), subRow.data(), addRow.size());
+}
+
+// ---- box filter -----------------------------------------------------------------------------------
+
+void BoxFilterRef(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
+{
+    const int ow = r.width() - mw + 1, oh = r.height() - mh + 1;
+    if (ow <= 0 || oh <= 0)
+        return;
+    const int n = mw * mh, bpp = v.bpp;
+    std::vector<uint8_t> out(size_t(ow) * oh * bpp);
+    for (int j = 0; j < oh; ++j)
+        for (int i = 0; i < ow; ++i)
+            for (int c = 0; c < bpp; ++c) {
+                int sum = 0;
+                for (int y = 0; y < mh; ++y)
+                    for (int x = 0; x < mw; ++x)
+                        sum += v.Pixel(r.left() + i + x, r.top() + j + y)[c];
+                out[(size_t(j) * ow + i) * bpp + c] = uint8_t((sum + n / 2) / n);
+            }
+    for (int j = 0; j < oh; ++j)
+        std::memcpy(v.Pixel(r.left() + ax, r.top() + ay + j), &out[size_t(j) * ow * bpp], size_t(ow) * bpp);
+}
+
+VEX_HOT static void AddRow(uint32_t* sum, const uint8_t* row, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        sum[i] += row[i];
+}
+
+VEX_HOT static void SlideRow(uint32_t* sum, const uint8_t* leaving, const uint8_t* entering, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        sum[i] += uint32_t(entering[i]) - uint32_t(leaving[i]);
+}
+
+VEX_HOT static void DivideRow(uint8_t* out, const uint32_t* sums, size_t n, float half, float inverse)
+{
+    // Exact for masks up to 900 pixels: the float error stays far below the 1/n gap to the next integer.
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uint8_t(int((float(sums[i]) + half) * inverse + 1e-3f));
+}
+
+static void HorizontalSums(uint32_t* out, const uint32_t* col, int ow, int mw, int bpp)
+{
+#if defined(__x86_64__)
+    if (bpp == 4) {
+        __m128i acc = _mm_setzero_si128();
+        for (int k = 0; k < mw; ++k)
+            acc = _mm_add_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * k)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), acc);
+        for (int x = 1; x < ow; ++x) {
+            acc = _mm_add_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * (x + mw - 1))));
+            acc = _mm_sub_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * (x - 1))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), acc);
+        }
+        return;
+    }
+#endif
+    for (int c = 0; c < bpp; ++c) {
+        uint32_t acc = 0;
+        for (int k = 0; k < mw; ++k)
+            acc += col[k * bpp + c];
+        out[c] = acc;
+    }
+    for (int x = 1; x < ow; ++x)
+        for (int c = 0; c < bpp; ++c)
+            out[x * bpp + c] = out[(x - 1) * bpp + c] + col[(x + mw - 1) * bpp + c] - col[(x - 1) * bpp + c];
+}
+
+void BoxFilter(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
+{
+    const int ow = r.width() - mw + 1, oh = r.height() - mh + 1;
+    if (ow <= 0 || oh <= 0 || mw <= 0 || mh <= 0)
+        return;
+    const int n = mw * mh;
+    if (n > 900) {
+        BoxFilterRef(v, r, mw, mh, ax, ay);
+        return;
+    }
+    const int bpp = v.bpp;
+    const size_t rowBytes = size_t(r.width()) * bpp;
+    // The output overwrites rows that later windows still need, so the window's original rows are
+    // kept in a ring.
+    std::vector<uint8_t> ring(rowBytes * mh);
+    std::vector<uint32_t> col(rowBytes, 0), sums(size_t(ow) * bpp);
+    std::vector<uint8_t> out(size_t(ow) * bpp);
+    for (int k = 0; k < mh; ++k) {
+        const uint8_t* row = v.Pixel(r.left(), r.top() + k);
+        std::memcpy(&ring[k * rowBytes], row, rowBytes);
+        AddRow(col.data(), row, rowBytes);
+    }
+    const float half = float(n / 2), inverse = 1.0f / float(n);
+    for (int j = 0; j < oh; ++j) {
+        HorizontalSums(sums.data(), col.data(), ow, mw, bpp);
+        DivideRow(out.data(), sums.data(), out.size(), half, inverse);
+        std::memcpy(v.Pixel(r.left() + ax, r.top() + ay + j), out.data(), out.size());
+        if (j + 1 < oh) {
+            uint8_t* slot = &ring[size_t(j % mh) * rowBytes];
+            const uint8_t* entering = v.Pixel(r.left(), r.top() + j + mh);
+            SlideRow(col.data(), slot, entering, rowBytes);
+            std::memcpy(slot, entering, rowBytes);
+        }
+    }
+}
+
+// ---- alpha ----------------------------------------------------------------------------------------
+
+void PremultiplyRef(const View& v, const QRect& r)
+{
+    for (int j = 0; j < r.height(); ++j) {
+        uint8_t* p = v.Pixel(r.left(), r.top() + j);
+        for (int i = 0; i < r.width(); ++i)
+            for (int c = 0; c < 3; ++c)
+                p[4 * i + c] = uint8_t((p[4 * i + c] * p[4 * i + 3] * 2 + 255) / 510);
+    }
+}
+
+VEX_HOT static void PremultiplyRow(uint32_t* p, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const uint32_t v = p[i], a = v >> 24;
+        const uint32_t b = Div255((v & 0xFF) * a), g = Div255(((v >> 8) & 0xFF) * a),
+                       r = Div255(((v >> 16) & 0xFF) * a);
+        p[i] = (v & 0xFF000000u) | (r << 16) | (g << 8) | b;
+    }
+}
+
+void Premultiply(const View& v, const QRect& r)
+{
+    for (int j = 0; j < r.height(); ++j)
+        PremultiplyRow(reinterpret_cast<uint32_t*>(v.Pixel(r.left(), r.top() + j)), r.width());
+}
+
+static inline void BlendPixel(const uint8_t* s, int sbpp, uint8_t* d, int dbpp, int ca, bool srcAlpha)
+{
+    const uint32_t sa = sbpp == 4 ? s[3] : 255;
+    if (srcAlpha && sbpp == 4) {
+        const uint32_t a = Div255(sa * ca);
+        for (int c = 0; c < dbpp; ++c) {
+            const uint32_t sv = c < 3 ? s[c] : sa;
+            d[c] = uint8_t(std::min<uint32_t>(255, Div255(sv * ca) + Div255(d[c] * (255 - a))));
+        }
+    } else {
+        for (int c = 0; c < dbpp; ++c) {
+            const uint32_t sv = c < 3 ? s[c] : sa;
+            d[c] = uint8_t(std::min<uint32_t>(255, Div255(sv * ca) + Div255(d[c] * (255 - ca))));
+        }
+    }
+}
+
+void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha)
+{
+    for (int j = 0; j < r.height(); ++j)
+        for (int i = 0; i < r.width(); ++i)
+            BlendPixel(src.Pixel(r.left() + i, r.top() + j), src.bpp, dst.Pixel(x + i, y + j), dst.bpp, ca,
+                       srcAlpha);
+}
+
+VEX_HOT static void BlendRow32Opaque(const uint32_t* s, uint32_t* d, int n)
+{
+    // Constant alpha 255: d = s + d * (255 - sa) / 255 per channel, the layered-window and cell case.
+    for (int i = 0; i < n; ++i) {
+        const uint32_t sv = s[i], dv = d[i], k = 255 - (sv >> 24);
+        uint32_t out = 0;
+        for (int c = 0; c < 32; c += 8) {
+            const uint32_t v = ((sv >> c) & 0xFF) + Div255(((dv >> c) & 0xFF) * k);
+            out |= std::min<uint32_t>(v, 255) << c;
+        }
+        d[i] = out;
+    }
+}
+
+void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha)
+{
+    if (r.isEmpty() || ca <= 0)
+        return;
+    if (src.bpp == 4 && dst.bpp == 4 && srcAlpha && ca >= 255) {
+        for (int j = 0; j < r.height(); ++j)
+            BlendRow32Opaque(reinterpret_cast<const uint32_t*>(src.Pixel(r.left(), r.top() + j)),
+                             reinterpret_cast<uint32_t*>(dst.Pixel(x, y + j)), r.width());
+        return;
+    }
+    AlphaBlendRef(src, r, dst, x, y, std::min(ca, 255), srcAlpha);
+}
+
+// ---- resampling -----------------------------------------------------------------------------------
+
+double CubicKernel(double t)
+{
+    t = std::fabs(t);
+    if (t < 1)
+        return 1.5 * t * t * t - 2.5 * t * t + 1;
+    if (t < 2)
+        return -0.5 * t * t * t + 2.5 * t * t - 4 * t + 2;
+    return 0;
+}
+
+double LanczosKernel(double t)
+{
+    t = std::fabs(t);
+    if (t < 1e-12)
+        return 1;
+    if (t >= 3)
+        return 0;
+    const double p = M_PI * t;
+    return 3 * std::sin(p) * std::sin(p / 3) / (p * p);
+}
+
+namespace {
+
+// Per destination position along one axis: `taps` source indices (already clamped) and weights.
+struct AxisMap {
+    int taps = 1;
+    std::vector<int> idx;
+    std::vector<float> w;
+};
+
+int ModeTaps(int mode, double f)
+{
+    switch (mode) {
+    case Linear: return 2;
+    case Cubic: return 4;
+    case Lanczos: return 6;
+    case SuperSampling: return f < 1 ? int(std::ceil(1 / f)) + 1 : 2;
+    default: return 1;
+    }
+}
+
+// Weights of one destination position d along an axis, in double precision (also the test model).
+void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int taps, int* idx, double* w)
+{
+    const double centre = (d + 0.5 - shift) / f;   // source coordinate, pixel k spans [k, k+1)
+    const double pos = centre - 0.5;
+    auto clampIdx = [&](long k) { return int(std::clamp<long>(k, lo, hi - 1)); };
+    if (mode == SuperSampling && f < 1) {
+        const double a = (d - shift) / f, b = (d + 1 - shift) / f;
+        const long k0 = long(std::floor(a));
+        double total = 0;
+        for (int t = 0; t < taps; ++t) {
+            const double k = double(k0 + t);
+            const double o = std::max(0.0, std::min(b, k + 1) - std::max(a, k));
+            idx[t] = clampIdx(k0 + t);
+            w[t] = o;
+            total += o;
+        }
+        for (int t = 0; t < taps; ++t)
+            w[t] /= total;
+        return;
+    }
+    if (mode == SuperSampling)
+        mode = Linear;
+    switch (mode) {
+    case Linear: {
+        const long k0 = long(std::floor(pos));
+        const double t = pos - double(k0);
+        idx[0] = clampIdx(k0);
+        idx[1] = clampIdx(k0 + 1);
+        w[0] = 1 - t;
+        w[1] = t;
+        return;
+    }
+    case Cubic:
+    case Lanczos: {
+        const int back = mode == Cubic ? 1 : 2;
+        const long k0 = long(std::floor(pos)) - back;
+        double total = 0;
+        for (int t = 0; t < taps; ++t) {
+            const double k = double(k0 + t);
+            idx[t] = clampIdx(k0 + t);
+            w[t] = mode == Cubic ? CubicKernel(pos - k) : LanczosKernel(pos - k);
+            total += w[t];
+        }
+        for (int t = 0; t < taps; ++t)
+            w[t] /= total;
+        return;
+    }
+    default:
+        idx[0] = clampIdx(long(std::floor(centre)));
+        w[0] = 1;
+        return;
+    }
+}
+
+AxisMap BuildAxis(int mode, double f, double shift, int lo, int hi, int d0, int count)
+{
+    AxisMap m;
+    m.taps = ModeTaps(mode, f);
+    m.idx.resize(size_t(count) * m.taps);
+    m.w.resize(size_t(count) * m.taps);
+    std::vector<double> w(m.taps);
+    for (int i = 0; i < count; ++i) {
+        AxisWeights(mode, f, shift, lo, hi, d0 + i, m.taps, &m.idx[size_t(i) * m.taps], w.data());
+        for (int t = 0; t < m.taps; ++t)
+            m.w[size_t(i) * m.taps + t] = float(w[t]);
+    }
+    return m;
+}
+
+VEX_HOT void AccumulateBytes(float* acc, const uint8_t* row, size_t n, float w)
+{
+    for (size_t i = 0; i < n; ++i)
+        acc[i] += w * float(row[i]);
+}
+
+VEX_HOT void AccumulateFloats(float* acc, const float* row, size_t n, float w)
+{
+    for (size_t i = 0; i < n; ++i)
+        acc[i] += w * row[i];
+}
+
+VEX_HOT void StoreBytes(uint8_t* out, const float* acc, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uint8_t(int(std::min(std::max(acc[i], 0.0f), 255.0f) + 0.5f));
+}
+
+// out[x] = sum_t w[x,t] * in[idx[x,t]] for `count` positions of bpp channels.
+template <typename T>
+void Horizontal(float* out, const T* in, int inOffset, const AxisMap& m, int count, int bpp)
+{
+    const int taps = m.taps;
+    for (int x = 0; x < count; ++x) {
+        float a[4] = {0, 0, 0, 0};
+        for (int t = 0; t < taps; ++t) {
+            const float w = m.w[size_t(x) * taps + t];
+            const T* p = in + size_t(m.idx[size_t(x) * taps + t] - inOffset) * bpp;
+            for (int c = 0; c < 4; ++c)
+                a[c] += w * float(p[c < bpp ? c : 0]);
+        }
+        for (int c = 0; c < bpp; ++c)
+            out[size_t(x) * bpp + c] = a[c];
+    }
+}
+
+void NearestResize(const View& src, const View& dst, const QRect& area, const AxisMap& mx, const AxisMap& my)
+{
+    const int bpp = src.bpp, w = area.width();
+    int lastSrcRow = -1;
+    uint8_t* lastRow = nullptr;
+    for (int j = 0; j < area.height(); ++j) {
+        const int sy = my.idx[j];
+        uint8_t* d = dst.Pixel(area.left(), area.top() + j);
+        if (sy == lastSrcRow) {
+            // Zooming repeats whole rows: copy the previous destination row instead of looking up.
+            std::memcpy(d, lastRow, size_t(w) * bpp);
+            continue;
+        }
+        const uint8_t* s = src.Row(sy);
+        if (bpp == 4) {
+            const uint32_t* s32 = reinterpret_cast<const uint32_t*>(s);
+            uint32_t* d32 = reinterpret_cast<uint32_t*>(d);
+            for (int i = 0; i < w; ++i)
+                d32[i] = s32[mx.idx[i]];
+        } else {
+            for (int i = 0; i < w; ++i)
+                std::memcpy(d + 3 * i, s + 3 * ptrdiff_t(mx.idx[i]), 3);
+        }
+        lastSrcRow = sy;
+        lastRow = d;
+    }
+}
+
+}  // namespace
+
+QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor, double xShift,
+                     double yShift)
+{
+    if (srcRect.isEmpty() || !(xFactor > 0) || !(yFactor > 0))
+        return {};
+    // Destination pixel x is written when its centre maps into [left, right + 1) of the source.
+    auto range = [](double lo, double hi, double f, double s, int& a, int& b) {
+        const double da = std::ceil(lo * f + s - 0.5), db = std::ceil(hi * f + s - 0.5);
+        a = int(std::clamp(da, -1e9, 1e9));
+        b = int(std::clamp(db, -1e9, 1e9));
+    };
+    int x0, x1, y0, y1;
+    range(srcRect.left(), srcRect.left() + srcRect.width(), xFactor, xShift, x0, x1);
+    range(srcRect.top(), srcRect.top() + srcRect.height(), yFactor, yShift, y0, y1);
+    if (x1 <= x0 || y1 <= y0)
+        return {};
+    return QRect(x0, y0, x1 - x0, y1 - y0).intersected(dstClip);
+}
+
+bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0, double xFactor,
+               double yFactor, double xShift, double yShift, int mode)
+{
+    if (src.bpp != dst.bpp)
+        return false;
+    if (mode != NearestNeighbour && mode != Linear && mode != Cubic && mode != SuperSampling && mode != Lanczos)
+        return false;
+    const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
+    const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
+    const QRect area = ResizeDestArea(srcRect, dstClip, xFactor, yFactor, xShift, yShift);
+    if (area.isEmpty())
+        return true;
+    const int bpp = src.bpp;
+    const AxisMap mx = BuildAxis(mode, xFactor, xShift, srcRect.left(), srcRect.left() + srcRect.width(),
+                                 area.left(), area.width());
+    const AxisMap my = BuildAxis(mode, yFactor, yShift, srcRect.top(), srcRect.top() + srcRect.height(),
+                                 area.top(), area.height());
+    const bool sameImage = src.bits == dst.bits;
+    if (mode == NearestNeighbour && !sameImage) {
+        NearestResize(src, dst, area, mx, my);
+        return true;
+    }
+    // In place the source would change under our feet: work from a copy of the source rectangle.
+    View s = src;
+    std::vector<uint8_t> copy;
+    if (sameImage) {
+        copy.resize(size_t(src.height) * src.stride);
+        std::memcpy(copy.data(), src.bits, copy.size());
+        s.bits = copy.data();
+        if (mode == NearestNeighbour) {
+            NearestResize(s, dst, area, mx, my);
+            return true;
+        }
+    }
+    const int ow = area.width(), oh = area.height();
+    const int xlo = *std::min_element(mx.idx.begin(), mx.idx.end());
+    const int xhi = *std::max_element(mx.idx.begin(), mx.idx.end());
+    const int ylo = *std::min_element(my.idx.begin(), my.idx.end());
+    const int yhi = *std::max_element(my.idx.begin(), my.idx.end());
+    const size_t spanBytes = size_t(xhi - xlo + 1) * bpp, outFloats = size_t(ow) * bpp;
+    std::vector<float> acc(std::max(spanBytes, outFloats)), line(outFloats);
+    const double costVertical = double(oh) * my.taps * spanBytes + double(oh) * ow * bpp * mx.taps;
+    const double costHorizontal = double(yhi - ylo + 1) * outFloats * mx.taps + double(oh) * outFloats * my.taps;
+    if (costVertical <= costHorizontal) {
+        for (int j = 0; j < oh; ++j) {
+            std::fill(acc.begin(), acc.begin() + spanBytes, 0.0f);
+            for (int t = 0; t < my.taps; ++t) {
+                const float w = my.w[size_t(j) * my.taps + t];
+                if (w != 0)
+                    AccumulateBytes(acc.data(), s.Pixel(xlo, my.idx[size_t(j) * my.taps + t]), spanBytes, w);
+            }
+            Horizontal(line.data(), acc.data(), xlo, mx, ow, bpp);
+            StoreBytes(dst.Pixel(area.left(), area.top() + j), line.data(), outFloats);
+        }
+        return true;
+    }
+    // Enlarging: resample each source row across once and keep the last few.
+    const int cacheRows = my.taps + 1;
+    std::vector<float> cache(size_t(cacheRows) * outFloats);
+    std::vector<int> tag(cacheRows, -1);
+    for (int j = 0; j < oh; ++j) {
+        std::fill(acc.begin(), acc.begin() + outFloats, 0.0f);
+        for (int t = 0; t < my.taps; ++t) {
+            const float w = my.w[size_t(j) * my.taps + t];
+            if (w == 0)
+                continue;
+            const int sy = my.idx[size_t(j) * my.taps + t];
+            const int slot = sy % cacheRows;
+            float* row = &cache[size_t(slot) * outFloats];
+            if (tag[slot] != sy) {
+                Horizontal(row, s.Row(sy), 0, mx, ow, bpp);
+                tag[slot] = sy;
+            }
+            AccumulateFloats(acc.data(), row, outFloats, w);
+        }
+        StoreBytes(dst.Pixel(area.left(), area.top() + j), acc.data(), outFloats);
+    }
+    return true;
+}
+
+void ResizeSqrModel(const View& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
+                    double xFactor, double yFactor, double xShift, double yShift, int mode)
+{
+    const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
+    const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
+    const QRect area = ResizeDestArea(srcRect, dstClip, xFactor, yFactor, xShift, yShift);
+    if (area.isEmpty())
+        return;
+    std::vector<uint8_t> copy(size_t(src.height) * src.stride);
+    std::memcpy(copy.data(), src.bits, copy.size());
+    View s = src;
+    s.bits = copy.data();
+    const int tx = ModeTaps(mode, xFactor), ty = ModeTaps(mode, yFactor);
+    std::vector<int> ix(tx), iy(ty);
+    std::vector<double> wx(tx), wy(ty);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        AxisWeights(mode, yFactor, yShift, srcRect.top(), srcRect.top() + srcRect.height(), y, ty, iy.data(),
+                    wy.data());
+        for (int x = area.left(); x <= area.right(); ++x) {
+            AxisWeights(mode, xFactor, xShift, srcRect.left(), srcRect.left() + srcRect.width(), x, tx, ix.data(),
+                        wx.data());
+            for (int c = 0; c < src.bpp; ++c) {
+                double v = 0;
+                for (int b = 0; b < ty; ++b)
+                    for (int a = 0; a < tx; ++a)
+                        v += wx[a] * wy[b] * s.Pixel(ix[a], iy[b])[c];
+                dst.Pixel(x, y)[c] = uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
+            }
+        }
+    }
+}
+
+// ---- perspective warp -----------------------------------------------------------------------------
+
+namespace {
+
+struct Homography {
+    double m[9];
+    QPointF Map(double x, double y) const
+    {
+        const double w = m[6] * x + m[7] * y + m[8];
+        return {(m[0] * x + m[1] * y + m[2]) / w, (m[3] * x + m[4] * y + m[5]) / w};
+    }
+};
+
+// The projective map of the unit square onto the quadrangle q (corners in order).
+Homography SquareToQuad(const std::array<QPointF, 4>& q)
+{
+    const double x0 = q[0].x(), y0 = q[0].y(), x1 = q[1].x(), y1 = q[1].y();
+    const double x2 = q[2].x(), y2 = q[2].y(), x3 = q[3].x(), y3 = q[3].y();
+    const double sx = x0 - x1 + x2 - x3, sy = y0 - y1 + y2 - y3;
+    Homography h{};
+    if (std::fabs(sx) < 1e-12 && std::fabs(sy) < 1e-12) {
+        h.m[0] = x1 - x0; h.m[1] = x2 - x1; h.m[2] = x0;
+        h.m[3] = y1 - y0; h.m[4] = y2 - y1; h.m[5] = y0;
+        h.m[6] = 0; h.m[7] = 0; h.m[8] = 1;
+        return h;
+    }
+    const double dx1 = x1 - x2, dx2 = x3 - x2, dy1 = y1 - y2, dy2 = y3 - y2;
+    const double den = dx1 * dy2 - dx2 * dy1;
+    const double g = (sx * dy2 - dx2 * sy) / den, hh = (dx1 * sy - sx * dy1) / den;
+    h.m[0] = x1 - x0 + g * x1; h.m[1] = x3 - x0 + hh * x3; h.m[2] = x0;
+    h.m[3] = y1 - y0 + g * y1; h.m[4] = y3 - y0 + hh * y3; h.m[5] = y0;
+    h.m[6] = g; h.m[7] = hh; h.m[8] = 1;
+    return h;
+}
+
+Homography Inverse(const Homography& a)
+{
+    const double* m = a.m;
+    Homography r{};
+    r.m[0] = m[4] * m[8] - m[5] * m[7];
+    r.m[1] = m[2] * m[7] - m[1] * m[8];
+    r.m[2] = m[1] * m[5] - m[2] * m[4];
+    r.m[3] = m[5] * m[6] - m[3] * m[8];
+    r.m[4] = m[0] * m[8] - m[2] * m[6];
+    r.m[5] = m[2] * m[3] - m[0] * m[5];
+    r.m[6] = m[3] * m[7] - m[4] * m[6];
+    r.m[7] = m[1] * m[6] - m[0] * m[7];
+    r.m[8] = m[0] * m[4] - m[1] * m[3];
+    return r;
+}
+
+Homography Multiply(const Homography& a, const Homography& b)
+{
+    Homography r{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            r.m[3 * i + j] = a.m[3 * i] * b.m[j] + a.m[3 * i + 1] * b.m[3 + j] + a.m[3 * i + 2] * b.m[6 + j];
+    return r;
+}
+
+bool InsideQuad(const std::array<QPointF, 4>& q, double x, double y)
+{
+    // Convex quadrangle of either orientation: the point is on the same side of all four edges.
+    int pos = 0, neg = 0;
+    for (int i = 0; i < 4; ++i) {
+        const QPointF& a = q[i];
+        const QPointF& b = q[(i + 1) % 4];
+        const double c = (b.x() - a.x()) * (y - a.y()) - (b.y() - a.y()) * (x - a.x());
+        if (c > 0)
+            ++pos;
+        else if (c < 0)
+            ++neg;
+    }
+    return pos == 0 || neg == 0;
+}
+
+}  // namespace
+
+bool WarpQuad(const View& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad, const View& dst,
+              const QRect& dstClip0, const std::array<QPointF, 4>& dstQuad, int mode)
+{
+    if (src.bpp != 4 || dst.bpp != 4)
+        return false;
+    const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
+    QRect clip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
+    if (srcRect.isEmpty() || clip.isEmpty())
+        return true;
+    double minX = 1e18, minY = 1e18, maxX = -1e18, maxY = -1e18;
+    for (const QPointF& p : dstQuad) {
+        minX = std::min(minX, p.x());
+        maxX = std::max(maxX, p.x());
+        minY = std::min(minY, p.y());
+        maxY = std::max(maxY, p.y());
+    }
+    if (!(maxX - minX < 1e7 && maxY - minY < 1e7))
+        return false;
+    clip = clip.intersected(QRect(QPoint(int(std::floor(minX)), int(std::floor(minY))),
+                                  QPoint(int(std::ceil(maxX)), int(std::ceil(maxY)))));
+    const Homography toDst = SquareToQuad(dstQuad);
+    const double det = toDst.m[0] * (toDst.m[4] * toDst.m[8] - toDst.m[5] * toDst.m[7]) -
+                       toDst.m[1] * (toDst.m[3] * toDst.m[8] - toDst.m[5] * toDst.m[6]) +
+                       toDst.m[2] * (toDst.m[3] * toDst.m[7] - toDst.m[4] * toDst.m[6]);
+    if (!(std::fabs(det) > 1e-12))
+        return false;
+    const Homography map = Multiply(SquareToQuad(srcQuad), Inverse(toDst));
+    const int l = srcRect.left(), t = srcRect.top(), r = srcRect.right(), b = srcRect.bottom();
+    std::vector<uint8_t> copy;
+    View s = src;
+    if (src.bits == dst.bits) {
+        copy.assign(src.bits, src.bits + size_t(src.height) * src.stride);
+        s.bits = copy.data();
+    }
+    auto px = [&](int x, int y) { return s.Pixel(std::clamp(x, l, r), std::clamp(y, t, b)); };
+    for (int y = clip.top(); y <= clip.bottom(); ++y) {
+        uint8_t* d = dst.Pixel(0, y);
+        for (int x = clip.left(); x <= clip.right(); ++x) {
+            if (!InsideQuad(dstQuad, x + 0.5, y + 0.5))
+                continue;
+            const QPointF sp = map.Map(x + 0.5, y + 0.5);
+            if (!std::isfinite(sp.x()) || !std::isfinite(sp.y()) || std::fabs(sp.x()) > 1e8 ||
+                std::fabs(sp.y()) > 1e8)
+                continue;
+            uint8_t* o = d + 4 * ptrdiff_t(x);
+            if (mode == NearestNeighbour) {
+                std::memcpy(o, px(int(std::floor(sp.x())), int(std::floor(sp.y()))), 4);
+                continue;
+            }
+            const double fx = sp.x() - 0.5, fy = sp.y() - 0.5;
+            const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
+            if (mode == Cubic) {
+                double wx[4], wy[4];
+                for (int k = 0; k < 4; ++k) {
+                    wx[k] = CubicKernel(fx - (x0 - 1 + k));
+                    wy[k] = CubicKernel(fy - (y0 - 1 + k));
+                }
+                for (int c = 0; c < 4; ++c) {
+                    double v = 0;
+                    for (int j = 0; j < 4; ++j)
+                        for (int i = 0; i < 4; ++i)
+                            v += wx[i] * wy[j] * px(x0 - 1 + i, y0 - 1 + j)[c];
+                    o[c] = uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
+                }
+                continue;
+            }
+            const float ax = float(fx - x0), ay = float(fy - y0);
+            const uint8_t *p00 = px(x0, y0), *p10 = px(x0 + 1, y0), *p01 = px(x0, y0 + 1), *p11 = px(x0 + 1, y0 + 1);
+            for (int c = 0; c < 4; ++c) {
+                const float top = p00[c] + ax * (p10[c] - p00[c]);
+                const float bot = p01[c] + ax * (p11[c] - p01[c]);
+                o[c] = uint8_t(int(top + ay * (bot - top) + 0.5f));
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace DibOps
