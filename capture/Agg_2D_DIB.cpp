@@ -122,16 +122,15 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
     return cp;
 }
 
+constexpr double ObliqueSlant = 0.2; // fontconfig's own synthetic italic shear
+
 // ----- Typeface matching (process-wide: the export makes a new wrapper per file) -----
 
 struct FaceRef {
     std::string file;
     int index = 0;
-    bool synthOblique = false; // italic asked for, but the family has no italic face
+    double slant = 0; // shear of a synthetic italic: x shift per pixel of height above the baseline
     bool operator==(const FaceRef&) const = default;
-    bool operator<(const FaceRef& o) const {
-        return std::tie(file, index, synthOblique) < std::tie(o.file, o.index, o.synthOblique);
-    }
 };
 
 class FontMatcher {
@@ -184,6 +183,7 @@ private:
         FcChar8* file = nullptr;
         int index = 0;
         int slant = FC_SLANT_ROMAN;
+        FcMatrix* matrix = nullptr;
         FcCharSet* chars = nullptr;
         bool usable = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file;
         if (usable && cp)
@@ -192,8 +192,12 @@ private:
             face.file = reinterpret_cast<const char*>(file);
             FcPatternGetInteger(match, FC_INDEX, 0, &index);
             face.index = index;
-            FcPatternGetInteger(match, FC_SLANT, 0, &slant);
-            face.synthOblique = italic && slant == FC_SLANT_ROMAN;
+            // A family without an italic face leans its upright one: fontconfig's synthetic-italic rule
+            // says so with a shear matrix; without that rule the match stays roman.
+            if (FcPatternGetMatrix(match, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0)
+                face.slant = matrix->xy;
+            else if (italic && FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch && slant == FC_SLANT_ROMAN)
+                face.slant = ObliqueSlant;
         }
         FcPatternDestroy(match);
         return face;
@@ -223,7 +227,6 @@ struct SizedFont {
 };
 
 constexpr size_t MaxCachedFonts = 32;
-constexpr double ObliqueSlant = 0.2; // horizontal shift per pixel of height for a synthetic italic
 
 } // namespace
 
@@ -592,9 +595,9 @@ void TAgg2D::DrawText(std::string_view utf8, bool roundOff, double x, double y, 
         GlyphOutline outline;
         outline.init(g.outline.data(), unsigned(g.outline.size()), gx, gy);
         agg::trans_affine mtx;
-        if (f.face.synthOblique) {
+        if (f.face.slant != 0) {
             mtx = agg::trans_affine_translation(-gx, -gy);
-            mtx *= agg::trans_affine(1, 0, -ObliqueSlant, 1, 0, 0);
+            mtx *= agg::trans_affine(1, 0, -f.face.slant, 1, 0, 0); // y grows downward
             mtx *= agg::trans_affine_translation(gx, gy);
         }
         mtx *= turn;
