@@ -1,0 +1,390 @@
+#include "LayeredForms.h"
+
+#include "FakePlatform.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+bool RunUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (pred() || clock.elapsed() >= timeoutMs) loop.quit();
+    });
+    poll.start(1);
+    if (!pred()) loop.exec();
+    return pred();
+}
+
+// A form that paints an opaque square in the middle of a transparent surface and counts paints.
+struct TTestForm : TLayeredFormEx {
+    int paints = 0;
+    QRect dirtyAtPaint;
+    TTestForm()
+    {
+        OnPaint = [this](TLayeredForm*) {
+            ++paints;
+            dirtyAtPaint = DirtyRect;
+            Surface.FillRect(QRect(0, 0, Surface.Width(), Surface.Height()), 0, 256);
+            Surface.FillRect(QRect(Surface.Width() / 4, Surface.Height() / 4, Surface.Width() / 2,
+                                   Surface.Height() / 2),
+                             0xFFFFFFFFu, 256);
+        };
+    }
+};
+
+} // namespace
+
+// --- animation maths -------------------------------------------------------------------------
+
+struct TAnimCase {
+    const char* name;
+    double p;
+    int style;
+    int alphaScale, kernel;
+};
+
+class AnimFrameTest : public ::testing::TestWithParam<TAnimCase> {};
+
+TEST_P(AnimFrameTest, AlphaAndKernel)
+{
+    const TAnimCase& c = GetParam();
+    const TAnimFrame f = ComputeAnimFrame(c.p, c.style, QSize(560, 360), QMargins(), QPointF());
+    EXPECT_EQ(f.alphaScale, c.alphaScale);
+    EXPECT_EQ(f.d, c.kernel);
+    EXPECT_EQ(f.c, (c.kernel - 1) / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AnimFrameTest,
+    ::testing::Values(TAnimCase{"halfFadedBlur7", 0.4, 1, 128, 7}, TAnimCase{"noBlurFullAlpha", 0.05, 1, 256, 1},
+                      TAnimCase{"hiddenStyle1", 1.0, 1, 1, 17}, TAnimCase{"exponentialHidden", 1.0, 2, 0, 17},
+                      TAnimCase{"exponentialShown", 0.0, 2, 256, 1}, TAnimCase{"fadeOnlyQuarter", 0.25, 0, 192, 1},
+                      TAnimCase{"fadeOnlyHidden", 1.0, 0, 0, 1}, TAnimCase{"tiltBlur", 0.4, 3, 128, 7}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AnimFrame, ZoomShrinksAndTiltPullsTheNamedEdgeIn)
+{
+    double previous = 1.0;
+    for (double p : {0.1, 0.3, 0.6, 0.9}) {
+        const TAnimFrame f = ComputeAnimFrame(p, 1, QSize(200, 100), QMargins(), QPointF());
+        ASSERT_TRUE(f.zoom);
+        EXPECT_LT(f.scale, previous);
+        previous = f.scale;
+        // Without margins or offset the zoom centre is the temporary's centre.
+        EXPECT_DOUBLE_EQ(f.centre.x(), f.temporary.width() / 2.0);
+        EXPECT_DOUBLE_EQ(f.centre.y(), f.temporary.height() / 2.0);
+    }
+    // Shadow margins shift the centre by k x (margins / 2 - offset).
+    const TAnimFrame shifted = ComputeAnimFrame(0.5, 1, QSize(200, 100), QMargins(10, 0, 30, 0), QPointF(5, 0));
+    const double k = 1 / shifted.scale - 1;
+    EXPECT_NEAR(shifted.centre.x() - shifted.temporary.width() / 2.0, k * (20 - 5), 1e-9);
+
+    auto width = [](const std::array<QPointF, 4>& q, bool top) {
+        return top ? q[1].x() - q[0].x() : q[2].x() - q[3].x();
+    };
+    const TAnimFrame s3 = ComputeAnimFrame(0.8, 3, QSize(200, 100), QMargins(), QPointF());
+    const TAnimFrame s4 = ComputeAnimFrame(0.8, 4, QSize(200, 100), QMargins(), QPointF());
+    ASSERT_TRUE(s3.tilt && s4.tilt);
+    EXPECT_LT(width(s3.destQuad, true), width(s3.destQuad, false));
+    EXPECT_GT(width(s4.destQuad, true), width(s4.destQuad, false));
+    EXPECT_EQ(s3.sourceQuad[2], QPointF(s3.temporary.width(), s3.temporary.height()));
+}
+
+TEST(AnimFrame, RenderedFramesStayPremultipliedAndShrinkTowardsTheCentre)
+{
+    for (int style : {1, 2, 3, 4}) {
+        TDIB surface(120, 80, 32);
+        surface.FillRect(QRect(0, 0, 120, 80), 0, 256);
+        surface.FillRect(QRect(10, 10, 100, 60), 0xFF20C040u, 256);
+        TDIB scratch;
+        const TAnimFrame f = ComputeAnimFrame(0.7, style, QSize(120, 80), QMargins(), QPointF());
+        RenderAnimFrame(surface, scratch, f);
+        int opaqueCentre = 0;
+        for (int y = 0; y < 80; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                const uint8_t* px = surface.PixelPtr(x, y);
+                ASSERT_LE(std::max({px[0], px[1], px[2]}), px[3]) << style << " at " << x << "," << y;
+            }
+        }
+        // The old top-left corner of the square is now outside the shrunken picture.
+        EXPECT_LT(surface.PixelPtr(11, 11)[3], 128) << "style " << style;
+        opaqueCentre = surface.PixelPtr(60, 40)[3];
+        EXPECT_GT(opaqueCentre, 200) << "style " << style;
+    }
+}
+
+// --- layered form geometry and input ---------------------------------------------------------
+
+TEST(LayeredForm, ZeroRectangleGivesAOnePixelInterior)
+{
+    TTestForm form;
+    form.SetShadowMargins(QMargins(3, 4, 5, 6));
+    form.SetLayeredRect(QRect(50, 60, 0, 0), true);
+    EXPECT_EQ(form.LayeredRect(), QRect(50, 60, 1, 1));
+    EXPECT_EQ(form.Surface.Width(), 1 + 3 + 5);
+    EXPECT_EQ(form.Surface.Height(), 1 + 4 + 6);
+    EXPECT_EQ(form.Surface.BitCount(), 32);
+    form.SetLayeredRect(QRect(50, 60, -20, 7), true);
+    EXPECT_EQ(form.LayeredRect(), QRect(50, 60, 1, 7));
+}
+
+struct THitCase {
+    int x, y, zone;
+};
+
+TEST(LayeredForm, HitZonesAroundTheInterior)
+{
+    TTestForm form;
+    form.SetLayeredRect(QRect(0, 0, 100, 60), false);
+    form.HitInsets = QMargins(8, 8, 8, 8);
+    for (THitCase c : {THitCase{50, 30, hzMove}, THitCase{10, 10, hzMove}, THitCase{2, 30, hzLeft},
+                       THitCase{97, 30, hzRight}, THitCase{50, 2, hzTop}, THitCase{2, 2, hzTopLeft},
+                       THitCase{97, 2, hzTopRight}, THitCase{50, 57, hzBottom}, THitCase{2, 57, hzBottomLeft},
+                       THitCase{97, 57, hzBottomRight}})
+        EXPECT_EQ(form.HitZone(c.x, c.y), c.zone) << c.x << "," << c.y;
+}
+
+struct TDragCase {
+    const char* name;
+    int zone;
+    QPoint edge;
+    bool square;
+    QSize grid, minimum;
+    QRect expected;
+};
+
+TEST(LayeredForm, ResizeDragKeepsTheOppositeEdges)
+{
+    const QRect r(100, 100, 50, 40);   // right edge 150, bottom 140
+    for (const TDragCase& c : {
+             TDragCase{"right", hzRight, {170, 0}, false, {1, 1}, {0, 0}, QRect(100, 100, 70, 40)},
+             TDragCase{"left", hzLeft, {90, 0}, false, {1, 1}, {0, 0}, QRect(90, 100, 60, 40)},
+             TDragCase{"topLeft", hzTopLeft, {120, 130}, false, {1, 1}, {0, 0}, QRect(120, 130, 30, 10)},
+             TDragCase{"squareCorner", hzBottomRight, {200, 150}, true, {1, 1}, {0, 0}, QRect(100, 100, 100, 100)},
+             TDragCase{"grid", hzBottomRight, {177, 163}, false, {10, 10}, {0, 0}, QRect(100, 100, 70, 60)},
+             TDragCase{"gridFromLeft", hzLeft, {73, 0}, false, {10, 1}, {0, 0}, QRect(80, 100, 70, 40)},
+             TDragCase{"pastOpposite", hzRight, {20, 0}, false, {1, 1}, {16, 16}, QRect(100, 100, 16, 40)},
+             TDragCase{"pastOppositeNoMin", hzBottom, {0, 50}, false, {1, 1}, {0, 0}, QRect(100, 100, 50, 1)},
+         })
+        EXPECT_EQ(ResizeDragRect(r, c.zone, c.edge, c.square, c.grid, c.minimum), c.expected) << c.name;
+}
+
+TEST(LayeredForm, ConstrainPositionKeepsSixteenPixelsOnTheDesktop)
+{
+    auto state = InstallFakePlatform();
+    state->monitors = {QRect(0, 0, 1920, 1080)};
+    TTestForm form;
+    form.SetLayeredRect(QRect(0, 0, 100, 50), false);
+    EXPECT_EQ(form.ConstrainPosition(-500, -500, 0, 0), QPoint(-84, -34));
+    EXPECT_EQ(form.ConstrainPosition(3000, 3000, 0, 0), QPoint(1904, 1064));
+    EXPECT_EQ(form.ConstrainPosition(10, 20, 0, 0), QPoint(10, 20));
+    // The plain form keeps 32 pixels of its width and 16 of its height.
+    TWPForm plain;
+    EXPECT_EQ(plain.ConstrainPosition(-500, -500, 50, 100), QPoint(-68, -16));
+}
+
+TEST(LayeredForm, InvalidateGrowsTheDirtyRectOnlyOnceTheWindowExists)
+{
+    TTestForm form;
+    form.SetLayeredRect(QRect(0, 0, 100, 100), false);
+    form.InvalidateArea(QRect(1, 1, 5, 5));
+    EXPECT_TRUE(form.DirtyRect.isEmpty());
+    form.winId();
+    form.InvalidateArea(QRect(10, 10, 20, 20));
+    EXPECT_EQ(form.DirtyRect, QRect(10, 10, 20, 20));
+    form.InvalidateArea(QRect(12, 12, 5, 5));
+    EXPECT_EQ(form.DirtyRect, QRect(10, 10, 20, 20));
+    form.InvalidateArea(QRect(50, 40, 10, 10));
+    EXPECT_EQ(form.DirtyRect, QRect(10, 10, 50, 40));
+}
+
+TEST(LayeredForm, ShowPaintsPlacesAndLetsTheMarginsPassClicks)
+{
+    auto state = InstallFakePlatform();
+    TTestForm form;
+    form.AnimStyle = 0;
+    form.SetShadowMargins(QMargins(10, 12, 14, 16));
+    form.SetLayeredRect(QRect(200, 100, 80, 60), false);
+    form.paints = 0;
+    form.show();
+    EXPECT_EQ(form.paints, 1);
+    EXPECT_EQ(form.dirtyAtPaint, QRect(0, 0, 80 + 24, 60 + 28));
+    EXPECT_TRUE(form.DirtyRect.isEmpty());
+    EXPECT_EQ(form.geometry(), QRect(190, 88, 104, 88));
+    ASSERT_TRUE(state->inputRegions.contains(form.winId()));
+    EXPECT_EQ(state->inputRegions[form.winId()], QList<QRect>{QRect(10, 12, 80, 60)});
+
+    // Moving pushes the same picture at the new place without repainting it.
+    const int pushes = form.PushCount();
+    form.SetLayeredRect(QRect(300, 150, 80, 60), true);
+    EXPECT_EQ(form.paints, 1);
+    EXPECT_EQ(form.PushCount(), pushes + 1);
+    EXPECT_EQ(form.geometry().topLeft(), QPoint(290, 138));
+    // A new size repaints.
+    form.SetLayeredRect(QRect(300, 150, 90, 60), true);
+    EXPECT_EQ(form.paints, 2);
+    EXPECT_EQ(state->inputRegions[form.winId()], QList<QRect>{QRect(10, 12, 90, 60)});
+
+    form.SetAcceptsMouse(false);
+    EXPECT_TRUE(form.windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    form.SetAcceptsMouse(true);
+    EXPECT_FALSE(form.windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(form.isVisible()) << "changing click-through must not hide the window";
+}
+
+TEST(LayeredForm, ConstantAlphaIsAlphaValueTimesAlphaScale)
+{
+    TTestForm form;
+    form.SetAlphaValue(200);
+    form.AlphaScale = 128;
+    EXPECT_EQ(form.ConstantAlpha(), 100);
+    form.SetAlphaValue(400);
+    EXPECT_EQ(form.AlphaValue(), 255);
+}
+
+// --- animated showing and hiding -------------------------------------------------------------
+
+TEST(LayeredFormEx, HidingIsClickThroughAtOnceAndClosesAtTheEnd)
+{
+    TTestForm form;
+    form.OwnAnimDriver = true;
+    form.SetLayeredRect(QRect(10, 10, 60, 40), false);
+    form.show();
+    ASSERT_TRUE(form.AcceptsMouse());
+    form.SetVisibleAnim(false);
+    EXPECT_FALSE(form.AcceptsMouse());
+    EXPECT_FALSE(form.VisibleAnim());
+    EXPECT_TRUE(form.windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    for (int i = 0; i < 16; ++i) form.AnimTick(24);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.Animating);
+    form.AnimTick(24);   // 17 ticks of 24 ms at 0.0025 per ms pass 1
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Animating);
+    EXPECT_EQ(form.AnimProgress, 1.0f);
+}
+
+TEST(LayeredFormEx, ReversingAFadeKeepsItsProgress)
+{
+    TTestForm form;
+    form.OwnAnimDriver = true;
+    form.show();
+    form.SetVisibleAnim(false);
+    for (int i = 0; i < 8; ++i) form.AnimTick(24);
+    const float midway = form.AnimProgress;
+    EXPECT_NEAR(midway, 8 * 24 * 0.0025, 1e-5);
+    form.SetVisibleAnim(true);
+    EXPECT_EQ(form.AnimProgress, midway);
+    EXPECT_LT(form.AnimVelocity, 0);
+    EXPECT_TRUE(form.VisibleAnim());
+    EXPECT_TRUE(form.AcceptsMouse());
+    while (form.Animating) form.AnimTick(24);
+    EXPECT_EQ(form.AnimProgress, 0.0f);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+}
+
+TEST(LayeredFormEx, PaintAppliesTheFrameOfTheProgress)
+{
+    TTestForm form;
+    form.OwnAnimDriver = true;
+    form.SetLayeredRect(QRect(0, 0, 560, 360), false);
+    form.show();
+    form.AnimProgress = 0.4f;
+    form.RepaintAll();
+    EXPECT_EQ(form.AlphaScale, 128);
+    form.AnimProgress = 0;
+    form.RepaintAll();
+    EXPECT_EQ(form.AlphaScale, 256);
+    EXPECT_EQ(form.Surface.PixelPtr(140, 90)[3], 255) << "the shown picture is the plain paint";
+    EXPECT_EQ(form.Surface.PixelPtr(139, 89)[3], 0);
+}
+
+TEST(LayeredFormEx, SharedTimerDrivesShowingAndHiding)
+{
+    TTestForm form;
+    form.SetLayeredRect(QRect(10, 10, 40, 30), false);
+    form.SetVisibleAnim(true);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.Animating);
+    EXPECT_LT(form.AnimProgress, 1.0f) << "one step runs at once";
+    EXPECT_EQ(TLayeredFormEx::AnimTimer().Interval(), 24);
+    EXPECT_TRUE(TLayeredFormEx::AnimTimer().NoOverflow());
+    ASSERT_TRUE(RunUntil([&] { return !form.Animating; }, 3000));
+    EXPECT_EQ(form.AnimProgress, 0.0f);
+    EXPECT_EQ(TLayeredFormEx::AnimTimer().ClientCount(), 0);
+    form.SetVisibleAnim(false);
+    ASSERT_TRUE(RunUntil([&] { return !form.isVisible(); }, 3000));
+    EXPECT_FALSE(TLayeredFormEx::AnimTimer().Enabled());
+}
+
+TEST(LayeredFormEx, DestroyingAnAnimatingFormLeavesTheSharedTimer)
+{
+    auto* form = new TTestForm;
+    form->show();
+    form->SetVisibleAnim(false);
+    EXPECT_EQ(TLayeredFormEx::AnimTimer().ClientCount(), 1);
+    delete form;
+    EXPECT_EQ(TLayeredFormEx::AnimTimer().ClientCount(), 0);
+    EXPECT_FALSE(TLayeredFormEx::AnimTimer().Enabled());
+}
+
+// --- wallpaper -------------------------------------------------------------------------------
+
+TEST(WallPaper, TilesCoverTheClipOnceAndShowTheEdgeBands)
+{
+    TDIB image(10, 8, 32);
+    for (bool edges : {false, true}) {
+        TWallPaper wp;
+        wp.Image = &image;
+        wp.Origin = edges ? QPoint(0, 0) : QPoint(-3, 2);
+        if (edges) wp.SetEdges(3, 2, 7, 6);
+        EXPECT_EQ(wp.EdgesSet(), edges);
+        const QSize area(33, 21);
+        const QRect clip(1, 0, 31, 21);
+        std::vector<int> cover(area.width() * area.height(), 0);
+        std::vector<QPoint> source(area.width() * area.height());
+        for (const TWallPaperTile& t : wp.Tiles(area, clip)) {
+            ASSERT_TRUE(QRect(0, 0, 10, 8).contains(t.source)) << edges;
+            for (int y = 0; y < t.source.height(); ++y)
+                for (int x = 0; x < t.source.width(); ++x) {
+                    const int i = (t.dest.y() + y) * area.width() + t.dest.x() + x;
+                    ++cover[i];
+                    source[i] = t.source.topLeft() + QPoint(x, y);
+                }
+        }
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x) {
+                const int i = y * area.width() + x;
+                ASSERT_EQ(cover[i], clip.contains(x, y) ? 1 : 0) << edges << " " << x << "," << y;
+                if (!cover[i]) continue;
+                if (!edges) {
+                    EXPECT_EQ(source[i], QPoint(((x + 3) % 10), ((y - 2 + 8) % 8)));
+                } else {
+                    // Left band, repeated middle, right band at the far edge.
+                    const int sx = source[i].x();
+                    if (x < 3) EXPECT_EQ(sx, x);
+                    else if (x >= 30) EXPECT_EQ(sx, x - 23);
+                    else EXPECT_TRUE(sx >= 3 && sx < 7) << x;
+                    const int sy = source[i].y();
+                    if (y < 2) EXPECT_EQ(sy, y);
+                    else if (y >= 19) EXPECT_EQ(sy, y - 13);
+                    else EXPECT_TRUE(sy >= 2 && sy < 6) << y;
+                }
+            }
+    }
+}

@@ -1,0 +1,450 @@
+#include "WPControl.h"
+
+#include "Platform.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+
+// --- TCustomWPForm ---------------------------------------------------------------------------
+
+TCustomWPForm::TCustomWPForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    // The forms paint every pixel themselves: no background erase before a paint.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TCustomWPForm::SetAcceptsMouse(bool on)
+{
+    acceptsMouse_ = on;
+    UpdateExStyle();
+}
+
+void TCustomWPForm::SetNoActivate(bool on)
+{
+    noActivate_ = on;
+    setAttribute(Qt::WA_ShowWithoutActivating, on);
+    if (!testAttribute(Qt::WA_WState_Created)) setWindowFlag(Qt::WindowDoesNotAcceptFocus, on);
+}
+
+void TCustomWPForm::UpdateExStyle()
+{
+    const bool through = !AcceptsMouse();
+    if (windowFlags().testFlag(Qt::WindowTransparentForInput) == through) return;
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowTransparentForInput, through);
+    if (QWindow* w = windowHandle()) {
+        // Changing the widget's flags would re-create (and hide) the window; the native window
+        // takes the flag at once.
+        overrideWindowFlags(flags);
+        w->setFlag(Qt::WindowTransparentForInput, through);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+QRect TCustomWPForm::DesktopRect()
+{
+    if (IDisplayService* display = Platform().display.get()) {
+        const QRect r = display->DesktopBounds();
+        if (!r.isEmpty()) return r;
+    }
+    if (QScreen* s = QGuiApplication::primaryScreen()) return s->virtualGeometry();
+    return QRect(0, 0, 1, 1);
+}
+
+static int Clamp(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
+
+QPoint TCustomWPForm::ConstrainPosition(int x, int y, int height, int width) const
+{
+    if (!ConstrainToDesktop) return QPoint(x, y);
+    if (width <= 0) width = this->width();
+    if (height <= 0) height = this->height();
+    const QRect d = isWindow() || !parentWidget() ? DesktopRect() : parentWidget()->rect();
+    return QPoint(Clamp(x, d.left() - width + 32, d.left() + d.width() - 32),
+                  Clamp(y, d.top() - 16, d.top() + d.height() - 16));
+}
+
+void TCustomWPForm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    UpdateExStyle();
+}
+
+void TCustomWPForm::moveEvent(QMoveEvent* e)
+{
+    QWidget::moveEvent(e);
+    if (!isVisible()) return;
+    const QPoint p = ConstrainPosition(x(), y(), height(), width());
+    if (p != pos()) move(p);
+}
+
+// --- wallpaper -------------------------------------------------------------------------------
+
+void TWallPaper::SetEdges(int left, int top, int right, int bottom)
+{
+    EdgeLeft = left;
+    EdgeTop = top;
+    EdgeRight = right;
+    EdgeBottom = bottom;
+}
+
+namespace {
+struct TSpan {
+    int dest, source, length;
+};
+
+// One axis of the tiling: pieces covering [lo, hi) of an area of the given length.
+std::vector<TSpan> Spans(int image, bool edges, int first, int last, int origin, int length, int lo, int hi)
+{
+    std::vector<TSpan> out;
+    if (image <= 0 || hi <= lo) return out;
+    if (!edges) {
+        const int k0 = (lo - origin) >= 0 ? (lo - origin) / image : -((origin - lo + image - 1) / image);
+        for (int pos = origin + k0 * image; pos < hi; pos += image) out.push_back({pos, 0, image});
+        return out;
+    }
+    first = Clamp(first, 0, image);
+    last = Clamp(last, first, image);
+    const int lastBand = image - last;
+    const int lastPos = length - lastBand;   // the closing band sits at the area's far edge
+    out.push_back({origin, 0, first});
+    const int middle = last - first;
+    if (middle > 0) {
+        for (int pos = origin + first; pos < lastPos; pos += middle) {
+            if (pos + middle <= lo) continue;
+            if (pos >= hi) break;
+            out.push_back({pos, first, std::min(middle, lastPos - pos)});
+        }
+    }
+    out.push_back({lastPos, last, lastBand});
+    return out;
+}
+} // namespace
+
+std::vector<TWallPaperTile> TWallPaper::Tiles(const QSize& area, const QRect& clip) const
+{
+    std::vector<TWallPaperTile> tiles;
+    if (!Image || Image->Empty()) return tiles;
+    const QRect c = clip.intersected(QRect(QPoint(0, 0), area));
+    if (c.isEmpty()) return tiles;
+    const bool edges = EdgesSet();
+    const auto cols = Spans(Image->Width(), edges, EdgeLeft, EdgeRight, Origin.x(), area.width(), c.left(),
+                            c.left() + c.width());
+    const auto rows = Spans(Image->Height(), edges, EdgeTop, EdgeBottom, Origin.y(), area.height(), c.top(),
+                            c.top() + c.height());
+    for (const TSpan& r : rows) {
+        for (const TSpan& col : cols) {
+            const QRect dest(col.dest, r.dest, col.length, r.length);
+            const QRect piece = dest.intersected(c);
+            if (piece.isEmpty()) continue;
+            tiles.push_back({piece.topLeft(),
+                             QRect(col.source + piece.left() - dest.left(), r.source + piece.top() - dest.top(),
+                                   piece.width(), piece.height())});
+        }
+    }
+    return tiles;
+}
+
+// --- TWPForm ---------------------------------------------------------------------------------
+
+TWPForm::TWPForm(QWidget* parent) : TCustomWPForm(parent) {}
+
+void TWPForm::SetBmp(TDIBmp* bmp)
+{
+    bmp_ = bmp;
+    wallPaper_.Image = bmp;
+    update();
+}
+
+void TWPForm::paintEvent(QPaintEvent* e)
+{
+    QPainter painter(this);
+    const QRect clip = e->rect();
+    if ((Options & wpPlainBackground) || !bmp_ || bmp_->Empty()) {
+        painter.fillRect(clip, Color);
+    } else {
+        for (const TWallPaperTile& t : wallPaper_.Tiles(size(), clip))
+            bmp_->DrawTo(painter, t.dest.x(), t.dest.y(), t.source);
+    }
+    if (OnPaint) OnPaint(this, painter);
+}
+
+void TWPForm::ShowModal()
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint)) setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    QEventLoop loop;
+    while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// --- TLayeredForm ----------------------------------------------------------------------------
+
+QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSize grid, QSize minimum)
+{
+    const bool left = zone == hzLeft || zone == hzTopLeft || zone == hzBottomLeft;
+    const bool right = zone == hzRight || zone == hzTopRight || zone == hzBottomRight;
+    const bool top = zone == hzTop || zone == hzTopLeft || zone == hzTopRight;
+    const bool bottom = zone == hzBottom || zone == hzBottomLeft || zone == hzBottomRight;
+    int l = rect.left(), t = rect.top(), r = rect.left() + rect.width(), b = rect.top() + rect.height();
+    if (left) l = edge.x();
+    if (right) r = edge.x();
+    if (top) t = edge.y();
+    if (bottom) b = edge.y();
+    int w = r - l, h = b - t;
+    if (square && (left || right) && (top || bottom)) w = h = std::max(w, h);
+    const int gw = std::max(1, grid.width()), gh = std::max(1, grid.height());
+    w = std::max({w / gw * gw, minimum.width(), 1});
+    h = std::max({h / gh * gh, minimum.height(), 1});
+    // The edges that were not grabbed stay where they are.
+    if (left) l = rect.left() + rect.width() - w;
+    if (top) t = rect.top() + rect.height() - h;
+    return QRect(l, t, w, h);
+}
+
+TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent)
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::NoDropShadowWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    SetNoActivate(true);
+    setMouseTracking(true);
+    Surface.SetSize(1, 1, 32);
+    SetLayeredRect(layeredRect_, false);
+}
+
+TLayeredForm::~TLayeredForm() = default;
+
+bool TLayeredForm::ResizeSurface()
+{
+    if (OnResizing) OnResizing(this);
+    const int w = std::max(layeredRect_.width(), MinimumSize.width()) + shadowMargins_.left() + shadowMargins_.right();
+    const int h = std::max(layeredRect_.height(), MinimumSize.height()) + shadowMargins_.top() + shadowMargins_.bottom();
+    if (Surface.Width() == w && Surface.Height() == h && Surface.BitCount() == 32) return false;
+    Surface.SetSize(w, h, 32);
+    Surface.FillRect(QRect(0, 0, w, h), 0, 256);
+    Resized();
+    return true;
+}
+
+void TLayeredForm::SetLayeredRect(const QRect& rect, bool push)
+{
+    layeredRect_ = QRect(rect.topLeft(), QSize(std::max(rect.width(), 1), std::max(rect.height(), 1)));
+    const bool resized = ResizeSurface();
+    if (!push || !AutoUpdate) return;
+    // A move only shows the surface at the new place; a new size needs a new picture.
+    if (resized) RepaintAll();
+    else UpdateLayered();
+}
+
+void TLayeredForm::SetShadowMargins(const QMargins& margins)
+{
+    if (margins == shadowMargins_) return;
+    shadowMargins_ = QMargins(std::max(margins.left(), 0), std::max(margins.top(), 0),
+                              std::max(margins.right(), 0), std::max(margins.bottom(), 0));
+    SetLayeredRect(layeredRect_, true);
+    ApplyInputRegion();
+}
+
+void TLayeredForm::SetAlphaValue(int alpha)
+{
+    alpha = Clamp(alpha, 0, 255);
+    if (alpha == alphaValue_) return;
+    alphaValue_ = alpha;
+    UpdateLayered();
+}
+
+void TLayeredForm::Paint()
+{
+    if (OnPaint) OnPaint(this);
+}
+
+void TLayeredForm::Resized()
+{
+    if (OnResize) OnResize(this);
+}
+
+void TLayeredForm::RepaintAll()
+{
+    DirtyRect = QRect(0, 0, Surface.Width(), Surface.Height());
+    Paint();
+    UpdateLayered();
+    DirtyRect = QRect();
+}
+
+void TLayeredForm::InvalidateArea(const QRect& rect)
+{
+    if (!testAttribute(Qt::WA_WState_Created)) return;
+    if (DirtyRect.isEmpty()) DirtyRect = rect;
+    else if (!DirtyRect.contains(rect)) DirtyRect = DirtyRect.united(rect);
+    update();
+}
+
+void TLayeredForm::Invalidate() { InvalidateArea(QRect(0, 0, Surface.Width(), Surface.Height())); }
+
+void TLayeredForm::UpdateLayered()
+{
+    if (!isVisible()) return;
+    const QRect target(layeredRect_.left() - shadowMargins_.left(), layeredRect_.top() - shadowMargins_.top(),
+                       Surface.Width(), Surface.Height());
+    if (geometry() != target) {
+        applyingGeometry_ = true;
+        setGeometry(target);
+        applyingGeometry_ = false;
+    }
+    ++pushCount_;
+    update();
+}
+
+void TLayeredForm::paintEvent(QPaintEvent*)
+{
+    if (!DirtyRect.isEmpty()) {
+        Paint();
+        DirtyRect = QRect();
+    }
+    QPainter painter(this);
+    // The backing store starts transparent; Source with a constant opacity gives surface x alpha.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setOpacity(ConstantAlpha() / 255.0);
+    const QImage picture = Surface.AsQImage();
+    painter.drawImage(QPoint(0, 0), picture);
+}
+
+void TLayeredForm::UpdateExStyle()
+{
+    TCustomWPForm::UpdateExStyle();
+    ApplyInputRegion();
+}
+
+void TLayeredForm::ApplyInputRegion()
+{
+    // While click-through, the whole window ignores the mouse by its own flag.
+    if (!testAttribute(Qt::WA_WState_Created) || !AcceptsMouse()) return;
+    IWindowShape* shape = Platform().windowShape.get();
+    if (!shape) return;
+    if (shadowMargins_.isNull()) {
+        shape->SetInputRegion(winId(), {});
+    } else {
+        shape->SetInputRegion(winId(), {QRect(QPoint(shadowMargins_.left(), shadowMargins_.top()),
+                                              layeredRect_.size())});
+    }
+}
+
+void TLayeredForm::showEvent(QShowEvent* e)
+{
+    TCustomWPForm::showEvent(e);
+    ApplyInputRegion();
+    RepaintAll();
+}
+
+void TLayeredForm::FollowWindowGeometry()
+{
+    if (applyingGeometry_ || !isVisible()) return;
+    // The window was placed by someone else (the window manager): the visible area follows.
+    const QRect r = geometry().marginsRemoved(shadowMargins_);
+    if (r != layeredRect_) SetLayeredRect(r, true);
+}
+
+void TLayeredForm::moveEvent(QMoveEvent* e)
+{
+    QWidget::moveEvent(e);
+    FollowWindowGeometry();
+}
+
+void TLayeredForm::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    FollowWindowGeometry();
+    ApplyInputRegion();
+}
+
+QPoint TLayeredForm::ConstrainPosition(int x, int y, int height, int width) const
+{
+    if (!ConstrainToDesktop) return QPoint(x, y);
+    if (width <= 0) width = layeredRect_.width();
+    if (height <= 0) height = layeredRect_.height();
+    const QRect d = DesktopRect();
+    return QPoint(Clamp(x, d.left() - width + 16, d.left() + d.width() - 16),
+                  Clamp(y, d.top() - height + 16, d.top() + d.height() - 16));
+}
+
+int TLayeredForm::HitZone(int x, int y)
+{
+    const QRect interior =
+        QRect(QPoint(0, 0), layeredRect_.size()).marginsRemoved(FrameMargins).marginsRemoved(HitInsets);
+    x -= interior.left();
+    y -= interior.top();
+    const int w = interior.width(), h = interior.height();
+    if (x >= 0 && y >= 0 && x < w && y < h) return hzMove;
+    int zone = x <= 5 ? 1 : (x >= w - 6 ? 2 : 0);
+    if (y < 6) zone += 3;
+    else if (y >= h - 6) zone += 6;
+    return zone;
+}
+
+static Qt::CursorShape ZoneCursor(int zone)
+{
+    switch (zone) {
+    case hzLeft: case hzRight: return Qt::SizeHorCursor;
+    case hzTop: case hzBottom: return Qt::SizeVerCursor;
+    case hzTopLeft: case hzBottomRight: return Qt::SizeFDiagCursor;
+    case hzTopRight: case hzBottomLeft: return Qt::SizeBDiagCursor;
+    default: return Qt::ArrowCursor;
+    }
+}
+
+void TLayeredForm::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return TCustomWPForm::mousePressEvent(e);
+    const QPoint local = e->position().toPoint() - QPoint(shadowMargins_.left(), shadowMargins_.top());
+    dragZone_ = HitZone(local.x(), local.y());
+    const QRect& r = layeredRect_;
+    const bool fromRight = dragZone_ == hzRight || dragZone_ == hzTopRight || dragZone_ == hzBottomRight;
+    const bool fromBottom = dragZone_ == hzBottom || dragZone_ == hzBottomLeft || dragZone_ == hzBottomRight;
+    dragAnchor_ = e->globalPosition().toPoint() -
+                  QPoint(fromRight ? r.left() + r.width() : r.left(), fromBottom ? r.top() + r.height() : r.top());
+    if (dragZone_ != hzNone) {
+        Resized();
+        Invalidate();
+    }
+}
+
+void TLayeredForm::mouseMoveEvent(QMouseEvent* e)
+{
+    const QPoint local = e->position().toPoint() - QPoint(shadowMargins_.left(), shadowMargins_.top());
+    if (dragZone_ == hzNone) {
+        setCursor(ZoneCursor(HitZone(local.x(), local.y())));
+        return;
+    }
+    const QPoint g = e->globalPosition().toPoint();
+    const QRect r = layeredRect_;
+    if (dragZone_ == hzMove) {
+        const Qt::KeyboardModifiers mods = e->modifiers();
+        const int x = (mods & Qt::AltModifier) ? r.left() : g.x() - dragAnchor_.x();
+        const int y = (mods & Qt::ShiftModifier) ? r.top() : g.y() - dragAnchor_.y();
+        const QPoint p = ConstrainPosition(x, y, r.height(), r.width());
+        SetLayeredRect(QRect(p, r.size()), true);
+        return;
+    }
+    QRect n = ResizeDragRect(r, dragZone_, g - dragAnchor_, e->modifiers() & Qt::ShiftModifier, SizeGrid,
+                             MinimumSize);
+    n.setWidth(std::min(n.width(), MaxSize.width()));
+    n.setHeight(std::min(n.height(), MaxSize.height()));
+    SetLayeredRect(n, true);
+}
+
+void TLayeredForm::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return TCustomWPForm::mouseReleaseEvent(e);
+    dragZone_ = hzNone;
+    Resized();
+    Invalidate();
+}
