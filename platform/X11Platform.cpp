@@ -2,6 +2,7 @@
 // on a connection of its own; everything later uses Qt's connection.
 #include "Platform.h"
 #include "DesktopServices.h"
+#include "X11Services.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -209,5 +210,8 @@ std::unique_ptr<TPlatform> MakeX11Platform() {
     p->autostart = std::make_unique<TXdgAutostart>();
     p->shell = std::make_unique<TDesktopShell>();
     p->windowShape = std::make_unique<TX11WindowShape>();
+    p->grabber = MakeX11Grabber();
+    p->activeWindow = MakeX11ActiveWindow();
+    p->hotKeys = MakeX11HotKeys();
     return p;
 }

@@ -1,0 +1,399 @@
+// X11 implementations of the grab, the pointer picture, the active window and the hot keys.
+#include "X11Services.h"
+
+#include "X11Connection.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <xcb/shm.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xfixes.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstring>
+
+namespace {
+
+// ---- grab -----------------------------------------------------------------------------------
+
+struct TShmSegment {
+    int id = -1;
+    void* address = reinterpret_cast<void*>(-1);
+    ~TShmSegment() {
+        if (address != reinterpret_cast<void*>(-1)) shmdt(address);
+    }
+};
+
+bool ServerHasShm(xcb_connection_t* c) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
+    return ext && ext->present;
+}
+
+// The root's pixels must be 32 bits each, B,G,R,X in memory: what every true-colour X server here
+// offers at depth 24 or 32.
+TPlatformStatus CheckPixelFormat(xcb_connection_t* c, const xcb_screen_t* screen) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+        return TPlatformStatus::Fail(QStringLiteral("the X server sends pixels in big-endian order"));
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+        if (f.data->depth == screen->root_depth)
+            return f.data->bits_per_pixel == 32 && screen->root_depth >= 24
+                       ? TPlatformStatus::Ok()
+                       : TPlatformStatus::Fail(QStringLiteral("unsupported screen depth %1").arg(screen->root_depth));
+    return TPlatformStatus::Fail(QStringLiteral("no pixmap format for the root depth"));
+}
+
+// Copies rows of a ZPixmap reply into the output, forcing the fourth byte to 0xFF-free zero.
+void CopyRows(const uint8_t* from, int fromStride, int rows, int width, uint8_t* to, int toStride) {
+    for (int y = 0; y < rows; ++y) std::memcpy(to + size_t(y) * toStride, from + size_t(y) * fromStride, size_t(width) * 4);
+}
+
+bool GrabWithShm(xcb_connection_t* c, xcb_window_t root, const QRect& r, uint8_t* to, int toStride) {
+    const size_t bytes = size_t(r.width()) * r.height() * 4;
+    TShmSegment seg;
+    seg.id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (seg.id < 0) return false;
+    seg.address = shmat(seg.id, nullptr, 0);
+    shmctl(seg.id, IPC_RMID, nullptr);  // freed when the last user detaches
+    if (seg.address == reinterpret_cast<void*>(-1)) return false;
+    const xcb_shm_seg_t xseg = xcb_generate_id(c);
+    xcb_void_cookie_t attach = xcb_shm_attach_checked(c, xseg, uint32_t(seg.id), 0);
+    if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(c, attach)}) return false;
+    TXcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+        c,
+        xcb_shm_get_image(c, root, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, xseg, 0),
+        nullptr));
+    xcb_shm_detach(c, xseg);
+    xcb_flush(c);
+    if (!reply) return false;
+    CopyRows(static_cast<const uint8_t*>(seg.address), r.width() * 4, r.height(), r.width(), to, toStride);
+    return true;
+}
+
+bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, uint8_t* to, int toStride) {
+    // Bands keep each reply a few megabytes.
+    const int band = std::max(1, (4 << 20) / std::max(1, r.width() * 4));
+    for (int y = 0; y < r.height(); y += band) {
+        const int rows = std::min(band, r.height() - y);
+        TXcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+            c,
+            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(r.x()), int16_t(r.y() + y), uint16_t(r.width()),
+                          uint16_t(rows), ~0u),
+            nullptr));
+        if (!reply || xcb_get_image_data_length(reply.get()) < r.width() * rows * 4) return false;
+        CopyRows(xcb_get_image_data(reply.get()), r.width() * 4, rows, r.width(), to + size_t(y) * toStride, toStride);
+    }
+    return true;
+}
+
+class TX11Grabber : public IScreenGrabber {
+public:
+    TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
+        xcb_connection_t* c = X11Connection();
+        if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
+        if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (TPlatformStatus format = CheckPixelFormat(c, screen); !format) return format;
+        out.width = rect.width();
+        out.height = rect.height();
+        out.stride = out.width * 4;
+        out.pixels.assign(size_t(out.stride) * out.height, 0);  // nothing behind the root stays black
+        const QRect inside = rect.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
+        if (inside.isEmpty()) return TPlatformStatus::Ok();
+        uint8_t* to = out.pixels.data() + size_t(inside.y() - rect.y()) * out.stride + (inside.x() - rect.x()) * 4;
+        const bool ok = (ServerHasShm(c) && GrabWithShm(c, screen->root, inside, to, out.stride)) ||
+                        GrabWithGetImage(c, screen->root, inside, to, out.stride);
+        if (!ok) return TPlatformStatus::Fail(QStringLiteral("the X server refused to hand out the screen"));
+        // The fourth byte is undefined on depth-24 screens.
+        for (int y = 0; y < out.height; ++y) {
+            uint8_t* row = out.pixels.data() + size_t(y) * out.stride;
+            for (int x = 0; x < out.width; ++x) row[x * 4 + 3] = 0xFF;
+        }
+        return TPlatformStatus::Ok();
+    }
+
+    TPlatformStatus Cursor(TCursorImage& out) override {
+        xcb_connection_t* c = X11Connection();
+        if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_xfixes_id);
+        if (!ext || !ext->present) return TPlatformStatus::Fail(QStringLiteral("no XFixes extension"));
+        TXcbReply<xcb_xfixes_query_version_reply_t> version(
+            xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+        TXcbReply<xcb_xfixes_get_cursor_image_reply_t> reply(
+            xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr));
+        if (!reply || reply->width == 0 || reply->height == 0)
+            return TPlatformStatus::Fail(QStringLiteral("no pointer picture"));
+        const int count = xcb_xfixes_get_cursor_image_cursor_image_length(reply.get());
+        if (count < reply->width * reply->height) return TPlatformStatus::Fail(QStringLiteral("short pointer picture"));
+        QImage image(reply->width, reply->height, QImage::Format_ARGB32_Premultiplied);
+        const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(reply.get());
+        for (int y = 0; y < reply->height; ++y)
+            std::memcpy(image.scanLine(y), pixels + size_t(y) * reply->width, size_t(reply->width) * 4);
+        out.image = image;
+        out.x = reply->x;
+        out.y = reply->y;
+        out.hotX = reply->xhot;
+        out.hotY = reply->yhot;
+        return TPlatformStatus::Ok();
+    }
+};
+
+// ---- active window --------------------------------------------------------------------------
+
+QByteArray Property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type, xcb_atom_t* actualType = nullptr) {
+    TXcbReply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, type, 0, 1 << 16), nullptr));
+    if (!reply || reply->type == XCB_ATOM_NONE) return {};
+    if (actualType) *actualType = reply->type;
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                      xcb_get_property_value_length(reply.get()));
+}
+
+QList<uint32_t> Cardinals(const QByteArray& bytes) {
+    QList<uint32_t> values;
+    for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4) {
+        uint32_t v;
+        std::memcpy(&v, bytes.constData() + i, 4);
+        values << v;
+    }
+    return values;
+}
+
+class TX11ActiveWindow : public IActiveWindow {
+public:
+    TForegroundWindow Foreground() override {
+        TForegroundWindow result;
+        xcb_connection_t* c = X11Connection();
+        if (!c) return result;
+        const xcb_window_t root = X11Root(c);
+        xcb_window_t window = XCB_WINDOW_NONE;
+        const QList<uint32_t> active = Cardinals(Property(c, root, X11Atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW));
+        if (!active.isEmpty()) window = active.first();
+        if (window == XCB_WINDOW_NONE) {
+            // No window manager: the window holding the keyboard focus.
+            TXcbReply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT && focus->focus != root) window = focus->focus;
+        }
+        if (window == XCB_WINDOW_NONE) return result;
+
+        TXcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) return result;
+
+        const QList<uint32_t> types =
+            Cardinals(Property(c, window, X11Atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM));
+        if (types.contains(X11Atom(c, "_NET_WM_WINDOW_TYPE_DESKTOP"))) {
+            result.isDesktop = true;  // the bare desktop in front: no title
+            return result;
+        }
+        result.exists = true;
+        result.title = Title(c, window);
+        result.frame = Frame(c, window, root);
+        // A file manager that shows its folder as the title publishes its location that way.
+        if (QDir::isAbsolutePath(result.title) && QFileInfo(result.title).isDir()) result.location = result.title;
+        return result;
+    }
+
+private:
+    static QString Title(xcb_connection_t* c, xcb_window_t w) {
+        const QByteArray utf8 = Property(c, w, X11Atom(c, "_NET_WM_NAME"), X11Atom(c, "UTF8_STRING"));
+        if (!utf8.isEmpty()) return QString::fromUtf8(utf8);
+        xcb_atom_t type = XCB_ATOM_NONE;
+        const QByteArray name = Property(c, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, &type);
+        if (type == X11Atom(c, "UTF8_STRING")) return QString::fromUtf8(name);
+        if (type == XCB_ATOM_STRING) return QString::fromLatin1(name);
+        // COMPOUND_TEXT: its plain ASCII runs read as they are; other character sets are dropped.
+        QString text;
+        bool ascii = true;
+        for (char ch : name) {
+            if (ch == '\x1b') ascii = false;  // an escape switches the character set
+            else if (!ascii && (ch == 'B' || ch == 'A')) ascii = true;
+            else if (ascii && uchar(ch) >= 32 && uchar(ch) < 127) text += QLatin1Char(ch);
+        }
+        return text;
+    }
+
+    static QRect Frame(xcb_connection_t* c, xcb_window_t w, xcb_window_t root) {
+        TXcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
+        TXcbReply<xcb_translate_coordinates_reply_t> origin(
+            xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, w, root, 0, 0), nullptr));
+        if (!geometry || !origin) return {};
+        QRect r(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+        const QList<uint32_t> extents =
+            Cardinals(Property(c, w, X11Atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL));
+        if (extents.size() == 4)  // left, right, top, bottom
+            r.adjust(-int(extents[0]), -int(extents[2]), int(extents[1]), int(extents[3]));
+        return r;
+    }
+};
+
+// ---- hot keys -------------------------------------------------------------------------------
+
+// Qt key code -> X keysym for the keys a hot key can use.
+xcb_keysym_t KeySymForQtKey(int key) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return xcb_keysym_t('a' + (key - Qt::Key_A));
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return xcb_keysym_t(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35) return xcb_keysym_t(0xffbe + (key - Qt::Key_F1));
+    if (key >= 0x20 && key <= 0x7e) return xcb_keysym_t(key);  // punctuation: same as Latin-1
+    static const QHash<int, xcb_keysym_t> table{
+        {Qt::Key_Print, 0xff61},     {Qt::Key_Pause, 0xff13},   {Qt::Key_ScrollLock, 0xff14},
+        {Qt::Key_Escape, 0xff1b},    {Qt::Key_Tab, 0xff09},     {Qt::Key_Backspace, 0xff08},
+        {Qt::Key_Return, 0xff0d},    {Qt::Key_Enter, 0xff8d},   {Qt::Key_Insert, 0xff63},
+        {Qt::Key_Delete, 0xffff},    {Qt::Key_Home, 0xff50},    {Qt::Key_End, 0xff57},
+        {Qt::Key_PageUp, 0xff55},    {Qt::Key_PageDown, 0xff56}, {Qt::Key_Left, 0xff51},
+        {Qt::Key_Up, 0xff52},        {Qt::Key_Right, 0xff53},   {Qt::Key_Down, 0xff54},
+        {Qt::Key_Space, 0x20},       {Qt::Key_SysReq, 0xff15},  {Qt::Key_Menu, 0xff67},
+    };
+    return table.value(key, 0);
+}
+
+uint16_t ModMask(Qt::KeyboardModifiers m) {
+    uint16_t mask = 0;
+    if (m & Qt::ShiftModifier) mask |= XCB_MOD_MASK_SHIFT;
+    if (m & Qt::ControlModifier) mask |= XCB_MOD_MASK_CONTROL;
+    if (m & Qt::AltModifier) mask |= XCB_MOD_MASK_1;
+    if (m & Qt::MetaModifier) mask |= XCB_MOD_MASK_4;
+    return mask;
+}
+
+// The modifier bit NumLock sits on (usually Mod2), from the server's modifier mapping.
+uint16_t NumLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
+    TXcbReply<xcb_keycode_t> numLockCodes(xcb_key_symbols_get_keycode(symbols, 0xff7f));
+    TXcbReply<xcb_get_modifier_mapping_reply_t> map(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    if (!numLockCodes || !map) return XCB_MOD_MASK_2;
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
+    for (int mod = 0; mod < 8; ++mod)
+        for (int k = 0; k < map->keycodes_per_modifier; ++k) {
+            const xcb_keycode_t code = codes[mod * map->keycodes_per_modifier + k];
+            for (const xcb_keycode_t* n = numLockCodes.get(); code && *n; ++n)
+                if (*n == code) return uint16_t(1 << mod);
+        }
+    return XCB_MOD_MASK_2;
+}
+
+class TX11HotKeys : public IHotKeys, public QAbstractNativeEventFilter {
+public:
+    ~TX11HotKeys() override {
+        for (auto it = keys_.begin(); it != keys_.end(); ++it) Ungrab(it.value());
+        if (filterInstalled_ && QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+        if (symbols_) xcb_key_symbols_free(symbols_);
+    }
+
+    bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
+        Unregister(id);
+        xcb_connection_t* c = X11Connection();
+        const xcb_keysym_t sym = KeySymForQtKey(qtKey);
+        if (!c || sym == 0) return false;
+        Listen(c);
+        if (!symbols_) symbols_ = xcb_key_symbols_alloc(c);
+        TXcbReply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols_, sym));
+        if (!codes || !*codes) return false;
+        numLock_ = NumLockMask(c, symbols_);
+
+        TGrab grab{c, codes.get()[0], ModMask(modifiers)};
+        // One grab per lock state, so that CapsLock or NumLock being on does not disable the key.
+        bool baseOk = false;
+        for (uint16_t locks : {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock_, uint16_t(numLock_ | XCB_MOD_MASK_LOCK)}) {
+            xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 1, X11Root(c), grab.mask | locks, grab.code,
+                                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+            TXcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+            if (!error && locks == 0) baseOk = true;
+        }
+        if (!baseOk) {
+            Ungrab(grab);  // another program holds the combination: give back the lock variants too
+            return false;
+        }
+        keys_.insert(id, grab);
+        return true;
+    }
+
+    void Unregister(int id) override {
+        auto it = keys_.find(id);
+        if (it == keys_.end()) return;
+        Ungrab(it.value());
+        keys_.erase(it);
+    }
+
+    void SetHandler(std::function<void(int)> handler) override { handler_ = std::move(handler); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        return Dispatch(static_cast<xcb_generic_event_t*>(message));
+    }
+
+private:
+    struct TGrab {
+        xcb_connection_t* c;
+        xcb_keycode_t code;
+        uint16_t mask;
+    };
+
+    void Ungrab(const TGrab& g) {
+        for (uint16_t locks : {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock_, uint16_t(numLock_ | XCB_MOD_MASK_LOCK)})
+            xcb_ungrab_key(g.c, g.code, X11Root(g.c), g.mask | locks);
+        xcb_flush(g.c);
+    }
+
+    // Key events arrive through Qt's event filter, or, on a private connection, from its socket.
+    void Listen(xcb_connection_t* c) {
+        if (X11ConnectionIsQts()) {
+            if (!filterInstalled_ && QCoreApplication::instance()) {
+                QCoreApplication::instance()->installNativeEventFilter(this);
+                filterInstalled_ = true;
+            }
+        } else if (!notifier_) {
+            auto drain = [this, c] {
+                while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+                    Dispatch(e);
+                    std::free(e);
+                }
+            };
+            notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
+            QObject::connect(notifier_.get(), &QSocketNotifier::activated, drain);
+            // Replies read for other requests can leave events queued with nothing left on the socket.
+            drainTimer_ = std::make_unique<QTimer>();
+            QObject::connect(drainTimer_.get(), &QTimer::timeout, drain);
+            drainTimer_->start(50);
+        }
+    }
+
+    bool Dispatch(xcb_generic_event_t* e) {
+        if ((e->response_type & 0x7f) != XCB_KEY_PRESS) return false;
+        auto* key = reinterpret_cast<xcb_key_press_event_t*>(e);
+        const uint16_t state = key->state & ~(XCB_MOD_MASK_LOCK | numLock_) &
+                               (XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
+        for (auto it = keys_.cbegin(); it != keys_.cend(); ++it) {
+            if (it->code == key->detail && it->mask == state) {
+                if (handler_) handler_(it.key());
+                return true;
+            }
+        }
+        return false;
+    }
+
+    QHash<int, TGrab> keys_;
+    std::function<void(int)> handler_;
+    xcb_key_symbols_t* symbols_ = nullptr;
+    uint16_t numLock_ = XCB_MOD_MASK_2;
+    bool filterInstalled_ = false;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<QTimer> drainTimer_;
+};
+
+} // namespace
+
+std::unique_ptr<IScreenGrabber> MakeX11Grabber() { return std::make_unique<TX11Grabber>(); }
+std::unique_ptr<IActiveWindow> MakeX11ActiveWindow() { return std::make_unique<TX11ActiveWindow>(); }
+std::unique_ptr<IHotKeys> MakeX11HotKeys() { return std::make_unique<TX11HotKeys>(); }
