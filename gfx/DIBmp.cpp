@@ -212,7 +212,8 @@ TDIB::TDIB(int width, int height, int bitCount, bool memoryImage) : image_(TDIBS
 {
     memoryKind_ = memoryImage;
     std::array<uint32_t, 256> table{};
-    image_ = TDIBSharedImage::Make(width, height, bitCount, requestedFormat_, table, memoryImage);
+    const PixelFormat format = bitCount == 16 ? PixelFormat::Make(5, 5, 5) : requestedFormat_;
+    image_ = TDIBSharedImage::Make(width, height, bitCount, format, table, memoryImage);
     Refresh();
 }
 
@@ -327,12 +328,11 @@ void TDIB::SetSize(int width, int height, int bitCount)
     if (!image_->isEmpty && width == width_ && height == height_ && bitCount == bitCount_ &&
         image_->format.SameMasks(requestedFormat_))
         return;
-    // A 16-bit request with the 8-8-8 default format means the 5-5-5 layout.
+    // A 16-bit request with the 8-8-8 default format means the 5-5-5 layout (the masks of the
+    // default format are not allowed for 16 bits, so nothing valid changes meaning).
     PixelFormat format = requestedFormat_;
     if (bitCount == 16 && format.SameMasks(PixelFormat::Default()))
         format = PixelFormat::Make(5, 5, 5);
-    else if (bitCount != 16 && !format.SameMasks(PixelFormat::Default()) && format.redCount == 5)
-        format = PixelFormat::Default();
     ReplaceImage(TDIBSharedImage::Make(width, height, bitCount, format, image_->colorTable, MemoryImage()));
 }
 

@@ -1,0 +1,513 @@
+// The pixel arithmetic of TDIB, exhaustively where the space is small, and every fast loop against its
+// plain reference on odd sizes and padded strides.
+#include "DIBmp.h"
+#include "DibOps.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+void FillRandom(TDIB& d, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    for (int y = 0; y < d.Height(); ++y) {
+        uint8_t* row = d.PixelPtr(0, y);
+        for (int i = 0; i < d.BytesPerRow(); ++i)
+            row[i] = uint8_t(rng());
+    }
+}
+
+// Random premultiplied 32-bit pixels (each colour byte not above alpha).
+void FillRandomPremultiplied(TDIB& d, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    for (int y = 0; y < d.Height(); ++y)
+        for (int x = 0; x < d.Width(); ++x) {
+            const uint32_t a = rng() % 256;
+            uint8_t* p = d.PixelPtr(x, y);
+            for (int c = 0; c < 3; ++c)
+                p[c] = uint8_t(a ? rng() % (a + 1) : 0);
+            p[3] = uint8_t(a);
+        }
+}
+
+DibOps::View ViewOf(TDIB& d) { return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8}; }
+
+bool SamePixels(TDIB& a, TDIB& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount())
+        return false;
+    const size_t row = size_t(a.Width()) * a.BitCount() / 8;
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.PixelPtr(0, y), b.PixelPtr(0, y), row) != 0)
+            return false;
+    return true;
+}
+
+TDIB Copy(const TDIB& a)
+{
+    TDIB c;
+    c.CreateCopy(a, true);
+    return c;
+}
+
+uint32_t Px(TDIB& d, int x, int y) { return *d.PixelPtr32(x, y); }
+
+}  // namespace
+
+// ---- FillRect, Tint ------------------------------------------------------------------------------------
+
+TEST(DibFill, HalfBlackOverWhiteRoundsEachTermDown)
+{
+    TDIB d(5, 3, 32);
+    d.FillRect(QRect(0, 0, 5, 3), 0xFFFFFFFF);
+    d.FillRect(QRect(0, 0, 5, 3), 0xFF000000, 128);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            ASSERT_EQ(Px(d, x, y), 0xFE7F7F7Fu);
+}
+
+TEST(DibFill, FullAlphaWritesTheAlphaByteAndClips)
+{
+    TDIB d(4, 4, 32);
+    d.SetClipRect(QRect(1, 1, 2, 2));
+    d.FillRect(QRect(-5, -5, 20, 20), 0x12345678);
+    EXPECT_EQ(Px(d, 1, 1), 0x12345678u);
+    EXPECT_EQ(Px(d, 2, 2), 0x12345678u);
+    EXPECT_EQ(Px(d, 0, 0), 0u);
+    EXPECT_EQ(Px(d, 3, 3), 0u);
+    TDIB e(3, 1, 24);
+    e.FillRect(QRect(0, 0, 3, 1), 0x12345678);
+    EXPECT_EQ(e.PixelPtr(2, 0)[0], 0x78);
+    EXPECT_EQ(e.PixelPtr(2, 0)[2], 0x34);
+    EXPECT_EQ(e.PixelPtr(0, 0)[9], 0) << "padding untouched";
+}
+
+// Every colour byte over every old byte at every alpha, for both depths.
+class DibFillTable : public testing::TestWithParam<int> {};
+TEST_P(DibFillTable, BlendMatchesTheFormulaExhaustively)
+{
+    const int bits = GetParam();
+    TDIB d(256, 257, bits);
+    for (int c = 0; c < 256; c += 1) {
+        for (int y = 0; y < 257; ++y)
+            for (int x = 0; x < 256; ++x)
+                std::memset(d.PixelPtr(x, y), x, bits / 8);
+        const uint32_t colour = uint32_t(c) * 0x01010101u;
+        for (int a = 0; a < 257; ++a)
+            d.FillRect(QRect(0, a, 256, 1), colour, a);
+        for (int a = 0; a < 257; ++a)
+            for (int o = 0; o < 256; ++o) {
+                const int want = a >= 256 ? c : std::min(255, c * a / 256 + o * (256 - a) / 256);
+                const uint8_t* p = d.PixelPtr(o, a);
+                for (int k = 0; k < bits / 8; ++k)
+                    ASSERT_EQ(p[k], want) << "c=" << c << " a=" << a << " old=" << o;
+            }
+    }
+}
+
+TEST_P(DibFillTable, AddSubtractAndTintSaturateExhaustively)
+{
+    const int bits = GetParam();
+    TDIB d(256, 256, bits);
+    auto reset = [&] {
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                std::memset(d.PixelPtr(x, y), x, bits / 8);
+    };
+    for (int mode : {1, 2, 3}) {
+        reset();
+        d.SetDrawMode(mode == 3 ? 0 : mode);
+        for (int c = 0; c < 256; ++c) {
+            const uint32_t colour = uint32_t(c) * 0x01010101u;
+            if (mode == 3)
+                d.Tint(QRect(0, c, 256, 1), colour, 0x80808080);
+            else
+                d.FillRect(QRect(0, c, 256, 1), colour, 256);
+        }
+        for (int c = 0; c < 256; ++c)
+            for (int o = 0; o < 256; ++o) {
+                const int want = mode == 1 ? std::min(255, o + c)
+                               : mode == 2 ? std::max(0, o - c)
+                                           : std::clamp(o + c - 0x80, 0, 255);
+                for (int k = 0; k < bits / 8; ++k)
+                    ASSERT_EQ(d.PixelPtr(o, c)[k], want) << "mode " << mode << " c=" << c << " old=" << o;
+            }
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Depths, DibFillTable, testing::Values(24, 32));
+
+TEST(DibFill, AddModeScalesTheColourByAlpha)
+{
+    TDIB d(2, 1, 32);
+    d.SetDrawMode(1);
+    d.FillRect(QRect(0, 0, 2, 1), 0xFF804020, 128);
+    EXPECT_EQ(Px(d, 0, 0), 0x7F402010u);
+    d.FillRect(QRect(0, 0, 2, 1), 0xFF804020, 128);
+    EXPECT_EQ(Px(d, 1, 0), 0xFE804020u);
+}
+
+TEST(DibFill, TintLeavesChannelsAtTheReference)
+{
+    TDIB d(3, 2, 24);
+    FillRandom(d, 5);
+    TDIB before = Copy(d);
+    d.Tint(QRect(0, 0, 3, 2), 0x80808080, 0x80808080);
+    EXPECT_TRUE(SamePixels(d, before));
+}
+
+// ---- fast loops against their references -------------------------------------------------------------
+
+struct OddCase {
+    int bits, w, h;
+};
+class DibFastLoops : public testing::TestWithParam<OddCase> {};
+
+TEST_P(DibFastLoops, FillBlendAndAddSubMatchReference)
+{
+    const auto [bits, w, h] = GetParam();
+    for (int alpha : {0, 1, 77, 128, 255}) {
+        TDIB a(w + 3, h + 2, bits);
+        FillRandom(a, uint32_t(alpha + w));
+        TDIB b = Copy(a);
+        const QRect r(1, 1, w, h);
+        DibOps::FillBlend(ViewOf(a), r, 0xC0FF1080u, alpha);
+        DibOps::FillBlendRef(ViewOf(b), r, 0xC0FF1080u, alpha);
+        ASSERT_TRUE(SamePixels(a, b)) << alpha;
+        DibOps::AddSubC(ViewOf(a), r, 0x01FF7F00u, 0x30001020u);
+        DibOps::AddSubCRef(ViewOf(b), r, 0x01FF7F00u, 0x30001020u);
+        ASSERT_TRUE(SamePixels(a, b)) << alpha;
+    }
+}
+
+TEST_P(DibFastLoops, BoxFilterMatchesNaiveSum)
+{
+    const auto [bits, w, h] = GetParam();
+    for (QSize mask : {QSize(1, 1), QSize(3, 3), QSize(7, 7), QSize(5, 2), QSize(11, 11)}) {
+        TDIB a(w + 4, h + 4, bits);
+        FillRandom(a, uint32_t(mask.width() * 31 + w));
+        TDIB b = Copy(a);
+        const QRect r(1, 2, w + 2, h + 1);
+        const int ax = mask.width() / 2, ay = mask.height() / 2;
+        DibOps::BoxFilter(ViewOf(a), r, mask.width(), mask.height(), ax, ay);
+        DibOps::BoxFilterRef(ViewOf(b), r, mask.width(), mask.height(), ax, ay);
+        ASSERT_TRUE(SamePixels(a, b)) << mask.width() << "x" << mask.height();
+    }
+}
+
+TEST_P(DibFastLoops, CopyPremultiplyAndAlphaBlendMatchReference)
+{
+    const auto [bits, w, h] = GetParam();
+    TDIB src24(w + 1, h, 24);
+    FillRandom(src24, 9);
+    TDIB a(w + 2, h + 1, 32), b(w + 2, h + 1, 32);
+    DibOps::Copy24To32(ViewOf(src24), QRect(1, 0, w, h), ViewOf(a), 1, 1);
+    DibOps::Copy24To32Ref(ViewOf(src24), QRect(1, 0, w, h), ViewOf(b), 1, 1);
+    ASSERT_TRUE(SamePixels(a, b));
+    FillRandom(a, 10);
+    b = Copy(a);
+    DibOps::Premultiply(ViewOf(a), QRect(0, 0, w, h));
+    DibOps::PremultiplyRef(ViewOf(b), QRect(0, 0, w, h));
+    ASSERT_TRUE(SamePixels(a, b));
+    TDIB s(w, h, 32);
+    FillRandomPremultiplied(s, 11);
+    TDIB d1(w + 1, h + 1, bits);
+    FillRandom(d1, 12);
+    TDIB d2 = Copy(d1);
+    for (int ca : {255, 128}) {
+        DibOps::AlphaBlend(ViewOf(s), QRect(0, 0, w, h), ViewOf(d1), 1, 0, ca, true);
+        DibOps::AlphaBlendRef(ViewOf(s), QRect(0, 0, w, h), ViewOf(d2), 1, 0, ca, true);
+        ASSERT_TRUE(SamePixels(d1, d2)) << ca;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DibFastLoops,
+                         testing::Values(OddCase{24, 1, 1}, OddCase{24, 7, 5}, OddCase{24, 33, 13},
+                                         OddCase{32, 1, 1}, OddCase{32, 6, 3}, OddCase{32, 65, 17},
+                                         OddCase{24, 130, 3}, OddCase{32, 3, 40}));
+
+// ---- alpha -------------------------------------------------------------------------------------------
+
+TEST(DibAlpha, PremultiplyIsRoundedExhaustively)
+{
+    TDIB d(256, 256, 32);
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c)
+            *d.PixelPtr32(c, a) = uint32_t(a) << 24 | uint32_t(c) << 16 | uint32_t(c) << 8 | uint32_t(c);
+    d.PremultiplyAlpha(QRect(0, 0, 256, 256));
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c) {
+            const uint32_t want = uint32_t(std::lround(c * a / 255.0));
+            const uint32_t p = Px(d, c, a);
+            ASSERT_EQ(p >> 24, uint32_t(a));
+            ASSERT_EQ(p & 0xFF, want) << c << "*" << a;
+            ASSERT_EQ((p >> 16) & 0xFF, want);
+        }
+}
+
+TEST(DibAlpha, SourceOverIsWithinOneOfExactAndKeepsOpaqueAndTransparent)
+{
+    // Every premultiplied source pair (s <= sa) over every destination byte.
+    TDIB src(256, 256, 32), dst(256, 256, 32);
+    for (int d = 0; d < 256; d += 5) {
+        for (int sa = 0; sa < 256; ++sa)
+            for (int s = 0; s < 256; ++s) {
+                *src.PixelPtr32(s, sa) = uint32_t(sa) << 24 | uint32_t(std::min(s, sa)) * 0x010101u;
+                *dst.PixelPtr32(s, sa) = uint32_t(d) * 0x01010101u;
+            }
+        src.AlphaDraw(dst, 0, 0, QRect(0, 0, 256, 256));
+        for (int sa = 0; sa < 256; ++sa)
+            for (int s = 0; s <= sa; ++s) {
+                const double exact = s + d * (1 - sa / 255.0);
+                const uint32_t p = Px(dst, s, sa);
+                ASSERT_LE(std::fabs(double(p & 0xFF) - exact), 1.0) << s << " " << sa << " " << d;
+                if (sa == 255) {
+                    ASSERT_EQ(p & 0xFF, uint32_t(s));
+                }
+                if (sa == 0) {
+                    ASSERT_EQ(p, uint32_t(d) * 0x01010101u);
+                }
+            }
+    }
+}
+
+TEST(DibAlpha, ConstantAlphaAndOpaqueSource)
+{
+    TDIB s(1, 1, 24), d(1, 1, 32);
+    s.PixelPtr(0, 0)[0] = 200;
+    *d.PixelPtr32(0, 0) = 0xFF000064;   // blue 100
+    s.AlphaDraw(d, 0, 0, QRect(0, 0, 1, 1), 128);
+    // 200*128/255 + 100*127/255 = 100.4 + 49.8: each term rounded.
+    EXPECT_EQ(d.PixelPtr(0, 0)[0], 100 + 50);
+    TDIB e(2, 2, 32);
+    s.AlphaDraw(e, 0, 0, QRect(0, 0, 0, 0), 255);   // empty: nothing
+    EXPECT_EQ(Px(e, 0, 0), 0u);
+}
+
+// ---- copies, borders, growing ------------------------------------------------------------------------
+
+TEST(DibCopy, DepthPairs)
+{
+    TDIB s24(3, 2, 24);
+    FillRandom(s24, 3);
+    TDIB d32(4, 3, 32);
+    s24.CopyRect(d32, 1, 1, QRect(0, 0, 3, 2));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(Px(d32, x + 1, y + 1) >> 24, 0xFFu);
+            EXPECT_EQ(0, std::memcmp(d32.PixelPtr(x + 1, y + 1), s24.PixelPtr(x, y), 3));
+        }
+    EXPECT_EQ(Px(d32, 0, 0), 0u);
+    TDIB d24(3, 2, 24);
+    d32.CopyRect(d24, 0, 0, QRect(0, 0, 3, 2));   // 32 -> 24 copies nothing
+    for (int i = 0; i < d24.Size(); ++i)
+        ASSERT_EQ(d24.Bits()[i], 0);
+    // A rectangle that does not fit is clipped, never written outside.
+    s24.CopyRect(d24, 2, 1, QRect(0, 0, 3, 2));
+    EXPECT_EQ(0, std::memcmp(d24.PixelPtr(2, 1), s24.PixelPtr(0, 0), 3));
+}
+
+TEST(DibCopy, OverlappingMoveWithinOneImage)
+{
+    TDIB d(4, 4, 32);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            *d.PixelPtr32(x, y) = uint32_t(y * 4 + x);
+    d.CopyRect(d, 1, 1, QRect(0, 0, 3, 3));
+    for (int y = 1; y < 4; ++y)
+        for (int x = 1; x < 4; ++x)
+            ASSERT_EQ(Px(d, x, y), uint32_t((y - 1) * 4 + x - 1));
+}
+
+TEST(DibCopy, BorderReplicatesOrZeroes)
+{
+    TDIB s(2, 2, 32);
+    *s.PixelPtr32(0, 0) = 1;
+    *s.PixelPtr32(1, 0) = 2;
+    *s.PixelPtr32(0, 1) = 3;
+    *s.PixelPtr32(1, 1) = 4;
+    TDIB d(5, 4, 32);
+    s.CopyRectBorder(d, 0, 0, QRect(0, 0, 2, 2), QMargins(1, 1, 2, 1), true);
+    const uint32_t want[4][5] = {{1, 1, 2, 2, 2}, {1, 1, 2, 2, 2}, {3, 3, 4, 4, 4}, {3, 3, 4, 4, 4}};
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x)
+            ASSERT_EQ(Px(d, x, y), want[y][x]) << x << "," << y;
+    d.FillRect(QRect(0, 0, 5, 4), 0xFFFFFFFF);
+    s.CopyRectBorder(d, 0, 0, QRect(0, 0, 2, 2), QMargins(1, 1, 2, 1), false);
+    EXPECT_EQ(Px(d, 0, 0), 0u);
+    EXPECT_EQ(Px(d, 1, 1), 1u);
+    EXPECT_EQ(Px(d, 4, 2), 0u);
+}
+
+TEST(DibGrow, NegativeMarginCropsAndModesFill)
+{
+    TDIB d(4, 2, 32);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            *d.PixelPtr32(x, y) = uint32_t(10 * y + x);
+    d.Grow(QMargins(-1, 0, 0, 0));
+    ASSERT_EQ(d.Width(), 3);
+    EXPECT_EQ(Px(d, 0, 0), 1u);
+    EXPECT_EQ(Px(d, 2, 1), 13u);
+    d.Grow(QMargins(1, 1, 2, 1), 1, 0);
+    ASSERT_EQ(d.Width(), 6);
+    ASSERT_EQ(d.Height(), 4);
+    const uint32_t want[4][6] = {{1, 1, 2, 3, 3, 3}, {1, 1, 2, 3, 3, 3}, {11, 11, 12, 13, 13, 13}, {11, 11, 12, 13, 13, 13}};
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            ASSERT_EQ(Px(d, x, y), want[y][x]) << x << "," << y;
+    d.Grow(QMargins(1, 0, 0, 1), 0, 0xFFABCDEF);
+    EXPECT_EQ(Px(d, 0, 0), 0xFFABCDEFu);
+    EXPECT_EQ(Px(d, 3, 4), 0xFFABCDEFu);
+    EXPECT_EQ(Px(d, 1, 0), 1u);
+    TDIB e(2, 2, 24);
+    e.Grow(QMargins(1, 1, 1, 1), -1, 0xFFFFFFFF);   // -1: margins as allocated (zero)
+    EXPECT_EQ(e.GetPixel(0, 0), 0xFF000000u);
+}
+
+// ---- box filter and blur -----------------------------------------------------------------------------
+
+TEST(DibBox, RoundsHalfUpAndSkipsWhenTooSmall)
+{
+    TDIB d(5, 5, 32);
+    *d.PixelPtr32(0, 0) = 0x05050504;   // sums 4 and 5 over 9 pixels
+    d.BoxFilter(QRect(0, 0, 5, 5), QSize(3, 3), QPoint(1, 1));
+    EXPECT_EQ(Px(d, 1, 1), 0x01010100u);   // (4 + 4) / 9 = 0, (5 + 4) / 9 = 1
+    EXPECT_EQ(Px(d, 3, 3), 0u);
+    EXPECT_EQ(Px(d, 0, 0), 0x05050504u);   // outside the area
+    // The image must leave a margin of the anchor's size around the area, else nothing happens.
+    TDIB s(5, 5, 32);
+    *s.PixelPtr32(1, 1) = 0xFFFFFFFF;
+    s.BoxFilter(QRect(0, 0, 5, 5), QSize(3, 3), QPoint(1, 2));
+    EXPECT_EQ(Px(s, 1, 1), 0xFFFFFFFFu);
+    s.BoxFilter(QRect(0, 0, 4, 4), QSize(3, 3), QPoint(1, 1));
+    EXPECT_EQ(Px(s, 1, 1), 0x1C1C1C1Cu);   // 255 / 9 rounded
+}
+
+TEST(DibBox, BlurKeepsFlatAreasAndSpreadsAnEdge)
+{
+    TDIB d(20, 9, 24);
+    d.FillRect(QRect(0, 0, 20, 9), 0xFF404040);
+    d.FillRect(QRect(10, 0, 10, 9), 0xFFC0C0C0);
+    d.Blur(QRect(0, 0, 20, 9), QSize(5, 5), 2);
+    EXPECT_EQ(d.GetPixel(0, 4), 0xFF404040u);
+    EXPECT_EQ(d.GetPixel(19, 0), 0xFFC0C0C0u);
+    const int left = d.GetPixel(9, 4) & 0xFF, right = d.GetPixel(10, 4) & 0xFF;
+    EXPECT_GT(left, 0x40);
+    EXPECT_LT(right, 0xC0);
+    EXPECT_LT(left, right);
+    // Rows agree: the replicated border adds nothing vertically.
+    EXPECT_EQ(d.GetPixel(9, 0), d.GetPixel(9, 8));
+}
+
+// ---- resamplers --------------------------------------------------------------------------------------
+
+TEST(DibResize, NearestZoomShowsImageAtOffsetOverZoom)
+{
+    TDIB s(20, 10, 32);
+    FillRandom(s, 21);
+    TDIB d(64, 40, 32);
+    const int offset = 5;
+    s.ResizeSqr(d, QRect(0, 0, 20, 10), 1, 8, 8, -offset, -offset, QRect(0, 0, 64, 40));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(Px(d, x, y), Px(s, (x + offset) / 8, (y + offset) / 8)) << x << "," << y;
+}
+
+TEST(DibResize, LinearAndSuperSamplingKnownValues)
+{
+    TDIB s(4, 1, 32);
+    const uint32_t v[4] = {10, 20, 30, 50};
+    for (int i = 0; i < 4; ++i)
+        *s.PixelPtr32(i, 0) = v[i];
+    TDIB d(4, 1, 32);
+    s.Resize(d, QRect(0, 0, 4, 1), QRect(2, 0, 2, 1), 8);
+    EXPECT_EQ(Px(d, 2, 0), 15u);
+    EXPECT_EQ(Px(d, 3, 0), 40u);
+    EXPECT_EQ(Px(d, 0, 0), 0u);
+    TDIB t(2, 1, 32);
+    *t.PixelPtr32(0, 0) = 0;
+    *t.PixelPtr32(1, 0) = 100;
+    TDIB u(4, 1, 32);
+    t.Resize(u, QRect(0, 0, 2, 1), QRect(0, 0, 4, 1), 2);
+    EXPECT_EQ(Px(u, 0, 0), 0u);
+    EXPECT_EQ(Px(u, 1, 0), 25u);
+    EXPECT_EQ(Px(u, 2, 0), 75u);
+    EXPECT_EQ(Px(u, 3, 0), 100u);
+}
+
+TEST(DibResize, CenterStaysInPlace)
+{
+    TDIB s(8, 8, 24);
+    FillRandom(s, 22);
+    TDIB d(8, 8, 24);
+    s.ResizeCenter(d, QRect(0, 0, 8, 8), 2, 2, 4, 4, 1);
+    EXPECT_EQ(d.GetPixel(4, 4), s.GetPixel(4, 4));
+    EXPECT_EQ(d.GetPixel(3, 3), s.GetPixel(3, 3));
+    EXPECT_EQ(d.GetPixel(0, 0), s.GetPixel(2, 2));
+}
+
+struct ResizeCase {
+    int bits, mode;
+    double fx, fy, sx, sy;
+};
+class DibResizeModel : public testing::TestWithParam<ResizeCase> {};
+
+TEST_P(DibResizeModel, WithinOneOfTheDoubleModel)
+{
+    const ResizeCase c = GetParam();
+    TDIB s(37, 23, c.bits);
+    FillRandom(s, uint32_t(c.mode * 100 + c.bits));
+    const int dw = int(37 * c.fx) + 9, dh = int(23 * c.fy) + 7;
+    TDIB fast(dw, dh, c.bits), model(dw, dh, c.bits);
+    const QRect src(2, 1, 33, 21), clip(1, 1, dw - 2, dh - 1);
+    s.ResizeSqr(fast, src, c.mode, c.fx, c.fy, c.sx, c.sy, clip);
+    DibOps::ResizeSqrModel(ViewOf(s), src, ViewOf(model), clip, c.fx, c.fy, c.sx, c.sy, c.mode);
+    const int bpp = c.bits / 8;
+    int worst = 0;
+    for (int y = 0; y < dh; ++y)
+        for (int i = 0; i < dw * bpp; ++i)
+            worst = std::max(worst, std::abs(fast.PixelPtr(0, y)[i] - model.PixelPtr(0, y)[i]));
+    EXPECT_LE(worst, c.mode == 1 ? 0 : 1);
+    // The written area matches too: a pixel outside it stays zero in both.
+    EXPECT_EQ(fast.GetPixel(0, 0), model.GetPixel(0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, DibResizeModel,
+    testing::Values(ResizeCase{32, 1, 8, 8, -3, -5}, ResizeCase{24, 1, 1.7, 0.6, 0.5, 2},
+                    ResizeCase{32, 2, 1.5, 1.5, -1, 0}, ResizeCase{24, 2, 0.45, 2.2, 0, 0},
+                    ResizeCase{32, 4, 8, 8, -7, -2}, ResizeCase{24, 4, 0.7, 1.3, 1, 1},
+                    ResizeCase{32, 8, 0.37, 0.51, 0, 0}, ResizeCase{24, 8, 0.13, 0.25, 2, 0},
+                    ResizeCase{32, 16, 0.6, 0.6, 0, 0}, ResizeCase{24, 16, 2.5, 1.1, -2, 3}));
+
+TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips)
+{
+    TDIB s(12, 8, 32);
+    FillRandom(s, 30);
+    TDIB d(12, 8, 32);
+    const std::array<QPointF, 4> rect = {QPointF(0, 0), QPointF(12, 0), QPointF(12, 8), QPointF(0, 8)};
+    s.WarpQuad(d, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, rect, 2);
+    int worst = 0;
+    for (int y = 0; y < 8; ++y)
+        for (int i = 0; i < 48; ++i)
+            worst = std::max(worst, std::abs(d.PixelPtr(0, y)[i] - s.PixelPtr(0, y)[i]));
+    EXPECT_LE(worst, 1);
+    TDIB m(12, 8, 32);
+    const std::array<QPointF, 4> mirrored = {QPointF(12, 0), QPointF(0, 0), QPointF(0, 8), QPointF(12, 8)};
+    s.WarpQuad(m, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, mirrored, 1);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 12; ++x)
+            ASSERT_EQ(Px(m, x, y), Px(s, 11 - x, y));
+    // Outside the destination quadrangle nothing is written.
+    TDIB t(12, 8, 32);
+    const std::array<QPointF, 4> small = {QPointF(2, 2), QPointF(6, 2), QPointF(6, 6), QPointF(2, 6)};
+    s.WarpQuad(t, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, small, 2);
+    EXPECT_EQ(Px(t, 0, 0), 0u);
+    EXPECT_EQ(Px(t, 8, 7), 0u);
+    EXPECT_NE(Px(t, 4, 4), 0u);
+}
