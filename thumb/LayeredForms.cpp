@@ -137,6 +137,7 @@ void TLayeredFormEx::AnimTick(double elapsedMs)
         AnimProgress = 0;
         StopDriver();
         Animating = false;
+        scratch_ = TDIB(1, 1, 32, true);
         UpdateExStyle();
         // The last frame was drawn faded and blurred; the shown window gets its clean picture.
         Invalidate();
@@ -144,6 +145,7 @@ void TLayeredFormEx::AnimTick(double elapsedMs)
         AnimProgress = 1;
         StopDriver();
         Animating = false;
+        scratch_ = TDIB(1, 1, 32, true);
         close();
     } else {
         Invalidate();

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <QMouseEvent>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -387,4 +388,87 @@ TEST(WallPaper, TilesCoverTheClipOnceAndShowTheEdgeBands)
                 }
             }
     }
+}
+
+// --- what the window shows and how the mouse moves it ----------------------------------------
+
+TEST(LayeredForm, ShownPixelsAreTheSurfaceTimesTheConstantAlpha)
+{
+    TTestForm form;
+    form.AnimStyle = 0;
+    form.SetLayeredRect(QRect(0, 0, 40, 40), false);
+    form.show();
+    form.SetAlphaValue(128);
+    const QImage shown = form.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QRgb inside = shown.pixel(20, 20), outside = shown.pixel(2, 2);
+    EXPECT_NEAR(qAlpha(inside), 128, 1);
+    EXPECT_NEAR(qRed(inside), 128, 1);
+    EXPECT_EQ(qAlpha(outside), 0);
+}
+
+static void SendMouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButton button,
+                      Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent e(type, QPointF(global - w->geometry().topLeft()), QPointF(global), button, buttons, mods);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+TEST(LayeredForm, DragMovesTheWindowAndModifiersLockAnAxis)
+{
+    InstallFakePlatform();
+    struct TCase { Qt::KeyboardModifiers mods; QPoint expected; };
+    for (TCase c : {TCase{Qt::NoModifier, QPoint(130, 120)}, TCase{Qt::AltModifier, QPoint(100, 120)},
+                    TCase{Qt::ShiftModifier, QPoint(130, 100)}}) {
+        TTestForm form;
+        form.SetShadowMargins(QMargins(5, 5, 5, 5));
+        form.SetLayeredRect(QRect(100, 100, 60, 40), false);
+        form.show();
+        SendMouse(&form, QEvent::MouseButtonPress, QPoint(120, 110), Qt::LeftButton);
+        EXPECT_EQ(form.DragZone(), hzMove);
+        SendMouse(&form, QEvent::MouseMove, QPoint(150, 130), Qt::NoButton, c.mods);
+        SendMouse(&form, QEvent::MouseButtonRelease, QPoint(150, 130), Qt::LeftButton);
+        EXPECT_EQ(form.DragZone(), hzNone);
+        EXPECT_EQ(form.LayeredRect(), QRect(c.expected, QSize(60, 40))) << int(c.mods);
+        EXPECT_EQ(form.geometry().topLeft(), c.expected - QPoint(5, 5));
+    }
+}
+
+TEST(LayeredForm, DragOnTheEdgeResizesAndRepaints)
+{
+    TTestForm form;
+    form.SetLayeredRect(QRect(100, 100, 60, 40), false);
+    form.HitInsets = QMargins(4, 4, 4, 4);
+    form.SizeGrid = QSize(10, 10);
+    form.show();
+    const int paints = form.paints;
+    SendMouse(&form, QEvent::MouseButtonPress, QPoint(159, 139), Qt::LeftButton);   // bottom-right
+    EXPECT_EQ(form.DragZone(), hzBottomRight);
+    SendMouse(&form, QEvent::MouseMove, QPoint(185, 163), Qt::NoButton);
+    SendMouse(&form, QEvent::MouseButtonRelease, QPoint(185, 163), Qt::LeftButton);
+    EXPECT_EQ(form.LayeredRect(), QRect(100, 100, 80, 60));
+    EXPECT_EQ(form.Surface.Width(), 80);
+    EXPECT_GT(form.paints, paints);
+}
+
+TEST(WPForm, PlainBackgroundOrTiledWallpaper)
+{
+    TWPForm form;
+    form.resize(30, 20);
+    form.Color = QColor(10, 200, 30);
+    QImage plain = form.grab().toImage();
+    EXPECT_EQ(plain.pixel(15, 10) & 0xFFFFFF, 0x0AC81Eu);
+
+    TDIBmp image(4, 4, 32);
+    image.FillRect(QRect(0, 0, 4, 4), 0xFF0000FFu, 256);
+    image.FillRect(QRect(0, 0, 2, 2), 0xFFFF0000u, 256);
+    form.SetBmp(&image);
+    form.Options = 0;
+    bool painted = false;
+    form.OnPaint = [&](TWPForm*, QPainter&) { painted = true; };
+    const QImage tiled = form.grab().toImage();
+    EXPECT_TRUE(painted);
+    EXPECT_EQ(tiled.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(tiled.pixel(5, 5) & 0xFFFFFF, 0xFF0000u);   // next tile's red corner
+    EXPECT_EQ(tiled.pixel(7, 7) & 0xFFFFFF, 0x0000FFu);
 }
