@@ -2,7 +2,8 @@
 # The layered window family on a real X server with a compositor: the window's translucent pixels
 # are blended over the window below, a click on its shadow margin reaches the window below, a
 # click inside reaches the layered window, and a fade-out ends with the window closed.
-# Leaves a screenshot of the window in $VEXMOR_E2E_OUT (default: build/e2e-out) as layered_window.png.
+# Leaves screenshots in $VEXMOR_E2E_OUT (default: e2e-out beside the program): layered_window.png
+# (shown) and layered_window_fading.png (during the fade-out).
 source "$(dirname "$0")/lib.sh"
 e2e_init layered
 : "${VEXMOR_LAYERED_DEMO:=$(dirname "$VEXMOR_BIN")/tests/vexmor_layered_demo}"
@@ -56,6 +57,9 @@ e2e_check "the margin click did not reach the layered window" bash -c "! grep -q
 # Fade-out: the window becomes click-through at once and is closed at the end.
 touch "$log.fade"
 e2e_wait_for "fade-out started" 10 grep -q '^fading' "$log"
+# A picture of the fade under way (blurred, zoomed out, fainter) for the demo; not judged.
+sleep 0.1
+import -window root "$out_dir/layered_window_fading.png" || true
 e2e_wait_for "window closed after the fade" 10 grep -q '^closed' "$log"
 e2e_wait_exit "$demo" 10 || e2e_fail "demo did not end after the window closed"
 e2e_check "demo exit status 0 (was $E2E_EXIT_STATUS)" test "$E2E_EXIT_STATUS" = 0
