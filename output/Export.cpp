@@ -1,0 +1,308 @@
+#include "Export.h"
+
+#include "Agg_2D_DIB.h"
+#include "AllTools.h"
+#include "HandOffs.h"
+#include "ImageEncoders.h"
+#include "Platform.h"
+#include "SavePictureDialog.h"
+#include "WinTools.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// The held image is never drawn on: the busy cursor is put back on every path out of a save.
+struct TWaitCursor {
+    TWaitCursor() { BeginWait(); }
+    ~TWaitCursor() { EndWait(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// n / 100 rounded half to even, computed on integers so that an exact half is seen as one.
+int DivideBy100HalfEven(qint64 n) {
+    qint64 q = n / 100;
+    const qint64 r = n % 100;
+    if (r > 50 || (r == 50 && (q & 1))) ++q;
+    return int(q);
+}
+
+} // namespace
+
+int ClampFormat(int format) { return std::clamp(format, int(ifPNG), int(ifBMP)); }
+
+QString FormatExtension(int format) {
+    switch (ClampFormat(format)) {
+    case ifPNG: return QStringLiteral(".png");
+    case ifJPEG: return QStringLiteral(".jpg");
+    default: return QStringLiteral(".bmp");
+    }
+}
+
+QString AddFormatExtension(const QString& path, int format) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString ext = dot < 0 ? QString() : name.mid(dot).toUpper();
+    bool carries = false;
+    switch (format) {
+    case ifPNG: carries = ext == QLatin1String(".PNG"); break;
+    case ifJPEG: carries = ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"); break;
+    case ifBMP: carries = ext == QLatin1String(".BMP"); break;
+    default: return path;
+    }
+    return carries ? path : path + FormatExtension(format);
+}
+
+QString MakeFileName(QString folder, const QString& title, int format) {
+    QString name = CleanFileName(title);
+    if (name.isEmpty()) name = kDefaultCaptureName;
+    name += FormatExtension(ClampFormat(format));
+    IncludeTrailingBackslash(folder);
+    return UniqueFileName(folder + name);
+}
+
+QString WorkFolder() {
+    QString folder = SpecialFolder(TSpecialFolder::Documents) + kWorkFolderName;
+    if (!QFileInfo(folder).isDir()) QDir().mkdir(folder);   // one level; a failure shows as a failed save
+    IncludeTrailingBackslash(folder);
+    return folder;
+}
+
+QString MakeWorkFileName(const QString& title, int format) { return MakeFileName(WorkFolder(), title, format); }
+
+QSize ScaledSize(QSize source, int percent) {
+    if (percent >= 100) return source;
+    percent = std::max(percent, 1);
+    return QSize(std::max(DivideBy100HalfEven(qint64(source.width()) * percent), 1),
+                 std::max(DivideBy100HalfEven(qint64(source.height()) * percent), 1));
+}
+
+int ChooseCaptionSize(TAgg2D& agg, const std::string& utf8, int width) {
+    int size = 34;
+    for (;;) {
+        size -= 2;
+        agg.SetFont("Trebuchet MS", false, size, true, 0);
+        if (size <= 18) break;
+        if (agg.TextWidth(utf8) < width - 24) break;
+    }
+    return size;
+}
+
+TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment) {
+    TDIB result = source;   // shares: no copy unless something is drawn
+    if (scaling < 100 && !source.Empty()) {
+        const QSize size = ScaledSize(QSize(source.Width(), source.Height()), scaling);
+        TDIB scaled(size.width(), size.height(), source.BitCount());
+        TDIB reader = source;   // Resize is not const; it only reads its own pixels
+        reader.Resize(scaled, QRect(0, 0, source.Width(), source.Height()), QRect(QPoint(0, 0), size),
+                      scaling > 50 ? 16 : 8);
+        result = scaled;
+    }
+    if (comment.isEmpty() || result.Empty()) return result;
+    if (result.SharesWith(source)) {
+        TDIB copy;
+        copy.CreateCopy(source, true);
+        result = copy;
+    }
+    const std::string text = comment.toStdString();
+    TAgg2D agg;
+    if (!agg.Attach(result)) return result;
+    agg.SetTextHints(true);
+    agg.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);
+    agg.SetNoFill();
+    agg.SetLineColor(0, 0, 0, 230);
+    agg.SetLineWidth(4);
+    ChooseCaptionSize(agg, text, result.Width());
+    const double y = result.Height() - 20;
+    agg.DrawText(text, false, 12, y);   // the dark halo
+    agg.SetFillColor(255, 255, 255, 255);
+    agg.SetLineWidth(0);
+    agg.DrawText(text, false, 12, y);   // the white letters on top
+    return result;
+}
+
+bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings, int format,
+                   QIODevice& out, QString* error) {
+    const TDIB& source = format == ifPNG ? capture : flat;
+    if (format < ifPNG || format > ifBMP || source.Empty()) {
+        if (error) *error = QStringLiteral("nothing to write");
+        return false;
+    }
+    try {
+        const TDIB image = PrepareOutputImage(source, settings.scaling, settings.comment);
+        switch (format) {
+        case ifPNG: return WritePng(image, settings.transparentPng, out, error, 9);
+        case ifJPEG: return WriteJpeg(image, settings.jpegQuality, out, error);
+        default: return WriteBmp(image, out, error);
+        }
+    } catch (const std::bad_alloc&) {
+        if (error) *error = QStringLiteral("out of memory");
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+    }
+    return false;
+}
+
+QString WriteImageFile(const QString& path, bool replace, const TWriteFunction& write, QString* error) {
+    if (!replace) return CreateNewFile(path, write, error);
+    // The user confirmed the replacement; QSaveFile writes beside the file and renames over it only
+    // when everything was written, so a failure keeps the old file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return {};
+    }
+    if (!write(file)) {
+        if (error && error->isEmpty()) *error = file.errorString();
+        file.cancelWriting();
+        return {};
+    }
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return {};
+    }
+    return path;
+}
+
+TExportServices TExportServices::Defaults() {
+    TExportServices s;
+    s.showError = [](QWidget* parent, const QString& text, const QString& caption) {
+        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+        box.exec();
+    };
+    s.writeFile = WriteImageFile;
+    s.saveDialog = [](QWidget* parent, const QString& initialName, int filterIndex) {
+        // The dialog opens where the last picture went during this run, at first on the desktop.
+        static QString lastFolder;
+        if (lastFolder.isEmpty()) lastFolder = SpecialFolder(TSpecialFolder::Desktop);
+        TSavePictureDialog dialog(parent);
+        dialog.setDirectory(lastFolder);
+        dialog.SetFilterIndex(filterIndex);
+        dialog.UpdateDefaultExt();
+        dialog.selectFile(initialName);
+        TSaveDialogResult result;
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return result;
+        result.accepted = true;
+        result.fileName = dialog.selectedFiles().constFirst();
+        result.filterIndex = dialog.FilterIndex();
+        lastFolder = QFileInfo(result.fileName).absolutePath();
+        return result;
+    };
+    s.printDialog = [](QWidget* parent, QPrinter& printer) {
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted;
+    };
+    return s;
+}
+
+TExporter::TExporter(IExportOwner& owner, TExportServices services)
+    : owner_(owner), services_(std::move(services)) {}
+
+void TExporter::ShowSaveError() {
+    if (services_.showError) services_.showError(owner_.DialogParent(), kSaveErrorText, kSaveErrorCaption);
+}
+
+QString TExporter::SaveCapture(const QString& path, int format, bool replace) {
+    const TDIB capture = owner_.HeldCaptureImage();
+    if (capture.Empty() || format < ifPNG || format > ifBMP) return {};
+    const TDIB flat = owner_.HeldFlatImage();
+    const TExportSettings settings = owner_.ExportSettings();
+    const QString target = AddFormatExtension(path, format);
+    QString written, error;
+    {
+        TWaitCursor wait;
+        // Only the very name the user confirmed may be replaced; an extension added here makes another
+        // name, which is never overwritten unasked.
+        written = services_.writeFile(
+            target, replace && target == path,
+            [&](QIODevice& out) { return EncodeCapture(capture, flat, settings, format, out, &error); }, &error);
+    }
+    if (written.isEmpty()) ShowSaveError();
+    return written;
+}
+
+QString TExporter::SaveWorkFile(int format) {
+    if (owner_.HeldCaptureImage().Empty()) return {};
+    return SaveCapture(MakeWorkFileName(owner_.ExportSettings().title, format), format);
+}
+
+void TExporter::ToDesktopBtnClick() {
+    const QString folder = SpecialFolder(TSpecialFolder::Desktop);
+    if (folder.isEmpty()) {
+        if (services_.showError) services_.showError(owner_.DialogParent(), kNoDesktopText, kNoDesktopCaption);
+        return;
+    }
+    if (owner_.HeldCaptureImage().Empty()) return;
+    const TExportSettings settings = owner_.ExportSettings();
+    // A list without selection counts as its nearest entry for the name and the encoder alike, so the
+    // file is written in the format its name says.
+    const int format = ClampFormat(settings.format);
+    const QString written = SaveCapture(MakeFileName(folder, settings.title, format), format);
+    if (written.isEmpty()) {
+        owner_.ShowCapture();   // the capture stays for another try
+        return;
+    }
+    if (IShell* shell = Platform().shell.get()) shell->AddRecentDocument(written);
+    owner_.AfterOperation();
+}
+
+void TExporter::SaveAsBtnClick() {
+    if (owner_.HeldCaptureImage().Empty() || !services_.saveDialog) return;
+    const TExportSettings settings = owner_.ExportSettings();
+    const TSaveDialogResult choice =
+        services_.saveDialog(owner_.DialogParent(), CleanFileName(settings.title), ClampFormat(settings.format) + 1);
+    if (!choice.accepted || choice.fileName.isEmpty()) return;
+    const QString written = SaveCapture(choice.fileName, ClampFormat(choice.filterIndex - 1), true);
+    if (written.isEmpty()) return;
+    if (IShell* shell = Platform().shell.get()) shell->AddRecentDocument(written);
+    owner_.AfterOperation();
+}
+
+void TExporter::CopyToClipboard() {
+    if (owner_.HeldCaptureImage().Empty()) return;
+    CopyImageToClipboard(owner_.HeldFlatImage());
+}
+
+void TExporter::ToClipboardBtnClick() {
+    CopyToClipboard();
+    owner_.AfterOperation();
+}
+
+void TExporter::EditBtnClick() {
+    if (owner_.HeldCaptureImage().Empty()) return;
+    const QString path = SaveWorkFile(ClampFormat(owner_.ExportSettings().editFormat));
+    if (path.isEmpty()) {
+        owner_.ShowCapture();
+        return;
+    }
+    if (IShell* shell = Platform().shell.get()) shell->EditFile(path);   // an editor that fails is silent
+    owner_.AfterOperation();
+}
+
+void TExporter::PrintBtnClick() {
+    if (owner_.HeldCaptureImage().Empty()) return;
+    const QString path = SaveWorkFile(ifBMP);
+    if (path.isEmpty() || !services_.printDialog) return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QFileInfo(path).fileName());
+    if (!services_.printDialog(owner_.DialogParent(), printer)) return;   // cancelled: the capture stays
+    if (PrintImageFile(path, printer)) owner_.AfterOperation();
+}
+
+void TExporter::EmailBtnClick() {
+    if (owner_.HeldCaptureImage().Empty()) return;
+    const TExportSettings settings = owner_.ExportSettings();
+    const QString path = SaveWorkFile(ClampFormat(settings.format));
+    if (path.isEmpty()) return;
+    // The file stays in the work folder: the mail helper returns before the mail program has read it.
+    if (SendMail(settings.title, path) == 0) owner_.AfterOperation();
+}

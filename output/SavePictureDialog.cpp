@@ -1,0 +1,78 @@
+#include "SavePictureDialog.h"
+
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
+
+#include <algorithm>
+
+namespace {
+constexpr int kPreviewSide = 200;
+}
+
+QStringList NameFiltersFromWindowsFilter(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList result;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const qsizetype paren = description.indexOf(u'(');
+        if (paren >= 0) description.truncate(paren);
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        result << description + u'(' + patterns + u')';
+    }
+    return result;
+}
+
+QString DefaultExtForFilter(int filterIndex) {
+    switch (std::clamp(filterIndex, 1, 3)) {
+    case 1: return QStringLiteral("png");
+    case 2: return QStringLiteral("jpg");
+    default: return QStringLiteral("bmp");
+    }
+}
+
+TSavePictureDialog::TSavePictureDialog(QWidget* parent) : QFileDialog(parent) {
+    // Qt's own dialog: the preview pane needs its layout, which a desktop's native dialog does not lend.
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    setNameFilters(NameFiltersFromWindowsFilter(kPictureFilter));
+    setSizeGripEnabled(true);
+    preview_ = new QLabel(this);
+    preview_->setObjectName(QStringLiteral("PreviewPane"));
+    preview_->setFixedSize(kPreviewSide, kPreviewSide);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setFrameShape(QFrame::StyledPanel);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+        grid->addWidget(preview_, 0, grid->columnCount(), grid->rowCount(), 1);
+    connect(this, &QFileDialog::currentChanged, this, &TSavePictureDialog::ShowPreview);
+    connect(this, &QFileDialog::filterSelected, this, &TSavePictureDialog::SavePictureDialogTypeChange);
+}
+
+int TSavePictureDialog::FilterIndex() const {
+    return std::max<int>(int(nameFilters().indexOf(selectedNameFilter())), 0) + 1;
+}
+
+void TSavePictureDialog::SetFilterIndex(int index) {
+    const QStringList filters = nameFilters();
+    selectNameFilter(filters.value(std::clamp(index, 1, int(filters.size())) - 1));
+}
+
+void TSavePictureDialog::UpdateDefaultExt() { setDefaultSuffix(DefaultExtForFilter(FilterIndex())); }
+
+void TSavePictureDialog::SavePictureDialogTypeChange(const QString&) { UpdateDefaultExt(); }
+
+void TSavePictureDialog::ShowPreview(const QString& path) {
+    previewFile_.clear();
+    preview_->clear();
+    QImageReader reader(path);
+    if (!reader.canRead()) return;
+    const QSize size = reader.size();
+    if (size.isValid()) reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio)
+                                                 .boundedTo(size).expandedTo(QSize(1, 1)));
+    const QImage picture = reader.read();
+    if (picture.isNull()) return;
+    preview_->setPixmap(QPixmap::fromImage(picture));
+    previewFile_ = path;
+}
