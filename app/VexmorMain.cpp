@@ -1,21 +1,411 @@
 #include "VexmorMain.h"
 #include "ui_VexmorMain.h"
 
+#include "HotKeyEdit.h"
+#include "Settings.h"
+#include "Startup.h"
+
+#include "Globals.h"
+#include "Platform.h"
+#include "AllTools.h"
 #include "WinTools.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// Client sizes of the capture and about tabs; the settings tab's height follows its groups.
+constexpr QSize kCapSheetSize(347, 174);
+constexpr int kSettingsSheetWidth = 466;
+constexpr QSize kAboutSheetSize(433, 280);
+// Below the lowest group of the settings tab: its frame, the tab bar and the window's edge.
+constexpr int kSettingsBottomMargin = 58;
+enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
+
+// Cells of the menu icon strip.
+enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, icClipboard };
+
+// The custom hot key as designed: Ctrl+F5.
+constexpr int kDesignHotKey = 0x4074;
+
+const QString kHiddenPhrase = QStringLiteral("请显示画笔选项！");
+
+QString UpperAscii(QString text) {
+    for (QChar& c : text)
+        if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
+    return text;
+}
+
+// The README this build carries: installed beside the program's data, or in the source tree of a
+// build that was never installed.
+QString LocalReadme() {
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QStringList candidates = {
+        programDir + QStringLiteral("/../../share/doc/vexmor/README.md"),
+        programDir + QStringLiteral("/README.md"),
+        QStringLiteral(VEXMOR_SOURCE_DIR "/README.md"),
+    };
+    for (const QString& path : candidates)
+        if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();
+    return QStringLiteral(VEXMOR_SOURCE_DIR "/README.md");
+}
+
+} // namespace
+
+// Sees the application's quit request before the windows are asked to close.
+class TVexmorMainForm::TQuitWatcher : public QObject {
+public:
+    explicit TQuitWatcher(bool* flag) : flag_(flag) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == qApp && event->type() == QEvent::Quit) *flag_ = true;
+        return false;
+    }
+
+private:
+    bool* flag_;
+};
 
 TVexmorMainForm::TVexmorMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::VexmorMainForm>()) {
     ui->setupUi(this);
     FormCreate();
 }
 
-TVexmorMainForm::~TVexmorMainForm() = default;
+TVexmorMainForm::~TVexmorMainForm() { FormDestroy(); }
 
 void TVexmorMainForm::FormCreate() {
+    // The capture worker brings its own thread; the image primitives are the image library's own
+    // loops, so there is no library to bind here.
     SetupFloatingPoint();
+
+    // A fixed single border with only the close box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    QFont face = font();
+    // "宋体" where installed, otherwise a CJK-capable face, so that no text shows as boxes.
+    face.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
+    face.setPixelSize(12);
+    setFont(face);
+    QFont home = ui->URLLabel->font();
+    home.setPixelSize(17);
+    home.setUnderline(true);
+    ui->URLLabel->setFont(home);
+    for (QLabel* label : findChildren<QLabel*>()) label->adjustSize();
+
+    QImage strip(QStringLiteral(":/vexmor/menuicons.png"));
+    if (!strip.isNull()) {
+        menuIcons_ = TDIB::FromQImage(strip, 32);
+        menuIcons_.SetILCount(9);
+        menuIcons_.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
+    }
+    QImage logo(QStringLiteral(":/vexmor/logo.png"));
+    if (!logo.isNull()) {
+        TDIBmp glyph;
+        glyph = TDIB::FromQImage(logo, 32);
+        glyph.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
+        ui->LogoBmpList->SetGlyph(glyph);
+        ui->LogoBmpList->SetILIndex(0);
+    }
+
+    dCapTimer_ = new QTimer(this);
+    dCapTimer_->setObjectName(QStringLiteral("DCapTimer"));
+    dCapTimer_->setInterval(30000);
+    dCapTimer_->setSingleShot(false);
+    connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
+
+    ConnectHandlers();
+    CreateThumbMenu();
+    CreateTrayIcon();
+
+    // The window shows near the lower left corner of the desktop until a stored position says
+    // otherwise.
+    SheetSelectChange();
+    if (TPlatform& platform = Platform(); platform.display) {
+        const QRect desktop = platform.display->DesktopBounds();
+        if (!desktop.isEmpty()) move(24, desktop.y() + desktop.height() - 32 - height());
+    }
+
+    ui->CapCustomHotKey->SetHotKey(kDesignHotKey);
+    DiscardCapture();
+    LoadSettings();
+    ui->StartupBox->setChecked(StartupEntry(seCheck));
+
+    SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
+    versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
+    ui->VersionLabel->setText(QStringLiteral("版本 ") + versionText_);
+    ui->VersionLabel->adjustSize();
+
+    for (const QString& arg : QCoreApplication::arguments().mid(1))
+        if (UpperAscii(arg) == QStringLiteral("/TRAY")) TrayFlag = true;
+
+    JPGQSelChange();
+    // The logo blends over whatever the page has painted beneath it.
+    ui->LogoBmpList->SetQuickFlags(ui->LogoBmpList->QuickFlags() | qfCanvasBackground);
+
+    // Key preview: the window sees keys before its controls do.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+    // A quit asks every window to close; that close must not be turned into a hide.
+    quitWatcher_ = std::make_unique<TQuitWatcher>(&quitting_);
+    qApp->installEventFilter(quitWatcher_.get());
+
     // The window exists on the display while hidden, so a later start (and a user's tools) can
     // find it.
     (void)winId();
 }
+
+void TVexmorMainForm::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    qApp->removeEventFilter(quitWatcher_.get());
+    dCapTimer_->stop();
+    SaveSettings();
+    if (trayIcon_) trayIcon_->hide();
+}
+
+void TVexmorMainForm::ConnectHandlers() {
+    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this] { SheetSelectChange(); });
+    connect(ui->TitleEdit, &QLineEdit::textChanged, this, &TVexmorMainForm::TitleEditChange);
+    connect(ui->TitleEdit, &QLineEdit::returnPressed, this, &TVexmorMainForm::ToDesktopBtnClick);
+    connect(ui->CommentEdit, &QLineEdit::returnPressed, this, &TVexmorMainForm::ToDesktopBtnClick);
+    connect(ui->ToDesktopBtn, &QPushButton::clicked, this, &TVexmorMainForm::ToDesktopBtnClick);
+    connect(ui->SaveAsBtn, &QPushButton::clicked, this, &TVexmorMainForm::SaveAsBtnClick);
+    connect(ui->EmailBtn, &QPushButton::clicked, this, &TVexmorMainForm::EmailBtnClick);
+    connect(ui->EditBtn, &QPushButton::clicked, this, &TVexmorMainForm::EditBtnClick);
+    connect(ui->PrintBtn, &QPushButton::clicked, this, &TVexmorMainForm::PrintBtnClick);
+    connect(ui->ToClipboardBtn, &QPushButton::clicked, this, &TVexmorMainForm::ToClipboardBtnClick);
+    connect(ui->DiscardBtn, &QPushButton::clicked, this, &TVexmorMainForm::DiscardBtnClick);
+    connect(ui->JPGQSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
+    connect(ui->ScalingSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
+    connect(ui->InkColorSel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::InkColorSelChange);
+    connect(ui->StartupBox, &QCheckBox::toggled, this, &TVexmorMainForm::StartupBoxClick);
+    connect(ui->CapHotKeySel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
+    connect(ui->CapCustomHotKey, &THotKeyEdit::HotKeyChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
+    ui->LogoBmpList->OnClick = [this](TQuickBmpList*) { OpenLink(HomePageUrl()); };
+    ui->CapSheet->installEventFilter(this);
+}
+
+QIcon TVexmorMainForm::MenuIcon(int cell) const {
+    if (menuIcons_.Empty() || cell < 0 || cell >= menuIcons_.CellCount()) return {};
+    return QIcon(QPixmap::fromImage(menuIcons_.ToQImage().copy(menuIcons_.CellRect(cell))));
+}
+
+void TVexmorMainForm::CreateThumbMenu() {
+    thumbMenu_ = new QMenu(this);
+    thumbMenu_->setObjectName(QStringLiteral("ThumbMenu"));
+    auto add = [this](const char* caption, int icon, void (TVexmorMainForm::*handler)()) {
+        QAction* a = thumbMenu_->addAction(MenuIcon(icon), QString::fromUtf8(caption));
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    add("保存到桌面(&D)", icSave, &TVexmorMainForm::ToDesktopBtnClick);
+    add("保存为(&S)...", icSave, &TVexmorMainForm::SaveAsBtnClick);
+    add("通过Email发送(&M)...", icMail, &TVexmorMainForm::EmailBtnClick);
+    add("编辑(&E)...", icEdit, &TVexmorMainForm::EditBtnClick);
+    add("打印(&P)...", -1, &TVexmorMainForm::PrintBtnClick);
+    add("保存到剪贴板(&C)", icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
+    thumbMenu_->addSeparator();
+    add("抛弃(&R)", icExit, &TVexmorMainForm::DiscardBtnClick);
+}
+
+void TVexmorMainForm::CreateTrayIcon() {
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
+    auto add = [this](const char* name, const char* caption, int icon) {
+        QAction* a = trayMenu_->addAction(MenuIcon(icon), QString::fromUtf8(caption));
+        a->setObjectName(QString::fromUtf8(name));
+        return a;
+    };
+    struct Capture {
+        const char* name;
+        const char* caption;
+        int tag;
+        int icon;
+    };
+    for (const Capture& c : {Capture{"CapMenu", "立即捕获屏幕", 50, icCapture},
+                             Capture{"Capturescreenin30sec1", "5秒后捕获屏幕", 5000, icIn5s},
+                             Capture{"DCapMenu", "30秒后捕获屏幕", 30000, icIn30s}}) {
+        QAction* a = add(c.name, c.caption, c.icon);
+        a->setData(c.tag);
+        connect(a, &QAction::triggered, this, [this, a] { DCapMenuClick(a); });
+        if (c.tag == 30000) {
+            // The one entry whose check mark shows a pending delayed capture.
+            a->setCheckable(true);
+            dCapLongEntry_ = a;
+        }
+    }
+    connect(add("SettingsMenu", "设置", icSettings), &QAction::triggered, this, &TVexmorMainForm::SettingsMenuClick);
+    trayMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
+    connect(add("ExitMenu", "退出", icExit), &QAction::triggered, this, &TVexmorMainForm::ExitMenuClick);
+    connect(trayMenu_, &QMenu::aboutToShow, this, &TVexmorMainForm::TrayMenuPopup);
+
+    trayIcon_ = new QSystemTrayIcon(this);
+    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/vexmor/tray16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/vexmor/tray32.png"), QSize(32, 32));
+    trayIcon_->setIcon(icon);
+    trayIcon_->setContextMenu(trayMenu_);
+    SetTrayHint(false);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) TrayIconClick();
+        if (reason == QSystemTrayIcon::DoubleClick) TrayIconDblClick();
+    });
+    // Without a tray the icon simply does not show; a tray that appears later (or restarts) takes
+    // the icon, since Qt watches the tray's selection.
+    trayIcon_->show();
+}
+
+void TVexmorMainForm::SetTrayHint(bool full) {
+    if (trayIcon_) trayIcon_->setToolTip(full ? QStringLiteral("Vexmor (满)") : QStringLiteral("Vexmor (空)"));
+}
+
+// --- window events --------------------------------------------------------------------------------
+
+void TVexmorMainForm::closeEvent(QCloseEvent* event) {
+    if (destroyed_ || quitting_ || QCoreApplication::closingDown()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+}
+
+void TVexmorMainForm::keyPressEvent(QKeyEvent* event) {
+    FormKeyDown(event);
+    if (!event->isAccepted()) QWidget::keyPressEvent(event);
+}
+
+void TVexmorMainForm::FormKeyDown(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+bool TVexmorMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->CapSheet && event->type() == QEvent::Resize) {
+        LayoutCaptureSheet();
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        FormKeyDown(key);
+        if (key->isAccepted()) return true;
+        key->accept();  // the control itself decides
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == ui->URLLabel) OpenLink(HomePageUrl());
+        else if (watched == ui->Label5) OpenLink(HelpPageUrl());
+        else if (watched == ui->Label7) OpenLink(HelpPageUrl() + QStringLiteral("#artwork"));
+        else if (watched == ui->Label8) OpenLink(QStringLiteral("https://agg.sourceforge.net/antigrain.com/"));
+        else if (watched == ui->Label3) OpenLink(QStringLiteral("https://sourceforge.net/projects/sox/"));
+    }
+    return false;
+}
+
+void TVexmorMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+void TVexmorMainForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    FormHide();
+}
+
+void TVexmorMainForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    RestackThumb();
+}
+
+void TVexmorMainForm::FormShow() { RestackThumb(); }
+
+void TVexmorMainForm::FormHide() {}
+
+void TVexmorMainForm::LayoutCaptureSheet() {
+    // The two edit fields follow the tab's right edge.
+    constexpr int kRightMargin = 5;
+    for (QLineEdit* edit : {ui->TitleEdit, ui->CommentEdit})
+        edit->resize(std::max(ui->CapSheet->width() - edit->x() - kRightMargin, 40), edit->height());
+}
+
+// --- sheets ---------------------------------------------------------------------------------------
+
+int TVexmorMainForm::SettingsSheetHeight() const {
+    const QWidget* lowest = ui->InkBox->isHidden() ? ui->ImageBox : ui->InkBox;
+    return lowest->y() + lowest->height() + kSettingsBottomMargin;
+}
+
+void TVexmorMainForm::SheetSelectChange() {
+    switch (ui->SheetSelect->currentIndex()) {
+    case kCapSheet:
+        setFixedSize(kCapSheetSize);
+        break;
+    case kSettingsSheet:
+        setFixedSize(kSettingsSheetWidth, SettingsSheetHeight());
+        break;
+    case kAboutSheet:
+        setFixedSize(kAboutSheetSize);
+        break;
+    default:
+        break;
+    }
+}
+
+void TVexmorMainForm::TitleEditChange(const QString& text) {
+    if (UpperAscii(text) != kHiddenPhrase) return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("成功"), QStringLiteral("在设置选项卡定义标注画笔颜色。"),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("InkRevealBox"));
+    box.exec();
+    ui->InkBox->setVisible(true);
+    ui->TitleEdit->clear();
+}
+
+void TVexmorMainForm::JPGQSelChange() {
+    ui->JPGLabel->setText(QStringLiteral("JPG质量(%1)").arg(ui->JPGQSel->value()));
+    ui->ScalingLabel->setText(QStringLiteral("缩放比例(%1%)").arg(ui->ScalingSel->value()));
+    ui->JPGLabel->adjustSize();
+    ui->ScalingLabel->adjustSize();
+}
+
+void TVexmorMainForm::InkColorSelChange() {
+    TColorBox* list = ui->InkColorSel;
+    if (list->currentIndex() < 0) return;
+    const uint32_t bgr = list->DefaultSelected() ? list->DefaultColorColor() : list->ColorToRGB(list->Selected());
+    InkColor = DisplayToInkColor(bgr);
+}
+
+void TVexmorMainForm::StartupBoxClick() { StartupEntry(ui->StartupBox->isChecked() ? seWrite : seDelete); }
+
+void TVexmorMainForm::DisplayHotKeyChange() {
+    ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == 2);
+}
+
+void TVexmorMainForm::OpenLink(const QString& url) {
+    if (TPlatform& platform = Platform(); platform.shell) (void)platform.shell->OpenUrl(url);
+}
+
+QString TVexmorMainForm::HomePageUrl() { return QUrl::fromLocalFile(LocalReadme()).toString(); }
+
+QString TVexmorMainForm::HelpPageUrl() {
+    return QUrl::fromLocalFile(LocalReadme()).toString() + QStringLiteral("#the-main-window");
+}
+
+// --- the capture ----------------------------------------------------------------------------------
 
 void TVexmorMainForm::ComeForward() {
     if (!isVisible()) return;
@@ -24,3 +414,120 @@ void TVexmorMainForm::ComeForward() {
 }
 
 void TVexmorMainForm::StartCapture(int mode) { (void)mode; }
+
+void TVexmorMainForm::CaptureFinished() {
+    if (ui->AlwaysCBBox->isChecked()) CopyToClipboard();
+    switch (ui->AfterCaptureSel->currentIndex()) {
+    case 1:
+        ToDesktopBtnClick();
+        break;
+    case 2:
+        EditBtnClick();
+        break;
+    case 3:
+        ToClipboardBtnClick();
+        break;
+    default: {
+        ui->SheetSelect->setTabVisible(kCapSheet, true);
+        SetTrayHint(true);
+        ui->SheetSelect->setCurrentIndex(kCapSheet);
+        SheetSelectChange();
+        // The window comes back where it was, whatever the window manager would choose.
+        const QPoint where = pos();
+        show();
+        move(where);
+        raise();
+        activateWindow();
+        ui->TitleEdit->setFocus();
+        ui->TitleEdit->selectAll();
+        RestackThumb();
+        break;
+    }
+    }
+    PreviewImage.Clear();
+}
+
+void TVexmorMainForm::DiscardCapture() {
+    CaptureImage.Clear();
+    FlatImage.Clear();
+    PreviewImage.Clear();
+    ui->SheetSelect->setTabVisible(kCapSheet, false);
+    SetTrayHint(false);
+}
+
+void TVexmorMainForm::AfterOperation() {
+    if (!ui->PurgeAfterOpBox->isChecked()) return;
+    DiscardCapture();
+    hide();
+    SheetSelectChange();
+}
+
+void TVexmorMainForm::RestackThumb() {
+    // The thumbnail card lies directly below this window while both show; the card itself arrives
+    // with the thumbnail, until then there is nothing to restack.
+}
+
+void TVexmorMainForm::ToDesktopBtnClick() {}
+void TVexmorMainForm::SaveAsBtnClick() {}
+void TVexmorMainForm::EmailBtnClick() {}
+void TVexmorMainForm::EditBtnClick() {}
+void TVexmorMainForm::PrintBtnClick() {}
+
+void TVexmorMainForm::CopyToClipboard() {
+    if (FlatImage.Empty()) return;
+    QGuiApplication::clipboard()->setImage(FlatImage.ToQImage());
+}
+
+void TVexmorMainForm::ToClipboardBtnClick() {
+    if (!CaptureHeld()) return;
+    CopyToClipboard();
+    AfterOperation();
+}
+
+void TVexmorMainForm::DiscardBtnClick() {
+    DiscardCapture();
+    AfterOperation();
+}
+
+// --- tray -----------------------------------------------------------------------------------------
+
+void TVexmorMainForm::TrayIconClick() {
+    if (!isVisible()) return;
+    raise();
+    activateWindow();
+}
+
+void TVexmorMainForm::TrayIconDblClick() {
+    setVisible(!isVisible());
+    if (!isVisible()) return;
+    SheetSelectChange();
+    raise();
+    activateWindow();
+}
+
+void TVexmorMainForm::TrayMenuPopup() {
+    if (dCapLongEntry_) dCapLongEntry_->setChecked(dCapTimer_->isActive());
+}
+
+void TVexmorMainForm::DCapMenuClick(QAction* entry) {
+    dCapTimer_->setInterval(entry->data().toInt());
+    if (dCapTimer_->isActive())
+        dCapTimer_->stop();
+    else
+        dCapTimer_->start();
+}
+
+void TVexmorMainForm::DCapTimerTimer() {
+    dCapTimer_->stop();
+    StartCapture(0);
+}
+
+void TVexmorMainForm::SettingsMenuClick() {
+    show();
+    raise();
+    activateWindow();
+    ui->SheetSelect->setCurrentIndex(kSettingsSheet);
+    SheetSelectChange();
+}
+
+void TVexmorMainForm::ExitMenuClick() { ExitApplication(); }

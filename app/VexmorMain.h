@@ -1,10 +1,24 @@
-// The main window. It is created hidden and shown only on demand; its creation re-applies the
-// floating-point state and its destruction is where the program's state is saved.
+// The main window: the program's hub. Usually hidden, it holds the current capture and shows it for
+// naming (the capture tab), holds every setting (the settings tab: its controls are the settings),
+// shows the version and credits (the about tab), and owns the tray icon with its menu, the delayed
+// capture timer and the thumbnail's context menu.
+//
+// Closing it only hides it; the program ends through the tray menu's exit entry (or a signal), and
+// the window's destruction is where the settings are saved.
 #pragma once
 
+#include "DIBmp.h"
+
+#include <QPointF>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <memory>
+
+class QAction;
+class QMenu;
+class QTimer;
+class TSettingsStore;
 
 namespace Ui {
 class VexmorMainForm;
@@ -23,7 +37,101 @@ public:
     // 2 magnifier). The overlay is not part of this build yet, so nothing happens.
     void StartCapture(int mode);
 
+    // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
+    TDIB CaptureImage;   // 32-bit premultiplied; not empty exactly while a capture is held
+    TDIB FlatImage;      // 24-bit, opaque
+    TDIB PreviewImage;   // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
+    QPointF PreviewOrigin;
+    bool CaptureHeld() const { return !CaptureImage.Empty(); }
+
+    // The after-capture handling, run once the overlay has stored the three images.
+    void CaptureFinished();
+    // Frees the capture, hides the capture tab, and the tray hint says the program is empty.
+    void DiscardCapture();
+    // After a command on the capture: with "discard after operation" the capture goes and the window
+    // hides.
+    void AfterOperation();
+    // Sizes the window for the tab shown.
+    void SheetSelectChange();
+    // Keeps the thumbnail card directly below this window.
+    void RestackThumb();
+
+    // Settings, read at creation and written at destruction (the settings file of the platform).
+    void LoadSettings();
+    void SaveSettings();
+
+    // Captures of the tray menu: start the delayed-capture timer with the entry's delay, or stop a
+    // pending one.
+    void DCapMenuClick(QAction* entry);
+    void DCapTimerTimer();
+
+    // "版本 " followed by this value is what the about tab shows.
+    QString VersionText() const { return versionText_; }
+    QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
+    QMenu* TrayMenu() const { return trayMenu_; }
+    QMenu* ThumbMenu() const { return thumbMenu_; }
+    QTimer* DCapTimer() const { return dCapTimer_; }
+
+    // The commands on the current capture. Each does nothing without a capture.
+    virtual void ToDesktopBtnClick();
+    virtual void SaveAsBtnClick();
+    virtual void EmailBtnClick();
+    virtual void EditBtnClick();
+    virtual void PrintBtnClick();
+    virtual void ToClipboardBtnClick();
+    void DiscardBtnClick();
+    // Puts the flat capture on the clipboard, without AfterOperation.
+    virtual void CopyToClipboard();
+
+    // Tray icon and menu.
+    void TrayIconClick();
+    void TrayIconDblClick();
+    void TrayMenuPopup();
+    void SettingsMenuClick();
+    void ExitMenuClick();
+
+    // The web addresses of the about tab's links.
+    static QString HomePageUrl();
+    static QString HelpPageUrl();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FormCreate();
+    void FormDestroy();
+    void FormKeyDown(QKeyEvent* event);
+    void FormShow();
+    void FormHide();
+    void CreateTrayIcon();
+    void CreateThumbMenu();
+    void ConnectHandlers();
+    void TitleEditChange(const QString& text);
+    void JPGQSelChange();
+    void InkColorSelChange();
+    void StartupBoxClick();
+    void DisplayHotKeyChange();
+    void OpenLink(const QString& url);
+    void SetTrayHint(bool full);
+    void LayoutCaptureSheet();
+    int SettingsSheetHeight() const;
+    QIcon MenuIcon(int cell) const;
+
     std::unique_ptr<Ui::VexmorMainForm> ui;
+    QSystemTrayIcon* trayIcon_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QMenu* thumbMenu_ = nullptr;
+    QTimer* dCapTimer_ = nullptr;
+    QAction* dCapLongEntry_ = nullptr;
+    TDIBmp menuIcons_;
+    QString versionText_;
+    bool destroyed_ = false;
+    bool quitting_ = false;
+    class TQuitWatcher;
+    std::unique_ptr<TQuitWatcher> quitWatcher_;
 };

@@ -1,0 +1,173 @@
+#include "Settings.h"
+
+#include "SettingsStore.h"
+#include "VexmorMain.h"
+#include "ui_VexmorMain.h"
+
+#include "Globals.h"
+#include "Platform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QWidget>
+
+#include <climits>
+
+namespace {
+
+// The value a reader uses to tell "absent" from any number a file can hold.
+constexpr int kAbsent = INT_MAX;
+
+// A list index as stored; anything outside the list shows no selection.
+void LoadListIndex(const TSettingsStore& store, QComboBox* list, const QString& name) {
+    const int index = store.ReadInteger(kSettingsKey, name, list->currentIndex());
+    const QSignalBlocker quiet(list);
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+void LoadSlider(const TSettingsStore& store, QSlider* slider, const QString& name) {
+    slider->setValue(std::clamp(store.ReadInteger(kSettingsKey, name, slider->value()), 10, 100));
+}
+
+// The window must keep a part on some screen to be reachable.
+bool OnSomeScreen(const QRect& frame) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty()) return true;
+    for (const QScreen* screen : screens)
+        if (screen->geometry().intersects(frame)) return true;
+    return false;
+}
+
+} // namespace
+
+QString PlacementKey(const QString& key, const QWidget* window) { return key + u'\\' + window->objectName(); }
+
+void SavePlacement(TSettingsStore& store, const QWidget* window, const QString& key, int options) {
+    const QString section = PlacementKey(key, window);
+    QRect bounds(window->pos(), window->size());
+    if (window->isWindow()) {
+        if (options & poParentName) {
+            const QWidget* parent = window->parentWidget();
+            store.WriteString(section, SettingName::Parent, parent ? parent->objectName() : QStringLiteral("Desktop"));
+        }
+        const bool maximized = window->isMaximized();
+        store.WriteInteger(section, SettingName::State, maximized ? 2 : 0);
+        // A maximized window is remembered by where it goes back to.
+        if (maximized && !window->normalGeometry().isEmpty()) bounds = window->normalGeometry();
+    }
+    if (options & poVisibility) store.WriteInteger(section, SettingName::Visible, window->isVisible() ? 1 : 0);
+    if (options & poPosition) {
+        store.WriteInteger(section, SettingName::Left, bounds.x());
+        store.WriteInteger(section, SettingName::Top, bounds.y());
+    }
+    if (options & poSize) {
+        store.WriteInteger(section, SettingName::Width, bounds.width());
+        store.WriteInteger(section, SettingName::Height, bounds.height());
+    }
+}
+
+void LoadPlacement(const TSettingsStore& store, QWidget* window, const QString& key) {
+    const QString section = PlacementKey(key, window);
+    const int left = store.ReadInteger(section, SettingName::Left, window->x());
+    const int top = store.ReadInteger(section, SettingName::Top, window->y());
+    const int width = store.ReadInteger(section, SettingName::Width, window->width());
+    const int height = store.ReadInteger(section, SettingName::Height, window->height());
+    if (window->isWindow()) {
+        // Sizes come from a file: keep them to something a screen can show.
+        const QSize size(std::clamp(width, 1, 16384), std::clamp(height, 1, 16384));
+        window->resize(size);
+        const QRect frame(QPoint(left, top), window->size());
+        if (OnSomeScreen(frame)) window->move(left, top);
+        const int state = store.ReadInteger(section, SettingName::State, window->isMaximized() ? 2 : 0);
+        window->setWindowState(state == 2 ? window->windowState() | Qt::WindowMaximized
+                                          : window->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+    } else {
+        window->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
+    }
+    const int visible = store.ReadInteger(section, SettingName::Visible, window->isVisible() ? 1 : 0);
+    if ((visible != 0) != window->isVisible()) window->setVisible(visible != 0);
+}
+
+void SaveControlValues(TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key) {
+    for (const QCheckBox* box : boxes) store.WriteInteger(key, box->objectName(), box->isChecked() ? 1 : 0);
+}
+
+void LoadControlValues(const TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key) {
+    for (QCheckBox* box : boxes) {
+        const int value = store.ReadInteger(key, box->objectName(), kAbsent);
+        if (value != kAbsent) box->setChecked(value == 1);
+    }
+}
+
+bool StartupEntry(int action) {
+    IAutostart* autostart = Platform().autostart.get();
+    if (!autostart) return false;
+    const QString program = QCoreApplication::applicationFilePath();
+    switch (action) {
+    case seDelete:
+        (void)autostart->SetEnabled(program, false);
+        return false;
+    case seWrite:
+        (void)autostart->SetEnabled(program, true);
+        return false;
+    case seCheck:
+        return autostart->IsEnabled(program);
+    default:
+        return false;
+    }
+}
+
+// --- the main window's settings -------------------------------------------------------------------
+
+namespace {
+QList<QCheckBox*> StoredBoxes(Ui::VexmorMainForm& ui) {
+    return {ui.AlwaysCBBox, ui.PurgeAfterOpBox, ui.CapCursorBox, ui.AutoTitleBox, ui.TransPNGBox};
+}
+} // namespace
+
+void TVexmorMainForm::SaveSettings() {
+    TSettingsStore store;
+    // Values this program does not know stay in the file.
+    store.Load();
+    SavePlacement(store, this, kSettingsKey, poPosition);
+    store.WriteInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey() & 0xFFFF);
+    store.WriteInteger(kSettingsKey, SettingName::CapHotKeySel, ui->CapHotKeySel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::AfterCaptureSel, ui->AfterCaptureSel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::FormatSel, ui->FormatSel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::EditFormatSel, ui->EditFormatSel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::JPGQSel, ui->JPGQSel->value());
+    store.WriteInteger(kSettingsKey, SettingName::ScalingSel, ui->ScalingSel->value());
+    store.WriteInteger(kSettingsKey, SettingName::InkColor, static_cast<int32_t>(InkColor));
+    store.WriteInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1);
+    SaveControlValues(store, StoredBoxes(*ui), kSettingsKey);
+    // A folder or disk that refuses the file leaves the old one in place; there is nobody to tell.
+    (void)store.Save();
+}
+
+void TVexmorMainForm::LoadSettings() {
+    TSettingsStore store;
+    store.Load();
+    LoadPlacement(store, this, kSettingsKey);
+    ui->CapCustomHotKey->SetHotKey(store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey()));
+    LoadListIndex(store, ui->CapHotKeySel, SettingName::CapHotKeySel);
+    LoadListIndex(store, ui->AfterCaptureSel, SettingName::AfterCaptureSel);
+    LoadListIndex(store, ui->FormatSel, SettingName::FormatSel);
+    LoadListIndex(store, ui->EditFormatSel, SettingName::EditFormatSel);
+    LoadSlider(store, ui->JPGQSel, SettingName::JPGQSel);
+    LoadSlider(store, ui->ScalingSel, SettingName::ScalingSel);
+
+    ui->InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
+    // The ink is always opaque, whatever a file says.
+    InkColor = uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) | 0xFF000000u;
+    ui->InkColorSel->SetSelected(InkToDisplayColor(InkColor));
+
+    ui->InkBox->setVisible(store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
+    LoadControlValues(store, StoredBoxes(*ui), kSettingsKey);
+    // The custom key field follows the loaded choice.
+    DisplayHotKeyChange();
+}

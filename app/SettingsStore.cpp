@@ -1,0 +1,148 @@
+#include "SettingsStore.h"
+
+#include "AllTools.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// Registry keys and value names ignore letter case; so does the file.
+bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+// A line break inside a name or value would split it into lines of its own on the next load.
+QString OneLine(QString text) {
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
+} // namespace
+
+TSettingsStore::TSettingsStore(QString path) : path_(std::move(path)) {}
+
+QString TSettingsStore::DefaultPath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/Vexmor/Vexmor.ini");
+}
+
+bool TSettingsStore::Load() {
+    sections_.clear();
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    // A special file (a pipe, a device) has no size; never read more than a settings file can hold.
+    const QByteArray data = file.read(kMaxFileSize + 1);
+    if (data.size() > kMaxFileSize) return false;
+    Parse(data);
+    return true;
+}
+
+void TSettingsStore::Parse(const QByteArray& text) {
+    sections_.clear();
+    Section* current = nullptr;
+    const QString all = QString::fromUtf8(text);
+    for (QStringView line : QStringView(all).split(u'\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) continue;
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            current = &SectionFor(line.mid(1, line.size() - 2).trimmed().toString());
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        // Lines before the first section and lines without a name belong to nobody.
+        if (!current || eq <= 0) continue;
+        const QString name = line.left(eq).trimmed().toString();
+        const QString value = line.mid(eq + 1).toString();
+        bool replaced = false;
+        for (auto& pair : current->values)
+            if (SameName(pair.first, name)) {
+                pair.second = value;
+                replaced = true;
+                break;
+            }
+        if (!replaced) current->values.append({name, value});
+    }
+}
+
+QByteArray TSettingsStore::Serialize() const {
+    QString out;
+    for (const Section& s : sections_) {
+        if (!out.isEmpty()) out += u'\n';
+        out += QLatin1Char('[') + s.name + QLatin1String("]\n");
+        for (const auto& pair : s.values) out += pair.first + u'=' + pair.second + u'\n';
+    }
+    return out.toUtf8();
+}
+
+bool TSettingsStore::Save() const {
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath())) return false;
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const QByteArray data = Serialize();
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+const TSettingsStore::Section* TSettingsStore::FindSection(const QString& name) const {
+    for (const Section& s : sections_)
+        if (SameName(s.name, name)) return &s;
+    return nullptr;
+}
+
+TSettingsStore::Section& TSettingsStore::SectionFor(const QString& name) {
+    for (Section& s : sections_)
+        if (SameName(s.name, name)) return s;
+    sections_.append({OneLine(name), {}});
+    return sections_.last();
+}
+
+bool TSettingsStore::ValueExists(const QString& section, const QString& name) const {
+    if (const Section* s = FindSection(section))
+        for (const auto& pair : s->values)
+            if (SameName(pair.first, name)) return true;
+    return false;
+}
+
+QString TSettingsStore::ReadString(const QString& section, const QString& name, const QString& fallback) const {
+    if (const Section* s = FindSection(section))
+        for (const auto& pair : s->values)
+            if (SameName(pair.first, name)) return pair.second;
+    return fallback;
+}
+
+int TSettingsStore::ReadInteger(const QString& section, const QString& name, int fallback) const {
+    if (!ValueExists(section, name)) return fallback;
+    return StrToIntDef(ReadString(section, name), fallback);
+}
+
+void TSettingsStore::WriteString(const QString& section, const QString& name, const QString& value) {
+    Section& s = SectionFor(section);
+    const QString clean = OneLine(value);
+    for (auto& pair : s.values)
+        if (SameName(pair.first, name)) {
+            pair.second = clean;
+            return;
+        }
+    // '=' ends a name when the file is read back.
+    QString key = OneLine(name);
+    key.replace(u'=', u'_');
+    s.values.append({key.trimmed(), clean});
+}
+
+void TSettingsStore::WriteInteger(const QString& section, const QString& name, int value) {
+    WriteString(section, name, QString::number(value));
+}
+
+void TSettingsStore::DeleteValue(const QString& section, const QString& name) {
+    for (Section& s : sections_) {
+        if (!SameName(s.name, section)) continue;
+        s.values.removeIf([&](const auto& pair) { return SameName(pair.first, name); });
+    }
+}
