@@ -139,7 +139,7 @@ void FillBlendRef(const View& v, const QRect& r, uint32_t colour, int alpha)
     }
 }
 
-VEX_HOT static void FillBlendRow(uint8_t* p, const uint8_t* add, size_t n, uint32_t keep)
+VEX_HOT static void FillBlendRow(uint8_t* __restrict p, const uint8_t* __restrict add, size_t n, uint32_t keep)
 {
     // add + old * keep / 256 never exceeds 255 (both terms are rounded down), so no saturation.
     for (size_t i = 0; i < n; ++i)
@@ -172,7 +172,7 @@ void AddSubCRef(const View& v, const QRect& r, uint32_t add, uint32_t sub)
     }
 }
 
-VEX_HOT static void AddSubRow(uint8_t* p, const uint8_t* add, const uint8_t* sub, size_t n)
+VEX_HOT static void AddSubRow(uint8_t* __restrict p, const uint8_t* __restrict add, const uint8_t* __restrict sub, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t a = uint8_t(p[i] + add[i]);
@@ -219,37 +219,59 @@ void BoxFilterRef(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
         std::memcpy(v.Pixel(r.left() + ax, r.top() + ay + j), &out[size_t(j) * ow * bpp], size_t(ow) * bpp);
 }
 
-VEX_HOT static void AddRow(uint32_t* sum, const uint8_t* row, size_t n)
+// Column sums fit 16 bits for masks up to 257 pixels, which halves the traffic of the hot loops.
+VEX_HOT static void AddRow16(uint16_t* __restrict sum, const uint8_t* __restrict row, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        sum[i] = uint16_t(sum[i] + row[i]);
+}
+
+VEX_HOT static void SlideRow16(uint16_t* __restrict sum, const uint8_t* __restrict leaving,
+                               const uint8_t* __restrict entering, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        sum[i] = uint16_t(sum[i] + entering[i] - leaving[i]);
+}
+
+VEX_HOT static void AddRow32(uint32_t* __restrict sum, const uint8_t* __restrict row, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         sum[i] += row[i];
 }
 
-VEX_HOT static void SlideRow(uint32_t* sum, const uint8_t* leaving, const uint8_t* entering, size_t n)
+VEX_HOT static void SlideRow32(uint32_t* __restrict sum, const uint8_t* __restrict leaving,
+                               const uint8_t* __restrict entering, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         sum[i] += uint32_t(entering[i]) - uint32_t(leaving[i]);
 }
 
-VEX_HOT static void DivideRow(uint8_t* out, const uint32_t* sums, size_t n, float half, float inverse)
+// One output row from the column sums: a running sum across, divided with rounding. The float division
+// is exact for masks up to 900 pixels: its error stays far below the 1/n gap to the next integer.
+template <typename T>
+static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n)
 {
-    // Exact for masks up to 900 pixels: the float error stays far below the 1/n gap to the next integer.
-    for (size_t i = 0; i < n; ++i)
-        out[i] = uint8_t(int((float(sums[i]) + half) * inverse + 1e-3f));
-}
-
-static void HorizontalSums(uint32_t* out, const uint32_t* col, int ow, int mw, int bpp)
-{
+    const float inverse = 1.0f / float(n), bias = float(n / 2) / float(n) + 1e-3f;
 #if defined(__x86_64__)
     if (bpp == 4) {
+        auto load = [](const T* p) {
+            if constexpr (sizeof(T) == 2)
+                return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+            else
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        };
+        const __m128 inv = _mm_set1_ps(inverse), add = _mm_set1_ps(bias);
         __m128i acc = _mm_setzero_si128();
         for (int k = 0; k < mw; ++k)
-            acc = _mm_add_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * k)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), acc);
-        for (int x = 1; x < ow; ++x) {
-            acc = _mm_add_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * (x + mw - 1))));
-            acc = _mm_sub_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * (x - 1))));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), acc);
+            acc = _mm_add_epi32(acc, load(col + 4 * k));
+        for (int x = 0;; ++x) {
+            __m128i q = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(acc), inv), add));
+            q = _mm_packs_epi32(q, q);
+            const int v = _mm_cvtsi128_si32(_mm_packus_epi16(q, q));
+            std::memcpy(out + 4 * x, &v, 4);
+            if (x + 1 >= ow)
+                break;
+            acc = _mm_add_epi32(acc, _mm_sub_epi32(load(col + 4 * (x + mw)), load(col + 4 * x)));
         }
         return;
     }
@@ -258,11 +280,46 @@ static void HorizontalSums(uint32_t* out, const uint32_t* col, int ow, int mw, i
         uint32_t acc = 0;
         for (int k = 0; k < mw; ++k)
             acc += col[k * bpp + c];
-        out[c] = acc;
+        for (int x = 0;; ++x) {
+            out[x * bpp + c] = uint8_t(int(float(acc) * inverse + bias));
+            if (x + 1 >= ow)
+                break;
+            acc += uint32_t(col[(x + mw) * bpp + c]) - uint32_t(col[x * bpp + c]);
+        }
     }
-    for (int x = 1; x < ow; ++x)
-        for (int c = 0; c < bpp; ++c)
-            out[x * bpp + c] = out[(x - 1) * bpp + c] + col[(x + mw - 1) * bpp + c] - col[(x - 1) * bpp + c];
+}
+
+template <typename T>
+static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
+{
+    const int ow = r.width() - mw + 1, oh = r.height() - mh + 1, bpp = v.bpp;
+    const size_t rowBytes = size_t(r.width()) * bpp;
+    // The output overwrites rows that later windows still need, so the window's original rows are
+    // kept in a ring.
+    std::vector<uint8_t> ring(rowBytes * mh);
+    std::vector<T> col(rowBytes, 0);
+    std::vector<uint8_t> out(size_t(ow) * bpp);
+    for (int k = 0; k < mh; ++k) {
+        const uint8_t* row = v.Pixel(r.left(), r.top() + k);
+        std::memcpy(&ring[k * rowBytes], row, rowBytes);
+        if constexpr (sizeof(T) == 2)
+            AddRow16(col.data(), row, rowBytes);
+        else
+            AddRow32(col.data(), row, rowBytes);
+    }
+    for (int j = 0; j < oh; ++j) {
+        OutputRow(out.data(), col.data(), ow, mw, bpp, mw * mh);
+        std::memcpy(v.Pixel(r.left() + ax, r.top() + ay + j), out.data(), out.size());
+        if (j + 1 < oh) {
+            uint8_t* slot = &ring[size_t(j % mh) * rowBytes];
+            const uint8_t* entering = v.Pixel(r.left(), r.top() + j + mh);
+            if constexpr (sizeof(T) == 2)
+                SlideRow16(col.data(), slot, entering, rowBytes);
+            else
+                SlideRow32(col.data(), slot, entering, rowBytes);
+            std::memcpy(slot, entering, rowBytes);
+        }
+    }
 }
 
 void BoxFilter(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
@@ -271,34 +328,12 @@ void BoxFilter(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
     if (ow <= 0 || oh <= 0 || mw <= 0 || mh <= 0)
         return;
     const int n = mw * mh;
-    if (n > 900) {
+    if (n <= 257)
+        BoxFilterSums<uint16_t>(v, r, mw, mh, ax, ay);
+    else if (n <= 900)
+        BoxFilterSums<uint32_t>(v, r, mw, mh, ax, ay);
+    else
         BoxFilterRef(v, r, mw, mh, ax, ay);
-        return;
-    }
-    const int bpp = v.bpp;
-    const size_t rowBytes = size_t(r.width()) * bpp;
-    // The output overwrites rows that later windows still need, so the window's original rows are
-    // kept in a ring.
-    std::vector<uint8_t> ring(rowBytes * mh);
-    std::vector<uint32_t> col(rowBytes, 0), sums(size_t(ow) * bpp);
-    std::vector<uint8_t> out(size_t(ow) * bpp);
-    for (int k = 0; k < mh; ++k) {
-        const uint8_t* row = v.Pixel(r.left(), r.top() + k);
-        std::memcpy(&ring[k * rowBytes], row, rowBytes);
-        AddRow(col.data(), row, rowBytes);
-    }
-    const float half = float(n / 2), inverse = 1.0f / float(n);
-    for (int j = 0; j < oh; ++j) {
-        HorizontalSums(sums.data(), col.data(), ow, mw, bpp);
-        DivideRow(out.data(), sums.data(), out.size(), half, inverse);
-        std::memcpy(v.Pixel(r.left() + ax, r.top() + ay + j), out.data(), out.size());
-        if (j + 1 < oh) {
-            uint8_t* slot = &ring[size_t(j % mh) * rowBytes];
-            const uint8_t* entering = v.Pixel(r.left(), r.top() + j + mh);
-            SlideRow(col.data(), slot, entering, rowBytes);
-            std::memcpy(slot, entering, rowBytes);
-        }
-    }
 }
 
 // ---- alpha ----------------------------------------------------------------------------------------
@@ -354,7 +389,7 @@ void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int 
                        srcAlpha);
 }
 
-VEX_HOT static void BlendRow32Opaque(const uint32_t* s, uint32_t* d, int n)
+VEX_HOT static void BlendRow32Opaque(const uint32_t* __restrict s, uint32_t* __restrict d, int n)
 {
     // Constant alpha 255: d = s + d * (255 - sa) / 255 per channel, the layered-window and cell case.
     for (int i = 0; i < n; ++i) {
@@ -494,21 +529,33 @@ AxisMap BuildAxis(int mode, double f, double shift, int lo, int hi, int d0, int 
     return m;
 }
 
-VEX_HOT void AccumulateBytes(float* acc, const uint8_t* row, size_t n, float w)
+VEX_HOT void AccumulateBytes(float* __restrict acc, const uint8_t* __restrict row, size_t n, float w)
 {
     for (size_t i = 0; i < n; ++i)
         acc[i] += w * float(row[i]);
 }
 
-VEX_HOT void AccumulateFloats(float* acc, const float* row, size_t n, float w)
+VEX_HOT void AccumulateFloats(float* __restrict acc, const float* __restrict row, size_t n, float w)
 {
     for (size_t i = 0; i < n; ++i)
         acc[i] += w * row[i];
 }
 
-VEX_HOT void StoreBytes(uint8_t* out, const float* acc, size_t n)
+void StoreBytes(uint8_t* out, const float* acc, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
+    size_t i = 0;
+#if defined(__x86_64__)
+    const __m128 lo = _mm_set1_ps(0.5f), hi = _mm_set1_ps(255.5f);
+    auto convert = [&](const float* p) {
+        return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_loadu_ps(p), lo), lo), hi));
+    };
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_packs_epi32(convert(acc + i), convert(acc + i + 4));
+        const __m128i b = _mm_packs_epi32(convert(acc + i + 8), convert(acc + i + 12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(a, b));
+    }
+#endif
+    for (; i < n; ++i)
         out[i] = uint8_t(int(std::min(std::max(acc[i], 0.0f), 255.0f) + 0.5f));
 }
 
