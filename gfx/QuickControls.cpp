@@ -2,7 +2,8 @@
 
 #include "DIBmp.h"
 
-#include <QBackingStore>
+#include <QPaintEngine>
+#include <QPixmap>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
@@ -64,14 +65,20 @@ void TQuickGraphicControl::leaveEvent(QEvent* event) {
 void TQuickGraphicControl::GrabBackground(const QRect& rect, TDIB& into, bool fromSurface) {
     QImage view = into.AsQImage();
     if (view.isNull()) return;
-    if (fromSurface) {
-        // During a paint the window's surface already holds what lies under this control.
-        QBackingStore* store = window() ? window()->backingStore() : nullptr;
-        auto* surface = store ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
+    if (fromSurface && canvas_ && canvas_->paintEngine()) {
+        // During a paint the surface being painted (the window's backing store, or the image of a
+        // grab) already holds what lies under this control.
+        QPaintDevice* device = canvas_->paintEngine()->paintDevice();
+        QImage pixmapCopy;
+        const QImage* surface = nullptr;
+        if (device && device->devType() == QInternal::Image) {
+            surface = static_cast<QImage*>(device);
+        } else if (device && device->devType() == QInternal::Pixmap) {
+            pixmapCopy = static_cast<QPixmap*>(device)->toImage();
+            surface = &pixmapCopy;
+        }
         if (surface && !surface->isNull()) {
-            const qreal ratio = surface->devicePixelRatio();
-            const QPoint origin = mapTo(window(), rect.topLeft());
-            const QRect source(QPointF(origin * ratio).toPoint(), QSizeF(rect.size() * ratio).toSize());
+            const QRect source = canvas_->deviceTransform().mapRect(QRectF(rect)).toAlignedRect();
             QPainter p(&view);
             p.setCompositionMode(QPainter::CompositionMode_Source);
             p.drawImage(QRect(QPoint(0, 0), rect.size()), *surface, source);
