@@ -338,10 +338,10 @@ struct TAgg2D::Impl {
 
     // ----- fonts -----
 
-    std::shared_ptr<SizedFont> GetSizedFont(const FaceRef& face) {
+    std::shared_ptr<SizedFont> GetSizedFont(const FaceRef& face, double height, bool hints) {
         for (size_t i = 0; i < cache.size(); ++i) {
             auto& f = cache[i];
-            if (f->face == face && f->height == fontHeight && f->hints == textHints) {
+            if (f->face == face && f->height == height && f->hints == hints) {
                 auto hit = f;
                 cache.erase(cache.begin() + long(i));
                 cache.push_back(hit);
@@ -350,8 +350,8 @@ struct TAgg2D::Impl {
         }
         auto f = std::make_shared<SizedFont>();
         f->face = face;
-        f->height = fontHeight;
-        f->hints = textHints;
+        f->height = height;
+        f->hints = hints;
         f->serial = nextSerial++;
         if (cache.size() >= MaxCachedFonts) cache.erase(cache.begin());
         cache.push_back(f);
@@ -403,7 +403,8 @@ struct TAgg2D::Impl {
             if (const Glyph& g = GetGlyph(*f, cp); g.index) return {f.get(), &g};
         const FaceRef face = FontMatcher::Instance().MatchFor(cp, fontBold, fontItalic);
         if (!face.file.empty() && !(face == font->face)) {
-            auto f = GetSizedFont(face);
+            // Same size and hinting as the family's face, whatever SetTextHints said since.
+            auto f = GetSizedFont(face, font->height, font->hints);
             const Glyph& g = GetGlyph(*f, cp);
             if (g.index) {
                 fallbacks.push_back(f);
@@ -546,7 +547,7 @@ void TAgg2D::SetFont(const std::string& typeface, bool bold, double height, bool
     if (!(height > 0) || !std::isfinite(height)) return;
     const FaceRef face = FontMatcher::Instance().Match(typeface, bold, italic);
     if (face.file.empty()) return;
-    d->font = d->GetSizedFont(face);
+    d->font = d->GetSizedFont(face, height, d->textHints);
 }
 
 double TAgg2D::FontHeight() const { return d->fontHeight; }

@@ -81,7 +81,8 @@ private:
 };
 
 // A dashed stroke over a TAgg2D's curve view (dash, gap, dash start, width, cap, join), for the overlay's
-// selection outline. Reads the path each time it is added to the rasteriser.
+// selection outline. Reads the path each time it is added to the rasteriser; must not outlive the TAgg2D
+// whose curve view it was made over.
 class TAggDashStroke {
 public:
     explicit TAggDashStroke(TAggCurve& source);
