@@ -27,3 +27,52 @@ BENCHMARK(BM_AnimFrame)
     ->Args({2, 70})
     ->Args({3, 70})
     ->Unit(benchmark::kMillisecond);
+
+// Regularity of a 16 ms animation timer as the GUI thread sees it: the mean period and the largest
+// deviation of one period from 16 ms, over 60 ticks.
+#include "QuickTimers.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <cmath>
+
+static void BM_TimerPeriod16(benchmark::State& state)
+{
+    static int argc = 1;
+    static char name[] = "vexmor_bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    (void)app;
+    double worst = 0, total = 0;
+    int periods = 0;
+    for (auto _ : state) {
+        TQuickTimer timer;
+        timer.SetInterval(16);
+        timer.SetResolution(2);
+        timer.SetNoOverflow(true);
+        QElapsedTimer clock;
+        QEventLoop loop;
+        qint64 last = -1;
+        int ticks = 0;
+        timer.OnTimer = [&](TQuickCustomTimer*) {
+            const qint64 now = clock.nsecsElapsed();
+            if (last >= 0) {
+                const double ms = (now - last) / 1e6;
+                worst = std::max(worst, std::abs(ms - 16));
+                total += ms;
+                ++periods;
+            }
+            last = now;
+            if (++ticks == 61) loop.quit();
+        };
+        clock.start();
+        timer.SetEnabled(true);
+        loop.exec();
+    }
+    state.counters["mean_period_ms"] = periods ? total / periods : 0;
+    state.counters["worst_deviation_ms"] = worst;
+}
+BENCHMARK(BM_TimerPeriod16)->Iterations(1)->Unit(benchmark::kMillisecond);
