@@ -138,7 +138,7 @@ TEST(QuickTimer, NoOverflowReportsTheBacklogAsMissedTicksInOneCall)
     timer.SetEnabled(false);
     // 100 ms at 16 ms a tick: about six expiries found the tick still pending.
     EXPECT_GE(log.missed[2], 4);
-    EXPECT_LE(log.missed[2], 8);
+    EXPECT_LE(log.missed[2], 10);   // a slow GUI thread delays the handler a little
     // That backlog was one call: the next tick is a fresh period, not a pile-up.
     EXPECT_LE(log.missed[3], 1);
     EXPECT_GE(log.at[3] - log.at[2], 8);
