@@ -198,6 +198,48 @@ TEST(TAgg2DBlend, ClearScalesPartlyCoveredPixelsByTheUncoveredShare) {
     }
 }
 
+// Every edge coverage of a many-sided polygon: the coverage is read back from an opaque white fill over
+// transparent black (its alpha is the coverage), and clear must leave each channel at round(p * (255 - c) / 255).
+TEST(TAgg2DBlend, ClearMatchesTheExactRoundingAtEveryCoverage) {
+    const int w = 90, h = 90;
+    std::vector<double> poly;
+    for (int i = 0; i < 37; ++i) {
+        const double t = 2 * M_PI * i / 37;
+        poly.push_back(45 + 38 * std::cos(t) + 0.13);
+        poly.push_back(45 + 31 * std::sin(t) + 0.29);
+    }
+    TDIB coverage(w, h, 32), target(w, h, 32);
+    Fill(coverage, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t a = uint8_t(128 + (x * 7 + y * 3) % 128);
+            uint8_t* p = target.PixelPtr(x, y);
+            p[0] = uint8_t(x * 13 % (a + 1)), p[1] = uint8_t(y * 11 % (a + 1)), p[2] = uint8_t((x + y) % (a + 1)), p[3] = a;
+        }
+    TDIB original(w, h, 32);
+    original.CreateCopy(target, true);
+    TAgg2D agg;
+    ASSERT_TRUE(agg.Attach(coverage));
+    agg.Polygon(poly.data(), 37, PathDrawMode::FillOnly);
+    ASSERT_TRUE(agg.Attach(target));
+    agg.SetBlendMode(AggBlendClear);
+    agg.Polygon(poly.data(), 37, PathDrawMode::FillOnly);
+    const auto multiply = [](unsigned a, unsigned b) {
+        const unsigned t = a * b + 128;
+        return ((t >> 8) + t) >> 8;
+    };
+    int partial = 0, mismatches = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const unsigned c = coverage.PixelPtr(x, y)[3];
+            partial += c > 0 && c < 255;
+            for (int k = 0; k < 4; ++k)
+                mismatches += target.PixelPtr(x, y)[k] != multiply(original.PixelPtr(x, y)[k], 255 - c);
+        }
+    EXPECT_GT(partial, 150) << "the polygon's edge has many partial coverages";
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST(TAgg2DBlend, ClearWithATransparentPaintLeavesPixels) {
     TDIB dib(20, 20, 32);
     Fill(dib, Opaque);
