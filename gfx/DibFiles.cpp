@@ -200,9 +200,9 @@ void TDIB::ReadDib(const uint8_t* p, qsizetype n, qsizetype pixelOffset)
     const qsizetype available = n - pos;
     const qint64 bytesPerRow = ((width * bits + 31) >> 5) * 4;
     if (compression == BI_RLE8 || compression == BI_RLE4) {
-        // No allocation larger than the data could describe: a 2-byte run covers at most 255 pixels
-        // and a 4-byte delta at most 255 rows.
-        if (width > qint64(available) * 128 + 255 || height > qint64(available) * 64 + 255)
+        // No allocation far beyond what the data could describe: even a blank picture needs an
+        // end-of-line (2 bytes) per row or a 4-byte delta per 255 rows.
+        if (width * height > (qint64(available) + 1) * 32768 || height > (qint64(available) + 1) * 64)
             ThrowInvalidDib();
     } else if (bytesPerRow * height > available) {
         ThrowInvalidDib();

@@ -798,22 +798,6 @@ Homography Multiply(const Homography& a, const Homography& b)
     return r;
 }
 
-bool InsideQuad(const std::array<QPointF, 4>& q, double x, double y)
-{
-    // Convex quadrangle of either orientation: the point is on the same side of all four edges.
-    int pos = 0, neg = 0;
-    for (int i = 0; i < 4; ++i) {
-        const QPointF& a = q[i];
-        const QPointF& b = q[(i + 1) % 4];
-        const double c = (b.x() - a.x()) * (y - a.y()) - (b.y() - a.y()) * (x - a.x());
-        if (c > 0)
-            ++pos;
-        else if (c < 0)
-            ++neg;
-    }
-    return pos == 0 || neg == 0;
-}
-
 }  // namespace
 
 bool WarpQuad(const View& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad, const View& dst,
@@ -851,43 +835,77 @@ bool WarpQuad(const View& src, const QRect& srcRect0, const std::array<QPointF, 
         s.bits = copy.data();
     }
     auto px = [&](int x, int y) { return s.Pixel(std::clamp(x, l, r), std::clamp(y, t, b)); };
+    // Orientation of the quadrangle, so "inside" is the same side of every edge.
+    double area = 0;
+    for (int i = 0; i < 4; ++i)
+        area += dstQuad[i].x() * dstQuad[(i + 1) % 4].y() - dstQuad[(i + 1) % 4].x() * dstQuad[i].y();
+    const double sign = area < 0 ? -1 : 1;
     for (int y = clip.top(); y <= clip.bottom(); ++y) {
+        const double yc = y + 0.5;
+        // The run of pixel centres inside the quadrangle on this row, from the four edge functions.
+        double lo = -1e18, hi = 1e18;
+        for (int i = 0; i < 4; ++i) {
+            const QPointF& p = dstQuad[i];
+            const QPointF& q = dstQuad[(i + 1) % 4];
+            const double A = -(q.y() - p.y()) * sign, B = ((q.x() - p.x()) * (yc - p.y()) + (q.y() - p.y()) * p.x()) * sign;
+            if (A > 0)
+                lo = std::max(lo, -B / A);
+            else if (A < 0)
+                hi = std::min(hi, -B / A);
+            else if (B < 0)
+                hi = -1e18;
+        }
+        const int x0 = std::max(clip.left(), int(std::ceil(std::max(lo, -1e9) - 0.5)));
+        const int x1 = std::min(clip.right(), int(std::floor(std::min(hi, 1e9) - 0.5)));
         uint8_t* d = dst.Pixel(0, y);
-        for (int x = clip.left(); x <= clip.right(); ++x) {
-            if (!InsideQuad(dstQuad, x + 0.5, y + 0.5))
-                continue;
-            const QPointF sp = map.Map(x + 0.5, y + 0.5);
-            if (!std::isfinite(sp.x()) || !std::isfinite(sp.y()) || std::fabs(sp.x()) > 1e8 ||
-                std::fabs(sp.y()) > 1e8)
+        // The map's numerators and denominator grow linearly along the row.
+        double un = map.m[0] * (x0 + 0.5) + map.m[1] * yc + map.m[2];
+        double vn = map.m[3] * (x0 + 0.5) + map.m[4] * yc + map.m[5];
+        double wn = map.m[6] * (x0 + 0.5) + map.m[7] * yc + map.m[8];
+        for (int x = x0; x <= x1; ++x, un += map.m[0], vn += map.m[3], wn += map.m[6]) {
+            const double inv = 1.0 / wn, sx = un * inv, sy = vn * inv;
+            if (!(std::fabs(sx) < 1e8 && std::fabs(sy) < 1e8))
                 continue;
             uint8_t* o = d + 4 * ptrdiff_t(x);
             if (mode == NearestNeighbour) {
-                std::memcpy(o, px(int(std::floor(sp.x())), int(std::floor(sp.y()))), 4);
+                std::memcpy(o, px(int(std::floor(sx)), int(std::floor(sy))), 4);
                 continue;
             }
-            const double fx = sp.x() - 0.5, fy = sp.y() - 0.5;
-            const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
+            const double fx = sx - 0.5, fy = sy - 0.5;
+            const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
             if (mode == Cubic) {
                 double wx[4], wy[4];
                 for (int k = 0; k < 4; ++k) {
-                    wx[k] = CubicKernel(fx - (x0 - 1 + k));
-                    wy[k] = CubicKernel(fy - (y0 - 1 + k));
+                    wx[k] = CubicKernel(fx - (ix - 1 + k));
+                    wy[k] = CubicKernel(fy - (iy - 1 + k));
                 }
                 for (int c = 0; c < 4; ++c) {
                     double v = 0;
                     for (int j = 0; j < 4; ++j)
                         for (int i = 0; i < 4; ++i)
-                            v += wx[i] * wy[j] * px(x0 - 1 + i, y0 - 1 + j)[c];
+                            v += wx[i] * wy[j] * px(ix - 1 + i, iy - 1 + j)[c];
                     o[c] = uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
                 }
                 continue;
             }
-            const float ax = float(fx - x0), ay = float(fy - y0);
-            const uint8_t *p00 = px(x0, y0), *p10 = px(x0 + 1, y0), *p01 = px(x0, y0 + 1), *p11 = px(x0 + 1, y0 + 1);
+            // Linear in 8-bit fixed point.
+            const uint32_t ax = uint32_t((fx - ix) * 256 + 0.5), ay = uint32_t((fy - iy) * 256 + 0.5);
+            const uint8_t *p00, *p10, *p01, *p11;
+            if (ix >= l && ix < r && iy >= t && iy < b) {
+                p00 = s.Pixel(ix, iy);
+                p10 = p00 + 4;
+                p01 = p00 + s.stride;
+                p11 = p01 + 4;
+            } else {
+                p00 = px(ix, iy);
+                p10 = px(ix + 1, iy);
+                p01 = px(ix, iy + 1);
+                p11 = px(ix + 1, iy + 1);
+            }
             for (int c = 0; c < 4; ++c) {
-                const float top = p00[c] + ax * (p10[c] - p00[c]);
-                const float bot = p01[c] + ax * (p11[c] - p01[c]);
-                o[c] = uint8_t(int(top + ay * (bot - top) + 0.5f));
+                const uint32_t top = p00[c] * (256 - ax) + p10[c] * ax;
+                const uint32_t bot = p01[c] * (256 - ax) + p11[c] * ax;
+                o[c] = uint8_t((top * (256 - ay) + bot * ay + 32768) >> 16);
             }
         }
     }
