@@ -132,8 +132,9 @@ void TLayeredFormEx::AnimTick(double elapsedMs)
         StopDriver();
         return;
     }
-    AnimProgress += float(elapsedMs * AnimVelocity);
-    if (AnimProgress <= 0) {
+    AnimProgress += float(std::max(elapsedMs, 0.0) * AnimVelocity);
+    // The direction decides which end finishes: a window that starts showing from 1 is not closed.
+    if (AnimVelocity <= 0 && AnimProgress <= 0) {
         AnimProgress = 0;
         StopDriver();
         Animating = false;
@@ -141,13 +142,14 @@ void TLayeredFormEx::AnimTick(double elapsedMs)
         UpdateExStyle();
         // The last frame was drawn faded and blurred; the shown window gets its clean picture.
         Invalidate();
-    } else if (AnimProgress >= 1) {
+    } else if (AnimVelocity > 0 && AnimProgress >= 1) {
         AnimProgress = 1;
         StopDriver();
         Animating = false;
         scratch_ = TDIB(1, 1, 32, true);
         close();
     } else {
+        AnimProgress = std::clamp(AnimProgress, 0.0f, 1.0f);
         Invalidate();
     }
 }

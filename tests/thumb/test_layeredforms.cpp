@@ -472,3 +472,30 @@ TEST(WPForm, PlainBackgroundOrTiledWallpaper)
     EXPECT_EQ(tiled.pixel(5, 5) & 0xFFFFFF, 0xFF0000u);   // next tile's red corner
     EXPECT_EQ(tiled.pixel(7, 7) & 0xFFFFFF, 0x0000FFu);
 }
+
+TEST(LayeredFormEx, AnimationThatEndsInItsFirstStepLeavesNoDriverBehind)
+{
+    TTestForm form;
+    form.AnimSpeed = 100;
+    form.show();
+    form.SetVisibleAnim(false);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Animating);
+    EXPECT_EQ(TLayeredFormEx::AnimTimer().ClientCount(), 0);
+    EXPECT_FALSE(TLayeredFormEx::AnimTimer().Enabled());
+}
+
+TEST(LayeredFormEx, WithoutATimerShowingAndHidingHappenAtOnce)
+{
+    TLayeredFormEx::SetAnimInterval(-1);   // the shared timer cannot start
+    TTestForm form;
+    form.SetVisibleAnim(true);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.Animating);
+    EXPECT_EQ(form.AnimProgress, 0.0f);
+    form.SetVisibleAnim(false);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Animating);
+    TLayeredFormEx::SetAnimInterval(24);
+    EXPECT_EQ(TLayeredFormEx::AnimTimer().Interval(), 24);
+}
