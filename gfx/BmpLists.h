@@ -8,6 +8,9 @@ class QByteArray;
 class TDIBmpList {
 public:
     TDIBmpList();
+    // The glyph's change notification refers to this object.
+    TDIBmpList(const TDIBmpList&) = delete;
+    TDIBmpList& operator=(const TDIBmpList&) = delete;
 
     // Shares the given strip (its cell count and draw mode are copied).
     void SetGlyph(const TDIBmp& glyph);

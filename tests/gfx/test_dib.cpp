@@ -281,3 +281,47 @@ TEST(DibCells, ListFollowsTheGlyph)
     EXPECT_EQ(list.DefaultWidth, 2);   // ILCount 9 kept: 20 div 9
     EXPECT_EQ(list.DefaultHeight, 7);
 }
+
+TEST(DibDraw, DrawToCopiesWithoutBlendingAndStretchesNearest)
+{
+    TDIB s(2, 2, 32);
+    *s.PixelPtr32(0, 0) = 0x80400000;   // half-transparent: copied as it stands, not blended
+    *s.PixelPtr32(1, 1) = 0xFF00FF00;
+    QImage target(4, 4, QImage::Format_ARGB32_Premultiplied);
+    target.fill(0xFF0000FF);
+    {
+        QPainter p(&target);
+        s.DrawTo(p, 1, 1, QRect(0, 0, 2, 2));
+    }
+    EXPECT_EQ(target.pixel(1, 1), 0x80400000u);
+    EXPECT_EQ(target.pixel(2, 2), 0xFF00FF00u);
+    EXPECT_EQ(target.pixel(0, 0), 0xFF0000FFu);
+    QImage big(4, 4, QImage::Format_ARGB32_Premultiplied);
+    big.fill(0);
+    {
+        QPainter p(&big);
+        s.Draw(p, QRect(0, 0, 4, 4));
+    }
+    EXPECT_EQ(big.pixel(1, 1), 0x80400000u);
+    EXPECT_EQ(big.pixel(3, 2), 0xFF00FF00u);
+    EXPECT_EQ(big.pixel(2, 1), 0u);
+    // Image to image: 32 -> 24 drops alpha, clipped at the destination's edge.
+    TDIB d(2, 2, 24);
+    s.DrawTo(d, 1, 1, QRect(0, 0, 2, 2));
+    EXPECT_EQ(d.GetPixel(1, 1), 0xFF400000u);
+    EXPECT_EQ(d.GetPixel(0, 0), 0xFF000000u);
+}
+
+TEST(Dib, TooLargeIsRefusedAndKeepsTheImage)
+{
+    TDIB d(2, 2, 24);
+    EXPECT_THROW(d.SetSize(70000, 70000, 32), std::bad_alloc);
+    EXPECT_EQ(d.Width(), 2);
+    TDIB e;
+    int changes = 0;
+    e.OnChange = [&] { ++changes; };
+    e.SetSize(3, 3, 24);
+    e.Assign(d);
+    e.Assign(d);   // the same image: nothing
+    EXPECT_EQ(changes, 2);
+}
