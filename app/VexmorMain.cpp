@@ -82,7 +82,11 @@ TVexmorMainForm::TVexmorMainForm(QWidget* parent) : QWidget(parent), ui(std::mak
 
 TVexmorMainForm::~TVexmorMainForm() { FormDestroy(); }
 
+// The pictures live in this static library; its resources need registering by hand.
+static void InitFormResources() { Q_INIT_RESOURCE(VexmorMain); }
+
 void TVexmorMainForm::FormCreate() {
+    InitFormResources();
     // The capture worker brings its own thread; the image primitives are the image library's own
     // loops, so there is no library to bind here.
     SetupFloatingPoint();

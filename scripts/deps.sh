@@ -14,7 +14,7 @@ VEXMOR_PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # X server and tools the demo and end-to-end tests drive
-  xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox xclip
+  xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils
   # fonts: a sans family and a CJK-capable one
   fonts-dejavu-core fonts-wqy-microhei

@@ -282,6 +282,8 @@ TEST_F(MainFormTest, TrayMenuEntriesCaptionsAndTags) {
         }
     }
     EXPECT_TRUE(actions[4]->isSeparator());
+    for (int i : {0, 1, 3, 5}) EXPECT_FALSE(actions[i]->icon().isNull()) << "icon of " << entries[i].name;
+    EXPECT_FALSE(form_->TrayIcon()->icon().isNull());
     // The thumbnail's menu mirrors the capture tab's buttons.
     QStringList thumb;
     for (QAction* a : form_->ThumbMenu()->actions()) thumb << (a->isSeparator() ? QStringLiteral("-") : a->text());

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The main window as a user meets it: the tray icon opens it (double click) and its menu's settings
+# entry shows the settings tab; a changed setting and everything the program read from its settings
+# file come back after an exit through the tray menu and a restart; SIGTERM saves every value as text.
+source "$(dirname "$0")/lib.sh"
+e2e_init mainwindow
+e2e_start_x 1280x800x24
+e2e_start_wm
+command -v trayer >/dev/null || e2e_fail "trayer is not installed (scripts/deps.sh)"
+e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
+
+ini="$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
+mkdir -p "$(dirname "$ini")"
+# A settings file from an earlier run, with the ink group revealed and a value of a later version.
+cat > "$ini" <<'INI'
+[Software\Vexmor]
+JPGQSel=40
+AfterCaptureSel=2
+画笔颜色=-16776961
+InkBox=1
+AlwaysCBBox=1
+FutureValue=7
+INI
+
+# The docked icon: the program's window inside the tray's panel.
+tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
+icon_docked() { [ -n "$(tray_icon)" ]; }
+# The tray icon is a window of the program's class and title too; it is not the main window.
+visible_main() {
+  local icon id
+  icon=$(tray_icon)
+  for id in $(xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
+    [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
+    echo "$id"
+    return
+  done
+}
+main_shown() { [ -n "$(visible_main)" ]; }
+main_hidden() { [ -z "$(visible_main)" ]; }
+client_size() { xwininfo -id "$(visible_main)" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'; }
+size_is() { [ "$(client_size)" = "$1" ]; }
+# Clicks at a point of the main window's client area.
+click_client() {
+  local id x y
+  id=$(visible_main)
+  x=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {print $4}')
+  y=$(xwininfo -id "$id" | awk '/Absolute upper-left Y/ {print $4}')
+  xdotool mousemove $((x + $1)) $((y + $2)) click 1
+}
+icon_click() {  # button [repeat]
+  local id
+  id=$(tray_icon)
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
+}
+# Opens the tray menu and picks an entry by keyboard: Down n times, or Up once for the last (退出).
+tray_menu() {
+  icon_click 3
+  sleep 0.7
+  xdotool key "$@" Return
+}
+value() { sed -n "s/^$1=//p" "$ini"; }
+
+e2e_start_vexmor /tray
+first=$VEXMOR_PID
+e2e_wait_for "tray icon docked" 30 icon_docked
+e2e_check "main window hidden at a /tray start" main_hidden
+
+icon_click 1 2
+e2e_wait_for "main window after a double click on the icon" 10 main_shown
+# The settings tab is shown, taller by the ink group the file revealed.
+e2e_check "settings tab with the ink group is 466x498 (is $(client_size))" size_is 466x498
+xdotool key Escape
+e2e_wait_for "Esc hides the main window" 10 main_hidden
+e2e_check "the program still runs after Esc" e2e_alive "$first"
+
+tray_menu Down Down Down Down
+e2e_wait_for "main window from the menu's settings entry" 10 main_shown
+e2e_check "settings entry shows the settings tab" size_is 466x498
+# Untick "自动复制到剪贴板" (its text, left column of the capture group).
+click_client 70 162
+sleep 0.5
+# The about tab sizes the window for itself.
+click_client 72 13
+e2e_wait_for "about tab 433x280" 5 size_is 433x280
+click_client 24 13
+
+tray_menu Up
+e2e_wait_exit "$first" 15 || e2e_fail "the tray menu's exit entry did not end the program"
+e2e_check "exit status 0 (was $E2E_EXIT_STATUS)" test "$E2E_EXIT_STATUS" = 0
+e2e_check "the unticked box was saved" test "$(value AlwaysCBBox)" = 0
+e2e_check "values read at start were written back" test "$(value JPGQSel)/$(value AfterCaptureSel)/$(value InkBox)" = "40/2/1"
+e2e_check "ink colour kept as a signed number" test "$(value 画笔颜色)" = -16776961
+e2e_check "values of a later version stay in the file" test "$(value FutureValue)" = 7
+
+# A restart finds the setting again; SIGTERM takes the same way out and writes every value as text.
+e2e_start_vexmor /tray
+second=$VEXMOR_PID
+e2e_wait_for "tray icon after the restart" 30 icon_docked
+icon_click 1 2
+e2e_wait_for "main window after the restart" 10 main_shown
+e2e_check "ink group still revealed after the restart" size_is 466x498
+sed -i 's/^AlwaysCBBox=.*/AlwaysCBBox=garbage/' "$ini"
+kill -TERM "$second"
+e2e_wait_exit "$second" 15 || e2e_fail "SIGTERM did not end the program"
+e2e_check "SIGTERM exit status 0" test "$E2E_EXIT_STATUS" = 0
+e2e_check "the restart loaded the unticked box (saved as 0 again)" test "$(value AlwaysCBBox)" = 0
+for name in CapCustomHotKey CapHotKeySel AfterCaptureSel FormatSel EditFormatSel JPGQSel ScalingSel 画笔颜色 \
+            InkBox AlwaysCBBox PurgeAfterOpBox CapCursorBox AutoTitleBox TransPNGBox; do
+  e2e_check "$name written as a decimal number ($(value "$name"))" bash -c "[[ '$(value "$name")' =~ ^-?[0-9]+\$ ]]"
+done
+e2e_check "placement written" grep -q '^\[Software\\Vexmor\\VexmorMainForm\]' "$ini"
+e2e_check "no temporary file left next to the settings" test "$(ls -A "$(dirname "$ini")")" = Vexmor.ini
+e2e_pass
