@@ -1,0 +1,861 @@
+#include "Input.h"
+
+#include "Agg_2D_DIB.h"
+#include "Compose.h"
+#include "Globals.h"
+#include "Platform.h"
+#include "Sounds.h"
+#include "WinTools.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScreen>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int HelpCardWidth = 183, HelpCardHeight = 224;
+constexpr uint32_t TintColor = 0x57092236u;     // 0xFF1D649E at 88/256, premultiplied
+constexpr uint32_t OutlineColor = 0xFF1D649Eu;
+constexpr uint32_t ZoomBackground = 0xFF181818u;
+
+uint64_t PackPoint(int x, int y) { return uint64_t(uint32_t(x)) << 32 | uint32_t(y); }
+QPoint UnpackPoint(uint64_t v) { return QPoint(int32_t(uint32_t(v >> 32)), int32_t(uint32_t(v))); }
+
+int TruncToInt(float v)
+{
+    if (!(v > -2.0e9f && v < 2.0e9f)) return v > 0 ? 2000000000 : -2000000000;
+    return int(v);
+}
+}  // namespace
+
+QRect TPickRect::Normalised() const
+{
+    const int l = std::min(x1, x2), t = std::min(y1, y2);
+    const int r = std::max(x1, x2) + 1, b = std::max(y1, y2) + 1;
+    return QRect(l, t, r - l, b - t);
+}
+
+// --- starting -----------------------------------------------------------------------------------------
+
+void StartCapture(int mode, ICaptureOwner* owner)
+{
+    if (InputForm || !owner) return;
+    TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting());
+    if (grab.image.Empty()) return;
+    owner->DiscardCapture();
+    QString title, comment;
+    if (owner->AutoTitleSetting()) GetForegroundTitle(title, comment);
+    owner->SetCaptureTexts(title, comment);
+    owner->HideForCapture();
+    auto* form = new TInputForm(std::move(grab), owner);
+    InputForm = form;
+    if (mode == 2) {
+        form->MagnifierMode = true;
+        form->SetZoom(8, true);
+    } else {
+        form->PlaySound(QStringLiteral("Cap.wav"), 0);
+    }
+    form->ShowOverlay();
+}
+
+// --- the worker -------------------------------------------------------------------------------------
+
+void TCatchThread::run()
+{
+    while (!isInterruptionRequested()) {
+        form_->CatchStep();
+        QThread::msleep(10);
+    }
+}
+
+// --- paint box ----------------------------------------------------------------------------------------
+
+void TCapBox::paintEvent(QPaintEvent* e)
+{
+    paintRect_ = e->rect();
+    TQuickPaintBox::paintEvent(e);
+}
+
+void TCapBox::mousePressEvent(QMouseEvent* e)
+{
+    if (OnMouseDown) OnMouseDown(e, false);
+}
+
+void TCapBox::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (OnMouseDown) OnMouseDown(e, true);
+}
+
+void TCapBox::mouseMoveEvent(QMouseEvent* e)
+{
+    if (OnMouseMove) OnMouseMove(e);
+}
+
+void TCapBox::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (OnMouseUp) OnMouseUp(e);
+}
+
+// --- creation and destruction -----------------------------------------------------------------------
+
+TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker) : owner_(owner)
+{
+    setWindowTitle(QStringLiteral("屏幕捕获覆盖"));
+    // On top of everything, panels included, without a taskbar entry; the window manager leaves it alone.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
+                   Qt::X11BypassWindowManagerHint);
+    ConstrainToDesktop = false;
+    setFont(QFont(QStringLiteral("宋体"), -1));
+    {
+        QFont f = font();
+        f.setPixelSize(11);
+        setFont(f);
+    }
+    setCursor(Qt::CrossCursor);
+    setFocusPolicy(Qt::StrongFocus);
+
+    DesktopBounds = grab.desktopBounds;
+    DesktopImage = grab.image;
+    GrabbedRect = grab.grabbedRect;
+    ScreenToImage = -DesktopBounds.topLeft();
+    const int w = DesktopImage.Width(), h = DesktopImage.Height();
+
+    OverlayBuffer.SetSize(std::max(w, 1), std::max(h, 1), 32);
+    Shapes.resize(1);
+    HelpCardRect = QRect(w - HelpCardWidth - 16, (h - HelpCardHeight) / 2, HelpCardWidth, HelpCardHeight);
+
+    Painter = std::make_unique<TAgg2D>();
+    Painter->Attach(OverlayBuffer);
+    Painter->SetLineCap(AggLineCap::Round);
+    Painter->SetLineJoin(AggLineJoin::Round);
+    OutlineStroke = std::make_unique<TAggDashStroke>(Painter->Curve());
+    OutlineStroke->SetDash(10, 12);
+    OutlineStroke->SetDashStart(4);
+    OutlineStroke->SetWidth(9);
+    OutlineStroke->SetCap(AggLineCap::Round);
+    OutlineStroke->SetJoin(AggLineJoin::Round);
+
+    capBox_ = new TCapBox(this);
+    capBox_->setMouseTracking(true);
+    capBox_->setAttribute(Qt::WA_OpaquePaintEvent);
+    capBox_->OnPaint = [this](TQuickPaintBox*) { CapBoxPaint(); };
+    capBox_->OnMouseDown = [this](QMouseEvent* e, bool dbl) {
+        const QPoint c = ClientFromEvent(e->position());
+        if (dbl) {
+            // Qt reports the second press of a double click as a press, then as a double click: the
+            // press started a pan, which the double click turns into a pick drag.
+            if (DragMode != dmPan || e->button() != Qt::LeftButton) return;
+            DragMode = dmIdle;
+        }
+        CapBoxMouseDown(e->button(), e->modifiers(), c.x(), c.y(), dbl);
+    };
+    capBox_->OnMouseMove = [this](QMouseEvent* e) {
+        const QPoint c = ClientFromEvent(e->position());
+        CapBoxMouseMove(e->modifiers(), c.x(), c.y());
+    };
+    capBox_->OnMouseUp = [this](QMouseEvent* e) {
+        const QPoint c = ClientFromEvent(e->position());
+        CapBoxMouseUp(e->button(), e->modifiers(), c.x(), c.y());
+    };
+
+    GetCursorPos = [](QPoint& screen) {
+        QScreen* s = QGuiApplication::primaryScreen();
+        const double dpr = s ? s->devicePixelRatio() : 1.0;
+        const QPoint p = QCursor::pos();
+        screen = QPoint(qRound(p.x() * dpr), qRound(p.y() * dpr));
+        return true;
+    };
+    SetCursorPos = [](const QPoint& screen) {
+        QScreen* s = QGuiApplication::primaryScreen();
+        const double dpr = s ? s->devicePixelRatio() : 1.0;
+        QCursor::setPos(qRound(screen.x() / dpr), qRound(screen.y() / dpr));
+    };
+    PlaySound = [](const QString& name, unsigned flags) {
+        if (OverlaySoundHook)
+            OverlaySoundHook(name, flags);
+        else
+            PlayOverlaySound(name, flags);
+    };
+    Monitors = []() {
+        QList<QRect> list;
+        if (Platform().display) list = Platform().display->Monitors();
+        return list;
+    };
+
+    QPoint cursor;
+    if (GetCursorPos(cursor)) SetPointer(cursor.x() + ScreenToImage.x(), cursor.y() + ScreenToImage.y());
+
+    // Switching to another application confirms, as the window's own deactivation does.
+    appStateHook_ = connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s != Qt::ApplicationActive && wasActive_) FinishCapture();
+    });
+
+    if (startWorker) {
+        CatchThread = std::make_unique<TCatchThread>(this);
+        CatchThread->start(QThread::HighPriority);
+    }
+}
+
+TInputForm::~TInputForm()
+{
+    StopWorker();
+    if (InputForm == this) InputForm = nullptr;
+    disconnect(appStateHook_);
+}
+
+void TInputForm::StopWorker()
+{
+    if (!CatchThread) return;
+    CatchThread->requestInterruption();
+    CatchThread->wait();
+    CatchThread.reset();
+}
+
+bool TInputForm::WorkerRunning() const { return CatchThread && CatchThread->isRunning(); }
+
+void TInputForm::ShowOverlay()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    scale_ = screen ? screen->devicePixelRatio() : 1.0;
+    if (scale_ <= 0) scale_ = 1;
+    // One image pixel per device pixel, whatever the scaling of the framework.
+    const QRect logical(qRound(DesktopBounds.left() / scale_), qRound(DesktopBounds.top() / scale_),
+                        qRound(DesktopBounds.width() / scale_), qRound(DesktopBounds.height() / scale_));
+    setGeometry(logical);
+    capBox_->setGeometry(0, 0, logical.width(), logical.height());
+    show();
+    raise();
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+}
+
+QPoint TInputForm::ClientFromEvent(const QPointF& logical) const
+{
+    return QPoint(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
+}
+
+void TInputForm::SetPointer(int imageX, int imageY) { pointer_.store(PackPoint(imageX, imageY)); }
+
+// --- closing ------------------------------------------------------------------------------------------
+
+void TInputForm::FormClose()
+{
+    if (closed_) return;
+    closed_ = true;
+    StopWorker();
+    disconnect(appStateHook_);
+    hide();
+    if (InputForm == this) InputForm = nullptr;
+    DesktopImage.Clear();
+    OverlayBuffer.Clear();
+    PlaySound(QStringLiteral("Click.wav"), 0);
+    deleteLater();
+}
+
+void TInputForm::closeEvent(QCloseEvent* e)
+{
+    FormClose();
+    QWidget::closeEvent(e);
+}
+
+void TInputForm::FormDeactivate() { FinishCapture(); }
+
+bool TInputForm::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate) {
+        wasActive_ = true;
+    } else if (e->type() == QEvent::WindowDeactivate) {
+        // Only a deactivation after the overlay really had the focus confirms.
+        if (wasActive_ && !closed_) FormDeactivate();
+    }
+    return TWPForm::event(e);
+}
+
+void TInputForm::FinishCapture()
+{
+    if (closed_ || finishing_) return;
+    if (owner_ && owner_->CaptureHeld()) return;
+    finishing_ = true;
+    StopWorker();
+    BeginWait();
+    std::vector<CaptureShape> shapes;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        shapes = Shapes;
+    }
+    TComposedCapture c = ComposeCapture(DesktopImage, GrabbedRect, std::move(shapes), PenWidth.load(), InkColor);
+    PreviewOrigin = c.previewOrigin;
+    if (owner_ && !c.captureImage.Empty()) {
+        owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin);
+        owner_->CaptureFinished();
+    }
+    FormClose();
+    EndWait();
+}
+
+// --- the worker's cycle -----------------------------------------------------------------------------
+
+void TInputForm::CatchStep()
+{
+    const QPoint pointer = UnpackPoint(pointer_.load());
+    const TPointD cursor{pointer.x() + 0.5, pointer.y() + 0.5};
+    const QRect image(0, 0, DesktopImage.Width(), DesktopImage.Height());
+    QRect grown;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        const int m = PenMargin(PenWidth.load());
+        for (int i = 0; i < int(Shapes.size()); ++i) {
+            CaptureShape& s = Shapes[size_t(i)];
+            if (s.Kind <= 0) continue;
+            const bool active = i == ActiveShape;
+            if (active) s.Target = cursor;
+            const float d = float(std::hypot(s.Target.x - s.Pen.x, s.Target.y - s.Pen.y));
+            if (active && d <= 1.75f) continue;
+            if (d < 0.25f) s.Kind = skFinished;  // caught up: the stroke is done
+            s.Points.push_back(s.Pen);
+            const int px = RoundEven(s.Pen.x), py = RoundEven(s.Pen.y);
+            s.Bounds.Include(px - m, py - m, px + m, py + m);
+            s.Bounds.Clip(image);
+            // What changed on screen: the new segment, and for the selection the closing edge of its fill.
+            TShapeBounds changed;
+            changed.Include(px - m, py - m, px + m, py + m);
+            const size_t n = s.Points.size();
+            if (n >= 2) {
+                const TPointD& q = s.Points[n - 2];
+                changed.Include(RoundEven(q.x) - m, RoundEven(q.y) - m, RoundEven(q.x) + m, RoundEven(q.y) + m);
+            }
+            if (i == 0) {
+                const TPointD& f = s.Points.front();
+                changed.Include(RoundEven(f.x) - m, RoundEven(f.y) - m, RoundEven(f.x) + m, RoundEven(f.y) + m);
+            }
+            changed.Clip(image);
+            grown |= changed.ToRect();
+            s.Pen.x = FollowStep(s.FollowParams[0], s.FollowState[0], s.Target.x);
+            s.Pen.y = FollowStep(s.FollowParams[1], s.FollowState[1], s.Target.y);
+        }
+    }
+    if (!grown.isEmpty()) PostInvalidate(grown);
+
+    const int fade = HelpCardFade.load();
+    if (fade >= 0 && HelpCardAlpha.load() > 0) {
+        const int next = fade + 10;
+        HelpCardFade.store(next);
+        const double a = 255 - 255 * std::log(next / 50.0 + 1) / std::log(11.0);
+        HelpCardAlpha.store(std::max(RoundEven(a), 0));
+        PostInvalidate(HelpCardRect);
+    }
+    TickCount.fetch_add(1);
+
+    bool moved = false;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        // QPointF's own comparison is fuzzy: the coordinates are compared exactly.
+        if (ViewZoom != TargetZoom || ViewOffset.x() != TargetOffset.x() || ViewOffset.y() != TargetOffset.y()) {
+            double z = ViewZoom + (TargetZoom - ViewZoom) * 0.2;
+            double ox = ViewOffset.x() + (TargetOffset.x() - ViewOffset.x()) * 0.2;
+            double oy = ViewOffset.y() + (TargetOffset.y() - ViewOffset.y()) * 0.2;
+            if (TargetZoom == 1 && std::abs(z - 1) < 0.1 && std::abs(TargetOffset.x() - ox) < 0.5 &&
+                std::abs(TargetOffset.y() - oy) < 0.5)
+                z = TargetZoom;
+            // The 20 % steps approach their targets without ever reaching them exactly: settle once the
+            // rest is invisible, so the animation (and its full repaints) ends.
+            if (std::abs(TargetZoom - z) < 1e-4) z = TargetZoom;
+            if (std::abs(TargetOffset.x() - ox) < 0.01) ox = TargetOffset.x();
+            if (std::abs(TargetOffset.y() - oy) < 0.01) oy = TargetOffset.y();
+            ViewZoom = z;
+            ViewOffset = QPointF(ox, oy);
+            moved = true;
+        }
+    }
+    if (moved) PostInvalidate(QRect(0, 0, image.width(), image.height()));
+}
+
+// --- invalidation ---------------------------------------------------------------------------------
+
+void TInputForm::InvalidateClient(const QRect& r)
+{
+    if (r.isEmpty() || !capBox_) return;
+    const QRect logical(int(std::floor(r.left() / scale_)), int(std::floor(r.top() / scale_)),
+                        int(std::ceil((r.left() + r.width()) / scale_)) - int(std::floor(r.left() / scale_)),
+                        int(std::ceil((r.top() + r.height()) / scale_)) - int(std::floor(r.top() / scale_)));
+    capBox_->update(logical);
+}
+
+void TInputForm::PostInvalidate(const QRect& r)
+{
+    std::lock_guard<std::mutex> lock(invalidLock_);
+    invalid_ |= r;
+    if (invalidPosted_) return;
+    invalidPosted_ = true;
+    QMetaObject::invokeMethod(this, [this] { FlushInvalid(); }, Qt::QueuedConnection);
+}
+
+void TInputForm::FlushInvalid()
+{
+    QRect r;
+    {
+        std::lock_guard<std::mutex> lock(invalidLock_);
+        r = invalid_;
+        invalid_ = QRect();
+        invalidPosted_ = false;
+    }
+    InvalidateClient(r);
+}
+
+// --- mouse --------------------------------------------------------------------------------------------
+
+void TInputForm::StartHelpCardFade()
+{
+    int expected = -1;
+    HelpCardFade.compare_exchange_strong(expected, 0);
+}
+
+QPoint TInputForm::ImageFromClient(int x, int y) const
+{
+    const float zoom = PaintZoom > 0 ? float(PaintZoom) : 1.0f;
+    return QPoint(TruncToInt((float(x) + float(PaintOffset.x())) / zoom),
+                  TruncToInt((float(y) + float(PaintOffset.y())) / zoom));
+}
+
+QPoint TInputForm::ClientFromImage(int x, int y) const
+{
+    return QPoint(RoundEven(x * PaintZoom - PaintOffset.x()), RoundEven(y * PaintZoom - PaintOffset.y()));
+}
+
+void TInputForm::TakePaintView()
+{
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        PaintZoom = ViewZoom;
+        PaintOffset = ViewOffset;
+    }
+    PaintZoom = std::nearbyint(PaintZoom * 65536) / 65536;
+    // Whole-number zooms put every image pixel on whole client pixels.
+    if (PaintZoom == std::floor(PaintZoom))
+        PaintOffset = QPointF(std::nearbyint(PaintOffset.x()), std::nearbyint(PaintOffset.y()));
+}
+
+void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick)
+{
+    StartHelpCardFade();
+    if (DragMode != dmIdle) return;
+    if (button != Qt::LeftButton && button != Qt::RightButton && button != Qt::MiddleButton) return;
+    SetPointer(x, y);
+
+    if (ZoomedView()) {
+        if (button == Qt::MiddleButton) {
+            ResampleMode = ResampleMode == 4 ? 1 : 4;  // 1 and 4 alternate; anything else becomes 4
+            InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+        } else {
+            const QPoint p = ImageFromClient(x, y);
+            if (button == Qt::RightButton) {
+                if (!(MagnifierMode && TargetZoom == 1))
+                    SetZoom(1, false);
+                else
+                    DragMode = dmCancelArmed;
+            } else {
+                DragOrigin = QPoint(x, y);
+                if ((shift & Qt::ControlModifier) || doubleClick) {
+                    DragMode = dmPick;
+                    PickRect = {p.x(), p.y(), p.x(), p.y()};
+                    setCursor(Qt::CrossCursor);
+                    PlaySound(QStringLiteral("Blip.wav"), SND_NOSTOP);
+                } else {
+                    DragMode = dmPan;
+                }
+            }
+        }
+        UpdatePickedColor();
+        return;
+    }
+
+    if (button == Qt::MiddleButton) return;
+    const TPointD q{x + 0.5, y + 0.5};
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        const bool ink = button == Qt::RightButton || (shift & Qt::AltModifier);
+        DragMode = ink ? dmInk : dmSelection;
+        double timeConstant;
+        if (ink) {
+            Shapes.emplace_back();
+            ActiveShape = int32_t(Shapes.size()) - 1;
+            timeConstant = 10;
+        } else {
+            ActiveShape = 0;
+            timeConstant = 15;
+        }
+        CaptureShape& s = Shapes[size_t(ActiveShape)];
+        s.Bounds = TShapeBounds{};
+        s.Points.clear();  // a selection drawn again after a refused confirmation starts afresh
+        s.Pen = q;
+        s.Target = q;
+        if (shift & Qt::ControlModifier) {
+            s.Kind = skRectangle;
+            s.Points.assign(4, q);
+        } else {
+            s.Kind = skFollowing;
+            FollowStart(s.FollowParams[0], s.FollowState[0], timeConstant, q.x);
+            FollowStart(s.FollowParams[1], s.FollowState[1], timeConstant, q.y);
+        }
+    }
+    CapBoxMouseMove(shift, x, y);
+}
+
+void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y)
+{
+    (void)shift;
+    SetPointer(x, y);
+    if (HelpCardRect.contains(x, y)) StartHelpCardFade();
+    if (ZoomedView()) {
+        if (DragMode == dmPan) {
+            std::lock_guard<std::mutex> lock(ShapeLock);
+            TargetOffset += QPointF(DragOrigin.x() - x, DragOrigin.y() - y);
+            DragOrigin = QPoint(x, y);
+        } else {
+            const QPoint p = ImageFromClient(x, y);
+            if (DragMode == dmPick) {
+                PickRect.x2 = p.x();
+                PickRect.y2 = p.y();
+            } else if (PickRect.None() || PickRect.Degenerate()) {
+                // Without a drag the pick rectangle is the pixel under the mouse.
+                PickRect = {p.x(), p.y(), p.x(), p.y()};
+            }
+        }
+        UpdatePickedColor();
+        InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+        return;
+    }
+
+    QRect dirty;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        if (ActiveShape < 0 || ActiveShape >= int32_t(Shapes.size())) return;
+        CaptureShape& s = Shapes[size_t(ActiveShape)];
+        if (s.Kind >= 0) return;  // free-form shapes grow in the worker
+        if (s.Bounds.IsSet()) dirty = s.Bounds.ToRect();
+        s.Target = TPointD{x + 0.5, y + 0.5};
+        s.Points = {s.Pen, {s.Target.x, s.Pen.y}, s.Target, {s.Pen.x, s.Target.y}};
+        const int m = PenMargin(PenWidth.load());
+        const int x1 = RoundEven(s.Pen.x), y1 = RoundEven(s.Pen.y);
+        const int x2 = RoundEven(s.Target.x), y2 = RoundEven(s.Target.y);
+        s.Bounds = {std::min(x1, x2) - m, std::min(y1, y2) - m, std::max(x1, x2) + m, std::max(y1, y2) + m};
+        s.Bounds.Clip(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+        dirty |= s.Bounds.ToRect();
+    }
+    InvalidateClient(dirty);
+}
+
+void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)
+{
+    (void)button;
+    (void)shift;
+    (void)x;
+    (void)y;
+    if (DragMode == dmCancelArmed) {
+        DragMode = dmIdle;
+        FormClose();
+        return;
+    }
+    if (DragMode == dmPick && !PickRect.Degenerate()) PlaySound(QStringLiteral("DoubleBlip.wav"), 0);
+    if (DragMode > 0) FinishCapture();
+    DragMode = dmIdle;
+    std::lock_guard<std::mutex> lock(ShapeLock);
+    // A free-form stroke keeps following its last target in the worker until it catches up.
+    ActiveShape = -1;
+}
+
+// --- keys and wheel -----------------------------------------------------------------------------------
+
+void TInputForm::UndoInk()
+{
+    QRect dirty;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        if (Shapes.size() <= 1) return;
+        dirty = Shapes.back().Bounds.ToRect();
+        Shapes.pop_back();
+        // An ink drag whose stroke was just removed goes on without one.
+        if (ActiveShape >= int32_t(Shapes.size())) ActiveShape = -1;
+    }
+    InvalidateClient(dirty.isEmpty() ? QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()) : dirty);
+}
+
+void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift)
+{
+    const bool keypad = shift & Qt::KeypadModifier;
+    QPoint screen;
+    if (GetCursorPos && GetCursorPos(screen)) {
+        const QPoint c = ClientFromScreen(screen);
+        const QPoint p = ImageFromClient(c.x(), c.y());
+        if (keypad && !PickRect.None()) {
+            if (key == Qt::Key_7) MovePickRect(p.x() - PickRect.x1, p.y() - PickRect.y1, 0, 0);
+            else if (key == Qt::Key_9) MovePickRect(0, p.y() - PickRect.y1, p.x() - PickRect.x2, 0);
+            else if (key == Qt::Key_1) MovePickRect(p.x() - PickRect.x1, 0, 0, p.y() - PickRect.y2);
+            else if (key == Qt::Key_3) MovePickRect(0, 0, p.x() - PickRect.x2, p.y() - PickRect.y2);
+        }
+    }
+    switch (key) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete: UndoInk(); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space: FinishCapture(); break;
+    case Qt::Key_Escape: FormClose(); break;
+    case Qt::Key_PageUp: SetZoom(TargetZoom * 2, false); break;
+    case Qt::Key_PageDown: SetZoom(RoundEven(TargetZoom / 2), false); break;
+    case Qt::Key_End: SetZoom(0, false); break;
+    case Qt::Key_Home: SetZoom(1000, false); break;
+    case Qt::Key_Plus:
+        if (keypad) SetZoom(TargetZoom + 1, false);
+        break;
+    case Qt::Key_Minus:
+        if (keypad) SetZoom(TargetZoom - 1, false);
+        break;
+    case Qt::Key_Left: MovePickRect(0, 0, -1, 0); break;
+    case Qt::Key_Right: MovePickRect(0, 0, 1, 0); break;
+    case Qt::Key_Up: MovePickRect(0, 0, 0, -1); break;
+    case Qt::Key_Down: MovePickRect(0, 0, 0, 1); break;
+    default: break;
+    }
+}
+
+void TInputForm::keyPressEvent(QKeyEvent* e) { FormKeyDown(e->key(), e->modifiers()); }
+
+void TInputForm::FormMouseWheel(int delta, Qt::KeyboardModifiers shift)
+{
+    if (!ZoomedView() && !(shift & Qt::ControlModifier)) {
+        const float lines = float(QApplication::wheelScrollLines());
+        const float w = std::clamp(PenWidth.load() + float(delta) * lines / 600.0f, 1.0f, 17.0f);
+        PenWidth.store(w);
+        InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+        return;
+    }
+    if (delta != 0) SetZoom(TargetZoom + (delta > 0 ? 1 : -1), false);
+}
+
+void TInputForm::wheelEvent(QWheelEvent* e)
+{
+    FormMouseWheel(e->angleDelta().y(), e->modifiers());
+    e->accept();
+}
+
+// --- zoom and pick ------------------------------------------------------------------------------------
+
+void TInputForm::SetZoom(double zoom, bool centreCursor)
+{
+    StartHelpCardFade();
+    const double clamped = std::clamp(zoom, -1.0e6, 1.0e6);
+    const int n = std::clamp(RoundEven(clamped), 1, 32);
+    if (n != TargetZoom) {
+        if (TargetZoom == 1)
+            PlaySound(QStringLiteral("ZoomIn.wav"), 0);
+        else if (n == 1)
+            PlaySound(QStringLiteral("ZoomOut.wav"), 0);
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        TargetZoom = n;
+    }
+    QPoint screen;
+    if (GetCursorPos && GetCursorPos(screen)) {
+        const QPoint u = ClientFromScreen(screen);
+        QPoint d = u;
+        if (centreCursor) {
+            const QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
+            QRect nearest = DesktopBounds;
+            qint64 best = -1;
+            for (const QRect& m : monitors) {
+                const qint64 dx = screen.x() < m.left() ? m.left() - screen.x()
+                                  : screen.x() > m.right() ? screen.x() - m.right() : 0;
+                const qint64 dy = screen.y() < m.top() ? m.top() - screen.y()
+                                  : screen.y() > m.bottom() ? screen.y() - m.bottom() : 0;
+                const qint64 dist = dx * dx + dy * dy;
+                if (best < 0 || dist < best) {
+                    best = dist;
+                    nearest = m;
+                }
+            }
+            const QPoint centre((nearest.left() + nearest.left() + nearest.width()) / 2,
+                                (nearest.top() + nearest.top() + nearest.height()) / 2);
+            if (SetCursorPos) SetCursorPos(centre);
+            d = ClientFromScreen(centre);
+            SetPointer(d.x(), d.y());
+        }
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        if (n > 1 || MagnifierMode) {
+            // The image point under the cursor ends up under d once the animation settles.
+            TargetOffset = QPointF(RoundEven(n * (u.x() + ViewOffset.x()) / ViewZoom - d.x()),
+                                   RoundEven(n * (u.y() + ViewOffset.y()) / ViewZoom - d.y()));
+        } else {
+            TargetOffset = QPointF(0, 0);
+            PickRect = TPickRect{};
+        }
+    }
+    ApplyCursorShape();
+}
+
+void TInputForm::ApplyCursorShape()
+{
+    if (DragMode == dmPick) return;
+    setCursor(ZoomedView() ? Qt::SizeAllCursor : Qt::CrossCursor);
+}
+
+void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2)
+{
+    if (PickRect.None()) return;
+    PickRect.x1 += dx1;
+    PickRect.y1 += dy1;
+    PickRect.x2 += dx2;
+    PickRect.y2 += dy2;
+    UpdatePickedColor();
+    InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+}
+
+void TInputForm::UpdatePickedColor()
+{
+    if (PickRect.None()) return;
+    const QRect r = PickRect.Normalised() & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
+    if (r == LastAveraged) return;
+    LastAveraged = r;
+    uint32_t colour = 0;
+    if (!r.isEmpty() && !DesktopImage.Empty()) {
+        uint64_t sb = 0, sg = 0, sr = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            const uint8_t* p = DesktopImage.PixelPtr(r.left(), y);
+            for (int x = 0; x < r.width(); ++x, p += 3) {
+                sb += p[0];
+                sg += p[1];
+                sr += p[2];
+            }
+        }
+        const double n = double(r.width()) * r.height();
+        const uint32_t red = uint32_t(RoundEven(sr / n)), green = uint32_t(RoundEven(sg / n)),
+                       blue = uint32_t(RoundEven(sb / n));
+        colour = red + green * 256 + blue * 65536;
+    }
+    if (colour == PickedColor) return;
+    PickedColor = colour;
+    InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+    // Six hex digits in the order blue, green, red.
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(QStringLiteral("%1").arg(colour, 6, 16, QLatin1Char('0')).toUpper());
+}
+
+// --- painting -------------------------------------------------------------------------------------
+
+void TInputForm::paintEvent(QPaintEvent*)
+{
+    // The paint box covers the whole window and paints every pixel it is asked for.
+}
+
+void TInputForm::CapBoxPaint()
+{
+    QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
+    if (!p || DesktopImage.Empty()) return;
+    TakePaintView();
+    const QRect logical = capBox_->PaintRect();
+    const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),
+                     int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
+    if (clip.isEmpty()) return;
+    if (PaintZoom > 1 || MagnifierMode)
+        PaintZoomed(*p);
+    else
+        PaintNormal(*p, clip);
+}
+
+void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect)
+{
+    QImage view(scratch.Bits(), scratch.Width(), scratch.Height(), scratch.BytesPerRow(),
+                scratch.BitCount() == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+    view.setDevicePixelRatio(scale_);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(QPointF(clientRect.left() / scale_, clientRect.top() / scale_), view);
+}
+
+void TInputForm::PaintNormal(QPainter& p, QRect clip)
+{
+    clip &= QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
+    if (clip.isEmpty()) return;
+    OverlayBuffer.FillRect(clip, TintColor, 256);
+    const int alpha = HelpCardAlpha.load();
+    if (alpha > 0 && !HelpCard.Empty()) {
+        const QRect part = HelpCardRect & clip;
+        if (!part.isEmpty())
+            HelpCard.AlphaDraw(OverlayBuffer, part.left(), part.top(), part.translated(-HelpCardRect.topLeft()), alpha);
+    }
+    Painter->SetClipBox(clip.left(), clip.top(), clip.left() + clip.width(), clip.top() + clip.height());
+
+    CaptureShape selection;
+    std::vector<CaptureShape> ink;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        selection.Kind = Shapes[0].Kind;
+        selection.Points = Shapes[0].Points;
+        ink.resize(Shapes.size());
+        for (size_t i = 1; i < Shapes.size(); ++i) {
+            ink[i].Kind = Shapes[i].Kind;
+            ink[i].Points = Shapes[i].Points;
+        }
+    }
+    const std::vector<TPointD>& pts = selection.Points;
+    if (!pts.empty()) {
+        Painter->SetLineWidth(10);
+        Painter->SetLineColorArgb(OutlineColor);
+        if (selection.Kind < 0) {
+            const TShapeBounds h = RectangleBounds(selection);
+            OverlayBuffer.FillRect(h.ToRect() & clip, 0, 256);
+        } else {
+            std::vector<double> xy;
+            xy.reserve(pts.size() * 2);
+            for (const TPointD& q : pts) {
+                xy.push_back(q.x);
+                xy.push_back(q.y);
+            }
+            Painter->SetBlendMode(AggBlendClear);
+            Painter->Polygon(xy.data(), int(pts.size()), PathDrawMode::FillOnly);
+            Painter->SetBlendMode(AggBlendAlpha);
+        }
+        TAggPath& path = Painter->Path();
+        path.RemoveAll();
+        path.MoveTo(pts[0].x, pts[0].y);
+        for (size_t i = 1; i < pts.size(); ++i) path.LineTo(pts[i].x, pts[i].y);
+        if (selection.Kind < 0) path.ClosePolygon();  // a lasso's outline stays open
+        Painter->Rasterizer().Reset();
+        Painter->Rasterizer().AddPath(*OutlineStroke);
+        Painter->RenderCoverage(false);
+    }
+    DrawInk(*Painter, ink, PenWidth.load(), InkColor);
+
+    TDIB scratch(clip.width(), clip.height(), 32);
+    DesktopImage.CopyRect(scratch, 0, 0, clip);
+    OverlayBuffer.AlphaDraw(scratch, 0, 0, clip, 255);
+    ShowScratch(p, scratch, clip);
+}
+
+void TInputForm::PaintZoomed(QPainter& p)
+{
+    const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
+    const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
+    TDIB scratch(w, h, 24);
+    scratch.FillRect(QRect(0, 0, w, h), ZoomBackground, 256);
+    int mode = ResampleMode;
+    if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
+    const double zoom = PaintZoom > 0 ? PaintZoom : 1;
+    DesktopImage.ResizeSqr(scratch, QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()), mode, zoom, zoom,
+                           -PaintOffset.x(), -PaintOffset.y(), QRect(0, 0, w, h));
+    if (!PickRect.None()) {
+        // A light mark on the pick; the read-out panel and bands are drawn by the full view.
+        const QRect n = PickRect.Normalised();
+        const QPoint a = ClientFromImage(n.left(), n.top());
+        const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
+        scratch.FillRect(QRect(a, b - QPoint(1, 1)) & QRect(0, 0, w, h), 0xFFE0D0FFu, 96);
+    }
+    ShowScratch(p, scratch, QRect(0, 0, w, h));
+}

@@ -1,0 +1,218 @@
+// The capture overlay: a borderless window over the whole virtual desktop showing the frozen desktop,
+// on which the user outlines the part to keep (lasso, or a rectangle with Ctrl), draws ink with the right
+// button, and magnifies with the zoom keys. A worker thread (TCatchThread) moves the pen and lasso
+// outlines after the mouse, fades the help card and animates zoom and pan. Confirming hands three
+// images to the owner (the main window) and closes the overlay; Esc cancels.
+//
+// Coordinates: "client" coordinates are device pixels of the overlay (equal to image coordinates in the
+// normal view); "image" coordinates are pixels of DesktopImage; "screen" coordinates are root-window
+// device pixels. Everything runs on the GUI thread except TCatchThread, which touches the fields marked
+// (L) only under ShapeLock and otherwise reads atomics.
+#pragma once
+
+#include "CaptureOwner.h"
+#include "CaptureShape.h"
+#include "CommonQuickControls.h"
+#include "DIBmp.h"
+#include "ScreenGrab.h"
+#include "WPControl.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class TAgg2D;
+class TAggDashStroke;
+class TInputForm;
+
+// Where the overlays' sounds go when set (tests record them); otherwise the program's sound player.
+inline std::function<void(const QString& name, unsigned flags)> OverlaySoundHook;
+
+// Starts a capture in the given mode (0 whole desktop, 1 active window, 2 magnifier at zoom 8) for the
+// owner, unless one is already open.
+void StartCapture(int mode, ICaptureOwner* owner);
+
+class TCatchThread : public QThread {
+public:
+    explicit TCatchThread(TInputForm* form) : form_(form) {}
+
+protected:
+    void run() override;
+
+private:
+    TInputForm* form_;
+};
+
+// The overlay's paint surface: reports mouse events and the area each paint is asked for.
+class TCapBox : public TQuickPaintBox {
+public:
+    using TQuickPaintBox::TQuickPaintBox;
+    QRect PaintRect() const { return paintRect_; }  // widget (logical) coordinates
+
+    std::function<void(QMouseEvent*, bool doubleClick)> OnMouseDown;
+    std::function<void(QMouseEvent*)> OnMouseMove;
+    std::function<void(QMouseEvent*)> OnMouseUp;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    QRect paintRect_;
+};
+
+// PickRect's "none" value.
+inline constexpr int32_t NoPick = 2147483647;
+
+struct TPickRect {
+    int32_t x1 = NoPick, y1 = NoPick, x2 = NoPick, y2 = NoPick;
+    bool None() const { return x1 == NoPick && y1 == NoPick && x2 == NoPick && y2 == NoPick; }
+    bool Degenerate() const { return x1 == x2 && y1 == y2; }
+    // left = min, right = max + 1 (and likewise vertically).
+    QRect Normalised() const;
+    bool operator==(const TPickRect&) const = default;
+};
+
+// Drag modes of the mouse.
+enum : int32_t {
+    dmIdle = 0,
+    dmSelection = 1,
+    dmInk = -1,
+    dmPan = -10,
+    dmPick = -11,
+    dmCancelArmed = -100,
+};
+
+class TInputForm : public TWPForm {
+public:
+    // Takes the frozen desktop. The worker starts at once unless startWorker is false (tests then drive
+    // it with CatchStep).
+    TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker = true);
+    ~TInputForm() override;
+
+    // Places the window over the virtual desktop, shows it on top of everything and takes the focus.
+    void ShowOverlay();
+
+    // --- handlers (client coordinates in device pixels) ------------------------------------------
+    void CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick = false);
+    void CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void FormMouseWheel(int delta, Qt::KeyboardModifiers shift);
+    void FormDeactivate();
+    void CapBoxPaint();
+
+    // Confirms: composes the three images, hands them to the owner and closes. Does nothing while the
+    // owner still holds a capture.
+    void FinishCapture();
+    // Cancels (or ends after confirming): frees the frozen desktop, plays the click, and the window
+    // goes (deleted from the event loop).
+    void FormClose();
+    bool Closed() const { return closed_; }
+
+    void SetZoom(double zoom, bool centreCursor);
+    void UpdatePickedColor();
+    void MovePickRect(int dx1, int dy1, int dx2, int dy2);
+    // Removes the latest ink stroke, if any.
+    void UndoInk();
+
+    // One cycle of the worker loop (the worker calls it every 10 ms).
+    void CatchStep();
+    void StopWorker();
+    bool WorkerRunning() const;
+
+    // The mapping of the zoomed view, from the values of the last paint.
+    QPoint ImageFromClient(int x, int y) const;
+    QPoint ClientFromImage(int x, int y) const;
+    // Takes the view values for a paint (also for tests that drive the handlers without painting).
+    void TakePaintView();
+    bool ZoomedView() const { return TargetZoom > 1 || MagnifierMode; }
+
+    // --- the frozen desktop -------------------------------------------------------------------------
+    QRect DesktopBounds;   // screen coordinates
+    TDIB DesktopImage;     // 24-bit
+    QRect GrabbedRect;     // image coordinates
+    QPoint ScreenToImage;  // added to a screen point to get image coordinates
+
+    // --- overlay state ---------------------------------------------------------------------------------
+    int32_t DragMode = dmIdle;
+    QPoint DragOrigin;
+    std::mutex ShapeLock;
+    QRect HelpCardRect;
+    std::atomic<int32_t> HelpCardAlpha{255};
+    std::atomic<int32_t> HelpCardFade{-1};
+    TDIB OverlayBuffer;               // 32-bit premultiplied, the layer over the desktop
+    TDIBmp HelpCard;                  // 183 x 224, 32-bit with alpha; drawn when set
+    std::vector<CaptureShape> Shapes; // (L) element 0 is the selection
+    int32_t ActiveShape = -1;         // (L)
+    std::atomic<float> PenWidth{6};   // read by the worker for its repaint margins
+    double ViewZoom = 1;              // (L)
+    double TargetZoom = 1;            // (L) written on the GUI thread only
+    double PaintZoom = 0;
+    QPointF ViewOffset;               // (L)
+    QPointF TargetOffset;             // (L)
+    QPointF PaintOffset;
+    TPickRect PickRect;
+    uint32_t PickedColor = 0xFF5040;  // 0x00BBGGRR
+    QRect LastAveraged{NoPick, NoPick, 0, 0};
+    std::atomic<int32_t> TickCount{0};
+    bool MagnifierMode = false;
+    QPointF PreviewOrigin;            // where the thumbnail's flight starts, set by FinishCapture
+
+    // --- services, replaceable by tests ---------------------------------------------------------------
+    // The pointer in screen coordinates; false when it cannot be read.
+    std::function<bool(QPoint& screen)> GetCursorPos;
+    std::function<void(const QPoint& screen)> SetCursorPos;
+    std::function<void(const QString& name, unsigned flags)> PlaySound;
+    // The desktop's monitors in screen coordinates.
+    std::function<QList<QRect>()> Monitors;
+
+    // The last pointer position seen, image coordinates (read by the worker).
+    void SetPointer(int imageX, int imageY);
+    TCapBox* CapBox() const { return capBox_; }
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    friend class TCatchThread;
+    void StartHelpCardFade();
+    void InvalidateClient(const QRect& r);  // GUI thread
+    void PostInvalidate(const QRect& r);    // any thread
+    void FlushInvalid();
+    QPoint ClientFromScreen(const QPoint& s) const { return s - DesktopBounds.topLeft(); }
+    QPoint ClientFromEvent(const QPointF& logical) const;
+    void ApplyCursorShape();
+    void PaintNormal(QPainter& p, QRect clip);
+    void PaintZoomed(QPainter& p);
+    void ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect);
+
+    ICaptureOwner* owner_;
+    TCapBox* capBox_ = nullptr;
+    std::unique_ptr<TAgg2D> Painter;
+    std::unique_ptr<TAggDashStroke> OutlineStroke;
+    std::unique_ptr<TCatchThread> CatchThread;
+    std::atomic<uint64_t> pointer_{0};
+    std::mutex invalidLock_;
+    QRect invalid_;
+    bool invalidPosted_ = false;
+    double scale_ = 1;  // device pixels per logical pixel
+    bool closed_ = false;
+    bool finishing_ = false;
+    bool wasActive_ = false;
+    QMetaObject::Connection appStateHook_;
+};

@@ -1,0 +1,63 @@
+#include "ScreenGrab.h"
+
+#include "DibOps.h"
+#include "Platform.h"
+
+TDesktopGrab GrabDesktop(int mode, bool withCursor)
+{
+    TDesktopGrab g;
+    TPlatform& platform = Platform();
+    if (platform.display) g.desktopBounds = platform.display->DesktopBounds();
+    if (g.desktopBounds.isEmpty()) return g;
+    const int w = g.desktopBounds.width(), h = g.desktopBounds.height();
+    const QPoint origin = g.desktopBounds.topLeft();
+    g.image.SetSize(w, h, 24);
+    const QRect image(0, 0, w, h);
+    g.grabbedRect = image;
+
+    if (mode == 1) {
+        if (platform.activeWindow) {
+            const TForegroundWindow fg = platform.activeWindow->Foreground();
+            // A window wholly off the desktop counts as none: the capture would have no pixels.
+            const QRect inside = fg.frame.translated(-origin) & image;
+            if (fg.exists && !inside.isEmpty()) g.grabbedRect = inside;
+        }
+        if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
+    }
+
+    TGrabbedImage grabbed;
+    const bool ok = platform.grabber && platform.grabber->Grab(g.grabbedRect.translated(origin), grabbed).ok &&
+                    grabbed.width == g.grabbedRect.width() && grabbed.height == g.grabbedRect.height() &&
+                    grabbed.pixels.size() >= size_t(grabbed.stride) * grabbed.height;
+    if (ok) {
+        DibOps::View src{grabbed.pixels.data(), grabbed.stride, grabbed.width, grabbed.height, 4};
+        DibOps::View dst{g.image.Bits(), g.image.BytesPerRow(), w, h, 3};
+        DibOps::Copy32To24(src, QRect(0, 0, grabbed.width, grabbed.height), dst, g.grabbedRect.left(),
+                           g.grabbedRect.top());
+    } else {
+        // Nothing could be read: the frozen picture is black rather than uninitialised memory.
+        g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
+    }
+
+    if (withCursor && mode != 2 && platform.grabber) {
+        TCursorImage cursor;
+        if (platform.grabber->Cursor(cursor).ok && !cursor.image.isNull()) {
+            TDIB picture = TDIB::FromQImage(cursor.image, 32);
+            picture.AlphaDraw(g.image, cursor.x - cursor.hotX - origin.x(), cursor.y - cursor.hotY - origin.y(),
+                              QRect(0, 0, picture.Width(), picture.Height()), 255);
+        }
+    }
+    return g;
+}
+
+void GetForegroundTitle(QString& title, QString& comment)
+{
+    title.clear();
+    comment.clear();
+    TPlatform& platform = Platform();
+    if (!platform.activeWindow) return;
+    const TForegroundWindow fg = platform.activeWindow->Foreground();
+    if (!fg.exists || fg.isDesktop) return;
+    title = fg.title;
+    comment = fg.location;
+}

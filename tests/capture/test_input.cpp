@@ -1,0 +1,701 @@
+// The capture overlay driven through its handlers: drag modes, zoom, pick colour, undo, the worker's
+// cycle, confirming and cancelling.
+#include "FakePlatform.h"
+#include "Globals.h"
+#include "Input.h"
+#include "Sounds.h"
+#include "test_input_fakes.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class InputFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake = InstallFakePlatform();
+        OverlaySoundHook = [this](const QString& name, unsigned flags) {
+            sounds << name;
+            soundFlags << flags;
+        };
+        ResampleMode = 1;
+    }
+    void TearDown() override
+    {
+        if (form && !form->Closed()) form->FormClose();
+        FlushDeletes();
+        OverlaySoundHook = nullptr;
+        InputForm = nullptr;
+    }
+    TInputForm* Make(int w = 400, int h = 300, QPoint origin = {0, 0})
+    {
+        form = new TInputForm(PatternGrab(w, h, origin), &owner, false);
+        form->GetCursorPos = [this](QPoint& p) {
+            p = cursor;
+            return true;
+        };
+        form->SetCursorPos = [this](const QPoint& p) {
+            cursor = p;
+            ++cursorMoves;
+        };
+        form->Monitors = [this] { return monitors; };
+        return form;
+    }
+    // Lets the worker's animation run to its end and takes the view a paint would.
+    void Settle(int cycles = 400)
+    {
+        for (int i = 0; i < cycles; ++i) form->CatchStep();
+        form->TakePaintView();
+    }
+    void Press(Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        form->CapBoxMouseDown(b, m, x, y);
+    }
+    void Move(int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier) { form->CapBoxMouseMove(m, x, y); }
+    void Release(Qt::MouseButton b, int x, int y) { form->CapBoxMouseUp(b, Qt::NoModifier, x, y); }
+    // A mouse path the worker follows, a few cycles per step.
+    void Trace(const std::vector<QPoint>& path, int cyclesPerPoint = 3)
+    {
+        for (const QPoint& p : path) {
+            Move(p.x(), p.y());
+            for (int i = 0; i < cyclesPerPoint; ++i) form->CatchStep();
+        }
+    }
+    size_t ShapeCount()
+    {
+        std::lock_guard<std::mutex> lock(form->ShapeLock);
+        return form->Shapes.size();
+    }
+
+    std::shared_ptr<TFakeState> fake;
+    TFakeCaptureOwner owner;
+    QPointer<TInputForm> form;
+    QPoint cursor{0, 0};
+    int cursorMoves = 0;
+    QList<QRect> monitors{QRect(0, 0, 400, 300)};
+    QStringList sounds;
+    QList<unsigned> soundFlags;
+};
+
+}  // namespace
+
+// --- drag modes ---------------------------------------------------------------------------------
+
+struct TDragCase {
+    const char* name;
+    int zoom;          // target zoom before the press
+    bool magnifier;
+    Qt::MouseButton button;
+    Qt::KeyboardModifiers mods;
+    int expectedMode;
+    int expectedZoom;
+};
+class DragModes : public InputFormTest, public ::testing::WithParamInterface<TDragCase> {};
+
+TEST_P(DragModes, PressEntersTheRightMode)
+{
+    const TDragCase& t = GetParam();
+    Make();
+    form->MagnifierMode = t.magnifier;
+    form->SetZoom(t.zoom, false);
+    Settle();
+    Press(t.button, 100, 100, t.mods);
+    EXPECT_EQ(form->DragMode, t.expectedMode) << t.name;
+    EXPECT_EQ(form->TargetZoom, t.expectedZoom) << t.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DragModes,
+    ::testing::Values(TDragCase{"normal left", 1, false, Qt::LeftButton, Qt::NoModifier, 1, 1},
+                      TDragCase{"normal ctrl left", 1, false, Qt::LeftButton, Qt::ControlModifier, 1, 1},
+                      TDragCase{"normal alt left", 1, false, Qt::LeftButton, Qt::AltModifier, -1, 1},
+                      TDragCase{"normal right", 1, false, Qt::RightButton, Qt::NoModifier, -1, 1},
+                      TDragCase{"normal middle", 1, false, Qt::MiddleButton, Qt::NoModifier, 0, 1},
+                      TDragCase{"zoomed left", 4, false, Qt::LeftButton, Qt::NoModifier, -10, 4},
+                      TDragCase{"zoomed ctrl left", 4, false, Qt::LeftButton, Qt::ControlModifier, -11, 4},
+                      TDragCase{"zoomed right", 4, false, Qt::RightButton, Qt::NoModifier, 0, 1},
+                      TDragCase{"magnifier right at 8", 8, true, Qt::RightButton, Qt::NoModifier, 0, 1},
+                      TDragCase{"magnifier right at 1", 1, true, Qt::RightButton, Qt::NoModifier, -100, 1},
+                      TDragCase{"magnifier left at 1", 1, true, Qt::LeftButton, Qt::NoModifier, -10, 1}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& c : n)
+            if (c == ' ') c = '_';
+        return n;
+    });
+
+TEST_F(InputFormTest, PressDuringADragIsIgnored)
+{
+    Make();
+    Press(Qt::LeftButton, 50, 50);
+    Press(Qt::RightButton, 60, 60);
+    EXPECT_EQ(form->DragMode, dmSelection);
+    EXPECT_EQ(ShapeCount(), 1u);
+}
+
+TEST_F(InputFormTest, CtrlDecidesAtThePressOnly)
+{
+    Make();
+    Press(Qt::LeftButton, 50, 50);
+    Move(80, 80, Qt::ControlModifier);
+    EXPECT_EQ(form->Shapes[0].Kind, skFollowing);
+}
+
+TEST_F(InputFormTest, RectangleInkHasItsCornersAtThePress)
+{
+    Make();
+    Press(Qt::RightButton, 50, 40, Qt::ControlModifier);
+    ASSERT_EQ(ShapeCount(), 2u);
+    const CaptureShape& s = form->Shapes[1];
+    EXPECT_EQ(s.Kind, skRectangle);
+    ASSERT_EQ(s.Points.size(), 4u);
+    for (const TPointD& p : s.Points) EXPECT_EQ(p, (TPointD{50.5, 40.5}));
+    Move(70, 90);
+    EXPECT_EQ(s.Points[1], (TPointD{70.5, 40.5}));
+    EXPECT_EQ(s.Points[2], (TPointD{70.5, 90.5}));
+    EXPECT_EQ(s.Points[3], (TPointD{50.5, 90.5}));
+    EXPECT_EQ(s.Bounds, (TShapeBounds{44, 34, 76, 96}));
+}
+
+// --- confirming and cancelling ------------------------------------------------------------------------
+
+TEST_F(InputFormTest, ReleasingARectangleSelectionConfirmsExactly)
+{
+    Make();
+    Press(Qt::LeftButton, 50, 40, Qt::ControlModifier);
+    Move(150, 90);
+    Release(Qt::LeftButton, 150, 90);
+    EXPECT_EQ(owner.stores, 1);
+    EXPECT_EQ(owner.finishes, 1);
+    ASSERT_EQ(owner.capture.Width(), 101);
+    ASSERT_EQ(owner.capture.Height(), 51);
+    EXPECT_EQ(owner.capture.GetPixel(0, 0), PatternPixel(50, 40));
+    EXPECT_EQ(owner.capture.GetPixel(100, 50), PatternPixel(150, 90));
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(sounds.last(), "Click.wav");
+    FlushDeletes();
+    EXPECT_TRUE(form.isNull()) << "the closed overlay is freed";
+}
+
+TEST_F(InputFormTest, TwelvePixelRectangleCountsElevenIsAClick)
+{
+    Make();
+    Press(Qt::LeftButton, 10, 10, Qt::ControlModifier);
+    Move(20, 20);
+    Release(Qt::LeftButton, 20, 20);
+    EXPECT_EQ(owner.capture.Width(), 400) << "11 pixels: the whole desktop";
+    FlushDeletes();
+    owner = TFakeCaptureOwner{};
+    Make();
+    Press(Qt::LeftButton, 10, 10, Qt::ControlModifier);
+    Move(21, 21);
+    Release(Qt::LeftButton, 21, 21);
+    EXPECT_EQ(owner.capture.Width(), 12);
+}
+
+TEST_F(InputFormTest, LassoDrawnThroughTheWorkerKeepsAMargin)
+{
+    Make();
+    Press(Qt::LeftButton, 100, 100);
+    std::vector<QPoint> path;
+    for (int i = 0; i <= 20; ++i) path.push_back({100 + i * 5, 100});
+    for (int i = 0; i <= 20; ++i) path.push_back({200, 100 + i * 4});
+    for (int i = 0; i <= 20; ++i) path.push_back({200 - i * 5, 180});
+    Trace(path);
+    const TShapeBounds b = form->Shapes[0].Bounds;
+    EXPECT_GT(form->Shapes[0].Points.size(), 20u);
+    Release(Qt::LeftButton, 100, 180);
+    ASSERT_EQ(owner.stores, 1);
+    const QRect expected = b.ToRect().adjusted(-32, -32, 32, 32) & QRect(0, 0, 400, 300);
+    EXPECT_EQ(owner.capture.Width(), expected.width());
+    EXPECT_EQ(owner.capture.Height(), expected.height());
+    EXPECT_EQ(owner.capture.GetPixel(0, 0), 0u);
+    EXPECT_EQ(owner.origin, QPointF((b.left + b.right) * 0.5 + 2, (b.top + b.bottom) * 0.5 + 4));
+}
+
+TEST_F(InputFormTest, KeysConfirmAndCancel)
+{
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        owner = TFakeCaptureOwner{};
+        Make();
+        form->FormKeyDown(key, Qt::NoModifier);
+        EXPECT_EQ(owner.stores, 1) << key;
+        EXPECT_EQ(owner.capture.Width(), 400);
+        FlushDeletes();
+    }
+    owner = TFakeCaptureOwner{};
+    Make();
+    sounds.clear();
+    form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(owner.stores, 0);
+    EXPECT_EQ(sounds, QStringList{"Click.wav"});
+}
+
+TEST_F(InputFormTest, RightClickAtMagnifierZoomOneCancelsOnRelease)
+{
+    Make();
+    form->MagnifierMode = true;
+    Press(Qt::RightButton, 10, 10);
+    EXPECT_FALSE(form->Closed());
+    Release(Qt::RightButton, 10, 10);
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(owner.stores, 0);
+}
+
+TEST_F(InputFormTest, ConfirmingWhileTheOwnerHoldsACaptureDoesNothing)
+{
+    Make();
+    owner.held = true;
+    form->FinishCapture();
+    EXPECT_FALSE(form->Closed());
+    EXPECT_EQ(owner.stores, 0);
+    owner.held = false;
+    form->FormDeactivate();  // deactivation confirms
+    EXPECT_EQ(owner.stores, 1);
+    EXPECT_TRUE(form->Closed());
+}
+
+TEST_F(InputFormTest, ConfirmingDuringADragTakesTheSelectionAndInkSoFar)
+{
+    Make();
+    Press(Qt::RightButton, 300, 50);
+    Trace({{310, 50}, {330, 50}, {350, 50}}, 4);
+    Release(Qt::RightButton, 350, 50);
+    Press(Qt::LeftButton, 100, 100, Qt::ControlModifier);
+    Move(200, 200);
+    form->FinishCapture();  // the hot key arrives mid-drag
+    ASSERT_EQ(owner.stores, 1);
+    EXPECT_GT(owner.capture.Width(), 101) << "the ink left the rectangle";
+}
+
+// --- zoom -----------------------------------------------------------------------------------------
+
+struct TZoomCase {
+    int start;
+    int key;
+    Qt::KeyboardModifiers mods;
+    int expected;
+    const char* sound;  // "" for none
+};
+class ZoomKeys : public InputFormTest, public ::testing::WithParamInterface<TZoomCase> {};
+
+TEST_P(ZoomKeys, KeysSetTheTargetZoom)
+{
+    const TZoomCase& t = GetParam();
+    Make();
+    form->SetZoom(t.start, false);
+    sounds.clear();
+    form->FormKeyDown(t.key, t.mods);
+    EXPECT_EQ(form->TargetZoom, t.expected);
+    EXPECT_EQ(sounds.join(","), QString::fromLatin1(t.sound));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ZoomKeys,
+    ::testing::Values(TZoomCase{3, Qt::Key_PageDown, Qt::NoModifier, 2, ""},   // 1.5 rounds to 2
+                      TZoomCase{5, Qt::Key_PageDown, Qt::NoModifier, 2, ""},   // 2.5 rounds to 2
+                      TZoomCase{2, Qt::Key_PageDown, Qt::NoModifier, 1, "ZoomOut.wav"},
+                      TZoomCase{1, Qt::Key_PageDown, Qt::NoModifier, 1, ""},
+                      TZoomCase{1, Qt::Key_PageUp, Qt::NoModifier, 2, "ZoomIn.wav"},
+                      TZoomCase{32, Qt::Key_PageUp, Qt::NoModifier, 32, ""},
+                      TZoomCase{1, Qt::Key_Home, Qt::NoModifier, 32, "ZoomIn.wav"},
+                      TZoomCase{32, Qt::Key_End, Qt::NoModifier, 1, "ZoomOut.wav"},
+                      TZoomCase{1, Qt::Key_Plus, Qt::KeypadModifier, 2, "ZoomIn.wav"},
+                      TZoomCase{1, Qt::Key_Plus, Qt::NoModifier, 1, ""},
+                      TZoomCase{1, Qt::Key_Minus, Qt::KeypadModifier, 1, ""},
+                      TZoomCase{32, Qt::Key_Plus, Qt::KeypadModifier, 32, ""},
+                      TZoomCase{4, Qt::Key_Minus, Qt::KeypadModifier, 3, ""}));
+
+TEST_F(InputFormTest, HomeThenEndPlaysInThenOut)
+{
+    Make();
+    form->FormKeyDown(Qt::Key_Home, Qt::NoModifier);
+    form->FormKeyDown(Qt::Key_End, Qt::NoModifier);
+    EXPECT_EQ(sounds, (QStringList{"ZoomIn.wav", "ZoomOut.wav"}));
+    EXPECT_EQ(form->TargetZoom, 1);
+}
+
+TEST_F(InputFormTest, ZoomKeepsThePointUnderTheCursor)
+{
+    Make();
+    cursor = {100, 50};
+    form->SetZoom(4, false);
+    EXPECT_EQ(form->TargetOffset, QPointF(300, 150));
+    EXPECT_EQ(cursorMoves, 0);
+    Settle();
+    EXPECT_EQ(form->ViewZoom, 4.0) << "the animation settles exactly";
+    EXPECT_EQ(form->ViewOffset.x(), 300.0);
+    EXPECT_EQ(form->ViewOffset.y(), 150.0);
+    EXPECT_EQ(form->ImageFromClient(100, 50), QPoint(100, 50));
+    form->SetZoom(1, false);
+    EXPECT_EQ(form->TargetOffset, QPointF(0, 0));
+    Settle();
+    EXPECT_EQ(form->ViewZoom, 1.0);
+    EXPECT_EQ(form->ViewOffset, QPointF(0, 0));
+}
+
+TEST_F(InputFormTest, CentringPutsTheCursorOnItsMonitorsCentre)
+{
+    monitors = {QRect(-400, 0, 400, 300), QRect(0, 0, 400, 300)};
+    Make(800, 300, QPoint(-400, 0));
+    cursor = {-300, 50};  // client (100, 50) on the left monitor
+    form->SetZoom(8, true);
+    EXPECT_EQ(cursor, QPoint(-200, 150));
+    // Client (100, 50) scaled by 8, less the centre's client point (200, 150).
+    EXPECT_EQ(form->TargetOffset, QPointF(8 * 100 - 200, 8 * 50 - 150));
+}
+
+TEST_F(InputFormTest, LeavingTheZoomedViewClearsThePick)
+{
+    Make();
+    form->SetZoom(4, false);
+    Settle();
+    Move(40, 40);
+    EXPECT_FALSE(form->PickRect.None());
+    EXPECT_EQ(form->cursor().shape(), Qt::SizeAllCursor);
+    form->SetZoom(1, false);
+    EXPECT_TRUE(form->PickRect.None());
+    EXPECT_EQ(form->cursor().shape(), Qt::CrossCursor);
+}
+
+TEST_F(InputFormTest, WheelSetsThePenOrZooms)
+{
+    Make();
+    form->FormMouseWheel(120, Qt::NoModifier);
+    EXPECT_NEAR(form->PenWidth.load(), 6.6f, 1e-5);
+    for (int i = 0; i < 30; ++i) form->FormMouseWheel(120, Qt::NoModifier);
+    EXPECT_EQ(form->PenWidth.load(), 17.0f);
+    for (int i = 0; i < 40; ++i) form->FormMouseWheel(-120, Qt::NoModifier);
+    EXPECT_EQ(form->PenWidth.load(), 1.0f);
+    form->FormMouseWheel(120, Qt::ControlModifier);
+    EXPECT_EQ(form->TargetZoom, 2);
+    form->FormMouseWheel(120, Qt::NoModifier);  // zoomed: the wheel zooms
+    EXPECT_EQ(form->TargetZoom, 3);
+    EXPECT_EQ(form->PenWidth.load(), 1.0f);
+    for (int i = 0; i < 50; ++i) form->FormMouseWheel(120, Qt::NoModifier);
+    EXPECT_EQ(form->TargetZoom, 32);
+}
+
+TEST_F(InputFormTest, MiddleButtonTogglesTheResampling)
+{
+    Make();
+    form->SetZoom(4, false);
+    Press(Qt::MiddleButton, 10, 10);
+    EXPECT_EQ(ResampleMode, 4);
+    Release(Qt::MiddleButton, 10, 10);
+    Press(Qt::MiddleButton, 10, 10);
+    EXPECT_EQ(ResampleMode, 1);
+    ResampleMode = 2;
+    Release(Qt::MiddleButton, 10, 10);
+    Press(Qt::MiddleButton, 10, 10);
+    EXPECT_EQ(ResampleMode, 4);
+}
+
+// --- pick colour --------------------------------------------------------------------------------
+
+TEST_F(InputFormTest, HoverPicksThePixelAndCopiesItsHex)
+{
+    Make();
+    form->SetZoom(4, false);  // cursor at (0, 0): no offset
+    Settle();
+    QGuiApplication::clipboard()->setText("x");
+    Move(4 * 10 + 1, 4 * 20 + 3);
+    EXPECT_EQ(form->PickRect, (TPickRect{10, 20, 10, 20}));
+    // Red 30, green 20, blue 10 as 0x00BBGGRR; the text is blue, green, red.
+    EXPECT_EQ(form->PickedColor, 0x0A141Eu);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0A141E");
+    // Another pixel of the same colour does not copy again.
+    QGuiApplication::clipboard()->setText("x");
+    Move(4 * 266, 4 * 20);
+    EXPECT_EQ(form->PickRect, (TPickRect{266, 20, 266, 20}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "x");
+}
+
+TEST_F(InputFormTest, PureRedReadsBlueFirst)
+{
+    Make();
+    uint8_t* p = form->DesktopImage.PixelPtr(5, 5);
+    p[0] = 0, p[1] = 0, p[2] = 255;
+    form->SetZoom(2, false);
+    Settle();
+    Move(10, 10);
+    EXPECT_EQ(form->PickedColor, 0x0000FFu);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0000FF");
+}
+
+TEST_F(InputFormTest, PickDragEitherWayGivesTheSameRectangleAndSounds)
+{
+    Make();
+    form->SetZoom(2, false);
+    Settle();
+    Press(Qt::LeftButton, 60, 60, Qt::ControlModifier);
+    EXPECT_EQ(sounds.last(), "Blip.wav");
+    EXPECT_EQ(soundFlags.last(), SND_NOSTOP);
+    Move(40, 50);
+    Release(Qt::LeftButton, 40, 50);
+    EXPECT_EQ(sounds.last(), "DoubleBlip.wav");
+    const QRect a = form->PickRect.Normalised();
+    EXPECT_EQ(a, QRect(20, 25, 11, 6));
+    Press(Qt::LeftButton, 40, 50, Qt::ControlModifier);
+    Move(60, 60);
+    Release(Qt::LeftButton, 60, 60);
+    EXPECT_EQ(form->PickRect.Normalised(), a);
+    // The averages round halves to even: blue 25, green 27.5 -> 28, red 52.5 -> 52.
+    EXPECT_EQ(form->PickedColor, uint32_t(52 + 28 * 256 + 25 * 65536));
+}
+
+TEST_F(InputFormTest, PickDragOfOnePixelIsSilentOnRelease)
+{
+    Make();
+    form->SetZoom(2, false);
+    Settle();
+    Press(Qt::LeftButton, 60, 60, Qt::ControlModifier);
+    sounds.clear();
+    Release(Qt::LeftButton, 60, 60);
+    EXPECT_TRUE(sounds.isEmpty());
+}
+
+TEST_F(InputFormTest, ArrowsAndCornerKeysMoveThePick)
+{
+    Make();
+    form->FormKeyDown(Qt::Key_Right, Qt::NoModifier);
+    EXPECT_TRUE(form->PickRect.None()) << "no pick in the normal view";
+    form->SetZoom(4, false);
+    Settle();
+    Move(40, 40);  // pixel (10, 10)
+    form->FormKeyDown(Qt::Key_Right, Qt::NoModifier);
+    form->FormKeyDown(Qt::Key_Down, Qt::NoModifier);
+    form->FormKeyDown(Qt::Key_Down, Qt::NoModifier);
+    EXPECT_EQ(form->PickRect, (TPickRect{10, 10, 11, 12}));
+    cursor = {4 * 5, 4 * 6};
+    form->FormKeyDown(Qt::Key_7, Qt::KeypadModifier);
+    EXPECT_EQ(form->PickRect, (TPickRect{5, 6, 11, 12}));
+    cursor = {4 * 30, 4 * 31};
+    form->FormKeyDown(Qt::Key_3, Qt::KeypadModifier);
+    EXPECT_EQ(form->PickRect, (TPickRect{5, 6, 30, 31}));
+    form->FormKeyDown(Qt::Key_7, Qt::NoModifier);  // the top-row 7 is not the keypad's
+    EXPECT_EQ(form->PickRect, (TPickRect{5, 6, 30, 31}));
+}
+
+// --- undo -------------------------------------------------------------------------------------------
+
+TEST_F(InputFormTest, BackspaceUndoesStrokesButNeverTheSelection)
+{
+    Make();
+    for (int i = 0; i < 3; ++i) {
+        Press(Qt::RightButton, 20 + i * 30, 20);
+        Release(Qt::RightButton, 20 + i * 30, 20);
+    }
+    EXPECT_EQ(ShapeCount(), 4u);
+    for (int i = 0; i < 4; ++i) form->FormKeyDown(i % 2 ? Qt::Key_Delete : Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(ShapeCount(), 1u);
+}
+
+TEST_F(InputFormTest, UndoDuringAnInkDragLeavesTheRemovedStrokeAlone)
+{
+    Make();
+    Press(Qt::RightButton, 50, 50);
+    Trace({{80, 50}, {120, 50}}, 5);
+    form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(ShapeCount(), 1u);
+    EXPECT_EQ(form->ActiveShape, -1);
+    Trace({{150, 60}, {180, 70}}, 5);
+    Release(Qt::RightButton, 180, 70);
+    EXPECT_EQ(ShapeCount(), 1u);
+    // The same for a rectangle being dragged.
+    Press(Qt::RightButton, 50, 50, Qt::ControlModifier);
+    form->FormKeyDown(Qt::Key_Delete, Qt::NoModifier);
+    Move(90, 90);
+    Release(Qt::RightButton, 90, 90);
+    EXPECT_EQ(ShapeCount(), 1u);
+    // A new stroke afterwards works normally.
+    Press(Qt::RightButton, 10, 10);
+    Trace({{60, 10}}, 10);
+    Release(Qt::RightButton, 60, 10);
+    EXPECT_EQ(ShapeCount(), 2u);
+    EXPECT_FALSE(form->Shapes[1].Points.empty());
+}
+
+// --- the worker's cycle ------------------------------------------------------------------------
+
+TEST_F(InputFormTest, ARightClickLeavesOnePointAfterRelease)
+{
+    Make();
+    Press(Qt::RightButton, 70, 80);
+    form->CatchStep();
+    EXPECT_TRUE(form->Shapes[1].Points.empty()) << "a pen resting on the mouse adds nothing";
+    Release(Qt::RightButton, 70, 80);
+    form->CatchStep();
+    EXPECT_EQ(form->Shapes[1].Kind, skFinished);
+    ASSERT_EQ(form->Shapes[1].Points.size(), 1u);
+    EXPECT_EQ(form->Shapes[1].Points[0], (TPointD{70.5, 80.5}));
+    EXPECT_EQ(form->Shapes[1].Bounds, (TShapeBounds{64, 74, 76, 86})) << "70.5 rounds to 70, margin 6";
+}
+
+TEST_F(InputFormTest, StrokeCatchesUpAfterRelease)
+{
+    Make();
+    Press(Qt::RightButton, 50, 50);
+    Move(150, 50);
+    form->CatchStep();
+    const CaptureShape& s = form->Shapes[1];
+    EXPECT_EQ(s.Points.size(), 1u);
+    EXPECT_GT(s.Pen.x, 50.5);
+    EXPECT_LT(s.Pen.x, 150.5);
+    Release(Qt::RightButton, 150, 50);
+    int cycles = 0;
+    while (s.Kind == skFollowing && cycles < 200) {
+        form->CatchStep();
+        ++cycles;
+    }
+    EXPECT_EQ(s.Kind, skFinished);
+    EXPECT_LT(cycles, 40);
+    EXPECT_NEAR(s.Points.back().x, 150.5, 0.25);
+    EXPECT_EQ(s.Bounds.right, 156) << "the pen stays below 150.5, which rounds to 150";
+    for (size_t i = 1; i < s.Points.size(); ++i) EXPECT_GE(s.Points[i].x, s.Points[i - 1].x);
+}
+
+TEST_F(InputFormTest, HelpCardFadesOverFiftyCycles)
+{
+    Make();
+    EXPECT_EQ(form->HelpCardRect, QRect(400 - 183 - 16, (300 - 224) / 2, 183, 224));
+    form->CatchStep();
+    EXPECT_EQ(form->HelpCardAlpha.load(), 255) << "no fade before the first press";
+    Move(form->HelpCardRect.left() + 5, form->HelpCardRect.top() + 5);
+    EXPECT_EQ(form->HelpCardFade.load(), 0);
+    form->CatchStep();
+    EXPECT_EQ(form->HelpCardAlpha.load(), 236);
+    for (int i = 1; i < 49; ++i) form->CatchStep();
+    EXPECT_GT(form->HelpCardAlpha.load(), 0);
+    form->CatchStep();
+    EXPECT_EQ(form->HelpCardAlpha.load(), 0);
+    EXPECT_EQ(form->TickCount.load(), 51);
+}
+
+TEST_F(InputFormTest, HelpCardSitsAtTheRightOfTheWholeDesktop)
+{
+    Make(3200, 1080, QPoint(0, 0));
+    EXPECT_EQ(form->HelpCardRect.topLeft(), QPoint(3200 - 16 - 183, 428));
+}
+
+// --- the worker thread running for real -------------------------------------------------------
+
+TEST_F(InputFormTest, WorkerThreadRunsBesideTheHandlers)
+{
+    form = new TInputForm(PatternGrab(400, 300), &owner, true);
+    form->GetCursorPos = [this](QPoint& p) {
+        p = cursor;
+        return true;
+    };
+    form->Monitors = [this] { return monitors; };
+    form->resize(400, 300);
+    form->CapBox()->resize(400, 300);
+    form->show();
+    ASSERT_TRUE(form->WorkerRunning());
+    auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
+    for (int round = 0; round < 3; ++round) {
+        Press(Qt::RightButton, 20, 20 + round * 30);
+        for (int i = 0; i < 40; ++i) {
+            Move(20 + i * 8, 20 + round * 30 + (i % 5));
+            if (i % 7 == 0) form->FormMouseWheel(120, Qt::NoModifier);
+            pump();
+            QThread::msleep(1);
+        }
+        Release(Qt::RightButton, 340, 20);
+        if (round == 1) form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
+        form->repaint();
+    }
+    form->SetZoom(4, false);
+    for (int i = 0; i < 20; ++i) {
+        Move(100 + i, 100);
+        pump();
+        QThread::msleep(2);
+    }
+    form->repaint();
+    form->SetZoom(1, false);
+    Press(Qt::LeftButton, 50, 50);
+    for (int i = 0; i < 30; ++i) {
+        Move(50 + i * 5, 50 + i * 3);
+        pump();
+        QThread::msleep(2);
+    }
+    Release(Qt::LeftButton, 200, 140);
+    EXPECT_EQ(owner.stores, 1);
+    EXPECT_FALSE(form->WorkerRunning());
+    EXPECT_GT(form->TickCount.load(), 5);
+}
+
+// --- starting ---------------------------------------------------------------------------------------
+
+namespace {
+QImage PatternImage(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.setPixel(x, y, PatternPixel(x, y));
+    return img;
+}
+}  // namespace
+
+TEST_F(InputFormTest, StartCaptureOpensOneOverlay)
+{
+    fake->monitors = {QRect(0, 0, 640, 480)};
+    fake->desktopImage = PatternImage(640, 480);
+    fake->foreground.exists = true;
+    fake->foreground.title = QStringLiteral("记事本 - notes.txt");
+    fake->foreground.location = QStringLiteral("/home/user");
+    fake->foreground.frame = QRect(10, 10, 300, 200);
+    StartCapture(0, &owner);
+    ASSERT_NE(InputForm, nullptr);
+    form = InputForm;
+    EXPECT_EQ(owner.discards, 1);
+    EXPECT_EQ(owner.hides, 1);
+    EXPECT_EQ(owner.title, QStringLiteral("记事本 - notes.txt"));
+    EXPECT_EQ(owner.comment, QStringLiteral("/home/user"));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("屏幕捕获覆盖"));
+    EXPECT_EQ(sounds, QStringList{"Cap.wav"});
+    EXPECT_EQ(form->DesktopImage.GetPixel(123, 45), PatternPixel(123, 45));
+    StartCapture(0, &owner);
+    EXPECT_EQ(InputForm, form.data()) << "a running capture is not replaced";
+    EXPECT_EQ(owner.discards, 1);
+    form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_EQ(InputForm, nullptr);
+    FlushDeletes();
+    EXPECT_TRUE(form.isNull());
+}
+
+TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies)
+{
+    fake->monitors = {QRect(0, 0, 640, 480)};
+    fake->desktopImage = PatternImage(640, 480);
+    fake->foreground.isDesktop = true;
+    owner.autoTitle = true;
+    StartCapture(2, &owner);
+    ASSERT_NE(InputForm, nullptr);
+    form = InputForm;
+    EXPECT_TRUE(form->MagnifierMode);
+    EXPECT_EQ(form->TargetZoom, 8);
+    EXPECT_EQ(sounds, QStringList{"ZoomIn.wav"});
+    EXPECT_EQ(owner.title, QString()) << "the bare desktop gives no file name";
+}
+
+TEST_F(InputFormTest, AutomaticTextsOffLeaveBothEmpty)
+{
+    fake->desktopImage = PatternImage(1920, 1080);
+    fake->foreground.exists = true;
+    fake->foreground.title = QStringLiteral("Editor");
+    owner.autoTitle = false;
+    StartCapture(0, &owner);
+    form = InputForm;
+    EXPECT_EQ(owner.title, QString());
+    EXPECT_EQ(owner.comment, QString());
+}

@@ -1,0 +1,128 @@
+// Freezing the desktop through the fake platform: modes, the pointer, negative origins, failures.
+#include "FakePlatform.h"
+#include "ScreenGrab.h"
+#include "test_input_fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage PatternImage(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.setPixel(x, y, PatternPixel(x, y));
+    return img;
+}
+
+class GrabTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake = InstallFakePlatform();
+        fake->monitors = {QRect(0, 0, 640, 480)};
+        fake->desktopImage = PatternImage(640, 480);
+        // A 4 x 4 white pointer with its hot spot at (1, 1).
+        fake->cursor.image = QImage(4, 4, QImage::Format_ARGB32_Premultiplied);
+        fake->cursor.image.fill(0xFFFFFFFFu);
+        fake->cursor.hotX = fake->cursor.hotY = 1;
+        fake->cursor.x = 100;
+        fake->cursor.y = 50;
+        fake->hasCursor = true;
+    }
+    std::shared_ptr<TFakeState> fake;
+};
+
+int Mismatches(const TDIB& image, const QRect& r, QPoint screenOrigin)
+{
+    int bad = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            bad += image.GetPixel(x, y) != PatternPixel(x + screenOrigin.x(), y + screenOrigin.y());
+    return bad;
+}
+
+}  // namespace
+
+TEST_F(GrabTest, WholeDesktop)
+{
+    const TDesktopGrab g = GrabDesktop(0, false);
+    EXPECT_EQ(g.desktopBounds, QRect(0, 0, 640, 480));
+    EXPECT_EQ(g.grabbedRect, QRect(0, 0, 640, 480));
+    ASSERT_EQ(g.image.BitCount(), 24);
+    EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
+}
+
+TEST_F(GrabTest, PointerIsDrawnWhereItIsExceptInMagnifierMode)
+{
+    TDesktopGrab g = GrabDesktop(0, true);
+    EXPECT_EQ(g.image.GetPixel(99, 49), 0xFFFFFFFFu);
+    EXPECT_EQ(g.image.GetPixel(102, 52), 0xFFFFFFFFu);
+    EXPECT_EQ(g.image.GetPixel(98, 49), PatternPixel(98, 49));
+    EXPECT_EQ(g.image.GetPixel(103, 52), PatternPixel(103, 52));
+    g = GrabDesktop(2, true);
+    EXPECT_EQ(g.image.GetPixel(99, 49), PatternPixel(99, 49));
+    g = GrabDesktop(0, false);
+    EXPECT_EQ(g.image.GetPixel(99, 49), PatternPixel(99, 49));
+    fake->hasCursor = false;  // hidden pointer: the grab goes on without it
+    g = GrabDesktop(0, true);
+    EXPECT_EQ(Mismatches(g.image, QRect(0, 0, 640, 480), {0, 0}), 0);
+}
+
+TEST_F(GrabTest, ActiveWindowPartlyOffScreenIsClipped)
+{
+    fake->foreground.exists = true;
+    fake->foreground.frame = QRect(-50, 100, 300, 200);
+    const TDesktopGrab g = GrabDesktop(1, false);
+    EXPECT_EQ(g.grabbedRect, QRect(0, 100, 250, 200));
+    EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
+    EXPECT_EQ(g.image.GetPixel(300, 50), 0xFF000000u) << "black outside the window";
+    EXPECT_EQ(g.image.GetPixel(250, 150), 0xFF000000u);
+}
+
+TEST_F(GrabTest, ModeOneWithoutAUsableWindowTakesEverything)
+{
+    EXPECT_EQ(GrabDesktop(1, false).grabbedRect, QRect(0, 0, 640, 480)) << "no window";
+    fake->foreground.isDesktop = true;
+    EXPECT_EQ(GrabDesktop(1, false).grabbedRect, QRect(0, 0, 640, 480)) << "the desktop itself";
+    fake->foreground = TForegroundWindow{};
+    fake->foreground.exists = true;
+    fake->foreground.frame = QRect(700, 500, 100, 100);
+    const TDesktopGrab g = GrabDesktop(1, false);
+    EXPECT_EQ(g.grabbedRect, QRect(0, 0, 640, 480)) << "a window wholly off the desktop";
+    EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
+}
+
+TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas)
+{
+    // A monitor left of the primary one: root coordinates left of 0 hold no pixels in the fake.
+    fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
+    const TDesktopGrab g = GrabDesktop(0, true);
+    EXPECT_EQ(g.desktopBounds, QRect(-1280, 0, 1920, 1024));
+    EXPECT_EQ(g.image.Width(), 1920);
+    EXPECT_EQ(g.image.GetPixel(1280 + 99, 49), 0xFFFFFFFFu);
+    EXPECT_EQ(g.image.GetPixel(1280 + 98, 49), PatternPixel(98, 49));
+    EXPECT_EQ(Mismatches(g.image, QRect(1280 + 200, 100, 100, 100), {-1280, 0}), 0);
+}
+
+TEST_F(GrabTest, FailedGrabGivesBlackNotGarbage)
+{
+    fake->desktopImage = QImage();
+    const TDesktopGrab g = GrabDesktop(0, false);
+    ASSERT_EQ(g.image.Width(), 640);
+    for (int y = 0; y < 480; y += 37)
+        for (int x = 0; x < 640; x += 41) ASSERT_EQ(g.image.GetPixel(x, y), 0xFF000000u);
+}
+
+TEST_F(GrabTest, TitleAndComment)
+{
+    QString title = "x", comment = "y";
+    GetForegroundTitle(title, comment);
+    EXPECT_TRUE(title.isEmpty() && comment.isEmpty()) << "no window";
+    fake->foreground.exists = true;
+    fake->foreground.title = QStringLiteral("Files — Documents");
+    fake->foreground.location = QStringLiteral("/home/u/Documents");
+    GetForegroundTitle(title, comment);
+    EXPECT_EQ(title, QStringLiteral("Files — Documents"));
+    EXPECT_EQ(comment, QStringLiteral("/home/u/Documents"));
+}
