@@ -7,7 +7,11 @@ e2e_init mainwindow
 e2e_start_x 1280x800x24
 e2e_start_wm
 command -v trayer >/dev/null || e2e_fail "trayer is not installed (scripts/deps.sh)"
-e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
+start_tray() {
+  e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
+  TRAY_PID=$E2E_LAST_PID
+}
+start_tray
 
 ini="$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
 mkdir -p "$(dirname "$ini")"
@@ -80,6 +84,13 @@ e2e_check "settings entry shows the settings tab" size_is 466x498
 # Untick "自动复制到剪贴板" (its text, left column of the capture group).
 click_client 70 162
 sleep 0.5
+# "随Windows自动启动" writes the autostart entry at once and removes it again.
+autostart="$XDG_CONFIG_HOME/autostart/vexmor.desktop"
+click_client 280 184
+e2e_wait_for "autostart entry written on tick" 5 test -f "$autostart"
+e2e_check "autostart entry starts the program with /Tray" grep -q "^Exec=.*vexmor /Tray" "$autostart"
+click_client 280 184
+e2e_wait_for "autostart entry removed on untick" 5 test ! -e "$autostart"
 # The about tab sizes the window for itself.
 click_client 72 13
 e2e_wait_for "about tab 433x280" 5 size_is 433x280
@@ -101,6 +112,11 @@ icon_click 1 2
 e2e_wait_for "main window after the restart" 10 main_shown
 e2e_check "ink group still revealed after the restart" size_is 466x498
 sed -i 's/^AlwaysCBBox=.*/AlwaysCBBox=garbage/' "$ini"
+# A tray that restarts gets the icon again.
+kill "$TRAY_PID"
+e2e_wait_for "icon gone with its tray" 10 bash -c '! xwininfo -root -tree | grep -q "\"panel\""'
+start_tray
+e2e_wait_for "icon docked again in the restarted tray" 30 icon_docked
 kill -TERM "$second"
 e2e_wait_exit "$second" 15 || e2e_fail "SIGTERM did not end the program"
 e2e_check "SIGTERM exit status 0" test "$E2E_EXIT_STATUS" = 0
