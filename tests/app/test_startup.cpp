@@ -9,6 +9,8 @@ struct TrayCase {
     QList<QByteArray> args;
     bool tray;
 };
+void PrintTo(const TrayCase& c, std::ostream* os) { *os << c.name; }
+
 
 class TrayArgument : public ::testing::TestWithParam<TrayCase> {};
 

@@ -18,6 +18,8 @@ struct CleanCase {
     QByteArray input;
     QByteArray expected;
 };
+void PrintTo(const CleanCase& c, std::ostream* os) { *os << c.name; }
+
 
 class CleanFileNameTest : public ::testing::TestWithParam<CleanCase> {};
 
