@@ -6,6 +6,7 @@
 #include "Startup.h"
 
 #include "Globals.h"
+#include "Input.h"
 #include "Platform.h"
 #include "AllTools.h"
 #include "WinTools.h"
@@ -417,7 +418,26 @@ void TVexmorMainForm::ComeForward() {
     activateWindow();
 }
 
-void TVexmorMainForm::StartCapture(int mode) { (void)mode; }
+void TVexmorMainForm::StartCapture(int mode) { ::StartCapture(mode, this); }
+
+bool TVexmorMainForm::CaptureCursorSetting() const { return ui->CapCursorBox->isChecked(); }
+
+bool TVexmorMainForm::AutoTitleSetting() const { return ui->AutoTitleBox->isChecked(); }
+
+void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comment) {
+    ui->TitleEdit->setText(title);
+    ui->CommentEdit->setText(comment);
+}
+
+void TVexmorMainForm::HideForCapture() { hide(); }
+
+void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+                                   QPointF previewOrigin) {
+    CaptureImage = captureImage;
+    FlatImage = flatImage;
+    PreviewImage = previewImage;
+    PreviewOrigin = previewOrigin;
+}
 
 void TVexmorMainForm::CaptureFinished() {
     if (ui->AlwaysCBBox->isChecked()) CopyToClipboard();

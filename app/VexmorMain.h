@@ -7,6 +7,7 @@
 // the window's destruction is where the settings are saved.
 #pragma once
 
+#include "CaptureOwner.h"
 #include "DIBmp.h"
 
 #include <QPointF>
@@ -24,7 +25,7 @@ namespace Ui {
 class VexmorMainForm;
 }
 
-class TVexmorMainForm : public QWidget {
+class TVexmorMainForm : public QWidget, public ICaptureOwner {
     Q_OBJECT
 public:
     explicit TVexmorMainForm(QWidget* parent = nullptr);
@@ -34,7 +35,7 @@ public:
     // activated; a hidden one stays hidden.
     void ComeForward();
     // Freezes the desktop and opens the overlay in the given mode (0 chosen key, 1 active window,
-    // 2 magnifier). The overlay is not part of this build yet, so nothing happens.
+    // 2 magnifier); nothing while an overlay is open.
     void StartCapture(int mode);
 
     // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
@@ -42,12 +43,20 @@ public:
     TDIB FlatImage;      // 24-bit, opaque
     TDIB PreviewImage;   // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
     QPointF PreviewOrigin;
-    bool CaptureHeld() const { return !CaptureImage.Empty(); }
+    bool CaptureHeld() const override { return !CaptureImage.Empty(); }
 
     // The after-capture handling, run once the overlay has stored the three images.
-    void CaptureFinished();
+    void CaptureFinished() override;
     // Frees the capture, hides the capture tab, and the tray hint says the program is empty.
-    void DiscardCapture();
+    void DiscardCapture() override;
+
+    // What the capture overlay asks of its owner.
+    bool CaptureCursorSetting() const override;
+    bool AutoTitleSetting() const override;
+    void SetCaptureTexts(const QString& title, const QString& comment) override;
+    void HideForCapture() override;
+    void StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+                      QPointF previewOrigin) override;
     // After a command on the capture: with "discard after operation" the capture goes and the window
     // hides.
     void AfterOperation();
