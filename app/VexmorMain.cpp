@@ -10,6 +10,7 @@
 #include "Platform.h"
 #include "AllTools.h"
 #include "WinTools.h"
+#include "Export.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -491,11 +492,44 @@ void TVexmorMainForm::RestackThumb() {
     // with the thumbnail, until then there is nothing to restack.
 }
 
-void TVexmorMainForm::ToDesktopBtnClick() {}
-void TVexmorMainForm::SaveAsBtnClick() {}
-void TVexmorMainForm::EmailBtnClick() {}
-void TVexmorMainForm::EditBtnClick() {}
-void TVexmorMainForm::PrintBtnClick() {}
+// The export reads the capture and the settings at the moment of the command, as the controls show them.
+void TVexmorMainForm::RunExport(void (TExporter::*command)()) {
+    TFunctionExportOwner owner;
+    owner.captureImage = [this] { return CaptureImage; };
+    owner.flatImage = [this] { return FlatImage; };
+    owner.settings = [this] {
+        TExportSettings s;
+        s.title = ui->TitleEdit->text();
+        s.comment = ui->CommentEdit->text();
+        s.format = ui->FormatSel->currentIndex();
+        s.editFormat = ui->EditFormatSel->currentIndex();
+        s.jpegQuality = ui->JPGQSel->value();
+        s.scaling = ui->ScalingSel->value();
+        s.transparentPng = ui->TransPNGBox->isChecked();
+        return s;
+    };
+    owner.afterOperation = [this] { AfterOperation(); };
+    // A failed automatic save or edit leaves the window hidden: bring the capture up for another try.
+    owner.showCapture = [this] {
+        if (isVisible() || !CaptureHeld()) return;
+        ui->SheetSelect->setTabVisible(kCapSheet, true);
+        SetTrayHint(true);
+        ui->SheetSelect->setCurrentIndex(kCapSheet);
+        SheetSelectChange();
+        show();
+        raise();
+        activateWindow();
+    };
+    owner.parent = this;
+    TExporter exporter(owner);
+    (exporter.*command)();
+}
+
+void TVexmorMainForm::ToDesktopBtnClick() { RunExport(&TExporter::ToDesktopBtnClick); }
+void TVexmorMainForm::SaveAsBtnClick() { RunExport(&TExporter::SaveAsBtnClick); }
+void TVexmorMainForm::EmailBtnClick() { RunExport(&TExporter::EmailBtnClick); }
+void TVexmorMainForm::EditBtnClick() { RunExport(&TExporter::EditBtnClick); }
+void TVexmorMainForm::PrintBtnClick() { RunExport(&TExporter::PrintBtnClick); }
 
 void TVexmorMainForm::CopyToClipboard() {
     if (FlatImage.Empty()) return;

@@ -19,6 +19,7 @@
 class QAction;
 class QMenu;
 class QTimer;
+class TExporter;
 class TSettingsStore;
 
 namespace Ui {
@@ -120,6 +121,7 @@ private:
     void CreateTrayIcon();
     void CreateThumbMenu();
     void ConnectHandlers();
+    void RunExport(void (TExporter::*command)());
     void TitleEditChange(const QString& text);
     void JPGQSelChange();
     void InkColorSelChange();
