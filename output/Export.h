@@ -93,6 +93,27 @@ public:
     virtual QWidget* DialogParent() const = 0;
 };
 
+// An owner made of functions, for a window that lends its images and controls without deriving from
+// IExportOwner. A missing function counts as "nothing held" / "nothing to do".
+class TFunctionExportOwner : public IExportOwner {
+public:
+    std::function<TDIB()> captureImage, flatImage;
+    std::function<TExportSettings()> settings;
+    std::function<void()> afterOperation, showCapture;
+    QWidget* parent = nullptr;
+
+    TDIB HeldCaptureImage() const override { return captureImage ? captureImage() : TDIB(); }
+    TDIB HeldFlatImage() const override { return flatImage ? flatImage() : TDIB(); }
+    TExportSettings ExportSettings() const override { return settings ? settings() : TExportSettings(); }
+    void AfterOperation() override {
+        if (afterOperation) afterOperation();
+    }
+    void ShowCapture() override {
+        if (showCapture) showCapture();
+    }
+    QWidget* DialogParent() const override { return parent; }
+};
+
 // What the user chose in the picture save dialog.
 struct TSaveDialogResult {
     bool accepted = false;
