@@ -593,3 +593,30 @@ TEST_F(TAgg2DText, ManyFontsStayUsable) {
 }
 
 } // namespace
+
+// ---- UTF-8: each malformed byte reads as one replacement mark, never as a stray glyph ----
+
+struct Utf8Case {
+    const char* name;
+    const char* text;
+    const char* sameWidthAs; // a well-formed string that must measure the same
+};
+
+class Utf8Decoding : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8Decoding, MeasuresAsTheWellFormedEquivalent) {
+    TAgg2D agg;
+    agg.SetTextHints(false);
+    agg.SetFont("Trebuchet MS", false, 20);
+    EXPECT_DOUBLE_EQ(agg.TextWidth(GetParam().text), agg.TextWidth(GetParam().sameWidthAs));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Utf8Decoding, ::testing::Values(
+    Utf8Case{"TwoByte", "\xC3\xA2", "â"},
+    Utf8Case{"ThreeByte", "\xE6\x88\xAA", "截"},
+    Utf8Case{"Overlong", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+    Utf8Case{"Surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    Utf8Case{"LoneContinuation", "a\x80z", "a\xEF\xBF\xBDz"},
+    Utf8Case{"CutBeforeAscii", "\xE6\x88z", "\xEF\xBF\xBD\xEF\xBF\xBDz"}),
+    [](const auto& info) { return std::string(info.param.name); });
