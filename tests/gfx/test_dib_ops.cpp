@@ -511,3 +511,94 @@ TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips)
     EXPECT_EQ(Px(t, 8, 7), 0u);
     EXPECT_NE(Px(t, 4, 4), 0u);
 }
+
+namespace {
+
+// The projective map taking the four points `from` to `to`, solved as an 8x8 linear system.
+std::array<double, 9> SolveHomography(const std::array<QPointF, 4>& from, const std::array<QPointF, 4>& to)
+{
+    double a[8][9] = {};
+    for (int i = 0; i < 4; ++i) {
+        const double x = from[i].x(), y = from[i].y(), u = to[i].x(), v = to[i].y();
+        const double r0[9] = {x, y, 1, 0, 0, 0, -u * x, -u * y, u};
+        const double r1[9] = {0, 0, 0, x, y, 1, -v * x, -v * y, v};
+        std::copy(r0, r0 + 9, a[2 * i]);
+        std::copy(r1, r1 + 9, a[2 * i + 1]);
+    }
+    for (int c = 0; c < 8; ++c) {
+        int p = c;
+        for (int r = c + 1; r < 8; ++r)
+            if (std::fabs(a[r][c]) > std::fabs(a[p][c]))
+                p = r;
+        std::swap(a[c], a[p]);
+        for (int r = 0; r < 8; ++r)
+            if (r != c) {
+                const double f = a[r][c] / a[c][c];
+                for (int k = c; k < 9; ++k)
+                    a[r][k] -= f * a[c][k];
+            }
+    }
+    std::array<double, 9> h{};
+    for (int i = 0; i < 8; ++i)
+        h[i] = a[i][8] / a[i][i];
+    h[8] = 1;
+    return h;
+}
+
+}  // namespace
+
+TEST(DibWarp, PerspectiveMatchesADoubleModel)
+{
+    TDIB s(40, 30, 32);
+    FillRandom(s, 31);
+    TDIB d(50, 40, 32);
+    const std::array<QPointF, 4> src = {QPointF(2, 1), QPointF(38, 3), QPointF(37, 29), QPointF(1, 27)};
+    const std::array<QPointF, 4> dst = {QPointF(6, 4), QPointF(45, 8), QPointF(41, 36), QPointF(3, 33)};
+    s.WarpQuad(d, QRect(0, 0, 40, 30), QRect(0, 0, 50, 40), src, dst, 2);
+    const auto h = SolveHomography(dst, src);
+    auto edgeDistance = [&](double x, double y) {
+        double best = 1e9;
+        for (int i = 0; i < 4; ++i) {
+            const QPointF p = dst[i], q = dst[(i + 1) % 4];
+            const double len = std::hypot(q.x() - p.x(), q.y() - p.y());
+            const double c = ((q.x() - p.x()) * (y - p.y()) - (q.y() - p.y()) * (x - p.x())) / len;
+            best = std::min(best, c);
+        }
+        return best;   // positive inside (clockwise on screen)
+    };
+    int compared = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x) {
+            const double cx = x + 0.5, cy = y + 0.5, e = edgeDistance(cx, cy);
+            if (e < -0.01) {
+                ASSERT_EQ(Px(d, x, y), 0u) << x << "," << y;   // outside: untouched
+                continue;
+            }
+            if (e < 0.01)
+                continue;   // on an edge: either answer is right
+            const double w = h[6] * cx + h[7] * cy + h[8];
+            const double u = (h[0] * cx + h[1] * cy + h[2]) / w - 0.5, v = (h[3] * cx + h[4] * cy + h[5]) / w - 0.5;
+            const int x0 = int(std::floor(u)), y0 = int(std::floor(v));
+            const double ax = u - x0, ay = v - y0;
+            auto at = [&](int i, int j, int c) { return double(s.PixelPtr(std::clamp(i, 0, 39), std::clamp(j, 0, 29))[c]); };
+            for (int c = 0; c < 4; ++c) {
+                const double want = (1 - ay) * ((1 - ax) * at(x0, y0, c) + ax * at(x0 + 1, y0, c)) +
+                                    ay * ((1 - ax) * at(x0, y0 + 1, c) + ax * at(x0 + 1, y0 + 1, c));
+                ASSERT_LE(std::fabs(d.PixelPtr(x, y)[c] - want), 1.6) << x << "," << y << " c" << c;
+            }
+            ++compared;
+        }
+    EXPECT_GT(compared, 900);
+}
+
+TEST(DibResize, InPlaceReadsTheOriginalPixels)
+{
+    for (int mode : {1, 2}) {
+        TDIB a(16, 8, 32);
+        FillRandom(a, 40);
+        TDIB copy = Copy(a), expected(16, 8, 32);
+        copy.ResizeSqr(expected, QRect(0, 0, 8, 4), mode, 2, 2, 0, 0, QRect(0, 0, 16, 8));
+        a.ResizeSqr(a, QRect(0, 0, 8, 4), mode, 2, 2, 0, 0, QRect(0, 0, 16, 8));
+        EXPECT_TRUE(SamePixels(a, expected)) << mode;
+    }
+}
