@@ -103,6 +103,9 @@ bool EncodePng(png_structp png, png_infop info, const TDIB& image, bool rgba, in
                  rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, level);
+    // libpng would pick Z_FILTERED for filtered rows; on screenshots (long runs of equal differences)
+    // the default strategy gives files about a fifth smaller and is faster at the same level.
+    png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
