@@ -19,7 +19,9 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr int HelpCardWidth = 183, HelpCardHeight = 224;
@@ -49,6 +51,7 @@ QRect TPickRect::Normalised() const
 void StartCapture(int mode, ICaptureOwner* owner)
 {
     if (InputForm || !owner) return;
+    const auto requested = std::chrono::steady_clock::now();
     TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting());
     if (grab.image.Empty()) return;
     owner->DiscardCapture();
@@ -57,6 +60,7 @@ void StartCapture(int mode, ICaptureOwner* owner)
     owner->SetCaptureTexts(title, comment);
     owner->HideForCapture();
     auto* form = new TInputForm(std::move(grab), owner);
+    form->requested_ = requested;
     InputForm = form;
     if (mode == 2) {
         form->MagnifierMode = true;
@@ -768,6 +772,16 @@ void TInputForm::CapBoxPaint()
         PaintZoomed(*p);
     else
         PaintNormal(*p, clip);
+    if (!firstPaintDone_) {
+        firstPaintDone_ = true;
+        // The start-up latency of the overlay, for measurements from outside.
+        if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
+            const auto elapsed = std::chrono::steady_clock::now() - *requested_;
+            const double ms = std::chrono::duration<double, std::milli>(elapsed).count();
+            std::fprintf(stderr, "vexmor: overlay %dx%d painted %.1f ms after the capture request\n",
+                         DesktopImage.Width(), DesktopImage.Height(), ms);
+        }
+    }
 }
 
 void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect)

@@ -22,6 +22,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -190,6 +192,7 @@ protected:
 
 private:
     friend class TCatchThread;
+    friend void StartCapture(int mode, ICaptureOwner* owner);
     void StartHelpCardFade();
     void InvalidateClient(const QRect& r);  // GUI thread
     void PostInvalidate(const QRect& r);    // any thread
@@ -215,4 +218,6 @@ private:
     bool finishing_ = false;
     bool wasActive_ = false;
     QMetaObject::Connection appStateHook_;
+    std::optional<std::chrono::steady_clock::time_point> requested_;
+    bool firstPaintDone_ = false;
 };

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Capture end to end on two monitors side by side (the right one at x 1280): a start without /tray
+# opens the overlay over the whole desktop; Esc cancels and leaves no file; Ctrl+drag across the
+# monitor boundary saves exactly the dragged pixels; a lasso saves a picture with transparent corners
+# and a margin around the outline; a click saves the whole desktop. The after-capture action is "save
+# to the desktop" as PNG with transparency, set through the settings file.
+set -u
+source "$(dirname "$0")/lib.sh"
+e2e_init capture
+e2e_start_x 3200x1080x24
+xrandr --setmonitor RIGHT 1920/500x1080/280+1280+0 screen >/dev/null
+xrandr --setmonitor LEFT 1280/340x1024/270+0+0 none >/dev/null
+
+# A picture whose every pixel differs from its neighbours, so that an offset by one pixel shows.
+convert -size 800x540 xc:gray -seed 5 +noise Random -depth 8 "$E2E_DIR/tile.png"
+convert -size 3200x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$E2E_DIR/desktop.png"
+display -window root "$E2E_DIR/desktop.png" >/dev/null 2>&1 || true
+
+mkdir -p "$XDG_CONFIG_HOME/Vexmor"
+printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCursorBox=0\n' \
+  >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
+DESK="$XDG_DESKTOP_DIR"
+
+overlay_id() { xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1; }
+overlay_mapped() {
+  local w
+  w=$(overlay_id) && [ -n "$w" ] && xwininfo -id "$w" | grep -q IsViewable
+}
+overlay_gone() { ! overlay_mapped; }
+png_written() { compgen -G "$DESK/*.png" >/dev/null; }
+
+start_capture() {
+  e2e_start_vexmor
+  e2e_wait_for "the overlay" 30 overlay_mapped
+}
+stop_vexmor() {
+  kill -TERM "$VEXMOR_PID" 2>/dev/null
+  e2e_wait_exit "$VEXMOR_PID" 10 || e2e_fail "the program did not end"
+  rm -f "$DESK"/*
+}
+saved_file() {
+  e2e_wait_for "a picture on the desktop" 20 png_written
+  sleep 0.3
+  compgen -G "$DESK/*.png" | head -1
+}
+
+# 1. The overlay covers both monitors exactly.
+start_capture
+geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+  /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
+e2e_check "overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
+
+# 2. Esc cancels: the overlay goes, nothing is written.
+xdotool key Escape
+e2e_wait_for "the overlay to close on Esc" 10 overlay_gone
+sleep 0.5
+e2e_check "Esc leaves no file" [ -z "$(ls -A "$DESK")" ]
+e2e_check "the program keeps running after a cancel" e2e_alive "$VEXMOR_PID"
+stop_vexmor
+
+# 3. Ctrl+drag across the monitor boundary: exactly those pixels.
+start_capture
+xdotool mousemove 1200 300 keydown ctrl mousedown 1 mousemove 1300 380 mousemove 1499 449 mouseup 1 keyup ctrl
+f=$(saved_file)
+size=$(identify -format '%w %h' "$f")
+e2e_check "rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
+convert "$E2E_DIR/desktop.png" -crop 300x150+1200+300 +repage "$E2E_DIR/want.png"
+convert "$f" -alpha off "$E2E_DIR/got.png"
+diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
+e2e_check "rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
+stop_vexmor
+
+# 4. A lasso: transparent outside, 32-pixel margin around the outline.
+start_capture
+xdotool mousemove 700 500 mousedown 1
+for i in $(seq 0 60); do
+  read -r x y < <(awk -v i="$i" 'BEGIN{t=6.2832*i/60; printf "%d %d\n", 600+100*cos(t), 500+100*sin(t)}')
+  xdotool mousemove "$x" "$y"
+  sleep 0.015
+done
+sleep 0.2
+xdotool mouseup 1
+f=$(saved_file)
+read -r w h channels < <(identify -format '%w %h %[channels]\n' "$f")
+e2e_log "lasso picture: $w x $h $channels"
+e2e_check "lasso picture has transparency" bash -c "[[ '$channels' == *a* ]]"
+e2e_check "lasso picture is the outline plus margins (width $w)" [ "$w" -ge 250 ] && [ "$w" -le 290 ]
+e2e_check "lasso picture is the outline plus margins (height $h)" [ "$h" -ge 250 ] && [ "$h" -le 290 ]
+corner=$(convert "$f" -format '%[fx:p{0,0}.a]' info:)
+centre=$(convert "$f" -format "%[fx:p{$((w / 2)),$((h / 2))}.a]" info:)
+e2e_check "lasso corner is transparent (alpha $corner)" [ "$corner" = "0" ]
+e2e_check "lasso centre is opaque (alpha $centre)" [ "$centre" = "1" ]
+stop_vexmor
+
+# 5. A click keeps the whole desktop.
+start_capture
+xdotool mousemove 2000 600 click 1
+f=$(saved_file)
+size=$(identify -format '%w %h' "$f")
+e2e_check "a click saves the whole desktop (got $size)" [ "$size" = "3200 1080" ]
+stop_vexmor
+
+e2e_pass
