@@ -100,10 +100,14 @@ void BM_Frosted(benchmark::State& state)
             d.BoxFilter(QRect(0, 0, d.Width(), d.Height()), QSize(7, 7), QPoint(3, 3));
         }
         d.Grow(QMargins(-3, -3, -3, -3), -1, 0);
-        for (int y = 0; y < d.Height(); ++y) {
+        const int width = d.Width(), height = d.Height();
+        for (int y = 0; y < height; ++y) {
             uint8_t* p = d.PixelPtr(0, y);
-            for (int i = 0; i < d.Width() * 4; ++i)
-                p[i] = (i & 3) == 3 ? 255 : uint8_t(std::min(255, 152 + p[i] * 96 / 256));
+            for (int i = 0; i < width * 4; ++i)
+                p[i] = uint8_t(std::min(255, 152 + p[i] * 96 / 256));
+            uint32_t* q = d.PixelPtr32(0, y);
+            for (int i = 0; i < width; ++i)
+                q[i] |= 0xFF000000u;
         }
         benchmark::DoNotOptimize(d.Bits());
     }

@@ -289,6 +289,68 @@ static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n
     }
 }
 
+#if defined(__x86_64__)
+// u16 division by n as (x * m) >> (16 + k), exact for every rounded sum x <= 255 n + n / 2; 0 when no
+// such pair exists. Found once per mask size.
+static uint32_t DivideParams(int n)
+{
+    static std::array<int64_t, 257> cache = [] {
+        std::array<int64_t, 257> c;
+        c.fill(-1);
+        return c;
+    }();
+    if (n <= 0 || n >= 257)
+        return 0;
+    if (cache[n] >= 0)
+        return uint32_t(cache[n]);
+    uint32_t found = 0;
+    const uint32_t top = 255u * n + uint32_t(n / 2);
+    for (int k = 0; k < 16 && !found; ++k) {
+        const uint64_t m = ((uint64_t(1) << (16 + k)) + n - 1) / n;
+        if (m >= 65536)
+            break;
+        bool exact = true;
+        for (uint32_t x = 0; x <= top && exact; ++x)
+            exact = ((x * m) >> (16 + k)) == x / uint32_t(n);
+        if (exact)
+            found = uint32_t(m) | uint32_t(k) << 16;
+    }
+    cache[n] = found;
+    return found;
+}
+
+// 32-bit pixels, 16-bit sums: two output pixels per step, the running sum carried across the pair
+// and the division done as a 16-bit multiply.
+static void OutputRow16x4(uint8_t* out, const uint16_t* col, int ow, int mw, int n, uint32_t params)
+{
+    const __m128i m = _mm_set1_epi16(short(params & 0xFFFF)), half = _mm_set1_epi16(short(n / 2));
+    const __m128i shift = _mm_cvtsi32_si128(int(params >> 16));
+    auto load64 = [](const uint16_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); };
+    auto divide = [&](__m128i sums) {
+        const __m128i q = _mm_srl_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, half), m), shift);
+        return _mm_packus_epi16(q, q);
+    };
+    __m128i acc = _mm_setzero_si128();   // low half: the sums of pixel x
+    for (int k = 0; k < mw; ++k)
+        acc = _mm_add_epi16(acc, load64(col + 4 * k));
+    int x = 0;
+    for (; x + 2 < ow; x += 2) {
+        // d = [d(x), d(x + 1)], d(i) = col[i + mw] - col[i]
+        const __m128i d = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * (x + mw))),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 4 * x)));
+        const __m128i pair = _mm_add_epi16(_mm_unpacklo_epi64(acc, acc), _mm_slli_si128(d, 8));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x), divide(pair));
+        acc = _mm_add_epi16(_mm_srli_si128(pair, 8), _mm_srli_si128(d, 8));
+    }
+    for (; x < ow; ++x) {
+        const int v = _mm_cvtsi128_si32(divide(acc));
+        std::memcpy(out + 4 * x, &v, 4);
+        if (x + 1 < ow)
+            acc = _mm_add_epi16(acc, _mm_sub_epi16(load64(col + 4 * (x + mw)), load64(col + 4 * x)));
+    }
+}
+#endif
+
 template <typename T>
 static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
 {
@@ -307,8 +369,21 @@ static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax,
         else
             AddRow32(col.data(), row, rowBytes);
     }
+    uint32_t params = 0;
+#if defined(__x86_64__)
+    if (sizeof(T) == 2 && bpp == 4)
+        params = DivideParams(mw * mh);
+#endif
     for (int j = 0; j < oh; ++j) {
-        OutputRow(out.data(), col.data(), ow, mw, bpp, mw * mh);
+#if defined(__x86_64__)
+        if constexpr (sizeof(T) == 2) {
+            if (params)
+                OutputRow16x4(out.data(), col.data(), ow, mw, mw * mh, params);
+            else
+                OutputRow(out.data(), col.data(), ow, mw, bpp, mw * mh);
+        } else
+#endif
+            OutputRow(out.data(), col.data(), ow, mw, bpp, mw * mh);
         std::memcpy(v.Pixel(r.left() + ax, r.top() + ay + j), out.data(), out.size());
         if (j + 1 < oh) {
             uint8_t* slot = &ring[size_t(j % mh) * rowBytes];
