@@ -117,6 +117,18 @@ TEST_F(ExportCommands, DesktopSaveAppliesScalingCommentAndQuality) {
     EXPECT_EQ(jpeg.lumaQuant, ExpectedLumaQuant(40));
 }
 
+TEST_F(ExportCommands, WaitCursorShowsWhileTheFileIsWritten) {
+    int depthDuringWrite = -1;
+    exporter.Services().writeFile = [&](const QString& path, bool replace, const TWriteFunction& write, QString* error) {
+        depthDuringWrite = WaitCursorDepth();
+        return WriteImageFile(path, replace, write, error);
+    };
+    owner.settings.format = ifPNG;
+    exporter.ToDesktopBtnClick();
+    EXPECT_EQ(depthDuringWrite, 1);
+    EXPECT_EQ(WaitCursorDepth(), 0);
+}
+
 TEST_F(ExportCommands, LassoPngWithAndWithoutTransparency) {
     owner.settings.format = ifPNG;
     for (bool transparent : {true, false}) {
