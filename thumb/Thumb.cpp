@@ -1,0 +1,232 @@
+#include "Thumb.h"
+
+#include "AllTools.h"
+#include "Globals.h"
+#include "Platform.h"
+#include "WinTools.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace {
+constexpr int kTickInterval = 16;
+// Only one drag-out runs at a time in the process.
+bool dragOutRunning = false;
+}  // namespace
+
+QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName)
+{
+    if (dragFileName.isEmpty()) return {};
+    const QString written = owner.SaveDragFile(UniqueFileName(dragFileName));
+    if (written.isEmpty()) return {};
+    if (IShell* shell = Platform().shell.get()) (void)shell->AddRecentDocument(written);
+    return written;
+}
+
+void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a)
+{
+    if (image.BitCount() != 32) return;
+    const QRect area = rect.intersected(QRect(0, 0, image.Width(), image.Height()));
+    if (area.isEmpty()) return;
+    const int factor[4] = {b, g, r, a};
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        uint8_t* p = image.PixelPtr(area.left(), y);
+        for (int x = 0; x < area.width(); ++x, p += 4)
+            for (int c = 0; c < 4; ++c) p[c] = uint8_t((p[c] * factor[c]) >> 8);
+    }
+}
+
+TThumbForm::TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin)
+    : AnimTimer(this), owner_(owner)
+{
+    setWindowTitle(QStringLiteral("Thumbnail"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setCursor(Qt::DragCopyCursor);
+    OwnAnimDriver = true;
+    PreviewImage = previewImage;
+    HitInsets = QMargins(0, 0, 0, 0);
+    const int w = PreviewImage.Width(), h = PreviewImage.Height();
+    SourceQuad = {QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
+    Motion.Start(previewOrigin, QSize(w, h));
+    SetLayeredRect(Motion.WindowRect, false);
+    SetAlphaValue(Motion.Alpha);
+
+    AnimTimer.SetInterval(kTickInterval);
+    AnimTimer.SetResolution(2);
+    AnimTimer.SetNoOverflow(true);
+    AnimTimer.OnTimer = [this](TQuickCustomTimer*) { AnimTimerTimer(); };
+    OnPaint = [this](TLayeredForm*) { FormPaint(); };
+}
+
+TThumbForm::~TThumbForm()
+{
+    AnimTimer.SetEnabled(false);
+    if (ThumbForm == this) ThumbForm = nullptr;
+}
+
+TThumbForm* TThumbForm::Create(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin)
+{
+    auto* form = new TThumbForm(owner, previewImage, previewOrigin);
+    ThumbForm = form;
+    form->show();
+    return form;
+}
+
+void TThumbForm::Discard()
+{
+    TThumbForm* form = ThumbForm;
+    if (!form) return;
+    ThumbForm = nullptr;
+    // A hidden card has no running timer to finish a fade: it goes at once.
+    if (!form->isVisible()) form->deleteLater();
+    else form->SetVisibleAnim(false);
+}
+
+int TThumbForm::HitZone(int, int) { return hzNone; }
+
+TThumbInputs TThumbForm::ReadInputs() const
+{
+    TThumbInputs in;
+    in.dragging = dragging_;
+    in.pointer = QCursor::pos();
+    in.owner = owner_ ? owner_->OwnerBounds() : QRect();
+    QList<QRect> monitors;
+    if (IDisplayService* display = Platform().display.get()) monitors = display->Monitors();
+    in.monitor = MonitorOf(in.owner, monitors);
+    if (in.monitor.isEmpty()) in.monitor = DesktopRect();
+    in.fading = AnimProgress > 0;
+    return in;
+}
+
+void TThumbForm::Tick(int periods)
+{
+    Motion.Step(periods, kTickInterval, ReadInputs());
+    SetAlphaValue(Motion.Alpha);
+    SetLayeredRect(Motion.WindowRect, false);
+    QPointer<TThumbForm> self(this);
+    AnimTick(double(periods) * kTickInterval);
+    // The end of a fade closes the card (and may free it).
+    if (!self || !isVisible()) return;
+    RepaintAll();
+}
+
+void TThumbForm::AnimTimerTimer() { Tick(AnimTimer.MissedTicks() + 1); }
+
+void TThumbForm::FormPaint()
+{
+    if (PreviewImage.Empty()) return;
+    const QRect r(0, 0, LayeredRect().width(), LayeredRect().height());
+    if (r.isEmpty()) return;
+    Surface.FillRect(r, 0, 256);
+    const bool small = !SmallPicture.Empty() && Motion.Scale < 0.3;
+    TDIB& picture = small ? SmallPicture : PreviewImage;
+    picture.WarpQuad(Surface, QRect(0, 0, picture.Width(), picture.Height()), r,
+                     small ? SmallSourceQuad : SourceQuad, Motion.WindowQuad, 2);
+    // Held down, the card turns slightly darker and bluish.
+    if (QWidget::mouseGrabber() == this) MultiplyChannels(Surface, r, 256, 248, 240, 256);
+}
+
+void TThumbForm::MakeSmallPicture()
+{
+    if (!SmallPicture.Empty() || PreviewImage.Empty()) return;
+    const int w = int(std::nearbyint(PreviewImage.Width() * 0.25));
+    const int h = int(std::nearbyint(PreviewImage.Height() * 0.25));
+    if (w < 1 || h < 1) return;
+    TDIB small(w, h, 32);
+    small.FillRect(QRect(0, 0, w, h), 0, 256);
+    PreviewImage.Resize(small, QRect(0, 0, PreviewImage.Width(), PreviewImage.Height()), QRect(0, 0, w, h), 8);
+    SmallPicture = small;
+    SmallSourceQuad = {QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
+}
+
+void TThumbForm::StartDragOut()
+{
+    if (dragOutRunning || !owner_) return;
+    dragOutRunning = true;
+    IThumbOwner* owner = owner_;
+    QPointer<TThumbForm> self(this);
+    // The drag grabs the pointer itself; the card lets every click through to the real target.
+    if (QWidget::mouseGrabber() == this) releaseMouse();
+    SetAcceptsMouse(false);
+    MakeSmallPicture();
+    owner->HideForDragOut();
+    dragFileName_ = owner->DragFileName();
+    // The writer outlives the card if the target asks late: it holds only the owner.
+    auto* data = new TDragFileData(dragFileName_, [owner](const QString& path) { return DragSourceDrop(*owner, path); });
+    QPointer<TDragFileData> guard(data);
+    lastData_ = data;
+    dragging_ = true;
+    const Qt::DropAction action = RunDrag(data);
+    if (self) dragging_ = false;
+    if (guard) guard->DragEnded(action == Qt::CopyAction || action == Qt::MoveAction);
+    dragOutRunning = false;
+    if (self) {
+        dragFileName_.clear();
+        SetAcceptsMouse(true);
+        Invalidate();
+    }
+    owner->ShowAfterDragOut();
+}
+
+Qt::DropAction TThumbForm::RunDrag(TDragFileData* data)
+{
+    // The drag frees itself once its target is done; a parent that lives as long as the program
+    // keeps it from being freed with the card.
+    auto* drag = new QDrag(QCoreApplication::instance());
+    drag->setMimeData(data);
+    return drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+void TThumbForm::showEvent(QShowEvent* e)
+{
+    TLayeredFormEx::showEvent(e);
+    AnimTimer.SetEnabled(true);
+}
+
+void TThumbForm::hideEvent(QHideEvent* e)
+{
+    TLayeredFormEx::hideEvent(e);
+    AnimTimer.SetEnabled(false);
+}
+
+void TThumbForm::closeEvent(QCloseEvent* e)
+{
+    TLayeredFormEx::closeEvent(e);
+    // The current card is only hidden; one that is no longer current frees itself.
+    if (ThumbForm != this) deleteLater();
+}
+
+void TThumbForm::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return TLayeredFormEx::mousePressEvent(e);
+    if (owner_ && owner_->OwnerVisible()) owner_->BringOwnerForward();
+    const QPoint g = e->globalPosition().toPoint();
+    SetDragStart(g.x(), g.y());
+    grabMouse();
+    Invalidate();
+}
+
+void TThumbForm::mouseMoveEvent(QMouseEvent* e)
+{
+    setCursor(Qt::DragCopyCursor);
+    const QPoint g = e->globalPosition().toPoint();
+    if (DragStarted(this, g.x(), g.y())) StartDragOut();
+}
+
+void TThumbForm::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return TLayeredFormEx::mouseReleaseEvent(e);
+    if (QWidget::mouseGrabber() == this) releaseMouse();
+    Invalidate();
+}
+
+void TThumbForm::contextMenuEvent(QContextMenuEvent* e)
+{
+    if (owner_) owner_->PopupThumbMenu(e->globalPos());
+}
