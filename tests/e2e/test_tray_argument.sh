@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The command line: /TRAY in any letter case and any position starts quietly; anything else (or
+# nothing) opens the capture overlay at once.
+source "$(dirname "$0")/lib.sh"
+e2e_init tray_argument
+e2e_start_x
+
+overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }
+
+# Starts the program with the given arguments and reports whether an overlay opened; ends it after.
+start_and_look() {
+  e2e_start_vexmor "$@"
+  local pid=$VEXMOR_PID result=quiet
+  e2e_wait_for "main window ($*)" 30 e2e_main_windows
+  # The overlay, when there is one, is made before the main window's event loop starts.
+  if e2e_poll 3 overlay_shown; then result=overlay; fi
+  kill -TERM "$pid"
+  e2e_wait_exit "$pid" 20 || e2e_fail "program ($*) did not end on SIGTERM"
+  echo "$result"
+}
+
+for args in "/tray" "/Tray" "x /TRAY y"; do
+  # shellcheck disable=SC2086
+  e2e_check "'$args' starts quietly" test "$(start_and_look $args)" = quiet
+done
+for args in "-TRAY" "/TRAYX" ""; do
+  # shellcheck disable=SC2086
+  e2e_check "'$args' opens the overlay" test "$(start_and_look $args)" = overlay
+done
+e2e_pass
