@@ -11,6 +11,7 @@
 #include "AllTools.h"
 #include "WinTools.h"
 #include "Export.h"
+#include "Thumb.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -131,6 +132,7 @@ void TVexmorMainForm::FormCreate() {
 
     ConnectHandlers();
     CreateThumbMenu();
+    CreateThumbOwner();
     CreateTrayIcon();
 
     // The window shows near the lower left corner of the desktop until a stored position says
@@ -174,6 +176,7 @@ void TVexmorMainForm::FormDestroy() {
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
     dCapTimer_->stop();
+    delete ThumbForm;
     SaveSettings();
     if (trayIcon_) trayIcon_->hide();
 }
@@ -337,9 +340,14 @@ void TVexmorMainForm::moveEvent(QMoveEvent* event) {
     RestackThumb();
 }
 
-void TVexmorMainForm::FormShow() { RestackThumb(); }
+void TVexmorMainForm::FormShow() {
+    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(true);
+    RestackThumb();
+}
 
-void TVexmorMainForm::FormHide() {}
+void TVexmorMainForm::FormHide() {
+    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(false);
+}
 
 void TVexmorMainForm::LayoutCaptureSheet() {
     // The two edit fields follow the tab's right edge.
@@ -457,6 +465,7 @@ void TVexmorMainForm::CaptureFinished() {
         SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
         SheetSelectChange();
+        if (!ThumbForm && !PreviewImage.Empty()) TThumbForm::Create(thumbOwner_.get(), PreviewImage, PreviewOrigin);
         // The window comes back where it was, whatever the window manager would choose.
         const QPoint where = pos();
         show();
@@ -473,6 +482,7 @@ void TVexmorMainForm::CaptureFinished() {
 }
 
 void TVexmorMainForm::DiscardCapture() {
+    TThumbForm::Discard();
     CaptureImage.Clear();
     FlatImage.Clear();
     PreviewImage.Clear();
@@ -492,9 +502,53 @@ void TVexmorMainForm::RestackThumb() {
     // with the thumbnail, until then there is nothing to restack.
 }
 
+void TVexmorMainForm::CreateThumbOwner() {
+    thumbOwner_ = std::make_unique<TFunctionThumbOwner>();
+    TFunctionThumbOwner& o = *thumbOwner_;
+    o.visible = [this] { return isVisible(); };
+    o.bounds = [this] { return frameGeometry(); };
+    o.bringForward = [this] {
+        raise();
+        activateWindow();
+    };
+    o.popupMenu = [this](const QPoint& at) { thumbMenu_->popup(at); };
+    o.hideForDragOut = [this] {
+        dragOutHiding_ = true;
+        hide();
+    };
+    o.showAfterDragOut = [this] {
+        dragOutHiding_ = false;
+        // A capture discarded meanwhile leaves the window as it is.
+        if (!CaptureHeld()) return;
+        show();
+        raise();
+        activateWindow();
+    };
+    o.dragFileName = [this] { return MakeWorkFileName(ui->TitleEdit->text(), ui->FormatSel->currentIndex()); };
+    o.saveDragFile = [this](const QString& path) { return SaveDragFile(path); };
+}
+
+QString TVexmorMainForm::SaveDragFile(const QString& path) {
+    TFunctionExportOwner owner;
+    FillExportOwner(owner);
+    TExporter exporter(owner);
+    // The target is waiting for its data: answer it first, then show the box.
+    auto showError = exporter.Services().showError;
+    exporter.Services().showError = [this, showError](QWidget* parent, const QString& text, const QString& caption) {
+        QTimer::singleShot(0, this, [parent, text, caption, showError] { showError(parent, text, caption); });
+    };
+    return exporter.SaveCapture(path, ui->FormatSel->currentIndex());
+}
+
 // The export reads the capture and the settings at the moment of the command, as the controls show them.
 void TVexmorMainForm::RunExport(void (TExporter::*command)()) {
     TFunctionExportOwner owner;
+    FillExportOwner(owner);
+    TExporter exporter(owner);
+    (exporter.*command)();
+}
+
+void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
     owner.captureImage = [this] { return CaptureImage; };
     owner.flatImage = [this] { return FlatImage; };
     owner.settings = [this] {
@@ -521,8 +575,6 @@ void TVexmorMainForm::RunExport(void (TExporter::*command)()) {
         activateWindow();
     };
     owner.parent = this;
-    TExporter exporter(owner);
-    (exporter.*command)();
 }
 
 void TVexmorMainForm::ToDesktopBtnClick() { RunExport(&TExporter::ToDesktopBtnClick); }

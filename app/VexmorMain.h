@@ -20,6 +20,8 @@ class QAction;
 class QMenu;
 class QTimer;
 class TExporter;
+class TFunctionExportOwner;
+class TFunctionThumbOwner;
 class TSettingsStore;
 
 namespace Ui {
@@ -122,6 +124,11 @@ private:
     void CreateThumbMenu();
     void ConnectHandlers();
     void RunExport(void (TExporter::*command)());
+    void FillExportOwner(TFunctionExportOwner& owner);
+    void CreateThumbOwner();
+    // The drag-out's file: written in the selected format; a failure's error box comes after the
+    // target has had its answer.
+    QString SaveDragFile(const QString& path);
     void TitleEditChange(const QString& text);
     void JPGQSelChange();
     void InkColorSelChange();
@@ -145,4 +152,8 @@ private:
     bool quitting_ = false;
     class TQuitWatcher;
     std::unique_ptr<TQuitWatcher> quitWatcher_;
+    // What the thumbnail card asks of this window.
+    std::unique_ptr<TFunctionThumbOwner> thumbOwner_;
+    // While the card is dragged out the window steps aside without fading the card.
+    bool dragOutHiding_ = false;
 };
