@@ -3,6 +3,7 @@
 #include "DibOps.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -294,15 +295,13 @@ static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n
 // such pair exists. Found once per mask size.
 static uint32_t DivideParams(int n)
 {
-    static std::array<int64_t, 257> cache = [] {
-        std::array<int64_t, 257> c;
-        c.fill(-1);
-        return c;
-    }();
+    // Atomic so that images on different threads may filter at once; 0 means not yet known, else
+    // the answer + 1.
+    static std::atomic<int64_t> cache[257];
     if (n <= 0 || n >= 257)
         return 0;
-    if (cache[n] >= 0)
-        return uint32_t(cache[n]);
+    if (const int64_t known = cache[n].load(std::memory_order_relaxed); known > 0)
+        return uint32_t(known - 1);
     uint32_t found = 0;
     const uint32_t top = 255u * n + uint32_t(n / 2);
     for (int k = 0; k < 16 && !found; ++k) {
@@ -315,7 +314,7 @@ static uint32_t DivideParams(int n)
         if (exact)
             found = uint32_t(m) | uint32_t(k) << 16;
     }
-    cache[n] = found;
+    cache[n].store(int64_t(found) + 1, std::memory_order_relaxed);
     return found;
 }
 
