@@ -38,3 +38,16 @@ demo_icon_click 3
 sleep 0.7
 demo_shot 22-traymenu "Right click on the tray icon: capture now, in 5 s, in 30 s, settings, exit"
 xdotool key Escape
+
+# "立即捕获屏幕": the overlay opens; a click keeps the whole desktop, and the capture tab pops up for
+# naming the capture.
+demo_icon_click 3
+sleep 0.7
+xdotool key Down Return
+sleep 1.5
+xdotool mousemove 960 540 click 1
+if e2e_poll 10 bash -c "xdotool search --onlyvisible --class --name '^Vexmor\$' | grep -q ."; then
+  sleep 0.7
+  demo_shot 23-capture "After a capture: the capture tab for naming it, with save, e-mail, edit, print, clipboard and discard"
+  xdotool key Escape
+fi
