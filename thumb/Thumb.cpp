@@ -180,7 +180,13 @@ Qt::DropAction TThumbForm::RunDrag(TDragFileData* data)
     // keeps it from being freed with the card.
     auto* drag = new QDrag(QCoreApplication::instance());
     drag->setMimeData(data);
-    return drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    // The drag loop cancels on Escape, but only keys that reach this program: the main window, which
+    // had the focus, has just been hidden, so the card takes the keyboard for the drag.
+    QPointer<TThumbForm> self(this);
+    grabKeyboard();
+    const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    if (self && QWidget::keyboardGrabber() == this) releaseKeyboard();
+    return action;
 }
 
 void TThumbForm::showEvent(QShowEvent* e)
