@@ -12,7 +12,10 @@
 #include <immintrin.h>
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+// Sanitizer runtimes start after the resolvers of cloned functions run, and an instrumented
+// resolver crashes at load: sanitizer builds use the plain loops only.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
 #define VEX_HOT __attribute__((target_clones("avx2", "default")))
 #else
 #define VEX_HOT
