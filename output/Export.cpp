@@ -20,7 +20,7 @@
 
 namespace {
 
-// The held image is never drawn on: the busy cursor is put back on every path out of a save.
+// The busy cursor goes back on every path out of a save, also when an encoder throws.
 struct TWaitCursor {
     TWaitCursor() { BeginWait(); }
     ~TWaitCursor() { EndWait(); }
