@@ -158,12 +158,13 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect, s
     const QRect all(0, 0, o.width(), o.height());
     TDIB captureImage(o.width(), o.height(), 32);
     desktopImage.CopyRect(captureImage, 0, 0, o);
-    TDIB flatImage;
-    flatImage.CreateCopy(captureImage, true);
+
+    bool anyInk = false;
+    for (size_t i = 1; i < shapes.size(); ++i) anyInk = anyInk || !shapes[i].Points.empty();
 
     std::unique_ptr<TAgg2D> painter;
+    bool transparentParts = false;
     if (!sel.Points.empty()) {
-        bool transparentParts = true;
         if (sel.Kind < 0) {
             // A rectangle keeps exactly its pixels: no half-covered border from the pixel-centre corners.
             const QRect keep = keepRect.translated(-o.topLeft());
@@ -176,6 +177,7 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect, s
                                       256);
             }
         } else {
+            transparentParts = true;
             TDIB mask(o.width(), o.height(), 32);
             mask.FillRect(all, 0xFF000000u, 256);
             painter = std::make_unique<TAgg2D>();
@@ -192,16 +194,23 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect, s
             painter->SetBlendMode(AggBlendAlpha);
             ApplyMask(captureImage, mask);
         }
-        if (transparentParts) {
-            Frost(flatImage);
-            captureImage.AlphaDraw(flatImage, 0, 0, all, 255);
-        }
-        // Without transparent parts the cut-out over the frost is the cut-out itself.
     }
-    // The whole grabbed area is opaque: over transparent black it stays what flatImage already holds.
 
-    bool anyInk = false;
-    for (size_t i = 1; i < shapes.size(); ++i) anyInk = anyInk || !shapes[i].Points.empty();
+    TDIB flatImage;
+    if (transparentParts) {
+        // The cut-out over frosted surroundings made from the unmasked picture.
+        flatImage = TDIB(o.width(), o.height(), 32);
+        desktopImage.CopyRect(flatImage, 0, 0, o);
+        Frost(flatImage);
+        captureImage.AlphaDraw(flatImage, 0, 0, all, 255);
+    } else if (anyInk) {
+        flatImage.CreateCopy(captureImage, true);
+    } else {
+        // Opaque everywhere and without ink: the flat picture is the grabbed pixels themselves.
+        flatImage = TDIB(o.width(), o.height(), 24);
+        desktopImage.CopyRect(flatImage, 0, 0, o);
+    }
+
     if (anyInk) {
         if (!painter) painter = std::make_unique<TAgg2D>();
         painter->Attach(captureImage);

@@ -54,12 +54,15 @@ void StartCapture(int mode, ICaptureOwner* owner)
     const auto requested = std::chrono::steady_clock::now();
     TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting());
     if (grab.image.Empty()) return;
+    const auto tGrab = std::chrono::steady_clock::now();
     owner->DiscardCapture();
     QString title, comment;
     if (owner->AutoTitleSetting()) GetForegroundTitle(title, comment);
     owner->SetCaptureTexts(title, comment);
     owner->HideForCapture();
+    const auto tOwner = std::chrono::steady_clock::now();
     auto* form = new TInputForm(std::move(grab), owner);
+    const auto tForm = std::chrono::steady_clock::now();
     form->requested_ = requested;
     InputForm = form;
     if (mode == 2) {
@@ -69,6 +72,12 @@ void StartCapture(int mode, ICaptureOwner* owner)
         form->PlaySound(QStringLiteral("Cap.wav"), 0);
     }
     form->ShowOverlay();
+    if (qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
+        auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
+        std::fprintf(stderr, "vexmor: grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms\n",
+                     ms(requested, tGrab), ms(tGrab, tOwner), ms(tOwner, tForm),
+                     ms(tForm, std::chrono::steady_clock::now()));
+    }
 }
 
 // --- the worker -------------------------------------------------------------------------------------
