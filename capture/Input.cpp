@@ -18,6 +18,12 @@
 #include <QScreen>
 #include <QWheelEvent>
 
+#include <QTimer>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -223,6 +229,12 @@ TInputForm::~TInputForm()
     StopWorker();
     if (InputForm == this) InputForm = nullptr;
     disconnect(appStateHook_);
+#if defined(__GLIBC__)
+    // The overlay's images and window surface are tens of megabytes; once the window itself is gone
+    // (after this destructor), hand the freed memory back so that the idle program shrinks again.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QTimer::singleShot(0, app, [] { malloc_trim(0); });
+#endif
 }
 
 void TInputForm::StopWorker()
