@@ -94,7 +94,8 @@ TThumbInputs TThumbForm::ReadInputs() const
 {
     TThumbInputs in;
     in.dragging = dragging_;
-    in.pointer = QCursor::pos();
+    // Asking the display for the pointer costs a round trip: only the drag needs it.
+    if (dragging_) in.pointer = QCursor::pos();
     in.owner = owner_ ? owner_->OwnerBounds() : QRect();
     QList<QRect> monitors;
     if (IDisplayService* display = Platform().display.get()) monitors = display->Monitors();
