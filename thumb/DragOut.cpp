@@ -3,32 +3,28 @@
 #include <QUrl>
 
 TDragFileData::TDragFileData(const QString& offeredPath, TDropWriter writer)
-    : offered_(offeredPath), writer_(std::move(writer))
-{
+    : offered_(offeredPath), writer_(std::move(writer)) {}
+
+QStringList TDragFileData::formats() const {
+    return {kUriListFormat, kCopiedFilesFormat};
 }
 
-QStringList TDragFileData::formats() const { return {kUriListFormat, kCopiedFilesFormat}; }
-
-bool TDragFileData::hasFormat(const QString& mimeType) const
-{
+bool TDragFileData::hasFormat(const QString& mimeType) const {
     return mimeType == kUriListFormat || mimeType == kCopiedFilesFormat;
 }
 
-void TDragFileData::DragEnded(bool accepted)
-{
+void TDragFileData::DragEnded(bool accepted) {
     if (phase_ == Dragging) phase_ = accepted ? Accepted : Refused;
 }
 
-QByteArray TDragFileData::Render(const QString& mimeType, const QString& path)
-{
+QByteArray TDragFileData::Render(const QString& mimeType, const QString& path) {
     const QByteArray url = QUrl::fromLocalFile(path).toEncoded();
     if (mimeType == kUriListFormat) return url + "\r\n";
     if (mimeType == kCopiedFilesFormat) return "copy\n" + url;
     return {};
 }
 
-QVariant TDragFileData::retrieveData(const QString& mimeType, QMetaType type) const
-{
+QVariant TDragFileData::retrieveData(const QString& mimeType, QMetaType type) const {
     if (!hasFormat(mimeType)) return {};
     QString path;
     switch (phase_) {

@@ -23,7 +23,7 @@ inline const QString kUriListFormat = QStringLiteral("text/uri-list");
 inline const QString kCopiedFilesFormat = QStringLiteral("x-special/gnome-copied-files");
 
 class TDragFileData : public QMimeData {
-public:
+  public:
     enum TPhase { Dragging, Accepted, Refused, Written, Failed };
 
     TDragFileData(const QString& offeredPath, TDropWriter writer);
@@ -44,10 +44,10 @@ public:
     // The bytes of one format for a path.
     static QByteArray Render(const QString& mimeType, const QString& path);
 
-protected:
+  protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
-private:
+  private:
     QString offered_;
     TDropWriter writer_;
     mutable TPhase phase_ = Dragging;

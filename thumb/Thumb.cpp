@@ -18,10 +18,9 @@ namespace {
 constexpr int kTickInterval = 16;
 // Only one drag-out runs at a time in the process.
 bool dragOutRunning = false;
-}  // namespace
+} // namespace
 
-QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName)
-{
+QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName) {
     if (dragFileName.isEmpty()) return {};
     const QString written = owner.SaveDragFile(UniqueFileName(dragFileName));
     if (written.isEmpty()) return {};
@@ -29,8 +28,7 @@ QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName)
     return written;
 }
 
-void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a)
-{
+void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a) {
     if (image.BitCount() != 32) return;
     const QRect area = rect.intersected(QRect(0, 0, image.Width(), image.Height()));
     if (area.isEmpty()) return;
@@ -38,13 +36,13 @@ void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a
     for (int y = area.top(); y <= area.bottom(); ++y) {
         uint8_t* p = image.PixelPtr(area.left(), y);
         for (int x = 0; x < area.width(); ++x, p += 4)
-            for (int c = 0; c < 4; ++c) p[c] = uint8_t((p[c] * factor[c]) >> 8);
+            for (int c = 0; c < 4; ++c)
+                p[c] = uint8_t((p[c] * factor[c]) >> 8);
     }
 }
 
 TThumbForm::TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin)
-    : AnimTimer(this), owner_(owner)
-{
+    : AnimTimer(this), owner_(owner) {
     setWindowTitle(QStringLiteral("Thumbnail"));
     setAttribute(Qt::WA_QuitOnClose, false);
     setCursor(Qt::DragCopyCursor);
@@ -64,34 +62,34 @@ TThumbForm::TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF pre
     OnPaint = [this](TLayeredForm*) { FormPaint(); };
 }
 
-TThumbForm::~TThumbForm()
-{
+TThumbForm::~TThumbForm() {
     AnimTimer.SetEnabled(false);
     if (ThumbForm == this) ThumbForm = nullptr;
 }
 
-TThumbForm* TThumbForm::Create(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin)
-{
+TThumbForm* TThumbForm::Create(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin) {
     auto* form = new TThumbForm(owner, previewImage, previewOrigin);
     ThumbForm = form;
     form->show();
     return form;
 }
 
-void TThumbForm::Discard()
-{
+void TThumbForm::Discard() {
     TThumbForm* form = ThumbForm;
     if (!form) return;
     ThumbForm = nullptr;
     // A hidden card has no running timer to finish a fade: it goes at once.
-    if (!form->isVisible()) form->deleteLater();
-    else form->SetVisibleAnim(false);
+    if (!form->isVisible())
+        form->deleteLater();
+    else
+        form->SetVisibleAnim(false);
 }
 
-int TThumbForm::HitZone(int, int) { return hzNone; }
+int TThumbForm::HitZone(int, int) {
+    return hzNone;
+}
 
-TThumbInputs TThumbForm::ReadInputs() const
-{
+TThumbInputs TThumbForm::ReadInputs() const {
     TThumbInputs in;
     in.dragging = dragging_;
     // Asking the display for the pointer costs a round trip: only the drag needs it.
@@ -105,8 +103,7 @@ TThumbInputs TThumbForm::ReadInputs() const
     return in;
 }
 
-void TThumbForm::Tick(int periods)
-{
+void TThumbForm::Tick(int periods) {
     Motion.Step(periods, kTickInterval, ReadInputs());
     SetAlphaValue(Motion.Alpha);
     SetLayeredRect(Motion.WindowRect, false);
@@ -117,10 +114,11 @@ void TThumbForm::Tick(int periods)
     RepaintAll();
 }
 
-void TThumbForm::AnimTimerTimer() { Tick(AnimTimer.MissedTicks() + 1); }
+void TThumbForm::AnimTimerTimer() {
+    Tick(AnimTimer.MissedTicks() + 1);
+}
 
-void TThumbForm::FormPaint()
-{
+void TThumbForm::FormPaint() {
     if (PreviewImage.Empty()) return;
     const QRect r(0, 0, LayeredRect().width(), LayeredRect().height());
     if (r.isEmpty()) return;
@@ -133,21 +131,20 @@ void TThumbForm::FormPaint()
     if (QWidget::mouseGrabber() == this) MultiplyChannels(Surface, r, 256, 248, 240, 256);
 }
 
-void TThumbForm::MakeSmallPicture()
-{
+void TThumbForm::MakeSmallPicture() {
     if (!SmallPicture.Empty() || PreviewImage.Empty()) return;
     const int w = int(std::nearbyint(PreviewImage.Width() * 0.25));
     const int h = int(std::nearbyint(PreviewImage.Height() * 0.25));
     if (w < 1 || h < 1) return;
     TDIB small(w, h, 32);
     small.FillRect(QRect(0, 0, w, h), 0, 256);
-    PreviewImage.Resize(small, QRect(0, 0, PreviewImage.Width(), PreviewImage.Height()), QRect(0, 0, w, h), 8);
+    PreviewImage.Resize(small, QRect(0, 0, PreviewImage.Width(), PreviewImage.Height()), QRect(0, 0, w, h),
+                        8);
     SmallPicture = small;
     SmallSourceQuad = {QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
 }
 
-void TThumbForm::StartDragOut()
-{
+void TThumbForm::StartDragOut() {
     if (dragOutRunning || !owner_) return;
     dragOutRunning = true;
     IThumbOwner* owner = owner_;
@@ -159,7 +156,8 @@ void TThumbForm::StartDragOut()
     owner->HideForDragOut();
     dragFileName_ = owner->DragFileName();
     // The writer outlives the card if the target asks late: it holds only the owner.
-    auto* data = new TDragFileData(dragFileName_, [owner](const QString& path) { return DragSourceDrop(*owner, path); });
+    auto* data = new TDragFileData(dragFileName_,
+                                   [owner](const QString& path) { return DragSourceDrop(*owner, path); });
     QPointer<TDragFileData> guard(data);
     lastData_ = data;
     dragging_ = true;
@@ -175,8 +173,7 @@ void TThumbForm::StartDragOut()
     owner->ShowAfterDragOut();
 }
 
-Qt::DropAction TThumbForm::RunDrag(TDragFileData* data)
-{
+Qt::DropAction TThumbForm::RunDrag(TDragFileData* data) {
     // The drag frees itself once its target is done; a parent that lives as long as the program
     // keeps it from being freed with the card.
     auto* drag = new QDrag(QCoreApplication::instance());
@@ -190,27 +187,23 @@ Qt::DropAction TThumbForm::RunDrag(TDragFileData* data)
     return action;
 }
 
-void TThumbForm::showEvent(QShowEvent* e)
-{
+void TThumbForm::showEvent(QShowEvent* e) {
     TLayeredFormEx::showEvent(e);
     AnimTimer.SetEnabled(true);
 }
 
-void TThumbForm::hideEvent(QHideEvent* e)
-{
+void TThumbForm::hideEvent(QHideEvent* e) {
     TLayeredFormEx::hideEvent(e);
     AnimTimer.SetEnabled(false);
 }
 
-void TThumbForm::closeEvent(QCloseEvent* e)
-{
+void TThumbForm::closeEvent(QCloseEvent* e) {
     TLayeredFormEx::closeEvent(e);
     // The current card is only hidden; one that is no longer current frees itself.
     if (ThumbForm != this) deleteLater();
 }
 
-void TThumbForm::mousePressEvent(QMouseEvent* e)
-{
+void TThumbForm::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return TLayeredFormEx::mousePressEvent(e);
     if (owner_ && owner_->OwnerVisible()) owner_->BringOwnerForward();
     const QPoint g = e->globalPosition().toPoint();
@@ -219,21 +212,18 @@ void TThumbForm::mousePressEvent(QMouseEvent* e)
     Invalidate();
 }
 
-void TThumbForm::mouseMoveEvent(QMouseEvent* e)
-{
+void TThumbForm::mouseMoveEvent(QMouseEvent* e) {
     setCursor(Qt::DragCopyCursor);
     const QPoint g = e->globalPosition().toPoint();
     if (DragStarted(this, g.x(), g.y())) StartDragOut();
 }
 
-void TThumbForm::mouseReleaseEvent(QMouseEvent* e)
-{
+void TThumbForm::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return TLayeredFormEx::mouseReleaseEvent(e);
     if (QWidget::mouseGrabber() == this) releaseMouse();
     Invalidate();
 }
 
-void TThumbForm::contextMenuEvent(QContextMenuEvent* e)
-{
+void TThumbForm::contextMenuEvent(QContextMenuEvent* e) {
     if (owner_) owner_->PopupThumbMenu(e->globalPos());
 }

@@ -24,7 +24,7 @@ class QDrag;
 
 // What the card needs from the main window.
 class IThumbOwner {
-public:
+  public:
     virtual ~IThumbOwner() = default;
     virtual bool OwnerVisible() const = 0;
     // The main window's bounds on the screen (kept while it is hidden).
@@ -45,7 +45,7 @@ public:
 
 // An owner made of functions, for a window that does not derive from IThumbOwner.
 class TFunctionThumbOwner : public IThumbOwner {
-public:
+  public:
     std::function<bool()> visible;
     std::function<QRect()> bounds;
     std::function<void()> bringForward, hideForDragOut, showAfterDragOut;
@@ -55,12 +55,22 @@ public:
 
     bool OwnerVisible() const override { return visible && visible(); }
     QRect OwnerBounds() const override { return bounds ? bounds() : QRect(); }
-    void BringOwnerForward() override { if (bringForward) bringForward(); }
-    void PopupThumbMenu(const QPoint& p) override { if (popupMenu) popupMenu(p); }
-    void HideForDragOut() override { if (hideForDragOut) hideForDragOut(); }
-    void ShowAfterDragOut() override { if (showAfterDragOut) showAfterDragOut(); }
+    void BringOwnerForward() override {
+        if (bringForward) bringForward();
+    }
+    void PopupThumbMenu(const QPoint& p) override {
+        if (popupMenu) popupMenu(p);
+    }
+    void HideForDragOut() override {
+        if (hideForDragOut) hideForDragOut();
+    }
+    void ShowAfterDragOut() override {
+        if (showAfterDragOut) showAfterDragOut();
+    }
     QString DragFileName() override { return dragFileName ? dragFileName() : QString(); }
-    QString SaveDragFile(const QString& path) override { return saveDragFile ? saveDragFile(path) : QString(); }
+    QString SaveDragFile(const QString& path) override {
+        return saveDragFile ? saveDragFile(path) : QString();
+    }
 };
 
 // The drop handler: writes the capture under the drag's file name (or the next free "_N" name when
@@ -72,7 +82,7 @@ QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName);
 void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a);
 
 class TThumbForm : public TLayeredFormEx {
-public:
+  public:
     // Takes the picture (ownership moves: the caller's reference may be cleared). `owner` outlives
     // the card. The card is made visible at once by Create; the constructor alone shows nothing.
     TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin);
@@ -85,7 +95,7 @@ public:
     static void Discard();
 
     TDIB PreviewImage;
-    TDIB SmallPicture;        // a quarter of the picture, made at the first drag
+    TDIB SmallPicture; // a quarter of the picture, made at the first drag
     TQuad SourceQuad{};
     TQuad SmallSourceQuad{};
     TThumbMotion Motion;
@@ -107,7 +117,7 @@ public:
 
     int HitZone(int x, int y) override;
 
-protected:
+  protected:
     // Runs the drag loop (modal until the button is released or the drag is cancelled) with the
     // data; the drag takes ownership. Returns the action the target accepted.
     virtual Qt::DropAction RunDrag(TDragFileData* data);
@@ -123,7 +133,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
-private:
+  private:
     IThumbOwner* owner_;
     bool dragging_ = false;
     QString dragFileName_;

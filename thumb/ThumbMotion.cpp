@@ -4,8 +4,7 @@
 #include <cmath>
 #include <limits>
 
-QPointF ThumbRestTarget(const QRect& f, const QRect& m, double hw, double hh, bool fading)
-{
+QPointF ThumbRestTarget(const QRect& f, const QRect& m, double hw, double hh, bool fading) {
     // Integer halves, so that a main window exactly centred counts as being on the right.
     const bool ownerLeft = f.left() + f.width() / 2 < m.left() + m.width() / 2;
     const double x = ownerLeft ? m.left() + m.width() - (hw + 48) : m.left() + hw + 48;
@@ -17,19 +16,16 @@ QPointF ThumbRestTarget(const QRect& f, const QRect& m, double hw, double hh, bo
     return QPointF(x, y);
 }
 
-QPointF ThumbDragTarget(QPoint pointer, double hw, double hh)
-{
+QPointF ThumbDragTarget(QPoint pointer, double hw, double hh) {
     return QPointF(pointer.x() + 0.4 * hw, pointer.y() + 60 + hh);
 }
 
-int ThumbAlpha(double scale)
-{
+int ThumbAlpha(double scale) {
     // Ties go to the even neighbour (the floating-point unit rounds to nearest).
     return 255 - int(std::nearbyint((kThumbRestScale - scale) * 60));
 }
 
-QPointF SwayCorner(QPointF corner, QPointF centre, double phase, double timeMs)
-{
+QPointF SwayCorner(QPointF corner, QPointF centre, double phase, double timeMs) {
     constexpr float pi = 3.14159265358979f;
     const float ox = float(centre.x()), oy = float(centre.y());
     const float t = float(timeMs);
@@ -37,9 +33,12 @@ QPointF SwayCorner(QPointF corner, QPointF centre, double phase, double timeMs)
     const float r = std::sqrt(dx * dx + dy * dy);
     // Counter-clockwise angle with y pointing up.
     float theta;
-    if (dy < 0) theta = std::atan(dx / dy) + pi / 2;
-    else if (dy > 0) theta = std::atan(dx / dy) + 3 * pi / 2;
-    else theta = dx >= 0 ? 0 : pi;
+    if (dy < 0)
+        theta = std::atan(dx / dy) + pi / 2;
+    else if (dy > 0)
+        theta = std::atan(dx / dy) + 3 * pi / 2;
+    else
+        theta = dx >= 0 ? 0 : pi;
     theta += std::sin(t * 2 * pi / 15711) * pi / 35;
     float px = ox + r * std::cos(theta), py = oy - r * std::sin(theta);
     dx = px - ox;
@@ -50,8 +49,7 @@ QPointF SwayCorner(QPointF corner, QPointF centre, double phase, double timeMs)
     return QPointF(px, py);
 }
 
-QRect QuadBounds(const TQuad& q)
-{
+QRect QuadBounds(const TQuad& q) {
     double l = q[0].x(), t = q[0].y(), r = l, b = t;
     for (const QPointF& p : q) {
         l = std::min(l, p.x());
@@ -63,8 +61,7 @@ QRect QuadBounds(const TQuad& q)
     return QRect(left, top, int(std::nearbyint(r)) - left, int(std::nearbyint(b)) - top);
 }
 
-QRect MonitorOf(const QRect& window, const QList<QRect>& monitors)
-{
+QRect MonitorOf(const QRect& window, const QList<QRect>& monitors) {
     QRect best;
     qint64 bestArea = 0;
     for (const QRect& m : monitors) {
@@ -90,8 +87,7 @@ QRect MonitorOf(const QRect& window, const QList<QRect>& monitors)
     return best;
 }
 
-void TThumbMotion::Start(QPointF origin, QSize picture)
-{
+void TThumbMotion::Start(QPointF origin, QSize picture) {
     Picture = picture;
     Scale = kThumbRestScale;
     Time = 0;
@@ -104,12 +100,12 @@ void TThumbMotion::Start(QPointF origin, QSize picture)
     Step(0, 0, TThumbInputs{});
 }
 
-void TThumbMotion::Step(int periods, double intervalMs, const TThumbInputs& in)
-{
+void TThumbMotion::Step(int periods, double intervalMs, const TThumbInputs& in) {
     periods = std::max(periods, 0);
     Time += periods * intervalMs;
     const double targetScale = in.dragging ? kThumbDragScale : kThumbRestScale;
-    for (int i = 0; i < periods; ++i) Scale += (targetScale - Scale) * 0.25;
+    for (int i = 0; i < periods; ++i)
+        Scale += (targetScale - Scale) * 0.25;
     const double hw = Scale * Picture.width(), hh = Scale * Picture.height();
     HalfExtent = QPointF(hw, hh);
     Alpha = ThumbAlpha(Scale);
@@ -124,10 +120,12 @@ void TThumbMotion::Step(int periods, double intervalMs, const TThumbInputs& in)
         Centre = QPointF(px, py);
     }
     const QPointF o = Centre;
-    ScreenQuad = {QPointF(o.x() - hw, o.y() - hh), QPointF(o.x() + hw, o.y() - hh), QPointF(o.x() + hw, o.y() + hh),
-                  QPointF(o.x() - hw, o.y() + hh)};
+    ScreenQuad = {QPointF(o.x() - hw, o.y() - hh), QPointF(o.x() + hw, o.y() - hh),
+                  QPointF(o.x() + hw, o.y() + hh), QPointF(o.x() - hw, o.y() + hh)};
     constexpr double halfPi = 1.57079632679489662;
-    for (int i = 0; i < 4; ++i) ScreenQuad[i] = SwayCorner(ScreenQuad[i], o, i < 2 ? halfPi : -halfPi, Time);
+    for (int i = 0; i < 4; ++i)
+        ScreenQuad[i] = SwayCorner(ScreenQuad[i], o, i < 2 ? halfPi : -halfPi, Time);
     WindowRect = QuadBounds(ScreenQuad);
-    for (int i = 0; i < 4; ++i) WindowQuad[i] = ScreenQuad[i] - QPointF(WindowRect.topLeft());
+    for (int i = 0; i < 4; ++i)
+        WindowQuad[i] = ScreenQuad[i] - QPointF(WindowRect.topLeft());
 }

@@ -13,22 +13,22 @@
 
 #include <array>
 
-using TQuad = std::array<QPointF, 4>;   // top-left, top-right, bottom-right, bottom-left
+using TQuad = std::array<QPointF, 4>; // top-left, top-right, bottom-right, bottom-left
 
 // What the card reads from its surroundings on each tick.
 struct TThumbInputs {
-    bool dragging = false;   // the drag-out's loop runs (until the button is released)
-    QPoint pointer;          // the mouse pointer, screen coordinates (read while dragging)
-    QRect owner;             // the main window's bounds, also while it is hidden
-    QRect monitor;           // the monitor the main window belongs to
-    bool fading = false;     // the card is fading in or out
+    bool dragging = false; // the drag-out's loop runs (until the button is released)
+    QPoint pointer;        // the mouse pointer, screen coordinates (read while dragging)
+    QRect owner;           // the main window's bounds, also while it is hidden
+    QRect monitor;         // the monitor the main window belongs to
+    bool fading = false;   // the card is fading in or out
 };
 
 // The card's time constant in ticks: the glide settles in about 50 ticks (800 ms).
 constexpr double kThumbFollowTime = 50;
-constexpr double kThumbRestScale = 0.5;    // actual size (the card is 2 x scale x the picture)
-constexpr double kThumbDragScale = 0.125;  // a quarter of the picture while dragging
-constexpr double kThumbFadeDrop = 110;     // pixels the resting place sinks while fading
+constexpr double kThumbRestScale = 0.5;   // actual size (the card is 2 x scale x the picture)
+constexpr double kThumbDragScale = 0.125; // a quarter of the picture while dragging
+constexpr double kThumbFadeDrop = 110;    // pixels the resting place sinks while fading
 
 // Where the card rests: on the side of the monitor away from the main window, its outer edge 48
 // pixels in, its centre level with the main window's centre but at least 40 pixels inside the
@@ -50,7 +50,7 @@ QRect QuadBounds(const TQuad& quad);
 QRect MonitorOf(const QRect& window, const QList<QRect>& monitors);
 
 class TThumbMotion {
-public:
+  public:
     // Starts at actual size with the centre at `origin`; the position filters are based there.
     void Start(QPointF origin, QSize picture);
     // Advances by `periods` timer periods of `intervalMs` each (0 only recomputes the corners from
@@ -59,14 +59,14 @@ public:
     void Step(int periods, double intervalMs, const TThumbInputs& in);
 
     double Scale = kThumbRestScale;
-    double Time = 0;               // animation clock, ms
+    double Time = 0; // animation clock, ms
     QPointF HalfExtent;
     QPointF Target;
-    QPointF Centre;                // the filtered centre
+    QPointF Centre; // the filtered centre
     int Alpha = 255;
     TQuad ScreenQuad{};
-    QRect WindowRect;              // bounding box of ScreenQuad
-    TQuad WindowQuad{};            // ScreenQuad relative to WindowRect's top-left
+    QRect WindowRect;   // bounding box of ScreenQuad
+    TQuad WindowQuad{}; // ScreenQuad relative to WindowRect's top-left
     QSize Picture;
 
     TFollowParams FilterParams;

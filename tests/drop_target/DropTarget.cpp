@@ -18,12 +18,11 @@
 namespace {
 
 class TDropTarget : public QWidget {
-public:
+  public:
     bool readOnEnter = false, refuse = false;
 
-protected:
-    void dragEnterEvent(QDragEnterEvent* e) override
-    {
+  protected:
+    void dragEnterEvent(QDragEnterEvent* e) override {
         if (refuse || !e->mimeData()->hasUrls()) return e->ignore();
         if (readOnEnter) {
             const QList<QUrl> urls = e->mimeData()->urls();
@@ -34,13 +33,11 @@ protected:
         std::fflush(stdout);
         e->acceptProposedAction();
     }
-    void dragMoveEvent(QDragMoveEvent* e) override
-    {
+    void dragMoveEvent(QDragMoveEvent* e) override {
         if (refuse) return e->ignore();
         e->acceptProposedAction();
     }
-    void dropEvent(QDropEvent* e) override
-    {
+    void dropEvent(QDropEvent* e) override {
         if (refuse) return e->ignore();
         const QList<QUrl> urls = e->mimeData()->urls();
         for (const QUrl& url : urls) {
@@ -54,10 +51,9 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {

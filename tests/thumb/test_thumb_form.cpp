@@ -18,7 +18,9 @@
 #include <gtest/gtest.h>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 QT_END_NAMESPACE
 
 namespace {
@@ -37,12 +39,20 @@ struct TFakeOwner : IThumbOwner {
     bool OwnerVisible() const override { return visible; }
     QRect OwnerBounds() const override { return bounds; }
     void BringOwnerForward() override { ++forward; }
-    void PopupThumbMenu(const QPoint& p) override { ++menus; menuAt = p; }
-    void HideForDragOut() override { ++hides; visible = false; }
-    void ShowAfterDragOut() override { ++shows; visible = true; }
+    void PopupThumbMenu(const QPoint& p) override {
+        ++menus;
+        menuAt = p;
+    }
+    void HideForDragOut() override {
+        ++hides;
+        visible = false;
+    }
+    void ShowAfterDragOut() override {
+        ++shows;
+        visible = true;
+    }
     QString DragFileName() override { return nextName; }
-    QString SaveDragFile(const QString& path) override
-    {
+    QString SaveDragFile(const QString& path) override {
         saved << path;
         return save ? save(path) : path;
     }
@@ -50,7 +60,7 @@ struct TFakeOwner : IThumbOwner {
 
 // A card whose drag loop is scripted: `during` plays the target while the button is down.
 class TScriptedThumb : public TThumbForm {
-public:
+  public:
     using TThumbForm::TThumbForm;
     std::function<void(TThumbForm*, TDragFileData*)> during;
     Qt::DropAction result = Qt::CopyAction;
@@ -58,51 +68,45 @@ public:
     bool acceptedMouseInDrag = true, draggingInDrag = false;
     QString nameInDrag;
 
-protected:
-    Qt::DropAction RunDrag(TDragFileData* data) override
-    {
+  protected:
+    Qt::DropAction RunDrag(TDragFileData* data) override {
         ++drags;
         acceptedMouseInDrag = AcceptsMouse();
         draggingInDrag = Dragging();
         nameInDrag = DragFileName();
         if (during) during(this, data);
-        holder_.reset(data);   // a real drag owns its data until the target is done
+        holder_.reset(data); // a real drag owns its data until the target is done
         return result;
     }
 
-private:
+  private:
     std::unique_ptr<TDragFileData> holder_;
 };
 
-TDIB SolidPicture(int w, int h, uint32_t colour)
-{
+TDIB SolidPicture(int w, int h, uint32_t colour) {
     TDIB image(w, h, 32);
     image.FillRect(QRect(0, 0, w, h), colour, 256);
     return image;
 }
 
 class ThumbFormTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         fake = InstallFakePlatform();
         ThumbForm = nullptr;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         delete form;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ThumbForm = nullptr;
     }
-    TScriptedThumb* Make(QPointF origin = QPointF(900, 500), QSize size = QSize(200, 100))
-    {
+    TScriptedThumb* Make(QPointF origin = QPointF(900, 500), QSize size = QSize(200, 100)) {
         form = new TScriptedThumb(&owner, SolidPicture(size.width(), size.height(), kRed), origin);
         ThumbForm = form;
         form->show();
         return form;
     }
-    void Send(QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons)
-    {
+    void Send(QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons) {
         const QPointF local = QPointF(global - form->geometry().topLeft());
         QMouseEvent e(type, local, local, QPointF(global), button, buttons, Qt::NoModifier);
         QApplication::sendEvent(form, &e);
@@ -113,8 +117,7 @@ protected:
     TScriptedThumb* form = nullptr;
 };
 
-TEST_F(ThumbFormTest, ShownAtTheOriginWithItsTimerRunning)
-{
+TEST_F(ThumbFormTest, ShownAtTheOriginWithItsTimerRunning) {
     Make(QPointF(900, 500), QSize(200, 100));
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->AnimTimer.Enabled());
@@ -125,15 +128,13 @@ TEST_F(ThumbFormTest, ShownAtTheOriginWithItsTimerRunning)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Thumbnail"));
 }
 
-TEST_F(ThumbFormTest, NoZoneAnywhereMovesOrResizesTheCard)
-{
+TEST_F(ThumbFormTest, NoZoneAnywhereMovesOrResizesTheCard) {
     Make();
     for (QPoint p : {QPoint(0, 0), QPoint(2, 50), QPoint(100, 50), QPoint(199, 99), QPoint(-5, -5)})
         EXPECT_EQ(form->HitZone(p.x(), p.y()), hzNone);
 }
 
-TEST_F(ThumbFormTest, TickPlacesTheWindowAroundTheSwayingCard)
-{
+TEST_F(ThumbFormTest, TickPlacesTheWindowAroundTheSwayingCard) {
     Make();
     const int pushes = form->PushCount();
     form->Tick(3);
@@ -144,8 +145,7 @@ TEST_F(ThumbFormTest, TickPlacesTheWindowAroundTheSwayingCard)
     EXPECT_DOUBLE_EQ(form->Motion.Target.x(), 1920 - (100 + 48));
 }
 
-TEST_F(ThumbFormTest, PaintsThePictureOnTheQuadAndClearsTheRest)
-{
+TEST_F(ThumbFormTest, PaintsThePictureOnTheQuadAndClearsTheRest) {
     Make();
     form->Tick(1);
     const QRect r(0, 0, form->LayeredRect().width(), form->LayeredRect().height());
@@ -154,12 +154,12 @@ TEST_F(ThumbFormTest, PaintsThePictureOnTheQuadAndClearsTheRest)
     // Outside the (slightly rotated) card the window is transparent; corners of the box lie outside
     // unless the card happens to be upright, so look for any transparent pixel on the border.
     int clear = 0;
-    for (int x = 0; x < r.width(); ++x) clear += form->Surface.GetPixel(x, 0) == 0;
+    for (int x = 0; x < r.width(); ++x)
+        clear += form->Surface.GetPixel(x, 0) == 0;
     EXPECT_GT(clear, 0);
 }
 
-TEST_F(ThumbFormTest, SmallScalesDrawTheQuarterPicture)
-{
+TEST_F(ThumbFormTest, SmallScalesDrawTheQuarterPicture) {
     Make();
     form->MakeSmallPicture();
     ASSERT_EQ(form->SmallPicture.Width(), 50);
@@ -178,8 +178,7 @@ TEST_F(ThumbFormTest, SmallScalesDrawTheQuarterPicture)
     EXPECT_EQ(form->Surface.GetPixel(int(c.x()), int(c.y())), kGreen);
 }
 
-TEST(ThumbPressedLook, ChannelsMultipliedAndTruncated)
-{
+TEST(ThumbPressedLook, ChannelsMultipliedAndTruncated) {
     TDIB image(3, 1, 32);
     *image.PixelPtr32(0, 0) = 0xFFFFFFFFu;
     *image.PixelPtr32(1, 0) = 0x80402011u;
@@ -192,8 +191,7 @@ TEST(ThumbPressedLook, ChannelsMultipliedAndTruncated)
     EXPECT_EQ(*image.PixelPtr32(2, 0), 0u);
 }
 
-TEST_F(ThumbFormTest, PressBringsTheShownMainWindowForwardAndDarkensWhileHeld)
-{
+TEST_F(ThumbFormTest, PressBringsTheShownMainWindowForwardAndDarkensWhileHeld) {
     Make();
     form->Tick(1);
     const QPoint centre = form->LayeredRect().center();
@@ -207,16 +205,15 @@ TEST_F(ThumbFormTest, PressBringsTheShownMainWindowForwardAndDarkensWhileHeld)
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
     form->RepaintAll();
     EXPECT_EQ(form->Surface.GetPixel(local.x(), local.y()), kRed);
-    EXPECT_EQ(form->drags, 0);   // a click without moving starts nothing
+    EXPECT_EQ(form->drags, 0); // a click without moving starts nothing
 
     owner.visible = false;
     Send(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
     Send(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(owner.forward, 1);   // a hidden main window stays hidden
+    EXPECT_EQ(owner.forward, 1); // a hidden main window stays hidden
 }
 
-TEST_F(ThumbFormTest, DragStartsAtTheSystemDragDistance)
-{
+TEST_F(ThumbFormTest, DragStartsAtTheSystemDragDistance) {
     Make();
     form->Tick(1);
     const int d = QApplication::startDragDistance();
@@ -226,14 +223,13 @@ TEST_F(ThumbFormTest, DragStartsAtTheSystemDragDistance)
     EXPECT_EQ(form->drags, 0);
     Send(QEvent::MouseMove, at + QPoint(0, -d), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(form->drags, 1);
-    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);   // the drag took the pointer
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr); // the drag took the pointer
     // Moving without a press held on the card starts nothing.
     Send(QEvent::MouseMove, at + QPoint(40, 40), Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(form->drags, 1);
 }
 
-TEST_F(ThumbFormTest, RightButtonOpensTheMenu)
-{
+TEST_F(ThumbFormTest, RightButtonOpensTheMenu) {
     Make();
     QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(805, 455));
     QApplication::sendEvent(form, &e);
@@ -241,8 +237,7 @@ TEST_F(ThumbFormTest, RightButtonOpensTheMenu)
     EXPECT_EQ(owner.menuAt, QPoint(805, 455));
 }
 
-TEST_F(ThumbFormTest, DragOutWritesOnlyAtTheFirstRequestAfterAnAcceptedRelease)
-{
+TEST_F(ThumbFormTest, DragOutWritesOnlyAtTheFirstRequestAfterAnAcceptedRelease) {
     Make();
     owner.nextName = QStringLiteral("/work/a.png");
     QByteArray duringDrag;
@@ -258,7 +253,7 @@ TEST_F(ThumbFormTest, DragOutWritesOnlyAtTheFirstRequestAfterAnAcceptedRelease)
     EXPECT_TRUE(form->draggingInDrag);
     EXPECT_EQ(form->nameInDrag, QStringLiteral("/work/a.png"));
     EXPECT_EQ(duringDrag, QByteArray("file:///work/a.png\r\n"));
-    EXPECT_TRUE(owner.saved.isEmpty());   // nothing written while dragging
+    EXPECT_TRUE(owner.saved.isEmpty()); // nothing written while dragging
     EXPECT_EQ(owner.hides, 1);
     EXPECT_EQ(owner.shows, 1);
     EXPECT_TRUE(form->AcceptsMouse());
@@ -277,8 +272,7 @@ TEST_F(ThumbFormTest, DragOutWritesOnlyAtTheFirstRequestAfterAnAcceptedRelease)
     EXPECT_FALSE(data->hasFormat(QStringLiteral("text/plain")));
 }
 
-TEST_F(ThumbFormTest, TargetGetsThePathActuallyWritten)
-{
+TEST_F(ThumbFormTest, TargetGetsThePathActuallyWritten) {
     Make();
     owner.nextName = QStringLiteral("/work/a.png");
     owner.save = [](const QString&) { return QStringLiteral("/work/a_2.png"); };
@@ -293,8 +287,7 @@ struct RefusedCase {
 };
 class ThumbDragRefused : public ThumbFormTest, public ::testing::WithParamInterface<RefusedCase> {};
 
-TEST_P(ThumbDragRefused, NothingIsWritten)
-{
+TEST_P(ThumbDragRefused, NothingIsWritten) {
     Make();
     form->result = GetParam().action;
     form->StartDragOut();
@@ -312,8 +305,7 @@ INSTANTIATE_TEST_SUITE_P(Actions, ThumbDragRefused,
                                            RefusedCase{"LinkOnly", Qt::LinkAction}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ThumbFormTest, AFailedWriteRefusesTheDrop)
-{
+TEST_F(ThumbFormTest, AFailedWriteRefusesTheDrop) {
     Make();
     owner.save = [](const QString&) { return QString(); };
     form->StartDragOut();
@@ -326,8 +318,7 @@ TEST_F(ThumbFormTest, AFailedWriteRefusesTheDrop)
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
 }
 
-TEST_F(ThumbFormTest, ASecondDragWhileOneRunsIsRefused)
-{
+TEST_F(ThumbFormTest, ASecondDragWhileOneRunsIsRefused) {
     Make();
     int inner = -1;
     form->during = [&](TThumbForm* f, TDragFileData*) {
@@ -339,8 +330,7 @@ TEST_F(ThumbFormTest, ASecondDragWhileOneRunsIsRefused)
     EXPECT_EQ(owner.hides, 1);
 }
 
-TEST_F(ThumbFormTest, FadingLowersTheRestingPlace)
-{
+TEST_F(ThumbFormTest, FadingLowersTheRestingPlace) {
     Make();
     form->Tick(1);
     const double y = form->Motion.Target.y();
@@ -351,7 +341,8 @@ TEST_F(ThumbFormTest, FadingLowersTheRestingPlace)
     EXPECT_DOUBLE_EQ(form->Motion.Target.y(), y + 110);
     EXPECT_FALSE(form->AcceptsMouse());
     // 400 ms of fading, then the current card is only hidden.
-    for (int i = 0; i < 30 && form->isVisible(); ++i) form->Tick(1);
+    for (int i = 0; i < 30 && form->isVisible(); ++i)
+        form->Tick(1);
     EXPECT_FALSE(form->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(ThumbForm, form);
@@ -363,13 +354,13 @@ TEST_F(ThumbFormTest, FadingLowersTheRestingPlace)
     EXPECT_TRUE(form->AnimTimer.Enabled());
     form->Tick(1);
     EXPECT_DOUBLE_EQ(form->Motion.Target.y(), y + 110);
-    for (int i = 0; i < 20; ++i) form->Tick(1);
+    for (int i = 0; i < 20; ++i)
+        form->Tick(1);
     EXPECT_DOUBLE_EQ(form->Motion.Target.y(), y);
     EXPECT_DOUBLE_EQ(form->Motion.Time, time + 21 * 16);
 }
 
-TEST_F(ThumbFormTest, DiscardedCardFadesAndFreesItself)
-{
+TEST_F(ThumbFormTest, DiscardedCardFadesAndFreesItself) {
     Make();
     QPointer<TThumbForm> old(form);
     TThumbForm::Discard();
@@ -378,7 +369,8 @@ TEST_F(ThumbFormTest, DiscardedCardFadesAndFreesItself)
     TFakeOwner other;
     QPointer<TThumbForm> next(TThumbForm::Create(&other, SolidPicture(10, 10, kRed), QPointF(5, 5)));
     EXPECT_EQ(ThumbForm, next.data());
-    for (int i = 0; i < 30 && old && old->isVisible(); ++i) old->Tick(1);
+    for (int i = 0; i < 30 && old && old->isVisible(); ++i)
+        old->Tick(1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
     form = nullptr;
@@ -391,8 +383,7 @@ TEST_F(ThumbFormTest, DiscardedCardFadesAndFreesItself)
 }
 
 // The main window's drag file comes from the export's work-file name and save command.
-TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName)
-{
+TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName) {
     auto fake = InstallFakePlatform();
     QTemporaryDir docs;
     ASSERT_TRUE(docs.isValid());
@@ -420,7 +411,8 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName)
     const QString folder = docs.path() + u'/' + kWorkFolderName + u'/';
     card.StartDragOut();
     EXPECT_EQ(card.nameInDrag, folder + QStringLiteral("Shot.png"));
-    EXPECT_EQ(card.LastDragData()->urls(), QList<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("Shot.png"))});
+    EXPECT_EQ(card.LastDragData()->urls(),
+              QList<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("Shot.png"))});
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("Shot.png")));
     card.StartDragOut();
     EXPECT_EQ(card.nameInDrag, folder + QStringLiteral("Shot_2.png"));
@@ -434,7 +426,8 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName)
     };
     card.StartDragOut();
     EXPECT_EQ(card.nameInDrag, folder + QStringLiteral("Shot_2.png"));
-    EXPECT_EQ(card.LastDragData()->urls(), QList<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("Shot_3.png"))});
+    EXPECT_EQ(card.LastDragData()->urls(),
+              QList<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("Shot_3.png"))});
     EXPECT_EQ(card.LastDragData()->WrittenPath(), folder + QStringLiteral("Shot_3.png"));
     QFile other(folder + QStringLiteral("Shot_2.png"));
     ASSERT_TRUE(other.open(QIODevice::ReadOnly));
@@ -443,8 +436,7 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName)
     EXPECT_EQ(fake->recentDocuments.size(), 2);
 }
 
-TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath)
-{
+TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath) {
     auto fake = InstallFakePlatform();
     TDIB capture = SolidPicture(4, 4, kRed);
     TFunctionExportOwner exportOwner;
@@ -458,8 +450,8 @@ TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath)
     EXPECT_TRUE(DragSourceDrop(owner, QStringLiteral("/proc/no/such/folder/x.png")).isEmpty());
     EXPECT_EQ(errors, QStringList{kSaveErrorText});
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
-    EXPECT_TRUE(DragSourceDrop(owner, QString()).isEmpty());   // no drag running: nothing
+    EXPECT_TRUE(DragSourceDrop(owner, QString()).isEmpty()); // no drag running: nothing
     EXPECT_EQ(errors.size(), 1);
 }
 
-}  // namespace
+} // namespace
