@@ -498,8 +498,12 @@ void TVexmorMainForm::AfterOperation() {
 }
 
 void TVexmorMainForm::RestackThumb() {
-    // The thumbnail card lies directly below this window while both show; the card itself arrives
-    // with the thumbnail, until then there is nothing to restack.
+    // The card lies directly below this window while both show. Top-level windows have no "stack
+    // under" here, so the card goes to the top and this window above it; this window is the active
+    // one whenever it moves or shows, so nothing else changes place.
+    if (!isVisible() || !ThumbForm || !ThumbForm->isVisible()) return;
+    ThumbForm->raise();
+    raise();
 }
 
 void TVexmorMainForm::CreateThumbOwner() {
