@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -86,9 +87,23 @@ bool TSoundPlayer::Play(const QString& folder, const QString& fileName, unsigned
     return true;
 }
 
+namespace {
+std::unique_ptr<TSoundPlayer> gPlayer;
+} // namespace
+
+// Qt's sound objects must go before the application object does: a player left for the C++ exit
+// handlers crashes in Qt's sample cache.
+void ReleaseSounds() { gPlayer.reset(); }
+
 TSoundPlayer& SoundPlayer() {
-    static TSoundPlayer player;
-    return player;
+    if (!gPlayer) {
+        gPlayer = std::make_unique<TSoundPlayer>();
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app, &ReleaseSounds);
+            qAddPostRoutine(&ReleaseSounds);
+        }
+    }
+    return *gPlayer;
 }
 
 void PlayOverlaySound(const QString& fileName, unsigned extraFlags) {

@@ -43,7 +43,9 @@ private:
 // Length of a PCM WAV file; zero when the file is not one.
 std::chrono::milliseconds WavDuration(const QString& path);
 
-// The process-wide player, made on first use.
+// The process-wide player, made on first use and released when the application quits (or by
+// ReleaseSounds; a later sound makes a new one).
 TSoundPlayer& SoundPlayer();
+void ReleaseSounds();
 // Plays one of the overlay's sounds from the program's sound folder.
 void PlayOverlaySound(const QString& fileName, unsigned extraFlags = 0);
