@@ -340,6 +340,12 @@ void TVexmorMainForm::moveEvent(QMoveEvent* event) {
     RestackThumb();
 }
 
+void TVexmorMainForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Coming to the front is a change of place in the stacking order as much as a move.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) RestackThumb();
+}
+
 void TVexmorMainForm::FormShow() {
     if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(true);
     RestackThumb();
