@@ -48,6 +48,6 @@ sleep 1.5
 xdotool mousemove 960 540 click 1
 if e2e_poll 10 bash -c "xdotool search --onlyvisible --class --name '^Vexmor\$' | grep -q ."; then
   sleep 0.7
-  demo_shot 23-capture "After a capture: the capture tab for naming it, with save, e-mail, edit, print, clipboard and discard"
+  demo_shot 23-capture "After a capture: the capture tab for naming it (save, e-mail, edit, print, clipboard, discard); the capture's card floats at the right"
   xdotool key Escape
 fi
