@@ -115,11 +115,19 @@ TPlatformStatus TDesktopShell::EditFile(const QString& path) {
                                                       : TPlatformStatus::Fail(QStringLiteral("cannot start %1").arg(program));
 }
 
-int TDesktopShell::SendMail(const QString& subject, const QStringList& attachments) {
+int TDesktopShell::SendMail(const QString& subject, const QStringList& attachments, const QString& body,
+                            const QString& recipientAddress, const QString& recipientName) {
     const QString helper = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
     if (helper.isEmpty()) return -1;
     QStringList args{QStringLiteral("--utf8"), QStringLiteral("--subject"), subject};
+    if (!body.isEmpty()) args << QStringLiteral("--body") << body;
     for (const QString& file : attachments) args << QStringLiteral("--attach") << file;
+    if (!recipientAddress.isEmpty()) {
+        // "Name <address>" when a name is given; quotes keep commas in the name from splitting it.
+        QString name = recipientName;
+        name.remove(u'"');
+        args << (name.isEmpty() ? recipientAddress : QStringLiteral("\"%1\" <%2>").arg(name, recipientAddress));
+    }
     QProcess process;
     process.start(helper, args);
     if (!process.waitForStarted(10000)) return -1;

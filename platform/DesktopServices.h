@@ -19,7 +19,8 @@ class TDesktopShell : public IShell {
 public:
     TPlatformStatus OpenUrl(const QString& url) override;
     TPlatformStatus EditFile(const QString& path) override;
-    int SendMail(const QString& subject, const QStringList& attachments) override;
+    int SendMail(const QString& subject, const QStringList& attachments, const QString& body = {},
+                 const QString& recipientAddress = {}, const QString& recipientName = {}) override;
     // Adds (or refreshes) a bookmark in $XDG_DATA_HOME/recently-used.xbel, written atomically.
     TPlatformStatus AddRecentDocument(const QString& path) override;
     static QString RecentFilesPath();

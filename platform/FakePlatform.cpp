@@ -74,8 +74,10 @@ public:
         s_->editedFiles << path;
         return TPlatformStatus::Ok();
     }
-    int SendMail(const QString& subject, const QStringList& attachments) override {
+    int SendMail(const QString& subject, const QStringList& attachments, const QString& body,
+                 const QString& recipientAddress, const QString& recipientName) override {
         s_->mails.append({subject, attachments});
+        s_->mailDetails.append({body, recipientAddress, recipientName});
         return s_->mailResult;
     }
     TPlatformStatus AddRecentDocument(const QString& path) override {

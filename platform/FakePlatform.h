@@ -25,7 +25,8 @@ struct TFakeState {
     QString autostartPath;  // empty: not enabled
     // shell
     QStringList openedUrls, editedFiles, recentDocuments;
-    QList<QPair<QString, QStringList>> mails;
+    QList<QPair<QString, QStringList>> mails;  // subject, attachments
+    QList<QStringList> mailDetails;             // body, recipient address, recipient name
     int mailResult = 0;
     // grab
     QImage desktopImage;  // what Grab copies from (Format_RGB32); null: grabbing fails

@@ -74,8 +74,11 @@ public:
     virtual TPlatformStatus OpenUrl(const QString& url) = 0;
     // Opens the file in the user's image editor.
     virtual TPlatformStatus EditFile(const QString& path) = 0;
-    // A new e-mail with the files attached; -1 when no mail helper exists, else its exit status.
-    virtual int SendMail(const QString& subject, const QStringList& attachments) = 0;
+    // A new e-mail with the files attached, opened in the user's mail program for them to finish;
+    // -1 when no mail helper exists, else its exit status. Body and recipient may be empty. The
+    // sender is whatever account the mail program uses: the helper offers no way to set it.
+    virtual int SendMail(const QString& subject, const QStringList& attachments, const QString& body = {},
+                         const QString& recipientAddress = {}, const QString& recipientName = {}) = 0;
     // Adds the file to the desktop's list of recently used files.
     virtual TPlatformStatus AddRecentDocument(const QString& path) = 0;
 };

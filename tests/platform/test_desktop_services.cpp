@@ -133,6 +133,9 @@ TEST_F(DesktopServices, MailReportsMissingHelperAndItsExitStatus) {
     Script("xdg-email", "printf '%s\\n' \"$@\" > '" + out + "'; exit 3");
     EXPECT_EQ(shell.SendMail("报告 1", {"/tmp/a.png", "/tmp/b c.png"}), 3);
     EXPECT_EQ(ReadWhenThere(out), "--utf8\n--subject\n报告 1\n--attach\n/tmp/a.png\n--attach\n/tmp/b c.png\n");
+    QFile::remove(out);
+    EXPECT_EQ(shell.SendMail("s", {}, "body text", "a@b.c", "Li, \"Wei\""), 3);
+    EXPECT_EQ(ReadWhenThere(out), "--utf8\n--subject\ns\n--body\nbody text\n\"Li, Wei\" <a@b.c>\n");
 }
 
 } // namespace
