@@ -2,6 +2,7 @@
 #include "ui_VexmorMain.h"
 
 #include "HotKeyEdit.h"
+#include "HotKeys.h"
 #include "Settings.h"
 #include "Startup.h"
 
@@ -147,6 +148,7 @@ void TVexmorMainForm::FormCreate() {
     DiscardCapture();
     LoadSettings();
     ui->StartupBox->setChecked(StartupEntry(seCheck));
+    RegisterHotKeys();
 
     SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
     versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
@@ -176,6 +178,7 @@ void TVexmorMainForm::FormDestroy() {
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
     dCapTimer_->stop();
+    UnregisterHotKeys();
     delete ThumbForm;
     SaveSettings();
     if (trayIcon_) trayIcon_->hide();
@@ -413,6 +416,30 @@ void TVexmorMainForm::StartupBoxClick() { StartupEntry(ui->StartupBox->isChecked
 
 void TVexmorMainForm::DisplayHotKeyChange() {
     ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == 2);
+    RegisterHotKeys();
+}
+
+void TVexmorMainForm::RegisterHotKeys() {
+    UnregisterHotKeys();
+    IHotKeys* keys = Platform().hotKeys.get();
+    if (!keys) return;
+    keys->SetHandler([this](int id) { HotKeyPressed(id); });
+    for (const THotKeyRegistration& r :
+         HotKeyRegistrations(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey()))
+        (void)keys->Register(r.id, r.qtKey, r.modifiers);  // a combination held elsewhere stays silent
+}
+
+void TVexmorMainForm::UnregisterHotKeys() {
+    if (IHotKeys* keys = Platform().hotKeys.get())
+        for (int id = 0; id < 3; ++id) keys->Unregister(id);
+}
+
+void TVexmorMainForm::HotKeyPressed(int id) {
+    if (id < 0 || id > 2) return;
+    if (InputForm)
+        InputForm->FinishCapture();
+    else
+        StartCapture(id);
 }
 
 void TVexmorMainForm::OpenLink(const QString& url) {

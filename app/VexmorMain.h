@@ -135,6 +135,12 @@ private:
     void InkColorSelChange();
     void StartupBoxClick();
     void DisplayHotKeyChange();
+    // The three capture hot keys of the current choice, taken from the desktop; the choice's
+    // combinations that another program holds stay silent.
+    void RegisterHotKeys();
+    void UnregisterHotKeys();
+    // A capture hot key: confirms an open overlay, otherwise starts a capture in its mode.
+    void HotKeyPressed(int id);
     void OpenLink(const QString& url);
     void SetTrayHint(bool full);
     void LayoutCaptureSheet();

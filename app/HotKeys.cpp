@@ -1,0 +1,48 @@
+#include "HotKeys.h"
+
+#include "HotKeyEdit.h"
+
+namespace {
+constexpr int VK_SNAPSHOT = 0x2C;
+
+Qt::KeyboardModifiers QtModifiers(int mods) {
+    Qt::KeyboardModifiers m;
+    if (mods & MOD_ALT) m |= Qt::AltModifier;
+    if (mods & MOD_CONTROL) m |= Qt::ControlModifier;
+    if (mods & MOD_SHIFT) m |= Qt::ShiftModifier;
+    return m;
+}
+} // namespace
+
+bool HotKeyBase(int choice, int customCode, int& virtualKey, int& mods) {
+    switch (choice) {
+    case 0:
+        virtualKey = VK_SNAPSHOT;
+        mods = 0;
+        return true;
+    case 1:
+        virtualKey = VK_SNAPSHOT;
+        mods = MOD_CONTROL;
+        return true;
+    case 2: {
+        const int code = customCode & 0xFFFF;
+        if (code == 0) return false;
+        virtualKey = code & ~(hkShift | hkCtrl | hkAlt);
+        mods = 0;
+        if (code & hkShift) mods |= MOD_SHIFT;
+        if (code & hkAlt) mods |= MOD_ALT;
+        if (code & hkCtrl) mods |= MOD_CONTROL;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+QList<THotKeyRegistration> HotKeyRegistrations(int choice, int customCode) {
+    int vk = 0, mods = 0;
+    if (!HotKeyBase(choice, customCode, vk, mods)) return {};
+    const int key = VirtualKeyToQtKey(vk);
+    if (key == 0) return {};
+    return {{0, key, QtModifiers(mods)}, {1, key, QtModifiers(mods ^ MOD_ALT)}, {2, key, QtModifiers(mods ^ MOD_CONTROL)}};
+}

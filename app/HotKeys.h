@@ -1,0 +1,26 @@
+// The capture hot keys: which three key combinations the hot-key choice registers, and under which
+// identifiers. Identifier i starts a capture in mode i (0 whole desktop, 1 active window,
+// 2 magnifier), or confirms an open overlay.
+#pragma once
+
+#include <QList>
+#include <Qt>
+
+// Modifier bits of a hot-key combination, as the choice table combines them.
+enum THotKeyMod : int { MOD_ALT = 1, MOD_CONTROL = 2, MOD_SHIFT = 4 };
+
+struct THotKeyRegistration {
+    int id;    // 0..2: the capture mode
+    int qtKey; // Qt key code
+    Qt::KeyboardModifiers modifiers;
+    bool operator==(const THotKeyRegistration&) const = default;
+};
+
+// Base key (a virtual-key number) and MOD_ bits of the choice: 0 Print Screen, 1 Ctrl + Print
+// Screen, 2 the custom 16-bit shortcut code. False when there is no hot key: a custom code of 0, or
+// a choice outside 0..2 (the list then shows no selection, and no key is taken from the desktop).
+bool HotKeyBase(int choice, int customCode, int& virtualKey, int& mods);
+
+// The three combinations to register: the base, the base with Alt flipped and the base with Ctrl
+// flipped. Empty when there is no hot key or its key has no Qt equivalent.
+QList<THotKeyRegistration> HotKeyRegistrations(int choice, int customCode);
