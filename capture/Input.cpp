@@ -198,6 +198,12 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
         const double dpr = s ? s->devicePixelRatio() : 1.0;
         QCursor::setPos(qRound(screen.x() / dpr), qRound(screen.y() / dpr));
     };
+    PointerPos = [](QPoint& screen) {
+        TCursorImage cursor;
+        if (!Platform().grabber || !Platform().grabber->Cursor(cursor).ok) return false;
+        screen = QPoint(cursor.x, cursor.y);
+        return true;
+    };
     PlaySound = [](const QString& name, unsigned flags) {
         if (OverlaySoundHook)
             OverlaySoundHook(name, flags);
@@ -263,9 +269,24 @@ void TInputForm::ShowOverlay()
     setFocus(Qt::ActiveWindowFocusReason);
 }
 
-QPoint TInputForm::ClientFromEvent(const QPointF& logical) const
+QPoint TInputForm::ClientFromEvent(const QPointF& logical)
 {
-    return QPoint(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
+    const QPoint scaled(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
+    if (scale_ == 1.0 || !PointerPos) return scaled;
+    // Under the framework's scaling, events carry whole logical pixels only. The pointer's device
+    // position is exact; it belongs to this event unless the pointer has moved on since, and then the
+    // last exact position seen at this logical point still does.
+    QPoint screen;
+    if (PointerPos(screen)) {
+        const QPoint c = ClientFromScreen(screen);
+        if (std::abs(c.x() / scale_ - logical.x()) <= 0.5 + 1e-9 && std::abs(c.y() / scale_ - logical.y()) <= 0.5 + 1e-9) {
+            exactLogical_ = logical;
+            exactClient_ = c;
+            return c;
+        }
+    }
+    if (exactLogical_ && *exactLogical_ == logical) return exactClient_;
+    return scaled;
 }
 
 void TInputForm::SetPointer(int imageX, int imageY) { pointer_.store(PackPoint(imageX, imageY)); }

@@ -176,6 +176,9 @@ public:
     std::function<bool(QPoint& screen)> GetCursorPos;
     std::function<void(const QPoint& screen)> SetCursorPos;
     std::function<void(const QString& name, unsigned flags)> PlaySound;
+    // The pointer in screen device pixels, exact under the framework's scaling (which rounds event
+    // positions to logical pixels); used only when that scaling is in force.
+    std::function<bool(QPoint& screen)> PointerPos;
     // The desktop's monitors in screen coordinates.
     std::function<QList<QRect>()> Monitors;
 
@@ -198,7 +201,7 @@ private:
     void PostInvalidate(const QRect& r);    // any thread
     void FlushInvalid();
     QPoint ClientFromScreen(const QPoint& s) const { return s - DesktopBounds.topLeft(); }
-    QPoint ClientFromEvent(const QPointF& logical) const;
+    QPoint ClientFromEvent(const QPointF& logical);
     void ApplyCursorShape();
     void PaintNormal(QPainter& p, QRect clip);
     void PaintZoomed(QPainter& p);
@@ -220,4 +223,6 @@ private:
     QMetaObject::Connection appStateHook_;
     std::optional<std::chrono::steady_clock::time_point> requested_;
     bool firstPaintDone_ = false;
+    std::optional<QPointF> exactLogical_;  // the last event whose exact device position was seen
+    QPoint exactClient_;
 };

@@ -100,4 +100,21 @@ size=$(identify -format '%w %h' "$f")
 e2e_check "a click saves the whole desktop (got $size)" [ "$size" = "3200 1080" ]
 stop_vexmor
 
+# 6. Under the framework's scaling the overlay still works in device pixels: exact rectangles.
+for factor in 2 1.5; do
+  QT_SCALE_FACTOR=$factor start_capture
+  geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+    /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
+  e2e_check "scale $factor: overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
+  xdotool mousemove 1201 301 keydown ctrl mousedown 1 mousemove 1300 380 mousemove 1500 450 mouseup 1 keyup ctrl
+  f=$(saved_file)
+  size=$(identify -format '%w %h' "$f")
+  e2e_check "scale $factor: rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
+  convert "$E2E_DIR/desktop.png" -crop 300x150+1201+301 +repage "$E2E_DIR/want.png"
+  convert "$f" -alpha off "$E2E_DIR/got.png"
+  diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
+  e2e_check "scale $factor: rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
+  stop_vexmor
+done
+
 e2e_pass
