@@ -17,6 +17,7 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <QTimer>
 
@@ -255,12 +256,41 @@ bool TInputForm::WorkerRunning() const { return CatchThread && CatchThread->isRu
 
 void TInputForm::ShowOverlay()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    scale_ = screen ? screen->devicePixelRatio() : 1.0;
+    // One image pixel per device pixel, whatever the framework's scaling. The framework scales a
+    // window by the factor of the screen it belongs to, which is the screen under the window's
+    // centre: place the window in that screen's logical coordinates. A screen's device origin is the
+    // platform monitor of the same device size.
+    QScreen* target = QGuiApplication::primaryScreen();
+    QPoint nativeOrigin, logicalOrigin;
+    bool matched = false;
+    const QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
+    const QPoint centre = DesktopBounds.center();
+    for (QScreen* s : QGuiApplication::screens()) {
+        const double f = s->devicePixelRatio();
+        const QRect l = s->geometry();
+        for (const QRect& m : monitors) {
+            if (std::abs(m.width() - l.width() * f) > 1 || std::abs(m.height() - l.height() * f) > 1) continue;
+            if (!m.contains(centre)) continue;
+            target = s;
+            nativeOrigin = m.topLeft();
+            logicalOrigin = l.topLeft();
+            matched = true;
+            break;
+        }
+        if (matched) break;
+    }
+    scale_ = target ? target->devicePixelRatio() : 1.0;
     if (scale_ <= 0) scale_ = 1;
-    // One image pixel per device pixel, whatever the scaling of the framework.
-    const QRect logical(qRound(DesktopBounds.left() / scale_), qRound(DesktopBounds.top() / scale_),
+    // Event positions are rounded to the logical pixels of the screen under the pointer.
+    double coarsest = scale_;
+    for (QScreen* s : QGuiApplication::screens()) coarsest = std::max(coarsest, s->devicePixelRatio());
+    eventTolerance_ = 0.5 * coarsest / scale_ + 1e-9;
+    if (!matched) logicalOrigin = nativeOrigin = QPoint(0, 0);
+    const QRect logical(logicalOrigin.x() + qRound((DesktopBounds.left() - nativeOrigin.x()) / scale_),
+                        logicalOrigin.y() + qRound((DesktopBounds.top() - nativeOrigin.y()) / scale_),
                         qRound(DesktopBounds.width() / scale_), qRound(DesktopBounds.height() / scale_));
+    create();
+    if (windowHandle() && target) windowHandle()->setScreen(target);
     setGeometry(logical);
     capBox_->setGeometry(0, 0, logical.width(), logical.height());
     show();
@@ -272,14 +302,16 @@ void TInputForm::ShowOverlay()
 QPoint TInputForm::ClientFromEvent(const QPointF& logical)
 {
     const QPoint scaled(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
-    if (scale_ == 1.0 || !PointerPos) return scaled;
+    if (eventTolerance_ <= 0.5 + 1e-6 && scale_ == 1.0) return scaled;
+    if (!PointerPos) return scaled;
     // Under the framework's scaling, events carry whole logical pixels only. The pointer's device
     // position is exact; it belongs to this event unless the pointer has moved on since, and then the
     // last exact position seen at this logical point still does.
     QPoint screen;
     if (PointerPos(screen)) {
         const QPoint c = ClientFromScreen(screen);
-        if (std::abs(c.x() / scale_ - logical.x()) <= 0.5 + 1e-9 && std::abs(c.y() / scale_ - logical.y()) <= 0.5 + 1e-9) {
+        if (std::abs(c.x() / scale_ - logical.x()) <= eventTolerance_ &&
+            std::abs(c.y() / scale_ - logical.y()) <= eventTolerance_) {
             exactLogical_ = logical;
             exactClient_ = c;
             return c;

@@ -217,6 +217,7 @@ private:
     QRect invalid_;
     bool invalidPosted_ = false;
     double scale_ = 1;  // device pixels per logical pixel
+    double eventTolerance_ = 0.5;  // how far (logical pixels) an event position may be from the exact one
     bool closed_ = false;
     bool finishing_ = false;
     bool wasActive_ = false;

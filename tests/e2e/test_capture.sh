@@ -100,9 +100,11 @@ size=$(identify -format '%w %h' "$f")
 e2e_check "a click saves the whole desktop (got $size)" [ "$size" = "3200 1080" ]
 stop_vexmor
 
-# 6. Under the framework's scaling the overlay still works in device pixels: exact rectangles.
-for factor in 2 1.5; do
-  QT_SCALE_FACTOR=$factor start_capture
+# 6. Under the framework's scaling, uniform or per monitor, the overlay still works in device pixels.
+for factor in QT_SCALE_FACTOR=2 QT_SCALE_FACTOR=1.5 'QT_SCREEN_SCALE_FACTORS=1;2' 'QT_SCREEN_SCALE_FACTORS=2;1'; do
+  export "${factor?}"
+  start_capture
+  unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
   geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
     /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
   e2e_check "scale $factor: overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
