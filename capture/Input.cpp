@@ -945,5 +945,9 @@ void TInputForm::PaintZoomed(QPainter& p)
         const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
         scratch.FillRect(QRect(a, b - QPoint(1, 1)) & QRect(0, 0, w, h), 0xFFE0D0FFu, 96);
     }
-    ShowScratch(p, scratch, QRect(0, 0, w, h));
+    // Shown from 32 bits: the window surface takes those rows as they are, where 24-bit rows would
+    // go through the framework's (threaded) conversion.
+    TDIB shown(w, h, 32);
+    scratch.CopyRect(shown, 0, 0, QRect(0, 0, w, h));
+    ShowScratch(p, shown, QRect(0, 0, w, h));
 }
