@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 
 namespace {
 constexpr int HelpCardWidth = 183, HelpCardHeight = 224;
@@ -370,7 +371,14 @@ void TInputForm::FinishCapture()
         std::lock_guard<std::mutex> lock(ShapeLock);
         shapes = Shapes;
     }
-    TComposedCapture c = ComposeCapture(DesktopImage, GrabbedRect, std::move(shapes), PenWidth.load(), InkColor);
+    TComposedCapture c;
+    try {
+        c = ComposeCapture(DesktopImage, GrabbedRect, std::move(shapes), PenWidth.load(), InkColor);
+    } catch (const std::exception&) {
+        // Out of memory for the images: the capture ends as if cancelled rather than taking the
+        // program down from inside an event handler.
+        c = TComposedCapture{};
+    }
     PreviewOrigin = c.previewOrigin;
     if (owner_ && !c.captureImage.Empty()) {
         owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin);
