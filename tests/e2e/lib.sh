@@ -3,7 +3,7 @@
 #
 #   e2e_init NAME                 private $E2E_DIR with HOME and XDG folders; cleanup trap
 #   e2e_start_x [WxHxD]           Xvfb -noreset on a free display; exports DISPLAY
-#   e2e_start_wm / e2e_start_compositor
+#   e2e_start_wm [OPENBOX-ARGS] / e2e_start_compositor
 #   e2e_spawn CMD...              background process stopped at the end; PID in $E2E_LAST_PID
 #   e2e_start_vexmor ARGS...      the real program (VEXMOR_BIN); PID in $VEXMOR_PID
 #   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
@@ -97,7 +97,7 @@ e2e_start_x() {
 }
 
 e2e_start_wm() {
-  e2e_spawn openbox --sm-disable
+  e2e_spawn openbox --sm-disable "$@"
   e2e_wait_for "window manager" 20 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 
