@@ -25,16 +25,20 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor)
         if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
     }
 
-    TGrabbedImage grabbed;
-    const bool ok = platform.grabber && platform.grabber->Grab(g.grabbedRect.translated(origin), grabbed).ok &&
-                    grabbed.width == g.grabbedRect.width() && grabbed.height == g.grabbedRect.height() &&
-                    grabbed.pixels.size() >= size_t(grabbed.stride) * grabbed.height;
-    if (ok) {
-        DibOps::View src{grabbed.pixels.data(), grabbed.stride, grabbed.width, grabbed.height, 4};
-        DibOps::View dst{g.image.Bits(), g.image.BytesPerRow(), w, h, 3};
-        DibOps::Copy32To24(src, QRect(0, 0, grabbed.width, grabbed.height), dst, g.grabbedRect.left(),
-                           g.grabbedRect.top());
-    } else {
+    // The grabbed rows go straight from the X server's buffer into the 24-bit picture.
+    const int left = g.grabbedRect.left(), top = g.grabbedRect.top();
+    const bool ok = platform.grabber &&
+                    platform.grabber
+                        ->GrabTo(g.grabbedRect.translated(origin),
+                                 [&](const QRect& part, const uint8_t* bgrx, int stride) {
+                                     // The view type is for writing too; this one is only read.
+                                     DibOps::View src{const_cast<uint8_t*>(bgrx), stride, part.width(), part.height(), 4};
+                                     DibOps::View dst{g.image.Bits(), g.image.BytesPerRow(), w, h, 3};
+                                     DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), dst,
+                                                        left + part.x(), top + part.y());
+                                 })
+                        .ok;
+    if (!ok) {
         // Nothing could be read: the frozen picture is black rather than uninitialised memory.
         g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
     }

@@ -107,6 +107,15 @@ public:
         }
         return TPlatformStatus::Ok();
     }
+    TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override {
+        if (s_->desktopImage.isNull() || rect.isEmpty()) return TPlatformStatus::Fail("nothing to grab");
+        const QImage src = s_->desktopImage.convertToFormat(QImage::Format_RGB32);
+        const QRect inside = rect.intersected(src.rect());
+        if (!inside.isEmpty())
+            sink(inside.translated(-rect.topLeft()), src.constScanLine(inside.top()) + inside.left() * 4,
+                 int(src.bytesPerLine()));
+        return TPlatformStatus::Ok();
+    }
     TPlatformStatus Cursor(TCursorImage& out) override {
         if (!s_->hasCursor) return TPlatformStatus::Fail("no cursor");
         out = s_->cursor;

@@ -97,11 +97,18 @@ struct TCursorImage {
     int hotX = 0, hotY = 0;    // hot spot inside the image
 };
 
+// Receives a grabbed part: `part` in coordinates relative to the requested rectangle, its pixels
+// B,G,R,X rows (X undefined), valid only during the call.
+using TGrabSink = std::function<void(const QRect& part, const uint8_t* bgrx, int stride)>;
+
 class IScreenGrabber {
 public:
     virtual ~IScreenGrabber() = default;
-    // Copies the given root-window rectangle (device pixels).
+    // Copies the given root-window rectangle (device pixels); what has no screen behind it is black.
     virtual TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) = 0;
+    // The same without a copy in between: the part of the rectangle with screen behind it goes to
+    // `sink` straight from where the X server put it. Nothing is handed for the rest.
+    virtual TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) = 0;
     virtual TPlatformStatus Cursor(TCursorImage& out) = 0;
 };
 

@@ -25,13 +25,6 @@ namespace {
 
 // ---- grab -----------------------------------------------------------------------------------
 
-struct TShmSegment {
-    int id = -1;
-    void* address = reinterpret_cast<void*>(-1);
-    ~TShmSegment() {
-        if (address != reinterpret_cast<void*>(-1)) shmdt(address);
-    }
-};
 
 bool ServerHasShm(xcb_connection_t* c) {
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
@@ -52,35 +45,73 @@ TPlatformStatus CheckPixelFormat(xcb_connection_t* c, const xcb_screen_t* screen
     return TPlatformStatus::Fail(QStringLiteral("no pixmap format for the root depth"));
 }
 
-// Copies rows of a ZPixmap reply into the output, forcing the fourth byte to 0xFF-free zero.
+// Copies rows of a ZPixmap image into the output, making every pixel opaque on the way: the fourth
+// byte is undefined on depth-24 screens. One pass, which the compiler vectorises.
 void CopyRows(const uint8_t* from, int fromStride, int rows, int width, uint8_t* to, int toStride) {
-    for (int y = 0; y < rows; ++y) std::memcpy(to + size_t(y) * toStride, from + size_t(y) * fromStride, size_t(width) * 4);
+    for (int y = 0; y < rows; ++y) {
+        const uint32_t* src = reinterpret_cast<const uint32_t*>(from + size_t(y) * fromStride);
+        uint32_t* dst = reinterpret_cast<uint32_t*>(to + size_t(y) * toStride);
+        for (int x = 0; x < width; ++x) dst[x] = src[x] | 0xFF000000u;
+    }
 }
 
-bool GrabWithShm(xcb_connection_t* c, xcb_window_t root, const QRect& r, uint8_t* to, int toStride) {
+// One shared-memory segment, attached to the server, kept between grabs: making a new one for every
+// grab costs the server and this process a page fault for every 4 KiB of it.
+struct TShmCache {
+    xcb_connection_t* c = nullptr;
+    int id = -1;
+    void* address = nullptr;
+    size_t size = 0;
+    xcb_shm_seg_t xseg = 0;
+    // `detach` only while the connection is known to live: at process exit it may be gone, and the
+    // server drops the attachment with the connection anyway.
+    void Release(bool detach = true) {
+        if (address) {
+            if (c && detach) {
+                xcb_shm_detach(c, xseg);
+                xcb_flush(c);
+            }
+            shmdt(address);
+        }
+        *this = TShmCache();
+    }
+    bool Ensure(xcb_connection_t* conn, size_t bytes) {
+        if (address && c == conn && size >= bytes) return true;
+        Release();
+        id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0) return false;
+        void* a = shmat(id, nullptr, 0);
+        shmctl(id, IPC_RMID, nullptr);  // freed when the last user detaches
+        if (a == reinterpret_cast<void*>(-1)) return false;
+        address = a;
+        size = bytes;
+        c = conn;
+        xseg = xcb_generate_id(conn);
+        xcb_void_cookie_t attach = xcb_shm_attach_checked(conn, xseg, uint32_t(id), 0);
+        if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(conn, attach)}) {
+            c = nullptr;  // never attached: nothing to detach
+            Release();
+            return false;
+        }
+        return true;
+    }
+};
+
+// The rectangle's pixels in the segment, or null.
+const uint8_t* GrabWithShm(TShmCache& shm, xcb_connection_t* c, xcb_window_t root, const QRect& r) {
     const size_t bytes = size_t(r.width()) * r.height() * 4;
-    TShmSegment seg;
-    seg.id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (seg.id < 0) return false;
-    seg.address = shmat(seg.id, nullptr, 0);
-    shmctl(seg.id, IPC_RMID, nullptr);  // freed when the last user detaches
-    if (seg.address == reinterpret_cast<void*>(-1)) return false;
-    const xcb_shm_seg_t xseg = xcb_generate_id(c);
-    xcb_void_cookie_t attach = xcb_shm_attach_checked(c, xseg, uint32_t(seg.id), 0);
-    if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(c, attach)}) return false;
+    if (!shm.Ensure(c, bytes)) return nullptr;
     TXcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
         c,
         xcb_shm_get_image(c, root, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, xseg, 0),
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, shm.xseg, 0),
         nullptr));
-    xcb_shm_detach(c, xseg);
-    xcb_flush(c);
-    if (!reply) return false;
-    CopyRows(static_cast<const uint8_t*>(seg.address), r.width() * 4, r.height(), r.width(), to, toStride);
-    return true;
+    if (!reply) return nullptr;
+    return static_cast<const uint8_t*>(shm.address);
 }
 
-bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, uint8_t* to, int toStride) {
+bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, const QRect& part,
+                      const TGrabSink& sink) {
     // Bands keep each reply a few megabytes.
     const int band = std::max(1, (4 << 20) / std::max(1, r.width() * 4));
     for (int y = 0; y < r.height(); y += band) {
@@ -91,35 +122,45 @@ bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, ui
                           uint16_t(rows), ~0u),
             nullptr));
         if (!reply || xcb_get_image_data_length(reply.get()) < r.width() * rows * 4) return false;
-        CopyRows(xcb_get_image_data(reply.get()), r.width() * 4, rows, r.width(), to + size_t(y) * toStride, toStride);
+        sink(QRect(part.x(), part.y() + y, part.width(), rows), xcb_get_image_data(reply.get()), r.width() * 4);
     }
     return true;
 }
 
 class TX11Grabber : public IScreenGrabber {
 public:
+    ~TX11Grabber() override { shm_.Release(false); }
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
+        if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+        out.width = rect.width();
+        out.height = rect.height();
+        out.stride = out.width * 4;
+        out.pixels.assign(size_t(out.stride) * out.height, 0);
+        for (size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 0xFF;  // opaque black
+        return GrabTo(rect, [&out](const QRect& part, const uint8_t* bgrx, int stride) {
+            CopyRows(bgrx, stride, part.height(), part.width(),
+                     out.pixels.data() + size_t(part.y()) * out.stride + part.x() * 4, out.stride);
+        });
+    }
+
+    TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override {
         xcb_connection_t* c = X11Connection();
         if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
         if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
         if (TPlatformStatus format = CheckPixelFormat(c, screen); !format) return format;
-        out.width = rect.width();
-        out.height = rect.height();
-        out.stride = out.width * 4;
-        out.pixels.assign(size_t(out.stride) * out.height, 0);  // nothing behind the root stays black
         const QRect inside = rect.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
         if (inside.isEmpty()) return TPlatformStatus::Ok();
-        uint8_t* to = out.pixels.data() + size_t(inside.y() - rect.y()) * out.stride + (inside.x() - rect.x()) * 4;
-        const bool ok = (ServerHasShm(c) && GrabWithShm(c, screen->root, inside, to, out.stride)) ||
-                        GrabWithGetImage(c, screen->root, inside, to, out.stride);
-        if (!ok) return TPlatformStatus::Fail(QStringLiteral("the X server refused to hand out the screen"));
-        // The fourth byte is undefined on depth-24 screens.
-        for (int y = 0; y < out.height; ++y) {
-            uint8_t* row = out.pixels.data() + size_t(y) * out.stride;
-            for (int x = 0; x < out.width; ++x) row[x * 4 + 3] = 0xFF;
+        const QRect part = inside.translated(-rect.topLeft());
+        if (ServerHasShm(c)) {
+            if (const uint8_t* pixels = GrabWithShm(shm_, c, screen->root, inside)) {
+                sink(part, pixels, inside.width() * 4);
+                ScheduleRelease();
+                return TPlatformStatus::Ok();
+            }
         }
-        return TPlatformStatus::Ok();
+        if (GrabWithGetImage(c, screen->root, inside, part, sink)) return TPlatformStatus::Ok();
+        return TPlatformStatus::Fail(QStringLiteral("the X server refused to hand out the screen"));
     }
 
     TPlatformStatus Cursor(TCursorImage& out) override {
@@ -146,6 +187,27 @@ public:
         out.hotY = reply->yhot;
         return TPlatformStatus::Ok();
     }
+
+private:
+    // The segment is kept for a while after a grab, so that captures in quick succession skip making
+    // it; an idle program gives its memory back.
+    void ScheduleRelease() {
+        if (!QCoreApplication::instance()) return;
+        if (!releaseTimer_) {
+            releaseTimer_ = std::make_unique<QTimer>();
+            releaseTimer_->setSingleShot(true);
+            QObject::connect(releaseTimer_.get(), &QTimer::timeout, [this] { shm_.Release(); });
+            // Before Qt's connection closes.
+            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, releaseTimer_.get(), [this] {
+                shm_.Release();
+                releaseTimer_->stop();
+            });
+        }
+        releaseTimer_->start(kKeepSegmentMs);
+    }
+    static constexpr int kKeepSegmentMs = 30000;
+    TShmCache shm_;
+    std::unique_ptr<QTimer> releaseTimer_;
 };
 
 // ---- active window --------------------------------------------------------------------------
