@@ -8,6 +8,7 @@
 #   e2e_start_vexmor ARGS...      the real program (VEXMOR_BIN); PID in $VEXMOR_PID
 #   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
 #   e2e_wait_exit PID SECS        waits for a process to end; its status in $E2E_EXIT_STATUS
+#   e2e_main_windows / e2e_overlay_shown / e2e_overlay_gone
 #   e2e_pass / e2e_fail MSG
 
 set -u
@@ -42,6 +43,10 @@ e2e_cleanup() {
 # The main window: titled "Vexmor" and of the program's window class (Qt's hidden client-leader
 # window carries the title too, but no class).
 e2e_main_windows() { xdotool search --all --class --name '^Vexmor$' 2>/dev/null; }
+
+# The capture overlay is mapped / is not.
+e2e_overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }
+e2e_overlay_gone() { ! e2e_overlay_shown; }
 
 e2e_init() {
   E2E_NAME=$1

@@ -11,8 +11,6 @@ command -v trayer >/dev/null || e2e_fail "trayer is not installed (scripts/deps.
 
 ini="$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
 mkdir -p "$(dirname "$ini")"
-overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }
-overlay_gone() { ! overlay_shown; }
 stop_vexmor() {
   kill -TERM "$VEXMOR_PID"
   e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "program did not end on SIGTERM"
@@ -23,13 +21,13 @@ printf '[Software\\Vexmor]\nCapHotKeySel=1\n' >"$ini"
 e2e_start_vexmor /tray
 e2e_wait_for "main window" 30 e2e_main_windows
 xdotool key Print
-e2e_wait_for "overlay from plain Print with the Ctrl choice" 30 overlay_shown
+e2e_wait_for "overlay from plain Print with the Ctrl choice" 30 e2e_overlay_shown
 xdotool key Escape
-e2e_wait_for "overlay cancelled" 30 overlay_gone
+e2e_wait_for "overlay cancelled" 30 e2e_overlay_gone
 xdotool key ctrl+Print
-e2e_wait_for "overlay from Ctrl+Print with the Ctrl choice" 30 overlay_shown
+e2e_wait_for "overlay from Ctrl+Print with the Ctrl choice" 30 e2e_overlay_shown
 xdotool key Escape
-e2e_wait_for "overlay cancelled" 30 overlay_gone
+e2e_wait_for "overlay cancelled" 30 e2e_overlay_gone
 stop_vexmor
 
 # --- Alt+Print: the active window only -----------------------------------------------------------
@@ -55,9 +53,9 @@ expected="$((W + fl + fr))x$((H + ft + fb))"
 e2e_start_vexmor /tray
 e2e_wait_for "main window under the window manager" 30 e2e_main_windows
 xdotool key alt+Print
-e2e_wait_for "overlay after Alt+Print" 30 overlay_shown
+e2e_wait_for "overlay after Alt+Print" 30 e2e_overlay_shown
 xdotool mousemove 640 400 click 1
-e2e_wait_for "overlay confirmed" 30 overlay_gone
+e2e_wait_for "overlay confirmed" 30 e2e_overlay_gone
 saved() { ls "$XDG_DESKTOP_DIR"/*.png >/dev/null 2>&1; }
 e2e_wait_for "capture saved to the desktop" 30 saved
 file=$(ls "$XDG_DESKTOP_DIR"/*.png | head -1)
@@ -86,15 +84,15 @@ e2e_wait_for "tray icon docked" 30 icon_docked
 
 started=$SECONDS
 tray_menu Down Down  # "5秒后捕获屏幕"
-e2e_wait_for "overlay from the 5-second entry" 30 overlay_shown
+e2e_wait_for "overlay from the 5-second entry" 30 e2e_overlay_shown
 elapsed=$((SECONDS - started))
 e2e_check "the delayed capture waited about 5 s (took ${elapsed} s)" test "$elapsed" -ge 4
 xdotool key Escape
-e2e_wait_for "overlay cancelled" 30 overlay_gone
+e2e_wait_for "overlay cancelled" 30 e2e_overlay_gone
 
 tray_menu Down Down  # armed ...
 tray_menu Down Down  # ... and disarmed by a second click
-overlay_within_8s() { e2e_poll 8 overlay_shown; }
+overlay_within_8s() { e2e_poll 8 e2e_overlay_shown; }
 e2e_check "a second click cancels the pending capture" eval '! overlay_within_8s'
 
 tray_menu Up  # "退出"

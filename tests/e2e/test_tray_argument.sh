@@ -5,7 +5,6 @@ source "$(dirname "$0")/lib.sh"
 e2e_init tray_argument
 e2e_start_x
 
-overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }
 
 # Starts the program with the given arguments and reports whether an overlay opened; ends it after.
 start_and_look() {
@@ -13,7 +12,7 @@ start_and_look() {
   local pid=$VEXMOR_PID result=quiet
   e2e_wait_for "main window ($*)" 30 e2e_main_windows
   # The overlay, when there is one, is made before the main window's event loop starts.
-  if e2e_poll 3 overlay_shown; then result=overlay; fi
+  if e2e_poll 3 e2e_overlay_shown; then result=overlay; fi
   kill -TERM "$pid"
   e2e_wait_exit "$pid" 20 || e2e_fail "program ($*) did not end on SIGTERM"
   # Ending the program after an overlay has been shown (and its sounds loaded) is still clean.
