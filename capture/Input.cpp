@@ -2,6 +2,7 @@
 
 #include "Agg_2D_DIB.h"
 #include "Compose.h"
+#include "HelpCard.h"
 #include "Globals.h"
 #include "Platform.h"
 #include "Sounds.h"
@@ -32,7 +33,6 @@
 #include <exception>
 
 namespace {
-constexpr int HelpCardWidth = 183, HelpCardHeight = 224;
 constexpr uint32_t TintColor = 0x57092236u;     // 0xFF1D649E at 88/256, premultiplied
 constexpr uint32_t OutlineColor = 0xFF1D649Eu;
 constexpr uint32_t ZoomBackground = 0xFF181818u;
@@ -153,6 +153,12 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     OverlayBuffer.SetSize(std::max(w, 1), std::max(h, 1), 32);
     Shapes.resize(1);
     HelpCardRect = QRect(w - HelpCardWidth - 16, (h - HelpCardHeight) / 2, HelpCardWidth, HelpCardHeight);
+    {
+        // Drawn once per run and shared by every later overlay: the card never changes.
+        static TDIB card;
+        if (card.Empty()) MakeHelpCard(card);
+        HelpCard = card;
+    }
 
     Painter = std::make_unique<TAgg2D>();
     Painter->Attach(OverlayBuffer);
