@@ -3,6 +3,7 @@
 #include "Agg_2D_DIB.h"
 #include "Compose.h"
 #include "HelpCard.h"
+#include "OverlayPaint.h"
 #include "Globals.h"
 #include "Platform.h"
 #include "Sounds.h"
@@ -952,6 +953,8 @@ void TInputForm::PaintZoomed(QPainter& p)
     const double zoom = PaintZoom > 0 ? PaintZoom : 1;
     DesktopImage.ResizeSqr(scratch, QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()), mode, zoom, zoom,
                            -PaintOffset.x(), -PaintOffset.y(), QRect(0, 0, w, h));
+    if (mode == 1 && zoom >= PixelGridMinZoom)
+        DrawPixelGrid(scratch, zoom, PaintOffset, ImageFromClient(0, 0), TickCount.load() * 100.0);
     if (!PickRect.None()) {
         // A light mark on the pick; the read-out panel and bands are drawn by the full view.
         const QRect n = PickRect.Normalised();
