@@ -56,3 +56,104 @@ void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, d
         }
     }
 }
+
+THls RgbToHls(int red, int green, int blue)
+{
+    const double r = red / 255.0, g = green / 255.0, b = blue / 255.0;
+    const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
+    THls out;
+    out.lightness = (hi + lo) / 2;
+    if (hi == lo) return out;
+    const double span = hi - lo;
+    out.saturation = out.lightness <= 0.5 ? span / (hi + lo) : span / (2 - hi - lo);
+    double h;
+    if (hi == r)
+        h = (g - b) / span;
+    else if (hi == g)
+        h = 2 + (b - r) / span;
+    else
+        h = 4 + (r - g) / span;
+    h /= 6;
+    if (h < 0) h += 1;
+    out.hue = h;
+    return out;
+}
+
+uint32_t HlsToRgb(THls c)
+{
+    auto channel = [](double m1, double m2, double h) {
+        h -= std::floor(h);
+        double v;
+        if (h < 1.0 / 6)
+            v = m1 + (m2 - m1) * h * 6;
+        else if (h < 0.5)
+            v = m2;
+        else if (h < 2.0 / 3)
+            v = m1 + (m2 - m1) * (2.0 / 3 - h) * 6;
+        else
+            v = m1;
+        return uint32_t(std::clamp(RoundEven(v * 255), 0, 255));
+    };
+    if (c.saturation <= 0) {
+        const uint32_t v = uint32_t(std::clamp(RoundEven(c.lightness * 255), 0, 255));
+        return v << 16 | v << 8 | v;
+    }
+    const double m2 = c.lightness <= 0.5 ? c.lightness * (1 + c.saturation)
+                                         : c.lightness + c.saturation - c.lightness * c.saturation;
+    const double m1 = 2 * c.lightness - m2;
+    return channel(m1, m2, c.hue + 1.0 / 3) << 16 | channel(m1, m2, c.hue) << 8 | channel(m1, m2, c.hue - 1.0 / 3);
+}
+
+QRect PickPanelRect(const QRect& pick, int viewWidth, int viewHeight)
+{
+    const int right = pick.left() + pick.width(), bottom = pick.top() + pick.height();
+    int left = right + 27, top = bottom + 12;
+    if (left + PickPanelWidth > viewWidth - 2) left = pick.left() - 186;
+    if (top + PickPanelHeight > viewHeight - 2) top = pick.top() - 128;
+    return QRect(left, top, PickPanelWidth, PickPanelHeight);
+}
+
+namespace {
+
+std::string Padded3(uint32_t v)
+{
+    std::string s = std::to_string(v);
+    return std::string(s.size() < 3 ? 3 - s.size() : 0, ' ') + s;
+}
+
+std::string Hex6(uint32_t v)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s(6, '0');
+    for (int i = 5; i >= 0; --i, v >>= 4) s[size_t(i)] = digits[v & 0xF];
+    return s;
+}
+
+} // namespace
+
+std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked, QPoint panelTopLeft)
+{
+    const int a = panelTopLeft.x() + 13, b = a + 80, y0 = panelTopLeft.y() + 9;
+    std::vector<TReadoutLine> lines;
+    lines.push_back({QPoint(a, y0), "x " + std::to_string(n.left()), 11});
+    lines.push_back({QPoint(b, y0), "y " + std::to_string(n.top()), 11});
+    int colourHeight = 11;
+    if (singlePixel) {
+        lines.push_back({QPoint(a, y0 + 20), "Ctrl to select", 12});
+        colourHeight = 15;
+    } else {
+        lines.push_back({QPoint(a, y0 + 20), "w " + std::to_string(n.width()), 11});
+        lines.push_back({QPoint(b, y0 + 20), "h " + std::to_string(n.height()), 11});
+    }
+    lines.push_back({QPoint(a, y0 + 50), (singlePixel ? "Color " : "Sel color ") + Hex6(picked & 0xFFFFFF),
+                     colourHeight});
+    const uint32_t red = picked & 0xFF, green = picked >> 8 & 0xFF, blue = picked >> 16 & 0xFF;
+    lines.push_back({QPoint(a, y0 + 70), "RGB " + Padded3(red) + " " + Padded3(green) + " " + Padded3(blue), 13});
+    const THls hls = RgbToHls(int(red), int(green), int(blue));
+    lines.push_back({QPoint(a, y0 + 85),
+                     "HLS " + std::to_string(RoundEven(hls.hue * 360)) + " " +
+                         std::to_string(RoundEven(hls.lightness * 100)) + "% " +
+                         std::to_string(RoundEven(hls.saturation * 100)) + "%",
+                     13});
+    return lines;
+}

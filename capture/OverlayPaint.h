@@ -23,3 +23,33 @@ TGridDarkening PixelGridDarkening(double zoom, double phase);
 // ((x + offset.x) / zoom, (y + offset.y) / zoom) at client pixel (x, y); firstPixel is the image pixel
 // under the client's top-left corner. Nothing is drawn below PixelGridMinZoom.
 void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, double phase);
+
+#include <QRect>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A colour's hue, lightness and saturation, each 0..1 (the usual double-hexcone model; grey has hue 0).
+struct THls {
+    double hue = 0, lightness = 0, saturation = 0;
+};
+THls RgbToHls(int red, int green, int blue);
+// 0xRRGGBB of an HLS colour.
+uint32_t HlsToRgb(THls hls);
+
+// The frosted read-out panel next to the pick in the zoomed view: 174 x 116, to the right of and below
+// the pick, moved to its left or above it where it would leave the view (W x H). pick is in client
+// pixels with exclusive right and bottom.
+constexpr int PickPanelWidth = 174, PickPanelHeight = 116;
+QRect PickPanelRect(const QRect& pick, int viewWidth, int viewHeight);
+
+// One text line of the read-out panel: top-left of the text in client pixels, UTF-8, font height.
+struct TReadoutLine {
+    QPoint at;
+    std::string text;
+    int fontHeight = 11;
+    bool operator==(const TReadoutLine&) const = default;
+};
+// The read-out of a pick: n is the pick in image pixels (exclusive right and bottom), picked the colour
+// as 0x00BBGGRR. A single-pixel pick (hovering) invites Ctrl to select instead of giving a size.
+std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked, QPoint panelTopLeft);
