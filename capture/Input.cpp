@@ -956,11 +956,12 @@ void TInputForm::PaintZoomed(QPainter& p)
     if (mode == 1 && zoom >= PixelGridMinZoom)
         DrawPixelGrid(scratch, zoom, PaintOffset, ImageFromClient(0, 0), TickCount.load() * 100.0);
     if (!PickRect.None()) {
-        // A light mark on the pick; the read-out panel and bands are drawn by the full view.
         const QRect n = PickRect.Normalised();
         const QPoint a = ClientFromImage(n.left(), n.top());
         const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
-        scratch.FillRect(QRect(a, b - QPoint(1, 1)) & QRect(0, 0, w, h), 0xFFE0D0FFu, 96);
+        if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
+        DrawPickDisplay(scratch, *ReadoutPainter, QRect(a, QSize(b.x() - a.x(), b.y() - a.y())), n,
+                        PickRect.Degenerate(), PickedColor, TickCount.load() * 100.0);
     }
     // Shown from 32 bits: the window surface takes those rows as they are, where 24-bit rows would
     // go through the framework's (threaded) conversion.

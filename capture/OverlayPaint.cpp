@@ -1,5 +1,6 @@
 #include "OverlayPaint.h"
 #include "CaptureShape.h"
+#include "Agg_2D_DIB.h"
 #include "DIBmp.h"
 #include <algorithm>
 #include <cmath>
@@ -156,4 +157,52 @@ std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uin
                          std::to_string(RoundEven(hls.saturation * 100)) + "%",
                      13});
     return lines;
+}
+
+void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
+                     double phase)
+{
+    const int w = view.Width(), h = view.Height();
+    if (w <= 0 || h <= 0) return;
+    const int red = int(picked & 0xFF), green = int(picked >> 8 & 0xFF), blue = int(picked >> 16 & 0xFF);
+    const THls hls = RgbToHls(red, green, blue);
+    const uint32_t swatch = 0xFF000000u | uint32_t(red) << 16 | uint32_t(green) << 8 | uint32_t(blue);
+
+    const QRect panel = PickPanelRect(s, w, h);
+    view.Blur(panel, QSize(11, 11), 3);
+    const int L = panel.left() + 1, T = panel.top() + 1;
+    const int R = panel.left() + panel.width() - 1, B = panel.top() + panel.height() - 1;
+    auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
+    view.FillRect(span(L - 16, T, L, B), swatch, 256);
+    view.FillRect(span(R, T, R + 2, B), swatch, 256);
+    view.FillRect(span(L - 16, T - 2, R + 2, T), swatch, 256);
+    view.FillRect(span(L - 16, B, R + 2, B + 2), swatch, 256);
+    view.FillRect(span(L, T, R, B), 0xFF000000u | HlsToRgb({hls.hue, 0.25, hls.saturation}), 128);
+
+    // The bands' light lilac: an orange-ish HLS colour read with red and blue exchanged.
+    const uint32_t warm = HlsToRgb({0.075 + 0.05 * std::sin(phase / 7500), 0.8, 0.7});
+    const uint32_t band = 0xFF000000u | (warm & 0xFF) << 16 | (warm & 0xFF00) | (warm >> 16 & 0xFF);
+    const int bandWeight = singlePixel ? 192 : 64, pickWeight = singlePixel ? 64 : 192;
+    const int sl = s.left(), st = s.top(), sr = s.left() + s.width(), sb = s.top() + s.height();
+    view.FillRect(span(sl, 0, sr, st), band, bandWeight);
+    view.FillRect(span(sl, sb, sr, h), band, bandWeight);
+    view.FillRect(span(0, st, sl, sb), band, bandWeight);
+    view.FillRect(span(sr, st, w, sb), band, bandWeight);
+    view.FillRect(s, band, pickWeight);
+
+    if (!text.Attach(view)) return;
+    // Each line stays inside the panel.
+    text.SetClipBox(std::max(panel.left(), 0), std::max(panel.top(), 0),
+                    std::min(panel.left() + panel.width(), w) - 1, std::min(panel.top() + panel.height(), h) - 1);
+    text.SetLineWidth(0);
+    text.SetFillColor(AggColor(255, 255, 255));
+    text.SetTextAlignment(AggAlignH::Left, AggAlignV::Top);
+    int height = 0;
+    for (const TReadoutLine& line : PickReadoutLines(n, singlePixel, picked, panel.topLeft())) {
+        if (line.fontHeight != height) {
+            height = line.fontHeight;
+            text.SetFont(OverlayFontFamily, false, height);
+        }
+        text.DrawText(line.text, true, line.at.x(), line.at.y());
+    }
 }

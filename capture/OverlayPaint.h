@@ -53,3 +53,15 @@ struct TReadoutLine {
 // The read-out of a pick: n is the pick in image pixels (exclusive right and bottom), picked the colour
 // as 0x00BBGGRR. A single-pixel pick (hovering) invites Ctrl to select instead of giving a size.
 std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked, QPoint panelTopLeft);
+
+class TAgg2D;
+
+// The overlay's font, matched by the system to what is installed.
+inline constexpr const char* OverlayFontFamily = "宋体";
+
+// The pick display of the zoomed view: crosshair bands through the pick s (client pixels, exclusive
+// right and bottom) and the frosted read-out panel with the picked colour's swatch and text. n is the
+// pick in image pixels, picked its colour as 0x00BBGGRR, phase the paint phase; text draws the lines
+// and is left attached to view.
+void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
+                     double phase);
