@@ -1,0 +1,91 @@
+// The overlay's paint as a whole, grabbed from its paint box over a patterned desktop: the help card and
+// a rectangle cut through it in the normal view, the grid and the read-out in the zoomed view.
+// VEXMOR_VIEW_PNG=<prefix> writes the grabbed views out for a look.
+#include "FakePlatform.h"
+#include "Globals.h"
+#include "HelpCard.h"
+#include "Input.h"
+#include "test_input_fakes.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int W = 320, H = 240;
+
+class OverlayView : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake = InstallFakePlatform();
+        ResampleMode = 1;
+        form = new TInputForm(PatternGrab(W, H), &owner, false);
+        form->CapBox()->setGeometry(0, 0, W, H);
+    }
+    void TearDown() override
+    {
+        if (form && !form->Closed()) form->FormClose();
+        FlushDeletes();
+        InputForm = nullptr;
+    }
+    QImage Grab(const char* name)
+    {
+        QImage shot = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        if (const char* prefix = std::getenv("VEXMOR_VIEW_PNG"))
+            shot.save(QString::fromLocal8Bit(prefix) + QString::fromLatin1(name) + QStringLiteral(".png"));
+        return shot;
+    }
+    std::shared_ptr<TFakeState> fake;
+    TFakeCaptureOwner owner;
+    QPointer<TInputForm> form;
+};
+
+QRgb Desktop(int x, int y) { return PatternPixel(x, y) | 0xFF000000u; }
+
+TEST_F(OverlayView, NormalViewShowsTheCardAndARectangleCutsThroughIt)
+{
+    const QRect card = form->HelpCardRect;
+    ASSERT_EQ(card, QRect(W - 183 - 16, (H - 224) / 2, 183, 224));
+    QImage before = Grab("normal");
+    ASSERT_EQ(before.size(), QSize(W, H));
+    // Tinted desktop away from the card; the card's dark panel over it, clearly darker.
+    EXPECT_NE(before.pixel(20, 20), Desktop(20, 20));
+    const QRgb panel = before.pixel(card.left() + 10, card.top() + 100);
+    EXPECT_LT(qRed(panel) + qGreen(panel) + qBlue(panel), 3 * 48);
+    EXPECT_GT(qBlue(before.pixel(card.left() + 80, card.top() + 30)), 0);
+
+    // A rectangle selection across the card clears card and tint inside it.
+    form->CapBoxMouseDown(Qt::LeftButton, Qt::ControlModifier, card.left() - 40, card.top() + 20);
+    form->CapBoxMouseMove(Qt::ControlModifier, card.left() + 60, card.top() + 120);
+    QImage cut = Grab("normal_rect");
+    for (auto [x, y] : {std::pair{card.left() + 10, card.top() + 100}, {card.left() + 50, card.top() + 60},
+                        {card.left() - 20, card.top() + 40}})
+        EXPECT_EQ(cut.pixel(x, y), Desktop(x, y)) << "inside the cut at " << x << "," << y;
+    EXPECT_EQ(cut.pixel(card.left() + 10, card.top() + 200), before.pixel(card.left() + 10, card.top() + 200))
+        << "the card below the cut stays";
+}
+
+TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour)
+{
+    form->SetZoom(8, false);
+    for (int i = 0; i < 400; ++i) form->CatchStep();
+    QImage zoomed = Grab("zoom8");
+    ASSERT_EQ(zoomed.size(), QSize(W, H));
+    // Inside one image pixel (8x8 block) the colour is flat; the grid darkens the block's left column.
+    int darker = 0, blocks = 0;
+    for (int by = 1; by < H / 8 - 1; by += 3)
+        for (int bx = 1; bx < W / 8 - 1; bx += 3) {
+            const QRgb inner = zoomed.pixel(bx * 8 + 4, by * 8 + 4);
+            const QRgb edge = zoomed.pixel(bx * 8, by * 8 + 4);
+            ++blocks;
+            darker += qGreen(edge) < qGreen(inner) || qBlue(edge) < qBlue(inner) ? 1 : 0;
+        }
+    EXPECT_GT(darker, blocks * 3 / 4) << "whole zooms put image pixels on 8-pixel blocks";
+}
+
+} // namespace
