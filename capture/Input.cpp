@@ -946,7 +946,13 @@ void TInputForm::PaintZoomed(QPainter& p)
 {
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
     const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
-    TDIB scratch(w, h, 24);
+    // Both full-frame images are kept between paints: the worker asks for a frame every 10 ms while
+    // zoom or pan animate, and a fresh pair per frame would be allocated and faulted in each time.
+    if (ZoomScratch.Width() != w || ZoomScratch.Height() != h) {
+        ZoomScratch = TDIB(w, h, 24);
+        ZoomShown = TDIB(w, h, 32);
+    }
+    TDIB& scratch = ZoomScratch;
     scratch.FillRect(QRect(0, 0, w, h), ZoomBackground, 256);
     int mode = ResampleMode;
     if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
@@ -965,7 +971,6 @@ void TInputForm::PaintZoomed(QPainter& p)
     }
     // Shown from 32 bits: the window surface takes those rows as they are, where 24-bit rows would
     // go through the framework's (threaded) conversion.
-    TDIB shown(w, h, 32);
-    scratch.CopyRect(shown, 0, 0, QRect(0, 0, w, h));
-    ShowScratch(p, shown, QRect(0, 0, w, h));
+    scratch.CopyRect(ZoomShown, 0, 0, QRect(0, 0, w, h));
+    ShowScratch(p, ZoomShown, QRect(0, 0, w, h));
 }

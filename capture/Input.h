@@ -210,6 +210,7 @@ private:
     ICaptureOwner* owner_;
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;
+    TDIB ZoomScratch, ZoomShown;             // the zoomed view's frame, 24 and 32 bits, reused
     std::unique_ptr<TAgg2D> ReadoutPainter;  // the zoomed view's read-out text, made on first use
     std::unique_ptr<TAggDashStroke> OutlineStroke;
     std::unique_ptr<TCatchThread> CatchThread;

@@ -88,4 +88,16 @@ TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour)
     EXPECT_GT(darker, blocks * 3 / 4) << "whole zooms put image pixels on 8-pixel blocks";
 }
 
+TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize)
+{
+    form->SetZoom(2, false);
+    for (int i = 0; i < 400; ++i) form->CatchStep();
+    const QImage first = Grab("zoom2");
+    EXPECT_EQ(Grab("zoom2_again"), first) << "the kept frame is painted afresh";
+    form->CapBox()->setGeometry(0, 0, 200, 120);
+    const QImage smaller = Grab("zoom2_small");
+    ASSERT_EQ(smaller.size(), QSize(200, 120));
+    EXPECT_EQ(smaller.copy(0, 0, 200, 120), first.copy(0, 0, 200, 120)) << "same view, smaller window";
+}
+
 } // namespace
