@@ -100,4 +100,47 @@ TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize)
     EXPECT_EQ(smaller.copy(0, 0, 200, 120), first.copy(0, 0, 200, 120)) << "same view, smaller window";
 }
 
+// A horizontal right-button stroke from (40, y) to (200, y), left to catch up.
+void Stroke(TInputForm& f, int y)
+{
+    f.CapBoxMouseDown(Qt::RightButton, Qt::NoModifier, 40, y);
+    for (int x = 40; x <= 200; x += 4) {
+        f.CapBoxMouseMove(Qt::NoModifier, x, y);
+        f.CatchStep();
+    }
+    f.CapBoxMouseUp(Qt::RightButton, Qt::NoModifier, 200, y);
+    for (int i = 0; i < 100; ++i) f.CatchStep();
+}
+
+TEST_F(OverlayView, InkIsOpaqueAtWidthSixAndAHighlighterAtSeventeen)
+{
+    InkColor = 0xFFD80000u;
+    Stroke(*form, 100);
+    Stroke(*form, 160);
+    // A vertical stroke crossing the lower one: each stroke is blended on its own.
+    form->CapBoxMouseDown(Qt::RightButton, Qt::NoModifier, 120, 130);
+    for (int y = 130; y <= 200; y += 4) {
+        form->CapBoxMouseMove(Qt::NoModifier, 120, y);
+        form->CatchStep();
+    }
+    form->CapBoxMouseUp(Qt::RightButton, Qt::NoModifier, 120, 200);
+    for (int i = 0; i < 100; ++i) form->CatchStep();
+
+    const QImage thin = Grab("ink6");
+    EXPECT_EQ(thin.pixel(120, 100), qRgb(216, 0, 0));
+    EXPECT_EQ(thin.pixel(120, 101), qRgb(216, 0, 0));
+    EXPECT_NE(thin.pixel(120, 107), qRgb(216, 0, 0)) << "a 6-pixel pen stays within 3 pixels";
+    EXPECT_EQ(thin.pixel(120, 160), qRgb(216, 0, 0)) << "opaque ink over opaque ink";
+
+    form->PenWidth.store(17); // the wheel re-renders every stroke with the new pen
+    const QImage wide = Grab("ink17");
+    const QRgb single = wide.pixel(60, 100), near = wide.pixel(60, 107), crossing = wide.pixel(120, 160);
+    EXPECT_NE(single, qRgb(216, 0, 0)) << "alpha 146 lets the desktop through";
+    EXPECT_GT(qRed(single), qGreen(single) + 60);
+    EXPECT_NE(near, thin.pixel(60, 107)) << "the 17-pixel pen reaches 7 pixels out";
+    EXPECT_GT(qRed(near), qGreen(near) + 60);
+    EXPECT_GT(qRed(crossing), qRed(single)) << "two strokes darken where they cross";
+    EXPECT_LT(qGreen(crossing), qGreen(single));
+}
+
 } // namespace
