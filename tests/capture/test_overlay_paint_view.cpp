@@ -70,6 +70,30 @@ TEST_F(OverlayView, NormalViewShowsTheCardAndARectangleCutsThroughIt)
         << "the card below the cut stays";
 }
 
+TEST_F(OverlayView, ALassoClearsTheCardWithinItsOutline)
+{
+    const QRect card = form->HelpCardRect;
+    const QImage before = Grab("normal");
+    const int x0 = card.left() - 40, y0 = card.top() + 20;
+    form->CapBoxMouseDown(Qt::LeftButton, Qt::NoModifier, x0, y0);
+    for (QPoint p : {QPoint(x0 + 120, y0), QPoint(x0 + 120, y0 + 120), QPoint(x0, y0 + 120), QPoint(x0, y0 + 4)})
+        for (int i = 0; i < 40; ++i) {
+            form->CapBoxMouseMove(Qt::NoModifier, p.x(), p.y());
+            form->CatchStep();
+        }
+    // The press started the card's fade and the worker has finished it; show the card as at the start.
+    form->HelpCardFade.store(-1);
+    form->HelpCardAlpha.store(255);
+    const QImage lasso = Grab("normal_lasso");
+    const QPoint inside(x0 + 60, y0 + 60);
+    ASSERT_TRUE(card.contains(inside));
+    EXPECT_EQ(lasso.pixel(inside), Desktop(inside.x(), inside.y())) << "card and tint cleared inside";
+    EXPECT_EQ(lasso.pixel(card.left() + 10, card.top() + 200), before.pixel(card.left() + 10, card.top() + 200))
+        << "the card outside the lasso stays";
+    const QRgb outline = lasso.pixel(x0 + 120, y0 + 60);
+    EXPECT_GT(qBlue(outline), qRed(outline)) << "the blue outline runs along the lasso";
+}
+
 TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour)
 {
     form->SetZoom(8, false);
