@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "HelpCard.h"
 #include "Input.h"
+#include "OverlayPaint.h"
 #include "test_input_fakes.h"
 
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 
 namespace {
 
@@ -122,6 +124,42 @@ TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize)
     const QImage smaller = Grab("zoom2_small");
     ASSERT_EQ(smaller.size(), QSize(200, 120));
     EXPECT_EQ(smaller.copy(0, 0, 200, 120), first.copy(0, 0, 200, 120)) << "same view, smaller window";
+}
+
+int WhiteIn(const QImage& img, const QRect& r)
+{
+    int n = 0;
+    const QRect in = r & img.rect();
+    for (int y = in.top(); y <= in.bottom(); ++y)
+        for (int x = in.left(); x <= in.right(); ++x) {
+            const QRgb c = img.pixel(x, y);
+            n += qRed(c) > 230 && qGreen(c) > 230 && qBlue(c) > 230 ? 1 : 0;
+        }
+    return n;
+}
+
+TEST_F(OverlayView, HoveringInTheZoomedViewShowsTheReadOutBesideThePick)
+{
+    form->SetZoom(4, false);
+    for (int i = 0; i < 400; ++i) form->CatchStep();
+    std::set<int> sides;
+    for (QPoint mouse : {QPoint(42, 30), QPoint(160, 120), QPoint(290, 220)}) {
+        form->CapBoxMouseMove(Qt::NoModifier, mouse.x(), mouse.y());
+        ASSERT_FALSE(form->PickRect.None());
+        const QImage shot = Grab("zoom4_pick");
+        const QRect n = form->PickRect.Normalised();
+        const QPoint a = form->ClientFromImage(n.left(), n.top());
+        const QPoint b = form->ClientFromImage(n.left() + n.width(), n.top() + n.height());
+        const QRect s(a, QSize(b.x() - a.x(), b.y() - a.y()));
+        EXPECT_EQ(s.size(), QSize(4, 4)) << "one image pixel at zoom 4";
+        const QRect panel = PickPanelRect(s, W, H);
+        sides.insert((panel.left() > s.left() ? 1 : 0) + (panel.top() > s.top() ? 2 : 0));
+        EXPECT_GT(WhiteIn(shot, panel), 150) << "read-out text in the panel";
+        EXPECT_EQ(WhiteIn(shot, QRect(0, 0, W, H)), WhiteIn(shot, panel)) << "and nowhere else";
+        const QRgb band = shot.pixel(s.left() + 1, s.top() > H / 2 ? 2 : H - 3);
+        EXPECT_GT(qBlue(band), qRed(band)) << "the lilac band through the pick";
+    }
+    EXPECT_GE(sides.size(), 2u) << "the panel changed sides at the view's edges";
 }
 
 // A horizontal right-button stroke from (40, y) to (200, y), left to catch up.
