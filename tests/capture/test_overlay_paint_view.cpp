@@ -114,6 +114,41 @@ TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour)
     EXPECT_GT(darker, blocks * 3 / 4) << "whole zooms put image pixels on 8-pixel blocks";
 }
 
+// The desktop's green channel depends on the row only, so along one client row any darker column is a
+// vertical grid line.
+int DarkColumns(const QImage& zoomed, int y)
+{
+    int top = 0, dark = 0;
+    for (int x = 0; x < W; ++x) top = std::max(top, qGreen(zoomed.pixel(x, y)));
+    for (int x = 0; x < W; ++x) dark += qGreen(zoomed.pixel(x, y)) < top ? 1 : 0;
+    return dark;
+}
+
+struct GridCase {
+    double zoom;
+    int resample;
+    bool grid;
+};
+
+class OverlayGrid : public OverlayView, public ::testing::WithParamInterface<GridCase> {};
+
+TEST_P(OverlayGrid, OnlyNearestZoomsFromThreeAndAHalfShowTheGrid)
+{
+    ResampleMode = GetParam().resample;
+    form->SetZoom(GetParam().zoom, false);
+    for (int i = 0; i < 400; ++i) form->CatchStep();
+    const QImage shot = Grab("grid");
+    const int columns = DarkColumns(shot, H / 2 + 1) + DarkColumns(shot, H / 2 + 2); // one is off the lines
+    if (GetParam().grid)
+        EXPECT_GE(columns, int(W / GetParam().zoom) - 2);
+    else
+        EXPECT_EQ(columns, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zooms, OverlayGrid,
+                         ::testing::Values(GridCase{2, 1, false}, GridCase{3, 1, false}, GridCase{4, 1, true},
+                                           GridCase{8, 1, true}, GridCase{8, 2, false}));
+
 TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize)
 {
     form->SetZoom(2, false);
