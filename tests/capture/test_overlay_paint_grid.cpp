@@ -87,6 +87,20 @@ TEST(PixelGrid, FollowsThePanAndFractionalZooms)
     EXPECT_EQ(columns, (std::set<int>{0, 4, 8, 13, 18, 22, 26}));
 }
 
+TEST(PixelGrid, LeavesTheAlphaOfA32BitViewAlone)
+{
+    TDIB view(12, 12, 32);
+    view.FillRect(QRect(0, 0, 12, 12), 0xFF101010u, 256);
+    DrawPixelGrid(view, 6, QPointF(0, 0), QPoint(0, 0), 5000 * std::numbers::pi / 2); // 43 and 38 levels
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const uint8_t* p = view.PixelPtr(x, y);
+            ASSERT_EQ(p[3], 0xFF);
+            const bool line = x % 6 == 0 || y % 6 == 0;
+            ASSERT_EQ(p[0], line ? 0 : 0x10) << "darkening saturates at 0, at " << x << "," << y;
+        }
+}
+
 TEST(PixelGrid, DrawsNothingUpToZoomThreeAndAHalf)
 {
     TDIB view = FlatGrey(16, 16);
