@@ -199,7 +199,7 @@ void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, b
     view.FillRect(span(sr, st, w, sb), band, bandWeight);
     view.FillRect(s, band, pickWeight);
 
-    if (!text.Attach(view)) return;
+    if (!panel.intersects(QRect(0, 0, w, h)) || !text.Attach(view)) return;
     // Each line stays inside the panel.
     text.SetClipBox(std::max(panel.left(), 0), std::max(panel.top(), 0),
                     std::min(panel.left() + panel.width(), w) - 1, std::min(panel.top() + panel.height(), h) - 1);

@@ -88,4 +88,17 @@ TEST_F(PickDisplay, ADraggedPickWeighsMoreThanItsBandsAndFlipsAtTheCorner)
     EXPECT_EQ(WhiteIn(v, QRect(0, 0, W, H)), WhiteIn(v, panel));
 }
 
+TEST_F(PickDisplay, APanelThatFitsNowhereIsClippedAway)
+{
+    // A view smaller than the panel: flipped both ways it lies wholly outside; only the bands show.
+    TDIB view(50, 40, 24);
+    view.FillRect(QRect(0, 0, 50, 40), 0xFF606060u, 256);
+    const QRect s(10, 10, 8, 8);
+    ASSERT_FALSE(PickPanelRect(s, 50, 40).intersects(QRect(0, 0, 50, 40)));
+    DrawPickDisplay(view, text, s, QRect(3, 3, 1, 1), true, 0x0000FFu, 0);
+    EXPECT_EQ(At(view, 2, 2), (Rgb{0x60, 0x60, 0x60}));
+    EXPECT_EQ(At(view, 40, 30), (Rgb{0x60, 0x60, 0x60}));
+    EXPECT_NE(At(view, 12, 30), (Rgb{0x60, 0x60, 0x60})) << "the band below the pick";
+}
+
 } // namespace
