@@ -70,22 +70,24 @@ diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
 e2e_check "rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
 stop_vexmor
 
-# 4. A lasso: transparent outside, 32-pixel margin around the outline.
+# 4. A lasso: transparent outside, 32-pixel margin around the outline. The outline follows the mouse
+# with inertia, sampled every 10 ms by the worker; a busy machine samples less often and rounds the
+# circle a little more, so the moves are slow and the size allows for some rounding.
 start_capture
 xdotool mousemove 700 500 mousedown 1
 for i in $(seq 0 60); do
   read -r x y < <(awk -v i="$i" 'BEGIN{t=6.2832*i/60; printf "%d %d\n", 600+100*cos(t), 500+100*sin(t)}')
   xdotool mousemove "$x" "$y"
-  sleep 0.015
+  sleep 0.03
 done
-sleep 0.2
+sleep 0.5
 xdotool mouseup 1
 f=$(saved_file)
 read -r w h channels < <(identify -format '%w %h %[channels]\n' "$f")
 e2e_log "lasso picture: $w x $h $channels"
 e2e_check "lasso picture has transparency" bash -c "[[ '$channels' == *a* ]]"
-e2e_check "lasso picture is the outline plus margins (width $w)" [ "$w" -ge 250 ] && [ "$w" -le 290 ]
-e2e_check "lasso picture is the outline plus margins (height $h)" [ "$h" -ge 250 ] && [ "$h" -le 290 ]
+e2e_check "lasso picture is the outline plus margins (width $w)" [ "$w" -ge 230 ] && [ "$w" -le 290 ]
+e2e_check "lasso picture is the outline plus margins (height $h)" [ "$h" -ge 230 ] && [ "$h" -le 290 ]
 corner=$(convert "$f" -format '%[fx:p{0,0}.a]' info:)
 centre=$(convert "$f" -format "%[fx:p{$((w / 2)),$((h / 2))}.a]" info:)
 e2e_check "lasso corner is transparent (alpha $corner)" [ "$corner" = "0" ]

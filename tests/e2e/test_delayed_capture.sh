@@ -68,16 +68,33 @@ printf '[Software\\Vexmor]\nJPGQSel=55\n' >"$ini"
 e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
 tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
 icon_docked() { [ -n "$(tray_icon)" ]; }
-visible_count() { xdotool search --onlyvisible --class '^Vexmor$' 2>/dev/null | wc -l; }
-# Right-clicks the icon, waits for the menu to map, and picks an entry by keyboard.
+# Right-clicks the icon, waits for the menu to map, picks an entry by keyboard, and waits for the menu
+# to go again, so that one choice is handled before the next menu opens.
+# The menu: a mapped window of the program's class without a title; unlike the docked icon (the other
+# untitled one) it is an ordinary top-level, not an override window.
+menu_open() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^Vexmor$' 2>/dev/null); do
+    xprop -id "$w" WM_NAME 2>/dev/null | grep -qE '= ("")?$' || continue
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q OVERRIDE && continue
+    return 0
+  done
+  return 1
+}
+menu_closed() { ! menu_open; }
 tray_menu() {
-  local before id
-  before=$(visible_count)
-  id=$(tray_icon)
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-  e2e_wait_for "tray menu" 10 bash -c "[ \$(xdotool search --onlyvisible --class '^Vexmor\$' 2>/dev/null | wc -l) -gt $before ]"
+  local id attempt
+  e2e_wait_for "no tray menu open" 10 menu_closed
+  # A click that reaches the icon before it is ready opens nothing: click again.
+  for attempt in 1 2 3 4 5; do
+    id=$(tray_icon)
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+    e2e_poll 4 menu_open && break
+  done
+  e2e_wait_for "tray menu" 5 menu_open
   xdotool key "$@" Return
+  e2e_wait_for "tray menu closed" 10 menu_closed
 }
 e2e_start_vexmor /tray
 e2e_wait_for "tray icon docked" 30 icon_docked
