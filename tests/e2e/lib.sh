@@ -9,6 +9,7 @@
 #   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
 #   e2e_wait_exit PID SECS        waits for a process to end; its status in $E2E_EXIT_STATUS
 #   e2e_main_windows / e2e_overlay_shown / e2e_overlay_gone
+#   e2e_window_geometry ID / e2e_press_and_drag X0 Y0 X Y
 #   e2e_pass / e2e_fail MSG
 
 set -u
@@ -43,6 +44,26 @@ e2e_cleanup() {
 # The main window: titled "Vexmor" and of the program's window class (Qt's hidden client-leader
 # window carries the title too, but no class).
 e2e_main_windows() { xdotool search --all --class --name '^Vexmor$' 2>/dev/null; }
+
+# "x y w h" of a window on the screen.
+e2e_window_geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+    /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}'
+}
+
+# Presses the left button at (x0, y0) and moves in 20 steps to (x, y), holding the button there.
+e2e_press_and_drag() {
+  local x0=$1 y0=$2 x=$3 y=$4 i
+  xdotool mousemove "$x0" "$y0"
+  sleep 0.2
+  xdotool mousedown 1
+  sleep 0.1
+  for i in $(seq 1 20); do
+    xdotool mousemove $((x0 + (x - x0) * i / 20)) $((y0 + (y - y0) * i / 20))
+    sleep 0.04
+  done
+  sleep 0.4
+}
 
 # The capture overlay is mapped / is not.
 e2e_overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }

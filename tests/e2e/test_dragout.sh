@@ -32,10 +32,6 @@ card_id() { xdotool search --onlyvisible --name '^Thumbnail$' 2>/dev/null | head
 card_shown() { [ -n "$(card_id)" ]; }
 card_gone() { [ -z "$(card_id)" ]; }
 # x y w h of a window.
-geometry() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
-    /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}'
-}
 tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
 visible_main() {
   local icon id
@@ -63,8 +59,8 @@ xdotool mousemove 1100 600 keydown ctrl mousedown 1 mousemove 1200 700 mousemove
 e2e_wait_for "the main window" 20 main_shown
 e2e_wait_for "the card" 20 card_shown
 sleep 1.5
-read -r mx my mw mh < <(geometry "$(visible_main)")
-read -r cx cy cw ch < <(geometry "$(card_id)")
+read -r mx my mw mh < <(e2e_window_geometry "$(visible_main)")
+read -r cx cy cw ch < <(e2e_window_geometry "$(card_id)")
 e2e_log "main window at $mx,$my ${mw}x$mh; card at $cx,$cy ${cw}x$ch"
 # The picture is 300 x 200 with its 9-pixel shadow border: 318 x 218; the main window is in the left
 # half, so the card rests at the right edge, its outer edge 48 pixels in (give or take the sway).
@@ -80,18 +76,10 @@ e2e_check "the card keeps moving ($moved pixels differ)" [ "${moved%.*}" -gt 0 ]
 
 # 2. Dragged onto the target: the file exists when the target reads it and holds the capture.
 drag_card_to() {  # x y, then what to do before releasing
-  local x0 y0 i
-  read -r cx cy cw ch < <(geometry "$(card_id)")
+  local x0 y0
+  read -r cx cy cw ch < <(e2e_window_geometry "$(card_id)")
   x0=$((cx + cw / 2)); y0=$((cy + ch / 2))
-  xdotool mousemove "$x0" "$y0"
-  sleep 0.2
-  xdotool mousedown 1
-  sleep 0.1
-  for i in $(seq 1 20); do
-    xdotool mousemove $((x0 + ($1 - x0) * i / 20)) $((y0 + ($2 - y0) * i / 20))
-    sleep 0.04
-  done
-  sleep 0.4
+  e2e_press_and_drag "$x0" "$y0" "$1" "$2"
 }
 drag_card_to 950 325
 e2e_check "the main window steps aside during the drag" main_hidden
@@ -126,13 +114,13 @@ e2e_check "Escape drops nothing" bash -c "! grep -q '^DROP' '$TARGET_OUT'"
 e2e_wait_for "the main window back after Escape" 10 main_shown
 
 # 4. Hiding the main window fades the card out; showing it from the tray brings it back.
-read -r mx my mw mh < <(geometry "$(visible_main)")
+read -r mx my mw mh < <(e2e_window_geometry "$(visible_main)")
 xdotool mousemove $((mx + mw / 2)) $((my + 40))
 sleep 0.3
 xdotool key Escape
 e2e_wait_for "the main window to hide" 10 main_hidden
 e2e_wait_for "the card to fade out" 10 card_gone
-read -r ix iy iw ih < <(geometry "$(tray_icon)")
+read -r ix iy iw ih < <(e2e_window_geometry "$(tray_icon)")
 xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
 e2e_wait_for "the main window from the tray" 10 main_shown
 e2e_wait_for "the card to come back" 10 card_shown

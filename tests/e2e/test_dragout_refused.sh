@@ -17,26 +17,14 @@ WORK="$XDG_DOCUMENTS_DIR/我的视频捕获"
 
 card_id() { xdotool search --onlyvisible --name '^Thumbnail$' 2>/dev/null | head -1; }
 card_shown() { [ -n "$(card_id)" ]; }
-geometry() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
-    /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}'
-}
 work_files() { find "$WORK" -type f 2>/dev/null | wc -l; }
 drop_card_at() {  # x y: a full drag from the card's centre, released there
-  local x0 y0 cx cy cw ch i
+  local x0 y0 cx cy cw ch
   e2e_wait_for "the card" 20 card_shown
   sleep 1.2
-  read -r cx cy cw ch < <(geometry "$(card_id)")
+  read -r cx cy cw ch < <(e2e_window_geometry "$(card_id)")
   x0=$((cx + cw / 2)); y0=$((cy + ch / 2))
-  xdotool mousemove "$x0" "$y0"
-  sleep 0.2
-  xdotool mousedown 1
-  sleep 0.1
-  for i in $(seq 1 20); do
-    xdotool mousemove $((x0 + ($1 - x0) * i / 20)) $((y0 + ($2 - y0) * i / 20))
-    sleep 0.04
-  done
-  sleep 0.4
+  e2e_press_and_drag "$x0" "$y0" "$1" "$2"
   xdotool mouseup 1
   sleep 1.5
 }

@@ -14,21 +14,9 @@
 #include <functional>
 #include <vector>
 
-namespace {
+#include "RunUntil.h"
 
-bool RunUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (pred() || clock.elapsed() >= timeoutMs) loop.quit();
-    });
-    poll.start(1);
-    if (!pred()) loop.exec();
-    return pred();
-}
+namespace {
 
 // A form that paints an opaque square in the middle of a transparent surface and counts paints.
 struct TTestForm : TLayeredFormEx {

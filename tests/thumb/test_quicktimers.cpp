@@ -13,22 +13,9 @@
 #include <thread>
 #include <vector>
 
-namespace {
+#include "RunUntil.h"
 
-// Runs the GUI thread's event loop until pred holds or the time is up.
-bool RunUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (pred() || clock.elapsed() >= timeoutMs) loop.quit();
-    });
-    poll.start(1);
-    if (!pred()) loop.exec();
-    return pred();
-}
+namespace {
 
 void RunFor(int ms)
 {
