@@ -1,0 +1,277 @@
+// The overlay's whole picture, grabbed from its paint box over a small synthetic desktop, compared with
+// reviewed PNGs in tests/data/golden/overlay: the normal view with a rectangle and a lasso over the help
+// card, the zoomed view at 2, 4 and 8 with and without the grid, the pick display hovering and dragged
+// and flipped at the view's edges, and ink at widths 6 and 17. A colour tolerance per channel and a small
+// budget of differing pixels next to edges absorb font versions. VEXMOR_UPDATE_GOLDEN=1 rewrites the
+// PNGs; a failing case leaves its picture as <build>/overlay-<name>-actual.png.
+#include "FakePlatform.h"
+#include "Globals.h"
+#include "Input.h"
+#include "test_input_fakes.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr int W = 320, H = 200;
+constexpr int ChannelTolerance = 6;
+constexpr int EdgeContrast = 32;     // a neighbour this different makes a pixel an edge pixel
+constexpr double EdgeBudget = 0.02;  // share of the golden's edge pixels that may differ
+
+// A desktop with something to look at: a gradient, a window with a title bar and lines of "text", a pure
+// red square (its pick reads 0000FF) and a black and yellow checkerboard.
+TDIB SyntheticDesktop()
+{
+    TDIB d(W, H, 24);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            int r = 40 + y / 4, g = 80 + x / 5, b = 160 + (x + y) / 10;
+            if (x >= 30 && x < 190 && y >= 20 && y < 150) {
+                if (y < 34) {
+                    r = 50, g = 60, b = 90;
+                } else {
+                    r = 240, g = 240, b = 235;
+                    const int line = (y - 40) / 10, inLine = (y - 40) % 10;
+                    const int length = 40 + (line * 37) % 100;
+                    if (y >= 40 && inLine < 4 && x >= 40 && x < 40 + length) r = g = b = 60;
+                }
+            }
+            if (x >= 210 && x < 250 && y >= 40 && y < 80) r = 255, g = 0, b = 0;
+            if (x >= 220 && x < 300 && y >= 120 && y < 180) {
+                const bool dark = (x / 4 + y / 4) % 2;
+                r = dark ? 0 : 250, g = dark ? 0 : 220, b = dark ? 0 : 30;
+            }
+            uint8_t* p = d.PixelPtr(x, y);
+            p[0] = uint8_t(std::min(b, 255)), p[1] = uint8_t(std::min(g, 255)), p[2] = uint8_t(std::min(r, 255));
+        }
+    return d;
+}
+
+int ChannelDistance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+bool IsEdge(const QImage& img, int x, int y)
+{
+    const QRgb c = img.pixel(x, y);
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int nx = x + dx, ny = y + dy;
+            if (nx < 0 || ny < 0 || nx >= img.width() || ny >= img.height()) continue;
+            if (ChannelDistance(c, img.pixel(nx, ny)) > EdgeContrast) return true;
+        }
+    return false;
+}
+
+void CompareWithGolden(const QImage& actual, const std::string& name)
+{
+    const QString path = QStringLiteral(VEXMOR_TEST_DATA "/golden/overlay/") + QString::fromStdString(name) + ".png";
+    if (std::getenv("VEXMOR_UPDATE_GOLDEN")) {
+        ASSERT_TRUE(actual.save(path)) << path.toStdString();
+        return;
+    }
+    QImage golden(path);
+    ASSERT_FALSE(golden.isNull()) << "missing " << path.toStdString() << " (VEXMOR_UPDATE_GOLDEN=1 writes it)";
+    golden = golden.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(golden.size(), actual.size());
+    int edges = 0, edgeDiffs = 0, flatDiffs = 0;
+    for (int y = 0; y < golden.height(); ++y)
+        for (int x = 0; x < golden.width(); ++x) {
+            const bool edge = IsEdge(golden, x, y);
+            edges += edge;
+            if (ChannelDistance(golden.pixel(x, y), actual.pixel(x, y)) <= ChannelTolerance) continue;
+            (edge ? edgeDiffs : flatDiffs)++;
+        }
+    const int budget = int(edges * EdgeBudget) + 2;
+    EXPECT_EQ(flatDiffs, 0) << name << ": pixels away from any edge differ";
+    EXPECT_LE(edgeDiffs, budget) << name << ": of " << edges << " edge pixels";
+    if (flatDiffs || edgeDiffs > budget)
+        actual.save(QStringLiteral(VEXMOR_BUILD_DIR "/overlay-") + QString::fromStdString(name) + "-actual.png");
+}
+
+class OverlayScene : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        fake = InstallFakePlatform();
+        OverlaySoundHook = [](const QString&, unsigned) {};
+        ResampleMode = 1;
+        InkColor = 0xFFD80000u;
+        TDesktopGrab grab;
+        grab.image = SyntheticDesktop();
+        grab.desktopBounds = QRect(0, 0, W, H);
+        grab.grabbedRect = grab.desktopBounds;
+        form = new TInputForm(std::move(grab), &owner, false);
+        form->CapBox()->setGeometry(0, 0, W, H);
+        form->GetCursorPos = [this](QPoint& p) {
+            p = cursor;
+            return true;
+        };
+        form->SetCursorPos = [this](const QPoint& p) { cursor = p; };
+        form->PointerPos = [this](QPoint& p) {
+            p = cursor;
+            return true;
+        };
+    }
+    void TearDown() override
+    {
+        if (form && !form->Closed()) form->FormClose();
+        FlushDeletes();
+        OverlaySoundHook = nullptr;
+        InputForm = nullptr;
+        ResampleMode = 1;
+    }
+
+    // Lets the worker finish every animation and fixes the pulse of the grid and bands.
+    void Settle()
+    {
+        for (int i = 0; i < 400; ++i) form->CatchStep();
+        form->TickCount.store(30);
+        form->TakePaintView();
+    }
+    // Zooms about the pointer at p (client = image coordinates before zooming).
+    void Zoom(int zoom, QPoint p, int resample)
+    {
+        cursor = p;
+        ResampleMode = resample;
+        form->SetZoom(zoom, false);
+        Settle();
+    }
+    void Move(int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        cursor = {x, y};
+        form->CapBoxMouseMove(m, x, y);
+    }
+    // A mouse path the worker follows, a few cycles per point.
+    void Trace(std::initializer_list<QPoint> path, int steps = 12)
+    {
+        QPoint from(cursor);
+        for (const QPoint& to : path) {
+            for (int i = 1; i <= steps; ++i) {
+                Move(from.x() + (to.x() - from.x()) * i / steps, from.y() + (to.y() - from.y()) * i / steps);
+                form->CatchStep();
+            }
+            from = to;
+        }
+    }
+    void Press(Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        cursor = {x, y};
+        form->CapBoxMouseDown(b, m, x, y);
+    }
+    void Release(Qt::MouseButton b) { form->CapBoxMouseUp(b, Qt::NoModifier, cursor.x(), cursor.y()); }
+    // The help card as before any press: fully there.
+    void ShowCard()
+    {
+        form->HelpCardFade.store(-1);
+        form->HelpCardAlpha.store(255);
+    }
+    // Two free-form strokes that cross and a rectangle, with the given pen.
+    void DrawInk(float width)
+    {
+        form->PenWidth.store(width);
+        Press(Qt::RightButton, 40, 60);
+        Trace({{100, 40}, {160, 90}, {220, 60}, {280, 110}});
+        Release(Qt::RightButton);
+        Press(Qt::RightButton, 120, 20);
+        Trace({{140, 100}, {110, 170}});
+        Release(Qt::RightButton);
+        Press(Qt::RightButton, 200, 130, Qt::ControlModifier);
+        Move(290, 185, Qt::ControlModifier);
+        Release(Qt::RightButton);
+        Settle();
+    }
+
+    std::shared_ptr<TFakeState> fake;
+    TFakeCaptureOwner owner;
+    QPointer<TInputForm> form;
+    QPoint cursor{0, 0};
+};
+
+struct GoldenCase {
+    const char* name;
+    std::function<void(OverlayScene&)> drive;
+};
+
+class OverlayGolden : public OverlayScene, public ::testing::WithParamInterface<GoldenCase> {};
+
+TEST_P(OverlayGolden, MatchesTheReviewedPicture)
+{
+    GetParam().drive(*this);
+    const QImage shot = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shot.size(), QSize(W, H));
+    CompareWithGolden(shot, GetParam().name);
+}
+
+// The zoomed views look at the window's right edge and the red square (image x 175..215, y 52..77 at 8).
+const QPoint ZoomCentre(200, 60);
+// Zoomed about this, the view shows image x 210..250, y 35..60: the red square's top left corner.
+const QPoint RedCorner(240, 40);
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, OverlayGolden,
+    ::testing::Values(
+        GoldenCase{"normal_rect",
+                   [](OverlayScene& t) {
+                       t.Press(Qt::LeftButton, 100, 40, Qt::ControlModifier);
+                       t.Move(230, 150, Qt::ControlModifier);  // across the card; no release, which confirms
+                   }},
+        GoldenCase{"normal_lasso",
+                   [](OverlayScene& t) {
+                       t.Press(Qt::LeftButton, 110, 30);
+                       t.Trace({{250, 50}, {290, 150}, {180, 180}, {120, 120}});
+                       t.ShowCard();
+                   }},
+        GoldenCase{"zoom2_nearest", [](OverlayScene& t) { t.Zoom(2, ZoomCentre, 1); }},
+        GoldenCase{"zoom2_cubic", [](OverlayScene& t) { t.Zoom(2, ZoomCentre, 4); }},
+        GoldenCase{"zoom4_grid", [](OverlayScene& t) { t.Zoom(4, ZoomCentre, 1); }},
+        GoldenCase{"zoom4_cubic", [](OverlayScene& t) { t.Zoom(4, ZoomCentre, 4); }},
+        GoldenCase{"zoom8_grid", [](OverlayScene& t) { t.Zoom(8, ZoomCentre, 1); }},
+        GoldenCase{"zoom8_cubic", [](OverlayScene& t) { t.Zoom(8, ZoomCentre, 4); }},
+        GoldenCase{"pick_hover",
+                   [](OverlayScene& t) {
+                       t.Zoom(8, ZoomCentre, 1);
+                       t.Move(100, 40);  // over the window's body: "Ctrl to select", "Color "
+                   }},
+        GoldenCase{"pick_right_edge",
+                   [](OverlayScene& t) {
+                       t.Zoom(8, ZoomCentre, 1);
+                       t.Move(300, 60);  // no room on the right: the panel moves left of the pick
+                   }},
+        GoldenCase{"pick_bottom_edge",
+                   [](OverlayScene& t) {
+                       t.Zoom(8, ZoomCentre, 1);
+                       t.Move(40, 190);  // no room below: the panel moves above the pick
+                   }},
+        GoldenCase{"pick_dragged",
+                   [](OverlayScene& t) {
+                       t.Zoom(8, RedCorner, 1);
+                       t.Press(Qt::LeftButton, 8, 40, Qt::ControlModifier);
+                       t.Move(40, 56, Qt::ControlModifier);
+                       t.Release(Qt::LeftButton);  // "w 5", "h 3", "Sel color 0000FF"
+                   }},
+        GoldenCase{"ink6", [](OverlayScene& t) { t.DrawInk(6); }},
+        GoldenCase{"ink17", [](OverlayScene& t) { t.DrawInk(17); }}),
+    [](const ::testing::TestParamInfo<GoldenCase>& info) { return std::string(info.param.name); });
+
+// Where the pictures above leave room for doubt, the exact pixels.
+TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare)
+{
+    Zoom(8, RedCorner, 1);
+    Press(Qt::LeftButton, 8, 40, Qt::ControlModifier);
+    Move(40, 56, Qt::ControlModifier);
+    Release(Qt::LeftButton);
+    EXPECT_EQ(form->PickRect.Normalised(), QRect(211, 40, 5, 3));
+    EXPECT_EQ(form->PickedColor, 0x0000FFu);
+}
+
+} // namespace
