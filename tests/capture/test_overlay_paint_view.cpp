@@ -252,4 +252,35 @@ TEST_F(OverlayView, InkIsOpaqueAtWidthSixAndAHighlighterAtSeventeen)
     EXPECT_LT(qGreen(crossing), qGreen(single));
 }
 
+TEST_F(OverlayView, UndoRightAfterAFastStrokeRemovesItWhileItCatchesUp)
+{
+    InkColor = 0xFFD80000u;
+    form->CapBoxMouseDown(Qt::RightButton, Qt::NoModifier, 20, 120);
+    for (int x : {60, 140, 260}) { // a flick: the pen lags far behind the mouse
+        form->CapBoxMouseMove(Qt::NoModifier, x, 120);
+        form->CatchStep();
+    }
+    form->CapBoxMouseUp(Qt::RightButton, Qt::NoModifier, 260, 120);
+    {
+        std::lock_guard<std::mutex> lock(form->ShapeLock);
+        ASSERT_EQ(form->Shapes.size(), 2u);
+        ASSERT_EQ(form->Shapes[1].Kind, skFollowing) << "still catching up when the key comes";
+    }
+    const QImage drawn = Grab("undo_before");
+    EXPECT_EQ(drawn.pixel(40, 120), qRgb(216, 0, 0));
+    form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
+    for (int i = 0; i < 100; ++i) form->CatchStep(); // the worker has nothing left to move
+    {
+        std::lock_guard<std::mutex> lock(form->ShapeLock);
+        EXPECT_EQ(form->Shapes.size(), 1u);
+    }
+    const QImage undone = Grab("undo_after");
+    for (int x = 20; x < 300; x += 10)
+        ASSERT_NE(undone.pixel(x, 120), qRgb(216, 0, 0)) << "no ink left at " << x;
+    // Undo goes no further than the strokes: the selection stays.
+    form->FormKeyDown(Qt::Key_Delete, Qt::NoModifier);
+    std::lock_guard<std::mutex> lock(form->ShapeLock);
+    EXPECT_EQ(form->Shapes.size(), 1u);
+}
+
 } // namespace
