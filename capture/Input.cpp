@@ -8,6 +8,7 @@
 #include "Platform.h"
 #include "Sounds.h"
 #include "WinTools.h"
+#include "DibOps.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,6 +16,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScreen>
@@ -61,7 +63,9 @@ void StartCapture(int mode, ICaptureOwner* owner)
 {
     if (InputForm || !owner) return;
     const auto requested = std::chrono::steady_clock::now();
-    TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting());
+    // The magnifier's first paint is zoomed, which needs the 24-bit picture; the others show the
+    // grabbed rows at once.
+    TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), mode != 2);
     if (grab.image.Empty()) return;
     const auto tGrab = std::chrono::steady_clock::now();
     owner->DiscardCapture();
@@ -148,6 +152,13 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     DesktopBounds = grab.desktopBounds;
     DesktopImage = grab.image;
     GrabbedRect = grab.grabbedRect;
+    if (grab.Pending())
+        pending_ = std::move(grab);  // shares DesktopImage's pixels, which the filler writes
+    else
+        filled_ = true;
+    AnimTimer.setInterval(16);
+    AnimTimer.setTimerType(Qt::PreciseTimer);
+    connect(&AnimTimer, &QTimer::timeout, this, [this] { AnimTimerTimer(); });
     ScreenToImage = -DesktopBounds.topLeft();
     const int w = DesktopImage.Width(), h = DesktopImage.Height();
 
@@ -242,6 +253,7 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
 TInputForm::~TInputForm()
 {
     StopWorker();
+    WaitForDesktop();
     if (InputForm == this) InputForm = nullptr;
     disconnect(appStateHook_);
 #if defined(__GLIBC__)
@@ -305,6 +317,30 @@ void TInputForm::ShowOverlay()
     raise();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
+    // The first paint starts the narrowing of the grabbed rows; should no paint come soon (a window
+    // manager holding the window back), it starts anyway.
+    if (DesktopPending()) QTimer::singleShot(100, this, [this] { StartFilling(); });
+}
+
+void TInputForm::StartFilling()
+{
+    if (!pending_.rows || filler_.joinable() || filled_.load(std::memory_order_acquire)) return;
+    filler_ = std::thread([this] {
+        FillDesktopImage(pending_);
+        filled_.store(true, std::memory_order_release);
+    });
+}
+
+void TInputForm::WaitForDesktop()
+{
+    if (!pending_.rows) return;
+    if (filler_.joinable())
+        filler_.join();
+    else if (!filled_.load(std::memory_order_acquire))
+        FillDesktopImage(pending_);
+    filled_ = true;
+    // The rows (tens of megabytes, shared with the X server) go back at once.
+    pending_ = TDesktopGrab();
 }
 
 QPoint TInputForm::ClientFromEvent(const QPointF& logical)
@@ -341,6 +377,7 @@ void TInputForm::FormClose()
     disconnect(appStateHook_);
     hide();
     if (InputForm == this) InputForm = nullptr;
+    WaitForDesktop();
     DesktopImage.Clear();
     OverlayBuffer.Clear();
     PlaySound(QStringLiteral("Click.wav"), 0);
@@ -373,6 +410,8 @@ void TInputForm::FinishCapture()
     finishing_ = true;
     StopWorker();
     BeginWait();
+    AnimTimer.stop();
+    WaitForDesktop();
     std::vector<CaptureShape> shapes;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
@@ -814,6 +853,7 @@ void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2)
 void TInputForm::UpdatePickedColor()
 {
     if (PickRect.None()) return;
+    WaitForDesktop();
     const QRect r = PickRect.Normalised() & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
     if (r == LastAveraged) return;
     LastAveraged = r;
@@ -857,18 +897,27 @@ void TInputForm::CapBoxPaint()
     const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),
                      int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
     if (clip.isEmpty()) return;
-    if (PaintZoom > 1 || MagnifierMode)
+    if (PaintZoom > 1 || MagnifierMode) {
+        WaitForDesktop();
         PaintZoomed(*p);
-    else
+    } else {
         PaintNormal(*p, clip);
+    }
     if (!firstPaintDone_) {
         firstPaintDone_ = true;
-        // The start-up latency of the overlay, for measurements from outside.
+        // The frame is out: the grabbed rows are narrowed while the X server shows it.
+        StartFilling();
+        // The start-up latency of the overlay, for measurements from outside: painted, and handed to
+        // the X server once the event that painted (an expose) has been dealt with.
         if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
-            const auto elapsed = std::chrono::steady_clock::now() - *requested_;
-            const double ms = std::chrono::duration<double, std::milli>(elapsed).count();
+            const auto requested = *requested_;
+            auto ms = [requested] {
+                const auto elapsed = std::chrono::steady_clock::now() - requested;
+                return std::chrono::duration<double, std::milli>(elapsed).count();
+            };
             std::fprintf(stderr, "vexmor: overlay %dx%d painted %.1f ms after the capture request\n",
-                         DesktopImage.Width(), DesktopImage.Height(), ms);
+                         DesktopImage.Width(), DesktopImage.Height(), ms());
+            QTimer::singleShot(0, this, [ms] { std::fprintf(stderr, "vexmor: overlay flushed %.1f ms after the capture request\n", ms()); });
         }
     }
 }
@@ -882,18 +931,49 @@ void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect
     p.drawImage(QPointF(clientRect.left() / scale_, clientRect.top() / scale_), view);
 }
 
+QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const
+{
+    // The window surface itself, when it is an image in device pixels mapped from the paint box by a
+    // plain translation: the normal view is composed straight into it, which spares a frame-sized
+    // scratch image (and its fresh pages) and one copy of every pixel on the first paint.
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) return nullptr;
+    auto* surface = static_cast<QImage*>(device);
+    if (surface->format() != QImage::Format_RGB32 && surface->format() != QImage::Format_ARGB32_Premultiplied)
+        return nullptr;
+    const QTransform t = p.deviceTransform();
+    if (t.type() > QTransform::TxScale || std::abs(t.m11() - scale_) > 1e-9 || std::abs(t.m22() - scale_) > 1e-9)
+        return nullptr;
+    if (std::abs(t.dx() - std::round(t.dx())) > 1e-9 || std::abs(t.dy() - std::round(t.dy())) > 1e-9) return nullptr;
+    deviceOrigin = QPoint(int(std::round(t.dx())), int(std::round(t.dy())));
+    return surface;
+}
+
+namespace {
+
+// The bounds of a polyline in whole pixels, grown by `margin`.
+QRect PointsBounds(const std::vector<TPointD>& pts, int margin)
+{
+    if (pts.empty()) return {};
+    double l = pts[0].x, t = pts[0].y, r = l, b = t;
+    for (const TPointD& q : pts) {
+        l = std::min(l, q.x);
+        r = std::max(r, q.x);
+        t = std::min(t, q.y);
+        b = std::max(b, q.y);
+    }
+    const int x1 = int(std::floor(l)) - margin, y1 = int(std::floor(t)) - margin;
+    const int x2 = int(std::ceil(r)) + margin, y2 = int(std::ceil(b)) + margin;
+    return QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
+}
+
+}  // namespace
+
 void TInputForm::PaintNormal(QPainter& p, QRect clip)
 {
     clip &= QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
     if (clip.isEmpty()) return;
-    OverlayBuffer.FillRect(clip, TintColor, 256);
-    const int alpha = HelpCardAlpha.load();
-    if (alpha > 0 && !HelpCard.Empty()) {
-        const QRect part = HelpCardRect & clip;
-        if (!part.isEmpty())
-            HelpCard.AlphaDraw(OverlayBuffer, part.left(), part.top(), part.translated(-HelpCardRect.topLeft()), alpha);
-    }
-    Painter->SetClipBox(clip.left(), clip.top(), clip.left() + clip.width(), clip.top() + clip.height());
 
     CaptureShape selection;
     std::vector<CaptureShape> ink;
@@ -907,58 +987,118 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
             ink[i].Points = Shapes[i].Points;
         }
     }
-    const std::vector<TPointD>& pts = selection.Points;
-    if (!pts.empty()) {
-        Painter->SetLineWidth(10);
-        Painter->SetLineColorArgb(OutlineColor);
-        if (selection.Kind < 0) {
-            const TShapeBounds h = RectangleBounds(selection);
-            OverlayBuffer.FillRect(h.ToRect() & clip, 0, 256);
-        } else {
-            std::vector<double> xy;
-            xy.reserve(pts.size() * 2);
-            for (const TPointD& q : pts) {
-                xy.push_back(q.x);
-                xy.push_back(q.y);
-            }
-            Painter->SetBlendMode(AggBlendClear);
-            Painter->Polygon(xy.data(), int(pts.size()), PathDrawMode::FillOnly);
-            Painter->SetBlendMode(AggBlendAlpha);
-        }
-        TAggPath& path = Painter->Path();
-        path.RemoveAll();
-        path.MoveTo(pts[0].x, pts[0].y);
-        for (size_t i = 1; i < pts.size(); ++i) path.LineTo(pts[i].x, pts[i].y);
-        if (selection.Kind < 0) path.ClosePolygon();  // a lasso's outline stays open
-        Painter->Rasterizer().Reset();
-        Painter->Rasterizer().AddPath(*OutlineStroke);
-        Painter->RenderCoverage(false);
-    }
-    DrawInk(*Painter, ink, PenWidth.load(), InkColor);
 
-    TDIB scratch(clip.width(), clip.height(), 32);
-    DesktopImage.CopyRect(scratch, 0, 0, clip);
-    OverlayBuffer.AlphaDraw(scratch, 0, 0, clip, 255);
-    ShowScratch(p, scratch, clip);
+    // The layer is the plain tint except where something is drawn on it: only that part of the clip
+    // is filled and drawn, the rest is the tint laid straight over the desktop.
+    const int alpha = HelpCardAlpha.load();
+    QRect drawn;
+    if (alpha > 0 && !HelpCard.Empty()) drawn |= HelpCardRect;
+    // The outline is 9 pixels wide with round ends, its anti-aliased edge one more.
+    drawn |= PointsBounds(selection.Points, 8);
+    const int inkMargin = int(std::ceil(PenWidth.load() / 2)) + 2;
+    for (size_t i = 1; i < ink.size(); ++i) drawn |= PointsBounds(ink[i].Points, inkMargin);
+    drawn &= clip;
+
+    if (!drawn.isEmpty()) {
+        OverlayBuffer.FillRect(drawn, TintColor, 256);
+        if (alpha > 0 && !HelpCard.Empty()) {
+            const QRect part = HelpCardRect & drawn;
+            if (!part.isEmpty())
+                HelpCard.AlphaDraw(OverlayBuffer, part.left(), part.top(), part.translated(-HelpCardRect.topLeft()), alpha);
+        }
+        Painter->SetClipBox(drawn.left(), drawn.top(), drawn.left() + drawn.width(), drawn.top() + drawn.height());
+        const std::vector<TPointD>& pts = selection.Points;
+        if (!pts.empty()) {
+            Painter->SetLineWidth(10);
+            Painter->SetLineColorArgb(OutlineColor);
+            if (selection.Kind < 0) {
+                const TShapeBounds h = RectangleBounds(selection);
+                OverlayBuffer.FillRect(h.ToRect() & drawn, 0, 256);
+            } else {
+                std::vector<double> xy;
+                xy.reserve(pts.size() * 2);
+                for (const TPointD& q : pts) {
+                    xy.push_back(q.x);
+                    xy.push_back(q.y);
+                }
+                Painter->SetBlendMode(AggBlendClear);
+                Painter->Polygon(xy.data(), int(pts.size()), PathDrawMode::FillOnly);
+                Painter->SetBlendMode(AggBlendAlpha);
+            }
+            TAggPath& path = Painter->Path();
+            path.RemoveAll();
+            path.MoveTo(pts[0].x, pts[0].y);
+            for (size_t i = 1; i < pts.size(); ++i) path.LineTo(pts[i].x, pts[i].y);
+            if (selection.Kind < 0) path.ClosePolygon();  // a lasso's outline stays open
+            Painter->Rasterizer().Reset();
+            Painter->Rasterizer().AddPath(*OutlineStroke);
+            Painter->RenderCoverage(false);
+        }
+        DrawInk(*Painter, ink, PenWidth.load(), InkColor);
+    }
+
+    // The desktop: the grabbed rows until they are narrowed into the picture, then the picture.
+    const int dw = DesktopImage.Width(), dh = DesktopImage.Height();
+    DibOps::View desktop{DesktopImage.Bits(), DesktopImage.BytesPerRow(), dw, dh, 3};
+    if (pending_.rows) {
+        if (filled_.load(std::memory_order_acquire))
+            WaitForDesktop();
+        else
+            desktop = DibOps::View{pending_.rows->bits, pending_.rows->stride, dw, dh, 4};
+    }
+
+    QPoint origin;
+    QImage* surface = DirectSurface(p, origin);
+    TDIB scratch;
+    DibOps::View out;
+    QPoint at;  // where the clip's top-left corner goes in `out`
+    if (surface && QRect(QPoint(0, 0), surface->size()).contains(clip.translated(origin))) {
+        // Written as the painter writes: through the surface's own pixels, never a detached copy.
+        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(), surface->width(),
+                           surface->height(), 4};
+        at = clip.topLeft() + origin;
+    } else {
+        scratch.SetSize(clip.width(), clip.height(), 32);
+        out = DibOps::View{scratch.Bits(), scratch.BytesPerRow(), clip.width(), clip.height(), 4};
+    }
+    const DibOps::View layer{OverlayBuffer.Bits(), OverlayBuffer.BytesPerRow(), dw, dh, 4};
+    auto tint = [&](const QRect& r) {
+        if (!r.isEmpty()) DibOps::TintOver(desktop, r, out, at.x() + r.left() - clip.left(), at.y() + r.top() - clip.top(), TintColor);
+    };
+    tint(QRect(clip.left(), clip.top(), clip.width(), (drawn.isEmpty() ? clip.bottom() + 1 : drawn.top()) - clip.top()));
+    if (!drawn.isEmpty()) {
+        tint(QRect(clip.left(), drawn.top(), drawn.left() - clip.left(), drawn.height()));
+        tint(QRect(drawn.right() + 1, drawn.top(), clip.right() - drawn.right(), drawn.height()));
+        tint(QRect(clip.left(), drawn.bottom() + 1, clip.width(), clip.bottom() - drawn.bottom()));
+        const int x = at.x() + drawn.left() - clip.left(), y = at.y() + drawn.top() - clip.top();
+        if (desktop.bpp == 3) {
+            DibOps::Copy24To32(desktop, drawn, out, x, y);
+        } else {
+            DibOps::Copy(desktop, drawn, out, x, y);
+            for (int j = 0; j < drawn.height(); ++j) {
+                uint32_t* row = reinterpret_cast<uint32_t*>(out.Pixel(x, y + j));
+                for (int i = 0; i < drawn.width(); ++i) row[i] |= 0xFF000000u;
+            }
+        }
+        DibOps::AlphaBlend(layer, drawn, out, x, y, 255, true);
+    }
+    if (!scratch.Empty()) ShowScratch(p, scratch, clip);
 }
 
 void TInputForm::PaintZoomed(QPainter& p)
 {
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
     const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
-    // Both full-frame images are kept between paints: the worker asks for a frame every 10 ms while
-    // zoom or pan animate, and a fresh pair per frame would be allocated and faulted in each time.
-    if (ZoomScratch.Width() != w || ZoomScratch.Height() != h) {
-        ZoomScratch = TDIB(w, h, 24);
-        ZoomShown = TDIB(w, h, 32);
-    }
-    TDIB& scratch = ZoomScratch;
-    scratch.FillRect(QRect(0, 0, w, h), ZoomBackground, 256);
+    // The frame is kept between paints: the worker asks for one every 10 ms while zoom or pan animate,
+    // and a fresh one per paint would be allocated and faulted in each time. It is 32-bit because the
+    // window surface takes those rows as they are; magnifying only the desktop part in view into it
+    // spares converting a whole frame from 24 bits on every paint.
+    if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
+    TDIB& scratch = ZoomShown;
     int mode = ResampleMode;
     if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
     const double zoom = PaintZoom > 0 ? PaintZoom : 1;
-    DesktopImage.ResizeSqr(scratch, QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()), mode, zoom, zoom,
-                           -PaintOffset.x(), -PaintOffset.y(), QRect(0, 0, w, h));
+    DrawZoomedDesktop(DesktopImage, ZoomScratch, scratch, zoom, PaintOffset, mode, ZoomBackground);
     if (mode == 1 && zoom >= PixelGridMinZoom)
         DrawPixelGrid(scratch, zoom, PaintOffset, ImageFromClient(0, 0), TickCount.load() * 100.0);
     if (!PickRect.None()) {
@@ -969,8 +1109,5 @@ void TInputForm::PaintZoomed(QPainter& p)
         DrawPickDisplay(scratch, *ReadoutPainter, QRect(a, QSize(b.x() - a.x(), b.y() - a.y())), n,
                         PickRect.Degenerate(), PickedColor, TickCount.load() * 100.0);
     }
-    // Shown from 32 bits: the window surface takes those rows as they are, where 24-bit rows would
-    // go through the framework's (threaded) conversion.
-    scratch.CopyRect(ZoomShown, 0, 0, QRect(0, 0, w, h));
-    ShowScratch(p, ZoomShown, QRect(0, 0, w, h));
+    ShowScratch(p, scratch, QRect(0, 0, w, h));
 }

@@ -20,6 +20,7 @@
 #include <QPoint>
 #include <QPointF>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -28,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 class TAgg2D;
@@ -113,6 +115,10 @@ public:
     void FormMouseWheel(int delta, Qt::KeyboardModifiers shift);
     void FormDeactivate();
     void CapBoxPaint();
+    // The animation timer of the overlay's form: kept disabled, its tick has nothing to do (the worker
+    // drives every animation); the finish step disables it again.
+    void AnimTimerTimer() {}
+    QTimer AnimTimer;
 
     // Confirms: composes the three images, hands them to the owner and closes. Does nothing while the
     // owner still holds a capture.
@@ -138,6 +144,10 @@ public:
     QPoint ClientFromImage(int x, int y) const;
     // Takes the view values for a paint (also for tests that drive the handlers without painting).
     void TakePaintView();
+    // Until this returns, a grab handed over as rows (see GrabDesktop) may still be narrowed into
+    // DesktopImage on a thread of its own; the overlay's first paint shows the rows meanwhile.
+    void WaitForDesktop();
+    bool DesktopPending() const { return bool(pending_.rows); }
     bool ZoomedView() const { return TargetZoom > 1 || MagnifierMode; }
 
     // --- the frozen desktop -------------------------------------------------------------------------
@@ -206,11 +216,14 @@ private:
     void PaintNormal(QPainter& p, QRect clip);
     void PaintZoomed(QPainter& p);
     void ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect);
+    QImage* DirectSurface(QPainter& p, QPoint& deviceOrigin) const;
+    void StartFilling();
 
     ICaptureOwner* owner_;
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;
-    TDIB ZoomScratch, ZoomShown;             // the zoomed view's frame, 24 and 32 bits, reused
+    TDIB ZoomShown;                          // the zoomed view's frame (32-bit), reused
+    TDIB ZoomScratch;                        // the desktop part in view at 32 bits, grown as needed
     std::unique_ptr<TAgg2D> ReadoutPainter;  // the zoomed view's read-out text, made on first use
     std::unique_ptr<TAggDashStroke> OutlineStroke;
     std::unique_ptr<TCatchThread> CatchThread;
@@ -226,6 +239,9 @@ private:
     QMetaObject::Connection appStateHook_;
     std::optional<std::chrono::steady_clock::time_point> requested_;
     bool firstPaintDone_ = false;
+    TDesktopGrab pending_;                  // a grab whose rows are still being narrowed
+    std::thread filler_;                    // narrows them
+    std::atomic<bool> filled_{false};       // the filler is done with DesktopImage
     std::optional<QPointF> exactLogical_;  // the last event whose exact device position was seen
     QPoint exactClient_;
 };

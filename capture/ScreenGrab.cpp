@@ -3,7 +3,33 @@
 #include "DibOps.h"
 #include "Platform.h"
 
-TDesktopGrab GrabDesktop(int mode, bool withCursor)
+namespace {
+
+DibOps::View RowsView(const THeldGrab& held, int w, int h)
+{
+    return DibOps::View{held.bits, held.stride, w, h, 4};
+}
+
+// The pointer's picture drawn over the frozen picture (24 bits, or the grabbed 32-bit rows, which
+// come out the same once narrowed: the blend works per colour channel).
+void DrawPointer(const DibOps::View& target, const QPoint& origin)
+{
+    TPlatform& platform = Platform();
+    TCursorImage cursor;
+    if (!platform.grabber || !platform.grabber->Cursor(cursor).ok || cursor.image.isNull()) return;
+    TDIB picture = TDIB::FromQImage(cursor.image, 32);
+    const QRect targetRect(0, 0, target.width, target.height);
+    const QRect placed(cursor.x - cursor.hotX - origin.x(), cursor.y - cursor.hotY - origin.y(), picture.Width(),
+                       picture.Height());
+    const QRect part = placed & targetRect;
+    if (part.isEmpty()) return;
+    DibOps::View src{picture.Bits(), picture.BytesPerRow(), picture.Width(), picture.Height(), 4};
+    DibOps::AlphaBlend(src, part.translated(-placed.topLeft()), target, part.left(), part.top(), 255, true);
+}
+
+}  // namespace
+
+TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows)
 {
     TDesktopGrab g;
     TPlatform& platform = Platform();
@@ -14,6 +40,7 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor)
     g.image.SetSize(w, h, 24);
     const QRect image(0, 0, w, h);
     g.grabbedRect = image;
+    const bool pointer = withCursor && mode != 2;
 
     if (mode == 1) {
         if (platform.activeWindow) {
@@ -23,6 +50,17 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor)
             if (fg.exists && !inside.isEmpty()) g.grabbedRect = inside;
         }
         if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
+    }
+
+    if (keepRows && g.grabbedRect == image && platform.grabber) {
+        std::shared_ptr<THeldGrab> held;
+        if (platform.grabber->GrabHeld(g.desktopBounds, held).ok && held && held->part == image) {
+            // The rows are ours: the pointer goes straight into them.
+            if (pointer) DrawPointer(RowsView(*held, w, h), origin);
+            g.rows = std::move(held);
+            return g;
+        }
+        // Less than the whole desktop had screen behind it: filled below, black around.
     }
 
     // The grabbed rows go straight from the X server's buffer into the 24-bit picture.
@@ -43,15 +81,16 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor)
         g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
     }
 
-    if (withCursor && mode != 2 && platform.grabber) {
-        TCursorImage cursor;
-        if (platform.grabber->Cursor(cursor).ok && !cursor.image.isNull()) {
-            TDIB picture = TDIB::FromQImage(cursor.image, 32);
-            picture.AlphaDraw(g.image, cursor.x - cursor.hotX - origin.x(), cursor.y - cursor.hotY - origin.y(),
-                              QRect(0, 0, picture.Width(), picture.Height()), 255);
-        }
-    }
+    if (pointer) DrawPointer(DibOps::View{g.image.Bits(), g.image.BytesPerRow(), w, h, 3}, origin);
     return g;
+}
+
+void FillDesktopImage(TDesktopGrab& grab)
+{
+    if (!grab.rows) return;
+    const int w = grab.image.Width(), h = grab.image.Height();
+    DibOps::Copy32To24(RowsView(*grab.rows, w, h), QRect(0, 0, w, h),
+                       DibOps::View{grab.image.Bits(), grab.image.BytesPerRow(), w, h, 3}, 0, 0);
 }
 
 void GetForegroundTitle(QString& title, QString& comment)

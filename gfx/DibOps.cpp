@@ -100,7 +100,7 @@ void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y)
     Copy24To32Ref(src, r, dst, x, y);
 }
 
-void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y)
+void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int y)
 {
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
@@ -111,6 +111,110 @@ void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y)
             d[3 * i + 2] = s[4 * i + 2];
         }
     }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("ssse3"))) static void Copy32To24Row_SSSE3(const uint8_t* s, uint8_t* d, int w)
+{
+    const __m128i shuffle = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int i = 0;
+    // A 16-byte store at pixel i writes up to byte 3i + 15, which must stay inside the row; the four
+    // bytes past the pixels are written over by the next step.
+    for (; i + 6 <= w; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * i), _mm_shuffle_epi8(v, shuffle));
+    }
+    for (; i < w; ++i) {
+        d[3 * i] = s[4 * i];
+        d[3 * i + 1] = s[4 * i + 1];
+        d[3 * i + 2] = s[4 * i + 2];
+    }
+}
+#endif
+
+void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y)
+{
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        for (int j = 0; j < r.height(); ++j)
+            Copy32To24Row_SSSE3(src.Pixel(r.left(), r.top() + j), dst.Pixel(x, y + j), r.width());
+        return;
+    }
+#endif
+    Copy32To24Ref(src, r, dst, x, y);
+}
+
+void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour)
+{
+    const uint32_t keep = 255 - Channel(colour, 3);
+    for (int j = 0; j < r.height(); ++j) {
+        const uint8_t* s = src.Pixel(r.left(), r.top() + j);
+        uint8_t* d = dst.Pixel(x, y + j);
+        for (int i = 0; i < r.width(); ++i)
+            for (int c = 0; c < 4; ++c) {
+                const uint32_t sv = c < 3 ? s[i * src.bpp + c] : 255;
+                d[4 * i + c] = uint8_t(std::min<uint32_t>(255, Channel(colour, c) + Div255(sv * keep)));
+            }
+    }
+}
+
+#if defined(__x86_64__)
+// Four pixels at a time in 16-bit lanes: x * keep + 128 and the rounding add stay below 65536.
+__attribute__((target("ssse3"))) static inline __m128i TintFour(__m128i px, __m128i keep, __m128i add)
+{
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
+    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(px, zero), keep), half);
+    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(px, zero), keep), half);
+    lo = _mm_srli_epi16(_mm_add_epi16(lo, _mm_srli_epi16(lo, 8)), 8);
+    hi = _mm_srli_epi16(_mm_add_epi16(hi, _mm_srli_epi16(hi, 8)), 8);
+    return _mm_adds_epu8(_mm_packus_epi16(lo, hi), add);
+}
+
+__attribute__((target("ssse3"))) static void TintOverRow_SSSE3(const uint8_t* s, int sbpp, uint8_t* d, int w,
+                                                              uint32_t colour)
+{
+    const __m128i keep = _mm_set1_epi16(short(255 - Channel(colour, 3)));
+    const __m128i add = _mm_set1_epi32(int(colour));
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i shuffle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    int i = 0;
+    if (sbpp == 3) {
+        // A 16-byte load at pixel i reads up to byte 3i + 15, which must stay inside the row.
+        for (; i + 6 <= w; i += 4) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * i));
+            v = _mm_or_si128(_mm_shuffle_epi8(v, shuffle), opaque);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), TintFour(v, keep, add));
+        }
+    } else {
+        for (; i + 4 <= w; i += 4) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
+            v = _mm_or_si128(v, opaque);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), TintFour(v, keep, add));
+        }
+    }
+    const uint32_t k = 255 - Channel(colour, 3);
+    for (; i < w; ++i)
+        for (int c = 0; c < 4; ++c) {
+            const uint32_t sv = c < 3 ? s[i * sbpp + c] : 255;
+            d[4 * i + c] = uint8_t(std::min<uint32_t>(255, Channel(colour, c) + Div255(sv * k)));
+        }
+}
+#endif
+
+void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour)
+{
+    if (r.isEmpty())
+        return;
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        for (int j = 0; j < r.height(); ++j)
+            TintOverRow_SSSE3(src.Pixel(r.left(), r.top() + j), src.bpp, dst.Pixel(x, y + j), r.width(), colour);
+        return;
+    }
+#endif
+    TintOverRef(src, r, dst, x, y, colour);
 }
 
 // ---- fills ----------------------------------------------------------------------------------------

@@ -30,6 +30,13 @@ void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y);
 void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int y);
 // 32 -> 24 dropping alpha.
 void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y);
+void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int y);
+// A premultiplied B,G,R,A colour laid over an opaque source (24 bits, or 32 with the fourth byte
+// ignored) into a 32-bit destination, which comes out opaque: per channel
+// c + src * (255 - a) / 255, rounded as AlphaBlend rounds. The same as filling a 32-bit image with
+// the colour and alpha-drawing it over the source.
+void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour);
+void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour);
 
 // Sets every pixel to the colour (0xAARRGGBB; 24-bit takes B,G,R).
 void FillSet(const View& v, const QRect& r, uint32_t colour);

@@ -3,6 +3,8 @@
 
 #include <QtGlobal>
 
+#include <cstring>
+
 namespace {
 std::unique_ptr<TPlatform>& Current() {
     static std::unique_ptr<TPlatform> current;
@@ -25,4 +27,28 @@ std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform) {
     auto previous = std::move(Current());
     Current() = std::move(platform);
     return previous;
+}
+
+TPlatformStatus IScreenGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) {
+    out.reset();
+    auto held = std::make_shared<THeldGrab>();
+    const TPlatformStatus status = GrabTo(rect, [&](const QRect& part, const uint8_t* bgrx, int stride) {
+        // One piece or bands of one piece: the first call sizes the copy for the whole rectangle.
+        if (held->own.empty()) {
+            held->stride = rect.width() * 4;
+            held->own.assign(size_t(held->stride) * rect.height(), 0);
+            held->bits = held->own.data();
+        }
+        held->part = held->part.isNull() ? part : held->part.united(part);
+        for (int y = 0; y < part.height(); ++y)
+            std::memcpy(held->bits + size_t(part.y() + y) * held->stride + size_t(part.x()) * 4,
+                        bgrx + size_t(y) * stride, size_t(part.width()) * 4);
+    });
+    if (!status) return status;
+    if (held->bits) {
+        // Rows are addressed from the part's own top-left corner, as a lent segment's are.
+        held->bits += size_t(held->part.y()) * held->stride + size_t(held->part.x()) * 4;
+        out = std::move(held);
+    }
+    return status;
 }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Outcome of a platform call: ok, or the reason it failed.
 struct TPlatformStatus {
@@ -101,6 +102,14 @@ struct TCursorImage {
 // B,G,R,X rows (X undefined), valid only during the call.
 using TGrabSink = std::function<void(const QRect& part, const uint8_t* bgrx, int stride)>;
 
+// Grabbed B,G,R,X rows (X undefined) covering `part`, given relative to the requested rectangle.
+struct THeldGrab {
+    QRect part;
+    uint8_t* bits = nullptr;
+    int stride = 0;
+    std::vector<uint8_t> own;  // the memory, when the grabber had none to lend
+};
+
 class IScreenGrabber {
 public:
     virtual ~IScreenGrabber() = default;
@@ -109,6 +118,10 @@ public:
     // The same without a copy in between: the part of the rectangle with screen behind it goes to
     // `sink` straight from where the X server put it. Nothing is handed for the rest.
     virtual TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) = 0;
+    // The same, kept where the pixels were put for as long as `out` is held, so that a caller can
+    // show them before (or instead of) converting them. The rows are the holder's to write. The base
+    // copies through GrabTo into memory of its own.
+    virtual TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out);
     virtual TPlatformStatus Cursor(TCursorImage& out) = 0;
 };
 

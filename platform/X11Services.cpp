@@ -55,59 +55,53 @@ void CopyRows(const uint8_t* from, int fromStride, int rows, int width, uint8_t*
     }
 }
 
-// One shared-memory segment, attached to the server, kept between grabs: making a new one for every
-// grab costs the server and this process a page fault for every 4 KiB of it.
-struct TShmCache {
+// One shared-memory segment attached to the server. It is shared between the grabber, which keeps it
+// between grabs (making a new one for every capture costs more than the grab itself), and whoever
+// holds a grab made in it; it goes with the last of them.
+struct TShmSegment {
     xcb_connection_t* c = nullptr;
-    int id = -1;
     void* address = nullptr;
     size_t size = 0;
     xcb_shm_seg_t xseg = 0;
-    // `detach` only while the connection is known to live: at process exit it may be gone, and the
-    // server drops the attachment with the connection anyway.
-    void Release(bool detach = true) {
-        if (address) {
-            if (c && detach) {
-                xcb_shm_detach(c, xseg);
-                xcb_flush(c);
-            }
-            shmdt(address);
+    // Set while the grabber lives: only then is the connection known to live. At process exit it may
+    // be gone, and the server drops the attachment with the connection anyway.
+    std::weak_ptr<void> connectionAlive;
+
+    ~TShmSegment() {
+        if (!address) return;
+        if (c && !connectionAlive.expired()) {
+            xcb_shm_detach(c, xseg);
+            xcb_flush(c);
         }
-        *this = TShmCache();
+        shmdt(address);
     }
-    bool Ensure(xcb_connection_t* conn, size_t bytes) {
-        if (address && c == conn && size >= bytes) return true;
-        Release();
-        id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-        if (id < 0) return false;
+
+    static std::shared_ptr<TShmSegment> Make(xcb_connection_t* conn, size_t bytes, std::weak_ptr<void> alive) {
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0) return nullptr;
         void* a = shmat(id, nullptr, 0);
         shmctl(id, IPC_RMID, nullptr);  // freed when the last user detaches
-        if (a == reinterpret_cast<void*>(-1)) return false;
-        address = a;
-        size = bytes;
-        c = conn;
-        xseg = xcb_generate_id(conn);
-        xcb_void_cookie_t attach = xcb_shm_attach_checked(conn, xseg, uint32_t(id), 0);
-        if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(conn, attach)}) {
-            c = nullptr;  // never attached: nothing to detach
-            Release();
-            return false;
-        }
-        return true;
+        if (a == reinterpret_cast<void*>(-1)) return nullptr;
+        auto seg = std::make_shared<TShmSegment>();
+        seg->address = a;
+        seg->size = bytes;
+        seg->xseg = xcb_generate_id(conn);
+        xcb_void_cookie_t attach = xcb_shm_attach_checked(conn, seg->xseg, uint32_t(id), 0);
+        if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(conn, attach)}) return nullptr;  // never attached
+        seg->c = conn;
+        seg->connectionAlive = std::move(alive);
+        return seg;
     }
 };
 
-// The rectangle's pixels in the segment, or null.
-const uint8_t* GrabWithShm(TShmCache& shm, xcb_connection_t* c, xcb_window_t root, const QRect& r) {
-    const size_t bytes = size_t(r.width()) * r.height() * 4;
-    if (!shm.Ensure(c, bytes)) return nullptr;
+// Grabs the rectangle into the segment; false when the server refuses.
+bool GrabWithShm(const TShmSegment& shm, xcb_window_t root, const QRect& r) {
     TXcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-        c,
-        xcb_shm_get_image(c, root, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u,
+        shm.c,
+        xcb_shm_get_image(shm.c, root, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, shm.xseg, 0),
         nullptr));
-    if (!reply) return nullptr;
-    return static_cast<const uint8_t*>(shm.address);
+    return bool(reply);
 }
 
 bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, const QRect& part,
@@ -129,7 +123,7 @@ bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, co
 
 class TX11Grabber : public IScreenGrabber {
 public:
-    ~TX11Grabber() override { shm_.Release(false); }
+    ~TX11Grabber() override { alive_.reset(); }
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
         if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
         out.width = rect.width();
@@ -144,23 +138,37 @@ public:
     }
 
     TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override {
-        xcb_connection_t* c = X11Connection();
-        if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
-        if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        if (TPlatformStatus format = CheckPixelFormat(c, screen); !format) return format;
-        const QRect inside = rect.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
-        if (inside.isEmpty()) return TPlatformStatus::Ok();
+        xcb_connection_t* c = nullptr;
+        const xcb_screen_t* screen = nullptr;
+        QRect inside;
+        if (TPlatformStatus ready = Prepare(rect, c, screen, inside); !ready || inside.isEmpty()) return ready;
         const QRect part = inside.translated(-rect.topLeft());
-        if (ServerHasShm(c)) {
-            if (const uint8_t* pixels = GrabWithShm(shm_, c, screen->root, inside)) {
-                sink(part, pixels, inside.width() * 4);
-                ScheduleRelease();
-                return TPlatformStatus::Ok();
-            }
+        if (std::shared_ptr<TShmSegment> seg = Segment(c, inside); seg && GrabWithShm(*seg, screen->root, inside)) {
+            sink(part, static_cast<const uint8_t*>(seg->address), inside.width() * 4);
+            return TPlatformStatus::Ok();
         }
         if (GrabWithGetImage(c, screen->root, inside, part, sink)) return TPlatformStatus::Ok();
         return TPlatformStatus::Fail(QStringLiteral("the X server refused to hand out the screen"));
+    }
+
+    TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) override {
+        out.reset();
+        xcb_connection_t* c = nullptr;
+        const xcb_screen_t* screen = nullptr;
+        QRect inside;
+        if (TPlatformStatus ready = Prepare(rect, c, screen, inside); !ready || inside.isEmpty()) return ready;
+        std::shared_ptr<TShmSegment> seg = Segment(c, inside);
+        if (!seg || !GrabWithShm(*seg, screen->root, inside)) return IScreenGrabber::GrabHeld(rect, out);
+        // The holder shares the segment: the grabber makes a new one for a grab while it is held.
+        auto* held = new THeldGrab;
+        held->part = inside.translated(-rect.topLeft());
+        held->bits = static_cast<uint8_t*>(seg->address);
+        held->stride = inside.width() * 4;
+        out = std::shared_ptr<THeldGrab>(held, [seg](THeldGrab* h) mutable {
+            delete h;
+            seg.reset();
+        });
+        return TPlatformStatus::Ok();
     }
 
     TPlatformStatus Cursor(TCursorImage& out) override {
@@ -189,6 +197,27 @@ public:
     }
 
 private:
+    TPlatformStatus Prepare(const QRect& rect, xcb_connection_t*& c, const xcb_screen_t*& screen, QRect& inside) {
+        c = X11Connection();
+        if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
+        if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+        screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (TPlatformStatus format = CheckPixelFormat(c, screen); !format) return format;
+        inside = rect.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
+        return TPlatformStatus::Ok();
+    }
+
+    // The kept segment when it is large enough and nobody holds a grab in it, else a new one (kept in
+    // its place). Null when the server has no shared memory or refuses it.
+    std::shared_ptr<TShmSegment> Segment(xcb_connection_t* c, const QRect& r) {
+        if (!ServerHasShm(c)) return nullptr;
+        const size_t bytes = size_t(r.width()) * r.height() * 4;
+        if (!shm_ || shm_->c != c || shm_->size < bytes || shm_.use_count() > 1)
+            shm_ = TShmSegment::Make(c, bytes, alive_);
+        if (shm_) ScheduleRelease();
+        return shm_;
+    }
+
     // The segment is kept for a while after a grab, so that captures in quick succession skip making
     // it; an idle program gives its memory back.
     void ScheduleRelease() {
@@ -196,17 +225,18 @@ private:
         if (!releaseTimer_) {
             releaseTimer_ = std::make_unique<QTimer>();
             releaseTimer_->setSingleShot(true);
-            QObject::connect(releaseTimer_.get(), &QTimer::timeout, [this] { shm_.Release(); });
+            QObject::connect(releaseTimer_.get(), &QTimer::timeout, [this] { shm_.reset(); });
             // Before Qt's connection closes.
             QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, releaseTimer_.get(), [this] {
-                shm_.Release();
+                shm_.reset();
                 releaseTimer_->stop();
             });
         }
         releaseTimer_->start(kKeepSegmentMs);
     }
     static constexpr int kKeepSegmentMs = 30000;
-    TShmCache shm_;
+    std::shared_ptr<void> alive_ = std::make_shared<int>(0);
+    std::shared_ptr<TShmSegment> shm_;
     std::unique_ptr<QTimer> releaseTimer_;
 };
 

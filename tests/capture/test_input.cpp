@@ -663,7 +663,14 @@ TEST_F(InputFormTest, StartCaptureOpensOneOverlay)
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->windowTitle(), QStringLiteral("屏幕捕获覆盖"));
     EXPECT_EQ(sounds, QStringList{"Cap.wav"});
+    // The grabbed rows are shown first and narrowed into the picture afterwards.
+    EXPECT_TRUE(form->DesktopPending());
+    const QImage first = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    form->WaitForDesktop();
+    EXPECT_FALSE(form->DesktopPending());
     EXPECT_EQ(form->DesktopImage.GetPixel(123, 45), PatternPixel(123, 45));
+    const QImage later = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(first, later) << "the rows and the picture paint the same view";
     StartCapture(0, &owner);
     EXPECT_EQ(InputForm, form.data()) << "a running capture is not replaced";
     EXPECT_EQ(owner.discards, 1);

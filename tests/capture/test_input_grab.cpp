@@ -1,9 +1,12 @@
 // Freezing the desktop through the fake platform: modes, the pointer, negative origins, failures.
 #include "FakePlatform.h"
+#include "Platform.h"
 #include "ScreenGrab.h"
 #include "test_input_fakes.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -103,6 +106,33 @@ TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas)
     EXPECT_EQ(g.image.GetPixel(1280 + 99, 49), 0xFFFFFFFFu);
     EXPECT_EQ(g.image.GetPixel(1280 + 98, 49), PatternPixel(98, 49));
     EXPECT_EQ(Mismatches(g.image, QRect(1280 + 200, 100, 100, 100), {-1280, 0}), 0);
+}
+
+TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer)
+{
+    // Rows handed over for the overlay to show first hold the pointer already, and narrow to exactly
+    // the picture an immediate grab gives; only a whole-desktop grab in one piece is handed over.
+    const TDesktopGrab direct = GrabDesktop(0, true);
+    TDesktopGrab kept = GrabDesktop(0, true, true);
+    ASSERT_TRUE(kept.Pending());
+    ASSERT_NE(kept.rows->bits, nullptr);
+    EXPECT_EQ(kept.rows->part, QRect(0, 0, 640, 480));
+    const uint32_t* row = reinterpret_cast<const uint32_t*>(kept.rows->bits + 49 * kept.rows->stride);
+    EXPECT_EQ(row[99] & 0xFFFFFFu, 0xFFFFFFu) << "the pointer is in the rows";
+    FillDesktopImage(kept);
+    for (int y = 0; y < 480; ++y)
+        ASSERT_EQ(0, std::memcmp(kept.image.PixelPtr(0, y), direct.image.PixelPtr(0, y), 640 * 3)) << y;
+
+    fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
+    EXPECT_FALSE(GrabDesktop(0, true, true).Pending()) << "part of the desktop has no screen behind it";
+    fake->monitors = {QRect(0, 0, 640, 480)};
+    fake->foreground.exists = true;
+    fake->foreground.frame = QRect(10, 10, 100, 100);
+    EXPECT_FALSE(GrabDesktop(1, true, true).Pending()) << "a window's grab is black around";
+    fake->desktopImage = QImage();
+    const TDesktopGrab failed = GrabDesktop(0, false, true);
+    EXPECT_FALSE(failed.Pending());
+    EXPECT_EQ(failed.image.GetPixel(5, 5), 0xFF000000u);
 }
 
 TEST_F(GrabTest, FailedGrabGivesBlackNotGarbage)
