@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -62,6 +63,14 @@ QString LocalReadme() {
     for (const QString& path : candidates)
         if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();
     return QStringLiteral(VEXMOR_SOURCE_DIR "/README.md");
+}
+
+// The window's pictures are PNGs of its own. Read by the built-in reader alone: left to guess, Qt
+// loads every image plugin (and the SVG library behind one) to ask each whether it knows the file.
+QImage ResourcePng(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
 }
 
 } // namespace
@@ -110,13 +119,13 @@ void TVexmorMainForm::FormCreate() {
     ui->URLLabel->setFont(home);
     for (QLabel* label : findChildren<QLabel*>()) label->adjustSize();
 
-    QImage strip(QStringLiteral(":/vexmor/menuicons.png"));
+    QImage strip = ResourcePng(QStringLiteral(":/vexmor/menuicons.png"));
     if (!strip.isNull()) {
         menuIcons_ = TDIB::FromQImage(strip, 32);
         menuIcons_.SetILCount(9);
         menuIcons_.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
     }
-    QImage logo(QStringLiteral(":/vexmor/logo.png"));
+    QImage logo = ResourcePng(QStringLiteral(":/vexmor/logo.png"));
     if (!logo.isNull()) {
         TDIBmp glyph;
         glyph = TDIB::FromQImage(logo, 32);
@@ -263,8 +272,8 @@ void TVexmorMainForm::CreateTrayIcon() {
     trayIcon_ = new QSystemTrayIcon(this);
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
     QIcon icon;
-    icon.addFile(QStringLiteral(":/vexmor/tray16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/vexmor/tray32.png"), QSize(32, 32));
+    icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray16.png"))));
+    icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray32.png"))));
     trayIcon_->setIcon(icon);
     trayIcon_->setContextMenu(trayMenu_);
     SetTrayHint(false);

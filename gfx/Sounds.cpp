@@ -5,33 +5,40 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QLibrary>
 
 namespace {
 
-class TQtSoundOutput : public ISoundOutput {
+// Loads the sound module beside the program with the first sound. Without the module (or with one
+// that does not load) every sound is silence, as without an audio device.
+class TModuleSoundOutput : public ISoundOutput {
 public:
+    explicit TModuleSoundOutput(QString modulePath) : modulePath_(std::move(modulePath)) {}
     void Play(const QString& path) override {
-        Stop();
-        // Effects are kept per file: loading a WAV again for every play would delay it.
-        auto& effect = effects_[path];
-        if (!effect) {
-            effect = std::make_unique<QSoundEffect>();
-            effect->setSource(QUrl::fromLocalFile(path));
-        }
-        current_ = effect.get();
-        current_->play();
+        if (!Load()) return;
+        output_->Play(path);
     }
     void Stop() override {
-        if (current_) current_->stop();
-        current_ = nullptr;
+        if (output_) output_->Stop();
     }
 
 private:
-    QHash<QString, std::shared_ptr<QSoundEffect>> effects_;
-    QSoundEffect* current_ = nullptr;
+    bool Load() {
+        if (output_ || tried_) return output_ != nullptr;
+        tried_ = true;
+        // The module stays loaded once it is: Qt Multimedia keeps threads and registrations that
+        // must not lose their code.
+        QLibrary module(modulePath_);
+        module.setLoadHints(QLibrary::PreventUnloadHint);
+        using Create = ISoundOutput* (*)();
+        if (auto create = reinterpret_cast<Create>(module.resolve("VexmorCreateSoundOutput")))
+            output_.reset(create());
+        return output_ != nullptr;
+    }
+
+    QString modulePath_;
+    bool tried_ = false;
+    std::unique_ptr<ISoundOutput> output_;
 };
 
 quint32 ReadLE32(const uchar* p) { return p[0] | p[1] << 8 | p[2] << 16 | quint32(p[3]) << 24; }
@@ -65,8 +72,16 @@ std::chrono::milliseconds WavDuration(const QString& path) {
     return {};
 }
 
+QString SoundModulePath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/" VEXMOR_SOUND_MODULE);
+}
+
+std::unique_ptr<ISoundOutput> MakeModuleSoundOutput(const QString& modulePath) {
+    return std::make_unique<TModuleSoundOutput>(modulePath);
+}
+
 TSoundPlayer::TSoundPlayer()
-    : TSoundPlayer(std::make_unique<TQtSoundOutput>(), [] {
+    : TSoundPlayer(MakeModuleSoundOutput(SoundModulePath()), [] {
           return std::chrono::duration_cast<std::chrono::milliseconds>(
               std::chrono::steady_clock::now().time_since_epoch());
       }) {}

@@ -14,7 +14,7 @@
 
 inline constexpr unsigned SND_NOSTOP = 0x10;
 
-// Where the sound goes. The real one is Qt Multimedia; tests record.
+// Where the sound goes. The real one is Qt Multimedia in a module beside the program; tests record.
 class ISoundOutput {
 public:
     virtual ~ISoundOutput() = default;
@@ -25,7 +25,7 @@ public:
 class TSoundPlayer {
 public:
     using Clock = std::function<std::chrono::milliseconds()>;
-    // Without arguments: Qt Multimedia output and the steady clock.
+    // Without arguments: the sound module's output and the steady clock.
     TSoundPlayer();
     TSoundPlayer(std::unique_ptr<ISoundOutput> output, Clock clock);
     ~TSoundPlayer();
@@ -39,6 +39,11 @@ private:
     Clock clock_;
     std::chrono::milliseconds playingUntil_{0};
 };
+
+// The sound module beside the program, and an output that loads a module with its first sound and
+// stays silent when the module is missing or broken.
+QString SoundModulePath();
+std::unique_ptr<ISoundOutput> MakeModuleSoundOutput(const QString& modulePath);
 
 // Length of a PCM WAV file; zero when the file is not one.
 std::chrono::milliseconds WavDuration(const QString& path);

@@ -1,6 +1,7 @@
 #include "Sounds.h"
 
 #include <QDir>
+#include <QLibrary>
 #include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
@@ -92,6 +93,32 @@ TEST_F(Sounds, ANewSoundCutsTheOldOneShort) {
     EXPECT_TRUE(player->Playing());
     now += 100ms;
     EXPECT_FALSE(player->Playing());  // judged by the new sound's length, not the old one's
+}
+
+// The real output comes from the module beside the program, loaded by the first sound.
+TEST_F(Sounds, TheModuleLoadsWithTheFirstSoundAndStaysLoaded) {
+    const QString module = QStringLiteral(VEXMOR_BUILD_DIR "/") + QFileInfo(SoundModulePath()).fileName();
+    ASSERT_TRUE(QFileInfo::exists(module)) << module.toStdString();
+    auto output = MakeModuleSoundOutput(module);
+    output->Stop();  // nothing plays yet: no need for the module
+    EXPECT_FALSE(QLibrary(module).isLoaded());
+    output->Play(folder + "Blip.wav");  // without an audio device: silence, at once
+    output->Stop();
+    EXPECT_TRUE(QLibrary(module).isLoaded());
+    output.reset();
+    EXPECT_TRUE(QLibrary(module).isLoaded());
+}
+
+TEST_F(Sounds, AMissingOrBrokenModuleIsSilence) {
+    QFile notALibrary(dir.filePath("broken.so"));
+    ASSERT_TRUE(notALibrary.open(QIODevice::WriteOnly));
+    notALibrary.write("\x7f" "ELF but nothing more");
+    notALibrary.close();
+    for (const QString& module : {dir.filePath("missing.so"), dir.filePath("broken.so")}) {
+        TSoundPlayer silent(MakeModuleSoundOutput(module), [this] { return now; });
+        EXPECT_TRUE(silent.Play(folder, "Cap.wav"));  // the file exists; where it goes is not the caller's care
+        EXPECT_TRUE(silent.Play(folder, "Blip.wav"));
+    }
 }
 
 } // namespace
