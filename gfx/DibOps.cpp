@@ -1006,15 +1006,30 @@ Homography Multiply(const Homography& a, const Homography& b)
 
 }  // namespace
 
-bool WarpQuad(const View& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad, const View& dst,
-              const QRect& dstClip0, const std::array<QPointF, 4>& dstQuad, int mode)
+namespace {
+
+// Everything a warp needs row by row, worked out once.
+struct WarpPlan {
+    View s;                        // the source (a private copy when it is also the destination)
+    QRect clip;                    // destination pixels that may be written
+    Homography map;                // destination point -> source point
+    std::array<QPointF, 4> quad;   // the destination quadrangle
+    double sign = 1;               // orientation, so "inside" is the same side of every edge
+    int l = 0, t = 0, r = 0, b = 0;
+};
+
+// False when there is nothing sound to draw (degenerate quadrangle, absurd extent).
+bool PlanWarp(const View& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad, const View& dst,
+              const QRect& dstClip0, const std::array<QPointF, 4>& dstQuad, std::vector<uint8_t>& copy,
+              WarpPlan& plan, bool& nothing)
 {
-    if (src.bpp != 4 || dst.bpp != 4)
-        return false;
+    nothing = false;
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     QRect clip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
-    if (srcRect.isEmpty() || clip.isEmpty())
+    if (srcRect.isEmpty() || clip.isEmpty()) {
+        nothing = true;
         return true;
+    }
     double minX = 1e18, minY = 1e18, maxX = -1e18, maxY = -1e18;
     for (const QPointF& p : dstQuad) {
         minX = std::min(minX, p.x());
@@ -1024,98 +1039,359 @@ bool WarpQuad(const View& src, const QRect& srcRect0, const std::array<QPointF, 
     }
     if (!(maxX - minX < 1e7 && maxY - minY < 1e7))
         return false;
-    clip = clip.intersected(QRect(QPoint(int(std::floor(minX)), int(std::floor(minY))),
-                                  QPoint(int(std::ceil(maxX)), int(std::ceil(maxY)))));
+    plan.clip = clip.intersected(QRect(QPoint(int(std::floor(minX)), int(std::floor(minY))),
+                                       QPoint(int(std::ceil(maxX)), int(std::ceil(maxY)))));
     const Homography toDst = SquareToQuad(dstQuad);
     const double det = toDst.m[0] * (toDst.m[4] * toDst.m[8] - toDst.m[5] * toDst.m[7]) -
                        toDst.m[1] * (toDst.m[3] * toDst.m[8] - toDst.m[5] * toDst.m[6]) +
                        toDst.m[2] * (toDst.m[3] * toDst.m[7] - toDst.m[4] * toDst.m[6]);
     if (!(std::fabs(det) > 1e-12))
         return false;
-    const Homography map = Multiply(SquareToQuad(srcQuad), Inverse(toDst));
-    const int l = srcRect.left(), t = srcRect.top(), r = srcRect.right(), b = srcRect.bottom();
-    std::vector<uint8_t> copy;
-    View s = src;
+    plan.map = Multiply(SquareToQuad(srcQuad), Inverse(toDst));
+    plan.l = srcRect.left();
+    plan.t = srcRect.top();
+    plan.r = srcRect.right();
+    plan.b = srcRect.bottom();
+    plan.s = src;
     if (src.bits == dst.bits) {
         copy.assign(src.bits, src.bits + size_t(src.height) * src.stride);
-        s.bits = copy.data();
+        plan.s.bits = copy.data();
     }
-    auto px = [&](int x, int y) { return s.Pixel(std::clamp(x, l, r), std::clamp(y, t, b)); };
-    // Orientation of the quadrangle, so "inside" is the same side of every edge.
+    plan.quad = dstQuad;
     double area = 0;
     for (int i = 0; i < 4; ++i)
         area += dstQuad[i].x() * dstQuad[(i + 1) % 4].y() - dstQuad[(i + 1) % 4].x() * dstQuad[i].y();
-    const double sign = area < 0 ? -1 : 1;
-    for (int y = clip.top(); y <= clip.bottom(); ++y) {
-        const double yc = y + 0.5;
-        // The run of pixel centres inside the quadrangle on this row, from the four edge functions.
-        double lo = -1e18, hi = 1e18;
-        for (int i = 0; i < 4; ++i) {
-            const QPointF& p = dstQuad[i];
-            const QPointF& q = dstQuad[(i + 1) % 4];
-            const double A = -(q.y() - p.y()) * sign, B = ((q.x() - p.x()) * (yc - p.y()) + (q.y() - p.y()) * p.x()) * sign;
-            if (A > 0)
-                lo = std::max(lo, -B / A);
-            else if (A < 0)
-                hi = std::min(hi, -B / A);
-            else if (B < 0)
-                hi = -1e18;
+    plan.sign = area < 0 ? -1 : 1;
+    return true;
+}
+
+// The run x0..x1 of pixel centres inside the quadrangle on row y (empty when x0 > x1).
+void RowSpan(const WarpPlan& p, int y, int& x0, int& x1)
+{
+    const double yc = y + 0.5;
+    double lo = -1e18, hi = 1e18;
+    for (int i = 0; i < 4; ++i) {
+        const QPointF& a = p.quad[i];
+        const QPointF& c = p.quad[(i + 1) % 4];
+        const double A = -(c.y() - a.y()) * p.sign;
+        const double B = ((c.x() - a.x()) * (yc - a.y()) + (c.y() - a.y()) * a.x()) * p.sign;
+        if (A > 0)
+            lo = std::max(lo, -B / A);
+        else if (A < 0)
+            hi = std::min(hi, -B / A);
+        else if (B < 0)
+            hi = -1e18;
+    }
+    x0 = std::max(p.clip.left(), int(std::ceil(std::max(lo, -1e9) - 0.5)));
+    x1 = std::min(p.clip.right(), int(std::floor(std::min(hi, 1e9) - 0.5)));
+}
+
+// Source positions far outside any image (near the quadrangle's vanishing line) draw nothing.
+inline bool SaneSourcePoint(double sx, double sy) { return std::fabs(sx) < 1e8 && std::fabs(sy) < 1e8; }
+
+// The bilinear sample position of source point s, round((s - 0.5) * 256) in 1/256 pixels, is the floor
+// of a biased double: a plain truncation that the compiler vectorises. s is first pulled into
+// [l - 2, r + 2]: beyond that both neighbours are the same replicated edge pixel, so nothing changes,
+// and the biased value stays positive.
+constexpr double kLinearBias = 1073741824.0;   // 2^30
+inline double LinearBiased(double s, double lo, double hi)
+{
+    s = std::min(std::max(s, lo), hi);
+    return s * 256.0 + (kLinearBias - 127.5);
+}
+inline int64_t LinearFixed(const WarpPlan& p, double s, bool horizontal)
+{
+    const double v = horizontal ? LinearBiased(s, p.l - 2.0, p.r + 2.0) : LinearBiased(s, p.t - 2.0, p.b + 2.0);
+    return int64_t(v) - int64_t(kLinearBias);
+}
+// The 32-bit form of the same truncation serves sources that end before 2^21 pixels.
+inline bool LinearFits32(const WarpPlan& p) { return p.r < (1 << 21) && p.b < (1 << 21); }
+// Whole pixel and weight of a LinearFixed position.
+inline void LinearCell(int64_t a, int& i, uint32_t& frac)
+{
+    i = int(a >> 8);
+    frac = uint32_t(a & 255);
+}
+
+// The four neighbours of a sample, replicating the source rectangle's edge pixels.
+inline void Neighbours(const WarpPlan& p, int ix, int iy, const uint8_t* n[4])
+{
+    if (ix >= p.l && ix < p.r && iy >= p.t && iy < p.b) {
+        n[0] = p.s.Pixel(ix, iy);
+        n[1] = n[0] + 4;
+        n[2] = n[0] + p.s.stride;
+        n[3] = n[2] + 4;
+        return;
+    }
+    const int x0 = std::clamp(ix, p.l, p.r), x1 = std::clamp(ix + 1, p.l, p.r);
+    const int y0 = std::clamp(iy, p.t, p.b), y1 = std::clamp(iy + 1, p.t, p.b);
+    n[0] = p.s.Pixel(x0, y0);
+    n[1] = p.s.Pixel(x1, y0);
+    n[2] = p.s.Pixel(x0, y1);
+    n[3] = p.s.Pixel(x1, y1);
+}
+
+// Source point of the pixel k steps right of the span's first pixel. Stepping from the first pixel
+// by k (not by repeated addition) gives every implementation the same doubles.
+struct RowMap {
+    double un, vn, wn, du, dv, dw;
+    RowMap(const Homography& m, int x0, double yc)
+        : un(m.m[0] * (x0 + 0.5) + m.m[1] * yc + m.m[2]), vn(m.m[3] * (x0 + 0.5) + m.m[4] * yc + m.m[5]),
+          wn(m.m[6] * (x0 + 0.5) + m.m[7] * yc + m.m[8]), du(m.m[0]), dv(m.m[3]), dw(m.m[6])
+    {
+    }
+    void At(int k, double& sx, double& sy) const
+    {
+        const double inv = 1.0 / (wn + k * dw);
+        sx = (un + k * du) * inv;
+        sy = (vn + k * dv) * inv;
+    }
+};
+
+// One bilinear pixel in 8-bit fixed point: rows first, then ((top * (256 - ay) + bottom * ay) + 2^15) >> 16.
+inline void BlendLinearRef(const uint8_t* const n[4], uint32_t ax, uint32_t ay, uint8_t* o)
+{
+    for (int c = 0; c < 4; ++c) {
+        const uint32_t top = n[0][c] * (256 - ax) + n[1][c] * ax;
+        const uint32_t bot = n[2][c] * (256 - ax) + n[3][c] * ax;
+        o[c] = uint8_t((top * (256 - ay) + bot * ay + 32768) >> 16);
+    }
+}
+
+#if defined(__SSE2__)
+inline __m128i Load4(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(int(v));
+}
+
+// The two source pixels of a sample's upper row and of its lower row, each pair in the low 8 bytes.
+inline void SampleRows(const WarpPlan& p, int32_t fx, int32_t fy, __m128i& top, __m128i& bot)
+{
+    const int ix = fx >> 8, iy = fy >> 8;
+    if (ix >= p.l && ix < p.r && iy >= p.t && iy < p.b) {
+        const uint8_t* q = p.s.Pixel(ix, iy);
+        top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q));
+        bot = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q + p.s.stride));
+        return;
+    }
+    const uint8_t* nb[4];
+    Neighbours(p, ix, iy, nb);
+    top = _mm_unpacklo_epi32(Load4(nb[0]), Load4(nb[1]));
+    bot = _mm_unpacklo_epi32(Load4(nb[2]), Load4(nb[3]));
+}
+
+// BlendLinearRef for two pixels at once (a and b), the channels side by side; the result holds a's
+// four bytes, then b's. Row sums reach 65,280 and still fit unsigned 16-bit lanes; the column step
+// needs 32 bits, built from the low and high halves of the products.
+inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], uint32_t axa, uint32_t aya,
+                                   uint32_t axb, uint32_t ayb)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wxa = _mm_set_epi16(short(axa), short(axa), short(axa), short(axa), short(256 - axa),
+                                      short(256 - axa), short(256 - axa), short(256 - axa));
+    const __m128i wxb = _mm_set_epi16(short(axb), short(axb), short(axb), short(axb), short(256 - axb),
+                                      short(256 - axb), short(256 - axb), short(256 - axb));
+    // Per pixel: left neighbour times its weight in the low four lanes, right neighbour in the high four.
+    const __m128i ta = _mm_mullo_epi16(_mm_unpacklo_epi8(top[0], zero), wxa);
+    const __m128i tb = _mm_mullo_epi16(_mm_unpacklo_epi8(top[1], zero), wxb);
+    const __m128i ba = _mm_mullo_epi16(_mm_unpacklo_epi8(bot[0], zero), wxa);
+    const __m128i bb = _mm_mullo_epi16(_mm_unpacklo_epi8(bot[1], zero), wxb);
+    const __m128i upper = _mm_add_epi16(_mm_unpacklo_epi64(ta, tb), _mm_unpackhi_epi64(ta, tb));
+    const __m128i lower = _mm_add_epi16(_mm_unpacklo_epi64(ba, bb), _mm_unpackhi_epi64(ba, bb));
+    const __m128i wu = _mm_set_epi16(short(256 - ayb), short(256 - ayb), short(256 - ayb), short(256 - ayb),
+                                     short(256 - aya), short(256 - aya), short(256 - aya), short(256 - aya));
+    const __m128i wl = _mm_set_epi16(short(ayb), short(ayb), short(ayb), short(ayb), short(aya), short(aya),
+                                     short(aya), short(aya));
+    const __m128i ul = _mm_mullo_epi16(upper, wu), uh = _mm_mulhi_epu16(upper, wu);
+    const __m128i ll = _mm_mullo_epi16(lower, wl), lh = _mm_mulhi_epu16(lower, wl);
+    const __m128i half = _mm_set1_epi32(32768);
+    __m128i a = _mm_add_epi32(_mm_add_epi32(_mm_unpacklo_epi16(ul, uh), _mm_unpacklo_epi16(ll, lh)), half);
+    __m128i b = _mm_add_epi32(_mm_add_epi32(_mm_unpackhi_epi16(ul, uh), _mm_unpackhi_epi16(ll, lh)), half);
+    a = _mm_srli_epi32(a, 16);
+    b = _mm_srli_epi32(b, 16);
+    const __m128i words = _mm_packs_epi32(a, b);
+    return _mm_packus_epi16(words, words);
+}
+#endif
+
+// One row of the linear warp: the sample positions of a block of pixels first (a plain loop the
+// compiler vectorises, divisions included), then the samples.
+VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, uint8_t* row)
+{
+    constexpr int kBlock = 64;
+    alignas(64) int32_t fx[kBlock], fy[kBlock];
+    alignas(64) uint8_t ok[kBlock];
+    const double xlo = p.l - 2.0, xhi = p.r + 2.0, ylo = p.t - 2.0, yhi = p.b + 2.0;
+    for (int start = x0; start <= x1; start += kBlock) {
+        const int n = std::min(kBlock, x1 - start + 1);
+        const int k0 = start - x0;
+        int k = 0;
+#if defined(__SSE2__)
+        // Two pixels a step with the very operations of the plain loop below, so both give the same bits.
+        {
+            const __m128d wn = _mm_set1_pd(m.wn), un = _mm_set1_pd(m.un), vn = _mm_set1_pd(m.vn);
+            const __m128d dw = _mm_set1_pd(m.dw), du = _mm_set1_pd(m.du), dv = _mm_set1_pd(m.dv);
+            const __m128d one = _mm_set1_pd(1.0), far = _mm_set1_pd(1e8), scale = _mm_set1_pd(256.0);
+            const __m128d bias = _mm_set1_pd(kLinearBias - 127.5);
+            const __m128d xl = _mm_set1_pd(xlo), xh = _mm_set1_pd(xhi), yl = _mm_set1_pd(ylo), yh = _mm_set1_pd(yhi);
+            const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
+            const __m128i ibias = _mm_set1_epi32(int32_t(kLinearBias));
+            for (; k + 2 <= n; k += 2) {
+                const __m128d kd = _mm_set_pd(double(k0 + k + 1), double(k0 + k));
+                const __m128d inv = _mm_div_pd(one, _mm_add_pd(wn, _mm_mul_pd(kd, dw)));
+                __m128d sx = _mm_mul_pd(_mm_add_pd(un, _mm_mul_pd(kd, du)), inv);
+                __m128d sy = _mm_mul_pd(_mm_add_pd(vn, _mm_mul_pd(kd, dv)), inv);
+                // Ordered compares: NaN counts as far away.
+                const __m128d good = _mm_and_pd(_mm_cmplt_pd(_mm_and_pd(sx, absMask), far),
+                                                _mm_cmplt_pd(_mm_and_pd(sy, absMask), far));
+                sx = _mm_or_pd(_mm_and_pd(good, sx), _mm_andnot_pd(good, xl));
+                sy = _mm_or_pd(_mm_and_pd(good, sy), _mm_andnot_pd(good, yl));
+                sx = _mm_add_pd(_mm_mul_pd(_mm_min_pd(_mm_max_pd(sx, xl), xh), scale), bias);
+                sy = _mm_add_pd(_mm_mul_pd(_mm_min_pd(_mm_max_pd(sy, yl), yh), scale), bias);
+                const __m128i ix = _mm_sub_epi32(_mm_cvttpd_epi32(sx), ibias);
+                const __m128i iy = _mm_sub_epi32(_mm_cvttpd_epi32(sy), ibias);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(fx + k), ix);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(fy + k), iy);
+                const int mask = _mm_movemask_pd(good);
+                ok[k] = uint8_t(mask & 1);
+                ok[k + 1] = uint8_t(mask >> 1);
+            }
         }
-        const int x0 = std::max(clip.left(), int(std::ceil(std::max(lo, -1e9) - 0.5)));
-        const int x1 = std::min(clip.right(), int(std::floor(std::min(hi, 1e9) - 0.5)));
-        uint8_t* d = dst.Pixel(0, y);
-        // The map's numerators and denominator grow linearly along the row.
-        double un = map.m[0] * (x0 + 0.5) + map.m[1] * yc + map.m[2];
-        double vn = map.m[3] * (x0 + 0.5) + map.m[4] * yc + map.m[5];
-        double wn = map.m[6] * (x0 + 0.5) + map.m[7] * yc + map.m[8];
-        for (int x = x0; x <= x1; ++x, un += map.m[0], vn += map.m[3], wn += map.m[6]) {
-            const double inv = 1.0 / wn, sx = un * inv, sy = vn * inv;
-            if (!(std::fabs(sx) < 1e8 && std::fabs(sy) < 1e8))
-                continue;
-            uint8_t* o = d + 4 * ptrdiff_t(x);
-            if (mode == NearestNeighbour) {
-                std::memcpy(o, px(int(std::floor(sx)), int(std::floor(sy))), 4);
-                continue;
-            }
-            const double fx = sx - 0.5, fy = sy - 0.5;
-            const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
-            if (mode == Cubic) {
-                double wx[4], wy[4];
-                for (int k = 0; k < 4; ++k) {
-                    wx[k] = CubicKernel(fx - (ix - 1 + k));
-                    wy[k] = CubicKernel(fy - (iy - 1 + k));
-                }
-                for (int c = 0; c < 4; ++c) {
-                    double v = 0;
-                    for (int j = 0; j < 4; ++j)
-                        for (int i = 0; i < 4; ++i)
-                            v += wx[i] * wy[j] * px(ix - 1 + i, iy - 1 + j)[c];
-                    o[c] = uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
-                }
+#endif
+        for (; k < n; ++k) {
+            const double inv = 1.0 / (m.wn + (k0 + k) * m.dw);
+            const double sx = (m.un + (k0 + k) * m.du) * inv, sy = (m.vn + (k0 + k) * m.dv) * inv;
+            // A point that draws nothing still converts, from a harmless value.
+            const bool good = SaneSourcePoint(sx, sy);
+            ok[k] = good;
+            fx[k] = int32_t(LinearBiased(good ? sx : xlo, xlo, xhi)) - int32_t(kLinearBias);
+            fy[k] = int32_t(LinearBiased(good ? sy : ylo, ylo, yhi)) - int32_t(kLinearBias);
+        }
+        uint8_t* o = row + 4 * ptrdiff_t(start);
+#if defined(__SSE2__)
+        int j = 0;
+        for (; j + 2 <= n; j += 2, o += 8) {
+            __m128i top[2], bot[2];
+            SampleRows(p, fx[j], fy[j], top[0], bot[0]);
+            SampleRows(p, fx[j + 1], fy[j + 1], top[1], bot[1]);
+            const __m128i two = BlendLinearPairSse2(top, bot, uint32_t(fx[j] & 255), uint32_t(fy[j] & 255),
+                                                    uint32_t(fx[j + 1] & 255), uint32_t(fy[j + 1] & 255));
+            if (ok[j] & ok[j + 1]) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(o), two);
                 continue;
             }
-            // Linear in 8-bit fixed point.
-            const uint32_t ax = uint32_t((fx - ix) * 256 + 0.5), ay = uint32_t((fy - iy) * 256 + 0.5);
-            const uint8_t *p00, *p10, *p01, *p11;
-            if (ix >= l && ix < r && iy >= t && iy < b) {
-                p00 = s.Pixel(ix, iy);
-                p10 = p00 + 4;
-                p01 = p00 + s.stride;
-                p11 = p01 + 4;
-            } else {
-                p00 = px(ix, iy);
-                p10 = px(ix + 1, iy);
-                p01 = px(ix, iy + 1);
-                p11 = px(ix + 1, iy + 1);
-            }
-            for (int c = 0; c < 4; ++c) {
-                const uint32_t top = p00[c] * (256 - ax) + p10[c] * ax;
-                const uint32_t bot = p01[c] * (256 - ax) + p11[c] * ax;
-                o[c] = uint8_t((top * (256 - ay) + bot * ay + 32768) >> 16);
-            }
+            alignas(16) uint32_t v[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(v), two);
+            if (ok[j])
+                std::memcpy(o, &v[0], 4);
+            if (ok[j + 1])
+                std::memcpy(o + 4, &v[1], 4);
+        }
+        if (j < n && ok[j]) {
+            __m128i top[2], bot[2];
+            SampleRows(p, fx[j], fy[j], top[0], bot[0]);
+            top[1] = top[0];
+            bot[1] = bot[0];
+            const uint32_t ax = uint32_t(fx[j] & 255), ay = uint32_t(fy[j] & 255);
+            const uint32_t v = uint32_t(_mm_cvtsi128_si32(BlendLinearPairSse2(top, bot, ax, ay, ax, ay)));
+            std::memcpy(o, &v, 4);
+        }
+#else
+        for (int k = 0; k < n; ++k, o += 4) {
+            if (!ok[k])
+                continue;
+            int ix, iy;
+            uint32_t ax, ay;
+            LinearCell(fx[k], ix, ax);
+            LinearCell(fy[k], iy, ay);
+            const uint8_t* nb[4];
+            Neighbours(p, ix, iy, nb);
+            BlendLinearRef(nb, ax, ay, o);
+        }
+#endif
+    }
+}
+
+void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o)
+{
+    auto px = [&](int x, int y) { return p.s.Pixel(std::clamp(x, p.l, p.r), std::clamp(y, p.t, p.b)); };
+    if (mode == NearestNeighbour) {
+        std::memcpy(o, px(int(std::floor(sx)), int(std::floor(sy))), 4);
+        return;
+    }
+    if (mode == Cubic) {
+        const double fx = sx - 0.5, fy = sy - 0.5;
+        const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
+        double wx[4], wy[4];
+        for (int k = 0; k < 4; ++k) {
+            wx[k] = CubicKernel(fx - (ix - 1 + k));
+            wy[k] = CubicKernel(fy - (iy - 1 + k));
+        }
+        for (int c = 0; c < 4; ++c) {
+            double v = 0;
+            for (int j = 0; j < 4; ++j)
+                for (int i = 0; i < 4; ++i)
+                    v += wx[i] * wy[j] * px(ix - 1 + i, iy - 1 + j)[c];
+            o[c] = uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
+        }
+        return;
+    }
+    int ix, iy;
+    uint32_t ax, ay;
+    LinearCell(LinearFixed(p, sx, true), ix, ax);
+    LinearCell(LinearFixed(p, sy, false), iy, ay);
+    const uint8_t* nb[4];
+    Neighbours(p, ix, iy, nb);
+    BlendLinearRef(nb, ax, ay, o);
+}
+
+bool Warp(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
+          const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode, bool fast)
+{
+    if (src.bpp != 4 || dst.bpp != 4)
+        return false;
+    WarpPlan plan;
+    std::vector<uint8_t> copy;
+    bool nothing = false;
+    if (!PlanWarp(src, srcRect, srcQuad, dst, dstClip, dstQuad, copy, plan, nothing))
+        return false;
+    if (nothing)
+        return true;
+    for (int y = plan.clip.top(); y <= plan.clip.bottom(); ++y) {
+        int x0, x1;
+        RowSpan(plan, y, x0, x1);
+        if (x0 > x1)
+            continue;
+        const RowMap m(plan.map, x0, y + 0.5);
+        uint8_t* row = dst.Row(y);
+        if (fast && mode != NearestNeighbour && mode != Cubic && LinearFits32(plan)) {
+            WarpLinearRow(plan, m, x0, x1, row);
+            continue;
+        }
+        for (int x = x0; x <= x1; ++x) {
+            double sx, sy;
+            m.At(x - x0, sx, sy);
+            if (SaneSourcePoint(sx, sy))
+                WarpPixelRef(plan, sx, sy, mode, row + 4 * ptrdiff_t(x));
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool WarpQuad(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
+              const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode)
+{
+    return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, true);
+}
+
+bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
+                 const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode)
+{
+    return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, false);
 }
 
 }  // namespace DibOps

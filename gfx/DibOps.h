@@ -89,5 +89,7 @@ double LanczosKernel(double t);
 // destination pixels inside the destination quadrangle and dstClip are written.
 bool WarpQuad(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
               const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int interpolation);
+bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
+                 const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int interpolation);
 
 }  // namespace DibOps
