@@ -1063,7 +1063,20 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     }
     const DibOps::View layer{OverlayBuffer.Bits(), OverlayBuffer.BytesPerRow(), dw, dh, 4};
     auto tint = [&](const QRect& r) {
-        if (!r.isEmpty()) DibOps::TintOver(desktop, r, out, at.x() + r.left() - clip.left(), at.y() + r.top() - clip.top(), TintColor);
+        if (r.isEmpty()) return;
+        auto part = [&](const QRect& q) {
+            DibOps::TintOver(desktop, q, out, at.x() + q.left() - clip.left(), at.y() + q.top() - clip.top(), TintColor);
+        };
+        // A whole screen's worth (the first paint above all, whose surface is fresh memory) is shared
+        // with a second thread: the frame is out in about half the time on two cores.
+        if (qint64(r.width()) * r.height() < (1 << 20) || std::thread::hardware_concurrency() < 2) {
+            part(r);
+            return;
+        }
+        const int half = r.height() / 2;
+        std::thread other(part, QRect(r.left(), r.top() + half, r.width(), r.height() - half));
+        part(QRect(r.left(), r.top(), r.width(), half));
+        other.join();
     };
     tint(QRect(clip.left(), clip.top(), clip.width(), (drawn.isEmpty() ? clip.bottom() + 1 : drawn.top()) - clip.top()));
     if (!drawn.isEmpty()) {

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# How fast the capture overlay comes up in the resident program: starts a private X server (with a
+# tray) at the given size, runs `vexmor /tray` from a build directory with VEXMOR_CAPTURE_TIMING set,
+# opens N captures with the capture hot key (each cancelled with Esc) and prints, per capture, the time
+# from the hot key's handler to the grab, to the first paint of the frozen desktop and to that frame
+# being handed to the X server, then the median of the warm captures (the first one in a process, and
+# the first after the grab's shared segment was let go, also make that segment).
+#
+#   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N]
+#
+# Everything it starts is stopped by PID when it ends.
+set -u
+
+HERE=$(cd "$(dirname "$0")/.." && pwd)
+BUILD="$HERE/build"
+CAPTURES=10
+SIZE=3840x2160
+while [ $# -gt 0 ]; do
+  case $1 in
+  --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
+  --captures) CAPTURES=$2; shift 2 ;;
+  --screen) SIZE=$2; shift 2 ;;
+  -h | --help) sed -n '2,11p' "$0"; exit 0 ;;
+  *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+done
+
+export VEXMOR_BIN="$BUILD/vexmor"
+[ -x "$VEXMOR_BIN" ] || { echo "no program at $VEXMOR_BIN" >&2; exit 1; }
+source "$HERE/tests/e2e/lib.sh"
+e2e_init measure-capture
+
+e2e_start_x "${SIZE}x24"
+# A desktop that is not one flat colour.
+convert -size "$SIZE" plasma:fractal -seed 3 -depth 8 "$E2E_DIR/desktop.png" 2>/dev/null &&
+  display -window root "$E2E_DIR/desktop.png" >/dev/null 2>&1 || true
+
+export VEXMOR_CAPTURE_TIMING=1
+LOG="$E2E_DIR/vexmor.log"
+e2e_spawn bash -c 'exec "$VEXMOR_BIN" /tray 2>"$1"' vexmor "$LOG"
+VEXMOR_PID=$E2E_LAST_PID
+e2e_wait_for "the main window" 30 e2e_main_windows
+
+for i in $(seq 1 "$CAPTURES"); do
+  xdotool key Print
+  e2e_wait_for "the overlay of capture $i" 30 e2e_overlay_shown
+  e2e_wait_for "the timing of capture $i" 30 bash -c "[ \$(grep -c 'overlay flushed' '$LOG') -ge $i ]"
+  xdotool key Escape
+  e2e_wait_for "the overlay of capture $i to close" 30 e2e_overlay_gone
+done
+
+echo "capture overlay on a $SIZE desktop ($VEXMOR_BIN), milliseconds from the capture request"
+awk '
+  / grab / { n++; grab[n] = $3 }
+  /painted/ { painted[n] = $(NF - 5) }
+  /flushed/ { flushed[n] = $(NF - 5) }
+  END {
+    printf "%8s %8s %8s %8s\n", "capture", "grab", "painted", "flushed"
+    for (i = 1; i <= n; i++) printf "%8d %8.1f %8.1f %8.1f\n", i, grab[i], painted[i], flushed[i]
+    m = 0
+    for (i = 2; i <= n; i++) v[++m] = flushed[i]
+    for (i = 2; i <= m; i++) { x = v[i]; j = i - 1; while (j > 0 && v[j] > x) { v[j + 1] = v[j]; j-- } v[j + 1] = x }
+    if (m > 0) printf "median of captures 2-%d, flushed: %.1f ms\n", n, (m % 2) ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
+  }' "$LOG"
+kill -TERM "$VEXMOR_PID"
+e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "the program did not end on SIGTERM"
