@@ -8,6 +8,7 @@
 #include "SavePictureDialog.h"
 #include "WinTools.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -152,6 +153,52 @@ bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings&
     return false;
 }
 
+namespace {
+
+// Collects the encoder's bytes; once the owner gives up, every further write fails, which ends the
+// encoder at its next block.
+class TCancellableBuffer : public QBuffer {
+public:
+    explicit TCancellableBuffer(const std::atomic_bool* cancelled) : cancelled_(cancelled) {}
+
+protected:
+    qint64 writeData(const char* data, qint64 len) override {
+        if (cancelled_ && cancelled_->load(std::memory_order_relaxed)) return -1;
+        return QBuffer::writeData(data, len);
+    }
+
+private:
+    const std::atomic_bool* cancelled_;
+};
+
+} // namespace
+
+std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
+                                             int format, const std::atomic_bool* cancelled, QString* error) {
+    const auto stopped = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
+    const TDIB& source = format == ifPNG ? capture : flat;
+    if (format < ifPNG || format > ifBMP || source.Empty()) {
+        if (error) *error = QStringLiteral("nothing to write");
+        return std::nullopt;
+    }
+    // A private copy: the encoder shares and releases its input, which the caller's reference count
+    // must not see from this thread.
+    TDIB own, none;
+    try {
+        own.CreateCopy(source, true);
+    } catch (const std::bad_alloc&) {
+        if (error) *error = QStringLiteral("out of memory");
+        return std::nullopt;
+    }
+    if (stopped()) return std::nullopt;
+    TCancellableBuffer buffer(cancelled);
+    buffer.open(QIODevice::WriteOnly);
+    const bool ok = format == ifPNG ? EncodeCapture(own, none, settings, format, buffer, error)
+                                    : EncodeCapture(none, own, settings, format, buffer, error);
+    if (!ok || stopped()) return std::nullopt;
+    return buffer.buffer();
+}
+
 QString WriteImageFile(const QString& path, bool replace, const TWriteFunction& write, QString* error) {
     if (!replace) return CreateNewFile(path, write, error);
     // The user confirmed the replacement; QSaveFile writes beside the file and renames over it only
@@ -226,6 +273,16 @@ QString TExporter::SaveCapture(const QString& path, int format, bool replace) {
             target, replace && target == path,
             [&](QIODevice& out) { return EncodeCapture(capture, flat, settings, format, out, &error); }, &error);
     }
+    if (written.isEmpty()) ShowSaveError();
+    return written;
+}
+
+QString TExporter::SaveEncodedCapture(const QString& path, int format, const QByteArray& bytes) {
+    if (format < ifPNG || format > ifBMP) return {};
+    QString error;
+    const QString written = services_.writeFile(
+        AddFormatExtension(path, format), false,
+        [&](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error);
     if (written.isEmpty()) ShowSaveError();
     return written;
 }

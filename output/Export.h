@@ -12,7 +12,9 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QIODevice;
@@ -32,6 +34,8 @@ struct TExportSettings {
     int jpegQuality = 90;       // 10..100
     int scaling = 100;          // percent, 10..100
     bool transparentPng = true; // PNG keeps the alpha of a free-form selection
+
+    bool operator==(const TExportSettings&) const = default;
 };
 
 // The name used when the title cleans to nothing.
@@ -75,6 +79,15 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
 // prepared first. False with a reason for a bad format, a missing image or a failed write.
 bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings, int format,
                    QIODevice& out, QString* error = nullptr);
+
+// The file a save would write, encoded into memory ahead of the save: the same bytes EncodeCapture
+// writes for these images, settings and format. Made for a worker thread: only the pixels of the
+// given images are read (a private copy is taken first), their shared, not thread-safe reference
+// counts are never touched, so the caller keeps the images alive and unchanged until this returns.
+// Nothing when the encoding fails, or stops early once `cancelled` is set.
+std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
+                                             int format, const std::atomic_bool* cancelled = nullptr,
+                                             QString* error = nullptr);
 
 // What the main window lends the export.
 class IExportOwner {
@@ -154,6 +167,9 @@ public:
     // Empty without a capture (silently) or for a bad format; on a failed write the error box appears,
     // nothing is left under the name and the capture stays held.
     QString SaveCapture(const QString& path, int format, bool replace = false);
+    // SaveCapture's new file with bytes EncodeCaptureBytes made ahead for the same format: the same
+    // name rules and error box, nothing replaced.
+    QString SaveEncodedCapture(const QString& path, int format, const QByteArray& bytes);
     // A new file in the work folder, or empty.
     QString SaveWorkFile(int format);
 

@@ -16,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <numeric>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -377,6 +380,75 @@ TEST_F(ExportCommands, PrintCancelledKeepsTheCapture) {
     exporter.PrintBtnClick();
     EXPECT_EQ(owner.afterOperations, 0);
     EXPECT_TRUE(QFileInfo::exists(Work("shot.bmp")));
+}
+
+} // namespace
+
+namespace {
+
+// The bytes made ahead for a drop are the very file the ordinary save writes, in every format and
+// with scaling and a caption; a worker thread makes them from the held images without changing them.
+struct AheadCase {
+    const char* name;
+    int format;
+    int scaling;
+    const char* comment;
+    bool transparentPng;
+};
+std::ostream& operator<<(std::ostream& os, const AheadCase& c) { return os << c.name; }
+class EncodeAhead : public ExportCommands, public ::testing::WithParamInterface<AheadCase> {};
+
+TEST_P(EncodeAhead, BytesAreTheOrdinarySave) {
+    const AheadCase& c = GetParam();
+    owner.settings.format = c.format;
+    owner.settings.scaling = c.scaling;
+    owner.settings.comment = QString::fromUtf8(c.comment);
+    owner.settings.transparentPng = c.transparentPng;
+    owner.settings.jpegQuality = 77;
+    const QString saved = exporter.SaveCapture(Desktop("ordinary"), c.format);
+    ASSERT_FALSE(saved.isEmpty());
+
+    std::optional<QByteArray> ahead;
+    std::thread worker([&] {
+        ahead = EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, c.format);
+    });
+    worker.join();
+    ASSERT_TRUE(ahead.has_value());
+    EXPECT_EQ(*ahead, ReadAll(saved));
+    const QString written = exporter.SaveEncodedCapture(Desktop("ahead"), c.format, *ahead);
+    EXPECT_EQ(written, Desktop("ahead") + FormatExtension(c.format));
+    EXPECT_EQ(ReadAll(written), ReadAll(saved));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, EncodeAhead,
+    ::testing::Values(AheadCase{"Png", ifPNG, 100, "", true}, AheadCase{"PngOpaqueScaledCaptioned", ifPNG, 60, "注释 note", false},
+                      AheadCase{"Jpeg", ifJPEG, 100, "", true}, AheadCase{"JpegHalfCaptioned", ifJPEG, 50, "note", true},
+                      AheadCase{"Bmp", ifBMP, 35, "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ExportCommands, EncodeAheadStopsWhenCancelledAndRefusesNothingToWrite) {
+    std::atomic_bool cancelled{true};
+    EXPECT_FALSE(EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, ifPNG, &cancelled));
+    QString error;
+    EXPECT_FALSE(EncodeCaptureBytes(TDIB(), owner.cap.flat, owner.settings, ifPNG, nullptr, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, 7));
+    // The held images are untouched and not shared with anything the encoder kept.
+    EXPECT_EQ(owner.cap.capture.RefCount(), 1);
+}
+
+TEST_F(ExportCommands, EncodedSaveFailingShowsTheErrorAndLeavesNothing) {
+    const std::optional<QByteArray> bytes =
+        EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, ifJPEG);
+    ASSERT_TRUE(bytes.has_value());
+    FailWritesAfter(100);
+    EXPECT_TRUE(exporter.SaveEncodedCapture(Desktop("shot"), ifJPEG, *bytes).isEmpty());
+    EXPECT_EQ(errors, QStringList({kSaveError}));
+    EXPECT_TRUE(Entries(fake->desktop).isEmpty());
+    EXPECT_TRUE(exporter.SaveEncodedCapture(Desktop("shot"), 5, *bytes).isEmpty());
+    EXPECT_EQ(errors.size(), 1);
 }
 
 } // namespace
