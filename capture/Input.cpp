@@ -1111,9 +1111,14 @@ void TInputForm::PaintZoomed(QPainter& p)
     int mode = ResampleMode;
     if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
     const double zoom = PaintZoom > 0 ? PaintZoom : 1;
-    DrawZoomedDesktop(DesktopImage, ZoomScratch, scratch, zoom, PaintOffset, mode, ZoomBackground);
-    if (mode == 1 && zoom >= PixelGridMinZoom)
-        DrawPixelGrid(scratch, zoom, PaintOffset, ImageFromClient(0, 0), TickCount.load() * 100.0);
+    TZoomedView view;
+    view.zoom = zoom;
+    view.offset = PaintOffset;
+    view.firstPixel = ImageFromClient(0, 0);
+    view.mode = mode;
+    view.phase = TickCount.load() * 100.0;
+    view.background = ZoomBackground;
+    DrawZoomedDesktop(DesktopImage, ZoomScratch, ZoomRows, scratch, view);
     if (!PickRect.None()) {
         const QRect n = PickRect.Normalised();
         const QPoint a = ClientFromImage(n.left(), n.top());

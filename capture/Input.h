@@ -223,7 +223,7 @@ private:
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;
     TDIB ZoomShown;                          // the zoomed view's frame (32-bit), reused
-    TDIB ZoomScratch;                        // the desktop part in view at 32 bits, grown as needed
+    TDIB ZoomScratch, ZoomRows;              // the desktop part in view and its magnified rows, grown as needed
     std::unique_ptr<TAgg2D> ReadoutPainter;  // the zoomed view's read-out text, made on first use
     std::unique_ptr<TAggDashStroke> OutlineStroke;
     std::unique_ptr<TCatchThread> CatchThread;

@@ -36,35 +36,143 @@ TGridDarkening PixelGridDarkening(double zoom, double phase)
     return d;
 }
 
+namespace {
+
+// Darkens every colour channel of the grid's columns by level in rows [top, bottom) of view: the left
+// edge of each image pixel from firstColumn on.
+void DarkenGridColumns(TDIB& view, int top, int bottom, double zoom, double offsetX, int firstColumn, int level)
+{
+    if (level <= 0 || (view.BitCount() != 24 && view.BitCount() != 32)) return;
+    const int w = view.Width(), bpp = view.BitCount() / 8;
+    // Row by row over the list of line columns: a 1-pixel-wide tint per column would walk the whole
+    // frame once per column, at 4K several times slower than the rest of the frame.
+    std::vector<int> columns;
+    for (int u = firstColumn;; ++u) {
+        const int x = RoundEven(u * zoom - offsetX);
+        if (x >= w) break;
+        if (x >= 0) columns.push_back(x * bpp);
+    }
+    const uint8_t l = uint8_t(std::min(level, 255));
+    for (int y = top; y < bottom; ++y) {
+        uint8_t* row = view.PixelPtr(0, y);
+        for (const int at : columns)
+            for (int c = 0; c < 3; ++c) row[at + c] = row[at + c] > l ? uint8_t(row[at + c] - l) : 0;
+    }
+}
+
+// Darkens the grid's rows (the top edge of each image pixel from firstRow on) by level, across the view.
+void DarkenGridRows(TDIB& view, double zoom, double offsetY, int firstRow, int level)
+{
+    if (level <= 0) return;
+    const uint32_t grey = DarkeningGrey(level);
+    for (int v = firstRow;; ++v) {
+        const int y = RoundEven(v * zoom - offsetY);
+        if (y >= view.Height()) break;
+        view.Tint(QRect(0, y, view.Width(), 1), grey, GreyReference);
+    }
+}
+
+} // namespace
+
 void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, double phase)
 {
     if (view.Empty() || PixelGridStrength(zoom) <= 0) return;
     const TGridDarkening d = PixelGridDarkening(zoom, phase);
+    DarkenGridColumns(view, 0, view.Height(), zoom, offset.x(), firstPixel.x(), d.vertical);
+    DarkenGridRows(view, zoom, offset.y(), firstPixel.y(), d.horizontal);
+}
+
+QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize)
+{
+    if (imageSize.isEmpty() || viewSize.isEmpty() || !(zoom > 0)) return {};
+    // Client x is covered when x + 0.5 lies in [0, size) scaled and shifted: x >= ceil(-offset - 0.5).
+    auto range = [zoom](int size, double off, int& a, int& b) {
+        a = int(std::clamp(std::ceil(-off - 0.5), -1e9, 1e9));
+        b = int(std::clamp(std::ceil(size * zoom - off - 0.5), -1e9, 1e9));
+    };
+    int x0, x1, y0, y1;
+    range(imageSize.width(), offset.x(), x0, x1);
+    range(imageSize.height(), offset.y(), y0, y1);
+    if (x1 <= x0 || y1 <= y0) return {};
+    return QRect(x0, y0, x1 - x0, y1 - y0) & QRect(QPoint(0, 0), viewSize);
+}
+
+namespace {
+
+// Makes image at least w x h at 32 bits, keeping it when it is already large enough.
+void EnsureScratch(TDIB& image, int w, int h)
+{
+    if (image.BitCount() != 32 || image.Width() < w || image.Height() < h)
+        image = TDIB(std::max(image.Width(), w), std::max(image.Height(), h), 32);
+}
+
+// Floor division for pixel indices left of or above the image as well.
+int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+} // namespace
+
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v)
+{
     const int w = view.Width(), h = view.Height();
-    if (d.vertical > 0 && (view.BitCount() == 24 || view.BitCount() == 32)) {
-        // Row by row over the list of line columns: a 1-pixel-wide tint per column would walk the
-        // whole frame once per column, at 4K several times slower than the rest of the frame.
-        std::vector<int> columns;
-        for (int u = firstPixel.x();; ++u) {
-            const int x = RoundEven(u * zoom - offset.x());
-            if (x >= w) break;
-            if (x >= 0) columns.push_back(x * (view.BitCount() / 8));
-        }
-        const uint8_t level = uint8_t(std::min(d.vertical, 255));
-        for (int y = 0; y < h; ++y) {
-            uint8_t* row = view.PixelPtr(0, y);
-            for (const int at : columns)
-                for (int c = 0; c < 3; ++c) row[at + c] = row[at + c] > level ? uint8_t(row[at + c] - level) : 0;
-        }
+    if (w <= 0 || h <= 0) return;
+    const double zoom = v.zoom;
+    const QPointF off = v.offset;
+    const bool grid = v.mode == 1 && PixelGridStrength(zoom) > 0;
+    const TGridDarkening dark = grid ? PixelGridDarkening(zoom, v.phase) : TGridDarkening{};
+    const QRect covered = ZoomedImageArea(QSize(desktop.Width(), desktop.Height()), zoom, off, QSize(w, h));
+    const int cl = covered.left(), ct = covered.top();
+    const int cr = cl + covered.width(), cb = ct + covered.height();
+
+    // The image pixels under the covered area, and beyond them as far as a cubic kernel reaches, so that
+    // interpolating the part gives what interpolating the whole desktop would.
+    constexpr int KernelReach = 3;
+    QRect seen;
+    if (!covered.isEmpty()) {
+        const int sl = int(std::floor((cl + 0.5 + off.x()) / zoom)) - KernelReach;
+        const int st = int(std::floor((ct + 0.5 + off.y()) / zoom)) - KernelReach;
+        const int sr = int(std::floor((cr - 0.5 + off.x()) / zoom)) + 1 + KernelReach;
+        const int sb = int(std::floor((cb - 0.5 + off.y()) / zoom)) + 1 + KernelReach;
+        seen = QRect(sl, st, sr - sl, sb - st) & QRect(0, 0, desktop.Width(), desktop.Height());
     }
-    if (d.horizontal > 0) {
-        const uint32_t grey = DarkeningGrey(d.horizontal);
-        for (int v = firstPixel.y();; ++v) {
-            const int y = RoundEven(v * zoom - offset.y());
-            if (y >= h) break;
-            view.Tint(QRect(0, y, w, 1), grey, GreyReference);
-        }
+    if (seen.isEmpty()) {
+        view.FillRect(QRect(0, 0, w, h), v.background, 256);
+        if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
+        return;
     }
+    EnsureScratch(source, seen.width(), seen.height());
+    desktop.CopyRect(source, 0, 0, seen);
+    const QRect part(0, 0, seen.width(), seen.height());
+    const double shiftX = seen.left() * zoom - off.x();
+
+    const bool wholeRows = v.mode == 1 && zoom >= 2 && zoom == std::floor(zoom) && zoom < 65536 &&
+                           off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
+    if (!wholeRows) {
+        // Background only where no image pixel lands: at high zoom usually nothing at all.
+        view.FillRect(QRect(0, 0, w, ct), v.background, 256);
+        view.FillRect(QRect(0, cb, w, h - cb), v.background, 256);
+        view.FillRect(QRect(0, ct, cl, cb - ct), v.background, 256);
+        view.FillRect(QRect(cr, ct, w - cr, cb - ct), v.background, 256);
+        source.ResizeSqr(view, part, v.mode, zoom, zoom, shiftX, seen.top() * zoom - off.y(), QRect(0, 0, w, h));
+        if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
+        return;
+    }
+
+    // Each image row covers zoom whole client rows, all alike before the grid's rows darken the first:
+    // one row per image row is magnified (and its grid columns darkened) in rows, then repeated.
+    const int z = int(zoom), oy = int(off.y());
+    const int firstRow = FloorDiv(ct + oy, z), lastRow = FloorDiv(cb - 1 + oy, z);
+    const int n = lastRow - firstRow + 1;  // the last row of rows is background only
+    EnsureScratch(rows, w, n + 1);
+    rows.FillRect(QRect(0, 0, cl, n), v.background, 256);
+    rows.FillRect(QRect(cr, 0, w - cr, n), v.background, 256);
+    rows.FillRect(QRect(0, n, w, 1), v.background, 256);
+    source.ResizeSqr(rows, part, 1, zoom, 1, shiftX, seen.top() - firstRow, QRect(0, 0, w, n));
+    if (grid) DarkenGridColumns(rows, 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
+    for (int y = 0; y < h; ++y) {
+        const int r = y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow;
+        rows.CopyRect(view, 0, y, QRect(0, r, w, 1));
+    }
+    if (grid) DarkenGridRows(view, zoom, off.y(), v.firstPixel.y(), dark.horizontal);
 }
 
 THls RgbToHls(int red, int green, int blue)

@@ -26,6 +26,30 @@ void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, d
 
 #include <QRect>
 #include <cstdint>
+
+// The client pixels of a view (viewSize) that show some part of an image of imageSize, when client pixel
+// (x, y) shows image point ((x + 0.5 + offset.x) / zoom, (y + 0.5 + offset.y) / zoom): the area the
+// magnified desktop covers; the rest of the zoomed view is background.
+QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize);
+
+// How the zoomed view shows the desktop: client pixel (x, y) shows image point ((x + 0.5 + offset.x) / zoom,
+// (y + 0.5 + offset.y) / zoom) with the given interpolation (1 nearest, 2 linear, 4 cubic); firstPixel is
+// the image pixel under the client's top-left corner, where the grid's lines start; phase pulses them.
+struct TZoomedView {
+    double zoom = 1;
+    QPointF offset;
+    QPoint firstPixel;
+    int mode = 1;
+    double phase = 0;
+    uint32_t background = 0xFF181818u;
+};
+
+// The zoomed view's picture of the desktop (24-bit) in view (32-bit, opaque): the magnified desktop,
+// background where no image pixel lands, and in nearest mode the pixel grid. Only the desktop part in view
+// (and what the interpolation reads next to it) goes to 32 bits, through source; at whole zooms in nearest
+// mode each image row is magnified and gridded once, in rows, and then repeated down the view. Both
+// scratch images are the caller's, kept between paints, and grow when they must.
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v);
 #include <string>
 #include <vector>
 
