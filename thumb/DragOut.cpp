@@ -1,9 +1,64 @@
 #include "DragOut.h"
 
+#include <QEventLoop>
 #include <QUrl>
 
-TDragFileData::TDragFileData(const QString& offeredPath, TDropWriter writer)
-    : offered_(offeredPath), writer_(std::move(writer)) {}
+TPreparedFile::TPreparedFile(TWork work, std::function<bool()> stillCurrent)
+    : work_(std::move(work)), stillCurrent_(std::move(stillCurrent)) {
+    thread_ = std::thread([this] {
+        std::optional<QByteArray> bytes;
+        try {
+            if (work_) bytes = work_(cancelled_);
+        } catch (...) {
+            bytes.reset();
+        }
+        if (cancelled_.load()) bytes.reset();
+        result_ = std::move(bytes);
+        finished_.store(true, std::memory_order_release);
+        // Wakes a waiting drop; the destructor joins before the object goes, so `this` is alive.
+        QMetaObject::invokeMethod(this, [this] { emit finished(); }, Qt::QueuedConnection);
+    });
+}
+
+TPreparedFile::~TPreparedFile() {
+    CancelAndJoin();
+}
+
+void TPreparedFile::Cancel() {
+    cancelled_.store(true);
+    if (Finished()) result_.reset();
+}
+
+void TPreparedFile::CancelAndJoin() {
+    cancelled_.store(true);
+    if (thread_.joinable()) thread_.join();
+    result_.reset();
+}
+
+void TPreparedFile::Wait() {
+    if (Finished()) return;
+    QEventLoop loop;
+    connect(this, &TPreparedFile::finished, &loop, &QEventLoop::quit);
+    // The worker may have ended since the first look; its wake-up is then still queued.
+    if (!Finished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+std::optional<QByteArray> TPreparedFile::Take() {
+    Wait();
+    if (Cancelled()) return std::nullopt;
+    std::optional<QByteArray> bytes = std::move(result_);
+    result_.reset();
+    return bytes;
+}
+
+TDragFileData::TDragFileData(const QString& offeredPath, TDropWriter writer, std::unique_ptr<TPreparedFile> prepared)
+    : offered_(offeredPath), writer_(std::move(writer)), prepared_(std::move(prepared)) {}
+
+TDragFileData::~TDragFileData() = default;
+
+void TDragFileData::DiscardPrepared() {
+    if (prepared_) prepared_->CancelAndJoin();
+}
 
 QStringList TDragFileData::formats() const {
     return {kUriListFormat, kCopiedFilesFormat};
@@ -15,6 +70,7 @@ bool TDragFileData::hasFormat(const QString& mimeType) const {
 
 void TDragFileData::DragEnded(bool accepted) {
     if (phase_ == Dragging) phase_ = accepted ? Accepted : Refused;
+    if (phase_ == Refused && prepared_) prepared_->Cancel();
 }
 
 QByteArray TDragFileData::Render(const QString& mimeType, const QString& path) {
@@ -33,9 +89,17 @@ QVariant TDragFileData::retrieveData(const QString& mimeType, QMetaType type) co
         path = offered_;
         break;
     case Accepted:
-        ++writes_;
-        written_ = writer_ ? writer_(offered_) : QString();
-        phase_ = written_.isEmpty() ? Failed : Written;
+    case Writing:
+        phase_ = Writing;
+        // Let go before the bytes were ready: wait for them with the card still moving. A request
+        // arriving meanwhile comes here too, nested, and writes the file first.
+        if (prepared_ && prepared_->StillCurrent()) prepared_->Wait();
+        if (phase_ == Writing) {
+            ++writes_;
+            written_ = writer_ ? writer_(offered_, prepared_.get()) : QString();
+            phase_ = written_.isEmpty() ? Failed : Written;
+            if (prepared_) prepared_->Cancel(); // written or not, the bytes are no longer needed
+        }
         if (phase_ == Failed) return {};
         path = written_;
         break;

@@ -20,9 +20,9 @@ constexpr int kTickInterval = 16;
 bool dragOutRunning = false;
 } // namespace
 
-QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName) {
+QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName, TPreparedFile* prepared) {
     if (dragFileName.isEmpty()) return {};
-    const QString written = owner.SaveDragFile(UniqueFileName(dragFileName));
+    const QString written = owner.SaveDragFile(UniqueFileName(dragFileName), prepared);
     if (written.isEmpty()) return {};
     if (IShell* shell = Platform().shell.get()) (void)shell->AddRecentDocument(written);
     return written;
@@ -64,6 +64,8 @@ TThumbForm::TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF pre
 
 TThumbForm::~TThumbForm() {
     AnimTimer.SetEnabled(false);
+    // The capture is going: its file is no longer being made for a drop.
+    if (lastData_) lastData_->DiscardPrepared();
     if (ThumbForm == this) ThumbForm = nullptr;
 }
 
@@ -155,9 +157,13 @@ void TThumbForm::StartDragOut() {
     MakeSmallPicture();
     owner->HideForDragOut();
     dragFileName_ = owner->DragFileName();
+    // The file is encoded while the user drags, so the drop has only to write it.
+    std::unique_ptr<TPreparedFile> prepared = owner->PrepareDragFile();
     // The writer outlives the card if the target asks late: it holds only the owner.
-    auto* data = new TDragFileData(dragFileName_,
-                                   [owner](const QString& path) { return DragSourceDrop(*owner, path); });
+    auto* data = new TDragFileData(
+        dragFileName_,
+        [owner](const QString& path, TPreparedFile* bytes) { return DragSourceDrop(*owner, path, bytes); },
+        std::move(prepared));
     QPointer<TDragFileData> guard(data);
     lastData_ = data;
     dragging_ = true;

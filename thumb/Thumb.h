@@ -38,9 +38,14 @@ class IThumbOwner {
     virtual void ShowAfterDragOut() = 0;
     // A free work-file path named after the capture, in the format the main window has selected.
     virtual QString DragFileName() = 0;
-    // Writes the capture to `path` in that format without replacing anything; the path written, or
-    // empty when it failed (the error box is the owner's; it may appear after the call returns).
-    virtual QString SaveDragFile(const QString& path) = 0;
+    // Starts making the file's bytes for the drag that begins, on a worker thread; none when the
+    // file is only made at the drop.
+    virtual std::unique_ptr<TPreparedFile> PrepareDragFile() { return nullptr; }
+    // Writes the capture to `path` in that format without replacing anything: the bytes made ahead
+    // when `prepared` has them and they still show the capture as it would be saved now, else a save
+    // afresh. The path written, or empty when it failed (the error box is the owner's; it may appear
+    // after the call returns).
+    virtual QString SaveDragFile(const QString& path, TPreparedFile* prepared) = 0;
 };
 
 // An owner made of functions, for a window that does not derive from IThumbOwner.
@@ -51,7 +56,8 @@ class TFunctionThumbOwner : public IThumbOwner {
     std::function<void()> bringForward, hideForDragOut, showAfterDragOut;
     std::function<void(const QPoint&)> popupMenu;
     std::function<QString()> dragFileName;
-    std::function<QString(const QString&)> saveDragFile;
+    std::function<std::unique_ptr<TPreparedFile>()> prepareDragFile;
+    std::function<QString(const QString&, TPreparedFile*)> saveDragFile;
 
     bool OwnerVisible() const override { return visible && visible(); }
     QRect OwnerBounds() const override { return bounds ? bounds() : QRect(); }
@@ -68,15 +74,18 @@ class TFunctionThumbOwner : public IThumbOwner {
         if (showAfterDragOut) showAfterDragOut();
     }
     QString DragFileName() override { return dragFileName ? dragFileName() : QString(); }
-    QString SaveDragFile(const QString& path) override {
-        return saveDragFile ? saveDragFile(path) : QString();
+    std::unique_ptr<TPreparedFile> PrepareDragFile() override {
+        return prepareDragFile ? prepareDragFile() : nullptr;
+    }
+    QString SaveDragFile(const QString& path, TPreparedFile* prepared) override {
+        return saveDragFile ? saveDragFile(path, prepared) : QString();
     }
 };
 
 // The drop handler: writes the capture under the drag's file name (or the next free "_N" name when
 // a file of that name appeared during the drag) and registers it with the recently used files.
 // Returns the path written, empty when nothing was written.
-QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName);
+QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName, TPreparedFile* prepared = nullptr);
 
 // Multiplies every pixel's channels by b/256, g/256, r/256, a/256, truncating (32-bit images).
 void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a);

@@ -13,9 +13,14 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -52,7 +57,7 @@ struct TFakeOwner : IThumbOwner {
         visible = true;
     }
     QString DragFileName() override { return nextName; }
-    QString SaveDragFile(const QString& path) override {
+    QString SaveDragFile(const QString& path, TPreparedFile*) override {
         saved << path;
         return save ? save(path) : path;
     }
@@ -75,9 +80,16 @@ class TScriptedThumb : public TThumbForm {
         draggingInDrag = Dragging();
         nameInDrag = DragFileName();
         if (during) during(this, data);
-        holder_.reset(data); // a real drag owns its data until the target is done
+        // A real drag owns its data until the target is done, which may be after the card is gone.
+        if (outside)
+            outside->reset(data);
+        else
+            holder_.reset(data);
         return result;
     }
+
+  public:
+    std::unique_ptr<TDragFileData>* outside = nullptr;
 
   private:
     std::unique_ptr<TDragFileData> holder_;
@@ -405,7 +417,7 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName) {
     exporter.Services().showError = [&](QWidget*, const QString& text, const QString&) { errors << text; };
     TFunctionThumbOwner owner;
     owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), ifPNG); };
-    owner.saveDragFile = [&](const QString& path) { return exporter.SaveCapture(path, ifPNG); };
+    owner.saveDragFile = [&](const QString& path, TPreparedFile*) { return exporter.SaveCapture(path, ifPNG); };
 
     TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
     const QString folder = docs.path() + u'/' + kWorkFolderName + u'/';
@@ -446,12 +458,192 @@ TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath) {
     QStringList errors;
     exporter.Services().showError = [&](QWidget*, const QString& text, const QString&) { errors << text; };
     TFunctionThumbOwner owner;
-    owner.saveDragFile = [&](const QString& path) { return exporter.SaveCapture(path, ifPNG); };
+    owner.saveDragFile = [&](const QString& path, TPreparedFile*) { return exporter.SaveCapture(path, ifPNG); };
     EXPECT_TRUE(DragSourceDrop(owner, QStringLiteral("/proc/no/such/folder/x.png")).isEmpty());
     EXPECT_EQ(errors, QStringList{kSaveErrorText});
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
     EXPECT_TRUE(DragSourceDrop(owner, QString()).isEmpty()); // no drag running: nothing
     EXPECT_EQ(errors.size(), 1);
+}
+
+// ---- the file made while the user drags ----
+
+// An owner wired as the main window wires it: the export encodes the capture on the worker from the
+// start of the drag; the drop writes those bytes, or saves afresh when the capture changed meanwhile.
+class ThumbPreparedDrop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake = InstallFakePlatform();
+        ASSERT_TRUE(docs.isValid());
+        fake->documents = docs.path();
+        folder = docs.path() + u'/' + kWorkFolderName + u'/';
+        capture = Gradient(160, 90, 0);
+        flat = TDIB(160, 90, 24);
+        flat.FillRect(QRect(0, 0, 160, 90), 0xFF405060u, 256);
+        exportOwner.captureImage = [this] { return capture; };
+        exportOwner.flatImage = [this] { return flat; };
+        exportOwner.settings = [] {
+            TExportSettings s;
+            s.title = QStringLiteral("Shot");
+            s.format = ifPNG;
+            s.comment = QStringLiteral("note");
+            return s;
+        };
+        exporter.Services().showError = [this](QWidget*, const QString& text, const QString&) { errors << text; };
+        owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), ifPNG); };
+        owner.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
+            const TDIB c = capture, f = flat;
+            const TExportSettings s = exportOwner.ExportSettings();
+            auto work = [c, f, s, this](const std::atomic_bool& cancelled) -> std::optional<QByteArray> {
+                while (hold.load() && !cancelled.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::optional<QByteArray> bytes = EncodeCaptureBytes(c, f, s, ifPNG, &cancelled);
+                workEnded.store(true);
+                return bytes;
+            };
+            return std::make_unique<TPreparedFile>(work, [this, c] { return capture.SharesWith(c); });
+        };
+        owner.saveDragFile = [this](const QString& path, TPreparedFile* prepared) {
+            if (prepared && prepared->StillCurrent())
+                if (std::optional<QByteArray> bytes = prepared->Take()) {
+                    ++fromBytes;
+                    return exporter.SaveEncodedCapture(path, ifPNG, *bytes);
+                }
+            ++afresh;
+            return exporter.SaveCapture(path, ifPNG);
+        };
+    }
+
+    static TDIB Gradient(int w, int h, int shift) {
+        TDIB image(w, h, 32);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                *image.PixelPtr32(x, y) = 0xFF000000u | uint32_t((x * 3 + shift) & 255) << 16 |
+                                          uint32_t((y * 5) & 255) << 8 | uint32_t((x ^ y) & 255);
+        return image;
+    }
+    // The file the ordinary save writes for the capture as it is now.
+    QByteArray OrdinarySave() {
+        const QString path = exporter.SaveCapture(docs.path() + QStringLiteral("/ordinary"), ifPNG);
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QByteArray Read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    std::shared_ptr<TFakeState> fake;
+    QTemporaryDir docs;
+    QString folder;
+    TDIB capture, flat;
+    TFunctionExportOwner exportOwner;
+    TExporter exporter{exportOwner};
+    TFunctionThumbOwner owner;
+    QStringList errors;
+    std::atomic_bool hold{false}, workEnded{false};
+    int fromBytes = 0, afresh = 0;
+};
+
+TEST_F(ThumbPreparedDrop, TheDropWritesTheBytesOfTheOrdinarySave) {
+    TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+    card.StartDragOut();
+    TDragFileData* data = card.LastDragData();
+    ASSERT_NE(data->Prepared(), nullptr);
+    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("Shot.png"))});
+    EXPECT_EQ(fromBytes, 1);
+    EXPECT_EQ(afresh, 0);
+    EXPECT_EQ(Read(folder + QStringLiteral("Shot.png")), OrdinarySave());
+    EXPECT_EQ(fake->recentDocuments, QStringList{folder + QStringLiteral("Shot.png")});
+    // Written once; the bytes are let go.
+    EXPECT_EQ(data->data(kCopiedFilesFormat), "copy\n" + QUrl::fromLocalFile(folder + QStringLiteral("Shot.png")).toEncoded());
+    EXPECT_EQ(data->WriteCount(), 1);
+    EXPECT_FALSE(data->Prepared()->Take().has_value());
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ThumbPreparedDrop, EscapeOrARefusedDropDropsTheBytesAndWritesNothing) {
+    for (Qt::DropAction action : {Qt::IgnoreAction, Qt::LinkAction}) {
+        TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+        card.result = action;
+        card.StartDragOut();
+        TDragFileData* data = card.LastDragData();
+        EXPECT_TRUE(data->Prepared()->Cancelled());
+        EXPECT_TRUE(data->urls().isEmpty());
+        EXPECT_FALSE(data->Prepared()->Take().has_value());
+    }
+    EXPECT_EQ(fromBytes + afresh, 0);
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("Shot.png")));
+    EXPECT_TRUE(fake->recentDocuments.isEmpty());
+}
+
+TEST_F(ThumbPreparedDrop, ACaptureReplacedDuringTheDragIsSavedAfresh) {
+    TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+    card.during = [&](TThumbForm*, TDragFileData*) { capture = Gradient(160, 90, 77); };
+    card.StartDragOut();
+    EXPECT_FALSE(card.LastDragData()->urls().isEmpty());
+    EXPECT_EQ(fromBytes, 0);
+    EXPECT_EQ(afresh, 1);
+    EXPECT_EQ(Read(folder + QStringLiteral("Shot.png")), OrdinarySave());
+}
+
+TEST_F(ThumbPreparedDrop, AFailedWriteStillRefusesTheDropWithTheErrorBox) {
+    exporter.Services().writeFile = [](const QString&, bool, const TWriteFunction&, QString* error) {
+        if (error) *error = QStringLiteral("disk full");
+        return QString();
+    };
+    TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+    card.StartDragOut();
+    TDragFileData* data = card.LastDragData();
+    EXPECT_TRUE(data->data(kUriListFormat).isEmpty());
+    EXPECT_EQ(data->Phase(), TDragFileData::Failed);
+    EXPECT_EQ(fromBytes, 1);
+    EXPECT_EQ(errors, QStringList{kSaveErrorText});
+    EXPECT_TRUE(fake->recentDocuments.isEmpty());
+}
+
+// Let go before the bytes are ready: the card keeps ticking while the drop waits for the worker, and
+// a second request arriving during the wait gets the same single file.
+TEST_F(ThumbPreparedDrop, AnEarlyDropWaitsWithTheCardMoving) {
+    hold = true;
+    TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+    card.show();
+    card.StartDragOut();
+    TDragFileData* data = card.LastDragData();
+    const double before = card.Motion.Time;
+    QByteArray nested;
+    QTimer::singleShot(40, [&] {
+        nested = data->data(kCopiedFilesFormat);   // the target asks again while the first request waits
+    });
+    QTimer::singleShot(120, [&] { hold = false; });
+    const QByteArray uri = data->data(kUriListFormat);
+    const QString path = folder + QStringLiteral("Shot.png");
+    EXPECT_EQ(uri, QUrl::fromLocalFile(path).toEncoded() + "\r\n");
+    EXPECT_EQ(nested, "copy\n" + QUrl::fromLocalFile(path).toEncoded());
+    EXPECT_EQ(data->WriteCount(), 1);
+    EXPECT_EQ(fromBytes, 1);
+    EXPECT_GE(card.Motion.Time - before, 80.0) << "the card stood still during the wait";
+    EXPECT_EQ(Read(path), OrdinarySave());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("Shot_2.png")));
+}
+
+// The worker never outlives the capture's card, even while the drag's data lives on.
+TEST_F(ThumbPreparedDrop, DiscardingTheCardStopsAndJoinsTheWorker) {
+    hold = true;   // the work runs until it is told to stop
+    std::unique_ptr<TDragFileData> data;
+    auto* card = new TScriptedThumb(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+    card->outside = &data;
+    card->StartDragOut();
+    ASSERT_TRUE(data);
+    EXPECT_FALSE(workEnded.load());
+    delete card;
+    EXPECT_TRUE(workEnded.load());
+    EXPECT_TRUE(data->Prepared()->Finished());
+    EXPECT_FALSE(data->Prepared()->StillCurrent());
+    // A late request finds no bytes and saves afresh, as without a worker.
+    EXPECT_FALSE(data->urls().isEmpty());
+    EXPECT_EQ(fromBytes, 0);
+    EXPECT_EQ(afresh, 1);
 }
 
 } // namespace
