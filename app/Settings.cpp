@@ -97,11 +97,13 @@ void SaveControlValues(TSettingsStore& store, const QList<QCheckBox*>& boxes, co
     for (const QCheckBox* box : boxes) store.WriteInteger(key, box->objectName(), box->isChecked() ? 1 : 0);
 }
 
+bool LoadCheckValue(const TSettingsStore& store, const QString& key, const QString& name, bool current) {
+    const int value = store.ReadInteger(key, name, kAbsent);
+    return value != kAbsent ? value == 1 : current;
+}
+
 void LoadControlValues(const TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key) {
-    for (QCheckBox* box : boxes) {
-        const int value = store.ReadInteger(key, box->objectName(), kAbsent);
-        if (value != kAbsent) box->setChecked(value == 1);
-    }
+    for (QCheckBox* box : boxes) box->setChecked(LoadCheckValue(store, key, box->objectName(), box->isChecked()));
 }
 
 bool StartupEntry(int action) {
@@ -152,6 +154,10 @@ void TVexmorMainForm::SaveSettings() {
 void TVexmorMainForm::LoadSettings() {
     TSettingsStore store;
     store.Load();
+    LoadSettings(store);
+}
+
+void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
     LoadPlacement(store, this, kSettingsKey);
     ui->CapCustomHotKey->SetHotKey(store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey()));
     LoadListIndex(store, ui->CapHotKeySel, SettingName::CapHotKeySel);

@@ -67,6 +67,8 @@ void LoadPlacement(const TSettingsStore& store, QWidget* window, const QString& 
 // and leaves it alone when the value is missing or not a number.
 void SaveControlValues(TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key);
 void LoadControlValues(const TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key);
+// What loading makes of one check box that is `current` now.
+bool LoadCheckValue(const TSettingsStore& store, const QString& key, const QString& name, bool current);
 
 // The desktop session's autostart entry for this program (started with " /Tray").
 // 0 removes it, 1 writes it, 2 tells whether it is there for this program (letter case ignored).

@@ -99,7 +99,9 @@ int RunVexmor(int argc, char** argv) {
             QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                              [](QSessionManager&) { ExitApplication(); });
 
-            TVexmorMainForm mainForm;  // created hidden; its creation reads the command line
+            // Created hidden; its creation reads the command line. Its tabs are made when first
+            // needed: a program waiting in the tray keeps no fonts or controls it does not show.
+            TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
             platform.instance->SetComeForwardHandler([&mainForm] { mainForm.ComeForward(); });
             if (!TrayFlag) mainForm.StartCapture(0);
             exitCode = app.exec();

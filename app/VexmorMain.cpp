@@ -4,6 +4,7 @@
 #include "HotKeyEdit.h"
 #include "HotKeys.h"
 #include "Settings.h"
+#include "SettingsStore.h"
 #include "Startup.h"
 
 #include "Globals.h"
@@ -42,6 +43,11 @@ enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, i
 
 // The custom hot key as designed: Ctrl+F5.
 constexpr int kDesignHotKey = 0x4074;
+// What the settings tab shows before any file is loaded: the Print Screen choice, the pointer
+// captured, the file name and comment filled in automatically.
+constexpr int kShippedHotKeyChoice = 0;
+constexpr bool kShippedCaptureCursor = true;
+constexpr bool kShippedAutoTitle = true;
 
 const QString kHiddenPhrase = QStringLiteral("请显示画笔选项！");
 
@@ -88,12 +94,25 @@ private:
     bool* flag_;
 };
 
-TVexmorMainForm::TVexmorMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::VexmorMainForm>()) {
-    ui->setupUi(this);
+TVexmorMainForm::TVexmorMainForm(QWidget* parent) : TVexmorMainForm(TControlsAt::Creation, parent) {}
+
+TVexmorMainForm::TVexmorMainForm(TControlsAt controlsAt, QWidget* parent) : QWidget(parent) {
+    if (controlsAt == TControlsAt::FirstUse) {
+        pendingSettings_ = std::make_unique<TSettingsStore>();
+        pendingSettings_->Load();
+    }
     FormCreate();
 }
 
 TVexmorMainForm::~TVexmorMainForm() { FormDestroy(); }
+
+TVexmorMainForm::TControls::TControls(TVexmorMainForm* form) : form_(form) {}
+TVexmorMainForm::TControls::~TControls() = default;
+
+Ui::VexmorMainForm* TVexmorMainForm::TControls::operator->() const {
+    if (!made_) form_->MakeControls();
+    return made_.get();
+}
 
 // The pictures live in this static library; its resources need registering by hand.
 static void InitFormResources() { Q_INIT_RESOURCE(VexmorMain); }
@@ -103,10 +122,76 @@ void TVexmorMainForm::FormCreate() {
     // The capture worker brings its own thread; the image primitives are the image library's own
     // loops, so there is no library to bind here.
     SetupFloatingPoint();
+    SetUpWindow();
 
+    QImage strip = ResourcePng(QStringLiteral(":/vexmor/menuicons.png"));
+    if (!strip.isNull()) {
+        menuIcons_ = TDIB::FromQImage(strip, 32);
+        menuIcons_.SetILCount(9);
+        menuIcons_.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
+    }
+
+    dCapTimer_ = new QTimer(this);
+    dCapTimer_->setObjectName(QStringLiteral("DCapTimer"));
+    dCapTimer_->setInterval(30000);
+    dCapTimer_->setSingleShot(false);
+    connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
+
+    CreateThumbMenu();
+    CreateThumbOwner();
+    CreateTrayIcon();
+    DiscardCapture();
+
+    SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
+    versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
+    for (const QString& arg : QCoreApplication::arguments().mid(1))
+        if (UpperAscii(arg) == QStringLiteral("/TRAY")) TrayFlag = true;
+
+    if (!pendingSettings_) {
+        SetUpControls();
+    } else {
+        // The hot keys work from the start, as the controls would choose them from the same file.
+        const TSettingsStore& store = *pendingSettings_;
+        RegisterHotKeys(store.ReadInteger(kSettingsKey, SettingName::CapHotKeySel, kShippedHotKeyChoice),
+                        store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, kDesignHotKey));
+        // A stored placement that shows the window needs the controls at once.
+        if (store.ReadInteger(PlacementKey(kSettingsKey, this), SettingName::Visible, 0) != 0) MakeControls();
+    }
+
+    // A quit asks every window to close; that close must not be turned into a hide.
+    quitWatcher_ = std::make_unique<TQuitWatcher>(&quitting_);
+    qApp->installEventFilter(quitWatcher_.get());
+
+    // The window exists on the display while hidden, so a later start (and a user's tools) can
+    // find it.
+    (void)winId();
+}
+
+// What the window is before it has controls: its name (the settings' placement key), title, frame
+// and the size the form description gives it.
+void TVexmorMainForm::SetUpWindow() {
+    setObjectName(QStringLiteral("VexmorMainForm"));
+    setWindowTitle(QStringLiteral("Vexmor"));
+    resize(kSettingsSheetWidth, 418);
     // A fixed single border with only the close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+}
+
+void TVexmorMainForm::MakeControls() {
+    if (ui.made_) return;
+    ui.made_ = std::make_unique<Ui::VexmorMainForm>();
+    SetUpControls();
+}
+
+void TVexmorMainForm::setVisible(bool visible) {
+    if (visible) MakeControls();
+    QWidget::setVisible(visible);
+}
+
+void TVexmorMainForm::SetUpControls() {
+    if (!ui.made_) ui.made_ = std::make_unique<Ui::VexmorMainForm>();
+    ui->setupUi(this);
     QFont face = font();
     // "宋体" where installed, otherwise a CJK-capable face, so that no text shows as boxes.
     face.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
@@ -119,12 +204,6 @@ void TVexmorMainForm::FormCreate() {
     ui->URLLabel->setFont(home);
     for (QLabel* label : findChildren<QLabel*>()) label->adjustSize();
 
-    QImage strip = ResourcePng(QStringLiteral(":/vexmor/menuicons.png"));
-    if (!strip.isNull()) {
-        menuIcons_ = TDIB::FromQImage(strip, 32);
-        menuIcons_.SetILCount(9);
-        menuIcons_.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
-    }
     QImage logo = ResourcePng(QStringLiteral(":/vexmor/logo.png"));
     if (!logo.isNull()) {
         TDIBmp glyph;
@@ -134,16 +213,7 @@ void TVexmorMainForm::FormCreate() {
         ui->LogoBmpList->SetILIndex(0);
     }
 
-    dCapTimer_ = new QTimer(this);
-    dCapTimer_->setObjectName(QStringLiteral("DCapTimer"));
-    dCapTimer_->setInterval(30000);
-    dCapTimer_->setSingleShot(false);
-    connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
-
     ConnectHandlers();
-    CreateThumbMenu();
-    CreateThumbOwner();
-    CreateTrayIcon();
 
     // The window shows near the lower left corner of the desktop until a stored position says
     // otherwise.
@@ -154,18 +224,20 @@ void TVexmorMainForm::FormCreate() {
     }
 
     ui->CapCustomHotKey->SetHotKey(kDesignHotKey);
-    DiscardCapture();
-    LoadSettings();
+    // Only a capture shown for naming shows its tab, and that happens with controls made.
+    ui->SheetSelect->setTabVisible(kCapSheet, false);
+    if (pendingSettings_) {
+        // The controls load the file as it was when the program started, as they would have then.
+        const std::unique_ptr<TSettingsStore> settings = std::move(pendingSettings_);
+        LoadSettings(*settings);
+    } else {
+        LoadSettings();
+    }
     ui->StartupBox->setChecked(StartupEntry(seCheck));
     RegisterHotKeys();
 
-    SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
-    versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
     ui->VersionLabel->setText(QStringLiteral("版本 ") + versionText_);
     ui->VersionLabel->adjustSize();
-
-    for (const QString& arg : QCoreApplication::arguments().mid(1))
-        if (UpperAscii(arg) == QStringLiteral("/TRAY")) TrayFlag = true;
 
     JPGQSelChange();
     // The logo blends over whatever the page has painted beneath it.
@@ -173,17 +245,18 @@ void TVexmorMainForm::FormCreate() {
 
     // Key preview: the window sees keys before its controls do.
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
-    // A quit asks every window to close; that close must not be turned into a hide.
-    quitWatcher_ = std::make_unique<TQuitWatcher>(&quitting_);
-    qApp->installEventFilter(quitWatcher_.get());
 
-    // The window exists on the display while hidden, so a later start (and a user's tools) can
-    // find it.
-    (void)winId();
+    if (pendingTexts_) {
+        const auto [title, comment] = *std::exchange(pendingTexts_, std::nullopt);
+        SetCaptureTexts(title, comment);
+    }
 }
 
 void TVexmorMainForm::FormDestroy() {
     if (destroyed_) return;
+    // The settings are saved from the controls: a program that never made them makes them now, so
+    // the file receives exactly what they would have held.
+    MakeControls();
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
     dCapTimer_->stop();
@@ -429,12 +502,15 @@ void TVexmorMainForm::DisplayHotKeyChange() {
 }
 
 void TVexmorMainForm::RegisterHotKeys() {
+    RegisterHotKeys(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey());
+}
+
+void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
     UnregisterHotKeys();
     IHotKeys* keys = Platform().hotKeys.get();
     if (!keys) return;
     keys->SetHandler([this](int id) { HotKeyPressed(id); });
-    for (const THotKeyRegistration& r :
-         HotKeyRegistrations(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey()))
+    for (const THotKeyRegistration& r : HotKeyRegistrations(choice, customCode & 0xFFFF))
         (void)keys->Register(r.id, r.qtKey, r.modifiers);  // a combination held elsewhere stays silent
 }
 
@@ -471,11 +547,25 @@ void TVexmorMainForm::ComeForward() {
 
 void TVexmorMainForm::StartCapture(int mode) { ::StartCapture(mode, this); }
 
-bool TVexmorMainForm::CaptureCursorSetting() const { return ui->CapCursorBox->isChecked(); }
+// Until the controls exist the settings file answers for them, and the capture's texts wait for
+// them: a capture that is cancelled never needs the window, and one that is confirmed makes it after
+// the overlay has gone, so the overlay never waits for it.
+bool TVexmorMainForm::CaptureCursorSetting() const {
+    if (!ui.Made()) return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::CapCursorBox, kShippedCaptureCursor);
+    return ui->CapCursorBox->isChecked();
+}
 
-bool TVexmorMainForm::AutoTitleSetting() const { return ui->AutoTitleBox->isChecked(); }
+bool TVexmorMainForm::AutoTitleSetting() const {
+    if (!ui.Made()) return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::AutoTitleBox, kShippedAutoTitle);
+    return ui->AutoTitleBox->isChecked();
+}
 
 void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comment) {
+    // The hidden phrase answers at once, as it does in a made window.
+    if (!ui.Made() && UpperAscii(title) != kHiddenPhrase) {
+        pendingTexts_ = {title, comment};
+        return;
+    }
     ui->TitleEdit->setText(title);
     ui->CommentEdit->setText(comment);
 }
@@ -528,7 +618,7 @@ void TVexmorMainForm::DiscardCapture() {
     CaptureImage.Clear();
     FlatImage.Clear();
     PreviewImage.Clear();
-    ui->SheetSelect->setTabVisible(kCapSheet, false);
+    if (ui.Made()) ui->SheetSelect->setTabVisible(kCapSheet, false);
     SetTrayHint(false);
 }
 
@@ -547,6 +637,16 @@ void TVexmorMainForm::RestackThumb() {
     ThumbForm->raise();
     raise();
 }
+
+namespace {
+// A drop's target is waiting for its data: answer it first, then show the box.
+void DeferErrorBox(TExporter& exporter, QObject* context) {
+    auto showError = exporter.Services().showError;
+    exporter.Services().showError = [context, showError](QWidget* parent, const QString& text, const QString& caption) {
+        QTimer::singleShot(0, context, [parent, text, caption, showError] { showError(parent, text, caption); });
+    };
+}
+} // namespace
 
 void TVexmorMainForm::CreateThumbOwner() {
     thumbOwner_ = std::make_unique<TFunctionThumbOwner>();
@@ -571,18 +671,44 @@ void TVexmorMainForm::CreateThumbOwner() {
         activateWindow();
     };
     o.dragFileName = [this] { return MakeWorkFileName(ui->TitleEdit->text(), ui->FormatSel->currentIndex()); };
-    o.saveDragFile = [this](const QString& path) { return SaveDragFile(path); };
+    // The file is encoded while the user drags (a 4K PNG takes a second), so the drop only writes it.
+    o.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
+        if (!CaptureHeld()) return nullptr;
+        TFunctionExportOwner now;
+        FillExportOwner(now);
+        const TDIB capture = CaptureImage, flat = FlatImage;
+        const TExportSettings settings = now.ExportSettings();
+        const int format = ui->FormatSel->currentIndex();
+        // The worker only reads these images' pixels; the references themselves stay on this thread.
+        auto work = [capture, flat, settings, format](const std::atomic_bool& cancelled) {
+            return EncodeCaptureBytes(capture, flat, settings, format, &cancelled);
+        };
+        auto stillCurrent = [this, capture, flat, settings, format] {
+            TFunctionExportOwner at;
+            FillExportOwner(at);
+            return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) && at.ExportSettings() == settings &&
+                   ui->FormatSel->currentIndex() == format;
+        };
+        return std::make_unique<TPreparedFile>(std::move(work), std::move(stillCurrent));
+    };
+    o.saveDragFile = [this](const QString& path, TPreparedFile* prepared) {
+        if (prepared && prepared->StillCurrent())
+            if (std::optional<QByteArray> bytes = prepared->Take()) {
+                TFunctionExportOwner owner;
+                FillExportOwner(owner);
+                TExporter exporter(owner);
+                DeferErrorBox(exporter, this);
+                return exporter.SaveEncodedCapture(path, ui->FormatSel->currentIndex(), *bytes);
+            }
+        return SaveDragFile(path);
+    };
 }
 
 QString TVexmorMainForm::SaveDragFile(const QString& path) {
     TFunctionExportOwner owner;
     FillExportOwner(owner);
     TExporter exporter(owner);
-    // The target is waiting for its data: answer it first, then show the box.
-    auto showError = exporter.Services().showError;
-    exporter.Services().showError = [this, showError](QWidget* parent, const QString& text, const QString& caption) {
-        QTimer::singleShot(0, this, [parent, text, caption, showError] { showError(parent, text, caption); });
-    };
+    DeferErrorBox(exporter, this);
     return exporter.SaveCapture(path, ui->FormatSel->currentIndex());
 }
 

@@ -15,6 +15,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QMenu;
@@ -31,8 +33,23 @@ class VexmorMainForm;
 class TVexmorMainForm : public QWidget, public ICaptureOwner {
     Q_OBJECT
 public:
+    // When the tabs and their controls are made. A program waiting in the tray shows none of them,
+    // and laying out their texts loads fonts it would then keep for nothing: the resident program
+    // makes them on first use (the window shown, a capture, the exit that saves the settings).
+    // Until then the settings file read at creation stands in for them: the hot keys and the ink
+    // colour come from it, and the controls load exactly that text when they are made.
+    enum class TControlsAt { Creation, FirstUse };
+
     explicit TVexmorMainForm(QWidget* parent = nullptr);
+    explicit TVexmorMainForm(TControlsAt controlsAt, QWidget* parent = nullptr);
     ~TVexmorMainForm() override;
+
+    // Whether the tabs and their controls exist yet; MakeControls makes them now.
+    bool ControlsMade() const { return ui.Made(); }
+    void MakeControls();
+
+    // Showing the window makes its controls first.
+    void setVisible(bool visible) override;
 
     // A later start of the program asked this one to come forward: a shown window is raised and
     // activated; a hidden one stays hidden.
@@ -70,6 +87,7 @@ public:
 
     // Settings, read at creation and written at destruction (the settings file of the platform).
     void LoadSettings();
+    void LoadSettings(const TSettingsStore& store);
     void SaveSettings();
 
     // Captures of the tray menu: start the delayed-capture timer with the entry's delay, or stop a
@@ -147,7 +165,30 @@ private:
     int SettingsSheetHeight() const;
     QIcon MenuIcon(int cell) const;
 
-    std::unique_ptr<Ui::VexmorMainForm> ui;
+    // The generated controls, made on first use; every path that reads or writes them goes through
+    // here, so none can run before they exist.
+    class TControls {
+    public:
+        explicit TControls(TVexmorMainForm* form);
+        ~TControls();
+        Ui::VexmorMainForm* operator->() const;
+        Ui::VexmorMainForm& operator*() const { return *operator->(); }
+        bool Made() const { return made_ != nullptr; }
+
+    private:
+        friend class TVexmorMainForm;
+        TVexmorMainForm* form_;
+        std::unique_ptr<Ui::VexmorMainForm> made_;
+    };
+    void SetUpWindow();
+    void SetUpControls();
+    void RegisterHotKeys(int choice, int customCode);
+
+    TControls ui{this};
+    // The settings file as read at creation, until the controls have loaded it.
+    std::unique_ptr<TSettingsStore> pendingSettings_;
+    // The last capture's file name and comment, until the controls exist to show them.
+    std::optional<std::pair<QString, QString>> pendingTexts_;
     QSystemTrayIcon* trayIcon_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     QMenu* thumbMenu_ = nullptr;
