@@ -161,18 +161,29 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, cons
     // one row per image row is magnified (and its grid columns darkened) in rows, then repeated.
     const int z = int(zoom), oy = int(off.y());
     const int firstRow = FloorDiv(ct + oy, z), lastRow = FloorDiv(cb - 1 + oy, z);
-    const int n = lastRow - firstRow + 1;  // the last row of rows is background only
-    EnsureScratch(rows, w, n + 1);
+    // rows: n magnified image rows and a background row; with the grid, the same again darkened by the
+    // grid's rows, for the client rows its lines fall on.
+    const int n = lastRow - firstRow + 1;
+    EnsureScratch(rows, w, grid ? 2 * (n + 1) : n + 1);
     rows.FillRect(QRect(0, 0, cl, n), v.background, 256);
     rows.FillRect(QRect(cr, 0, w - cr, n), v.background, 256);
     rows.FillRect(QRect(0, n, w, 1), v.background, 256);
     source.ResizeSqr(rows, part, 1, zoom, 1, shiftX, seen.top() - firstRow, QRect(0, 0, w, n));
-    if (grid) DarkenGridColumns(rows, 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
+    std::vector<uint8_t> lineRow(size_t(h), 0);
+    if (grid) {
+        DarkenGridColumns(rows, 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
+        rows.CopyRect(rows, 0, n + 1, QRect(0, 0, w, n + 1));
+        if (dark.horizontal > 0) rows.Tint(QRect(0, n + 1, w, n + 1), DarkeningGrey(dark.horizontal), GreyReference);
+        for (int u = v.firstPixel.y();; ++u) {
+            const int y = RoundEven(u * zoom - off.y());
+            if (y >= h) break;
+            if (y >= 0) lineRow[size_t(y)] = 1;
+        }
+    }
     for (int y = 0; y < h; ++y) {
-        const int r = y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow;
+        const int r = (y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow) + (lineRow[size_t(y)] ? n + 1 : 0);
         rows.CopyRect(view, 0, y, QRect(0, r, w, 1));
     }
-    if (grid) DarkenGridRows(view, zoom, off.y(), v.firstPixel.y(), dark.horizontal);
 }
 
 THls RgbToHls(int red, int green, int blue)
