@@ -3,9 +3,16 @@
 # build directory, waits until its memory has settled and prints RSS, PSS and anonymous memory with
 # the biggest mappings. With --captures N it then opens N captures with the capture hot key, confirms
 # each (save to the desktop, discarded after the save) or cancels it (--cancel), and prints the idle
-# figure after each one and the peak the overlay reached.
+# figure after each one and the peak the capture reached. The copy to the clipboard after each capture
+# is off unless --clipboard: the clipboard's picture lives in the program that owns the clipboard, so
+# with it the program holds the last capture's flat picture as long as nothing else takes the
+# clipboard.
 #
-#   scripts/measure-memory.sh [--build DIR] [--captures N] [--cancel] [--screen WxHxD] [--top N]
+#   scripts/measure-memory.sh [--build DIR] [--captures N] [--cancel] [--clipboard] [--linger SECS]
+#                             [--screen WxHxD] [--top N]
+#
+# After the last capture it waits --linger seconds (default 40: the grab keeps its shared buffer
+# 30 s for captures in quick succession) and prints the idle figure again.
 #
 # Everything it starts is stopped by PID when it ends.
 set -u
@@ -14,16 +21,20 @@ HERE=$(cd "$(dirname "$0")/.." && pwd)
 BUILD="$HERE/build"
 CAPTURES=0
 CANCEL=0
+CLIPBOARD=0
 SCREEN=""
 TOP=20
+LINGER=40
 while [ $# -gt 0 ]; do
   case $1 in
   --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
   --captures) CAPTURES=$2; shift 2 ;;
   --cancel) CANCEL=1; shift ;;
+  --clipboard) CLIPBOARD=1; shift ;;
   --screen) SCREEN=$2; shift 2 ;;
   --top) TOP=$2; shift 2 ;;
-  -h | --help) sed -n '2,10p' "$0"; exit 0 ;;
+  --linger) LINGER=$2; shift 2 ;;
+  -h | --help) sed -n '2,19p' "$0"; exit 0 ;;
   *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -63,7 +74,7 @@ wait_settled() {
 # One line: RSS, PSS, anonymous, file-backed resident and the high-water mark.
 summary() {
   local pid=$1 label=$2
-  printf '%-22s RSS %6s MiB  PSS %6s MiB  anon %6s MiB  file %6s MiB  peak RSS %6s MiB\n' "$label" \
+  printf '%-22s RSS %6s MiB  PSS %6s MiB  anon %6s MiB  file+shm %6s MiB  peak RSS %6s MiB\n' "$label" \
     "$(kib_to_mib "$(rollup_kib "$pid" Rss)")" "$(kib_to_mib "$(rollup_kib "$pid" Pss)")" \
     "$(kib_to_mib "$(rollup_kib "$pid" Anonymous)")" \
     "$(kib_to_mib $(($(status_kib "$pid" RssFile) + $(status_kib "$pid" RssShmem))))" \
@@ -111,11 +122,10 @@ convert -size 3840x2160 plasma:fractal -seed 3 -depth 8 "$E2E_DIR/desktop.png" 2
   display -window root "$E2E_DIR/desktop.png" >/dev/null 2>&1 || true
 
 mkdir -p "$XDG_CONFIG_HOME/Vexmor"
-if [ "$CANCEL" = 1 ]; then
-  : >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
-else
-  printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nPurgeAfterOpBox=1\n' >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
-fi
+{
+  printf '[Software\\Vexmor]\nAlwaysCBBox=%d\n' "$CLIPBOARD"
+  [ "$CANCEL" = 1 ] || printf 'AfterCaptureSel=1\nFormatSel=0\nPurgeAfterOpBox=1\n'
+} >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
 
 e2e_start_vexmor /tray
 e2e_wait_for "the main window" 30 e2e_main_windows
@@ -131,6 +141,8 @@ first_rss=$(rollup_kib "$VEXMOR_PID" Rss)
 DESK="$XDG_DESKTOP_DIR"
 png_written() { compgen -G "$DESK/*.png" >/dev/null; }
 for i in $(seq 1 "$CAPTURES"); do
+  # Each capture's own peak: the high-water mark starts again from the present size.
+  echo 5 >"/proc/$VEXMOR_PID/clear_refs"
   xdotool key Print
   e2e_wait_for "the overlay of capture $i" 30 e2e_overlay_shown
   sleep 1
@@ -146,11 +158,18 @@ for i in $(seq 1 "$CAPTURES"); do
   fi
   wait_settled "$VEXMOR_PID" 30
   summary "$VEXMOR_PID" "idle after capture $i"
+  peak=$(status_kib "$VEXMOR_PID" VmHWM)
+  [ "${max_peak:-0}" -ge "$peak" ] || max_peak=$peak
 done
 if [ "$CAPTURES" -gt 0 ]; then
+  if [ "$LINGER" -gt 0 ]; then
+    sleep "$LINGER"
+    wait_settled "$VEXMOR_PID" 30
+    summary "$VEXMOR_PID" "idle ${LINGER}s later"
+  fi
   last_rss=$(rollup_kib "$VEXMOR_PID" Rss)
   echo "growth over $CAPTURES captures: $(kib_to_mib $((last_rss - first_rss))) MiB;" \
-    "overlay peak (process high-water mark): $(kib_to_mib "$(status_kib "$VEXMOR_PID" VmHWM)") MiB"
+    "highest peak of a capture: $(kib_to_mib "$max_peak") MiB"
   breakdown "$VEXMOR_PID"
 fi
 kill -TERM "$VEXMOR_PID"
