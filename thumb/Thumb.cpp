@@ -157,6 +157,8 @@ void TThumbForm::StartDragOut() {
     MakeSmallPicture();
     owner->HideForDragOut();
     dragFileName_ = owner->DragFileName();
+    // A target that accepted the last drop but never asked will not get its bytes now.
+    if (lastData_ && lastData_->Prepared()) lastData_->Prepared()->Cancel();
     // The file is encoded while the user drags, so the drop has only to write it.
     std::unique_ptr<TPreparedFile> prepared = owner->PrepareDragFile();
     // The writer outlives the card if the target asks late: it holds only the owner.

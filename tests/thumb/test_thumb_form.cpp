@@ -627,6 +627,21 @@ TEST_F(ThumbPreparedDrop, AnEarlyDropWaitsWithTheCardMoving) {
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("Shot_2.png")));
 }
 
+// A target that accepted a drop but never asked: the next drag lets those bytes go.
+TEST_F(ThumbPreparedDrop, TheNextDragDropsUnclaimedBytes) {
+    std::unique_ptr<TDragFileData> first;
+    TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
+    card.outside = &first;
+    card.StartDragOut();
+    first->Prepared()->Wait();
+    EXPECT_TRUE(first->Prepared()->StillCurrent());
+    card.outside = nullptr;
+    card.StartDragOut();
+    EXPECT_TRUE(first->Prepared()->Cancelled());
+    EXPECT_FALSE(first->Prepared()->Take().has_value());
+    EXPECT_FALSE(card.LastDragData()->Prepared()->Cancelled());
+}
+
 // The worker never outlives the capture's card, even while the drag's data lives on.
 TEST_F(ThumbPreparedDrop, DiscardingTheCardStopsAndJoinsTheWorker) {
     hold = true;   // the work runs until it is told to stop
