@@ -66,12 +66,11 @@ demo_ink() {
   # Zoom 8 about the mouse over the coloured squares; hovering shows the pick's read-out.
   xdotool mousemove 870 470
   sleep 0.2
-  xdotool key Page_Up
-  sleep 0.3
-  xdotool key Page_Up
-  sleep 0.3
-  xdotool key Page_Up
-  sleep 1.2
+  # Each step from a settled view, so that the point under the mouse stays there.
+  for _ in 1 2 3; do
+    xdotool key Page_Up
+    sleep 1
+  done
   xdotool mousemove 880 480
   sleep 0.2
   xdotool mousemove 883 483
