@@ -132,6 +132,42 @@ TEST_F(X11Services, GrabCopiesTheScreenAndLeavesWhatLiesOffItBlack) {
     EXPECT_FALSE(platform->grabber->Grab(QRect(), img).ok);
 }
 
+TEST_F(X11Services, AHeldGrabKeepsItsPixelsWhileLaterGrabsGoElsewhere) {
+    const xcb_window_t first = MakeWindow(0, 0, 640, 480, 0x102030);
+    std::shared_ptr<THeldGrab> held;
+    ASSERT_TRUE(platform->grabber->GrabHeld(QRect(0, 0, 640, 480), held).ok);
+    ASSERT_TRUE(held && held->bits);
+    EXPECT_EQ(held->part, QRect(0, 0, 640, 480));
+    auto heldPixel = [&](int x, int y) {
+        uint32_t v;
+        std::memcpy(&v, held->bits + size_t(y) * held->stride + x * 4, 4);
+        return v & 0xFFFFFFu;
+    };
+    EXPECT_EQ(heldPixel(320, 240), 0x102030u);
+    held->bits[0] = 0x55;  // the holder's to write
+
+    // The screen changes and is grabbed again, in both ways, while the first grab is held.
+    xcb_destroy_window(c, first);
+    MakeWindow(0, 0, 640, 480, 0xA0B0C0);
+    TGrabbedImage img;
+    ASSERT_TRUE(platform->grabber->Grab(QRect(0, 0, 640, 480), img).ok);
+    EXPECT_EQ(PixelAt(img, 320, 240), 0xFFA0B0C0u);
+    std::shared_ptr<THeldGrab> second;
+    ASSERT_TRUE(platform->grabber->GrabHeld(QRect(0, 0, 640, 480), second).ok);
+    EXPECT_NE(second->bits, held->bits);
+    EXPECT_EQ(heldPixel(320, 240), 0x102030u) << "a later grab must not land in held rows";
+    EXPECT_EQ(held->bits[0], 0x55);
+
+    // Let go, the rows' memory serves the next grab again; a rectangle partly off the screen holds
+    // only the part with screen behind it.
+    held.reset();
+    second.reset();
+    ASSERT_TRUE(platform->grabber->GrabHeld(QRect(600, 440, 100, 100), held).ok);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->part, QRect(0, 0, 40, 40));
+    EXPECT_EQ(heldPixel(39, 39), 0xA0B0C0u);
+}
+
 TEST_F(X11Services, PointerPictureAndPosition) {
     xcb_warp_pointer(c, XCB_WINDOW_NONE, screen->root, 0, 0, 0, 0, 200, 150);
     Sync();
