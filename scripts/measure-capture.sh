@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# How fast the capture overlay comes up in the resident program: starts a private X server (with a
-# tray) at the given size, runs `vexmor /tray` from a build directory with VEXMOR_CAPTURE_TIMING set,
+# How fast the capture overlay comes up in the resident program: starts a private X server at the
+# given size, runs `vexmor /tray` from a build directory with VEXMOR_CAPTURE_TIMING set,
 # opens N captures with the capture hot key (each cancelled with Esc) and prints, per capture, the time
 # from the hot key's handler to the grab, to the first paint of the frozen desktop and to that frame
 # being handed to the X server, then the median of the warm captures (the first one in a process, and
-# the first after the grab's shared segment was let go, also make that segment).
+# the first after the grab's shared segment was let go, also make that segment). An X client watching
+# the root window also gives the time from sending the key to the overlay's map, as seen from outside.
 #
 #   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N]
 #
@@ -41,7 +42,18 @@ e2e_spawn bash -c 'exec "$VEXMOR_BIN" /tray 2>"$1"' vexmor "$LOG"
 VEXMOR_PID=$E2E_LAST_PID
 e2e_wait_for "the main window" 30 e2e_main_windows
 
+# Seen from outside as well: an X client watching the root window's children timestamps every map,
+# and the time from sending the key (xdotool's own start-up included) to the overlay's map is kept.
+MAPS="$E2E_DIR/maps"
+: >"$MAPS"
+e2e_spawn bash -c 'stdbuf -oL xev -root -event substructure 2>/dev/null | while IFS= read -r line; do
+  case $line in MapNotify*) echo "$EPOCHREALTIME" ;; esac; done >"$1"' watcher "$MAPS"
+sleep 1
+: >"$MAPS"
+SENT="$E2E_DIR/sent"
+: >"$SENT"
 for i in $(seq 1 "$CAPTURES"); do
+  echo "$EPOCHREALTIME" >>"$SENT"
   xdotool key Print
   e2e_wait_for "the overlay of capture $i" 30 e2e_overlay_shown
   e2e_wait_for "the timing of capture $i" 30 bash -c "[ \$(grep -c 'overlay flushed' '$LOG') -ge $i ]"
@@ -62,5 +74,11 @@ awk '
     for (i = 2; i <= m; i++) { x = v[i]; j = i - 1; while (j > 0 && v[j] > x) { v[j + 1] = v[j]; j-- } v[j + 1] = x }
     if (m > 0) printf "median of captures 2-%d, flushed: %.1f ms\n", n, (m % 2) ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
   }' "$LOG"
+paste "$SENT" <(head -n "$CAPTURES" "$MAPS") | awk '
+  NF == 2 { n++; v[n] = ($2 - $1) * 1000; printf "capture %d: key sent to overlay mapped %.1f ms\n", n, v[n] }
+  END {
+    for (i = 2; i <= n; i++) { x = v[i]; j = i - 1; while (j > 1 && v[j] > x) { v[j + 1] = v[j]; j-- } v[j + 1] = x }
+    if (n > 1) { m = n - 1; printf "median of captures 2-%d, mapped: %.1f ms\n", n, (m % 2) ? v[1 + (m + 1) / 2] : (v[1 + m / 2] + v[2 + m / 2]) / 2 }
+  }'
 kill -TERM "$VEXMOR_PID"
 e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "the program did not end on SIGTERM"
