@@ -79,6 +79,21 @@ QImage ResourcePng(const QString& path) {
     return reader.read();
 }
 
+// The picture as a read-only image on the same pixels, which it keeps alive. A desktop's picture is
+// tens of megabytes: the clipboard holds it for as long as this program owns the clipboard, and a
+// copy would double it at the moment a capture is at its largest. Nothing writes into a held
+// capture's pictures; a writer of the image gets a copy of its own.
+QImage SharedImage(const TDIB& picture) {
+    auto* keep = new TDIB(picture);
+    const QImage view = keep->AsQImage();
+    if (view.isNull() || view.format() == QImage::Format_Indexed8) {
+        delete keep;
+        return picture.ToQImage();
+    }
+    return QImage(view.constBits(), view.width(), view.height(), view.bytesPerLine(), view.format(),
+                  [](void* kept) { delete static_cast<TDIB*>(kept); }, keep);
+}
+
 } // namespace
 
 // Sees the application's quit request before the windows are asked to close.
@@ -757,7 +772,7 @@ void TVexmorMainForm::PrintBtnClick() { RunExport(&TExporter::PrintBtnClick); }
 
 void TVexmorMainForm::CopyToClipboard() {
     if (FlatImage.Empty()) return;
-    QGuiApplication::clipboard()->setImage(FlatImage.ToQImage());
+    QGuiApplication::clipboard()->setImage(SharedImage(FlatImage));
 }
 
 void TVexmorMainForm::ToClipboardBtnClick() {

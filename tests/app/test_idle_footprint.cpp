@@ -10,6 +10,7 @@
 #include "Input.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -244,6 +245,28 @@ TEST_F(DeferredControls, ACancelledCaptureLeavesNoTabsAConfirmedOneShowsThem) {
     EXPECT_TRUE(Get<QTabWidget>(deferred, "SheetSelect")->isTabVisible(0));
     EXPECT_EQ(deferred.TrayIcon()->toolTip(), QStringLiteral("Vexmor (满)"));
     EXPECT_EQ(Get<QLineEdit>(deferred, "TitleEdit")->text(), QStringLiteral("Notes"));
+}
+
+// The clipboard holds the capture's flat picture itself, not a second copy of it, keeps it after the
+// capture is discarded, and lets it go when something else takes the clipboard.
+TEST_F(DeferredControls, TheClipboardSharesTheFlatPicture) {
+    TVexmorMainForm form;
+    form.CaptureImage = TDIB(40, 30, 32);
+    form.FlatImage = TDIB(40, 30, 24);
+    form.FlatImage.FillRect(QRect(0, 0, 40, 30), 0xFF102030u);
+    const TDIB flat = form.FlatImage;
+    ASSERT_EQ(flat.RefCount(), 2);
+    form.CopyToClipboard();
+    EXPECT_EQ(flat.RefCount(), 3);
+    form.DiscardCapture();
+    EXPECT_EQ(flat.RefCount(), 2);
+    {
+        const QImage held = QApplication::clipboard()->image();
+        ASSERT_EQ(held.size(), QSize(40, 30));
+        EXPECT_EQ(held.pixel(39, 29) & 0xFFFFFFu, 0x102030u);
+    }
+    QApplication::clipboard()->setText(QStringLiteral("something else"));
+    EXPECT_EQ(flat.RefCount(), 1);
 }
 
 // The sound output is a module of its own: nothing of the program maps the multimedia libraries
