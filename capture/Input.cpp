@@ -30,6 +30,7 @@
 #endif
 
 #include <algorithm>
+#include <utility>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -77,6 +78,7 @@ void StartCapture(int mode, ICaptureOwner* owner)
     auto* form = new TInputForm(std::move(grab), owner);
     const auto tForm = std::chrono::steady_clock::now();
     form->requested_ = requested;
+    form->holdSounds_ = true;
     InputForm = form;
     if (mode == 2) {
         form->MagnifierMode = true;
@@ -224,8 +226,10 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
         screen = QPoint(cursor.x, cursor.y);
         return true;
     };
-    PlaySound = [](const QString& name, unsigned flags) {
-        if (OverlaySoundHook)
+    PlaySound = [this](const QString& name, unsigned flags) {
+        if (holdSounds_)
+            heldSounds_.emplace_back(name, flags);
+        else if (OverlaySoundHook)
             OverlaySoundHook(name, flags);
         else
             PlayOverlaySound(name, flags);
@@ -319,7 +323,17 @@ void TInputForm::ShowOverlay()
     setFocus(Qt::ActiveWindowFocusReason);
     // The first paint starts the narrowing of the grabbed rows; should no paint come soon (a window
     // manager holding the window back), it starts anyway.
-    if (DesktopPending()) QTimer::singleShot(100, this, [this] { StartFilling(); });
+    QTimer::singleShot(100, this, [this] {
+        StartFilling();
+        ReleaseHeldSounds();
+    });
+}
+
+void TInputForm::ReleaseHeldSounds()
+{
+    holdSounds_ = false;
+    const auto held = std::exchange(heldSounds_, {});
+    for (const auto& [name, flags] : held) PlaySound(name, flags);
 }
 
 void TInputForm::StartFilling()
@@ -380,6 +394,7 @@ void TInputForm::FormClose()
     WaitForDesktop();
     DesktopImage.Clear();
     OverlayBuffer.Clear();
+    ReleaseHeldSounds();
     PlaySound(QStringLiteral("Click.wav"), 0);
     deleteLater();
 }
@@ -905,8 +920,10 @@ void TInputForm::CapBoxPaint()
     }
     if (!firstPaintDone_) {
         firstPaintDone_ = true;
-        // The frame is out: the grabbed rows are narrowed while the X server shows it.
+        // The frame is out: the grabbed rows are narrowed while the X server shows it, and the start's
+        // sound plays.
         StartFilling();
+        if (holdSounds_) QTimer::singleShot(0, this, [this] { ReleaseHeldSounds(); });
         // The start-up latency of the overlay, for measurements from outside: painted, and handed to
         // the X server once the event that painted (an expose) has been dealt with.
         if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {

@@ -239,6 +239,11 @@ private:
     QMetaObject::Connection appStateHook_;
     std::optional<std::chrono::steady_clock::time_point> requested_;
     bool firstPaintDone_ = false;
+    // The start's sounds wait for the first frame: the first sound of a run loads the sound output,
+    // which must not hold the frozen desktop back.
+    void ReleaseHeldSounds();
+    bool holdSounds_ = false;
+    std::vector<std::pair<QString, unsigned>> heldSounds_;
     TDesktopGrab pending_;                  // a grab whose rows are still being narrowed
     std::thread filler_;                    // narrows them
     std::atomic<bool> filled_{false};       // the filler is done with DesktopImage
