@@ -1119,12 +1119,22 @@ void TInputForm::PaintZoomed(QPainter& p)
 {
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
     const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
-    // The frame is kept between paints: the worker asks for one every 10 ms while zoom or pan animate,
-    // and a fresh one per paint would be allocated and faulted in each time. It is 32-bit because the
-    // window surface takes those rows as they are; magnifying only the desktop part in view into it
-    // spares converting a whole frame from 24 bits on every paint.
-    if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
-    TDIB& scratch = ZoomShown;
+    // The zoomed view is rebuilt whole on every paint. Where the window's surface can be written
+    // directly and the whole box is being painted, the frame goes straight into it; otherwise into a
+    // 32-bit frame kept between paints (the worker asks for one every 10 ms while zoom or pan
+    // animate, and a fresh one per paint would be allocated and faulted in each time).
+    QPoint origin;
+    QImage* surface = DirectSurface(p, origin);
+    const bool direct = surface && capBox_->PaintRect().contains(capBox_->rect()) &&
+                        QRect(QPoint(0, 0), surface->size()).contains(QRect(origin, QSize(w, h)));
+    DibOps::View out;
+    if (direct) {
+        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(), w, h, 4};
+        out.bits = out.Pixel(origin.x(), origin.y());
+    } else {
+        if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
+        out = ViewOfImage(ZoomShown);
+    }
     int mode = ResampleMode;
     if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
     const double zoom = PaintZoom > 0 ? PaintZoom : 1;
@@ -1135,14 +1145,14 @@ void TInputForm::PaintZoomed(QPainter& p)
     view.mode = mode;
     view.phase = TickCount.load() * 100.0;
     view.background = ZoomBackground;
-    DrawZoomedDesktop(DesktopImage, ZoomScratch, ZoomRows, scratch, view);
+    DrawZoomedDesktop(DesktopImage, ZoomScratch, ZoomRows, out, view);
     if (!PickRect.None()) {
         const QRect n = PickRect.Normalised();
         const QPoint a = ClientFromImage(n.left(), n.top());
         const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
         if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
-        DrawPickDisplay(scratch, *ReadoutPainter, QRect(a, QSize(b.x() - a.x(), b.y() - a.y())), n,
-                        PickRect.Degenerate(), PickedColor, TickCount.load() * 100.0);
+        DrawPickDisplay(out, ZoomPanel, *ReadoutPainter, QRect(a, QSize(b.x() - a.x(), b.y() - a.y())), n,
+                        PickRect.Degenerate(), PickedColor, view.phase);
     }
-    ShowScratch(p, scratch, QRect(0, 0, w, h));
+    if (!direct) ShowScratch(p, ZoomShown, QRect(0, 0, w, h));
 }

@@ -222,8 +222,10 @@ private:
     ICaptureOwner* owner_;
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;
-    TDIB ZoomShown;                          // the zoomed view's frame (32-bit), reused
-    TDIB ZoomScratch, ZoomRows;              // the desktop part in view and its magnified rows, grown as needed
+    TDIB ZoomShown;                          // the zoomed view's frame (32-bit) when not drawn in place
+    // The zoomed view's scratch images, grown as needed: the desktop part in view, its magnified rows,
+    // the read-out panel.
+    TDIB ZoomScratch, ZoomRows, ZoomPanel;
     std::unique_ptr<TAgg2D> ReadoutPainter;  // the zoomed view's read-out text, made on first use
     std::unique_ptr<TAggDashStroke> OutlineStroke;
     std::unique_ptr<TCatchThread> CatchThread;

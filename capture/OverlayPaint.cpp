@@ -36,14 +36,20 @@ TGridDarkening PixelGridDarkening(double zoom, double phase)
     return d;
 }
 
+DibOps::View ViewOfImage(TDIB& image)
+{
+    return DibOps::View{image.Bits(), image.BytesPerRow(), image.Width(), image.Height(), image.BitCount() / 8};
+}
+
 namespace {
 
 // Darkens every colour channel of the grid's columns by level in rows [top, bottom) of view: the left
 // edge of each image pixel from firstColumn on.
-void DarkenGridColumns(TDIB& view, int top, int bottom, double zoom, double offsetX, int firstColumn, int level)
+void DarkenGridColumns(const DibOps::View& view, int top, int bottom, double zoom, double offsetX, int firstColumn,
+                       int level)
 {
-    if (level <= 0 || (view.BitCount() != 24 && view.BitCount() != 32)) return;
-    const int w = view.Width(), bpp = view.BitCount() / 8;
+    if (level <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
+    const int w = view.width, bpp = view.bpp;
     // Row by row over the list of line columns: a 1-pixel-wide tint per column would walk the whole
     // frame once per column, at 4K several times slower than the rest of the frame.
     std::vector<int> columns;
@@ -53,33 +59,39 @@ void DarkenGridColumns(TDIB& view, int top, int bottom, double zoom, double offs
         if (x >= 0) columns.push_back(x * bpp);
     }
     const uint8_t l = uint8_t(std::min(level, 255));
-    for (int y = top; y < bottom; ++y) {
-        uint8_t* row = view.PixelPtr(0, y);
+    for (int y = std::max(top, 0); y < std::min(bottom, view.height); ++y) {
+        uint8_t* row = view.Row(y);
         for (const int at : columns)
             for (int c = 0; c < 3; ++c) row[at + c] = row[at + c] > l ? uint8_t(row[at + c] - l) : 0;
     }
 }
 
 // Darkens the grid's rows (the top edge of each image pixel from firstRow on) by level, across the view.
-void DarkenGridRows(TDIB& view, double zoom, double offsetY, int firstRow, int level)
+void DarkenGridRows(const DibOps::View& view, double zoom, double offsetY, int firstRow, int level)
 {
-    if (level <= 0) return;
-    const uint32_t grey = DarkeningGrey(level);
+    if (level <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
+    const uint32_t sub = uint32_t(std::min(level, 128)) * 0x010101u;
     for (int v = firstRow;; ++v) {
         const int y = RoundEven(v * zoom - offsetY);
-        if (y >= view.Height()) break;
-        view.Tint(QRect(0, y, view.Width(), 1), grey, GreyReference);
+        if (y >= view.height) break;
+        if (y >= 0) DibOps::AddSubC(view, QRect(0, y, view.width, 1), 0, sub);
     }
+}
+
+void DrawPixelGrid(const DibOps::View& view, double zoom, QPointF offset, QPoint firstPixel, double phase)
+{
+    if (view.width <= 0 || view.height <= 0 || PixelGridStrength(zoom) <= 0) return;
+    const TGridDarkening d = PixelGridDarkening(zoom, phase);
+    DarkenGridColumns(view, 0, view.height, zoom, offset.x(), firstPixel.x(), d.vertical);
+    DarkenGridRows(view, zoom, offset.y(), firstPixel.y(), d.horizontal);
 }
 
 } // namespace
 
 void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, double phase)
 {
-    if (view.Empty() || PixelGridStrength(zoom) <= 0) return;
-    const TGridDarkening d = PixelGridDarkening(zoom, phase);
-    DarkenGridColumns(view, 0, view.Height(), zoom, offset.x(), firstPixel.x(), d.vertical);
-    DarkenGridRows(view, zoom, offset.y(), firstPixel.y(), d.horizontal);
+    if (view.Empty()) return;
+    DrawPixelGrid(ViewOfImage(view), zoom, offset, firstPixel, phase);
 }
 
 QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize)
@@ -111,10 +123,15 @@ int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 } // namespace
 
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v)
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view, const TZoomedView& v)
 {
-    const int w = view.Width(), h = view.Height();
-    if (w <= 0 || h <= 0) return;
+    const int w = view.width, h = view.height;
+    if (w <= 0 || h <= 0 || view.bpp != 4) return;
+    const QRect all(0, 0, w, h);
+    auto fill = [&](const QRect& r) {
+        const QRect c = r & all;
+        if (!c.isEmpty()) DibOps::FillSet(view, c, v.background);
+    };
     const double zoom = v.zoom;
     const QPointF off = v.offset;
     const bool grid = v.mode == 1 && PixelGridStrength(zoom) > 0;
@@ -135,7 +152,7 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, cons
         seen = QRect(sl, st, sr - sl, sb - st) & QRect(0, 0, desktop.Width(), desktop.Height());
     }
     if (seen.isEmpty()) {
-        view.FillRect(QRect(0, 0, w, h), v.background, 256);
+        fill(all);
         if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
         return;
     }
@@ -148,11 +165,12 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, cons
                            off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
     if (!wholeRows) {
         // Background only where no image pixel lands: at high zoom usually nothing at all.
-        view.FillRect(QRect(0, 0, w, ct), v.background, 256);
-        view.FillRect(QRect(0, cb, w, h - cb), v.background, 256);
-        view.FillRect(QRect(0, ct, cl, cb - ct), v.background, 256);
-        view.FillRect(QRect(cr, ct, w - cr, cb - ct), v.background, 256);
-        source.ResizeSqr(view, part, v.mode, zoom, zoom, shiftX, seen.top() * zoom - off.y(), QRect(0, 0, w, h));
+        fill(QRect(0, 0, w, ct));
+        fill(QRect(0, cb, w, h - cb));
+        fill(QRect(0, ct, cl, cb - ct));
+        fill(QRect(cr, ct, w - cr, cb - ct));
+        DibOps::ResizeSqr(ViewOfImage(source), part, view, all, zoom, zoom, shiftX, seen.top() * zoom - off.y(),
+                          v.mode);
         if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
         return;
     }
@@ -171,7 +189,7 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, cons
     source.ResizeSqr(rows, part, 1, zoom, 1, shiftX, seen.top() - firstRow, QRect(0, 0, w, n));
     std::vector<uint8_t> lineRow(size_t(h), 0);
     if (grid) {
-        DarkenGridColumns(rows, 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
+        DarkenGridColumns(ViewOfImage(rows), 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
         rows.CopyRect(rows, 0, n + 1, QRect(0, 0, w, n + 1));
         if (dark.horizontal > 0) rows.Tint(QRect(0, n + 1, w, n + 1), DarkeningGrey(dark.horizontal), GreyReference);
         for (int u = v.firstPixel.y();; ++u) {
@@ -180,10 +198,17 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, cons
             if (y >= 0) lineRow[size_t(y)] = 1;
         }
     }
+    const DibOps::View magnified = ViewOfImage(rows);
     for (int y = 0; y < h; ++y) {
         const int r = (y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow) + (lineRow[size_t(y)] ? n + 1 : 0);
-        rows.CopyRect(view, 0, y, QRect(0, r, w, 1));
+        DibOps::Copy(magnified, QRect(0, r, w, 1), view, 0, y);
     }
+}
+
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v)
+{
+    if (view.BitCount() != 32) return;
+    DrawZoomedDesktop(desktop, source, rows, ViewOfImage(view), v);
 }
 
 THls RgbToHls(int red, int green, int blue)
@@ -287,50 +312,86 @@ std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uin
     return lines;
 }
 
-void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
-                     double phase)
+void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s, const QRect& n,
+                     bool singlePixel, uint32_t picked, double phase)
 {
-    const int w = view.Width(), h = view.Height();
-    if (w <= 0 || h <= 0) return;
+    const int w = view.width, h = view.height;
+    if (w <= 0 || h <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
+    const QRect all(0, 0, w, h);
+    auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
+    auto blend = [&](const QRect& r, uint32_t colour, int alpha) {
+        const QRect c = r & all;
+        if (c.isEmpty()) return;
+        DibOps::FillBlend(view, c, colour, alpha);
+        // The blend's rounding leaves an opaque pixel's alpha at 254: in a window surface with alpha
+        // that would let the desktop behind the window through.
+        if (view.bpp == 4) DibOps::AddSubC(view, c, 0xFF000000u, 0);
+    };
     const int red = int(picked & 0xFF), green = int(picked >> 8 & 0xFF), blue = int(picked >> 16 & 0xFF);
     const THls hls = RgbToHls(red, green, blue);
     const uint32_t swatch = 0xFF000000u | uint32_t(red) << 16 | uint32_t(green) << 8 | uint32_t(blue);
 
-    const QRect panel = PickPanelRect(s, w, h);
-    view.Blur(panel, QSize(11, 11), 3);
-    const int L = panel.left() + 1, T = panel.top() + 1;
-    const int R = panel.left() + panel.width() - 1, B = panel.top() + panel.height() - 1;
-    auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
-    view.FillRect(span(L - 16, T, L, B), swatch, 256);
-    view.FillRect(span(R, T, R + 2, B), swatch, 256);
-    view.FillRect(span(L - 16, T - 2, R + 2, T), swatch, 256);
-    view.FillRect(span(L - 16, B, R + 2, B + 2), swatch, 256);
-    view.FillRect(span(L, T, R, B), 0xFF000000u | HlsToRgb({hls.hue, 0.25, hls.saturation}), 128);
-
-    // The bands' light lilac: an orange-ish HLS colour read with red and blue exchanged.
+    // The bands' light lilac: an orange-ish HLS colour read with red and blue exchanged. The bands run
+    // along the pick's rows and columns and the panel sits 12 pixels off them, so the two never meet.
     const uint32_t warm = HlsToRgb({0.075 + 0.05 * std::sin(phase / 7500), 0.8, 0.7});
     const uint32_t band = 0xFF000000u | (warm & 0xFF) << 16 | (warm & 0xFF00) | (warm >> 16 & 0xFF);
     const int bandWeight = singlePixel ? 192 : 64, pickWeight = singlePixel ? 64 : 192;
     const int sl = s.left(), st = s.top(), sr = s.left() + s.width(), sb = s.top() + s.height();
-    view.FillRect(span(sl, 0, sr, st), band, bandWeight);
-    view.FillRect(span(sl, sb, sr, h), band, bandWeight);
-    view.FillRect(span(0, st, sl, sb), band, bandWeight);
-    view.FillRect(span(sr, st, w, sb), band, bandWeight);
-    view.FillRect(s, band, pickWeight);
+    blend(span(sl, 0, sr, st), band, bandWeight);
+    blend(span(sl, sb, sr, h), band, bandWeight);
+    blend(span(0, st, sl, sb), band, bandWeight);
+    blend(span(sr, st, w, sb), band, bandWeight);
+    blend(s, band, pickWeight);
 
-    if (!panel.intersects(QRect(0, 0, w, h)) || !text.Attach(view)) return;
-    // Each line stays inside the panel.
-    text.SetClipBox(std::max(panel.left(), 0), std::max(panel.top(), 0),
-                    std::min(panel.left() + panel.width(), w) - 1, std::min(panel.top() + panel.height(), h) - 1);
-    text.SetLineWidth(0);
-    text.SetFillColor(AggColor(255, 255, 255));
-    text.SetTextAlignment(AggAlignH::Left, AggAlignV::Top);
-    int height = 0;
-    for (const TReadoutLine& line : PickReadoutLines(n, singlePixel, picked, panel.topLeft())) {
-        if (line.fontHeight != height) {
-            height = line.fontHeight;
-            text.SetFont(OverlayFontFamily, false, height);
+    // The panel with its colour bar and frame is drawn in a scratch image of its own and copied back:
+    // the view need not be an image of the library (it can be the window's surface).
+    const QRect panel = PickPanelRect(s, w, h);
+    const QRect framed = QRect(panel.left() - 15, panel.top() - 1, panel.width() + 16, panel.height() + 2) & all;
+    if (framed.isEmpty()) return;
+    if (panelScratch.BitCount() != view.bpp * 8 || panelScratch.Width() < framed.width() ||
+        panelScratch.Height() < framed.height())
+        panelScratch = TDIB(std::max(panelScratch.Width(), framed.width()),
+                            std::max(panelScratch.Height(), framed.height()), view.bpp * 8);
+    TDIB& p = panelScratch;
+    const DibOps::View scratch{p.Bits(), p.BytesPerRow(), p.Width(), p.Height(), view.bpp};
+    DibOps::Copy(view, framed, scratch, 0, 0);
+    const QPoint o = framed.topLeft();
+    const QRect part(0, 0, framed.width(), framed.height());
+    p.SetClipRect(part);
+    p.Blur(panel.translated(-o), QSize(11, 11), 3);
+    const int L = panel.left() + 1 - o.x(), T = panel.top() + 1 - o.y();
+    const int R = panel.left() + panel.width() - 1 - o.x(), B = panel.top() + panel.height() - 1 - o.y();
+    p.FillRect(span(L - 16, T, L, B), swatch, 256);
+    p.FillRect(span(R, T, R + 2, B), swatch, 256);
+    p.FillRect(span(L - 16, T - 2, R + 2, T), swatch, 256);
+    p.FillRect(span(L - 16, B, R + 2, B + 2), swatch, 256);
+    p.FillRect(span(L, T, R, B), 0xFF000000u | HlsToRgb({hls.hue, 0.25, hls.saturation}), 128);
+
+    if (panel.intersects(all) && text.Attach(p)) {
+        // Each line stays inside the panel.
+        text.SetClipBox(std::max(panel.left(), 0) - o.x(), std::max(panel.top(), 0) - o.y(),
+                        std::min(panel.left() + panel.width(), w) - 1 - o.x(),
+                        std::min(panel.top() + panel.height(), h) - 1 - o.y());
+        text.SetLineWidth(0);
+        text.SetFillColor(AggColor(255, 255, 255));
+        text.SetTextAlignment(AggAlignH::Left, AggAlignV::Top);
+        int height = 0;
+        for (const TReadoutLine& line : PickReadoutLines(n, singlePixel, picked, panel.topLeft())) {
+            if (line.fontHeight != height) {
+                height = line.fontHeight;
+                text.SetFont(OverlayFontFamily, false, height);
+            }
+            text.DrawText(line.text, true, line.at.x() - o.x(), line.at.y() - o.y());
         }
-        text.DrawText(line.text, true, line.at.x(), line.at.y());
     }
+    p.SetClipRect(QRect(0, 0, p.Width(), p.Height()));
+    if (view.bpp == 4) DibOps::AddSubC(scratch, part, 0xFF000000u, 0);  // the dark tone's blend, as above
+    DibOps::Copy(scratch, part, view, o.x(), o.y());
+}
+
+void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
+                     double phase)
+{
+    TDIB panel;
+    DrawPickDisplay(ViewOfImage(view), panel, text, s, n, singlePixel, picked, phase);
 }

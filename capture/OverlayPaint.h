@@ -2,10 +2,15 @@
 // they can be checked pixel by pixel.
 #pragma once
 
+#include "DibOps.h"
+
 #include <QPoint>
 #include <QPointF>
 
 class TDIB;
+
+// A plain view of an image's pixels (borrowed; valid while the image keeps its size).
+DibOps::View ViewOfImage(TDIB& image);
 
 // The pixel grid fades in between zoom 3.5 (nothing) and zoom 6 (full strength 32).
 constexpr double PixelGridMinZoom = 3.5;
@@ -49,6 +54,8 @@ struct TZoomedView {
 // (and what the interpolation reads next to it) goes to 32 bits, through source; at whole zooms in nearest
 // mode each image row is magnified and gridded once, in rows, and then repeated down the view. Both
 // scratch images are the caller's, kept between paints, and grow when they must.
+// view is a 32-bit image of the library or any plain 32-bit view (such as the window's surface).
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view, const TZoomedView& v);
 void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v);
 #include <string>
 #include <vector>
@@ -85,7 +92,10 @@ inline constexpr const char* OverlayFontFamily = "宋体";
 
 // The pick display of the zoomed view: crosshair bands through the pick s (client pixels, exclusive
 // right and bottom) and the frosted read-out panel with the picked colour's swatch and text. n is the
-// pick in image pixels, picked its colour as 0x00BBGGRR, phase the paint phase; text draws the lines
-// and is left attached to view.
+// pick in image pixels, picked its colour as 0x00BBGGRR, phase the paint phase. The panel is drawn in
+// panelScratch (the caller's, kept between paints) and copied into view, which may be any plain view of
+// 24 or 32 bits; text is left attached to the scratch.
+void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s, const QRect& n,
+                     bool singlePixel, uint32_t picked, double phase);
 void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
                      double phase);

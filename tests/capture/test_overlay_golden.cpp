@@ -274,4 +274,35 @@ TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare)
     EXPECT_EQ(form->PickedColor, 0x0000FFu);
 }
 
+// The zoomed view is drawn straight into a window surface that is a 32-bit image, wherever in the surface
+// the box lies, and through its kept frame into other surfaces: the same picture either way, opaque.
+TEST_F(OverlayScene, TheZoomedViewDrawnInPlaceIsTheSamePicture)
+{
+    Zoom(8, ZoomCentre, 1);
+    Move(100, 40);
+    const QImage framed = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // 24-bit surfaces are not written in place: the kept frame is drawn into them.
+    for (const QImage::Format format :
+         {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888}) {
+        QImage surface(W + 20, H + 12, format);
+        surface.fill(Qt::magenta);
+        form->CapBox()->render(&surface, QPoint(7, 5));
+        const QImage inPlace = surface.convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x) {
+                ASSERT_EQ(QColor(inPlace.pixel(x + 7, y + 5)).name().toStdString(),
+                          QColor(framed.pixel(x, y)).name().toStdString())
+                    << "at " << x << "," << y;
+            }
+        }
+        EXPECT_EQ(inPlace.pixel(3, 3), QColor(Qt::magenta).rgb()) << "nothing outside the box";
+        EXPECT_EQ(inPlace.pixel(W + 10, H + 8), QColor(Qt::magenta).rgb());
+        if (format != QImage::Format_ARGB32_Premultiplied) continue;
+        int translucent = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) translucent += qAlpha(surface.pixel(x + 7, y + 5)) != 255;
+        EXPECT_EQ(translucent, 0) << "the whole view is opaque, bands and panel included";
+    }
+}
+
 } // namespace
