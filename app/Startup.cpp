@@ -14,7 +14,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <malloc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -64,12 +63,6 @@ int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
-
-    // A capture's pictures are tens of megabytes each. After the first such block is freed, glibc
-    // raises its threshold for giving blocks their own mapping, and later pictures come from the
-    // heap, which keeps their memory once they are freed: a program waiting in the tray would hold
-    // the last capture's size for good. A fixed threshold returns every picture when it goes.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
     InitSystemUtilities();
     SetupFloatingPoint();
