@@ -1183,16 +1183,22 @@ inline void SampleRows(const WarpPlan& p, int32_t fx, int32_t fy, __m128i& top, 
 }
 
 // BlendLinearRef for two pixels at once (a and b), the channels side by side; the result holds a's
-// four bytes, then b's. Row sums reach 65,280 and still fit unsigned 16-bit lanes; the column step
-// needs 32 bits, built from the low and high halves of the products.
-inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], uint32_t axa, uint32_t aya,
-                                   uint32_t axb, uint32_t ayb)
+// four bytes, then b's. `fx` and `fy` hold the two pixels' LinearFixed positions (a first). Row sums
+// reach 65,280 and still fit unsigned 16-bit lanes; the column step needs 32 bits, built from the low
+// and high halves of the products.
+inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], const int32_t* fx, const int32_t* fy)
 {
+    // The weights (a: ax, ay; b: ax, ay) and 256 minus each, every one spread over four lanes.
+    const __m128i frac = _mm_and_si128(_mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx)),
+                                                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fy))),
+                                       _mm_set1_epi32(255));
+    const __m128i w = _mm_packs_epi32(frac, frac);
+    const __m128i v = _mm_sub_epi16(_mm_set1_epi16(256), w);
+    const __m128i wxa = _mm_unpacklo_epi64(_mm_shufflelo_epi16(v, 0x00), _mm_shufflelo_epi16(w, 0x00));
+    const __m128i wxb = _mm_unpacklo_epi64(_mm_shufflelo_epi16(v, 0xAA), _mm_shufflelo_epi16(w, 0xAA));
+    const __m128i wu = _mm_unpacklo_epi64(_mm_shufflelo_epi16(v, 0x55), _mm_shufflelo_epi16(v, 0xFF));
+    const __m128i wl = _mm_unpacklo_epi64(_mm_shufflelo_epi16(w, 0x55), _mm_shufflelo_epi16(w, 0xFF));
     const __m128i zero = _mm_setzero_si128();
-    const __m128i wxa = _mm_set_epi16(short(axa), short(axa), short(axa), short(axa), short(256 - axa),
-                                      short(256 - axa), short(256 - axa), short(256 - axa));
-    const __m128i wxb = _mm_set_epi16(short(axb), short(axb), short(axb), short(axb), short(256 - axb),
-                                      short(256 - axb), short(256 - axb), short(256 - axb));
     // Per pixel: left neighbour times its weight in the low four lanes, right neighbour in the high four.
     const __m128i ta = _mm_mullo_epi16(_mm_unpacklo_epi8(top[0], zero), wxa);
     const __m128i tb = _mm_mullo_epi16(_mm_unpacklo_epi8(top[1], zero), wxb);
@@ -1200,10 +1206,6 @@ inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], u
     const __m128i bb = _mm_mullo_epi16(_mm_unpacklo_epi8(bot[1], zero), wxb);
     const __m128i upper = _mm_add_epi16(_mm_unpacklo_epi64(ta, tb), _mm_unpackhi_epi64(ta, tb));
     const __m128i lower = _mm_add_epi16(_mm_unpacklo_epi64(ba, bb), _mm_unpackhi_epi64(ba, bb));
-    const __m128i wu = _mm_set_epi16(short(256 - ayb), short(256 - ayb), short(256 - ayb), short(256 - ayb),
-                                     short(256 - aya), short(256 - aya), short(256 - aya), short(256 - aya));
-    const __m128i wl = _mm_set_epi16(short(ayb), short(ayb), short(ayb), short(ayb), short(aya), short(aya),
-                                     short(aya), short(aya));
     const __m128i ul = _mm_mullo_epi16(upper, wu), uh = _mm_mulhi_epu16(upper, wu);
     const __m128i ll = _mm_mullo_epi16(lower, wl), lh = _mm_mulhi_epu16(lower, wl);
     const __m128i half = _mm_set1_epi32(32768);
@@ -1276,8 +1278,7 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
             __m128i top[2], bot[2];
             SampleRows(p, fx[j], fy[j], top[0], bot[0]);
             SampleRows(p, fx[j + 1], fy[j + 1], top[1], bot[1]);
-            const __m128i two = BlendLinearPairSse2(top, bot, uint32_t(fx[j] & 255), uint32_t(fy[j] & 255),
-                                                    uint32_t(fx[j + 1] & 255), uint32_t(fy[j + 1] & 255));
+            const __m128i two = BlendLinearPairSse2(top, bot, fx + j, fy + j);
             if (ok[j] & ok[j + 1]) {
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(o), two);
                 continue;
@@ -1294,8 +1295,8 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
             SampleRows(p, fx[j], fy[j], top[0], bot[0]);
             top[1] = top[0];
             bot[1] = bot[0];
-            const uint32_t ax = uint32_t(fx[j] & 255), ay = uint32_t(fy[j] & 255);
-            const uint32_t v = uint32_t(_mm_cvtsi128_si32(BlendLinearPairSse2(top, bot, ax, ay, ax, ay)));
+            const int32_t px[2] = {fx[j], fx[j]}, py[2] = {fy[j], fy[j]};
+            const uint32_t v = uint32_t(_mm_cvtsi128_si32(BlendLinearPairSse2(top, bot, px, py)));
             std::memcpy(o, &v, 4);
         }
 #else
