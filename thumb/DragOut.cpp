@@ -1,6 +1,7 @@
 #include "DragOut.h"
 
 #include <QEventLoop>
+#include <QTimer>
 #include <QUrl>
 
 #include <sys/resource.h>
@@ -19,9 +20,8 @@ TPreparedFile::TPreparedFile(TWork work, std::function<bool()> stillCurrent)
         }
         if (cancelled_.load()) bytes.reset();
         result_ = std::move(bytes);
+        // The worker touches no Qt object: a waiting drop looks at this flag.
         finished_.store(true, std::memory_order_release);
-        // Wakes a waiting drop; the destructor joins before the object goes, so `this` is alive.
-        QMetaObject::invokeMethod(this, [this] { emit finished(); }, Qt::QueuedConnection);
     });
 }
 
@@ -42,10 +42,14 @@ void TPreparedFile::CancelAndJoin() {
 
 void TPreparedFile::Wait() {
     if (Finished()) return;
+    // A short poll, well inside a frame: the card's ticks go on in this loop meanwhile.
     QEventLoop loop;
-    connect(this, &TPreparedFile::finished, &loop, &QEventLoop::quit);
-    // The worker may have ended since the first look; its wake-up is then still queued.
-    if (!Finished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (Finished()) loop.quit();
+    });
+    poll.start(2);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 std::optional<QByteArray> TPreparedFile::Take() {

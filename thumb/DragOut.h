@@ -15,7 +15,6 @@
 
 #include <QByteArray>
 #include <QMimeData>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -28,15 +27,14 @@
 // The bytes of the drop's file, made on a worker thread. The work gets a flag that turns true when
 // the bytes are no longer wanted, and should stop soon after. The object owns the thread: it cancels
 // and joins it when destroyed, so the work never outlives what it reads.
-class TPreparedFile : public QObject {
-    Q_OBJECT
+class TPreparedFile {
   public:
     using TWork = std::function<std::optional<QByteArray>(const std::atomic_bool& cancelled)>;
 
     // Starts `work` at once. `stillCurrent` tells at the drop whether these bytes are still what the
     // drop would write (the capture or its settings may have changed during the drag); none: always.
     explicit TPreparedFile(TWork work, std::function<bool()> stillCurrent = {});
-    ~TPreparedFile() override;
+    ~TPreparedFile();
     TPreparedFile(const TPreparedFile&) = delete;
     TPreparedFile& operator=(const TPreparedFile&) = delete;
 
@@ -52,10 +50,6 @@ class TPreparedFile : public QObject {
     void Wait();
     // Waits, then hands out the bytes once; nothing when the work failed, was cancelled or was taken.
     std::optional<QByteArray> Take();
-
-  signals:
-    // Emitted on the object's own thread once the worker is done.
-    void finished();
 
   private:
     TWork work_;
