@@ -4,14 +4,9 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 TPreparedFile::TPreparedFile(TWork work, std::function<bool()> stillCurrent)
     : work_(std::move(work)), stillCurrent_(std::move(stillCurrent)) {
     thread_ = std::thread([this] {
-        // The card is animated on the GUI thread meanwhile: on a busy machine its frames come first.
-        (void)setpriority(PRIO_PROCESS, gettid(), 10);
         std::optional<QByteArray> bytes;
         try {
             if (work_) bytes = work_(cancelled_);
