@@ -4,8 +4,20 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <system_error>
+
 TPreparedFile::TPreparedFile(TWork work, std::function<bool()> stillCurrent)
     : work_(std::move(work)), stillCurrent_(std::move(stillCurrent)) {
+    try {
+        Start();
+    } catch (const std::system_error&) {
+        // No thread to be had: nothing is made ahead, and the drop saves as it would without.
+        cancelled_.store(true);
+        finished_.store(true);
+    }
+}
+
+void TPreparedFile::Start() {
     thread_ = std::thread([this] {
         std::optional<QByteArray> bytes;
         try {

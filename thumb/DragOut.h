@@ -52,6 +52,8 @@ class TPreparedFile {
     std::optional<QByteArray> Take();
 
   private:
+    void Start();
+
     TWork work_;
     std::function<bool()> stillCurrent_;
     std::atomic_bool cancelled_{false};
