@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <malloc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +64,12 @@ int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
+
+    // A capture's pictures are tens of megabytes each. Once such a block has been freed, glibc
+    // raises its threshold for giving blocks mappings of their own; later pictures then come from
+    // heaps that keep their size, and each capture's peak grows by a picture while the clipboard
+    // holds the last one. A fixed threshold gives every picture back when it goes.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
     InitSystemUtilities();
     SetupFloatingPoint();
