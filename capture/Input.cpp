@@ -347,11 +347,9 @@ void TInputForm::StartFilling()
 
 void TInputForm::WaitForDesktop()
 {
+    if (filler_.joinable()) filler_.join();
     if (!pending_.rows) return;
-    if (filler_.joinable())
-        filler_.join();
-    else if (!filled_.load(std::memory_order_acquire))
-        FillDesktopImage(pending_);
+    if (!filled_.load(std::memory_order_acquire)) FillDesktopImage(pending_);
     filled_ = true;
     // The rows (tens of megabytes, shared with the X server) go back at once.
     pending_ = TDesktopGrab();
@@ -1013,7 +1011,14 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     // The outline is 9 pixels wide with round ends, its anti-aliased edge one more.
     drawn |= PointsBounds(selection.Points, 8);
     const int inkMargin = int(std::ceil(PenWidth.load() / 2)) + 2;
-    for (size_t i = 1; i < ink.size(); ++i) drawn |= PointsBounds(ink[i].Points, inkMargin);
+    for (size_t i = 1; i < ink.size(); ++i) {
+        const QRect bounds = PointsBounds(ink[i].Points, inkMargin) & clip;
+        // A stroke wholly outside this paint is not stroked at all.
+        if (bounds.isEmpty())
+            ink[i].Points.clear();
+        else
+            drawn |= bounds;
+    }
     drawn &= clip;
 
     if (!drawn.isEmpty()) {
@@ -1079,38 +1084,41 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
         out = DibOps::View{scratch.Bits(), scratch.BytesPerRow(), clip.width(), clip.height(), 4};
     }
     const DibOps::View layer{OverlayBuffer.Bits(), OverlayBuffer.BytesPerRow(), dw, dh, 4};
-    auto tint = [&](const QRect& r) {
-        if (r.isEmpty()) return;
-        auto part = [&](const QRect& q) {
-            DibOps::TintOver(desktop, q, out, at.x() + q.left() - clip.left(), at.y() + q.top() - clip.top(), TintColor);
-        };
-        // A whole screen's worth (the first paint above all, whose surface is fresh memory) is shared
-        // with a second thread: the frame is out in about half the time on two cores.
-        if (qint64(r.width()) * r.height() < (1 << 20) || std::thread::hardware_concurrency() < 2) {
-            part(r);
-            return;
-        }
-        const int half = r.height() / 2;
-        std::thread other(part, QRect(r.left(), r.top() + half, r.width(), r.height() - half));
-        part(QRect(r.left(), r.top(), r.width(), half));
-        other.join();
-    };
-    tint(QRect(clip.left(), clip.top(), clip.width(), (drawn.isEmpty() ? clip.bottom() + 1 : drawn.top()) - clip.top()));
-    if (!drawn.isEmpty()) {
-        tint(QRect(clip.left(), drawn.top(), drawn.left() - clip.left(), drawn.height()));
-        tint(QRect(drawn.right() + 1, drawn.top(), clip.right() - drawn.right(), drawn.height()));
-        tint(QRect(clip.left(), drawn.bottom() + 1, clip.width(), clip.bottom() - drawn.bottom()));
-        const int x = at.x() + drawn.left() - clip.left(), y = at.y() + drawn.top() - clip.top();
-        if (desktop.bpp == 3) {
-            DibOps::Copy24To32(desktop, drawn, out, x, y);
-        } else {
-            DibOps::Copy(desktop, drawn, out, x, y);
-            for (int j = 0; j < drawn.height(); ++j) {
-                uint32_t* row = reinterpret_cast<uint32_t*>(out.Pixel(x, y + j));
-                for (int i = 0; i < drawn.width(); ++i) row[i] |= 0xFF000000u;
+    // Each row of the clip: the tint beside the drawn part, the layer blended over the desktop in it
+    // (row by row, so that the blend finds the copied row still in the cache).
+    auto compose = [&](int top, int bottom) {
+        for (int yy = top; yy < bottom; ++yy) {
+            const int ox = at.x() - clip.left(), oy = at.y() - clip.top() + yy;
+            if (yy < drawn.top() || yy > drawn.bottom()) {
+                DibOps::TintOver(desktop, QRect(clip.left(), yy, clip.width(), 1), out, at.x(), oy, TintColor);
+                continue;
             }
+            if (drawn.left() > clip.left())
+                DibOps::TintOver(desktop, QRect(clip.left(), yy, drawn.left() - clip.left(), 1), out, at.x(), oy, TintColor);
+            if (drawn.right() < clip.right())
+                DibOps::TintOver(desktop, QRect(drawn.right() + 1, yy, clip.right() - drawn.right(), 1), out,
+                                 ox + drawn.right() + 1, oy, TintColor);
+            const QRect row(drawn.left(), yy, drawn.width(), 1);
+            if (desktop.bpp == 3) {
+                DibOps::Copy24To32(desktop, row, out, ox + drawn.left(), oy);
+            } else {
+                DibOps::Copy(desktop, row, out, ox + drawn.left(), oy);
+                uint32_t* p = reinterpret_cast<uint32_t*>(out.Pixel(ox + drawn.left(), oy));
+                for (int i = 0; i < drawn.width(); ++i) p[i] |= 0xFF000000u;
+            }
+            DibOps::AlphaBlend(layer, row, out, ox + drawn.left(), oy, 255, true);
         }
-        DibOps::AlphaBlend(layer, drawn, out, x, y, 255, true);
+    };
+    // A whole screen's worth (the first paint above all, whose surface is fresh memory) is shared with
+    // a second thread: the frame is out in about half the time on two cores.
+    const int top = clip.top(), bottom = clip.bottom() + 1;
+    if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2) {
+        compose(top, bottom);
+    } else {
+        const int half = top + clip.height() / 2;
+        std::thread other(compose, half, bottom);
+        compose(top, half);
+        other.join();
     }
     if (!scratch.Empty()) ShowScratch(p, scratch, clip);
 }
