@@ -2,6 +2,7 @@
 // in nearest mode with grid and read-out panel (whole frame; targets under 10 ms at 3840 x 2160 and under
 // 4 ms at 1920 x 1080), the normal view repainting a 64 x 64 clip under 20 ink strokes of 500 points
 // (under 1 ms), and a full-screen normal-view repaint (under 25 ms).
+#include "BenchSupport.h"
 #include "FakePlatform.h"
 #include "Globals.h"
 #include "Input.h"
@@ -20,19 +21,6 @@
 
 namespace {
 
-// One widget application for all overlay benchmarks, offscreen unless the caller chose a platform.
-bool EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "vexmor_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        new QApplication(argc, argv);
-    }
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
 TDesktopGrab NoiseGrab(int w, int h)
 {
     TDesktopGrab g;
@@ -47,20 +35,8 @@ TDesktopGrab NoiseGrab(int w, int h)
     return g;
 }
 
-class TBenchOwner : public ICaptureOwner {
-public:
-    bool CaptureCursorSetting() const override { return false; }
-    bool AutoTitleSetting() const override { return false; }
-    bool CaptureHeld() const override { return false; }
-    void DiscardCapture() override {}
-    void SetCaptureTexts(const QString&, const QString&) override {}
-    void HideForCapture() override {}
-    void StoreCapture(const TDIB&, const TDIB&, const TDIB&, QPointF) override {}
-    void CaptureFinished() override {}
-};
-
 // An overlay over a w x h desktop whose paint box covers it, the pointer at the centre.
-std::unique_ptr<TInputForm> MakeOverlay(int w, int h, TBenchOwner& owner)
+std::unique_ptr<TInputForm> MakeOverlay(int w, int h, TNullCaptureOwner& owner)
 {
     static std::shared_ptr<TFakeState> fake = InstallFakePlatform();
     ResampleMode = 1;
@@ -83,9 +59,9 @@ void Paint(TInputForm& form, QImage& target, const QRect& area)
 
 void BM_ZoomedViewNearest8(benchmark::State& state)
 {
-    if (!EnsureApplication()) return state.SkipWithError("another application object without widgets exists");
+    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
     const int w = int(state.range(0)), h = int(state.range(1));
-    TBenchOwner owner;
+    TNullCaptureOwner owner;
     auto form = MakeOverlay(w, h, owner);
     form->SetZoom(8, false);
     for (int i = 0; i < 400; ++i) form->CatchStep(); // the zoom animation settles
@@ -125,9 +101,9 @@ void AddInk(TInputForm& form, int strokes, int points)
 
 void BM_NormalViewInkClip64(benchmark::State& state)
 {
-    if (!EnsureApplication()) return state.SkipWithError("another application object without widgets exists");
+    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
     const int w = 3840, h = 2160;
-    TBenchOwner owner;
+    TNullCaptureOwner owner;
     auto form = MakeOverlay(w, h, owner);
     AddInk(*form, 20, 500);
     QImage target(w, h, QImage::Format_RGB32);
@@ -143,9 +119,9 @@ BENCHMARK(BM_NormalViewInkClip64)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_NormalViewFullScreen(benchmark::State& state)
 {
-    if (!EnsureApplication()) return state.SkipWithError("another application object without widgets exists");
+    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
     const int w = int(state.range(0)), h = int(state.range(1));
-    TBenchOwner owner;
+    TNullCaptureOwner owner;
     auto form = MakeOverlay(w, h, owner);
     // A lasso selection and some ink, with the help card showing.
     {
