@@ -1,5 +1,6 @@
 // One frame of the show/hide animation of a layered window: blur, zoom out (or tilt), fade.
 // Target: under 4 ms for a 560 x 360 surface in style 1.
+#include "BenchSupport.h"
 #include "LayeredForms.h"
 
 #include <benchmark/benchmark.h>
@@ -41,14 +42,8 @@ BENCHMARK(BM_AnimFrame)
 
 static void BM_TimerPeriod16(benchmark::State& state)
 {
-    static int argc = 1;
-    static char name[] = "vexmor_bench";
-    static char* argv[] = {name, nullptr};
-    // A widget application, offscreen unless chosen otherwise, so that the card benchmarks can share it.
-    if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        new QApplication(argc, argv);
-    }
+    // A widget application, so that the card benchmarks can share it.
+    EnsureWidgetApplication();
     double worst = 0, total = 0;
     int periods = 0;
     for (auto _ : state) {

@@ -5,6 +5,7 @@
 // the drop (the drop handler saves the capture) or made on a worker thread during the drag; a quick
 // drop (200 ms, the worker still busy) and an ordinary one (1.5 s). Target: no gap above 50 ms when
 // the bytes are made during the drag (on a quiet machine).
+#include "BenchSupport.h"
 #include "Export.h"
 #include "FakePlatform.h"
 #include "Thumb.h"
@@ -22,17 +23,6 @@
 #include <random>
 
 namespace {
-
-bool EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "vexmor_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        new QApplication(argc, argv);
-    }
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
 
 // A screen-like 3840 x 2160 desktop: gradients, windows, text-like rows and a photo.
 void PaintDesktop(TDIB& image) {
@@ -83,7 +73,7 @@ class TTimedCard : public TThumbForm {
 };
 
 void BM_ThumbDrop4K(benchmark::State& state) {
-    if (!EnsureApplication()) return state.SkipWithError("another application object without widgets exists");
+    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
     const bool ahead = state.range(0) != 0;
     const int dragMs = int(state.range(1));
     auto fake = InstallFakePlatform();
