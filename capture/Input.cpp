@@ -430,6 +430,15 @@ void TInputForm::FinishCapture()
         std::lock_guard<std::mutex> lock(ShapeLock);
         shapes = Shapes;
     }
+    // Nothing is painted from here on: the layer and the zoomed view's images go before the capture's
+    // own are made, so that the two sets are never alive together. So does the grab's buffer kept for
+    // a quick next capture: that is for a cancelled capture tried again, a confirmed one is done.
+    if (Platform().grabber) Platform().grabber->ReleaseKept();
+    OverlayBuffer.Clear();
+    ZoomShown.Clear();
+    ZoomScratch.Clear();
+    ZoomRows.Clear();
+    ZoomPanel.Clear();
     TComposedCapture c;
     try {
         c = ComposeCapture(DesktopImage, GrabbedRect, std::move(shapes), PenWidth.load(), InkColor);
@@ -904,7 +913,7 @@ void TInputForm::paintEvent(QPaintEvent*)
 void TInputForm::CapBoxPaint()
 {
     QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
-    if (!p || DesktopImage.Empty()) return;
+    if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
     TakePaintView();
     const QRect logical = capBox_->PaintRect();
     const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),

@@ -116,6 +116,7 @@ public:
                  int(src.bytesPerLine()));
         return TPlatformStatus::Ok();
     }
+    void ReleaseKept() override { ++s_->keptReleases; }
     TPlatformStatus Cursor(TCursorImage& out) override {
         if (!s_->hasCursor) return TPlatformStatus::Fail("no cursor");
         out = s_->cursor;

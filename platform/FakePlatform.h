@@ -32,6 +32,7 @@ struct TFakeState {
     QImage desktopImage;  // what Grab copies from (Format_RGB32); null: grabbing fails
     TCursorImage cursor;
     bool hasCursor = false;
+    int keptReleases = 0;  // calls of ReleaseKept
     // active window
     TForegroundWindow foreground;
     // hot keys

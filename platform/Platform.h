@@ -122,6 +122,8 @@ public:
     // show them before (or instead of) converting them. The rows are the holder's to write. The base
     // copies through GrabTo into memory of its own.
     virtual TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out);
+    // Lets go of memory kept for a quick next grab (a held grab keeps its own).
+    virtual void ReleaseKept() {}
     virtual TPlatformStatus Cursor(TCursorImage& out) = 0;
 };
 

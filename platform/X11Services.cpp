@@ -196,6 +196,11 @@ public:
         return TPlatformStatus::Ok();
     }
 
+    void ReleaseKept() override {
+        shm_.reset();
+        if (releaseTimer_) releaseTimer_->stop();
+    }
+
 private:
     TPlatformStatus Prepare(const QRect& rect, xcb_connection_t*& c, const xcb_screen_t*& screen, QRect& inside) {
         c = X11Connection();

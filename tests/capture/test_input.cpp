@@ -230,6 +230,9 @@ TEST_F(InputFormTest, KeysConfirmAndCancel)
         EXPECT_EQ(owner.capture.Width(), 400);
         FlushDeletes();
     }
+    // A confirmed capture lets go of the grab's buffer kept for a quick next one; a cancelled one,
+    // likely tried again at once, keeps it.
+    EXPECT_EQ(fake->keptReleases, 3);
     owner = TFakeCaptureOwner{};
     Make();
     sounds.clear();
@@ -237,6 +240,7 @@ TEST_F(InputFormTest, KeysConfirmAndCancel)
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(owner.stores, 0);
     EXPECT_EQ(sounds, QStringList{"Click.wav"});
+    EXPECT_EQ(fake->keptReleases, 3);
 }
 
 TEST_F(InputFormTest, RightClickAtMagnifierZoomOneCancelsOnRelease)

@@ -1,6 +1,7 @@
 // The X11 grab, pointer picture, active window and hot keys against a private X server. Each test
 // program process talks to one server, started for it here.
 #include "Platform.h"
+#include "XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,37 +21,18 @@ namespace {
 class X11Services : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty()) return;
-        for (int n = 300 + getpid() % 300, tries = 0; tries < 50; ++n, ++tries) {
-            if (QFile::exists(QString("/tmp/.X%1-lock").arg(n))) continue;
-            server = new QProcess;
-            server->start("Xvfb", {QString(":%1").arg(n), "-noreset", "-nolisten", "tcp", "-br", "-screen", "0",
-                                   "640x480x24"});
-            server->waitForStarted(5000);
-            QElapsedTimer t;
-            t.start();
-            while (t.elapsed() < 10000 && server->state() == QProcess::Running &&
-                   !QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n)))
-                QThread::msleep(20);
-            if (server->state() == QProcess::Running && QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
-                display = QString(":%1").arg(n).toLatin1();
-                qputenv("DISPLAY", display);
-                QThread::msleep(100);
-                return;
-            }
-            server->kill();
-            server->waitForFinished(5000);
+        server = new TXvfbServer;
+        if (!server->Start()) {
             delete server;
             server = nullptr;
+            return;
         }
+        display = server->Display();
+        qputenv("DISPLAY", display);
     }
     static void TearDownTestSuite() {
-        if (server) {
-            server->terminate();
-            server->waitForFinished(5000);
-            delete server;
-            server = nullptr;
-        }
+        delete server;
+        server = nullptr;
     }
     void SetUp() override {
         if (!server) GTEST_SKIP() << "no Xvfb here";
@@ -102,13 +84,13 @@ protected:
         return done();
     }
 
-    static QProcess* server;
+    static TXvfbServer* server;
     static QByteArray display;
     std::unique_ptr<TPlatform> platform;
     xcb_connection_t* c = nullptr;
     xcb_screen_t* screen = nullptr;
 };
-QProcess* X11Services::server = nullptr;
+TXvfbServer* X11Services::server = nullptr;
 QByteArray X11Services::display;
 
 TEST_F(X11Services, GrabCopiesTheScreenAndLeavesWhatLiesOffItBlack) {
@@ -158,10 +140,11 @@ TEST_F(X11Services, AHeldGrabKeepsItsPixelsWhileLaterGrabsGoElsewhere) {
     EXPECT_EQ(heldPixel(320, 240), 0x102030u) << "a later grab must not land in held rows";
     EXPECT_EQ(held->bits[0], 0x55);
 
-    // Let go, the rows' memory serves the next grab again; a rectangle partly off the screen holds
-    // only the part with screen behind it.
+    // Let go (the kept buffer too), the next grab makes its memory afresh; a rectangle partly off the
+    // screen holds only the part with screen behind it.
     held.reset();
     second.reset();
+    platform->grabber->ReleaseKept();
     ASSERT_TRUE(platform->grabber->GrabHeld(QRect(600, 440, 100, 100), held).ok);
     ASSERT_TRUE(held);
     EXPECT_EQ(held->part, QRect(0, 0, 40, 40));
