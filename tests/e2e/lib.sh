@@ -2,7 +2,8 @@
 # program, all stopped by PID when the script ends. Source this file, then call e2e_init.
 #
 #   e2e_init NAME                 private $E2E_DIR with HOME and XDG folders; cleanup trap
-#   e2e_start_x [WxHxD]           Xvfb -noreset on a free display; exports DISPLAY
+#   e2e_start_x [WxHxD]           Xvfb -noreset on a display it picks; exports DISPLAY
+#   e2e_start_xvfb WxHxD ARGS...  the same with more server arguments, DISPLAY left alone
 #   e2e_start_wm [OPENBOX-ARGS] / e2e_start_compositor
 #   e2e_spawn CMD...              background process stopped at the end; PID in $E2E_LAST_PID
 #   e2e_start_vexmor ARGS...      the real program (VEXMOR_BIN); PID in $VEXMOR_PID
@@ -95,31 +96,21 @@ e2e_spawn() {
   E2E_PIDS+=("$E2E_LAST_PID")
 }
 
-# A display number nobody uses: no lock file and no socket.
-e2e_free_display() {
-  local n
-  for n in $(seq $((100 + RANDOM % 400)) 999); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      echo "$n"
-      return 0
-    fi
-  done
-  return 1
+# Starts a private Xvfb (geometry, then extra server arguments) on a display number the server picks
+# itself, so that parallel tests never end up on each other's server; the number in $E2E_X_DISPLAY.
+e2e_start_xvfb() {
+  local geometry=$1 out
+  shift
+  out=$(mktemp "$E2E_DIR/xvfb-display.XXXXXX")
+  e2e_spawn Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 "$geometry" "$@" >"$out"
+  e2e_poll 20 test -s "$out" || e2e_fail "Xvfb did not start"
+  E2E_X_DISPLAY=":$(head -n1 "$out")"
+  DISPLAY=$E2E_X_DISPLAY e2e_poll 20 xdpyinfo || e2e_fail "Xvfb on $E2E_X_DISPLAY does not answer"
 }
 
 e2e_start_x() {
-  local geometry=${1:-1920x1080x24} n attempt
-  for attempt in 1 2 3 4 5; do
-    n=$(e2e_free_display) || e2e_fail "no free display number"
-    e2e_spawn Xvfb ":$n" -noreset -nolisten tcp -screen 0 "$geometry"
-    export DISPLAY=":$n"
-    if e2e_poll 20 xdpyinfo; then
-      return 0
-    fi
-    # Another server took the number first: try the next one.
-    kill -KILL "$E2E_LAST_PID" 2>/dev/null || true
-  done
-  e2e_fail "Xvfb did not start"
+  e2e_start_xvfb "${1:-1920x1080x24}"
+  export DISPLAY=$E2E_X_DISPLAY
 }
 
 e2e_start_wm() {

@@ -19,9 +19,8 @@ e2e_check "runs with an unwritable home" e2e_alive "$VEXMOR_PID"
 chmod 0700 "$HOME"
 
 # A screen without 32-bit ARGB visuals: the refusal box "错误", nothing else; closing it ends the program.
-n=$(e2e_free_display)
-e2e_spawn Xvfb ":$n" -noreset -nolisten tcp -screen 0 1024x768x16 -extension RENDER -extension Composite
-DISPLAY=":$n" e2e_wait_for "16-bit X server" 20 xdpyinfo
+e2e_start_xvfb 1024x768x16 -extension RENDER -extension Composite
+n=${E2E_X_DISPLAY#:}
 DISPLAY=":$n" e2e_spawn "$VEXMOR_BIN"
 refused=$E2E_LAST_PID
 DISPLAY=":$n" e2e_wait_for "refusal box" 30 xdotool search --onlyvisible --name '^错误$'

@@ -3,6 +3,7 @@
 //
 // Each scenario runs in a child copy of this test program (with the X platform or the CUPS server of
 // the scenario in its environment); the child parts are skipped in an ordinary run.
+#include "XvfbServer.h"
 #include "Export.h"
 #include "FakePlatform.h"
 #include "OutputTestSupport.h"
@@ -158,22 +159,12 @@ TEST(ClipboardChild, OffersTheFlatImageAsPng) {
 
 TEST(ClipboardX11, XclipReadsTheCopiedCapture) {
     ASSERT_TRUE(HaveTool("Xvfb") && HaveTool("xclip")) << "Xvfb and xclip are test dependencies";
-    int display = 0;
-    for (int n = 200 + int(getpid() % 300); n < 1000; ++n)
-        if (!QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) &&
-            !QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) {
-            display = n;
-            break;
-        }
-    ASSERT_NE(display, 0);
-    TService xvfb;
-    ASSERT_TRUE(xvfb.Start("Xvfb", {QStringLiteral(":%1").arg(display), "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                    "640x480x24"}));
-    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }, 10000));
+    TXvfbServer xvfb;
+    ASSERT_TRUE(xvfb.Start());
     QTemporaryDir runtime;
     QByteArray output;
     const int status = RunChild("ClipboardChild.*",
-                                {QStringLiteral("DISPLAY=:%1").arg(display), "QT_QPA_PLATFORM=xcb",
+                                {QStringLiteral("DISPLAY=") + QString::fromLatin1(xvfb.Display()), "QT_QPA_PLATFORM=xcb",
                                  "VEXMOR_CLIPBOARD_CHILD=1", "XDG_RUNTIME_DIR=" + runtime.path()},
                                 &output);
     EXPECT_EQ(status, 0) << output.constData();
