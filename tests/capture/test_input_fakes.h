@@ -62,6 +62,20 @@ inline TDesktopGrab PatternGrab(int w, int h, QPoint origin = {0, 0})
     return g;
 }
 
+// The overlay's pointer becomes the test's own `cursor` (the real one is wherever earlier tests left it).
+inline void GiveOwnPointer(TInputForm& form, QPoint& cursor)
+{
+    form.GetCursorPos = [&cursor](QPoint& p) {
+        p = cursor;
+        return true;
+    };
+    form.SetCursorPos = [&cursor](const QPoint& p) { cursor = p; };
+    form.PointerPos = [&cursor](QPoint& p) {
+        p = cursor;
+        return true;
+    };
+}
+
 // Runs deferred deletions so that a closed overlay is really gone.
 inline void FlushDeletes()
 {

@@ -112,15 +112,7 @@ public:
         grab.grabbedRect = grab.desktopBounds;
         form = new TInputForm(std::move(grab), &owner, false);
         form->CapBox()->setGeometry(0, 0, W, H);
-        form->GetCursorPos = [this](QPoint& p) {
-            p = cursor;
-            return true;
-        };
-        form->SetCursorPos = [this](const QPoint& p) { cursor = p; };
-        form->PointerPos = [this](QPoint& p) {
-            p = cursor;
-            return true;
-        };
+        GiveOwnPointer(*form, cursor);
     }
     void TearDown() override
     {

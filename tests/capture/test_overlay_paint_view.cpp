@@ -28,16 +28,7 @@ protected:
         ResampleMode = 1;
         form = new TInputForm(PatternGrab(W, H), &owner, false);
         form->CapBox()->setGeometry(0, 0, W, H);
-        // The pointer is the test's own: the real one is wherever earlier tests left it.
-        form->GetCursorPos = [this](QPoint& p) {
-            p = cursor;
-            return true;
-        };
-        form->SetCursorPos = [this](const QPoint& p) { cursor = p; };
-        form->PointerPos = [this](QPoint& p) {
-            p = cursor;
-            return true;
-        };
+        GiveOwnPointer(*form, cursor);
     }
     void TearDown() override
     {

@@ -10,6 +10,7 @@
 #   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
 #   e2e_wait_exit PID SECS        waits for a process to end; its status in $E2E_EXIT_STATUS
 #   e2e_main_windows / e2e_overlay_shown / e2e_overlay_gone
+#   e2e_start_capture / e2e_stop_vexmor / e2e_saved_picture DIR
 #   e2e_window_geometry ID / e2e_press_and_drag X0 Y0 X Y
 #   e2e_pass / e2e_fail MSG
 
@@ -69,6 +70,23 @@ e2e_press_and_drag() {
 # The capture overlay is mapped / is not.
 e2e_overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }
 e2e_overlay_gone() { ! e2e_overlay_shown; }
+
+# Starting with no argument captures at once: the program waits for its overlay.
+e2e_start_capture() {
+  e2e_start_vexmor
+  e2e_wait_for "the overlay" 30 e2e_overlay_shown
+}
+e2e_stop_vexmor() {
+  kill -TERM "$VEXMOR_PID" 2>/dev/null
+  e2e_wait_exit "$VEXMOR_PID" 10 || e2e_fail "the program did not end"
+}
+# The first PNG in a folder once one is there and reads as a whole picture; its path on stdout.
+e2e_saved_picture() {
+  local dir=$1
+  e2e_wait_for "a picture in $dir" 30 bash -c 'compgen -G "$0/*.png" >/dev/null' "$dir"
+  e2e_wait_for "the picture to be complete" 30 bash -c 'f=$(compgen -G "$0/*.png" | head -1) && identify "$f" >/dev/null 2>&1' "$dir"
+  compgen -G "$dir/*.png" | head -1
+}
 
 e2e_init() {
   E2E_NAME=$1

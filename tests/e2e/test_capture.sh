@@ -22,58 +22,42 @@ printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCu
 DESK="$XDG_DESKTOP_DIR"
 
 overlay_id() { xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1; }
-overlay_mapped() {
-  local w
-  w=$(overlay_id) && [ -n "$w" ] && xwininfo -id "$w" | grep -q IsViewable
-}
-overlay_gone() { ! overlay_mapped; }
-png_written() { compgen -G "$DESK/*.png" >/dev/null; }
-
-start_capture() {
-  e2e_start_vexmor
-  e2e_wait_for "the overlay" 30 overlay_mapped
-}
-stop_vexmor() {
-  kill -TERM "$VEXMOR_PID" 2>/dev/null
-  e2e_wait_exit "$VEXMOR_PID" 10 || e2e_fail "the program did not end"
+stop_vexmor_and_clear() {
+  e2e_stop_vexmor
   rm -f "$DESK"/*
 }
-saved_file() {
-  e2e_wait_for "a picture on the desktop" 20 png_written
-  sleep 0.3
-  compgen -G "$DESK/*.png" | head -1
-}
+
 
 # 1. The overlay covers both monitors exactly.
-start_capture
+e2e_start_capture
 geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
   /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
 e2e_check "overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
 
 # 2. Esc cancels: the overlay goes, nothing is written.
 xdotool key Escape
-e2e_wait_for "the overlay to close on Esc" 10 overlay_gone
+e2e_wait_for "the overlay to close on Esc" 10 e2e_overlay_gone
 sleep 0.5
 e2e_check "Esc leaves no file" [ -z "$(ls -A "$DESK")" ]
 e2e_check "the program keeps running after a cancel" e2e_alive "$VEXMOR_PID"
-stop_vexmor
+stop_vexmor_and_clear
 
 # 3. Ctrl+drag across the monitor boundary: exactly those pixels.
-start_capture
+e2e_start_capture
 xdotool mousemove 1200 300 keydown ctrl mousedown 1 mousemove 1300 380 mousemove 1499 449 mouseup 1 keyup ctrl
-f=$(saved_file)
+f=$(e2e_saved_picture "$DESK")
 size=$(identify -format '%w %h' "$f")
 e2e_check "rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
 convert "$E2E_DIR/desktop.png" -crop 300x150+1200+300 +repage "$E2E_DIR/want.png"
 convert "$f" -alpha off "$E2E_DIR/got.png"
 diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
 e2e_check "rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
-stop_vexmor
+stop_vexmor_and_clear
 
 # 4. A lasso: transparent outside, 32-pixel margin around the outline. The outline follows the mouse
 # with inertia, sampled every 10 ms by the worker; a busy machine samples less often and rounds the
 # circle a little more, so the moves are slow and the size allows for some rounding.
-start_capture
+e2e_start_capture
 xdotool mousemove 700 500 mousedown 1
 for i in $(seq 0 60); do
   read -r x y < <(awk -v i="$i" 'BEGIN{t=6.2832*i/60; printf "%d %d\n", 600+100*cos(t), 500+100*sin(t)}')
@@ -82,7 +66,7 @@ for i in $(seq 0 60); do
 done
 sleep 0.5
 xdotool mouseup 1
-f=$(saved_file)
+f=$(e2e_saved_picture "$DESK")
 read -r w h channels < <(identify -format '%w %h %[channels]\n' "$f")
 e2e_log "lasso picture: $w x $h $channels"
 e2e_check "lasso picture has transparency" bash -c "[[ '$channels' == *a* ]]"
@@ -92,33 +76,33 @@ corner=$(convert "$f" -format '%[fx:p{0,0}.a]' info:)
 centre=$(convert "$f" -format "%[fx:p{$((w / 2)),$((h / 2))}.a]" info:)
 e2e_check "lasso corner is transparent (alpha $corner)" [ "$corner" = "0" ]
 e2e_check "lasso centre is opaque (alpha $centre)" [ "$centre" = "1" ]
-stop_vexmor
+stop_vexmor_and_clear
 
 # 5. A click keeps the whole desktop.
-start_capture
+e2e_start_capture
 xdotool mousemove 2000 600 click 1
-f=$(saved_file)
+f=$(e2e_saved_picture "$DESK")
 size=$(identify -format '%w %h' "$f")
 e2e_check "a click saves the whole desktop (got $size)" [ "$size" = "3200 1080" ]
-stop_vexmor
+stop_vexmor_and_clear
 
 # 6. Under the framework's scaling, uniform or per monitor, the overlay still works in device pixels.
 for factor in QT_SCALE_FACTOR=2 QT_SCALE_FACTOR=1.5 'QT_SCREEN_SCALE_FACTORS=1;2' 'QT_SCREEN_SCALE_FACTORS=2;1'; do
   export "${factor?}"
-  start_capture
+  e2e_start_capture
   unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
   geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
     /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
   e2e_check "scale $factor: overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
   xdotool mousemove 1201 301 keydown ctrl mousedown 1 mousemove 1300 380 mousemove 1500 450 mouseup 1 keyup ctrl
-  f=$(saved_file)
+  f=$(e2e_saved_picture "$DESK")
   size=$(identify -format '%w %h' "$f")
   e2e_check "scale $factor: rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
   convert "$E2E_DIR/desktop.png" -crop 300x150+1201+301 +repage "$E2E_DIR/want.png"
   convert "$f" -alpha off "$E2E_DIR/got.png"
   diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
   e2e_check "scale $factor: rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
-  stop_vexmor
+  stop_vexmor_and_clear
 done
 
 e2e_pass

@@ -31,32 +31,9 @@ printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCu
 DESK="$XDG_DESKTOP_DIR"
 INK="216,0,0,255" # the default ink colour, opaque at the default pen width of 6
 
-overlay_id() { xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1; }
-overlay_mapped() {
-  local w
-  w=$(overlay_id) && [ -n "$w" ] && xwininfo -id "$w" | grep -q IsViewable
-}
-overlay_gone() { ! overlay_mapped; }
-png_written() { compgen -G "$DESK/*.png" >/dev/null; }
-# A picture is there and no longer growing.
-png_complete() {
-  local f
-  f=$(compgen -G "$DESK/*.png" | head -1) && [ -n "$f" ] && identify "$f" >/dev/null 2>&1
-}
-
-start_capture() {
-  e2e_start_vexmor
-  e2e_wait_for "the overlay" 30 overlay_mapped
-}
-stop_vexmor() {
-  kill -TERM "$VEXMOR_PID" 2>/dev/null
-  e2e_wait_exit "$VEXMOR_PID" 10 || e2e_fail "the program did not end"
+stop_vexmor_and_clear() {
+  e2e_stop_vexmor
   rm -f "$DESK"/*
-}
-saved_file() {
-  e2e_wait_for "a picture on the desktop" 30 png_written
-  e2e_wait_for "the picture to be complete" 30 png_complete
-  compgen -G "$DESK/*.png" | head -1
 }
 
 # "r,g,b,a" of a pixel of a picture (0..255 each).
@@ -97,19 +74,19 @@ check_ink() {
 }
 
 # 1. Ink, then Enter: the whole desktop with the ink on it.
-start_capture
+e2e_start_capture
 draw_stroke
 xdotool key Return
-f=$(saved_file)
+f=$(e2e_saved_picture "$DESK")
 size=$(identify -format '%w %h' "$f")
 e2e_check "Enter saves the whole desktop (got $size)" [ "$size" = "1280 800" ]
 read -r ox oy < <(desktop_point "$f" 100 100) || e2e_fail "pixel 100,100 of the picture is not the desktop's"
 e2e_check "the whole desktop starts at its origin (got $ox,$oy)" [ "$ox,$oy" = "0,0" ]
 check_ink "$f" 0 0 "whole desktop"
-stop_vexmor
+stop_vexmor_and_clear
 
 # 2. Ink, then a lasso around its middle: the picture keeps the whole stroke.
-start_capture
+e2e_start_capture
 draw_stroke
 xdotool mousemove 620 300
 e2e_wait_for "the pointer at the lasso's start" 10 bash -c 'xdotool getmouselocation | grep -q "x:620 y:300 "'
@@ -120,7 +97,7 @@ for i in $(seq 0 60); do
   sleep 0.03
 done
 xdotool mouseup 1
-f=$(saved_file)
+f=$(e2e_saved_picture "$DESK")
 read -r w h channels < <(identify -format '%w %h %[channels]\n' "$f")
 e2e_log "lasso picture: $w x $h $channels"
 # The plain pixel 50 below the lasso's centre tells where the picture lies on the desktop.
@@ -134,6 +111,6 @@ e2e_check "the picture reaches beyond the stroke's end (width $w)" [ $((ox + w))
 check_ink "$f" "$ox" "$oy" "lasso"
 corner=$(pixel "$f" 0 0)
 e2e_check "outside the lasso and the ink the picture is transparent (got $corner)" [ "${corner##*,}" = 0 ]
-stop_vexmor
+stop_vexmor_and_clear
 
 e2e_pass
