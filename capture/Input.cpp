@@ -1119,14 +1119,21 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
         }
     };
     // A whole screen's worth (the first paint above all, whose surface is fresh memory) is shared with
-    // a second thread: the frame is out in about half the time on two cores.
+    // a second thread, each backing its part of the surface (and of fresh grabbed rows) in one go before
+    // writing: the frame is out in about half the time on two cores.
     const int top = clip.top(), bottom = clip.bottom() + 1;
     if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2) {
         compose(top, bottom);
     } else {
+        auto prepared = [&](int from, int to) {
+            const int oy = at.y() - clip.top();
+            PrepareMemory(out.Row(oy + from), size_t(out.stride) * size_t(to - from), true);
+            if (desktop.bpp == 4) PrepareMemory(desktop.Row(from), size_t(desktop.stride) * size_t(to - from), false);
+            compose(from, to);
+        };
         const int half = top + clip.height() / 2;
-        std::thread other(compose, half, bottom);
-        compose(top, half);
+        std::thread other(prepared, half, bottom);
+        prepared(top, half);
         other.join();
     }
     if (!scratch.Empty()) ShowScratch(p, scratch, clip);

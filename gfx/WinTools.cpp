@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #if defined(__x86_64__)
 #include <cpuid.h>
 #endif
@@ -134,3 +137,23 @@ void RestoreWindowRegion(QWidget* window) {
 
 bool WindowAnimationEnabled() { return gWindowAnimation; }
 void SetWindowAnimation(bool on) { gWindowAnimation = on; }
+
+void PrepareMemory(const void* p, size_t bytes, bool forWriting)
+{
+#if defined(__linux__)
+#ifndef MADV_POPULATE_READ
+    constexpr int MADV_POPULATE_READ = 22;
+    constexpr int MADV_POPULATE_WRITE = 23;
+#endif
+    if (!p || bytes == 0) return;
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = uintptr_t(p) & ~(page - 1);
+    const uintptr_t end = (uintptr_t(p) + bytes + page - 1) & ~(page - 1);
+    // Older kernels refuse the advice (EINVAL): the pages then come as they are touched.
+    madvise(reinterpret_cast<void*>(begin), end - begin, forWriting ? MADV_POPULATE_WRITE : MADV_POPULATE_READ);
+#else
+    (void)p;
+    (void)bytes;
+    (void)forWriting;
+#endif
+}

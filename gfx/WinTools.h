@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 
 class QWidget;
@@ -60,3 +61,8 @@ void RestoreWindowRegion(QWidget* window);
 // so that code which turns the animation off and back on round-trips the value.
 bool WindowAnimationEnabled();
 void SetWindowAnimation(bool on);
+
+// Has the kernel back a range of memory at once, for writing or for reading, instead of page by page as
+// it is first touched: a fresh frame-sized buffer (a new window's surface) is ready in about half the
+// time. Ranges are widened to whole pages; nothing happens where the kernel cannot do it.
+void PrepareMemory(const void* p, size_t bytes, bool forWriting);

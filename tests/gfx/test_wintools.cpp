@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <cmath>
 #include <limits>
 
@@ -105,3 +107,15 @@ TEST(FloatingPoint, ControlWordsAsSet) {
 }
 
 } // namespace
+
+TEST(PrepareMemory, BacksAnyRangeWithoutChangingWhatIsThere)
+{
+    // Fresh pages (as a large buffer gets) and a range that starts and ends inside pages.
+    std::vector<uint8_t> buffer(5 * 4096 + 123);
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uint8_t(i * 7);
+    PrepareMemory(buffer.data() + 100, 3 * 4096 + 5, true);
+    PrepareMemory(buffer.data() + 1, buffer.size() - 2, false);
+    PrepareMemory(nullptr, 4096, true);
+    PrepareMemory(buffer.data(), 0, false);
+    for (size_t i = 0; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], uint8_t(i * 7)) << i;
+}
