@@ -94,7 +94,15 @@ for factor in QT_SCALE_FACTOR=2 QT_SCALE_FACTOR=1.5 'QT_SCREEN_SCALE_FACTORS=1;2
   geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
     /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
   e2e_check "scale $factor: overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
-  xdotool mousemove 1201 301 keydown ctrl mousedown 1 mousemove 1300 380 mousemove 1500 450 mouseup 1 keyup ctrl
+  # Under scaling the program takes the exact device position of a press and a release from the pointer
+  # itself: the pointer stays put until each has been dealt with, as a hand's does.
+  xdotool mousemove 1201 301
+  sleep 0.3
+  xdotool keydown ctrl mousedown 1
+  sleep 0.5
+  xdotool mousemove 1300 380 mousemove 1500 450
+  sleep 0.5
+  xdotool mouseup 1 keyup ctrl
   f=$(e2e_saved_picture "$DESK")
   size=$(identify -format '%w %h' "$f")
   e2e_check "scale $factor: rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
