@@ -3,6 +3,7 @@
 // versions move edges by a fraction of a pixel). VEXMOR_UPDATE_GOLDEN=1 rewrites the PNGs instead.
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
+#include "GoldenImage.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -15,54 +16,17 @@
 
 namespace {
 
-constexpr int ChannelTolerance = 6;
-constexpr int EdgeContrast = 32;  // a neighbour this different makes a pixel an edge pixel
-constexpr double EdgeBudget = 0.02; // share of the golden's edge pixels that may differ
 
 QImage View(TDIB& dib) {
     return QImage(dib.Bits(), dib.Width(), dib.Height(), dib.BytesPerRow(),
                   dib.BitCount() == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_BGR888);
 }
 
-int ChannelDistance(QRgb a, QRgb b) {
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)),
-                     std::abs(qAlpha(a) - qAlpha(b))});
-}
-
-bool IsEdge(const QImage& img, int x, int y) {
-    const QRgb c = img.pixel(x, y);
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            const int nx = x + dx, ny = y + dy;
-            if (nx < 0 || ny < 0 || nx >= img.width() || ny >= img.height()) continue;
-            if (ChannelDistance(c, img.pixel(nx, ny)) > EdgeContrast) return true;
-        }
-    return false;
-}
-
 void CompareWithGolden(TDIB& dib, const std::string& name) {
-    const QString path = QStringLiteral(VEXMOR_TEST_DATA "/agg/") + QString::fromStdString(name) + ".png";
-    QImage actual = View(dib).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (std::getenv("VEXMOR_UPDATE_GOLDEN")) {
-        ASSERT_TRUE(View(dib).save(path)) << path.toStdString();
-        return;
-    }
-    QImage golden(path);
-    ASSERT_FALSE(golden.isNull()) << "missing " << path.toStdString();
-    golden = golden.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    ASSERT_EQ(golden.size(), actual.size());
-    int edges = 0, edgeDiffs = 0, flatDiffs = 0;
-    for (int y = 0; y < golden.height(); ++y)
-        for (int x = 0; x < golden.width(); ++x) {
-            const bool edge = IsEdge(golden, x, y);
-            edges += edge;
-            if (ChannelDistance(golden.pixel(x, y), actual.pixel(x, y)) <= ChannelTolerance) continue;
-            (edge ? edgeDiffs : flatDiffs)++;
-        }
-    EXPECT_EQ(flatDiffs, 0) << name << ": pixels away from any edge differ";
-    EXPECT_LE(edgeDiffs, int(edges * EdgeBudget) + 2) << name << ": of " << edges << " edge pixels";
-    if (flatDiffs || edgeDiffs > int(edges * EdgeBudget) + 2)
-        actual.save(QStringLiteral(VEXMOR_BUILD_DIR "/") + QString::fromStdString(name) + "-actual.png");
+    const QString base = QString::fromStdString(name);
+    ExpectLikeGolden(View(dib).convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                     QStringLiteral(VEXMOR_TEST_DATA "/agg/") + base + ".png",
+                     QStringLiteral(VEXMOR_BUILD_DIR "/") + base + "-actual.png");
 }
 
 // A picture with colour in every channel, so that a swap of red and blue shows.

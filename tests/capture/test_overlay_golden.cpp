@@ -5,6 +5,7 @@
 // budget of differing pixels next to edges absorb font versions. VEXMOR_UPDATE_GOLDEN=1 rewrites the
 // PNGs; a failing case leaves its picture as <build>/overlay-<name>-actual.png.
 #include "FakePlatform.h"
+#include "GoldenImage.h"
 #include "Globals.h"
 #include "Input.h"
 #include "test_input_fakes.h"
@@ -22,9 +23,6 @@
 namespace {
 
 constexpr int W = 320, H = 200;
-constexpr int ChannelTolerance = 6;
-constexpr int EdgeContrast = 32;     // a neighbour this different makes a pixel an edge pixel
-constexpr double EdgeBudget = 0.02;  // share of the golden's edge pixels that may differ
 
 // A desktop with something to look at: a gradient, a window with a title bar and lines of "text", a pure
 // red square (its pick reads 0000FF) and a black and yellow checkerboard.
@@ -55,47 +53,11 @@ TDIB SyntheticDesktop()
     return d;
 }
 
-int ChannelDistance(QRgb a, QRgb b)
-{
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-}
-
-bool IsEdge(const QImage& img, int x, int y)
-{
-    const QRgb c = img.pixel(x, y);
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            const int nx = x + dx, ny = y + dy;
-            if (nx < 0 || ny < 0 || nx >= img.width() || ny >= img.height()) continue;
-            if (ChannelDistance(c, img.pixel(nx, ny)) > EdgeContrast) return true;
-        }
-    return false;
-}
-
 void CompareWithGolden(const QImage& actual, const std::string& name)
 {
-    const QString path = QStringLiteral(VEXMOR_TEST_DATA "/golden/overlay/") + QString::fromStdString(name) + ".png";
-    if (std::getenv("VEXMOR_UPDATE_GOLDEN")) {
-        ASSERT_TRUE(actual.save(path)) << path.toStdString();
-        return;
-    }
-    QImage golden(path);
-    ASSERT_FALSE(golden.isNull()) << "missing " << path.toStdString() << " (VEXMOR_UPDATE_GOLDEN=1 writes it)";
-    golden = golden.convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(golden.size(), actual.size());
-    int edges = 0, edgeDiffs = 0, flatDiffs = 0;
-    for (int y = 0; y < golden.height(); ++y)
-        for (int x = 0; x < golden.width(); ++x) {
-            const bool edge = IsEdge(golden, x, y);
-            edges += edge;
-            if (ChannelDistance(golden.pixel(x, y), actual.pixel(x, y)) <= ChannelTolerance) continue;
-            (edge ? edgeDiffs : flatDiffs)++;
-        }
-    const int budget = int(edges * EdgeBudget) + 2;
-    EXPECT_EQ(flatDiffs, 0) << name << ": pixels away from any edge differ";
-    EXPECT_LE(edgeDiffs, budget) << name << ": of " << edges << " edge pixels";
-    if (flatDiffs || edgeDiffs > budget)
-        actual.save(QStringLiteral(VEXMOR_BUILD_DIR "/overlay-") + QString::fromStdString(name) + "-actual.png");
+    const QString base = QString::fromStdString(name);
+    ExpectLikeGolden(actual, QStringLiteral(VEXMOR_TEST_DATA "/golden/overlay/") + base + ".png",
+                     QStringLiteral(VEXMOR_BUILD_DIR "/overlay-") + base + "-actual.png");
 }
 
 class OverlayScene : public ::testing::Test {
