@@ -22,6 +22,26 @@ printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCu
 DESK="$XDG_DESKTOP_DIR"
 
 overlay_id() { xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1; }
+# Ctrl+drag a 300 x 150 rectangle from (x, y) and check the saved picture holds exactly those screen
+# pixels. Under scaling the program takes the exact device position of a press and a release from the
+# pointer itself: the pointer stays put until each has been dealt with, as a hand's does.
+rectangle_from() {
+  local x=$1 y=$2 label=$3 f size diff
+  xdotool mousemove "$x" "$y"
+  sleep 0.3
+  xdotool keydown ctrl mousedown 1
+  sleep 0.5
+  xdotool mousemove $((x + 100)) $((y + 80)) mousemove $((x + 299)) $((y + 149))
+  sleep 0.5
+  xdotool mouseup 1 keyup ctrl
+  f=$(e2e_saved_picture "$DESK")
+  size=$(identify -format '%w %h' "$f")
+  e2e_check "$label: rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
+  convert "$E2E_DIR/desktop.png" -crop "300x150+$x+$y" +repage "$E2E_DIR/want.png"
+  convert "$f" -alpha off "$E2E_DIR/got.png"
+  diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
+  e2e_check "$label: rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
+}
 stop_vexmor_and_clear() {
   e2e_stop_vexmor
   rm -f "$DESK"/*
@@ -44,14 +64,7 @@ stop_vexmor_and_clear
 
 # 3. Ctrl+drag across the monitor boundary: exactly those pixels.
 e2e_start_capture
-xdotool mousemove 1200 300 keydown ctrl mousedown 1 mousemove 1300 380 mousemove 1499 449 mouseup 1 keyup ctrl
-f=$(e2e_saved_picture "$DESK")
-size=$(identify -format '%w %h' "$f")
-e2e_check "rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
-convert "$E2E_DIR/desktop.png" -crop 300x150+1200+300 +repage "$E2E_DIR/want.png"
-convert "$f" -alpha off "$E2E_DIR/got.png"
-diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
-e2e_check "rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
+rectangle_from 1200 300 "unscaled"
 stop_vexmor_and_clear
 
 # 4. A lasso: transparent outside, 32-pixel margin around the outline. The outline follows the mouse
@@ -94,22 +107,7 @@ for factor in QT_SCALE_FACTOR=2 QT_SCALE_FACTOR=1.5 'QT_SCREEN_SCALE_FACTORS=1;2
   geometry=$(xwininfo -id "$(overlay_id)" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
     /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}')
   e2e_check "scale $factor: overlay spans the virtual desktop (got $geometry)" [ "$geometry" = "0,0,3200,1080" ]
-  # Under scaling the program takes the exact device position of a press and a release from the pointer
-  # itself: the pointer stays put until each has been dealt with, as a hand's does.
-  xdotool mousemove 1201 301
-  sleep 0.3
-  xdotool keydown ctrl mousedown 1
-  sleep 0.5
-  xdotool mousemove 1300 380 mousemove 1500 450
-  sleep 0.5
-  xdotool mouseup 1 keyup ctrl
-  f=$(e2e_saved_picture "$DESK")
-  size=$(identify -format '%w %h' "$f")
-  e2e_check "scale $factor: rectangle is 300 x 150 (got $size)" [ "$size" = "300 150" ]
-  convert "$E2E_DIR/desktop.png" -crop 300x150+1201+301 +repage "$E2E_DIR/want.png"
-  convert "$f" -alpha off "$E2E_DIR/got.png"
-  diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)
-  e2e_check "scale $factor: rectangle holds exactly the screen's pixels (differing: $diff)" [ "$diff" = "0" ]
+  rectangle_from 1201 301 "scale $factor"
   stop_vexmor_and_clear
 done
 
