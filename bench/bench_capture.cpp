@@ -58,43 +58,41 @@ const TDIB& Desktop4K()
     return d;
 }
 
-void BM_FinishCaptureLassoWithInk4K(benchmark::State& state)
+// Confirms the 4K desktop with the given selection and ink once per iteration.
+void ComposeEach(benchmark::State& state, const std::vector<CaptureShape>& shapes)
 {
     const TDIB& desktop = Desktop4K();
-    std::vector<CaptureShape> shapes{Lasso(1920, 1080, 1500, 850, 1200)};
-    shapes.push_back(Stroke({600, 400}, {3300, 500}, 400));   // leaves the lasso
-    shapes.push_back(Stroke({900, 1000}, {2800, 1200}, 300));
-    shapes.push_back(Stroke({1200, 1700}, {2600, 1600}, 300));
     for (auto _ : state) {
         TComposedCapture c = ComposeCapture(desktop, QRect(0, 0, 3840, 2160), shapes, 6, 0xFFD80000u);
         benchmark::DoNotOptimize(c.captureImage.Bits());
     }
+}
+
+void BM_FinishCaptureLassoWithInk4K(benchmark::State& state)
+{
+    std::vector<CaptureShape> shapes{Lasso(1920, 1080, 1500, 850, 1200)};
+    shapes.push_back(Stroke({600, 400}, {3300, 500}, 400));   // leaves the lasso
+    shapes.push_back(Stroke({900, 1000}, {2800, 1200}, 300));
+    shapes.push_back(Stroke({1200, 1700}, {2600, 1600}, 300));
+    ComposeEach(state, shapes);
 }
 BENCHMARK(BM_FinishCaptureLassoWithInk4K)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 void BM_FinishCaptureRectangle4K(benchmark::State& state)
 {
-    const TDIB& desktop = Desktop4K();
     CaptureShape r;
     r.Kind = skRectangle;
     r.Points = {{200.5, 150.5}, {3600.5, 150.5}, {3600.5, 2000.5}, {200.5, 2000.5}};
     r.Bounds = {194, 144, 3607, 2007};
     const std::vector<CaptureShape> shapes{r};
-    for (auto _ : state) {
-        TComposedCapture c = ComposeCapture(desktop, QRect(0, 0, 3840, 2160), shapes, 6, 0xFFD80000u);
-        benchmark::DoNotOptimize(c.captureImage.Bits());
-    }
+    ComposeEach(state, shapes);
 }
 BENCHMARK(BM_FinishCaptureRectangle4K)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 void BM_FinishCaptureClick4K(benchmark::State& state)
 {
-    const TDIB& desktop = Desktop4K();
     const std::vector<CaptureShape> shapes(1);
-    for (auto _ : state) {
-        TComposedCapture c = ComposeCapture(desktop, QRect(0, 0, 3840, 2160), shapes, 6, 0xFFD80000u);
-        benchmark::DoNotOptimize(c.captureImage.Bits());
-    }
+    ComposeEach(state, shapes);
 }
 BENCHMARK(BM_FinishCaptureClick4K)->Unit(benchmark::kMillisecond)->MinTime(2);
 
