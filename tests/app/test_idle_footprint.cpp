@@ -1,6 +1,7 @@
 // The resident program's main window, made without its tabs until they are needed: before they exist
 // it must act as a window with tabs would (hot keys, capture settings, the saved file), and once made
 // they must hold what they would have held from the start.
+#include "FindControl.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "VexmorMain.h"
@@ -70,12 +71,6 @@ protected:
         for (const auto& k : fake_->hotKeys) r.append({k.id, k.key, k.modifiers});
         std::sort(r.begin(), r.end(), [](const Registration& a, const Registration& b) { return a.id < b.id; });
         return r;
-    }
-    template <class T>
-    static T* Get(QWidget& form, const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
     }
 
     QTemporaryDir dir_;

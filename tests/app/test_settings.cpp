@@ -1,6 +1,7 @@
 // The settings tab as the program's settings: defaults of a first run, a full round trip through the
 // settings file across a restart, the readers' rules for odd stored values, the window placement and
 // the autostart entry.
+#include "FindControl.h"
 #include "ColorBox.h"
 #include "HotKeyEdit.h"
 #include "Settings.h"
@@ -47,12 +48,6 @@ protected:
     QByteArray ReadIni() const {
         QFile f(IniPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    template <class T>
-    static T* Get(TVexmorMainForm& form, const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
     }
 
     QTemporaryDir dir_;
