@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <xcb/render.h>
 #include <xcb/shm.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xfixes.h>
@@ -164,6 +165,7 @@ public:
         held->part = inside.translated(-rect.topLeft());
         held->bits = static_cast<uint8_t*>(seg->address);
         held->stride = inside.width() * 4;
+        held->serverSegment = seg->xseg;
         out = std::shared_ptr<THeldGrab>(held, [seg](THeldGrab* h) mutable {
             delete h;
             seg.reset();
@@ -201,7 +203,105 @@ public:
         if (releaseTimer_) releaseTimer_->stop();
     }
 
+    // The X server builds the backdrop from the rows already in shared memory: a copy into a pixmap,
+    // the colour laid over with the rendering extension, the patch put on top, all on its side while
+    // the program goes on. The window is only the server's to paint until the program's first frame.
+    bool ShowBackdrop(uintptr_t window, const THeldGrab& held, const TBackdrop& backdrop) override {
+        xcb_connection_t* c = X11Connection();
+        // The segment stays attached while the grab is held; its name is one of this connection's.
+        if (!c || !window || !held.serverSegment) return false;
+        if (held.part.isEmpty() || held.stride != held.part.width() * 4) return false;
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_render_id);
+        if (!ext || !ext->present) return false;
+        const auto w = xcb_window_t(window);
+        // Both questions in one round trip.
+        const xcb_get_geometry_cookie_t geometryAsked = xcb_get_geometry(c, w);
+        const xcb_get_window_attributes_cookie_t attributesAsked = xcb_get_window_attributes(c, w);
+        TXcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryAsked, nullptr));
+        TXcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, attributesAsked, nullptr));
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        // The rows are the root's pixels: only a window of the root's depth takes them unchanged (a
+        // 32-bit window would read their undefined fourth byte as alpha).
+        if (!geometry || !attributes || attributes->map_state != XCB_MAP_STATE_UNMAPPED ||
+            geometry->depth != screen->root_depth || geometry->width != held.part.width() ||
+            geometry->height != held.part.height())
+            return false;
+        const xcb_render_pictformat_t format = FormatOfVisual(c, attributes->visual);
+        if (!format) return false;
+
+        const uint16_t width = geometry->width, height = geometry->height;
+        const xcb_pixmap_t pixmap = xcb_generate_id(c);
+        xcb_create_pixmap(c, geometry->depth, pixmap, w, width, height);
+        const xcb_gcontext_t gc = xcb_generate_id(c);
+        xcb_create_gc(c, gc, pixmap, 0, nullptr);
+        xcb_shm_put_image(c, pixmap, gc, width, height, 0, 0, width, height, 0, 0, geometry->depth,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, 0, held.serverSegment, 0);
+        if (backdrop.tint >> 24) {
+            const xcb_render_picture_t picture = xcb_generate_id(c);
+            xcb_render_create_picture(c, picture, pixmap, format, 0, nullptr);
+            auto wide = [&](int shift) { return uint16_t(((backdrop.tint >> shift) & 0xFF) * 257); };
+            const xcb_render_color_t colour{wide(16), wide(8), wide(0), wide(24)};
+            const xcb_rectangle_t all{0, 0, width, height};
+            xcb_render_fill_rectangles(c, XCB_RENDER_PICT_OP_OVER, picture, colour, 1, &all);
+            xcb_render_free_picture(c, picture);
+        }
+        PutPatch(c, pixmap, gc, geometry->depth, backdrop.patch, backdrop.patchAt, QSize(width, height));
+        const uint32_t background = pixmap;
+        xcb_change_window_attributes(c, w, XCB_CW_BACK_PIXMAP, &background);
+        // The window holds the pixmap for as long as it is its background.
+        xcb_free_gc(c, gc);
+        xcb_free_pixmap(c, pixmap);
+        xcb_flush(c);
+        return true;
+    }
+
+    void DropBackdrop(uintptr_t window) override {
+        xcb_connection_t* c = X11Connection();
+        if (!c || !window) return;
+        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(c, xcb_window_t(window), XCB_CW_BACK_PIXMAP, &none);
+        xcb_flush(c);
+    }
+
 private:
+    // The rendering extension's picture format for a visual (asked once per connection).
+    xcb_render_pictformat_t FormatOfVisual(xcb_connection_t* c, xcb_visualid_t visual) {
+        if (formatsOf_ != c) {
+            formatsOf_ = c;
+            visualFormats_.clear();
+            TXcbReply<xcb_render_query_pict_formats_reply_t> formats(
+                xcb_render_query_pict_formats_reply(c, xcb_render_query_pict_formats(c), nullptr));
+            if (formats)
+                for (auto s = xcb_render_query_pict_formats_screens_iterator(formats.get()); s.rem;
+                     xcb_render_pictscreen_next(&s))
+                    for (auto d = xcb_render_pictscreen_depths_iterator(s.data); d.rem; xcb_render_pictdepth_next(&d))
+                        for (auto v = xcb_render_pictdepth_visuals_iterator(d.data); v.rem;
+                             xcb_render_pictvisual_next(&v))
+                            visualFormats_.insert(v.data->visual, v.data->format);
+        }
+        return visualFormats_.value(visual, 0);
+    }
+
+    // The patch goes over the pixmap in requests the server takes (a few megabytes at most each).
+    static void PutPatch(xcb_connection_t* c, xcb_pixmap_t pixmap, xcb_gcontext_t gc, uint8_t depth,
+                         const QImage& patch, const QPoint& at, const QSize& size) {
+        if (patch.isNull()) return;
+        const QRect placed = QRect(at, patch.size()) & QRect(QPoint(0, 0), size);
+        if (placed.isEmpty()) return;
+        const QImage rows = patch.convertToFormat(QImage::Format_RGB32)
+                                .copy(placed.translated(-at));  // whole rows of exactly the placed width
+        const size_t rowBytes = size_t(rows.width()) * 4;
+        const size_t limit = std::min<size_t>(size_t(xcb_get_maximum_request_length(c)) * 4, 4u << 20);
+        const int band = int(std::max<size_t>(1, (limit - 64) / rowBytes));
+        for (int y = 0; y < rows.height(); y += band) {
+            const int n = std::min(band, rows.height() - y);
+            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(rows.width()), uint16_t(n),
+                          int16_t(placed.x()), int16_t(placed.y() + y), 0, depth, uint32_t(rowBytes * n),
+                          rows.constScanLine(y));
+        }
+    }
+
     TPlatformStatus Prepare(const QRect& rect, xcb_connection_t*& c, const xcb_screen_t*& screen, QRect& inside) {
         c = X11Connection();
         if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
@@ -243,6 +343,8 @@ private:
     std::shared_ptr<void> alive_ = std::make_shared<int>(0);
     std::shared_ptr<TShmSegment> shm_;
     std::unique_ptr<QTimer> releaseTimer_;
+    xcb_connection_t* formatsOf_ = nullptr;
+    QHash<xcb_visualid_t, xcb_render_pictformat_t> visualFormats_;
 };
 
 // ---- active window --------------------------------------------------------------------------
