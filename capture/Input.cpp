@@ -64,6 +64,7 @@ void StartCapture(int mode, ICaptureOwner* owner)
 {
     if (InputForm || !owner) return;
     const auto requested = std::chrono::steady_clock::now();
+    const auto requestedWall = std::chrono::system_clock::now();
     // The magnifier's first paint is zoomed, which needs the 24-bit picture; the others show the
     // grabbed rows at once.
     TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), mode != 2);
@@ -89,9 +90,12 @@ void StartCapture(int mode, ICaptureOwner* owner)
     form->ShowOverlay();
     if (qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
         auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
-        std::fprintf(stderr, "vexmor: grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms\n",
-                     ms(requested, tGrab), ms(tGrab, tOwner), ms(tOwner, tForm),
-                     ms(tForm, std::chrono::steady_clock::now()));
+        // The wall-clock time of the request lets a watcher of the X server's events time the map.
+        const double wall = std::chrono::duration<double>(requestedWall.time_since_epoch()).count();
+        std::fprintf(stderr,
+                     "vexmor: grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms; requested at %.6f s\n",
+                     ms(requested, tGrab), ms(tGrab, tOwner), ms(tOwner, tForm), ms(tForm, std::chrono::steady_clock::now()),
+                     wall);
     }
 }
 
@@ -321,12 +325,49 @@ void TInputForm::ShowOverlay()
     raise();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
+    if (pending_.rows && !MagnifierMode && ViewZoom <= 1) DrawBackdrop();
     // The first paint starts the narrowing of the grabbed rows; should no paint come soon (a window
     // manager holding the window back), it starts anyway.
     QTimer::singleShot(100, this, [this] {
         StartFilling();
         ReleaseHeldSounds();
     });
+}
+
+void TInputForm::DrawBackdrop()
+{
+    // The first frame takes a while on a large desktop, most of it spent by the system coming up with
+    // a fresh window surface. Meanwhile the X server draws the same frame into the mapped window from
+    // the grabbed rows it still holds (the tint laid over them on its side, the help card from here):
+    // the overlay is complete moments after it maps.
+    TPlatform& platform = Platform();
+    if (!platform.grabber || !pending_.rows || !windowHandle()) return;
+    TBackdrop backdrop;
+    backdrop.tint = TintColor;
+    const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
+    if (!card.isEmpty()) {
+        // Painted by the same code as the frame itself.
+        TakePaintView();
+        QImage patch(card.size(), QImage::Format_RGB32);
+        patch.setDevicePixelRatio(scale_);
+        {
+            QPainter p(&patch);
+            p.translate(-card.left() / scale_, -card.top() / scale_);
+            PaintNormal(p, card);
+        }
+        patch.setDevicePixelRatio(1);
+        backdrop.patch = patch;
+        backdrop.patchAt = card.topLeft();
+    }
+    backdropDrawn_ = platform.grabber->DrawBackdrop(uintptr_t(winId()), *pending_.rows, backdrop);
+    if (!backdropDrawn_) return;
+    if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
+        platform.grabber->WaitForServer();
+        const auto elapsed = std::chrono::steady_clock::now() - *requested_;
+        std::fprintf(stderr, "vexmor: overlay %dx%d drawn by the X server %.1f ms after the capture request\n",
+                     DesktopImage.Width(), DesktopImage.Height(),
+                     std::chrono::duration<double, std::milli>(elapsed).count());
+    }
 }
 
 void TInputForm::ReleaseHeldSounds()
@@ -1122,7 +1163,10 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     // a second thread, each backing its part of the surface (and of fresh grabbed rows) in one go before
     // writing: the frame is out in about half the time on two cores.
     const int top = clip.top(), bottom = clip.bottom() + 1;
-    if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2) {
+    // While the X server still draws the backdrop it keeps a core busy: the first frame then goes on
+    // the other one alone.
+    const bool serverBusy = backdropDrawn_ && !firstPaintDone_;
+    if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2 || serverBusy) {
         compose(top, bottom);
     } else {
         auto prepared = [&](int from, int to) {

@@ -214,6 +214,7 @@ private:
     QPoint ClientFromEvent(const QPointF& logical);
     void ApplyCursorShape();
     void PaintNormal(QPainter& p, QRect clip);
+    void DrawBackdrop();
     void PaintZoomed(QPainter& p);
     void ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect);
     QImage* DirectSurface(QPainter& p, QPoint& deviceOrigin) const;
@@ -241,6 +242,7 @@ private:
     QMetaObject::Connection appStateHook_;
     std::optional<std::chrono::steady_clock::time_point> requested_;
     bool firstPaintDone_ = false;
+    bool backdropDrawn_ = false;  // the X server draws the first frame too
     // The start's sounds wait for the first frame: the first sound of a run loads the sound output,
     // which must not hold the frozen desktop back.
     void ReleaseHeldSounds();

@@ -117,6 +117,12 @@ public:
         return TPlatformStatus::Ok();
     }
     void ReleaseKept() override { ++s_->keptReleases; }
+    bool DrawBackdrop(uintptr_t window, const THeldGrab&, const TBackdrop& backdrop) override {
+        if (!s_->offersBackdrop || !window) return false;
+        s_->backdrops << backdrop;
+        s_->backdropWindows << window;
+        return true;
+    }
     TPlatformStatus Cursor(TCursorImage& out) override {
         if (!s_->hasCursor) return TPlatformStatus::Fail("no cursor");
         out = s_->cursor;

@@ -33,6 +33,9 @@ struct TFakeState {
     TCursorImage cursor;
     bool hasCursor = false;
     int keptReleases = 0;  // calls of ReleaseKept
+    bool offersBackdrop = false;           // DrawBackdrop takes any held grab when set
+    QList<TBackdrop> backdrops;            // what was drawn, and into which windows
+    QList<quintptr> backdropWindows;
     // active window
     TForegroundWindow foreground;
     // hot keys

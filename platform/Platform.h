@@ -111,8 +111,8 @@ struct THeldGrab {
     uint32_t serverSegment = 0;  // the X server's name for the memory when it shares it, else 0
 };
 
-// What a window shows from the moment it is mapped, before the program has painted it: the held
-// rows with a premultiplied colour laid over them, and a small opaque picture placed on top.
+// What a window shows while the program still paints it: the held rows with a premultiplied colour
+// laid over them, and a small opaque picture placed on top.
 struct TBackdrop {
     uint32_t tint = 0;     // A,R,G,B premultiplied
     QImage patch;          // null for none
@@ -133,16 +133,16 @@ public:
     virtual TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out);
     // Lets go of memory kept for a quick next grab (a held grab keeps its own).
     virtual void ReleaseKept() {}
-    // Gives a created, not yet mapped window of the held part's size the backdrop as its background,
-    // made by the X server from the rows it put in shared memory: the window comes up showing it at
-    // once, whatever the program still has to paint. False when it cannot (no shared rows, another
-    // size or depth, no rendering extension); the window is then left as it was.
-    virtual bool ShowBackdrop(uintptr_t /*window*/, const THeldGrab& /*held*/, const TBackdrop& /*backdrop*/)
+    // Draws the backdrop into a mapped window of the held part's size on the X server's side, from the
+    // rows it put in shared memory: the window shows it long before the program could have painted
+    // it. False when it cannot (no shared rows, another size or depth, not on screen, no rendering
+    // extension); the window is then left as it was.
+    virtual bool DrawBackdrop(uintptr_t /*window*/, const THeldGrab& /*held*/, const TBackdrop& /*backdrop*/)
     {
         return false;
     }
-    // Back to no background: the program's own painting shows from here on.
-    virtual void DropBackdrop(uintptr_t /*window*/) {}
+    // Returns once the X server has dealt with every request sent so far.
+    virtual void WaitForServer() {}
     virtual TPlatformStatus Cursor(TCursorImage& out) = 0;
 };
 

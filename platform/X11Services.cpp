@@ -203,10 +203,10 @@ public:
         if (releaseTimer_) releaseTimer_->stop();
     }
 
-    // The X server builds the backdrop from the rows already in shared memory: a copy into a pixmap,
-    // the colour laid over with the rendering extension, the patch put on top, all on its side while
-    // the program goes on. The window is only the server's to paint until the program's first frame.
-    bool ShowBackdrop(uintptr_t window, const THeldGrab& held, const TBackdrop& backdrop) override {
+    // The X server draws the backdrop from the rows already in shared memory: the rows put into the
+    // window, the colour laid over them with the rendering extension, the patch put on top, all on its
+    // side while the program goes on.
+    bool DrawBackdrop(uintptr_t window, const THeldGrab& held, const TBackdrop& backdrop) override {
         xcb_connection_t* c = X11Connection();
         // The segment stays attached while the grab is held; its name is one of this connection's.
         if (!c || !window || !held.serverSegment) return false;
@@ -222,8 +222,9 @@ public:
             xcb_get_window_attributes_reply(c, attributesAsked, nullptr));
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
         // The rows are the root's pixels: only a window of the root's depth takes them unchanged (a
-        // 32-bit window would read their undefined fourth byte as alpha).
-        if (!geometry || !attributes || attributes->map_state != XCB_MAP_STATE_UNMAPPED ||
+        // 32-bit window would read their undefined fourth byte as alpha). What is drawn into a window
+        // not on screen is lost.
+        if (!geometry || !attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
             geometry->depth != screen->root_depth || geometry->width != held.part.width() ||
             geometry->height != held.part.height())
             return false;
@@ -231,37 +232,28 @@ public:
         if (!format) return false;
 
         const uint16_t width = geometry->width, height = geometry->height;
-        const xcb_pixmap_t pixmap = xcb_generate_id(c);
-        xcb_create_pixmap(c, geometry->depth, pixmap, w, width, height);
         const xcb_gcontext_t gc = xcb_generate_id(c);
-        xcb_create_gc(c, gc, pixmap, 0, nullptr);
-        xcb_shm_put_image(c, pixmap, gc, width, height, 0, 0, width, height, 0, 0, geometry->depth,
+        xcb_create_gc(c, gc, w, 0, nullptr);
+        xcb_shm_put_image(c, w, gc, width, height, 0, 0, width, height, 0, 0, geometry->depth,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, 0, held.serverSegment, 0);
         if (backdrop.tint >> 24) {
             const xcb_render_picture_t picture = xcb_generate_id(c);
-            xcb_render_create_picture(c, picture, pixmap, format, 0, nullptr);
+            xcb_render_create_picture(c, picture, w, format, 0, nullptr);
             auto wide = [&](int shift) { return uint16_t(((backdrop.tint >> shift) & 0xFF) * 257); };
             const xcb_render_color_t colour{wide(16), wide(8), wide(0), wide(24)};
             const xcb_rectangle_t all{0, 0, width, height};
             xcb_render_fill_rectangles(c, XCB_RENDER_PICT_OP_OVER, picture, colour, 1, &all);
             xcb_render_free_picture(c, picture);
         }
-        PutPatch(c, pixmap, gc, geometry->depth, backdrop.patch, backdrop.patchAt, QSize(width, height));
-        const uint32_t background = pixmap;
-        xcb_change_window_attributes(c, w, XCB_CW_BACK_PIXMAP, &background);
-        // The window holds the pixmap for as long as it is its background.
+        PutPatch(c, w, gc, geometry->depth, backdrop.patch, backdrop.patchAt, QSize(width, height));
         xcb_free_gc(c, gc);
-        xcb_free_pixmap(c, pixmap);
         xcb_flush(c);
         return true;
     }
 
-    void DropBackdrop(uintptr_t window) override {
-        xcb_connection_t* c = X11Connection();
-        if (!c || !window) return;
-        const uint32_t none = XCB_BACK_PIXMAP_NONE;
-        xcb_change_window_attributes(c, xcb_window_t(window), XCB_CW_BACK_PIXMAP, &none);
-        xcb_flush(c);
+    void WaitForServer() override {
+        if (xcb_connection_t* c = X11Connection())
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }
 
 private:
@@ -284,7 +276,7 @@ private:
     }
 
     // The patch goes over the pixmap in requests the server takes (a few megabytes at most each).
-    static void PutPatch(xcb_connection_t* c, xcb_pixmap_t pixmap, xcb_gcontext_t gc, uint8_t depth,
+    static void PutPatch(xcb_connection_t* c, xcb_drawable_t pixmap, xcb_gcontext_t gc, uint8_t depth,
                          const QImage& patch, const QPoint& at, const QSize& size) {
         if (patch.isNull()) return;
         const QRect placed = QRect(at, patch.size()) & QRect(QPoint(0, 0), size);

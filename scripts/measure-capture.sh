@@ -74,6 +74,14 @@ awk '
     for (i = 2; i <= m; i++) { x = v[i]; j = i - 1; while (j > 0 && v[j] > x) { v[j + 1] = v[j]; j-- } v[j + 1] = x }
     if (m > 0) printf "median of captures 2-%d, flushed: %.1f ms\n", n, (m % 2) ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
   }' "$LOG"
+# From the request inside the program (its wall-clock time in the log) to the map seen by the watcher:
+# with the server's backdrop the overlay shows the frozen desktop from its map on.
+paste <(sed -n 's/.*requested at \([0-9.]*\) s$/\1/p' "$LOG") <(head -n "$CAPTURES" "$MAPS") | awk '
+  NF == 2 { n++; v[n] = ($2 - $1) * 1000; printf "capture %d: request to overlay mapped %.1f ms\n", n, v[n] }
+  END {
+    for (i = 2; i <= n; i++) { x = v[i]; j = i - 1; while (j > 1 && v[j] > x) { v[j + 1] = v[j]; j-- } v[j + 1] = x }
+    if (n > 1) { m = n - 1; printf "median of captures 2-%d, request to mapped: %.1f ms\n", n, (m % 2) ? v[1 + (m + 1) / 2] : (v[1 + m / 2] + v[2 + m / 2]) / 2 }
+  }'
 paste "$SENT" <(head -n "$CAPTURES" "$MAPS") | awk '
   NF == 2 { n++; v[n] = ($2 - $1) * 1000; printf "capture %d: key sent to overlay mapped %.1f ms\n", n, v[n] }
   END {

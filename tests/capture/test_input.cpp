@@ -686,6 +686,39 @@ TEST_F(InputFormTest, StartCaptureOpensOneOverlay)
     EXPECT_TRUE(form.isNull());
 }
 
+// The X server draws the first frame into the mapped window while the program paints it: the same
+// tint over the grabbed rows, and the help card region exactly as the first paint has it, also where
+// the card reaches past a small desktop. The magnifier's zoomed first frame is not the server's.
+TEST_F(InputFormTest, TheServerDrawsTheFirstFrameAsItIsPainted)
+{
+    fake->offersBackdrop = true;
+    for (const QSize size : {QSize(640, 480), QSize(150, 120)}) {
+        SCOPED_TRACE(size.width());
+        fake->backdrops.clear();
+        fake->backdropWindows.clear();
+        fake->monitors = {QRect(QPoint(0, 0), size)};
+        fake->desktopImage = PatternImage(size.width(), size.height());
+        StartCapture(0, &owner);
+        ASSERT_NE(InputForm, nullptr);
+        form = InputForm;
+        ASSERT_EQ(fake->backdrops.size(), 1);
+        EXPECT_EQ(fake->backdropWindows[0], quintptr(form->winId()));
+        const TBackdrop& b = fake->backdrops[0];
+        EXPECT_EQ(b.tint, 0x57092236u);
+        const QRect card = form->HelpCardRect & QRect(QPoint(0, 0), size);
+        ASSERT_FALSE(card.isEmpty());
+        EXPECT_EQ(QRect(b.patchAt, b.patch.size()), card);
+        const QImage first = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(b.patch.convertToFormat(QImage::Format_RGB32), first.copy(card));
+        form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
+        FlushDeletes();
+    }
+    fake->backdrops.clear();
+    StartCapture(2, &owner);
+    form = InputForm;
+    EXPECT_TRUE(fake->backdrops.isEmpty());
+}
+
 TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies)
 {
     fake->monitors = {QRect(0, 0, 640, 480)};
