@@ -2,12 +2,14 @@
 # How fast the capture overlay comes up in the resident program: starts a private X server at the
 # given size, runs `vexmor /tray` from a build directory with VEXMOR_CAPTURE_TIMING set,
 # opens N captures with the capture hot key (each cancelled with Esc) and prints, per capture, the time
-# from the hot key's handler to the grab, to the first paint of the frozen desktop and to that frame
-# being handed to the X server, then the median of the warm captures (the first one in a process, and
-# the first after the grab's shared segment was let go, also make that segment). An X client watching
-# the root window also gives the time from sending the key to the overlay's map, as seen from outside.
+# from the hot key's handler to the grab, to the frozen desktop drawn into the mapped overlay by the X
+# server, to the program's own first paint and to that frame being handed to the X server, then the
+# medians of the warm captures (the first one in a process, and the first after the grab's shared
+# segment was let go, also make that segment). An X client watching the root window also times the
+# overlay's map, from the request and from sending the key. With --pause the program sits idle that
+# many seconds before each capture, as it would between a user's captures.
 #
-#   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N]
+#   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N] [--pause S]
 #
 # Everything it starts is stopped by PID when it ends.
 set -u
@@ -16,12 +18,14 @@ HERE=$(cd "$(dirname "$0")/.." && pwd)
 BUILD="$HERE/build"
 CAPTURES=10
 SIZE=3840x2160
+PAUSE=0
 while [ $# -gt 0 ]; do
   case $1 in
   --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
   --captures) CAPTURES=$2; shift 2 ;;
   --screen) SIZE=$2; shift 2 ;;
-  -h | --help) sed -n '2,11p' "$0"; exit 0 ;;
+  --pause) PAUSE=$2; shift 2 ;;
+  -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
   *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -53,6 +57,7 @@ sleep 1
 SENT="$E2E_DIR/sent"
 : >"$SENT"
 for i in $(seq 1 "$CAPTURES"); do
+  sleep "$PAUSE"
   echo "$EPOCHREALTIME" >>"$SENT"
   xdotool key Print
   e2e_wait_for "the overlay of capture $i" 30 e2e_overlay_shown
@@ -63,16 +68,23 @@ done
 
 echo "capture overlay on a $SIZE desktop ($VEXMOR_BIN), milliseconds from the capture request"
 awk '
+  # The backdrop is drawn before the line with the grab is written.
+  /drawn by the X server/ { drawn[n + 1] = $(NF - 5) }
   / grab / { n++; grab[n] = $3 }
   /painted/ { painted[n] = $(NF - 5) }
   /flushed/ { flushed[n] = $(NF - 5) }
-  END {
-    printf "%8s %8s %8s %8s\n", "capture", "grab", "painted", "flushed"
-    for (i = 1; i <= n; i++) printf "%8d %8.1f %8.1f %8.1f\n", i, grab[i], painted[i], flushed[i]
+  function median(a, label,   i, m, v, x, j) {
     m = 0
-    for (i = 2; i <= n; i++) v[++m] = flushed[i]
+    for (i = 2; i <= n; i++) if (a[i] != "") v[++m] = a[i]
     for (i = 2; i <= m; i++) { x = v[i]; j = i - 1; while (j > 0 && v[j] > x) { v[j + 1] = v[j]; j-- } v[j + 1] = x }
-    if (m > 0) printf "median of captures 2-%d, flushed: %.1f ms\n", n, (m % 2) ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
+    if (m > 0) printf "median of captures 2-%d, %s: %.1f ms\n", n, label, (m % 2) ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
+  }
+  END {
+    printf "%8s %8s %8s %8s %8s\n", "capture", "grab", "drawn", "painted", "flushed"
+    for (i = 1; i <= n; i++)
+      printf "%8d %8.1f %8s %8.1f %8.1f\n", i, grab[i], drawn[i] == "" ? "-" : sprintf("%.1f", drawn[i]), painted[i], flushed[i]
+    median(drawn, "frozen desktop drawn by the X server")
+    median(flushed, "the program\x27s own first frame flushed")
   }' "$LOG"
 # From the request inside the program (its wall-clock time in the log) to the map seen by the watcher:
 # with the server's backdrop the overlay shows the frozen desktop from its map on.
