@@ -1,5 +1,6 @@
 #include "HandOffs.h"
 
+#include "ClipboardPicture.h"
 #include "DIBmp.h"
 #include "Platform.h"
 
@@ -12,7 +13,7 @@
 
 void CopyImageToClipboard(const TDIB& image) {
     if (image.Empty()) return;
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(image.ToQImage());
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setMimeData(new TClipboardPicture(image));
 }
 
 bool PrintImageFile(const QString& path, QPrinter& printer) {

@@ -6,8 +6,9 @@
 class QPrinter;
 class TDIB;
 
-// Puts a copy of the image on the clipboard (Qt offers it as image/png, image/bmp and the other image
-// types). Nothing for an empty image.
+// Puts a copy of the image on the clipboard as image/png, image/bmp and the other image types Qt writes.
+// The raw copy is held only until a worker has spooled it as PNG to an unnamed file (see
+// TClipboardPicture). Nothing for an empty image.
 void CopyImageToClipboard(const TDIB& image);
 
 // The image file printed on one page, as large as fits the printable area with its proportions kept,

@@ -4,12 +4,16 @@
 // Each scenario runs in a child copy of this test program (with the X platform or the CUPS server of
 // the scenario in its environment); the child parts are skipped in an ordinary run.
 #include "XvfbServer.h"
+#include "ClipboardPicture.h"
 #include "Export.h"
 #include "FakePlatform.h"
 #include "OutputTestSupport.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QGuiApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPrinter>
@@ -134,26 +138,51 @@ TEST(ClipboardChild, OffersTheFlatImageAsPng) {
     owner.settings.comment = "not copied";
     TExporter exporter(owner);
     exporter.ToClipboardBtnClick();
-    QByteArray targets, png;
-    ASSERT_EQ(RunWithEvents("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"}, &targets), 0);
-    EXPECT_TRUE(targets.contains("image/png")) << targets.constData();
-    EXPECT_TRUE(targets.contains("image/bmp")) << targets.constData();
-    ASSERT_EQ(RunWithEvents("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}, &png), 0);
-    const TDecodedPng decoded = DecodePng(png);
-    ASSERT_TRUE(decoded.ok);
-    ASSERT_EQ(decoded.width, 120) << "unscaled";
-    ASSERT_EQ(decoded.height, 80);
-    for (int y = 0; y < 80; ++y)
-        for (int x = 0; x < 120; ++x) {
-            const uint8_t* d = decoded.pixels.data() + (size_t(y) * 120 + x) * decoded.channels;
-            const uint32_t want = owner.cap.flat.GetPixel(x, y);
-            ASSERT_EQ(d[0], want >> 16 & 255) << x << "," << y;
-            ASSERT_EQ(d[1], want >> 8 & 255) << x << "," << y;
-            ASSERT_EQ(d[2], want & 255) << x << "," << y;
-            if (decoded.channels == 4) {
-                ASSERT_EQ(d[3], 255) << "the frosted surroundings, not transparency";
-            }
+    // Read back twice: as it comes (most likely still the raw copy) and once the picture is spooled.
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first paste" : "after the switch to the spool file");
+        if (pass == 1) {
+            auto spooled = [] {
+                auto* picture = qobject_cast<const TClipboardPicture*>(QGuiApplication::clipboard()->mimeData());
+                return picture && picture->Spooled();
+            };
+            QDeadlineTimer deadline(20000);
+            while (!spooled() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            ASSERT_TRUE(spooled()) << "the picture was not spooled";
         }
+        QByteArray targets, png, bmp;
+        ASSERT_EQ(RunWithEvents("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"}, &targets), 0);
+        for (const char* format : {"image/png", "image/bmp", "application/x-qt-image", "image/jpeg"})
+            EXPECT_TRUE(targets.contains(format)) << format << " missing in " << targets.constData();
+        ASSERT_EQ(RunWithEvents("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}, &png), 0);
+        const TDecodedPng decoded = DecodePng(png);
+        ASSERT_TRUE(decoded.ok);
+        ASSERT_EQ(decoded.width, 120) << "unscaled";
+        ASSERT_EQ(decoded.height, 80);
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const uint8_t* d = decoded.pixels.data() + (size_t(y) * 120 + x) * decoded.channels;
+                const uint32_t want = owner.cap.flat.GetPixel(x, y);
+                ASSERT_EQ(d[0], want >> 16 & 255) << x << "," << y;
+                ASSERT_EQ(d[1], want >> 8 & 255) << x << "," << y;
+                ASSERT_EQ(d[2], want & 255) << x << "," << y;
+                if (decoded.channels == 4) {
+                    ASSERT_EQ(d[3], 255) << "the frosted surroundings, not transparency";
+                }
+            }
+        ASSERT_EQ(RunWithEvents("xclip", {"-selection", "clipboard", "-t", "image/bmp", "-o"}, &bmp), 0);
+        TDIB fromBmp;
+        ASSERT_NO_THROW(fromBmp.LoadFromBmpData(bmp));
+        ASSERT_EQ(fromBmp.Width(), 120);
+        ASSERT_EQ(fromBmp.Height(), 80);
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 120; ++x)
+                ASSERT_EQ(fromBmp.GetPixel(x, y) & 0xFFFFFF, owner.cap.flat.GetPixel(x, y) & 0xFFFFFF) << x << "," << y;
+        // This process's own reading of the clipboard it owns.
+        const QImage own = QGuiApplication::clipboard()->image();
+        ASSERT_EQ(own.size(), QSize(120, 80));
+        EXPECT_EQ(own.pixel(60, 40) & 0xFFFFFF, owner.cap.flat.GetPixel(60, 40) & 0xFFFFFF);
+    }
     EXPECT_EQ(owner.afterOperations, 1);
 }
 
