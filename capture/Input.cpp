@@ -107,6 +107,7 @@ void TCatchThread::run()
         form_->CatchStep();
         QThread::msleep(10);
     }
+    finished_.store(true, std::memory_order_release);
 }
 
 // --- paint box ----------------------------------------------------------------------------------------
@@ -277,6 +278,7 @@ void TInputForm::StopWorker()
     if (!CatchThread) return;
     CatchThread->requestInterruption();
     CatchThread->wait();
+    [[maybe_unused]] const bool finished = CatchThread->Finished();
     CatchThread.reset();
 }
 

@@ -46,12 +46,16 @@ void StartCapture(int mode, ICaptureOwner* owner);
 class TCatchThread : public QThread {
 public:
     explicit TCatchThread(TInputForm* form) : form_(form) {}
+    // After wait(): everything the worker did is seen by the caller. The flag makes that visible to
+    // tools that cannot see inside the framework's own thread bookkeeping.
+    bool Finished() const { return finished_.load(std::memory_order_acquire); }
 
 protected:
     void run() override;
 
 private:
     TInputForm* form_;
+    std::atomic<bool> finished_{false};
 };
 
 // The overlay's paint surface: reports mouse events and the area each paint is asked for.
