@@ -49,19 +49,29 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows)
             const QRect inside = fg.frame.translated(-origin) & image;
             if (fg.exists && !inside.isEmpty()) g.grabbedRect = inside;
         }
-        if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
     }
 
-    if (keepRows && g.grabbedRect == image && platform.grabber) {
+    if (keepRows && platform.grabber) {
         std::shared_ptr<THeldGrab> held;
         if (platform.grabber->GrabHeld(g.desktopBounds, held).ok && held && held->part == image) {
-            // The rows are ours: the pointer goes straight into them.
-            if (pointer) DrawPointer(RowsView(*held, w, h), origin);
+            // The rows are ours: what lies around an active window is blacked out in them (a few
+            // milliseconds in memory the server has just written, where filling the fresh picture
+            // would take longer), and the pointer goes straight into them.
+            const DibOps::View rows = RowsView(*held, w, h);
+            if (g.grabbedRect != image) {
+                const QRect r = g.grabbedRect;
+                DibOps::FillSet(rows, QRect(0, 0, w, r.top()), 0xFF000000u);
+                DibOps::FillSet(rows, QRect(0, r.bottom() + 1, w, h - r.bottom() - 1), 0xFF000000u);
+                DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
+                DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()), 0xFF000000u);
+            }
+            if (pointer) DrawPointer(rows, origin);
             g.rows = std::move(held);
             return g;
         }
         // Less than the whole desktop had screen behind it: filled below, black around.
     }
+    if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
 
     // The grabbed rows go straight from the X server's buffer into the 24-bit picture.
     const int left = g.grabbedRect.left(), top = g.grabbedRect.top();

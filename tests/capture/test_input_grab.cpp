@@ -125,10 +125,23 @@ TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer)
 
     fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
     EXPECT_FALSE(GrabDesktop(0, true, true).Pending()) << "part of the desktop has no screen behind it";
+    // An active window's rows are blacked out around it (the window reaching past the desktop's
+    // left edge, the pointer outside it), and narrow to the picture an immediate grab gives.
     fake->monitors = {QRect(0, 0, 640, 480)};
     fake->foreground.exists = true;
-    fake->foreground.frame = QRect(10, 10, 100, 100);
-    EXPECT_FALSE(GrabDesktop(1, true, true).Pending()) << "a window's grab is black around";
+    fake->foreground.frame = QRect(-20, 70, 200, 100);
+    const TDesktopGrab window = GrabDesktop(1, true);
+    TDesktopGrab keptWindow = GrabDesktop(1, true, true);
+    ASSERT_TRUE(keptWindow.Pending());
+    EXPECT_EQ(keptWindow.grabbedRect, window.grabbedRect);
+    FillDesktopImage(keptWindow);
+    for (int y = 0; y < 480; ++y)
+        ASSERT_EQ(0, std::memcmp(keptWindow.image.PixelPtr(0, y), window.image.PixelPtr(0, y), 640 * 3)) << y;
+    EXPECT_EQ(keptWindow.image.GetPixel(99, 49), 0xFFFFFFFFu);
+    EXPECT_EQ(keptWindow.image.GetPixel(5, 69), 0xFF000000u);
+    EXPECT_EQ(keptWindow.image.GetPixel(180, 100), 0xFF000000u);
+    EXPECT_EQ(keptWindow.image.GetPixel(179, 169), PatternPixel(179, 169));
+    EXPECT_EQ(keptWindow.image.GetPixel(179, 170), 0xFF000000u);
     fake->desktopImage = QImage();
     const TDesktopGrab failed = GrabDesktop(0, false, true);
     EXPECT_FALSE(failed.Pending());
