@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <mutex>
-#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -97,13 +95,10 @@ QByteArray ReadWhole(int fd, qint64 size) {
 
 } // namespace
 
-// What the worker hands back. The worker writes the result under the lock; the mime data reads it under
-// the lock after the queued call arrives, and clears `receiver` under the lock before it goes, so the
-// worker never posts to a deleted object.
+// What the worker hands back. It writes the result before it ends; the GUI thread reads it only after
+// joining the worker.
 struct TClipboardPicture::TJob {
     std::atomic<bool> cancelled{false};
-    std::mutex mutex;
-    TClipboardPicture* receiver = nullptr;
     int fd = -1;
     qint64 size = 0;
     bool ok = false;
@@ -116,37 +111,33 @@ struct TClipboardPicture::TJob {
 TClipboardPicture::TClipboardPicture(const TDIB& image, TClipboardPictureOptions options)
     : pngLevel_(options.pngLevel) {
     if (image.Empty()) return;
-    // A private copy: the caller's image shares its pixels by a count that is not safe across threads.
-    auto copy = std::make_shared<TDIB>();
-    copy->CreateCopy(image, true);
-    hasAlpha_ = copy->BitCount() == 32;
-    raw_ = std::move(copy);
-
-    auto job = std::make_shared<TJob>();
-    job->receiver = this;
+    raw_ = std::make_unique<TDIB>(image);
+    hasAlpha_ = raw_->BitCount() == 32;
     if (options.spoolFolders.isEmpty()) options.spoolFolders = DefaultSpoolFolders();
+    job_ = std::make_unique<TJob>();
     gRunningWorkers.fetch_add(1);
     try {
-        std::thread(RunWorker, job, raw_, std::move(options)).detach();
-        job_ = std::move(job);
+        worker_ = std::thread(RunWorker, this, job_.get(), static_cast<const TDIB*>(raw_.get()), std::move(options));
     } catch (const std::exception&) {
-        // No thread: the raw copy keeps serving.
+        // No thread: the raw picture keeps serving.
         gRunningWorkers.fetch_sub(1);
+        job_.reset();
     }
 }
 
 TClipboardPicture::~TClipboardPicture() {
-    if (job_) {
-        std::lock_guard lock(job_->mutex);
-        job_->receiver = nullptr;
+    if (worker_.joinable()) {
         job_->cancelled.store(true);
+        worker_.join();
     }
     if (spoolFd_ >= 0) ::close(spoolFd_);
 }
 
 int TClipboardPicture::RunningWorkers() { return gRunningWorkers.load(); }
 
-void TClipboardPicture::RunWorker(std::shared_ptr<TJob> job, std::shared_ptr<const TDIB> picture,
+bool TClipboardPicture::HoldsRawPicture() const { return raw_ != nullptr; }
+
+void TClipboardPicture::RunWorker(TClipboardPicture* receiver, TJob* job, const TDIB* picture,
                                   TClipboardPictureOptions options) {
     if (options.beforeEncode) options.beforeEncode();
     int fd = -1;
@@ -166,40 +157,27 @@ void TClipboardPicture::RunWorker(std::shared_ptr<TJob> job, std::shared_ptr<con
         ::close(fd);
         fd = -1;
     }
-    // The worker's share goes before the GUI thread hears of the result, so the switch frees the pixels.
-    picture.reset();
-    {
-        std::lock_guard lock(job->mutex);
-        job->fd = fd;
-        job->size = size;
-        job->ok = ok;
-        if (TClipboardPicture* receiver = job->receiver)
-            QMetaObject::invokeMethod(receiver, [receiver, job] { receiver->TakeResult(job); }, Qt::QueuedConnection);
-    }
-    job.reset();
+    job->fd = fd;
+    job->size = size;
+    job->ok = ok;
+    // The receiver lives until it has joined this thread; a call still queued when it goes is dropped
+    // with it.
+    if (!job->cancelled.load())
+        QMetaObject::invokeMethod(receiver, [receiver] { receiver->TakeResult(); }, Qt::QueuedConnection);
     gRunningWorkers.fetch_sub(1);
 }
 
-void TClipboardPicture::TakeResult(const std::shared_ptr<TJob>& job) {
-    if (job != job_) return;
-    int fd;
-    qint64 size;
-    bool ok;
-    {
-        std::lock_guard lock(job->mutex);
-        fd = job->fd;
-        job->fd = -1;
-        size = job->size;
-        ok = job->ok && fd >= 0;
+void TClipboardPicture::TakeResult() {
+    if (!worker_.joinable()) return;
+    worker_.join();
+    const bool ok = job_->ok && job_->fd >= 0;
+    if (ok) {
+        spoolFd_ = job_->fd;
+        job_->fd = -1;
+        spoolSize_ = job_->size;
+        raw_.reset();
     }
     job_.reset();
-    if (ok) {
-        spoolFd_ = fd;
-        spoolSize_ = size;
-        raw_.reset();
-    } else if (fd >= 0) {
-        ::close(fd);
-    }
     emit SpoolFinished(ok);
 }
 

@@ -1,13 +1,16 @@
 // The picture the program offers on the clipboard. A 4K capture is 25 MB of raw pixels, and the
-// program that owns the clipboard must keep its content for as long as it does; so the raw copy only
+// program that owns the clipboard must keep its content for as long as it does; so the raw picture only
 // bridges the first moments. A worker thread writes it once as PNG into an unnamed temporary file (opened
 // and unlinked at once: nothing stays on disk, the bytes live in the page cache), then the GUI thread
-// switches over to the file and lets the raw copy go. Until then, and for good when the file cannot be
-// written, requests are answered from the raw copy.
+// switches over to the file and lets the raw picture go. Until then, and for good when the file cannot
+// be written, requests are answered from the raw picture.
 //
-// Ownership: the mime data owns its raw copy and the file descriptor once the switch is made; the
-// worker holds shared references to the raw copy and to its own job, never to the mime data, so the mime
-// data may be deleted (a newer copy, another program taking the clipboard, exit) while the worker runs.
+// Ownership and threads: the raw picture is a share of the caller's image (no copy at the moment a
+// capture is at its largest), so the caller must not write into that image's pixels while it is held;
+// TDIB's share count is not thread-safe, so only the GUI thread ever makes or drops a share, and the
+// worker only reads the pixels. The mime data owns the worker and joins it before it lets the pixels go:
+// at the switch (the worker is done) and in its destructor (a newer copy, another program taking the
+// clipboard, exit), which first tells the worker to stop at its next write.
 #pragma once
 
 #include <QImage>
@@ -16,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 class TDIB;
 
@@ -33,8 +37,8 @@ class TClipboardPicture : public QMimeData {
     Q_OBJECT
 
 public:
-    // Takes a private copy of `image` (24 bits, or 32 bits premultiplied) and starts the worker. An
-    // empty image offers nothing and starts no worker.
+    // Shares `image` (24 bits, or 32 bits premultiplied) and starts the worker. An empty image offers
+    // nothing and starts no worker.
     explicit TClipboardPicture(const TDIB& image, TClipboardPictureOptions options = {});
     ~TClipboardPicture() override;
 
@@ -43,8 +47,8 @@ public:
 
     // True once requests are answered from the file.
     bool Spooled() const { return spoolFd_ >= 0; }
-    // The raw copy; expires when the switch is made and the worker has let go of it.
-    std::weak_ptr<const TDIB> RawPicture() const { return raw_; }
+    // True while the raw picture is held (its share is dropped at the switch).
+    bool HoldsRawPicture() const;
     // Workers of all pictures that have not finished yet.
     static int RunningWorkers();
 
@@ -57,14 +61,15 @@ protected:
 
 private:
     struct TJob;
-    static void RunWorker(std::shared_ptr<TJob> job, std::shared_ptr<const TDIB> picture,
+    static void RunWorker(TClipboardPicture* receiver, TJob* job, const TDIB* picture,
                           TClipboardPictureOptions options);
-    void TakeResult(const std::shared_ptr<TJob>& job);
+    void TakeResult();
     QByteArray PngBytes() const;
     QImage Picture() const;
 
-    std::shared_ptr<const TDIB> raw_;
-    std::shared_ptr<TJob> job_;
+    std::unique_ptr<TDIB> raw_;
+    std::unique_ptr<TJob> job_;
+    std::thread worker_;
     int spoolFd_ = -1;
     qint64 spoolSize_ = 0;
     int pngLevel_ = 1;
