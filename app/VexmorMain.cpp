@@ -13,6 +13,7 @@
 #include "AllTools.h"
 #include "WinTools.h"
 #include "Export.h"
+#include "HandOffs.h"
 #include "Thumb.h"
 
 #include <QAction>
@@ -77,21 +78,6 @@ QImage ResourcePng(const QString& path) {
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
     return reader.read();
-}
-
-// The picture as a read-only image on the same pixels, which it keeps alive. A desktop's picture is
-// tens of megabytes: the clipboard holds it for as long as this program owns the clipboard, and a
-// copy would double it at the moment a capture is at its largest. Nothing writes into a held
-// capture's pictures; a writer of the image gets a copy of its own.
-QImage SharedImage(const TDIB& picture) {
-    auto* keep = new TDIB(picture);
-    const QImage view = keep->AsQImage();
-    if (view.isNull() || view.format() == QImage::Format_Indexed8) {
-        delete keep;
-        return picture.ToQImage();
-    }
-    return QImage(view.constBits(), view.width(), view.height(), view.bytesPerLine(), view.format(),
-                  [](void* kept) { delete static_cast<TDIB*>(kept); }, keep);
 }
 
 } // namespace
@@ -772,7 +758,9 @@ void TVexmorMainForm::PrintBtnClick() { RunExport(&TExporter::PrintBtnClick); }
 
 void TVexmorMainForm::CopyToClipboard() {
     if (FlatImage.Empty()) return;
-    QGuiApplication::clipboard()->setImage(SharedImage(FlatImage));
+    // Shares the picture (no second copy at the capture's largest moment) until the clipboard has it
+    // spooled away from the program's memory.
+    CopyImageToClipboard(FlatImage);
 }
 
 void TVexmorMainForm::ToClipboardBtnClick() {
