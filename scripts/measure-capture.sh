@@ -9,8 +9,9 @@
 # overlay's map, from the request and from sending the key. With --pause the program sits idle that
 # many seconds before each capture, as it would between a user's captures.
 #
-#   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N] [--pause S]
+#   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N] [--pause S] [--key KEYS]
 #
+# --key is the xdotool name of the capture key (default Print; ctrl+Print opens the magnifier).
 # Everything it starts is stopped by PID when it ends.
 set -u
 
@@ -19,13 +20,15 @@ BUILD="$HERE/build"
 CAPTURES=10
 SIZE=3840x2160
 PAUSE=0
+KEY=Print
 while [ $# -gt 0 ]; do
   case $1 in
   --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
   --captures) CAPTURES=$2; shift 2 ;;
   --screen) SIZE=$2; shift 2 ;;
   --pause) PAUSE=$2; shift 2 ;;
-  -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
+  --key) KEY=$2; shift 2 ;;
+  -h | --help) sed -n '2,15p' "$0"; exit 0 ;;
   *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -59,7 +62,7 @@ SENT="$E2E_DIR/sent"
 for i in $(seq 1 "$CAPTURES"); do
   sleep "$PAUSE"
   echo "$EPOCHREALTIME" >>"$SENT"
-  xdotool key Print
+  xdotool key "$KEY"
   e2e_wait_for "the overlay of capture $i" 30 e2e_overlay_shown
   e2e_wait_for "the timing of capture $i" 30 bash -c "[ \$(grep -c 'overlay flushed' '$LOG') -ge $i ]"
   xdotool key Escape
