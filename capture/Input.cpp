@@ -110,6 +110,15 @@ void TCatchThread::run()
     finished_.store(true, std::memory_order_release);
 }
 
+void TCatchThread::Stop()
+{
+    requestInterruption();
+    wait();
+    // The flag makes the hand-over visible to tools that cannot see inside the framework's own thread
+    // bookkeeping (the wait alone already guarantees it).
+    [[maybe_unused]] const bool finished = finished_.load(std::memory_order_acquire);
+}
+
 // --- paint box ----------------------------------------------------------------------------------------
 
 void TCapBox::paintEvent(QPaintEvent* e)
@@ -276,9 +285,7 @@ TInputForm::~TInputForm()
 void TInputForm::StopWorker()
 {
     if (!CatchThread) return;
-    CatchThread->requestInterruption();
-    CatchThread->wait();
-    [[maybe_unused]] const bool finished = CatchThread->Finished();
+    CatchThread->Stop();
     CatchThread.reset();
 }
 
@@ -327,7 +334,7 @@ void TInputForm::ShowOverlay()
     raise();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
-    if (pending_.rows && !MagnifierMode && ViewZoom <= 1) DrawBackdrop();
+    DrawBackdrop();
     // The first paint starts the narrowing of the grabbed rows; should no paint come soon (a window
     // manager holding the window back), it starts anyway.
     QTimer::singleShot(100, this, [this] {
@@ -342,8 +349,9 @@ void TInputForm::DrawBackdrop()
     // a fresh window surface. Meanwhile the X server draws the same frame into the mapped window from
     // the grabbed rows it still holds (the tint laid over them on its side, the help card from here):
     // the overlay is complete moments after it maps.
+    // Only the normal view's first frame: the magnifier's is zoomed.
     TPlatform& platform = Platform();
-    if (!platform.grabber || !pending_.rows || !windowHandle()) return;
+    if (!platform.grabber || !pending_.rows || !windowHandle() || MagnifierMode || ViewZoom > 1) return;
     TBackdrop backdrop;
     backdrop.tint = TintColor;
     const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());

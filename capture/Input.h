@@ -46,9 +46,8 @@ void StartCapture(int mode, ICaptureOwner* owner);
 class TCatchThread : public QThread {
 public:
     explicit TCatchThread(TInputForm* form) : form_(form) {}
-    // After wait(): everything the worker did is seen by the caller. The flag makes that visible to
-    // tools that cannot see inside the framework's own thread bookkeeping.
-    bool Finished() const { return finished_.load(std::memory_order_acquire); }
+    // Asks the worker to end and waits for it: afterwards everything it did is seen by the caller.
+    void Stop();
 
 protected:
     void run() override;

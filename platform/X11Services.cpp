@@ -276,7 +276,7 @@ private:
     }
 
     // The patch goes over the pixmap in requests the server takes (a few megabytes at most each).
-    static void PutPatch(xcb_connection_t* c, xcb_drawable_t pixmap, xcb_gcontext_t gc, uint8_t depth,
+    static void PutPatch(xcb_connection_t* c, xcb_drawable_t target, xcb_gcontext_t gc, uint8_t depth,
                          const QImage& patch, const QPoint& at, const QSize& size) {
         if (patch.isNull()) return;
         const QRect placed = QRect(at, patch.size()) & QRect(QPoint(0, 0), size);
@@ -288,7 +288,7 @@ private:
         const int band = int(std::max<size_t>(1, (limit - 64) / rowBytes));
         for (int y = 0; y < rows.height(); y += band) {
             const int n = std::min(band, rows.height() - y);
-            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(rows.width()), uint16_t(n),
+            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, target, gc, uint16_t(rows.width()), uint16_t(n),
                           int16_t(placed.x()), int16_t(placed.y() + y), 0, depth, uint32_t(rowBytes * n),
                           rows.constScanLine(y));
         }
