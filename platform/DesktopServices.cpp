@@ -2,10 +2,8 @@
 // hand-offs to other programs and the recently-used list. They are shared by every X11 desktop.
 #include "DesktopServices.h"
 
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -13,6 +11,16 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <glib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,7 +60,96 @@ QString ExecArgument(const QString& arg) {
     return u'"' + quoted + u'"';
 }
 
-QString NowIso() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
+struct TGFree {
+    void operator()(void* p) const { g_free(p); }
+};
+struct TBookmarkFree {
+    void operator()(GBookmarkFile* b) const { g_bookmark_file_free(b); }
+};
+struct TKeyFileFree {
+    void operator()(GKeyFile* k) const { g_key_file_free(k); }
+};
+struct TStrvFree {
+    void operator()(gchar** v) const { g_strfreev(v); }
+};
+using TGString = std::unique_ptr<char, TGFree>;
+using TBookmarkPtr = std::unique_ptr<GBookmarkFile, TBookmarkFree>;
+
+// The message of a GLib error, which is freed.
+QString TakeError(GError* error) {
+    if (!error) return QStringLiteral("unknown error");
+    const QString text = QString::fromUtf8(error->message);
+    g_error_free(error);
+    return text;
+}
+
+// The recently-used list as found on disk.
+struct TListFile {
+    bool exists = false;
+    QByteArray bytes;
+};
+
+// False (with the reason) when something is at `path` that cannot be read as a regular file. A FIFO
+// put there is refused rather than waited on.
+bool ReadListFile(const QString& path, TListFile* out, QString* error) {
+    *out = {};
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        *error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        out->bytes.append(buffer, n);
+    }
+    ::close(fd);
+    if (!ok) *error = QStringLiteral("cannot read %1 as a file").arg(path);
+    out->exists = ok;
+    return ok;
+}
+
+// The bookmarks of a list file: a missing or empty file is an empty list; null (with GLib's reason)
+// when the file is not a bookmark list GLib loads.
+TBookmarkPtr ParseList(const TListFile& file, QString* error) {
+    TBookmarkPtr list(g_bookmark_file_new());
+    if (!file.exists) return list;
+    GError* raw = nullptr;
+    if (g_bookmark_file_load_from_data(list.get(), file.bytes.constData(), gsize(file.bytes.size()), &raw)) return list;
+    if (raw && raw->domain == G_MARKUP_ERROR && raw->code == G_MARKUP_ERROR_EMPTY) {
+        g_error_free(raw);
+        return TBookmarkPtr(g_bookmark_file_new());  // nothing in it anybody could lose
+    }
+    *error = TakeError(raw);
+    return {};
+}
+
+QByteArray ImageMimeType(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png")) return "image/png";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe")) return "image/jpeg";
+    if (suffix == QLatin1String("bmp")) return "image/bmp";
+    return QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toUtf8();
+}
+
+// Adds the file, or refreshes its entry: this program registered (its count of uses raised), the type
+// set, visited and modified now.
+void AddEntry(GBookmarkFile* list, const char* uri, const char* mime) {
+    g_bookmark_file_add_application(list, uri, "Vexmor", "vexmor %u");
+    g_bookmark_file_set_mime_type(list, uri, mime);
+    GDateTime* now = g_date_time_new_now_utc();
+    g_bookmark_file_set_visited_date_time(list, uri, now);
+    g_bookmark_file_set_modified_date_time(list, uri, now);
+    g_date_time_unref(now);
+}
 
 } // namespace
 
@@ -64,16 +161,22 @@ QString TXdgAutostart::ExpectedExec(const QString& programPath) {
 }
 
 bool TXdgAutostart::IsEnabled(const QString& programPath) {
-    QFile file(EntryPath());
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    bool inEntry = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(u'[')) inEntry = line == QLatin1String("[Desktop Entry]");
-        else if (inEntry && line.startsWith(QLatin1String("Exec=")))
-            return line.mid(5).compare(ExpectedExec(programPath), Qt::CaseInsensitive) == 0;
-    }
-    return false;
+    const std::unique_ptr<GKeyFile, TKeyFileFree> entry(g_key_file_new());
+    if (!g_key_file_load_from_file(entry.get(), QFile::encodeName(EntryPath()).constData(), G_KEY_FILE_NONE, nullptr))
+        return false;
+    const auto flag = [&](const char* key, bool absent) {
+        GError* error = nullptr;
+        const bool value = g_key_file_get_boolean(entry.get(), G_KEY_FILE_DESKTOP_GROUP, key, &error);
+        if (!error) return value;
+        g_error_free(error);
+        return absent;
+    };
+    // The session starts neither a hidden entry nor one switched off with GNOME's key: such an entry
+    // is as good as none.
+    if (flag(G_KEY_FILE_DESKTOP_KEY_HIDDEN, false) || !flag("X-GNOME-Autostart-enabled", true)) return false;
+    // The value as written, escapes and all, as SetEnabled writes it.
+    const TGString exec(g_key_file_get_value(entry.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr));
+    return exec && QString::fromUtf8(exec.get()).compare(ExpectedExec(programPath), Qt::CaseInsensitive) == 0;
 }
 
 TPlatformStatus TXdgAutostart::SetEnabled(const QString& programPath, bool on) {
@@ -138,80 +241,56 @@ int TDesktopShell::SendMail(const QString& subject, const QStringList& attachmen
 
 QString TDesktopShell::RecentFilesPath() { return DataHome() + QStringLiteral("/recently-used.xbel"); }
 
+// The list belongs to every program of the session, and none of them takes a lock on it: a list that
+// GLib cannot load is never written over (this program's entry is lost, everyone else's kept), and the
+// file is read once more just before it is replaced, so that an entry another program added while this
+// one worked is not lost either. GLib writes the new list to a temporary beside it, syncs it and renames
+// it over the old one (g_file_set_contents_full).
 TPlatformStatus TDesktopShell::AddRecentDocument(const QString& path) {
     const QString listPath = RecentFilesPath();
-    const QString href = QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded());
-    const QString now = NowIso();
+    GError* raw = nullptr;
+    const TGString uri(g_filename_to_uri(QFile::encodeName(QFileInfo(path).absoluteFilePath()).constData(), nullptr, &raw));
+    if (!uri) return TPlatformStatus::Fail(TakeError(raw));
+    const QByteArray mime = ImageMimeType(path);
+    if (!QDir().mkpath(QFileInfo(listPath).absolutePath()))
+        return TPlatformStatus::Fail(QStringLiteral("cannot make folder of %1").arg(listPath));
 
-    QDomDocument doc;
-    QFile existing(listPath);
-    if (existing.open(QIODevice::ReadOnly)) {
-        if (!doc.setContent(&existing)) doc.clear();  // an unreadable list is started afresh
-        existing.close();
-    }
-    QDomElement root = doc.documentElement();
-    if (root.isNull() || root.tagName() != QLatin1String("xbel")) {
-        doc.clear();
-        doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"),
-                                                        QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
-        root = doc.createElement(QStringLiteral("xbel"));
-        root.setAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
-        root.setAttribute(QStringLiteral("xmlns:bookmark"), QStringLiteral("http://www.freedesktop.org/standards/desktop-bookmarks"));
-        root.setAttribute(QStringLiteral("xmlns:mime"), QStringLiteral("http://www.freedesktop.org/standards/shared-mime-info"));
-        doc.appendChild(root);
-    }
-
-    QDomElement bookmark;
-    for (QDomElement b = root.firstChildElement(QStringLiteral("bookmark")); !b.isNull();
-         b = b.nextSiblingElement(QStringLiteral("bookmark")))
-        if (b.attribute(QStringLiteral("href")) == href) bookmark = b;
-
-    if (bookmark.isNull()) {
-        bookmark = doc.createElement(QStringLiteral("bookmark"));
-        bookmark.setAttribute(QStringLiteral("href"), href);
-        bookmark.setAttribute(QStringLiteral("added"), now);
-        QDomElement info = doc.createElement(QStringLiteral("info"));
-        QDomElement metadata = doc.createElement(QStringLiteral("metadata"));
-        metadata.setAttribute(QStringLiteral("owner"), QStringLiteral("http://freedesktop.org"));
-        QDomElement mime = doc.createElement(QStringLiteral("mime:mime-type"));
-        mime.setAttribute(QStringLiteral("type"), QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name());
-        QDomElement apps = doc.createElement(QStringLiteral("bookmark:applications"));
-        QDomElement app = doc.createElement(QStringLiteral("bookmark:application"));
-        app.setAttribute(QStringLiteral("name"), QStringLiteral("Vexmor"));
-        app.setAttribute(QStringLiteral("exec"), QStringLiteral("'vexmor %u'"));
-        app.setAttribute(QStringLiteral("count"), QStringLiteral("0"));
-        apps.appendChild(app);
-        metadata.appendChild(mime);
-        metadata.appendChild(apps);
-        info.appendChild(metadata);
-        bookmark.appendChild(info);
-        root.appendChild(bookmark);
-    }
-    bookmark.setAttribute(QStringLiteral("modified"), now);
-    bookmark.setAttribute(QStringLiteral("visited"), now);
-    // Count this program's use of the file.
-    QDomNodeList apps = bookmark.elementsByTagName(QStringLiteral("bookmark:application"));
-    bool counted = false;
-    for (int i = 0; i < apps.size(); ++i) {
-        QDomElement app = apps.at(i).toElement();
-        if (app.attribute(QStringLiteral("name")) != QLatin1String("Vexmor")) continue;
-        app.setAttribute(QStringLiteral("count"), app.attribute(QStringLiteral("count")).toInt() + 1);
-        app.setAttribute(QStringLiteral("modified"), now);
-        counted = true;
-    }
-    if (!counted) {
-        // A bookmark another program made: add ourselves to its applications.
-        QDomElement list = bookmark.elementsByTagName(QStringLiteral("bookmark:applications")).at(0).toElement();
-        if (!list.isNull()) {
-            QDomElement app = doc.createElement(QStringLiteral("bookmark:application"));
-            app.setAttribute(QStringLiteral("name"), QStringLiteral("Vexmor"));
-            app.setAttribute(QStringLiteral("exec"), QStringLiteral("'vexmor %u'"));
-            app.setAttribute(QStringLiteral("modified"), now);
-            app.setAttribute(QStringLiteral("count"), QStringLiteral("1"));
-            list.appendChild(app);
-        }
-    }
     QString error;
-    if (!WriteAtomically(listPath, doc.toByteArray(1), &error)) return TPlatformStatus::Fail(error);
-    return TPlatformStatus::Ok();
+    TListFile before;
+    if (!ReadListFile(listPath, &before, &error)) return TPlatformStatus::Fail(error);
+    for (int attempt = 0;; ++attempt) {
+        const TBookmarkPtr list = ParseList(before, &error);
+        if (!list) return TPlatformStatus::Fail(QStringLiteral("%1 left as it is: %2").arg(listPath, error));
+        gsize count = 0;
+        const std::unique_ptr<gchar*, TStrvFree> others(g_bookmark_file_get_uris(list.get(), &count));
+        AddEntry(list.get(), uri.get(), mime.constData());
+        gsize size = 0;
+        const TGString data(g_bookmark_file_to_data(list.get(), &size, &raw));
+        if (!data) return TPlatformStatus::Fail(TakeError(raw));
+        // What is written must load again with the entry and every entry that was there: GLib leaves
+        // out a bookmark that names no application, and such a list is rather left as it is.
+        const TBookmarkPtr check(g_bookmark_file_new());
+        if (!g_bookmark_file_load_from_data(check.get(), data.get(), size, &raw))
+            return TPlatformStatus::Fail(QStringLiteral("the new list does not load again: %1").arg(TakeError(raw)));
+        if (!g_bookmark_file_has_item(check.get(), uri.get()))
+            return TPlatformStatus::Fail(QStringLiteral("the new list lacks %1").arg(path));
+        for (gsize i = 0; i < count; ++i)
+            if (!g_bookmark_file_has_item(check.get(), others.get()[i]))
+                return TPlatformStatus::Fail(QStringLiteral("%1 left as it is: GLib would drop %2")
+                                                 .arg(listPath, QString::fromUtf8(others.get()[i])));
+
+        TListFile now;
+        if (!ReadListFile(listPath, &now, &error)) return TPlatformStatus::Fail(error);
+        if (now.exists != before.exists || now.bytes != before.bytes) {
+            // Changed meanwhile: start again from the new contents; a list that keeps changing is left alone.
+            if (attempt == 3) return TPlatformStatus::Fail(QStringLiteral("%1 keeps changing").arg(listPath));
+            before = std::move(now);
+            continue;
+        }
+        // Synced before the rename even when the list is new, so a crash never leaves a torn list behind.
+        if (!g_file_set_contents_full(QFile::encodeName(listPath).constData(), data.get(), gssize(size),
+                                      G_FILE_SET_CONTENTS_CONSISTENT, 0666, &raw))
+            return TPlatformStatus::Fail(TakeError(raw));
+        return TPlatformStatus::Ok();
+    }
 }

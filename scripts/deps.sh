@@ -10,7 +10,7 @@ VEXMOR_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev libgl-dev
   libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-shape0-dev libxcb-randr0-dev libxcb-render0-dev
-  libxcb-keysyms1-dev libxcb-icccm4-dev
+  libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # X server and tools the demo and end-to-end tests drive
