@@ -24,8 +24,9 @@ public:
 
     // Replaces the contents by the file's; false (and an empty store) when it cannot be read.
     bool Load();
-    // Writes the whole store; false when the folder or the file cannot be written, the old file then
-    // stays as it was.
+    // Writes the whole store; false when the folder or the file cannot be written, the disk is full or
+    // the data cannot be synced, the old file then staying as it was and no temporary left behind. A
+    // store whose text would be larger than kMaxFileSize is not written.
     bool Save() const;
 
     bool ValueExists(const QString& section, const QString& name) const;

@@ -7,7 +7,16 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -136,6 +145,19 @@ TEST(SettingsStore, OversizedFileLoadsAsEmpty) {
     EXPECT_FALSE(store.ValueExists(kKey, QStringLiteral("JPGQSel")));
 }
 
+// Bytes that are not UTF-8 come back three times as long, so a file that loaded can grow past the
+// limit; writing it would leave a file that loads as empty.
+TEST(SettingsStore, SaveKeepsTheOldFileRatherThanWriteOneLoadRefuses) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Vexmor.ini"));
+    const QByteArray oldText = "[Software\\Vexmor]\nV=" + QByteArray(TSettingsStore::kMaxFileSize / 2, '\xff') + "\n";
+    WriteAll(path, oldText);
+    TSettingsStore store(path);
+    ASSERT_TRUE(store.Load());
+    EXPECT_FALSE(store.Save());
+    EXPECT_EQ(ReadAll(path), oldText);
+}
+
 TEST(SettingsStore, KeepsLinesItDoesNotKnow) {
     TSettingsStore store;
     store.Parse("[Software\\Vexmor]\nFuture=7\n[Elsewhere]\nA=1\n");
@@ -145,20 +167,94 @@ TEST(SettingsStore, KeepsLinesItDoesNotKnow) {
     EXPECT_TRUE(out.contains("[Elsewhere]\nA=1\n"));
 }
 
+// Runs `body` in a child process that has a mount namespace of its own with a 64 KiB tmpfs mounted on
+// `folder`, and returns what it reported: empty when all went well. Root needs only the mount
+// namespace; anybody else first becomes root of a user namespace of their own. Null when this machine
+// allows neither.
+std::optional<std::string> InTinyFileSystem(const QString& folder, const std::function<std::string()>& body) {
+    int report[2];
+    if (::pipe(report) != 0) return "no pipe";
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
+    const pid_t child = ::fork();
+    if (child < 0) return "no fork";
+    if (child == 0) {
+        ::close(report[0]);
+        const auto writeFile = [](const char* path, const std::string& text) {
+            const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+            const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+            if (fd >= 0) ::close(fd);
+            return ok;
+        };
+        bool ready = ::unshare(CLONE_NEWNS) == 0;
+        if (!ready && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0)
+            ready = writeFile("/proc/self/setgroups", "deny") &&
+                    writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
+                    writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+        ready = ready && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") == 0;
+        if (!ready) ::_exit(77);
+        const std::string failure = body();
+        (void)!::write(report[1], failure.data(), failure.size());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string failure;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) != 0;)
+        if (n > 0) failure.append(buffer, size_t(n));
+        else if (errno != EINTR) break;
+    ::close(report[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child ended with status " + std::to_string(status);
+    return failure;
+}
+
+// A full disk: the save fails, the old file is whole and no temporary is left. Where no namespace can
+// be had (not as root), a read-only folder stands in for the full disk.
 TEST(SettingsStore, FailedSaveLeavesTheOldFileWhole) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    const QByteArray oldText = "[Software\\Vexmor]\nJPGQSel=50\n";
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("Vexmor"));
     const QString path = folder + QStringLiteral("/Vexmor.ini");
-    WriteAll(path, "[Software\\Vexmor]\nJPGQSel=50\n");
+    const auto saveAndCheck = [&]() -> std::string {
+        TSettingsStore store(path);
+        if (!store.Load()) return "the old file does not load";
+        store.WriteInteger(kKey, QStringLiteral("JPGQSel"), 70);
+        store.WriteString(kKey, QStringLiteral("Title"), QString(3000, u'x'));
+        if (store.Save()) return "Save() reported success";
+        if (ReadAll(path) != oldText) return "the old file changed";
+        const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        if (left != QStringList{QStringLiteral("Vexmor.ini")}) return "left behind: " + left.join(u' ').toStdString();
+        return {};
+    };
+    const std::optional<std::string> full = InTinyFileSystem(dir.path(), [&]() -> std::string {
+        QDir().mkpath(folder);
+        QFile old(path);
+        if (!old.open(QIODevice::WriteOnly) || old.write(oldText) != oldText.size() || !old.flush()) return "cannot write the old file";
+        old.close();
+        // Fill the file system to its last byte, beside the settings folder.
+        const int fd = ::open(QFile::encodeName(dir.filePath(QStringLiteral("filler"))).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'f');
+        for (size_t chunk : {block.size(), size_t(1)})
+            while (::write(fd, block.data(), chunk) > 0) {}
+        ::close(fd);
+        struct statvfs vfs {};
+        if (::statvfs(QFile::encodeName(dir.path()).constData(), &vfs) != 0 || vfs.f_bavail != 0) return "the disk is not full";
+        return saveAndCheck();
+    });
+    if (full) {
+        EXPECT_EQ(*full, "");
+        return;
+    }
+    ASSERT_NE(::geteuid(), 0u) << "root here can make neither a mount nor a user namespace";
+    WriteAll(path, oldText);
     ::chmod(QFile::encodeName(folder).constData(), 0555);
-    TSettingsStore store(path);
-    ASSERT_TRUE(store.Load());
-    store.WriteInteger(kKey, QStringLiteral("JPGQSel"), 70);
-    EXPECT_FALSE(store.Save());
+    const std::string readOnly = saveAndCheck();
     ::chmod(QFile::encodeName(folder).constData(), 0755);
-    EXPECT_EQ(ReadAll(path), QByteArray("[Software\\Vexmor]\nJPGQSel=50\n"));
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file left behind";
+    EXPECT_EQ(readOnly, "");
 }
 
 TEST(SettingsStore, SaveReplacesTheFileInOneStep) {
