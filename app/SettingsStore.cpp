@@ -5,13 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -83,45 +76,18 @@ QByteArray TSettingsStore::Serialize() const {
     return out.toUtf8();
 }
 
-// Written by hand rather than with QSaveFile, which does not report a failed sync: the new file is
-// complete on the disk, or Save fails and the old file is as it was.
+// Through the program's ReplaceFile rather than QSaveFile, which does not report a failed sync: the new
+// file is complete on the disk before it takes the name, or Save fails and the old file is as it was.
 bool TSettingsStore::Save() const {
     const QFileInfo info(path_);
     if (!QDir().mkpath(info.absolutePath())) return false;
-    // A link to the settings file is kept: its target is replaced.
-    QString finalPath = info.absoluteFilePath();
-    if (info.isSymLink() && !info.canonicalFilePath().isEmpty()) finalPath = info.canonicalFilePath();
     // A file Load would refuse would lose every setting at the next start; the old one is better.
     const QByteArray data = Serialize();
     if (data.size() > kMaxFileSize) return false;
-    const QByteArray target = QFile::encodeName(finalPath);
-    struct stat old {};
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return false;
-
-    // The temporary lies beside the file, so the rename never crosses file systems; it is made with
-    // the user's umask like any new file, and given the old file's permissions.
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temp = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
-    for (qsizetype done = 0; ok && done < data.size();) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += n;
-    }
-    // On the disk before the name points at it; only a file system that cannot sync at all is excused.
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.constData(), target.constData()) != 0) ok = false;
-    if (!ok) ::unlink(temp.constData());
-    return ok;
+    // A link to the settings file is kept: its target is replaced.
+    QString target = info.absoluteFilePath();
+    if (info.isSymLink() && !info.canonicalFilePath().isEmpty()) target = info.canonicalFilePath();
+    return !ReplaceFile(target, [&](QIODevice& file) { return file.write(data) == data.size(); }).isEmpty();
 }
 
 const TSettingsStore::Section* TSettingsStore::FindSection(const QString& name) const {
