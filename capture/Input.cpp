@@ -865,45 +865,56 @@ void TInputForm::SetZoom(double zoom, bool centreCursor)
             PlaySound(QStringLiteral("ZoomIn.wav"), 0);
         else if (n == 1)
             PlaySound(QStringLiteral("ZoomOut.wav"), 0);
-        std::lock_guard<std::mutex> lock(ShapeLock);
-        TargetZoom = n;
     }
+    // The pointer is asked for (and moved) before the new target is set: the worker steps the view
+    // towards the target all the while, so the target zoom and the offset that keeps the point under the
+    // pointer are set together, from the view as it stands at that moment.
     QPoint screen;
-    if (GetCursorPos && GetCursorPos(screen)) {
-        const QPoint u = ClientFromScreen(screen);
-        QPoint d = u;
+    const bool havePointer = GetCursorPos && GetCursorPos(screen);
+    QPoint u, d;
+    if (havePointer) {
+        u = ClientFromScreen(screen);
+        d = u;
         if (centreCursor) {
-            const QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
-            QRect nearest = DesktopBounds;
-            qint64 best = -1;
-            for (const QRect& m : monitors) {
-                const qint64 dx = screen.x() < m.left() ? m.left() - screen.x()
-                                  : screen.x() > m.right() ? screen.x() - m.right() : 0;
-                const qint64 dy = screen.y() < m.top() ? m.top() - screen.y()
-                                  : screen.y() > m.bottom() ? screen.y() - m.bottom() : 0;
-                const qint64 dist = dx * dx + dy * dy;
-                if (best < 0 || dist < best) {
-                    best = dist;
-                    nearest = m;
-                }
-            }
-            const QPoint centre((nearest.left() + nearest.left() + nearest.width()) / 2,
-                                (nearest.top() + nearest.top() + nearest.height()) / 2);
+            const QPoint centre = NearestMonitorCentre(screen);
             if (SetCursorPos) SetCursorPos(centre);
             d = ClientFromScreen(centre);
             SetPointer(d.x(), d.y());
         }
+    }
+    {
         std::lock_guard<std::mutex> lock(ShapeLock);
-        if (n > 1 || MagnifierMode) {
-            // The image point under the cursor ends up under d once the animation settles.
-            TargetOffset = QPointF(RoundEven(n * (u.x() + ViewOffset.x()) / ViewZoom - d.x()),
-                                   RoundEven(n * (u.y() + ViewOffset.y()) / ViewZoom - d.y()));
-        } else {
-            TargetOffset = QPointF(0, 0);
-            PickRect = TPickRect{};
+        TargetZoom = n;
+        if (havePointer) {
+            if (n > 1 || MagnifierMode) {
+                // The image point under the cursor ends up under d once the animation settles.
+                TargetOffset = QPointF(RoundEven(n * (u.x() + ViewOffset.x()) / ViewZoom - d.x()),
+                                       RoundEven(n * (u.y() + ViewOffset.y()) / ViewZoom - d.y()));
+            } else {
+                TargetOffset = QPointF(0, 0);
+                PickRect = TPickRect{};
+            }
         }
     }
     ApplyCursorShape();
+}
+
+QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const
+{
+    const QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
+    QRect nearest = DesktopBounds;
+    qint64 best = -1;
+    for (const QRect& m : monitors) {
+        const qint64 dx = screen.x() < m.left() ? m.left() - screen.x() : screen.x() > m.right() ? screen.x() - m.right() : 0;
+        const qint64 dy = screen.y() < m.top() ? m.top() - screen.y() : screen.y() > m.bottom() ? screen.y() - m.bottom() : 0;
+        const qint64 dist = dx * dx + dy * dy;
+        if (best < 0 || dist < best) {
+            best = dist;
+            nearest = m;
+        }
+    }
+    return QPoint((nearest.left() + nearest.left() + nearest.width()) / 2,
+                  (nearest.top() + nearest.top() + nearest.height()) / 2);
 }
 
 void TInputForm::ApplyCursorShape()

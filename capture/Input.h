@@ -132,6 +132,8 @@ public:
     bool Closed() const { return closed_; }
 
     void SetZoom(double zoom, bool centreCursor);
+    // The centre of the monitor nearest to a screen point (the whole desktop when none is known).
+    QPoint NearestMonitorCentre(const QPoint& screen) const;
     void UpdatePickedColor();
     void MovePickRect(int dx1, int dy1, int dx2, int dy2);
     // Removes the latest ink stroke, if any.

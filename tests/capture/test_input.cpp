@@ -357,6 +357,40 @@ TEST_F(InputFormTest, CentringPutsTheCursorOnItsMonitorsCentre)
     EXPECT_EQ(form->TargetOffset, QPointF(8 * 100 - 200, 8 * 50 - 150));
 }
 
+// The worker steps the view while the pointer is asked for and moved: the point that was under the
+// pointer still ends up under the monitor's centre, on one monitor and on either of two side by side.
+TEST_F(InputFormTest, TheMagnifierCentresThePointThatWasUnderThePointer)
+{
+    struct Case {
+        const char* name;
+        QList<QRect> monitors;
+        QSize desktop;
+        QPoint pointer, centre;
+    };
+    const Case cases[] = {
+        {"one monitor", {QRect(0, 0, 1280, 800)}, {1280, 800}, {900, 600}, {640, 400}},
+        {"left of two", {QRect(0, 0, 1280, 800), QRect(1280, 0, 1920, 1080)}, {3200, 1080}, {300, 700}, {640, 400}},
+        {"right of two", {QRect(0, 0, 1280, 800), QRect(1280, 0, 1920, 1080)}, {3200, 1080}, {3000, 100}, {2240, 540}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (form) form->FormClose();
+        FlushDeletes();
+        monitors = c.monitors;
+        Make(c.desktop.width(), c.desktop.height());
+        form->MagnifierMode = true;
+        form->SetCursorPos = [this](const QPoint& p) {
+            for (int i = 0; i < 5; ++i) form->CatchStep();  // the worker, meanwhile
+            cursor = p;
+        };
+        cursor = c.pointer;
+        form->SetZoom(8, true);
+        EXPECT_EQ(cursor, c.centre);
+        Settle();
+        EXPECT_EQ(form->ImageFromClient(c.centre.x(), c.centre.y()), c.pointer);
+    }
+}
+
 TEST_F(InputFormTest, LeavingTheZoomedViewClearsThePick)
 {
     Make();
