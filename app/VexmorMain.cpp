@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -136,6 +137,7 @@ void TVexmorMainForm::FormCreate() {
     dCapTimer_->setObjectName(QStringLiteral("DCapTimer"));
     dCapTimer_->setInterval(30000);
     dCapTimer_->setSingleShot(false);
+    dCapTimer_->setTimerType(Qt::PreciseTimer);
     connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
 
     CreateThumbMenu();
@@ -469,6 +471,21 @@ void TVexmorMainForm::SheetSelectChange() {
     default:
         break;
     }
+    KeepOnScreen();
+}
+
+// A taller tab grows the window downwards from its top; it moves up (and left) as far as it takes to
+// stay whole on the screen that holds it, never above that screen's top.
+void TVexmorMainForm::KeepOnScreen() {
+    const QScreen* s = screen();
+    if (!s) return;
+    const QRect area = s->availableGeometry();
+    const QRect frame = frameGeometry().isValid() ? frameGeometry() : geometry();
+    int dx = std::min(0, area.right() - frame.right());
+    int dy = std::min(0, area.bottom() - frame.bottom());
+    dx = std::max(dx, area.left() - frame.left());
+    dy = std::max(dy, area.top() - frame.top());
+    if (dx != 0 || dy != 0) move(pos() + QPoint(dx, dy));
 }
 
 void TVexmorMainForm::TitleEditChange(const QString& text) {
@@ -795,14 +812,24 @@ void TVexmorMainForm::TrayMenuPopup() {
 }
 
 void TVexmorMainForm::DCapMenuClick(QAction* entry) {
-    dCapTimer_->setInterval(entry->data().toInt());
-    if (dCapTimer_->isActive())
+    const int delay = entry->data().toInt();
+    dCapTimer_->setInterval(delay);
+    if (dCapTimer_->isActive()) {
         dCapTimer_->stop();
-    else
+    } else {
+        dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delay);
         dCapTimer_->start();
+    }
 }
 
 void TVexmorMainForm::DCapTimerTimer() {
+    // Timers may fire early by a few per cent; the delay asked for is never cut short: an early tick
+    // waits out the rest (rounded up to the next millisecond).
+    const auto left = dCapDue_ - std::chrono::steady_clock::now();
+    if (left > std::chrono::steady_clock::duration::zero()) {
+        dCapTimer_->start(int(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        return;
+    }
     dCapTimer_->stop();
     StartCapture(0);
 }

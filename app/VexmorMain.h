@@ -14,6 +14,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -82,6 +83,7 @@ public:
     void AfterOperation();
     // Sizes the window for the tab shown.
     void SheetSelectChange();
+    void KeepOnScreen();
     // Keeps the thumbnail card directly below this window.
     void RestackThumb();
 
@@ -89,6 +91,9 @@ public:
     void LoadSettings();
     void LoadSettings(const TSettingsStore& store);
     void SaveSettings();
+    // The display has gone: saves what this run can have changed (nothing, while the controls were
+    // never made) without touching a window.
+    void SaveSettingsForLostDisplay();
 
     // Captures of the tray menu: start the delayed-capture timer with the entry's delay, or stop a
     // pending one.
@@ -193,6 +198,8 @@ private:
     QMenu* trayMenu_ = nullptr;
     QMenu* thumbMenu_ = nullptr;
     QTimer* dCapTimer_ = nullptr;
+    // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
+    std::chrono::steady_clock::time_point dCapDue_;
     QAction* dCapLongEntry_ = nullptr;
     TDIBmp menuIcons_;
     QString versionText_;

@@ -19,8 +19,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -138,9 +140,16 @@ TEST_F(MainFormTest, HiddenPhraseRevealsTheInkGroupOnce) {
     EXPECT_EQ(title, QStringLiteral("成功"));
     EXPECT_FALSE(Get<QGroupBox>("InkBox")->isHidden());
     EXPECT_TRUE(edit->text().isEmpty());
+    // Low on an 800-pixel-high screen, the grown tab moves the window up to stay whole on it.
+    const QRect area = form_->screen()->availableGeometry();
+    form_->move(24, area.top() + 350);
     Sheets()->setCurrentIndex(2);
     Sheets()->setCurrentIndex(1);
     EXPECT_EQ(form_->size(), QSize(466, 498)) << "the settings tab grows by the group";
+    EXPECT_TRUE(area.contains(form_->frameGeometry())) << "window " << form_->frameGeometry().y() << ".."
+                                                       << form_->frameGeometry().bottom() << " on screen "
+                                                       << area.y() << ".." << area.bottom();
+    EXPECT_EQ(form_->x(), 24) << "only moved as far as it takes";
     // Saved, so it stays revealed on the next run.
     form_.reset();
     TVexmorMainForm again;
@@ -311,6 +320,12 @@ TEST_F(MainFormTest, DelayedCaptureEntriesStartAndCancel) {
     now->trigger();
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 50);
+    // A tick before the delay is over (timers may fire a few per cent early) only waits out the rest.
+    form_->DCapTimerTimer();
+    EXPECT_TRUE(timer->isActive()) << "an early tick starts no capture";
+    EXPECT_LE(timer->interval(), 50);
+    EXPECT_EQ(InputForm, nullptr);
+    QThread::msleep(60);
     form_->DCapTimerTimer();
     EXPECT_FALSE(timer->isActive()) << "a fired timer is idle again";
 }
