@@ -4,13 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #ifndef VEXMOR_VERSION
@@ -87,17 +88,43 @@ QString UniqueFileName(const QString& path) {
     return candidate;
 }
 
+namespace {
+
+const QLatin1String kTemporaryPrefix(".vexmor-");
+
+// The temporary beside `path`, locked while it is written. Where the file system allows, it has no
+// name at all until its data is complete (asking for its name gives it one), so a process killed while
+// writing leaves nothing; elsewhere the lock tells a later sweep that it is still being written.
+bool OpenLockedTemporary(QTemporaryFile& temp, const QString& path, QString* why) {
+    temp.setFileTemplate(QFileInfo(path).absolutePath() + u'/' + kTemporaryPrefix + QStringLiteral("XXXXXX"));
+    if (!temp.open()) {
+        *why = temp.errorString();
+        return false;
+    }
+    if (::flock(temp.handle(), LOCK_EX | LOCK_NB) != 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool WriteWhole(QTemporaryFile& temp, const std::function<bool(QIODevice&)>& write, QString* why) {
+    if (write(temp) && temp.flush() && ::fsync(temp.handle()) == 0) return true;
+    *why = temp.errorString().isEmpty() ? QStringLiteral("write failed") : temp.errorString();
+    return false;
+}
+
+QString Fail(QString* error, const QString& why) {
+    if (error) *error = why;
+    return {};
+}
+
+} // namespace
+
 QString CreateNewFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
-    auto fail = [error](const QString& why) {
-        if (error) *error = why;
-        return QString();
-    };
-    const QFileInfo info(path);
-    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.vexmor-XXXXXX"));
-    if (!temp.open()) return fail(temp.errorString());
-    if (!write(temp) || !temp.flush() || ::fsync(temp.handle()) != 0)
-        return fail(temp.errorString().isEmpty() ? QStringLiteral("write failed") : temp.errorString());
-    temp.close();
+    QTemporaryFile temp;
+    QString why;
+    if (!OpenLockedTemporary(temp, path, &why) || !WriteWhole(temp, write, &why)) return Fail(error, why);
     const QByteArray from = QFile::encodeName(temp.fileName());
     QString target = path;
     // link() fails with EEXIST instead of replacing: whoever made the name first keeps it.
@@ -106,10 +133,40 @@ QString CreateNewFile(const QString& path, const std::function<bool(QIODevice&)>
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
             return target;  // the temporary name is removed with `temp`
         }
-        if (errno != EEXIST) return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        if (errno != EEXIST) return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
         target = UniqueFileName(target);
     }
-    return fail(QStringLiteral("no free file name"));
+    return Fail(error, QStringLiteral("no free file name"));
+}
+
+QString ReplaceFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
+    QTemporaryFile temp;
+    QString why;
+    if (!OpenLockedTemporary(temp, path, &why) || !WriteWhole(temp, write, &why)) return Fail(error, why);
+    const QFile::Permissions old = QFile::permissions(path);
+    temp.setPermissions(old ? old : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    temp.setAutoRemove(false);  // it is the file now
+    return path;
+}
+
+int RemoveStaleTemporaries(const QStringList& folders) {
+    int removed = 0;
+    for (const QString& folder : folders) {
+        if (folder.isEmpty()) continue;
+        const QStringList names = QDir(folder).entryList({kTemporaryPrefix + QStringLiteral("??????")},
+                                                         QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+        for (const QString& name : names) {
+            const QByteArray path = QFile::encodeName(folder + u'/' + name);
+            const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            if (fd < 0) continue;
+            // A writer that still runs holds its lock; only a file nobody holds is left over.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.constData()) == 0) ++removed;
+            ::close(fd);
+        }
+    }
+    return removed;
 }
 
 void IncludeTrailingBackslash(QString& path) {

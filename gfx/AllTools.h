@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -32,6 +33,15 @@ QString UniqueFileName(const QString& path);
 // existing file, so a failed write leaves nothing behind and a racing writer is never overwritten.
 // Returns the path written, or an empty string with `error` set.
 QString CreateNewFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error = nullptr);
+
+// Writes `path` anew, replacing what is there only once everything has been written (the old file
+// and its permissions stay until then; a failure keeps it). Returns the path, or empty with `error`.
+QString ReplaceFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error = nullptr);
+
+// Both write under the temporary name ".vexmor-XXXXXX" in the target's folder and hold a lock on it
+// while they write. A process killed in the middle leaves such a file behind; this removes those in
+// `folders` that nobody holds any more (a writer still running keeps its own) and says how many.
+int RemoveStaleTemporaries(const QStringList& folders);
 
 // Appends the separator ("/") unless the path already ends with one.
 void IncludeTrailingBackslash(QString& path);

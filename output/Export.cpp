@@ -14,7 +14,6 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <new>
@@ -71,9 +70,9 @@ QString MakeFileName(QString folder, const QString& title, int format) {
     return UniqueFileName(folder + name);
 }
 
-QString WorkFolder() {
+QString WorkFolder(bool create) {
     QString folder = SpecialFolder(TSpecialFolder::Documents) + kWorkFolderName;
-    if (!QFileInfo(folder).isDir()) QDir().mkdir(folder);   // one level; a failure shows as a failed save
+    if (create && !QFileInfo(folder).isDir()) QDir().mkdir(folder);   // one level; a failure shows as a failed save
     IncludeTrailingBackslash(folder);
     return folder;
 }
@@ -200,24 +199,9 @@ std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& fl
 }
 
 QString WriteImageFile(const QString& path, bool replace, const TWriteFunction& write, QString* error) {
-    if (!replace) return CreateNewFile(path, write, error);
-    // The user confirmed the replacement; QSaveFile writes beside the file and renames over it only
-    // when everything was written, so a failure keeps the old file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = file.errorString();
-        return {};
-    }
-    if (!write(file)) {
-        if (error && error->isEmpty()) *error = file.errorString();
-        file.cancelWriting();
-        return {};
-    }
-    if (!file.commit()) {
-        if (error) *error = file.errorString();
-        return {};
-    }
-    return path;
+    // A replacement the user confirmed is renamed over the old file only when everything was
+    // written, so a failure keeps the old file.
+    return replace ? ReplaceFile(path, write, error) : CreateNewFile(path, write, error);
 }
 
 TExportServices TExportServices::Defaults() {

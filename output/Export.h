@@ -59,8 +59,9 @@ QString AddFormatExtension(const QString& path, int format);
 // A free path in `folder` for a capture titled `title` in the given format: the cleaned title (or the
 // default name) plus the extension, numbered when taken.
 QString MakeFileName(QString folder, const QString& title, int format);
-// The work folder (made when missing; a failure shows up as a failed save), with a trailing "/".
-QString WorkFolder();
+// The work folder (made when missing unless `create` is false; a failure shows up as a failed save),
+// with a trailing "/".
+QString WorkFolder(bool create = true);
 // A free path in the work folder.
 QString MakeWorkFileName(const QString& title, int format);
 

@@ -36,6 +36,8 @@ public:
     virtual QRect DesktopBounds() = 0;
     // Monitor rectangles in device pixels.
     virtual QList<QRect> Monitors() = 0;
+    // True once the toolkit's connection to the display has broken (the display server went away).
+    virtual bool ConnectionLost() { return false; }
 };
 
 // One program per user and display. The first start listens; a later start asks it to come forward.

@@ -56,6 +56,11 @@ public:
         return TPlatformStatus::Fail(QStringLiteral("the X11 screen offers no 32-bit ARGB visual"));
     }
 
+    bool ConnectionLost() override {
+        xcb_connection_t* c = QtConnection();
+        return c && xcb_connection_has_error(c) != 0;
+    }
+
     QRect DesktopBounds() override {
         QRect bounds;
         for (const QRect& m : Monitors()) bounds = bounds.united(m);

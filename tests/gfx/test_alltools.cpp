@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -10,6 +11,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <sys/file.h>
 
 namespace {
 
@@ -129,6 +131,33 @@ TEST_F(UniqueFileNameTest, FailedWriteLeavesNothing) {
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(CreateNewFile("/nonexistent-folder/x.png", [](QIODevice&) { return true; }, &error).isEmpty());
+}
+
+TEST_F(UniqueFileNameTest, ReplaceFileKeepsTheOldFileUntilTheNewOneIsWhole) {
+    const QString target = dir.filePath("shot.png");
+    Touch("shot.png");
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    QString error;
+    EXPECT_TRUE(ReplaceFile(target, [](QIODevice& d) { return d.write("half") == 4 && false; }, &error).isEmpty());
+    EXPECT_EQ(QFileInfo(target).size(), 0) << "a failed write keeps the old file";
+    EXPECT_EQ(ReplaceFile(target, [](QIODevice& d) { return d.write("whole") == 5; }, &error), target);
+    QFile fresh(target);
+    ASSERT_TRUE(fresh.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fresh.readAll(), QByteArray("whole"));
+    EXPECT_FALSE(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther)) << "its permissions stay";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shot.png"});
+}
+
+// Leftovers of a killed writer go; one a writer still holds, and anything not named like ours, stay.
+TEST_F(UniqueFileNameTest, StaleTemporariesGoHeldOnesStay) {
+    for (const char* name : {".vexmor-AbC123", ".vexmor-held00", ".vexmor-ab", "vexmor-AbC123", "notes.txt"})
+        Touch(name);
+    QFile held(dir.filePath(".vexmor-held00"));
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+    EXPECT_EQ(RemoveStaleTemporaries({dir.path(), QString(), dir.filePath("missing")}), 1);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{".vexmor-ab", ".vexmor-held00", "notes.txt", "vexmor-AbC123"}));
 }
 
 TEST(Paths, TrailingSeparator) {
