@@ -132,6 +132,10 @@ QList<QCheckBox*> StoredBoxes(Ui::VexmorMainForm& ui) {
 }
 } // namespace
 
+void TVexmorMainForm::SaveSettingsForLostDisplay() {
+    if (ui.Made() && !destroyed_) SaveSettings();
+}
+
 void TVexmorMainForm::SaveSettings() {
     TSettingsStore store;
     // Values this program does not know stay in the file.

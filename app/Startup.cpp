@@ -2,19 +2,25 @@
 
 #include "VexmorMain.h"
 
+#include "AllTools.h"
+#include "Export.h"
 #include "Globals.h"
 #include "Platform.h"
 #include "WinTools.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <malloc.h>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -50,6 +56,22 @@ void RouteSignalsToExit(QObject* owner) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
+// While the event loop runs, the process ends only through the loop's return, except when the
+// toolkit finds its display connection broken (the X server went away): then it calls exit(1) from
+// inside the loop. What the run changed is saved, and the process leaves at once with that status,
+// without tearing down windows over a connection that is gone (that crashed).
+TVexmorMainForm* gLoopForm = nullptr;
+pid_t gLoopPid = 0;
+
+void LeaveForLostDisplay() {
+    if (!gLoopForm || ::getpid() != gLoopPid) return;
+    TVexmorMainForm* form = std::exchange(gLoopForm, nullptr);
+    std::fprintf(stderr, "vexmor: the display has gone; settings saved, ending\n");
+    form->SaveSettingsForLostDisplay();
+    std::fflush(nullptr);
+    ::_exit(1);
+}
+
 void ShowRefusal(const QString& reason) {
     std::fprintf(stderr, "%s\n(%s)\n", kRefusalText, reason.toLocal8Bit().constData());
 }
@@ -70,6 +92,9 @@ int RunVexmor(int argc, char** argv) {
     // heaps that keep their size, and each capture's peak grows by a picture while the clipboard
     // holds the last one. A fixed threshold gives every picture back when it goes.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    // A write to a display, socket or pipe whose other end has gone fails with an error to handle,
+    // never a signal that ends the program.
+    std::signal(SIGPIPE, SIG_IGN);
 
     InitSystemUtilities();
     SetupFloatingPoint();
@@ -111,7 +136,21 @@ int RunVexmor(int argc, char** argv) {
             TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
             platform.instance->SetComeForwardHandler([&mainForm] { mainForm.ComeForward(); });
             if (!TrayFlag) mainForm.StartCapture(0);
+            // Pictures half written by a copy that was killed leave hidden temporaries in the folders
+            // it writes to; they go once this copy is up (never ones another writer still holds).
+            QTimer::singleShot(0, &app, [] {
+                RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false),
+                                        QDir::tempPath()});
+            });
+            static const bool leaveRegistered = std::atexit(LeaveForLostDisplay) == 0;
+            if (leaveRegistered) {
+                gLoopForm = &mainForm;
+                gLoopPid = ::getpid();
+            }
             exitCode = app.exec();
+            // Asked to end just as the display went (the session's end takes both): the same way out.
+            if (platform.display->ConnectionLost()) LeaveForLostDisplay();
+            gLoopForm = nullptr;
         }
     }
     DoneSystemUtilities();
