@@ -18,6 +18,17 @@ QString OneLine(QString text) {
     return text;
 }
 
+// Names as the file keeps them: on one line and without the spaces around them that a load drops.
+// Every lookup goes through the same form, so a name is found again however it was spelled when
+// written, and one section or value never turns into two.
+QString SectionKey(const QString& name) { return OneLine(name).trimmed(); }
+// A value's name also loses "=", which would end the name when the file is read back.
+QString ValueKey(const QString& name) {
+    QString key = OneLine(name);
+    key.replace(u'=', u'_');
+    return key.trimmed();
+}
+
 } // namespace
 
 TSettingsStore::TSettingsStore(QString path) : path_(std::move(path)) {}
@@ -53,7 +64,7 @@ void TSettingsStore::Parse(const QByteArray& text) {
         const qsizetype eq = line.indexOf(u'=');
         // Lines before the first section and lines without a name belong to nobody.
         if (!current || eq <= 0) continue;
-        const QString name = line.left(eq).trimmed().toString();
+        const QString name = ValueKey(line.left(eq).toString());
         const QString value = line.mid(eq + 1).toString();
         bool replaced = false;
         for (auto& pair : current->values)
@@ -91,29 +102,33 @@ bool TSettingsStore::Save() const {
 }
 
 const TSettingsStore::Section* TSettingsStore::FindSection(const QString& name) const {
+    const QString key = SectionKey(name);
     for (const Section& s : sections_)
-        if (SameName(s.name, name)) return &s;
+        if (SameName(s.name, key)) return &s;
     return nullptr;
 }
 
 TSettingsStore::Section& TSettingsStore::SectionFor(const QString& name) {
+    const QString key = SectionKey(name);
     for (Section& s : sections_)
-        if (SameName(s.name, name)) return s;
-    sections_.append({OneLine(name), {}});
+        if (SameName(s.name, key)) return s;
+    sections_.append({key, {}});
     return sections_.last();
 }
 
 bool TSettingsStore::ValueExists(const QString& section, const QString& name) const {
+    const QString key = ValueKey(name);
     if (const Section* s = FindSection(section))
         for (const auto& pair : s->values)
-            if (SameName(pair.first, name)) return true;
+            if (SameName(pair.first, key)) return true;
     return false;
 }
 
 QString TSettingsStore::ReadString(const QString& section, const QString& name, const QString& fallback) const {
+    const QString key = ValueKey(name);
     if (const Section* s = FindSection(section))
         for (const auto& pair : s->values)
-            if (SameName(pair.first, name)) return pair.second;
+            if (SameName(pair.first, key)) return pair.second;
     return fallback;
 }
 
@@ -125,15 +140,13 @@ int TSettingsStore::ReadInteger(const QString& section, const QString& name, int
 void TSettingsStore::WriteString(const QString& section, const QString& name, const QString& value) {
     Section& s = SectionFor(section);
     const QString clean = OneLine(value);
+    const QString key = ValueKey(name);
     for (auto& pair : s.values)
-        if (SameName(pair.first, name)) {
+        if (SameName(pair.first, key)) {
             pair.second = clean;
             return;
         }
-    // '=' ends a name when the file is read back.
-    QString key = OneLine(name);
-    key.replace(u'=', u'_');
-    s.values.append({key.trimmed(), clean});
+    s.values.append({key, clean});
 }
 
 void TSettingsStore::WriteInteger(const QString& section, const QString& name, int value) {
@@ -141,8 +154,9 @@ void TSettingsStore::WriteInteger(const QString& section, const QString& name, i
 }
 
 void TSettingsStore::DeleteValue(const QString& section, const QString& name) {
+    const QString sectionKey = SectionKey(section), key = ValueKey(name);
     for (Section& s : sections_) {
-        if (!SameName(s.name, section)) continue;
-        s.values.removeIf([&](const auto& pair) { return SameName(pair.first, name); });
+        if (!SameName(s.name, sectionKey)) continue;
+        s.values.removeIf([&](const auto& pair) { return SameName(pair.first, key); });
     }
 }

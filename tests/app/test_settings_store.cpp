@@ -73,6 +73,19 @@ TEST(SettingsStore, ReadsBackWhatItWrites) {
     EXPECT_EQ(in.ReadInteger(kKey, QStringLiteral("Max"), 0), INT_MAX);
 }
 
+// A section or value name is kept on one line, so it must be found under the spelling it was written
+// with, and written only once (a fuzz find: a section header with a carriage return inside, twice).
+TEST(SettingsStore, NamesAreFoundAgainAndNeverDoubledWhateverTheirSpelling) {
+    TSettingsStore store;
+    store.Parse("[ Soft\rware]\nA=1\n[Soft\rware]\nB=2\n");
+    EXPECT_EQ(store.Serialize(), QByteArray("[Soft ware]\nA=1\nB=2\n"));
+    EXPECT_EQ(store.ReadInteger(QStringLiteral("Soft\rware"), QStringLiteral("B"), 0), 2);
+    store.WriteInteger(kKey, QStringLiteral(" Left=X\n"), 1);
+    store.WriteInteger(kKey, QStringLiteral(" Left=X\n"), 2);
+    EXPECT_EQ(store.ReadInteger(kKey, QStringLiteral(" Left=X\n"), 0), 2);
+    EXPECT_TRUE(store.Serialize().endsWith("[Software\\Vexmor]\nLeft_X=2\n"));
+}
+
 TEST(SettingsStore, NamesIgnoreLetterCaseLikeTheRegistry) {
     TSettingsStore store;
     store.Parse("[software\\VEXMOR]\njpgqsel=70\n");
