@@ -921,6 +921,18 @@ void TDIB::PremultiplyAlpha(const QRect& r0)
     DibOps::Premultiply(ViewOf(*this), r);
 }
 
+void TDIB::AlphaBands(std::vector<QRect>& out, int minAlpha)
+{
+    const QRect all(0, 0, width_, height_);
+    if (bitCount_ != 32) {
+        out.clear();
+        if (!all.isEmpty())
+            out.push_back(all);
+        return;
+    }
+    DibOps::AlphaBands(ViewOf(*this), all, minAlpha, out);
+}
+
 void TDIB::AlphaDraw(TDIB& dest, int x, int y, const QRect& src0, int constAlpha)
 {
     QRect src = src0;

@@ -26,6 +26,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class QByteArray;
 class QIODevice;
@@ -176,6 +177,10 @@ public:
     void BoxFilter(const QRect& r, const QSize& mask, const QPoint& anchor);
     void Blur(const QRect& r, const QSize& kernel, int passes);
     void PremultiplyAlpha(const QRect& r);
+    // The pixels whose alpha is at least minAlpha, as banded rectangles (see DibOps::AlphaBands); an
+    // image without alpha is one rectangle. `out` keeps its capacity, so a caller that keeps it
+    // allocates nothing once it is large enough.
+    void AlphaBands(std::vector<QRect>& out, int minAlpha);
     // Premultiplied source over dest with constant alpha 0..255 (source alpha used when 32-bit).
     void AlphaDraw(TDIB& dest, int x, int y, const QRect& src, int constAlpha = 255);
     // Plain copy of src to (x, y) (clipped to both images; 32 -> 24 drops alpha, 24 -> 32 gives 0xFF).

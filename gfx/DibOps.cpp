@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -1426,6 +1427,113 @@ bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF
                  const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode)
 {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, false);
+}
+
+// --- alpha bands ------------------------------------------------------------------------------
+
+namespace {
+
+// Row y's runs were just appended from `rowStart` on. When the band above (its first rectangle at
+// `band`) has the same runs, they widen it by a row instead; otherwise they start a band of their
+// own. A row without runs ends the band above.
+inline void CloseBandRow(std::vector<QRect>& out, size_t& band, size_t rowStart)
+{
+    const size_t n = out.size() - rowStart;
+    if (n > 0 && rowStart - band == n) {
+        bool same = true;
+        for (size_t i = 0; i < n && same; ++i)
+            same = out[band + i].left() == out[rowStart + i].left() &&
+                   out[band + i].right() == out[rowStart + i].right();
+        if (same) {
+            for (size_t i = 0; i < n; ++i)
+                out[band + i].setBottom(out[band + i].bottom() + 1);
+            out.resize(rowStart);
+            return;
+        }
+    }
+    band = rowStart;
+}
+
+inline uint32_t PixelAt(const uint8_t* row, int x)
+{
+    uint32_t p;
+    std::memcpy(&p, row + 4 * ptrdiff_t(x), 4);
+    return p;
+}
+
+// Bit i set: pixel i of the n (at most 64) from `row` has alpha >= minAlpha.
+inline uint64_t OpaqueMask(const uint8_t* row, int n, int minAlpha)
+{
+    uint64_t m = 0;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i limit = _mm_set1_epi32(minAlpha - 1);
+    for (; i + 4 <= n; i += 4) {
+        const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * ptrdiff_t(i)));
+        const __m128i above = _mm_cmpgt_epi32(_mm_srli_epi32(px, 24), limit);
+        m |= uint64_t(unsigned(_mm_movemask_ps(_mm_castsi128_ps(above)))) << i;
+    }
+#endif
+    for (; i < n; ++i)
+        if (int(PixelAt(row, i) >> 24) >= minAlpha)
+            m |= uint64_t(1) << i;
+    return m;
+}
+
+} // namespace
+
+void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out)
+{
+    out.clear();
+    size_t band = 0;
+    const int w = r.width();
+    for (int y = 0; y < r.height(); ++y) {
+        const uint8_t* row = v.Pixel(r.left(), r.top() + y);
+        const size_t rowStart = out.size();
+        int runStart = -1;
+        // 64 pixels at a time: a mask of which pass, then its runs by counting bits.
+        for (int x = 0; x < w; x += 64) {
+            const int n = std::min(64, w - x);
+            const uint64_t m = OpaqueMask(row + 4 * ptrdiff_t(x), n, minAlpha);
+            int i = 0;
+            while (i < n) {
+                if (runStart < 0) {
+                    const uint64_t rest = m >> i;
+                    if (!rest) break;
+                    i += std::countr_zero(rest);
+                    runStart = x + i;
+                } else {
+                    // Bits past n are clear in m, so a run reaching the end stops there.
+                    const uint64_t rest = ~m >> i;
+                    if (!rest) break;
+                    const int end = i + std::countr_zero(rest);
+                    if (end >= n) break;
+                    out.emplace_back(runStart, y, x + end - runStart, 1);
+                    runStart = -1;
+                    i = end;
+                }
+            }
+        }
+        if (runStart >= 0) out.emplace_back(runStart, y, w - runStart, 1);
+        CloseBandRow(out, band, rowStart);
+    }
+}
+
+void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out)
+{
+    out.clear();
+    size_t band = 0;
+    for (int y = 0; y < r.height(); ++y) {
+        const uint8_t* row = v.Pixel(r.left(), r.top() + y);
+        const size_t rowStart = out.size();
+        for (int x = 0; x < r.width();) {
+            while (x < r.width() && int(PixelAt(row, x) >> 24) < minAlpha) ++x;
+            const int start = x;
+            while (x < r.width() && int(PixelAt(row, x) >> 24) >= minAlpha) ++x;
+            if (x > start) out.emplace_back(start, y, x - start, 1);
+        }
+        CloseBandRow(out, band, rowStart);
+    }
 }
 
 }  // namespace DibOps

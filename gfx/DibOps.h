@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace DibOps {
 
@@ -61,6 +62,13 @@ void PremultiplyRef(const View& v, const QRect& r);
 // constant alpha ca: d = s*ca/255 + d*(255 - sa*ca/255)/255, each division rounded, saturated.
 void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha);
 void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha);
+
+// The pixels of a 32-bit area whose alpha is at least minAlpha, as rectangles relative to the area's
+// top-left corner in the X server's banded form: bands of rows top to bottom, each band's rectangles
+// sharing its top and height, left to right and not touching; two neighbouring rows with the same runs
+// are one band. `out` is cleared first and keeps its capacity.
+void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
+void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
 
 // Rounded c * a / 255 for c, a in 0..255.
 inline uint32_t Div255(uint32_t v)

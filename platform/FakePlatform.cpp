@@ -167,10 +167,21 @@ public:
     void HideWindowRegion(quintptr window) override {
         if (!s_->hiddenWindows.contains(window)) s_->hiddenWindows << window;
     }
-    void RestoreWindowRegion(quintptr window) override { s_->hiddenWindows.removeAll(window); }
+    void RestoreWindowRegion(quintptr window) override {
+        s_->hiddenWindows.removeAll(window);
+        s_->visibleRegions.remove(window);
+    }
+    void SetVisibleRegion(quintptr window, const std::vector<QRect>& bands) override {
+        ++s_->visibleRegionCalls;
+        s_->visibleRegions[window] = QList<QRect>(bands.begin(), bands.end());
+    }
     void SetInputRegion(quintptr window, const QList<QRect>& rects) override {
         if (rects.isEmpty()) s_->inputRegions.remove(window);
         else s_->inputRegions[window] = rects;
+    }
+    bool CompositorActive() override { return s_->compositor; }
+    void SetCompositorHandler(std::function<void(bool)> handler) override {
+        s_->compositorHandler = std::move(handler);
     }
 
 private:

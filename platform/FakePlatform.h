@@ -50,6 +50,15 @@ struct TFakeState {
     // window shape
     QList<quintptr> hiddenWindows;
     QHash<quintptr, QList<QRect>> inputRegions;  // absent: the whole window takes input
+    QHash<quintptr, QList<QRect>> visibleRegions;  // absent: the whole window shows
+    int visibleRegionCalls = 0;
+    bool compositor = true;  // a compositing manager runs
+    std::function<void(bool)> compositorHandler;
+    // Starts or stops the compositing manager, telling the handler as the X server's notice would.
+    void SetCompositor(bool on) {
+        compositor = on;
+        if (compositorHandler) compositorHandler(on);
+    }
 };
 
 // The fake's state lives as long as the platform made with it.

@@ -38,6 +38,10 @@ public:
     virtual QList<QRect> Monitors() = 0;
     // True once the toolkit's connection to the display has broken (the display server went away).
     virtual bool ConnectionLost() { return false; }
+    // Asks the window manager to give an unmapped top-level window a fixed border with a title and
+    // the window menu, whose only commands are moving and closing it: no resizing, no minimise or
+    // maximise box. Window managers that keep their own buttons regardless may still show some.
+    virtual void AskForFixedDialogFrame(quintptr window) { (void)window; }
 };
 
 // One program per user and display. The first start listens; a later start asks it to come forward.
@@ -172,15 +176,27 @@ public:
     virtual void SetHandler(std::function<void(int id)> handler) = 0;
 };
 
-// Showing nothing while a window stays mapped, for mode switches of layered windows.
+// The parts of a window that show and take input. Without a compositing manager a per-pixel-alpha
+// window cannot blend: it shows its transparent pixels black, so it is cut to its opaque pixels.
 class IWindowShape {
 public:
     virtual ~IWindowShape() = default;
+    // Shows nothing while the window stays mapped (mode switches of layered windows).
     virtual void HideWindowRegion(quintptr window) = 0;
+    // Shows the whole window again.
     virtual void RestoreWindowRegion(quintptr window) = 0;
+    // Shows only these rectangles (window coordinates, in bands as TDIB::AlphaBands gives them); what
+    // the window no longer covers shows the windows below, which the X server has repaint. An empty
+    // list shows nothing. Nothing is allocated once a list of this length has been sent.
+    virtual void SetVisibleRegion(quintptr window, const std::vector<QRect>& bands) = 0;
     // Only these rectangles (window coordinates) take mouse input; the rest of the window stays
     // painted but lets clicks through to what lies below. An empty list restores the whole window.
     virtual void SetInputRegion(quintptr window, const QList<QRect>& rects) = 0;
+    // A compositing manager runs: it blends per-pixel-alpha windows over what lies below. Answered
+    // from memory, kept up to date by the X server's notices of the manager's selection.
+    virtual bool CompositorActive() = 0;
+    // Called on the GUI thread when a compositing manager starts or stops (the one handler).
+    virtual void SetCompositorHandler(std::function<void(bool active)> handler) = 0;
 };
 
 struct TPlatform {

@@ -2,8 +2,10 @@
 // on a connection of its own; everything later uses Qt's connection.
 #include "Platform.h"
 #include "DesktopServices.h"
+#include "X11Connection.h"
 #include "X11Services.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -16,6 +18,7 @@
 #include <xcb/randr.h>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <cstdlib>
 #include <memory>
@@ -59,6 +62,22 @@ public:
     bool ConnectionLost() override {
         xcb_connection_t* c = QtConnection();
         return c && xcb_connection_has_error(c) != 0;
+    }
+
+    // The toolkit asks for resizing as well whenever it sends these hints; the Motif hints are the
+    // request window managers read for the functions and decorations of a frame.
+    void AskForFixedDialogFrame(quintptr window) override {
+        xcb_connection_t* c = QtConnection();
+        if (!c || !window) return;
+        enum : uint32_t { kFunctions = 1, kDecorations = 2 };
+        enum : uint32_t { kFuncMove = 4, kFuncClose = 32 };
+        enum : uint32_t { kDecorBorder = 2, kDecorTitle = 8, kDecorMenu = 16 };
+        const uint32_t hints[5] = {kFunctions | kDecorations, kFuncMove | kFuncClose,
+                                   kDecorBorder | kDecorTitle | kDecorMenu, 0, 0};
+        const xcb_atom_t atom = X11Atom(c, "_MOTIF_WM_HINTS");
+        if (atom == XCB_ATOM_NONE) return;
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window), atom, atom, 32, 5, hints);
+        xcb_flush(c);
     }
 
     QRect DesktopBounds() override {
@@ -173,8 +192,12 @@ private:
     }
 };
 
-class TX11WindowShape : public IWindowShape {
+class TX11WindowShape : public IWindowShape, public QAbstractNativeEventFilter {
 public:
+    ~TX11WindowShape() override {
+        if (filterInstalled_ && QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
     void HideWindowRegion(quintptr window) override {
         if (xcb_connection_t* c = QtConnection()) {
             xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
@@ -187,6 +210,19 @@ public:
             xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, xcb_window_t(window), 0, 0, XCB_NONE);
             xcb_flush(c);
         }
+    }
+    void SetVisibleRegion(quintptr window, const std::vector<QRect>& bands) override {
+        xcb_connection_t* c = QtConnection();
+        if (!c) return;
+        bounding_.resize(bands.size());
+        for (size_t i = 0; i < bands.size(); ++i) {
+            const QRect& r = bands[i];
+            bounding_[i] = {int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height())};
+        }
+        // Banded, the server takes the list as its region without sorting it.
+        xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_YX_BANDED,
+                             xcb_window_t(window), 0, 0, uint32_t(bounding_.size()), bounding_.data());
+        xcb_flush(c);
     }
     void SetInputRegion(quintptr window, const QList<QRect>& rects) override {
         xcb_connection_t* c = QtConnection();
@@ -202,6 +238,77 @@ public:
         }
         xcb_flush(c);
     }
+    bool CompositorActive() override {
+        Watch();
+        return compositor_;
+    }
+    void SetCompositorHandler(std::function<void(bool)> handler) override {
+        handler_ = std::move(handler);
+        Watch();
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t" || !xfixesEvent_) return false;
+        auto* e = static_cast<xcb_generic_event_t*>(message);
+        if ((e->response_type & 0x7f) != xfixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) return false;
+        auto* notice = reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(e);
+        if (notice->selection != selection_) return false;
+        const bool active =
+            notice->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER && notice->owner != XCB_NONE;
+        if (active != compositor_) {
+            compositor_ = active;
+            if (handler_) handler_(active);
+        }
+        return false;  // Qt follows the same selection for itself
+    }
+
+private:
+    // A compositing manager owns the selection _NET_WM_CM_S<screen>: it is asked once, then its
+    // changes of owner arrive as XFixes notices through Qt's event filters. Without Qt on xcb there
+    // are no windows to cut, and the layered windows stay as they are.
+    void Watch() {
+        if (watching_) return;
+        watching_ = true;
+        xcb_connection_t* c = QtConnection();
+        if (!c) return;
+        char* host = nullptr;
+        int display = 0, screenNumber = 0;
+        if (!xcb_parse_display(nullptr, &host, &display, &screenNumber)) screenNumber = 0;
+        std::free(host);
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+        for (int i = 0; i < screenNumber && it.rem > 1; ++i) xcb_screen_next(&it);
+        const xcb_window_t root = it.data->root;
+        const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screenNumber);
+        XcbReply<xcb_intern_atom_reply_t> atom(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr));
+        if (!atom) return;
+        selection_ = atom->atom;
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_xfixes_id);
+        if (ext && ext->present) {
+            XcbReply<xcb_xfixes_query_version_reply_t> version(
+                xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+            // Listening before asking: a change between the two is not missed.
+            xcb_xfixes_select_selection_input(c, root, selection_,
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+            xfixesEvent_ = ext->first_event;
+            if (QCoreApplication::instance()) {
+                QCoreApplication::instance()->installNativeEventFilter(this);
+                filterInstalled_ = true;
+            }
+        }
+        XcbReply<xcb_get_selection_owner_reply_t> owner(
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection_), nullptr));
+        compositor_ = owner && owner->owner != XCB_NONE;
+    }
+
+    std::vector<xcb_rectangle_t> bounding_;  // kept between calls
+    bool watching_ = false;
+    bool compositor_ = true;
+    xcb_atom_t selection_ = XCB_NONE;
+    uint8_t xfixesEvent_ = 0;
+    bool filterInstalled_ = false;
+    std::function<void(bool)> handler_;
 };
 
 } // namespace

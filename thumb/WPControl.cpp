@@ -210,6 +210,15 @@ QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSiz
     return QRect(l, t, w, h);
 }
 
+namespace {
+// The layered windows that exist, told when a compositor starts or stops.
+std::vector<TLayeredForm*>& LayeredForms()
+{
+    static std::vector<TLayeredForm*> forms;
+    return forms;
+}
+} // namespace
+
 TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent)
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::NoDropShadowWindowHint);
@@ -219,9 +228,48 @@ TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent)
     setMouseTracking(true);
     Surface.SetSize(1, 1, 32);
     SetLayeredRect(layeredRect_, false);
+    LayeredForms().push_back(this);
+    if (IWindowShape* shape = Platform().windowShape.get()) {
+        shape->SetCompositorHandler([](bool active) {
+            for (TLayeredForm* form : LayeredForms()) form->CompositorChanged(active);
+        });
+    }
 }
 
-TLayeredForm::~TLayeredForm() = default;
+TLayeredForm::~TLayeredForm() { std::erase(LayeredForms(), this); }
+
+bool TLayeredForm::CompositorActive()
+{
+    IWindowShape* shape = Platform().windowShape.get();
+    return !shape || shape->CompositorActive();
+}
+
+void TLayeredForm::ApplyVisibleRegion()
+{
+    if (!shapeStale_ || !testAttribute(Qt::WA_WState_Created)) return;
+    IWindowShape* shape = Platform().windowShape.get();
+    if (!shape) return;
+    shapeStale_ = false;
+    Surface.AlphaBands(bands_, kOpaqueAlpha);
+    const quintptr window = winId();
+    if (window == shapedWindow_ && bands_ == sentBands_) return;
+    // The X server exposes what the window no longer covers, and the windows there repaint it.
+    shape->SetVisibleRegion(window, bands_);
+    std::swap(bands_, sentBands_);
+    shapedWindow_ = window;
+}
+
+void TLayeredForm::CompositorChanged(bool active)
+{
+    if (!testAttribute(Qt::WA_WState_Created)) return;
+    if (active && shapedWindow_ == winId()) {
+        if (IWindowShape* shape = Platform().windowShape.get()) shape->RestoreWindowRegion(shapedWindow_);
+    }
+    shapedWindow_ = 0;
+    shapeStale_ = true;
+    // Shown afresh: blended and whole, or cut and at full strength.
+    update();
+}
 
 bool TLayeredForm::ResizeSurface()
 {
@@ -276,6 +324,7 @@ void TLayeredForm::RepaintAll()
 {
     DirtyRect = QRect(0, 0, Surface.Width(), Surface.Height());
     Paint();
+    shapeStale_ = true;
     UpdateLayered();
     DirtyRect = QRect();
 }
@@ -300,6 +349,8 @@ void TLayeredForm::UpdateLayered()
         setGeometry(target);
         applyingGeometry_ = false;
     }
+    // The cut goes with the new place and picture, ahead of the pixels.
+    if (!CompositorActive()) ApplyVisibleRegion();
     ++pushCount_;
     update();
 }
@@ -309,11 +360,15 @@ void TLayeredForm::paintEvent(QPaintEvent*)
     if (!DirtyRect.isEmpty()) {
         Paint();
         DirtyRect = QRect();
+        shapeStale_ = true;
     }
+    const bool blended = CompositorActive();
+    if (!blended) ApplyVisibleRegion();
     QPainter painter(this);
     // The backing store starts transparent; Source with a constant opacity gives surface x alpha.
+    // Unblended, the cut picture shows at full strength: a fade would only darken it.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.setOpacity(ConstantAlpha() / 255.0);
+    painter.setOpacity(blended ? ConstantAlpha() / 255.0 : 1.0);
     const QImage picture = Surface.AsQImage();
     painter.drawImage(QPoint(0, 0), picture);
 }

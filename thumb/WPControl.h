@@ -4,8 +4,10 @@
 // screen, can be made click-through and can be shown without taking the focus. TWPForm adds a
 // background: the plain form colour or a tiled wallpaper image. TLayeredForm is a per-pixel-alpha
 // window: its picture is the premultiplied 32-bit `Surface`, shown with a translucent background
-// (a compositor blends it over the desktop; without one it shows over black). `LayeredRect` is the
-// visible area; the surface extends beyond it by the shadow margins, which are painted but let
+// that a compositor blends over the desktop. Without a compositor nothing blends: the window is
+// cut to the surface's pixels that are at least half opaque, which show at full strength, and the
+// desktop shows everywhere else; it switches when a compositor starts or stops. `LayeredRect` is
+// the visible area; the surface extends beyond it by the shadow margins, which are painted but let
 // mouse clicks through to the window below.
 #pragma once
 
@@ -166,6 +168,11 @@ public:
     // Pushes counted since creation (for tests).
     int PushCount() const { return pushCount_; }
 
+    // Surface pixels with at least this alpha show where no compositor blends the window.
+    static constexpr int kOpaqueAlpha = 128;
+    // A compositor blends the window (asked from memory, cheap).
+    static bool CompositorActive();
+
 protected:
     // Draws the surface; the default calls OnPaint.
     virtual void Paint();
@@ -182,6 +189,9 @@ protected:
 
 private:
     bool ResizeSurface();
+    // Without a compositor: cuts the window to the surface's opaque pixels once they have changed.
+    void ApplyVisibleRegion();
+    void CompositorChanged(bool active);
     QRect WindowRect() const { return layeredRect_.marginsAdded(shadowMargins_); }
     void FollowWindowGeometry();
 
@@ -192,4 +202,9 @@ private:
     QPoint dragAnchor_;
     int pushCount_ = 0;
     bool applyingGeometry_ = false;
+    // The cut: the bands last sent and the window they were sent to, and the list being made (both
+    // keep their memory, so a tick allocates nothing).
+    std::vector<QRect> bands_, sentBands_;
+    quintptr shapedWindow_ = 0;
+    bool shapeStale_ = true;  // the surface was painted since the bands were made
 };
