@@ -414,6 +414,9 @@ bool TVexmorMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TVexmorMainForm::showEvent(QShowEvent* event) {
+    // A fixed single border with the window menu's close command only (the window is not mapped yet:
+    // the window manager reads this when it maps it).
+    if (!event->spontaneous()) Platform().display->AskForFixedDialogFrame(winId());
     QWidget::showEvent(event);
     FormShow();
 }

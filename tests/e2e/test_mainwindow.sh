@@ -74,6 +74,14 @@ icon_click 1 2
 e2e_wait_for "main window after a double click on the icon" 10 main_shown
 # The settings tab is shown, taller by the ink group the file revealed.
 e2e_check "settings tab with the ink group is 466x498 (is $(client_size))" size_is 466x498
+# A fixed border asked for with moving and closing only; the window manager allows no resizing or
+# maximising then (openbox keeps its minimise box whatever a window asks).
+hints=$(xprop -id "$(visible_main)" _MOTIF_WM_HINTS)
+e2e_check "frame asked for without resizing, minimising or maximising ($hints)" \
+  grep -q '= 0x3, 0x24, 0x1a, 0x0, 0x0$' <<<"$hints"
+actions=$(xprop -id "$(visible_main)" _NET_WM_ALLOWED_ACTIONS)
+e2e_check "the window manager allows neither resizing nor maximising ($actions)" \
+  bash -c '! grep -qE "ACTION_(RESIZE|MAXIMIZE)" <<<"$0"' "$actions"
 xdotool key Escape
 e2e_wait_for "Esc hides the main window" 10 main_hidden
 e2e_check "the program still runs after Esc" e2e_alive "$first"
