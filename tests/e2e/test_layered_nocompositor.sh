@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The layered window on a display without a compositor: it still shows its pixels (premultiplied
-# colour over black where nothing blends it), lets clicks on its shadow margin through, and its
-# fade-out still ends with the window closed.
+# The layered window on a display without a compositor: nothing blends it, so it shows only its
+# pixels that are at least half opaque, at full strength; where its faint shadow margin lies the
+# window below shows as it is, and clicks there reach it. Its fade-out still ends with the window
+# closed, and the window below shows where it was.
 source "$(dirname "$0")/lib.sh"
 e2e_init layered-nocomp
 : "${VEXMOR_LAYERED_DEMO:=$(dirname "$VEXMOR_BIN")/tests/vexmor_layered_demo}"
@@ -24,12 +25,20 @@ read -r r g b <<<"$got"
 e2e_check "interior shows its own colour, unblended (got $got)" test "$r" -ge 120 -a "$g" -le 8 -a "$b" -le 8
 got=$(pixel 150 120)
 e2e_check "window below shows (got $got)" test "$got" = "0 0 255"
+# The shadow margin (alpha 96) is cut away: the window below, not black or a darkened blue.
+for at in "190 210" "181 131" "418 288" "300 140"; do
+  got=$(pixel $at)
+  e2e_check "window below shows through the shadow margin at $at (got $got)" test "$got" = "0 0 255"
+done
 
 xdotool mousemove 190 210 click 1
 e2e_wait_for "click on the margin reaches the window below" 10 grep -q '^below-press 190 210' "$log"
 
 touch "$log.fade"
 e2e_wait_for "window closed after the fade" 10 grep -q '^closed' "$log"
+import -window root "$shot" || e2e_fail "screenshot failed"
+got=$(pixel 300 210)
+e2e_check "window below shows where the closed window was (got $got)" test "$got" = "0 0 255"
 e2e_wait_exit "$demo" 10 || e2e_fail "demo did not end after the window closed"
 e2e_check "demo exit status 0 (was $E2E_EXIT_STATUS)" test "$E2E_EXIT_STATUS" = 0
 e2e_pass

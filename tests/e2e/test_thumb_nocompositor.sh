@@ -9,12 +9,16 @@ source "$(dirname "$0")/lib.sh"
 e2e_init thumb-nocomp
 e2e_start_x 1920x1080x24
 
-# A desktop whose every pixel differs from its neighbours, in a window covering the screen (the
-# compositor paints the root window itself, a window it shows as it is). The X server has it repaint
-# whatever another window no longer covers.
+# A desktop whose every pixel differs from its neighbours: the root window's background, and its
+# left part again in a window (the capture is made there, the card rests over the root). What the
+# card no longer covers the X server paints from the root's background or has the window repaint.
 convert -size 640x540 xc:gray -seed 11 +noise Random -depth 8 "$E2E_DIR/tile.png"
 convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$E2E_DIR/desktop.png"
-e2e_spawn display -immutable -borderwidth 0 -geometry +0+0 "$E2E_DIR/desktop.png"
+convert "$E2E_DIR/desktop.png" -crop 1200x1080+0+0 +repage "$E2E_DIR/left.png"
+convert "$E2E_DIR/desktop.png" -crop 720x1080+1200+0 +repage "$E2E_DIR/right.png"
+display -window root "$E2E_DIR/desktop.png" >/dev/null 2>&1
+e2e_wait_for "the root's background" 10 bash -c "xprop -root _XSETROOT_ID | grep -q pixmap"
+e2e_spawn display -immutable -borderwidth 0 -geometry +0+0 "$E2E_DIR/left.png"
 e2e_wait_for "the desktop picture" 20 bash -c "xdotool search --onlyvisible --name 'ImageMagick' | grep -q ."
 
 mkdir -p "$XDG_CONFIG_HOME/Vexmor"
@@ -27,6 +31,7 @@ main_id() { xdotool search --all --onlyvisible --class --name '^Vexmor$' 2>/dev/
 main_shown() { [ -n "$(main_id)" ]; }
 card_cut() { xwininfo -shape -id "$(card_id)" | grep -q 'Window shape extents'; }
 card_whole() { xwininfo -shape -id "$(card_id)" | grep -q 'No window shape defined'; }
+card_moved_from() { [ "$(e2e_window_geometry "$(card_id)" | tr ' ' ,)" != "$1" ]; }
 
 # Screen pictures, each taken between two readings of the card's window box that agree (the card
 # moves about every tick, so one quick process does it): snap.py CARD COUNT PREFIX MARGIN writes
@@ -145,8 +150,8 @@ card_arrived() {
 }
 
 # 1. A rectangle capture at the upper left: the card flies from there across the screen to the right
-# edge (the main window shows on the left). Pictures taken during the flight and at rest show the
-# desktop everywhere but on the card.
+# edge (the main window shows on the left), from over the window to over the root. Pictures taken
+# during the flight and at rest show the desktop everywhere but on the card.
 e2e_start_vexmor
 e2e_wait_for "the overlay" 30 e2e_overlay_shown
 xdotool mousemove 100 150 keydown ctrl mousedown 1 mousemove 200 250 mousemove 399 349 mouseup 1 keyup ctrl
@@ -158,21 +163,26 @@ e2e_wait_for "the card cut to its picture" 10 card_cut
 for i in 1 2 3 4 5 6; do judge "flying ($i)" "flight$i" ${flight[i - 1]}; done
 e2e_wait_for "the card at its resting place" 20 card_arrived
 check_card "at rest" rest
-sleep 0.7
+e2e_wait_for "the card to rock on" 10 card_moved_from "${SHOTS[0]%% *}"
 check_card "rocking" rocking
 
-# 2. A compositor starts while the card is shown: the whole window is blended again.
+# 2. A compositor starts while the card is shown: the whole window is blended again. It paints the
+# root itself (not from its background), so the right part of the desktop becomes a window too,
+# put below the card.
+e2e_spawn display -immutable -borderwidth 0 -geometry +1200+0 "$E2E_DIR/right.png"
+e2e_wait_for "the desktop's right part" 20 bash -c "xdotool search --onlyvisible --name 'ImageMagick' | wc -l | grep -q 2"
+xdotool windowraise "$(card_id)"
 e2e_start_compositor
 compositor=$E2E_LAST_PID
 e2e_wait_for "the card whole under the compositor" 10 card_whole
-sleep 0.5
+sleep 0.5  # the compositor's next frames (nothing tells when it has drawn)
 check_card "under a compositor" composited
 
 # 3. It stops: the card is cut again.
 kill -TERM "$compositor"
 e2e_wait_exit "$compositor" 10 || e2e_fail "the compositor did not end"
 e2e_wait_for "the card cut again" 10 card_cut
-sleep 0.5
+sleep 0.5  # the windows the compositor had covered repaint
 check_card "after the compositor" after
 e2e_check "the program still runs" e2e_alive "$VEXMOR_PID"
 e2e_pass

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -709,5 +711,96 @@ TEST(DibResize, InPlaceReadsTheOriginalPixels)
         copy.ResizeSqr(expected, QRect(0, 0, 8, 4), mode, 2, 2, 0, 0, QRect(0, 0, 16, 8));
         a.ResizeSqr(a, QRect(0, 0, 8, 4), mode, 2, 2, 0, 0, QRect(0, 0, 16, 8));
         EXPECT_TRUE(SamePixels(a, expected)) << mode;
+    }
+}
+
+// ---- alpha bands ---------------------------------------------------------------------------------------
+
+namespace {
+// A 32-bit image of the rows' letters: '#' opaque, '+' alpha 128, '-' alpha 127, '.' transparent.
+TDIB FromRows(const std::vector<std::string>& rows)
+{
+    TDIB d(int(rows[0].size()), int(rows.size()), 32);
+    for (int y = 0; y < d.Height(); ++y)
+        for (int x = 0; x < d.Width(); ++x) {
+            const char c = rows[size_t(y)][size_t(x)];
+            *d.PixelPtr32(x, y) = c == '#' ? 0xFF102030u : c == '+' ? 0x80000000u : c == '-' ? 0x7F7F7F7Fu : 0;
+        }
+    return d;
+}
+
+std::vector<QRect> Bands(TDIB& d, const QRect& r, bool fast)
+{
+    std::vector<QRect> out{QRect(9, 9, 9, 9)};  // stale contents are cleared
+    (fast ? DibOps::AlphaBands : DibOps::AlphaBandsRef)(ViewOf(d), r, 128, out);
+    return out;
+}
+}  // namespace
+
+TEST(DibAlphaBands, NamedShapes)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> rows;
+        std::vector<QRect> bands;
+    };
+    const std::vector<Case> cases = {
+        {"empty", {"....", "...."}, {}},
+        {"full", {"###", "###"}, {QRect(0, 0, 3, 2)}},
+        {"half alpha counts, just below does not", {"-+-+"}, {QRect(1, 0, 1, 1), QRect(3, 0, 1, 1)}},
+        {"a hole splits its rows into a band of two",
+         {"#####", "##.##", "##.##", "#####"},
+         {QRect(0, 0, 5, 1), QRect(0, 1, 2, 2), QRect(3, 1, 2, 2), QRect(0, 3, 5, 1)}},
+        {"an empty row ends a band", {"##", "..", "##"}, {QRect(0, 0, 2, 1), QRect(0, 2, 2, 1)}},
+        {"slanted edges give a band per row", {"###.", ".###"}, {QRect(0, 0, 3, 1), QRect(1, 1, 3, 1)}},
+        {"one pixel", {"#"}, {QRect(0, 0, 1, 1)}},
+        {"runs across and ending at 64-pixel blocks",
+         {std::string(60, '.') + std::string(10, '#') + std::string(57, '.') + "###"},
+         {QRect(60, 0, 10, 1), QRect(127, 0, 3, 1)}},
+        {"a run exactly one block long", {std::string(64, '#') + "."}, {QRect(0, 0, 64, 1)}},
+    };
+    for (const Case& c : cases) {
+        TDIB d = FromRows(c.rows);
+        const QRect all(0, 0, d.Width(), d.Height());
+        EXPECT_EQ(Bands(d, all, true), c.bands) << c.name;
+        EXPECT_EQ(Bands(d, all, false), c.bands) << c.name << " (plain loop)";
+    }
+    // An inner area: rectangles are relative to its corner.
+    TDIB d = FromRows({"#....", "..##.", "....."});
+    EXPECT_EQ(Bands(d, QRect(1, 1, 4, 2), true), std::vector<QRect>{QRect(1, 0, 2, 1)});
+}
+
+TEST(DibAlphaBands, RandomShapesAreCoveredExactlyInBandsLikeThePlainLoop)
+{
+    std::mt19937 rng(3);
+    for (int w : {1, 3, 63, 64, 65, 131, 500}) {
+        // Blobs of every alpha over transparency, rows often alike so that bands form.
+        TDIB d(w + 2, 40, 32);
+        d.FillRect(QRect(0, 0, d.Width(), d.Height()), 0, 256);
+        for (int k = 0; k < 12; ++k) {
+            const int x = int(rng() % uint32_t(w)), y = int(rng() % 40u);
+            const QRect blob(x + 1, y, 1 + int(rng() % uint32_t(w)), 1 + int(rng() % 12u));
+            const uint32_t a = rng() % 256;
+            d.FillRect(blob.intersected(QRect(1, 0, w, 40)), a << 24, 256);
+        }
+        const QRect area(1, 0, w, 40);
+        const std::vector<QRect> bands = Bands(d, area, true);
+        ASSERT_EQ(bands, Bands(d, area, false)) << w;
+        std::vector<int> covered(size_t(w) * 40, 0);
+        for (size_t i = 0; i < bands.size(); ++i) {
+            const QRect& b = bands[i];
+            if (i > 0) {
+                const QRect& p = bands[i - 1];
+                const bool sameBand = p.top() == b.top();
+                EXPECT_TRUE(sameBand ? p.height() == b.height() && p.right() + 1 < b.left() : p.bottom() < b.top())
+                    << "not banded at " << i << " width " << w;
+            }
+            for (int y = b.top(); y <= b.bottom(); ++y)
+                for (int x = b.left(); x <= b.right(); ++x) ++covered[size_t(y) * w + x];
+        }
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(covered[size_t(y) * w + x], int(Px(d, x + 1, y) >> 24) >= 128 ? 1 : 0)
+                    << x << "," << y << " width " << w;
     }
 }

@@ -487,3 +487,39 @@ TEST(LayeredFormEx, WithoutATimerShowingAndHidingHappenAtOnce)
     TLayeredFormEx::SetAnimInterval(24);
     EXPECT_EQ(TLayeredFormEx::AnimTimer().Interval(), 24);
 }
+
+TEST(LayeredForm, WithoutACompositorTheWindowIsCutToItsOpaquePixelsUntilOneStarts)
+{
+    auto state = InstallFakePlatform();
+    state->compositor = false;
+    TTestForm form;
+    form.AnimStyle = 0;
+    form.SetLayeredRect(QRect(0, 0, 40, 40), false);
+    form.SetAlphaValue(128);
+    form.show();
+    const quintptr window = form.winId();
+    EXPECT_EQ(state->visibleRegions.value(window), QList<QRect>{QRect(10, 10, 20, 20)});
+    // Nothing blends the window: a constant alpha would only darken the cut picture.
+    QImage shown = form.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(qAlpha(shown.pixel(20, 20)), 255);
+
+    // A new picture brings a new cut; the same picture pushed again sends nothing.
+    form.SetLayeredRect(QRect(0, 0, 80, 40), true);
+    EXPECT_EQ(state->visibleRegions.value(window), QList<QRect>{QRect(20, 10, 40, 20)});
+    const int calls = state->visibleRegionCalls;
+    form.SetLayeredRect(QRect(5, 5, 80, 40), true);
+    form.RepaintAll();
+    EXPECT_EQ(state->visibleRegionCalls, calls);
+
+    // A compositor starts: the whole window, blended at its constant alpha.
+    state->SetCompositor(true);
+    EXPECT_FALSE(state->visibleRegions.contains(window));
+    shown = form.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_NEAR(qAlpha(shown.pixel(40, 20)), 128, 1);
+    form.RepaintAll();
+    EXPECT_FALSE(state->visibleRegions.contains(window));
+    // It stops: cut again at the next picture shown.
+    state->SetCompositor(false);
+    ASSERT_TRUE(RunUntil([&] { return state->visibleRegions.contains(window); }, 2000));
+    EXPECT_EQ(state->visibleRegions.value(window), QList<QRect>{QRect(20, 10, 40, 20)});
+}
