@@ -165,6 +165,9 @@ e2e_wait_for "the card at its resting place" 20 card_arrived
 check_card "at rest" rest
 e2e_wait_for "the card to rock on" 10 card_moved_from "${SHOTS[0]%% *}"
 check_card "rocking" rocking
+# The window is painted afresh as it rocks: its middle is another picture than at rest.
+d=$(differing "$E2E_DIR/rest1.mid.a.png" "$E2E_DIR/rocking1.mid.a.png")
+e2e_check "the card's picture follows the rocking ($d of 1600 pixels changed)" [ "$d" -gt 400 ]
 
 # 2. A compositor starts while the card is shown: the whole window is blended again. It paints the
 # root itself (not from its background), so the right part of the desktop becomes a window too,
