@@ -102,7 +102,7 @@ rss_last=$(rss_kib)
 # The last confirmed capture's copy on the clipboard was asked for; another owner taking the
 # clipboard lets it go.
 echo taken >"$E2E_DIR/text"
-e2e_spawn xclip -quiet -selection clipboard -i "$E2E_DIR/text"
+e2e_spawn xclip -quiet -selection clipboard -i "$E2E_DIR/text" >/dev/null 2>&1
 # Helpers that linger by design (the grab's kept buffer, pooled threads) go within 40 s of idle.
 back() { [ "$(fds)" -le "$fds0" ] && [ "$(threads)" -le "$threads0" ]; }
 e2e_poll 60 back
