@@ -2,6 +2,8 @@
 
 #include "VexmorMain.h"
 
+#include "CommandLine.h"
+
 #include "AllTools.h"
 #include "Export.h"
 #include "Globals.h"
@@ -72,6 +74,15 @@ void LeaveForLostDisplay() {
     ::_exit(1);
 }
 
+// A request of the command line, this start's own or a later start's.
+void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
+    switch (request.action) {
+    case TCommandLine::TAction::Capture: form.CaptureOnRequest(int(request.mode), request.delayMs); break;
+    case TCommandLine::TAction::Settings: form.SettingsMenuClick(); break;
+    default: form.ComeForward(); break;
+    }
+}
+
 void ShowRefusal(const QString& reason) {
     std::fprintf(stderr, "%s\n(%s)\n", kRefusalText, reason.toLocal8Bit().constData());
 }
@@ -86,6 +97,17 @@ int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
+    const TCommandLine command = ParseCommandLine(arguments);
+    switch (command.action) {
+    case TCommandLine::TAction::Help: std::fputs(UsageText().constData(), stdout); return 0;
+    case TCommandLine::TAction::Version: std::fputs(VersionText().constData(), stdout); return 0;
+    case TCommandLine::TAction::Error: std::fprintf(stderr, "vexmor: %s\n", command.error.toLocal8Bit().constData()); return 2;
+    default: break;
+    }
+    // A copy already running for this user and display takes the request before anything else is
+    // made here: no display connection, no application object, no fonts, no settings.
+    TPlatform& platform = Platform();
+    if (platform.instance->HandOver(command.Request())) return 0;
 
     // A capture's pictures are tens of megabytes each. Once such a block has been freed, glibc
     // raises its threshold for giving blocks mappings of their own; later pictures then come from
@@ -100,7 +122,6 @@ int RunVexmor(int argc, char** argv) {
     SetupFloatingPoint();
 
     // Without a display there is nothing to show a box on: the refusal goes to stderr.
-    TPlatform& platform = Platform();
     const TPlatformStatus layered = platform.display->CheckLayeredWindows();
     if (!layered && qEnvironmentVariableIsEmpty("DISPLAY") && platform.name == QLatin1String("x11")) {
         ShowRefusal(layered.reason);
@@ -121,10 +142,10 @@ int RunVexmor(int argc, char** argv) {
             ShowRefusal(layered.reason);
             QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption), QString::fromUtf8(kRefusalText));
             exitCode = 1;
-        } else if (!platform.instance->BecomeFirstOrHandOver()) {
-            exitCode = 0;  // the running instance was asked to come forward
+        } else if (!platform.instance->BecomeFirstOrHandOver(command.Request())) {
+            exitCode = 0;  // a copy that started at the same moment took the request
         } else {
-            TrayFlag = HasTrayArgument(arguments);
+            TrayFlag = command.tray;
             SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
             RouteSignalsToExit(&app);
             // The end of the desktop session takes the same way out.
@@ -134,8 +155,15 @@ int RunVexmor(int argc, char** argv) {
             // Created hidden; its creation reads the command line. Its tabs are made when first
             // needed: a program waiting in the tray keeps no fonts or controls it does not show.
             TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
-            platform.instance->SetComeForwardHandler([&mainForm] { mainForm.ComeForward(); });
-            if (!TrayFlag) mainForm.StartCapture(0);
+            platform.instance->SetRequestHandler([&mainForm](const QByteArray& line) {
+                TCommandLine request;
+                if (ParseRequest(line, request)) CarryOut(mainForm, request);
+            });
+            // This copy carries out its own command line as it would a later start's request.
+            if (command.action != TCommandLine::TAction::None)
+                CarryOut(mainForm, command);
+            else if (!TrayFlag)
+                mainForm.StartCapture(0);
             // Pictures half written by a copy that was killed leave hidden temporaries in the folders
             // it writes to; they go once this copy is up (never ones another writer still holds).
             QTimer::singleShot(0, &app, [] {

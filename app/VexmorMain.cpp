@@ -815,14 +815,27 @@ void TVexmorMainForm::TrayMenuPopup() {
 }
 
 void TVexmorMainForm::DCapMenuClick(QAction* entry) {
-    const int delay = entry->data().toInt();
-    dCapTimer_->setInterval(delay);
-    if (dCapTimer_->isActive()) {
+    if (dCapTimer_->isActive())
         dCapTimer_->stop();
-    } else {
-        dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delay);
-        dCapTimer_->start();
+    else
+        ArmDelayedCapture(0, entry->data().toInt());
+}
+
+void TVexmorMainForm::ArmDelayedCapture(int mode, int delayMs) {
+    dCapMode_ = mode;
+    dCapTimer_->setInterval(delayMs);
+    dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+    dCapTimer_->start();
+}
+
+void TVexmorMainForm::CaptureOnRequest(int mode, int delayMs) {
+    if (mode < 0 || mode > 2) return;
+    if (delayMs > 0) {
+        // A newer request replaces the pending one; the tray's check mark shows it.
+        ArmDelayedCapture(mode, delayMs);
+        return;
     }
+    HotKeyPressed(mode);  // exactly as the capture key: an open overlay is confirmed
 }
 
 void TVexmorMainForm::DCapTimerTimer() {
@@ -834,7 +847,7 @@ void TVexmorMainForm::DCapTimerTimer() {
         return;
     }
     dCapTimer_->stop();
-    StartCapture(0);
+    StartCapture(dCapMode_);
 }
 
 void TVexmorMainForm::SettingsMenuClick() {

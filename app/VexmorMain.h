@@ -99,6 +99,10 @@ public:
     // pending one.
     void DCapMenuClick(QAction* entry);
     void DCapTimerTimer();
+    // A capture asked for from outside (the command line, a later start, the session bus): at once,
+    // exactly as the capture key of `mode` (an open overlay is confirmed), or after `delayMs`
+    // through the delayed-capture timer, replacing a pending one.
+    void CaptureOnRequest(int mode, int delayMs);
 
     // "版本 " followed by this value is what the about tab shows.
     QString VersionText() const { return versionText_; }
@@ -200,6 +204,8 @@ private:
     QTimer* dCapTimer_ = nullptr;
     // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
     std::chrono::steady_clock::time_point dCapDue_;
+    int dCapMode_ = 0;  // the mode the pending delayed capture starts
+    void ArmDelayedCapture(int mode, int delayMs);
     QAction* dCapLongEntry_ = nullptr;
     TDIBmp menuIcons_;
     QString versionText_;

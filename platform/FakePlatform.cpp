@@ -24,13 +24,19 @@ private:
 class TFakeInstance : public ISingleInstance {
 public:
     explicit TFakeInstance(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
-    bool BecomeFirstOrHandOver() override {
+    bool HandOver(const QByteArray& request) override {
+        if (!s_->anotherInstance) return false;
+        s_->handedOver << request;
+        return true;
+    }
+    bool BecomeFirstOrHandOver(const QByteArray& request) override {
         if (!s_->anotherInstance) return true;
         ++s_->comeForwardRequests;
+        s_->handedOver << request;
         return false;
     }
-    void SetComeForwardHandler(std::function<void()> handler) override {
-        s_->comeForwardHandler = std::move(handler);
+    void SetRequestHandler(std::function<void(const QByteArray&)> handler) override {
+        s_->requestHandler = std::move(handler);
     }
 
 private:

@@ -16,7 +16,8 @@ struct TFakeState {
     // single instance
     bool anotherInstance = false;  // BecomeFirstOrHandOver answers false
     int comeForwardRequests = 0;   // how often this process asked another one
-    std::function<void()> comeForwardHandler;
+    QList<QByteArray> handedOver;  // requests this process gave to the other one
+    std::function<void(const QByteArray&)> requestHandler;
     // folders
     QString desktop = QStringLiteral("/tmp/vexmor-fake/Desktop");
     QString documents = QStringLiteral("/tmp/vexmor-fake/Documents");

@@ -44,16 +44,26 @@ public:
     virtual void AskForFixedDialogFrame(quintptr window) { (void)window; }
 };
 
-// One program per user and display. The first start listens; a later start asks it to come forward.
+// One program per user and display. The first start listens; a later start hands its request to it:
+// "forward" (come forward), or a request line of the command line's ("capture 0 0", "settings").
 class ISingleInstance {
 public:
     virtual ~ISingleInstance() = default;
-    // True when this process is now the first instance. False when another one answered the
-    // request to come forward (it has been asked, this process should end). A failure to listen
-    // still returns true: a start is never refused because the socket could not be made.
-    virtual bool BecomeFirstOrHandOver() = 0;
-    // Called on the GUI thread when a later start asks this instance to come forward.
-    virtual void SetComeForwardHandler(std::function<void()> handler) = 0;
+    // Gives `request` to the copy running for this user and display, if there is one; true once it
+    // has taken it. The first thing a start does: it needs no application object and no display.
+    virtual bool HandOver(const QByteArray& request) = 0;
+    // True when this process is now the first instance. False when another one took `request` (this
+    // process should end). A failure to listen still returns true: a start is never refused because
+    // the socket could not be made.
+    virtual bool BecomeFirstOrHandOver(const QByteArray& request = QByteArrayLiteral("forward")) = 0;
+    // Called on the GUI thread with each request a later start hands over (one line, no newline).
+    virtual void SetRequestHandler(std::function<void(const QByteArray& request)> handler) = 0;
+    // The handler of the plain request to come forward only.
+    void SetComeForwardHandler(std::function<void()> handler) {
+        SetRequestHandler([handler = std::move(handler)](const QByteArray& request) {
+            if (request == "forward" && handler) handler();
+        });
+    }
 };
 
 // Per-user folders.

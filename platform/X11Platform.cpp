@@ -22,6 +22,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -129,9 +132,29 @@ QString InstanceSocketPath() {
     return path;
 }
 
+// Sends one request line to the socket at `path`; true once a listener has it. Plain system calls:
+// a start that hands over does nothing else first, so it needs no event loop and no Qt object.
+bool SendRequest(const QByteArray& path, const QByteArray& request) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const QByteArray line = request + '\n';
+    const bool sent = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                      ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size();
+    ::close(fd);
+    return sent;
+}
+
 class TX11SingleInstance : public ISingleInstance {
 public:
-    bool BecomeFirstOrHandOver() override {
+    bool HandOver(const QByteArray& request) override {
+        return SendRequest(QFile::encodeName(InstanceSocketPath()), request);
+    }
+
+    bool BecomeFirstOrHandOver(const QByteArray& request) override {
         const QString path = InstanceSocketPath();
         // The lock makes "nobody answers, so I listen" one step for simultaneous starts; a lock left
         // by a dead process is taken over.
@@ -139,14 +162,7 @@ public:
         lock.setStaleLockTime(0);
         const bool locked = lock.tryLock(5000);
 
-        QLocalSocket probe;
-        probe.connectToServer(path);
-        if (probe.waitForConnected(1000)) {
-            probe.write("forward\n");
-            probe.waitForBytesWritten(1000);
-            probe.disconnectFromServer();
-            return false;
-        }
+        if (SendRequest(QFile::encodeName(path), request)) return false;
         // Nobody answers: a socket file left by a crashed instance is taken over.
         QLocalServer::removeServer(path);
         server_ = std::make_unique<QLocalServer>();
@@ -160,21 +176,22 @@ public:
         return true;
     }
 
-    void SetComeForwardHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+    void SetRequestHandler(std::function<void(const QByteArray&)> handler) override { handler_ = std::move(handler); }
 
 private:
     void Accept() {
         while (QLocalSocket* peer = server_->nextPendingConnection()) {
             QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
-                const QByteArray request = peer->readAll();
-                if (request.startsWith("forward") && handler_) handler_();
+                if (!peer->canReadLine()) return;
+                const QByteArray request = peer->readLine(256).trimmed();
                 peer->disconnectFromServer();
+                if (handler_) handler_(request);
             });
             QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
         }
     }
     std::unique_ptr<QLocalServer> server_;
-    std::function<void()> handler_;
+    std::function<void(const QByteArray&)> handler_;
 };
 
 class TX11Folders : public IFolders {

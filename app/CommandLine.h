@@ -1,0 +1,34 @@
+// The command line: the word /TRAY in any case and position, and GNU-style options beside it that
+// ask for a capture or the settings, print help or the version. What a start asks of the program is
+// also what it hands to a copy already running, as one request line.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+enum class TCaptureMode : int { Desktop = 0, Window = 1, Magnifier = 2 };
+
+struct TCommandLine {
+    enum class TAction { None, Capture, Settings, Help, Version, Error };
+    TAction action = TAction::None;
+    bool tray = false;            // /TRAY (any case) or --tray: start quietly in the tray
+    TCaptureMode mode = TCaptureMode::Desktop;
+    int delayMs = 0;              // --delay, with --capture only
+    QString error;                // one line for stderr when action is Error
+
+    // The request a running copy is handed: "capture MODE DELAY_MS", "settings", or "forward".
+    QByteArray Request() const;
+};
+
+// Reads the arguments (raw bytes, the program name left out). Anything that is not an option of its
+// own and not /TRAY is ignored; an unknown "--" option, a bad value or --delay without --capture is
+// an error.
+TCommandLine ParseCommandLine(const QList<QByteArray>& arguments);
+
+// A request line as Request() writes it; false for anything else (it is then ignored).
+bool ParseRequest(const QByteArray& request, TCommandLine& out);
+
+// The text of --help (stdout) and --version.
+QByteArray UsageText();
+QByteArray VersionText();

@@ -1,0 +1,75 @@
+// The command line as a start reads it, and the request line a running copy is handed.
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using TAction = TCommandLine::TAction;
+
+struct TArgsCase {
+    const char* name;
+    QList<QByteArray> args;
+    TAction action;
+    bool tray;
+    QByteArray request;  // what a running copy is handed; empty for errors, help and version
+};
+void PrintTo(const TArgsCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandLineCases : public ::testing::TestWithParam<TArgsCase> {};
+
+TEST_P(CommandLineCases, ReadsAsAUserMeansIt) {
+    const TArgsCase& c = GetParam();
+    const TCommandLine line = ParseCommandLine(c.args);
+    EXPECT_EQ(line.action, c.action) << line.error.toStdString();
+    if (c.action == TAction::Error) {
+        EXPECT_TRUE(line.error.contains(QStringLiteral("--help"))) << "the error points to --help";
+        return;
+    }
+    EXPECT_EQ(line.tray, c.tray);
+    if (!c.request.isEmpty()) {
+        EXPECT_EQ(line.Request(), c.request);
+        TCommandLine back;
+        ASSERT_TRUE(ParseRequest(line.Request(), back));
+        EXPECT_EQ(back.Request(), c.request) << "the request line reads back as itself";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, CommandLineCases,
+    ::testing::Values(
+        TArgsCase{"nothing", {}, TAction::None, false, "forward"},
+        TArgsCase{"design_tray_any_case_anywhere", {"x", "/tRaY"}, TAction::None, true, "forward"},
+        TArgsCase{"design_other_words_ignored", {"-tray", "/trayx", "file.png"}, TAction::None, false, "forward"},
+        TArgsCase{"gnu_tray", {"--tray"}, TAction::None, true, "forward"},
+        TArgsCase{"capture_default_desktop", {"--capture"}, TAction::Capture, false, "capture 0 0"},
+        TArgsCase{"capture_window", {"--capture=window"}, TAction::Capture, false, "capture 1 0"},
+        TArgsCase{"capture_magnifier_delayed", {"--capture=magnifier", "--delay", "2"}, TAction::Capture, false,
+                  "capture 2 2000"},
+        TArgsCase{"delay_before_capture_with_equals", {"--delay=0.25", "--capture"}, TAction::Capture, false,
+                  "capture 0 250"},
+        TArgsCase{"delay_at_its_limit", {"--capture", "--delay", "3600"}, TAction::Capture, false, "capture 0 3600000"},
+        TArgsCase{"settings", {"--settings"}, TAction::Settings, false, "settings"},
+        TArgsCase{"help_wins", {"--capture", "--help"}, TAction::Help, false, ""},
+        TArgsCase{"version", {"--version"}, TAction::Version, false, ""},
+        TArgsCase{"unknown_option", {"--capture", "--frobnicate"}, TAction::Error, false, ""},
+        TArgsCase{"unknown_mode", {"--capture=region"}, TAction::Error, false, ""},
+        TArgsCase{"delay_without_capture", {"--delay", "5"}, TAction::Error, false, ""},
+        TArgsCase{"delay_missing_value", {"--capture", "--delay"}, TAction::Error, false, ""},
+        TArgsCase{"delay_too_long", {"--capture", "--delay", "3601"}, TAction::Error, false, ""},
+        TArgsCase{"delay_negative", {"--capture", "--delay=-1"}, TAction::Error, false, ""},
+        TArgsCase{"delay_not_a_number", {"--capture", "--delay", "1e3"}, TAction::Error, false, ""},
+        TArgsCase{"value_for_a_flag", {"--settings=yes"}, TAction::Error, false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
+    TCommandLine out;
+    for (const QByteArray& bad : {QByteArray("capture 3 0"), QByteArray("capture 0 -5"), QByteArray("capture 0"),
+                                 QByteArray("capture x 0"), QByteArray("settings now"), QByteArray("")}) {
+        EXPECT_FALSE(ParseRequest(bad, out)) << bad.constData();
+    }
+    EXPECT_EQ(VersionText(), QByteArray("Vexmor 1.5.0.0\n"));
+    EXPECT_TRUE(UsageText().contains("--capture[=MODE]"));
+}
+
+} // namespace
