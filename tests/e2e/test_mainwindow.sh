@@ -58,9 +58,16 @@ icon_click() {  # button [repeat]
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
 }
 # Opens the tray menu and picks an entry by keyboard: Down n times, or Up once for the last (退出).
+menu_open() {
+  local id
+  for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -qE "POPUP_MENU|TYPE_OVERRIDE" && return 0
+  done
+  return 1
+}
 tray_menu() {
   icon_click 3
-  sleep 0.7
+  e2e_wait_for "the tray menu open" 10 menu_open
   xdotool key "$@" Return
 }
 value() { sed -n "s/^$1=//p" "$ini"; }
