@@ -10,8 +10,16 @@
 # many seconds before each capture, as it would between a user's captures.
 #
 #   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N] [--pause S] [--key KEYS]
+#   scripts/measure-capture.sh --command [--peer 'CMD ...'] [--build DIR] [--screen WxH] [--captures N]
+#                              [--pause S] [--capture-option OPT]
 #
 # --key is the xdotool name of the capture key (default Print; ctrl+Print opens the magnifier).
+# --command times, as a user sees it, the command `vexmor --capture` (OPT, e.g. --capture=magnifier)
+# handed to the resident copy and the capture key, each from its start to the first change of a root
+# pixel (scripts/root-pixel-watch.py: the frozen, tinted desktop on screen), each capture closed with
+# Esc; --peer then does the same for another program's capture command in the same X server (the
+# program is started first as it is given, without its last word, as its resident part, e.g.
+# --peer 'flameshot gui' runs `flameshot` and then times `flameshot gui`), and prints the ratio.
 # Everything it starts is stopped by PID when it ends.
 set -u
 
@@ -21,14 +29,20 @@ CAPTURES=10
 SIZE=3840x2160
 PAUSE=0
 KEY=Print
+COMMAND=0
+PEER=""
+CAPTURE_OPTION=--capture
 while [ $# -gt 0 ]; do
   case $1 in
+  --command) COMMAND=1; shift ;;
+  --peer) PEER=$2; shift 2 ;;
+  --capture-option) CAPTURE_OPTION=$2; shift 2 ;;
   --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
   --captures) CAPTURES=$2; shift 2 ;;
   --screen) SIZE=$2; shift 2 ;;
   --pause) PAUSE=$2; shift 2 ;;
   --key) KEY=$2; shift 2 ;;
-  -h | --help) sed -n '2,15p' "$0"; exit 0 ;;
+  -h | --help) sed -n '2,24p' "$0"; exit 0 ;;
   *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -42,6 +56,43 @@ e2e_start_x "${SIZE}x24"
 # A desktop that is not one flat colour.
 convert -size "$SIZE" plasma:fractal -seed 3 -depth 8 "$E2E_DIR/desktop.png" 2>/dev/null &&
   display -window root "$E2E_DIR/desktop.png" >/dev/null 2>&1 || true
+
+# --- as a user sees it: the command, the key, and a peer's command --------------------------------
+median() { sort -n | awk '{v[NR] = $1} END {if (NR) printf "%.1f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+watch_runs() {  # label, then the watcher's trigger arguments; one time per capture into $E2E_DIR/$label
+  local label=$1 i t
+  shift
+  : >"$E2E_DIR/$label"
+  for i in $(seq 1 "$CAPTURES"); do
+    sleep "$PAUSE"
+    t=$(python3 "$HERE/scripts/root-pixel-watch.py" --close Escape --timeout 20 "$@") || e2e_fail "$label $i: $t"
+    echo "$t" >>"$E2E_DIR/$label"
+    printf '%-8s %3d: %7s ms\n' "$label" "$i" "$t"
+    sleep 0.5
+  done
+}
+if [ "$COMMAND" = 1 ]; then
+  e2e_spawn "$VEXMOR_BIN" /tray
+  VEXMOR_PID=$E2E_LAST_PID
+  e2e_wait_for "the main window" 30 e2e_main_windows
+  sleep 2
+  echo "start to frozen desktop on screen, $SIZE, pause ${PAUSE}s before each ($VEXMOR_BIN)"
+  watch_runs command --run "$VEXMOR_BIN" "$CAPTURE_OPTION"
+  watch_runs key --key "$KEY"
+  cmd=$(median <"$E2E_DIR/command")
+  echo "median, vexmor $CAPTURE_OPTION: $cmd ms; capture key $KEY: $(median <"$E2E_DIR/key") ms"
+  kill -TERM "$VEXMOR_PID"
+  e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "the program did not end on SIGTERM"
+  if [ -n "$PEER" ]; then
+    read -r -a peer <<<"$PEER"
+    e2e_spawn "${peer[@]:0:${#peer[@]}-1}"
+    sleep 3
+    watch_runs peer --run "${peer[@]}"
+    p=$(median <"$E2E_DIR/peer")
+    echo "median, $PEER: $p ms; vexmor $CAPTURE_OPTION is $(awk -v a="$p" -v b="$cmd" 'BEGIN {printf "%.1f", a / b}')x faster"
+  fi
+  exit 0
+fi
 
 export VEXMOR_CAPTURE_TIMING=1
 LOG="$E2E_DIR/vexmor.log"
