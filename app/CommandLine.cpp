@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kMaxDelaySeconds = 3600;
+constexpr int kMaxDelaySeconds = kMaxCaptureDelayMs / 1000;
 
 struct TModeName {
     const char* name;

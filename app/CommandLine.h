@@ -9,6 +9,9 @@
 
 enum class TCaptureMode : int { Desktop = 0, Window = 1, Magnifier = 2 };
 
+// The longest wait before a capture that a request may ask for (--delay, the bus).
+inline constexpr int kMaxCaptureDelayMs = 3600 * 1000;
+
 struct TCommandLine {
     enum class TAction { None, Capture, Settings, Help, Version, Error };
     TAction action = TAction::None;

@@ -2,6 +2,7 @@
 
 #include "VexmorMain.h"
 
+#include "BusService.h"
 #include "CommandLine.h"
 
 #include "AllTools.h"
@@ -164,6 +165,14 @@ int RunVexmor(int argc, char** argv) {
                 CarryOut(mainForm, command);
             else if (!TrayFlag)
                 mainForm.StartCapture(0);
+            // The session bus is joined once the loop runs, so neither the start nor a capture at
+            // launch waits for it. A copy the bus started for a call takes the name here, and the
+            // call is delivered.
+            QTimer::singleShot(0, &mainForm, [&mainForm] {
+                StartBusService({[&mainForm](int mode, int delayMs) { mainForm.CaptureOnRequest(mode, delayMs); },
+                                 [&mainForm] { mainForm.SettingsMenuClick(); }},
+                                &mainForm);
+            });
             // Pictures half written by a copy that was killed leave hidden temporaries in the folders
             // it writes to; they go once this copy is up (never ones another writer still holds).
             QTimer::singleShot(0, &app, [] {

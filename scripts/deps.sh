@@ -16,6 +16,8 @@ VEXMOR_PACKAGES=(
   # X server and tools the demo and end-to-end tests drive
   xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils
+  # the session-bus scenario: a private bus daemon and gdbus to call it; the launcher's checker
+  dbus-daemon libglib2.0-bin desktop-file-utils
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
   # fonts: a sans family and a CJK-capable one

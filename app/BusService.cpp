@@ -1,0 +1,66 @@
+#include "BusService.h"
+
+#include "CommandLine.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+
+#include <utility>
+
+#ifndef VEXMOR_VERSION
+#define VEXMOR_VERSION "0.0.0.0"
+#endif
+
+namespace {
+
+bool ValidMode(int mode) { return mode >= int(TCaptureMode::Desktop) && mode <= int(TCaptureMode::Magnifier); }
+
+} // namespace
+
+TBusService::TBusService(THandlers handlers, QObject* parent) : QObject(parent), handlers_(std::move(handlers)) {}
+
+QString TBusService::Version() const { return QStringLiteral(VEXMOR_VERSION); }
+
+void TBusService::Refuse(const QString& text) {
+    if (calledFromDBus()) sendErrorReply(QDBusError::InvalidArgs, text);
+}
+
+void TBusService::Capture(int mode) { CaptureAfter(mode, 0); }
+
+void TBusService::CaptureAfter(int mode, int milliseconds) {
+    if (!ValidMode(mode)) {
+        Refuse(QStringLiteral("capture mode %1: 0 (desktop), 1 (window) or 2 (magnifier)").arg(mode));
+        return;
+    }
+    if (milliseconds < 0 || milliseconds > kMaxCaptureDelayMs) {
+        Refuse(QStringLiteral("delay %1 ms: 0 to %2").arg(milliseconds).arg(kMaxCaptureDelayMs));
+        return;
+    }
+    if (handlers_.capture) handlers_.capture(mode, milliseconds);
+}
+
+void TBusService::ShowSettings() {
+    if (handlers_.showSettings) handlers_.showSettings();
+}
+
+bool StartBusService(TBusService::THandlers handlers, QObject* parent) {
+    // Without an address libdbus would try to start a bus of its own for the display; there is none
+    // to serve on then.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    // The object is there before the name: a call that made the bus start this copy waits for the
+    // name and is delivered as soon as it is taken.
+    auto* service = new TBusService(std::move(handlers), parent);
+    if (!bus.registerObject(QString::fromLatin1(kBusPath), service,
+                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableProperties)) {
+        delete service;
+        return false;
+    }
+    if (!bus.registerService(QString::fromLatin1(kBusName))) {
+        bus.unregisterObject(QString::fromLatin1(kBusPath));
+        delete service;
+        return false;
+    }
+    return true;
+}
