@@ -2,6 +2,8 @@
 
 #include "HotKeyEdit.h"
 
+#include <QStringList>
+
 namespace {
 constexpr int VK_SNAPSHOT = 0x2C;
 
@@ -45,4 +47,22 @@ QList<THotKeyRegistration> HotKeyRegistrations(int choice, int customCode) {
     const int key = VirtualKeyToQtKey(vk);
     if (key == 0) return {};
     return {{0, key, QtModifiers(mods)}, {1, key, QtModifiers(mods ^ MOD_ALT)}, {2, key, QtModifiers(mods ^ MOD_CONTROL)}};
+}
+
+QString HotKeyText(const THotKeyRegistration& key) {
+    int code = QtKeyToVirtualKey(key.qtKey);
+    if (key.modifiers & Qt::ControlModifier) code |= hkCtrl;
+    if (key.modifiers & Qt::ShiftModifier) code |= hkShift;
+    if (key.modifiers & Qt::AltModifier) code |= hkAlt;
+    return ShortCutToText(code);
+}
+
+QString HeldHotKeysText(const QList<THotKeyRegistration>& held) {
+    if (held.isEmpty()) return {};
+    QStringList names;
+    for (const THotKeyRegistration& key : held) names << HotKeyText(key);
+    // The command stays on one line: a no-break space after the program's name, a word joiner after
+    // the dashes.
+    return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 vexmor\u00A0--\u2060capture 绑定到一个键。")
+        .arg(names.join(QStringLiteral("、")));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <Qt>
 
 // Modifier bits of a hot-key combination, as the choice table combines them.
@@ -24,3 +25,10 @@ bool HotKeyBase(int choice, int customCode, int& virtualKey, int& mods);
 // The three combinations to register: the base, the base with Alt flipped and the base with Ctrl
 // flipped. Empty when there is no hot key or its key has no Qt equivalent.
 QList<THotKeyRegistration> HotKeyRegistrations(int choice, int customCode);
+
+// A combination as the settings tab names keys: "Prt Scr", "Alt + Prt Scr", "Ctrl + Shift + F5".
+QString HotKeyText(const THotKeyRegistration& key);
+
+// What the user is told when some of the combinations are held by other programs: which ones, and
+// that the capture command can be bound to a key instead. Empty when none is.
+QString HeldHotKeysText(const QList<THotKeyRegistration>& held);

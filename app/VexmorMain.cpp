@@ -264,6 +264,7 @@ void TVexmorMainForm::FormDestroy() {
     qApp->removeEventFilter(quitWatcher_.get());
     dCapTimer_->stop();
     UnregisterHotKeys();
+    if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
     delete ThumbForm;
     SaveSettings();
     if (trayIcon_) trayIcon_->hide();
@@ -531,8 +532,73 @@ void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
     IHotKeys* keys = Platform().hotKeys.get();
     if (!keys) return;
     keys->SetHandler([this](int id) { HotKeyPressed(id); });
-    for (const THotKeyRegistration& r : HotKeyRegistrations(choice, customCode & 0xFFFF))
-        (void)keys->Register(r.id, r.qtKey, r.modifiers);  // a combination held elsewhere stays silent
+    keys->SetRemapHandler([this](const QList<int>& notOurs) {
+        QList<THotKeyRegistration> held;
+        for (const THotKeyRegistration& r : hotKeys_)
+            if (notOurs.contains(r.id)) held << r;
+        ReportHeldHotKeys(held);
+    });
+    hotKeys_ = HotKeyRegistrations(choice, customCode & 0xFFFF);
+    QList<THotKeyRegistration> held;
+    for (const THotKeyRegistration& r : hotKeys_)
+        if (!keys->Register(r.id, r.qtKey, r.modifiers)) held << r;
+    ReportHeldHotKeys(held);
+}
+
+void TVexmorMainForm::ReportHeldHotKeys(const QList<THotKeyRegistration>& held) {
+    heldKeysText_ = HeldHotKeysText(held);
+    if (ui.Made()) {
+        ui->HeldKeysLabel->setText(heldKeysText_);
+        ui->HeldKeysLabel->setVisible(!held.isEmpty());
+        LayOutHeldKeysNote();
+    }
+    TellHeldHotKeys();
+}
+
+// Once per start the tray icon's message names the keys other programs hold. A tray that is not
+// there yet (a panel starting after the program) is looked for again every two seconds for two
+// minutes; the icon docks a moment after the tray appears, so the message waits one more look.
+void TVexmorMainForm::TellHeldHotKeys() {
+    constexpr int kMessageMs = 15000, kLookMs = 2000, kLooks = 60;
+    if (!heldKeysTold_ && !heldKeysText_.isEmpty()) {
+        const QString title = QStringLiteral("Vexmor");
+        const bool waited = trayWait_ && trayWait_->isActive();
+        if (TrayMessageHook) {
+            TrayMessageHook(title, heldKeysText_);
+            heldKeysTold_ = true;
+        } else if (trayIcon_ && QSystemTrayIcon::isSystemTrayAvailable() && (!waited || std::exchange(traySeen_, true))) {
+            trayIcon_->showMessage(title, heldKeysText_, QSystemTrayIcon::Information, kMessageMs);
+            heldKeysTold_ = true;
+        } else if (!trayWait_) {
+            trayWait_ = new QTimer(this);
+            trayWait_->setInterval(kLookMs);
+            connect(trayWait_, &QTimer::timeout, this, [this] {
+                if (++trayWaits_ >= kLooks) trayWait_->stop();
+                TellHeldHotKeys();
+            });
+            trayWait_->start();
+        }
+    }
+    if (trayWait_ && (heldKeysTold_ || heldKeysText_.isEmpty())) trayWait_->stop();
+}
+
+// The note on held keys sits under the hot-key row, as tall as its text wraps to at the group's
+// width; while it shows, the capture group's rows below it and the groups below that move down by
+// as much, and the settings tab grows with them.
+void TVexmorMainForm::LayOutHeldKeysNote() {
+    constexpr int kGapBelow = 4;
+    QLabel* note = ui->HeldKeysLabel;
+    const int width = ui->CapBox->width() - 2 * note->x();
+    const int height = note->isHidden() ? 0 : note->heightForWidth(width);
+    note->resize(width, std::max(height, 1));
+    const int shift = note->isHidden() ? 0 : height + kGapBelow;
+    const int delta = shift - std::exchange(heldNoteShift_, shift);
+    if (delta == 0) return;
+    for (QWidget* w : ui->CapBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w != note && w->y() > note->y()) w->move(w->x(), w->y() + delta);
+    ui->CapBox->resize(ui->CapBox->width(), ui->CapBox->height() + delta);
+    for (QWidget* box : {ui->ImageBox, ui->InkBox}) box->move(box->x(), box->y() + delta);
+    if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
 }
 
 void TVexmorMainForm::UnregisterHotKeys() {

@@ -9,12 +9,14 @@
 
 #include "CaptureOwner.h"
 #include "DIBmp.h"
+#include "HotKeys.h"
 
 #include <QPointF>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -30,6 +32,9 @@ class TSettingsStore;
 namespace Ui {
 class VexmorMainForm;
 }
+
+// When set, the tray icon's messages go here instead (tests).
+inline std::function<void(const QString& title, const QString& text)> TrayMessageHook;
 
 class TVexmorMainForm : public QWidget, public ICaptureOwner {
     Q_OBJECT
@@ -162,10 +167,15 @@ private:
     void InkColorSelChange();
     void StartupBoxClick();
     void DisplayHotKeyChange();
-    // The three capture hot keys of the current choice, taken from the desktop; the choice's
-    // combinations that another program holds stay silent.
+    // The three capture hot keys of the current choice, taken from the desktop. Combinations that
+    // another program holds are named next to the choice in the settings tab, and once per start in
+    // the tray icon's message; both follow every registration and every change of the keyboard
+    // mapping.
     void RegisterHotKeys();
     void UnregisterHotKeys();
+    void ReportHeldHotKeys(const QList<THotKeyRegistration>& held);
+    void TellHeldHotKeys();
+    void LayOutHeldKeysNote();
     // A capture hot key: confirms an open overlay, otherwise starts a capture in its mode.
     void HotKeyPressed(int id);
     void OpenLink(const QString& url);
@@ -194,6 +204,14 @@ private:
     void RegisterHotKeys(int choice, int customCode);
 
     TControls ui{this};
+    // The combinations of the current choice, and what the user is told about those held elsewhere.
+    QList<THotKeyRegistration> hotKeys_;
+    QString heldKeysText_;
+    bool heldKeysTold_ = false;
+    QTimer* trayWait_ = nullptr;
+    int trayWaits_ = 0;
+    bool traySeen_ = false;
+    int heldNoteShift_ = 0;  // how far the note on held keys pushes the settings tab's rows down
     // The settings file as read at creation, until the controls have loaded it.
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.

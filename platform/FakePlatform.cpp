@@ -1,5 +1,7 @@
 #include "FakePlatform.h"
 
+#include <algorithm>
+
 #include <QPainter>
 
 namespace {
@@ -152,16 +154,20 @@ class TFakeHotKeys : public IHotKeys {
 public:
     explicit TFakeHotKeys(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
-        for (const auto& held : s_->heldByOthers)
-            if (held.first == qtKey && held.second == modifiers) return false;
         Unregister(id);
-        s_->hotKeys.append({id, qtKey, modifiers});
-        return true;
+        const bool held = s_->heldByOthers.contains(qMakePair(qtKey, modifiers));
+        (held ? s_->refusedHotKeys : s_->hotKeys).append({id, qtKey, modifiers});
+        return !held;
     }
     void Unregister(int id) override {
-        s_->hotKeys.removeIf([id](const TFakeState::HotKey& k) { return k.id == id; });
+        auto same = [id](const TFakeState::HotKey& k) { return k.id == id; };
+        s_->hotKeys.removeIf(same);
+        s_->refusedHotKeys.removeIf(same);
     }
     void SetHandler(std::function<void(int)> handler) override { s_->hotKeyHandler = std::move(handler); }
+    void SetRemapHandler(std::function<void(const QList<int>&)> handler) override {
+        s_->remapHandler = std::move(handler);
+    }
 
 private:
     std::shared_ptr<TFakeState> s_;
@@ -195,6 +201,20 @@ private:
 };
 
 } // namespace
+
+void TFakeState::RemapKeyboard() {
+    QList<HotKey> all = hotKeys + refusedHotKeys;
+    hotKeys.clear();
+    refusedHotKeys.clear();
+    QList<int> notOurs;
+    for (const HotKey& k : all) {
+        const bool held = heldByOthers.contains(qMakePair(k.key, k.modifiers));
+        (held ? refusedHotKeys : hotKeys).append(k);
+        if (held) notOurs << k.id;
+    }
+    std::sort(notOurs.begin(), notOurs.end());
+    if (remapHandler) remapHandler(notOurs);
+}
 
 std::unique_ptr<TPlatform> MakeFakePlatform(std::shared_ptr<TFakeState> state) {
     auto p = std::make_unique<TPlatform>();

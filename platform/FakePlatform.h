@@ -47,7 +47,12 @@ struct TFakeState {
     };
     QList<HotKey> hotKeys;
     QList<QPair<int, Qt::KeyboardModifiers>> heldByOthers;  // combinations that fail to register
+    QList<HotKey> refusedHotKeys;  // registered but held by others: tried again on a mapping change
     std::function<void(int)> hotKeyHandler;
+    std::function<void(const QList<int>&)> remapHandler;
+    // A change of the keyboard mapping: every registered combination is tried again against
+    // `heldByOthers`, and the handler hears which are not ours.
+    void RemapKeyboard();
     // window shape
     QList<quintptr> hiddenWindows;
     QHash<quintptr, QList<QRect>> inputRegions;  // absent: the whole window takes input

@@ -181,9 +181,16 @@ public:
 class IHotKeys {
 public:
     virtual ~IHotKeys() = default;
+    // True when the combination is now ours. False when another program holds it, or no key of the
+    // keyboard produces it; a registered identifier is tried again whenever the keyboard mapping
+    // changes, until it is unregistered.
     virtual bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) = 0;
     virtual void Unregister(int id) = 0;
     virtual void SetHandler(std::function<void(int id)> handler) = 0;
+    // Called on the GUI thread once the registered combinations have been taken again after a change
+    // of the keyboard mapping (a layout switch can move a key to another key code), with the
+    // identifiers, in ascending order, whose combination is not ours afterwards.
+    virtual void SetRemapHandler(std::function<void(const QList<int>& notOurs)> handler) = 0;
 };
 
 // The parts of a window that show and take input. Without a compositing manager a per-pixel-alpha

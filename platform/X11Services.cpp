@@ -20,7 +20,10 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -473,51 +476,66 @@ uint16_t NumLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
     return XCB_MOD_MASK_2;
 }
 
+// Event codes of the keyboard extension (its events carry their kind in the second byte).
+constexpr uint8_t kXkbNewKeyboardNotify = 0;
+constexpr uint8_t kXkbMapNotify = 1;
+
+// The first event code of the keyboard extension on this connection, 0 when it has none.
+uint8_t XkbFirstEvent(xcb_connection_t* c) {
+    static constexpr char kName[] = "XKEYBOARD";
+    TXcbReply<xcb_query_extension_reply_t> reply(
+        xcb_query_extension_reply(c, xcb_query_extension(c, uint16_t(sizeof kName - 1), kName), nullptr));
+    return reply && reply->present ? reply->first_event : 0;
+}
+
+// Every key code the keysym is on, in the server's current mapping (a keysym can sit on several:
+// Print usually does, on the key itself and on SysRq's code).
+std::vector<xcb_keycode_t> KeyCodes(xcb_key_symbols_t* symbols, xcb_keysym_t sym) {
+    std::vector<xcb_keycode_t> codes;
+    TXcbReply<xcb_keycode_t> list(xcb_key_symbols_get_keycode(symbols, sym));
+    for (const xcb_keycode_t* k = list.get(); k && *k; ++k)
+        if (std::find(codes.begin(), codes.end(), *k) == codes.end()) codes.push_back(*k);
+    return codes;
+}
+
 class TX11HotKeys : public IHotKeys, public QAbstractNativeEventFilter {
 public:
     ~TX11HotKeys() override {
-        for (auto it = keys_.begin(); it != keys_.end(); ++it) Ungrab(it.value());
+        for (auto it = keys_.begin(); it != keys_.end(); ++it) UngrabAll(it.value());
         if (filterInstalled_ && QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
         if (symbols_) xcb_key_symbols_free(symbols_);
     }
 
+    // Ours when the combination is grabbed on every key code that produces the key. A combination
+    // another program holds on some of them keeps the codes that could be had, and is tried again
+    // whenever the keyboard mapping changes.
     bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
         Unregister(id);
         xcb_connection_t* c = X11Connection();
         const xcb_keysym_t sym = KeySymForQtKey(qtKey);
         if (!c || sym == 0) return false;
         Listen(c);
-        if (!symbols_) symbols_ = xcb_key_symbols_alloc(c);
-        TXcbReply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols_, sym));
-        if (!codes || !*codes) return false;
-        numLock_ = NumLockMask(c, symbols_);
-
-        TGrab grab{c, codes.get()[0], ModMask(modifiers)};
-        // One grab per lock state, so that CapsLock or NumLock being on does not disable the key.
-        bool baseOk = false;
-        for (uint16_t locks : {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock_, uint16_t(numLock_ | XCB_MOD_MASK_LOCK)}) {
-            xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 1, X11Root(c), grab.mask | locks, grab.code,
-                                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-            TXcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
-            if (!error && locks == 0) baseOk = true;
+        if (!symbols_) {
+            symbols_ = xcb_key_symbols_alloc(c);
+            numLock_ = NumLockMask(c, symbols_);
         }
-        if (!baseOk) {
-            Ungrab(grab);  // another program holds the combination: give back the lock variants too
-            return false;
-        }
-        keys_.insert(id, grab);
-        return true;
+        TKey key{c, sym, ModMask(modifiers), {}, false};
+        Grab(key);
+        const bool ours = key.ours;
+        keys_.insert(id, std::move(key));
+        return ours;
     }
 
     void Unregister(int id) override {
         auto it = keys_.find(id);
         if (it == keys_.end()) return;
-        Ungrab(it.value());
+        UngrabAll(it.value());
         keys_.erase(it);
     }
 
     void SetHandler(std::function<void(int)> handler) override { handler_ = std::move(handler); }
+    void SetRemapHandler(std::function<void(const QList<int>&)> handler) override { remapHandler_ = std::move(handler); }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t") return false;
@@ -525,26 +543,111 @@ public:
     }
 
 private:
-    struct TGrab {
+    struct TKey {
         xcb_connection_t* c;
-        xcb_keycode_t code;
+        xcb_keysym_t sym;
         uint16_t mask;
+        std::vector<xcb_keycode_t> codes;  // the key codes the combination is grabbed on
+        bool ours;                         // grabbed on every code that produces the key
     };
 
-    void Ungrab(const TGrab& g) {
-        for (uint16_t locks : {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock_, uint16_t(numLock_ | XCB_MOD_MASK_LOCK)})
-            xcb_ungrab_key(g.c, g.code, X11Root(g.c), g.mask | locks);
-        xcb_flush(g.c);
+    std::array<uint16_t, 4> LockVariants() const {
+        return {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock_, uint16_t(numLock_ | XCB_MOD_MASK_LOCK)};
+    }
+
+    // One grab per lock state, so that CapsLock or NumLock being on does not disable the key. A code
+    // whose plain combination another program holds is given back whole.
+    bool GrabCode(xcb_connection_t* c, xcb_keycode_t code, uint16_t mask) {
+        bool baseOk = false;
+        for (uint16_t locks : LockVariants()) {
+            xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 1, X11Root(c), mask | locks, code,
+                                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+            TXcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+            if (!error && locks == 0) baseOk = true;
+        }
+        if (!baseOk) UngrabCode(c, code, mask);
+        return baseOk;
+    }
+
+    void UngrabCode(xcb_connection_t* c, xcb_keycode_t code, uint16_t mask) {
+        for (uint16_t locks : LockVariants()) xcb_ungrab_key(c, code, X11Root(c), mask | locks);
+    }
+
+    // Brings the grabs in line with the current mapping: codes that no longer produce the key are
+    // given back, the others stay grabbed without a gap, new ones (and ones refused before) are asked
+    // for.
+    void Grab(TKey& key) {
+        const std::vector<xcb_keycode_t> wanted = KeyCodes(symbols_, key.sym);
+        std::vector<xcb_keycode_t> held;
+        for (xcb_keycode_t code : key.codes) {
+            if (std::find(wanted.begin(), wanted.end(), code) != wanted.end()) held.push_back(code);
+            else UngrabCode(key.c, code, key.mask);
+        }
+        key.ours = !wanted.empty();
+        for (xcb_keycode_t code : wanted) {
+            if (std::find(held.begin(), held.end(), code) != held.end()) continue;
+            if (GrabCode(key.c, code, key.mask)) held.push_back(code);
+            else key.ours = false;
+        }
+        key.codes = std::move(held);
+        xcb_flush(key.c);
+    }
+
+    void UngrabAll(TKey& key) {
+        for (xcb_keycode_t code : key.codes) UngrabCode(key.c, code, key.mask);
+        key.codes.clear();
+        xcb_flush(key.c);
+    }
+
+    // A new keyboard mapping (a layout switch, xmodmap) can move the keys to other codes, and NumLock
+    // to another modifier. One refresh for a burst of notices.
+    void ScheduleRemap() {
+        if (!QCoreApplication::instance()) {
+            Remap();
+            return;
+        }
+        if (!remapTimer_) {
+            remapTimer_ = std::make_unique<QTimer>();
+            remapTimer_->setSingleShot(true);
+            remapTimer_->setInterval(0);
+            QObject::connect(remapTimer_.get(), &QTimer::timeout, [this] { Remap(); });
+        }
+        remapTimer_->start();
+    }
+
+    void Remap() {
+        if (!symbols_ || keys_.isEmpty()) {
+            if (symbols_) xcb_key_symbols_free(symbols_);
+            symbols_ = nullptr;  // read afresh by the next registration
+            return;
+        }
+        xcb_connection_t* c = keys_.cbegin()->c;
+        xcb_key_symbols_free(symbols_);
+        symbols_ = xcb_key_symbols_alloc(c);
+        const uint16_t numLock = NumLockMask(c, symbols_);
+        if (numLock != numLock_) {
+            for (auto it = keys_.begin(); it != keys_.end(); ++it) UngrabAll(it.value());
+            numLock_ = numLock;
+        }
+        QList<int> notOurs;
+        for (auto it = keys_.begin(); it != keys_.end(); ++it) {
+            Grab(it.value());
+            if (!it->ours) notOurs << it.key();
+        }
+        std::sort(notOurs.begin(), notOurs.end());
+        if (remapHandler_) remapHandler_(notOurs);
     }
 
     // Key events arrive through Qt's event filter, or, on a private connection, from its socket.
     void Listen(xcb_connection_t* c) {
+        if (filterInstalled_ || notifier_) return;
+        xkbFirstEvent_ = XkbFirstEvent(c);
         if (X11ConnectionIsQts()) {
-            if (!filterInstalled_ && QCoreApplication::instance()) {
+            if (QCoreApplication::instance()) {
                 QCoreApplication::instance()->installNativeEventFilter(this);
                 filterInstalled_ = true;
             }
-        } else if (!notifier_) {
+        } else {
             auto drain = [this, c] {
                 while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
                     Dispatch(e);
@@ -561,12 +664,26 @@ private:
     }
 
     bool Dispatch(xcb_generic_event_t* e) {
-        if ((e->response_type & 0x7f) != XCB_KEY_PRESS) return false;
+        const uint8_t type = e->response_type & 0x7f;
+        // Every client hears of a core mapping change; one that uses the keyboard extension, as Qt
+        // does, hears of a whole new keymap (setxkbmap) only through the extension's notices. Both
+        // are left for Qt to see as well.
+        if (type == XCB_MAPPING_NOTIFY) {
+            if (reinterpret_cast<xcb_mapping_notify_event_t*>(e)->request != XCB_MAPPING_POINTER) ScheduleRemap();
+            return false;
+        }
+        if (xkbFirstEvent_ != 0 && type == xkbFirstEvent_) {
+            const uint8_t kind = reinterpret_cast<const uint8_t*>(e)[1];
+            if (kind == kXkbNewKeyboardNotify || kind == kXkbMapNotify) ScheduleRemap();
+            return false;
+        }
+        if (type != XCB_KEY_PRESS) return false;
         auto* key = reinterpret_cast<xcb_key_press_event_t*>(e);
         const uint16_t state = key->state & ~(XCB_MOD_MASK_LOCK | numLock_) &
                                (XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
         for (auto it = keys_.cbegin(); it != keys_.cend(); ++it) {
-            if (it->code == key->detail && it->mask == state) {
+            const std::vector<xcb_keycode_t>& codes = it->codes;
+            if (it->mask == state && std::find(codes.begin(), codes.end(), key->detail) != codes.end()) {
                 if (handler_) handler_(it.key());
                 return true;
             }
@@ -574,13 +691,16 @@ private:
         return false;
     }
 
-    QHash<int, TGrab> keys_;
+    QHash<int, TKey> keys_;
     std::function<void(int)> handler_;
+    std::function<void(const QList<int>&)> remapHandler_;
     xcb_key_symbols_t* symbols_ = nullptr;
     uint16_t numLock_ = XCB_MOD_MASK_2;
+    uint8_t xkbFirstEvent_ = 0;
     bool filterInstalled_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<QTimer> drainTimer_;
+    std::unique_ptr<QTimer> remapTimer_;
 };
 
 } // namespace

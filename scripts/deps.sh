@@ -14,7 +14,7 @@ VEXMOR_PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # X server and tools the demo and end-to-end tests drive
-  xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox xclip trayer
+  xvfb xauth xdotool x11-utils x11-xserver-utils x11-xkb-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils
   # the session-bus scenario: a private bus daemon and gdbus to call it; the launcher's checker
   dbus-daemon libglib2.0-bin desktop-file-utils

@@ -7,6 +7,9 @@
 #include "FakePlatform.h"
 
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -55,11 +58,21 @@ protected:
         saved_ = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
         fake_ = InstallFakePlatform();
+        TrayMessageHook = [this](const QString& title, const QString& text) { messages_ << title + u'|' + text; };
         form_ = std::make_unique<TVexmorMainForm>();
     }
     void TearDown() override {
         form_.reset();
+        TrayMessageHook = nullptr;
         qputenv("XDG_CONFIG_HOME", saved_);
+    }
+    template <typename T> T* Get(const char* name) const {
+        T* w = form_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    static QString Told(const QString& names) {
+        return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 vexmor\u00A0--\u2060capture 绑定到一个键。").arg(names);
     }
     QList<R> Registered() const {
         QList<R> r;
@@ -71,6 +84,7 @@ protected:
     QByteArray saved_;
     std::shared_ptr<TFakeState> fake_;
     std::unique_ptr<TVexmorMainForm> form_;
+    QStringList messages_;  // "title|text" of each tray message
 };
 
 TEST_F(MainFormHotKeys, FollowTheChoiceAndGoAtTheEnd) {
@@ -94,6 +108,61 @@ TEST_F(MainFormHotKeys, ACombinationHeldElsewhereLeavesTheOthersWorking) {
     fake_->heldByOthers.append({Qt::Key_Print, Alt});
     form_ = std::make_unique<TVexmorMainForm>();
     EXPECT_EQ(Registered(), QList<R>({{0, Qt::Key_Print, None}, {2, Qt::Key_Print, Ctrl}}));
+}
+
+TEST_F(MainFormHotKeys, HeldCombinationsAreToldOnceAndNamedBesideTheChoice) {
+    EXPECT_TRUE(messages_.isEmpty()) << "nothing to tell while every key is ours";
+    auto* note = Get<QLabel>("HeldKeysLabel");
+    EXPECT_TRUE(note->isHidden());
+    const int designRow = Get<QWidget>("AfterCaptureSel")->y();
+    form_.reset();
+    fake_->heldByOthers = {{Qt::Key_Print, Alt}, {Qt::Key_Print, Ctrl}};
+    form_ = std::make_unique<TVexmorMainForm>();
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("Vexmor|") + Told(QStringLiteral("Alt + Prt Scr、Ctrl + Prt Scr"))});
+    note = Get<QLabel>("HeldKeysLabel");
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_EQ(note->text(), Told(QStringLiteral("Alt + Prt Scr、Ctrl + Prt Scr")));
+
+    // The note wraps inside the capture group; the rows below it and the tab make room for it.
+    Get<QTabWidget>("SheetSelect")->setCurrentIndex(1);
+    const QRect capBox = Get<QGroupBox>("CapBox")->geometry();
+    EXPECT_TRUE(QRect(QPoint(), capBox.size()).contains(note->geometry()));
+    EXPECT_GT(note->height(), note->fontMetrics().height()) << "two lines at least";
+    EXPECT_LT(note->geometry().bottom(), Get<QWidget>("AfterCaptureSel")->y());
+    EXPECT_LT(note->geometry().bottom(), Get<QWidget>("ACLabel")->y());
+    EXPECT_LT(capBox.bottom(), Get<QWidget>("ImageBox")->y());
+    const int grown = form_->height();
+    EXPECT_GT(grown, 418);
+    EXPECT_EQ(form_->width(), 466);
+
+    // Every registration checks again; the tray has had its one message of this start.
+    Get<QComboBox>("CapHotKeySel")->setCurrentIndex(1);  // Ctrl + Prt Scr, with Alt and without Ctrl
+    EXPECT_EQ(note->text(), Told(QStringLiteral("Ctrl + Prt Scr")));
+    EXPECT_EQ(form_->height(), grown) << "the same two lines";
+    fake_->heldByOthers.clear();
+    Get<QComboBox>("CapHotKeySel")->setCurrentIndex(0);
+    EXPECT_TRUE(note->isHidden());
+    EXPECT_EQ(form_->size(), QSize(466, 418)) << "back to the tab's own size";
+    EXPECT_EQ(Get<QWidget>("AfterCaptureSel")->y(), designRow);
+
+    // A new keyboard mapping can put a key on a code another program holds.
+    fake_->heldByOthers = {{Qt::Key_Print, None}};
+    fake_->RemapKeyboard();
+    EXPECT_EQ(note->text(), Told(QStringLiteral("Prt Scr")));
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_EQ(messages_.size(), 1);
+}
+
+TEST_F(MainFormHotKeys, AResidentStartTellsOnceThoughItsControlsRegisterAgain) {
+    form_.reset();
+    fake_->heldByOthers = {{Qt::Key_Print, None}};
+    form_ = std::make_unique<TVexmorMainForm>(TVexmorMainForm::TControlsAt::FirstUse);
+    ASSERT_FALSE(form_->ControlsMade());
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("Vexmor|") + Told(QStringLiteral("Prt Scr"))});
+    form_->MakeControls();
+    EXPECT_EQ(messages_.size(), 1);
+    EXPECT_EQ(Get<QLabel>("HeldKeysLabel")->text(), Told(QStringLiteral("Prt Scr")));
+    EXPECT_FALSE(Get<QLabel>("HeldKeysLabel")->isHidden());
 }
 
 } // namespace

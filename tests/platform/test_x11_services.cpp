@@ -15,6 +15,7 @@
 #include <xcb/xcb.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -318,6 +319,49 @@ TEST_F(X11Services, HotKeysFireWithLocksOnAndSkipCombinationsOthersHold) {
     EXPECT_TRUE(PumpUntil([&] { return fired.size() == 5; }));
     EXPECT_EQ(fired.last(), 2);  // the unregistered key no longer fires
     xcb_disconnect(other);
+}
+
+// Xvfb's keymap has Print on key codes 107 and 218; this test moves it to 200 and back.
+TEST_F(X11Services, HotKeysFollowTheKeyboardMappingToOtherKeyCodes) {
+    for (const char* tool : {"xdotool", "xmodmap"})
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << "no " << tool;
+    auto xmodmap = [](const QStringList& lines) {
+        QStringList args;
+        for (const QString& line : lines) args << "-e" << line;
+        QProcess p;
+        p.start("xmodmap", args);
+        p.waitForFinished(10000);
+    };
+    struct TRestore {
+        std::function<void()> f;
+        ~TRestore() { f(); }
+    } restore{[&] {
+        xmodmap({"keycode 107 = Print Sys_Req Print Sys_Req", "keycode 218 = Print NoSymbol Print",
+                 "keycode 200 = XF86TouchpadOn NoSymbol XF86TouchpadOn"});
+    }};
+    QList<int> fired;
+    QList<QList<int>> remaps;
+    platform->hotKeys->SetHandler([&](int id) { fired << id; });
+    platform->hotKeys->SetRemapHandler([&](const QList<int>& notOurs) { remaps << notOurs; });
+    // This connection stands for another program that holds plain Print on code 200, where the new
+    // mapping will put it.
+    xcb_grab_key(c, 1, screen->root, 0, 200, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    Sync();
+    EXPECT_TRUE(platform->hotKeys->Register(0, Qt::Key_Print, {}));
+    EXPECT_TRUE(platform->hotKeys->Register(1, Qt::Key_Print, Qt::ControlModifier));
+
+    xmodmap({"keycode 107 = NoSymbol", "keycode 218 = NoSymbol", "keycode 200 = Print"});
+    EXPECT_TRUE(PumpUntil([&] { return !remaps.isEmpty() && remaps.last() == QList<int>{0}; }))
+        << "plain Print now sits on a code another program holds";
+    Xdotool({"key", "ctrl+Print"});
+    EXPECT_TRUE(PumpUntil([&] { return fired == QList<int>{1}; })) << "Ctrl+Print taken on code 200";
+
+    restore.f();
+    EXPECT_TRUE(PumpUntil([&] { return !remaps.isEmpty() && remaps.last().isEmpty(); })) << "back on codes nobody else holds";
+    Xdotool({"key", "Print"});
+    EXPECT_TRUE(PumpUntil([&] { return fired == QList<int>({1, 0}); }));
+    xcb_ungrab_key(c, 200, screen->root, 0);
+    Sync();
 }
 
 } // namespace
