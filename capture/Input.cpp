@@ -65,9 +65,9 @@ void StartCapture(int mode, ICaptureOwner* owner)
     if (InputForm || !owner) return;
     const auto requested = std::chrono::steady_clock::now();
     const auto requestedWall = std::chrono::system_clock::now();
-    // The magnifier's first paint is zoomed, which needs the 24-bit picture; the others show the
-    // grabbed rows at once.
-    TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), mode != 2);
+    // Every start shows the grabbed rows at once (the magnifier its magnified part of them) and
+    // narrows them into the picture while the first frame is on screen.
+    TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), true);
     if (grab.image.Empty()) return;
     const auto tGrab = std::chrono::steady_clock::now();
     owner->DiscardCapture();
@@ -982,7 +982,6 @@ void TInputForm::CapBoxPaint()
                      int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
     if (clip.isEmpty()) return;
     if (PaintZoom > 1 || MagnifierMode) {
-        WaitForDesktop();
         PaintZoomed(*p);
     } else {
         PaintNormal(*p, clip);
@@ -1130,15 +1129,8 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
         DrawInk(*Painter, ink, PenWidth.load(), InkColor);
     }
 
-    // The desktop: the grabbed rows until they are narrowed into the picture, then the picture.
-    const int dw = DesktopImage.Width(), dh = DesktopImage.Height();
-    DibOps::View desktop{DesktopImage.Bits(), DesktopImage.BytesPerRow(), dw, dh, 3};
-    if (pending_.rows) {
-        if (filled_.load(std::memory_order_acquire))
-            WaitForDesktop();
-        else
-            desktop = DibOps::View{pending_.rows->bits, pending_.rows->stride, dw, dh, 4};
-    }
+    const DibOps::View desktop = ShownDesktop();
+    const int dw = desktop.width, dh = desktop.height;
 
     QPoint origin;
     QImage* surface = DirectSurface(p, origin);
@@ -1204,6 +1196,18 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     if (!scratch.Empty()) ShowScratch(p, scratch, clip);
 }
 
+DibOps::View TInputForm::ShownDesktop()
+{
+    // The grabbed rows until they are narrowed into the picture, then the picture.
+    const int dw = DesktopImage.Width(), dh = DesktopImage.Height();
+    if (pending_.rows) {
+        if (!filled_.load(std::memory_order_acquire))
+            return DibOps::View{pending_.rows->bits, pending_.rows->stride, dw, dh, 4};
+        WaitForDesktop();
+    }
+    return DibOps::View{DesktopImage.Bits(), DesktopImage.BytesPerRow(), dw, dh, 3};
+}
+
 void TInputForm::PaintZoomed(QPainter& p)
 {
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
@@ -1234,7 +1238,7 @@ void TInputForm::PaintZoomed(QPainter& p)
     view.mode = mode;
     view.phase = TickCount.load() * 100.0;
     view.background = ZoomBackground;
-    DrawZoomedDesktop(DesktopImage, ZoomScratch, ZoomRows, out, view);
+    DrawZoomedDesktop(ShownDesktop(), ZoomScratch, ZoomRows, out, view);
     if (!PickRect.None()) {
         const QRect n = PickRect.Normalised();
         const QPoint a = ClientFromImage(n.left(), n.top());

@@ -14,6 +14,7 @@
 #include "CaptureShape.h"
 #include "CommonQuickControls.h"
 #include "DIBmp.h"
+#include "DibOps.h"
 #include "ScreenGrab.h"
 #include "WPControl.h"
 
@@ -221,6 +222,9 @@ private:
     void PaintNormal(QPainter& p, QRect clip);
     void DrawBackdrop();
     void PaintZoomed(QPainter& p);
+    // What paints show of the desktop: the grabbed rows (32 bits) while they are not yet narrowed into
+    // the picture, then the 24-bit picture (waiting for the narrowing once it has begun).
+    DibOps::View ShownDesktop();
     void ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect);
     QImage* DirectSurface(QPainter& p, QPoint& deviceOrigin) const;
     void StartFilling();

@@ -125,6 +125,14 @@ int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view, const TZoomedView& v)
 {
+    if (desktop.BitCount() != 24) return;
+    DrawZoomedDesktop(DibOps::View{desktop.Bits(), desktop.BytesPerRow(), desktop.Width(), desktop.Height(), 3},
+                      source, rows, view, v);
+}
+
+void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+                       const TZoomedView& v)
+{
     const int w = view.width, h = view.height;
     if (w <= 0 || h <= 0 || view.bpp != 4) return;
     const QRect all(0, 0, w, h);
@@ -136,7 +144,7 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::Vi
     const QPointF off = v.offset;
     const bool grid = v.mode == 1 && PixelGridStrength(zoom) > 0;
     const TGridDarkening dark = grid ? PixelGridDarkening(zoom, v.phase) : TGridDarkening{};
-    const QRect covered = ZoomedImageArea(QSize(desktop.Width(), desktop.Height()), zoom, off, QSize(w, h));
+    const QRect covered = ZoomedImageArea(QSize(desktop.width, desktop.height), zoom, off, QSize(w, h));
     const int cl = covered.left(), ct = covered.top();
     const int cr = cl + covered.width(), cb = ct + covered.height();
 
@@ -149,7 +157,7 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::Vi
         const int st = int(std::floor((ct + 0.5 + off.y()) / zoom)) - KernelReach;
         const int sr = int(std::floor((cr - 0.5 + off.x()) / zoom)) + 1 + KernelReach;
         const int sb = int(std::floor((cb - 0.5 + off.y()) / zoom)) + 1 + KernelReach;
-        seen = QRect(sl, st, sr - sl, sb - st) & QRect(0, 0, desktop.Width(), desktop.Height());
+        seen = QRect(sl, st, sr - sl, sb - st) & QRect(0, 0, desktop.width, desktop.height);
     }
     if (seen.isEmpty()) {
         fill(all);
@@ -157,7 +165,16 @@ void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::Vi
         return;
     }
     EnsureScratch(source, seen.width(), seen.height());
-    desktop.CopyRect(source, 0, 0, seen);
+    if (desktop.bpp == 3) {
+        DibOps::Copy24To32(desktop, seen, ViewOfImage(source), 0, 0);
+    } else {
+        // Grabbed rows: their fourth byte is the X server's padding, made opaque here.
+        DibOps::Copy(desktop, seen, ViewOfImage(source), 0, 0);
+        for (int y = 0; y < seen.height(); ++y) {
+            uint8_t* px = source.PixelPtr(0, y);
+            for (int x = 0; x < seen.width(); ++x) px[4 * x + 3] = 0xFF;
+        }
+    }
     const QRect part(0, 0, seen.width(), seen.height());
     const double shiftX = seen.left() * zoom - off.x();
 

@@ -56,6 +56,10 @@ struct TZoomedView {
 // scratch images are the caller's, kept between paints, and grow when they must.
 // view is a 32-bit image of the library or any plain 32-bit view (such as the window's surface).
 void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view, const TZoomedView& v);
+// The same from a plain view of the desktop: the 24-bit picture, or the grabbed 32-bit rows (whose
+// fourth byte is ignored) before they have been narrowed into it.
+void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+                       const TZoomedView& v);
 void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v);
 #include <string>
 #include <vector>

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -66,18 +68,33 @@ TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop)
     v.phase = 2300;
     v.background = Background;
     const TDIB expected = Reference(desktop, w, h, v);
-    TDIB source, rows, view(w, h, 32);
-    view.FillRect(QRect(0, 0, w, h), 0x00FFFFFFu, 256); // stale content that must not show
-    DrawZoomedDesktop(desktop, source, rows, view, v);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* e = expected.PixelPtr(x, y);
-            const uint8_t* a = view.PixelPtr(x, y);
-            ASSERT_TRUE(a[0] == e[0] && a[1] == e[1] && a[2] == e[2])
-                << "at " << x << "," << y << ": " << int(a[2]) << "/" << int(a[1]) << "/" << int(a[0]) << " instead of "
-                << int(e[2]) << "/" << int(e[1]) << "/" << int(e[0]);
-            ASSERT_EQ(a[3], 255) << "opaque at " << x << "," << y;
+    // The same desktop as the X server's grabbed rows: 32 bits a pixel, the fourth byte its padding.
+    std::vector<uint8_t> grabbed(size_t(desktop.Width()) * desktop.Height() * 4);
+    for (int y = 0; y < desktop.Height(); ++y)
+        for (int x = 0; x < desktop.Width(); ++x) {
+            uint8_t* g = &grabbed[(size_t(y) * desktop.Width() + x) * 4];
+            std::copy_n(desktop.PixelPtr(x, y), 3, g);
+            g[3] = uint8_t(x * 7 + y);
         }
+    const DibOps::View rowsView{grabbed.data(), desktop.Width() * 4, desktop.Width(), desktop.Height(), 4};
+    for (const bool fromRows : {false, true}) {
+        SCOPED_TRACE(fromRows ? "from the grabbed rows" : "from the picture");
+        TDIB source, rows, view(w, h, 32);
+        view.FillRect(QRect(0, 0, w, h), 0x00FFFFFFu, 256); // stale content that must not show
+        if (fromRows)
+            DrawZoomedDesktop(rowsView, source, rows, DibOps::View{view.Bits(), view.BytesPerRow(), w, h, 4}, v);
+        else
+            DrawZoomedDesktop(desktop, source, rows, view, v);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* e = expected.PixelPtr(x, y);
+                const uint8_t* a = view.PixelPtr(x, y);
+                ASSERT_TRUE(a[0] == e[0] && a[1] == e[1] && a[2] == e[2])
+                    << "at " << x << "," << y << ": " << int(a[2]) << "/" << int(a[1]) << "/" << int(a[0])
+                    << " instead of " << int(e[2]) << "/" << int(e[1]) << "/" << int(e[0]);
+                ASSERT_EQ(a[3], 255) << "opaque at " << x << "," << y;
+            }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
