@@ -38,7 +38,7 @@ e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "program did not end on SIGTERM"
 e2e_check "clean exit after captures (status $E2E_EXIT_STATUS)" test "$E2E_EXIT_STATUS" = 0
 
 # Openbox's own configuration takes Print and Alt+Print for a screenshot tool of its own. Started
-# after it, Vexmor quietly does without those two and keeps Ctrl+Print.
+# after it, Vexmor does without those two (naming them in its settings tab) and keeps Ctrl+Print.
 e2e_start_wm
 e2e_start_vexmor /tray
 e2e_wait_for "main window under a window manager" 30 e2e_main_windows
