@@ -57,7 +57,11 @@ start_holder() {
 }
 holder_got_press() { grep -q '^press' "$holder_log"; }
 
-e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
+start_tray() {
+  e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
+  TRAY_PID=$E2E_LAST_PID
+}
+start_tray
 tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
 icon_docked() { [ -n "$(tray_icon)" ]; }
 # The tray's message without a notification service: a tooltip-type top-level window of the program.
@@ -149,5 +153,17 @@ xmodmap -pke | grep -q '^keycode 107 = Print' || e2e_fail "setxkbmap did not bri
 e2e_check "Print opens the overlay after setxkbmap" press_for_overlay xdotool key Print
 cancel_overlay "Print after setxkbmap"
 e2e_check "the program still runs" e2e_alive "$VEXMOR_PID"
+e2e_stop_vexmor
+
+# --- the tray comes after the program (a panel starting late): the message waits for it ------------
+kill -TERM "$TRAY_PID"
+e2e_wait_exit "$TRAY_PID" 10 || e2e_fail "the tray did not end"
+start_holder
+e2e_start_vexmor /tray
+e2e_wait_for "the main window" 30 e2e_main_windows
+e2e_check "no message without a tray" eval '! balloon_within_4s'
+start_tray
+e2e_wait_for "the tray icon docked in the late tray" 30 icon_docked
+e2e_wait_for "the tray message once the tray is there" 15 balloon
 e2e_stop_vexmor
 e2e_pass
