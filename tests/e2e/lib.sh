@@ -4,7 +4,7 @@
 #   e2e_init NAME                 private $E2E_DIR with HOME and XDG folders; cleanup trap
 #   e2e_start_x [WxHxD]           Xvfb -noreset on a display it picks; exports DISPLAY
 #   e2e_start_xvfb WxHxD ARGS...  the same with more server arguments, DISPLAY left alone
-#   e2e_start_wm [OPENBOX-ARGS] / e2e_start_compositor
+#   e2e_start_wm [OPENBOX-ARGS] / e2e_start_wm_leaving_print / e2e_start_compositor
 #   e2e_spawn CMD...              background process stopped at the end; PID in $E2E_LAST_PID
 #   e2e_start_vexmor ARGS...      the real program (VEXMOR_BIN); PID in $VEXMOR_PID
 #   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
@@ -134,6 +134,18 @@ e2e_start_x() {
 e2e_start_wm() {
   e2e_spawn openbox --sm-disable "$@"
   e2e_wait_for "window manager" 20 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+}
+
+# Openbox's stock configuration binds Print and Alt+Print itself; this one leaves them to Vexmor.
+e2e_start_wm_leaving_print() {
+  local rc="$E2E_DIR/rc.xml"
+  python3 - /etc/xdg/openbox/rc.xml "$rc" <<'PY'
+import re, sys
+text = open(sys.argv[1]).read()
+text = re.sub(r'<keybind key="(A-)?Print">.*?</keybind>', '', text, flags=re.S)
+open(sys.argv[2], 'w').write(text)
+PY
+  e2e_start_wm --config-file "$rc"
 }
 
 e2e_start_compositor() {

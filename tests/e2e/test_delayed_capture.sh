@@ -31,15 +31,7 @@ e2e_wait_for "overlay cancelled" 30 e2e_overlay_gone
 stop_vexmor
 
 # --- Alt+Print: the active window only -----------------------------------------------------------
-# Openbox's stock configuration binds Print and Alt+Print itself; this one leaves them to us.
-rc="$E2E_DIR/rc.xml"
-python3 - /etc/xdg/openbox/rc.xml "$rc" <<'PY'
-import re, sys
-text = open(sys.argv[1]).read()
-text = re.sub(r'<keybind key="(A-)?Print">.*?</keybind>', '', text, flags=re.S)
-open(sys.argv[2], 'w').write(text)
-PY
-e2e_start_wm --config-file "$rc"
+e2e_start_wm_leaving_print
 printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\n' >"$ini"
 e2e_spawn xmessage -geometry 300x120+200+150 -name probe "the active window"
 probe_active() { xprop -root _NET_ACTIVE_WINDOW | grep -q 'window id # 0x[0-9a-f]*[1-9a-f]'; }

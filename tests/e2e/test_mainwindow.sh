@@ -5,16 +5,8 @@
 source "$(dirname "$0")/lib.sh"
 e2e_init mainwindow
 e2e_start_x 1280x800x24
-# Openbox's stock configuration binds Print and Alt+Print itself, which Vexmor would name as held
-# elsewhere (a note in the settings tab, a tray message); this one leaves them to Vexmor.
-rc="$E2E_DIR/rc.xml"
-python3 - /etc/xdg/openbox/rc.xml "$rc" <<'PY'
-import re, sys
-text = open(sys.argv[1]).read()
-text = re.sub(r'<keybind key="(A-)?Print">.*?</keybind>', '', text, flags=re.S)
-open(sys.argv[2], 'w').write(text)
-PY
-e2e_start_wm --config-file "$rc"
+# Vexmor would name keys openbox holds as held elsewhere (a note in the settings tab, a tray message).
+e2e_start_wm_leaving_print
 command -v trayer >/dev/null || e2e_fail "trayer is not installed (scripts/deps.sh)"
 start_tray() {
   e2e_spawn trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false
