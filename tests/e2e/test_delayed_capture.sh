@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Hot keys and the tray menu's delayed captures as a user meets them:
 # - the choice "Ctrl + Prt Scr键" makes plain Print a capture key too (the magnifier one);
-# - Alt+Print under a window manager grabs only the active window's area;
+# - Alt+Print under a window manager grabs only the active window's area, and so does
+#   `vexmor --capture=window` handed to the copy in the tray;
 # - "5秒后捕获屏幕" opens the overlay after five seconds, a second click cancels it, and "退出" ends the
 #   program with its settings saved.
 source "$(dirname "$0")/lib.sh"
@@ -53,6 +54,15 @@ e2e_wait_for "capture saved to the desktop" 30 saved
 file=$(ls "$XDG_DESKTOP_DIR"/*.png | head -1)
 got=$(identify -format '%wx%h' "$file")
 e2e_check "Alt+Print grabbed the active window's frame ($expected, got $got)" test "$got" = "$expected"
+# The same capture asked for on the command line, handed to the copy in the tray.
+rm -f "$XDG_DESKTOP_DIR"/*.png
+e2e_wait_for "the probe active again" 20 bash -c "xprop -root _NET_ACTIVE_WINDOW | grep -q '$active'"
+"$VEXMOR_BIN" --capture=window
+e2e_wait_for "overlay after --capture=window" 30 e2e_overlay_shown
+xdotool mousemove 640 400 click 1
+e2e_wait_for "the command's capture saved" 30 saved
+got=$(identify -format '%wx%h' "$(ls "$XDG_DESKTOP_DIR"/*.png | head -1)")
+e2e_check "--capture=window grabbed the active window's frame ($expected, got $got)" test "$got" = "$expected"
 stop_vexmor
 
 # --- the tray menu's delayed capture --------------------------------------------------------------
