@@ -13,19 +13,26 @@
 
 namespace {
 
-bool ValidMode(int mode) { return mode >= int(TCaptureMode::Desktop) && mode <= int(TCaptureMode::Magnifier); }
+bool ValidMode(int mode) {
+    return mode >= int(TCaptureMode::Desktop) && mode <= int(TCaptureMode::Magnifier);
+}
 
 } // namespace
 
-TBusService::TBusService(THandlers handlers, QObject* parent) : QObject(parent), handlers_(std::move(handlers)) {}
+TBusService::TBusService(THandlers handlers, QObject* parent)
+    : QObject(parent), handlers_(std::move(handlers)) {}
 
-QString TBusService::Version() const { return QStringLiteral(VEXMOR_VERSION); }
+QString TBusService::Version() const {
+    return QStringLiteral(VEXMOR_VERSION);
+}
 
 void TBusService::Refuse(const QString& text) {
     if (calledFromDBus()) sendErrorReply(QDBusError::InvalidArgs, text);
 }
 
-void TBusService::Capture(int mode) { CaptureAfter(mode, 0); }
+void TBusService::Capture(int mode) {
+    CaptureAfter(mode, 0);
+}
 
 void TBusService::CaptureAfter(int mode, int milliseconds) {
     if (!ValidMode(mode)) {
@@ -53,7 +60,8 @@ bool StartBusService(TBusService::THandlers handlers, QObject* parent) {
     // name and is delivered as soon as it is taken.
     auto* service = new TBusService(std::move(handlers), parent);
     if (!bus.registerObject(QString::fromLatin1(kBusPath), service,
-                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableProperties)) {
+                            QDBusConnection::ExportScriptableSlots |
+                                QDBusConnection::ExportScriptableProperties)) {
         delete service;
         return false;
     }

@@ -19,22 +19,22 @@ class TBusService : public QObject, protected QDBusContext {
     Q_CLASSINFO("D-Bus Interface", "net.tolvane.Vexmor")
     Q_PROPERTY(QString Version READ Version)
 
-public:
+  public:
     struct THandlers {
-        std::function<void(int mode, int delayMs)> capture;  // mode 0 desktop, 1 window, 2 magnifier
+        std::function<void(int mode, int delayMs)> capture; // mode 0 desktop, 1 window, 2 magnifier
         std::function<void()> showSettings;
     };
     explicit TBusService(THandlers handlers, QObject* parent = nullptr);
 
     QString Version() const;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     // Bad arguments are answered with org.freedesktop.DBus.Error.InvalidArgs and change nothing.
     Q_SCRIPTABLE void Capture(int mode);
     Q_SCRIPTABLE void CaptureAfter(int mode, int milliseconds);
     Q_SCRIPTABLE void ShowSettings();
 
-private:
+  private:
     void Refuse(const QString& text);
     THandlers handlers_;
 };

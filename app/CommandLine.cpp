@@ -16,8 +16,9 @@ struct TModeName {
     const char* name;
     TCaptureMode mode;
 };
-constexpr TModeName kModeNames[] = {
-    {"desktop", TCaptureMode::Desktop}, {"window", TCaptureMode::Window}, {"magnifier", TCaptureMode::Magnifier}};
+constexpr TModeName kModeNames[] = {{"desktop", TCaptureMode::Desktop},
+                                    {"window", TCaptureMode::Window},
+                                    {"magnifier", TCaptureMode::Magnifier}};
 
 bool ModeFromName(const QByteArray& name, TCaptureMode& mode) {
     for (const TModeName& m : kModeNames)
@@ -32,7 +33,8 @@ bool ModeFromName(const QByteArray& name, TCaptureMode& mode) {
 bool DelayFromText(const QByteArray& text, int& ms) {
     bool ok = false;
     const double seconds = text.toDouble(&ok);
-    if (!ok || text.isEmpty() || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxDelaySeconds) return false;
+    if (!ok || text.isEmpty() || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxDelaySeconds)
+        return false;
     for (char c : text)
         if (!(c >= '0' && c <= '9') && c != '.') return false;
     ms = int(std::lround(seconds * 1000));
@@ -50,9 +52,12 @@ TCommandLine Error(const QString& text) {
 
 QByteArray TCommandLine::Request() const {
     switch (action) {
-    case TAction::Capture: return "capture " + QByteArray::number(int(mode)) + ' ' + QByteArray::number(delayMs);
-    case TAction::Settings: return "settings";
-    default: return "forward";
+    case TAction::Capture:
+        return "capture " + QByteArray::number(int(mode)) + ' ' + QByteArray::number(delayMs);
+    case TAction::Settings:
+        return "settings";
+    default:
+        return "forward";
     }
 }
 
@@ -62,7 +67,7 @@ TCommandLine ParseCommandLine(const QList<QByteArray>& arguments) {
     bool capture = false, settings = false, help = false, version = false, delayGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QByteArray& arg = arguments[i];
-        if (!arg.startsWith("--")) continue;  // the design's /TRAY rule: everything else is ignored
+        if (!arg.startsWith("--")) continue; // the design's /TRAY rule: everything else is ignored
         const qsizetype eq = arg.indexOf('=');
         const QByteArray name = eq < 0 ? arg : arg.left(eq);
         const bool hasValue = eq >= 0;
@@ -76,7 +81,8 @@ TCommandLine ParseCommandLine(const QList<QByteArray>& arguments) {
         } else if (name == "--delay") {
             QByteArray seconds = value;
             if (!hasValue) {
-                if (i + 1 >= arguments.size()) return Error(QStringLiteral("option '--delay' needs a number of seconds"));
+                if (i + 1 >= arguments.size())
+                    return Error(QStringLiteral("option '--delay' needs a number of seconds"));
                 seconds = arguments[++i];
             }
             if (!DelayFromText(seconds, c.delayMs))
@@ -95,10 +101,14 @@ TCommandLine ParseCommandLine(const QList<QByteArray>& arguments) {
         }
     }
     if (delayGiven && !capture) return Error(QStringLiteral("option '--delay' goes with '--capture'"));
-    if (help) c.action = TCommandLine::TAction::Help;
-    else if (version) c.action = TCommandLine::TAction::Version;
-    else if (capture) c.action = TCommandLine::TAction::Capture;
-    else if (settings) c.action = TCommandLine::TAction::Settings;
+    if (help)
+        c.action = TCommandLine::TAction::Help;
+    else if (version)
+        c.action = TCommandLine::TAction::Version;
+    else if (capture)
+        c.action = TCommandLine::TAction::Capture;
+    else if (settings)
+        c.action = TCommandLine::TAction::Settings;
     return c;
 }
 
@@ -114,7 +124,8 @@ bool ParseRequest(const QByteArray& request, TCommandLine& out) {
     bool okMode = false, okDelay = false;
     const int mode = words[1].toInt(&okMode);
     const int delay = words[2].toInt(&okDelay);
-    if (!okMode || !okDelay || mode < 0 || mode > 2 || delay < 0 || delay > kMaxDelaySeconds * 1000) return false;
+    if (!okMode || !okDelay || mode < 0 || mode > 2 || delay < 0 || delay > kMaxDelaySeconds * 1000)
+        return false;
     out.action = TCommandLine::TAction::Capture;
     out.mode = TCaptureMode(mode);
     out.delayMs = delay;
@@ -140,4 +151,6 @@ QByteArray UsageText() {
            "keeps Print Screen for itself.\n";
 }
 
-QByteArray VersionText() { return "Vexmor " VEXMOR_VERSION "\n"; }
+QByteArray VersionText() {
+    return "Vexmor " VEXMOR_VERSION "\n";
+}

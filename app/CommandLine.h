@@ -15,10 +15,10 @@ inline constexpr int kMaxCaptureDelayMs = 3600 * 1000;
 struct TCommandLine {
     enum class TAction { None, Capture, Settings, Help, Version, Error };
     TAction action = TAction::None;
-    bool tray = false;            // /TRAY (any case) or --tray: start quietly in the tray
+    bool tray = false; // /TRAY (any case) or --tray: start quietly in the tray
     TCaptureMode mode = TCaptureMode::Desktop;
-    int delayMs = 0;              // --delay, with --capture only
-    QString error;                // one line for stderr when action is Error
+    int delayMs = 0; // --delay, with --capture only
+    QString error;   // one line for stderr when action is Error
 
     // The request a running copy is handed: "capture MODE DELAY_MS", "settings", or "forward".
     QByteArray Request() const;
