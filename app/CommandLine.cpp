@@ -1,8 +1,8 @@
 #include "CommandLine.h"
 
-#include "Startup.h"
-
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #ifndef VEXMOR_VERSION
 #define VEXMOR_VERSION "0.0.0.0"
@@ -16,11 +16,10 @@ struct TModeName {
     const char* name;
     TCaptureMode mode;
 };
-constexpr TModeName kModeNames[] = {{"desktop", TCaptureMode::Desktop},
-                                    {"window", TCaptureMode::Window},
-                                    {"magnifier", TCaptureMode::Magnifier}};
+constexpr TModeName kModeNames[] = {
+    {"desktop", TCaptureMode::Desktop}, {"window", TCaptureMode::Window}, {"magnifier", TCaptureMode::Magnifier}};
 
-bool ModeFromName(const QByteArray& name, TCaptureMode& mode) {
+bool ModeFromName(const std::string& name, TCaptureMode& mode) {
     for (const TModeName& m : kModeNames)
         if (name == m.name) {
             mode = m.mode;
@@ -30,77 +29,86 @@ bool ModeFromName(const QByteArray& name, TCaptureMode& mode) {
 }
 
 // Seconds as a plain decimal number (a fraction allowed), 0 to the maximum, in whole milliseconds.
-bool DelayFromText(const QByteArray& text, int& ms) {
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || text.isEmpty() || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxDelaySeconds)
+bool DelayFromText(const std::string& text, int& ms) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(seconds) || seconds < 0 ||
+        seconds > kMaxDelaySeconds)
         return false;
-    for (char c : text)
-        if (!(c >= '0' && c <= '9') && c != '.') return false;
     ms = int(std::lround(seconds * 1000));
     return true;
 }
 
-TCommandLine Error(const QString& text) {
+bool ToInt(const std::string& text, int& value) {
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+TCommandLine Error(const std::string& text) {
     TCommandLine c;
     c.action = TCommandLine::TAction::Error;
-    c.error = text + QStringLiteral("; see 'vexmor --help'");
+    c.error = text + "; see 'vexmor --help'";
     return c;
 }
 
 } // namespace
 
-QByteArray TCommandLine::Request() const {
+std::string TCommandLine::Request() const {
     switch (action) {
-    case TAction::Capture:
-        return "capture " + QByteArray::number(int(mode)) + ' ' + QByteArray::number(delayMs);
-    case TAction::Settings:
-        return "settings";
-    default:
-        return "forward";
+    case TAction::Capture: return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs);
+    case TAction::Settings: return "settings";
+    default: return "forward";
     }
 }
 
-TCommandLine ParseCommandLine(const QList<QByteArray>& arguments) {
+bool HasTrayWord(const std::vector<std::string>& arguments) {
+    for (const std::string& arg : arguments) {
+        if (arg.size() != 5 || arg[0] != '/') continue;
+        std::string upper = arg;
+        for (char& ch : upper)
+            if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
+        if (upper == "/TRAY") return true;
+    }
+    return false;
+}
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine c;
-    c.tray = HasTrayArgument(arguments);
+    c.tray = HasTrayWord(arguments);
     bool capture = false, settings = false, help = false, version = false, delayGiven = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QByteArray& arg = arguments[i];
-        if (!arg.startsWith("--")) continue; // the design's /TRAY rule: everything else is ignored
-        const qsizetype eq = arg.indexOf('=');
-        const QByteArray name = eq < 0 ? arg : arg.left(eq);
-        const bool hasValue = eq >= 0;
-        const QByteArray value = hasValue ? arg.mid(eq + 1) : QByteArray();
-        const QString shown = QString::fromLocal8Bit(name);
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        if (arg.rfind("--", 0) != 0) continue; // the design's /TRAY rule: everything else is ignored
+        const size_t eq = arg.find('=');
+        const std::string name = eq == std::string::npos ? arg : arg.substr(0, eq);
+        const bool hasValue = eq != std::string::npos;
+        const std::string value = hasValue ? arg.substr(eq + 1) : std::string();
         if (name == "--capture") {
             capture = true;
             if (hasValue && !ModeFromName(value, c.mode))
-                return Error(QStringLiteral("unknown capture mode '%1' (desktop, window or magnifier)")
-                                 .arg(QString::fromLocal8Bit(value)));
+                return Error("unknown capture mode '" + value + "' (desktop, window or magnifier)");
         } else if (name == "--delay") {
-            QByteArray seconds = value;
+            std::string seconds = value;
             if (!hasValue) {
-                if (i + 1 >= arguments.size())
-                    return Error(QStringLiteral("option '--delay' needs a number of seconds"));
+                if (i + 1 >= arguments.size()) return Error("option '--delay' needs a number of seconds");
                 seconds = arguments[++i];
             }
             if (!DelayFromText(seconds, c.delayMs))
-                return Error(QStringLiteral("'--delay %1': seconds from 0 to %2")
-                                 .arg(QString::fromLocal8Bit(seconds))
-                                 .arg(kMaxDelaySeconds));
+                return Error("'--delay " + seconds + "': seconds from 0 to " + std::to_string(kMaxDelaySeconds));
             delayGiven = true;
         } else if (name == "--settings" || name == "--tray" || name == "--help" || name == "--version") {
-            if (hasValue) return Error(QStringLiteral("option '%1' takes no value").arg(shown));
+            if (hasValue) return Error("option '" + name + "' takes no value");
             if (name == "--settings") settings = true;
             if (name == "--tray") c.tray = true;
             if (name == "--help") help = true;
             if (name == "--version") version = true;
         } else {
-            return Error(QStringLiteral("unknown option '%1'").arg(QString::fromLocal8Bit(arg)));
+            return Error("unknown option '" + arg + "'");
         }
     }
-    if (delayGiven && !capture) return Error(QStringLiteral("option '--delay' goes with '--capture'"));
+    if (delayGiven && !capture) return Error("option '--delay' goes with '--capture'");
     if (help)
         c.action = TCommandLine::TAction::Help;
     else if (version)
@@ -112,27 +120,27 @@ TCommandLine ParseCommandLine(const QList<QByteArray>& arguments) {
     return c;
 }
 
-bool ParseRequest(const QByteArray& request, TCommandLine& out) {
+bool ParseRequest(const std::string& request, TCommandLine& out) {
     out = TCommandLine{};
-    const QList<QByteArray> words = request.split(' ');
     if (request == "forward") return true;
     if (request == "settings") {
         out.action = TCommandLine::TAction::Settings;
         return true;
     }
-    if (words.size() != 3 || words[0] != "capture") return false;
-    bool okMode = false, okDelay = false;
-    const int mode = words[1].toInt(&okMode);
-    const int delay = words[2].toInt(&okDelay);
-    if (!okMode || !okDelay || mode < 0 || mode > 2 || delay < 0 || delay > kMaxDelaySeconds * 1000)
-        return false;
+    if (request.rfind("capture ", 0) != 0) return false;
+    const std::string rest = request.substr(8);
+    const size_t space = rest.find(' ');
+    if (space == std::string::npos) return false;
+    int mode = 0, delay = 0;
+    if (!ToInt(rest.substr(0, space), mode) || !ToInt(rest.substr(space + 1), delay)) return false;
+    if (mode < 0 || mode > 2 || delay < 0 || delay > kMaxCaptureDelayMs) return false;
     out.action = TCommandLine::TAction::Capture;
     out.mode = TCaptureMode(mode);
     out.delayMs = delay;
     return true;
 }
 
-QByteArray UsageText() {
+const char* UsageText() {
     return "Usage: vexmor [OPTION]... [/tray]\n"
            "Freezes the screens and lets you outline what to keep; waits in the tray.\n"
            "\n"
@@ -151,6 +159,4 @@ QByteArray UsageText() {
            "keeps Print Screen for itself.\n";
 }
 
-QByteArray VersionText() {
-    return "Vexmor " VEXMOR_VERSION "\n";
-}
+std::string VersionText() { return "Vexmor " VEXMOR_VERSION "\n"; }

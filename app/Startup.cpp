@@ -19,18 +19,21 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <malloc.h>
+#include <string>
 #include <utility>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
 bool HasTrayArgument(const QList<QByteArray>& arguments) {
-    for (const QByteArray& arg : arguments)
-        if (arg.compare("/TRAY", Qt::CaseInsensitive) == 0) return true;
-    return false;
+    std::vector<std::string> words;
+    for (const QByteArray& arg : arguments) words.push_back(arg.toStdString());
+    return HasTrayWord(words);
 }
 
 namespace {
@@ -96,19 +99,17 @@ void ExitApplication() {
 
 int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
-    QList<QByteArray> arguments;
-    for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
-    const TCommandLine command = ParseCommandLine(arguments);
+    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     switch (command.action) {
-    case TCommandLine::TAction::Help: std::fputs(UsageText().constData(), stdout); return 0;
-    case TCommandLine::TAction::Version: std::fputs(VersionText().constData(), stdout); return 0;
-    case TCommandLine::TAction::Error: std::fprintf(stderr, "vexmor: %s\n", command.error.toLocal8Bit().constData()); return 2;
+    case TCommandLine::TAction::Help: std::fputs(UsageText(), stdout); return 0;
+    case TCommandLine::TAction::Version: std::fputs(VersionText().c_str(), stdout); return 0;
+    case TCommandLine::TAction::Error: std::fprintf(stderr, "vexmor: %s\n", command.error.c_str()); return 2;
     default: break;
     }
     // A copy already running for this user and display takes the request before anything else is
     // made here: no display connection, no application object, no fonts, no settings.
     TPlatform& platform = Platform();
-    if (platform.instance->HandOver(command.Request())) return 0;
+    if (platform.instance->HandOver(QByteArray::fromStdString(command.Request()))) return 0;
 
     // A capture's pictures are tens of megabytes each. Once such a block has been freed, glibc
     // raises its threshold for giving blocks mappings of their own; later pictures then come from
@@ -143,7 +144,7 @@ int RunVexmor(int argc, char** argv) {
             ShowRefusal(layered.reason);
             QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption), QString::fromUtf8(kRefusalText));
             exitCode = 1;
-        } else if (!platform.instance->BecomeFirstOrHandOver(command.Request())) {
+        } else if (!platform.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
             exitCode = 0;  // a copy that started at the same moment took the request
         } else {
             TrayFlag = command.tray;
@@ -158,7 +159,7 @@ int RunVexmor(int argc, char** argv) {
             TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
             platform.instance->SetRequestHandler([&mainForm](const QByteArray& line) {
                 TCommandLine request;
-                if (ParseRequest(line, request)) CarryOut(mainForm, request);
+                if (ParseRequest(line.toStdString(), request)) CarryOut(mainForm, request);
             });
             // This copy carries out its own command line as it would a later start's request.
             if (command.action != TCommandLine::TAction::None)

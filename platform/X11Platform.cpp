@@ -2,6 +2,7 @@
 // on a connection of its own; everything later uses Qt's connection.
 #include "Platform.h"
 #include "DesktopServices.h"
+#include "InstanceSocket.h"
 #include "X11Connection.h"
 #include "X11Services.h"
 
@@ -117,52 +118,21 @@ private:
     XcbConnection conn_;
 };
 
-// Name of the per-user, per-display socket that finds the running instance.
-QString InstanceSocketPath() {
-    QString display = qEnvironmentVariable("DISPLAY");
-    for (QChar& ch : display)
-        if (!ch.isLetterOrNumber()) ch = u'_';
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QFileInfo info(dir);
-    if (dir.isEmpty() || !info.isDir() || !info.isWritable()) dir = QDir::tempPath();
-    QString path = QDir(dir).filePath(QStringLiteral("TVexmorMainForm-%1-%2").arg(getuid()).arg(display));
-    // Unix socket paths hold at most 107 bytes.
-    if (path.toLocal8Bit().size() > 100)
-        path = QStringLiteral("/tmp/TVexmorMainForm-%1-%2").arg(getuid()).arg(display.left(40));
-    return path;
-}
-
-// Sends one request line to the socket at `path`; true once a listener has it. Plain system calls:
-// a start that hands over does nothing else first, so it needs no event loop and no Qt object.
-bool SendRequest(const QByteArray& path, const QByteArray& request) {
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    if (size_t(path.size()) >= sizeof address.sun_path) return false;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const QByteArray line = request + '\n';
-    const bool sent = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-                      ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size();
-    ::close(fd);
-    return sent;
-}
-
 class TX11SingleInstance : public ISingleInstance {
 public:
     bool HandOver(const QByteArray& request) override {
-        return SendRequest(QFile::encodeName(InstanceSocketPath()), request);
+        return SendInstanceRequest(InstanceSocketPath(), request.toStdString());
     }
 
     bool BecomeFirstOrHandOver(const QByteArray& request) override {
-        const QString path = InstanceSocketPath();
+        const QString path = QString::fromStdString(InstanceSocketPath());
         // The lock makes "nobody answers, so I listen" one step for simultaneous starts; a lock left
         // by a dead process is taken over.
         QLockFile lock(path + QStringLiteral(".lock"));
         lock.setStaleLockTime(0);
         const bool locked = lock.tryLock(5000);
 
-        if (SendRequest(QFile::encodeName(path), request)) return false;
+        if (SendInstanceRequest(path.toStdString(), request.toStdString())) return false;
         // Nobody answers: a socket file left by a crashed instance is taken over.
         QLocalServer::removeServer(path);
         server_ = std::make_unique<QLocalServer>();

@@ -3,16 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 using TAction = TCommandLine::TAction;
 
 struct TArgsCase {
     const char* name;
-    QList<QByteArray> args;
+    std::vector<std::string> args;
     TAction action;
     bool tray;
-    QByteArray request;  // what a running copy is handed; empty for errors, help and version
+    std::string request;  // what a running copy is handed; empty for errors, help and version
 };
 void PrintTo(const TArgsCase& c, std::ostream* os) { *os << c.name; }
 
@@ -21,13 +24,13 @@ class CommandLineCases : public ::testing::TestWithParam<TArgsCase> {};
 TEST_P(CommandLineCases, ReadsAsAUserMeansIt) {
     const TArgsCase& c = GetParam();
     const TCommandLine line = ParseCommandLine(c.args);
-    EXPECT_EQ(line.action, c.action) << line.error.toStdString();
+    EXPECT_EQ(line.action, c.action) << line.error;
     if (c.action == TAction::Error) {
-        EXPECT_TRUE(line.error.contains(QStringLiteral("--help"))) << "the error points to --help";
+        EXPECT_NE(line.error.find("--help"), std::string::npos) << "the error points to --help";
         return;
     }
     EXPECT_EQ(line.tray, c.tray);
-    if (!c.request.isEmpty()) {
+    if (!c.request.empty()) {
         EXPECT_EQ(line.Request(), c.request);
         TCommandLine back;
         ASSERT_TRUE(ParseRequest(line.Request(), back));
@@ -64,12 +67,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
     TCommandLine out;
-    for (const QByteArray& bad : {QByteArray("capture 3 0"), QByteArray("capture 0 -5"), QByteArray("capture 0"),
-                                 QByteArray("capture x 0"), QByteArray("settings now"), QByteArray("")}) {
-        EXPECT_FALSE(ParseRequest(bad, out)) << bad.constData();
+    for (const char* bad : {"capture 3 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", ""}) {
+        EXPECT_FALSE(ParseRequest(bad, out)) << bad;
     }
-    EXPECT_EQ(VersionText(), QByteArray("Vexmor 1.5.0.0\n"));
-    EXPECT_TRUE(UsageText().contains("--capture[=MODE]"));
+    EXPECT_EQ(VersionText(), "Vexmor 1.5.0.0\n");
+    EXPECT_NE(std::string(UsageText()).find("--capture[=MODE]"), std::string::npos);
 }
 
 } // namespace

@@ -45,7 +45,7 @@ kill "$holder"
 printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=1\nAlwaysCBBox=0\n' >"$ini"
 bare="$E2E_DIR/bare"
 mkdir -p "$bare"
-cp "$VEXMOR_BIN" "$bare/"
+cp "$VEXMOR_BIN" "$(dirname "$VEXMOR_BIN")/vexmor-main.so" "$bare/"
 cp "$(dirname "$VEXMOR_BIN")"/*.wav "$bare/" 2>/dev/null || true
 module=$(basename "$(ls "$(dirname "$VEXMOR_BIN")"/vexmor-sound*.so | head -1)")
 for variant in missing unreadable; do

@@ -7,6 +7,7 @@ build=$(dirname "$VEXMOR_BIN")
 prefix="$E2E_DIR/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || e2e_fail "cmake --install failed"
 e2e_check "program installed" test -x "$prefix/libexec/vexmor/vexmor"
+e2e_check "the program's module beside it" test -s "$prefix/libexec/vexmor/vexmor-main.so"
 e2e_check "sound module beside it" test -s "$prefix/libexec/vexmor/vexmor-sound.so"
 e2e_check "bin link" test -x "$prefix/bin/vexmor"
 e2e_check "launcher" grep -q '^Exec=vexmor' "$prefix/share/applications/vexmor.desktop"

@@ -1,0 +1,61 @@
+// `vexmor`: reads the command line, hands the request to the copy running for this user and display
+// when there is one, and otherwise loads the program (the module beside this file) and runs it in this
+// same process. Nothing here uses Qt, so a command handed over costs a process start and one socket
+// write, not the loading of the toolkit's libraries.
+#include "CommandLine.h"
+#include "InstanceSocket.h"
+
+#include <dlfcn.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The folder of this executable (the module lies beside it).
+std::string OwnFolder() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return ".";
+    buffer[n] = '\0';
+    std::string path(buffer);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+bool FakePlatform() {
+    const char* p = std::getenv("VEXMOR_PLATFORM");
+    return p && std::strcmp(p, "fake") == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (command.action) {
+    case TCommandLine::TAction::Help: std::fputs(UsageText(), stdout); return 0;
+    case TCommandLine::TAction::Version: std::fputs(VersionText().c_str(), stdout); return 0;
+    case TCommandLine::TAction::Error: std::fprintf(stderr, "vexmor: %s\n", command.error.c_str()); return 2;
+    default: break;
+    }
+    if (!FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request())) return 0;
+
+    const std::string module = OwnFolder() + "/" VEXMOR_MAIN_MODULE;
+    void* program = ::dlopen(module.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!program) {
+        std::fprintf(stderr, "vexmor: cannot load the program: %s\n", ::dlerror());
+        return 1;
+    }
+    using TRun = int (*)(int, char**);
+    auto run = reinterpret_cast<TRun>(::dlsym(program, "VexmorRun"));
+    if (!run) {
+        std::fprintf(stderr, "vexmor: %s holds no program\n", module.c_str());
+        return 1;
+    }
+    return run(argc, argv);
+}

@@ -1,0 +1,14 @@
+// The socket that finds the copy of the program running for this user and display, and a request
+// line sent to it. Plain C++ without Qt: the launcher hands a request over before any library of the
+// program loads, and the program's own single-instance service uses the same two functions.
+#pragma once
+
+#include <string>
+
+// $XDG_RUNTIME_DIR (or the temporary folder) / "TVexmorMainForm-<uid>-<display>", the display's
+// characters other than letters and digits replaced by '_'; shortened under /tmp when too long for a
+// socket address.
+std::string InstanceSocketPath();
+
+// Sends one request line to the socket at `path`; true once a listener has it.
+bool SendInstanceRequest(const std::string& path, const std::string& request);
