@@ -80,7 +80,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     bool capture = false, settings = false, help = false, version = false, delayGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
-        if (arg.rfind("--", 0) != 0) continue; // the design's /TRAY rule: everything else is ignored
+        if (arg.rfind("--", 0) != 0) continue; // as ever, words other than /TRAY and these options are ignored
         const size_t eq = arg.find('=');
         const std::string name = eq == std::string::npos ? arg : arg.substr(0, eq);
         const bool hasValue = eq != std::string::npos;

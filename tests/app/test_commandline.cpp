@@ -42,8 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
     Args, CommandLineCases,
     ::testing::Values(
         TArgsCase{"nothing", {}, TAction::None, false, "forward"},
-        TArgsCase{"design_tray_any_case_anywhere", {"x", "/tRaY"}, TAction::None, true, "forward"},
-        TArgsCase{"design_other_words_ignored", {"-tray", "/trayx", "file.png"}, TAction::None, false, "forward"},
+        TArgsCase{"tray_word_any_case_anywhere", {"x", "/tRaY"}, TAction::None, true, "forward"},
+        TArgsCase{"other_words_ignored", {"-tray", "/trayx", "file.png"}, TAction::None, false, "forward"},
         TArgsCase{"gnu_tray", {"--tray"}, TAction::None, true, "forward"},
         TArgsCase{"capture_default_desktop", {"--capture"}, TAction::Capture, false, "capture 0 0"},
         TArgsCase{"capture_window", {"--capture=window"}, TAction::Capture, false, "capture 1 0"},
