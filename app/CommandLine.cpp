@@ -16,8 +16,9 @@ struct TModeName {
     const char* name;
     TCaptureMode mode;
 };
-constexpr TModeName kModeNames[] = {
-    {"desktop", TCaptureMode::Desktop}, {"window", TCaptureMode::Window}, {"magnifier", TCaptureMode::Magnifier}};
+constexpr TModeName kModeNames[] = {{"desktop", TCaptureMode::Desktop},
+                                    {"window", TCaptureMode::Window},
+                                    {"magnifier", TCaptureMode::Magnifier}};
 
 bool ModeFromName(const std::string& name, TCaptureMode& mode) {
     for (const TModeName& m : kModeNames)
@@ -57,9 +58,12 @@ TCommandLine Error(const std::string& text) {
 
 std::string TCommandLine::Request() const {
     switch (action) {
-    case TAction::Capture: return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs);
-    case TAction::Settings: return "settings";
-    default: return "forward";
+    case TAction::Capture:
+        return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs);
+    case TAction::Settings:
+        return "settings";
+    default:
+        return "forward";
     }
 }
 
@@ -80,7 +84,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     bool capture = false, settings = false, help = false, version = false, delayGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
-        if (arg.rfind("--", 0) != 0) continue; // as ever, words other than /TRAY and these options are ignored
+        if (arg.rfind("--", 0) != 0)
+            continue; // as ever, words other than /TRAY and these options are ignored
         const size_t eq = arg.find('=');
         const std::string name = eq == std::string::npos ? arg : arg.substr(0, eq);
         const bool hasValue = eq != std::string::npos;
@@ -96,7 +101,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 seconds = arguments[++i];
             }
             if (!DelayFromText(seconds, c.delayMs))
-                return Error("'--delay " + seconds + "': seconds from 0 to " + std::to_string(kMaxDelaySeconds));
+                return Error("'--delay " + seconds + "': seconds from 0 to " +
+                             std::to_string(kMaxDelaySeconds));
             delayGiven = true;
         } else if (name == "--settings" || name == "--tray" || name == "--help" || name == "--version") {
             if (hasValue) return Error("option '" + name + "' takes no value");
@@ -159,4 +165,6 @@ const char* UsageText() {
            "keeps Print Screen for itself.\n";
 }
 
-std::string VersionText() { return "Vexmor " VEXMOR_VERSION "\n"; }
+std::string VersionText() {
+    return "Vexmor " VEXMOR_VERSION "\n";
+}

@@ -36,12 +36,20 @@ bool FakePlatform() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    const TCommandLine command =
+        ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     switch (command.action) {
-    case TCommandLine::TAction::Help: std::fputs(UsageText(), stdout); return 0;
-    case TCommandLine::TAction::Version: std::fputs(VersionText().c_str(), stdout); return 0;
-    case TCommandLine::TAction::Error: std::fprintf(stderr, "vexmor: %s\n", command.error.c_str()); return 2;
-    default: break;
+    case TCommandLine::TAction::Help:
+        std::fputs(UsageText(), stdout);
+        return 0;
+    case TCommandLine::TAction::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
+    case TCommandLine::TAction::Error:
+        std::fprintf(stderr, "vexmor: %s\n", command.error.c_str());
+        return 2;
+    default:
+        break;
     }
     if (!FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request())) return 0;
 
