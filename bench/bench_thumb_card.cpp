@@ -61,15 +61,20 @@ void BM_ThumbCardTickFading(benchmark::State& state) {
 BENCHMARK(BM_ThumbCardTick)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThumbCardTickFading)->ArgName("p%")->Arg(30)->Arg(70)->Arg(100)->Unit(benchmark::kMillisecond);
 
-// The warp alone, onto a fixed window of the resting card's size, for comparison.
-static void BM_ThumbCardWarpOnly(benchmark::State& state) {
-    TDIB picture = Picture();
-    TThumbMotion motion;
-    motion.Start(QPointF(900, 500), QSize(picture.Width(), picture.Height()));
+// A card of the given size 40 ticks into its flight from (900, 500), where it sways.
+static void StartSwaying(TThumbMotion& motion, QSize size) {
+    motion.Start(QPointF(900, 500), size);
     TThumbInputs in;
     in.owner = QRect(100, 600, 400, 300);
     in.monitor = QRect(0, 0, 1920, 1080);
     motion.Step(40, 16, in);
+}
+
+// The warp alone, onto a fixed window of the resting card's size, for comparison.
+static void BM_ThumbCardWarpOnly(benchmark::State& state) {
+    TDIB picture = Picture();
+    TThumbMotion motion;
+    StartSwaying(motion, QSize(picture.Width(), picture.Height()));
     const QRect r(QPoint(0, 0), motion.WindowRect.size());
     TDIB surface(r.width(), r.height(), 32);
     const TQuad source = {QPointF(0, 0), QPointF(518, 0), QPointF(518, 318), QPointF(0, 318)};
@@ -86,11 +91,7 @@ BENCHMARK(BM_ThumbCardWarpOnly)->Unit(benchmark::kMillisecond);
 // and waits for the X server to have applied them.
 static TDIB SwayingCard(TThumbMotion& motion) {
     TDIB picture = Picture(500, 400);
-    motion.Start(QPointF(900, 500), QSize(picture.Width(), picture.Height()));
-    TThumbInputs in;
-    in.owner = QRect(100, 600, 400, 300);
-    in.monitor = QRect(0, 0, 1920, 1080);
-    motion.Step(40, 16, in);
+    StartSwaying(motion, QSize(picture.Width(), picture.Height()));
     const QRect r(QPoint(0, 0), motion.WindowRect.size());
     TDIB surface(r.width(), r.height(), 32);
     surface.FillRect(r, 0, 256);
