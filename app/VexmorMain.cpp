@@ -541,7 +541,7 @@ void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
     hotKeys_ = HotKeyRegistrations(choice, customCode & 0xFFFF);
     QList<THotKeyRegistration> held;
     for (const THotKeyRegistration& r : hotKeys_)
-        if (!keys->Register(r.id, r.qtKey, r.modifiers)) held << r;
+        if (keys->Register(r.id, r.qtKey, r.modifiers) == THotKeyGrab::Held) held << r;
     ReportHeldHotKeys(held);
 }
 

@@ -153,11 +153,11 @@ private:
 class TFakeHotKeys : public IHotKeys {
 public:
     explicit TFakeHotKeys(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
-    bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
+    THotKeyGrab Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
         Unregister(id);
         const bool held = s_->heldByOthers.contains(qMakePair(qtKey, modifiers));
         (held ? s_->refusedHotKeys : s_->hotKeys).append({id, qtKey, modifiers});
-        return !held;
+        return held ? THotKeyGrab::Held : THotKeyGrab::Ours;
     }
     void Unregister(int id) override {
         auto same = [id](const TFakeState::HotKey& k) { return k.id == id; };

@@ -147,7 +147,8 @@ public:
     // show them before (or instead of) converting them. The rows are the holder's to write. The base
     // copies through GrabTo into memory of its own.
     virtual TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out);
-    // Lets go of memory kept for a quick next grab (a held grab keeps its own).
+    // Lets go of memory kept for a quick next grab (a held grab keeps its own), except what is kept
+    // for good: the rows of a desktop of up to 16 MiB.
     virtual void ReleaseKept() {}
     // Draws the backdrop into a mapped window of the held part's size on the X server's side, from the
     // rows it put in shared memory: the window shows it long before the program could have painted
@@ -177,19 +178,25 @@ public:
     virtual TForegroundWindow Foreground() = 0;
 };
 
+// What became of a hot key's registration.
+enum class THotKeyGrab {
+    Ours,   // the combination fires for us
+    Held,   // another program holds it
+    Absent  // no key of the keyboard produces it (the user cannot press it, nobody holds it)
+};
+
 // System-wide hot keys. Keys are Qt key codes, modifiers Qt keyboard modifiers.
 class IHotKeys {
 public:
     virtual ~IHotKeys() = default;
-    // True when the combination is now ours. False when another program holds it, or no key of the
-    // keyboard produces it; a registered identifier is tried again whenever the keyboard mapping
-    // changes, until it is unregistered.
-    virtual bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) = 0;
+    // A registered identifier that is not ours is tried again whenever the keyboard mapping changes,
+    // until it is unregistered.
+    virtual THotKeyGrab Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) = 0;
     virtual void Unregister(int id) = 0;
     virtual void SetHandler(std::function<void(int id)> handler) = 0;
     // Called on the GUI thread once the registered combinations have been taken again after a change
     // of the keyboard mapping (a layout switch can move a key to another key code), with the
-    // identifiers, in ascending order, whose combination is not ours afterwards.
+    // identifiers, in ascending order, whose combination another program holds afterwards.
     virtual void SetRemapHandler(std::function<void(const QList<int>& notOurs)> handler) = 0;
 };
 

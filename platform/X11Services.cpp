@@ -202,6 +202,7 @@ public:
     }
 
     void ReleaseKept() override {
+        if (shm_ && shm_->size <= kAlwaysKeptBytes) return;
         shm_.reset();
         if (releaseTimer_) releaseTimer_->stop();
     }
@@ -318,8 +319,10 @@ private:
         return shm_;
     }
 
-    // The segment is kept for a while after a grab, so that captures in quick succession skip making
-    // it; an idle program gives its memory back.
+    // A segment of an ordinary desktop's size stays for good: making one again costs a capture after
+    // a pause as much as the first one (the X server fills fresh pages). A larger one is kept for a
+    // while after a grab, so that captures in quick succession skip making it, and an idle program
+    // gives that memory back.
     void ScheduleRelease() {
         if (!QCoreApplication::instance()) return;
         if (!releaseTimer_) {
@@ -332,9 +335,11 @@ private:
                 releaseTimer_->stop();
             });
         }
-        releaseTimer_->start(kKeepSegmentMs);
+        if (shm_ && shm_->size <= kAlwaysKeptBytes) releaseTimer_->stop();
+        else releaseTimer_->start(kKeepSegmentMs);
     }
     static constexpr int kKeepSegmentMs = 30000;
+    static constexpr size_t kAlwaysKeptBytes = size_t(16) << 20;  // 2560 x 1600 and below
     std::shared_ptr<void> alive_ = std::make_shared<int>(0);
     std::shared_ptr<TShmSegment> shm_;
     std::unique_ptr<QTimer> releaseTimer_;
@@ -510,21 +515,21 @@ public:
     // Ours when the combination is grabbed on every key code that produces the key. A combination
     // another program holds on some of them keeps the codes that could be had, and is tried again
     // whenever the keyboard mapping changes.
-    bool Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
+    THotKeyGrab Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
         Unregister(id);
         xcb_connection_t* c = X11Connection();
         const xcb_keysym_t sym = KeySymForQtKey(qtKey);
-        if (!c || sym == 0) return false;
+        if (!c || sym == 0) return THotKeyGrab::Absent;
         Listen(c);
         if (!symbols_) {
             symbols_ = xcb_key_symbols_alloc(c);
             numLock_ = NumLockMask(c, symbols_);
         }
-        TKey key{c, sym, ModMask(modifiers), {}, false};
+        TKey key{c, sym, ModMask(modifiers), {}, false, false};
         Grab(key);
-        const bool ours = key.ours;
+        const THotKeyGrab state = key.State();
         keys_.insert(id, std::move(key));
-        return ours;
+        return state;
     }
 
     void Unregister(int id) override {
@@ -549,6 +554,8 @@ private:
         uint16_t mask;
         std::vector<xcb_keycode_t> codes;  // the key codes the combination is grabbed on
         bool ours;                         // grabbed on every code that produces the key
+        bool produced;                     // some code produces the key
+        THotKeyGrab State() const { return ours ? THotKeyGrab::Ours : produced ? THotKeyGrab::Held : THotKeyGrab::Absent; }
     };
 
     std::array<uint16_t, 4> LockVariants() const {
@@ -583,7 +590,8 @@ private:
             if (std::find(wanted.begin(), wanted.end(), code) != wanted.end()) held.push_back(code);
             else UngrabCode(key.c, code, key.mask);
         }
-        key.ours = !wanted.empty();
+        key.produced = !wanted.empty();
+        key.ours = key.produced;
         for (xcb_keycode_t code : wanted) {
             if (std::find(held.begin(), held.end(), code) != held.end()) continue;
             if (GrabCode(key.c, code, key.mask)) held.push_back(code);
@@ -632,7 +640,7 @@ private:
         QList<int> notOurs;
         for (auto it = keys_.begin(); it != keys_.end(); ++it) {
             Grab(it.value());
-            if (!it->ours) notOurs << it.key();
+            if (it->State() == THotKeyGrab::Held) notOurs << it.key();
         }
         std::sort(notOurs.begin(), notOurs.end());
         if (remapHandler_) remapHandler_(notOurs);

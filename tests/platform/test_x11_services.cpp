@@ -141,11 +141,16 @@ TEST_F(X11Services, AHeldGrabKeepsItsPixelsWhileLaterGrabsGoElsewhere) {
     EXPECT_EQ(heldPixel(320, 240), 0x102030u) << "a later grab must not land in held rows";
     EXPECT_EQ(held->bits[0], 0x55);
 
-    // Let go (the kept buffer too), the next grab makes its memory afresh; a rectangle partly off the
-    // screen holds only the part with screen behind it.
+    // Let go: the buffer of a desktop this small is kept for good, for the next capture after a pause;
+    // a rectangle partly off the screen holds only the part with screen behind it.
+    const uint8_t* kept = second->bits;
     held.reset();
     second.reset();
     platform->grabber->ReleaseKept();
+    std::shared_ptr<THeldGrab> again;
+    ASSERT_TRUE(platform->grabber->GrabHeld(QRect(0, 0, 640, 480), again).ok);
+    EXPECT_EQ(again->bits, kept) << "the kept rows were given back";
+    again.reset();
     ASSERT_TRUE(platform->grabber->GrabHeld(QRect(600, 440, 100, 100), held).ok);
     ASSERT_TRUE(held);
     EXPECT_EQ(held->part, QRect(0, 0, 40, 40));
@@ -294,12 +299,14 @@ TEST_F(X11Services, HotKeysFireWithLocksOnAndSkipCombinationsOthersHold) {
     xcb_grab_key(other, 1, screen->root, XCB_MOD_MASK_1, printCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
 
-    EXPECT_TRUE(platform->hotKeys->Register(0, Qt::Key_Print, {}));
-    EXPECT_FALSE(platform->hotKeys->Register(1, Qt::Key_Print, Qt::AltModifier));
-    EXPECT_TRUE(platform->hotKeys->Register(2, Qt::Key_Print, Qt::ControlModifier));
+    using enum THotKeyGrab;
+    EXPECT_EQ(platform->hotKeys->Register(0, Qt::Key_Print, {}), Ours);
+    EXPECT_EQ(platform->hotKeys->Register(1, Qt::Key_Print, Qt::AltModifier), Held);
+    EXPECT_EQ(platform->hotKeys->Register(2, Qt::Key_Print, Qt::ControlModifier), Ours);
     // (Ctrl+Alt+F-keys switch virtual terminals inside the server, so they never reach a grab.)
-    EXPECT_TRUE(platform->hotKeys->Register(3, Qt::Key_F5, Qt::ControlModifier | Qt::ShiftModifier));
-    EXPECT_FALSE(platform->hotKeys->Register(4, 0x01ffffff, {}));  // a key X has no symbol for
+    EXPECT_EQ(platform->hotKeys->Register(3, Qt::Key_F5, Qt::ControlModifier | Qt::ShiftModifier), Ours);
+    EXPECT_EQ(platform->hotKeys->Register(4, 0x01ffffff, {}), Absent);  // a key X has no symbol for
+    EXPECT_EQ(platform->hotKeys->Register(5, Qt::Key_F35, {}), Absent);  // one no key of this keyboard makes
 
     Xdotool({"key", "Print"});
     EXPECT_TRUE(PumpUntil([&] { return fired == QList<int>{0}; })) << fired.size();
@@ -347,8 +354,10 @@ TEST_F(X11Services, HotKeysFollowTheKeyboardMappingToOtherKeyCodes) {
     // mapping will put it.
     xcb_grab_key(c, 1, screen->root, 0, 200, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     Sync();
-    EXPECT_TRUE(platform->hotKeys->Register(0, Qt::Key_Print, {}));
-    EXPECT_TRUE(platform->hotKeys->Register(1, Qt::Key_Print, Qt::ControlModifier));
+    EXPECT_EQ(platform->hotKeys->Register(0, Qt::Key_Print, {}), THotKeyGrab::Ours);
+    EXPECT_EQ(platform->hotKeys->Register(1, Qt::Key_Print, Qt::ControlModifier), THotKeyGrab::Ours);
+    // A key the keyboard does not have is nobody's: never reported as held.
+    EXPECT_EQ(platform->hotKeys->Register(2, Qt::Key_F35, {}), THotKeyGrab::Absent);
 
     xmodmap({"keycode 107 = NoSymbol", "keycode 218 = NoSymbol", "keycode 200 = Print"});
     EXPECT_TRUE(PumpUntil([&] { return !remaps.isEmpty() && remaps.last() == QList<int>{0}; }))
