@@ -82,8 +82,11 @@ void StartCapture(int mode, ICaptureOwner* owner)
     form->holdSounds_ = true;
     InputForm = form;
     if (mode == 2) {
+        // The zoom sets off from the first frame on screen.
+        form->holdView_.store(true);
         form->MagnifierMode = true;
         form->SetZoom(8, true);
+        form->PickUnderPointer();
     } else {
         form->PlaySound(QStringLiteral("Cap.wav"), 0);
     }
@@ -335,6 +338,7 @@ void TInputForm::ShowOverlay()
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
     DrawBackdrop();
+    holdView_.store(false);
     // The first paint starts the narrowing of the grabbed rows; should no paint come soon (a window
     // manager holding the window back), it starts anyway.
     QTimer::singleShot(100, this, [this] {
@@ -349,25 +353,19 @@ void TInputForm::DrawBackdrop()
     // a fresh window surface. Meanwhile the X server draws the same frame into the mapped window from
     // the grabbed rows it still holds (the tint laid over them on its side, the help card from here):
     // the overlay is complete moments after it maps.
-    // Only the normal view's first frame: the magnifier's is zoomed.
+    // The magnifier starts unmagnified: its first frame is the rows as they are under the pick display.
     TPlatform& platform = Platform();
-    if (!platform.grabber || !pending_.rows || !windowHandle() || MagnifierMode || ViewZoom > 1) return;
+    if (!platform.grabber || !pending_.rows || !windowHandle()) return;
+    TakePaintView();
     TBackdrop backdrop;
-    backdrop.tint = TintColor;
-    const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
-    if (!card.isEmpty()) {
-        // Painted by the same code as the frame itself.
-        TakePaintView();
-        QImage patch(card.size(), QImage::Format_RGB32);
-        patch.setDevicePixelRatio(scale_);
-        {
-            QPainter p(&patch);
-            p.translate(-card.left() / scale_, -card.top() / scale_);
-            PaintNormal(p, card);
-        }
-        patch.setDevicePixelRatio(1);
-        backdrop.patch = patch;
-        backdrop.patchAt = card.topLeft();
+    if (MagnifierMode) {
+        if (PaintZoom != 1 || PaintOffset.x() != 0 || PaintOffset.y() != 0 || ResampleMode != 1) return;
+        PickDisplayPatches(backdrop.patches);
+    } else if (PaintZoom > 1) {
+        return;
+    } else {
+        backdrop.tint = TintColor;
+        NormalBackdropPatch(backdrop.patches);
     }
     backdropDrawn_ = platform.grabber->DrawBackdrop(uintptr_t(winId()), *pending_.rows, backdrop);
     if (!backdropDrawn_) return;
@@ -378,6 +376,63 @@ void TInputForm::DrawBackdrop()
                      DesktopImage.Width(), DesktopImage.Height(),
                      std::chrono::duration<double, std::milli>(elapsed).count());
     }
+}
+
+void TInputForm::NormalBackdropPatch(QList<TBackdropPatch>& patches)
+{
+    const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
+    if (!card.isEmpty()) {
+        // Painted by the same code as the frame itself.
+        QImage patch(card.size(), QImage::Format_RGB32);
+        patch.setDevicePixelRatio(scale_);
+        {
+            QPainter p(&patch);
+            p.translate(-card.left() / scale_, -card.top() / scale_);
+            PaintNormal(p, card);
+        }
+        patch.setDevicePixelRatio(1);
+        patches.append({patch, card.topLeft()});
+    }
+}
+
+void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches)
+{
+    if (PickRect.None() || !pending_.rows) return;
+    // The same frame the zoomed view paints unmagnified, made only where the pick display draws.
+    const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
+    const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
+    const QRect n = PickRect.Normalised();
+    const QPoint a = ClientFromImage(n.left(), n.top());
+    const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
+    const QRect pick(a, QSize(b.x() - a.x(), b.y() - a.y()));
+    const TPickDisplayParts parts = PickDisplayParts(pick, w, h);
+    const DibOps::View rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(), DesktopImage.Height(), 4};
+    if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
+    const QRect all(0, 0, w, h);
+    for (const QRect& part : {parts.bands[0], parts.bands[1], parts.bands[2], parts.bands[3], parts.pick, parts.framed}) {
+        const QRect r = part & all & QRect(0, 0, rows.width, rows.height);
+        if (r.isEmpty()) continue;
+        QImage image(r.size(), QImage::Format_RGB32);
+        const DibOps::View out{image.bits(), int(image.bytesPerLine()), r.width(), r.height(), 4};
+        DrawZoomedDesktop(rows, ZoomScratch, ZoomRows, out,
+                          TZoomedView{1, QPointF(r.left(), r.top()), r.topLeft(), 1, 0, ZoomBackground});
+        DrawPickDisplay(out, r.topLeft(), QSize(w, h), ZoomPanel, *ReadoutPainter, pick, n, PickRect.Degenerate(),
+                        PickedColor, TickCount.load() * 100.0);
+        patches.append({image, r.topLeft()});
+    }
+}
+
+void TInputForm::PickUnderPointer()
+{
+    // The pointer was just put on the monitor's centre: the pick is the pixel under it, as the move's
+    // own event makes it moments later (the X server's first frame shows it already).
+    QPoint screen;
+    if (!ZoomedView() || !PickRect.None() || !GetCursorPos || !GetCursorPos(screen)) return;
+    TakePaintView();
+    const QPoint c = ClientFromScreen(screen);
+    const QPoint p = ImageFromClient(c.x(), c.y());
+    PickRect = {p.x(), p.y(), p.x(), p.y()};
+    UpdatePickedColor();
 }
 
 void TInputForm::ReleaseHeldSounds()
@@ -564,7 +619,8 @@ void TInputForm::CatchStep()
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
         // QPointF's own comparison is fuzzy: the coordinates are compared exactly.
-        if (ViewZoom != TargetZoom || ViewOffset.x() != TargetOffset.x() || ViewOffset.y() != TargetOffset.y()) {
+        if (!holdView_.load() &&
+            (ViewZoom != TargetZoom || ViewOffset.x() != TargetOffset.x() || ViewOffset.y() != TargetOffset.y())) {
             double z = ViewZoom + (TargetZoom - ViewZoom) * 0.2;
             double ox = ViewOffset.x() + (TargetOffset.x() - ViewOffset.x()) * 0.2;
             double oy = ViewOffset.y() + (TargetOffset.y() - ViewOffset.y()) * 0.2;
@@ -937,16 +993,18 @@ void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2)
 void TInputForm::UpdatePickedColor()
 {
     if (PickRect.None()) return;
-    WaitForDesktop();
     const QRect r = PickRect.Normalised() & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
     if (r == LastAveraged) return;
     LastAveraged = r;
     uint32_t colour = 0;
     if (!r.isEmpty() && !DesktopImage.Empty()) {
+        // From the grabbed rows while they are still being narrowed into the picture (the magnifier
+        // picks at once at its start): the same pixels.
+        const DibOps::View desktop = ShownDesktop();
         uint64_t sb = 0, sg = 0, sr = 0;
         for (int y = r.top(); y <= r.bottom(); ++y) {
-            const uint8_t* p = DesktopImage.PixelPtr(r.left(), y);
-            for (int x = 0; x < r.width(); ++x, p += 3) {
+            const uint8_t* p = desktop.Pixel(r.left(), y);
+            for (int x = 0; x < r.width(); ++x, p += desktop.bpp) {
                 sb += p[0];
                 sg += p[1];
                 sr += p[2];
@@ -976,6 +1034,9 @@ void TInputForm::CapBoxPaint()
 {
     QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
     if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
+    if (!firstPaintDone_ && requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING"))
+        std::fprintf(stderr, "vexmor: overlay paint began %.1f ms after the capture request\n",
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - *requested_).count());
     TakePaintView();
     const QRect logical = capBox_->PaintRect();
     const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),

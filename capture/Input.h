@@ -15,6 +15,7 @@
 #include "CommonQuickControls.h"
 #include "DIBmp.h"
 #include "DibOps.h"
+#include "Platform.h"
 #include "ScreenGrab.h"
 #include "WPControl.h"
 
@@ -143,6 +144,8 @@ public:
     // One cycle of the worker loop (the worker calls it every 10 ms).
     void CatchStep();
     void StopWorker();
+    // At the magnifier's start: picks the pixel under the pointer.
+    void PickUnderPointer();
     bool WorkerRunning() const;
 
     // The mapping of the zoomed view, from the values of the last paint.
@@ -221,6 +224,8 @@ private:
     void ApplyCursorShape();
     void PaintNormal(QPainter& p, QRect clip);
     void DrawBackdrop();
+    void NormalBackdropPatch(QList<TBackdropPatch>& patches);
+    void PickDisplayPatches(QList<TBackdropPatch>& patches);
     void PaintZoomed(QPainter& p);
     // What paints show of the desktop: the grabbed rows (32 bits) while they are not yet narrowed into
     // the picture, then the 24-bit picture (waiting for the narrowing once it has begun).
@@ -240,6 +245,7 @@ private:
     std::unique_ptr<TAggDashStroke> OutlineStroke;
     std::unique_ptr<TCatchThread> CatchThread;
     std::atomic<uint64_t> pointer_{0};
+    std::atomic<bool> holdView_{false};  // the worker leaves zoom and pan alone until the overlay is shown
     std::mutex invalidLock_;
     QRect invalid_;
     bool invalidPosted_ = false;

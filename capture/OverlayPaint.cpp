@@ -148,6 +148,29 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     const int cl = covered.left(), ct = covered.top();
     const int cr = cl + covered.width(), cb = ct + covered.height();
 
+    // Unmagnified on whole pixels (where the magnifier starts), nearest sampling shows each desktop
+    // pixel as it is: copied straight into the view, with no scratch (a frame's worth of fresh memory
+    // on the magnifier's first paint).
+    if (zoom == 1 && v.mode == 1 && off.x() == std::floor(off.x()) && off.y() == std::floor(off.y()) &&
+        std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9) {
+        fill(QRect(0, 0, w, ct));
+        fill(QRect(0, cb, w, h - cb));
+        fill(QRect(0, ct, cl, cb - ct));
+        fill(QRect(cr, ct, w - cr, cb - ct));
+        if (covered.isEmpty()) return;
+        const QRect from = covered.translated(int(off.x()), int(off.y()));
+        if (desktop.bpp == 3) {
+            DibOps::Copy24To32(desktop, from, view, cl, ct);
+        } else {
+            DibOps::Copy(desktop, from, view, cl, ct);
+            for (int y = ct; y < cb; ++y) {
+                uint8_t* px = view.Pixel(cl, y);
+                for (int x = 0; x < cr - cl; ++x) px[4 * x + 3] = 0xFF;
+            }
+        }
+        return;
+    }
+
     // The image pixels under the covered area, and beyond them as far as a cubic kernel reaches, so that
     // interpolating the part gives what interpolating the whole desktop would.
     constexpr int KernelReach = 3;
@@ -329,15 +352,33 @@ std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uin
     return lines;
 }
 
+TPickDisplayParts PickDisplayParts(const QRect& s, int w, int h)
+{
+    auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
+    const int sl = s.left(), st = s.top(), sr = s.left() + s.width(), sb = s.top() + s.height();
+    const QRect panel = PickPanelRect(s, w, h);
+    return {{span(sl, 0, sr, st), span(sl, sb, sr, h), span(0, st, sl, sb), span(sr, st, w, sb)},
+            s,
+            QRect(panel.left() - 15, panel.top() - 1, panel.width() + 16, panel.height() + 2) & QRect(0, 0, w, h)};
+}
+
 void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s, const QRect& n,
                      bool singlePixel, uint32_t picked, double phase)
 {
-    const int w = view.width, h = view.height;
-    if (w <= 0 || h <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
+    DrawPickDisplay(view, QPoint(0, 0), QSize(view.width, view.height), panelScratch, text, s, n, singlePixel, picked,
+                    phase);
+}
+
+void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB& panelScratch, TAgg2D& text,
+                     const QRect& s, const QRect& n, bool singlePixel, uint32_t picked, double phase)
+{
+    const int w = frame.width(), h = frame.height();
+    if (w <= 0 || h <= 0 || view.width <= 0 || view.height <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
     const QRect all(0, 0, w, h);
+    const QRect held = QRect(origin, QSize(view.width, view.height)) & all;
     auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
     auto blend = [&](const QRect& r, uint32_t colour, int alpha) {
-        const QRect c = r & all;
+        const QRect c = (r & held).translated(-origin);
         if (c.isEmpty()) return;
         DibOps::FillBlend(view, c, colour, alpha);
         // The blend's rounding leaves an opaque pixel's alpha at 254: in a window surface with alpha
@@ -353,25 +394,23 @@ void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text,
     const uint32_t warm = HlsToRgb({0.075 + 0.05 * std::sin(phase / 7500), 0.8, 0.7});
     const uint32_t band = 0xFF000000u | (warm & 0xFF) << 16 | (warm & 0xFF00) | (warm >> 16 & 0xFF);
     const int bandWeight = singlePixel ? 192 : 64, pickWeight = singlePixel ? 64 : 192;
-    const int sl = s.left(), st = s.top(), sr = s.left() + s.width(), sb = s.top() + s.height();
-    blend(span(sl, 0, sr, st), band, bandWeight);
-    blend(span(sl, sb, sr, h), band, bandWeight);
-    blend(span(0, st, sl, sb), band, bandWeight);
-    blend(span(sr, st, w, sb), band, bandWeight);
-    blend(s, band, pickWeight);
+    const TPickDisplayParts parts = PickDisplayParts(s, w, h);
+    for (const QRect& r : parts.bands) blend(r, band, bandWeight);
+    blend(parts.pick, band, pickWeight);
 
     // The panel with its colour bar and frame is drawn in a scratch image of its own and copied back:
     // the view need not be an image of the library (it can be the window's surface).
     const QRect panel = PickPanelRect(s, w, h);
-    const QRect framed = QRect(panel.left() - 15, panel.top() - 1, panel.width() + 16, panel.height() + 2) & all;
-    if (framed.isEmpty()) return;
+    const QRect framed = parts.framed;
+    // The panel frosts what lies under all of it: only a view that holds all of it draws it.
+    if (framed.isEmpty() || !held.contains(framed)) return;
     if (panelScratch.BitCount() != view.bpp * 8 || panelScratch.Width() < framed.width() ||
         panelScratch.Height() < framed.height())
         panelScratch = TDIB(std::max(panelScratch.Width(), framed.width()),
                             std::max(panelScratch.Height(), framed.height()), view.bpp * 8);
     TDIB& p = panelScratch;
     const DibOps::View scratch{p.Bits(), p.BytesPerRow(), p.Width(), p.Height(), view.bpp};
-    DibOps::Copy(view, framed, scratch, 0, 0);
+    DibOps::Copy(view, framed.translated(-origin), scratch, 0, 0);
     const QPoint o = framed.topLeft();
     const QRect part(0, 0, framed.width(), framed.height());
     p.SetClipRect(part);
@@ -403,7 +442,7 @@ void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text,
     }
     p.SetClipRect(QRect(0, 0, p.Width(), p.Height()));
     if (view.bpp == 4) DibOps::AddSubC(scratch, part, 0xFF000000u, 0);  // the dark tone's blend, as above
-    DibOps::Copy(scratch, part, view, o.x(), o.y());
+    DibOps::Copy(scratch, part, view, o.x() - origin.x(), o.y() - origin.y());
 }
 
 void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,

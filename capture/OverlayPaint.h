@@ -103,3 +103,17 @@ void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text,
                      bool singlePixel, uint32_t picked, double phase);
 void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
                      double phase);
+// The same into a part of the frame: view holds the frame's pixels from origin on, the frame is
+// frame.width() x frame.height(). The bands are drawn where view holds them, the panel only into a view
+// that holds all of its frosted frame.
+void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB& panelScratch, TAgg2D& text,
+                     const QRect& s, const QRect& n, bool singlePixel, uint32_t picked, double phase);
+// Where in a frame W x H the pick display draws for the pick s (client pixels, exclusive right and
+// bottom): four bands along the pick's rows and columns, the pick itself, and the panel's frosted frame
+// (clipped to the frame). None of them overlap.
+struct TPickDisplayParts {
+    QRect bands[4];
+    QRect pick;
+    QRect framed;
+};
+TPickDisplayParts PickDisplayParts(const QRect& s, int w, int h);

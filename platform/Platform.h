@@ -129,10 +129,13 @@ struct THeldGrab {
 
 // What a window shows while the program still paints it: the held rows with a premultiplied colour
 // laid over them, and a small opaque picture placed on top.
+struct TBackdropPatch {
+    QImage image;
+    QPoint at;  // window pixels
+};
 struct TBackdrop {
-    uint32_t tint = 0;     // A,R,G,B premultiplied
-    QImage patch;          // null for none
-    QPoint patchAt;        // window pixels
+    uint32_t tint = 0;  // A,R,G,B premultiplied; 0 for none
+    QList<TBackdropPatch> patches;  // put over the tinted rows in order
 };
 
 class IScreenGrabber {

@@ -249,7 +249,8 @@ public:
             xcb_render_fill_rectangles(c, XCB_RENDER_PICT_OP_OVER, picture, colour, 1, &all);
             xcb_render_free_picture(c, picture);
         }
-        PutPatch(c, w, gc, geometry->depth, backdrop.patch, backdrop.patchAt, QSize(width, height));
+        for (const TBackdropPatch& patch : backdrop.patches)
+            PutPatch(c, w, gc, geometry->depth, patch.image, patch.at, QSize(width, height));
         xcb_free_gc(c, gc);
         xcb_flush(c);
         return true;

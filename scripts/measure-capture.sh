@@ -11,15 +11,18 @@
 #
 #   scripts/measure-capture.sh [--build DIR] [--screen WxH] [--captures N] [--pause S] [--key KEYS]
 #   scripts/measure-capture.sh --command [--peer 'CMD ...'] [--build DIR] [--screen WxH] [--captures N]
-#                              [--pause S] [--capture-option OPT]
+#                              [--pause S] [--capture-option OPT] [--at X Y]
 #
 # --key is the xdotool name of the capture key (default Print; ctrl+Print opens the magnifier).
 # --command times, as a user sees it, the command `vexmor --capture` (OPT, e.g. --capture=magnifier)
 # handed to the resident copy and the capture key, each from its start to the first change of a root
 # pixel (scripts/root-pixel-watch.py: the frozen, tinted desktop on screen), each capture closed with
-# Esc; --peer then does the same for another program's capture command in the same X server (the
-# program is started first as it is given, without its last word, as its resident part, e.g.
-# --peer 'flameshot gui' runs `flameshot` and then times `flameshot gui`), and prints the ratio.
+# Esc (--at: the pixel watched, 200 300 unless given; the magnifier's first frame differs from the
+# desktop only along the pick's row and column through the screen's centre); --peer then does the
+# same for another program's capture command in the same X server (the program is started first as
+# it is given, without its last word, as its resident part, e.g. --peer 'flameshot gui' runs
+# `flameshot` and then times `flameshot gui`), and prints the ratio. With --command, --key takes
+# keysym names joined by + (Control_L+Print opens the magnifier).
 # Everything it starts is stopped by PID when it ends.
 set -u
 
@@ -32,17 +35,19 @@ KEY=Print
 COMMAND=0
 PEER=""
 CAPTURE_OPTION=--capture
+AT=(200 300)
 while [ $# -gt 0 ]; do
   case $1 in
   --command) COMMAND=1; shift ;;
   --peer) PEER=$2; shift 2 ;;
   --capture-option) CAPTURE_OPTION=$2; shift 2 ;;
+  --at) AT=("$2" "$3"); shift 3 ;;
   --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
   --captures) CAPTURES=$2; shift 2 ;;
   --screen) SIZE=$2; shift 2 ;;
   --pause) PAUSE=$2; shift 2 ;;
   --key) KEY=$2; shift 2 ;;
-  -h | --help) sed -n '2,24p' "$0"; exit 0 ;;
+  -h | --help) sed -n '2,26p' "$0"; exit 0 ;;
   *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -65,7 +70,7 @@ watch_runs() {  # label, then the watcher's trigger arguments; one time per capt
   : >"$E2E_DIR/$label"
   for i in $(seq 1 "$CAPTURES"); do
     sleep "$PAUSE"
-    t=$(python3 "$HERE/scripts/root-pixel-watch.py" --close Escape --timeout 20 "$@") || e2e_fail "$label $i: $t"
+    t=$(python3 "$HERE/scripts/root-pixel-watch.py" --at "${AT[@]}" --close Escape --timeout 20 "$@") || e2e_fail "$label $i: $t"
     echo "$t" >>"$E2E_DIR/$label"
     printf '%-8s %3d: %7s ms\n' "$label" "$i" "$t"
     sleep 0.5

@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPointer>
 
 #include <gtest/gtest.h>
@@ -741,16 +742,45 @@ TEST_F(InputFormTest, TheServerDrawsTheFirstFrameAsItIsPainted)
         EXPECT_EQ(b.tint, 0x57092236u);
         const QRect card = form->HelpCardRect & QRect(QPoint(0, 0), size);
         ASSERT_FALSE(card.isEmpty());
-        EXPECT_EQ(QRect(b.patchAt, b.patch.size()), card);
+        ASSERT_EQ(b.patches.size(), 1);
+        EXPECT_EQ(QRect(b.patches[0].at, b.patches[0].image.size()), card);
         const QImage first = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(b.patch.convertToFormat(QImage::Format_RGB32), first.copy(card));
+        EXPECT_EQ(b.patches[0].image.convertToFormat(QImage::Format_RGB32), first.copy(card));
         form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
         FlushDeletes();
     }
-    fake->backdrops.clear();
+}
+
+// The magnifier starts unmagnified: the server shows the rows untinted, the pick display (the pixel
+// under the pointer, put on the monitor's centre) patched over them as the first paint has it.
+TEST_F(InputFormTest, TheServerDrawsTheMagnifiersFirstFrameAsItIsPainted)
+{
+    fake->offersBackdrop = true;
+    fake->monitors = {QRect(0, 0, 640, 480)};
+    fake->desktopImage = PatternImage(640, 480);
     StartCapture(2, &owner);
+    ASSERT_NE(InputForm, nullptr);
     form = InputForm;
-    EXPECT_TRUE(fake->backdrops.isEmpty());
+    form->StopWorker();
+    {
+        std::lock_guard<std::mutex> lock(form->ShapeLock);
+        form->ViewZoom = 1;  // the view the server drew, before the zoom set off
+        form->ViewOffset = QPointF(0, 0);
+    }
+    EXPECT_TRUE(form->DesktopPending()) << "picking at the start needs no picture yet";
+    EXPECT_EQ(form->PickRect, (TPickRect{320, 240, 320, 240}));
+    ASSERT_EQ(fake->backdrops.size(), 1);
+    const TBackdrop& b = fake->backdrops[0];
+    EXPECT_EQ(b.tint, 0u);
+    ASSERT_EQ(b.patches.size(), 6) << "four bands, the pick, the panel";
+    const QImage first = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage server = fake->desktopImage.convertToFormat(QImage::Format_RGB32);
+    {
+        QPainter p(&server);
+        for (const TBackdropPatch& patch : b.patches) p.drawImage(patch.at, patch.image);
+    }
+    EXPECT_EQ(server, first);
+    EXPECT_NE(first.pixel(320, 10), fake->desktopImage.pixel(320, 10)) << "a band runs through the pick's column";
 }
 
 TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies)

@@ -104,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ZoomCase{4, 13, 7, 1}, ZoomCase{2, 5, 3, 1}, ZoomCase{3, 11, -5, 1},       // no grid below 3.5
                       ZoomCase{32, 1000, 700, 1}, ZoomCase{32, 3000, 0, 1},                      // nothing of the image
                       ZoomCase{4.5, 5, 3, 1}, ZoomCase{6.25, -10.5, 7.25, 1},                    // animating zooms
+                      ZoomCase{1, 0, 0, 1}, ZoomCase{1, -7, 5, 1}, ZoomCase{1, 20, -9, 1},       // the magnifier's start
                       ZoomCase{2.5, 10, 10, 2}, ZoomCase{1.5, 3.3, 2.2, 2}, ZoomCase{1, 0, 0, 2}, // linear
                       ZoomCase{4, 20, 20, 4}, ZoomCase{8, -30, 40, 4}, ZoomCase{1.25, -7, 9, 4}));  // cubic
 
@@ -128,6 +129,12 @@ TEST(ZoomedDesktopScratch, IsKeptBetweenPaintsAndGrowsOnlyWhenItMust)
     v.offset = QPointF(10, 10);
     DrawZoomedDesktop(desktop, source, rows, view, v);
     EXPECT_GE(source.Width(), 160 / 2) << "zooming out shows more of the desktop";
+
+    // Unmagnified (the magnifier's start) the desktop goes straight into the view.
+    TDIB none, noRows;
+    v.zoom = 1;
+    DrawZoomedDesktop(desktop, none, noRows, view, v);
+    EXPECT_TRUE(none.Empty() && noRows.Empty());
 }
 
 TEST(ZoomedImageArea, IsWhereClientPixelCentresFallInsideTheImage)

@@ -181,9 +181,11 @@ TEST_F(X11Services, ABackdropIsTheTintedHeldRowsDrawnIntoAMappedWindow) {
     const xcb_window_t overlay = makeOverlay(640, 480, true);
     TBackdrop backdrop;
     backdrop.tint = 0x57092236u;
-    backdrop.patch = QImage(20, 10, QImage::Format_RGB32);
-    backdrop.patch.fill(0xFF0000FFu);
-    backdrop.patchAt = QPoint(630, 475);  // partly off the window: clipped
+    QImage patch(20, 10, QImage::Format_RGB32);
+    patch.fill(0xFF0000FFu);
+    backdrop.patches.append({patch, QPoint(630, 475)});  // partly off the window: clipped
+    patch.fill(0xFF00FF00u);
+    backdrop.patches.append({patch.copy(0, 0, 1, 10), QPoint(5, 470)});  // a band a pixel wide
     ASSERT_TRUE(platform->grabber->DrawBackdrop(overlay, *held, backdrop));
     platform->grabber->WaitForServer();
     TGrabbedImage img;
@@ -202,6 +204,8 @@ TEST_F(X11Services, ABackdropIsTheTintedHeldRowsDrawnIntoAMappedWindow) {
     EXPECT_EQ(PixelAt(img, 635, 477), 0xFF0000FFu);
     EXPECT_EQ(PixelAt(img, 639, 479), 0xFF0000FFu);
     EXPECT_EQ(PixelAt(img, 629, 477), tinted(0x102030));
+    EXPECT_EQ(PixelAt(img, 5, 479), 0xFF00FF00u);
+    EXPECT_EQ(PixelAt(img, 6, 479), tinted(0x102030));
 
     // Refused, the window left alone: not on screen, another size, rows the server does not share.
     const xcb_window_t hidden = makeOverlay(640, 480, false);
