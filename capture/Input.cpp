@@ -76,7 +76,7 @@ void StartCapture(int mode, ICaptureOwner* owner)
     owner->SetCaptureTexts(title, comment);
     owner->HideForCapture();
     const auto tOwner = std::chrono::steady_clock::now();
-    auto* form = new TInputForm(std::move(grab), owner);
+    auto* form = new TInputForm(std::move(grab), owner, OverlayWorkerRuns);
     const auto tForm = std::chrono::steady_clock::now();
     form->requested_ = requested;
     form->holdSounds_ = true;

@@ -40,6 +40,8 @@ class TInputForm;
 
 // Where the overlays' sounds go when set (tests record them); otherwise the program's sound player.
 inline std::function<void(const QString& name, unsigned flags)> OverlaySoundHook;
+// Unset, StartCapture makes the overlay without its worker (tests step it themselves).
+inline bool OverlayWorkerRuns = true;
 
 // Starts a capture in the given mode (0 whole desktop, 1 active window, 2 magnifier at zoom 8) for the
 // owner, unless one is already open.

@@ -758,15 +758,12 @@ TEST_F(InputFormTest, TheServerDrawsTheMagnifiersFirstFrameAsItIsPainted)
     fake->offersBackdrop = true;
     fake->monitors = {QRect(0, 0, 640, 480)};
     fake->desktopImage = PatternImage(640, 480);
+    // Without the worker the view stays where the server drew it, the pulse's phase too.
+    OverlayWorkerRuns = false;
     StartCapture(2, &owner);
+    OverlayWorkerRuns = true;
     ASSERT_NE(InputForm, nullptr);
     form = InputForm;
-    form->StopWorker();
-    {
-        std::lock_guard<std::mutex> lock(form->ShapeLock);
-        form->ViewZoom = 1;  // the view the server drew, before the zoom set off
-        form->ViewOffset = QPointF(0, 0);
-    }
     EXPECT_TRUE(form->DesktopPending()) << "picking at the start needs no picture yet";
     EXPECT_EQ(form->PickRect, (TPickRect{320, 240, 320, 240}));
     ASSERT_EQ(fake->backdrops.size(), 1);
