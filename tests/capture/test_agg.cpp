@@ -81,7 +81,12 @@ TEST(TAgg2DAttach, DrawingBeforeAttachIsIgnored) {
     agg.Polygon(r.data(), 4, PathDrawMode::FillAndStroke);
     agg.DrawText("x", false, 1, 1);
     agg.RenderCoverage(true);
-    SUCCEED();
+    // Nothing of it is kept for the image attached afterwards.
+    TDIB img(20, 20, 32);
+    Fill(img, 0xFFFFFFFF);
+    ASSERT_TRUE(agg.Attach(img));
+    agg.RenderCoverage(true);
+    EXPECT_EQ(CountChanged(img, 0xFFFFFFFF), 0);
 }
 
 TEST(TAgg2DAttach, SecondAttachResetsTheDrawingState) {

@@ -83,8 +83,9 @@ f=$(e2e_saved_picture "$DESK")
 read -r w h channels < <(identify -format '%w %h %[channels]\n' "$f")
 e2e_log "lasso picture: $w x $h $channels"
 e2e_check "lasso picture has transparency" bash -c "[[ '$channels' == *a* ]]"
-e2e_check "lasso picture is the outline plus margins (width $w)" [ "$w" -ge 230 ] && [ "$w" -le 290 ]
-e2e_check "lasso picture is the outline plus margins (height $h)" [ "$h" -ge 230 ] && [ "$h" -le 290 ]
+within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+e2e_check "lasso picture is the outline plus margins (width $w)" within "$w" 230 290
+e2e_check "lasso picture is the outline plus margins (height $h)" within "$h" 230 290
 corner=$(convert "$f" -format '%[fx:p{0,0}.a]' info:)
 centre=$(convert "$f" -format "%[fx:p{$((w / 2)),$((h / 2))}.a]" info:)
 e2e_check "lasso corner is transparent (alpha $corner)" [ "$corner" = "0" ]
