@@ -11,8 +11,8 @@ VEXMOR_PACKAGES=(
   libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-shape0-dev libxcb-randr0-dev libxcb-render0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  # tests and benchmarks; the sources' format check
+  libgtest-dev libgmock-dev libbenchmark-dev clang-format
   # X server and tools the demo and end-to-end tests drive
   xvfb xauth xdotool x11-utils x11-xserver-utils x11-xkb-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils
