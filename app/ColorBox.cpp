@@ -12,19 +12,21 @@ namespace {
 
 struct NamedColor {
     const char* name;
-    uint32_t value;  // 0x00BBGGRR
+    uint32_t value; // 0x00BBGGRR
 };
 
 constexpr std::array kStandardColors = {
-    NamedColor{"黑色", 0x000000}, NamedColor{"褐红色", 0x000080}, NamedColor{"绿色", 0x008000},
+    NamedColor{"黑色", 0x000000},   NamedColor{"褐红色", 0x000080}, NamedColor{"绿色", 0x008000},
     NamedColor{"橄榄色", 0x008080}, NamedColor{"藏青色", 0x800000}, NamedColor{"紫色", 0x800080},
-    NamedColor{"蓝绿色", 0x808000}, NamedColor{"灰色", 0x808080}, NamedColor{"银色", 0xC0C0C0},
-    NamedColor{"红色", 0x0000FF}, NamedColor{"酸橙色", 0x00FF00}, NamedColor{"黄色", 0x00FFFF},
-    NamedColor{"蓝色", 0xFF0000}, NamedColor{"紫红色", 0xFF00FF}, NamedColor{"浅绿色", 0xFFFF00},
+    NamedColor{"蓝绿色", 0x808000}, NamedColor{"灰色", 0x808080},   NamedColor{"银色", 0xC0C0C0},
+    NamedColor{"红色", 0x0000FF},   NamedColor{"酸橙色", 0x00FF00}, NamedColor{"黄色", 0x00FFFF},
+    NamedColor{"蓝色", 0xFF0000},   NamedColor{"紫红色", 0xFF00FF}, NamedColor{"浅绿色", 0xFFFF00},
     NamedColor{"白色", 0xFFFFFF},
 };
 constexpr std::array kExtendedColors = {
-    NamedColor{"美元绿", 0xC0DCC0}, NamedColor{"天蓝色", 0xF0CAA6}, NamedColor{"奶油色", 0xF0FBFF},
+    NamedColor{"美元绿", 0xC0DCC0},
+    NamedColor{"天蓝色", 0xF0CAA6},
+    NamedColor{"奶油色", 0xF0FBFF},
     NamedColor{"中灰色", 0xA4A0A0},
 };
 
@@ -62,8 +64,12 @@ constexpr std::array kSystemColors = {
     SystemColor{"提示背景", QPalette::Active, QPalette::ToolTipBase},
 };
 
-QColor FromBGR(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
-uint32_t ToBGR(const QColor& c) { return uint32_t(c.red()) | (uint32_t(c.green()) << 8) | (uint32_t(c.blue()) << 16); }
+QColor FromBGR(uint32_t bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+uint32_t ToBGR(const QColor& c) {
+    return uint32_t(c.red()) | (uint32_t(c.green()) << 8) | (uint32_t(c.blue()) << 16);
+}
 
 } // namespace
 
@@ -71,8 +77,10 @@ TColorBox::TColorBox(QWidget* parent) : QComboBox(parent) {
     setIconSize(QSize(22, 12));
     defaultIndex_ = count();
     AddColor(QStringLiteral("默认"), kDefaultColorValue);
-    for (const auto& c : kStandardColors) AddColor(QString::fromUtf8(c.name), c.value);
-    for (const auto& c : kExtendedColors) AddColor(QString::fromUtf8(c.name), c.value);
+    for (const auto& c : kStandardColors)
+        AddColor(QString::fromUtf8(c.name), c.value);
+    for (const auto& c : kExtendedColors)
+        AddColor(QString::fromUtf8(c.name), c.value);
     for (size_t i = 0; i < kSystemColors.size(); ++i)
         AddColor(QString::fromUtf8(kSystemColors[i].name), kSystemColorFlag | uint32_t(i));
     customIndex_ = count();
@@ -110,9 +118,13 @@ void TColorBox::SetDefaultColorColor(uint32_t bgr) {
     UpdateSwatch(defaultIndex_);
 }
 
-uint32_t TColorBox::Selected() const { return ValueAt(currentIndex()); }
+uint32_t TColorBox::Selected() const {
+    return ValueAt(currentIndex());
+}
 
-bool TColorBox::DefaultSelected() const { return currentIndex() == defaultIndex_; }
+bool TColorBox::DefaultSelected() const {
+    return currentIndex() == defaultIndex_;
+}
 
 void TColorBox::SetSelected(uint32_t value) {
     const QSignalBlocker quiet(this);
@@ -145,7 +157,8 @@ uint32_t TColorBox::ColorToRGB(uint32_t value) const {
 
 void TColorBox::OnActivated(int index) {
     if (index != customIndex_) return;
-    const QColor chosen = QColorDialog::getColor(FromBGR(ValueAt(customIndex_)), this, QStringLiteral("颜色"));
+    const QColor chosen =
+        QColorDialog::getColor(FromBGR(ValueAt(customIndex_)), this, QStringLiteral("颜色"));
     if (!chosen.isValid()) {
         // Cancelled: the previous choice stands.
         setCurrentIndex(lastIndex_);

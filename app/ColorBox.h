@@ -12,7 +12,7 @@
 
 class TColorBox : public QComboBox {
     Q_OBJECT
-public:
+  public:
     static constexpr uint32_t kDefaultColorValue = 0x20000000u;
     static constexpr uint32_t kSystemColorFlag = 0xFF000000u;
 
@@ -36,7 +36,7 @@ public:
     int DefaultIndex() const { return defaultIndex_; }
     uint32_t ValueAt(int index) const;
 
-private:
+  private:
     void AddColor(const QString& name, uint32_t value);
     void UpdateSwatch(int index);
     void OnActivated(int index);

@@ -16,21 +16,21 @@ QString ShortCutToText(int code);
 
 class THotKeyEdit : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit THotKeyEdit(QWidget* parent = nullptr);
 
     int HotKey() const { return code_; }
     // Only the low 16 bits count. Fires no change signal.
     void SetHotKey(int code);
 
-signals:
+  signals:
     // The user entered another combination.
     void HotKeyChanged(int code);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
 
-private:
+  private:
     int code_ = 0;
 };

@@ -46,7 +46,9 @@ QList<THotKeyRegistration> HotKeyRegistrations(int choice, int customCode) {
     if (!HotKeyBase(choice, customCode, vk, mods)) return {};
     const int key = VirtualKeyToQtKey(vk);
     if (key == 0) return {};
-    return {{0, key, QtModifiers(mods)}, {1, key, QtModifiers(mods ^ MOD_ALT)}, {2, key, QtModifiers(mods ^ MOD_CONTROL)}};
+    return {{0, key, QtModifiers(mods)},
+            {1, key, QtModifiers(mods ^ MOD_ALT)},
+            {2, key, QtModifiers(mods ^ MOD_CONTROL)}};
 }
 
 QString HotKeyText(const THotKeyRegistration& key) {
@@ -60,9 +62,11 @@ QString HotKeyText(const THotKeyRegistration& key) {
 QString HeldHotKeysText(const QList<THotKeyRegistration>& held) {
     if (held.isEmpty()) return {};
     QStringList names;
-    for (const THotKeyRegistration& key : held) names << HotKeyText(key);
+    for (const THotKeyRegistration& key : held)
+        names << HotKeyText(key);
     // The command stays on one line: a no-break space after the program's name, a word joiner after
     // the dashes.
-    return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 vexmor\u00A0--\u2060capture 绑定到一个键。")
+    return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 vexmor\u00A0--\u2060capture "
+                          "绑定到一个键。")
         .arg(names.join(QStringLiteral("、")));
 }

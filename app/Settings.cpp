@@ -45,7 +45,9 @@ bool OnSomeScreen(const QRect& frame) {
 
 } // namespace
 
-QString PlacementKey(const QString& key, const QWidget* window) { return key + u'\\' + window->objectName(); }
+QString PlacementKey(const QString& key, const QWidget* window) {
+    return key + u'\\' + window->objectName();
+}
 
 void SavePlacement(TSettingsStore& store, const QWidget* window, const QString& key, int options) {
     const QString section = PlacementKey(key, window);
@@ -53,14 +55,16 @@ void SavePlacement(TSettingsStore& store, const QWidget* window, const QString& 
     if (window->isWindow()) {
         if (options & poParentName) {
             const QWidget* parent = window->parentWidget();
-            store.WriteString(section, SettingName::Parent, parent ? parent->objectName() : QStringLiteral("Desktop"));
+            store.WriteString(section, SettingName::Parent,
+                              parent ? parent->objectName() : QStringLiteral("Desktop"));
         }
         const bool maximized = window->isMaximized();
         store.WriteInteger(section, SettingName::State, maximized ? 2 : 0);
         // A maximized window is remembered by where it goes back to.
         if (maximized && !window->normalGeometry().isEmpty()) bounds = window->normalGeometry();
     }
-    if (options & poVisibility) store.WriteInteger(section, SettingName::Visible, window->isVisible() ? 1 : 0);
+    if (options & poVisibility)
+        store.WriteInteger(section, SettingName::Visible, window->isVisible() ? 1 : 0);
     if (options & poPosition) {
         store.WriteInteger(section, SettingName::Left, bounds.x());
         store.WriteInteger(section, SettingName::Top, bounds.y());
@@ -84,8 +88,9 @@ void LoadPlacement(const TSettingsStore& store, QWidget* window, const QString& 
         const QRect frame(QPoint(left, top), window->size());
         if (OnSomeScreen(frame)) window->move(left, top);
         const int state = store.ReadInteger(section, SettingName::State, window->isMaximized() ? 2 : 0);
-        window->setWindowState(state == 2 ? window->windowState() | Qt::WindowMaximized
-                                          : window->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+        window->setWindowState(state == 2
+                                   ? window->windowState() | Qt::WindowMaximized
+                                   : window->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
     } else {
         window->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
     }
@@ -94,7 +99,8 @@ void LoadPlacement(const TSettingsStore& store, QWidget* window, const QString& 
 }
 
 void SaveControlValues(TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key) {
-    for (const QCheckBox* box : boxes) store.WriteInteger(key, box->objectName(), box->isChecked() ? 1 : 0);
+    for (const QCheckBox* box : boxes)
+        store.WriteInteger(key, box->objectName(), box->isChecked() ? 1 : 0);
 }
 
 bool LoadCheckValue(const TSettingsStore& store, const QString& key, const QString& name, bool current) {
@@ -103,7 +109,8 @@ bool LoadCheckValue(const TSettingsStore& store, const QString& key, const QStri
 }
 
 void LoadControlValues(const TSettingsStore& store, const QList<QCheckBox*>& boxes, const QString& key) {
-    for (QCheckBox* box : boxes) box->setChecked(LoadCheckValue(store, key, box->objectName(), box->isChecked()));
+    for (QCheckBox* box : boxes)
+        box->setChecked(LoadCheckValue(store, key, box->objectName(), box->isChecked()));
 }
 
 bool StartupEntry(int action) {
@@ -163,7 +170,8 @@ void TVexmorMainForm::LoadSettings() {
 
 void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
     LoadPlacement(store, this, kSettingsKey);
-    ui->CapCustomHotKey->SetHotKey(store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey()));
+    ui->CapCustomHotKey->SetHotKey(
+        store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey()));
     LoadListIndex(store, ui->CapHotKeySel, SettingName::CapHotKeySel);
     LoadListIndex(store, ui->AfterCaptureSel, SettingName::AfterCaptureSel);
     LoadListIndex(store, ui->FormatSel, SettingName::FormatSel);
@@ -173,10 +181,12 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
 
     ui->InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
     // The ink is always opaque, whatever a file says.
-    InkColor = uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) | 0xFF000000u;
+    InkColor = uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) |
+               0xFF000000u;
     ui->InkColorSel->SetSelected(InkToDisplayColor(InkColor));
 
-    ui->InkBox->setVisible(store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
+    ui->InkBox->setVisible(
+        store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
     LoadControlValues(store, StoredBoxes(*ui), kSettingsKey);
     // The custom key field follows the loaded choice.
     DisplayHotKeyChange();

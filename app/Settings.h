@@ -55,7 +55,13 @@ constexpr uint32_t DisplayToInkColor(uint32_t bgr) {
 }
 
 // Placement options (a bit set).
-enum TPlacementOption { poPosition = 0x01, poSize = 0x02, poVisibility = 0x04, poDocking = 0x10, poParentName = 0x20 };
+enum TPlacementOption {
+    poPosition = 0x01,
+    poSize = 0x02,
+    poVisibility = 0x04,
+    poDocking = 0x10,
+    poParentName = 0x20
+};
 
 QString PlacementKey(const QString& key, const QWidget* window);
 void SavePlacement(TSettingsStore& store, const QWidget* window, const QString& key, int options);

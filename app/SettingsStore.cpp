@@ -9,7 +9,9 @@
 namespace {
 
 // Registry keys and value names ignore letter case; so does the file.
-bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool SameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 // A line break inside a name or value would split it into lines of its own on the next load.
 QString OneLine(QString text) {
@@ -21,7 +23,9 @@ QString OneLine(QString text) {
 // Names as the file keeps them: on one line and without the spaces around them that a load drops.
 // Every lookup goes through the same form, so a name is found again however it was spelled when
 // written, and one section or value never turns into two.
-QString SectionKey(const QString& name) { return OneLine(name).trimmed(); }
+QString SectionKey(const QString& name) {
+    return OneLine(name).trimmed();
+}
 // A value's name also loses "=", which would end the name when the file is read back.
 QString ValueKey(const QString& name) {
     QString key = OneLine(name);
@@ -82,7 +86,8 @@ QByteArray TSettingsStore::Serialize() const {
     for (const Section& s : sections_) {
         if (!out.isEmpty()) out += u'\n';
         out += QLatin1Char('[') + s.name + QLatin1String("]\n");
-        for (const auto& pair : s.values) out += pair.first + u'=' + pair.second + u'\n';
+        for (const auto& pair : s.values)
+            out += pair.first + u'=' + pair.second + u'\n';
     }
     return out.toUtf8();
 }
@@ -124,7 +129,8 @@ bool TSettingsStore::ValueExists(const QString& section, const QString& name) co
     return false;
 }
 
-QString TSettingsStore::ReadString(const QString& section, const QString& name, const QString& fallback) const {
+QString TSettingsStore::ReadString(const QString& section, const QString& name,
+                                   const QString& fallback) const {
     const QString key = ValueKey(name);
     if (const Section* s = FindSection(section))
         for (const auto& pair : s->values)

@@ -12,7 +12,7 @@
 #include <QString>
 
 class TSettingsStore {
-public:
+  public:
     // A file larger than this is not a settings file of ours; it loads as empty.
     static constexpr qint64 kMaxFileSize = 1 << 20;
 
@@ -43,7 +43,7 @@ public:
     QByteArray Serialize() const;
     void Parse(const QByteArray& text);
 
-private:
+  private:
     struct Section {
         QString name;
         QList<QPair<QString, QString>> values;

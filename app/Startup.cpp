@@ -32,7 +32,8 @@
 
 bool HasTrayArgument(const QList<QByteArray>& arguments) {
     std::vector<std::string> words;
-    for (const QByteArray& arg : arguments) words.push_back(arg.toStdString());
+    for (const QByteArray& arg : arguments)
+        words.push_back(arg.toStdString());
     return HasTrayWord(words);
 }
 
@@ -59,7 +60,8 @@ void RouteSignalsToExit(QObject* owner) {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
 }
 
 // While the event loop runs, the process ends only through the loop's return, except when the
@@ -81,9 +83,15 @@ void LeaveForLostDisplay() {
 // A request of the command line, this start's own or a later start's.
 void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
     switch (request.action) {
-    case TCommandLine::TAction::Capture: form.CaptureOnRequest(int(request.mode), request.delayMs); break;
-    case TCommandLine::TAction::Settings: form.SettingsMenuClick(); break;
-    default: form.ComeForward(); break;
+    case TCommandLine::TAction::Capture:
+        form.CaptureOnRequest(int(request.mode), request.delayMs);
+        break;
+    case TCommandLine::TAction::Settings:
+        form.SettingsMenuClick();
+        break;
+    default:
+        form.ComeForward();
+        break;
     }
 }
 
@@ -99,12 +107,20 @@ void ExitApplication() {
 
 int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
-    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    const TCommandLine command =
+        ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     switch (command.action) {
-    case TCommandLine::TAction::Help: std::fputs(UsageText(), stdout); return 0;
-    case TCommandLine::TAction::Version: std::fputs(VersionText().c_str(), stdout); return 0;
-    case TCommandLine::TAction::Error: std::fprintf(stderr, "vexmor: %s\n", command.error.c_str()); return 2;
-    default: break;
+    case TCommandLine::TAction::Help:
+        std::fputs(UsageText(), stdout);
+        return 0;
+    case TCommandLine::TAction::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
+    case TCommandLine::TAction::Error:
+        std::fprintf(stderr, "vexmor: %s\n", command.error.c_str());
+        return 2;
+    default:
+        break;
     }
     // A copy already running for this user and display takes the request before anything else is
     // made here: no display connection, no application object, no fonts, no settings.
@@ -134,7 +150,7 @@ int RunVexmor(int argc, char** argv) {
     int exitCode = 0;
     {
         QApplication app(argc, argv);
-        ApplyNumberFormat();  // the application object has just reset the C locale
+        ApplyNumberFormat(); // the application object has just reset the C locale
         QApplication::setApplicationName(QStringLiteral("Vexmor"));
         QApplication::setApplicationDisplayName(QStringLiteral("Vexmor"));
         QApplication::setApplicationVersion(QStringLiteral(VEXMOR_VERSION));
@@ -142,10 +158,11 @@ int RunVexmor(int argc, char** argv) {
 
         if (!layered) {
             ShowRefusal(layered.reason);
-            QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption), QString::fromUtf8(kRefusalText));
+            QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption),
+                                  QString::fromUtf8(kRefusalText));
             exitCode = 1;
         } else if (!platform.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
-            exitCode = 0;  // a copy that started at the same moment took the request
+            exitCode = 0; // a copy that started at the same moment took the request
         } else {
             TrayFlag = command.tray;
             SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
@@ -170,15 +187,16 @@ int RunVexmor(int argc, char** argv) {
             // launch waits for it. A copy the bus started for a call takes the name here, and the
             // call is delivered.
             QTimer::singleShot(0, &mainForm, [&mainForm] {
-                StartBusService({[&mainForm](int mode, int delayMs) { mainForm.CaptureOnRequest(mode, delayMs); },
-                                 [&mainForm] { mainForm.SettingsMenuClick(); }},
-                                &mainForm);
+                StartBusService(
+                    {[&mainForm](int mode, int delayMs) { mainForm.CaptureOnRequest(mode, delayMs); },
+                     [&mainForm] { mainForm.SettingsMenuClick(); }},
+                    &mainForm);
             });
             // Pictures half written by a copy that was killed leave hidden temporaries in the folders
             // it writes to; they go once this copy is up (never ones another writer still holds).
             QTimer::singleShot(0, &app, [] {
-                RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false),
-                                        QDir::tempPath()});
+                RemoveStaleTemporaries(
+                    {SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false), QDir::tempPath()});
             });
             static const bool leaveRegistered = std::atexit(LeaveForLostDisplay) == 0;
             if (leaveRegistered) {

@@ -85,14 +85,14 @@ QImage ResourcePng(const QString& path) {
 
 // Sees the application's quit request before the windows are asked to close.
 class TVexmorMainForm::TQuitWatcher : public QObject {
-public:
+  public:
     explicit TQuitWatcher(bool* flag) : flag_(flag) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == qApp && event->type() == QEvent::Quit) *flag_ = true;
         return false;
     }
 
-private:
+  private:
     bool* flag_;
 };
 
@@ -106,7 +106,9 @@ TVexmorMainForm::TVexmorMainForm(TControlsAt controlsAt, QWidget* parent) : QWid
     FormCreate();
 }
 
-TVexmorMainForm::~TVexmorMainForm() { FormDestroy(); }
+TVexmorMainForm::~TVexmorMainForm() {
+    FormDestroy();
+}
 
 TVexmorMainForm::TControls::TControls(TVexmorMainForm* form) : form_(form) {}
 TVexmorMainForm::TControls::~TControls() = default;
@@ -117,7 +119,9 @@ Ui::VexmorMainForm* TVexmorMainForm::TControls::operator->() const {
 }
 
 // The pictures live in this static library; its resources need registering by hand.
-static void InitFormResources() { Q_INIT_RESOURCE(VexmorMain); }
+static void InitFormResources() {
+    Q_INIT_RESOURCE(VexmorMain);
+}
 
 void TVexmorMainForm::FormCreate() {
     InitFormResources();
@@ -205,7 +209,8 @@ void TVexmorMainForm::SetUpControls() {
     home.setPixelSize(17);
     home.setUnderline(true);
     ui->URLLabel->setFont(home);
-    for (QLabel* label : findChildren<QLabel*>()) label->adjustSize();
+    for (QLabel* label : findChildren<QLabel*>())
+        label->adjustSize();
 
     QImage logo = ResourcePng(QStringLiteral(":/vexmor/logo.png"));
     if (!logo.isNull()) {
@@ -247,7 +252,8 @@ void TVexmorMainForm::SetUpControls() {
     ui->LogoBmpList->SetQuickFlags(ui->LogoBmpList->QuickFlags() | qfCanvasBackground);
 
     // Key preview: the window sees keys before its controls do.
-    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
 
     if (pendingTexts_) {
         const auto [title, comment] = *std::exchange(pendingTexts_, std::nullopt);
@@ -341,7 +347,8 @@ void TVexmorMainForm::CreateTrayIcon() {
             dCapLongEntry_ = a;
         }
     }
-    connect(add("SettingsMenu", "设置", icSettings), &QAction::triggered, this, &TVexmorMainForm::SettingsMenuClick);
+    connect(add("SettingsMenu", "设置", icSettings), &QAction::triggered, this,
+            &TVexmorMainForm::SettingsMenuClick);
     trayMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
     connect(add("ExitMenu", "退出", icExit), &QAction::triggered, this, &TVexmorMainForm::ExitMenuClick);
     connect(trayMenu_, &QMenu::aboutToShow, this, &TVexmorMainForm::TrayMenuPopup);
@@ -364,7 +371,8 @@ void TVexmorMainForm::CreateTrayIcon() {
 }
 
 void TVexmorMainForm::SetTrayHint(bool full) {
-    if (trayIcon_) trayIcon_->setToolTip(full ? QStringLiteral("Vexmor (满)") : QStringLiteral("Vexmor (空)"));
+    if (trayIcon_)
+        trayIcon_->setToolTip(full ? QStringLiteral("Vexmor (满)") : QStringLiteral("Vexmor (空)"));
 }
 
 // --- window events --------------------------------------------------------------------------------
@@ -401,15 +409,21 @@ bool TVexmorMainForm::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         FormKeyDown(key);
         if (key->isAccepted()) return true;
-        key->accept();  // the control itself decides
+        key->accept(); // the control itself decides
         return false;
     }
-    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == ui->URLLabel) OpenLink(HomePageUrl());
-        else if (watched == ui->Label5) OpenLink(HelpPageUrl());
-        else if (watched == ui->Label7) OpenLink(HelpPageUrl() + QStringLiteral("#artwork"));
-        else if (watched == ui->Label8) OpenLink(QStringLiteral("https://agg.sourceforge.net/antigrain.com/"));
-        else if (watched == ui->Label3) OpenLink(QStringLiteral("https://sourceforge.net/projects/sox/"));
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == ui->URLLabel)
+            OpenLink(HomePageUrl());
+        else if (watched == ui->Label5)
+            OpenLink(HelpPageUrl());
+        else if (watched == ui->Label7)
+            OpenLink(HelpPageUrl() + QStringLiteral("#artwork"));
+        else if (watched == ui->Label8)
+            OpenLink(QStringLiteral("https://agg.sourceforge.net/antigrain.com/"));
+        else if (watched == ui->Label3)
+            OpenLink(QStringLiteral("https://sourceforge.net/projects/sox/"));
     }
     return false;
 }
@@ -494,8 +508,8 @@ void TVexmorMainForm::KeepOnScreen() {
 
 void TVexmorMainForm::TitleEditChange(const QString& text) {
     if (UpperAscii(text) != kHiddenPhrase) return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("成功"), QStringLiteral("在设置选项卡定义标注画笔颜色。"),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("成功"),
+                    QStringLiteral("在设置选项卡定义标注画笔颜色。"), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("InkRevealBox"));
     box.exec();
     ui->InkBox->setVisible(true);
@@ -512,11 +526,14 @@ void TVexmorMainForm::JPGQSelChange() {
 void TVexmorMainForm::InkColorSelChange() {
     TColorBox* list = ui->InkColorSel;
     if (list->currentIndex() < 0) return;
-    const uint32_t bgr = list->DefaultSelected() ? list->DefaultColorColor() : list->ColorToRGB(list->Selected());
+    const uint32_t bgr =
+        list->DefaultSelected() ? list->DefaultColorColor() : list->ColorToRGB(list->Selected());
     InkColor = DisplayToInkColor(bgr);
 }
 
-void TVexmorMainForm::StartupBoxClick() { StartupEntry(ui->StartupBox->isChecked() ? seWrite : seDelete); }
+void TVexmorMainForm::StartupBoxClick() {
+    StartupEntry(ui->StartupBox->isChecked() ? seWrite : seDelete);
+}
 
 void TVexmorMainForm::DisplayHotKeyChange() {
     ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == 2);
@@ -566,7 +583,8 @@ void TVexmorMainForm::TellHeldHotKeys() {
         if (TrayMessageHook) {
             TrayMessageHook(title, heldKeysText_);
             heldKeysTold_ = true;
-        } else if (trayIcon_ && QSystemTrayIcon::isSystemTrayAvailable() && (!waited || std::exchange(traySeen_, true))) {
+        } else if (trayIcon_ && QSystemTrayIcon::isSystemTrayAvailable() &&
+                   (!waited || std::exchange(traySeen_, true))) {
             trayIcon_->showMessage(title, heldKeysText_, QSystemTrayIcon::Information, kMessageMs);
             heldKeysTold_ = true;
         } else if (!trayWait_) {
@@ -597,13 +615,15 @@ void TVexmorMainForm::LayOutHeldKeysNote() {
     for (QWidget* w : ui->CapBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w != note && w->y() > note->y()) w->move(w->x(), w->y() + delta);
     ui->CapBox->resize(ui->CapBox->width(), ui->CapBox->height() + delta);
-    for (QWidget* box : {ui->ImageBox, ui->InkBox}) box->move(box->x(), box->y() + delta);
+    for (QWidget* box : {ui->ImageBox, ui->InkBox})
+        box->move(box->x(), box->y() + delta);
     if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
 }
 
 void TVexmorMainForm::UnregisterHotKeys() {
     if (IHotKeys* keys = Platform().hotKeys.get())
-        for (int id = 0; id < 3; ++id) keys->Unregister(id);
+        for (int id = 0; id < 3; ++id)
+            keys->Unregister(id);
 }
 
 void TVexmorMainForm::HotKeyPressed(int id) {
@@ -618,7 +638,9 @@ void TVexmorMainForm::OpenLink(const QString& url) {
     if (TPlatform& platform = Platform(); platform.shell) (void)platform.shell->OpenUrl(url);
 }
 
-QString TVexmorMainForm::HomePageUrl() { return QUrl::fromLocalFile(LocalReadme()).toString(); }
+QString TVexmorMainForm::HomePageUrl() {
+    return QUrl::fromLocalFile(LocalReadme()).toString();
+}
 
 QString TVexmorMainForm::HelpPageUrl() {
     return QUrl::fromLocalFile(LocalReadme()).toString() + QStringLiteral("#the-main-window");
@@ -632,18 +654,23 @@ void TVexmorMainForm::ComeForward() {
     activateWindow();
 }
 
-void TVexmorMainForm::StartCapture(int mode) { ::StartCapture(mode, this); }
+void TVexmorMainForm::StartCapture(int mode) {
+    ::StartCapture(mode, this);
+}
 
 // Until the controls exist the settings file answers for them, and the capture's texts wait for
 // them: a capture that is cancelled never needs the window, and one that is confirmed makes it after
 // the overlay has gone, so the overlay never waits for it.
 bool TVexmorMainForm::CaptureCursorSetting() const {
-    if (!ui.Made()) return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::CapCursorBox, kShippedCaptureCursor);
+    if (!ui.Made())
+        return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::CapCursorBox,
+                              kShippedCaptureCursor);
     return ui->CapCursorBox->isChecked();
 }
 
 bool TVexmorMainForm::AutoTitleSetting() const {
-    if (!ui.Made()) return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::AutoTitleBox, kShippedAutoTitle);
+    if (!ui.Made())
+        return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::AutoTitleBox, kShippedAutoTitle);
     return ui->AutoTitleBox->isChecked();
 }
 
@@ -657,7 +684,9 @@ void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comme
     ui->CommentEdit->setText(comment);
 }
 
-void TVexmorMainForm::HideForCapture() { hide(); }
+void TVexmorMainForm::HideForCapture() {
+    hide();
+}
 
 void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
                                    QPointF previewOrigin) {
@@ -684,7 +713,8 @@ void TVexmorMainForm::CaptureFinished() {
         SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
         SheetSelectChange();
-        if (!ThumbForm && !PreviewImage.Empty()) TThumbForm::Create(thumbOwner_.get(), PreviewImage, PreviewOrigin);
+        if (!ThumbForm && !PreviewImage.Empty())
+            TThumbForm::Create(thumbOwner_.get(), PreviewImage, PreviewOrigin);
         // The window comes back where it was, whatever the window manager would choose.
         const QPoint where = pos();
         show();
@@ -729,8 +759,10 @@ namespace {
 // A drop's target is waiting for its data: answer it first, then show the box.
 void DeferErrorBox(TExporter& exporter, QObject* context) {
     auto showError = exporter.Services().showError;
-    exporter.Services().showError = [context, showError](QWidget* parent, const QString& text, const QString& caption) {
-        QTimer::singleShot(0, context, [parent, text, caption, showError] { showError(parent, text, caption); });
+    exporter.Services().showError = [context, showError](QWidget* parent, const QString& text,
+                                                         const QString& caption) {
+        QTimer::singleShot(0, context,
+                           [parent, text, caption, showError] { showError(parent, text, caption); });
     };
 }
 } // namespace
@@ -757,7 +789,9 @@ void TVexmorMainForm::CreateThumbOwner() {
         raise();
         activateWindow();
     };
-    o.dragFileName = [this] { return MakeWorkFileName(ui->TitleEdit->text(), ui->FormatSel->currentIndex()); };
+    o.dragFileName = [this] {
+        return MakeWorkFileName(ui->TitleEdit->text(), ui->FormatSel->currentIndex());
+    };
     // The file is encoded while the user drags (a 4K PNG takes a second), so the drop only writes it.
     o.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
         if (!CaptureHeld()) return nullptr;
@@ -773,8 +807,8 @@ void TVexmorMainForm::CreateThumbOwner() {
         auto stillCurrent = [this, capture, flat, settings, format] {
             TFunctionExportOwner at;
             FillExportOwner(at);
-            return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) && at.ExportSettings() == settings &&
-                   ui->FormatSel->currentIndex() == format;
+            return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) &&
+                   at.ExportSettings() == settings && ui->FormatSel->currentIndex() == format;
         };
         return std::make_unique<TPreparedFile>(std::move(work), std::move(stillCurrent));
     };
@@ -836,11 +870,21 @@ void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
     owner.parent = this;
 }
 
-void TVexmorMainForm::ToDesktopBtnClick() { RunExport(&TExporter::ToDesktopBtnClick); }
-void TVexmorMainForm::SaveAsBtnClick() { RunExport(&TExporter::SaveAsBtnClick); }
-void TVexmorMainForm::EmailBtnClick() { RunExport(&TExporter::EmailBtnClick); }
-void TVexmorMainForm::EditBtnClick() { RunExport(&TExporter::EditBtnClick); }
-void TVexmorMainForm::PrintBtnClick() { RunExport(&TExporter::PrintBtnClick); }
+void TVexmorMainForm::ToDesktopBtnClick() {
+    RunExport(&TExporter::ToDesktopBtnClick);
+}
+void TVexmorMainForm::SaveAsBtnClick() {
+    RunExport(&TExporter::SaveAsBtnClick);
+}
+void TVexmorMainForm::EmailBtnClick() {
+    RunExport(&TExporter::EmailBtnClick);
+}
+void TVexmorMainForm::EditBtnClick() {
+    RunExport(&TExporter::EditBtnClick);
+}
+void TVexmorMainForm::PrintBtnClick() {
+    RunExport(&TExporter::PrintBtnClick);
+}
 
 void TVexmorMainForm::CopyToClipboard() {
     if (FlatImage.Empty()) return;
@@ -901,7 +945,7 @@ void TVexmorMainForm::CaptureOnRequest(int mode, int delayMs) {
         ArmDelayedCapture(mode, delayMs);
         return;
     }
-    HotKeyPressed(mode);  // exactly as the capture key: an open overlay is confirmed
+    HotKeyPressed(mode); // exactly as the capture key: an open overlay is confirmed
 }
 
 void TVexmorMainForm::DCapTimerTimer() {
@@ -924,4 +968,6 @@ void TVexmorMainForm::SettingsMenuClick() {
     SheetSelectChange();
 }
 
-void TVexmorMainForm::ExitMenuClick() { ExitApplication(); }
+void TVexmorMainForm::ExitMenuClick() {
+    ExitApplication();
+}

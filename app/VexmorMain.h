@@ -38,7 +38,7 @@ inline std::function<void(const QString& title, const QString& text)> TrayMessag
 
 class TVexmorMainForm : public QWidget, public ICaptureOwner {
     Q_OBJECT
-public:
+  public:
     // When the tabs and their controls are made. A program waiting in the tray shows none of them,
     // and laying out their texts loads fonts it would then keep for nothing: the resident program
     // makes them on first use (the window shown, a capture, the exit that saves the settings).
@@ -65,9 +65,9 @@ public:
     void StartCapture(int mode);
 
     // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
-    TDIB CaptureImage;   // 32-bit premultiplied; not empty exactly while a capture is held
-    TDIB FlatImage;      // 24-bit, opaque
-    TDIB PreviewImage;   // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
+    TDIB CaptureImage; // 32-bit premultiplied; not empty exactly while a capture is held
+    TDIB FlatImage;    // 24-bit, opaque
+    TDIB PreviewImage; // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
     QPointF PreviewOrigin;
     bool CaptureHeld() const override { return !CaptureImage.Empty(); }
 
@@ -138,7 +138,7 @@ public:
     static QString HomePageUrl();
     static QString HelpPageUrl();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -147,7 +147,7 @@ protected:
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void FormCreate();
     void FormDestroy();
     void FormKeyDown(QKeyEvent* event);
@@ -187,14 +187,14 @@ private:
     // The generated controls, made on first use; every path that reads or writes them goes through
     // here, so none can run before they exist.
     class TControls {
-    public:
+      public:
         explicit TControls(TVexmorMainForm* form);
         ~TControls();
         Ui::VexmorMainForm* operator->() const;
         Ui::VexmorMainForm& operator*() const { return *operator->(); }
         bool Made() const { return made_ != nullptr; }
 
-    private:
+      private:
         friend class TVexmorMainForm;
         TVexmorMainForm* form_;
         std::unique_ptr<Ui::VexmorMainForm> made_;
@@ -211,7 +211,7 @@ private:
     QTimer* trayWait_ = nullptr;
     int trayWaits_ = 0;
     bool traySeen_ = false;
-    int heldNoteShift_ = 0;  // how far the note on held keys pushes the settings tab's rows down
+    int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
     // The settings file as read at creation, until the controls have loaded it.
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.
@@ -222,7 +222,7 @@ private:
     QTimer* dCapTimer_ = nullptr;
     // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
     std::chrono::steady_clock::time_point dCapDue_;
-    int dCapMode_ = 0;  // the mode the pending delayed capture starts
+    int dCapMode_ = 0; // the mode the pending delayed capture starts
     void ArmDelayedCapture(int mode, int delayMs);
     QAction* dCapLongEntry_ = nullptr;
     TDIBmp menuIcons_;

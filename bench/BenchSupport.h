@@ -10,8 +10,7 @@
 
 // The widget application, made on first use, offscreen unless the caller chose a platform; false when
 // another benchmark already made an application object without widgets.
-inline bool EnsureWidgetApplication()
-{
+inline bool EnsureWidgetApplication() {
     static int argc = 1;
     static char name[] = "vexmor_bench";
     static char* argv[] = {name, nullptr};
@@ -23,7 +22,7 @@ inline bool EnsureWidgetApplication()
 }
 
 class TNullCaptureOwner : public ICaptureOwner {
-public:
+  public:
     bool CaptureCursorSetting() const override { return false; }
     bool AutoTitleSetting() const override { return false; }
     bool CaptureHeld() const override { return false; }

@@ -25,7 +25,9 @@ std::vector<double> ScreenLasso(int count) {
     return pts;
 }
 
-void FillOpaque(TDIB& dib) { std::memset(dib.Bits(), 0xFF, size_t(dib.BytesPerRow()) * dib.Height()); }
+void FillOpaque(TDIB& dib) {
+    std::memset(dib.Bits(), 0xFF, size_t(dib.BytesPerRow()) * dib.Height());
+}
 
 void BM_LassoCutClear4K(benchmark::State& state) {
     TDIB dib(3840, 2160, 32);
@@ -57,7 +59,8 @@ void BM_LassoDashedOutline4K(benchmark::State& state) {
     for (auto _ : state) {
         agg.Path().RemoveAll();
         agg.Path().MoveTo(lasso[0], lasso[1]);
-        for (size_t i = 2; i < lasso.size(); i += 2) agg.Path().LineTo(lasso[i], lasso[i + 1]);
+        for (size_t i = 2; i < lasso.size(); i += 2)
+            agg.Path().LineTo(lasso[i], lasso[i + 1]);
         agg.ClosePolygon();
         agg.Rasterizer().Reset();
         agg.Rasterizer().AddPath(outline);
@@ -106,7 +109,11 @@ void DrawCaption(TAgg2D& agg, TDIB& dib, const char* text) {
 void BM_Caption40NewWrapper(benchmark::State& state) {
     TDIB dib(1920, 1080, 24);
     std::memset(dib.Bits(), 0x80, size_t(dib.BytesPerRow()) * dib.Height());
-    { TAgg2D first; first.Attach(dib); DrawCaption(first, dib, Caption40); }
+    {
+        TAgg2D first;
+        first.Attach(dib);
+        DrawCaption(first, dib, Caption40);
+    }
     for (auto _ : state) {
         TAgg2D agg;
         agg.Attach(dib);

@@ -9,8 +9,7 @@
 
 namespace {
 
-TDIB Noise(int w, int h, int bits)
-{
+TDIB Noise(int w, int h, int bits) {
     TDIB d(w, h, bits);
     std::mt19937 rng(1);
     for (int y = 0; y < h; ++y) {
@@ -21,13 +20,11 @@ TDIB Noise(int w, int h, int bits)
     return d;
 }
 
-void Sizes(benchmark::internal::Benchmark* b)
-{
+void Sizes(benchmark::internal::Benchmark* b) {
     b->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 }
 
-void BM_Memcpy32(benchmark::State& state)
-{
+void BM_Memcpy32(benchmark::State& state) {
     const size_t n = size_t(state.range(0)) * state.range(1) * 4;
     std::vector<uint8_t> a(n, 1), b(n);
     for (auto _ : state) {
@@ -38,8 +35,7 @@ void BM_Memcpy32(benchmark::State& state)
 }
 BENCHMARK(BM_Memcpy32)->Apply(Sizes);
 
-void BM_CopyRect(benchmark::State& state, int from, int to)
-{
+void BM_CopyRect(benchmark::State& state, int from, int to) {
     const int w = int(state.range(0)), h = int(state.range(1));
     TDIB s = Noise(w, h, from), d(w, h, to);
     for (auto _ : state) {
@@ -51,8 +47,7 @@ BENCHMARK_CAPTURE(BM_CopyRect, 24to24, 24, 24)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_CopyRect, 32to32, 32, 32)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_CopyRect, 24to32, 24, 32)->Apply(Sizes);
 
-void BM_FillRectAlpha(benchmark::State& state, int bits)
-{
+void BM_FillRectAlpha(benchmark::State& state, int bits) {
     const int w = int(state.range(0)), h = int(state.range(1));
     TDIB d = Noise(w, h, bits);
     for (auto _ : state) {
@@ -63,8 +58,7 @@ void BM_FillRectAlpha(benchmark::State& state, int bits)
 BENCHMARK_CAPTURE(BM_FillRectAlpha, 32, 32)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_FillRectAlpha, 24, 24)->Apply(Sizes);
 
-void BM_Tint(benchmark::State& state)
-{
+void BM_Tint(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     TDIB d = Noise(w, h, 32);
     for (auto _ : state) {
@@ -74,8 +68,7 @@ void BM_Tint(benchmark::State& state)
 }
 BENCHMARK(BM_Tint)->Apply(Sizes);
 
-void BM_BoxFilter7(benchmark::State& state)
-{
+void BM_BoxFilter7(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     TDIB d = Noise(w, h, 32);
     for (auto _ : state) {
@@ -87,8 +80,7 @@ BENCHMARK(BM_BoxFilter7)->Apply(Sizes);
 
 // The frosted surroundings of a confirmed lasso: grow 3, eleven times (replicate margins, 7x7 box),
 // crop 3, then the light colour map.
-void BM_Frosted(benchmark::State& state)
-{
+void BM_Frosted(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     const TDIB source = Noise(w, h, 32);
     for (auto _ : state) {
@@ -114,8 +106,7 @@ void BM_Frosted(benchmark::State& state)
 }
 BENCHMARK(BM_Frosted)->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 
-void BM_ResizeSqr(benchmark::State& state, int mode, double zoom)
-{
+void BM_ResizeSqr(benchmark::State& state, int mode, double zoom) {
     // A view of 3840x2160 made from the zoomed part of the desktop.
     const int w = 3840, h = 2160;
     TDIB s = Noise(w, h, 32), d(w, h, 32);
@@ -129,8 +120,7 @@ BENCHMARK_CAPTURE(BM_ResizeSqr, Nearest8, 1, 8.0)->Unit(benchmark::kMillisecond)
 BENCHMARK_CAPTURE(BM_ResizeSqr, Linear1_5, 2, 1.5)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ResizeSqr, Cubic8, 4, 8.0)->Unit(benchmark::kMillisecond);
 
-void BM_ResizeThumbnail(benchmark::State& state)
-{
+void BM_ResizeThumbnail(benchmark::State& state) {
     TDIB s = Noise(3840, 2160, 32), d(500, 281, 32);
     for (auto _ : state) {
         s.Resize(d, QRect(0, 0, 3840, 2160), QRect(0, 0, 500, 281), 8);
@@ -139,8 +129,7 @@ void BM_ResizeThumbnail(benchmark::State& state)
 }
 BENCHMARK(BM_ResizeThumbnail)->Unit(benchmark::kMillisecond);
 
-void BM_ResizeLanczos60(benchmark::State& state)
-{
+void BM_ResizeLanczos60(benchmark::State& state) {
     TDIB s = Noise(3840, 2160, 32), d(2304, 1296, 32);
     for (auto _ : state) {
         s.Resize(d, QRect(0, 0, 3840, 2160), QRect(0, 0, 2304, 1296), 16);
@@ -149,8 +138,7 @@ void BM_ResizeLanczos60(benchmark::State& state)
 }
 BENCHMARK(BM_ResizeLanczos60)->Unit(benchmark::kMillisecond);
 
-void BM_WarpQuadThumbnail(benchmark::State& state)
-{
+void BM_WarpQuadThumbnail(benchmark::State& state) {
     TDIB s = Noise(500, 300, 32), d(520, 320, 32);
     const std::array<QPointF, 4> src = {QPointF(0, 0), QPointF(500, 0), QPointF(500, 300), QPointF(0, 300)};
     const std::array<QPointF, 4> dst = {QPointF(12, 4), QPointF(505, 15), QPointF(498, 290), QPointF(8, 310)};
@@ -161,8 +149,7 @@ void BM_WarpQuadThumbnail(benchmark::State& state)
 }
 BENCHMARK(BM_WarpQuadThumbnail)->Unit(benchmark::kMillisecond);
 
-void BM_BlurPanel(benchmark::State& state)
-{
+void BM_BlurPanel(benchmark::State& state) {
     TDIB d = Noise(400, 300, 32);
     for (auto _ : state) {
         d.Blur(QRect(100, 80, 174, 116), QSize(11, 11), 3);
@@ -171,4 +158,4 @@ void BM_BlurPanel(benchmark::State& state)
 }
 BENCHMARK(BM_BlurPanel)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

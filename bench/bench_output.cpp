@@ -20,11 +20,11 @@ namespace {
 
 // Counts what it is given and keeps nothing.
 class TNullDevice : public QIODevice {
-public:
+  public:
     TNullDevice() { open(QIODevice::WriteOnly); }
     qint64 bytes = 0;
 
-protected:
+  protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char*, qint64 size) override {
         bytes += size;
@@ -33,8 +33,8 @@ protected:
 };
 
 struct TComposed {
-    TDIB capture;   // 32-bit, opaque
-    TDIB flat;      // 24-bit
+    TDIB capture; // 32-bit, opaque
+    TDIB flat;    // 24-bit
 };
 
 // A screen-like picture: a gradient desktop, window frames, title bars and many lines of text, so the
@@ -86,18 +86,31 @@ void Save(benchmark::State& state, int format, int scaling, const QString& comme
     qint64 bytes = 0;
     for (auto _ : state) {
         TNullDevice sink;
-        if (!EncodeCapture(screen.capture, screen.flat, settings, format, sink)) state.SkipWithError("encoder failed");
+        if (!EncodeCapture(screen.capture, screen.flat, settings, format, sink))
+            state.SkipWithError("encoder failed");
         bytes = sink.bytes;
     }
     state.counters["KiB"] = double(bytes) / 1024;
 }
 
-void BM_SavePng(benchmark::State& state) { Save(state, ifPNG, 100, {}); }
-void BM_SaveJpeg(benchmark::State& state) { Save(state, ifJPEG, 100, {}); }
-void BM_SaveBmp(benchmark::State& state) { Save(state, ifBMP, 100, {}); }
-void BM_SaveJpegHalfCaptioned(benchmark::State& state) { Save(state, ifJPEG, 50, "A comment on the capture"); }
-void BM_SaveJpeg60Captioned(benchmark::State& state) { Save(state, ifJPEG, 60, "A comment on the capture"); }
-void BM_SavePngCaptioned(benchmark::State& state) { Save(state, ifPNG, 100, "A comment on the capture"); }
+void BM_SavePng(benchmark::State& state) {
+    Save(state, ifPNG, 100, {});
+}
+void BM_SaveJpeg(benchmark::State& state) {
+    Save(state, ifJPEG, 100, {});
+}
+void BM_SaveBmp(benchmark::State& state) {
+    Save(state, ifBMP, 100, {});
+}
+void BM_SaveJpegHalfCaptioned(benchmark::State& state) {
+    Save(state, ifJPEG, 50, "A comment on the capture");
+}
+void BM_SaveJpeg60Captioned(benchmark::State& state) {
+    Save(state, ifJPEG, 60, "A comment on the capture");
+}
+void BM_SavePngCaptioned(benchmark::State& state) {
+    Save(state, ifPNG, 100, "A comment on the capture");
+}
 
 // The preparation alone: scaling (super-sampling at 50 %, Lanczos at 60 %) and the caption copy.
 void BM_Prepare(benchmark::State& state) {
@@ -138,18 +151,28 @@ void BM_PeerConvertPng(benchmark::State& state) {
 // What starting convert costs by itself, to subtract from the peer's figure.
 void BM_PeerConvertStartup(benchmark::State& state) {
     QTemporaryDir dir;
-    for (auto _ : state) QProcess::execute("convert", {"-size", "1x1", "xc:white", dir.filePath("one.png")});
+    for (auto _ : state)
+        QProcess::execute("convert", {"-size", "1x1", "xc:white", dir.filePath("one.png")});
 }
 
 } // namespace
 
 BENCHMARK(BM_SavePng)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_PeerConvertPng)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PeerConvertPng)
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_PeerConvertStartup)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SavePngCaptioned)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->MinTime(1);
 BENCHMARK(BM_SaveJpeg)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveJpegHalfCaptioned)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveJpeg60Captioned)->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveBmp)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Prepare)->ArgNames({"scaling", "caption"})->Args({100, 0})->Args({100, 1})->Args({50, 0})->Args({60, 0})
+BENCHMARK(BM_Prepare)
+    ->ArgNames({"scaling", "caption"})
+    ->Args({100, 0})
+    ->Args({100, 1})
+    ->Args({50, 0})
+    ->Args({60, 0})
     ->Unit(benchmark::kMillisecond);

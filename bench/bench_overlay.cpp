@@ -21,14 +21,14 @@
 
 namespace {
 
-TDesktopGrab NoiseGrab(int w, int h)
-{
+TDesktopGrab NoiseGrab(int w, int h) {
     TDesktopGrab g;
     g.image = TDIB(w, h, 24);
     std::mt19937 rng(11);
     for (int y = 0; y < h; ++y) {
         uint8_t* p = g.image.PixelPtr(0, y);
-        for (int x = 0; x < w * 3; ++x) p[x] = uint8_t(rng() >> 24);
+        for (int x = 0; x < w * 3; ++x)
+            p[x] = uint8_t(rng() >> 24);
     }
     g.desktopBounds = QRect(0, 0, w, h);
     g.grabbedRect = g.desktopBounds;
@@ -36,8 +36,7 @@ TDesktopGrab NoiseGrab(int w, int h)
 }
 
 // An overlay over a w x h desktop whose paint box covers it, the pointer at the centre.
-std::unique_ptr<TInputForm> MakeOverlay(int w, int h, TNullCaptureOwner& owner)
-{
+std::unique_ptr<TInputForm> MakeOverlay(int w, int h, TNullCaptureOwner& owner) {
     static std::shared_ptr<TFakeState> fake = InstallFakePlatform();
     ResampleMode = 1;
     auto form = std::make_unique<TInputForm>(NoiseGrab(w, h), &owner, false);
@@ -52,19 +51,19 @@ std::unique_ptr<TInputForm> MakeOverlay(int w, int h, TNullCaptureOwner& owner)
 }
 
 // Paints the given area of the paint box into a window-sized image, as the window system would ask.
-void Paint(TInputForm& form, QImage& target, const QRect& area)
-{
+void Paint(TInputForm& form, QImage& target, const QRect& area) {
     form.CapBox()->render(&target, area.topLeft(), QRegion(area), QWidget::RenderFlags());
 }
 
-void BM_ZoomedViewNearest8(benchmark::State& state)
-{
-    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
+void BM_ZoomedViewNearest8(benchmark::State& state) {
+    if (!EnsureWidgetApplication())
+        return state.SkipWithError("another application object without widgets exists");
     const int w = int(state.range(0)), h = int(state.range(1));
     TNullCaptureOwner owner;
     auto form = MakeOverlay(w, h, owner);
     form->SetZoom(8, false);
-    for (int i = 0; i < 400; ++i) form->CatchStep(); // the zoom animation settles
+    for (int i = 0; i < 400; ++i)
+        form->CatchStep(); // the zoom animation settles
     form->TakePaintView();
     form->CapBoxMouseMove(Qt::NoModifier, w / 3, h / 3); // hovering: bands and read-out panel
     QImage target(w, h, QImage::Format_RGB32);
@@ -76,12 +75,14 @@ void BM_ZoomedViewNearest8(benchmark::State& state)
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_ZoomedViewNearest8)->Args({3840, 2160})->Args({1920, 1080})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_ZoomedViewNearest8)
+    ->Args({3840, 2160})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 // n wavy strokes of the given number of points spread over the desktop.
-void AddInk(TInputForm& form, int strokes, int points)
-{
+void AddInk(TInputForm& form, int strokes, int points) {
     std::lock_guard<std::mutex> lock(form.ShapeLock);
     const int w = form.DesktopImage.Width(), h = form.DesktopImage.Height();
     for (int i = 0; i < strokes; ++i) {
@@ -90,7 +91,8 @@ void AddInk(TInputForm& form, int strokes, int points)
         const double y0 = h * (i + 0.5) / strokes;
         for (int k = 0; k < points; ++k) {
             const double t = double(k) / (points - 1);
-            const TPointD p{std::floor(w * (0.05 + 0.9 * t)) + 0.5, std::floor(y0 + 40 * std::sin(t * 25 + i)) + 0.5};
+            const TPointD p{std::floor(w * (0.05 + 0.9 * t)) + 0.5,
+                            std::floor(y0 + 40 * std::sin(t * 25 + i)) + 0.5};
             s.Points.push_back(p);
             const int m = PenMargin(6);
             s.Bounds.Include(int(p.x) - m, int(p.y) - m, int(p.x) + m, int(p.y) + m);
@@ -99,9 +101,9 @@ void AddInk(TInputForm& form, int strokes, int points)
     }
 }
 
-void BM_NormalViewInkClip64(benchmark::State& state)
-{
-    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
+void BM_NormalViewInkClip64(benchmark::State& state) {
+    if (!EnsureWidgetApplication())
+        return state.SkipWithError("another application object without widgets exists");
     const int w = 3840, h = 2160;
     TNullCaptureOwner owner;
     auto form = MakeOverlay(w, h, owner);
@@ -117,9 +119,9 @@ void BM_NormalViewInkClip64(benchmark::State& state)
 }
 BENCHMARK(BM_NormalViewInkClip64)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-void BM_NormalViewFullScreen(benchmark::State& state)
-{
-    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
+void BM_NormalViewFullScreen(benchmark::State& state) {
+    if (!EnsureWidgetApplication())
+        return state.SkipWithError("another application object without widgets exists");
     const int w = int(state.range(0)), h = int(state.range(1));
     TNullCaptureOwner owner;
     auto form = MakeOverlay(w, h, owner);
@@ -130,7 +132,8 @@ void BM_NormalViewFullScreen(benchmark::State& state)
         sel.Kind = skFinished;
         for (int i = 0; i < 400; ++i) {
             const double t = 2 * M_PI * i / 400;
-            sel.Points.push_back({std::floor(w / 2 + w / 4 * std::cos(t)) + 0.5, std::floor(h / 2 + h / 4 * std::sin(t)) + 0.5});
+            sel.Points.push_back({std::floor(w / 2 + w / 4 * std::cos(t)) + 0.5,
+                                  std::floor(h / 2 + h / 4 * std::sin(t)) + 0.5});
         }
     }
     AddInk(*form, 5, 500);
@@ -141,7 +144,10 @@ void BM_NormalViewFullScreen(benchmark::State& state)
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_NormalViewFullScreen)->Args({3840, 2160})->Args({1920, 1080})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_NormalViewFullScreen)
+    ->Args({3840, 2160})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 } // namespace

@@ -18,8 +18,7 @@
 
 namespace {
 
-void BM_OverlayFirstFrame(benchmark::State& state)
-{
+void BM_OverlayFirstFrame(benchmark::State& state) {
     if (!EnsureWidgetApplication())
         return state.SkipWithError("another application object without widgets exists");
     static std::shared_ptr<TFakeState> fake = InstallFakePlatform();
@@ -27,7 +26,8 @@ void BM_OverlayFirstFrame(benchmark::State& state)
     // The rows as the X server leaves them in the shared segment: already resident.
     std::vector<uint8_t> rows(size_t(w) * h * 4);
     std::mt19937 rng(5);
-    for (auto& b : rows) b = uint8_t(rng() >> 24);
+    for (auto& b : rows)
+        b = uint8_t(rng() >> 24);
     TNullCaptureOwner owner;
     for (auto _ : state) {
         TDesktopGrab grab;
@@ -39,7 +39,7 @@ void BM_OverlayFirstFrame(benchmark::State& state)
         grab.rows->stride = w * 4;
         auto form = std::make_unique<TInputForm>(std::move(grab), &owner, false);
         form->CapBox()->setGeometry(0, 0, w, h);
-        auto surface = std::make_unique<QImage>(w, h, QImage::Format_RGB32);  // fresh, as a new window's
+        auto surface = std::make_unique<QImage>(w, h, QImage::Format_RGB32); // fresh, as a new window's
         form->CapBox()->render(surface.get());
         benchmark::DoNotOptimize(surface->constBits());
         // Narrowing the rows and closing happen after the frame is out.
@@ -49,6 +49,10 @@ void BM_OverlayFirstFrame(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_OverlayFirstFrame)->Args({3840, 2160})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OverlayFirstFrame)
+    ->Args({3840, 2160})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
-}  // namespace
+} // namespace

@@ -41,7 +41,8 @@ void BM_GrabToKeptSegment(benchmark::State& state) {
     const QRect rect(0, 0, int(state.range(0)), int(state.range(1)));
     for (auto _ : state) {
         uint32_t sum = 0;
-        const auto status = platform->grabber->GrabTo(rect, [&](const QRect&, const uint8_t* p, int) { sum += p[0]; });
+        const auto status =
+            platform->grabber->GrabTo(rect, [&](const QRect&, const uint8_t* p, int) { sum += p[0]; });
         if (!status.ok) {
             state.SkipWithError("grab failed (is the screen this large?)");
             return;

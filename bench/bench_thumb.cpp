@@ -5,8 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-static void BM_AnimFrame(benchmark::State& state)
-{
+static void BM_AnimFrame(benchmark::State& state) {
     const int style = int(state.range(0));
     const double p = state.range(1) / 100.0;
     TDIB surface(560, 360, 32);
@@ -16,7 +15,7 @@ static void BM_AnimFrame(benchmark::State& state)
     TDIB scratch;
     const TAnimFrame frame = ComputeAnimFrame(p, style, QSize(560, 360), QMargins(20, 20, 20, 20), QPointF());
     for (auto _ : state) {
-        painted.CopyRect(surface, 0, 0, QRect(0, 0, 560, 360));   // the form's own paint
+        painted.CopyRect(surface, 0, 0, QRect(0, 0, 560, 360)); // the form's own paint
         RenderAnimFrame(surface, scratch, frame);
         benchmark::DoNotOptimize(surface.Bits());
     }
@@ -40,8 +39,7 @@ BENCHMARK(BM_AnimFrame)
 #include <algorithm>
 #include <cmath>
 
-static void BM_TimerPeriod16(benchmark::State& state)
-{
+static void BM_TimerPeriod16(benchmark::State& state) {
     // A widget application, so that the card benchmarks can share it.
     EnsureWidgetApplication();
     double worst = 0, total = 0;

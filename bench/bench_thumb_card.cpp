@@ -95,9 +95,10 @@ static TDIB SwayingCard(TThumbMotion& motion) {
     const QRect r(QPoint(0, 0), motion.WindowRect.size());
     TDIB surface(r.width(), r.height(), 32);
     surface.FillRect(r, 0, 256);
-    const TQuad source = {QPointF(0, 0), QPointF(picture.Width(), 0), QPointF(picture.Width(), picture.Height()),
-                          QPointF(0, picture.Height())};
-    picture.WarpQuad(surface, QRect(0, 0, picture.Width(), picture.Height()), r, source, motion.WindowQuad, 2);
+    const TQuad source = {QPointF(0, 0), QPointF(picture.Width(), 0),
+                          QPointF(picture.Width(), picture.Height()), QPointF(0, picture.Height())};
+    picture.WarpQuad(surface, QRect(0, 0, picture.Width(), picture.Height()), r, source, motion.WindowQuad,
+                     2);
     return surface;
 }
 
@@ -138,10 +139,12 @@ BENCHMARK(BM_ThumbCardCutSent)->Unit(benchmark::kMicrosecond);
 
 // The X server's answer alone, to take away from BM_ThumbCardCutSent.
 static void BM_ThumbCardRoundTrip(benchmark::State& state) {
-    if (!std::getenv("DISPLAY") || !EnsureWidgetApplication() || QGuiApplication::platformName() != QLatin1String("xcb")) {
+    if (!std::getenv("DISPLAY") || !EnsureWidgetApplication() ||
+        QGuiApplication::platformName() != QLatin1String("xcb")) {
         state.SkipWithError("needs QT_QPA_PLATFORM=xcb and an X display");
         return;
     }
-    for (auto _ : state) Platform().grabber->WaitForServer();
+    for (auto _ : state)
+        Platform().grabber->WaitForServer();
 }
 BENCHMARK(BM_ThumbCardRoundTrip)->Unit(benchmark::kMicrosecond);

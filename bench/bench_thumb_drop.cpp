@@ -29,10 +29,12 @@ void PaintDesktop(TDIB& image) {
     const int w = image.Width(), h = image.Height();
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            *image.PixelPtr32(x, y) = 0xFF000000u | uint32_t(40 + y * 60 / h) << 16 | uint32_t(70 + x * 40 / w) << 8 | 120u;
+            *image.PixelPtr32(x, y) =
+                0xFF000000u | uint32_t(40 + y * 60 / h) << 16 | uint32_t(70 + x * 40 / w) << 8 | 120u;
     std::mt19937 rng(7);
     for (int i = 0; i < 40; ++i) {
-        const int x = int(rng() % 3000), y = int(rng() % 1700), ww = 300 + int(rng() % 800), hh = 200 + int(rng() % 500);
+        const int x = int(rng() % 3000), y = int(rng() % 1700), ww = 300 + int(rng() % 800),
+                  hh = 200 + int(rng() % 500);
         image.FillRect(QRect(x, y, ww, hh), 0xFFF0F0F0u - (rng() % 0x202020u), 256);
         for (int row = y + 30; row + 10 < y + hh; row += 18)
             for (int col = x + 10; col + 8 < x + ww - 10; col += 9 + int(rng() % 5))
@@ -45,7 +47,8 @@ void PaintDesktop(TDIB& image) {
 
 class TTimedCard : public TThumbForm {
   public:
-    TTimedCard(IThumbOwner* owner, const TDIB& picture, int dragMs) : TThumbForm(owner, picture, QPointF(900, 500)), dragMs_(dragMs) {
+    TTimedCard(IThumbOwner* owner, const TDIB& picture, int dragMs)
+        : TThumbForm(owner, picture, QPointF(900, 500)), dragMs_(dragMs) {
         AnimTimer.OnTimer = [this](TQuickCustomTimer*) {
             ticks.push_back(clock.nsecsElapsed());
             Tick(AnimTimer.MissedTicks() + 1);
@@ -60,7 +63,7 @@ class TTimedCard : public TThumbForm {
   protected:
     Qt::DropAction RunDrag(TDragFileData* d) override {
         data = d;
-        d->setParent(this);   // a real drag owns its data; here the card does
+        d->setParent(this); // a real drag owns its data; here the card does
         QEventLoop loop;
         QTimer::singleShot(dragMs_, &loop, &QEventLoop::quit);
         loop.exec();
@@ -73,7 +76,8 @@ class TTimedCard : public TThumbForm {
 };
 
 void BM_ThumbDrop4K(benchmark::State& state) {
-    if (!EnsureWidgetApplication()) return state.SkipWithError("another application object without widgets exists");
+    if (!EnsureWidgetApplication())
+        return state.SkipWithError("another application object without widgets exists");
     const bool ahead = state.range(0) != 0;
     const int dragMs = int(state.range(1));
     auto fake = InstallFakePlatform();
@@ -103,8 +107,9 @@ void BM_ThumbDrop4K(benchmark::State& state) {
         owner.prepareDragFile = [&]() -> std::unique_ptr<TPreparedFile> {
             const TDIB c = capture, f = flat;
             const TExportSettings s = exportOwner.ExportSettings();
-            return std::make_unique<TPreparedFile>(
-                [c, f, s](const std::atomic_bool& cancelled) { return EncodeCaptureBytes(c, f, s, ifPNG, &cancelled); });
+            return std::make_unique<TPreparedFile>([c, f, s](const std::atomic_bool& cancelled) {
+                return EncodeCaptureBytes(c, f, s, ifPNG, &cancelled);
+            });
         };
     // How long the drop handler itself holds the GUI thread (the encoding, or only the writing).
     QElapsedTimer held;

@@ -55,7 +55,7 @@ using PixFmt32CompBase = agg::pixfmt_custom_blend_rgba<CompBlender, agg::renderi
 // pixels, which the generic operator table visits one indirect call at a time. Partial coverage rounds
 // exactly as the library's clear operator does.
 class PixFmt32Comp : public PixFmt32CompBase {
-public:
+  public:
     using PixFmt32CompBase::PixFmt32CompBase;
 
     void blend_hline(int x, int y, unsigned len, const color_type& c, agg::int8u cover) {
@@ -70,12 +70,14 @@ public:
     void blend_solid_hspan(int x, int y, unsigned len, const color_type& c, const agg::int8u* covers) {
         if (comp_op() != agg::comp_op_clear) return PixFmt32CompBase::blend_solid_hspan(x, y, len, c, covers);
         uint8_t* p = row_ptr(y) + x * 4;
-        for (unsigned i = 0; i < len; ++i, p += 4) ScalePixels(p, 1, agg::int8u(agg::cover_full - covers[i]));
+        for (unsigned i = 0; i < len; ++i, p += 4)
+            ScalePixels(p, 1, agg::int8u(agg::cover_full - covers[i]));
     }
 
-private:
+  private:
     static void ScalePixels(uint8_t* p, unsigned len, agg::int8u keep) {
-        for (unsigned i = 0; i < len * 4; ++i) p[i] = agg::rgba8::mult_cover(p[i], keep);
+        for (unsigned i = 0; i < len * 4; ++i)
+            p[i] = agg::rgba8::mult_cover(p[i], keep);
     }
 };
 
@@ -86,14 +88,18 @@ using Base32Comp = agg::renderer_base<PixFmt32Comp>;
 // The blend-mode numbers follow the classic 28-entry operator list; this system's library drops minus,
 // contrast, invert and invert-rgb, so its numbers shift after plus. -1: no such operator here.
 int LibraryCompOp(uint8_t mode) {
-    if (mode <= 12) return mode;                 // clear .. plus
+    if (mode <= 12) return mode;                   // clear .. plus
     if (mode >= 14 && mode <= 24) return mode - 1; // multiply .. exclusion
     return -1;
 }
 
-agg::rgba8 ToLibraryColor(AggColor c) { return agg::rgba8(c.r, c.g, c.b, c.a); }
+agg::rgba8 ToLibraryColor(AggColor c) {
+    return agg::rgba8(c.r, c.g, c.b, c.a);
+}
 
-bool Finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+bool Finite(double x, double y) {
+    return std::isfinite(x) && std::isfinite(y);
+}
 
 // Truncation toward zero of a clip coordinate, kept within int range.
 int ClipCoordinate(double v) {
@@ -105,19 +111,40 @@ int ClipCoordinate(double v) {
 char32_t NextCodePoint(std::string_view s, size_t& i) {
     const auto byte = [&](size_t k) { return uint8_t(s[k]); };
     const uint8_t b0 = byte(i);
-    if (b0 < 0x80) { ++i; return b0; }
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    }
     int extra = 0;
     char32_t cp = 0;
     char32_t minimum = 0;
-    if ((b0 & 0xE0) == 0xC0) { extra = 1; cp = b0 & 0x1F; minimum = 0x80; }
-    else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; minimum = 0x800; }
-    else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; minimum = 0x10000; }
-    else { ++i; return 0xFFFD; }
+    if ((b0 & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = b0 & 0x1F;
+        minimum = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = b0 & 0x0F;
+        minimum = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = b0 & 0x07;
+        minimum = 0x10000;
+    } else {
+        ++i;
+        return 0xFFFD;
+    }
     for (int k = 1; k <= extra; ++k) {
-        if (i + k >= s.size() || (byte(i + k) & 0xC0) != 0x80) { ++i; return 0xFFFD; }
+        if (i + k >= s.size() || (byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
         cp = cp << 6 | (byte(i + k) & 0x3F);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { ++i; return 0xFFFD; }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return 0xFFFD;
+    }
     i += extra + 1;
     return cp;
 }
@@ -134,7 +161,7 @@ struct FaceRef {
 };
 
 class FontMatcher {
-public:
+  public:
     static FontMatcher& Instance() {
         static FontMatcher matcher;
         return matcher;
@@ -160,7 +187,7 @@ public:
         return face;
     }
 
-private:
+  private:
     static FaceRef Query(const char* family, bool bold, bool italic, char32_t cp) {
         FaceRef face;
         FcPattern* pattern = FcPatternCreate();
@@ -187,16 +214,19 @@ private:
         FcCharSet* chars = nullptr;
         bool usable = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file;
         if (usable && cp)
-            usable = FcPatternGetCharSet(match, FC_CHARSET, 0, &chars) == FcResultMatch && FcCharSetHasChar(chars, cp);
+            usable = FcPatternGetCharSet(match, FC_CHARSET, 0, &chars) == FcResultMatch &&
+                     FcCharSetHasChar(chars, cp);
         if (usable) {
             face.file = reinterpret_cast<const char*>(file);
             FcPatternGetInteger(match, FC_INDEX, 0, &index);
             face.index = index;
             // A family without an italic face leans its upright one: fontconfig's synthetic-italic rule
             // says so with a shear matrix; without that rule the match stays roman.
-            if (FcPatternGetMatrix(match, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0)
+            if (FcPatternGetMatrix(match, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix &&
+                matrix->xy != 0)
                 face.slant = matrix->xy;
-            else if (italic && FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch && slant == FC_SLANT_ROMAN)
+            else if (italic && FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch &&
+                     slant == FC_SLANT_ROMAN)
                 face.slant = ObliqueSlant;
         }
         FcPatternDestroy(match);
@@ -266,10 +296,10 @@ struct TAgg2D::Impl {
     double fontAngle = 0;
     bool fontBold = false;
     bool fontItalic = false;
-    std::shared_ptr<SizedFont> font;                       // the family's own face
-    std::vector<std::shared_ptr<SizedFont>> fallbacks;     // faces found for code points it lacks
+    std::shared_ptr<SizedFont> font;                   // the family's own face
+    std::vector<std::shared_ptr<SizedFont>> fallbacks; // faces found for code points it lacks
     std::unordered_set<char32_t> noGlyphAnywhere;
-    std::vector<std::shared_ptr<SizedFont>> cache;         // most recently used last
+    std::vector<std::shared_ptr<SizedFont>> cache; // most recently used last
     FontEngine engine{MaxCachedFonts};
     int activeSerial = -1;
     int nextSerial = 0;
@@ -279,8 +309,10 @@ struct TAgg2D::Impl {
         base32.clip_box(x1, y1, x2, y2);
         clipEmpty = !baseComp.clip_box(x1, y1, x2, y2);
         // The rasteriser gets the renderer's whole-pixel box, so edge columns keep their full coverage.
-        if (clipEmpty) ras.clip_box(0, 0, 0, 0);
-        else ras.clip_box(baseComp.xmin(), baseComp.ymin(), baseComp.xmax() + 1.0, baseComp.ymax() + 1.0);
+        if (clipEmpty)
+            ras.clip_box(0, 0, 0, 0);
+        else
+            ras.clip_box(baseComp.xmin(), baseComp.ymin(), baseComp.xmax() + 1.0, baseComp.ymax() + 1.0);
     }
 
     void Render(AggColor paint) {
@@ -302,17 +334,33 @@ struct TAgg2D::Impl {
         const bool stroking = lineColor.a != 0 && lineWidth > 0;
         switch (mode) {
         case PathDrawMode::FillOnly:
-            if (fillColor.a != 0) { ras.add_path(curve); Render(fillColor); }
+            if (fillColor.a != 0) {
+                ras.add_path(curve);
+                Render(fillColor);
+            }
             break;
         case PathDrawMode::StrokeOnly:
-            if (stroking) { AddStroke(); Render(lineColor); }
+            if (stroking) {
+                AddStroke();
+                Render(lineColor);
+            }
             break;
         case PathDrawMode::FillAndStroke:
-            if (fillColor.a != 0) { ras.add_path(curve); Render(fillColor); }
-            if (stroking) { ras.reset(); AddStroke(); Render(lineColor); }
+            if (fillColor.a != 0) {
+                ras.add_path(curve);
+                Render(fillColor);
+            }
+            if (stroking) {
+                ras.reset();
+                AddStroke();
+                Render(lineColor);
+            }
             break;
         case PathDrawMode::FillWithLineColor:
-            if (lineColor.a != 0) { ras.add_path(curve); Render(lineColor); }
+            if (lineColor.a != 0) {
+                ras.add_path(curve);
+                Render(lineColor);
+            }
             break;
         }
     }
@@ -331,7 +379,10 @@ struct TAgg2D::Impl {
         for (int i = 0; i < count; ++i) {
             const double x = points[2 * i], y = points[2 * i + 1];
             if (!Finite(x, y)) continue;
-            if (first) path.move_to(x, y); else path.line_to(x, y);
+            if (first)
+                path.move_to(x, y);
+            else
+                path.line_to(x, y);
             first = false;
         }
     }
@@ -368,7 +419,8 @@ struct TAgg2D::Impl {
         if (f.face.index > 0) {
             const size_t slash = name.rfind('/');
             std::string dots;
-            for (int i = 0; i < f.face.index; ++i) dots += "./";
+            for (int i = 0; i < f.face.index; ++i)
+                dots += "./";
             name.insert(slash == std::string::npos ? 0 : slash + 1, dots);
         }
         if (!engine.load_font(name.c_str(), unsigned(f.face.index), agg::glyph_ren_outline)) return false;
@@ -422,8 +474,7 @@ struct TAgg2D::Impl {
     }
 
     // Walks the string's glyphs with their pen positions (relative to the start).
-    template <class Visit>
-    void ForEachGlyph(std::string_view s, Visit visit) {
+    template <class Visit> void ForEachGlyph(std::string_view s, Visit visit) {
         double penX = 0, penY = 0;
         SizedFont* previousFont = nullptr;
         unsigned previousIndex = 0;
@@ -480,34 +531,60 @@ bool TAgg2D::Attach(TDIB& dib) {
     return true;
 }
 
-bool TAgg2D::Attached() const { return d->bitCount != 0; }
+bool TAgg2D::Attached() const {
+    return d->bitCount != 0;
+}
 
 void TAgg2D::SetClipBox(double x1, double y1, double x2, double y2) {
     if (!Attached()) return;
     d->ApplyClip(ClipCoordinate(x1), ClipCoordinate(y1), ClipCoordinate(x2), ClipCoordinate(y2));
 }
 
-void TAgg2D::SetBlendMode(uint8_t mode) { d->blendMode = mode; }
-uint8_t TAgg2D::BlendMode() const { return d->blendMode; }
+void TAgg2D::SetBlendMode(uint8_t mode) {
+    d->blendMode = mode;
+}
+uint8_t TAgg2D::BlendMode() const {
+    return d->blendMode;
+}
 
-void TAgg2D::SetFillColor(AggColor c) { d->fillColor = c; }
+void TAgg2D::SetFillColor(AggColor c) {
+    d->fillColor = c;
+}
 void TAgg2D::SetFillColor(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha) {
     d->fillColor = AggColor(red, green, blue, alpha);
 }
-void TAgg2D::SetNoFill() { d->fillColor = AggColor(0, 0, 0, 0); }
-AggColor TAgg2D::FillColor() const { return d->fillColor; }
+void TAgg2D::SetNoFill() {
+    d->fillColor = AggColor(0, 0, 0, 0);
+}
+AggColor TAgg2D::FillColor() const {
+    return d->fillColor;
+}
 
-void TAgg2D::SetLineColor(AggColor c) { d->lineColor = c; }
+void TAgg2D::SetLineColor(AggColor c) {
+    d->lineColor = c;
+}
 void TAgg2D::SetLineColor(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha) {
     d->lineColor = AggColor(red, green, blue, alpha);
 }
-void TAgg2D::SetLineColorArgb(uint32_t argb) { d->lineColor = AggColor::FromArgb(argb); }
-AggColor TAgg2D::LineColor() const { return d->lineColor; }
+void TAgg2D::SetLineColorArgb(uint32_t argb) {
+    d->lineColor = AggColor::FromArgb(argb);
+}
+AggColor TAgg2D::LineColor() const {
+    return d->lineColor;
+}
 
-void TAgg2D::SetLineWidth(double width) { d->lineWidth = width; }
-double TAgg2D::LineWidth() const { return d->lineWidth; }
-void TAgg2D::SetLineCap(AggLineCap cap) { d->lineCap = cap; }
-void TAgg2D::SetLineJoin(AggLineJoin join) { d->lineJoin = join; }
+void TAgg2D::SetLineWidth(double width) {
+    d->lineWidth = width;
+}
+double TAgg2D::LineWidth() const {
+    return d->lineWidth;
+}
+void TAgg2D::SetLineCap(AggLineCap cap) {
+    d->lineCap = cap;
+}
+void TAgg2D::SetLineJoin(AggLineJoin join) {
+    d->lineJoin = join;
+}
 
 void TAgg2D::Polygon(const double* points, int count, PathDrawMode mode) {
     d->SetPoints(points, count);
@@ -520,7 +597,9 @@ void TAgg2D::Polyline(const double* points, int count) {
     DrawPath(PathDrawMode::StrokeOnly);
 }
 
-void TAgg2D::ResetPath() { d->path.remove_all(); }
+void TAgg2D::ResetPath() {
+    d->path.remove_all();
+}
 
 void TAgg2D::ClosePolygon() {
     if (d->path.total_vertices() > 0) d->path.close_polygon();
@@ -531,7 +610,9 @@ void TAgg2D::DrawPath(PathDrawMode mode) {
     d->DrawPath(mode);
 }
 
-void TAgg2D::RenderCoverage(bool useFillPaint) { d->Render(useFillPaint ? d->fillColor : d->lineColor); }
+void TAgg2D::RenderCoverage(bool useFillPaint) {
+    d->Render(useFillPaint ? d->fillColor : d->lineColor);
+}
 
 // ----- Text -----
 
@@ -550,32 +631,41 @@ void TAgg2D::SetFont(const std::string& typeface, bool bold, double height, bool
     d->font = d->GetSizedFont(face, height, d->textHints);
 }
 
-double TAgg2D::FontHeight() const { return d->fontHeight; }
+double TAgg2D::FontHeight() const {
+    return d->fontHeight;
+}
 
 void TAgg2D::SetTextAlignment(AggAlignH horizontal, AggAlignV vertical) {
     d->alignH = horizontal;
     d->alignV = vertical;
 }
 
-void TAgg2D::SetTextHints(bool hints) { d->textHints = hints; }
+void TAgg2D::SetTextHints(bool hints) {
+    d->textHints = hints;
+}
 
 double TAgg2D::TextWidth(std::string_view utf8) {
     double width = 0;
-    d->ForEachGlyph(utf8, [&](SizedFont&, const Glyph& g, double penX, double) { width = penX + g.advanceX; });
+    d->ForEachGlyph(utf8,
+                    [&](SizedFont&, const Glyph& g, double penX, double) { width = penX + g.advanceX; });
     return width;
 }
 
 void TAgg2D::DrawText(std::string_view utf8, bool roundOff, double x, double y, double dx, double dy) {
     if (!Attached() || !d->font) return;
     double offsetX = 0;
-    if (d->alignH == AggAlignH::Right) offsetX = -TextWidth(utf8);
-    else if (d->alignH == AggAlignH::Center) offsetX = -TextWidth(utf8) / 2;
+    if (d->alignH == AggAlignH::Right)
+        offsetX = -TextWidth(utf8);
+    else if (d->alignH == AggAlignH::Center)
+        offsetX = -TextWidth(utf8) / 2;
 
     double ascent = d->fontHeight;
     if (const Glyph& h = d->GetGlyph(*d->font, U'H'); h.index) ascent = h.bounds.y2 - h.bounds.y1;
     double offsetY = 0;
-    if (d->alignV == AggAlignV::Top) offsetY = -ascent;
-    else if (d->alignV == AggAlignV::Middle) offsetY = -ascent / 2;
+    if (d->alignV == AggAlignV::Top)
+        offsetY = -ascent;
+    else if (d->alignV == AggAlignV::Middle)
+        offsetY = -ascent / 2;
     offsetY = -offsetY; // glyphs stand upright in y-down coordinates
 
     double startX = x + offsetX, startY = y + offsetY;
@@ -611,15 +701,21 @@ void TAgg2D::DrawText(std::string_view utf8, bool roundOff, double x, double y, 
 
 // ----- The exposed members -----
 
-void TAggPath::RemoveAll() { m_owner.d->path.remove_all(); }
+void TAggPath::RemoveAll() {
+    m_owner.d->path.remove_all();
+}
 void TAggPath::MoveTo(double x, double y) {
     if (Finite(x, y)) m_owner.d->path.move_to(x, y);
 }
 void TAggPath::LineTo(double x, double y) {
     if (Finite(x, y)) m_owner.d->path.line_to(x, y);
 }
-void TAggPath::ClosePolygon() { m_owner.ClosePolygon(); }
-unsigned TAggPath::TotalVertices() const { return m_owner.d->path.total_vertices(); }
+void TAggPath::ClosePolygon() {
+    m_owner.ClosePolygon();
+}
+unsigned TAggPath::TotalVertices() const {
+    return m_owner.d->path.total_vertices();
+}
 
 struct TAggDashStroke::Impl {
     explicit Impl(FlatCurve& curve) : dash(curve), stroke(dash) {}
@@ -650,11 +746,19 @@ void TAggDashStroke::SetWidth(double width) {
     d->width = width;
     if (width > 0) d->stroke.width(width);
 }
-void TAggDashStroke::SetCap(AggLineCap cap) { d->stroke.line_cap(agg::line_cap_e(cap)); }
-void TAggDashStroke::SetJoin(AggLineJoin join) { d->stroke.line_join(agg::line_join_e(join)); }
+void TAggDashStroke::SetCap(AggLineCap cap) {
+    d->stroke.line_cap(agg::line_cap_e(cap));
+}
+void TAggDashStroke::SetJoin(AggLineJoin join) {
+    d->stroke.line_join(agg::line_join_e(join));
+}
 
-void TAggRasterizer::Reset() { m_owner.d->ras.reset(); }
-void TAggRasterizer::AddPath(TAggCurve& flattenedPath) { m_owner.d->ras.add_path(flattenedPath.m_owner.d->curve); }
+void TAggRasterizer::Reset() {
+    m_owner.d->ras.reset();
+}
+void TAggRasterizer::AddPath(TAggCurve& flattenedPath) {
+    m_owner.d->ras.add_path(flattenedPath.m_owner.d->curve);
+}
 void TAggRasterizer::AddPath(TAggDashStroke& stroke) {
     if (stroke.d->hasDash && stroke.d->width > 0) m_owner.d->ras.add_path(stroke.d->stroke);
 }

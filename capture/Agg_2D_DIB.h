@@ -57,14 +57,14 @@ enum class AggAlignV : int { Baseline = 0, Top = 1, Middle = 2 };
 
 // The path of a TAgg2D: move-to/line-to commands with double coordinates. Owned by its TAgg2D.
 class TAggPath {
-public:
-    void RemoveAll();          // empties the path; the pen goes to (0,0)
+  public:
+    void RemoveAll(); // empties the path; the pen goes to (0,0)
     void MoveTo(double x, double y);
     void LineTo(double x, double y);
-    void ClosePolygon();       // closes the current sub-path if it has a vertex
+    void ClosePolygon(); // closes the current sub-path if it has a vertex
     unsigned TotalVertices() const;
 
-private:
+  private:
     friend class TAgg2D;
     explicit TAggPath(TAgg2D& owner) : m_owner(owner) {}
     TAgg2D& m_owner;
@@ -72,7 +72,7 @@ private:
 
 // The curve-flattened view of a TAgg2D's path: the source the overlay feeds its own dashed stroke from.
 class TAggCurve {
-private:
+  private:
     friend class TAgg2D;
     friend class TAggDashStroke;
     friend class TAggRasterizer;
@@ -84,7 +84,7 @@ private:
 // selection outline. Reads the path each time it is added to the rasteriser; must not outlive the TAgg2D
 // whose curve view it was made over.
 class TAggDashStroke {
-public:
+  public:
     explicit TAggDashStroke(TAggCurve& source);
     ~TAggDashStroke();
     TAggDashStroke(const TAggDashStroke&) = delete;
@@ -96,7 +96,7 @@ public:
     void SetCap(AggLineCap cap);
     void SetJoin(AggLineJoin join);
 
-private:
+  private:
     friend class TAggRasterizer;
     struct Impl;
     std::unique_ptr<Impl> d;
@@ -105,19 +105,19 @@ private:
 // The anti-aliasing scanline rasteriser of a TAgg2D (8-bit coverage, non-zero fill, identity gamma).
 // Clipped to the wrapper's clip box. RenderCoverage paints what it holds.
 class TAggRasterizer {
-public:
+  public:
     void Reset();
-    void AddPath(TAggCurve& flattenedPath);  // the filled area of the path
-    void AddPath(TAggDashStroke& stroke);    // the outline of the stroke's dashes
+    void AddPath(TAggCurve& flattenedPath); // the filled area of the path
+    void AddPath(TAggDashStroke& stroke);   // the outline of the stroke's dashes
 
-private:
+  private:
     friend class TAgg2D;
     explicit TAggRasterizer(TAgg2D& owner) : m_owner(owner) {}
     TAgg2D& m_owner;
 };
 
 class TAgg2D {
-public:
+  public:
     // Builds the pipeline and the font engine. Attach before drawing.
     TAgg2D();
     ~TAgg2D();
@@ -155,7 +155,8 @@ public:
 
     // Height in pixels (the em size). Typefaces are chosen by family name through the system's font
     // matching; a missing family gets its substitute.
-    void SetFont(const std::string& typeface, bool bold, double height, bool italic = false, double angle = 0);
+    void SetFont(const std::string& typeface, bool bold, double height, bool italic = false,
+                 double angle = 0);
     double FontHeight() const;
     void SetTextAlignment(AggAlignH horizontal, AggAlignV vertical);
     void SetTextHints(bool hints); // takes effect at the next SetFont
@@ -176,7 +177,7 @@ public:
     TAggCurve& Curve() { return m_curve; }
     TAggRasterizer& Rasterizer() { return m_rasterizer; }
 
-private:
+  private:
     struct Impl; // the rasteriser library's objects
     friend class TAggPath;
     friend class TAggCurve;

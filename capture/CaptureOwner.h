@@ -10,7 +10,7 @@
 #include <QString>
 
 class ICaptureOwner {
-public:
+  public:
     virtual ~ICaptureOwner() = default;
 
     // Settings read at the start of a capture: "捕获鼠标指针" and "自动设置文件名和注释".

@@ -20,7 +20,7 @@ struct TPointD {
 // An area as left, top, right, bottom (right and bottom exclusive). The empty value is chosen so that
 // growing it by any point takes that point's extent.
 struct TShapeBounds {
-    static constexpr int32_t EmptyLow = 536870911;    // 0x1FFFFFFF
+    static constexpr int32_t EmptyLow = 536870911; // 0x1FFFFFFF
     static constexpr int32_t EmptyHigh = -536870911;
     int32_t left = EmptyLow, top = EmptyLow, right = EmptyHigh, bottom = EmptyHigh;
 
@@ -32,22 +32,24 @@ struct TShapeBounds {
     void Clip(const QRect& r);
     bool Inside(const TShapeBounds& outer) const;
     QRect ToRect() const { return IsEmpty() ? QRect() : QRect(left, top, right - left, bottom - top); }
-    static TShapeBounds FromRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+    static TShapeBounds FromRect(const QRect& r) {
+        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
     bool operator==(const TShapeBounds&) const = default;
 };
 
 enum : int32_t {
-    skRectangle = -1,  // four corner points, closed
-    skFinished = 0,    // free-form, finished (or empty)
-    skFollowing = 1,   // free-form, the pen still follows the mouse
+    skRectangle = -1, // four corner points, closed
+    skFinished = 0,   // free-form, finished (or empty)
+    skFollowing = 1,  // free-form, the pen still follows the mouse
 };
 
 struct CaptureShape {
     int32_t Kind = skFinished;
     TShapeBounds Bounds;
     std::vector<TPointD> Points;
-    TPointD Pen;     // free-form: smoothed pen; rectangle: the corner where the drag started
-    TPointD Target;  // free-form: the mouse point followed; rectangle: the opposite corner
+    TPointD Pen;    // free-form: smoothed pen; rectangle: the corner where the drag started
+    TPointD Target; // free-form: the mouse point followed; rectangle: the opposite corner
     TFollowState FollowState[2];
     TFollowParams FollowParams[2];
 };
@@ -57,4 +59,6 @@ int PenMargin(double penWidth);
 // Exact pixel bounds of a rectangle shape from its first and third points.
 TShapeBounds RectangleBounds(const CaptureShape& s);
 // Delphi-style Round: halves go to the even neighbour.
-inline int RoundEven(double v) { return int(std::nearbyint(v)); }
+inline int RoundEven(double v) {
+    return int(std::nearbyint(v));
+}

@@ -7,14 +7,12 @@
 #include <algorithm>
 #include <cmath>
 
-uint32_t InkPenColor(uint32_t inkColor, double penWidth)
-{
+uint32_t InkPenColor(uint32_t inkColor, double penWidth) {
     const int alpha = std::clamp(RoundEven(256 - (float(penWidth) - 6) * 10), 0, 255);
     return (inkColor & 0x00FFFFFFu) | uint32_t(alpha) << 24;
 }
 
-void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double penWidth, uint32_t inkColor)
-{
+void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double penWidth, uint32_t inkColor) {
     painter.SetLineWidth(penWidth);
     painter.SetLineColorArgb(InkPenColor(inkColor, penWidth));
     std::vector<double> xy;
@@ -37,8 +35,7 @@ namespace {
 
 // Every channel (alpha too) times (256 - mask alpha) / 256, truncated: inside the cut the picture
 // stays, outside it becomes fully transparent, the edge keeps its anti-aliased coverage.
-void ApplyMask(TDIB& image, const TDIB& mask)
-{
+void ApplyMask(TDIB& image, const TDIB& mask) {
     for (int y = 0; y < image.Height(); ++y) {
         uint8_t* p = image.PixelPtr(0, y);
         const uint8_t* m = mask.PixelPtr(0, y);
@@ -53,8 +50,7 @@ void ApplyMask(TDIB& image, const TDIB& mask)
 }
 
 // The frosted surroundings: eleven 7x7 box blurs with replicated edges, then washed toward white.
-void Frost(TDIB& flat)
-{
+void Frost(TDIB& flat) {
     const QMargins border(3, 3, 3, 3);
     flat.Grow(border, -1);
     const QRect all(0, 0, flat.Width(), flat.Height());
@@ -74,8 +70,7 @@ void Frost(TDIB& flat)
     }
 }
 
-TDIB ShadowedPreview(TDIB& captureImage, const QRect& area)
-{
+TDIB ShadowedPreview(TDIB& captureImage, const QRect& area) {
     const QRect r = area.intersected(QRect(0, 0, captureImage.Width(), captureImage.Height()));
     if (r.isEmpty()) return {};
     double s = 500.0 / std::max(r.width(), r.height());
@@ -89,29 +84,30 @@ TDIB ShadowedPreview(TDIB& captureImage, const QRect& area)
     shadow.CreateCopy(preview, true);
     for (int y = 0; y < ph; ++y) {
         uint32_t* p = shadow.PixelPtr32(0, y);
-        for (int x = 0; x < pw; ++x) p[x] &= 0xFF000000u;
+        for (int x = 0; x < pw; ++x)
+            p[x] &= 0xFF000000u;
     }
     shadow.Grow(QMargins(9, 9, 9, 9), 0, 0);
     const QRect all(0, 0, shadow.Width(), shadow.Height());
-    for (int i = 0; i < 4; ++i) shadow.BoxFilter(all, QSize(5, 5), QPoint(2, 2));
+    for (int i = 0; i < 4; ++i)
+        shadow.BoxFilter(all, QSize(5, 5), QPoint(2, 2));
     preview.AlphaDraw(shadow, 7, 5, QRect(0, 0, pw, ph), 255);
     return shadow;
 }
 
-}  // namespace
+} // namespace
 
-TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect, std::vector<CaptureShape> shapes,
-                                double penWidth, uint32_t inkColor)
-{
+TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
+                                std::vector<CaptureShape> shapes, double penWidth, uint32_t inkColor) {
     TComposedCapture out;
-    TDIB desktopImage(desktop);  // shares the pixels; only read
+    TDIB desktopImage(desktop); // shares the pixels; only read
     const QRect image(0, 0, desktopImage.Width(), desktopImage.Height());
     if (shapes.empty()) shapes.emplace_back();
     CaptureShape& sel = shapes[0];
 
     bool outside = false;
     bool selected = false;
-    QRect keepRect;  // a rectangle selection's exact pixels
+    QRect keepRect; // a rectangle selection's exact pixels
     if (std::max(sel.Bounds.Width(), sel.Bounds.Height()) > ClickSelectionLimit && !sel.Points.empty()) {
         outside = sel.Kind >= 0;
         if (sel.Kind < 0) sel.Bounds = RectangleBounds(sel);
@@ -160,7 +156,8 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect, s
     desktopImage.CopyRect(captureImage, 0, 0, o);
 
     bool anyInk = false;
-    for (size_t i = 1; i < shapes.size(); ++i) anyInk = anyInk || !shapes[i].Points.empty();
+    for (size_t i = 1; i < shapes.size(); ++i)
+        anyInk = anyInk || !shapes[i].Points.empty();
 
     std::unique_ptr<TAgg2D> painter;
     bool transparentParts = false;
@@ -171,10 +168,11 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect, s
             transparentParts = keep != all;
             if (transparentParts) {
                 captureImage.FillRect(QRect(0, 0, o.width(), keep.top()), 0, 256);
-                captureImage.FillRect(QRect(0, keep.bottom() + 1, o.width(), o.height() - keep.bottom() - 1), 0, 256);
+                captureImage.FillRect(QRect(0, keep.bottom() + 1, o.width(), o.height() - keep.bottom() - 1),
+                                      0, 256);
                 captureImage.FillRect(QRect(0, keep.top(), keep.left(), keep.height()), 0, 256);
-                captureImage.FillRect(QRect(keep.right() + 1, keep.top(), o.width() - keep.right() - 1, keep.height()), 0,
-                                      256);
+                captureImage.FillRect(
+                    QRect(keep.right() + 1, keep.top(), o.width() - keep.right() - 1, keep.height()), 0, 256);
             }
         } else {
             transparentParts = true;

@@ -15,12 +15,12 @@
 class TAgg2D;
 
 struct TComposedCapture {
-    TDIB captureImage;   // 32-bit premultiplied, transparent outside a lasso, with ink
-    TDIB flatImage;      // 24-bit
-    TDIB previewImage;   // 32-bit, at most 500 pixels on its long side, plus the shadow
+    TDIB captureImage; // 32-bit premultiplied, transparent outside a lasso, with ink
+    TDIB flatImage;    // 24-bit
+    TDIB previewImage; // 32-bit, at most 500 pixels on its long side, plus the shadow
     QPointF previewOrigin;
-    QRect outputRect;    // where captureImage lies in the desktop image
-    QRect areaRect;      // the selected area (with the ink it grew by), desktop image coordinates
+    QRect outputRect; // where captureImage lies in the desktop image
+    QRect areaRect;   // the selected area (with the ink it grew by), desktop image coordinates
 };
 
 // Selections whose bounds (pen margin included) stay within this many pixels both ways count as a click.
@@ -37,5 +37,5 @@ void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double pe
 
 // The composition. `shapes` is consumed (its points are moved into output coordinates); element 0 must
 // exist. The desktop image is 24-bit; grabbedRect is the part that holds screen content.
-TComposedCapture ComposeCapture(const TDIB& desktopImage, const QRect& grabbedRect, std::vector<CaptureShape> shapes,
-                                double penWidth, uint32_t inkColor);
+TComposedCapture ComposeCapture(const TDIB& desktopImage, const QRect& grabbedRect,
+                                std::vector<CaptureShape> shapes, double penWidth, uint32_t inkColor);

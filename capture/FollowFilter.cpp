@@ -2,13 +2,11 @@
 
 #include <algorithm>
 
-double FollowCoefficient(double timeConstant)
-{
+double FollowCoefficient(double timeConstant) {
     return std::exp(std::log(0.01) / std::max(timeConstant / std::sqrt(3.0), 1.0));
 }
 
-void FollowStart(TFollowParams& params, TFollowState& state, double timeConstant, double start)
-{
+void FollowStart(TFollowParams& params, TFollowState& state, double timeConstant, double start) {
     params = TFollowParams{};
     params.kind = TFollowKind::ThreeStage;
     params.k = FollowCoefficient(timeConstant);
@@ -16,8 +14,7 @@ void FollowStart(TFollowParams& params, TFollowState& state, double timeConstant
     state.base = start;
 }
 
-double FollowStep(const TFollowParams& params, TFollowState& state, double x)
-{
+double FollowStep(const TFollowParams& params, TFollowState& state, double x) {
     if (params.kind != TFollowKind::ThreeStage) return x;
     const double k = params.k;
     const double b = x - state.base;

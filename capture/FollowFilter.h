@@ -8,12 +8,12 @@ enum class TFollowKind : int { None = 0, ThreeStage = 3 };
 
 struct TFollowParams {
     TFollowKind kind = TFollowKind::None;
-    double k = 0;          // per-step coefficient
-    double reserved[5]{};  // room for other filter kinds
+    double k = 0;         // per-step coefficient
+    double reserved[5]{}; // room for other filter kinds
 };
 
 struct TFollowState {
-    double s[3]{};   // stage values, relative to base
+    double s[3]{}; // stage values, relative to base
     double base = 0;
 };
 

@@ -24,8 +24,7 @@ using Points = std::vector<double>;
 
 // A rectangle with its own radius per corner (top-left, top-right, bottom-right, bottom-left),
 // clockwise on screen, as (x, y) pairs.
-Points RoundRect(double x, double y, double w, double h, double tl, double tr, double br, double bl)
-{
+Points RoundRect(double x, double y, double w, double h, double tl, double tr, double br, double bl) {
     Points p;
     auto arc = [&](double cx, double cy, double r, double from) {
         if (r <= 0) {
@@ -46,21 +45,18 @@ Points RoundRect(double x, double y, double w, double h, double tl, double tr, d
     return p;
 }
 
-void Fill(TAgg2D& g, const Points& p, AggColor c)
-{
+void Fill(TAgg2D& g, const Points& p, AggColor c) {
     g.SetFillColor(c);
     g.Polygon(p.data(), int(p.size() / 2), PathDrawMode::FillOnly);
 }
 
-void Outline(TAgg2D& g, const Points& p, AggColor c, double width)
-{
+void Outline(TAgg2D& g, const Points& p, AggColor c, double width) {
     g.SetLineColor(c);
     g.SetLineWidth(width);
     g.Polygon(p.data(), int(p.size() / 2), PathDrawMode::StrokeOnly);
 }
 
-void Line(TAgg2D& g, double x1, double y1, double x2, double y2, AggColor c, double width)
-{
+void Line(TAgg2D& g, double x1, double y1, double x2, double y2, AggColor c, double width) {
     const double xy[4] = {x1, y1, x2, y2};
     g.SetLineColor(c);
     g.SetLineWidth(width);
@@ -68,8 +64,7 @@ void Line(TAgg2D& g, double x1, double y1, double x2, double y2, AggColor c, dou
 }
 
 // A mouse seen from above with one button lit (0 left, 1 right).
-void DrawMouse(TAgg2D& g, double x, double y, int litButton)
-{
+void DrawMouse(TAgg2D& g, double x, double y, int litButton) {
     const double split = y + 17, mid = x + MouseW / 2;
     Fill(g, RoundRect(x, y, MouseW, MouseH, 13, 13, 13, 13), MouseBody);
     if (litButton == 0)
@@ -82,15 +77,13 @@ void DrawMouse(TAgg2D& g, double x, double y, int litButton)
 }
 
 // Diagonal hatching over the clip box the caller has set.
-void Hatch(TAgg2D& g, double left, double top, double right, double bottom)
-{
+void Hatch(TAgg2D& g, double left, double top, double right, double bottom) {
     for (double s = left - (bottom - top); s < right; s += 5)
         Line(g, s, bottom, s + (bottom - top), top, SampleArea, 1.3);
 }
 
 // A pen stroke whose width follows a slanted nib: thin where it runs along the nib, broad across it.
-void DrawCalligraphicStroke(TAgg2D& g, double midY)
-{
+void DrawCalligraphicStroke(TAgg2D& g, double midY) {
     const int n = 48;
     const double nx = 0.6, ny = -0.8; // the nib's direction
     Points top, bottom;
@@ -111,8 +104,7 @@ void DrawCalligraphicStroke(TAgg2D& g, double midY)
     Fill(g, top, SampleInk);
 }
 
-Points Blob(double cx, double cy)
-{
+Points Blob(double cx, double cy) {
     Points p;
     for (int i = 0; i < 64; ++i) {
         const double a = i * 2 * std::numbers::pi / 64;
@@ -125,8 +117,7 @@ Points Blob(double cx, double cy)
 
 // Hatching cut to the blob: the lines go onto their own layer, everything outside the blob is cleared
 // there, and the layer is laid over the card.
-void DrawHatchedBlob(TAgg2D& g, TDIB& card, double midY)
-{
+void DrawHatchedBlob(TAgg2D& g, TDIB& card, double midY) {
     const double cx = (SampleLeft + SampleRight) / 2;
     const Points blob = Blob(cx, midY);
     TDIB layer(HelpCardWidth, HelpCardHeight, 32);
@@ -147,7 +138,8 @@ void DrawHatchedBlob(TAgg2D& g, TDIB& card, double midY)
     path.LineTo(left, bottom + 1);
     path.ClosePolygon();
     path.MoveTo(blob[0], blob[1]);
-    for (size_t i = blob.size() / 2 - 1; i > 0; --i) path.LineTo(blob[2 * i], blob[2 * i + 1]);
+    for (size_t i = blob.size() / 2 - 1; i > 0; --i)
+        path.LineTo(blob[2 * i], blob[2 * i + 1]);
     path.ClosePolygon();
     g.DrawPath(PathDrawMode::FillOnly);
     layer.AlphaDraw(card, 0, 0, all, 255);
@@ -155,8 +147,7 @@ void DrawHatchedBlob(TAgg2D& g, TDIB& card, double midY)
     Outline(g, blob, SampleArea, 1.6);
 }
 
-void DrawHatchedRectangle(TAgg2D& g, double midY)
-{
+void DrawHatchedRectangle(TAgg2D& g, double midY) {
     const double left = SampleLeft + 4, right = SampleRight - 4, top = midY - 15, bottom = midY + 15;
     g.SetClipBox(left, top, right, bottom);
     Hatch(g, left, top, right, bottom);
@@ -165,8 +156,7 @@ void DrawHatchedRectangle(TAgg2D& g, double midY)
     Outline(g, box, SampleArea, 1.6);
 }
 
-void DrawLabel(TAgg2D& g, const char* text, double x, double y, double height, AggAlignH align)
-{
+void DrawLabel(TAgg2D& g, const char* text, double x, double y, double height, AggAlignH align) {
     g.SetLineWidth(0);
     g.SetFillColor(TextColor);
     g.SetFont("DejaVu Sans", true, height);
@@ -176,8 +166,7 @@ void DrawLabel(TAgg2D& g, const char* text, double x, double y, double height, A
 
 } // namespace
 
-bool MakeHelpCard(TDIB& card)
-{
+bool MakeHelpCard(TDIB& card) {
     const QRect all(0, 0, HelpCardWidth, HelpCardHeight);
     TDIB art;
     try {

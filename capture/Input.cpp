@@ -37,22 +37,24 @@
 #include <exception>
 
 namespace {
-constexpr uint32_t TintColor = 0x57092236u;     // 0xFF1D649E at 88/256, premultiplied
+constexpr uint32_t TintColor = 0x57092236u; // 0xFF1D649E at 88/256, premultiplied
 constexpr uint32_t OutlineColor = 0xFF1D649Eu;
 constexpr uint32_t ZoomBackground = 0xFF181818u;
 
-uint64_t PackPoint(int x, int y) { return uint64_t(uint32_t(x)) << 32 | uint32_t(y); }
-QPoint UnpackPoint(uint64_t v) { return QPoint(int32_t(uint32_t(v >> 32)), int32_t(uint32_t(v))); }
+uint64_t PackPoint(int x, int y) {
+    return uint64_t(uint32_t(x)) << 32 | uint32_t(y);
+}
+QPoint UnpackPoint(uint64_t v) {
+    return QPoint(int32_t(uint32_t(v >> 32)), int32_t(uint32_t(v)));
+}
 
-int TruncToInt(float v)
-{
+int TruncToInt(float v) {
     if (!(v > -2.0e9f && v < 2.0e9f)) return v > 0 ? 2000000000 : -2000000000;
     return int(v);
 }
-}  // namespace
+} // namespace
 
-QRect TPickRect::Normalised() const
-{
+QRect TPickRect::Normalised() const {
     const int l = std::min(x1, x2), t = std::min(y1, y2);
     const int r = std::max(x1, x2) + 1, b = std::max(y1, y2) + 1;
     return QRect(l, t, r - l, b - t);
@@ -60,8 +62,7 @@ QRect TPickRect::Normalised() const
 
 // --- starting -----------------------------------------------------------------------------------------
 
-void StartCapture(int mode, ICaptureOwner* owner)
-{
+void StartCapture(int mode, ICaptureOwner* owner) {
     if (InputForm || !owner) return;
     const auto requested = std::chrono::steady_clock::now();
     const auto requestedWall = std::chrono::system_clock::now();
@@ -95,17 +96,17 @@ void StartCapture(int mode, ICaptureOwner* owner)
         auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
         // The wall-clock time of the request lets a watcher of the X server's events time the map.
         const double wall = std::chrono::duration<double>(requestedWall.time_since_epoch()).count();
-        std::fprintf(stderr,
-                     "vexmor: grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms; requested at %.6f s\n",
-                     ms(requested, tGrab), ms(tGrab, tOwner), ms(tOwner, tForm), ms(tForm, std::chrono::steady_clock::now()),
-                     wall);
+        std::fprintf(
+            stderr,
+            "vexmor: grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms; requested at %.6f s\n",
+            ms(requested, tGrab), ms(tGrab, tOwner), ms(tOwner, tForm),
+            ms(tForm, std::chrono::steady_clock::now()), wall);
     }
 }
 
 // --- the worker -------------------------------------------------------------------------------------
 
-void TCatchThread::run()
-{
+void TCatchThread::run() {
     while (!isInterruptionRequested()) {
         form_->CatchStep();
         QThread::msleep(10);
@@ -113,8 +114,7 @@ void TCatchThread::run()
     finished_.store(true, std::memory_order_release);
 }
 
-void TCatchThread::Stop()
-{
+void TCatchThread::Stop() {
     requestInterruption();
     wait();
     // The flag makes the hand-over visible to tools that cannot see inside the framework's own thread
@@ -124,36 +124,30 @@ void TCatchThread::Stop()
 
 // --- paint box ----------------------------------------------------------------------------------------
 
-void TCapBox::paintEvent(QPaintEvent* e)
-{
+void TCapBox::paintEvent(QPaintEvent* e) {
     paintRect_ = e->rect();
     TQuickPaintBox::paintEvent(e);
 }
 
-void TCapBox::mousePressEvent(QMouseEvent* e)
-{
+void TCapBox::mousePressEvent(QMouseEvent* e) {
     if (OnMouseDown) OnMouseDown(e, false);
 }
 
-void TCapBox::mouseDoubleClickEvent(QMouseEvent* e)
-{
+void TCapBox::mouseDoubleClickEvent(QMouseEvent* e) {
     if (OnMouseDown) OnMouseDown(e, true);
 }
 
-void TCapBox::mouseMoveEvent(QMouseEvent* e)
-{
+void TCapBox::mouseMoveEvent(QMouseEvent* e) {
     if (OnMouseMove) OnMouseMove(e);
 }
 
-void TCapBox::mouseReleaseEvent(QMouseEvent* e)
-{
+void TCapBox::mouseReleaseEvent(QMouseEvent* e) {
     if (OnMouseUp) OnMouseUp(e);
 }
 
 // --- creation and destruction -----------------------------------------------------------------------
 
-TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker) : owner_(owner)
-{
+TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker) : owner_(owner) {
     setWindowTitle(QStringLiteral("屏幕捕获覆盖"));
     // On top of everything, panels included, without a taskbar entry; the window manager leaves it alone.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
@@ -172,7 +166,7 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     DesktopImage = grab.image;
     GrabbedRect = grab.grabbedRect;
     if (grab.Pending())
-        pending_ = std::move(grab);  // shares DesktopImage's pixels, which the filler writes
+        pending_ = std::move(grab); // shares DesktopImage's pixels, which the filler writes
     else
         filled_ = true;
     AnimTimer.setInterval(16);
@@ -261,9 +255,10 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     if (GetCursorPos(cursor)) SetPointer(cursor.x() + ScreenToImage.x(), cursor.y() + ScreenToImage.y());
 
     // Switching to another application confirms, as the window's own deactivation does.
-    appStateHook_ = connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s != Qt::ApplicationActive && wasActive_) FinishCapture();
-    });
+    appStateHook_ =
+        connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+            if (s != Qt::ApplicationActive && wasActive_) FinishCapture();
+        });
 
     if (startWorker) {
         CatchThread = std::make_unique<TCatchThread>(this);
@@ -271,8 +266,7 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     }
 }
 
-TInputForm::~TInputForm()
-{
+TInputForm::~TInputForm() {
     StopWorker();
     WaitForDesktop();
     if (InputForm == this) InputForm = nullptr;
@@ -285,17 +279,17 @@ TInputForm::~TInputForm()
 #endif
 }
 
-void TInputForm::StopWorker()
-{
+void TInputForm::StopWorker() {
     if (!CatchThread) return;
     CatchThread->Stop();
     CatchThread.reset();
 }
 
-bool TInputForm::WorkerRunning() const { return CatchThread && CatchThread->isRunning(); }
+bool TInputForm::WorkerRunning() const {
+    return CatchThread && CatchThread->isRunning();
+}
 
-void TInputForm::ShowOverlay()
-{
+void TInputForm::ShowOverlay() {
     // One image pixel per device pixel, whatever the framework's scaling. The framework scales a
     // window by the factor of the screen it belongs to, which is the screen under the window's
     // centre: place the window in that screen's logical coordinates. A screen's device origin is the
@@ -309,7 +303,8 @@ void TInputForm::ShowOverlay()
         const double f = s->devicePixelRatio();
         const QRect l = s->geometry();
         for (const QRect& m : monitors) {
-            if (std::abs(m.width() - l.width() * f) > 1 || std::abs(m.height() - l.height() * f) > 1) continue;
+            if (std::abs(m.width() - l.width() * f) > 1 || std::abs(m.height() - l.height() * f) > 1)
+                continue;
             if (!m.contains(centre)) continue;
             target = s;
             nativeOrigin = m.topLeft();
@@ -323,7 +318,8 @@ void TInputForm::ShowOverlay()
     if (scale_ <= 0) scale_ = 1;
     // Event positions are rounded to the logical pixels of the screen under the pointer.
     double coarsest = scale_;
-    for (QScreen* s : QGuiApplication::screens()) coarsest = std::max(coarsest, s->devicePixelRatio());
+    for (QScreen* s : QGuiApplication::screens())
+        coarsest = std::max(coarsest, s->devicePixelRatio());
     eventTolerance_ = 0.5 * coarsest / scale_ + 1e-9;
     if (!matched) logicalOrigin = nativeOrigin = QPoint(0, 0);
     const QRect logical(logicalOrigin.x() + qRound((DesktopBounds.left() - nativeOrigin.x()) / scale_),
@@ -347,8 +343,7 @@ void TInputForm::ShowOverlay()
     });
 }
 
-void TInputForm::DrawBackdrop()
-{
+void TInputForm::DrawBackdrop() {
     // The first frame takes a while on a large desktop, most of it spent by the system coming up with
     // a fresh window surface. Meanwhile the X server draws the same frame into the mapped window from
     // the grabbed rows it still holds (the tint laid over them on its side, the help card from here):
@@ -372,14 +367,14 @@ void TInputForm::DrawBackdrop()
     if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
         platform.grabber->WaitForServer();
         const auto elapsed = std::chrono::steady_clock::now() - *requested_;
-        std::fprintf(stderr, "vexmor: overlay %dx%d drawn by the X server %.1f ms after the capture request\n",
+        std::fprintf(stderr,
+                     "vexmor: overlay %dx%d drawn by the X server %.1f ms after the capture request\n",
                      DesktopImage.Width(), DesktopImage.Height(),
                      std::chrono::duration<double, std::milli>(elapsed).count());
     }
 }
 
-void TInputForm::NormalBackdropPatch(QList<TBackdropPatch>& patches)
-{
+void TInputForm::NormalBackdropPatch(QList<TBackdropPatch>& patches) {
     const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
     if (!card.isEmpty()) {
         // Painted by the same code as the frame itself.
@@ -395,8 +390,7 @@ void TInputForm::NormalBackdropPatch(QList<TBackdropPatch>& patches)
     }
 }
 
-void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches)
-{
+void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches) {
     if (PickRect.None() || !pending_.rows) return;
     // The same frame the zoomed view paints unmagnified, made only where the pick display draws.
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
@@ -406,24 +400,25 @@ void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches)
     const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
     const QRect pick(a, QSize(b.x() - a.x(), b.y() - a.y()));
     const TPickDisplayParts parts = PickDisplayParts(pick, w, h);
-    const DibOps::View rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(), DesktopImage.Height(), 4};
+    const DibOps::View rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(),
+                            DesktopImage.Height(), 4};
     if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
     const QRect all(0, 0, w, h);
-    for (const QRect& part : {parts.bands[0], parts.bands[1], parts.bands[2], parts.bands[3], parts.pick, parts.framed}) {
+    for (const QRect& part :
+         {parts.bands[0], parts.bands[1], parts.bands[2], parts.bands[3], parts.pick, parts.framed}) {
         const QRect r = part & all & QRect(0, 0, rows.width, rows.height);
         if (r.isEmpty()) continue;
         QImage image(r.size(), QImage::Format_RGB32);
         const DibOps::View out{image.bits(), int(image.bytesPerLine()), r.width(), r.height(), 4};
         DrawZoomedDesktop(rows, ZoomScratch, ZoomRows, out,
                           TZoomedView{1, QPointF(r.left(), r.top()), r.topLeft(), 1, 0, ZoomBackground});
-        DrawPickDisplay(out, r.topLeft(), QSize(w, h), ZoomPanel, *ReadoutPainter, pick, n, PickRect.Degenerate(),
-                        PickedColor, TickCount.load() * 100.0);
+        DrawPickDisplay(out, r.topLeft(), QSize(w, h), ZoomPanel, *ReadoutPainter, pick, n,
+                        PickRect.Degenerate(), PickedColor, TickCount.load() * 100.0);
         patches.append({image, r.topLeft()});
     }
 }
 
-void TInputForm::PickUnderPointer()
-{
+void TInputForm::PickUnderPointer() {
     // The pointer was just put on the monitor's centre: the pick is the pixel under it, as the move's
     // own event makes it moments later (the X server's first frame shows it already).
     QPoint screen;
@@ -435,15 +430,14 @@ void TInputForm::PickUnderPointer()
     UpdatePickedColor();
 }
 
-void TInputForm::ReleaseHeldSounds()
-{
+void TInputForm::ReleaseHeldSounds() {
     holdSounds_ = false;
     const auto held = std::exchange(heldSounds_, {});
-    for (const auto& [name, flags] : held) PlaySound(name, flags);
+    for (const auto& [name, flags] : held)
+        PlaySound(name, flags);
 }
 
-void TInputForm::StartFilling()
-{
+void TInputForm::StartFilling() {
     if (!pending_.rows || filler_.joinable() || filled_.load(std::memory_order_acquire)) return;
     filler_ = std::thread([this] {
         FillDesktopImage(pending_);
@@ -451,8 +445,7 @@ void TInputForm::StartFilling()
     });
 }
 
-void TInputForm::WaitForDesktop()
-{
+void TInputForm::WaitForDesktop() {
     if (filler_.joinable()) filler_.join();
     if (!pending_.rows) return;
     if (!filled_.load(std::memory_order_acquire)) FillDesktopImage(pending_);
@@ -461,8 +454,7 @@ void TInputForm::WaitForDesktop()
     pending_ = TDesktopGrab();
 }
 
-QPoint TInputForm::ClientFromEvent(const QPointF& logical)
-{
+QPoint TInputForm::ClientFromEvent(const QPointF& logical) {
     const QPoint scaled(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
     if (eventTolerance_ <= 0.5 + 1e-6 && scale_ == 1.0) return scaled;
     if (!PointerPos) return scaled;
@@ -483,12 +475,13 @@ QPoint TInputForm::ClientFromEvent(const QPointF& logical)
     return scaled;
 }
 
-void TInputForm::SetPointer(int imageX, int imageY) { pointer_.store(PackPoint(imageX, imageY)); }
+void TInputForm::SetPointer(int imageX, int imageY) {
+    pointer_.store(PackPoint(imageX, imageY));
+}
 
 // --- closing ------------------------------------------------------------------------------------------
 
-void TInputForm::FormClose()
-{
+void TInputForm::FormClose() {
     if (closed_) return;
     closed_ = true;
     StopWorker();
@@ -503,16 +496,16 @@ void TInputForm::FormClose()
     deleteLater();
 }
 
-void TInputForm::closeEvent(QCloseEvent* e)
-{
+void TInputForm::closeEvent(QCloseEvent* e) {
     FormClose();
     QWidget::closeEvent(e);
 }
 
-void TInputForm::FormDeactivate() { FinishCapture(); }
+void TInputForm::FormDeactivate() {
+    FinishCapture();
+}
 
-bool TInputForm::event(QEvent* e)
-{
+bool TInputForm::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) {
         wasActive_ = true;
     } else if (e->type() == QEvent::WindowDeactivate) {
@@ -522,8 +515,7 @@ bool TInputForm::event(QEvent* e)
     return TWPForm::event(e);
 }
 
-void TInputForm::FinishCapture()
-{
+void TInputForm::FinishCapture() {
     if (closed_ || finishing_) return;
     if (owner_ && owner_->CaptureHeld()) return;
     finishing_ = true;
@@ -564,8 +556,7 @@ void TInputForm::FinishCapture()
 
 // --- the worker's cycle -----------------------------------------------------------------------------
 
-void TInputForm::CatchStep()
-{
+void TInputForm::CatchStep() {
     const QPoint pointer = UnpackPoint(pointer_.load());
     const TPointD cursor{pointer.x() + 0.5, pointer.y() + 0.5};
     const QRect image(0, 0, DesktopImage.Width(), DesktopImage.Height());
@@ -580,7 +571,7 @@ void TInputForm::CatchStep()
             if (active) s.Target = cursor;
             const float d = float(std::hypot(s.Target.x - s.Pen.x, s.Target.y - s.Pen.y));
             if (active && d <= 1.75f) continue;
-            if (d < 0.25f) s.Kind = skFinished;  // caught up: the stroke is done
+            if (d < 0.25f) s.Kind = skFinished; // caught up: the stroke is done
             s.Points.push_back(s.Pen);
             const int px = RoundEven(s.Pen.x), py = RoundEven(s.Pen.y);
             s.Bounds.Include(px - m, py - m, px + m, py + m);
@@ -591,11 +582,13 @@ void TInputForm::CatchStep()
             const size_t n = s.Points.size();
             if (n >= 2) {
                 const TPointD& q = s.Points[n - 2];
-                changed.Include(RoundEven(q.x) - m, RoundEven(q.y) - m, RoundEven(q.x) + m, RoundEven(q.y) + m);
+                changed.Include(RoundEven(q.x) - m, RoundEven(q.y) - m, RoundEven(q.x) + m,
+                                RoundEven(q.y) + m);
             }
             if (i == 0) {
                 const TPointD& f = s.Points.front();
-                changed.Include(RoundEven(f.x) - m, RoundEven(f.y) - m, RoundEven(f.x) + m, RoundEven(f.y) + m);
+                changed.Include(RoundEven(f.x) - m, RoundEven(f.y) - m, RoundEven(f.x) + m,
+                                RoundEven(f.y) + m);
             }
             changed.Clip(image);
             grown |= changed.ToRect();
@@ -619,8 +612,8 @@ void TInputForm::CatchStep()
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
         // QPointF's own comparison is fuzzy: the coordinates are compared exactly.
-        if (!holdView_.load() &&
-            (ViewZoom != TargetZoom || ViewOffset.x() != TargetOffset.x() || ViewOffset.y() != TargetOffset.y())) {
+        if (!holdView_.load() && (ViewZoom != TargetZoom || ViewOffset.x() != TargetOffset.x() ||
+                                  ViewOffset.y() != TargetOffset.y())) {
             double z = ViewZoom + (TargetZoom - ViewZoom) * 0.2;
             double ox = ViewOffset.x() + (TargetOffset.x() - ViewOffset.x()) * 0.2;
             double oy = ViewOffset.y() + (TargetOffset.y() - ViewOffset.y()) * 0.2;
@@ -642,8 +635,7 @@ void TInputForm::CatchStep()
 
 // --- invalidation ---------------------------------------------------------------------------------
 
-void TInputForm::InvalidateClient(const QRect& r)
-{
+void TInputForm::InvalidateClient(const QRect& r) {
     if (r.isEmpty() || !capBox_) return;
     const QRect logical(int(std::floor(r.left() / scale_)), int(std::floor(r.top() / scale_)),
                         int(std::ceil((r.left() + r.width()) / scale_)) - int(std::floor(r.left() / scale_)),
@@ -651,17 +643,16 @@ void TInputForm::InvalidateClient(const QRect& r)
     capBox_->update(logical);
 }
 
-void TInputForm::PostInvalidate(const QRect& r)
-{
+void TInputForm::PostInvalidate(const QRect& r) {
     std::lock_guard<std::mutex> lock(invalidLock_);
     invalid_ |= r;
     if (invalidPosted_) return;
     invalidPosted_ = true;
-    QMetaObject::invokeMethod(this, [this] { FlushInvalid(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { FlushInvalid(); }, Qt::QueuedConnection);
 }
 
-void TInputForm::FlushInvalid()
-{
+void TInputForm::FlushInvalid() {
     QRect r;
     {
         std::lock_guard<std::mutex> lock(invalidLock_);
@@ -674,26 +665,22 @@ void TInputForm::FlushInvalid()
 
 // --- mouse --------------------------------------------------------------------------------------------
 
-void TInputForm::StartHelpCardFade()
-{
+void TInputForm::StartHelpCardFade() {
     int expected = -1;
     HelpCardFade.compare_exchange_strong(expected, 0);
 }
 
-QPoint TInputForm::ImageFromClient(int x, int y) const
-{
+QPoint TInputForm::ImageFromClient(int x, int y) const {
     const float zoom = PaintZoom > 0 ? float(PaintZoom) : 1.0f;
     return QPoint(TruncToInt((float(x) + float(PaintOffset.x())) / zoom),
                   TruncToInt((float(y) + float(PaintOffset.y())) / zoom));
 }
 
-QPoint TInputForm::ClientFromImage(int x, int y) const
-{
+QPoint TInputForm::ClientFromImage(int x, int y) const {
     return QPoint(RoundEven(x * PaintZoom - PaintOffset.x()), RoundEven(y * PaintZoom - PaintOffset.y()));
 }
 
-void TInputForm::TakePaintView()
-{
+void TInputForm::TakePaintView() {
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
         PaintZoom = ViewZoom;
@@ -705,8 +692,8 @@ void TInputForm::TakePaintView()
         PaintOffset = QPointF(std::nearbyint(PaintOffset.x()), std::nearbyint(PaintOffset.y()));
 }
 
-void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick)
-{
+void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y,
+                                 bool doubleClick) {
     StartHelpCardFade();
     if (DragMode != dmIdle) return;
     if (button != Qt::LeftButton && button != Qt::RightButton && button != Qt::MiddleButton) return;
@@ -714,7 +701,7 @@ void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
 
     if (ZoomedView()) {
         if (button == Qt::MiddleButton) {
-            ResampleMode = ResampleMode == 4 ? 1 : 4;  // 1 and 4 alternate; anything else becomes 4
+            ResampleMode = ResampleMode == 4 ? 1 : 4; // 1 and 4 alternate; anything else becomes 4
             InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
         } else {
             const QPoint p = ImageFromClient(x, y);
@@ -756,7 +743,7 @@ void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
         }
         CaptureShape& s = Shapes[size_t(ActiveShape)];
         s.Bounds = TShapeBounds{};
-        s.Points.clear();  // a selection drawn again after a refused confirmation starts afresh
+        s.Points.clear(); // a selection drawn again after a refused confirmation starts afresh
         s.Pen = q;
         s.Target = q;
         if (shift & Qt::ControlModifier) {
@@ -771,8 +758,7 @@ void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
     CapBoxMouseMove(shift, x, y);
 }
 
-void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y)
-{
+void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
     (void)shift;
     SetPointer(x, y);
     if (HelpCardRect.contains(x, y)) StartHelpCardFade();
@@ -801,7 +787,7 @@ void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y)
         std::lock_guard<std::mutex> lock(ShapeLock);
         if (ActiveShape < 0 || ActiveShape >= int32_t(Shapes.size())) return;
         CaptureShape& s = Shapes[size_t(ActiveShape)];
-        if (s.Kind >= 0) return;  // free-form shapes grow in the worker
+        if (s.Kind >= 0) return; // free-form shapes grow in the worker
         if (s.Bounds.IsSet()) dirty = s.Bounds.ToRect();
         s.Target = TPointD{x + 0.5, y + 0.5};
         s.Points = {s.Pen, {s.Target.x, s.Pen.y}, s.Target, {s.Pen.x, s.Target.y}};
@@ -815,8 +801,7 @@ void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y)
     InvalidateClient(dirty);
 }
 
-void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)
-{
+void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
     (void)button;
     (void)shift;
     (void)x;
@@ -836,8 +821,7 @@ void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
 
 // --- keys and wheel -----------------------------------------------------------------------------------
 
-void TInputForm::UndoInk()
-{
+void TInputForm::UndoInk() {
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
@@ -850,49 +834,76 @@ void TInputForm::UndoInk()
     InvalidateClient(dirty.isEmpty() ? QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()) : dirty);
 }
 
-void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift)
-{
+void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     const bool keypad = shift & Qt::KeypadModifier;
     QPoint screen;
     if (GetCursorPos && GetCursorPos(screen)) {
         const QPoint c = ClientFromScreen(screen);
         const QPoint p = ImageFromClient(c.x(), c.y());
         if (keypad && !PickRect.None()) {
-            if (key == Qt::Key_7) MovePickRect(p.x() - PickRect.x1, p.y() - PickRect.y1, 0, 0);
-            else if (key == Qt::Key_9) MovePickRect(0, p.y() - PickRect.y1, p.x() - PickRect.x2, 0);
-            else if (key == Qt::Key_1) MovePickRect(p.x() - PickRect.x1, 0, 0, p.y() - PickRect.y2);
-            else if (key == Qt::Key_3) MovePickRect(0, 0, p.x() - PickRect.x2, p.y() - PickRect.y2);
+            if (key == Qt::Key_7)
+                MovePickRect(p.x() - PickRect.x1, p.y() - PickRect.y1, 0, 0);
+            else if (key == Qt::Key_9)
+                MovePickRect(0, p.y() - PickRect.y1, p.x() - PickRect.x2, 0);
+            else if (key == Qt::Key_1)
+                MovePickRect(p.x() - PickRect.x1, 0, 0, p.y() - PickRect.y2);
+            else if (key == Qt::Key_3)
+                MovePickRect(0, 0, p.x() - PickRect.x2, p.y() - PickRect.y2);
         }
     }
     switch (key) {
     case Qt::Key_Backspace:
-    case Qt::Key_Delete: UndoInk(); break;
+    case Qt::Key_Delete:
+        UndoInk();
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Space: FinishCapture(); break;
-    case Qt::Key_Escape: FormClose(); break;
-    case Qt::Key_PageUp: SetZoom(TargetZoom * 2, false); break;
-    case Qt::Key_PageDown: SetZoom(RoundEven(TargetZoom / 2), false); break;
-    case Qt::Key_End: SetZoom(0, false); break;
-    case Qt::Key_Home: SetZoom(1000, false); break;
+    case Qt::Key_Space:
+        FinishCapture();
+        break;
+    case Qt::Key_Escape:
+        FormClose();
+        break;
+    case Qt::Key_PageUp:
+        SetZoom(TargetZoom * 2, false);
+        break;
+    case Qt::Key_PageDown:
+        SetZoom(RoundEven(TargetZoom / 2), false);
+        break;
+    case Qt::Key_End:
+        SetZoom(0, false);
+        break;
+    case Qt::Key_Home:
+        SetZoom(1000, false);
+        break;
     case Qt::Key_Plus:
         if (keypad) SetZoom(TargetZoom + 1, false);
         break;
     case Qt::Key_Minus:
         if (keypad) SetZoom(TargetZoom - 1, false);
         break;
-    case Qt::Key_Left: MovePickRect(0, 0, -1, 0); break;
-    case Qt::Key_Right: MovePickRect(0, 0, 1, 0); break;
-    case Qt::Key_Up: MovePickRect(0, 0, 0, -1); break;
-    case Qt::Key_Down: MovePickRect(0, 0, 0, 1); break;
-    default: break;
+    case Qt::Key_Left:
+        MovePickRect(0, 0, -1, 0);
+        break;
+    case Qt::Key_Right:
+        MovePickRect(0, 0, 1, 0);
+        break;
+    case Qt::Key_Up:
+        MovePickRect(0, 0, 0, -1);
+        break;
+    case Qt::Key_Down:
+        MovePickRect(0, 0, 0, 1);
+        break;
+    default:
+        break;
     }
 }
 
-void TInputForm::keyPressEvent(QKeyEvent* e) { FormKeyDown(e->key(), e->modifiers()); }
+void TInputForm::keyPressEvent(QKeyEvent* e) {
+    FormKeyDown(e->key(), e->modifiers());
+}
 
-void TInputForm::FormMouseWheel(int delta, Qt::KeyboardModifiers shift)
-{
+void TInputForm::FormMouseWheel(int delta, Qt::KeyboardModifiers shift) {
     if (!ZoomedView() && !(shift & Qt::ControlModifier)) {
         const float lines = float(QApplication::wheelScrollLines());
         const float w = std::clamp(PenWidth.load() + float(delta) * lines / 600.0f, 1.0f, 17.0f);
@@ -903,16 +914,14 @@ void TInputForm::FormMouseWheel(int delta, Qt::KeyboardModifiers shift)
     if (delta != 0) SetZoom(TargetZoom + (delta > 0 ? 1 : -1), false);
 }
 
-void TInputForm::wheelEvent(QWheelEvent* e)
-{
+void TInputForm::wheelEvent(QWheelEvent* e) {
     FormMouseWheel(e->angleDelta().y(), e->modifiers());
     e->accept();
 }
 
 // --- zoom and pick ------------------------------------------------------------------------------------
 
-void TInputForm::SetZoom(double zoom, bool centreCursor)
-{
+void TInputForm::SetZoom(double zoom, bool centreCursor) {
     StartHelpCardFade();
     const double clamped = std::clamp(zoom, -1.0e6, 1.0e6);
     const int n = std::clamp(RoundEven(clamped), 1, 32);
@@ -955,14 +964,17 @@ void TInputForm::SetZoom(double zoom, bool centreCursor)
     ApplyCursorShape();
 }
 
-QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const
-{
+QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const {
     const QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
     QRect nearest = DesktopBounds;
     qint64 best = -1;
     for (const QRect& m : monitors) {
-        const qint64 dx = screen.x() < m.left() ? m.left() - screen.x() : screen.x() > m.right() ? screen.x() - m.right() : 0;
-        const qint64 dy = screen.y() < m.top() ? m.top() - screen.y() : screen.y() > m.bottom() ? screen.y() - m.bottom() : 0;
+        const qint64 dx = screen.x() < m.left()    ? m.left() - screen.x()
+                          : screen.x() > m.right() ? screen.x() - m.right()
+                                                   : 0;
+        const qint64 dy = screen.y() < m.top()      ? m.top() - screen.y()
+                          : screen.y() > m.bottom() ? screen.y() - m.bottom()
+                                                    : 0;
         const qint64 dist = dx * dx + dy * dy;
         if (best < 0 || dist < best) {
             best = dist;
@@ -973,14 +985,12 @@ QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const
                   (nearest.top() + nearest.top() + nearest.height()) / 2);
 }
 
-void TInputForm::ApplyCursorShape()
-{
+void TInputForm::ApplyCursorShape() {
     if (DragMode == dmPick) return;
     setCursor(ZoomedView() ? Qt::SizeAllCursor : Qt::CrossCursor);
 }
 
-void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2)
-{
+void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2) {
     if (PickRect.None()) return;
     PickRect.x1 += dx1;
     PickRect.y1 += dy1;
@@ -990,8 +1000,7 @@ void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2)
     InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
 }
 
-void TInputForm::UpdatePickedColor()
-{
+void TInputForm::UpdatePickedColor() {
     if (PickRect.None()) return;
     const QRect r = PickRect.Normalised() & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
     if (r == LastAveraged) return;
@@ -1025,18 +1034,17 @@ void TInputForm::UpdatePickedColor()
 
 // --- painting -------------------------------------------------------------------------------------
 
-void TInputForm::paintEvent(QPaintEvent*)
-{
+void TInputForm::paintEvent(QPaintEvent*) {
     // The paint box covers the whole window and paints every pixel it is asked for.
 }
 
-void TInputForm::CapBoxPaint()
-{
+void TInputForm::CapBoxPaint() {
     QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
     if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
     if (!firstPaintDone_ && requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING"))
         std::fprintf(stderr, "vexmor: overlay paint began %.1f ms after the capture request\n",
-                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - *requested_).count());
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - *requested_)
+                         .count());
     TakePaintView();
     const QRect logical = capBox_->PaintRect();
     const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),
@@ -1063,13 +1071,14 @@ void TInputForm::CapBoxPaint()
             };
             std::fprintf(stderr, "vexmor: overlay %dx%d painted %.1f ms after the capture request\n",
                          DesktopImage.Width(), DesktopImage.Height(), ms());
-            QTimer::singleShot(0, this, [ms] { std::fprintf(stderr, "vexmor: overlay flushed %.1f ms after the capture request\n", ms()); });
+            QTimer::singleShot(0, this, [ms] {
+                std::fprintf(stderr, "vexmor: overlay flushed %.1f ms after the capture request\n", ms());
+            });
         }
     }
 }
 
-void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect)
-{
+void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect) {
     QImage view(scratch.Bits(), scratch.Width(), scratch.Height(), scratch.BytesPerRow(),
                 scratch.BitCount() == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
     view.setDevicePixelRatio(scale_);
@@ -1077,8 +1086,7 @@ void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect
     p.drawImage(QPointF(clientRect.left() / scale_, clientRect.top() / scale_), view);
 }
 
-QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const
-{
+QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const {
     // The window surface itself, when it is an image in device pixels mapped from the paint box by a
     // plain translation: the normal view is composed straight into it, which spares a frame-sized
     // scratch image (and its fresh pages) and one copy of every pixel on the first paint.
@@ -1089,9 +1097,11 @@ QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const
     if (surface->format() != QImage::Format_RGB32 && surface->format() != QImage::Format_ARGB32_Premultiplied)
         return nullptr;
     const QTransform t = p.deviceTransform();
-    if (t.type() > QTransform::TxScale || std::abs(t.m11() - scale_) > 1e-9 || std::abs(t.m22() - scale_) > 1e-9)
+    if (t.type() > QTransform::TxScale || std::abs(t.m11() - scale_) > 1e-9 ||
+        std::abs(t.m22() - scale_) > 1e-9)
         return nullptr;
-    if (std::abs(t.dx() - std::round(t.dx())) > 1e-9 || std::abs(t.dy() - std::round(t.dy())) > 1e-9) return nullptr;
+    if (std::abs(t.dx() - std::round(t.dx())) > 1e-9 || std::abs(t.dy() - std::round(t.dy())) > 1e-9)
+        return nullptr;
     deviceOrigin = QPoint(int(std::round(t.dx())), int(std::round(t.dy())));
     return surface;
 }
@@ -1099,8 +1109,7 @@ QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const
 namespace {
 
 // The bounds of a polyline in whole pixels, grown by `margin`.
-QRect PointsBounds(const std::vector<TPointD>& pts, int margin)
-{
+QRect PointsBounds(const std::vector<TPointD>& pts, int margin) {
     if (pts.empty()) return {};
     double l = pts[0].x, t = pts[0].y, r = l, b = t;
     for (const TPointD& q : pts) {
@@ -1114,10 +1123,9 @@ QRect PointsBounds(const std::vector<TPointD>& pts, int margin)
     return QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
 }
 
-}  // namespace
+} // namespace
 
-void TInputForm::PaintNormal(QPainter& p, QRect clip)
-{
+void TInputForm::PaintNormal(QPainter& p, QRect clip) {
     clip &= QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
     if (clip.isEmpty()) return;
 
@@ -1157,9 +1165,11 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
         if (alpha > 0 && !HelpCard.Empty()) {
             const QRect part = HelpCardRect & drawn;
             if (!part.isEmpty())
-                HelpCard.AlphaDraw(OverlayBuffer, part.left(), part.top(), part.translated(-HelpCardRect.topLeft()), alpha);
+                HelpCard.AlphaDraw(OverlayBuffer, part.left(), part.top(),
+                                   part.translated(-HelpCardRect.topLeft()), alpha);
         }
-        Painter->SetClipBox(drawn.left(), drawn.top(), drawn.left() + drawn.width(), drawn.top() + drawn.height());
+        Painter->SetClipBox(drawn.left(), drawn.top(), drawn.left() + drawn.width(),
+                            drawn.top() + drawn.height());
         const std::vector<TPointD>& pts = selection.Points;
         if (!pts.empty()) {
             Painter->SetLineWidth(10);
@@ -1181,8 +1191,9 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
             TAggPath& path = Painter->Path();
             path.RemoveAll();
             path.MoveTo(pts[0].x, pts[0].y);
-            for (size_t i = 1; i < pts.size(); ++i) path.LineTo(pts[i].x, pts[i].y);
-            if (selection.Kind < 0) path.ClosePolygon();  // a lasso's outline stays open
+            for (size_t i = 1; i < pts.size(); ++i)
+                path.LineTo(pts[i].x, pts[i].y);
+            if (selection.Kind < 0) path.ClosePolygon(); // a lasso's outline stays open
             Painter->Rasterizer().Reset();
             Painter->Rasterizer().AddPath(*OutlineStroke);
             Painter->RenderCoverage(false);
@@ -1197,11 +1208,11 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     QImage* surface = DirectSurface(p, origin);
     TDIB scratch;
     DibOps::View out;
-    QPoint at;  // where the clip's top-left corner goes in `out`
+    QPoint at; // where the clip's top-left corner goes in `out`
     if (surface && QRect(QPoint(0, 0), surface->size()).contains(clip.translated(origin))) {
         // Written as the painter writes: through the surface's own pixels, never a detached copy.
-        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(), surface->width(),
-                           surface->height(), 4};
+        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(),
+                           surface->width(), surface->height(), 4};
         at = clip.topLeft() + origin;
     } else {
         scratch.SetSize(clip.width(), clip.height(), 32);
@@ -1214,11 +1225,13 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
         for (int yy = top; yy < bottom; ++yy) {
             const int ox = at.x() - clip.left(), oy = at.y() - clip.top() + yy;
             if (yy < drawn.top() || yy > drawn.bottom()) {
-                DibOps::TintOver(desktop, QRect(clip.left(), yy, clip.width(), 1), out, at.x(), oy, TintColor);
+                DibOps::TintOver(desktop, QRect(clip.left(), yy, clip.width(), 1), out, at.x(), oy,
+                                 TintColor);
                 continue;
             }
             if (drawn.left() > clip.left())
-                DibOps::TintOver(desktop, QRect(clip.left(), yy, drawn.left() - clip.left(), 1), out, at.x(), oy, TintColor);
+                DibOps::TintOver(desktop, QRect(clip.left(), yy, drawn.left() - clip.left(), 1), out, at.x(),
+                                 oy, TintColor);
             if (drawn.right() < clip.right())
                 DibOps::TintOver(desktop, QRect(drawn.right() + 1, yy, clip.right() - drawn.right(), 1), out,
                                  ox + drawn.right() + 1, oy, TintColor);
@@ -1228,7 +1241,8 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
             } else {
                 DibOps::Copy(desktop, row, out, ox + drawn.left(), oy);
                 uint32_t* p = reinterpret_cast<uint32_t*>(out.Pixel(ox + drawn.left(), oy));
-                for (int i = 0; i < drawn.width(); ++i) p[i] |= 0xFF000000u;
+                for (int i = 0; i < drawn.width(); ++i)
+                    p[i] |= 0xFF000000u;
             }
             DibOps::AlphaBlend(layer, row, out, ox + drawn.left(), oy, 255, true);
         }
@@ -1240,13 +1254,15 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     // While the X server still draws the backdrop it keeps a core busy: the first frame then goes on
     // the other one alone.
     const bool serverBusy = backdropDrawn_ && !firstPaintDone_;
-    if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2 || serverBusy) {
+    if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2 ||
+        serverBusy) {
         compose(top, bottom);
     } else {
         auto prepared = [&](int from, int to) {
             const int oy = at.y() - clip.top();
             PrepareMemory(out.Row(oy + from), size_t(out.stride) * size_t(to - from), true);
-            if (desktop.bpp == 4) PrepareMemory(desktop.Row(from), size_t(desktop.stride) * size_t(to - from), false);
+            if (desktop.bpp == 4)
+                PrepareMemory(desktop.Row(from), size_t(desktop.stride) * size_t(to - from), false);
             compose(from, to);
         };
         const int half = top + clip.height() / 2;
@@ -1257,8 +1273,7 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip)
     if (!scratch.Empty()) ShowScratch(p, scratch, clip);
 }
 
-DibOps::View TInputForm::ShownDesktop()
-{
+DibOps::View TInputForm::ShownDesktop() {
     // The grabbed rows until they are narrowed into the picture, then the picture.
     const int dw = DesktopImage.Width(), dh = DesktopImage.Height();
     if (pending_.rows) {
@@ -1269,8 +1284,7 @@ DibOps::View TInputForm::ShownDesktop()
     return DibOps::View{DesktopImage.Bits(), DesktopImage.BytesPerRow(), dw, dh, 3};
 }
 
-void TInputForm::PaintZoomed(QPainter& p)
-{
+void TInputForm::PaintZoomed(QPainter& p) {
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
     const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
     // The zoomed view is rebuilt whole on every paint. Where the window's surface can be written

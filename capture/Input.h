@@ -48,37 +48,37 @@ inline bool OverlayWorkerRuns = true;
 void StartCapture(int mode, ICaptureOwner* owner);
 
 class TCatchThread : public QThread {
-public:
+  public:
     explicit TCatchThread(TInputForm* form) : form_(form) {}
     // Asks the worker to end and waits for it: afterwards everything it did is seen by the caller.
     void Stop();
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     TInputForm* form_;
     std::atomic<bool> finished_{false};
 };
 
 // The overlay's paint surface: reports mouse events and the area each paint is asked for.
 class TCapBox : public TQuickPaintBox {
-public:
+  public:
     using TQuickPaintBox::TQuickPaintBox;
-    QRect PaintRect() const { return paintRect_; }  // widget (logical) coordinates
+    QRect PaintRect() const { return paintRect_; } // widget (logical) coordinates
 
     std::function<void(QMouseEvent*, bool doubleClick)> OnMouseDown;
     std::function<void(QMouseEvent*)> OnMouseMove;
     std::function<void(QMouseEvent*)> OnMouseUp;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     QRect paintRect_;
 };
 
@@ -105,7 +105,7 @@ enum : int32_t {
 };
 
 class TInputForm : public TWPForm {
-public:
+  public:
     // Takes the frozen desktop. The worker starts at once unless startWorker is false (tests then drive
     // it with CatchStep).
     TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker = true);
@@ -115,7 +115,8 @@ public:
     void ShowOverlay();
 
     // --- handlers (client coordinates in device pixels) ------------------------------------------
-    void CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick = false);
+    void CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y,
+                         bool doubleClick = false);
     void CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y);
     void CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -162,10 +163,10 @@ public:
     bool ZoomedView() const { return TargetZoom > 1 || MagnifierMode; }
 
     // --- the frozen desktop -------------------------------------------------------------------------
-    QRect DesktopBounds;   // screen coordinates
-    TDIB DesktopImage;     // 24-bit
-    QRect GrabbedRect;     // image coordinates
-    QPoint ScreenToImage;  // added to a screen point to get image coordinates
+    QRect DesktopBounds;  // screen coordinates
+    TDIB DesktopImage;    // 24-bit
+    QRect GrabbedRect;    // image coordinates
+    QPoint ScreenToImage; // added to a screen point to get image coordinates
 
     // --- overlay state ---------------------------------------------------------------------------------
     int32_t DragMode = dmIdle;
@@ -182,15 +183,15 @@ public:
     double ViewZoom = 1;              // (L)
     double TargetZoom = 1;            // (L) written on the GUI thread only
     double PaintZoom = 0;
-    QPointF ViewOffset;               // (L)
-    QPointF TargetOffset;             // (L)
+    QPointF ViewOffset;   // (L)
+    QPointF TargetOffset; // (L)
     QPointF PaintOffset;
     TPickRect PickRect;
-    uint32_t PickedColor = 0xFF5040;  // 0x00BBGGRR
+    uint32_t PickedColor = 0xFF5040; // 0x00BBGGRR
     QRect LastAveraged{NoPick, NoPick, 0, 0};
     std::atomic<int32_t> TickCount{0};
     bool MagnifierMode = false;
-    QPointF PreviewOrigin;            // where the thumbnail's flight starts, set by FinishCapture
+    QPointF PreviewOrigin; // where the thumbnail's flight starts, set by FinishCapture
 
     // --- services, replaceable by tests ---------------------------------------------------------------
     // The pointer in screen coordinates; false when it cannot be read.
@@ -207,19 +208,19 @@ public:
     void SetPointer(int imageX, int imageY);
     TCapBox* CapBox() const { return capBox_; }
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     friend class TCatchThread;
     friend void StartCapture(int mode, ICaptureOwner* owner);
     void StartHelpCardFade();
-    void InvalidateClient(const QRect& r);  // GUI thread
-    void PostInvalidate(const QRect& r);    // any thread
+    void InvalidateClient(const QRect& r); // GUI thread
+    void PostInvalidate(const QRect& r);   // any thread
     void FlushInvalid();
     QPoint ClientFromScreen(const QPoint& s) const { return s - DesktopBounds.topLeft(); }
     QPoint ClientFromEvent(const QPointF& logical);
@@ -239,35 +240,35 @@ private:
     ICaptureOwner* owner_;
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;
-    TDIB ZoomShown;                          // the zoomed view's frame (32-bit) when not drawn in place
+    TDIB ZoomShown; // the zoomed view's frame (32-bit) when not drawn in place
     // The zoomed view's scratch images, grown as needed: the desktop part in view, its magnified rows,
     // the read-out panel.
     TDIB ZoomScratch, ZoomRows, ZoomPanel;
-    std::unique_ptr<TAgg2D> ReadoutPainter;  // the zoomed view's read-out text, made on first use
+    std::unique_ptr<TAgg2D> ReadoutPainter; // the zoomed view's read-out text, made on first use
     std::unique_ptr<TAggDashStroke> OutlineStroke;
     std::unique_ptr<TCatchThread> CatchThread;
     std::atomic<uint64_t> pointer_{0};
-    std::atomic<bool> holdView_{false};  // the worker leaves zoom and pan alone until the overlay is shown
+    std::atomic<bool> holdView_{false}; // the worker leaves zoom and pan alone until the overlay is shown
     std::mutex invalidLock_;
     QRect invalid_;
     bool invalidPosted_ = false;
-    double scale_ = 1;  // device pixels per logical pixel
-    double eventTolerance_ = 0.5;  // how far (logical pixels) an event position may be from the exact one
+    double scale_ = 1;            // device pixels per logical pixel
+    double eventTolerance_ = 0.5; // how far (logical pixels) an event position may be from the exact one
     bool closed_ = false;
     bool finishing_ = false;
     bool wasActive_ = false;
     QMetaObject::Connection appStateHook_;
     std::optional<std::chrono::steady_clock::time_point> requested_;
     bool firstPaintDone_ = false;
-    bool backdropDrawn_ = false;  // the X server draws the first frame too
+    bool backdropDrawn_ = false; // the X server draws the first frame too
     // The start's sounds wait for the first frame: the first sound of a run loads the sound output,
     // which must not hold the frozen desktop back.
     void ReleaseHeldSounds();
     bool holdSounds_ = false;
     std::vector<std::pair<QString, unsigned>> heldSounds_;
-    TDesktopGrab pending_;                  // a grab whose rows are still being narrowed
-    std::thread filler_;                    // narrows them
-    std::atomic<bool> filled_{false};       // the filler is done with DesktopImage
-    std::optional<QPointF> exactLogical_;  // the last event whose exact device position was seen
+    TDesktopGrab pending_;                // a grab whose rows are still being narrowed
+    std::thread filler_;                  // narrows them
+    std::atomic<bool> filled_{false};     // the filler is done with DesktopImage
+    std::optional<QPointF> exactLogical_; // the last event whose exact device position was seen
     QPoint exactClient_;
 };

@@ -13,22 +13,19 @@ constexpr uint32_t GreyReference = 0x80808080u;
 
 // A grey that Tint against GreyReference turns into "every colour channel minus level"; the alpha byte
 // equals the reference so alpha is left alone.
-uint32_t DarkeningGrey(int level)
-{
+uint32_t DarkeningGrey(int level) {
     const uint32_t v = uint32_t(std::clamp(128 - level, 0, 255));
     return 0x80000000u | v << 16 | v << 8 | v;
 }
 
 } // namespace
 
-double PixelGridStrength(double zoom)
-{
+double PixelGridStrength(double zoom) {
     if (!(zoom > PixelGridMinZoom)) return 0;
     return std::min((zoom - PixelGridMinZoom) * 32 / 2.5, 32.0);
 }
 
-TGridDarkening PixelGridDarkening(double zoom, double phase)
-{
+TGridDarkening PixelGridDarkening(double zoom, double phase) {
     const double g = PixelGridStrength(zoom);
     TGridDarkening d;
     d.vertical = RoundEven((0.55 * std::sin(phase / 5000) + 0.8) * g);
@@ -36,18 +33,17 @@ TGridDarkening PixelGridDarkening(double zoom, double phase)
     return d;
 }
 
-DibOps::View ViewOfImage(TDIB& image)
-{
-    return DibOps::View{image.Bits(), image.BytesPerRow(), image.Width(), image.Height(), image.BitCount() / 8};
+DibOps::View ViewOfImage(TDIB& image) {
+    return DibOps::View{image.Bits(), image.BytesPerRow(), image.Width(), image.Height(),
+                        image.BitCount() / 8};
 }
 
 namespace {
 
 // Darkens every colour channel of the grid's columns by level in rows [top, bottom) of view: the left
 // edge of each image pixel from firstColumn on.
-void DarkenGridColumns(const DibOps::View& view, int top, int bottom, double zoom, double offsetX, int firstColumn,
-                       int level)
-{
+void DarkenGridColumns(const DibOps::View& view, int top, int bottom, double zoom, double offsetX,
+                       int firstColumn, int level) {
     if (level <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
     const int w = view.width, bpp = view.bpp;
     // Row by row over the list of line columns: a 1-pixel-wide tint per column would walk the whole
@@ -62,13 +58,13 @@ void DarkenGridColumns(const DibOps::View& view, int top, int bottom, double zoo
     for (int y = std::max(top, 0); y < std::min(bottom, view.height); ++y) {
         uint8_t* row = view.Row(y);
         for (const int at : columns)
-            for (int c = 0; c < 3; ++c) row[at + c] = row[at + c] > l ? uint8_t(row[at + c] - l) : 0;
+            for (int c = 0; c < 3; ++c)
+                row[at + c] = row[at + c] > l ? uint8_t(row[at + c] - l) : 0;
     }
 }
 
 // Darkens the grid's rows (the top edge of each image pixel from firstRow on) by level, across the view.
-void DarkenGridRows(const DibOps::View& view, double zoom, double offsetY, int firstRow, int level)
-{
+void DarkenGridRows(const DibOps::View& view, double zoom, double offsetY, int firstRow, int level) {
     if (level <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
     const uint32_t sub = uint32_t(std::min(level, 128)) * 0x010101u;
     for (int v = firstRow;; ++v) {
@@ -78,8 +74,7 @@ void DarkenGridRows(const DibOps::View& view, double zoom, double offsetY, int f
     }
 }
 
-void DrawPixelGrid(const DibOps::View& view, double zoom, QPointF offset, QPoint firstPixel, double phase)
-{
+void DrawPixelGrid(const DibOps::View& view, double zoom, QPointF offset, QPoint firstPixel, double phase) {
     if (view.width <= 0 || view.height <= 0 || PixelGridStrength(zoom) <= 0) return;
     const TGridDarkening d = PixelGridDarkening(zoom, phase);
     DarkenGridColumns(view, 0, view.height, zoom, offset.x(), firstPixel.x(), d.vertical);
@@ -88,14 +83,12 @@ void DrawPixelGrid(const DibOps::View& view, double zoom, QPointF offset, QPoint
 
 } // namespace
 
-void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, double phase)
-{
+void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, double phase) {
     if (view.Empty()) return;
     DrawPixelGrid(ViewOfImage(view), zoom, offset, firstPixel, phase);
 }
 
-QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize)
-{
+QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize) {
     if (imageSize.isEmpty() || viewSize.isEmpty() || !(zoom > 0)) return {};
     // Client x is covered when x + 0.5 lies in [0, size) scaled and shifted: x >= ceil(-offset - 0.5).
     auto range = [zoom](int size, double off, int& a, int& b) {
@@ -112,27 +105,28 @@ QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSi
 namespace {
 
 // Makes image at least w x h at 32 bits, keeping it when it is already large enough.
-void EnsureScratch(TDIB& image, int w, int h)
-{
+void EnsureScratch(TDIB& image, int w, int h) {
     if (image.BitCount() != 32 || image.Width() < w || image.Height() < h)
         image = TDIB(std::max(image.Width(), w), std::max(image.Height(), h), 32);
 }
 
 // Floor division for pixel indices left of or above the image as well.
-int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int FloorDiv(int a, int b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 } // namespace
 
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view, const TZoomedView& v)
-{
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+                       const TZoomedView& v) {
     if (desktop.BitCount() != 24) return;
-    DrawZoomedDesktop(DibOps::View{desktop.Bits(), desktop.BytesPerRow(), desktop.Width(), desktop.Height(), 3},
-                      source, rows, view, v);
+    DrawZoomedDesktop(
+        DibOps::View{desktop.Bits(), desktop.BytesPerRow(), desktop.Width(), desktop.Height(), 3}, source,
+        rows, view, v);
 }
 
 void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
-                       const TZoomedView& v)
-{
+                       const TZoomedView& v) {
     const int w = view.width, h = view.height;
     if (w <= 0 || h <= 0 || view.bpp != 4) return;
     const QRect all(0, 0, w, h);
@@ -165,7 +159,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
             DibOps::Copy(desktop, from, view, cl, ct);
             for (int y = ct; y < cb; ++y) {
                 uint8_t* px = view.Pixel(cl, y);
-                for (int x = 0; x < cr - cl; ++x) px[4 * x + 3] = 0xFF;
+                for (int x = 0; x < cr - cl; ++x)
+                    px[4 * x + 3] = 0xFF;
             }
         }
         return;
@@ -195,7 +190,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
         DibOps::Copy(desktop, seen, ViewOfImage(source), 0, 0);
         for (int y = 0; y < seen.height(); ++y) {
             uint8_t* px = source.PixelPtr(0, y);
-            for (int x = 0; x < seen.width(); ++x) px[4 * x + 3] = 0xFF;
+            for (int x = 0; x < seen.width(); ++x)
+                px[4 * x + 3] = 0xFF;
         }
     }
     const QRect part(0, 0, seen.width(), seen.height());
@@ -209,8 +205,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
         fill(QRect(0, cb, w, h - cb));
         fill(QRect(0, ct, cl, cb - ct));
         fill(QRect(cr, ct, w - cr, cb - ct));
-        DibOps::ResizeSqr(ViewOfImage(source), part, view, all, zoom, zoom, shiftX, seen.top() * zoom - off.y(),
-                          v.mode);
+        DibOps::ResizeSqr(ViewOfImage(source), part, view, all, zoom, zoom, shiftX,
+                          seen.top() * zoom - off.y(), v.mode);
         if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
         return;
     }
@@ -231,7 +227,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     if (grid) {
         DarkenGridColumns(ViewOfImage(rows), 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
         rows.CopyRect(rows, 0, n + 1, QRect(0, 0, w, n + 1));
-        if (dark.horizontal > 0) rows.Tint(QRect(0, n + 1, w, n + 1), DarkeningGrey(dark.horizontal), GreyReference);
+        if (dark.horizontal > 0)
+            rows.Tint(QRect(0, n + 1, w, n + 1), DarkeningGrey(dark.horizontal), GreyReference);
         for (int u = v.firstPixel.y();; ++u) {
             const int y = RoundEven(u * zoom - off.y());
             if (y >= h) break;
@@ -240,19 +237,18 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     }
     const DibOps::View magnified = ViewOfImage(rows);
     for (int y = 0; y < h; ++y) {
-        const int r = (y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow) + (lineRow[size_t(y)] ? n + 1 : 0);
+        const int r =
+            (y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow) + (lineRow[size_t(y)] ? n + 1 : 0);
         DibOps::Copy(magnified, QRect(0, r, w, 1), view, 0, y);
     }
 }
 
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v)
-{
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v) {
     if (view.BitCount() != 32) return;
     DrawZoomedDesktop(desktop, source, rows, ViewOfImage(view), v);
 }
 
-THls RgbToHls(int red, int green, int blue)
-{
+THls RgbToHls(int red, int green, int blue) {
     const double r = red / 255.0, g = green / 255.0, b = blue / 255.0;
     const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
     THls out;
@@ -273,8 +269,7 @@ THls RgbToHls(int red, int green, int blue)
     return out;
 }
 
-uint32_t HlsToRgb(THls c)
-{
+uint32_t HlsToRgb(THls c) {
     auto channel = [](double m1, double m2, double h) {
         h -= std::floor(h);
         double v;
@@ -295,11 +290,11 @@ uint32_t HlsToRgb(THls c)
     const double m2 = c.lightness <= 0.5 ? c.lightness * (1 + c.saturation)
                                          : c.lightness + c.saturation - c.lightness * c.saturation;
     const double m1 = 2 * c.lightness - m2;
-    return channel(m1, m2, c.hue + 1.0 / 3) << 16 | channel(m1, m2, c.hue) << 8 | channel(m1, m2, c.hue - 1.0 / 3);
+    return channel(m1, m2, c.hue + 1.0 / 3) << 16 | channel(m1, m2, c.hue) << 8 |
+           channel(m1, m2, c.hue - 1.0 / 3);
 }
 
-QRect PickPanelRect(const QRect& pick, int viewWidth, int viewHeight)
-{
+QRect PickPanelRect(const QRect& pick, int viewWidth, int viewHeight) {
     const int right = pick.left() + pick.width(), bottom = pick.top() + pick.height();
     int left = right + 27, top = bottom + 12;
     if (left + PickPanelWidth > viewWidth - 2) left = pick.left() - 186;
@@ -309,24 +304,23 @@ QRect PickPanelRect(const QRect& pick, int viewWidth, int viewHeight)
 
 namespace {
 
-std::string Padded3(uint32_t v)
-{
+std::string Padded3(uint32_t v) {
     std::string s = std::to_string(v);
     return std::string(s.size() < 3 ? 3 - s.size() : 0, ' ') + s;
 }
 
-std::string Hex6(uint32_t v)
-{
+std::string Hex6(uint32_t v) {
     static const char digits[] = "0123456789ABCDEF";
     std::string s(6, '0');
-    for (int i = 5; i >= 0; --i, v >>= 4) s[size_t(i)] = digits[v & 0xF];
+    for (int i = 5; i >= 0; --i, v >>= 4)
+        s[size_t(i)] = digits[v & 0xF];
     return s;
 }
 
 } // namespace
 
-std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked, QPoint panelTopLeft)
-{
+std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked,
+                                           QPoint panelTopLeft) {
     const int a = panelTopLeft.x() + 13, b = a + 80, y0 = panelTopLeft.y() + 9;
     std::vector<TReadoutLine> lines;
     lines.push_back({QPoint(a, y0), "x " + std::to_string(n.left()), 11});
@@ -342,7 +336,8 @@ std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uin
     lines.push_back({QPoint(a, y0 + 50), (singlePixel ? "Color " : "Sel color ") + Hex6(picked & 0xFFFFFF),
                      colourHeight});
     const uint32_t red = picked & 0xFF, green = picked >> 8 & 0xFF, blue = picked >> 16 & 0xFF;
-    lines.push_back({QPoint(a, y0 + 70), "RGB " + Padded3(red) + " " + Padded3(green) + " " + Padded3(blue), 13});
+    lines.push_back(
+        {QPoint(a, y0 + 70), "RGB " + Padded3(red) + " " + Padded3(green) + " " + Padded3(blue), 13});
     const THls hls = RgbToHls(int(red), int(green), int(blue));
     lines.push_back({QPoint(a, y0 + 85),
                      "HLS " + std::to_string(RoundEven(hls.hue * 360)) + " " +
@@ -352,26 +347,24 @@ std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uin
     return lines;
 }
 
-TPickDisplayParts PickDisplayParts(const QRect& s, int w, int h)
-{
+TPickDisplayParts PickDisplayParts(const QRect& s, int w, int h) {
     auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
     const int sl = s.left(), st = s.top(), sr = s.left() + s.width(), sb = s.top() + s.height();
     const QRect panel = PickPanelRect(s, w, h);
     return {{span(sl, 0, sr, st), span(sl, sb, sr, h), span(0, st, sl, sb), span(sr, st, w, sb)},
             s,
-            QRect(panel.left() - 15, panel.top() - 1, panel.width() + 16, panel.height() + 2) & QRect(0, 0, w, h)};
+            QRect(panel.left() - 15, panel.top() - 1, panel.width() + 16, panel.height() + 2) &
+                QRect(0, 0, w, h)};
 }
 
-void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s, const QRect& n,
-                     bool singlePixel, uint32_t picked, double phase)
-{
-    DrawPickDisplay(view, QPoint(0, 0), QSize(view.width, view.height), panelScratch, text, s, n, singlePixel, picked,
-                    phase);
+void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s,
+                     const QRect& n, bool singlePixel, uint32_t picked, double phase) {
+    DrawPickDisplay(view, QPoint(0, 0), QSize(view.width, view.height), panelScratch, text, s, n, singlePixel,
+                    picked, phase);
 }
 
 void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB& panelScratch, TAgg2D& text,
-                     const QRect& s, const QRect& n, bool singlePixel, uint32_t picked, double phase)
-{
+                     const QRect& s, const QRect& n, bool singlePixel, uint32_t picked, double phase) {
     const int w = frame.width(), h = frame.height();
     if (w <= 0 || h <= 0 || view.width <= 0 || view.height <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
     const QRect all(0, 0, w, h);
@@ -395,7 +388,8 @@ void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB&
     const uint32_t band = 0xFF000000u | (warm & 0xFF) << 16 | (warm & 0xFF00) | (warm >> 16 & 0xFF);
     const int bandWeight = singlePixel ? 192 : 64, pickWeight = singlePixel ? 64 : 192;
     const TPickDisplayParts parts = PickDisplayParts(s, w, h);
-    for (const QRect& r : parts.bands) blend(r, band, bandWeight);
+    for (const QRect& r : parts.bands)
+        blend(r, band, bandWeight);
     blend(parts.pick, band, pickWeight);
 
     // The panel with its colour bar and frame is drawn in a scratch image of its own and copied back:
@@ -441,13 +435,12 @@ void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB&
         }
     }
     p.SetClipRect(QRect(0, 0, p.Width(), p.Height()));
-    if (view.bpp == 4) DibOps::AddSubC(scratch, part, 0xFF000000u, 0);  // the dark tone's blend, as above
+    if (view.bpp == 4) DibOps::AddSubC(scratch, part, 0xFF000000u, 0); // the dark tone's blend, as above
     DibOps::Copy(scratch, part, view, o.x() - origin.x(), o.y() - origin.y());
 }
 
-void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
-                     double phase)
-{
+void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel,
+                     uint32_t picked, double phase) {
     TDIB panel;
     DrawPickDisplay(ViewOfImage(view), panel, text, s, n, singlePixel, picked, phase);
 }

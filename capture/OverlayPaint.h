@@ -55,7 +55,8 @@ struct TZoomedView {
 // mode each image row is magnified and gridded once, in rows, and then repeated down the view. Both
 // scratch images are the caller's, kept between paints, and grow when they must.
 // view is a 32-bit image of the library or any plain 32-bit view (such as the window's surface).
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view, const TZoomedView& v);
+void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+                       const TZoomedView& v);
 // The same from a plain view of the desktop: the 24-bit picture, or the grabbed 32-bit rows (whose
 // fourth byte is ignored) before they have been narrowed into it.
 void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
@@ -87,7 +88,8 @@ struct TReadoutLine {
 };
 // The read-out of a pick: n is the pick in image pixels (exclusive right and bottom), picked the colour
 // as 0x00BBGGRR. A single-pixel pick (hovering) invites Ctrl to select instead of giving a size.
-std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked, QPoint panelTopLeft);
+std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uint32_t picked,
+                                           QPoint panelTopLeft);
 
 class TAgg2D;
 
@@ -99,10 +101,10 @@ inline constexpr const char* OverlayFontFamily = "宋体";
 // pick in image pixels, picked its colour as 0x00BBGGRR, phase the paint phase. The panel is drawn in
 // panelScratch (the caller's, kept between paints) and copied into view, which may be any plain view of
 // 24 or 32 bits; text is left attached to the scratch.
-void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s, const QRect& n,
-                     bool singlePixel, uint32_t picked, double phase);
-void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel, uint32_t picked,
-                     double phase);
+void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text, const QRect& s,
+                     const QRect& n, bool singlePixel, uint32_t picked, double phase);
+void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel,
+                     uint32_t picked, double phase);
 // The same into a part of the frame: view holds the frame's pixels from origin on, the frame is
 // frame.width() x frame.height(). The bands are drawn where view holds them, the panel only into a view
 // that holds all of its frosted frame.

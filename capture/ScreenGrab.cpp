@@ -5,32 +5,29 @@
 
 namespace {
 
-DibOps::View RowsView(const THeldGrab& held, int w, int h)
-{
+DibOps::View RowsView(const THeldGrab& held, int w, int h) {
     return DibOps::View{held.bits, held.stride, w, h, 4};
 }
 
 // The pointer's picture drawn over the frozen picture (24 bits, or the grabbed 32-bit rows, which
 // come out the same once narrowed: the blend works per colour channel).
-void DrawPointer(const DibOps::View& target, const QPoint& origin)
-{
+void DrawPointer(const DibOps::View& target, const QPoint& origin) {
     TPlatform& platform = Platform();
     TCursorImage cursor;
     if (!platform.grabber || !platform.grabber->Cursor(cursor).ok || cursor.image.isNull()) return;
     TDIB picture = TDIB::FromQImage(cursor.image, 32);
     const QRect targetRect(0, 0, target.width, target.height);
-    const QRect placed(cursor.x - cursor.hotX - origin.x(), cursor.y - cursor.hotY - origin.y(), picture.Width(),
-                       picture.Height());
+    const QRect placed(cursor.x - cursor.hotX - origin.x(), cursor.y - cursor.hotY - origin.y(),
+                       picture.Width(), picture.Height());
     const QRect part = placed & targetRect;
     if (part.isEmpty()) return;
     DibOps::View src{picture.Bits(), picture.BytesPerRow(), picture.Width(), picture.Height(), 4};
     DibOps::AlphaBlend(src, part.translated(-placed.topLeft()), target, part.left(), part.top(), 255, true);
 }
 
-}  // namespace
+} // namespace
 
-TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows)
-{
+TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows) {
     TDesktopGrab g;
     TPlatform& platform = Platform();
     if (platform.display) g.desktopBounds = platform.display->DesktopBounds();
@@ -63,7 +60,8 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows)
                 DibOps::FillSet(rows, QRect(0, 0, w, r.top()), 0xFF000000u);
                 DibOps::FillSet(rows, QRect(0, r.bottom() + 1, w, h - r.bottom() - 1), 0xFF000000u);
                 DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
-                DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()), 0xFF000000u);
+                DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()),
+                                0xFF000000u);
             }
             if (pointer) DrawPointer(rows, origin);
             g.rows = std::move(held);
@@ -75,17 +73,18 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows)
 
     // The grabbed rows go straight from the X server's buffer into the 24-bit picture.
     const int left = g.grabbedRect.left(), top = g.grabbedRect.top();
-    const bool ok = platform.grabber &&
-                    platform.grabber
-                        ->GrabTo(g.grabbedRect.translated(origin),
-                                 [&](const QRect& part, const uint8_t* bgrx, int stride) {
-                                     // The view type is for writing too; this one is only read.
-                                     DibOps::View src{const_cast<uint8_t*>(bgrx), stride, part.width(), part.height(), 4};
-                                     DibOps::View dst{g.image.Bits(), g.image.BytesPerRow(), w, h, 3};
-                                     DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), dst,
-                                                        left + part.x(), top + part.y());
-                                 })
-                        .ok;
+    const bool ok =
+        platform.grabber &&
+        platform.grabber
+            ->GrabTo(g.grabbedRect.translated(origin),
+                     [&](const QRect& part, const uint8_t* bgrx, int stride) {
+                         // The view type is for writing too; this one is only read.
+                         DibOps::View src{const_cast<uint8_t*>(bgrx), stride, part.width(), part.height(), 4};
+                         DibOps::View dst{g.image.Bits(), g.image.BytesPerRow(), w, h, 3};
+                         DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), dst,
+                                            left + part.x(), top + part.y());
+                     })
+            .ok;
     if (!ok) {
         // Nothing could be read: the frozen picture is black rather than uninitialised memory.
         g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
@@ -95,16 +94,14 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows)
     return g;
 }
 
-void FillDesktopImage(TDesktopGrab& grab)
-{
+void FillDesktopImage(TDesktopGrab& grab) {
     if (!grab.rows) return;
     const int w = grab.image.Width(), h = grab.image.Height();
     DibOps::Copy32To24(RowsView(*grab.rows, w, h), QRect(0, 0, w, h),
                        DibOps::View{grab.image.Bits(), grab.image.BytesPerRow(), w, h, 3}, 0, 0);
 }
 
-void GetForegroundTitle(QString& title, QString& comment)
-{
+void GetForegroundTitle(QString& title, QString& comment) {
     title.clear();
     comment.clear();
     TPlatform& platform = Platform();

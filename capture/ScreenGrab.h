@@ -12,9 +12,9 @@
 struct THeldGrab;
 
 struct TDesktopGrab {
-    QRect desktopBounds;  // the virtual desktop, root-window device pixels
-    TDIB image;           // 24-bit, desktopBounds' size
-    QRect grabbedRect;    // the part of the image that holds screen content
+    QRect desktopBounds; // the virtual desktop, root-window device pixels
+    TDIB image;          // 24-bit, desktopBounds' size
+    QRect grabbedRect;   // the part of the image that holds screen content
     // While set, `image` is still to be filled from these rows (the whole image, 32 bits a pixel,
     // the pointer already drawn in): see FillDesktopImage.
     std::shared_ptr<THeldGrab> rows;

@@ -5,11 +5,13 @@
 // A GLib critical (a call our code got wrong) aborts too.
 //
 // Build (clang only) and run, from the source folder:
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVEXMOR_FUZZ=ON \
+//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVEXMOR_FUZZ=ON
+//   \
 //         -DVEXMOR_TESTS=OFF -DVEXMOR_BENCH=OFF
 //   ninja -C build-fuzz fuzz_recent
 //   mkdir -p /tmp/recent-corpus
-//   build-fuzz/fuzz/fuzz_recent -max_total_time=600 -dict=fuzz/xbel.dict /tmp/recent-corpus fuzz/corpus/fuzz_recent
+//   build-fuzz/fuzz/fuzz_recent -max_total_time=600 -dict=fuzz/xbel.dict /tmp/recent-corpus
+//   fuzz/corpus/fuzz_recent
 // New inputs go to the first folder; a crash is written to ./crash-* and replays with
 // build-fuzz/fuzz/fuzz_recent crash-<hash>.
 #include "DesktopServices.h"
@@ -67,10 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString listPath = TDesktopShell::RecentFilesPath();
     {
         QFile file(listPath);
-        Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(input) == input.size(), "cannot write the input");
+        Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(input) == input.size(),
+              "cannot write the input");
     }
     // The capture's name and type vary with the input.
-    static const char* const kinds[][2] = {{"Shot 1.png", "image/png"}, {"截图.jpg", "image/jpeg"}, {"a%b#c.bmp", "image/bmp"}};
+    static const char* const kinds[][2] = {
+        {"Shot 1.png", "image/png"}, {"截图.jpg", "image/jpeg"}, {"a%b#c.bmp", "image/bmp"}};
     const auto& kind = kinds[size % 3];
     const QString shot = QString::fromLocal8Bit(g_folder) + u'/' + QString::fromUtf8(kind[0]);
     gchar* uri = g_filename_to_uri(QFile::encodeName(shot).constData(), nullptr, nullptr);
@@ -80,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GBookmarkFile* given = g_bookmark_file_new();
     GError* error = nullptr;
     const bool loads = g_bookmark_file_load_from_data(given, input.constData(), gsize(input.size()), &error);
-    const bool empty = !loads && error && error->domain == G_MARKUP_ERROR && error->code == G_MARKUP_ERROR_EMPTY;
+    const bool empty =
+        !loads && error && error->domain == G_MARKUP_ERROR && error->code == G_MARKUP_ERROR_EMPTY;
     g_clear_error(&error);
 
     TDesktopShell shell;
@@ -93,17 +98,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         Check(loads || empty, "a list GLib does not load was written over");
         GBookmarkFile* written = g_bookmark_file_new();
-        Check(g_bookmark_file_load_from_data(written, after.constData(), gsize(after.size()), nullptr), "the new list does not load");
+        Check(g_bookmark_file_load_from_data(written, after.constData(), gsize(after.size()), nullptr),
+              "the new list does not load");
         Check(g_bookmark_file_has_item(written, uri), "the new list lacks the capture");
         gchar* mime = g_bookmark_file_get_mime_type(written, uri, nullptr);
         Check(mime && std::strcmp(mime, kind[1]) == 0, "the capture's type is wrong");
         g_free(mime);
-        Check(g_bookmark_file_has_application(written, uri, "Vexmor", nullptr), "this program is not registered");
+        Check(g_bookmark_file_has_application(written, uri, "Vexmor", nullptr),
+              "this program is not registered");
         if (loads) {
             gsize count = 0;
             gchar** uris = g_bookmark_file_get_uris(given, &count);
-            for (gsize i = 0; i < count; ++i) Check(g_bookmark_file_has_item(written, uris[i]), "a bookmark was lost");
-            Check(g_bookmark_file_get_size(written) == int(count) + !g_bookmark_file_has_item(given, uri), "bookmarks were added");
+            for (gsize i = 0; i < count; ++i)
+                Check(g_bookmark_file_has_item(written, uris[i]), "a bookmark was lost");
+            Check(g_bookmark_file_get_size(written) == int(count) + !g_bookmark_file_has_item(given, uri),
+                  "bookmarks were added");
             g_strfreev(uris);
         }
         g_bookmark_file_free(written);

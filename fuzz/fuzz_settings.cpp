@@ -3,7 +3,8 @@
 // second store must answer every read exactly as the first (and write the same text); else it aborts.
 //
 // Build (clang only) and run, from the source folder:
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVEXMOR_FUZZ=ON \
+//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVEXMOR_FUZZ=ON
+//   \
 //         -DVEXMOR_TESTS=OFF -DVEXMOR_BENCH=OFF
 //   ninja -C build-fuzz fuzz_settings
 //   mkdir -p /tmp/settings-corpus
@@ -72,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QDir().mkpath(Folder() + QStringLiteral("/Vexmor"));
     {
         QFile file(path);
-        Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(input) == input.size(), "cannot write the input");
+        Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(input) == input.size(),
+              "cannot write the input");
     }
     TSettingsStore first(path);
     Check(first.Load(), "the input does not load");
@@ -87,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QList<Read> reads;
     for (const QString& section : sections)
         for (const QString& name : names)
-            reads.append({first.ValueExists(section, name), first.ReadString(section, name, QStringLiteral("\x01")),
+            reads.append({first.ValueExists(section, name),
+                          first.ReadString(section, name, QStringLiteral("\x01")),
                           first.ReadInteger(section, name, -77)});
 
     Check(first.Save(), "the store does not save");
@@ -98,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const QString& name : names) {
             const Read& r = reads[i++];
             Check(second.ValueExists(section, name) == r.exists, "a value appeared or vanished");
-            Check(second.ReadString(section, name, QStringLiteral("\x01")) == r.text, "a value's text changed");
+            Check(second.ReadString(section, name, QStringLiteral("\x01")) == r.text,
+                  "a value's text changed");
             Check(second.ReadInteger(section, name, -77) == r.number, "a value's number changed");
         }
     Check(second.Serialize() == first.Serialize(), "the saved store writes a different text");

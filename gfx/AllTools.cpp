@@ -21,7 +21,8 @@
 const std::array<bool, 256>& FileNameChars() {
     static const std::array<bool, 256> table = [] {
         std::array<bool, 256> t{};
-        for (int b = 0; b < 256; ++b) t[b] = b >= 32 && !std::strchr("\"*/:<>?\\|", b);
+        for (int b = 0; b < 256; ++b)
+            t[b] = b >= 32 && !std::strchr("\"*/:<>?\\|", b);
         return t;
     }();
     return table;
@@ -39,7 +40,8 @@ int WholeUtf8Prefix(const QByteArray& s, int limit) {
     if (s.size() <= limit) return int(s.size());
     int cut = limit;
     // Step back over continuation bytes; the byte at `cut` then starts a character (or is ASCII).
-    while (cut > 0 && (uchar(s[cut]) & 0xC0) == 0x80) --cut;
+    while (cut > 0 && (uchar(s[cut]) & 0xC0) == 0x80)
+        --cut;
     return cut;
 }
 } // namespace
@@ -57,7 +59,9 @@ QByteArray CleanFileNameBytes(const QByteArray& utf8) {
     return result;
 }
 
-QString CleanFileName(const QString& text) { return QString::fromUtf8(CleanFileNameBytes(text.toUtf8())); }
+QString CleanFileName(const QString& text) {
+    return QString::fromUtf8(CleanFileNameBytes(text.toUtf8()));
+}
 
 QString UniqueFileName(const QString& path) {
     if (!QFileInfo::exists(path)) return path;
@@ -130,8 +134,9 @@ QString CreateNewFile(const QString& path, const std::function<bool(QIODevice&)>
     // link() fails with EEXIST instead of replacing: whoever made the name first keeps it.
     for (int attempt = 0; attempt < 1000; ++attempt) {
         if (::link(from.constData(), QFile::encodeName(target).constData()) == 0) {
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-            return target;  // the temporary name is removed with `temp`
+            QFile::setPermissions(target,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            return target; // the temporary name is removed with `temp`
         }
         if (errno != EEXIST) return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
         target = UniqueFileName(target);
@@ -144,10 +149,11 @@ QString ReplaceFile(const QString& path, const std::function<bool(QIODevice&)>& 
     QString why;
     if (!OpenLockedTemporary(temp, path, &why) || !WriteWhole(temp, write, &why)) return Fail(error, why);
     const QFile::Permissions old = QFile::permissions(path);
-    temp.setPermissions(old ? old : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    temp.setPermissions(old ? old
+                            : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     if (::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
-    temp.setAutoRemove(false);  // it is the file now
+    temp.setAutoRemove(false); // it is the file now
     return path;
 }
 
@@ -176,8 +182,8 @@ void IncludeTrailingBackslash(QString& path) {
 QString FloatToStr(double value, int decimals) {
     char buffer[64];
     const auto result = decimals < 0 ? std::to_chars(buffer, buffer + sizeof buffer, value)
-                                     : std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                                     decimals);
+                                     : std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                     std::chars_format::fixed, decimals);
     return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
@@ -194,7 +200,7 @@ double StrToFloatDef(const QString& text, double fallback) {
 
 int StrToIntDef(const QString& text, int fallback) {
     bool ok = false;
-    const int v = text.trimmed().toInt(&ok, 10);  // QString::toInt ignores the locale
+    const int v = text.trimmed().toInt(&ok, 10); // QString::toInt ignores the locale
     return ok ? v : fallback;
 }
 

@@ -32,11 +32,13 @@ QString UniqueFileName(const QString& path);
 // temporary name in the same folder and then linked to its final name, which never replaces an
 // existing file, so a failed write leaves nothing behind and a racing writer is never overwritten.
 // Returns the path written, or an empty string with `error` set.
-QString CreateNewFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error = nullptr);
+QString CreateNewFile(const QString& path, const std::function<bool(QIODevice&)>& write,
+                      QString* error = nullptr);
 
 // Writes `path` anew, replacing what is there only once everything has been written (the old file
 // and its permissions stay until then; a failure keeps it). Returns the path, or empty with `error`.
-QString ReplaceFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error = nullptr);
+QString ReplaceFile(const QString& path, const std::function<bool(QIODevice&)>& write,
+                    QString* error = nullptr);
 
 // Both write under the temporary name ".vexmor-XXXXXX" in the target's folder and hold a lock on it
 // while they write. A process killed in the middle leaves such a file behind; this removes those in

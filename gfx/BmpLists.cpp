@@ -2,13 +2,11 @@
 
 #include <QByteArray>
 
-TDIBmpList::TDIBmpList()
-{
+TDIBmpList::TDIBmpList() {
     glyph_.OnChange = [this] { GlyphChanged(); };
 }
 
-void TDIBmpList::SetGlyph(const TDIBmp& glyph)
-{
+void TDIBmpList::SetGlyph(const TDIBmp& glyph) {
     // Cell layout first, so the change notification of the pixels sees the new cell width.
     glyph_.SetILCount(glyph.ILCount());
     glyph_.SetDrawMode(glyph.DrawMode());
@@ -16,15 +14,12 @@ void TDIBmpList::SetGlyph(const TDIBmp& glyph)
     GlyphChanged();
 }
 
-void TDIBmpList::LoadGlyphData(const QByteArray& storedForm)
-{
+void TDIBmpList::LoadGlyphData(const QByteArray& storedForm) {
     glyph_.LoadStoredForm(storedForm);
 }
 
-void TDIBmpList::GlyphChanged()
-{
-    if (glyph_.Empty())
-        return;
+void TDIBmpList::GlyphChanged() {
+    if (glyph_.Empty()) return;
     DefaultWidth = glyph_.CellWidth();
     DefaultHeight = glyph_.Height();
 }

@@ -6,7 +6,7 @@
 class QByteArray;
 
 class TDIBmpList {
-public:
+  public:
     TDIBmpList();
     // The glyph's change notification refers to this object.
     TDIBmpList(const TDIBmpList&) = delete;
@@ -23,7 +23,7 @@ public:
     int DefaultWidth = 0;
     int DefaultHeight = 0;
 
-private:
+  private:
     void GlyphChanged();
     TDIBmp glyph_;
 };

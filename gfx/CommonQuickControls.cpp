@@ -22,7 +22,9 @@ void TQuickPaintBox::Paint() {
     }
 }
 
-TQuickBmpList::TQuickBmpList(QWidget* parent) : TNoClicksGraphicControl(parent) { WatchGlyph(); }
+TQuickBmpList::TQuickBmpList(QWidget* parent) : TNoClicksGraphicControl(parent) {
+    WatchGlyph();
+}
 
 void TQuickBmpList::WatchGlyph() {
     QPointer<TQuickBmpList> self(this);
@@ -31,7 +33,9 @@ void TQuickBmpList::WatchGlyph() {
     };
 }
 
-const TDIBmp& TQuickBmpList::Glyph() const { return source_ ? source_->Glyph() : glyph_; }
+const TDIBmp& TQuickBmpList::Glyph() const {
+    return source_ ? source_->Glyph() : glyph_;
+}
 
 void TQuickBmpList::SetGlyph(const TDIBmp& glyph) {
     glyph_ = glyph;
@@ -47,7 +51,9 @@ void TQuickBmpList::SetILIndex(int index) {
     update();
 }
 
-int TQuickBmpList::XOffset() const { return Glyph().CellRect(ilIndex_).x(); }
+int TQuickBmpList::XOffset() const {
+    return Glyph().CellRect(ilIndex_).x();
+}
 
 void TQuickBmpList::SetSourceBmpList(TQuickBmpList* source) {
     if (source == this) source = nullptr;
@@ -60,7 +66,9 @@ void TQuickBmpList::SetSourceBmpList(TQuickBmpList* source) {
 void TQuickBmpList::Paint() {
     const TDIBmp& glyph = Glyph();
     // The cell, kept inside the strip and the control.
-    QRect cell = glyph.Empty() ? QRect() : glyph.CellRect(ilIndex_).intersected(QRect(0, 0, glyph.Width(), glyph.Height()));
+    QRect cell = glyph.Empty()
+                     ? QRect()
+                     : glyph.CellRect(ilIndex_).intersected(QRect(0, 0, glyph.Width(), glyph.Height()));
     cell.setSize(cell.size().boundedTo(ClientRect().size()));
     if (glyph.DrawMode() == TDIBmpDrawMode::dmNormal) {
         if (!cell.isEmpty()) const_cast<TDIBmp&>(glyph).DrawTo(*Canvas(), 0, 0, cell);
@@ -82,7 +90,8 @@ void TQuickBmpList::mousePressEvent(QMouseEvent* event) {
 }
 
 void TQuickBmpList::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
     TNoClicksGraphicControl::mouseReleaseEvent(event);
     if (!click) return;

@@ -11,13 +11,13 @@
 // Only the form designer's hit test differs from the base; at run time these take clicks normally.
 class TNoClicksGraphicControl : public TQuickGraphicControl {
     Q_OBJECT
-public:
+  public:
     using TQuickGraphicControl::TQuickGraphicControl;
 };
 
 class TQuickPaintBox : public TNoClicksGraphicControl {
     Q_OBJECT
-public:
+  public:
     explicit TQuickPaintBox(QWidget* parent = nullptr);
 
     QColor Color() const { return color_; }
@@ -26,16 +26,16 @@ public:
     // Draws the box through sender->Canvas().
     std::function<void(TQuickPaintBox* sender)> OnPaint;
 
-protected:
+  protected:
     void Paint() override;
 
-private:
+  private:
     QColor color_;
 };
 
 class TQuickBmpList : public TNoClicksGraphicControl {
     Q_OBJECT
-public:
+  public:
     explicit TQuickBmpList(QWidget* parent = nullptr);
 
     // The strip shown: the source list's when one is set, else this control's own.
@@ -58,15 +58,15 @@ public:
 
     std::function<void(TQuickBmpList* sender)> OnClick;
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void Paint() override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void WatchGlyph();
 
     TDIBmp glyph_;

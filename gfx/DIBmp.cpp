@@ -14,8 +14,7 @@
 
 // ---- pixel formats --------------------------------------------------------------------------------
 
-PixelFormat PixelFormat::Make(int r, int g, int b)
-{
+PixelFormat PixelFormat::Make(int r, int g, int b) {
     PixelFormat f;
     auto ones = [](int n) { return n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1; };
     f.redMask = ones(r) << (g + b);
@@ -33,8 +32,7 @@ PixelFormat PixelFormat::Make(int r, int g, int b)
     return f;
 }
 
-PixelFormat PixelFormat::FromMasks(uint32_t red, uint32_t green, uint32_t blue)
-{
+PixelFormat PixelFormat::FromMasks(uint32_t red, uint32_t green, uint32_t blue) {
     auto length = [](uint32_t m) {
         int n = 0;
         for (; m; m &= m - 1)
@@ -48,12 +46,14 @@ PixelFormat PixelFormat::FromMasks(uint32_t red, uint32_t green, uint32_t blue)
     return f;
 }
 
-void CheckPixelFormat(int bitCount, const PixelFormat& f)
-{
+void CheckPixelFormat(int bitCount, const PixelFormat& f) {
     switch (bitCount) {
-    case 1: case 4: case 8: case 24: case 32:
-        if (f.redMask == 0x00FF0000 && f.greenMask == 0x0000FF00 && f.blueMask == 0x000000FF)
-            return;
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+    case 32:
+        if (f.redMask == 0x00FF0000 && f.greenMask == 0x0000FF00 && f.blueMask == 0x000000FF) return;
         break;
     case 16:
         if ((f.redMask == 0x7C00 && f.greenMask == 0x03E0 && f.blueMask == 0x001F) ||
@@ -66,41 +66,38 @@ void CheckPixelFormat(int bitCount, const PixelFormat& f)
     throw EInvalidGraphicOperation("PixelFormat in invalid");
 }
 
-[[noreturn]] void ThrowInvalidDib() { throw EInvalidGraphicOperation("DIB is invalid"); }
+[[noreturn]] void ThrowInvalidDib() {
+    throw EInvalidGraphicOperation("DIB is invalid");
+}
 
 // ---- the shared image -----------------------------------------------------------------------------
 
-TDIBSharedImage* TDIBSharedImage::Empty()
-{
+TDIBSharedImage* TDIBSharedImage::Empty() {
     static TDIBSharedImage* empty = [] {
         auto* e = new TDIBSharedImage;
         e->isEmpty = true;
-        e->refCount = 1;   // held by the process
+        e->refCount = 1; // held by the process
         return e;
     }();
     return empty;
 }
 
-void TDIBSharedImage::Release()
-{
-    if (isEmpty)
-        return;
-    if (--refCount == 0)
-        delete this;
+void TDIBSharedImage::Release() {
+    if (isEmpty) return;
+    if (--refCount == 0) delete this;
 }
 
-TDIBSharedImage::~TDIBSharedImage() { std::free(block_); }
+TDIBSharedImage::~TDIBSharedImage() {
+    std::free(block_);
+}
 
 TDIBSharedImage* TDIBSharedImage::Make(int width, int height, int bitCount, const PixelFormat& format,
-                                       const std::array<uint32_t, 256>& colorTable, bool memoryImage)
-{
+                                       const std::array<uint32_t, 256>& colorTable, bool memoryImage) {
     CheckPixelFormat(bitCount, format);
-    if (width <= 0 || height <= 0)
-        return Empty();
+    if (width <= 0 || height <= 0) return Empty();
     const qint64 bytesPerRow = ((qint64(width) * bitCount + 31) >> 5) * 4;
     const qint64 size = bytesPerRow * height;
-    if (qint64(width) * height > MaxPixels || bytesPerRow > INT32_MAX)
-        throw std::bad_alloc();
+    if (qint64(width) * height > MaxPixels || bytesPerRow > INT32_MAX) throw std::bad_alloc();
     auto* img = new TDIBSharedImage;
     img->width = width;
     img->height = height;
@@ -134,8 +131,7 @@ TDIBSharedImage* TDIBSharedImage::Make(int width, int height, int bitCount, cons
     img->block_ = std::calloc(size_t(size) + 64, 1);
     if (!img->block_) {
         delete img;
-        if (memoryImage)
-            throw std::bad_alloc();
+        if (memoryImage) throw std::bad_alloc();
         throw EOutOfResources("DIB cannot be made");
     }
     img->bits = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(img->block_) + 63) & ~uintptr_t(63));
@@ -145,8 +141,7 @@ TDIBSharedImage* TDIBSharedImage::Make(int width, int height, int bitCount, cons
 
 // ---- palettes -------------------------------------------------------------------------------------
 
-QList<uint32_t> TPaletteItem::ColorTable() const
-{
+QList<uint32_t> TPaletteItem::ColorTable() const {
     QList<uint32_t> t;
     for (int i = 0; i < count; ++i)
         t.append(0xFF000000u | (entries[i] & 0xFFFFFF));
@@ -154,15 +149,13 @@ QList<uint32_t> TPaletteItem::ColorTable() const
 }
 
 namespace {
-std::vector<std::weak_ptr<TPaletteItem>>& PaletteItems()
-{
+std::vector<std::weak_ptr<TPaletteItem>>& PaletteItems() {
     static std::vector<std::weak_ptr<TPaletteItem>> items;
     return items;
 }
-}  // namespace
+} // namespace
 
-TPalette TPaletteManager::Get(const uint32_t* entries, int count)
-{
+TPalette TPaletteManager::Get(const uint32_t* entries, int count) {
     count = std::clamp(count, 0, 256);
     uint32_t checksum = uint32_t(count);
     for (int i = 0; i < count; ++i)
@@ -183,8 +176,7 @@ TPalette TPaletteManager::Get(const uint32_t* entries, int count)
     return item;
 }
 
-int TPaletteManager::ItemCount()
-{
+int TPaletteManager::ItemCount() {
     auto& items = PaletteItems();
     std::erase_if(items, [](const auto& w) { return w.expired(); });
     return int(items.size());
@@ -203,13 +195,16 @@ struct TDIB::CanvasState {
 };
 
 namespace {
-DibOps::View ViewOf(TDIB& d) { return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8}; }
-}  // namespace
+DibOps::View ViewOf(TDIB& d) {
+    return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8};
+}
+} // namespace
 
-TDIB::TDIB() : image_(TDIBSharedImage::Empty()) { Refresh(); }
+TDIB::TDIB() : image_(TDIBSharedImage::Empty()) {
+    Refresh();
+}
 
-TDIB::TDIB(int width, int height, int bitCount, bool memoryImage) : image_(TDIBSharedImage::Empty())
-{
+TDIB::TDIB(int width, int height, int bitCount, bool memoryImage) : image_(TDIBSharedImage::Empty()) {
     memoryKind_ = memoryImage;
     std::array<uint32_t, 256> table{};
     const PixelFormat format = bitCount == 16 ? PixelFormat::Make(5, 5, 5) : requestedFormat_;
@@ -217,8 +212,7 @@ TDIB::TDIB(int width, int height, int bitCount, bool memoryImage) : image_(TDIBS
     Refresh();
 }
 
-TDIB::TDIB(const TDIB& other) : image_(other.image_)
-{
+TDIB::TDIB(const TDIB& other) : image_(other.image_) {
     image_->Reference();
     requestedFormat_ = other.requestedFormat_;
     memoryKind_ = other.memoryKind_;
@@ -226,35 +220,38 @@ TDIB::TDIB(const TDIB& other) : image_(other.image_)
     Refresh();
 }
 
-TDIB& TDIB::operator=(const TDIB& other)
-{
+TDIB& TDIB::operator=(const TDIB& other) {
     Assign(other);
     return *this;
 }
 
-TDIB::~TDIB()
-{
+TDIB::~TDIB() {
     DetachCanvas();
     image_->Release();
 }
 
-void TDIB::Assign(const TDIB& other)
-{
-    if (other.image_ == image_)
-        return;
+void TDIB::Assign(const TDIB& other) {
+    if (other.image_ == image_) return;
     other.image_->Reference();
     requestedFormat_ = other.requestedFormat_;
     ReplaceImage(other.image_);
 }
 
-void TDIB::Clear() { ReplaceImage(TDIBSharedImage::Empty()); }
+void TDIB::Clear() {
+    ReplaceImage(TDIBSharedImage::Empty());
+}
 
-bool TDIB::SharesWith(const TDIB& other) const { return image_ == other.image_ && !image_->isEmpty; }
-int TDIB::RefCount() const { return image_->isEmpty ? 0 : image_->refCount; }
-bool TDIB::MemoryImage() const { return image_->isEmpty ? memoryKind_ : image_->memoryImage; }
+bool TDIB::SharesWith(const TDIB& other) const {
+    return image_ == other.image_ && !image_->isEmpty;
+}
+int TDIB::RefCount() const {
+    return image_->isEmpty ? 0 : image_->refCount;
+}
+bool TDIB::MemoryImage() const {
+    return image_->isEmpty ? memoryKind_ : image_->memoryImage;
+}
 
-void TDIB::ReplaceImage(TDIBSharedImage* image)
-{
+void TDIB::ReplaceImage(TDIBSharedImage* image) {
     if (image == image_) {
         image->Release();
         return;
@@ -262,14 +259,12 @@ void TDIB::ReplaceImage(TDIBSharedImage* image)
     DetachCanvas();
     TDIBSharedImage* old = image_;
     image_ = image;
-    if (!image_->isEmpty)
-        memoryKind_ = image_->memoryImage;
+    if (!image_->isEmpty) memoryKind_ = image_->memoryImage;
     old->Release();
     Refresh();
 }
 
-void TDIB::Refresh()
-{
+void TDIB::Refresh() {
     width_ = image_->width;
     height_ = image_->height;
     bitCount_ = image_->bitCount;
@@ -281,46 +276,45 @@ void TDIB::Refresh()
     Changed();
 }
 
-void TDIB::Changed()
-{
-    if (OnChange)
-        OnChange();
+void TDIB::Changed() {
+    if (OnChange) OnChange();
 }
 
-const PixelFormat& TDIB::GetPixelFormat() const { return image_->isEmpty ? requestedFormat_ : image_->format; }
-void TDIB::SetPixelFormat(const PixelFormat& format) { requestedFormat_ = format; }
-int TDIB::PaletteCount() const { return image_->paletteCount; }
-const std::array<uint32_t, 256>& TDIB::ColorTable() const { return image_->colorTable; }
-QByteArray TDIB::BitmapInfo() const
-{
+const PixelFormat& TDIB::GetPixelFormat() const {
+    return image_->isEmpty ? requestedFormat_ : image_->format;
+}
+void TDIB::SetPixelFormat(const PixelFormat& format) {
+    requestedFormat_ = format;
+}
+int TDIB::PaletteCount() const {
+    return image_->paletteCount;
+}
+const std::array<uint32_t, 256>& TDIB::ColorTable() const {
+    return image_->colorTable;
+}
+QByteArray TDIB::BitmapInfo() const {
     return QByteArray(reinterpret_cast<const char*>(image_->info.data()), qsizetype(image_->info.size()));
 }
 
-void TDIB::Changing(bool wantMemoryImage)
-{
-    if (image_->isEmpty)
-        return;
-    if (image_->memoryImage == wantMemoryImage && image_->refCount <= 1 && !image_->compressed)
-        return;
-    TDIBSharedImage* copy = TDIBSharedImage::Make(width_, height_, bitCount_, image_->format, image_->colorTable,
-                                                  wantMemoryImage && image_->memoryImage);
+void TDIB::Changing(bool wantMemoryImage) {
+    if (image_->isEmpty) return;
+    if (image_->memoryImage == wantMemoryImage && image_->refCount <= 1 && !image_->compressed) return;
+    TDIBSharedImage* copy = TDIBSharedImage::Make(width_, height_, bitCount_, image_->format,
+                                                  image_->colorTable, wantMemoryImage && image_->memoryImage);
     std::memcpy(copy->bits, image_->bits, size_t(size_));
     ReplaceImage(copy);
 }
 
-void TDIB::SetMemoryImage(bool memoryImage)
-{
+void TDIB::SetMemoryImage(bool memoryImage) {
     memoryKind_ = memoryImage;
-    if (image_->isEmpty || image_->memoryImage == memoryImage)
-        return;
+    if (image_->isEmpty || image_->memoryImage == memoryImage) return;
     TDIBSharedImage* copy =
         TDIBSharedImage::Make(width_, height_, bitCount_, image_->format, image_->colorTable, memoryImage);
     std::memcpy(copy->bits, image_->bits, size_t(size_));
     ReplaceImage(copy);
 }
 
-void TDIB::SetSize(int width, int height, int bitCount)
-{
+void TDIB::SetSize(int width, int height, int bitCount) {
     if (width <= 0 || height <= 0) {
         Clear();
         return;
@@ -331,21 +325,18 @@ void TDIB::SetSize(int width, int height, int bitCount)
     // A 16-bit request with the 8-8-8 default format means the 5-5-5 layout (the masks of the
     // default format are not allowed for 16 bits, so nothing valid changes meaning).
     PixelFormat format = requestedFormat_;
-    if (bitCount == 16 && format.SameMasks(PixelFormat::Default()))
-        format = PixelFormat::Make(5, 5, 5);
+    if (bitCount == 16 && format.SameMasks(PixelFormat::Default())) format = PixelFormat::Make(5, 5, 5);
     ReplaceImage(TDIBSharedImage::Make(width, height, bitCount, format, image_->colorTable, MemoryImage()));
 }
 
-void TDIB::SetWidth(int width)
-{
+void TDIB::SetWidth(int width) {
     if (Empty())
         SetSize(width, 1, 8);
     else
         SetSize(width, height_, bitCount_);
 }
 
-void TDIB::SetHeight(int height)
-{
+void TDIB::SetHeight(int height) {
     if (Empty())
         SetSize(1, height, 8);
     else
@@ -354,17 +345,18 @@ void TDIB::SetHeight(int height)
 
 namespace {
 
-uint32_t ReadIndex(const uint8_t* row, int x, int bits)
-{
+uint32_t ReadIndex(const uint8_t* row, int x, int bits) {
     switch (bits) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
-    default: return row[x];
+    case 1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4:
+        return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+    default:
+        return row[x];
     }
 }
 
-void WriteIndex(uint8_t* row, int x, int bits, uint32_t v)
-{
+void WriteIndex(uint8_t* row, int x, int bits, uint32_t v) {
     switch (bits) {
     case 1: {
         const int s = 7 - (x & 7);
@@ -376,27 +368,23 @@ void WriteIndex(uint8_t* row, int x, int bits, uint32_t v)
         row[x >> 1] = uint8_t((row[x >> 1] & ~(15 << s)) | ((v & 15) << s));
         break;
     }
-    default: row[x] = uint8_t(v);
+    default:
+        row[x] = uint8_t(v);
     }
 }
 
-uint32_t Expand(uint32_t v, uint32_t count)
-{
+uint32_t Expand(uint32_t v, uint32_t count) {
     // Scales a channel of `count` bits to 0..255 (5 bits: 31 -> 255).
-    if (count == 0)
-        return 0;
-    if (count >= 8)
-        return v >> (count - 8);
+    if (count == 0) return 0;
+    if (count >= 8) return v >> (count - 8);
     uint32_t out = v << (8 - count);
     for (uint32_t s = count; s < 8; s += count)
         out |= out >> count;
     return out & 0xFF;
 }
 
-int MaskShift(uint32_t mask)
-{
-    if (!mask)
-        return 0;
+int MaskShift(uint32_t mask) {
+    if (!mask) return 0;
     int s = 0;
     while (!(mask & 1)) {
         mask >>= 1;
@@ -406,15 +394,18 @@ int MaskShift(uint32_t mask)
 }
 
 // The colour of pixel x as 0xAARRGGBB (alpha 0xFF unless 32-bit).
-uint32_t ReadColour(const uint8_t* row, int x, int bits, const PixelFormat& f, const std::array<uint32_t, 256>& table)
-{
-    if (bits <= 8)
-        return 0xFF000000u | (table[ReadIndex(row, x, bits)] & 0xFFFFFF);
+uint32_t ReadColour(const uint8_t* row, int x, int bits, const PixelFormat& f,
+                    const std::array<uint32_t, 256>& table) {
+    if (bits <= 8) return 0xFF000000u | (table[ReadIndex(row, x, bits)] & 0xFFFFFF);
     uint32_t v;
     switch (bits) {
-    case 16: v = ReadLE16(row + 2 * x); break;
-    case 24: return 0xFF000000u | row[3 * x] | (row[3 * x + 1] << 8) | (uint32_t(row[3 * x + 2]) << 16);
-    default: return ReadLE32(row + 4 * x);
+    case 16:
+        v = ReadLE16(row + 2 * x);
+        break;
+    case 24:
+        return 0xFF000000u | row[3 * x] | (row[3 * x + 1] << 8) | (uint32_t(row[3 * x + 2]) << 16);
+    default:
+        return ReadLE32(row + 4 * x);
     }
     const uint32_t r = Expand((v & f.redMask) >> MaskShift(f.redMask), f.redCount);
     const uint32_t g = Expand((v & f.greenMask) >> MaskShift(f.greenMask), f.greenCount);
@@ -422,12 +413,12 @@ uint32_t ReadColour(const uint8_t* row, int x, int bits, const PixelFormat& f, c
     return 0xFF000000u | (r << 16) | (g << 8) | b;
 }
 
-void WriteColour(uint8_t* row, int x, int bits, const PixelFormat& f, uint32_t c)
-{
+void WriteColour(uint8_t* row, int x, int bits, const PixelFormat& f, uint32_t c) {
     const uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
     switch (bits) {
     case 16: {
-        const uint32_t v = ((r >> f.redFill) << MaskShift(f.redMask)) | ((g >> f.greenFill) << MaskShift(f.greenMask)) |
+        const uint32_t v = ((r >> f.redFill) << MaskShift(f.redMask)) |
+                           ((g >> f.greenFill) << MaskShift(f.greenMask)) |
                            ((b >> f.blueFill) << MaskShift(f.blueMask));
         row[2 * x] = uint8_t(v);
         row[2 * x + 1] = uint8_t(v >> 8);
@@ -438,16 +429,19 @@ void WriteColour(uint8_t* row, int x, int bits, const PixelFormat& f, uint32_t c
         row[3 * x + 1] = uint8_t(g);
         row[3 * x + 2] = uint8_t(r);
         break;
-    default: WriteLE32(row + 4 * x, c); break;
+    default:
+        WriteLE32(row + 4 * x, c);
+        break;
     }
 }
 
-int Luma(uint32_t c) { return (((c >> 16) & 0xFF) * 77 + ((c >> 8) & 0xFF) * 150 + (c & 0xFF) * 29 + 128) >> 8; }
+int Luma(uint32_t c) {
+    return (((c >> 16) & 0xFF) * 77 + ((c >> 8) & 0xFF) * 150 + (c & 0xFF) * 29 + 128) >> 8;
+}
 
-}  // namespace
+} // namespace
 
-void TDIB::SetBitCount(int bitCount)
-{
+void TDIB::SetBitCount(int bitCount) {
     if (bitCount <= 0) {
         Clear();
         return;
@@ -456,8 +450,7 @@ void TDIB::SetBitCount(int bitCount)
         SetSize(std::max(width_, 1), std::max(height_, 1), bitCount);
         return;
     }
-    if (bitCount == bitCount_)
-        return;
+    if (bitCount == bitCount_) return;
     CheckPixelFormat(bitCount, bitCount == 16 ? PixelFormat::Make(5, 5, 5) : PixelFormat::Default());
     const TDIB old(*this);
     const PixelFormat keepRequest = requestedFormat_;
@@ -469,8 +462,7 @@ void TDIB::SetBitCount(int bitCount)
         throw;
     }
     requestedFormat_ = keepRequest;
-    if (SharesWith(old))
-        return;
+    if (SharesWith(old)) return;
     const int ob = old.bitCount_, nb = bitCount_;
     const PixelFormat& of = old.image_->format;
     const PixelFormat& nf = image_->format;
@@ -479,7 +471,7 @@ void TDIB::SetBitCount(int bitCount)
         std::array<uint32_t, 256> table{};
         const int n = 1 << nb;
         if (ob <= 8 && ob < nb) {
-            table = oldTable;   // deeper index images keep the colours and the indices
+            table = oldTable; // deeper index images keep the colours and the indices
         } else {
             for (int i = 0; i < n; ++i) {
                 const uint32_t g = uint32_t(i * 255 / (n - 1));
@@ -521,30 +513,25 @@ void TDIB::SetBitCount(int bitCount)
     }
 }
 
-void TDIB::CreateCopy(const TDIB& source, bool copyPixels)
-{
+void TDIB::CreateCopy(const TDIB& source, bool copyPixels) {
     if (source.Empty()) {
         Clear();
         return;
     }
-    TDIBSharedImage* img = TDIBSharedImage::Make(source.width_, source.height_, source.bitCount_,
-                                                 source.image_->format, source.image_->colorTable,
-                                                 source.MemoryImage());
-    if (copyPixels)
-        std::memcpy(img->bits, source.bits_, size_t(source.size_));
+    TDIBSharedImage* img =
+        TDIBSharedImage::Make(source.width_, source.height_, source.bitCount_, source.image_->format,
+                              source.image_->colorTable, source.MemoryImage());
+    if (copyPixels) std::memcpy(img->bits, source.bits_, size_t(source.size_));
     requestedFormat_ = source.requestedFormat_;
     ReplaceImage(img);
 }
 
-void TDIB::SetColorTable(const uint32_t* entries, int count)
-{
+void TDIB::SetColorTable(const uint32_t* entries, int count) {
     std::array<uint32_t, 256> table = image_->colorTable;
     count = std::clamp(count, 0, 256);
     std::copy(entries, entries + count, table.begin());
-    if (image_->isEmpty)
-        return;
-    if (image_->paletteCount > 0)
-        Changing(image_->memoryImage);
+    if (image_->isEmpty) return;
+    if (image_->paletteCount > 0) Changing(image_->memoryImage);
     image_->colorTable = table;
     image_->paletteChanged = true;
     for (int i = 0; i < image_->paletteCount; ++i)
@@ -552,10 +539,8 @@ void TDIB::SetColorTable(const uint32_t* entries, int count)
     Changed();
 }
 
-TPalette TDIB::Palette()
-{
-    if (image_->paletteCount <= 0)
-        return nullptr;
+TPalette TDIB::Palette() {
+    if (image_->paletteCount <= 0) return nullptr;
     if (image_->paletteChanged || !image_->palette) {
         image_->palette = TPaletteManager::Get(image_->colorTable.data(), image_->paletteCount);
         image_->paletteChanged = false;
@@ -563,47 +548,53 @@ TPalette TDIB::Palette()
     return image_->palette;
 }
 
-void TDIB::SetPixel(int x, int y, uint32_t colour)
-{
-    if (bitCount_ != 24 && bitCount_ != 32)
-        return;
+void TDIB::SetPixel(int x, int y, uint32_t colour) {
+    if (bitCount_ != 24 && bitCount_ != 32) return;
     uint8_t* p = PixelPtr(x, y);
     for (int c = 0; c < bitCount_ / 8; ++c) {
         const int v = (colour >> (8 * c)) & 0xFF;
         switch (writeMode_) {
-        case 1: p[c] = uint8_t(std::min(255, p[c] + v)); break;
-        case 2: p[c] = uint8_t(std::max(0, p[c] - v)); break;
-        default: p[c] = uint8_t(v); break;
+        case 1:
+            p[c] = uint8_t(std::min(255, p[c] + v));
+            break;
+        case 2:
+            p[c] = uint8_t(std::max(0, p[c] - v));
+            break;
+        default:
+            p[c] = uint8_t(v);
+            break;
         }
     }
 }
 
-uint32_t TDIB::GetPixel(int x, int y) const
-{
+uint32_t TDIB::GetPixel(int x, int y) const {
     return ReadColour(bits_ + qsizetype(y) * bytesPerRow_, x, bitCount_, image_->format, image_->colorTable);
 }
 
 // ---- canvas and QImage views ----------------------------------------------------------------------
 
 namespace {
-QImage::Format FormatOf(int bits, const PixelFormat& f)
-{
+QImage::Format FormatOf(int bits, const PixelFormat& f) {
     switch (bits) {
-    case 1: return QImage::Format_Mono;
-    case 8: return QImage::Format_Indexed8;
-    case 16: return f.greenMask == 0x07E0 ? QImage::Format_RGB16 : QImage::Format_RGB555;
-    case 24: return QImage::Format_BGR888;
-    case 32: return QImage::Format_ARGB32_Premultiplied;
-    default: return QImage::Format_Invalid;
+    case 1:
+        return QImage::Format_Mono;
+    case 8:
+        return QImage::Format_Indexed8;
+    case 16:
+        return f.greenMask == 0x07E0 ? QImage::Format_RGB16 : QImage::Format_RGB555;
+    case 24:
+        return QImage::Format_BGR888;
+    case 32:
+        return QImage::Format_ARGB32_Premultiplied;
+    default:
+        return QImage::Format_Invalid;
     }
 }
-}  // namespace
+} // namespace
 
-QImage TDIB::AsQImage()
-{
+QImage TDIB::AsQImage() {
     const QImage::Format f = FormatOf(bitCount_, image_->format);
-    if (Empty() || f == QImage::Format_Invalid)
-        return {};
+    if (Empty() || f == QImage::Format_Invalid) return {};
     QImage img(bits_, width_, height_, bytesPerRow_, f);
     if (bitCount_ <= 8) {
         const QList<uint32_t> t = TPaletteItem{image_->colorTable, image_->paletteCount, 0}.ColorTable();
@@ -612,10 +603,8 @@ QImage TDIB::AsQImage()
     return img;
 }
 
-QImage TDIB::ToQImage() const
-{
-    if (Empty())
-        return {};
+QImage TDIB::ToQImage() const {
+    if (Empty()) return {};
     if (bitCount_ == 4) {
         QImage out(width_, height_, QImage::Format_RGB32);
         for (int y = 0; y < height_; ++y)
@@ -626,11 +615,9 @@ QImage TDIB::ToQImage() const
     return const_cast<TDIB*>(this)->AsQImage().copy();
 }
 
-TDIB TDIB::FromQImage(const QImage& image, int bitCount)
-{
+TDIB TDIB::FromQImage(const QImage& image, int bitCount) {
     TDIB out;
-    if (image.isNull())
-        return out;
+    if (image.isNull()) return out;
     if (bitCount != 24 && bitCount != 32) {
         out = FromQImage(image, 32);
         out.SetBitCount(bitCount);
@@ -645,10 +632,8 @@ TDIB TDIB::FromQImage(const QImage& image, int bitCount)
     return out;
 }
 
-void TDIB::DetachCanvas()
-{
-    if (!canvas_ || !canvas_->painter.isActive())
-        return;
+void TDIB::DetachCanvas() {
+    if (!canvas_ || !canvas_->painter.isActive()) return;
     canvas_->pen = canvas_->painter.pen();
     canvas_->brush = canvas_->painter.brush();
     canvas_->font = canvas_->painter.font();
@@ -657,10 +642,8 @@ void TDIB::DetachCanvas()
     canvas_->image = QImage();
 }
 
-void TDIB::AttachCanvas()
-{
-    if (!canvas_)
-        canvas_ = std::make_unique<CanvasState>();
+void TDIB::AttachCanvas() {
+    if (!canvas_) canvas_ = std::make_unique<CanvasState>();
     canvas_->image = AsQImage();
     canvas_->painter.begin(&canvas_->image);
     if (canvas_->saved) {
@@ -670,10 +653,8 @@ void TDIB::AttachCanvas()
     }
 }
 
-QPainter* TDIB::Canvas()
-{
-    if (Empty() || FormatOf(bitCount_, image_->format) == QImage::Format_Invalid)
-        return nullptr;
+QPainter* TDIB::Canvas() {
+    if (Empty() || FormatOf(bitCount_, image_->format) == QImage::Format_Invalid) return nullptr;
     // Drawing on a shared image un-shares it first; a MemoryImage becomes the DIB-section kind.
     Changing(false);
     if (canvas_ && canvas_->painter.isActive() && canvas_->image.constBits() == bits_)
@@ -686,11 +667,12 @@ QPainter* TDIB::Canvas()
 // ---- pixel operations -----------------------------------------------------------------------------
 
 namespace {
-bool Block(int bits) { return bits == 24 || bits == 32; }
+bool Block(int bits) {
+    return bits == 24 || bits == 32;
+}
 
 // Shrinks src (in a source of size sw x sh) and its target position so both lie inside their images.
-bool ClipCopy(QRect& src, int& x, int& y, int sw, int sh, int dw, int dh)
-{
+bool ClipCopy(QRect& src, int& x, int& y, int sw, int sh, int dw, int dh) {
     QRect s = src.intersected(QRect(0, 0, sw, sh));
     x += s.left() - src.left();
     y += s.top() - src.top();
@@ -701,15 +683,13 @@ bool ClipCopy(QRect& src, int& x, int& y, int sw, int sh, int dw, int dh)
     src = s;
     return !s.isEmpty();
 }
-}  // namespace
+} // namespace
 
-void TDIB::CopyRect(TDIB& dest, int x, int y, const QRect& src0)
-{
+void TDIB::CopyRect(TDIB& dest, int x, int y, const QRect& src0) {
     // Callers pass rectangles inside both images; clipping anyway keeps a wrong one from writing
     // outside the pixel memory.
     QRect src = src0;
-    if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_))
-        return;
+    if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_)) return;
     if (bitCount_ == dest.bitCount_) {
         if (bitCount_ >= 8) {
             DibOps::View s = ViewOf(*this), d = ViewOf(dest);
@@ -725,20 +705,19 @@ void TDIB::CopyRect(TDIB& dest, int x, int y, const QRect& src0)
         }
         return;
     }
-    if (bitCount_ == 24 && dest.bitCount_ == 32)
-        DibOps::Copy24To32(ViewOf(*this), src, ViewOf(dest), x, y);
+    if (bitCount_ == 24 && dest.bitCount_ == 32) DibOps::Copy24To32(ViewOf(*this), src, ViewOf(dest), x, y);
     // 32 -> 24 copies nothing.
 }
 
-void TDIB::CopyRectBorder(TDIB& dest, int x, int y, const QRect& src0, const QMargins& border, bool replicate)
-{
-    if (!Block(bitCount_) || bitCount_ != dest.bitCount_)
-        return;
+void TDIB::CopyRectBorder(TDIB& dest, int x, int y, const QRect& src0, const QMargins& border,
+                          bool replicate) {
+    if (!Block(bitCount_) || bitCount_ != dest.bitCount_) return;
     const QRect src = src0.intersected(QRect(0, 0, width_, height_));
     if (src.isEmpty() || border.left() < 0 || border.top() < 0 || border.right() < 0 || border.bottom() < 0)
         return;
     const int bpp = bitCount_ / 8;
-    const int w = src.width() + border.left() + border.right(), h = src.height() + border.top() + border.bottom();
+    const int w = src.width() + border.left() + border.right(),
+              h = src.height() + border.top() + border.bottom();
     // The source may be the destination: take the rectangle first.
     std::vector<uint8_t> block(size_t(src.width()) * src.height() * bpp);
     for (int j = 0; j < src.height(); ++j)
@@ -769,10 +748,8 @@ void TDIB::CopyRectBorder(TDIB& dest, int x, int y, const QRect& src0, const QMa
     }
 }
 
-void TDIB::Grow(const QMargins& m, int fillMode, uint32_t colour)
-{
-    if (Empty() || m.isNull())
-        return;
+void TDIB::Grow(const QMargins& m, int fillMode, uint32_t colour) {
+    if (Empty() || m.isNull()) return;
     const int cl = std::max(-m.left(), 0), ct = std::max(-m.top(), 0), cr = std::max(-m.right(), 0),
               cb = std::max(-m.bottom(), 0);
     const int nw = width_ + m.left() + m.right(), nh = height_ + m.top() + m.bottom();
@@ -785,20 +762,18 @@ void TDIB::Grow(const QMargins& m, int fillMode, uint32_t colour)
         Clear();
         return;
     }
-    if (bitCount_ <= 8)
-        grown.SetColorTable(image_->colorTable.data(), 256);
+    if (bitCount_ <= 8) grown.SetColorTable(image_->colorTable.data(), 256);
     const_cast<TDIB&>(old).CopyRect(grown, std::max(m.left(), 0), std::max(m.top(), 0),
                                     QRect(cl, ct, width_ - cl - cr, height_ - ct - cb));
     grown.image_->Reference();
     ReplaceImage(grown.image_);
-    FillMargins(QMargins(std::max(m.left(), 0), std::max(m.top(), 0), std::max(m.right(), 0), std::max(m.bottom(), 0)),
+    FillMargins(QMargins(std::max(m.left(), 0), std::max(m.top(), 0), std::max(m.right(), 0),
+                         std::max(m.bottom(), 0)),
                 fillMode, colour);
 }
 
-void TDIB::FillMargins(const QMargins& m, int mode, uint32_t colour)
-{
-    if (Empty())
-        return;
+void TDIB::FillMargins(const QMargins& m, int mode, uint32_t colour) {
+    if (Empty()) return;
     const int l = std::clamp(m.left(), 0, width_), t = std::clamp(m.top(), 0, height_);
     const int r = std::clamp(m.right(), 0, width_ - l), b = std::clamp(m.bottom(), 0, height_ - t);
     if (mode == 0) {
@@ -808,8 +783,7 @@ void TDIB::FillMargins(const QMargins& m, int mode, uint32_t colour)
         FillRect(QRect(0, height_ - b, width_, b), colour, 256);
         return;
     }
-    if (mode != 1 || bitCount_ != 32 || l + r >= width_ || t + b >= height_)
-        return;
+    if (mode != 1 || bitCount_ != 32 || l + r >= width_ || t + b >= height_) return;
     for (int y = t; y < height_ - b; ++y) {
         uint32_t* row = PixelPtr32(0, y);
         std::fill_n(row, l, row[l]);
@@ -821,19 +795,21 @@ void TDIB::FillMargins(const QMargins& m, int mode, uint32_t colour)
         std::memcpy(PixelPtr(0, y), PixelPtr(0, height_ - b - 1), size_t(bytesPerRow_));
 }
 
-void TDIB::FillRect(const QRect& r0, uint32_t colour, int alpha)
-{
+void TDIB::FillRect(const QRect& r0, uint32_t colour, int alpha) {
     const QRect r = r0.intersected(clip_).intersected(QRect(0, 0, width_, height_));
-    if (r.isEmpty() || !Block(bitCount_))
-        return;
+    if (r.isEmpty() || !Block(bitCount_)) return;
     alpha = std::clamp(alpha, 0, 256);
     const DibOps::View v = ViewOf(*this);
     uint32_t scaled = 0;
     for (int c = 0; c < 4; ++c)
         scaled |= ((((colour >> (8 * c)) & 0xFF) * uint32_t(alpha)) >> 8) << (8 * c);
     switch (writeMode_) {
-    case 1: DibOps::AddSubC(v, r, scaled, 0); return;
-    case 2: DibOps::AddSubC(v, r, 0, scaled); return;
+    case 1:
+        DibOps::AddSubC(v, r, scaled, 0);
+        return;
+    case 2:
+        DibOps::AddSubC(v, r, 0, scaled);
+        return;
     default:
         if (alpha >= 256)
             DibOps::FillSet(v, r, colour);
@@ -842,11 +818,9 @@ void TDIB::FillRect(const QRect& r0, uint32_t colour, int alpha)
     }
 }
 
-void TDIB::Tint(const QRect& r0, uint32_t colour, uint32_t reference)
-{
+void TDIB::Tint(const QRect& r0, uint32_t colour, uint32_t reference) {
     const QRect r = r0.intersected(clip_).intersected(QRect(0, 0, width_, height_));
-    if (r.isEmpty() || !Block(bitCount_))
-        return;
+    if (r.isEmpty() || !Block(bitCount_)) return;
     uint32_t add = 0, sub = 0;
     for (int c = 0; c < 4; ++c) {
         const int d = int((colour >> (8 * c)) & 0xFF) - int((reference >> (8 * c)) & 0xFF);
@@ -856,98 +830,81 @@ void TDIB::Tint(const QRect& r0, uint32_t colour, uint32_t reference)
     DibOps::AddSubC(ViewOf(*this), r, add, sub);
 }
 
-void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation)
-{
-    if (src.isEmpty() || dst.isEmpty())
-        return;
+void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation) {
+    if (src.isEmpty() || dst.isEmpty()) return;
     const double fx = double(dst.width()) / src.width(), fy = double(dst.height()) / src.height();
-    ResizeSqr(dest, src, interpolation, fx, fy, dst.left() - fx * src.left(), dst.top() - fy * src.top(), dst);
+    ResizeSqr(dest, src, interpolation, fx, fy, dst.left() - fx * src.left(), dst.top() - fy * src.top(),
+              dst);
 }
 
 void TDIB::ResizeSqr(TDIB& dest, const QRect& src, int interpolation, double xFactor, double yFactor,
-                     double xShift, double yShift, const QRect& dst)
-{
-    if (!Block(bitCount_) || bitCount_ != dest.bitCount_ || Empty() || dest.Empty())
-        return;
+                     double xShift, double yShift, const QRect& dst) {
+    if (!Block(bitCount_) || bitCount_ != dest.bitCount_ || Empty() || dest.Empty()) return;
     DibOps::ResizeSqr(ViewOf(*this), src, ViewOf(dest), dst, xFactor, yFactor, xShift, yShift, interpolation);
 }
 
 void TDIB::ResizeCenter(TDIB& dest, const QRect& src, double xFactor, double yFactor, double xCenter,
-                        double yCenter, int interpolation)
-{
+                        double yCenter, int interpolation) {
     // The centre keeps its place: x' = xFactor * (x - xCenter) + xCenter.
     ResizeSqr(dest, src, interpolation, xFactor, yFactor, xCenter * (1 - xFactor), yCenter * (1 - yFactor),
               QRect(0, 0, dest.width_, dest.height_));
 }
 
 void TDIB::WarpQuad(TDIB& dest, const QRect& src, const QRect& dst, const std::array<QPointF, 4>& srcQuad,
-                    const std::array<QPointF, 4>& dstQuad, int interpolation)
-{
-    if (bitCount_ != 32 || dest.bitCount_ != 32)
-        return;
+                    const std::array<QPointF, 4>& dstQuad, int interpolation) {
+    if (bitCount_ != 32 || dest.bitCount_ != 32) return;
     DibOps::WarpQuad(ViewOf(*this), src, srcQuad, ViewOf(dest), dst, dstQuad, interpolation);
 }
 
-void TDIB::BoxFilter(const QRect& r0, const QSize& mask, const QPoint& anchor)
-{
-    if (!Block(bitCount_) || mask.width() <= 0 || mask.height() <= 0)
-        return;
-    if (anchor.x() < 0 || anchor.y() < 0 || anchor.x() >= mask.width() || anchor.y() >= mask.height())
-        return;
-    if (width_ < r0.left() + mask.width() + 2 * anchor.x() || height_ < r0.top() + mask.height() + 2 * anchor.y())
+void TDIB::BoxFilter(const QRect& r0, const QSize& mask, const QPoint& anchor) {
+    if (!Block(bitCount_) || mask.width() <= 0 || mask.height() <= 0) return;
+    if (anchor.x() < 0 || anchor.y() < 0 || anchor.x() >= mask.width() || anchor.y() >= mask.height()) return;
+    if (width_ < r0.left() + mask.width() + 2 * anchor.x() ||
+        height_ < r0.top() + mask.height() + 2 * anchor.y())
         return;
     const QRect r = r0.intersected(QRect(0, 0, width_, height_));
     DibOps::BoxFilter(ViewOf(*this), r, mask.width(), mask.height(), anchor.x(), anchor.y());
 }
 
-void TDIB::Blur(const QRect& r0, const QSize& kernel, int passes)
-{
+void TDIB::Blur(const QRect& r0, const QSize& kernel, int passes) {
     const QRect r = r0.intersected(clip_).intersected(QRect(0, 0, width_, height_));
-    if (r.isEmpty() || !Block(bitCount_))
-        return;
+    if (r.isEmpty() || !Block(bitCount_)) return;
     const int hx = std::max(kernel.width(), 0) / 2, hy = std::max(kernel.height(), 0) / 2;
     TDIBmp temp(r.width() + 2 * hx, r.height() + 2 * hy, bitCount_, true);
     CopyRectBorder(temp, 0, 0, r, QMargins(hx, hy, hx, hy), true);
     for (int i = 0; i < passes; ++i)
-        temp.BoxFilter(QRect(0, 0, temp.Width(), temp.Height()), QSize(2 * hx + 1, 2 * hy + 1), QPoint(hx, hy));
+        temp.BoxFilter(QRect(0, 0, temp.Width(), temp.Height()), QSize(2 * hx + 1, 2 * hy + 1),
+                       QPoint(hx, hy));
     temp.CopyRect(*this, r.left(), r.top(), QRect(hx, hy, r.width(), r.height()));
 }
 
-void TDIB::PremultiplyAlpha(const QRect& r0)
-{
+void TDIB::PremultiplyAlpha(const QRect& r0) {
     const QRect r = r0.intersected(QRect(0, 0, width_, height_));
-    if (bitCount_ != 32 || r.isEmpty())
-        return;
+    if (bitCount_ != 32 || r.isEmpty()) return;
     DibOps::Premultiply(ViewOf(*this), r);
 }
 
-void TDIB::AlphaBands(std::vector<QRect>& out, int minAlpha)
-{
+void TDIB::AlphaBands(std::vector<QRect>& out, int minAlpha) {
     const QRect all(0, 0, width_, height_);
     if (bitCount_ != 32) {
         out.clear();
-        if (!all.isEmpty())
-            out.push_back(all);
+        if (!all.isEmpty()) out.push_back(all);
         return;
     }
     DibOps::AlphaBands(ViewOf(*this), all, minAlpha, out);
 }
 
-void TDIB::AlphaDraw(TDIB& dest, int x, int y, const QRect& src0, int constAlpha)
-{
+void TDIB::AlphaDraw(TDIB& dest, int x, int y, const QRect& src0, int constAlpha) {
     QRect src = src0;
-    if (!Block(bitCount_) || !Block(dest.bitCount_) || src.isEmpty())
-        return;
-    if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_))
-        return;
-    DibOps::AlphaBlend(ViewOf(*this), src, ViewOf(dest), x, y, std::clamp(constAlpha, 0, 255), bitCount_ == 32);
+    if (!Block(bitCount_) || !Block(dest.bitCount_) || src.isEmpty()) return;
+    if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_)) return;
+    DibOps::AlphaBlend(ViewOf(*this), src, ViewOf(dest), x, y, std::clamp(constAlpha, 0, 255),
+                       bitCount_ == 32);
 }
 
-void TDIB::DrawTo(TDIB& dest, int x, int y, const QRect& src0)
-{
+void TDIB::DrawTo(TDIB& dest, int x, int y, const QRect& src0) {
     QRect src = src0;
-    if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_))
-        return;
+    if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_)) return;
     if (bitCount_ == 32 && dest.bitCount_ == 24)
         DibOps::Copy32To24(ViewOf(*this), src, ViewOf(dest), x, y);
     else if (bitCount_ == dest.bitCount_ || (bitCount_ == 24 && dest.bitCount_ == 32))
@@ -958,8 +915,7 @@ void TDIB::DrawTo(TDIB& dest, int x, int y, const QRect& src0)
                 dest.SetPixelColour(x + i, y + j, GetPixel(src.left() + i, src.top() + j));
 }
 
-void TDIB::SetPixelColour(int x, int y, uint32_t colour)
-{
+void TDIB::SetPixelColour(int x, int y, uint32_t colour) {
     uint8_t* row = PixelPtr(0, y);
     if (bitCount_ > 8) {
         WriteColour(row, x, bitCount_, image_->format, colour);
@@ -981,11 +937,9 @@ void TDIB::SetPixelColour(int x, int y, uint32_t colour)
     WriteIndex(row, x, bitCount_, uint32_t(best));
 }
 
-void TDIB::DrawTo(QPainter& painter, int x, int y, const QRect& src)
-{
+void TDIB::DrawTo(QPainter& painter, int x, int y, const QRect& src) {
     const QImage img = bitCount_ == 4 ? ToQImage() : AsQImage();
-    if (img.isNull())
-        return;
+    if (img.isNull()) return;
     // A copy, not a blend, as a block transfer is.
     const QPainter::CompositionMode mode = painter.compositionMode();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -993,10 +947,8 @@ void TDIB::DrawTo(QPainter& painter, int x, int y, const QRect& src)
     painter.setCompositionMode(mode);
 }
 
-void TDIB::Draw(QPainter& painter, const QRect& r)
-{
-    if (Empty())
-        return;
+void TDIB::Draw(QPainter& painter, const QRect& r) {
+    if (Empty()) return;
     const QImage img = bitCount_ == 4 ? ToQImage() : AsQImage();
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
@@ -1007,45 +959,36 @@ void TDIB::Draw(QPainter& painter, const QRect& r)
 
 // ---- TDIBmp ---------------------------------------------------------------------------------------
 
-TDIBmp& TDIBmp::operator=(const TDIBmp& other)
-{
+TDIBmp& TDIBmp::operator=(const TDIBmp& other) {
     ilCount_ = other.ilCount_;
     drawMode_ = other.drawMode_;
     Assign(other);
     return *this;
 }
 
-TDIBmp& TDIBmp::operator=(const TDIB& other)
-{
+TDIBmp& TDIBmp::operator=(const TDIB& other) {
     Assign(other);
     return *this;
 }
 
-int TDIBmp::CellWidth() const
-{
-    if (ilCount_ > 0)
-        return Width() / ilCount_;
+int TDIBmp::CellWidth() const {
+    if (ilCount_ > 0) return Width() / ilCount_;
     return -ilCount_;
 }
 
-int TDIBmp::CellCount() const
-{
-    if (ilCount_ < 0)
-        return Width() / -ilCount_;
+int TDIBmp::CellCount() const {
+    if (ilCount_ < 0) return Width() / -ilCount_;
     return ilCount_;
 }
 
-QRect TDIBmp::CellRect(int n) const
-{
+QRect TDIBmp::CellRect(int n) const {
     const int x = n < 0 ? -n : n * CellWidth();
     return QRect(x, 0, CellWidth(), Height());
 }
 
-void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src)
-{
+void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src) {
     const QRect target = QRect(x, y, src.width(), src.height()).intersected(dest.ClipRect());
-    if (target.isEmpty())
-        return;
+    if (target.isEmpty()) return;
     const QRect shifted(src.left() + target.left() - x, src.top() + target.top() - y, target.width(),
                         target.height());
     if (drawMode_ == TDIBmpDrawMode::dmAlphaBlend && BitCount() == 32) {
@@ -1056,8 +999,7 @@ void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src)
         // Index 0 is the transparent key.
         QRect s = shifted;
         int tx = target.left(), ty = target.top();
-        if (!ClipCopy(s, tx, ty, Width(), Height(), dest.Width(), dest.Height()))
-            return;
+        if (!ClipCopy(s, tx, ty, Width(), Height(), dest.Width(), dest.Height())) return;
         const auto& table = ColorTable();
         for (int j = 0; j < s.height(); ++j) {
             const uint8_t* row = PixelPtr(s.left(), s.top() + j);
@@ -1068,8 +1010,7 @@ void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src)
                     d[0] = uint8_t(c);
                     d[1] = uint8_t(c >> 8);
                     d[2] = uint8_t(c >> 16);
-                    if (dest.BitCount() == 32)
-                        d[3] = 0xFF;
+                    if (dest.BitCount() == 32) d[3] = 0xFF;
                 }
         }
         return;
@@ -1082,12 +1023,10 @@ void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src)
 namespace {
 TDIB* tempDib = nullptr;
 bool tempBusy = false;
-}  // namespace
+} // namespace
 
-TDIB* GetTempDIB(int width, int height)
-{
-    if (tempBusy)
-        return new TDIB(width, height, 24);
+TDIB* GetTempDIB(int width, int height) {
+    if (tempBusy) return new TDIB(width, height, 24);
     if (!tempDib)
         tempDib = new TDIB(width, height, 24);
     else if (tempDib->Width() < width || tempDib->Height() < height)
@@ -1096,8 +1035,7 @@ TDIB* GetTempDIB(int width, int height)
     return tempDib;
 }
 
-void ReleaseTempDIB(TDIB* dib)
-{
+void ReleaseTempDIB(TDIB* dib) {
     if (dib == tempDib)
         tempBusy = false;
     else

@@ -35,12 +35,12 @@ class QString;
 
 // The framework's "invalid graphic operation": bad bit count, bad masks, invalid DIB data.
 class EInvalidGraphicOperation : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 // The framework's "out of resources": "DIB cannot be made".
 class EOutOfResources : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 // Out of memory is std::bad_alloc.
@@ -49,14 +49,13 @@ public:
 struct PixelFormat {
     uint32_t redMask = 0, greenMask = 0, blueMask = 0;
     uint32_t redCount = 0, greenCount = 0, blueCount = 0;
-    uint32_t redShift = 0, greenShift = 0, blueShift = 0;      // to the top of a byte (see Make)
-    uint32_t redFill = 0, greenFill = 0, blueFill = 0;         // 8 - count
+    uint32_t redShift = 0, greenShift = 0, blueShift = 0; // to the top of a byte (see Make)
+    uint32_t redFill = 0, greenFill = 0, blueFill = 0;    // 8 - count
     static PixelFormat Make(int r, int g, int b);
     static PixelFormat Default() { return Make(8, 8, 8); }
     // From three masks: bit counts are the masks' lengths (the masks themselves are kept).
     static PixelFormat FromMasks(uint32_t red, uint32_t green, uint32_t blue);
-    bool SameMasks(const PixelFormat& o) const
-    {
+    bool SameMasks(const PixelFormat& o) const {
         return redMask == o.redMask && greenMask == o.greenMask && blueMask == o.blueMask;
     }
     bool operator==(const PixelFormat&) const = default;
@@ -72,11 +71,11 @@ class TPaletteItem;
 using TPalette = std::shared_ptr<const TPaletteItem>;
 
 class TDIB {
-public:
-    TDIB();                                                      // empty image
+  public:
+    TDIB(); // empty image
     TDIB(int width, int height, int bitCount, bool memoryImage = false);
-    TDIB(const TDIB& other);                                     // shares the pixels
-    TDIB& operator=(const TDIB& other);                          // shares the pixels
+    TDIB(const TDIB& other);            // shares the pixels
+    TDIB& operator=(const TDIB& other); // shares the pixels
     virtual ~TDIB();
 
     // --- shape ---------------------------------------------------------------------------------
@@ -85,7 +84,7 @@ public:
     int BitCount() const { return bitCount_; }
     int BytesPerRow() const { return bytesPerRow_; }
     int NextLine() const { return -bytesPerRow_; }
-    qsizetype Size() const { return size_; }                     // image size in bytes
+    qsizetype Size() const { return size_; } // image size in bytes
     bool Empty() const { return size_ == 0; }
     bool MemoryImage() const;
     // Switches the memory kind (copies the pixels when it changes).
@@ -97,9 +96,10 @@ public:
     // Rows counted from the bottom of the picture (only the file loaders use this).
     uint8_t* ScanLine(int y) { return topBits_ - qsizetype(y) * bytesPerRow_; }
     // No bounds check.
-    uint8_t* PixelPtr(int x, int y) { return bits_ + qsizetype(y) * bytesPerRow_ + qsizetype(x) * (bitCount_ / 8); }
-    const uint8_t* PixelPtr(int x, int y) const
-    {
+    uint8_t* PixelPtr(int x, int y) {
+        return bits_ + qsizetype(y) * bytesPerRow_ + qsizetype(x) * (bitCount_ / 8);
+    }
+    const uint8_t* PixelPtr(int x, int y) const {
         return bits_ + qsizetype(y) * bytesPerRow_ + qsizetype(x) * (bitCount_ / 8);
     }
     uint32_t* PixelPtr32(int x, int y) { return reinterpret_cast<uint32_t*>(PixelPtr(x, y)); }
@@ -111,7 +111,7 @@ public:
     void CreateCopy(const TDIB& source, bool copyPixels);
     // The same object as other's (shares; nothing when already shared).
     void Assign(const TDIB& other);
-    void Clear();                                                 // becomes the empty image
+    void Clear(); // becomes the empty image
     bool SharesWith(const TDIB& other) const;
     int RefCount() const;
 
@@ -132,8 +132,8 @@ public:
     // Pixel write mode of SetPixel and FillRect: 0 copy, 1 add, 2 subtract.
     void SetDrawMode(int mode) { writeMode_ = mode; }
     int WriteMode() const { return writeMode_; }
-    void SetPixel(int x, int y, uint32_t colour);               // 24/32 bits, honours the write mode
-    uint32_t GetPixel(int x, int y) const;                       // 0xAARRGGBB (24-bit: alpha 0xFF)
+    void SetPixel(int x, int y, uint32_t colour); // 24/32 bits, honours the write mode
+    uint32_t GetPixel(int x, int y) const;        // 0xAARRGGBB (24-bit: alpha 0xFF)
     // Any depth: the colour converted to the image's format (nearest table entry up to 8 bits).
     void SetPixelColour(int x, int y, uint32_t colour);
 
@@ -149,8 +149,8 @@ public:
     // A QImage viewing the same pixels (ARGB32_Premultiplied / BGR888 / Indexed8 / Mono / RGB555 /
     // RGB16), no copy; valid until the image is replaced.
     QImage AsQImage();
-    QImage ToQImage() const;                                      // a deep copy
-    static TDIB FromQImage(const QImage& image, int bitCount);   // 24 or 32 (premultiplied)
+    QImage ToQImage() const;                                   // a deep copy
+    static TDIB FromQImage(const QImage& image, int bitCount); // 24 or 32 (premultiplied)
 
     // --- pixel operations (24/32 bits unless said otherwise) ------------------------------------
     // No clipping: the caller passes rectangles inside both images. 32 -> 24 copies nothing.
@@ -201,7 +201,7 @@ public:
     void LoadStoredForm(const QByteArray& data);
     // By extension: .BMP, .PNG, .TGA, else Qt's readers.
     void LoadFromFile(const QString& fileName);
-    void SaveToFile(const QString& fileName) const;               // BMP
+    void SaveToFile(const QString& fileName) const; // BMP
     void LoadFromBmpData(const QByteArray& data);
     void LoadFromPngData(const QByteArray& data);
     void LoadFromTgaData(const QByteArray& data);
@@ -213,14 +213,14 @@ public:
     // Called after every change of the shared image.
     std::function<void()> OnChange;
 
-protected:
+  protected:
     virtual void Changed();
     // Runs before writing through the canvas or changing palette/depth.
     void Changing(bool wantMemoryImage);
-    void ReplaceImage(TDIBSharedImage* image);   // takes one reference
+    void ReplaceImage(TDIBSharedImage* image); // takes one reference
     TDIBSharedImage* image_ = nullptr;
 
-private:
+  private:
     friend class TDIBmp;
     void Refresh();
     void AttachCanvas();
@@ -232,7 +232,7 @@ private:
     uint8_t* bits_ = nullptr;
     uint8_t* topBits_ = nullptr;
     PixelFormat requestedFormat_ = PixelFormat::Default();
-    bool memoryKind_ = false;   // the kind an empty image is re-made with
+    bool memoryKind_ = false; // the kind an empty image is re-made with
     int writeMode_ = 0;
     QRect clip_;
     struct CanvasState;
@@ -243,11 +243,11 @@ enum class TDIBmpDrawMode { dmNormal = 0, dmTransparent = 1, dmBlend = 2, dmAlph
 
 // An image strip of equal cells side by side.
 class TDIBmp : public TDIB {
-public:
+  public:
     using TDIB::TDIB;
     TDIBmp(const TDIBmp&) = default;
-    TDIBmp& operator=(const TDIBmp& other);   // copies ILCount and DrawMode, shares the pixels
-    TDIBmp& operator=(const TDIB& other);     // shares the pixels only
+    TDIBmp& operator=(const TDIBmp& other); // copies ILCount and DrawMode, shares the pixels
+    TDIBmp& operator=(const TDIB& other);   // shares the pixels only
 
     int ILCount() const { return ilCount_; }
     void SetILCount(int count) { ilCount_ = count; }
@@ -257,11 +257,11 @@ public:
 
     int CellWidth() const;
     int CellCount() const;
-    QRect CellRect(int n) const;   // negative n: pixel offset -n
+    QRect CellRect(int n) const; // negative n: pixel offset -n
     void DrawCell(TDIB& dest, int x, int y, const QRect& src);
     void DrawCell(TDIB& dest, int x, int y, int cell) { DrawCell(dest, x, y, CellRect(cell)); }
 
-private:
+  private:
     int ilCount_ = 1;
     TDIBmpDrawMode drawMode_ = TDIBmpDrawMode::dmNormal;
 };
@@ -272,14 +272,14 @@ void ReleaseTempDIB(TDIB* dib);
 
 // The process-wide palette cache (images of 8 bits or fewer).
 class TPaletteItem {
-public:
+  public:
     std::array<uint32_t, 256> entries{};
     int count = 0;
-    uint32_t checksum = 0;   // count + sum of R+G+B over the entries
-    QList<uint32_t> ColorTable() const;   // as QImage wants it (0xFFRRGGBB)
+    uint32_t checksum = 0;              // count + sum of R+G+B over the entries
+    QList<uint32_t> ColorTable() const; // as QImage wants it (0xFFRRGGBB)
 };
 class TPaletteManager {
-public:
+  public:
     static TPalette Get(const uint32_t* entries, int count);
-    static int ItemCount();   // live items (for tests)
+    static int ItemCount(); // live items (for tests)
 };

@@ -15,7 +15,7 @@
 
 // Sanitizer runtimes start after the resolvers of cloned functions run, and an instrumented
 // resolver crashes at load: sanitizer builds use the plain loops only.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) &&     \
     !defined(__SANITIZE_THREAD__)
 #define VEX_HOT __attribute__((target_clones("avx2", "default")))
 #else
@@ -26,24 +26,23 @@ namespace DibOps {
 
 namespace {
 
-inline uint8_t Channel(uint32_t colour, int c) { return uint8_t(colour >> (8 * c)); }
+inline uint8_t Channel(uint32_t colour, int c) {
+    return uint8_t(colour >> (8 * c));
+}
 
 // A byte pattern of the colour repeated over n pixels of bpp bytes.
-void Pattern(std::vector<uint8_t>& out, size_t pixels, int bpp, const uint8_t* values)
-{
+void Pattern(std::vector<uint8_t>& out, size_t pixels, int bpp, const uint8_t* values) {
     out.resize(pixels * bpp);
     for (size_t i = 0; i < pixels; ++i)
         std::memcpy(&out[i * bpp], values, bpp);
 }
 
-}  // namespace
+} // namespace
 
 // ---- copies ---------------------------------------------------------------------------------------
 
-void Copy(const View& src, const QRect& r, const View& dst, int x, int y)
-{
-    if (r.isEmpty())
-        return;
+void Copy(const View& src, const QRect& r, const View& dst, int x, int y) {
+    if (r.isEmpty()) return;
     const size_t bytes = size_t(r.width()) * src.bpp;
     // Within one image a move downwards must run from the bottom row up.
     const bool upwards = src.bits == dst.bits && y > r.top();
@@ -53,8 +52,7 @@ void Copy(const View& src, const QRect& r, const View& dst, int x, int y)
     }
 }
 
-void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int y)
-{
+void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int y) {
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
         uint8_t* d = dst.Pixel(x, y + j);
@@ -68,8 +66,7 @@ void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int 
 }
 
 #if defined(__x86_64__)
-__attribute__((target("ssse3"))) static void Copy24To32Row_SSSE3(const uint8_t* s, uint8_t* d, int w)
-{
+__attribute__((target("ssse3"))) static void Copy24To32Row_SSSE3(const uint8_t* s, uint8_t* d, int w) {
     const __m128i shuffle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
     int i = 0;
@@ -88,8 +85,7 @@ __attribute__((target("ssse3"))) static void Copy24To32Row_SSSE3(const uint8_t* 
 }
 #endif
 
-void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y)
-{
+void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y) {
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3) {
@@ -101,8 +97,7 @@ void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y)
     Copy24To32Ref(src, r, dst, x, y);
 }
 
-void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int y)
-{
+void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int y) {
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
         uint8_t* d = dst.Pixel(x, y + j);
@@ -115,8 +110,7 @@ void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int 
 }
 
 #if defined(__x86_64__)
-__attribute__((target("ssse3"))) static void Copy32To24Row_SSSE3(const uint8_t* s, uint8_t* d, int w)
-{
+__attribute__((target("ssse3"))) static void Copy32To24Row_SSSE3(const uint8_t* s, uint8_t* d, int w) {
     const __m128i shuffle = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     int i = 0;
     // A 16-byte store at pixel i writes up to byte 3i + 15, which must stay inside the row; the four
@@ -133,8 +127,7 @@ __attribute__((target("ssse3"))) static void Copy32To24Row_SSSE3(const uint8_t* 
 }
 #endif
 
-void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y)
-{
+void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y) {
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3) {
@@ -146,8 +139,7 @@ void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y)
     Copy32To24Ref(src, r, dst, x, y);
 }
 
-void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour)
-{
+void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour) {
     const uint32_t keep = 255 - Channel(colour, 3);
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
@@ -162,8 +154,7 @@ void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y,
 
 #if defined(__x86_64__)
 // Four pixels at a time in 16-bit lanes: x * keep + 128 and the rounding add stay below 65536.
-__attribute__((target("ssse3"))) static inline __m128i TintFour(__m128i px, __m128i keep, __m128i add)
-{
+__attribute__((target("ssse3"))) static inline __m128i TintFour(__m128i px, __m128i keep, __m128i add) {
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
     __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(px, zero), keep), half);
     __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(px, zero), keep), half);
@@ -173,8 +164,7 @@ __attribute__((target("ssse3"))) static inline __m128i TintFour(__m128i px, __m1
 }
 
 __attribute__((target("ssse3"))) static void TintOverRow_SSSE3(const uint8_t* s, int sbpp, uint8_t* d, int w,
-                                                              uint32_t colour)
-{
+                                                               uint32_t colour) {
     const __m128i keep = _mm_set1_epi16(short(255 - Channel(colour, 3)));
     const __m128i add = _mm_set1_epi32(int(colour));
     const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
@@ -203,15 +193,14 @@ __attribute__((target("ssse3"))) static void TintOverRow_SSSE3(const uint8_t* s,
 }
 #endif
 
-void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour)
-{
-    if (r.isEmpty())
-        return;
+void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour) {
+    if (r.isEmpty()) return;
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3) {
         for (int j = 0; j < r.height(); ++j)
-            TintOverRow_SSSE3(src.Pixel(r.left(), r.top() + j), src.bpp, dst.Pixel(x, y + j), r.width(), colour);
+            TintOverRow_SSSE3(src.Pixel(r.left(), r.top() + j), src.bpp, dst.Pixel(x, y + j), r.width(),
+                              colour);
         return;
     }
 #endif
@@ -220,10 +209,8 @@ void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, ui
 
 // ---- fills ----------------------------------------------------------------------------------------
 
-void FillSet(const View& v, const QRect& r, uint32_t colour)
-{
-    if (r.isEmpty())
-        return;
+void FillSet(const View& v, const QRect& r, uint32_t colour) {
+    if (r.isEmpty()) return;
     if (v.bpp == 4) {
         for (int j = 0; j < r.height(); ++j)
             std::fill_n(reinterpret_cast<uint32_t*>(v.Pixel(r.left(), r.top() + j)), r.width(), colour);
@@ -236,8 +223,7 @@ void FillSet(const View& v, const QRect& r, uint32_t colour)
         std::memcpy(v.Pixel(r.left(), r.top() + j), row.data(), row.size());
 }
 
-void FillBlendRef(const View& v, const QRect& r, uint32_t colour, int alpha)
-{
+void FillBlendRef(const View& v, const QRect& r, uint32_t colour, int alpha) {
     for (int j = 0; j < r.height(); ++j) {
         uint8_t* p = v.Pixel(r.left(), r.top() + j);
         for (int i = 0; i < r.width(); ++i)
@@ -248,17 +234,15 @@ void FillBlendRef(const View& v, const QRect& r, uint32_t colour, int alpha)
     }
 }
 
-VEX_HOT static void FillBlendRow(uint8_t* __restrict p, const uint8_t* __restrict add, size_t n, uint32_t keep)
-{
+VEX_HOT static void FillBlendRow(uint8_t* __restrict p, const uint8_t* __restrict add, size_t n,
+                                 uint32_t keep) {
     // add + old * keep / 256 never exceeds 255 (both terms are rounded down), so no saturation.
     for (size_t i = 0; i < n; ++i)
         p[i] = uint8_t(add[i] + ((p[i] * keep) >> 8));
 }
 
-void FillBlend(const View& v, const QRect& r, uint32_t colour, int alpha)
-{
-    if (r.isEmpty())
-        return;
+void FillBlend(const View& v, const QRect& r, uint32_t colour, int alpha) {
+    if (r.isEmpty()) return;
     uint8_t bytes[4];
     for (int c = 0; c < 4; ++c)
         bytes[c] = uint8_t((Channel(colour, c) * alpha) >> 8);
@@ -268,8 +252,7 @@ void FillBlend(const View& v, const QRect& r, uint32_t colour, int alpha)
         FillBlendRow(v.Pixel(r.left(), r.top() + j), add.data(), add.size(), uint32_t(256 - alpha));
 }
 
-void AddSubCRef(const View& v, const QRect& r, uint32_t add, uint32_t sub)
-{
+void AddSubCRef(const View& v, const QRect& r, uint32_t add, uint32_t sub) {
     for (int j = 0; j < r.height(); ++j) {
         uint8_t* p = v.Pixel(r.left(), r.top() + j);
         for (int i = 0; i < r.width(); ++i)
@@ -281,19 +264,17 @@ void AddSubCRef(const View& v, const QRect& r, uint32_t add, uint32_t sub)
     }
 }
 
-VEX_HOT static void AddSubRow(uint8_t* __restrict p, const uint8_t* __restrict add, const uint8_t* __restrict sub, size_t n)
-{
+VEX_HOT static void AddSubRow(uint8_t* __restrict p, const uint8_t* __restrict add,
+                              const uint8_t* __restrict sub, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t a = uint8_t(p[i] + add[i]);
-        const uint8_t s = a < p[i] ? uint8_t(255) : a;       // saturating add
-        p[i] = s > sub[i] ? uint8_t(s - sub[i]) : uint8_t(0);  // saturating subtract
+        const uint8_t s = a < p[i] ? uint8_t(255) : a;        // saturating add
+        p[i] = s > sub[i] ? uint8_t(s - sub[i]) : uint8_t(0); // saturating subtract
     }
 }
 
-void AddSubC(const View& v, const QRect& r, uint32_t add, uint32_t sub)
-{
-    if (r.isEmpty())
-        return;
+void AddSubC(const View& v, const QRect& r, uint32_t add, uint32_t sub) {
+    if (r.isEmpty()) return;
     uint8_t a[4], s[4];
     for (int c = 0; c < 4; ++c) {
         a[c] = Channel(add, c);
@@ -308,11 +289,9 @@ void AddSubC(const View& v, const QRect& r, uint32_t add, uint32_t sub)
 
 // ---- box filter -----------------------------------------------------------------------------------
 
-void BoxFilterRef(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
-{
+void BoxFilterRef(const View& v, const QRect& r, int mw, int mh, int ax, int ay) {
     const int ow = r.width() - mw + 1, oh = r.height() - mh + 1;
-    if (ow <= 0 || oh <= 0)
-        return;
+    if (ow <= 0 || oh <= 0) return;
     const int n = mw * mh, bpp = v.bpp;
     std::vector<uint8_t> out(size_t(ow) * oh * bpp);
     for (int j = 0; j < oh; ++j)
@@ -329,43 +308,38 @@ void BoxFilterRef(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
 }
 
 // Column sums fit 16 bits for masks up to 257 pixels, which halves the traffic of the hot loops.
-VEX_HOT static void AddRow16(uint16_t* __restrict sum, const uint8_t* __restrict row, size_t n)
-{
+VEX_HOT static void AddRow16(uint16_t* __restrict sum, const uint8_t* __restrict row, size_t n) {
     for (size_t i = 0; i < n; ++i)
         sum[i] = uint16_t(sum[i] + row[i]);
 }
 
 VEX_HOT static void SlideRow16(uint16_t* __restrict sum, const uint8_t* __restrict leaving,
-                               const uint8_t* __restrict entering, size_t n)
-{
+                               const uint8_t* __restrict entering, size_t n) {
     for (size_t i = 0; i < n; ++i)
         sum[i] = uint16_t(sum[i] + entering[i] - leaving[i]);
 }
 
-VEX_HOT static void AddRow32(uint32_t* __restrict sum, const uint8_t* __restrict row, size_t n)
-{
+VEX_HOT static void AddRow32(uint32_t* __restrict sum, const uint8_t* __restrict row, size_t n) {
     for (size_t i = 0; i < n; ++i)
         sum[i] += row[i];
 }
 
 VEX_HOT static void SlideRow32(uint32_t* __restrict sum, const uint8_t* __restrict leaving,
-                               const uint8_t* __restrict entering, size_t n)
-{
+                               const uint8_t* __restrict entering, size_t n) {
     for (size_t i = 0; i < n; ++i)
         sum[i] += uint32_t(entering[i]) - uint32_t(leaving[i]);
 }
 
 // One output row from the column sums: a running sum across, divided with rounding. The float division
 // is exact for masks up to 900 pixels: its error stays far below the 1/n gap to the next integer.
-template <typename T>
-static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n)
-{
+template <typename T> static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n) {
     const float inverse = 1.0f / float(n), bias = float(n / 2) / float(n) + 1e-3f;
 #if defined(__x86_64__)
     if (bpp == 4) {
         auto load = [](const T* p) {
             if constexpr (sizeof(T) == 2)
-                return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+                return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                          _mm_setzero_si128());
             else
                 return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         };
@@ -378,8 +352,7 @@ static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n
             q = _mm_packs_epi32(q, q);
             const int v = _mm_cvtsi128_si32(_mm_packus_epi16(q, q));
             std::memcpy(out + 4 * x, &v, 4);
-            if (x + 1 >= ow)
-                break;
+            if (x + 1 >= ow) break;
             acc = _mm_add_epi32(acc, _mm_sub_epi32(load(col + 4 * (x + mw)), load(col + 4 * x)));
         }
         return;
@@ -391,8 +364,7 @@ static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n
             acc += col[k * bpp + c];
         for (int x = 0;; ++x) {
             out[x * bpp + c] = uint8_t(int(float(acc) * inverse + bias));
-            if (x + 1 >= ow)
-                break;
+            if (x + 1 >= ow) break;
             acc += uint32_t(col[(x + mw) * bpp + c]) - uint32_t(col[x * bpp + c]);
         }
     }
@@ -401,26 +373,21 @@ static void OutputRow(uint8_t* out, const T* col, int ow, int mw, int bpp, int n
 #if defined(__x86_64__)
 // u16 division by n as (x * m) >> (16 + k), exact for every rounded sum x <= 255 n + n / 2; 0 when no
 // such pair exists. Found once per mask size.
-static uint32_t DivideParams(int n)
-{
+static uint32_t DivideParams(int n) {
     // Atomic so that images on different threads may filter at once; 0 means not yet known, else
     // the answer + 1.
     static std::atomic<int64_t> cache[257];
-    if (n <= 0 || n >= 257)
-        return 0;
-    if (const int64_t known = cache[n].load(std::memory_order_relaxed); known > 0)
-        return uint32_t(known - 1);
+    if (n <= 0 || n >= 257) return 0;
+    if (const int64_t known = cache[n].load(std::memory_order_relaxed); known > 0) return uint32_t(known - 1);
     uint32_t found = 0;
     const uint32_t top = 255u * n + uint32_t(n / 2);
     for (int k = 0; k < 16 && !found; ++k) {
         const uint64_t m = ((uint64_t(1) << (16 + k)) + n - 1) / n;
-        if (m >= 65536)
-            break;
+        if (m >= 65536) break;
         bool exact = true;
         for (uint32_t x = 0; x <= top && exact; ++x)
             exact = ((x * m) >> (16 + k)) == x / uint32_t(n);
-        if (exact)
-            found = uint32_t(m) | uint32_t(k) << 16;
+        if (exact) found = uint32_t(m) | uint32_t(k) << 16;
     }
     cache[n].store(int64_t(found) + 1, std::memory_order_relaxed);
     return found;
@@ -428,8 +395,7 @@ static uint32_t DivideParams(int n)
 
 // 32-bit pixels, 16-bit sums: two output pixels per step, the running sum carried across the pair
 // and the division done as a 16-bit multiply.
-static void OutputRow16x4(uint8_t* out, const uint16_t* col, int ow, int mw, int n, uint32_t params)
-{
+static void OutputRow16x4(uint8_t* out, const uint16_t* col, int ow, int mw, int n, uint32_t params) {
     const __m128i m = _mm_set1_epi16(short(params & 0xFFFF)), half = _mm_set1_epi16(short(n / 2));
     const __m128i shift = _mm_cvtsi32_si128(int(params >> 16));
     auto load64 = [](const uint16_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); };
@@ -437,7 +403,7 @@ static void OutputRow16x4(uint8_t* out, const uint16_t* col, int ow, int mw, int
         const __m128i q = _mm_srl_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, half), m), shift);
         return _mm_packus_epi16(q, q);
     };
-    __m128i acc = _mm_setzero_si128();   // low half: the sums of pixel x
+    __m128i acc = _mm_setzero_si128(); // low half: the sums of pixel x
     for (int k = 0; k < mw; ++k)
         acc = _mm_add_epi16(acc, load64(col + 4 * k));
     int x = 0;
@@ -459,8 +425,7 @@ static void OutputRow16x4(uint8_t* out, const uint16_t* col, int ow, int mw, int
 #endif
 
 template <typename T>
-static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
-{
+static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax, int ay) {
     const int ow = r.width() - mw + 1, oh = r.height() - mh + 1, bpp = v.bpp;
     const size_t rowBytes = size_t(r.width()) * bpp;
     // The output overwrites rows that later windows still need, so the window's original rows are
@@ -478,8 +443,7 @@ static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax,
     }
     uint32_t params = 0;
 #if defined(__x86_64__)
-    if (sizeof(T) == 2 && bpp == 4)
-        params = DivideParams(mw * mh);
+    if (sizeof(T) == 2 && bpp == 4) params = DivideParams(mw * mh);
 #endif
     for (int j = 0; j < oh; ++j) {
 #if defined(__x86_64__)
@@ -504,11 +468,9 @@ static void BoxFilterSums(const View& v, const QRect& r, int mw, int mh, int ax,
     }
 }
 
-void BoxFilter(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
-{
+void BoxFilter(const View& v, const QRect& r, int mw, int mh, int ax, int ay) {
     const int ow = r.width() - mw + 1, oh = r.height() - mh + 1;
-    if (ow <= 0 || oh <= 0 || mw <= 0 || mh <= 0)
-        return;
+    if (ow <= 0 || oh <= 0 || mw <= 0 || mh <= 0) return;
     const int n = mw * mh;
     if (n <= 257)
         BoxFilterSums<uint16_t>(v, r, mw, mh, ax, ay);
@@ -520,8 +482,7 @@ void BoxFilter(const View& v, const QRect& r, int mw, int mh, int ax, int ay)
 
 // ---- alpha ----------------------------------------------------------------------------------------
 
-void PremultiplyRef(const View& v, const QRect& r)
-{
+void PremultiplyRef(const View& v, const QRect& r) {
     for (int j = 0; j < r.height(); ++j) {
         uint8_t* p = v.Pixel(r.left(), r.top() + j);
         for (int i = 0; i < r.width(); ++i)
@@ -530,8 +491,7 @@ void PremultiplyRef(const View& v, const QRect& r)
     }
 }
 
-VEX_HOT static void PremultiplyRow(uint32_t* p, int n)
-{
+VEX_HOT static void PremultiplyRow(uint32_t* p, int n) {
     for (int i = 0; i < n; ++i) {
         const uint32_t v = p[i], a = v >> 24;
         const uint32_t b = Div255((v & 0xFF) * a), g = Div255(((v >> 8) & 0xFF) * a),
@@ -540,14 +500,12 @@ VEX_HOT static void PremultiplyRow(uint32_t* p, int n)
     }
 }
 
-void Premultiply(const View& v, const QRect& r)
-{
+void Premultiply(const View& v, const QRect& r) {
     for (int j = 0; j < r.height(); ++j)
         PremultiplyRow(reinterpret_cast<uint32_t*>(v.Pixel(r.left(), r.top() + j)), r.width());
 }
 
-static inline void BlendPixel(const uint8_t* s, int sbpp, uint8_t* d, int dbpp, int ca, bool srcAlpha)
-{
+static inline void BlendPixel(const uint8_t* s, int sbpp, uint8_t* d, int dbpp, int ca, bool srcAlpha) {
     const uint32_t sa = sbpp == 4 ? s[3] : 255;
     if (srcAlpha && sbpp == 4) {
         const uint32_t a = Div255(sa * ca);
@@ -563,16 +521,14 @@ static inline void BlendPixel(const uint8_t* s, int sbpp, uint8_t* d, int dbpp, 
     }
 }
 
-void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha)
-{
+void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha) {
     for (int j = 0; j < r.height(); ++j)
         for (int i = 0; i < r.width(); ++i)
             BlendPixel(src.Pixel(r.left() + i, r.top() + j), src.bpp, dst.Pixel(x + i, y + j), dst.bpp, ca,
                        srcAlpha);
 }
 
-VEX_HOT static void BlendRow32Opaque(const uint32_t* __restrict s, uint32_t* __restrict d, int n)
-{
+VEX_HOT static void BlendRow32Opaque(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
     // Constant alpha 255: d = s + d * (255 - sa) / 255 per channel, the layered-window and cell case.
     for (int i = 0; i < n; ++i) {
         const uint32_t sv = s[i], dv = d[i], k = 255 - (sv >> 24);
@@ -587,8 +543,7 @@ VEX_HOT static void BlendRow32Opaque(const uint32_t* __restrict s, uint32_t* __r
 
 #if defined(__x86_64__)
 // The same four pixels at a time: each pixel's 255 - alpha spread over its four 16-bit lanes.
-__attribute__((target("ssse3"))) static void BlendRow32Opaque_SSSE3(const uint32_t* s, uint32_t* d, int n)
-{
+__attribute__((target("ssse3"))) static void BlendRow32Opaque_SSSE3(const uint32_t* s, uint32_t* d, int n) {
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), full = _mm_set1_epi16(255);
     const __m128i alphaLo = _mm_setr_epi8(3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1);
     const __m128i alphaHi = _mm_setr_epi8(11, -1, 11, -1, 11, -1, 11, -1, 15, -1, 15, -1, 15, -1, 15, -1);
@@ -604,15 +559,12 @@ __attribute__((target("ssse3"))) static void BlendRow32Opaque_SSSE3(const uint32
         hi = _mm_srli_epi16(_mm_add_epi16(hi, _mm_srli_epi16(hi, 8)), 8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_adds_epu8(_mm_packus_epi16(lo, hi), sv));
     }
-    if (i < n)
-        BlendRow32Opaque(s + i, d + i, n - i);
+    if (i < n) BlendRow32Opaque(s + i, d + i, n - i);
 }
 #endif
 
-void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha)
-{
-    if (r.isEmpty() || ca <= 0)
-        return;
+void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha) {
+    if (r.isEmpty() || ca <= 0) return;
     if (src.bpp == 4 && dst.bpp == 4 && srcAlpha && ca >= 255) {
 #if defined(__x86_64__)
         static const bool ssse3 = __builtin_cpu_supports("ssse3");
@@ -633,23 +585,17 @@ void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, 
 
 // ---- resampling -----------------------------------------------------------------------------------
 
-double CubicKernel(double t)
-{
+double CubicKernel(double t) {
     t = std::fabs(t);
-    if (t < 1)
-        return 1.5 * t * t * t - 2.5 * t * t + 1;
-    if (t < 2)
-        return -0.5 * t * t * t + 2.5 * t * t - 4 * t + 2;
+    if (t < 1) return 1.5 * t * t * t - 2.5 * t * t + 1;
+    if (t < 2) return -0.5 * t * t * t + 2.5 * t * t - 4 * t + 2;
     return 0;
 }
 
-double LanczosKernel(double t)
-{
+double LanczosKernel(double t) {
     t = std::fabs(t);
-    if (t < 1e-12)
-        return 1;
-    if (t >= 3)
-        return 0;
+    if (t < 1e-12) return 1;
+    if (t >= 3) return 0;
     const double p = M_PI * t;
     return 3 * std::sin(p) * std::sin(p / 3) / (p * p);
 }
@@ -663,21 +609,24 @@ struct AxisMap {
     std::vector<float> w;
 };
 
-int ModeTaps(int mode, double f)
-{
+int ModeTaps(int mode, double f) {
     switch (mode) {
-    case Linear: return 2;
-    case Cubic: return 4;
-    case Lanczos: return 6;
-    case SuperSampling: return f < 1 ? int(std::ceil(1 / f)) + 1 : 2;
-    default: return 1;
+    case Linear:
+        return 2;
+    case Cubic:
+        return 4;
+    case Lanczos:
+        return 6;
+    case SuperSampling:
+        return f < 1 ? int(std::ceil(1 / f)) + 1 : 2;
+    default:
+        return 1;
     }
 }
 
 // Weights of one destination position d along an axis, in double precision (also the test model).
-void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int taps, int* idx, double* w)
-{
-    const double centre = (d + 0.5 - shift) / f;   // source coordinate, pixel k spans [k, k+1)
+void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int taps, int* idx, double* w) {
+    const double centre = (d + 0.5 - shift) / f; // source coordinate, pixel k spans [k, k+1)
     const double pos = centre - 0.5;
     auto clampIdx = [&](long k) { return int(std::clamp<long>(k, lo, hi - 1)); };
     if (mode == SuperSampling && f < 1) {
@@ -695,8 +644,7 @@ void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int ta
             w[t] /= total;
         return;
     }
-    if (mode == SuperSampling)
-        mode = Linear;
+    if (mode == SuperSampling) mode = Linear;
     switch (mode) {
     case Linear: {
         const long k0 = long(std::floor(pos));
@@ -729,8 +677,7 @@ void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int ta
     }
 }
 
-AxisMap BuildAxis(int mode, double f, double shift, int lo, int hi, int d0, int count)
-{
+AxisMap BuildAxis(int mode, double f, double shift, int lo, int hi, int d0, int count) {
     AxisMap m;
     m.taps = ModeTaps(mode, f);
     m.idx.resize(size_t(count) * m.taps);
@@ -744,20 +691,17 @@ AxisMap BuildAxis(int mode, double f, double shift, int lo, int hi, int d0, int 
     return m;
 }
 
-VEX_HOT void AccumulateBytes(float* __restrict acc, const uint8_t* __restrict row, size_t n, float w)
-{
+VEX_HOT void AccumulateBytes(float* __restrict acc, const uint8_t* __restrict row, size_t n, float w) {
     for (size_t i = 0; i < n; ++i)
         acc[i] += w * float(row[i]);
 }
 
-VEX_HOT void AccumulateFloats(float* __restrict acc, const float* __restrict row, size_t n, float w)
-{
+VEX_HOT void AccumulateFloats(float* __restrict acc, const float* __restrict row, size_t n, float w) {
     for (size_t i = 0; i < n; ++i)
         acc[i] += w * row[i];
 }
 
-void StoreBytes(uint8_t* out, const float* acc, size_t n)
-{
+void StoreBytes(uint8_t* out, const float* acc, size_t n) {
     size_t i = 0;
 #if defined(__x86_64__)
     const __m128 lo = _mm_set1_ps(0.5f), hi = _mm_set1_ps(255.5f);
@@ -776,8 +720,7 @@ void StoreBytes(uint8_t* out, const float* acc, size_t n)
 
 // out[x] = sum_t w[x,t] * in[idx[x,t]] for `count` positions of bpp channels.
 template <typename T>
-void Horizontal(float* out, const T* in, int inOffset, const AxisMap& m, int count, int bpp)
-{
+void Horizontal(float* out, const T* in, int inOffset, const AxisMap& m, int count, int bpp) {
     const int taps = m.taps;
 #if defined(__x86_64__)
     if (bpp == 4) {
@@ -816,8 +759,8 @@ void Horizontal(float* out, const T* in, int inOffset, const AxisMap& m, int cou
     }
 }
 
-void NearestResize(const View& src, const View& dst, const QRect& area, const AxisMap& mx, const AxisMap& my)
-{
+void NearestResize(const View& src, const View& dst, const QRect& area, const AxisMap& mx,
+                   const AxisMap& my) {
     const int bpp = src.bpp, w = area.width();
     int lastSrcRow = -1;
     uint8_t* lastRow = nullptr;
@@ -844,13 +787,11 @@ void NearestResize(const View& src, const View& dst, const QRect& area, const Ax
     }
 }
 
-}  // namespace
+} // namespace
 
-QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor, double xShift,
-                     double yShift)
-{
-    if (srcRect.isEmpty() || !(xFactor > 0) || !(yFactor > 0))
-        return {};
+QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor,
+                     double xShift, double yShift) {
+    if (srcRect.isEmpty() || !(xFactor > 0) || !(yFactor > 0)) return {};
     // Destination pixel x is written when its centre maps into [left, right + 1) of the source.
     auto range = [](double lo, double hi, double f, double s, int& a, int& b) {
         const double da = std::ceil(lo * f + s - 0.5), db = std::ceil(hi * f + s - 0.5);
@@ -860,23 +801,20 @@ QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor,
     int x0, x1, y0, y1;
     range(srcRect.left(), srcRect.left() + srcRect.width(), xFactor, xShift, x0, x1);
     range(srcRect.top(), srcRect.top() + srcRect.height(), yFactor, yShift, y0, y1);
-    if (x1 <= x0 || y1 <= y0)
-        return {};
+    if (x1 <= x0 || y1 <= y0) return {};
     return QRect(x0, y0, x1 - x0, y1 - y0).intersected(dstClip);
 }
 
 bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0, double xFactor,
-               double yFactor, double xShift, double yShift, int mode)
-{
-    if (src.bpp != dst.bpp)
-        return false;
-    if (mode != NearestNeighbour && mode != Linear && mode != Cubic && mode != SuperSampling && mode != Lanczos)
+               double yFactor, double xShift, double yShift, int mode) {
+    if (src.bpp != dst.bpp) return false;
+    if (mode != NearestNeighbour && mode != Linear && mode != Cubic && mode != SuperSampling &&
+        mode != Lanczos)
         return false;
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
     const QRect area = ResizeDestArea(srcRect, dstClip, xFactor, yFactor, xShift, yShift);
-    if (area.isEmpty())
-        return true;
+    if (area.isEmpty()) return true;
     const int bpp = src.bpp;
     const AxisMap mx = BuildAxis(mode, xFactor, xShift, srcRect.left(), srcRect.left() + srcRect.width(),
                                  area.left(), area.width());
@@ -908,7 +846,8 @@ bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QR
     std::vector<float> acc(std::max(spanBytes, outFloats)), line(outFloats);
     // Vertical passes run on whole vectorised rows; horizontal ones gather, about four times dearer.
     const double costVertical = double(oh) * my.taps * spanBytes + 4.0 * oh * ow * bpp * mx.taps;
-    const double costHorizontal = 4.0 * (yhi - ylo + 1) * outFloats * mx.taps + double(oh) * outFloats * my.taps;
+    const double costHorizontal =
+        4.0 * (yhi - ylo + 1) * outFloats * mx.taps + double(oh) * outFloats * my.taps;
     if (costVertical <= costHorizontal) {
         for (int j = 0; j < oh; ++j) {
             std::fill(acc.begin(), acc.begin() + spanBytes, 0.0f);
@@ -930,8 +869,7 @@ bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QR
         std::fill(acc.begin(), acc.begin() + outFloats, 0.0f);
         for (int t = 0; t < my.taps; ++t) {
             const float w = my.w[size_t(j) * my.taps + t];
-            if (w == 0)
-                continue;
+            if (w == 0) continue;
             const int sy = my.idx[size_t(j) * my.taps + t];
             const int slot = sy % cacheRows;
             float* row = &cache[size_t(slot) * outFloats];
@@ -947,13 +885,11 @@ bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QR
 }
 
 void ResizeSqrModel(const View& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
-                    double xFactor, double yFactor, double xShift, double yShift, int mode)
-{
+                    double xFactor, double yFactor, double xShift, double yShift, int mode) {
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
     const QRect area = ResizeDestArea(srcRect, dstClip, xFactor, yFactor, xShift, yShift);
-    if (area.isEmpty())
-        return;
+    if (area.isEmpty()) return;
     std::vector<uint8_t> copy(size_t(src.height) * src.stride);
     std::memcpy(copy.data(), src.bits, copy.size());
     View s = src;
@@ -965,8 +901,8 @@ void ResizeSqrModel(const View& src, const QRect& srcRect0, const View& dst, con
         AxisWeights(mode, yFactor, yShift, srcRect.top(), srcRect.top() + srcRect.height(), y, ty, iy.data(),
                     wy.data());
         for (int x = area.left(); x <= area.right(); ++x) {
-            AxisWeights(mode, xFactor, xShift, srcRect.left(), srcRect.left() + srcRect.width(), x, tx, ix.data(),
-                        wx.data());
+            AxisWeights(mode, xFactor, xShift, srcRect.left(), srcRect.left() + srcRect.width(), x, tx,
+                        ix.data(), wx.data());
             for (int c = 0; c < src.bpp; ++c) {
                 double v = 0;
                 for (int b = 0; b < ty; ++b)
@@ -984,37 +920,46 @@ namespace {
 
 struct Homography {
     double m[9];
-    QPointF Map(double x, double y) const
-    {
+    QPointF Map(double x, double y) const {
         const double w = m[6] * x + m[7] * y + m[8];
         return {(m[0] * x + m[1] * y + m[2]) / w, (m[3] * x + m[4] * y + m[5]) / w};
     }
 };
 
 // The projective map of the unit square onto the quadrangle q (corners in order).
-Homography SquareToQuad(const std::array<QPointF, 4>& q)
-{
+Homography SquareToQuad(const std::array<QPointF, 4>& q) {
     const double x0 = q[0].x(), y0 = q[0].y(), x1 = q[1].x(), y1 = q[1].y();
     const double x2 = q[2].x(), y2 = q[2].y(), x3 = q[3].x(), y3 = q[3].y();
     const double sx = x0 - x1 + x2 - x3, sy = y0 - y1 + y2 - y3;
     Homography h{};
     if (std::fabs(sx) < 1e-12 && std::fabs(sy) < 1e-12) {
-        h.m[0] = x1 - x0; h.m[1] = x2 - x1; h.m[2] = x0;
-        h.m[3] = y1 - y0; h.m[4] = y2 - y1; h.m[5] = y0;
-        h.m[6] = 0; h.m[7] = 0; h.m[8] = 1;
+        h.m[0] = x1 - x0;
+        h.m[1] = x2 - x1;
+        h.m[2] = x0;
+        h.m[3] = y1 - y0;
+        h.m[4] = y2 - y1;
+        h.m[5] = y0;
+        h.m[6] = 0;
+        h.m[7] = 0;
+        h.m[8] = 1;
         return h;
     }
     const double dx1 = x1 - x2, dx2 = x3 - x2, dy1 = y1 - y2, dy2 = y3 - y2;
     const double den = dx1 * dy2 - dx2 * dy1;
     const double g = (sx * dy2 - dx2 * sy) / den, hh = (dx1 * sy - sx * dy1) / den;
-    h.m[0] = x1 - x0 + g * x1; h.m[1] = x3 - x0 + hh * x3; h.m[2] = x0;
-    h.m[3] = y1 - y0 + g * y1; h.m[4] = y3 - y0 + hh * y3; h.m[5] = y0;
-    h.m[6] = g; h.m[7] = hh; h.m[8] = 1;
+    h.m[0] = x1 - x0 + g * x1;
+    h.m[1] = x3 - x0 + hh * x3;
+    h.m[2] = x0;
+    h.m[3] = y1 - y0 + g * y1;
+    h.m[4] = y3 - y0 + hh * y3;
+    h.m[5] = y0;
+    h.m[6] = g;
+    h.m[7] = hh;
+    h.m[8] = 1;
     return h;
 }
 
-Homography Inverse(const Homography& a)
-{
+Homography Inverse(const Homography& a) {
     const double* m = a.m;
     Homography r{};
     r.m[0] = m[4] * m[8] - m[5] * m[7];
@@ -1029,8 +974,7 @@ Homography Inverse(const Homography& a)
     return r;
 }
 
-Homography Multiply(const Homography& a, const Homography& b)
-{
+Homography Multiply(const Homography& a, const Homography& b) {
     Homography r{};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
@@ -1038,25 +982,24 @@ Homography Multiply(const Homography& a, const Homography& b)
     return r;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // Everything a warp needs row by row, worked out once.
 struct WarpPlan {
-    View s;                        // the source (a private copy when it is also the destination)
-    QRect clip;                    // destination pixels that may be written
-    Homography map;                // destination point -> source point
-    std::array<QPointF, 4> quad;   // the destination quadrangle
-    double sign = 1;               // orientation, so "inside" is the same side of every edge
+    View s;                      // the source (a private copy when it is also the destination)
+    QRect clip;                  // destination pixels that may be written
+    Homography map;              // destination point -> source point
+    std::array<QPointF, 4> quad; // the destination quadrangle
+    double sign = 1;             // orientation, so "inside" is the same side of every edge
     int l = 0, t = 0, r = 0, b = 0;
 };
 
 // False when there is nothing sound to draw (degenerate quadrangle, absurd extent).
 bool PlanWarp(const View& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad, const View& dst,
               const QRect& dstClip0, const std::array<QPointF, 4>& dstQuad, std::vector<uint8_t>& copy,
-              WarpPlan& plan, bool& nothing)
-{
+              WarpPlan& plan, bool& nothing) {
     nothing = false;
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     QRect clip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
@@ -1071,16 +1014,14 @@ bool PlanWarp(const View& src, const QRect& srcRect0, const std::array<QPointF, 
         minY = std::min(minY, p.y());
         maxY = std::max(maxY, p.y());
     }
-    if (!(maxX - minX < 1e7 && maxY - minY < 1e7))
-        return false;
+    if (!(maxX - minX < 1e7 && maxY - minY < 1e7)) return false;
     plan.clip = clip.intersected(QRect(QPoint(int(std::floor(minX)), int(std::floor(minY))),
                                        QPoint(int(std::ceil(maxX)), int(std::ceil(maxY)))));
     const Homography toDst = SquareToQuad(dstQuad);
     const double det = toDst.m[0] * (toDst.m[4] * toDst.m[8] - toDst.m[5] * toDst.m[7]) -
                        toDst.m[1] * (toDst.m[3] * toDst.m[8] - toDst.m[5] * toDst.m[6]) +
                        toDst.m[2] * (toDst.m[3] * toDst.m[7] - toDst.m[4] * toDst.m[6]);
-    if (!(std::fabs(det) > 1e-12))
-        return false;
+    if (!(std::fabs(det) > 1e-12)) return false;
     plan.map = Multiply(SquareToQuad(srcQuad), Inverse(toDst));
     plan.l = srcRect.left();
     plan.t = srcRect.top();
@@ -1100,8 +1041,7 @@ bool PlanWarp(const View& src, const QRect& srcRect0, const std::array<QPointF, 
 }
 
 // The run x0..x1 of pixel centres inside the quadrangle on row y (empty when x0 > x1).
-void RowSpan(const WarpPlan& p, int y, int& x0, int& x1)
-{
+void RowSpan(const WarpPlan& p, int y, int& x0, int& x1) {
     const double yc = y + 0.5;
     double lo = -1e18, hi = 1e18;
     for (int i = 0; i < 4; ++i) {
@@ -1121,35 +1061,36 @@ void RowSpan(const WarpPlan& p, int y, int& x0, int& x1)
 }
 
 // Source positions far outside any image (near the quadrangle's vanishing line) draw nothing.
-inline bool SaneSourcePoint(double sx, double sy) { return std::fabs(sx) < 1e8 && std::fabs(sy) < 1e8; }
+inline bool SaneSourcePoint(double sx, double sy) {
+    return std::fabs(sx) < 1e8 && std::fabs(sy) < 1e8;
+}
 
 // The bilinear sample position of source point s, round((s - 0.5) * 256) in 1/256 pixels, is the floor
 // of a biased double: a plain truncation that the compiler vectorises. s is first pulled into
 // [l - 2, r + 2]: beyond that both neighbours are the same replicated edge pixel, so nothing changes,
 // and the biased value stays positive.
-constexpr double kLinearBias = 1073741824.0;   // 2^30
-inline double LinearBiased(double s, double lo, double hi)
-{
+constexpr double kLinearBias = 1073741824.0; // 2^30
+inline double LinearBiased(double s, double lo, double hi) {
     s = std::min(std::max(s, lo), hi);
     return s * 256.0 + (kLinearBias - 127.5);
 }
-inline int64_t LinearFixed(const WarpPlan& p, double s, bool horizontal)
-{
-    const double v = horizontal ? LinearBiased(s, p.l - 2.0, p.r + 2.0) : LinearBiased(s, p.t - 2.0, p.b + 2.0);
+inline int64_t LinearFixed(const WarpPlan& p, double s, bool horizontal) {
+    const double v =
+        horizontal ? LinearBiased(s, p.l - 2.0, p.r + 2.0) : LinearBiased(s, p.t - 2.0, p.b + 2.0);
     return int64_t(v) - int64_t(kLinearBias);
 }
 // The 32-bit form of the same truncation serves sources that end before 2^21 pixels.
-inline bool LinearFits32(const WarpPlan& p) { return p.r < (1 << 21) && p.b < (1 << 21); }
+inline bool LinearFits32(const WarpPlan& p) {
+    return p.r < (1 << 21) && p.b < (1 << 21);
+}
 // Whole pixel and weight of a LinearFixed position.
-inline void LinearCell(int64_t a, int& i, uint32_t& frac)
-{
+inline void LinearCell(int64_t a, int& i, uint32_t& frac) {
     i = int(a >> 8);
     frac = uint32_t(a & 255);
 }
 
 // The four neighbours of a sample, replicating the source rectangle's edge pixels.
-inline void Neighbours(const WarpPlan& p, int ix, int iy, const uint8_t* n[4])
-{
+inline void Neighbours(const WarpPlan& p, int ix, int iy, const uint8_t* n[4]) {
     if (ix >= p.l && ix < p.r && iy >= p.t && iy < p.b) {
         n[0] = p.s.Pixel(ix, iy);
         n[1] = n[0] + 4;
@@ -1171,11 +1112,8 @@ struct RowMap {
     double un, vn, wn, du, dv, dw;
     RowMap(const Homography& m, int x0, double yc)
         : un(m.m[0] * (x0 + 0.5) + m.m[1] * yc + m.m[2]), vn(m.m[3] * (x0 + 0.5) + m.m[4] * yc + m.m[5]),
-          wn(m.m[6] * (x0 + 0.5) + m.m[7] * yc + m.m[8]), du(m.m[0]), dv(m.m[3]), dw(m.m[6])
-    {
-    }
-    void At(int k, double& sx, double& sy) const
-    {
+          wn(m.m[6] * (x0 + 0.5) + m.m[7] * yc + m.m[8]), du(m.m[0]), dv(m.m[3]), dw(m.m[6]) {}
+    void At(int k, double& sx, double& sy) const {
         const double inv = 1.0 / (wn + k * dw);
         sx = (un + k * du) * inv;
         sy = (vn + k * dv) * inv;
@@ -1183,8 +1121,7 @@ struct RowMap {
 };
 
 // One bilinear pixel in 8-bit fixed point: rows first, then ((top * (256 - ay) + bottom * ay) + 2^15) >> 16.
-inline void BlendLinearRef(const uint8_t* const n[4], uint32_t ax, uint32_t ay, uint8_t* o)
-{
+inline void BlendLinearRef(const uint8_t* const n[4], uint32_t ax, uint32_t ay, uint8_t* o) {
     for (int c = 0; c < 4; ++c) {
         const uint32_t top = n[0][c] * (256 - ax) + n[1][c] * ax;
         const uint32_t bot = n[2][c] * (256 - ax) + n[3][c] * ax;
@@ -1193,16 +1130,14 @@ inline void BlendLinearRef(const uint8_t* const n[4], uint32_t ax, uint32_t ay, 
 }
 
 #if defined(__SSE2__)
-inline __m128i Load4(const uint8_t* p)
-{
+inline __m128i Load4(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
     return _mm_cvtsi32_si128(int(v));
 }
 
 // The two source pixels of a sample's upper row and of its lower row, each pair in the low 8 bytes.
-inline void SampleRows(const WarpPlan& p, int32_t fx, int32_t fy, __m128i& top, __m128i& bot)
-{
+inline void SampleRows(const WarpPlan& p, int32_t fx, int32_t fy, __m128i& top, __m128i& bot) {
     const int ix = fx >> 8, iy = fy >> 8;
     if (ix >= p.l && ix < p.r && iy >= p.t && iy < p.b) {
         const uint8_t* q = p.s.Pixel(ix, iy);
@@ -1220,12 +1155,13 @@ inline void SampleRows(const WarpPlan& p, int32_t fx, int32_t fy, __m128i& top, 
 // four bytes, then b's. `fx` and `fy` hold the two pixels' LinearFixed positions (a first). Row sums
 // reach 65,280 and still fit unsigned 16-bit lanes; the column step needs 32 bits, built from the low
 // and high halves of the products.
-inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], const int32_t* fx, const int32_t* fy)
-{
+inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], const int32_t* fx,
+                                   const int32_t* fy) {
     // The weights (a: ax, ay; b: ax, ay) and 256 minus each, every one spread over four lanes.
-    const __m128i frac = _mm_and_si128(_mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx)),
-                                                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fy))),
-                                       _mm_set1_epi32(255));
+    const __m128i frac =
+        _mm_and_si128(_mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx)),
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fy))),
+                      _mm_set1_epi32(255));
     const __m128i w = _mm_packs_epi32(frac, frac);
     const __m128i v = _mm_sub_epi16(_mm_set1_epi16(256), w);
     const __m128i wxa = _mm_unpacklo_epi64(_mm_shufflelo_epi16(v, 0x00), _mm_shufflelo_epi16(w, 0x00));
@@ -1254,8 +1190,7 @@ inline __m128i BlendLinearPairSse2(const __m128i top[2], const __m128i bot[2], c
 
 // One row of the linear warp: the sample positions of a block of pixels first (a plain loop the
 // compiler vectorises, divisions included), then the samples.
-VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, uint8_t* row)
-{
+VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, uint8_t* row) {
     constexpr int kBlock = 64;
     alignas(64) int32_t fx[kBlock], fy[kBlock];
     alignas(64) uint8_t ok[kBlock];
@@ -1271,7 +1206,8 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
             const __m128d dw = _mm_set1_pd(m.dw), du = _mm_set1_pd(m.du), dv = _mm_set1_pd(m.dv);
             const __m128d one = _mm_set1_pd(1.0), far = _mm_set1_pd(1e8), scale = _mm_set1_pd(256.0);
             const __m128d bias = _mm_set1_pd(kLinearBias - 127.5);
-            const __m128d xl = _mm_set1_pd(xlo), xh = _mm_set1_pd(xhi), yl = _mm_set1_pd(ylo), yh = _mm_set1_pd(yhi);
+            const __m128d xl = _mm_set1_pd(xlo), xh = _mm_set1_pd(xhi), yl = _mm_set1_pd(ylo),
+                          yh = _mm_set1_pd(yhi);
             const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
             const __m128i ibias = _mm_set1_epi32(int32_t(kLinearBias));
             for (; k + 2 <= n; k += 2) {
@@ -1319,10 +1255,8 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
             }
             alignas(16) uint32_t v[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(v), two);
-            if (ok[j])
-                std::memcpy(o, &v[0], 4);
-            if (ok[j + 1])
-                std::memcpy(o + 4, &v[1], 4);
+            if (ok[j]) std::memcpy(o, &v[0], 4);
+            if (ok[j + 1]) std::memcpy(o + 4, &v[1], 4);
         }
         if (j < n && ok[j]) {
             __m128i top[2], bot[2];
@@ -1335,8 +1269,7 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
         }
 #else
         for (int k = 0; k < n; ++k, o += 4) {
-            if (!ok[k])
-                continue;
+            if (!ok[k]) continue;
             int ix, iy;
             uint32_t ax, ay;
             LinearCell(fx[k], ix, ax);
@@ -1349,8 +1282,7 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
     }
 }
 
-void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o)
-{
+void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o) {
     auto px = [&](int x, int y) { return p.s.Pixel(std::clamp(x, p.l, p.r), std::clamp(y, p.t, p.b)); };
     if (mode == NearestNeighbour) {
         std::memcpy(o, px(int(std::floor(sx)), int(std::floor(sy))), 4);
@@ -1383,22 +1315,17 @@ void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o)
 }
 
 bool Warp(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-          const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode, bool fast)
-{
-    if (src.bpp != 4 || dst.bpp != 4)
-        return false;
+          const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode, bool fast) {
+    if (src.bpp != 4 || dst.bpp != 4) return false;
     WarpPlan plan;
     std::vector<uint8_t> copy;
     bool nothing = false;
-    if (!PlanWarp(src, srcRect, srcQuad, dst, dstClip, dstQuad, copy, plan, nothing))
-        return false;
-    if (nothing)
-        return true;
+    if (!PlanWarp(src, srcRect, srcQuad, dst, dstClip, dstQuad, copy, plan, nothing)) return false;
+    if (nothing) return true;
     for (int y = plan.clip.top(); y <= plan.clip.bottom(); ++y) {
         int x0, x1;
         RowSpan(plan, y, x0, x1);
-        if (x0 > x1)
-            continue;
+        if (x0 > x1) continue;
         const RowMap m(plan.map, x0, y + 0.5);
         uint8_t* row = dst.Row(y);
         if (fast && mode != NearestNeighbour && mode != Cubic && LinearFits32(plan)) {
@@ -1408,24 +1335,21 @@ bool Warp(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& s
         for (int x = x0; x <= x1; ++x) {
             double sx, sy;
             m.At(x - x0, sx, sy);
-            if (SaneSourcePoint(sx, sy))
-                WarpPixelRef(plan, sx, sy, mode, row + 4 * ptrdiff_t(x));
+            if (SaneSourcePoint(sx, sy)) WarpPixelRef(plan, sx, sy, mode, row + 4 * ptrdiff_t(x));
         }
     }
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool WarpQuad(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-              const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode)
-{
+              const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, true);
 }
 
-bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-                 const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode)
-{
+bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
+                 const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, false);
 }
 
@@ -1436,8 +1360,7 @@ namespace {
 // Row y's runs were just appended from `rowStart` on. When the band above (its first rectangle at
 // `band`) has the same runs, they widen it by a row instead; otherwise they start a band of their
 // own. A row without runs ends the band above.
-inline void CloseBandRow(std::vector<QRect>& out, size_t& band, size_t rowStart)
-{
+inline void CloseBandRow(std::vector<QRect>& out, size_t& band, size_t rowStart) {
     const size_t n = out.size() - rowStart;
     if (n > 0 && rowStart - band == n) {
         bool same = true;
@@ -1454,16 +1377,14 @@ inline void CloseBandRow(std::vector<QRect>& out, size_t& band, size_t rowStart)
     band = rowStart;
 }
 
-inline uint32_t PixelAt(const uint8_t* row, int x)
-{
+inline uint32_t PixelAt(const uint8_t* row, int x) {
     uint32_t p;
     std::memcpy(&p, row + 4 * ptrdiff_t(x), 4);
     return p;
 }
 
 // Bit i set: pixel i of the n (at most 64) from `row` has alpha >= minAlpha.
-inline uint64_t OpaqueMask(const uint8_t* row, int n, int minAlpha)
-{
+inline uint64_t OpaqueMask(const uint8_t* row, int n, int minAlpha) {
     uint64_t m = 0;
     int i = 0;
 #if defined(__SSE2__)
@@ -1475,15 +1396,13 @@ inline uint64_t OpaqueMask(const uint8_t* row, int n, int minAlpha)
     }
 #endif
     for (; i < n; ++i)
-        if (int(PixelAt(row, i) >> 24) >= minAlpha)
-            m |= uint64_t(1) << i;
+        if (int(PixelAt(row, i) >> 24) >= minAlpha) m |= uint64_t(1) << i;
     return m;
 }
 
 } // namespace
 
-void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out)
-{
+void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out) {
     out.clear();
     size_t band = 0;
     const int w = r.width();
@@ -1519,21 +1438,22 @@ void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>&
     }
 }
 
-void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out)
-{
+void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out) {
     out.clear();
     size_t band = 0;
     for (int y = 0; y < r.height(); ++y) {
         const uint8_t* row = v.Pixel(r.left(), r.top() + y);
         const size_t rowStart = out.size();
         for (int x = 0; x < r.width();) {
-            while (x < r.width() && int(PixelAt(row, x) >> 24) < minAlpha) ++x;
+            while (x < r.width() && int(PixelAt(row, x) >> 24) < minAlpha)
+                ++x;
             const int start = x;
-            while (x < r.width() && int(PixelAt(row, x) >> 24) >= minAlpha) ++x;
+            while (x < r.width() && int(PixelAt(row, x) >> 24) >= minAlpha)
+                ++x;
             if (x > start) out.emplace_back(start, y, x - start, 1);
         }
         CloseBandRow(out, band, rowStart);
     }
 }
 
-}  // namespace DibOps
+} // namespace DibOps

@@ -17,9 +17,9 @@ namespace DibOps {
 
 struct View {
     uint8_t* bits = nullptr;
-    ptrdiff_t stride = 0;   // bytes between rows
+    ptrdiff_t stride = 0; // bytes between rows
     int width = 0, height = 0;
-    int bpp = 4;            // bytes per pixel: 3 or 4
+    int bpp = 4; // bytes per pixel: 3 or 4
     uint8_t* Row(int y) const { return bits + ptrdiff_t(y) * stride; }
     uint8_t* Pixel(int x, int y) const { return Row(y) + ptrdiff_t(x) * bpp; }
 };
@@ -71,8 +71,7 @@ void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>&
 void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
 
 // Rounded c * a / 255 for c, a in 0..255.
-inline uint32_t Div255(uint32_t v)
-{
+inline uint32_t Div255(uint32_t v) {
     v += 128;
     return (v + (v >> 8)) >> 8;
 }
@@ -87,8 +86,8 @@ bool ResizeSqr(const View& src, const QRect& srcRect, const View& dst, const QRe
 void ResizeSqrModel(const View& src, const QRect& srcRect, const View& dst, const QRect& dstClip,
                     double xFactor, double yFactor, double xShift, double yShift, int interpolation);
 // The written destination area of ResizeSqr.
-QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor, double xShift,
-                     double yShift);
+QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor,
+                     double xShift, double yShift);
 // One-dimensional kernels (the IPP ones): Catmull-Rom cubic and 3-lobed Lanczos.
 double CubicKernel(double t);
 double LanczosKernel(double t);
@@ -97,7 +96,8 @@ double LanczosKernel(double t);
 // destination pixels inside the destination quadrangle and dstClip are written.
 bool WarpQuad(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
               const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int interpolation);
-bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-                 const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int interpolation);
+bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
+                 const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
+                 int interpolation);
 
-}  // namespace DibOps
+} // namespace DibOps

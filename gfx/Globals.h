@@ -10,7 +10,6 @@
 class TInputForm;
 class TThumbForm;
 
-
 // The open capture overlay, or null when none is open.
 inline TInputForm* InputForm = nullptr;
 // The current thumbnail card, or null.

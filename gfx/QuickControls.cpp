@@ -8,7 +8,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-TQuickGraphicControl::TQuickGraphicControl(QWidget* parent) : QWidget(parent), clientRect_(0, 0, width(), height()) {}
+TQuickGraphicControl::TQuickGraphicControl(QWidget* parent)
+    : QWidget(parent), clientRect_(0, 0, width(), height()) {}
 
 void TQuickGraphicControl::SetQuickFlags(uint8_t flags) {
     if (flags == quickFlags_) return;
@@ -37,7 +38,8 @@ void TQuickGraphicControl::paintEvent(QPaintEvent* event) {
         inner.translate(-area.topLeft());
         if ((quickFlags_ & qfParentBackground) && parentWidget()) {
             inner.save();
-            parentWidget()->render(&inner, area.topLeft(), QRegion(area.translated(pos())), QWidget::DrawWindowBackground);
+            parentWidget()->render(&inner, area.topLeft(), QRegion(area.translated(pos())),
+                                   QWidget::DrawWindowBackground);
             inner.restore();
         }
         canvas_ = &inner;
@@ -103,7 +105,8 @@ void TQuickGraphicControl::EndPaintBuffer(const QRect& rect, TDIB* dib) {
     if (canvas_ && dib) {
         // From the surface only the rect was taken; from the parent the whole control is shown.
         const QRect shown = (quickFlags_ & qfCanvasBackground) ? rect : clientRect_.intersected(rect);
-        dib->DrawTo(*canvas_, shown.left(), shown.top(), QRect(shown.topLeft() - rect.topLeft(), shown.size()));
+        dib->DrawTo(*canvas_, shown.left(), shown.top(),
+                    QRect(shown.topLeft() - rect.topLeft(), shown.size()));
     }
     ReleaseTempDIB(dib);
 }

@@ -16,15 +16,15 @@ class TDIB;
 
 // Quick flags.
 enum TQuickFlag : uint8_t {
-    qfBuffered = 0x01,          // paint through an off-screen image
-    qfParentBackground = 0x02,  // with qfBuffered: the parent's own painting goes into it first
-    qfCanvasBackground = 0x40,  // paint buffers start from the pixels already on the control's surface
-    qfDesignHitTest = 0x80,     // answers the form designer's hit test (no effect at run time)
+    qfBuffered = 0x01,         // paint through an off-screen image
+    qfParentBackground = 0x02, // with qfBuffered: the parent's own painting goes into it first
+    qfCanvasBackground = 0x40, // paint buffers start from the pixels already on the control's surface
+    qfDesignHitTest = 0x80,    // answers the form designer's hit test (no effect at run time)
 };
 
 class TQuickGraphicControl : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TQuickGraphicControl(QWidget* parent = nullptr);
 
     uint8_t QuickFlags() const { return quickFlags_; }
@@ -49,7 +49,7 @@ public:
     std::function<void(TQuickGraphicControl*)> OnMouseEnter;
     std::function<void(TQuickGraphicControl*)> OnMouseLeave;
 
-protected:
+  protected:
     // Draws the control through Canvas(). The default draws nothing.
     virtual void Paint();
 
@@ -58,7 +58,7 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     // Copies the background under `rect` into `into` at (0, 0): the control's own surface or the
     // parent's painting, as the flags say.
     void GrabBackground(const QRect& rect, TDIB& into, bool fromSurface);

@@ -10,7 +10,7 @@
 namespace {
 
 class TQtSoundOutput : public ISoundOutput {
-public:
+  public:
     void Play(const QString& path) override {
         Stop();
         // Effects are kept per file: loading a WAV again for every play would delay it.
@@ -27,11 +27,13 @@ public:
         current_ = nullptr;
     }
 
-private:
+  private:
     QHash<QString, std::shared_ptr<QSoundEffect>> effects_;
     QSoundEffect* current_ = nullptr;
 };
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT ISoundOutput* VexmorCreateSoundOutput() { return new TQtSoundOutput; }
+extern "C" Q_DECL_EXPORT ISoundOutput* VexmorCreateSoundOutput() {
+    return new TQtSoundOutput;
+}

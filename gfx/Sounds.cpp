@@ -12,7 +12,7 @@ namespace {
 // Loads the sound module beside the program with the first sound. Without the module (or with one
 // that does not load) every sound is silence, as without an audio device.
 class TModuleSoundOutput : public ISoundOutput {
-public:
+  public:
     explicit TModuleSoundOutput(QString modulePath) : modulePath_(std::move(modulePath)) {}
     void Play(const QString& path) override {
         if (!Load()) return;
@@ -22,7 +22,7 @@ public:
         if (output_) output_->Stop();
     }
 
-private:
+  private:
     bool Load() {
         if (output_ || tried_) return output_ != nullptr;
         tried_ = true;
@@ -41,7 +41,9 @@ private:
     std::unique_ptr<ISoundOutput> output_;
 };
 
-quint32 ReadLE32(const uchar* p) { return p[0] | p[1] << 8 | p[2] << 16 | quint32(p[3]) << 24; }
+quint32 ReadLE32(const uchar* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | quint32(p[3]) << 24;
+}
 
 } // namespace
 
@@ -91,7 +93,9 @@ TSoundPlayer::TSoundPlayer(std::unique_ptr<ISoundOutput> output, Clock clock)
 
 TSoundPlayer::~TSoundPlayer() = default;
 
-bool TSoundPlayer::Playing() const { return clock_() < playingUntil_; }
+bool TSoundPlayer::Playing() const {
+    return clock_() < playingUntil_;
+}
 
 bool TSoundPlayer::Play(const QString& folder, const QString& fileName, unsigned extraFlags) {
     const QString path = folder + fileName;
@@ -108,7 +112,9 @@ std::unique_ptr<TSoundPlayer> gPlayer;
 
 // Qt's sound objects must go before the application object does: a player left for the C++ exit
 // handlers crashes in Qt's sample cache.
-void ReleaseSounds() { gPlayer.reset(); }
+void ReleaseSounds() {
+    gPlayer.reset();
+}
 
 TSoundPlayer& SoundPlayer() {
     if (!gPlayer) {

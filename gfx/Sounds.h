@@ -16,14 +16,14 @@ inline constexpr unsigned SND_NOSTOP = 0x10;
 
 // Where the sound goes. The real one is Qt Multimedia in a module beside the program; tests record.
 class ISoundOutput {
-public:
+  public:
     virtual ~ISoundOutput() = default;
-    virtual void Play(const QString& path) = 0;  // returns at once
+    virtual void Play(const QString& path) = 0; // returns at once
     virtual void Stop() = 0;
 };
 
 class TSoundPlayer {
-public:
+  public:
     using Clock = std::function<std::chrono::milliseconds()>;
     // Without arguments: the sound module's output and the steady clock.
     TSoundPlayer();
@@ -34,7 +34,7 @@ public:
     bool Play(const QString& folder, const QString& fileName, unsigned extraFlags = 0);
     bool Playing() const;
 
-private:
+  private:
     std::unique_ptr<ISoundOutput> output_;
     Clock clock_;
     std::chrono::milliseconds playingUntil_{0};

@@ -46,7 +46,9 @@ void DoneSystemUtilities() {
     gWaitDepth = 0;
 }
 
-int SystemUtilitiesInitCount() { return gInitCount; }
+int SystemUtilitiesInitCount() {
+    return gInitCount;
+}
 
 #if defined(__x86_64__)
 namespace {
@@ -80,7 +82,9 @@ TFloatingPointState ReadFloatingPointState() {
 }
 #else
 void SetupFloatingPoint() {}
-TFloatingPointState ReadFloatingPointState() { return {}; }
+TFloatingPointState ReadFloatingPointState() {
+    return {};
+}
 #endif
 
 QString TempFolder() {
@@ -106,12 +110,14 @@ void BeginWait() {
 }
 
 void EndWait() {
-    if (gWaitDepth <= 0) return;  // unpaired EndWait: nothing to restore
+    if (gWaitDepth <= 0) return; // unpaired EndWait: nothing to restore
     if (--gWaitDepth == 0 && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QGuiApplication::restoreOverrideCursor();
 }
 
-int WaitCursorDepth() { return gWaitDepth; }
+int WaitCursorDepth() {
+    return gWaitDepth;
+}
 
 void SetDragStart(int x, int y) {
     gDragX = x;
@@ -135,11 +141,14 @@ void RestoreWindowRegion(QWidget* window) {
     window->update();
 }
 
-bool WindowAnimationEnabled() { return gWindowAnimation; }
-void SetWindowAnimation(bool on) { gWindowAnimation = on; }
+bool WindowAnimationEnabled() {
+    return gWindowAnimation;
+}
+void SetWindowAnimation(bool on) {
+    gWindowAnimation = on;
+}
 
-void PrepareMemory(const void* p, size_t bytes, bool forWriting)
-{
+void PrepareMemory(const void* p, size_t bytes, bool forWriting) {
 #if defined(__linux__)
 #ifndef MADV_POPULATE_READ
     constexpr int MADV_POPULATE_READ = 22;
@@ -150,7 +159,8 @@ void PrepareMemory(const void* p, size_t bytes, bool forWriting)
     const uintptr_t begin = uintptr_t(p) & ~(page - 1);
     const uintptr_t end = (uintptr_t(p) + bytes + page - 1) & ~(page - 1);
     // Older kernels refuse the advice (EINVAL): the pages then come as they are touched.
-    madvise(reinterpret_cast<void*>(begin), end - begin, forWriting ? MADV_POPULATE_WRITE : MADV_POPULATE_READ);
+    madvise(reinterpret_cast<void*>(begin), end - begin,
+            forWriting ? MADV_POPULATE_WRITE : MADV_POPULATE_READ);
 #else
     (void)p;
     (void)bytes;

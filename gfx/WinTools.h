@@ -26,7 +26,7 @@ void ApplyNumberFormat();
 // denormals-are-zero (0x40) when the processor supports it. Nothing on other processors.
 void SetupFloatingPoint();
 struct TFloatingPointState {
-    bool applies = false;  // false on processors where nothing is set
+    bool applies = false; // false on processors where nothing is set
     uint16_t x87Control = 0;
     uint32_t mxcsr = 0;
     bool dazSupported = false;

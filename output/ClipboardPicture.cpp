@@ -48,13 +48,13 @@ int OpenUnnamedFile(const QString& folder) {
 // Writes straight to the descriptor; refuses further bytes once the picture is no longer wanted, so a
 // cancelled encode stops at its next chunk.
 class TSpoolSink : public QIODevice {
-public:
+  public:
     TSpoolSink(int fd, const std::atomic<bool>& cancelled) : fd_(fd), cancelled_(cancelled) {
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
     qint64 Written() const { return written_; }
 
-protected:
+  protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override {
         if (cancelled_.load(std::memory_order_relaxed)) {
@@ -75,7 +75,7 @@ protected:
         return done;
     }
 
-private:
+  private:
     int fd_;
     const std::atomic<bool>& cancelled_;
     qint64 written_ = 0;
@@ -117,7 +117,8 @@ TClipboardPicture::TClipboardPicture(const TDIB& image, TClipboardPictureOptions
     job_ = std::make_unique<TJob>();
     gRunningWorkers.fetch_add(1);
     try {
-        worker_ = std::thread(RunWorker, this, job_.get(), static_cast<const TDIB*>(raw_.get()), std::move(options));
+        worker_ = std::thread(RunWorker, this, job_.get(), static_cast<const TDIB*>(raw_.get()),
+                              std::move(options));
     } catch (const std::exception&) {
         // No thread: the raw picture keeps serving.
         gRunningWorkers.fetch_sub(1);
@@ -133,9 +134,13 @@ TClipboardPicture::~TClipboardPicture() {
     if (spoolFd_ >= 0) ::close(spoolFd_);
 }
 
-int TClipboardPicture::RunningWorkers() { return gRunningWorkers.load(); }
+int TClipboardPicture::RunningWorkers() {
+    return gRunningWorkers.load();
+}
 
-bool TClipboardPicture::HoldsRawPicture() const { return raw_ != nullptr; }
+bool TClipboardPicture::HoldsRawPicture() const {
+    return raw_ != nullptr;
+}
 
 void TClipboardPicture::RunWorker(TClipboardPicture* receiver, TJob* job, const TDIB* picture,
                                   TClipboardPictureOptions options) {
@@ -149,7 +154,8 @@ void TClipboardPicture::RunWorker(TClipboardPicture* receiver, TJob* job, const 
         if (fd < 0) continue;
         {
             TSpoolSink sink(fd, job->cancelled);
-            ok = WritePng(*picture, picture->BitCount() == 32, sink, nullptr, options.pngLevel) && sink.Written() > 0;
+            ok = WritePng(*picture, picture->BitCount() == 32, sink, nullptr, options.pngLevel) &&
+                 sink.Written() > 0;
             size = sink.Written();
         }
         if (ok) break;
@@ -163,7 +169,8 @@ void TClipboardPicture::RunWorker(TClipboardPicture* receiver, TJob* job, const 
     // The receiver lives until it has joined this thread; a call still queued when it goes is dropped
     // with it.
     if (!job->cancelled.load())
-        QMetaObject::invokeMethod(receiver, [receiver] { receiver->TakeResult(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            receiver, [receiver] { receiver->TakeResult(); }, Qt::QueuedConnection);
     gRunningWorkers.fetch_sub(1);
 }
 
@@ -188,7 +195,9 @@ QStringList TClipboardPicture::formats() const {
     return {kQtImage, kPng, kBmp};
 }
 
-bool TClipboardPicture::hasFormat(const QString& mimeType) const { return formats().contains(mimeType); }
+bool TClipboardPicture::hasFormat(const QString& mimeType) const {
+    return formats().contains(mimeType);
+}
 
 QVariant TClipboardPicture::retrieveData(const QString& mimeType, QMetaType type) const {
     if (!raw_ && !Spooled()) return {};
@@ -198,7 +207,8 @@ QVariant TClipboardPicture::retrieveData(const QString& mimeType, QMetaType type
         const QImage picture = Picture();
         QByteArray bytes;
         QBuffer buffer(&bytes);
-        if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "BMP")) return {};
+        if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "BMP"))
+            return {};
         return bytes;
     }
     return QMimeData::retrieveData(mimeType, type);
@@ -209,7 +219,8 @@ QByteArray TClipboardPicture::PngBytes() const {
     // A paste before the worker is done: encoded here, as the raw copy must answer at once.
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly) || !WritePng(*raw_, hasAlpha_, buffer, nullptr, pngLevel_)) return {};
+    if (!buffer.open(QIODevice::WriteOnly) || !WritePng(*raw_, hasAlpha_, buffer, nullptr, pngLevel_))
+        return {};
     return bytes;
 }
 

@@ -36,7 +36,7 @@ struct TClipboardPictureOptions {
 class TClipboardPicture : public QMimeData {
     Q_OBJECT
 
-public:
+  public:
     // Shares `image` (24 bits, or 32 bits premultiplied) and starts the worker. An empty image offers
     // nothing and starts no worker.
     explicit TClipboardPicture(const TDIB& image, TClipboardPictureOptions options = {});
@@ -52,14 +52,14 @@ public:
     // Workers of all pictures that have not finished yet.
     static int RunningWorkers();
 
-signals:
+  signals:
     // The worker's result was taken: true when the picture is now served from the file.
     void SpoolFinished(bool spooled);
 
-protected:
+  protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
-private:
+  private:
     struct TJob;
     static void RunWorker(TClipboardPicture* receiver, TJob* job, const TDIB* picture,
                           TClipboardPictureOptions options);

@@ -38,13 +38,18 @@ int DivideBy100HalfEven(qint64 n) {
 
 } // namespace
 
-int ClampFormat(int format) { return std::clamp(format, int(ifPNG), int(ifBMP)); }
+int ClampFormat(int format) {
+    return std::clamp(format, int(ifPNG), int(ifBMP));
+}
 
 QString FormatExtension(int format) {
     switch (ClampFormat(format)) {
-    case ifPNG: return QStringLiteral(".png");
-    case ifJPEG: return QStringLiteral(".jpg");
-    default: return QStringLiteral(".bmp");
+    case ifPNG:
+        return QStringLiteral(".png");
+    case ifJPEG:
+        return QStringLiteral(".jpg");
+    default:
+        return QStringLiteral(".bmp");
     }
 }
 
@@ -54,10 +59,17 @@ QString AddFormatExtension(const QString& path, int format) {
     const QString ext = dot < 0 ? QString() : name.mid(dot).toUpper();
     bool carries = false;
     switch (format) {
-    case ifPNG: carries = ext == QLatin1String(".PNG"); break;
-    case ifJPEG: carries = ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"); break;
-    case ifBMP: carries = ext == QLatin1String(".BMP"); break;
-    default: return path;
+    case ifPNG:
+        carries = ext == QLatin1String(".PNG");
+        break;
+    case ifJPEG:
+        carries = ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG");
+        break;
+    case ifBMP:
+        carries = ext == QLatin1String(".BMP");
+        break;
+    default:
+        return path;
     }
     return carries ? path : path + FormatExtension(format);
 }
@@ -72,12 +84,15 @@ QString MakeFileName(QString folder, const QString& title, int format) {
 
 QString WorkFolder(bool create) {
     QString folder = SpecialFolder(TSpecialFolder::Documents) + kWorkFolderName;
-    if (create && !QFileInfo(folder).isDir()) QDir().mkdir(folder);   // one level; a failure shows as a failed save
+    if (create && !QFileInfo(folder).isDir())
+        QDir().mkdir(folder); // one level; a failure shows as a failed save
     IncludeTrailingBackslash(folder);
     return folder;
 }
 
-QString MakeWorkFileName(const QString& title, int format) { return MakeFileName(WorkFolder(), title, format); }
+QString MakeWorkFileName(const QString& title, int format) {
+    return MakeFileName(WorkFolder(), title, format);
+}
 
 QSize ScaledSize(QSize source, int percent) {
     if (percent >= 100) return source;
@@ -98,11 +113,11 @@ int ChooseCaptionSize(TAgg2D& agg, const std::string& utf8, int width) {
 }
 
 TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment) {
-    TDIB result = source;   // shares: no copy unless something is drawn
+    TDIB result = source; // shares: no copy unless something is drawn
     if (scaling < 100 && !source.Empty()) {
         const QSize size = ScaledSize(QSize(source.Width(), source.Height()), scaling);
         TDIB scaled(size.width(), size.height(), source.BitCount());
-        TDIB reader = source;   // Resize is not const; it only reads its own pixels
+        TDIB reader = source; // Resize is not const; it only reads its own pixels
         reader.Resize(scaled, QRect(0, 0, source.Width(), source.Height()), QRect(QPoint(0, 0), size),
                       scaling > 50 ? 16 : 8);
         result = scaled;
@@ -123,10 +138,10 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
     agg.SetLineWidth(4);
     ChooseCaptionSize(agg, text, result.Width());
     const double y = result.Height() - 20;
-    agg.DrawText(text, false, 12, y);   // the dark halo
+    agg.DrawText(text, false, 12, y); // the dark halo
     agg.SetFillColor(255, 255, 255, 255);
     agg.SetLineWidth(0);
-    agg.DrawText(text, false, 12, y);   // the white letters on top
+    agg.DrawText(text, false, 12, y); // the white letters on top
     return result;
 }
 
@@ -140,9 +155,12 @@ bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings&
     try {
         const TDIB image = PrepareOutputImage(source, settings.scaling, settings.comment);
         switch (format) {
-        case ifPNG: return WritePng(image, settings.transparentPng, out, error, 9);
-        case ifJPEG: return WriteJpeg(image, settings.jpegQuality, out, error);
-        default: return WriteBmp(image, out, error);
+        case ifPNG:
+            return WritePng(image, settings.transparentPng, out, error, 9);
+        case ifJPEG:
+            return WriteJpeg(image, settings.jpegQuality, out, error);
+        default:
+            return WriteBmp(image, out, error);
         }
     } catch (const std::bad_alloc&) {
         if (error) *error = QStringLiteral("out of memory");
@@ -157,23 +175,24 @@ namespace {
 // Collects the encoder's bytes; once the owner gives up, every further write fails, which ends the
 // encoder at its next block.
 class TCancellableBuffer : public QBuffer {
-public:
+  public:
     explicit TCancellableBuffer(const std::atomic_bool* cancelled) : cancelled_(cancelled) {}
 
-protected:
+  protected:
     qint64 writeData(const char* data, qint64 len) override {
         if (cancelled_ && cancelled_->load(std::memory_order_relaxed)) return -1;
         return QBuffer::writeData(data, len);
     }
 
-private:
+  private:
     const std::atomic_bool* cancelled_;
 };
 
 } // namespace
 
-std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
-                                             int format, const std::atomic_bool* cancelled, QString* error) {
+std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat,
+                                             const TExportSettings& settings, int format,
+                                             const std::atomic_bool* cancelled, QString* error) {
     const auto stopped = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
     const TDIB& source = format == ifPNG ? capture : flat;
     if (format < ifPNG || format > ifBMP || source.Empty()) {
@@ -255,7 +274,8 @@ QString TExporter::SaveCapture(const QString& path, int format, bool replace) {
         // name, which is never overwritten unasked.
         written = services_.writeFile(
             target, replace && target == path,
-            [&](QIODevice& out) { return EncodeCapture(capture, flat, settings, format, out, &error); }, &error);
+            [&](QIODevice& out) { return EncodeCapture(capture, flat, settings, format, out, &error); },
+            &error);
     }
     if (written.isEmpty()) ShowSaveError();
     return written;
@@ -279,7 +299,8 @@ QString TExporter::SaveWorkFile(int format) {
 void TExporter::ToDesktopBtnClick() {
     const QString folder = SpecialFolder(TSpecialFolder::Desktop);
     if (folder.isEmpty()) {
-        if (services_.showError) services_.showError(owner_.DialogParent(), kNoDesktopText, kNoDesktopCaption);
+        if (services_.showError)
+            services_.showError(owner_.DialogParent(), kNoDesktopText, kNoDesktopCaption);
         return;
     }
     if (owner_.HeldCaptureImage().Empty()) return;
@@ -289,7 +310,7 @@ void TExporter::ToDesktopBtnClick() {
     const int format = ClampFormat(settings.format);
     const QString written = SaveCapture(MakeFileName(folder, settings.title, format), format);
     if (written.isEmpty()) {
-        owner_.ShowCapture();   // the capture stays for another try
+        owner_.ShowCapture(); // the capture stays for another try
         return;
     }
     if (IShell* shell = Platform().shell.get()) shell->AddRecentDocument(written);
@@ -299,8 +320,8 @@ void TExporter::ToDesktopBtnClick() {
 void TExporter::SaveAsBtnClick() {
     if (owner_.HeldCaptureImage().Empty() || !services_.saveDialog) return;
     const TExportSettings settings = owner_.ExportSettings();
-    const TSaveDialogResult choice =
-        services_.saveDialog(owner_.DialogParent(), CleanFileName(settings.title), ClampFormat(settings.format) + 1);
+    const TSaveDialogResult choice = services_.saveDialog(
+        owner_.DialogParent(), CleanFileName(settings.title), ClampFormat(settings.format) + 1);
     if (!choice.accepted || choice.fileName.isEmpty()) return;
     const QString written = SaveCapture(choice.fileName, ClampFormat(choice.filterIndex - 1), true);
     if (written.isEmpty()) return;
@@ -325,7 +346,7 @@ void TExporter::EditBtnClick() {
         owner_.ShowCapture();
         return;
     }
-    if (IShell* shell = Platform().shell.get()) shell->EditFile(path);   // an editor that fails is silent
+    if (IShell* shell = Platform().shell.get()) shell->EditFile(path); // an editor that fails is silent
     owner_.AfterOperation();
 }
 
@@ -335,7 +356,7 @@ void TExporter::PrintBtnClick() {
     if (path.isEmpty() || !services_.printDialog) return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QFileInfo(path).fileName());
-    if (!services_.printDialog(owner_.DialogParent(), printer)) return;   // cancelled: the capture stays
+    if (!services_.printDialog(owner_.DialogParent(), printer)) return; // cancelled: the capture stays
     if (PrintImageFile(path, printer)) owner_.AfterOperation();
 }
 

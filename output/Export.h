@@ -86,13 +86,14 @@ bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings&
 // given images are read (a private copy is taken first), their shared, not thread-safe reference
 // counts are never touched, so the caller keeps the images alive and unchanged until this returns.
 // Nothing when the encoding fails, or stops early once `cancelled` is set.
-std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
-                                             int format, const std::atomic_bool* cancelled = nullptr,
+std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat,
+                                             const TExportSettings& settings, int format,
+                                             const std::atomic_bool* cancelled = nullptr,
                                              QString* error = nullptr);
 
 // What the main window lends the export.
 class IExportOwner {
-public:
+  public:
     virtual ~IExportOwner() = default;
     // The held images; empty when no capture is held. Handing them out shares the pixels.
     virtual TDIB HeldCaptureImage() const = 0;
@@ -110,7 +111,7 @@ public:
 // An owner made of functions, for a window that lends its images and controls without deriving from
 // IExportOwner. A missing function counts as "nothing held" / "nothing to do".
 class TFunctionExportOwner : public IExportOwner {
-public:
+  public:
     std::function<TDIB()> captureImage, flatImage;
     std::function<TExportSettings()> settings;
     std::function<void()> afterOperation, showCapture;
@@ -132,7 +133,7 @@ public:
 struct TSaveDialogResult {
     bool accepted = false;
     QString fileName;
-    int filterIndex = 1;   // 1 PNG, 2 JPEG, 3 BMP
+    int filterIndex = 1; // 1 PNG, 2 JPEG, 3 BMP
 };
 
 using TWriteFunction = std::function<bool(QIODevice&)>;
@@ -144,7 +145,8 @@ struct TExportServices {
     // Writes a file through `write`: a new file that never replaces anything (`replace` false; the
     // path written may be a numbered variant), or a confirmed replacement of `path` that keeps the old
     // file when the write fails. Returns the path written, empty on failure.
-    std::function<QString(const QString& path, bool replace, const TWriteFunction& write, QString* error)> writeFile;
+    std::function<QString(const QString& path, bool replace, const TWriteFunction& write, QString* error)>
+        writeFile;
     // The picture save dialog, opened on an initial name and filter.
     std::function<TSaveDialogResult(QWidget* parent, const QString& initialName, int filterIndex)> saveDialog;
     // The print dialog; true when the user chose to print with `printer` as set up there.
@@ -158,7 +160,7 @@ QString WriteImageFile(const QString& path, bool replace, const TWriteFunction& 
 
 // The main window's commands on the current capture.
 class TExporter {
-public:
+  public:
     explicit TExporter(IExportOwner& owner, TExportServices services = TExportServices::Defaults());
 
     TExportServices& Services() { return services_; }
@@ -189,7 +191,7 @@ public:
     // A work file in the save format attached to a new mail.
     void EmailBtnClick();
 
-private:
+  private:
     void ShowSaveError();
 
     IExportOwner& owner_;

@@ -13,7 +13,8 @@
 
 void CopyImageToClipboard(const TDIB& image) {
     if (image.Empty()) return;
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setMimeData(new TClipboardPicture(image));
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setMimeData(new TClipboardPicture(image));
 }
 
 bool PrintImageFile(const QString& path, QPrinter& printer) {
@@ -31,8 +32,8 @@ bool PrintImageFile(const QString& path, QPrinter& printer) {
     const QRect page = painter.viewport();
     QSize fitted = picture.size().scaled(page.size(), Qt::KeepAspectRatio);
     fitted = fitted.expandedTo(QSize(1, 1));
-    const QRect target(page.x() + (page.width() - fitted.width()) / 2, page.y() + (page.height() - fitted.height()) / 2,
-                       fitted.width(), fitted.height());
+    const QRect target(page.x() + (page.width() - fitted.width()) / 2,
+                       page.y() + (page.height() - fitted.height()) / 2, fitted.width(), fitted.height());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, picture);
     return painter.end();

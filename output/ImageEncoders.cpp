@@ -25,8 +25,10 @@ const std::array<uint8_t, 256 * 256>& UnpremultiplyTable() {
     static const auto table = [] {
         std::array<uint8_t, 256 * 256> t{};
         for (int a = 1; a < 256; ++a)
-            for (int v = 0; v < 256; ++v) t[a * 256 + v] = uint8_t(std::min(255, v * 255 / a));
-        for (int v = 0; v < 256; ++v) t[v] = uint8_t(v);   // alpha 0 keeps the colour bytes
+            for (int v = 0; v < 256; ++v)
+                t[a * 256 + v] = uint8_t(std::min(255, v * 255 / a));
+        for (int v = 0; v < 256; ++v)
+            t[v] = uint8_t(v); // alpha 0 keeps the colour bytes
         return t;
     }();
     return table;
@@ -78,7 +80,7 @@ void PngWrite(png_structp png, png_bytep data, png_size_t length) {
     auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
     if (sink->out->write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length)) {
         sink->failed = true;
-        png_error(png, "write error");   // leaves through the setjmp of EncodePng
+        png_error(png, "write error"); // leaves through the setjmp of EncodePng
     }
 }
 
@@ -130,7 +132,8 @@ bool WritePng(const TDIB& image, bool withAlpha, QIODevice& out, QString* error,
     const bool rgba = withAlpha && image.BitCount() == 32;
     std::vector<uint8_t> row(size_t(image.Width()) * (rgba ? 4 : 3));
     PngSink sink{&out};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, PngErrorHandler, PngWarningHandler);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, PngErrorHandler, PngWarningHandler);
     if (!png) {
         SetError(error, QStringLiteral("libpng cannot start"));
         return false;
@@ -145,7 +148,8 @@ bool WritePng(const TDIB& image, bool withAlpha, QIODevice& out, QString* error,
     const bool ok = EncodePng(png, info, image, rgba, std::clamp(level, 0, 9), row.data());
     png_destroy_write_struct(&png, &info);
     if (!ok)
-        SetError(error, sink.failed ? (out.errorString().isEmpty() ? QStringLiteral("write error") : out.errorString())
+        SetError(error, sink.failed ? (out.errorString().isEmpty() ? QStringLiteral("write error")
+                                                                   : out.errorString())
                                     : QString::fromLatin1(sink.message));
     return ok;
 }
@@ -190,7 +194,8 @@ void JpegSinkFailed(j_compress_ptr cinfo) {
 
 boolean JpegEmptyBuffer(j_compress_ptr cinfo) {
     auto* sink = reinterpret_cast<JpegSink*>(cinfo->dest);
-    if (sink->out->write(reinterpret_cast<const char*>(sink->buffer), qint64(kJpegBufferSize)) != qint64(kJpegBufferSize))
+    if (sink->out->write(reinterpret_cast<const char*>(sink->buffer), qint64(kJpegBufferSize)) !=
+        qint64(kJpegBufferSize))
         JpegSinkFailed(cinfo);
     JpegInitDestination(cinfo);
     return TRUE;
@@ -205,7 +210,7 @@ void JpegTermDestination(j_compress_ptr cinfo) {
 // As EncodePng: nothing with a destructor lives between setjmp and the library calls.
 bool EncodeJpeg(jpeg_compress_struct* cinfo, JpegError* err, JpegSink* sink, const TDIB& image, int quality) {
     if (setjmp(err->jump)) return false;
-    jpeg_create_compress(cinfo);   // clears every field but the error manager
+    jpeg_create_compress(cinfo); // clears every field but the error manager
     cinfo->dest = &sink->manager;
     cinfo->image_width = JDIMENSION(image.Width());
     cinfo->image_height = JDIMENSION(image.Height());
@@ -244,7 +249,8 @@ bool WriteJpeg(const TDIB& image, int quality, QIODevice& out, QString* error) {
     const bool ok = EncodeJpeg(&cinfo, &err, &sink, image, std::clamp(quality, 10, 100));
     jpeg_destroy_compress(&cinfo);
     if (!ok)
-        SetError(error, err.sinkFailed ? (out.errorString().isEmpty() ? QStringLiteral("write error") : out.errorString())
+        SetError(error, err.sinkFailed ? (out.errorString().isEmpty() ? QStringLiteral("write error")
+                                                                      : out.errorString())
                                        : QString::fromLatin1(err.message));
     return ok;
 }

@@ -26,9 +26,12 @@ QStringList NameFiltersFromWindowsFilter(const QString& filter) {
 
 QString DefaultExtForFilter(int filterIndex) {
     switch (std::clamp(filterIndex, 1, 3)) {
-    case 1: return QStringLiteral("png");
-    case 2: return QStringLiteral("jpg");
-    default: return QStringLiteral("bmp");
+    case 1:
+        return QStringLiteral("png");
+    case 2:
+        return QStringLiteral("jpg");
+    default:
+        return QStringLiteral("bmp");
     }
 }
 
@@ -59,9 +62,13 @@ void TSavePictureDialog::SetFilterIndex(int index) {
     selectNameFilter(filters.value(std::clamp(index, 1, int(filters.size())) - 1));
 }
 
-void TSavePictureDialog::UpdateDefaultExt() { setDefaultSuffix(DefaultExtForFilter(FilterIndex())); }
+void TSavePictureDialog::UpdateDefaultExt() {
+    setDefaultSuffix(DefaultExtForFilter(FilterIndex()));
+}
 
-void TSavePictureDialog::SavePictureDialogTypeChange(const QString&) { UpdateDefaultExt(); }
+void TSavePictureDialog::SavePictureDialogTypeChange(const QString&) {
+    UpdateDefaultExt();
+}
 
 void TSavePictureDialog::ShowPreview(const QString& path) {
     previewFile_.clear();
@@ -69,8 +76,10 @@ void TSavePictureDialog::ShowPreview(const QString& path) {
     QImageReader reader(path);
     if (!reader.canRead()) return;
     const QSize size = reader.size();
-    if (size.isValid()) reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio)
-                                                 .boundedTo(size).expandedTo(QSize(1, 1)));
+    if (size.isValid())
+        reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio)
+                                 .boundedTo(size)
+                                 .expandedTo(QSize(1, 1)));
     const QImage picture = reader.read();
     if (picture.isNull()) return;
     preview_->setPixmap(QPixmap::fromImage(picture));

@@ -19,7 +19,7 @@ QString DefaultExtForFilter(int filterIndex);
 
 class TSavePictureDialog : public QFileDialog {
     Q_OBJECT
-public:
+  public:
     explicit TSavePictureDialog(QWidget* parent = nullptr);
 
     // 1-based, as the program counts filters.
@@ -30,7 +30,7 @@ public:
     // The picture shown in the preview pane (empty when none).
     QString PreviewFile() const { return previewFile_; }
 
-private:
+  private:
     void SavePictureDialogTypeChange(const QString& filter);
     void ShowPreview(const QString& path);
 

@@ -55,7 +55,9 @@ QString ExecArgument(const QString& arg) {
         if (reserved.contains(c)) needsQuotes = true;
     if (!needsQuotes) return arg;
     QString quoted = arg;
-    quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\"")).replace(u'`', QStringLiteral("\\`"))
+    quoted.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'`', QStringLiteral("\\`"))
         .replace(u'$', QStringLiteral("\\$"));
     return u'"' + quoted + u'"';
 }
@@ -123,10 +125,11 @@ TBookmarkPtr ParseList(const TListFile& file, QString* error) {
     TBookmarkPtr list(g_bookmark_file_new());
     if (!file.exists) return list;
     GError* raw = nullptr;
-    if (g_bookmark_file_load_from_data(list.get(), file.bytes.constData(), gsize(file.bytes.size()), &raw)) return list;
+    if (g_bookmark_file_load_from_data(list.get(), file.bytes.constData(), gsize(file.bytes.size()), &raw))
+        return list;
     if (raw && raw->domain == G_MARKUP_ERROR && raw->code == G_MARKUP_ERROR_EMPTY) {
         g_error_free(raw);
-        return TBookmarkPtr(g_bookmark_file_new());  // nothing in it anybody could lose
+        return TBookmarkPtr(g_bookmark_file_new()); // nothing in it anybody could lose
     }
     *error = TakeError(raw);
     return {};
@@ -135,7 +138,8 @@ TBookmarkPtr ParseList(const TListFile& file, QString* error) {
 QByteArray ImageMimeType(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("png")) return "image/png";
-    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe")) return "image/jpeg";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe"))
+        return "image/jpeg";
     if (suffix == QLatin1String("bmp")) return "image/bmp";
     return QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toUtf8();
 }
@@ -153,7 +157,9 @@ void AddEntry(GBookmarkFile* list, const char* uri, const char* mime) {
 
 } // namespace
 
-QString TXdgAutostart::EntryPath() { return ConfigHome() + QStringLiteral("/autostart/vexmor.desktop"); }
+QString TXdgAutostart::EntryPath() {
+    return ConfigHome() + QStringLiteral("/autostart/vexmor.desktop");
+}
 
 QString TXdgAutostart::ExpectedExec(const QString& programPath) {
     // Desktop entries escape "%" as "%%".
@@ -162,7 +168,8 @@ QString TXdgAutostart::ExpectedExec(const QString& programPath) {
 
 bool TXdgAutostart::IsEnabled(const QString& programPath) {
     const std::unique_ptr<GKeyFile, TKeyFileFree> entry(g_key_file_new());
-    if (!g_key_file_load_from_file(entry.get(), QFile::encodeName(EntryPath()).constData(), G_KEY_FILE_NONE, nullptr))
+    if (!g_key_file_load_from_file(entry.get(), QFile::encodeName(EntryPath()).constData(), G_KEY_FILE_NONE,
+                                   nullptr))
         return false;
     const auto flag = [&](const char* key, bool absent) {
         GError* error = nullptr;
@@ -175,7 +182,8 @@ bool TXdgAutostart::IsEnabled(const QString& programPath) {
     // is as good as none.
     if (flag(G_KEY_FILE_DESKTOP_KEY_HIDDEN, false) || !flag("X-GNOME-Autostart-enabled", true)) return false;
     // The value as written, escapes and all, as SetEnabled writes it.
-    const TGString exec(g_key_file_get_value(entry.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr));
+    const TGString exec(
+        g_key_file_get_value(entry.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr));
     return exec && QString::fromUtf8(exec.get()).compare(ExpectedExec(programPath), Qt::CaseInsensitive) == 0;
 }
 
@@ -201,8 +209,9 @@ TPlatformStatus TXdgAutostart::SetEnabled(const QString& programPath, bool on) {
 }
 
 TPlatformStatus TDesktopShell::OpenUrl(const QString& url) {
-    return QDesktopServices::openUrl(QUrl(url)) ? TPlatformStatus::Ok()
-                                                : TPlatformStatus::Fail(QStringLiteral("no program opens %1").arg(url));
+    return QDesktopServices::openUrl(QUrl(url))
+               ? TPlatformStatus::Ok()
+               : TPlatformStatus::Fail(QStringLiteral("no program opens %1").arg(url));
 }
 
 TPlatformStatus TDesktopShell::EditFile(const QString& path) {
@@ -214,8 +223,9 @@ TPlatformStatus TDesktopShell::EditFile(const QString& path) {
     if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable())
         return TPlatformStatus::Fail(QStringLiteral("%1 not found").arg(program));
     command << path;
-    return QProcess::startDetached(program, command) ? TPlatformStatus::Ok()
-                                                      : TPlatformStatus::Fail(QStringLiteral("cannot start %1").arg(program));
+    return QProcess::startDetached(program, command)
+               ? TPlatformStatus::Ok()
+               : TPlatformStatus::Fail(QStringLiteral("cannot start %1").arg(program));
 }
 
 int TDesktopShell::SendMail(const QString& subject, const QStringList& attachments, const QString& body,
@@ -224,12 +234,14 @@ int TDesktopShell::SendMail(const QString& subject, const QStringList& attachmen
     if (helper.isEmpty()) return -1;
     QStringList args{QStringLiteral("--utf8"), QStringLiteral("--subject"), subject};
     if (!body.isEmpty()) args << QStringLiteral("--body") << body;
-    for (const QString& file : attachments) args << QStringLiteral("--attach") << file;
+    for (const QString& file : attachments)
+        args << QStringLiteral("--attach") << file;
     if (!recipientAddress.isEmpty()) {
         // "Name <address>" when a name is given; quotes keep commas in the name from splitting it.
         QString name = recipientName;
         name.remove(u'"');
-        args << (name.isEmpty() ? recipientAddress : QStringLiteral("\"%1\" <%2>").arg(name, recipientAddress));
+        args << (name.isEmpty() ? recipientAddress
+                                : QStringLiteral("\"%1\" <%2>").arg(name, recipientAddress));
     }
     QProcess process;
     process.start(helper, args);
@@ -239,7 +251,9 @@ int TDesktopShell::SendMail(const QString& subject, const QStringList& attachmen
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-QString TDesktopShell::RecentFilesPath() { return DataHome() + QStringLiteral("/recently-used.xbel"); }
+QString TDesktopShell::RecentFilesPath() {
+    return DataHome() + QStringLiteral("/recently-used.xbel");
+}
 
 // The list belongs to every program of the session, and none of them takes a lock on it: a list that
 // GLib cannot load is never written over (this program's entry is lost, everyone else's kept), and the
@@ -249,7 +263,8 @@ QString TDesktopShell::RecentFilesPath() { return DataHome() + QStringLiteral("/
 TPlatformStatus TDesktopShell::AddRecentDocument(const QString& path) {
     const QString listPath = RecentFilesPath();
     GError* raw = nullptr;
-    const TGString uri(g_filename_to_uri(QFile::encodeName(QFileInfo(path).absoluteFilePath()).constData(), nullptr, &raw));
+    const TGString uri(
+        g_filename_to_uri(QFile::encodeName(QFileInfo(path).absoluteFilePath()).constData(), nullptr, &raw));
     if (!uri) return TPlatformStatus::Fail(TakeError(raw));
     const QByteArray mime = ImageMimeType(path);
     if (!QDir().mkpath(QFileInfo(listPath).absolutePath()))
@@ -271,7 +286,8 @@ TPlatformStatus TDesktopShell::AddRecentDocument(const QString& path) {
         // out a bookmark that names no application, and such a list is rather left as it is.
         const TBookmarkPtr check(g_bookmark_file_new());
         if (!g_bookmark_file_load_from_data(check.get(), data.get(), size, &raw))
-            return TPlatformStatus::Fail(QStringLiteral("the new list does not load again: %1").arg(TakeError(raw)));
+            return TPlatformStatus::Fail(
+                QStringLiteral("the new list does not load again: %1").arg(TakeError(raw)));
         if (!g_bookmark_file_has_item(check.get(), uri.get()))
             return TPlatformStatus::Fail(QStringLiteral("the new list lacks %1").arg(path));
         for (gsize i = 0; i < count; ++i)

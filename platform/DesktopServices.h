@@ -9,7 +9,7 @@
 // ignoring letter case and the session would start it: neither Hidden=true nor
 // X-GNOME-Autostart-enabled=false. Switching it on writes a fresh entry over whatever is there.
 class TXdgAutostart : public IAutostart {
-public:
+  public:
     bool IsEnabled(const QString& programPath) override;
     TPlatformStatus SetEnabled(const QString& programPath, bool on) override;
     static QString EntryPath();
@@ -17,7 +17,7 @@ public:
 };
 
 class TDesktopShell : public IShell {
-public:
+  public:
     TPlatformStatus OpenUrl(const QString& url) override;
     TPlatformStatus EditFile(const QString& path) override;
     int SendMail(const QString& subject, const QStringList& attachments, const QString& body = {},

@@ -7,24 +7,25 @@
 namespace {
 
 class TFakeDisplay : public IDisplayService {
-public:
+  public:
     explicit TFakeDisplay(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     TPlatformStatus CheckLayeredWindows() override {
         return s_->layeredWindows ? TPlatformStatus::Ok() : TPlatformStatus::Fail(s_->refusalReason);
     }
     QRect DesktopBounds() override {
         QRect r;
-        for (const QRect& m : s_->monitors) r = r.united(m);
+        for (const QRect& m : s_->monitors)
+            r = r.united(m);
         return r;
     }
     QList<QRect> Monitors() override { return s_->monitors; }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeInstance : public ISingleInstance {
-public:
+  public:
     explicit TFakeInstance(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     bool HandOver(const QByteArray& request) override {
         if (!s_->anotherInstance) return false;
@@ -41,23 +42,23 @@ public:
         s_->requestHandler = std::move(handler);
     }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeFolders : public IFolders {
-public:
+  public:
     explicit TFakeFolders(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     QString Desktop() override { return s_->desktop; }
     QString Documents() override { return s_->documents; }
     QString Temp() override { return s_->temp; }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeAutostart : public IAutostart {
-public:
+  public:
     explicit TFakeAutostart(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     bool IsEnabled(const QString& programPath) override {
         return s_->autostartPath.compare(programPath, Qt::CaseInsensitive) == 0;
@@ -67,12 +68,12 @@ public:
         return TPlatformStatus::Ok();
     }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeShell : public IShell {
-public:
+  public:
     explicit TFakeShell(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     TPlatformStatus OpenUrl(const QString& url) override {
         s_->openedUrls << url;
@@ -93,12 +94,12 @@ public:
         return TPlatformStatus::Ok();
     }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeGrabber : public IScreenGrabber {
-public:
+  public:
     explicit TFakeGrabber(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
         if (s_->desktopImage.isNull() || rect.isEmpty()) return TPlatformStatus::Fail("nothing to grab");
@@ -110,7 +111,8 @@ public:
         const QRect inside = rect.intersected(src.rect());
         for (int y = inside.top(); y <= inside.bottom(); ++y) {
             const uchar* from = src.constScanLine(y) + inside.left() * 4;
-            uint8_t* to = out.pixels.data() + size_t(y - rect.top()) * out.stride + (inside.left() - rect.left()) * 4;
+            uint8_t* to =
+                out.pixels.data() + size_t(y - rect.top()) * out.stride + (inside.left() - rect.left()) * 4;
             std::copy(from, from + inside.width() * 4, to);
         }
         return TPlatformStatus::Ok();
@@ -137,21 +139,21 @@ public:
         return TPlatformStatus::Ok();
     }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeActiveWindow : public IActiveWindow {
-public:
+  public:
     explicit TFakeActiveWindow(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     TForegroundWindow Foreground() override { return s_->foreground; }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeHotKeys : public IHotKeys {
-public:
+  public:
     explicit TFakeHotKeys(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     THotKeyGrab Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
         Unregister(id);
@@ -169,12 +171,12 @@ public:
         s_->remapHandler = std::move(handler);
     }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 
 class TFakeWindowShape : public IWindowShape {
-public:
+  public:
     explicit TFakeWindowShape(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     void HideWindowRegion(quintptr window) override {
         if (!s_->hiddenWindows.contains(window)) s_->hiddenWindows << window;
@@ -188,15 +190,17 @@ public:
         s_->visibleRegions[window] = QList<QRect>(bands.begin(), bands.end());
     }
     void SetInputRegion(quintptr window, const QList<QRect>& rects) override {
-        if (rects.isEmpty()) s_->inputRegions.remove(window);
-        else s_->inputRegions[window] = rects;
+        if (rects.isEmpty())
+            s_->inputRegions.remove(window);
+        else
+            s_->inputRegions[window] = rects;
     }
     bool CompositorActive() override { return s_->compositor; }
     void SetCompositorHandler(std::function<void(bool)> handler) override {
         s_->compositorHandler = std::move(handler);
     }
 
-private:
+  private:
     std::shared_ptr<TFakeState> s_;
 };
 

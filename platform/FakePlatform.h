@@ -14,28 +14,28 @@ struct TFakeState {
     QString refusalReason = QStringLiteral("no 32-bit ARGB visual");
     QList<QRect> monitors{QRect(0, 0, 1920, 1080)};
     // single instance
-    bool anotherInstance = false;  // BecomeFirstOrHandOver answers false
-    int comeForwardRequests = 0;   // how often this process asked another one
-    QList<QByteArray> handedOver;  // requests this process gave to the other one
+    bool anotherInstance = false; // BecomeFirstOrHandOver answers false
+    int comeForwardRequests = 0;  // how often this process asked another one
+    QList<QByteArray> handedOver; // requests this process gave to the other one
     std::function<void(const QByteArray&)> requestHandler;
     // folders
     QString desktop = QStringLiteral("/tmp/vexmor-fake/Desktop");
     QString documents = QStringLiteral("/tmp/vexmor-fake/Documents");
     QString temp = QStringLiteral("/tmp");
     // autostart
-    QString autostartPath;  // empty: not enabled
+    QString autostartPath; // empty: not enabled
     // shell
     QStringList openedUrls, editedFiles, recentDocuments;
-    QList<QPair<QString, QStringList>> mails;  // subject, attachments
-    QList<QStringList> mailDetails;             // body, recipient address, recipient name
+    QList<QPair<QString, QStringList>> mails; // subject, attachments
+    QList<QStringList> mailDetails;           // body, recipient address, recipient name
     int mailResult = 0;
     // grab
-    QImage desktopImage;  // what Grab copies from (Format_RGB32); null: grabbing fails
+    QImage desktopImage; // what Grab copies from (Format_RGB32); null: grabbing fails
     TCursorImage cursor;
     bool hasCursor = false;
-    int keptReleases = 0;  // calls of ReleaseKept
-    bool offersBackdrop = false;           // DrawBackdrop takes any held grab when set
-    QList<TBackdrop> backdrops;            // what was drawn, and into which windows
+    int keptReleases = 0;        // calls of ReleaseKept
+    bool offersBackdrop = false; // DrawBackdrop takes any held grab when set
+    QList<TBackdrop> backdrops;  // what was drawn, and into which windows
     QList<quintptr> backdropWindows;
     // active window
     TForegroundWindow foreground;
@@ -46,8 +46,8 @@ struct TFakeState {
         Qt::KeyboardModifiers modifiers;
     };
     QList<HotKey> hotKeys;
-    QList<QPair<int, Qt::KeyboardModifiers>> heldByOthers;  // combinations that fail to register
-    QList<HotKey> refusedHotKeys;  // registered but held by others: tried again on a mapping change
+    QList<QPair<int, Qt::KeyboardModifiers>> heldByOthers; // combinations that fail to register
+    QList<HotKey> refusedHotKeys; // registered but held by others: tried again on a mapping change
     std::function<void(int)> hotKeyHandler;
     std::function<void(const QList<int>&)> remapHandler;
     // A change of the keyboard mapping: every registered combination is tried again against
@@ -55,10 +55,10 @@ struct TFakeState {
     void RemapKeyboard();
     // window shape
     QList<quintptr> hiddenWindows;
-    QHash<quintptr, QList<QRect>> inputRegions;  // absent: the whole window takes input
-    QHash<quintptr, QList<QRect>> visibleRegions;  // absent: the whole window shows
+    QHash<quintptr, QList<QRect>> inputRegions;   // absent: the whole window takes input
+    QHash<quintptr, QList<QRect>> visibleRegions; // absent: the whole window shows
     int visibleRegionCalls = 0;
-    bool compositor = true;  // a compositing manager runs
+    bool compositor = true; // a compositing manager runs
     std::function<void(bool)> compositorHandler;
     // Starts or stops the compositing manager, telling the handler as the X server's notice would.
     void SetCompositor(bool on) {

@@ -28,7 +28,7 @@ struct TPlatformStatus {
 
 // The display: can the program show per-pixel-alpha windows here, and where are the monitors.
 class IDisplayService {
-public:
+  public:
     virtual ~IDisplayService() = default;
     // Checks before any window exists: a display is reachable and offers 32-bit ARGB visuals.
     virtual TPlatformStatus CheckLayeredWindows() = 0;
@@ -47,7 +47,7 @@ public:
 // One program per user and display. The first start listens; a later start hands its request to it:
 // "forward" (come forward), or a request line of the command line's ("capture 0 0", "settings").
 class ISingleInstance {
-public:
+  public:
     virtual ~ISingleInstance() = default;
     // Gives `request` to the copy running for this user and display, if there is one; true once it
     // has taken it. The first thing a start does: it needs no application object and no display.
@@ -68,7 +68,7 @@ public:
 
 // Per-user folders.
 class IFolders {
-public:
+  public:
     virtual ~IFolders() = default;
     // Absolute folder paths without trailing separator; empty when unknown.
     virtual QString Desktop() = 0;
@@ -78,7 +78,7 @@ public:
 
 // Start with the desktop session.
 class IAutostart {
-public:
+  public:
     virtual ~IAutostart() = default;
     virtual bool IsEnabled(const QString& programPath) = 0;
     virtual TPlatformStatus SetEnabled(const QString& programPath, bool on) = 0;
@@ -86,7 +86,7 @@ public:
 
 // Hand-offs to other programs.
 class IShell {
-public:
+  public:
     virtual ~IShell() = default;
     virtual TPlatformStatus OpenUrl(const QString& url) = 0;
     // Opens the file in the user's image editor.
@@ -103,15 +103,15 @@ public:
 // A frozen picture of the desktop.
 struct TGrabbedImage {
     int width = 0, height = 0;
-    int stride = 0;                  // bytes per row
-    std::vector<uint8_t> pixels;     // B,G,R,X per pixel, top row first
+    int stride = 0;              // bytes per row
+    std::vector<uint8_t> pixels; // B,G,R,X per pixel, top row first
 };
 
 // The pointer's picture, premultiplied B,G,R,A, with its position in root coordinates.
 struct TCursorImage {
     QImage image;
-    int x = 0, y = 0;          // pointer position
-    int hotX = 0, hotY = 0;    // hot spot inside the image
+    int x = 0, y = 0;       // pointer position
+    int hotX = 0, hotY = 0; // hot spot inside the image
 };
 
 // Receives a grabbed part: `part` in coordinates relative to the requested rectangle, its pixels
@@ -123,23 +123,23 @@ struct THeldGrab {
     QRect part;
     uint8_t* bits = nullptr;
     int stride = 0;
-    std::vector<uint8_t> own;  // the memory, when the grabber had none to lend
-    uint32_t serverSegment = 0;  // the X server's name for the memory when it shares it, else 0
+    std::vector<uint8_t> own;   // the memory, when the grabber had none to lend
+    uint32_t serverSegment = 0; // the X server's name for the memory when it shares it, else 0
 };
 
 // What a window shows while the program still paints it: the held rows with a premultiplied colour
 // laid over them, and a small opaque picture placed on top.
 struct TBackdropPatch {
     QImage image;
-    QPoint at;  // window pixels
+    QPoint at; // window pixels
 };
 struct TBackdrop {
-    uint32_t tint = 0;  // A,R,G,B premultiplied; 0 for none
-    QList<TBackdropPatch> patches;  // put over the tinted rows in order
+    uint32_t tint = 0;             // A,R,G,B premultiplied; 0 for none
+    QList<TBackdropPatch> patches; // put over the tinted rows in order
 };
 
 class IScreenGrabber {
-public:
+  public:
     virtual ~IScreenGrabber() = default;
     // Copies the given root-window rectangle (device pixels); what has no screen behind it is black.
     virtual TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) = 0;
@@ -157,8 +157,8 @@ public:
     // rows it put in shared memory: the window shows it long before the program could have painted
     // it. False when it cannot (no shared rows, another size or depth, not on screen, no rendering
     // extension); the window is then left as it was.
-    virtual bool DrawBackdrop(uintptr_t /*window*/, const THeldGrab& /*held*/, const TBackdrop& /*backdrop*/)
-    {
+    virtual bool DrawBackdrop(uintptr_t /*window*/, const THeldGrab& /*held*/,
+                              const TBackdrop& /*backdrop*/) {
         return false;
     }
     // Returns once the X server has dealt with every request sent so far.
@@ -168,29 +168,29 @@ public:
 
 // The window the user was working in.
 struct TForegroundWindow {
-    bool exists = false;     // a visible, non-desktop window is active
-    bool isDesktop = false;  // the desktop itself is active
-    QString title;           // UTF-8 title
-    QRect frame;             // frame rectangle, device pixels
-    QString location;        // a file manager's folder, when it publishes one
+    bool exists = false;    // a visible, non-desktop window is active
+    bool isDesktop = false; // the desktop itself is active
+    QString title;          // UTF-8 title
+    QRect frame;            // frame rectangle, device pixels
+    QString location;       // a file manager's folder, when it publishes one
 };
 
 class IActiveWindow {
-public:
+  public:
     virtual ~IActiveWindow() = default;
     virtual TForegroundWindow Foreground() = 0;
 };
 
 // What became of a hot key's registration.
 enum class THotKeyGrab {
-    Ours,   // the combination fires for us
-    Held,   // another program holds it
-    Absent  // no key of the keyboard produces it (the user cannot press it, nobody holds it)
+    Ours,  // the combination fires for us
+    Held,  // another program holds it
+    Absent // no key of the keyboard produces it (the user cannot press it, nobody holds it)
 };
 
 // System-wide hot keys. Keys are Qt key codes, modifiers Qt keyboard modifiers.
 class IHotKeys {
-public:
+  public:
     virtual ~IHotKeys() = default;
     // A registered identifier that is not ours is tried again whenever the keyboard mapping changes,
     // until it is unregistered.
@@ -206,7 +206,7 @@ public:
 // The parts of a window that show and take input. Without a compositing manager a per-pixel-alpha
 // window cannot blend: it shows its transparent pixels black, so it is cut to its opaque pixels.
 class IWindowShape {
-public:
+  public:
     virtual ~IWindowShape() = default;
     // Shows nothing while the window stays mapped (mode switches of layered windows).
     virtual void HideWindowRegion(quintptr window) = 0;
@@ -227,7 +227,7 @@ public:
 };
 
 struct TPlatform {
-    QString name;  // "x11" or "fake"
+    QString name; // "x11" or "fake"
     std::unique_ptr<IDisplayService> display;
     std::unique_ptr<ISingleInstance> instance;
     std::unique_ptr<IFolders> folders;

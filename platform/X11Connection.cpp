@@ -19,7 +19,9 @@ xcb_connection_t* QtConnection() {
 }
 } // namespace
 
-bool X11ConnectionIsQts() { return QtConnection() != nullptr; }
+bool X11ConnectionIsQts() {
+    return QtConnection() != nullptr;
+}
 
 xcb_connection_t* X11Connection() {
     if (xcb_connection_t* qt = QtConnection()) return qt;
@@ -36,7 +38,9 @@ xcb_connection_t* X11Connection() {
     return own.get();
 }
 
-xcb_window_t X11Root(xcb_connection_t* c) { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+xcb_window_t X11Root(xcb_connection_t* c) {
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+}
 
 xcb_atom_t X11Atom(xcb_connection_t* c, const char* name) {
     TXcbReply<xcb_intern_atom_reply_t> reply(

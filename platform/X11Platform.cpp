@@ -47,7 +47,7 @@ xcb_connection_t* QtConnection() {
 }
 
 class TX11Display : public IDisplayService {
-public:
+  public:
     TPlatformStatus CheckLayeredWindows() override {
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display)
@@ -86,7 +86,8 @@ public:
 
     QRect DesktopBounds() override {
         QRect bounds;
-        for (const QRect& m : Monitors()) bounds = bounds.united(m);
+        for (const QRect& m : Monitors())
+            bounds = bounds.united(m);
         return bounds;
     }
 
@@ -107,7 +108,7 @@ public:
         return result;
     }
 
-private:
+  private:
     bool Connect() {
         if (conn_) return true;
         XcbConnection c(xcb_connect(nullptr, nullptr));
@@ -119,7 +120,7 @@ private:
 };
 
 class TX11SingleInstance : public ISingleInstance {
-public:
+  public:
     bool HandOver(const QByteArray& request) override {
         return SendInstanceRequest(InstanceSocketPath(), request.toStdString());
     }
@@ -140,15 +141,17 @@ public:
         if (server_->listen(path)) {
             QObject::connect(server_.get(), &QLocalServer::newConnection, [this] { Accept(); });
         } else {
-            server_.reset();  // run without the hand-over rather than not at all
+            server_.reset(); // run without the hand-over rather than not at all
         }
         if (locked) lock.unlock();
         return true;
     }
 
-    void SetRequestHandler(std::function<void(const QByteArray&)> handler) override { handler_ = std::move(handler); }
+    void SetRequestHandler(std::function<void(const QByteArray&)> handler) override {
+        handler_ = std::move(handler);
+    }
 
-private:
+  private:
     void Accept() {
         while (QLocalSocket* peer = server_->nextPendingConnection()) {
             QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
@@ -165,12 +168,12 @@ private:
 };
 
 class TX11Folders : public IFolders {
-public:
+  public:
     QString Desktop() override { return Lookup("XDG_DESKTOP_DIR", QStandardPaths::DesktopLocation); }
     QString Documents() override { return Lookup("XDG_DOCUMENTS_DIR", QStandardPaths::DocumentsLocation); }
     QString Temp() override { return QDir::tempPath(); }
 
-private:
+  private:
     // An explicit XDG_*_DIR in the environment wins over the user-dirs file.
     static QString Lookup(const char* variable, QStandardPaths::StandardLocation location) {
         const QString fromEnv = qEnvironmentVariable(variable);
@@ -180,7 +183,7 @@ private:
 };
 
 class TX11WindowShape : public IWindowShape, public QAbstractNativeEventFilter {
-public:
+  public:
     ~TX11WindowShape() override {
         if (filterInstalled_ && QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
@@ -245,10 +248,10 @@ public:
             compositor_ = active;
             if (handler_) handler_(active);
         }
-        return false;  // Qt follows the same selection for itself
+        return false; // Qt follows the same selection for itself
     }
 
-private:
+  private:
     // A compositing manager owns the selection _NET_WM_CM_S<screen>: it is asked once, then its
     // changes of owner arrive as XFixes notices through Qt's event filters. Without Qt on xcb there
     // are no windows to cut, and the layered windows stay as they are.
@@ -262,11 +265,12 @@ private:
         if (!xcb_parse_display(nullptr, &host, &display, &screenNumber)) screenNumber = 0;
         std::free(host);
         xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-        for (int i = 0; i < screenNumber && it.rem > 1; ++i) xcb_screen_next(&it);
+        for (int i = 0; i < screenNumber && it.rem > 1; ++i)
+            xcb_screen_next(&it);
         const xcb_window_t root = it.data->root;
         const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screenNumber);
-        XcbReply<xcb_intern_atom_reply_t> atom(
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr));
+        XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr));
         if (!atom) return;
         selection_ = atom->atom;
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_xfixes_id);
@@ -289,7 +293,7 @@ private:
         compositor_ = owner && owner->owner != XCB_NONE;
     }
 
-    std::vector<xcb_rectangle_t> bounding_;  // kept between calls
+    std::vector<xcb_rectangle_t> bounding_; // kept between calls
     bool watching_ = false;
     bool compositor_ = true;
     xcb_atom_t selection_ = XCB_NONE;

@@ -29,7 +29,6 @@ namespace {
 
 // ---- grab -----------------------------------------------------------------------------------
 
-
 bool ServerHasShm(xcb_connection_t* c) {
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
     return ext && ext->present;
@@ -45,7 +44,8 @@ TPlatformStatus CheckPixelFormat(xcb_connection_t* c, const xcb_screen_t* screen
         if (f.data->depth == screen->root_depth)
             return f.data->bits_per_pixel == 32 && screen->root_depth >= 24
                        ? TPlatformStatus::Ok()
-                       : TPlatformStatus::Fail(QStringLiteral("unsupported screen depth %1").arg(screen->root_depth));
+                       : TPlatformStatus::Fail(
+                             QStringLiteral("unsupported screen depth %1").arg(screen->root_depth));
     return TPlatformStatus::Fail(QStringLiteral("no pixmap format for the root depth"));
 }
 
@@ -55,7 +55,8 @@ void CopyRows(const uint8_t* from, int fromStride, int rows, int width, uint8_t*
     for (int y = 0; y < rows; ++y) {
         const uint32_t* src = reinterpret_cast<const uint32_t*>(from + size_t(y) * fromStride);
         uint32_t* dst = reinterpret_cast<uint32_t*>(to + size_t(y) * toStride);
-        for (int x = 0; x < width; ++x) dst[x] = src[x] | 0xFF000000u;
+        for (int x = 0; x < width; ++x)
+            dst[x] = src[x] | 0xFF000000u;
     }
 }
 
@@ -80,18 +81,20 @@ struct TShmSegment {
         shmdt(address);
     }
 
-    static std::shared_ptr<TShmSegment> Make(xcb_connection_t* conn, size_t bytes, std::weak_ptr<void> alive) {
+    static std::shared_ptr<TShmSegment> Make(xcb_connection_t* conn, size_t bytes,
+                                             std::weak_ptr<void> alive) {
         const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
         if (id < 0) return nullptr;
         void* a = shmat(id, nullptr, 0);
-        shmctl(id, IPC_RMID, nullptr);  // freed when the last user detaches
+        shmctl(id, IPC_RMID, nullptr); // freed when the last user detaches
         if (a == reinterpret_cast<void*>(-1)) return nullptr;
         auto seg = std::make_shared<TShmSegment>();
         seg->address = a;
         seg->size = bytes;
         seg->xseg = xcb_generate_id(conn);
         xcb_void_cookie_t attach = xcb_shm_attach_checked(conn, seg->xseg, uint32_t(id), 0);
-        if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(conn, attach)}) return nullptr;  // never attached
+        if (TXcbReply<xcb_generic_error_t> err{xcb_request_check(conn, attach)})
+            return nullptr; // never attached
         seg->c = conn;
         seg->connectionAlive = std::move(alive);
         return seg;
@@ -102,8 +105,8 @@ struct TShmSegment {
 bool GrabWithShm(const TShmSegment& shm, xcb_window_t root, const QRect& r) {
     TXcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
         shm.c,
-        xcb_shm_get_image(shm.c, root, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, shm.xseg, 0),
+        xcb_shm_get_image(shm.c, root, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()),
+                          uint16_t(r.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shm.xseg, 0),
         nullptr));
     return bool(reply);
 }
@@ -114,19 +117,20 @@ bool GrabWithGetImage(xcb_connection_t* c, xcb_window_t root, const QRect& r, co
     const int band = std::max(1, (4 << 20) / std::max(1, r.width() * 4));
     for (int y = 0; y < r.height(); y += band) {
         const int rows = std::min(band, r.height() - y);
-        TXcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-            c,
-            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(r.x()), int16_t(r.y() + y), uint16_t(r.width()),
-                          uint16_t(rows), ~0u),
-            nullptr));
+        TXcbReply<xcb_get_image_reply_t> reply(
+            xcb_get_image_reply(c,
+                                xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(r.x()),
+                                              int16_t(r.y() + y), uint16_t(r.width()), uint16_t(rows), ~0u),
+                                nullptr));
         if (!reply || xcb_get_image_data_length(reply.get()) < r.width() * rows * 4) return false;
-        sink(QRect(part.x(), part.y() + y, part.width(), rows), xcb_get_image_data(reply.get()), r.width() * 4);
+        sink(QRect(part.x(), part.y() + y, part.width(), rows), xcb_get_image_data(reply.get()),
+             r.width() * 4);
     }
     return true;
 }
 
 class TX11Grabber : public IScreenGrabber {
-public:
+  public:
     ~TX11Grabber() override { alive_.reset(); }
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
         if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
@@ -134,7 +138,8 @@ public:
         out.height = rect.height();
         out.stride = out.width * 4;
         out.pixels.assign(size_t(out.stride) * out.height, 0);
-        for (size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 0xFF;  // opaque black
+        for (size_t i = 3; i < out.pixels.size(); i += 4)
+            out.pixels[i] = 0xFF; // opaque black
         return GrabTo(rect, [&out](const QRect& part, const uint8_t* bgrx, int stride) {
             CopyRows(bgrx, stride, part.height(), part.width(),
                      out.pixels.data() + size_t(part.y()) * out.stride + part.x() * 4, out.stride);
@@ -145,9 +150,11 @@ public:
         xcb_connection_t* c = nullptr;
         const xcb_screen_t* screen = nullptr;
         QRect inside;
-        if (TPlatformStatus ready = Prepare(rect, c, screen, inside); !ready || inside.isEmpty()) return ready;
+        if (TPlatformStatus ready = Prepare(rect, c, screen, inside); !ready || inside.isEmpty())
+            return ready;
         const QRect part = inside.translated(-rect.topLeft());
-        if (std::shared_ptr<TShmSegment> seg = Segment(c, inside); seg && GrabWithShm(*seg, screen->root, inside)) {
+        if (std::shared_ptr<TShmSegment> seg = Segment(c, inside);
+            seg && GrabWithShm(*seg, screen->root, inside)) {
             sink(part, static_cast<const uint8_t*>(seg->address), inside.width() * 4);
             return TPlatformStatus::Ok();
         }
@@ -160,7 +167,8 @@ public:
         xcb_connection_t* c = nullptr;
         const xcb_screen_t* screen = nullptr;
         QRect inside;
-        if (TPlatformStatus ready = Prepare(rect, c, screen, inside); !ready || inside.isEmpty()) return ready;
+        if (TPlatformStatus ready = Prepare(rect, c, screen, inside); !ready || inside.isEmpty())
+            return ready;
         std::shared_ptr<TShmSegment> seg = Segment(c, inside);
         if (!seg || !GrabWithShm(*seg, screen->root, inside)) return IScreenGrabber::GrabHeld(rect, out);
         // The holder shares the segment: the grabber makes a new one for a grab while it is held.
@@ -188,7 +196,8 @@ public:
         if (!reply || reply->width == 0 || reply->height == 0)
             return TPlatformStatus::Fail(QStringLiteral("no pointer picture"));
         const int count = xcb_xfixes_get_cursor_image_cursor_image_length(reply.get());
-        if (count < reply->width * reply->height) return TPlatformStatus::Fail(QStringLiteral("short pointer picture"));
+        if (count < reply->width * reply->height)
+            return TPlatformStatus::Fail(QStringLiteral("short pointer picture"));
         QImage image(reply->width, reply->height, QImage::Format_ARGB32_Premultiplied);
         const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(reply.get());
         for (int y = 0; y < reply->height; ++y)
@@ -261,7 +270,7 @@ public:
             std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }
 
-private:
+  private:
     // The rendering extension's picture format for a visual (asked once per connection).
     xcb_render_pictformat_t FormatOfVisual(xcb_connection_t* c, xcb_visualid_t visual) {
         if (formatsOf_ != c) {
@@ -272,7 +281,8 @@ private:
             if (formats)
                 for (auto s = xcb_render_query_pict_formats_screens_iterator(formats.get()); s.rem;
                      xcb_render_pictscreen_next(&s))
-                    for (auto d = xcb_render_pictscreen_depths_iterator(s.data); d.rem; xcb_render_pictdepth_next(&d))
+                    for (auto d = xcb_render_pictscreen_depths_iterator(s.data); d.rem;
+                         xcb_render_pictdepth_next(&d))
                         for (auto v = xcb_render_pictdepth_visuals_iterator(d.data); v.rem;
                              xcb_render_pictvisual_next(&v))
                             visualFormats_.insert(v.data->visual, v.data->format);
@@ -287,7 +297,7 @@ private:
         const QRect placed = QRect(at, patch.size()) & QRect(QPoint(0, 0), size);
         if (placed.isEmpty()) return;
         const QImage rows = patch.convertToFormat(QImage::Format_RGB32)
-                                .copy(placed.translated(-at));  // whole rows of exactly the placed width
+                                .copy(placed.translated(-at)); // whole rows of exactly the placed width
         const size_t rowBytes = size_t(rows.width()) * 4;
         const size_t limit = std::min<size_t>(size_t(xcb_get_maximum_request_length(c)) * 4, 4u << 20);
         const int band = int(std::max<size_t>(1, (limit - 64) / rowBytes));
@@ -299,7 +309,8 @@ private:
         }
     }
 
-    TPlatformStatus Prepare(const QRect& rect, xcb_connection_t*& c, const xcb_screen_t*& screen, QRect& inside) {
+    TPlatformStatus Prepare(const QRect& rect, xcb_connection_t*& c, const xcb_screen_t*& screen,
+                            QRect& inside) {
         c = X11Connection();
         if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
         if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
@@ -331,16 +342,19 @@ private:
             releaseTimer_->setSingleShot(true);
             QObject::connect(releaseTimer_.get(), &QTimer::timeout, [this] { shm_.reset(); });
             // Before Qt's connection closes.
-            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, releaseTimer_.get(), [this] {
-                shm_.reset();
-                releaseTimer_->stop();
-            });
+            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                             releaseTimer_.get(), [this] {
+                                 shm_.reset();
+                                 releaseTimer_->stop();
+                             });
         }
-        if (shm_ && shm_->size <= kAlwaysKeptBytes) releaseTimer_->stop();
-        else releaseTimer_->start(kKeepSegmentMs);
+        if (shm_ && shm_->size <= kAlwaysKeptBytes)
+            releaseTimer_->stop();
+        else
+            releaseTimer_->start(kKeepSegmentMs);
     }
     static constexpr int kKeepSegmentMs = 30000;
-    static constexpr size_t kAlwaysKeptBytes = size_t(16) << 20;  // 2560 x 1600 and below
+    static constexpr size_t kAlwaysKeptBytes = size_t(16) << 20; // 2560 x 1600 and below
     std::shared_ptr<void> alive_ = std::make_shared<int>(0);
     std::shared_ptr<TShmSegment> shm_;
     std::unique_ptr<QTimer> releaseTimer_;
@@ -350,7 +364,8 @@ private:
 
 // ---- active window --------------------------------------------------------------------------
 
-QByteArray Property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type, xcb_atom_t* actualType = nullptr) {
+QByteArray Property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
+                    xcb_atom_t* actualType = nullptr) {
     TXcbReply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, type, 0, 1 << 16), nullptr));
     if (!reply || reply->type == XCB_ATOM_NONE) return {};
@@ -370,19 +385,22 @@ QList<uint32_t> Cardinals(const QByteArray& bytes) {
 }
 
 class TX11ActiveWindow : public IActiveWindow {
-public:
+  public:
     TForegroundWindow Foreground() override {
         TForegroundWindow result;
         xcb_connection_t* c = X11Connection();
         if (!c) return result;
         const xcb_window_t root = X11Root(c);
         xcb_window_t window = XCB_WINDOW_NONE;
-        const QList<uint32_t> active = Cardinals(Property(c, root, X11Atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW));
+        const QList<uint32_t> active =
+            Cardinals(Property(c, root, X11Atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW));
         if (!active.isEmpty()) window = active.first();
         if (window == XCB_WINDOW_NONE) {
             // No window manager: the window holding the keyboard focus.
-            TXcbReply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-            if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT && focus->focus != root) window = focus->focus;
+            TXcbReply<xcb_get_input_focus_reply_t> focus(
+                xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT && focus->focus != root)
+                window = focus->focus;
         }
         if (window == XCB_WINDOW_NONE) return result;
 
@@ -393,18 +411,19 @@ public:
         const QList<uint32_t> types =
             Cardinals(Property(c, window, X11Atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM));
         if (types.contains(X11Atom(c, "_NET_WM_WINDOW_TYPE_DESKTOP"))) {
-            result.isDesktop = true;  // the bare desktop in front: no title
+            result.isDesktop = true; // the bare desktop in front: no title
             return result;
         }
         result.exists = true;
         result.title = Title(c, window);
         result.frame = Frame(c, window, root);
         // A file manager that shows its folder as the title publishes its location that way.
-        if (QDir::isAbsolutePath(result.title) && QFileInfo(result.title).isDir()) result.location = result.title;
+        if (QDir::isAbsolutePath(result.title) && QFileInfo(result.title).isDir())
+            result.location = result.title;
         return result;
     }
 
-private:
+  private:
     static QString Title(xcb_connection_t* c, xcb_window_t w) {
         const QByteArray utf8 = Property(c, w, X11Atom(c, "_NET_WM_NAME"), X11Atom(c, "UTF8_STRING"));
         if (!utf8.isEmpty()) return QString::fromUtf8(utf8);
@@ -416,22 +435,26 @@ private:
         QString text;
         bool ascii = true;
         for (char ch : name) {
-            if (ch == '\x1b') ascii = false;  // an escape switches the character set
-            else if (!ascii && (ch == 'B' || ch == 'A')) ascii = true;
-            else if (ascii && uchar(ch) >= 32 && uchar(ch) < 127) text += QLatin1Char(ch);
+            if (ch == '\x1b')
+                ascii = false; // an escape switches the character set
+            else if (!ascii && (ch == 'B' || ch == 'A'))
+                ascii = true;
+            else if (ascii && uchar(ch) >= 32 && uchar(ch) < 127)
+                text += QLatin1Char(ch);
         }
         return text;
     }
 
     static QRect Frame(xcb_connection_t* c, xcb_window_t w, xcb_window_t root) {
-        TXcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
+        TXcbReply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
         TXcbReply<xcb_translate_coordinates_reply_t> origin(
             xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, w, root, 0, 0), nullptr));
         if (!geometry || !origin) return {};
         QRect r(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
         const QList<uint32_t> extents =
             Cardinals(Property(c, w, X11Atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL));
-        if (extents.size() == 4)  // left, right, top, bottom
+        if (extents.size() == 4) // left, right, top, bottom
             r.adjust(-int(extents[0]), -int(extents[2]), int(extents[1]), int(extents[3]));
         return r;
     }
@@ -444,15 +467,15 @@ xcb_keysym_t KeySymForQtKey(int key) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return xcb_keysym_t('a' + (key - Qt::Key_A));
     if (key >= Qt::Key_0 && key <= Qt::Key_9) return xcb_keysym_t(key);
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35) return xcb_keysym_t(0xffbe + (key - Qt::Key_F1));
-    if (key >= 0x20 && key <= 0x7e) return xcb_keysym_t(key);  // punctuation: same as Latin-1
+    if (key >= 0x20 && key <= 0x7e) return xcb_keysym_t(key); // punctuation: same as Latin-1
     static const QHash<int, xcb_keysym_t> table{
-        {Qt::Key_Print, 0xff61},     {Qt::Key_Pause, 0xff13},   {Qt::Key_ScrollLock, 0xff14},
-        {Qt::Key_Escape, 0xff1b},    {Qt::Key_Tab, 0xff09},     {Qt::Key_Backspace, 0xff08},
-        {Qt::Key_Return, 0xff0d},    {Qt::Key_Enter, 0xff8d},   {Qt::Key_Insert, 0xff63},
-        {Qt::Key_Delete, 0xffff},    {Qt::Key_Home, 0xff50},    {Qt::Key_End, 0xff57},
-        {Qt::Key_PageUp, 0xff55},    {Qt::Key_PageDown, 0xff56}, {Qt::Key_Left, 0xff51},
-        {Qt::Key_Up, 0xff52},        {Qt::Key_Right, 0xff53},   {Qt::Key_Down, 0xff54},
-        {Qt::Key_Space, 0x20},       {Qt::Key_SysReq, 0xff15},  {Qt::Key_Menu, 0xff67},
+        {Qt::Key_Print, 0xff61},  {Qt::Key_Pause, 0xff13},    {Qt::Key_ScrollLock, 0xff14},
+        {Qt::Key_Escape, 0xff1b}, {Qt::Key_Tab, 0xff09},      {Qt::Key_Backspace, 0xff08},
+        {Qt::Key_Return, 0xff0d}, {Qt::Key_Enter, 0xff8d},    {Qt::Key_Insert, 0xff63},
+        {Qt::Key_Delete, 0xffff}, {Qt::Key_Home, 0xff50},     {Qt::Key_End, 0xff57},
+        {Qt::Key_PageUp, 0xff55}, {Qt::Key_PageDown, 0xff56}, {Qt::Key_Left, 0xff51},
+        {Qt::Key_Up, 0xff52},     {Qt::Key_Right, 0xff53},    {Qt::Key_Down, 0xff54},
+        {Qt::Key_Space, 0x20},    {Qt::Key_SysReq, 0xff15},   {Qt::Key_Menu, 0xff67},
     };
     return table.value(key, 0);
 }
@@ -505,9 +528,10 @@ std::vector<xcb_keycode_t> KeyCodes(xcb_key_symbols_t* symbols, xcb_keysym_t sym
 }
 
 class TX11HotKeys : public IHotKeys, public QAbstractNativeEventFilter {
-public:
+  public:
     ~TX11HotKeys() override {
-        for (auto it = keys_.begin(); it != keys_.end(); ++it) UngrabAll(it.value());
+        for (auto it = keys_.begin(); it != keys_.end(); ++it)
+            UngrabAll(it.value());
         if (filterInstalled_ && QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
         if (symbols_) xcb_key_symbols_free(symbols_);
@@ -541,22 +565,26 @@ public:
     }
 
     void SetHandler(std::function<void(int)> handler) override { handler_ = std::move(handler); }
-    void SetRemapHandler(std::function<void(const QList<int>&)> handler) override { remapHandler_ = std::move(handler); }
+    void SetRemapHandler(std::function<void(const QList<int>&)> handler) override {
+        remapHandler_ = std::move(handler);
+    }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t") return false;
         return Dispatch(static_cast<xcb_generic_event_t*>(message));
     }
 
-private:
+  private:
     struct TKey {
         xcb_connection_t* c;
         xcb_keysym_t sym;
         uint16_t mask;
-        std::vector<xcb_keycode_t> codes;  // the key codes the combination is grabbed on
-        bool ours;                         // grabbed on every code that produces the key
-        bool produced;                     // some code produces the key
-        THotKeyGrab State() const { return ours ? THotKeyGrab::Ours : produced ? THotKeyGrab::Held : THotKeyGrab::Absent; }
+        std::vector<xcb_keycode_t> codes; // the key codes the combination is grabbed on
+        bool ours;                        // grabbed on every code that produces the key
+        bool produced;                    // some code produces the key
+        THotKeyGrab State() const {
+            return ours ? THotKeyGrab::Ours : produced ? THotKeyGrab::Held : THotKeyGrab::Absent;
+        }
     };
 
     std::array<uint16_t, 4> LockVariants() const {
@@ -578,7 +606,8 @@ private:
     }
 
     void UngrabCode(xcb_connection_t* c, xcb_keycode_t code, uint16_t mask) {
-        for (uint16_t locks : LockVariants()) xcb_ungrab_key(c, code, X11Root(c), mask | locks);
+        for (uint16_t locks : LockVariants())
+            xcb_ungrab_key(c, code, X11Root(c), mask | locks);
     }
 
     // Brings the grabs in line with the current mapping: codes that no longer produce the key are
@@ -588,22 +617,27 @@ private:
         const std::vector<xcb_keycode_t> wanted = KeyCodes(symbols_, key.sym);
         std::vector<xcb_keycode_t> held;
         for (xcb_keycode_t code : key.codes) {
-            if (std::find(wanted.begin(), wanted.end(), code) != wanted.end()) held.push_back(code);
-            else UngrabCode(key.c, code, key.mask);
+            if (std::find(wanted.begin(), wanted.end(), code) != wanted.end())
+                held.push_back(code);
+            else
+                UngrabCode(key.c, code, key.mask);
         }
         key.produced = !wanted.empty();
         key.ours = key.produced;
         for (xcb_keycode_t code : wanted) {
             if (std::find(held.begin(), held.end(), code) != held.end()) continue;
-            if (GrabCode(key.c, code, key.mask)) held.push_back(code);
-            else key.ours = false;
+            if (GrabCode(key.c, code, key.mask))
+                held.push_back(code);
+            else
+                key.ours = false;
         }
         key.codes = std::move(held);
         xcb_flush(key.c);
     }
 
     void UngrabAll(TKey& key) {
-        for (xcb_keycode_t code : key.codes) UngrabCode(key.c, code, key.mask);
+        for (xcb_keycode_t code : key.codes)
+            UngrabCode(key.c, code, key.mask);
         key.codes.clear();
         xcb_flush(key.c);
     }
@@ -627,7 +661,7 @@ private:
     void Remap() {
         if (!symbols_ || keys_.isEmpty()) {
             if (symbols_) xcb_key_symbols_free(symbols_);
-            symbols_ = nullptr;  // read afresh by the next registration
+            symbols_ = nullptr; // read afresh by the next registration
             return;
         }
         xcb_connection_t* c = keys_.cbegin()->c;
@@ -635,7 +669,8 @@ private:
         symbols_ = xcb_key_symbols_alloc(c);
         const uint16_t numLock = NumLockMask(c, symbols_);
         if (numLock != numLock_) {
-            for (auto it = keys_.begin(); it != keys_.end(); ++it) UngrabAll(it.value());
+            for (auto it = keys_.begin(); it != keys_.end(); ++it)
+                UngrabAll(it.value());
             numLock_ = numLock;
         }
         QList<int> notOurs;
@@ -678,7 +713,8 @@ private:
         // does, hears of a whole new keymap (setxkbmap) only through the extension's notices. Both
         // are left for Qt to see as well.
         if (type == XCB_MAPPING_NOTIFY) {
-            if (reinterpret_cast<xcb_mapping_notify_event_t*>(e)->request != XCB_MAPPING_POINTER) ScheduleRemap();
+            if (reinterpret_cast<xcb_mapping_notify_event_t*>(e)->request != XCB_MAPPING_POINTER)
+                ScheduleRemap();
             return false;
         }
         if (xkbFirstEvent_ != 0 && type == xkbFirstEvent_) {
@@ -714,6 +750,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<IScreenGrabber> MakeX11Grabber() { return std::make_unique<TX11Grabber>(); }
-std::unique_ptr<IActiveWindow> MakeX11ActiveWindow() { return std::make_unique<TX11ActiveWindow>(); }
-std::unique_ptr<IHotKeys> MakeX11HotKeys() { return std::make_unique<TX11HotKeys>(); }
+std::unique_ptr<IScreenGrabber> MakeX11Grabber() {
+    return std::make_unique<TX11Grabber>();
+}
+std::unique_ptr<IActiveWindow> MakeX11ActiveWindow() {
+    return std::make_unique<TX11ActiveWindow>();
+}
+std::unique_ptr<IHotKeys> MakeX11HotKeys() {
+    return std::make_unique<TX11HotKeys>();
+}

@@ -10,22 +10,22 @@
 #include <memory>
 
 class TXvfbServer {
-public:
+  public:
     ~TXvfbServer() { Stop(); }
 
     // Starts the server and waits until it takes connections; false when it cannot be had.
-    bool Start(const QString& geometry = QStringLiteral("640x480x24"), const QStringList& extra = {})
-    {
+    bool Start(const QString& geometry = QStringLiteral("640x480x24"), const QStringList& extra = {}) {
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) return false;
         process_ = std::make_unique<QProcess>();
         process_->setProcessChannelMode(QProcess::SeparateChannels);
-        process_->start(QStringLiteral("Xvfb"), QStringList{"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen",
-                                                            "0", geometry} +
-                                                    extra);
+        process_->start(
+            QStringLiteral("Xvfb"),
+            QStringList{"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", geometry} + extra);
         if (!process_->waitForStarted(10000)) return false;
         // The number comes once the server listens.
         QByteArray line;
-        while (!line.contains('\n') && process_->state() == QProcess::Running && process_->waitForReadyRead(20000))
+        while (!line.contains('\n') && process_->state() == QProcess::Running &&
+               process_->waitForReadyRead(20000))
             line += process_->readAllStandardOutput();
         bool ok = false;
         const int number = line.trimmed().toInt(&ok);
@@ -37,8 +37,7 @@ public:
         return true;
     }
 
-    void Stop()
-    {
+    void Stop() {
         if (!process_) return;
         process_->terminate();
         if (!process_->waitForFinished(5000)) {
@@ -51,7 +50,7 @@ public:
 
     QByteArray Display() const { return display_; }
 
-private:
+  private:
     std::unique_ptr<QProcess> process_;
     QByteArray display_;
 };

@@ -67,7 +67,8 @@ std::optional<QByteArray> TPreparedFile::Take() {
     return bytes;
 }
 
-TDragFileData::TDragFileData(const QString& offeredPath, TDropWriter writer, std::unique_ptr<TPreparedFile> prepared)
+TDragFileData::TDragFileData(const QString& offeredPath, TDropWriter writer,
+                             std::unique_ptr<TPreparedFile> prepared)
     : offered_(offeredPath), writer_(std::move(writer)), prepared_(std::move(prepared)) {}
 
 TDragFileData::~TDragFileData() = default;

@@ -75,7 +75,8 @@ class TDragFileData : public QMimeData {
   public:
     enum TPhase { Dragging, Accepted, Refused, Writing, Written, Failed };
 
-    TDragFileData(const QString& offeredPath, TDropWriter writer, std::unique_ptr<TPreparedFile> prepared = {});
+    TDragFileData(const QString& offeredPath, TDropWriter writer,
+                  std::unique_ptr<TPreparedFile> prepared = {});
     ~TDragFileData() override;
 
     QStringList formats() const override;

@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-TAnimFrame ComputeAnimFrame(double p, int style, QSize surface, const QMargins& m, QPointF offset)
-{
+TAnimFrame ComputeAnimFrame(double p, int style, QSize surface, const QMargins& m, QPointF offset) {
     TAnimFrame f;
     if (style < 0 || style > 4) style = 1;
     if (style == 0) {
@@ -40,13 +39,13 @@ TAnimFrame ComputeAnimFrame(double p, int style, QSize surface, const QMargins& 
         const double w = f.temporary.width(), h = f.temporary.height(), e = f.e;
         f.sourceQuad = {QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
         f.destQuad = {QPointF(-e + w * top, -e + h * top), QPointF(w - e - w * top, -e + h * top),
-                      QPointF(w - e - w * bottom, h - e - h * bottom), QPointF(-e + w * bottom, h - e - h * bottom)};
+                      QPointF(w - e - w * bottom, h - e - h * bottom),
+                      QPointF(-e + w * bottom, h - e - h * bottom)};
     }
     return f;
 }
 
-void RenderAnimFrame(TDIB& surface, TDIB& scratch, const TAnimFrame& f)
-{
+void RenderAnimFrame(TDIB& surface, TDIB& scratch, const TAnimFrame& f) {
     if (!f.transform || surface.Empty() || surface.BitCount() != 32) return;
     const QRect whole(0, 0, surface.Width(), surface.Height());
     const QRect temp(QPoint(0, 0), f.temporary);
@@ -66,15 +65,13 @@ namespace {
 TQuickSharedTimer* animTimer = nullptr;
 int animInterval = 24;
 
-void DeleteAnimTimer()
-{
+void DeleteAnimTimer() {
     delete animTimer;
     animTimer = nullptr;
 }
 } // namespace
 
-TQuickSharedTimer& TLayeredFormEx::AnimTimer()
-{
+TQuickSharedTimer& TLayeredFormEx::AnimTimer() {
     if (!animTimer) {
         animTimer = new TQuickSharedTimer;
         animTimer->SetInterval(animInterval);
@@ -84,31 +81,31 @@ TQuickSharedTimer& TLayeredFormEx::AnimTimer()
     return *animTimer;
 }
 
-void TLayeredFormEx::SetAnimInterval(int ms)
-{
+void TLayeredFormEx::SetAnimInterval(int ms) {
     animInterval = ms;
     if (animTimer) animTimer->SetInterval(ms);
 }
 
 TLayeredFormEx::TLayeredFormEx(QWidget* parent) : TLayeredForm(parent), scratch_(1, 1, 32, true) {}
 
-TLayeredFormEx::~TLayeredFormEx() { StopDriver(); }
+TLayeredFormEx::~TLayeredFormEx() {
+    StopDriver();
+}
 
-void TLayeredFormEx::StopDriver()
-{
+void TLayeredFormEx::StopDriver() {
     if (animTimer) animTimer->Unregister(&TLayeredFormEx::AnimDriver, this);
 }
 
-void TLayeredFormEx::AnimDriver(void* form)
-{
+void TLayeredFormEx::AnimDriver(void* form) {
     TQuickSharedTimer& t = AnimTimer();
     static_cast<TLayeredFormEx*>(form)->AnimTick(double(t.Interval()) * (t.MissedTicks() + 1));
 }
 
-bool TLayeredFormEx::AcceptsMouse() const { return TLayeredForm::AcceptsMouse() && VisibleAnim(); }
+bool TLayeredFormEx::AcceptsMouse() const {
+    return TLayeredForm::AcceptsMouse() && VisibleAnim();
+}
 
-void TLayeredFormEx::SetVisibleAnim(bool visible)
-{
+void TLayeredFormEx::SetVisibleAnim(bool visible) {
     AnimVelocity = (visible ? -0.005f : 0.0025f) * AnimSpeed;
     if (visible && !isVisible()) AnimProgress = 1;
     Animating = true;
@@ -126,8 +123,7 @@ void TLayeredFormEx::SetVisibleAnim(bool visible)
     UpdateExStyle();
 }
 
-void TLayeredFormEx::AnimTick(double elapsedMs)
-{
+void TLayeredFormEx::AnimTick(double elapsedMs) {
     if (!Animating) {
         StopDriver();
         return;
@@ -154,8 +150,7 @@ void TLayeredFormEx::AnimTick(double elapsedMs)
     }
 }
 
-void TLayeredFormEx::Paint()
-{
+void TLayeredFormEx::Paint() {
     const double p = AnimProgress;
     const TAnimFrame frame = ComputeAnimFrame(p, AnimStyle, QSize(Surface.Width(), Surface.Height()),
                                               ShadowMargins(), ZoomCentreOffset);

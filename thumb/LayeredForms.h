@@ -17,15 +17,15 @@
 
 // One frame of the show/hide animation for a progress p in (0, 1).
 struct TAnimFrame {
-    int alphaScale = 256;          // 0..256, multiplies the window's constant alpha
-    bool transform = false;        // false: the surface stays as painted
-    int c = 0, d = 1, e = 1;       // box-filter anchor, kernel size (d x d), border of the temporary
-    QSize temporary;               // surface grown by e on every side
-    bool zoom = false;             // styles 1, 2
+    int alphaScale = 256;    // 0..256, multiplies the window's constant alpha
+    bool transform = false;  // false: the surface stays as painted
+    int c = 0, d = 1, e = 1; // box-filter anchor, kernel size (d x d), border of the temporary
+    QSize temporary;         // surface grown by e on every side
+    bool zoom = false;       // styles 1, 2
     double scale = 1;
-    QPointF centre;                // in the temporary's coordinates
-    bool tilt = false;             // styles 3, 4
-    std::array<QPointF, 4> sourceQuad{};   // top-left, top-right, bottom-right, bottom-left
+    QPointF centre;                      // in the temporary's coordinates
+    bool tilt = false;                   // styles 3, 4
+    std::array<QPointF, 4> sourceQuad{}; // top-left, top-right, bottom-right, bottom-left
     std::array<QPointF, 4> destQuad{};
 };
 
@@ -37,12 +37,12 @@ TAnimFrame ComputeAnimFrame(double progress, int style, QSize surface, const QMa
 void RenderAnimFrame(TDIB& surface, TDIB& scratch, const TAnimFrame& frame);
 
 class TLayeredFormEx : public TLayeredForm {
-public:
+  public:
     explicit TLayeredFormEx(QWidget* parent = nullptr);
     ~TLayeredFormEx() override;
 
-    float AnimProgress = 0;      // 0 shown .. 1 hidden
-    float AnimVelocity = 0;      // per ms; negative while showing
+    float AnimProgress = 0; // 0 shown .. 1 hidden
+    float AnimVelocity = 0; // per ms; negative while showing
     float AnimSpeed = 1;
     int AnimStyle = 1;
     QPointF ZoomCentreOffset;
@@ -66,10 +66,10 @@ public:
     // Re-times the shared timer for every form (24 ms unless changed).
     static void SetAnimInterval(int ms);
 
-protected:
+  protected:
     void Paint() override;
 
-private:
+  private:
     static void AnimDriver(void* form);
     void StopDriver();
     TDIB scratch_;

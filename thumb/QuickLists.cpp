@@ -4,15 +4,15 @@
 #include <cstring>
 #include <new>
 
-TCustomQuickList::~TCustomQuickList() { std::free(items_); }
+TCustomQuickList::~TCustomQuickList() {
+    std::free(items_);
+}
 
-int TCustomQuickList::NextCapacity(int capacity)
-{
+int TCustomQuickList::NextCapacity(int capacity) {
     return capacity <= 64 ? capacity + 16 : capacity + capacity / 4;
 }
 
-void TCustomQuickList::SetCapacity(int capacity)
-{
+void TCustomQuickList::SetCapacity(int capacity) {
     if (capacity < count_) capacity = count_;
     if (capacity == capacity_) return;
     void** grown = static_cast<void**>(std::realloc(items_, std::size_t(capacity) * sizeof(void*)));
@@ -21,20 +21,19 @@ void TCustomQuickList::SetCapacity(int capacity)
     capacity_ = capacity;
 }
 
-void TCustomQuickList::Grow() { SetCapacity(NextCapacity(capacity_)); }
+void TCustomQuickList::Grow() {
+    SetCapacity(NextCapacity(capacity_));
+}
 
 TBufList::TBufList(std::size_t recordSize, bool keepOrder)
-    : recordSize_(recordSize ? recordSize : 1), keepOrder_(keepOrder)
-{
+    : recordSize_(recordSize ? recordSize : 1), keepOrder_(keepOrder) {}
+
+TBufList::~TBufList() {
+    for (int i = 0; i < allocated_; ++i)
+        ::operator delete(items_[i]);
 }
 
-TBufList::~TBufList()
-{
-    for (int i = 0; i < allocated_; ++i) ::operator delete(items_[i]);
-}
-
-void* TBufList::Add()
-{
+void* TBufList::Add() {
     if (count_ == allocated_) {
         if (allocated_ == capacity_) Grow();
         items_[allocated_] = ::operator new(recordSize_);
@@ -43,8 +42,7 @@ void* TBufList::Add()
     return items_[count_++];
 }
 
-void TBufList::Delete(int index)
-{
+void TBufList::Delete(int index) {
     if (index < 0 || index >= count_) return;
     void* freed = items_[index];
     const int last = count_ - 1;
@@ -57,4 +55,6 @@ void TBufList::Delete(int index)
     count_ = last;
 }
 
-void TBufList::Clear() { count_ = 0; }
+void TBufList::Clear() {
+    count_ = 0;
+}

@@ -9,7 +9,7 @@
 #include <cstddef>
 
 class TCustomQuickList {
-public:
+  public:
     TCustomQuickList() = default;
     TCustomQuickList(const TCustomQuickList&) = delete;
     TCustomQuickList& operator=(const TCustomQuickList&) = delete;
@@ -22,15 +22,15 @@ public:
     // The growth step from a given capacity.
     static int NextCapacity(int capacity);
 
-protected:
+  protected:
     void Grow();
-    void** items_ = nullptr;   // owned array of Capacity() pointers
+    void** items_ = nullptr; // owned array of Capacity() pointers
     int count_ = 0;
     int capacity_ = 0;
 };
 
 class TBufList : public TCustomQuickList {
-public:
+  public:
     // keepOrder: removal shifts later items down; otherwise the last item fills the hole.
     TBufList(std::size_t recordSize, bool keepOrder);
     ~TBufList() override;
@@ -44,16 +44,15 @@ public:
     // Buffers held, live or spare (for tests: removal must not free them).
     int Allocated() const { return allocated_; }
 
-private:
+  private:
     std::size_t recordSize_;
     bool keepOrder_;
-    int allocated_ = 0;   // items_[count_ .. allocated_) are spare buffers
+    int allocated_ = 0; // items_[count_ .. allocated_) are spare buffers
 };
 
 // A TBufList of one record type (trivially copyable records).
-template <class T>
-class TRecordList : public TBufList {
-public:
+template <class T> class TRecordList : public TBufList {
+  public:
     explicit TRecordList(bool keepOrder) : TBufList(sizeof(T), keepOrder) {}
     T& operator[](int index) const { return *static_cast<T*>(Item(index)); }
     T& Append(const T& value) { return *new (Add()) T(value); }

@@ -22,7 +22,7 @@ const QEvent::Type TickEventType = QEvent::Type(QEvent::registerEventType(QEvent
 // allocator hands out slots of a fixed pool so a tick costs no heap allocation. Only the ticking
 // thread allocates and only the GUI thread frees, and each slot's flag is one atomic.
 class TTickEvent : public QEvent {
-public:
+  public:
     TTickEvent(uint64_t serial, int skipped) : QEvent(TickEventType), serial(serial), skipped(skipped) {}
     uint64_t serial;
     int skipped;
@@ -40,8 +40,7 @@ std::atomic<bool> slotUsed[PoolSlots];
 std::atomic<int> poolHint{0};
 std::atomic<int> poolMisses{0};
 
-void* TTickEvent::operator new(std::size_t size)
-{
+void* TTickEvent::operator new(std::size_t size) {
     if (size == sizeof(TTickEvent)) {
         const int start = poolHint.load(std::memory_order_relaxed);
         for (int k = 0; k < PoolSlots; ++k) {
@@ -58,8 +57,7 @@ void* TTickEvent::operator new(std::size_t size)
     return ::operator new(size);
 }
 
-void TTickEvent::operator delete(void* p, std::size_t size)
-{
+void TTickEvent::operator delete(void* p, std::size_t size) {
     auto* slot = static_cast<TEventSlot*>(p);
     if (slot >= eventPool && slot < eventPool + PoolSlots) {
         slotUsed[slot - eventPool].store(false, std::memory_order_release);
@@ -75,11 +73,10 @@ void TTickEvent::operator delete(void* p, std::size_t size)
 // are dropped on arrival while every other event (other timers' ticks, a quit request) keeps its
 // place in the queue.
 class TTimerReceiver : public QObject {
-public:
+  public:
     std::unordered_map<uint64_t, TQuickCustomTimer*> running;
 
-    bool event(QEvent* e) override
-    {
+    bool event(QEvent* e) override {
         if (e->type() != TickEventType) return QObject::event(e);
         const auto* tick = static_cast<TTickEvent*>(e);
         auto it = running.find(tick->serial);
@@ -102,7 +99,7 @@ public:
 // on the monotonic clock, so that starting and stopping can wake it), posts the ticks that are
 // due and advances each deadline by whole periods, so lateness never accumulates into drift.
 class TTimerTicker {
-public:
+  public:
     struct TRun {
         TQuickCustomTimer* timer;
         uint64_t serial;
@@ -112,8 +109,7 @@ public:
     };
 
     TTimerTicker() : thread_([this] { Loop(); }) {}
-    ~TTimerTicker()
-    {
+    ~TTimerTicker() {
         {
             std::lock_guard lock(mutex_);
             quit_ = true;
@@ -122,8 +118,7 @@ public:
         thread_.join();
     }
 
-    void Add(const TRun& run)
-    {
+    void Add(const TRun& run) {
         {
             std::lock_guard lock(mutex_);
             runs_.push_back(run);
@@ -133,8 +128,7 @@ public:
 
     // Returns once the run is gone; the ticks are posted under the same lock, so none of this
     // timer is in flight afterwards.
-    void Remove(uint64_t serial)
-    {
+    void Remove(uint64_t serial) {
         std::lock_guard lock(mutex_);
         for (std::size_t i = 0; i < runs_.size(); ++i) {
             if (runs_[i].serial == serial) {
@@ -145,17 +139,15 @@ public:
         }
     }
 
-    int Count()
-    {
+    int Count() {
         std::lock_guard lock(mutex_);
         return int(runs_.size());
     }
 
     QObject* receiver = nullptr;
 
-private:
-    void Fire(TRun& run)
-    {
+  private:
+    void Fire(TRun& run) {
         TQuickCustomTimer* t = run.timer;
         int skipped = 0;
         if (run.noOverflow) {
@@ -168,8 +160,7 @@ private:
         QCoreApplication::postEvent(receiver, new TTickEvent(run.serial, skipped));
     }
 
-    void Loop()
-    {
+    void Loop() {
         std::unique_lock lock(mutex_);
         while (!quit_) {
             if (runs_.empty()) {
@@ -177,7 +168,8 @@ private:
                 continue;
             }
             TClock::time_point earliest = runs_.front().deadline;
-            for (const TRun& r : runs_) earliest = std::min(earliest, r.deadline);
+            for (const TRun& r : runs_)
+                earliest = std::min(earliest, r.deadline);
             if (wake_.wait_until(lock, earliest) == std::cv_status::no_timeout) continue;
             const TClock::time_point now = TClock::now();
             for (std::size_t i = 0; i < runs_.size();) {
@@ -186,7 +178,7 @@ private:
                     ++i;
                     continue;
                 }
-                if (r.period.count() == 0) {   // a one-shot timer
+                if (r.period.count() == 0) { // a one-shot timer
                     Fire(r);
                     r = runs_.back();
                     runs_.pop_back();
@@ -196,7 +188,8 @@ private:
                 // long stall (a suspended machine) the schedule restarts instead of bursting.
                 const auto behind = (now - r.deadline) / r.period + 1;
                 const int expiries = behind > 64 ? 1 : int(behind);
-                for (int k = 0; k < expiries; ++k) Fire(r);
+                for (int k = 0; k < expiries; ++k)
+                    Fire(r);
                 r.deadline += r.period * behind;
                 ++i;
             }
@@ -217,16 +210,14 @@ TTimerReceiver* receiver = nullptr;
 std::atomic<uint64_t> nextSerial{1};
 
 // The thread and the receiver end with the application object, before static destruction.
-void ShutdownTimers()
-{
+void ShutdownTimers() {
     delete ticker;
     ticker = nullptr;
     delete receiver;
     receiver = nullptr;
 }
 
-bool EnsureTimerService()
-{
+bool EnsureTimerService() {
     if (ticker) return true;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread()) return false;
@@ -239,38 +230,37 @@ bool EnsureTimerService()
 
 } // namespace
 
-int QuickTimerRunCount() { return ticker ? ticker->Count() : 0; }
-int QuickTimerPoolMisses() { return poolMisses.load(); }
+int QuickTimerRunCount() {
+    return ticker ? ticker->Count() : 0;
+}
+int QuickTimerPoolMisses() {
+    return poolMisses.load();
+}
 
-TQuickCustomTimer::TQuickCustomTimer(QObject* owner) : QObject(owner)
-{
+TQuickCustomTimer::TQuickCustomTimer(QObject* owner) : QObject(owner) {
     interval_ = 100;
     SetResolution(4);
 }
 
-TQuickCustomTimer::~TQuickCustomTimer()
-{
+TQuickCustomTimer::~TQuickCustomTimer() {
     Stop();
     SetResolution(-1);
 }
 
-void TQuickCustomTimer::SetInterval(int ms)
-{
+void TQuickCustomTimer::SetInterval(int ms) {
     if (ms == interval_) return;
     Stop();
     interval_ = ms;
     if (enabled_) enabled_ = Start();
 }
 
-void TQuickCustomTimer::SetResolution(int ms)
-{
+void TQuickCustomTimer::SetResolution(int ms) {
     if (ms == resolution_) return;
     resolution_ = ms;
     activePeriod_ = ms < 0 ? -1 : ms;
 }
 
-bool TQuickCustomTimer::Start()
-{
+bool TQuickCustomTimer::Start() {
     Stop();
     if (interval_ < 0 || !EnsureTimerService()) return false;
     skippedTicks_.store(0, std::memory_order_relaxed);
@@ -281,8 +271,7 @@ bool TQuickCustomTimer::Start()
     return true;
 }
 
-void TQuickCustomTimer::Stop()
-{
+void TQuickCustomTimer::Stop() {
     if (!serial_) return;
     if (ticker) ticker->Remove(serial_);
     if (receiver) receiver->running.erase(serial_);
@@ -291,8 +280,7 @@ void TQuickCustomTimer::Stop()
     skippedTicks_.store(0, std::memory_order_relaxed);
 }
 
-void TQuickCustomTimer::SetEnabledState(bool on)
-{
+void TQuickCustomTimer::SetEnabledState(bool on) {
     if (on == enabled_) return;
     if (on) {
         pending_.store(0, std::memory_order_release);
@@ -303,13 +291,11 @@ void TQuickCustomTimer::SetEnabledState(bool on)
     }
 }
 
-TQuickSharedTimer::TQuickSharedTimer(QObject* owner) : TQuickCustomTimer(owner)
-{
+TQuickSharedTimer::TQuickSharedTimer(QObject* owner) : TQuickCustomTimer(owner) {
     OnTimer = [this](TQuickCustomTimer*) { Dispatch(); };
 }
 
-bool TQuickSharedTimer::Register(TCallback callback, void* data)
-{
+bool TQuickSharedTimer::Register(TCallback callback, void* data) {
     for (int i = 0; i < clients_.Count(); ++i)
         if (clients_[i].callback == callback && clients_[i].data == data) return true;
     clients_.Append({callback, data});
@@ -318,14 +304,12 @@ bool TQuickSharedTimer::Register(TCallback callback, void* data)
     return Enabled();
 }
 
-void TQuickSharedTimer::RemoveAt(int index)
-{
+void TQuickSharedTimer::RemoveAt(int index) {
     clients_.Delete(index);
     if (clients_.Count() == 0) SetEnabledState(false);
 }
 
-void TQuickSharedTimer::Unregister(TCallback callback, void* data)
-{
+void TQuickSharedTimer::Unregister(TCallback callback, void* data) {
     for (int i = 0; i < clients_.Count(); ++i) {
         if (clients_[i].callback == callback && clients_[i].data == data) {
             RemoveAt(i);
@@ -334,8 +318,7 @@ void TQuickSharedTimer::Unregister(TCallback callback, void* data)
     }
 }
 
-void TQuickSharedTimer::UnregisterAll(void* data)
-{
+void TQuickSharedTimer::UnregisterAll(void* data) {
     for (int i = 0; i < clients_.Count(); ++i) {
         if (clients_[i].data == data) {
             RemoveAt(i);
@@ -344,8 +327,7 @@ void TQuickSharedTimer::UnregisterAll(void* data)
     }
 }
 
-void TQuickSharedTimer::Dispatch()
-{
+void TQuickSharedTimer::Dispatch() {
     // From the end: a client removing itself pulls the last entry, already called, into its
     // place. A callback that removes several others can shorten the list below the walk.
     for (int i = clients_.Count() - 1; i >= 0; --i) {

@@ -21,7 +21,7 @@
 #include <functional>
 
 class TQuickCustomTimer : public QObject {
-public:
+  public:
     explicit TQuickCustomTimer(QObject* owner = nullptr);
     ~TQuickCustomTimer() override;
 
@@ -54,10 +54,10 @@ public:
 
     std::function<void(TQuickCustomTimer* sender)> OnTimer;
 
-protected:
+  protected:
     void SetEnabledState(bool on);
 
-private:
+  private:
     friend class TTimerTicker;
     friend class TTimerReceiver;
 
@@ -67,14 +67,14 @@ private:
     int missedTicks_ = 0;
     bool enabled_ = false;
     bool noOverflow_ = false;
-    uint64_t serial_ = 0;            // the running period's identity; 0 when stopped
+    uint64_t serial_ = 0; // the running period's identity; 0 when stopped
     // Shared with the ticking thread: single values, read and written atomically, no lock.
     std::atomic<int> pending_{0};
     std::atomic<int> skippedTicks_{0};
 };
 
 class TQuickTimer : public TQuickCustomTimer {
-public:
+  public:
     explicit TQuickTimer(QObject* owner = nullptr) : TQuickCustomTimer(owner) {}
     // Setting the current value does nothing; true starts (Enabled reads whether that worked).
     void SetEnabled(bool on) { SetEnabledState(on); }
@@ -84,7 +84,7 @@ public:
 // registered to the first, so a client may unregister itself from inside its callback. The timer
 // runs exactly while it has clients; its MissedTicks tells each client how much time has passed.
 class TQuickSharedTimer : public TQuickCustomTimer {
-public:
+  public:
     using TCallback = void (*)(void* data);
 
     explicit TQuickSharedTimer(QObject* owner = nullptr);
@@ -97,7 +97,7 @@ public:
     void UnregisterAll(void* data);
     int ClientCount() const { return clients_.Count(); }
 
-private:
+  private:
     struct TClient {
         TCallback callback;
         void* data;

@@ -14,28 +14,24 @@
 
 // --- TCustomWPForm ---------------------------------------------------------------------------
 
-TCustomWPForm::TCustomWPForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-{
+TCustomWPForm::TCustomWPForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     // The forms paint every pixel themselves: no background erase before a paint.
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TCustomWPForm::SetAcceptsMouse(bool on)
-{
+void TCustomWPForm::SetAcceptsMouse(bool on) {
     acceptsMouse_ = on;
     UpdateExStyle();
 }
 
-void TCustomWPForm::SetNoActivate(bool on)
-{
+void TCustomWPForm::SetNoActivate(bool on) {
     noActivate_ = on;
     setAttribute(Qt::WA_ShowWithoutActivating, on);
     if (!testAttribute(Qt::WA_WState_Created)) setWindowFlag(Qt::WindowDoesNotAcceptFocus, on);
 }
 
-void TCustomWPForm::UpdateExStyle()
-{
+void TCustomWPForm::UpdateExStyle() {
     const bool through = !AcceptsMouse();
     if (windowFlags().testFlag(Qt::WindowTransparentForInput) == through) return;
     Qt::WindowFlags flags = windowFlags();
@@ -50,8 +46,7 @@ void TCustomWPForm::UpdateExStyle()
     }
 }
 
-QRect TCustomWPForm::DesktopRect()
-{
+QRect TCustomWPForm::DesktopRect() {
     if (IDisplayService* display = Platform().display.get()) {
         const QRect r = display->DesktopBounds();
         if (!r.isEmpty()) return r;
@@ -60,10 +55,11 @@ QRect TCustomWPForm::DesktopRect()
     return QRect(0, 0, 1, 1);
 }
 
-static int Clamp(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
+static int Clamp(int v, int lo, int hi) {
+    return std::max(lo, std::min(v, hi));
+}
 
-QPoint TCustomWPForm::ConstrainPosition(int x, int y, int height, int width) const
-{
+QPoint TCustomWPForm::ConstrainPosition(int x, int y, int height, int width) const {
     if (!ConstrainToDesktop) return QPoint(x, y);
     if (width <= 0) width = this->width();
     if (height <= 0) height = this->height();
@@ -72,14 +68,12 @@ QPoint TCustomWPForm::ConstrainPosition(int x, int y, int height, int width) con
                   Clamp(y, d.top() - 16, d.top() + d.height() - 16));
 }
 
-void TCustomWPForm::showEvent(QShowEvent* e)
-{
+void TCustomWPForm::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     UpdateExStyle();
 }
 
-void TCustomWPForm::moveEvent(QMoveEvent* e)
-{
+void TCustomWPForm::moveEvent(QMoveEvent* e) {
     QWidget::moveEvent(e);
     if (!isVisible()) return;
     const QPoint p = ConstrainPosition(x(), y(), height(), width());
@@ -88,8 +82,7 @@ void TCustomWPForm::moveEvent(QMoveEvent* e)
 
 // --- wallpaper -------------------------------------------------------------------------------
 
-void TWallPaper::SetEdges(int left, int top, int right, int bottom)
-{
+void TWallPaper::SetEdges(int left, int top, int right, int bottom) {
     EdgeLeft = left;
     EdgeTop = top;
     EdgeRight = right;
@@ -102,19 +95,19 @@ struct TSpan {
 };
 
 // One axis of the tiling: pieces covering [lo, hi) of an area of the given length.
-std::vector<TSpan> Spans(int image, bool edges, int first, int last, int origin, int length, int lo, int hi)
-{
+std::vector<TSpan> Spans(int image, bool edges, int first, int last, int origin, int length, int lo, int hi) {
     std::vector<TSpan> out;
     if (image <= 0 || hi <= lo) return out;
     if (!edges) {
         const int k0 = (lo - origin) >= 0 ? (lo - origin) / image : -((origin - lo + image - 1) / image);
-        for (int pos = origin + k0 * image; pos < hi; pos += image) out.push_back({pos, 0, image});
+        for (int pos = origin + k0 * image; pos < hi; pos += image)
+            out.push_back({pos, 0, image});
         return out;
     }
     first = Clamp(first, 0, image);
     last = Clamp(last, first, image);
     const int lastBand = image - last;
-    const int lastPos = length - lastBand;   // the closing band sits at the area's far edge
+    const int lastPos = length - lastBand; // the closing band sits at the area's far edge
     out.push_back({origin, 0, first});
     const int middle = last - first;
     if (middle > 0) {
@@ -129,8 +122,7 @@ std::vector<TSpan> Spans(int image, bool edges, int first, int last, int origin,
 }
 } // namespace
 
-std::vector<TWallPaperTile> TWallPaper::Tiles(const QSize& area, const QRect& clip) const
-{
+std::vector<TWallPaperTile> TWallPaper::Tiles(const QSize& area, const QRect& clip) const {
     std::vector<TWallPaperTile> tiles;
     if (!Image || Image->Empty()) return tiles;
     const QRect c = clip.intersected(QRect(QPoint(0, 0), area));
@@ -145,9 +137,9 @@ std::vector<TWallPaperTile> TWallPaper::Tiles(const QSize& area, const QRect& cl
             const QRect dest(col.dest, r.dest, col.length, r.length);
             const QRect piece = dest.intersected(c);
             if (piece.isEmpty()) continue;
-            tiles.push_back({piece.topLeft(),
-                             QRect(col.source + piece.left() - dest.left(), r.source + piece.top() - dest.top(),
-                                   piece.width(), piece.height())});
+            tiles.push_back(
+                {piece.topLeft(), QRect(col.source + piece.left() - dest.left(),
+                                        r.source + piece.top() - dest.top(), piece.width(), piece.height())});
         }
     }
     return tiles;
@@ -157,15 +149,13 @@ std::vector<TWallPaperTile> TWallPaper::Tiles(const QSize& area, const QRect& cl
 
 TWPForm::TWPForm(QWidget* parent) : TCustomWPForm(parent) {}
 
-void TWPForm::SetBmp(TDIBmp* bmp)
-{
+void TWPForm::SetBmp(TDIBmp* bmp) {
     bmp_ = bmp;
     wallPaper_.Image = bmp;
     update();
 }
 
-void TWPForm::paintEvent(QPaintEvent* e)
-{
+void TWPForm::paintEvent(QPaintEvent* e) {
     QPainter painter(this);
     const QRect clip = e->rect();
     if ((Options & wpPlainBackground) || !bmp_ || bmp_->Empty()) {
@@ -177,19 +167,18 @@ void TWPForm::paintEvent(QPaintEvent* e)
     if (OnPaint) OnPaint(this, painter);
 }
 
-void TWPForm::ShowModal()
-{
+void TWPForm::ShowModal() {
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint)) setWindowFlag(Qt::WindowStaysOnTopHint, false);
     setWindowModality(Qt::ApplicationModal);
     show();
     QEventLoop loop;
-    while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
+    while (isVisible())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // --- TLayeredForm ----------------------------------------------------------------------------
 
-QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSize grid, QSize minimum)
-{
+QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSize grid, QSize minimum) {
     const bool left = zone == hzLeft || zone == hzTopLeft || zone == hzBottomLeft;
     const bool right = zone == hzRight || zone == hzTopRight || zone == hzBottomRight;
     const bool top = zone == hzTop || zone == hzTopLeft || zone == hzTopRight;
@@ -212,15 +201,13 @@ QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSiz
 
 namespace {
 // The layered windows that exist, told when a compositor starts or stops.
-std::vector<TLayeredForm*>& LayeredForms()
-{
+std::vector<TLayeredForm*>& LayeredForms() {
     static std::vector<TLayeredForm*> forms;
     return forms;
 }
 } // namespace
 
-TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent)
-{
+TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::NoDropShadowWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -231,21 +218,22 @@ TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent)
     LayeredForms().push_back(this);
     if (IWindowShape* shape = Platform().windowShape.get()) {
         shape->SetCompositorHandler([](bool active) {
-            for (TLayeredForm* form : LayeredForms()) form->CompositorChanged(active);
+            for (TLayeredForm* form : LayeredForms())
+                form->CompositorChanged(active);
         });
     }
 }
 
-TLayeredForm::~TLayeredForm() { std::erase(LayeredForms(), this); }
+TLayeredForm::~TLayeredForm() {
+    std::erase(LayeredForms(), this);
+}
 
-bool TLayeredForm::CompositorActive()
-{
+bool TLayeredForm::CompositorActive() {
     IWindowShape* shape = Platform().windowShape.get();
     return !shape || shape->CompositorActive();
 }
 
-void TLayeredForm::ApplyVisibleRegion()
-{
+void TLayeredForm::ApplyVisibleRegion() {
     if (!shapeStale_ || !testAttribute(Qt::WA_WState_Created)) return;
     IWindowShape* shape = Platform().windowShape.get();
     if (!shape) return;
@@ -259,8 +247,7 @@ void TLayeredForm::ApplyVisibleRegion()
     shapedWindow_ = window;
 }
 
-void TLayeredForm::CompositorChanged(bool active)
-{
+void TLayeredForm::CompositorChanged(bool active) {
     if (!testAttribute(Qt::WA_WState_Created)) return;
     if (active && shapedWindow_ == winId()) {
         if (IWindowShape* shape = Platform().windowShape.get()) shape->RestoreWindowRegion(shapedWindow_);
@@ -271,11 +258,12 @@ void TLayeredForm::CompositorChanged(bool active)
     update();
 }
 
-bool TLayeredForm::ResizeSurface()
-{
+bool TLayeredForm::ResizeSurface() {
     if (OnResizing) OnResizing(this);
-    const int w = std::max(layeredRect_.width(), MinimumSize.width()) + shadowMargins_.left() + shadowMargins_.right();
-    const int h = std::max(layeredRect_.height(), MinimumSize.height()) + shadowMargins_.top() + shadowMargins_.bottom();
+    const int w =
+        std::max(layeredRect_.width(), MinimumSize.width()) + shadowMargins_.left() + shadowMargins_.right();
+    const int h = std::max(layeredRect_.height(), MinimumSize.height()) + shadowMargins_.top() +
+                  shadowMargins_.bottom();
     if (Surface.Width() == w && Surface.Height() == h && Surface.BitCount() == 32) return false;
     Surface.SetSize(w, h, 32);
     Surface.FillRect(QRect(0, 0, w, h), 0, 256);
@@ -283,18 +271,18 @@ bool TLayeredForm::ResizeSurface()
     return true;
 }
 
-void TLayeredForm::SetLayeredRect(const QRect& rect, bool push)
-{
+void TLayeredForm::SetLayeredRect(const QRect& rect, bool push) {
     layeredRect_ = QRect(rect.topLeft(), QSize(std::max(rect.width(), 1), std::max(rect.height(), 1)));
     const bool resized = ResizeSurface();
     if (!push || !AutoUpdate) return;
     // A move only shows the surface at the new place; a new size needs a new picture.
-    if (resized) RepaintAll();
-    else UpdateLayered();
+    if (resized)
+        RepaintAll();
+    else
+        UpdateLayered();
 }
 
-void TLayeredForm::SetShadowMargins(const QMargins& margins)
-{
+void TLayeredForm::SetShadowMargins(const QMargins& margins) {
     if (margins == shadowMargins_) return;
     shadowMargins_ = QMargins(std::max(margins.left(), 0), std::max(margins.top(), 0),
                               std::max(margins.right(), 0), std::max(margins.bottom(), 0));
@@ -302,26 +290,22 @@ void TLayeredForm::SetShadowMargins(const QMargins& margins)
     ApplyInputRegion();
 }
 
-void TLayeredForm::SetAlphaValue(int alpha)
-{
+void TLayeredForm::SetAlphaValue(int alpha) {
     alpha = Clamp(alpha, 0, 255);
     if (alpha == alphaValue_) return;
     alphaValue_ = alpha;
     UpdateLayered();
 }
 
-void TLayeredForm::Paint()
-{
+void TLayeredForm::Paint() {
     if (OnPaint) OnPaint(this);
 }
 
-void TLayeredForm::Resized()
-{
+void TLayeredForm::Resized() {
     if (OnResize) OnResize(this);
 }
 
-void TLayeredForm::RepaintAll()
-{
+void TLayeredForm::RepaintAll() {
     DirtyRect = QRect(0, 0, Surface.Width(), Surface.Height());
     Paint();
     shapeStale_ = true;
@@ -329,18 +313,20 @@ void TLayeredForm::RepaintAll()
     DirtyRect = QRect();
 }
 
-void TLayeredForm::InvalidateArea(const QRect& rect)
-{
+void TLayeredForm::InvalidateArea(const QRect& rect) {
     if (!testAttribute(Qt::WA_WState_Created)) return;
-    if (DirtyRect.isEmpty()) DirtyRect = rect;
-    else if (!DirtyRect.contains(rect)) DirtyRect = DirtyRect.united(rect);
+    if (DirtyRect.isEmpty())
+        DirtyRect = rect;
+    else if (!DirtyRect.contains(rect))
+        DirtyRect = DirtyRect.united(rect);
     update();
 }
 
-void TLayeredForm::Invalidate() { InvalidateArea(QRect(0, 0, Surface.Width(), Surface.Height())); }
+void TLayeredForm::Invalidate() {
+    InvalidateArea(QRect(0, 0, Surface.Width(), Surface.Height()));
+}
 
-void TLayeredForm::UpdateLayered()
-{
+void TLayeredForm::UpdateLayered() {
     if (!isVisible()) return;
     const QRect target(layeredRect_.left() - shadowMargins_.left(), layeredRect_.top() - shadowMargins_.top(),
                        Surface.Width(), Surface.Height());
@@ -355,8 +341,7 @@ void TLayeredForm::UpdateLayered()
     update();
 }
 
-void TLayeredForm::paintEvent(QPaintEvent*)
-{
+void TLayeredForm::paintEvent(QPaintEvent*) {
     if (!DirtyRect.isEmpty()) {
         Paint();
         DirtyRect = QRect();
@@ -373,14 +358,12 @@ void TLayeredForm::paintEvent(QPaintEvent*)
     painter.drawImage(QPoint(0, 0), picture);
 }
 
-void TLayeredForm::UpdateExStyle()
-{
+void TLayeredForm::UpdateExStyle() {
     TCustomWPForm::UpdateExStyle();
     ApplyInputRegion();
 }
 
-void TLayeredForm::ApplyInputRegion()
-{
+void TLayeredForm::ApplyInputRegion() {
     // While click-through, the whole window ignores the mouse by its own flag.
     if (!testAttribute(Qt::WA_WState_Created) || !AcceptsMouse()) return;
     IWindowShape* shape = Platform().windowShape.get();
@@ -388,41 +371,36 @@ void TLayeredForm::ApplyInputRegion()
     if (shadowMargins_.isNull()) {
         shape->SetInputRegion(winId(), {});
     } else {
-        shape->SetInputRegion(winId(), {QRect(QPoint(shadowMargins_.left(), shadowMargins_.top()),
-                                              layeredRect_.size())});
+        shape->SetInputRegion(
+            winId(), {QRect(QPoint(shadowMargins_.left(), shadowMargins_.top()), layeredRect_.size())});
     }
 }
 
-void TLayeredForm::showEvent(QShowEvent* e)
-{
+void TLayeredForm::showEvent(QShowEvent* e) {
     TCustomWPForm::showEvent(e);
     ApplyInputRegion();
     RepaintAll();
 }
 
-void TLayeredForm::FollowWindowGeometry()
-{
+void TLayeredForm::FollowWindowGeometry() {
     if (applyingGeometry_ || !isVisible()) return;
     // The window was placed by someone else (the window manager): the visible area follows.
     const QRect r = geometry().marginsRemoved(shadowMargins_);
     if (r != layeredRect_) SetLayeredRect(r, true);
 }
 
-void TLayeredForm::moveEvent(QMoveEvent* e)
-{
+void TLayeredForm::moveEvent(QMoveEvent* e) {
     QWidget::moveEvent(e);
     FollowWindowGeometry();
 }
 
-void TLayeredForm::resizeEvent(QResizeEvent* e)
-{
+void TLayeredForm::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     FollowWindowGeometry();
     ApplyInputRegion();
 }
 
-QPoint TLayeredForm::ConstrainPosition(int x, int y, int height, int width) const
-{
+QPoint TLayeredForm::ConstrainPosition(int x, int y, int height, int width) const {
     if (!ConstrainToDesktop) return QPoint(x, y);
     if (width <= 0) width = layeredRect_.width();
     if (height <= 0) height = layeredRect_.height();
@@ -431,8 +409,7 @@ QPoint TLayeredForm::ConstrainPosition(int x, int y, int height, int width) cons
                   Clamp(y, d.top() - height + 16, d.top() + d.height() - 16));
 }
 
-int TLayeredForm::HitZone(int x, int y)
-{
+int TLayeredForm::HitZone(int x, int y) {
     const QRect interior =
         QRect(QPoint(0, 0), layeredRect_.size()).marginsRemoved(FrameMargins).marginsRemoved(HitInsets);
     x -= interior.left();
@@ -440,40 +417,48 @@ int TLayeredForm::HitZone(int x, int y)
     const int w = interior.width(), h = interior.height();
     if (x >= 0 && y >= 0 && x < w && y < h) return hzMove;
     int zone = x <= 5 ? 1 : (x >= w - 6 ? 2 : 0);
-    if (y < 6) zone += 3;
-    else if (y >= h - 6) zone += 6;
+    if (y < 6)
+        zone += 3;
+    else if (y >= h - 6)
+        zone += 6;
     return zone;
 }
 
-static Qt::CursorShape ZoneCursor(int zone)
-{
+static Qt::CursorShape ZoneCursor(int zone) {
     switch (zone) {
-    case hzLeft: case hzRight: return Qt::SizeHorCursor;
-    case hzTop: case hzBottom: return Qt::SizeVerCursor;
-    case hzTopLeft: case hzBottomRight: return Qt::SizeFDiagCursor;
-    case hzTopRight: case hzBottomLeft: return Qt::SizeBDiagCursor;
-    default: return Qt::ArrowCursor;
+    case hzLeft:
+    case hzRight:
+        return Qt::SizeHorCursor;
+    case hzTop:
+    case hzBottom:
+        return Qt::SizeVerCursor;
+    case hzTopLeft:
+    case hzBottomRight:
+        return Qt::SizeFDiagCursor;
+    case hzTopRight:
+    case hzBottomLeft:
+        return Qt::SizeBDiagCursor;
+    default:
+        return Qt::ArrowCursor;
     }
 }
 
-void TLayeredForm::mousePressEvent(QMouseEvent* e)
-{
+void TLayeredForm::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return TCustomWPForm::mousePressEvent(e);
     const QPoint local = e->position().toPoint() - QPoint(shadowMargins_.left(), shadowMargins_.top());
     dragZone_ = HitZone(local.x(), local.y());
     const QRect& r = layeredRect_;
     const bool fromRight = dragZone_ == hzRight || dragZone_ == hzTopRight || dragZone_ == hzBottomRight;
     const bool fromBottom = dragZone_ == hzBottom || dragZone_ == hzBottomLeft || dragZone_ == hzBottomRight;
-    dragAnchor_ = e->globalPosition().toPoint() -
-                  QPoint(fromRight ? r.left() + r.width() : r.left(), fromBottom ? r.top() + r.height() : r.top());
+    dragAnchor_ = e->globalPosition().toPoint() - QPoint(fromRight ? r.left() + r.width() : r.left(),
+                                                         fromBottom ? r.top() + r.height() : r.top());
     if (dragZone_ != hzNone) {
         Resized();
         Invalidate();
     }
 }
 
-void TLayeredForm::mouseMoveEvent(QMouseEvent* e)
-{
+void TLayeredForm::mouseMoveEvent(QMouseEvent* e) {
     const QPoint local = e->position().toPoint() - QPoint(shadowMargins_.left(), shadowMargins_.top());
     if (dragZone_ == hzNone) {
         setCursor(ZoneCursor(HitZone(local.x(), local.y())));
@@ -496,8 +481,7 @@ void TLayeredForm::mouseMoveEvent(QMouseEvent* e)
     SetLayeredRect(n, true);
 }
 
-void TLayeredForm::mouseReleaseEvent(QMouseEvent* e)
-{
+void TLayeredForm::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return TCustomWPForm::mouseReleaseEvent(e);
     dragZone_ = hzNone;
     Resized();

@@ -29,7 +29,7 @@ enum TWPControlOption {
 using TWPControlOptions = int;
 
 class TCustomWPForm : public QWidget {
-public:
+  public:
     explicit TCustomWPForm(QWidget* parent = nullptr);
 
     TWPControlOptions Options = wpPlainBackground;
@@ -43,7 +43,7 @@ public:
     bool NoActivate() const { return noActivate_; }
     void SetNoActivate(bool on);
 
-    QMargins FrameMargins;               // non-client margins of a skinned frame; 0 here
+    QMargins FrameMargins; // non-client margins of a skinned frame; 0 here
     QSize MaxSize{30000, 30000};
     QSize SizeGrid{1, 1};
     bool ConstrainToDesktop = true;
@@ -56,11 +56,11 @@ public:
     // The bounding rectangle of all monitors.
     static QRect DesktopRect();
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
 
-private:
+  private:
     bool acceptsMouse_ = true;
     bool noActivate_ = false;
 };
@@ -78,8 +78,8 @@ struct TWallPaperTile {
 // The edges are positions inside the image: left and right bound the middle columns, top and
 // bottom the middle rows.
 class TWallPaper {
-public:
-    const TDIB* Image = nullptr;   // not owned
+  public:
+    const TDIB* Image = nullptr; // not owned
     QPoint Origin;
     int EdgeLeft = 0, EdgeTop = 0, EdgeRight = 0, EdgeBottom = 0;
     bool EdgesSet() const { return EdgeLeft < EdgeRight && EdgeTop < EdgeBottom; }
@@ -90,12 +90,12 @@ public:
 };
 
 class TWPForm : public TCustomWPForm {
-public:
+  public:
     explicit TWPForm(QWidget* parent = nullptr);
 
     QColor Color{Qt::white};
     TDIBmp* Bmp() const { return bmp_; }
-    void SetBmp(TDIBmp* bmp);   // not owned
+    void SetBmp(TDIBmp* bmp); // not owned
     TWallPaper& WallPaper() { return wallPaper_; }
 
     std::function<void(TWPForm*, QPainter&)> OnPaint;
@@ -103,19 +103,26 @@ public:
     // A stay-on-top form becomes a normal window before it is shown modally.
     void ShowModal();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     TDIBmp* bmp_ = nullptr;
     TWallPaper wallPaper_;
 };
 
 // Zones of a layered window that the left button can grab.
 enum : int {
-    hzNone = 0, hzMove = -1,
-    hzLeft = 1, hzRight = 2, hzTop = 3, hzTopLeft = 4, hzTopRight = 5,
-    hzBottom = 6, hzBottomLeft = 7, hzBottomRight = 8,
+    hzNone = 0,
+    hzMove = -1,
+    hzLeft = 1,
+    hzRight = 2,
+    hzTop = 3,
+    hzTopLeft = 4,
+    hzTopRight = 5,
+    hzBottom = 6,
+    hzBottomLeft = 7,
+    hzBottomRight = 8,
 };
 
 // The rectangle a resize drag gives: the grabbed edges of `rect` go to `edge` (the mouse point
@@ -124,11 +131,11 @@ enum : int {
 QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSize grid, QSize minimum);
 
 class TLayeredForm : public TCustomWPForm {
-public:
+  public:
     explicit TLayeredForm(QWidget* parent = nullptr);
     ~TLayeredForm() override;
 
-    TDIBmp Surface;                       // 32-bit, premultiplied; LayeredRect grown by the margins
+    TDIBmp Surface; // 32-bit, premultiplied; LayeredRect grown by the margins
 
     QRect LayeredRect() const { return layeredRect_; }
     // Width and height are at least 1. With push (and AutoUpdate) the window shows the change at
@@ -140,8 +147,8 @@ public:
     QSize MinimumSize{0, 0};
 
     int AlphaValue() const { return alphaValue_; }
-    void SetAlphaValue(int alpha);        // 0..255
-    int AlphaScale = 256;                 // 0..256, set by the animation
+    void SetAlphaValue(int alpha); // 0..255
+    int AlphaScale = 256;          // 0..256, set by the animation
     // The constant alpha the window is shown with.
     int ConstantAlpha() const { return (alphaValue_ * AlphaScale) >> 8; }
     bool AutoUpdate = true;
@@ -161,9 +168,9 @@ public:
     // x, y relative to LayeredRect's top-left.
     virtual int HitZone(int x, int y);
 
-    std::function<void(TLayeredForm*)> OnPaint;       // draws into Surface (DirtyRect needs it)
-    std::function<void(TLayeredForm*)> OnResizing;    // before the surface follows a new size
-    std::function<void(TLayeredForm*)> OnResize;      // after the surface changed size, and on grabs
+    std::function<void(TLayeredForm*)> OnPaint;    // draws into Surface (DirtyRect needs it)
+    std::function<void(TLayeredForm*)> OnResizing; // before the surface follows a new size
+    std::function<void(TLayeredForm*)> OnResize;   // after the surface changed size, and on grabs
 
     // Pushes counted since creation (for tests).
     int PushCount() const { return pushCount_; }
@@ -173,7 +180,7 @@ public:
     // A compositor blends the window (asked from memory, cheap).
     static bool CompositorActive();
 
-protected:
+  protected:
     // Draws the surface; the default calls OnPaint.
     virtual void Paint();
     virtual void Resized();
@@ -187,7 +194,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     bool ResizeSurface();
     // Without a compositor: cuts the window to the surface's opaque pixels once they have changed.
     void ApplyVisibleRegion();
@@ -206,5 +213,5 @@ private:
     // keep their memory, so a tick allocates nothing).
     std::vector<QRect> bands_, sentBands_;
     quintptr shapedWindow_ = 0;
-    bool shapeStale_ = true;  // the surface was painted since the bands were made
+    bool shapeStale_ = true; // the surface was painted since the bands were made
 };

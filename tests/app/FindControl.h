@@ -5,9 +5,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-template <class T>
-T* Get(QWidget& form, const char* name)
-{
+template <class T> T* Get(QWidget& form, const char* name) {
     T* w = form.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;

@@ -15,9 +15,11 @@ struct TArgsCase {
     std::vector<std::string> args;
     TAction action;
     bool tray;
-    std::string request;  // what a running copy is handed; empty for errors, help and version
+    std::string request; // what a running copy is handed; empty for errors, help and version
 };
-void PrintTo(const TArgsCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TArgsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CommandLineCases : public ::testing::TestWithParam<TArgsCase> {};
 
@@ -47,11 +49,21 @@ INSTANTIATE_TEST_SUITE_P(
         TArgsCase{"gnu_tray", {"--tray"}, TAction::None, true, "forward"},
         TArgsCase{"capture_default_desktop", {"--capture"}, TAction::Capture, false, "capture 0 0"},
         TArgsCase{"capture_window", {"--capture=window"}, TAction::Capture, false, "capture 1 0"},
-        TArgsCase{"capture_magnifier_delayed", {"--capture=magnifier", "--delay", "2"}, TAction::Capture, false,
+        TArgsCase{"capture_magnifier_delayed",
+                  {"--capture=magnifier", "--delay", "2"},
+                  TAction::Capture,
+                  false,
                   "capture 2 2000"},
-        TArgsCase{"delay_before_capture_with_equals", {"--delay=0.25", "--capture"}, TAction::Capture, false,
+        TArgsCase{"delay_before_capture_with_equals",
+                  {"--delay=0.25", "--capture"},
+                  TAction::Capture,
+                  false,
                   "capture 0 250"},
-        TArgsCase{"delay_at_its_limit", {"--capture", "--delay", "3600"}, TAction::Capture, false, "capture 0 3600000"},
+        TArgsCase{"delay_at_its_limit",
+                  {"--capture", "--delay", "3600"},
+                  TAction::Capture,
+                  false,
+                  "capture 0 3600000"},
         TArgsCase{"settings", {"--settings"}, TAction::Settings, false, "settings"},
         TArgsCase{"help_wins", {"--capture", "--help"}, TAction::Help, false, ""},
         TArgsCase{"version", {"--version"}, TAction::Version, false, ""},

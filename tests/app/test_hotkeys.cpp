@@ -26,7 +26,9 @@ struct ChoiceCase {
     int choice, customCode;
     QList<R> expected;
 };
-void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ChoiceCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HotKeyChoice : public ::testing::TestWithParam<ChoiceCase> {};
 
@@ -37,15 +39,25 @@ TEST_P(HotKeyChoice, RegistersTheBaseAndItsAltAndCtrlFlips) {
 INSTANTIATE_TEST_SUITE_P(
     Choices, HotKeyChoice,
     ::testing::Values(
-        ChoiceCase{"print_screen", 0, 0x4074,
+        ChoiceCase{"print_screen",
+                   0,
+                   0x4074,
                    {{0, Qt::Key_Print, None}, {1, Qt::Key_Print, Alt}, {2, Qt::Key_Print, Ctrl}}},
-        ChoiceCase{"ctrl_print_screen", 1, 0,
+        ChoiceCase{"ctrl_print_screen",
+                   1,
+                   0,
                    {{0, Qt::Key_Print, Ctrl}, {1, Qt::Key_Print, Ctrl | Alt}, {2, Qt::Key_Print, None}}},
-        ChoiceCase{"custom_ctrl_f5", 2, hkCtrl | 0x74,
+        ChoiceCase{"custom_ctrl_f5",
+                   2,
+                   hkCtrl | 0x74,
                    {{0, Qt::Key_F5, Ctrl}, {1, Qt::Key_F5, Ctrl | Alt}, {2, Qt::Key_F5, None}}},
-        ChoiceCase{"custom_alt_shift_a", 2, hkAlt | hkShift | 'A',
+        ChoiceCase{"custom_alt_shift_a",
+                   2,
+                   hkAlt | hkShift | 'A',
                    {{0, Qt::Key_A, Alt | Shift}, {1, Qt::Key_A, Shift}, {2, Qt::Key_A, Alt | Shift | Ctrl}}},
-        ChoiceCase{"custom_high_bits_ignored", 2, 0x10000 | hkCtrl | 0x74,
+        ChoiceCase{"custom_high_bits_ignored",
+                   2,
+                   0x10000 | hkCtrl | 0x74,
                    {{0, Qt::Key_F5, Ctrl}, {1, Qt::Key_F5, Ctrl | Alt}, {2, Qt::Key_F5, None}}},
         ChoiceCase{"custom_empty_means_none", 2, 0, {}},
         ChoiceCase{"custom_modifiers_only_no_key", 2, hkCtrl, {}},
@@ -53,12 +65,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 class MainFormHotKeys : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
         fake_ = InstallFakePlatform();
-        TrayMessageHook = [this](const QString& title, const QString& text) { messages_ << title + u'|' + text; };
+        TrayMessageHook = [this](const QString& title, const QString& text) {
+            messages_ << title + u'|' + text;
+        };
         form_ = std::make_unique<TVexmorMainForm>();
     }
     void TearDown() override {
@@ -72,11 +86,14 @@ protected:
         return w;
     }
     static QString Told(const QString& names) {
-        return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 vexmor\u00A0--\u2060capture 绑定到一个键。").arg(names);
+        return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 "
+                              "vexmor\u00A0--\u2060capture 绑定到一个键。")
+            .arg(names);
     }
     QList<R> Registered() const {
         QList<R> r;
-        for (const auto& k : fake_->hotKeys) r.append({k.id, k.key, k.modifiers});
+        for (const auto& k : fake_->hotKeys)
+            r.append({k.id, k.key, k.modifiers});
         std::sort(r.begin(), r.end(), [](const R& a, const R& b) { return a.id < b.id; });
         return r;
     }
@@ -84,20 +101,22 @@ protected:
     QByteArray saved_;
     std::shared_ptr<TFakeState> fake_;
     std::unique_ptr<TVexmorMainForm> form_;
-    QStringList messages_;  // "title|text" of each tray message
+    QStringList messages_; // "title|text" of each tray message
 };
 
 TEST_F(MainFormHotKeys, FollowTheChoiceAndGoAtTheEnd) {
-    EXPECT_EQ(Registered(), QList<R>({{0, Qt::Key_Print, None}, {1, Qt::Key_Print, Alt}, {2, Qt::Key_Print, Ctrl}}));
+    EXPECT_EQ(Registered(),
+              QList<R>({{0, Qt::Key_Print, None}, {1, Qt::Key_Print, Alt}, {2, Qt::Key_Print, Ctrl}}));
     auto* choice = form_->findChild<QComboBox*>("CapHotKeySel");
     auto* custom = form_->findChild<THotKeyEdit*>("CapCustomHotKey");
     ASSERT_TRUE(choice && custom);
     choice->setCurrentIndex(1);
-    EXPECT_EQ(Registered(), QList<R>({{0, Qt::Key_Print, Ctrl}, {1, Qt::Key_Print, Ctrl | Alt}, {2, Qt::Key_Print, None}}));
+    EXPECT_EQ(Registered(),
+              QList<R>({{0, Qt::Key_Print, Ctrl}, {1, Qt::Key_Print, Ctrl | Alt}, {2, Qt::Key_Print, None}}));
     custom->SetHotKey(0);
     choice->setCurrentIndex(2);
     EXPECT_TRUE(custom->isEnabled());
-    EXPECT_TRUE(Registered().isEmpty());  // an empty custom key leaves no hot key at all
+    EXPECT_TRUE(Registered().isEmpty()); // an empty custom key leaves no hot key at all
     ASSERT_TRUE(fake_->hotKeyHandler);
     form_.reset();
     EXPECT_TRUE(Registered().isEmpty());
@@ -118,7 +137,8 @@ TEST_F(MainFormHotKeys, HeldCombinationsAreToldOnceAndNamedBesideTheChoice) {
     form_.reset();
     fake_->heldByOthers = {{Qt::Key_Print, Alt}, {Qt::Key_Print, Ctrl}};
     form_ = std::make_unique<TVexmorMainForm>();
-    EXPECT_EQ(messages_, QStringList{QStringLiteral("Vexmor|") + Told(QStringLiteral("Alt + Prt Scr、Ctrl + Prt Scr"))});
+    EXPECT_EQ(messages_,
+              QStringList{QStringLiteral("Vexmor|") + Told(QStringLiteral("Alt + Prt Scr、Ctrl + Prt Scr"))});
     note = Get<QLabel>("HeldKeysLabel");
     EXPECT_FALSE(note->isHidden());
     EXPECT_EQ(note->text(), Told(QStringLiteral("Alt + Prt Scr、Ctrl + Prt Scr")));
@@ -137,7 +157,7 @@ TEST_F(MainFormHotKeys, HeldCombinationsAreToldOnceAndNamedBesideTheChoice) {
     const int gap = gapBelowNote();
 
     // Every registration checks again; the tray has had its one message of this start.
-    Get<QComboBox>("CapHotKeySel")->setCurrentIndex(1);  // Ctrl + Prt Scr, with Alt and without Ctrl
+    Get<QComboBox>("CapHotKeySel")->setCurrentIndex(1); // Ctrl + Prt Scr, with Alt and without Ctrl
     EXPECT_EQ(note->text(), Told(QStringLiteral("Ctrl + Prt Scr")));
     EXPECT_EQ(gapBelowNote(), gap) << "the rows move with the note, not again at each registration";
     EXPECT_EQ(form_->height(), 418 + (Get<QWidget>("AfterCaptureSel")->y() - designRow));

@@ -39,7 +39,7 @@ struct Registration {
 };
 
 class DeferredControls : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         savedConfig_ = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
@@ -68,8 +68,10 @@ protected:
     }
     QList<Registration> Registered() const {
         QList<Registration> r;
-        for (const auto& k : fake_->hotKeys) r.append({k.id, k.key, k.modifiers});
-        std::sort(r.begin(), r.end(), [](const Registration& a, const Registration& b) { return a.id < b.id; });
+        for (const auto& k : fake_->hotKeys)
+            r.append({k.id, k.key, k.modifiers});
+        std::sort(r.begin(), r.end(),
+                  [](const Registration& a, const Registration& b) { return a.id < b.id; });
         return r;
     }
 
@@ -128,12 +130,13 @@ TEST_P(SameAsMadeAtOnce, HotKeysAndSavedSettings) {
 
 INSTANTIATE_TEST_SUITE_P(
     SettingsFiles, SameAsMadeAtOnce,
-    ::testing::Values("", "CapHotKeySel=1\n", "CapHotKeySel=2\nCapCustomHotKey=16501\n",
-                      "CapHotKeySel=2\nCapCustomHotKey=0\n", "CapHotKeySel=2\nCapCustomHotKey=82037\n",
-                      "CapHotKeySel=3\n", "CapHotKeySel=-1\n", "CapHotKeySel=one\n",
-                      "JPGQSel=5\nScalingSel=400\nFormatSel=9\nAfterCaptureSel=2\nFutureValue=7\n",
-                      "画笔颜色=255\nInkBox=1\nAlwaysCBBox=1\nCapCursorBox=0\nAutoTitleBox=2\nTransPNGBox=x\n",
-                      "[Software\\Vexmor\\VexmorMainForm]\nLeft=100\nTop=50\n"));
+    ::testing::Values(
+        "", "CapHotKeySel=1\n", "CapHotKeySel=2\nCapCustomHotKey=16501\n",
+        "CapHotKeySel=2\nCapCustomHotKey=0\n", "CapHotKeySel=2\nCapCustomHotKey=82037\n", "CapHotKeySel=3\n",
+        "CapHotKeySel=-1\n", "CapHotKeySel=one\n",
+        "JPGQSel=5\nScalingSel=400\nFormatSel=9\nAfterCaptureSel=2\nFutureValue=7\n",
+        "画笔颜色=255\nInkBox=1\nAlwaysCBBox=1\nCapCursorBox=0\nAutoTitleBox=2\nTransPNGBox=x\n",
+        "[Software\\Vexmor\\VexmorMainForm]\nLeft=100\nTop=50\n"));
 
 TEST_F(DeferredControls, ShowingMakesTheTabsFromTheFileAsItWasAtTheStart) {
     const QByteArray file = "[Software\\Vexmor]\nAfterCaptureSel=2\nJPGQSel=40\nInkBox=1\n";
@@ -148,7 +151,8 @@ TEST_F(DeferredControls, ShowingMakesTheTabsFromTheFileAsItWasAtTheStart) {
     EXPECT_TRUE(deferred.isVisible());
     EXPECT_EQ(Get<QComboBox>(deferred, "AfterCaptureSel")->currentIndex(), 2);
     EXPECT_EQ(Get<QSlider>(deferred, "JPGQSel")->value(), 40);
-    EXPECT_EQ(Get<QLabel>(deferred, "VersionLabel")->text(), QStringLiteral("版本 ") + deferred.VersionText());
+    EXPECT_EQ(Get<QLabel>(deferred, "VersionLabel")->text(),
+              QStringLiteral("版本 ") + deferred.VersionText());
     auto* sheets = Get<QTabWidget>(deferred, "SheetSelect");
     EXPECT_FALSE(sheets->isTabVisible(0));
     EXPECT_EQ(sheets->currentIndex(), Get<QTabWidget>(eager, "SheetSelect")->currentIndex());
@@ -165,7 +169,8 @@ TEST_F(DeferredControls, AStoredVisiblePlacementMakesTheTabsAtOnce) {
 }
 
 // The overlay's questions are answered from the file, as the check boxes would answer them.
-class CaptureSettingsFromTheFile : public DeferredControls, public ::testing::WithParamInterface<const char*> {};
+class CaptureSettingsFromTheFile : public DeferredControls,
+                                   public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(CaptureSettingsFromTheFile, AnswersOfTheCheckBoxes) {
     const QString value = QString::fromUtf8(GetParam());
@@ -232,7 +237,7 @@ TEST_F(DeferredControls, ACancelledCaptureLeavesNoTabsAConfirmedOneShowsThem) {
     fake_->hotKeyHandler(0);
     ASSERT_NE(InputForm, nullptr);
     EXPECT_FALSE(deferred.ControlsMade());
-    fake_->hotKeyHandler(0);  // the hot key again confirms the whole desktop
+    fake_->hotKeyHandler(0); // the hot key again confirms the whole desktop
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(deferred.CaptureHeld());
     ASSERT_TRUE(deferred.ControlsMade());

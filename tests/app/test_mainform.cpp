@@ -30,7 +30,7 @@ namespace {
 
 // Records the capture commands instead of running them.
 class TRecordingForm : public TVexmorMainForm {
-public:
+  public:
     QStringList calls;
     void ToDesktopBtnClick() override { calls << "ToDesktop"; }
     void EditBtnClick() override { calls << "Edit"; }
@@ -42,7 +42,7 @@ public:
 };
 
 class MainFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         savedConfig_ = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
@@ -56,8 +56,7 @@ protected:
         else
             qputenv("XDG_CONFIG_HOME", savedConfig_);
     }
-    template <class T>
-    T* Get(const char* name) {
+    template <class T> T* Get(const char* name) {
         T* w = form_->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -103,8 +102,9 @@ TEST_F(MainFormTest, EachTabSizesTheWindow) {
     };
     Hold();
     Get<QComboBox>("AfterCaptureSel")->setCurrentIndex(0);
-    form_->CaptureFinished();  // makes the capture tab selectable
-    for (const Case& c : {Case{0, {347, 174}}, Case{1, {466, 418}}, Case{2, {433, 280}}, Case{1, {466, 418}}}) {
+    form_->CaptureFinished(); // makes the capture tab selectable
+    for (const Case& c :
+         {Case{0, {347, 174}}, Case{1, {466, 418}}, Case{2, {433, 280}}, Case{1, {466, 418}}}) {
         Sheets()->setCurrentIndex(c.tab);
         EXPECT_EQ(form_->size(), c.size) << "tab " << c.tab;
         EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "fixed border";
@@ -133,7 +133,7 @@ TEST_F(MainFormTest, HiddenPhraseRevealsTheInkGroupOnce) {
     QString text, title;
     AcceptNextMessageBox(&text, &title);
     auto* edit = Get<QLineEdit>("TitleEdit");
-    edit->setText(QStringLiteral("请显示画笔选项"));  // not yet
+    edit->setText(QStringLiteral("请显示画笔选项")); // not yet
     EXPECT_TRUE(Get<QGroupBox>("InkBox")->isHidden());
     edit->setText(QStringLiteral("请显示画笔选项！"));
     EXPECT_EQ(text, QStringLiteral("在设置选项卡定义标注画笔颜色。"));
@@ -146,9 +146,9 @@ TEST_F(MainFormTest, HiddenPhraseRevealsTheInkGroupOnce) {
     Sheets()->setCurrentIndex(2);
     Sheets()->setCurrentIndex(1);
     EXPECT_EQ(form_->size(), QSize(466, 498)) << "the settings tab grows by the group";
-    EXPECT_TRUE(area.contains(form_->frameGeometry())) << "window " << form_->frameGeometry().y() << ".."
-                                                       << form_->frameGeometry().bottom() << " on screen "
-                                                       << area.y() << ".." << area.bottom();
+    EXPECT_TRUE(area.contains(form_->frameGeometry()))
+        << "window " << form_->frameGeometry().y() << ".." << form_->frameGeometry().bottom() << " on screen "
+        << area.y() << ".." << area.bottom();
     EXPECT_EQ(form_->x(), 24) << "only moved as far as it takes";
     // Saved, so it stays revealed on the next run.
     form_.reset();
@@ -197,14 +197,14 @@ TEST_P(AfterCaptureActions, AutomaticActionsNeitherShowNorChangeTheHint) {
     EXPECT_TRUE(form_->PreviewImage.Empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Actions, AfterCaptureActions,
-    ::testing::Values(ActionCase{"save_to_desktop", 1, false, {"ToDesktop"}},
-                      ActionCase{"edit", 2, false, {"Edit"}},
-                      ActionCase{"clipboard", 3, false, {"ToClipboard", "Copy"}},
-                      ActionCase{"clipboard_twice", 3, true, {"Copy", "ToClipboard", "Copy"}},
-                      ActionCase{"copy_then_save", 1, true, {"Copy", "ToDesktop"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Actions, AfterCaptureActions,
+                         ::testing::Values(ActionCase{"save_to_desktop", 1, false, {"ToDesktop"}},
+                                           ActionCase{"edit", 2, false, {"Edit"}},
+                                           ActionCase{"clipboard", 3, false, {"ToClipboard", "Copy"}},
+                                           ActionCase{
+                                               "clipboard_twice", 3, true, {"Copy", "ToClipboard", "Copy"}},
+                                           ActionCase{"copy_then_save", 1, true, {"Copy", "ToDesktop"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainFormTest, OutOfRangeActionPopsUp) {
     Get<QComboBox>("AfterCaptureSel")->setCurrentIndex(-1);
@@ -291,13 +291,15 @@ TEST_F(MainFormTest, TrayMenuEntriesCaptionsAndTags) {
         }
     }
     EXPECT_TRUE(actions[4]->isSeparator());
-    for (int i : {0, 1, 3, 5}) EXPECT_FALSE(actions[i]->icon().isNull()) << "icon of " << entries[i].name;
+    for (int i : {0, 1, 3, 5})
+        EXPECT_FALSE(actions[i]->icon().isNull()) << "icon of " << entries[i].name;
     EXPECT_FALSE(form_->TrayIcon()->icon().isNull());
     // The thumbnail's menu mirrors the capture tab's buttons.
     QStringList thumb;
-    for (QAction* a : form_->ThumbMenu()->actions()) thumb << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(thumb, (QStringList{"保存到桌面(&D)", "保存为(&S)...", "通过Email发送(&M)...", "编辑(&E)...", "打印(&P)...",
-                                  "保存到剪贴板(&C)", "-", "抛弃(&R)"}));
+    for (QAction* a : form_->ThumbMenu()->actions())
+        thumb << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(thumb, (QStringList{"保存到桌面(&D)", "保存为(&S)...", "通过Email发送(&M)...", "编辑(&E)...",
+                                  "打印(&P)...", "保存到剪贴板(&C)", "-", "抛弃(&R)"}));
 }
 
 TEST_F(MainFormTest, DelayedCaptureEntriesStartAndCancel) {
@@ -361,7 +363,7 @@ TEST_F(MainFormTest, LinksOpenTheirAddresses) {
 
 TEST_F(MainFormTest, ClipboardCommandNeedsACapture) {
     TVexmorMainForm plain;
-    plain.ToClipboardBtnClick();  // nothing held: nothing happens
+    plain.ToClipboardBtnClick(); // nothing held: nothing happens
     EXPECT_FALSE(plain.CaptureHeld());
     plain.CaptureImage = TDIB(3, 2, 32);
     plain.FlatImage = TDIB(3, 2, 24);

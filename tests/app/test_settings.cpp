@@ -24,7 +24,7 @@
 namespace {
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         savedConfig_ = qgetenv("XDG_CONFIG_HOME");
@@ -66,7 +66,8 @@ TEST_F(SettingsTest, FirstRunShowsDesignDefaultsAndWritesEveryValueAtExit) {
         EXPECT_EQ(Get<QComboBox>(form, "EditFormatSel")->currentIndex(), 0);
         EXPECT_EQ(Get<QSlider>(form, "JPGQSel")->value(), 90);
         EXPECT_EQ(Get<QSlider>(form, "ScalingSel")->value(), 100);
-        for (const char* box : {"AlwaysCBBox", "PurgeAfterOpBox", "CapCursorBox", "AutoTitleBox", "TransPNGBox"})
+        for (const char* box :
+             {"AlwaysCBBox", "PurgeAfterOpBox", "CapCursorBox", "AutoTitleBox", "TransPNGBox"})
             EXPECT_TRUE(Get<QCheckBox>(form, box)->isChecked()) << box;
         // Its design state is ticked, but there is no autostart entry.
         EXPECT_FALSE(Get<QCheckBox>(form, "StartupBox")->isChecked());
@@ -80,18 +81,27 @@ TEST_F(SettingsTest, FirstRunShowsDesignDefaultsAndWritesEveryValueAtExit) {
     ASSERT_TRUE(store.Load());
     const QString key = kSettingsKey;
     const QList<QPair<QString, QString>> expected = {
-        {SettingName::CapCustomHotKey, "16500"}, {SettingName::CapHotKeySel, "0"},
-        {SettingName::AfterCaptureSel, "0"},     {SettingName::FormatSel, "1"},
-        {SettingName::EditFormatSel, "0"},       {SettingName::JPGQSel, "90"},
-        {SettingName::ScalingSel, "100"},        {SettingName::InkColor, "-2621440"},
-        {SettingName::InkBox, "0"},              {SettingName::AlwaysCBBox, "1"},
-        {SettingName::PurgeAfterOpBox, "1"},     {SettingName::CapCursorBox, "1"},
-        {SettingName::AutoTitleBox, "1"},        {SettingName::TransPNGBox, "1"},
+        {SettingName::CapCustomHotKey, "16500"},
+        {SettingName::CapHotKeySel, "0"},
+        {SettingName::AfterCaptureSel, "0"},
+        {SettingName::FormatSel, "1"},
+        {SettingName::EditFormatSel, "0"},
+        {SettingName::JPGQSel, "90"},
+        {SettingName::ScalingSel, "100"},
+        {SettingName::InkColor, "-2621440"},
+        {SettingName::InkBox, "0"},
+        {SettingName::AlwaysCBBox, "1"},
+        {SettingName::PurgeAfterOpBox, "1"},
+        {SettingName::CapCursorBox, "1"},
+        {SettingName::AutoTitleBox, "1"},
+        {SettingName::TransPNGBox, "1"},
     };
-    for (const auto& [name, text] : expected) EXPECT_EQ(store.ReadString(key, name), text) << name.toStdString();
+    for (const auto& [name, text] : expected)
+        EXPECT_EQ(store.ReadString(key, name), text) << name.toStdString();
     EXPECT_TRUE(store.ValueExists(key + QStringLiteral("\\VexmorMainForm"), SettingName::Left));
     EXPECT_TRUE(store.ValueExists(key + QStringLiteral("\\VexmorMainForm"), SettingName::Top));
-    EXPECT_EQ(store.ReadString(key + QStringLiteral("\\VexmorMainForm"), SettingName::State), QStringLiteral("0"));
+    EXPECT_EQ(store.ReadString(key + QStringLiteral("\\VexmorMainForm"), SettingName::State),
+              QStringLiteral("0"));
     // The placement key holds only what the program writes.
     EXPECT_FALSE(store.ValueExists(key + QStringLiteral("\\VexmorMainForm"), SettingName::Width));
     EXPECT_FALSE(store.ValueExists(key + QStringLiteral("\\VexmorMainForm"), SettingName::Visible));
@@ -107,7 +117,8 @@ TEST_F(SettingsTest, EveryValueSurvivesARestart) {
         Get<QComboBox>(form, "EditFormatSel")->setCurrentIndex(1);
         Get<QSlider>(form, "JPGQSel")->setValue(40);
         Get<QSlider>(form, "ScalingSel")->setValue(70);
-        for (const char* box : {"AlwaysCBBox", "PurgeAfterOpBox", "CapCursorBox", "AutoTitleBox", "TransPNGBox"})
+        for (const char* box :
+             {"AlwaysCBBox", "PurgeAfterOpBox", "CapCursorBox", "AutoTitleBox", "TransPNGBox"})
             Get<QCheckBox>(form, box)->setChecked(false);
         Get<QGroupBox>(form, "InkBox")->setVisible(true);
         InkColor = 0xFF123456u;
@@ -138,9 +149,9 @@ TEST_F(SettingsTest, EveryValueSurvivesARestart) {
 
 struct ReaderCase {
     const char* name;
-    const char* line;     // written below [Software\Vexmor]
-    const char* control;  // object name
-    int expected;         // list index, slider value or 0/1 for a check box
+    const char* line;    // written below [Software\Vexmor]
+    const char* control; // object name
+    int expected;        // list index, slider value or 0/1 for a check box
 };
 
 class SettingsReaders : public SettingsTest, public ::testing::WithParamInterface<ReaderCase> {};
@@ -185,8 +196,9 @@ TEST_F(SettingsTest, InkColourKeepsAll32BitsAndIsAlwaysOpaque) {
         const char* text;
         uint32_t ink;
     };
-    for (const Case& c : {Case{"-2621440", 0xFFD80000u}, Case{"-16777216", 0xFF000000u}, Case{"-1", 0xFFFFFFFFu},
-                          Case{"255", 0xFF0000FFu}, Case{"red", 0xFFD80000u}, Case{"", 0xFFD80000u}}) {
+    for (const Case& c :
+         {Case{"-2621440", 0xFFD80000u}, Case{"-16777216", 0xFF000000u}, Case{"-1", 0xFFFFFFFFu},
+          Case{"255", 0xFF0000FFu}, Case{"red", 0xFFD80000u}, Case{"", 0xFFD80000u}}) {
         SCOPED_TRACE(c.text);
         WriteIni(QByteArray("[Software\\Vexmor]\n画笔颜色=") + c.text + "\n");
         InkColor = 0;
@@ -209,13 +221,15 @@ TEST_F(SettingsTest, ColourListDefaultAndStandardEntries) {
     list->setCurrentIndex(list->findText(QStringLiteral("蓝色")));
     EXPECT_EQ(InkColor, 0xFF0000FFu);
     // Every entry has a readable name.
-    for (int i = 0; i < list->count(); ++i) EXPECT_FALSE(list->itemText(i).isEmpty());
+    for (int i = 0; i < list->count(); ++i)
+        EXPECT_FALSE(list->itemText(i).isEmpty());
     form.close();
 }
 
 TEST_F(SettingsTest, CorruptFileStartsWithDefaults) {
     QByteArray junk(8192, '\0');
-    for (int i = 0; i < junk.size(); ++i) junk[i] = char((i * 7919) % 251);
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 7919) % 251);
     QDir().mkpath(dir_.path() + QStringLiteral("/Vexmor"));
     QFile f(IniPath());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -13,7 +13,7 @@ struct KeyCase {
     const char* name;
     int key;
     Qt::KeyboardModifiers modifiers;
-    int code;  // what the field holds afterwards (starting from Ctrl+F5)
+    int code; // what the field holds afterwards (starting from Ctrl+F5)
     const char* text;
 };
 
@@ -34,17 +34,18 @@ TEST_P(HotKeyField, KeyPressBecomesTheShortcutCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, HotKeyField,
-    ::testing::Values(KeyCase{"ctrl_f5_again", Qt::Key_F5, Qt::ControlModifier, 0x4074, "Ctrl + F5"},
-                      KeyCase{"print", Qt::Key_Print, Qt::NoModifier, 0x2C, "Prt Scr"},
-                      KeyCase{"shift_alt_a", Qt::Key_A, Qt::ShiftModifier | Qt::AltModifier, 0xA041, "Shift + Alt + A"},
-                      KeyCase{"ctrl_shift_alt_9", Qt::Key_9, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier,
-                              0xE039, "Ctrl + Shift + Alt + 9"},
-                      KeyCase{"f24", Qt::Key_F24, Qt::NoModifier, 0x87, "F24"},
-                      KeyCase{"keypad_7", Qt::Key_7, Qt::KeypadModifier, 0x67, "Num 7"},
-                      KeyCase{"backspace_empties", Qt::Key_Backspace, Qt::NoModifier, 0, "无"},
-                      KeyCase{"delete_empties", Qt::Key_Delete, Qt::NoModifier, 0, "无"},
-                      KeyCase{"modifier_alone_keeps", Qt::Key_Control, Qt::ControlModifier, 0x4074, "Ctrl + F5"},
-                      KeyCase{"unknown_key_keeps", Qt::Key_unknown, Qt::NoModifier, 0x4074, "Ctrl + F5"}),
+    ::testing::Values(
+        KeyCase{"ctrl_f5_again", Qt::Key_F5, Qt::ControlModifier, 0x4074, "Ctrl + F5"},
+        KeyCase{"print", Qt::Key_Print, Qt::NoModifier, 0x2C, "Prt Scr"},
+        KeyCase{"shift_alt_a", Qt::Key_A, Qt::ShiftModifier | Qt::AltModifier, 0xA041, "Shift + Alt + A"},
+        KeyCase{"ctrl_shift_alt_9", Qt::Key_9, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier,
+                0xE039, "Ctrl + Shift + Alt + 9"},
+        KeyCase{"f24", Qt::Key_F24, Qt::NoModifier, 0x87, "F24"},
+        KeyCase{"keypad_7", Qt::Key_7, Qt::KeypadModifier, 0x67, "Num 7"},
+        KeyCase{"backspace_empties", Qt::Key_Backspace, Qt::NoModifier, 0, "无"},
+        KeyCase{"delete_empties", Qt::Key_Delete, Qt::NoModifier, 0, "无"},
+        KeyCase{"modifier_alone_keeps", Qt::Key_Control, Qt::ControlModifier, 0x4074, "Ctrl + F5"},
+        KeyCase{"unknown_key_keeps", Qt::Key_unknown, Qt::NoModifier, 0x4074, "Ctrl + F5"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HotKeyField, VirtualKeysRoundTrip) {
@@ -75,7 +76,8 @@ TEST(ColorList, ValuesNeverCollideAndConvertToPlainColours) {
     const int window = list.findText(QStringLiteral("窗口背景"));
     ASSERT_GE(window, 0);
     const QColor base = list.palette().color(QPalette::Active, QPalette::Base);
-    const uint32_t expected = uint32_t(base.red()) | uint32_t(base.green()) << 8 | uint32_t(base.blue()) << 16;
+    const uint32_t expected =
+        uint32_t(base.red()) | uint32_t(base.green()) << 8 | uint32_t(base.blue()) << 16;
     EXPECT_EQ(list.ColorToRGB(list.ValueAt(window)), expected);
     // An unknown system value selects nothing rather than a wrong colour.
     list.SetSelected(TColorBox::kSystemColorFlag | 0x999u);

@@ -39,7 +39,7 @@ TEST(SettingsStore, PathFollowsXdgConfigHome) {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", "/somewhere/cfg");
     EXPECT_EQ(TSettingsStore::DefaultPath(), QStringLiteral("/somewhere/cfg/Vexmor/Vexmor.ini"));
-    qputenv("XDG_CONFIG_HOME", "relative/cfg");  // not absolute: ignored
+    qputenv("XDG_CONFIG_HOME", "relative/cfg"); // not absolute: ignored
     EXPECT_EQ(TSettingsStore::DefaultPath(), QDir::homePath() + QStringLiteral("/.config/Vexmor/Vexmor.ini"));
     qunsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(TSettingsStore::DefaultPath(), QDir::homePath() + QStringLiteral("/.config/Vexmor/Vexmor.ini"));
@@ -51,7 +51,7 @@ TEST(SettingsStore, WritesRegistryStyleSectionsAsUtf8Text) {
     store.WriteInteger(kKey, QStringLiteral("AfterCaptureSel"), 1);
     store.WriteInteger(kKey, QStringLiteral("画笔颜色"), int32_t(0xFFD80000u));
     store.WriteInteger(kKey + QStringLiteral("\\VexmorMainForm"), QStringLiteral("Left"), -5);
-    store.WriteInteger(kKey, QStringLiteral("AfterCaptureSel"), 2);  // replaces, keeps the order
+    store.WriteInteger(kKey, QStringLiteral("AfterCaptureSel"), 2); // replaces, keeps the order
     EXPECT_EQ(store.Serialize(), QStringLiteral("[Software\\Vexmor]\nAfterCaptureSel=2\n画笔颜色=-2621440\n\n"
                                                 "[Software\\Vexmor\\VexmorMainForm]\nLeft=-5\n")
                                      .toUtf8());
@@ -64,7 +64,7 @@ TEST(SettingsStore, ReadsBackWhatItWrites) {
     out.WriteString(kKey, QStringLiteral("Name"), QStringLiteral("line one\nline two = x"));
     out.WriteInteger(kKey, QStringLiteral("Min"), INT_MIN);
     out.WriteInteger(kKey, QStringLiteral("Max"), INT_MAX);
-    ASSERT_TRUE(out.Save());  // makes the missing folders
+    ASSERT_TRUE(out.Save()); // makes the missing folders
     TSettingsStore in(path);
     ASSERT_TRUE(in.Load());
     // A line break cannot survive in a line-based file; it must not split the value into two.
@@ -96,8 +96,8 @@ TEST(SettingsStore, NamesIgnoreLetterCaseLikeTheRegistry) {
 
 struct IntCase {
     const char* name;
-    const char* text;  // the file's value; null: no such line
-    int expected;      // with fallback 90
+    const char* text; // the file's value; null: no such line
+    int expected;     // with fallback 90
 };
 
 class SettingsStoreIntegers : public ::testing::TestWithParam<IntCase> {};
@@ -113,11 +113,12 @@ TEST_P(SettingsStoreIntegers, OnlyDecimal32BitNumbersCount) {
 INSTANTIATE_TEST_SUITE_P(
     Values, SettingsStoreIntegers,
     ::testing::Values(IntCase{"plain", "5", 5}, IntCase{"negative", "-2621440", -2621440},
-                      IntCase{"spaces", "  42  ", 42}, IntCase{"missing", nullptr, 90}, IntCase{"empty", "", 90},
-                      IntCase{"letters", "abc", 90}, IntCase{"trailing_letters", "12abc", 90},
-                      IntCase{"decimal_point", "5.0", 90}, IntCase{"decimal_comma", "5,0", 90},
-                      IntCase{"hex", "0x10", 90}, IntCase{"too_big", "2147483648", 90},
-                      IntCase{"too_small", "-2147483649", 90}, IntCase{"huge", "99999999999999999999999", 90},
+                      IntCase{"spaces", "  42  ", 42}, IntCase{"missing", nullptr, 90},
+                      IntCase{"empty", "", 90}, IntCase{"letters", "abc", 90},
+                      IntCase{"trailing_letters", "12abc", 90}, IntCase{"decimal_point", "5.0", 90},
+                      IntCase{"decimal_comma", "5,0", 90}, IntCase{"hex", "0x10", 90},
+                      IntCase{"too_big", "2147483648", 90}, IntCase{"too_small", "-2147483649", 90},
+                      IntCase{"huge", "99999999999999999999999", 90},
                       IntCase{"int_max", "2147483647", INT_MAX}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -127,7 +128,8 @@ TEST(SettingsStore, ForeignAndBrokenFilesLoadWithoutHarm) {
         QByteArray data;
     };
     QByteArray junk(4096, '\0');
-    for (int i = 0; i < junk.size(); ++i) junk[i] = char((i * 131 + 7) % 256);
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 131 + 7) % 256);
     const Case cases[] = {
         {"binary", junk},
         {"no_sections", "JPGQSel=50\nFormatSel=2\n"},
@@ -163,7 +165,8 @@ TEST(SettingsStore, OversizedFileLoadsAsEmpty) {
 TEST(SettingsStore, SaveKeepsTheOldFileRatherThanWriteOneLoadRefuses) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Vexmor.ini"));
-    const QByteArray oldText = "[Software\\Vexmor]\nV=" + QByteArray(TSettingsStore::kMaxFileSize / 2, '\xff') + "\n";
+    const QByteArray oldText =
+        "[Software\\Vexmor]\nV=" + QByteArray(TSettingsStore::kMaxFileSize / 2, '\xff') + "\n";
     WriteAll(path, oldText);
     TSettingsStore store(path);
     ASSERT_TRUE(store.Load());
@@ -215,13 +218,17 @@ std::optional<std::string> InTinyFileSystem(const QString& folder, const std::fu
     std::string failure;
     char buffer[512];
     for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) != 0;)
-        if (n > 0) failure.append(buffer, size_t(n));
-        else if (errno != EINTR) break;
+        if (n > 0)
+            failure.append(buffer, size_t(n));
+        else if (errno != EINTR)
+            break;
     ::close(report[0]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child ended with status " + std::to_string(status);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "the child ended with status " + std::to_string(status);
     return failure;
 }
 
@@ -240,22 +247,27 @@ TEST(SettingsStore, FailedSaveLeavesTheOldFileWhole) {
         if (store.Save()) return "Save() reported success";
         if (ReadAll(path) != oldText) return "the old file changed";
         const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        if (left != QStringList{QStringLiteral("Vexmor.ini")}) return "left behind: " + left.join(u' ').toStdString();
+        if (left != QStringList{QStringLiteral("Vexmor.ini")})
+            return "left behind: " + left.join(u' ').toStdString();
         return {};
     };
     const std::optional<std::string> full = InTinyFileSystem(dir.path(), [&]() -> std::string {
         QDir().mkpath(folder);
         QFile old(path);
-        if (!old.open(QIODevice::WriteOnly) || old.write(oldText) != oldText.size() || !old.flush()) return "cannot write the old file";
+        if (!old.open(QIODevice::WriteOnly) || old.write(oldText) != oldText.size() || !old.flush())
+            return "cannot write the old file";
         old.close();
         // Fill the file system to its last byte, beside the settings folder.
-        const int fd = ::open(QFile::encodeName(dir.filePath(QStringLiteral("filler"))).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(QFile::encodeName(dir.filePath(QStringLiteral("filler"))).constData(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         const std::string block(4096, 'f');
         for (size_t chunk : {block.size(), size_t(1)})
-            while (::write(fd, block.data(), chunk) > 0) {}
+            while (::write(fd, block.data(), chunk) > 0) {
+            }
         ::close(fd);
         struct statvfs vfs {};
-        if (::statvfs(QFile::encodeName(dir.path()).constData(), &vfs) != 0 || vfs.f_bavail != 0) return "the disk is not full";
+        if (::statvfs(QFile::encodeName(dir.path()).constData(), &vfs) != 0 || vfs.f_bavail != 0)
+            return "the disk is not full";
         return saveAndCheck();
     });
     if (full) {

@@ -9,12 +9,15 @@ struct TrayCase {
     QList<QByteArray> args;
     bool tray;
 };
-void PrintTo(const TrayCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const TrayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TrayArgument : public ::testing::TestWithParam<TrayCase> {};
 
-TEST_P(TrayArgument, ExactCaseInsensitiveWordAnywhere) { EXPECT_EQ(HasTrayArgument(GetParam().args), GetParam().tray); }
+TEST_P(TrayArgument, ExactCaseInsensitiveWordAnywhere) {
+    EXPECT_EQ(HasTrayArgument(GetParam().args), GetParam().tray);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, TrayArgument,

@@ -18,14 +18,12 @@ constexpr int ChannelTolerance = 6;
 constexpr int EdgeContrast = 32;
 constexpr double EdgeBudget = 0.02;
 
-inline int ChannelDistance(QRgb a, QRgb b)
-{
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)),
-                     std::abs(qAlpha(a) - qAlpha(b))});
+inline int ChannelDistance(QRgb a, QRgb b) {
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
 }
 
-inline bool IsEdge(const QImage& img, int x, int y)
-{
+inline bool IsEdge(const QImage& img, int x, int y) {
     const QRgb c = img.pixel(x, y);
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
@@ -36,10 +34,9 @@ inline bool IsEdge(const QImage& img, int x, int y)
     return false;
 }
 
-}  // namespace golden
+} // namespace golden
 
-inline void ExpectLikeGolden(const QImage& actual, const QString& goldenPath, const QString& failedCopy)
-{
+inline void ExpectLikeGolden(const QImage& actual, const QString& goldenPath, const QString& failedCopy) {
     using namespace golden;
     const std::string name = goldenPath.toStdString();
     if (std::getenv("VEXMOR_UPDATE_GOLDEN")) {

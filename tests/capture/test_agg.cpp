@@ -43,7 +43,9 @@ int CountChanged(TDIB& dib, uint32_t value, QRect* box = nullptr) {
     return changed;
 }
 
-std::vector<double> Rect(double x1, double y1, double x2, double y2) { return {x1, y1, x2, y1, x2, y2, x1, y2}; }
+std::vector<double> Rect(double x1, double y1, double x2, double y2) {
+    return {x1, y1, x2, y1, x2, y2, x1, y2};
+}
 
 constexpr uint32_t Opaque = 0xFF336699;
 
@@ -114,7 +116,8 @@ TEST(TAgg2DAttach, SecondAttachResetsTheDrawingState) {
     // the round cap (not butt) reaches half a pixel past each end.
     const double line[] = {10, 20.5, 30, 20.5};
     agg.Polyline(line, 2);
-    for (int y = 0; y < 40; ++y) EXPECT_EQ(Pixel(b, 20, y), y == 20 ? 0xFF000000u : 0xFFFFFFFFu) << "row " << y;
+    for (int y = 0; y < 40; ++y)
+        EXPECT_EQ(Pixel(b, 20, y), y == 20 ? 0xFF000000u : 0xFFFFFFFFu) << "row " << y;
     EXPECT_NE(Pixel(b, 9, 20), 0xFFFFFFFFu) << "round cap";
     EXPECT_EQ(Pixel(b, 8, 20), 0xFFFFFFFFu);
 }
@@ -152,12 +155,16 @@ TEST(TAgg2DBlend, PlainAlphaOverPremultipliedIsExact) {
     TAgg2D agg;
     ASSERT_TRUE(agg.Attach(dib));
     const auto r = Rect(0, 0, 8, 8);
-    struct Case { uint32_t dst; AggColor paint; uint32_t expected; };
+    struct Case {
+        uint32_t dst;
+        AggColor paint;
+        uint32_t expected;
+    };
     const Case cases[] = {
-        {0x00000000, AggColor(255, 0, 0, 128), 0x80800000},   // straight paint lands premultiplied
-        {0xFF0000FF, AggColor(255, 0, 0, 128), 0xFF80007F},   // red half over opaque blue
-        {0x80000080, AggColor(0, 255, 0, 255), 0xFF00FF00},   // opaque paint replaces
-        {0x80404040, AggColor(0, 0, 0, 0), 0x80404040},       // alpha 0 paints nothing
+        {0x00000000, AggColor(255, 0, 0, 128), 0x80800000}, // straight paint lands premultiplied
+        {0xFF0000FF, AggColor(255, 0, 0, 128), 0xFF80007F}, // red half over opaque blue
+        {0x80000080, AggColor(0, 255, 0, 255), 0xFF00FF00}, // opaque paint replaces
+        {0x80404040, AggColor(0, 0, 0, 0), 0x80404040},     // alpha 0 paints nothing
     };
     for (const Case& c : cases) {
         Fill(dib, c.dst);
@@ -196,7 +203,8 @@ TEST(TAgg2DBlend, ClearScalesPartlyCoveredPixelsByTheUncoveredShare) {
         const uint32_t edge = Pixel(dib, 10, 10);
         for (int shift = 0; shift < 32; shift += 8) {
             const double expected = ((start >> shift) & 0xFF) * (1 - share);
-            EXPECT_NEAR(double((edge >> shift) & 0xFF), expected, 1.5) << "share " << share << " byte " << shift / 8;
+            EXPECT_NEAR(double((edge >> shift) & 0xFF), expected, 1.5)
+                << "share " << share << " byte " << shift / 8;
         }
         EXPECT_EQ(Pixel(dib, 11, 10), 0u);
         EXPECT_EQ(Pixel(dib, 9, 10), start);
@@ -204,7 +212,8 @@ TEST(TAgg2DBlend, ClearScalesPartlyCoveredPixelsByTheUncoveredShare) {
 }
 
 // Every edge coverage of a many-sided polygon: the coverage is read back from an opaque white fill over
-// transparent black (its alpha is the coverage), and clear must leave each channel at round(p * (255 - c) / 255).
+// transparent black (its alpha is the coverage), and clear must leave each channel at round(p * (255 - c) /
+// 255).
 TEST(TAgg2DBlend, ClearMatchesTheExactRoundingAtEveryCoverage) {
     const int w = 90, h = 90;
     std::vector<double> poly;
@@ -219,7 +228,8 @@ TEST(TAgg2DBlend, ClearMatchesTheExactRoundingAtEveryCoverage) {
         for (int x = 0; x < w; ++x) {
             const uint8_t a = uint8_t(128 + (x * 7 + y * 3) % 128);
             uint8_t* p = target.PixelPtr(x, y);
-            p[0] = uint8_t(x * 13 % (a + 1)), p[1] = uint8_t(y * 11 % (a + 1)), p[2] = uint8_t((x + y) % (a + 1)), p[3] = a;
+            p[0] = uint8_t(x * 13 % (a + 1)), p[1] = uint8_t(y * 11 % (a + 1)),
+            p[2] = uint8_t((x + y) % (a + 1)), p[3] = a;
         }
     TDIB original(w, h, 32);
     original.CreateCopy(target, true);
@@ -315,18 +325,20 @@ TEST_P(DrawModes, PaintFillAndOutlineAsAsked) {
 }
 
 const AggColor Red(255, 0, 0, 255), Blue(0, 0, 255, 255), None(0, 0, 0, 0);
-INSTANTIATE_TEST_SUITE_P(Modes, DrawModes, ::testing::Values(
-    ModeCase{"FillOnly", PathDrawMode::FillOnly, Red, Blue, 4, true, false},
-    ModeCase{"FillOnlyNoFill", PathDrawMode::FillOnly, None, Blue, 4, false, false},
-    ModeCase{"StrokeOnly", PathDrawMode::StrokeOnly, Red, Blue, 4, false, true},
-    ModeCase{"StrokeOnlyZeroWidth", PathDrawMode::StrokeOnly, Red, Blue, 0, false, false},
-    ModeCase{"StrokeOnlyNegativeWidth", PathDrawMode::StrokeOnly, Red, Blue, -3, false, false},
-    ModeCase{"StrokeOnlyTransparentLine", PathDrawMode::StrokeOnly, Red, None, 4, false, false},
-    ModeCase{"BothNoFillStrokes", PathDrawMode::FillAndStroke, None, Blue, 4, false, true},
-    ModeCase{"BothZeroWidthFills", PathDrawMode::FillAndStroke, Red, Blue, 0, true, false},
-    ModeCase{"Both", PathDrawMode::FillAndStroke, Red, Blue, 4, true, true},
-    ModeCase{"FillWithLineColor", PathDrawMode::FillWithLineColor, None, Blue, 0, true, false},
-    ModeCase{"UnknownMode", PathDrawMode(7), Red, Blue, 4, false, false}),
+INSTANTIATE_TEST_SUITE_P(
+    Modes, DrawModes,
+    ::testing::Values(
+        ModeCase{"FillOnly", PathDrawMode::FillOnly, Red, Blue, 4, true, false},
+        ModeCase{"FillOnlyNoFill", PathDrawMode::FillOnly, None, Blue, 4, false, false},
+        ModeCase{"StrokeOnly", PathDrawMode::StrokeOnly, Red, Blue, 4, false, true},
+        ModeCase{"StrokeOnlyZeroWidth", PathDrawMode::StrokeOnly, Red, Blue, 0, false, false},
+        ModeCase{"StrokeOnlyNegativeWidth", PathDrawMode::StrokeOnly, Red, Blue, -3, false, false},
+        ModeCase{"StrokeOnlyTransparentLine", PathDrawMode::StrokeOnly, Red, None, 4, false, false},
+        ModeCase{"BothNoFillStrokes", PathDrawMode::FillAndStroke, None, Blue, 4, false, true},
+        ModeCase{"BothZeroWidthFills", PathDrawMode::FillAndStroke, Red, Blue, 0, true, false},
+        ModeCase{"Both", PathDrawMode::FillAndStroke, Red, Blue, 4, true, true},
+        ModeCase{"FillWithLineColor", PathDrawMode::FillWithLineColor, None, Blue, 0, true, false},
+        ModeCase{"UnknownMode", PathDrawMode(7), Red, Blue, 4, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TAgg2DPath, FillAndStrokeStrokesOverTheFill) {
@@ -387,7 +399,8 @@ TEST(TAgg2DPath, InkStrokeWidthMatchesThePen) {
         const double line[] = {20, 30, 60, 30};
         agg.Polyline(line, 2);
         int rows = 0;
-        for (int y = 0; y < 60; ++y) rows += Pixel(dib, 40, y) == 0xFF000000;
+        for (int y = 0; y < 60; ++y)
+            rows += Pixel(dib, 40, y) == 0xFF000000;
         EXPECT_NEAR(rows, width, 1.0) << width;
         // Round caps reach half the width beyond each end point.
         EXPECT_NE(Pixel(dib, int(20 - width / 2 + 0.5), 30), 0xFFFFFFFFu);
@@ -484,7 +497,7 @@ TEST(TAgg2DDash, ClosePolygonClosesOnlyAPathWithVertices) {
 // ---- Text ----
 
 class TAgg2DText : public ::testing::Test {
-protected:
+  protected:
     TAgg2D agg;
 };
 
@@ -616,12 +629,13 @@ TEST_P(Utf8Decoding, MeasuresAsTheWellFormedEquivalent) {
     EXPECT_DOUBLE_EQ(agg.TextWidth(GetParam().text), agg.TextWidth(GetParam().sameWidthAs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Utf8Decoding, ::testing::Values(
-    Utf8Case{"TwoByte", "\xC3\xA2", "â"},
-    Utf8Case{"ThreeByte", "\xE6\x88\xAA", "截"},
-    Utf8Case{"Overlong", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-    Utf8Case{"Surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-    Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-    Utf8Case{"LoneContinuation", "a\x80z", "a\xEF\xBF\xBDz"},
-    Utf8Case{"CutBeforeAscii", "\xE6\x88z", "\xEF\xBF\xBD\xEF\xBF\xBDz"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf8Decoding,
+    ::testing::Values(Utf8Case{"TwoByte", "\xC3\xA2", "â"}, Utf8Case{"ThreeByte", "\xE6\x88\xAA", "截"},
+                      Utf8Case{"Overlong", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      Utf8Case{"Surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80",
+                               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      Utf8Case{"LoneContinuation", "a\x80z", "a\xEF\xBF\xBDz"},
+                      Utf8Case{"CutBeforeAscii", "\xE6\x88z", "\xEF\xBF\xBD\xEF\xBF\xBDz"}),
     [](const auto& info) { return std::string(info.param.name); });

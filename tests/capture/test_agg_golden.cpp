@@ -16,7 +16,6 @@
 
 namespace {
 
-
 QImage View(TDIB& dib) {
     return QImage(dib.Bits(), dib.Width(), dib.Height(), dib.BytesPerRow(),
                   dib.BitCount() == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_BGR888);
@@ -96,7 +95,8 @@ TEST(TAgg2DGolden, RoundCappedInk) {
     agg.SetLineColorArgb(0xFFE02020);
     agg.Polyline(wave.data(), int(wave.size() / 2));
 
-    for (size_t i = 1; i < wave.size(); i += 2) wave[i] += 48;
+    for (size_t i = 1; i < wave.size(); i += 2)
+        wave[i] += 48;
     agg.SetLineWidth(17);
     agg.SetLineColorArgb(0xA0202080);
     agg.Polyline(wave.data(), int(wave.size() / 2));

@@ -4,16 +4,14 @@
 
 #include <cmath>
 
-TEST(FollowFilter, CoefficientsOfTheTimeConstants)
-{
-    EXPECT_NEAR(FollowCoefficient(10), 0.4504, 5e-5);   // ink
-    EXPECT_NEAR(FollowCoefficient(15), 0.5876, 5e-5);   // lasso: trails more
-    EXPECT_DOUBLE_EQ(FollowCoefficient(1), 0.01);        // below sqrt(3) the divisor is 1
+TEST(FollowFilter, CoefficientsOfTheTimeConstants) {
+    EXPECT_NEAR(FollowCoefficient(10), 0.4504, 5e-5); // ink
+    EXPECT_NEAR(FollowCoefficient(15), 0.5876, 5e-5); // lasso: trails more
+    EXPECT_DOUBLE_EQ(FollowCoefficient(1), 0.01);     // below sqrt(3) the divisor is 1
     EXPECT_DOUBLE_EQ(FollowCoefficient(0), 0.01);
 }
 
-TEST(FollowFilter, FirstStepIsThreeCascadedPoles)
-{
+TEST(FollowFilter, FirstStepIsThreeCascadedPoles) {
     TFollowParams p;
     TFollowState s;
     FollowStart(p, s, 10, 0);
@@ -25,8 +23,7 @@ TEST(FollowFilter, FirstStepIsThreeCascadedPoles)
     EXPECT_DOUBLE_EQ(FollowStep(p, s, 10), t2);
 }
 
-TEST(FollowFilter, WorksRelativeToItsStartAndCatchesUpWithoutOvershoot)
-{
+TEST(FollowFilter, WorksRelativeToItsStartAndCatchesUpWithoutOvershoot) {
     for (double T : {10.0, 15.0}) {
         TFollowParams p;
         TFollowState s;
@@ -47,17 +44,16 @@ TEST(FollowFilter, WorksRelativeToItsStartAndCatchesUpWithoutOvershoot)
     }
 }
 
-TEST(FollowFilter, LassoTrailsMoreThanInk)
-{
+TEST(FollowFilter, LassoTrailsMoreThanInk) {
     TFollowParams pi, pl;
     TFollowState si, sl;
     FollowStart(pi, si, 10, 0);
     FollowStart(pl, sl, 15, 0);
-    for (int i = 0; i < 5; ++i) EXPECT_GT(FollowStep(pi, si, 50), FollowStep(pl, sl, 50));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_GT(FollowStep(pi, si, 50), FollowStep(pl, sl, 50));
 }
 
-TEST(FollowFilter, NoneKindPassesThrough)
-{
+TEST(FollowFilter, NoneKindPassesThrough) {
     TFollowParams p;
     TFollowState s;
     EXPECT_EQ(FollowStep(p, s, 42.5), 42.5);

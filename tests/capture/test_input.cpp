@@ -18,9 +18,8 @@
 namespace {
 
 class InputFormTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         fake = InstallFakePlatform();
         OverlaySoundHook = [this](const QString& name, unsigned flags) {
             sounds << name;
@@ -28,15 +27,13 @@ protected:
         };
         ResampleMode = 1;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (form && !form->Closed()) form->FormClose();
         FlushDeletes();
         OverlaySoundHook = nullptr;
         InputForm = nullptr;
     }
-    TInputForm* Make(int w = 400, int h = 300, QPoint origin = {0, 0})
-    {
+    TInputForm* Make(int w = 400, int h = 300, QPoint origin = {0, 0}) {
         form = new TInputForm(PatternGrab(w, h, origin), &owner, false);
         form->GetCursorPos = [this](QPoint& p) {
             p = cursor;
@@ -50,27 +47,25 @@ protected:
         return form;
     }
     // Lets the worker's animation run to its end and takes the view a paint would.
-    void Settle(int cycles = 400)
-    {
-        for (int i = 0; i < cycles; ++i) form->CatchStep();
+    void Settle(int cycles = 400) {
+        for (int i = 0; i < cycles; ++i)
+            form->CatchStep();
         form->TakePaintView();
     }
-    void Press(Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier)
-    {
+    void Press(Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier) {
         form->CapBoxMouseDown(b, m, x, y);
     }
     void Move(int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier) { form->CapBoxMouseMove(m, x, y); }
     void Release(Qt::MouseButton b, int x, int y) { form->CapBoxMouseUp(b, Qt::NoModifier, x, y); }
     // A mouse path the worker follows, a few cycles per step.
-    void Trace(const std::vector<QPoint>& path, int cyclesPerPoint = 3)
-    {
+    void Trace(const std::vector<QPoint>& path, int cyclesPerPoint = 3) {
         for (const QPoint& p : path) {
             Move(p.x(), p.y());
-            for (int i = 0; i < cyclesPerPoint; ++i) form->CatchStep();
+            for (int i = 0; i < cyclesPerPoint; ++i)
+                form->CatchStep();
         }
     }
-    size_t ShapeCount()
-    {
+    size_t ShapeCount() {
         std::lock_guard<std::mutex> lock(form->ShapeLock);
         return form->Shapes.size();
     }
@@ -85,13 +80,13 @@ protected:
     QList<unsigned> soundFlags;
 };
 
-}  // namespace
+} // namespace
 
 // --- drag modes ---------------------------------------------------------------------------------
 
 struct TDragCase {
     const char* name;
-    int zoom;          // target zoom before the press
+    int zoom; // target zoom before the press
     bool magnifier;
     Qt::MouseButton button;
     Qt::KeyboardModifiers mods;
@@ -100,8 +95,7 @@ struct TDragCase {
 };
 class DragModes : public InputFormTest, public ::testing::WithParamInterface<TDragCase> {};
 
-TEST_P(DragModes, PressEntersTheRightMode)
-{
+TEST_P(DragModes, PressEntersTheRightMode) {
     const TDragCase& t = GetParam();
     Make();
     form->MagnifierMode = t.magnifier;
@@ -132,8 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
-TEST_F(InputFormTest, PressDuringADragIsIgnored)
-{
+TEST_F(InputFormTest, PressDuringADragIsIgnored) {
     Make();
     Press(Qt::LeftButton, 50, 50);
     Press(Qt::RightButton, 60, 60);
@@ -141,23 +134,22 @@ TEST_F(InputFormTest, PressDuringADragIsIgnored)
     EXPECT_EQ(ShapeCount(), 1u);
 }
 
-TEST_F(InputFormTest, CtrlDecidesAtThePressOnly)
-{
+TEST_F(InputFormTest, CtrlDecidesAtThePressOnly) {
     Make();
     Press(Qt::LeftButton, 50, 50);
     Move(80, 80, Qt::ControlModifier);
     EXPECT_EQ(form->Shapes[0].Kind, skFollowing);
 }
 
-TEST_F(InputFormTest, RectangleInkHasItsCornersAtThePress)
-{
+TEST_F(InputFormTest, RectangleInkHasItsCornersAtThePress) {
     Make();
     Press(Qt::RightButton, 50, 40, Qt::ControlModifier);
     ASSERT_EQ(ShapeCount(), 2u);
     const CaptureShape& s = form->Shapes[1];
     EXPECT_EQ(s.Kind, skRectangle);
     ASSERT_EQ(s.Points.size(), 4u);
-    for (const TPointD& p : s.Points) EXPECT_EQ(p, (TPointD{50.5, 40.5}));
+    for (const TPointD& p : s.Points)
+        EXPECT_EQ(p, (TPointD{50.5, 40.5}));
     Move(70, 90);
     EXPECT_EQ(s.Points[1], (TPointD{70.5, 40.5}));
     EXPECT_EQ(s.Points[2], (TPointD{70.5, 90.5}));
@@ -167,8 +159,7 @@ TEST_F(InputFormTest, RectangleInkHasItsCornersAtThePress)
 
 // --- confirming and cancelling ------------------------------------------------------------------------
 
-TEST_F(InputFormTest, ReleasingARectangleSelectionConfirmsExactly)
-{
+TEST_F(InputFormTest, ReleasingARectangleSelectionConfirmsExactly) {
     Make();
     Press(Qt::LeftButton, 50, 40, Qt::ControlModifier);
     Move(150, 90);
@@ -185,8 +176,7 @@ TEST_F(InputFormTest, ReleasingARectangleSelectionConfirmsExactly)
     EXPECT_TRUE(form.isNull()) << "the closed overlay is freed";
 }
 
-TEST_F(InputFormTest, TwelvePixelRectangleCountsElevenIsAClick)
-{
+TEST_F(InputFormTest, TwelvePixelRectangleCountsElevenIsAClick) {
     Make();
     Press(Qt::LeftButton, 10, 10, Qt::ControlModifier);
     Move(20, 20);
@@ -201,14 +191,16 @@ TEST_F(InputFormTest, TwelvePixelRectangleCountsElevenIsAClick)
     EXPECT_EQ(owner.capture.Width(), 12);
 }
 
-TEST_F(InputFormTest, LassoDrawnThroughTheWorkerKeepsAMargin)
-{
+TEST_F(InputFormTest, LassoDrawnThroughTheWorkerKeepsAMargin) {
     Make();
     Press(Qt::LeftButton, 100, 100);
     std::vector<QPoint> path;
-    for (int i = 0; i <= 20; ++i) path.push_back({100 + i * 5, 100});
-    for (int i = 0; i <= 20; ++i) path.push_back({200, 100 + i * 4});
-    for (int i = 0; i <= 20; ++i) path.push_back({200 - i * 5, 180});
+    for (int i = 0; i <= 20; ++i)
+        path.push_back({100 + i * 5, 100});
+    for (int i = 0; i <= 20; ++i)
+        path.push_back({200, 100 + i * 4});
+    for (int i = 0; i <= 20; ++i)
+        path.push_back({200 - i * 5, 180});
     Trace(path);
     const TShapeBounds b = form->Shapes[0].Bounds;
     EXPECT_GT(form->Shapes[0].Points.size(), 20u);
@@ -221,8 +213,7 @@ TEST_F(InputFormTest, LassoDrawnThroughTheWorkerKeepsAMargin)
     EXPECT_EQ(owner.origin, QPointF((b.left + b.right) * 0.5 + 2, (b.top + b.bottom) * 0.5 + 4));
 }
 
-TEST_F(InputFormTest, KeysConfirmAndCancel)
-{
+TEST_F(InputFormTest, KeysConfirmAndCancel) {
     for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
         owner = TFakeCaptureOwner{};
         Make();
@@ -244,8 +235,7 @@ TEST_F(InputFormTest, KeysConfirmAndCancel)
     EXPECT_EQ(fake->keptReleases, 3);
 }
 
-TEST_F(InputFormTest, RightClickAtMagnifierZoomOneCancelsOnRelease)
-{
+TEST_F(InputFormTest, RightClickAtMagnifierZoomOneCancelsOnRelease) {
     Make();
     form->MagnifierMode = true;
     Press(Qt::RightButton, 10, 10);
@@ -255,28 +245,26 @@ TEST_F(InputFormTest, RightClickAtMagnifierZoomOneCancelsOnRelease)
     EXPECT_EQ(owner.stores, 0);
 }
 
-TEST_F(InputFormTest, ConfirmingWhileTheOwnerHoldsACaptureDoesNothing)
-{
+TEST_F(InputFormTest, ConfirmingWhileTheOwnerHoldsACaptureDoesNothing) {
     Make();
     owner.held = true;
     form->FinishCapture();
     EXPECT_FALSE(form->Closed());
     EXPECT_EQ(owner.stores, 0);
     owner.held = false;
-    form->FormDeactivate();  // deactivation confirms
+    form->FormDeactivate(); // deactivation confirms
     EXPECT_EQ(owner.stores, 1);
     EXPECT_TRUE(form->Closed());
 }
 
-TEST_F(InputFormTest, ConfirmingDuringADragTakesTheSelectionAndInkSoFar)
-{
+TEST_F(InputFormTest, ConfirmingDuringADragTakesTheSelectionAndInkSoFar) {
     Make();
     Press(Qt::RightButton, 300, 50);
     Trace({{310, 50}, {330, 50}, {350, 50}}, 4);
     Release(Qt::RightButton, 350, 50);
     Press(Qt::LeftButton, 100, 100, Qt::ControlModifier);
     Move(200, 200);
-    form->FinishCapture();  // the hot key arrives mid-drag
+    form->FinishCapture(); // the hot key arrives mid-drag
     ASSERT_EQ(owner.stores, 1);
     EXPECT_GT(owner.capture.Width(), 101) << "the ink left the rectangle";
 }
@@ -288,12 +276,11 @@ struct TZoomCase {
     int key;
     Qt::KeyboardModifiers mods;
     int expected;
-    const char* sound;  // "" for none
+    const char* sound; // "" for none
 };
 class ZoomKeys : public InputFormTest, public ::testing::WithParamInterface<TZoomCase> {};
 
-TEST_P(ZoomKeys, KeysSetTheTargetZoom)
-{
+TEST_P(ZoomKeys, KeysSetTheTargetZoom) {
     const TZoomCase& t = GetParam();
     Make();
     form->SetZoom(t.start, false);
@@ -305,8 +292,8 @@ TEST_P(ZoomKeys, KeysSetTheTargetZoom)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ZoomKeys,
-    ::testing::Values(TZoomCase{3, Qt::Key_PageDown, Qt::NoModifier, 2, ""},   // 1.5 rounds to 2
-                      TZoomCase{5, Qt::Key_PageDown, Qt::NoModifier, 2, ""},   // 2.5 rounds to 2
+    ::testing::Values(TZoomCase{3, Qt::Key_PageDown, Qt::NoModifier, 2, ""}, // 1.5 rounds to 2
+                      TZoomCase{5, Qt::Key_PageDown, Qt::NoModifier, 2, ""}, // 2.5 rounds to 2
                       TZoomCase{2, Qt::Key_PageDown, Qt::NoModifier, 1, "ZoomOut.wav"},
                       TZoomCase{1, Qt::Key_PageDown, Qt::NoModifier, 1, ""},
                       TZoomCase{1, Qt::Key_PageUp, Qt::NoModifier, 2, "ZoomIn.wav"},
@@ -319,8 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TZoomCase{32, Qt::Key_Plus, Qt::KeypadModifier, 32, ""},
                       TZoomCase{4, Qt::Key_Minus, Qt::KeypadModifier, 3, ""}));
 
-TEST_F(InputFormTest, HomeThenEndPlaysInThenOut)
-{
+TEST_F(InputFormTest, HomeThenEndPlaysInThenOut) {
     Make();
     form->FormKeyDown(Qt::Key_Home, Qt::NoModifier);
     form->FormKeyDown(Qt::Key_End, Qt::NoModifier);
@@ -328,8 +314,7 @@ TEST_F(InputFormTest, HomeThenEndPlaysInThenOut)
     EXPECT_EQ(form->TargetZoom, 1);
 }
 
-TEST_F(InputFormTest, ZoomKeepsThePointUnderTheCursor)
-{
+TEST_F(InputFormTest, ZoomKeepsThePointUnderTheCursor) {
     Make();
     cursor = {100, 50};
     form->SetZoom(4, false);
@@ -347,11 +332,10 @@ TEST_F(InputFormTest, ZoomKeepsThePointUnderTheCursor)
     EXPECT_EQ(form->ViewOffset, QPointF(0, 0));
 }
 
-TEST_F(InputFormTest, CentringPutsTheCursorOnItsMonitorsCentre)
-{
+TEST_F(InputFormTest, CentringPutsTheCursorOnItsMonitorsCentre) {
     monitors = {QRect(-400, 0, 400, 300), QRect(0, 0, 400, 300)};
     Make(800, 300, QPoint(-400, 0));
-    cursor = {-300, 50};  // client (100, 50) on the left monitor
+    cursor = {-300, 50}; // client (100, 50) on the left monitor
     form->SetZoom(8, true);
     EXPECT_EQ(cursor, QPoint(-200, 150));
     // Client (100, 50) scaled by 8, less the centre's client point (200, 150).
@@ -360,8 +344,7 @@ TEST_F(InputFormTest, CentringPutsTheCursorOnItsMonitorsCentre)
 
 // The worker steps the view while the pointer is asked for and moved: the point that was under the
 // pointer still ends up under the monitor's centre, on one monitor and on either of two side by side.
-TEST_F(InputFormTest, TheMagnifierCentresThePointThatWasUnderThePointer)
-{
+TEST_F(InputFormTest, TheMagnifierCentresThePointThatWasUnderThePointer) {
     struct Case {
         const char* name;
         QList<QRect> monitors;
@@ -370,8 +353,16 @@ TEST_F(InputFormTest, TheMagnifierCentresThePointThatWasUnderThePointer)
     };
     const Case cases[] = {
         {"one monitor", {QRect(0, 0, 1280, 800)}, {1280, 800}, {900, 600}, {640, 400}},
-        {"left of two", {QRect(0, 0, 1280, 800), QRect(1280, 0, 1920, 1080)}, {3200, 1080}, {300, 700}, {640, 400}},
-        {"right of two", {QRect(0, 0, 1280, 800), QRect(1280, 0, 1920, 1080)}, {3200, 1080}, {3000, 100}, {2240, 540}},
+        {"left of two",
+         {QRect(0, 0, 1280, 800), QRect(1280, 0, 1920, 1080)},
+         {3200, 1080},
+         {300, 700},
+         {640, 400}},
+        {"right of two",
+         {QRect(0, 0, 1280, 800), QRect(1280, 0, 1920, 1080)},
+         {3200, 1080},
+         {3000, 100},
+         {2240, 540}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -381,7 +372,8 @@ TEST_F(InputFormTest, TheMagnifierCentresThePointThatWasUnderThePointer)
         Make(c.desktop.width(), c.desktop.height());
         form->MagnifierMode = true;
         form->SetCursorPos = [this](const QPoint& p) {
-            for (int i = 0; i < 5; ++i) form->CatchStep();  // the worker, meanwhile
+            for (int i = 0; i < 5; ++i)
+                form->CatchStep(); // the worker, meanwhile
             cursor = p;
         };
         cursor = c.pointer;
@@ -392,8 +384,7 @@ TEST_F(InputFormTest, TheMagnifierCentresThePointThatWasUnderThePointer)
     }
 }
 
-TEST_F(InputFormTest, LeavingTheZoomedViewClearsThePick)
-{
+TEST_F(InputFormTest, LeavingTheZoomedViewClearsThePick) {
     Make();
     form->SetZoom(4, false);
     Settle();
@@ -405,26 +396,27 @@ TEST_F(InputFormTest, LeavingTheZoomedViewClearsThePick)
     EXPECT_EQ(form->cursor().shape(), Qt::CrossCursor);
 }
 
-TEST_F(InputFormTest, WheelSetsThePenOrZooms)
-{
+TEST_F(InputFormTest, WheelSetsThePenOrZooms) {
     Make();
     form->FormMouseWheel(120, Qt::NoModifier);
     EXPECT_NEAR(form->PenWidth.load(), 6.6f, 1e-5);
-    for (int i = 0; i < 30; ++i) form->FormMouseWheel(120, Qt::NoModifier);
+    for (int i = 0; i < 30; ++i)
+        form->FormMouseWheel(120, Qt::NoModifier);
     EXPECT_EQ(form->PenWidth.load(), 17.0f);
-    for (int i = 0; i < 40; ++i) form->FormMouseWheel(-120, Qt::NoModifier);
+    for (int i = 0; i < 40; ++i)
+        form->FormMouseWheel(-120, Qt::NoModifier);
     EXPECT_EQ(form->PenWidth.load(), 1.0f);
     form->FormMouseWheel(120, Qt::ControlModifier);
     EXPECT_EQ(form->TargetZoom, 2);
-    form->FormMouseWheel(120, Qt::NoModifier);  // zoomed: the wheel zooms
+    form->FormMouseWheel(120, Qt::NoModifier); // zoomed: the wheel zooms
     EXPECT_EQ(form->TargetZoom, 3);
     EXPECT_EQ(form->PenWidth.load(), 1.0f);
-    for (int i = 0; i < 50; ++i) form->FormMouseWheel(120, Qt::NoModifier);
+    for (int i = 0; i < 50; ++i)
+        form->FormMouseWheel(120, Qt::NoModifier);
     EXPECT_EQ(form->TargetZoom, 32);
 }
 
-TEST_F(InputFormTest, MiddleButtonTogglesTheResampling)
-{
+TEST_F(InputFormTest, MiddleButtonTogglesTheResampling) {
     Make();
     form->SetZoom(4, false);
     Press(Qt::MiddleButton, 10, 10);
@@ -440,10 +432,9 @@ TEST_F(InputFormTest, MiddleButtonTogglesTheResampling)
 
 // --- pick colour --------------------------------------------------------------------------------
 
-TEST_F(InputFormTest, HoverPicksThePixelAndCopiesItsHex)
-{
+TEST_F(InputFormTest, HoverPicksThePixelAndCopiesItsHex) {
     Make();
-    form->SetZoom(4, false);  // cursor at (0, 0): no offset
+    form->SetZoom(4, false); // cursor at (0, 0): no offset
     Settle();
     QGuiApplication::clipboard()->setText("x");
     Move(4 * 10 + 1, 4 * 20 + 3);
@@ -458,8 +449,7 @@ TEST_F(InputFormTest, HoverPicksThePixelAndCopiesItsHex)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "x");
 }
 
-TEST_F(InputFormTest, PureRedReadsBlueFirst)
-{
+TEST_F(InputFormTest, PureRedReadsBlueFirst) {
     Make();
     uint8_t* p = form->DesktopImage.PixelPtr(5, 5);
     p[0] = 0, p[1] = 0, p[2] = 255;
@@ -470,8 +460,7 @@ TEST_F(InputFormTest, PureRedReadsBlueFirst)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "0000FF");
 }
 
-TEST_F(InputFormTest, PickDragEitherWayGivesTheSameRectangleAndSounds)
-{
+TEST_F(InputFormTest, PickDragEitherWayGivesTheSameRectangleAndSounds) {
     Make();
     form->SetZoom(2, false);
     Settle();
@@ -491,8 +480,7 @@ TEST_F(InputFormTest, PickDragEitherWayGivesTheSameRectangleAndSounds)
     EXPECT_EQ(form->PickedColor, uint32_t(52 + 28 * 256 + 25 * 65536));
 }
 
-TEST_F(InputFormTest, PickDragOfOnePixelIsSilentOnRelease)
-{
+TEST_F(InputFormTest, PickDragOfOnePixelIsSilentOnRelease) {
     Make();
     form->SetZoom(2, false);
     Settle();
@@ -502,14 +490,13 @@ TEST_F(InputFormTest, PickDragOfOnePixelIsSilentOnRelease)
     EXPECT_TRUE(sounds.isEmpty());
 }
 
-TEST_F(InputFormTest, ArrowsAndCornerKeysMoveThePick)
-{
+TEST_F(InputFormTest, ArrowsAndCornerKeysMoveThePick) {
     Make();
     form->FormKeyDown(Qt::Key_Right, Qt::NoModifier);
     EXPECT_TRUE(form->PickRect.None()) << "no pick in the normal view";
     form->SetZoom(4, false);
     Settle();
-    Move(40, 40);  // pixel (10, 10)
+    Move(40, 40); // pixel (10, 10)
     form->FormKeyDown(Qt::Key_Right, Qt::NoModifier);
     form->FormKeyDown(Qt::Key_Down, Qt::NoModifier);
     form->FormKeyDown(Qt::Key_Down, Qt::NoModifier);
@@ -520,26 +507,25 @@ TEST_F(InputFormTest, ArrowsAndCornerKeysMoveThePick)
     cursor = {4 * 30, 4 * 31};
     form->FormKeyDown(Qt::Key_3, Qt::KeypadModifier);
     EXPECT_EQ(form->PickRect, (TPickRect{5, 6, 30, 31}));
-    form->FormKeyDown(Qt::Key_7, Qt::NoModifier);  // the top-row 7 is not the keypad's
+    form->FormKeyDown(Qt::Key_7, Qt::NoModifier); // the top-row 7 is not the keypad's
     EXPECT_EQ(form->PickRect, (TPickRect{5, 6, 30, 31}));
 }
 
 // --- undo -------------------------------------------------------------------------------------------
 
-TEST_F(InputFormTest, BackspaceUndoesStrokesButNeverTheSelection)
-{
+TEST_F(InputFormTest, BackspaceUndoesStrokesButNeverTheSelection) {
     Make();
     for (int i = 0; i < 3; ++i) {
         Press(Qt::RightButton, 20 + i * 30, 20);
         Release(Qt::RightButton, 20 + i * 30, 20);
     }
     EXPECT_EQ(ShapeCount(), 4u);
-    for (int i = 0; i < 4; ++i) form->FormKeyDown(i % 2 ? Qt::Key_Delete : Qt::Key_Backspace, Qt::NoModifier);
+    for (int i = 0; i < 4; ++i)
+        form->FormKeyDown(i % 2 ? Qt::Key_Delete : Qt::Key_Backspace, Qt::NoModifier);
     EXPECT_EQ(ShapeCount(), 1u);
 }
 
-TEST_F(InputFormTest, UndoDuringAnInkDragLeavesTheRemovedStrokeAlone)
-{
+TEST_F(InputFormTest, UndoDuringAnInkDragLeavesTheRemovedStrokeAlone) {
     Make();
     Press(Qt::RightButton, 50, 50);
     Trace({{80, 50}, {120, 50}}, 5);
@@ -565,8 +551,7 @@ TEST_F(InputFormTest, UndoDuringAnInkDragLeavesTheRemovedStrokeAlone)
 
 // --- the worker's cycle ------------------------------------------------------------------------
 
-TEST_F(InputFormTest, ARightClickLeavesOnePointAfterRelease)
-{
+TEST_F(InputFormTest, ARightClickLeavesOnePointAfterRelease) {
     Make();
     Press(Qt::RightButton, 70, 80);
     form->CatchStep();
@@ -579,8 +564,7 @@ TEST_F(InputFormTest, ARightClickLeavesOnePointAfterRelease)
     EXPECT_EQ(form->Shapes[1].Bounds, (TShapeBounds{64, 74, 76, 86})) << "70.5 rounds to 70, margin 6";
 }
 
-TEST_F(InputFormTest, StrokeCatchesUpAfterRelease)
-{
+TEST_F(InputFormTest, StrokeCatchesUpAfterRelease) {
     Make();
     Press(Qt::RightButton, 50, 50);
     Move(150, 50);
@@ -599,11 +583,11 @@ TEST_F(InputFormTest, StrokeCatchesUpAfterRelease)
     EXPECT_LT(cycles, 40);
     EXPECT_NEAR(s.Points.back().x, 150.5, 0.25);
     EXPECT_EQ(s.Bounds.right, 156) << "the pen stays below 150.5, which rounds to 150";
-    for (size_t i = 1; i < s.Points.size(); ++i) EXPECT_GE(s.Points[i].x, s.Points[i - 1].x);
+    for (size_t i = 1; i < s.Points.size(); ++i)
+        EXPECT_GE(s.Points[i].x, s.Points[i - 1].x);
 }
 
-TEST_F(InputFormTest, HelpCardFadesOverFiftyCycles)
-{
+TEST_F(InputFormTest, HelpCardFadesOverFiftyCycles) {
     Make();
     EXPECT_EQ(form->HelpCardRect, QRect(400 - 183 - 16, (300 - 224) / 2, 183, 224));
     form->CatchStep();
@@ -612,23 +596,22 @@ TEST_F(InputFormTest, HelpCardFadesOverFiftyCycles)
     EXPECT_EQ(form->HelpCardFade.load(), 0);
     form->CatchStep();
     EXPECT_EQ(form->HelpCardAlpha.load(), 236);
-    for (int i = 1; i < 49; ++i) form->CatchStep();
+    for (int i = 1; i < 49; ++i)
+        form->CatchStep();
     EXPECT_GT(form->HelpCardAlpha.load(), 0);
     form->CatchStep();
     EXPECT_EQ(form->HelpCardAlpha.load(), 0);
     EXPECT_EQ(form->TickCount.load(), 51);
 }
 
-TEST_F(InputFormTest, HelpCardSitsAtTheRightOfTheWholeDesktop)
-{
+TEST_F(InputFormTest, HelpCardSitsAtTheRightOfTheWholeDesktop) {
     Make(3200, 1080, QPoint(0, 0));
     EXPECT_EQ(form->HelpCardRect.topLeft(), QPoint(3200 - 16 - 183, 428));
 }
 
 // --- the worker thread running for real -------------------------------------------------------
 
-TEST_F(InputFormTest, WorkerThreadRunsBesideTheHandlers)
-{
+TEST_F(InputFormTest, WorkerThreadRunsBesideTheHandlers) {
     form = new TInputForm(PatternGrab(400, 300), &owner, true);
     form->GetCursorPos = [this](QPoint& p) {
         p = cursor;
@@ -675,17 +658,16 @@ TEST_F(InputFormTest, WorkerThreadRunsBesideTheHandlers)
 // --- starting ---------------------------------------------------------------------------------------
 
 namespace {
-QImage PatternImage(int w, int h)
-{
+QImage PatternImage(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.setPixel(x, y, PatternPixel(x, y));
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, PatternPixel(x, y));
     return img;
 }
-}  // namespace
+} // namespace
 
-TEST_F(InputFormTest, StartCaptureOpensOneOverlay)
-{
+TEST_F(InputFormTest, StartCaptureOpensOneOverlay) {
     fake->monitors = {QRect(0, 0, 640, 480)};
     fake->desktopImage = PatternImage(640, 480);
     fake->foreground.exists = true;
@@ -724,8 +706,7 @@ TEST_F(InputFormTest, StartCaptureOpensOneOverlay)
 // The X server draws the first frame into the mapped window while the program paints it: the same
 // tint over the grabbed rows, and the help card region exactly as the first paint has it, also where
 // the card reaches past a small desktop. The magnifier's zoomed first frame is not the server's.
-TEST_F(InputFormTest, TheServerDrawsTheFirstFrameAsItIsPainted)
-{
+TEST_F(InputFormTest, TheServerDrawsTheFirstFrameAsItIsPainted) {
     fake->offersBackdrop = true;
     for (const QSize size : {QSize(640, 480), QSize(150, 120)}) {
         SCOPED_TRACE(size.width());
@@ -753,8 +734,7 @@ TEST_F(InputFormTest, TheServerDrawsTheFirstFrameAsItIsPainted)
 
 // The magnifier starts unmagnified: the server shows the rows untinted, the pick display (the pixel
 // under the pointer, put on the monitor's centre) patched over them as the first paint has it.
-TEST_F(InputFormTest, TheServerDrawsTheMagnifiersFirstFrameAsItIsPainted)
-{
+TEST_F(InputFormTest, TheServerDrawsTheMagnifiersFirstFrameAsItIsPainted) {
     fake->offersBackdrop = true;
     fake->monitors = {QRect(0, 0, 640, 480)};
     fake->desktopImage = PatternImage(640, 480);
@@ -774,14 +754,15 @@ TEST_F(InputFormTest, TheServerDrawsTheMagnifiersFirstFrameAsItIsPainted)
     QImage server = fake->desktopImage.convertToFormat(QImage::Format_RGB32);
     {
         QPainter p(&server);
-        for (const TBackdropPatch& patch : b.patches) p.drawImage(patch.at, patch.image);
+        for (const TBackdropPatch& patch : b.patches)
+            p.drawImage(patch.at, patch.image);
     }
     EXPECT_EQ(server, first);
-    EXPECT_NE(first.pixel(320, 10), fake->desktopImage.pixel(320, 10)) << "a band runs through the pick's column";
+    EXPECT_NE(first.pixel(320, 10), fake->desktopImage.pixel(320, 10))
+        << "a band runs through the pick's column";
 }
 
-TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies)
-{
+TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies) {
     fake->monitors = {QRect(0, 0, 640, 480)};
     fake->desktopImage = PatternImage(640, 480);
     fake->foreground.isDesktop = true;
@@ -797,8 +778,7 @@ TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies)
     EXPECT_EQ(owner.title, QString()) << "the bare desktop gives no file name";
 }
 
-TEST_F(InputFormTest, AutomaticTextsOffLeaveBothEmpty)
-{
+TEST_F(InputFormTest, AutomaticTextsOffLeaveBothEmpty) {
     fake->desktopImage = PatternImage(1920, 1080);
     fake->foreground.exists = true;
     fake->foreground.title = QStringLiteral("Editor");

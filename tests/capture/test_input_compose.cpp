@@ -8,17 +8,15 @@
 
 namespace {
 
-constexpr int Margin = 6;  // the repaint margin of the default pen
+constexpr int Margin = 6; // the repaint margin of the default pen
 
-void GrowBy(CaptureShape& s, const TPointD& p)
-{
+void GrowBy(CaptureShape& s, const TPointD& p) {
     const int x = RoundEven(p.x), y = RoundEven(p.y);
     s.Bounds.Include(x - Margin, y - Margin, x + Margin, y + Margin);
 }
 
 // A selection or ink rectangle dragged from pixel (x1, y1) to pixel (x2, y2), as the mouse leaves it.
-CaptureShape Rect(int x1, int y1, int x2, int y2)
-{
+CaptureShape Rect(int x1, int y1, int x2, int y2) {
     CaptureShape s;
     s.Kind = skRectangle;
     const double a = x1 + 0.5, b = y1 + 0.5, c = x2 + 0.5, d = y2 + 0.5;
@@ -29,8 +27,7 @@ CaptureShape Rect(int x1, int y1, int x2, int y2)
     return s;
 }
 
-CaptureShape Lasso(double cx, double cy, double r, int n = 72)
-{
+CaptureShape Lasso(double cx, double cy, double r, int n = 72) {
     CaptureShape s;
     for (int i = 0; i < n; ++i) {
         const double t = 2 * M_PI * i / n;
@@ -41,8 +38,7 @@ CaptureShape Lasso(double cx, double cy, double r, int n = 72)
     return s;
 }
 
-CaptureShape InkLine(TPointD a, TPointD b, int steps = 20)
-{
+CaptureShape InkLine(TPointD a, TPointD b, int steps = 20) {
     CaptureShape s;
     for (int i = 0; i <= steps; ++i) {
         const TPointD p{a.x + (b.x - a.x) * i / steps, a.y + (b.y - a.y) * i / steps};
@@ -52,11 +48,12 @@ CaptureShape InkLine(TPointD a, TPointD b, int steps = 20)
     return s;
 }
 
-uint32_t Alpha(uint32_t argb) { return argb >> 24; }
+uint32_t Alpha(uint32_t argb) {
+    return argb >> 24;
+}
 
 // Every pixel of `image` (at output position) against the pattern at desktop position + offset.
-int PatternMismatches(const TDIB& image, QPoint offset)
-{
+int PatternMismatches(const TDIB& image, QPoint offset) {
     int bad = 0;
     for (int y = 0; y < image.Height(); ++y)
         for (int x = 0; x < image.Width(); ++x)
@@ -64,17 +61,15 @@ int PatternMismatches(const TDIB& image, QPoint offset)
     return bad;
 }
 
-TComposedCapture Compose(const TDIB& desktop, std::vector<CaptureShape> shapes, QRect grabbed = {})
-{
+TComposedCapture Compose(const TDIB& desktop, std::vector<CaptureShape> shapes, QRect grabbed = {}) {
     if (grabbed.isNull()) grabbed = QRect(0, 0, desktop.Width(), desktop.Height());
     if (shapes.empty()) shapes.emplace_back();
     return ComposeCapture(desktop, grabbed, std::move(shapes), 6, 0xFFD80000u);
 }
 
-}  // namespace
+} // namespace
 
-TEST(ComposeCapture, ClickKeepsTheWholeGrabbedArea)
-{
+TEST(ComposeCapture, ClickKeepsTheWholeGrabbedArea) {
     const TDIB desktop = PatternDesktop(400, 300);
     const TComposedCapture c = Compose(desktop, {});
     EXPECT_EQ(c.outputRect, QRect(0, 0, 400, 300));
@@ -88,8 +83,7 @@ TEST(ComposeCapture, ClickKeepsTheWholeGrabbedArea)
     EXPECT_EQ(c.previewImage.Height(), 318);
 }
 
-TEST(ComposeCapture, ClickInModeOneKeepsTheWindowPart)
-{
+TEST(ComposeCapture, ClickInModeOneKeepsTheWindowPart) {
     const TDIB desktop = PatternDesktop(400, 300);
     const TComposedCapture c = Compose(desktop, {}, QRect(0, 100, 250, 120));
     EXPECT_EQ(c.outputRect, QRect(0, 100, 250, 120));
@@ -98,12 +92,11 @@ TEST(ComposeCapture, ClickInModeOneKeepsTheWindowPart)
 
 struct TRectCase {
     int x1, y1, x2, y2;
-    QRect expected;  // the output; the whole desktop when the drag counts as a click
+    QRect expected; // the output; the whole desktop when the drag counts as a click
 };
 class ComposeRectangle : public ::testing::TestWithParam<TRectCase> {};
 
-TEST_P(ComposeRectangle, YieldsExactlyTheDraggedPixels)
-{
+TEST_P(ComposeRectangle, YieldsExactlyTheDraggedPixels) {
     const TRectCase& t = GetParam();
     const TDIB desktop = PatternDesktop(400, 300);
     const TComposedCapture c = Compose(desktop, {Rect(t.x1, t.y1, t.x2, t.y2)});
@@ -118,15 +111,14 @@ TEST_P(ComposeRectangle, YieldsExactlyTheDraggedPixels)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComposeRectangle,
     ::testing::Values(TRectCase{50, 40, 150, 90, QRect(50, 40, 101, 51)},
-                      TRectCase{150, 90, 50, 40, QRect(50, 40, 101, 51)},   // dragged the other way
-                      TRectCase{10, 10, 21, 21, QRect(10, 10, 12, 12)},     // 12 pixels: counts
-                      TRectCase{10, 10, 20, 20, QRect(0, 0, 400, 300)},     // 11 pixels: a click
-                      TRectCase{10, 10, 10, 200, QRect(10, 10, 1, 191)},    // a one-pixel column
+                      TRectCase{150, 90, 50, 40, QRect(50, 40, 101, 51)},    // dragged the other way
+                      TRectCase{10, 10, 21, 21, QRect(10, 10, 12, 12)},      // 12 pixels: counts
+                      TRectCase{10, 10, 20, 20, QRect(0, 0, 400, 300)},      // 11 pixels: a click
+                      TRectCase{10, 10, 10, 200, QRect(10, 10, 1, 191)},     // a one-pixel column
                       TRectCase{350, 250, 450, 350, QRect(350, 250, 50, 50)} // clipped at the edge
                       ));
 
-TEST(ComposeCapture, RectangleIsClippedToTheGrabbedPart)
-{
+TEST(ComposeCapture, RectangleIsClippedToTheGrabbedPart) {
     const TDIB desktop = PatternDesktop(400, 300);
     const QRect grabbed(0, 0, 100, 100);
     EXPECT_EQ(Compose(desktop, {Rect(50, 50, 150, 150)}, grabbed).outputRect, QRect(50, 50, 50, 50));
@@ -134,8 +126,7 @@ TEST(ComposeCapture, RectangleIsClippedToTheGrabbedPart)
     EXPECT_EQ(Compose(desktop, {Rect(200, 200, 300, 250)}, grabbed).outputRect, grabbed);
 }
 
-TEST(ComposeCapture, LassoKeepsA32PixelMarginAndIsTransparentOutside)
-{
+TEST(ComposeCapture, LassoKeepsA32PixelMarginAndIsTransparentOutside) {
     const TDIB desktop = PatternDesktop(400, 300);
     const CaptureShape lasso = Lasso(200, 150, 50);
     const QRect bounds = lasso.Bounds.ToRect();
@@ -166,8 +157,7 @@ TEST(ComposeCapture, LassoKeepsA32PixelMarginAndIsTransparentOutside)
     EXPECT_EQ(c.flatImage.GetPixel(200 - o.x(), 150 - o.y()), PatternPixel(200, 150));
 }
 
-TEST(ComposeCapture, LassoMarginIsClippedAtTheDesktopEdge)
-{
+TEST(ComposeCapture, LassoMarginIsClippedAtTheDesktopEdge) {
     const TDIB desktop = PatternDesktop(400, 300);
     const CaptureShape lasso = Lasso(30, 30, 20);
     const TComposedCapture c = Compose(desktop, {lasso});
@@ -175,16 +165,14 @@ TEST(ComposeCapture, LassoMarginIsClippedAtTheDesktopEdge)
     EXPECT_EQ(c.outputRect, QRect(0, 0, b.right() + 1 + 32, b.bottom() + 1 + 32));
 }
 
-TEST(ComposeCapture, SmallLassoIsAClick)
-{
+TEST(ComposeCapture, SmallLassoIsAClick) {
     const TDIB desktop = PatternDesktop(400, 300);
-    CaptureShape tiny = Lasso(100, 100, 5, 12);  // 11 pixels + margins = 23
+    CaptureShape tiny = Lasso(100, 100, 5, 12); // 11 pixels + margins = 23
     ASSERT_LE(std::max(tiny.Bounds.Width(), tiny.Bounds.Height()), 23);
     EXPECT_EQ(Compose(desktop, {tiny}).outputRect, QRect(0, 0, 400, 300));
 }
 
-TEST(ComposeCapture, InkLeavingARectangleEnlargesTheCapture)
-{
+TEST(ComposeCapture, InkLeavingARectangleEnlargesTheCapture) {
     const TDIB desktop = PatternDesktop(400, 300);
     const CaptureShape ink = InkLine({150.5, 150.5}, {300.5, 150.5});
     ASSERT_EQ(ink.Bounds, (TShapeBounds{144, 144, 306, 156}));
@@ -201,8 +189,7 @@ TEST(ComposeCapture, InkLeavingARectangleEnlargesTheCapture)
     EXPECT_EQ(c.flatImage.GetPixel(280 - o.x(), 150 - o.y()), 0xFFD80000u);
 }
 
-TEST(ComposeCapture, InkInsideARectangleKeepsItExact)
-{
+TEST(ComposeCapture, InkInsideARectangleKeepsItExact) {
     const TDIB desktop = PatternDesktop(400, 300);
     const TComposedCapture c =
         Compose(desktop, {Rect(100, 100, 200, 200), InkLine({120.5, 150.5}, {180.5, 150.5})});
@@ -211,8 +198,7 @@ TEST(ComposeCapture, InkInsideARectangleKeepsItExact)
     EXPECT_EQ(c.captureImage.GetPixel(150 - 100, 120 - 100), PatternPixel(150, 120));
 }
 
-TEST(ComposeCapture, OnceInkLeavesTheSelectionLaterStrokesKeepTheMargin)
-{
+TEST(ComposeCapture, OnceInkLeavesTheSelectionLaterStrokesKeepTheMargin) {
     const TDIB desktop = PatternDesktop(400, 300);
     const CaptureShape out = InkLine({150.5, 150.5}, {300.5, 150.5});
     const CaptureShape in = InkLine({105.5, 180.5}, {110.5, 180.5});
@@ -222,8 +208,7 @@ TEST(ComposeCapture, OnceInkLeavesTheSelectionLaterStrokesKeepTheMargin)
     EXPECT_EQ(Compose(desktop, {Rect(100, 100, 200, 200), in, out}).areaRect.left(), 100);
 }
 
-TEST(ComposeCapture, LargePreviewIsScaledTo500PixelsWithShadow)
-{
+TEST(ComposeCapture, LargePreviewIsScaledTo500PixelsWithShadow) {
     const TDIB desktop = PatternDesktop(1200, 800);
     const TComposedCapture c = Compose(desktop, {Rect(100, 100, 1099, 699)});
     EXPECT_EQ(c.outputRect, QRect(100, 100, 1000, 600));
@@ -238,8 +223,7 @@ TEST(ComposeCapture, LargePreviewIsScaledTo500PixelsWithShadow)
     EXPECT_EQ(Alpha(c.previewImage.GetPixel(200, 150)), 255u);
 }
 
-TEST(ComposeCapture, PenColourFadesForWidePens)
-{
+TEST(ComposeCapture, PenColourFadesForWidePens) {
     EXPECT_EQ(InkPenColor(0xFFD80000u, 6), 0xFFD80000u);
     EXPECT_EQ(InkPenColor(0xFFD80000u, 1), 0xFFD80000u);
     EXPECT_EQ(InkPenColor(0xFFD80000u, 10) >> 24, 216u);
@@ -247,8 +231,7 @@ TEST(ComposeCapture, PenColourFadesForWidePens)
     EXPECT_EQ(InkPenColor(0xFF123456u, 17) & 0xFFFFFFu, 0x123456u);
 }
 
-TEST(ComposeCapture, WidePenDrawsTranslucentInk)
-{
+TEST(ComposeCapture, WidePenDrawsTranslucentInk) {
     const TDIB desktop = PatternDesktop(200, 100);
     std::vector<CaptureShape> shapes(1);
     shapes.push_back(InkLine({20.5, 50.5}, {180.5, 50.5}));

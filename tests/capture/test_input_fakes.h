@@ -11,7 +11,7 @@
 #include <QStringList>
 
 class TFakeCaptureOwner : public ICaptureOwner {
-public:
+  public:
     bool cursorSetting = false, autoTitle = true, held = false;
     int discards = 0, hides = 0, stores = 0, finishes = 0;
     QString title = QStringLiteral("unset"), comment = QStringLiteral("unset");
@@ -24,8 +24,7 @@ public:
     void DiscardCapture() override { ++discards; }
     void SetCaptureTexts(const QString& t, const QString& c) override { title = t, comment = c; }
     void HideForCapture() override { ++hides; }
-    void StoreCapture(const TDIB& c, const TDIB& f, const TDIB& p, QPointF o) override
-    {
+    void StoreCapture(const TDIB& c, const TDIB& f, const TDIB& p, QPointF o) override {
         ++stores;
         capture = c;
         flat = f;
@@ -36,13 +35,11 @@ public:
 };
 
 // Pixel (x, y) of the pattern: blue x, green y, red x + y (each modulo 256).
-inline uint32_t PatternPixel(int x, int y)
-{
+inline uint32_t PatternPixel(int x, int y) {
     return 0xFF000000u | uint32_t((x + y) & 255) << 16 | uint32_t(y & 255) << 8 | uint32_t(x & 255);
 }
 
-inline TDIB PatternDesktop(int w, int h)
-{
+inline TDIB PatternDesktop(int w, int h) {
     TDIB d(w, h, 24);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -53,8 +50,7 @@ inline TDIB PatternDesktop(int w, int h)
     return d;
 }
 
-inline TDesktopGrab PatternGrab(int w, int h, QPoint origin = {0, 0})
-{
+inline TDesktopGrab PatternGrab(int w, int h, QPoint origin = {0, 0}) {
     TDesktopGrab g;
     g.desktopBounds = QRect(origin, QSize(w, h));
     g.image = PatternDesktop(w, h);
@@ -63,8 +59,7 @@ inline TDesktopGrab PatternGrab(int w, int h, QPoint origin = {0, 0})
 }
 
 // The overlay's pointer becomes the test's own `cursor` (the real one is wherever earlier tests left it).
-inline void GiveOwnPointer(TInputForm& form, QPoint& cursor)
-{
+inline void GiveOwnPointer(TInputForm& form, QPoint& cursor) {
     form.GetCursorPos = [&cursor](QPoint& p) {
         p = cursor;
         return true;
@@ -77,7 +72,6 @@ inline void GiveOwnPointer(TInputForm& form, QPoint& cursor)
 }
 
 // Runs deferred deletions so that a closed overlay is really gone.
-inline void FlushDeletes()
-{
+inline void FlushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -10,18 +10,17 @@
 
 namespace {
 
-QImage PatternImage(int w, int h)
-{
+QImage PatternImage(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.setPixel(x, y, PatternPixel(x, y));
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, PatternPixel(x, y));
     return img;
 }
 
 class GrabTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         fake = InstallFakePlatform();
         fake->monitors = {QRect(0, 0, 640, 480)};
         fake->desktopImage = PatternImage(640, 480);
@@ -36,8 +35,7 @@ protected:
     std::shared_ptr<TFakeState> fake;
 };
 
-int Mismatches(const TDIB& image, const QRect& r, QPoint screenOrigin)
-{
+int Mismatches(const TDIB& image, const QRect& r, QPoint screenOrigin) {
     int bad = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
@@ -45,10 +43,9 @@ int Mismatches(const TDIB& image, const QRect& r, QPoint screenOrigin)
     return bad;
 }
 
-}  // namespace
+} // namespace
 
-TEST_F(GrabTest, WholeDesktop)
-{
+TEST_F(GrabTest, WholeDesktop) {
     const TDesktopGrab g = GrabDesktop(0, false);
     EXPECT_EQ(g.desktopBounds, QRect(0, 0, 640, 480));
     EXPECT_EQ(g.grabbedRect, QRect(0, 0, 640, 480));
@@ -56,8 +53,7 @@ TEST_F(GrabTest, WholeDesktop)
     EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
 }
 
-TEST_F(GrabTest, PointerIsDrawnWhereItIsExceptInMagnifierMode)
-{
+TEST_F(GrabTest, PointerIsDrawnWhereItIsExceptInMagnifierMode) {
     TDesktopGrab g = GrabDesktop(0, true);
     EXPECT_EQ(g.image.GetPixel(99, 49), 0xFFFFFFFFu);
     EXPECT_EQ(g.image.GetPixel(102, 52), 0xFFFFFFFFu);
@@ -67,13 +63,12 @@ TEST_F(GrabTest, PointerIsDrawnWhereItIsExceptInMagnifierMode)
     EXPECT_EQ(g.image.GetPixel(99, 49), PatternPixel(99, 49));
     g = GrabDesktop(0, false);
     EXPECT_EQ(g.image.GetPixel(99, 49), PatternPixel(99, 49));
-    fake->hasCursor = false;  // hidden pointer: the grab goes on without it
+    fake->hasCursor = false; // hidden pointer: the grab goes on without it
     g = GrabDesktop(0, true);
     EXPECT_EQ(Mismatches(g.image, QRect(0, 0, 640, 480), {0, 0}), 0);
 }
 
-TEST_F(GrabTest, ActiveWindowPartlyOffScreenIsClipped)
-{
+TEST_F(GrabTest, ActiveWindowPartlyOffScreenIsClipped) {
     fake->foreground.exists = true;
     fake->foreground.frame = QRect(-50, 100, 300, 200);
     const TDesktopGrab g = GrabDesktop(1, false);
@@ -83,8 +78,7 @@ TEST_F(GrabTest, ActiveWindowPartlyOffScreenIsClipped)
     EXPECT_EQ(g.image.GetPixel(250, 150), 0xFF000000u);
 }
 
-TEST_F(GrabTest, ModeOneWithoutAUsableWindowTakesEverything)
-{
+TEST_F(GrabTest, ModeOneWithoutAUsableWindowTakesEverything) {
     EXPECT_EQ(GrabDesktop(1, false).grabbedRect, QRect(0, 0, 640, 480)) << "no window";
     fake->foreground.isDesktop = true;
     EXPECT_EQ(GrabDesktop(1, false).grabbedRect, QRect(0, 0, 640, 480)) << "the desktop itself";
@@ -96,8 +90,7 @@ TEST_F(GrabTest, ModeOneWithoutAUsableWindowTakesEverything)
     EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
 }
 
-TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas)
-{
+TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas) {
     // A monitor left of the primary one: root coordinates left of 0 hold no pixels in the fake.
     fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
     const TDesktopGrab g = GrabDesktop(0, true);
@@ -108,8 +101,7 @@ TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas)
     EXPECT_EQ(Mismatches(g.image, QRect(1280 + 200, 100, 100, 100), {-1280, 0}), 0);
 }
 
-TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer)
-{
+TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer) {
     // Rows handed over for the overlay to show first hold the pointer already, and narrow to exactly
     // the picture an immediate grab gives; only a whole-desktop grab in one piece is handed over.
     const TDesktopGrab direct = GrabDesktop(0, true);
@@ -148,17 +140,16 @@ TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer)
     EXPECT_EQ(failed.image.GetPixel(5, 5), 0xFF000000u);
 }
 
-TEST_F(GrabTest, FailedGrabGivesBlackNotGarbage)
-{
+TEST_F(GrabTest, FailedGrabGivesBlackNotGarbage) {
     fake->desktopImage = QImage();
     const TDesktopGrab g = GrabDesktop(0, false);
     ASSERT_EQ(g.image.Width(), 640);
     for (int y = 0; y < 480; y += 37)
-        for (int x = 0; x < 640; x += 41) ASSERT_EQ(g.image.GetPixel(x, y), 0xFF000000u);
+        for (int x = 0; x < 640; x += 41)
+            ASSERT_EQ(g.image.GetPixel(x, y), 0xFF000000u);
 }
 
-TEST_F(GrabTest, TitleAndComment)
-{
+TEST_F(GrabTest, TitleAndComment) {
     QString title = "x", comment = "y";
     GetForegroundTitle(title, comment);
     EXPECT_TRUE(title.isEmpty() && comment.isEmpty()) << "no window";

@@ -26,8 +26,7 @@ constexpr int W = 320, H = 200;
 
 // A desktop with something to look at: a gradient, a window with a title bar and lines of "text", a pure
 // red square (its pick reads 0000FF) and a black and yellow checkerboard.
-TDIB SyntheticDesktop()
-{
+TDIB SyntheticDesktop() {
     TDIB d(W, H, 24);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
@@ -48,22 +47,21 @@ TDIB SyntheticDesktop()
                 r = dark ? 0 : 250, g = dark ? 0 : 220, b = dark ? 0 : 30;
             }
             uint8_t* p = d.PixelPtr(x, y);
-            p[0] = uint8_t(std::min(b, 255)), p[1] = uint8_t(std::min(g, 255)), p[2] = uint8_t(std::min(r, 255));
+            p[0] = uint8_t(std::min(b, 255)), p[1] = uint8_t(std::min(g, 255)),
+            p[2] = uint8_t(std::min(r, 255));
         }
     return d;
 }
 
-void CompareWithGolden(const QImage& actual, const std::string& name)
-{
+void CompareWithGolden(const QImage& actual, const std::string& name) {
     const QString base = QString::fromStdString(name);
     ExpectLikeGolden(actual, QStringLiteral(VEXMOR_TEST_DATA "/golden/overlay/") + base + ".png",
                      QStringLiteral(VEXMOR_BUILD_DIR "/overlay-") + base + "-actual.png");
 }
 
 class OverlayScene : public ::testing::Test {
-public:
-    void SetUp() override
-    {
+  public:
+    void SetUp() override {
         fake = InstallFakePlatform();
         OverlaySoundHook = [](const QString&, unsigned) {};
         ResampleMode = 1;
@@ -76,8 +74,7 @@ public:
         form->CapBox()->setGeometry(0, 0, W, H);
         GiveOwnPointer(*form, cursor);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (form && !form->Closed()) form->FormClose();
         FlushDeletes();
         OverlaySoundHook = nullptr;
@@ -86,28 +83,25 @@ public:
     }
 
     // Lets the worker finish every animation and fixes the pulse of the grid and bands.
-    void Settle()
-    {
-        for (int i = 0; i < 400; ++i) form->CatchStep();
+    void Settle() {
+        for (int i = 0; i < 400; ++i)
+            form->CatchStep();
         form->TickCount.store(30);
         form->TakePaintView();
     }
     // Zooms about the pointer at p (client = image coordinates before zooming).
-    void Zoom(int zoom, QPoint p, int resample)
-    {
+    void Zoom(int zoom, QPoint p, int resample) {
         cursor = p;
         ResampleMode = resample;
         form->SetZoom(zoom, false);
         Settle();
     }
-    void Move(int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier)
-    {
+    void Move(int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier) {
         cursor = {x, y};
         form->CapBoxMouseMove(m, x, y);
     }
     // A mouse path the worker follows, a few cycles per point.
-    void Trace(std::initializer_list<QPoint> path, int steps = 12)
-    {
+    void Trace(std::initializer_list<QPoint> path, int steps = 12) {
         QPoint from(cursor);
         for (const QPoint& to : path) {
             for (int i = 1; i <= steps; ++i) {
@@ -117,21 +111,18 @@ public:
             from = to;
         }
     }
-    void Press(Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier)
-    {
+    void Press(Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m = Qt::NoModifier) {
         cursor = {x, y};
         form->CapBoxMouseDown(b, m, x, y);
     }
     void Release(Qt::MouseButton b) { form->CapBoxMouseUp(b, Qt::NoModifier, cursor.x(), cursor.y()); }
     // The help card as before any press: fully there.
-    void ShowCard()
-    {
+    void ShowCard() {
         form->HelpCardFade.store(-1);
         form->HelpCardAlpha.store(255);
     }
     // Two free-form strokes that cross and a rectangle, with the given pen.
-    void DrawInk(float width)
-    {
+    void DrawInk(float width) {
         form->PenWidth.store(width);
         Press(Qt::RightButton, 40, 60);
         Trace({{100, 40}, {160, 90}, {220, 60}, {280, 110}});
@@ -158,8 +149,7 @@ struct GoldenCase {
 
 class OverlayGolden : public OverlayScene, public ::testing::WithParamInterface<GoldenCase> {};
 
-TEST_P(OverlayGolden, MatchesTheReviewedPicture)
-{
+TEST_P(OverlayGolden, MatchesTheReviewedPicture) {
     GetParam().drive(*this);
     const QImage shot = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shot.size(), QSize(W, H));
@@ -177,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{"normal_rect",
                    [](OverlayScene& t) {
                        t.Press(Qt::LeftButton, 100, 40, Qt::ControlModifier);
-                       t.Move(230, 150, Qt::ControlModifier);  // across the card; no release, which confirms
+                       t.Move(230, 150, Qt::ControlModifier); // across the card; no release, which confirms
                    }},
         GoldenCase{"normal_lasso",
                    [](OverlayScene& t) {
@@ -194,32 +184,31 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{"pick_hover",
                    [](OverlayScene& t) {
                        t.Zoom(8, ZoomCentre, 1);
-                       t.Move(100, 40);  // over the window's body: "Ctrl to select", "Color "
+                       t.Move(100, 40); // over the window's body: "Ctrl to select", "Color "
                    }},
         GoldenCase{"pick_right_edge",
                    [](OverlayScene& t) {
                        t.Zoom(8, ZoomCentre, 1);
-                       t.Move(300, 60);  // no room on the right: the panel moves left of the pick
+                       t.Move(300, 60); // no room on the right: the panel moves left of the pick
                    }},
         GoldenCase{"pick_bottom_edge",
                    [](OverlayScene& t) {
                        t.Zoom(8, ZoomCentre, 1);
-                       t.Move(40, 190);  // no room below: the panel moves above the pick
+                       t.Move(40, 190); // no room below: the panel moves above the pick
                    }},
         GoldenCase{"pick_dragged",
                    [](OverlayScene& t) {
                        t.Zoom(8, RedCorner, 1);
                        t.Press(Qt::LeftButton, 8, 40, Qt::ControlModifier);
                        t.Move(40, 56, Qt::ControlModifier);
-                       t.Release(Qt::LeftButton);  // "w 5", "h 3", "Sel color 0000FF"
+                       t.Release(Qt::LeftButton); // "w 5", "h 3", "Sel color 0000FF"
                    }},
         GoldenCase{"ink6", [](OverlayScene& t) { t.DrawInk(6); }},
         GoldenCase{"ink17", [](OverlayScene& t) { t.DrawInk(17); }}),
     [](const ::testing::TestParamInfo<GoldenCase>& info) { return std::string(info.param.name); });
 
 // Where the pictures above leave room for doubt, the exact pixels.
-TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare)
-{
+TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare) {
     Zoom(8, RedCorner, 1);
     Press(Qt::LeftButton, 8, 40, Qt::ControlModifier);
     Move(40, 56, Qt::ControlModifier);
@@ -230,8 +219,7 @@ TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare)
 
 // The zoomed view is drawn straight into a window surface that is a 32-bit image, wherever in the surface
 // the box lies, and through its kept frame into other surfaces: the same picture either way, opaque.
-TEST_F(OverlayScene, TheZoomedViewDrawnInPlaceIsTheSamePicture)
-{
+TEST_F(OverlayScene, TheZoomedViewDrawnInPlaceIsTheSamePicture) {
     Zoom(8, ZoomCentre, 1);
     Move(100, 40);
     const QImage framed = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -254,7 +242,8 @@ TEST_F(OverlayScene, TheZoomedViewDrawnInPlaceIsTheSamePicture)
         if (format != QImage::Format_ARGB32_Premultiplied) continue;
         int translucent = 0;
         for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) translucent += qAlpha(surface.pixel(x + 7, y + 5)) != 255;
+            for (int x = 0; x < W; ++x)
+                translucent += qAlpha(surface.pixel(x + 7, y + 5)) != 255;
         EXPECT_EQ(translucent, 0) << "the whole view is opaque, bands and panel included";
     }
 }

@@ -17,8 +17,7 @@ struct StrengthCase {
 
 class GridStrength : public ::testing::TestWithParam<StrengthCase> {};
 
-TEST_P(GridStrength, FadesInBetweenThreeAndAHalfAndSix)
-{
+TEST_P(GridStrength, FadesInBetweenThreeAndAHalfAndSix) {
     EXPECT_DOUBLE_EQ(PixelGridStrength(GetParam().zoom), GetParam().strength);
 }
 
@@ -27,8 +26,7 @@ INSTANTIATE_TEST_SUITE_P(Zooms, GridStrength,
                                            StrengthCase{4.75, 16}, StrengthCase{6, 32}, StrengthCase{8, 32},
                                            StrengthCase{32, 32}));
 
-TEST(GridDarkening, RangesFromEightToFortyThreeLevelsAtFullStrength)
-{
+TEST(GridDarkening, RangesFromEightToFortyThreeLevelsAtFullStrength) {
     std::set<int> vertical, horizontal;
     for (int tick = 0; tick < 400; ++tick) {
         const TGridDarkening d = PixelGridDarkening(8, tick * 100.0);
@@ -41,8 +39,7 @@ TEST(GridDarkening, RangesFromEightToFortyThreeLevelsAtFullStrength)
     EXPECT_EQ(*horizontal.rbegin(), 43);
 }
 
-TEST(GridDarkening, TheTwoDirectionsPulseAnEighthOfAPeriodApart)
-{
+TEST(GridDarkening, TheTwoDirectionsPulseAnEighthOfAPeriodApart) {
     const double crest = 5000 * std::numbers::pi / 2; // vertical lines at their darkest
     const TGridDarkening d = PixelGridDarkening(6, crest);
     EXPECT_EQ(d.vertical, 43);
@@ -52,18 +49,18 @@ TEST(GridDarkening, TheTwoDirectionsPulseAnEighthOfAPeriodApart)
     EXPECT_EQ(none.horizontal, 0);
 }
 
-int Grey(TDIB& dib, int x, int y) { return dib.PixelPtr(x, y)[1]; }
+int Grey(TDIB& dib, int x, int y) {
+    return dib.PixelPtr(x, y)[1];
+}
 
-TDIB FlatGrey(int w, int h)
-{
+TDIB FlatGrey(int w, int h) {
     TDIB view(w, h, 24);
     view.FillRect(QRect(0, 0, w, h), 0xFF808080u, 256);
     return view;
 }
 
 // Zoom 4 at phase 0: strength 6.4, vertical lines 5 levels, horizontal ones round(7.61) = 8.
-TEST(PixelGrid, DarkensTheLeftAndTopEdgeOfEveryImagePixel)
-{
+TEST(PixelGrid, DarkensTheLeftAndTopEdgeOfEveryImagePixel) {
     TDIB view = FlatGrey(40, 20);
     DrawPixelGrid(view, 4, QPointF(0, 0), QPoint(0, 0), 0);
     for (int y = 0; y < 20; ++y)
@@ -75,8 +72,7 @@ TEST(PixelGrid, DarkensTheLeftAndTopEdgeOfEveryImagePixel)
     EXPECT_EQ(view.PixelPtr(4, 5)[2], 123);
 }
 
-TEST(PixelGrid, FollowsThePanAndFractionalZooms)
-{
+TEST(PixelGrid, FollowsThePanAndFractionalZooms) {
     TDIB view = FlatGrey(30, 12);
     // Image x of client 0 is (0 + 5) / 4.5 = 1; its left edge, 4.5 - 5 = -0.5, rounds (half to even) to 0.
     DrawPixelGrid(view, 4.5, QPointF(5, 0), QPoint(1, 0), 0);
@@ -87,8 +83,7 @@ TEST(PixelGrid, FollowsThePanAndFractionalZooms)
     EXPECT_EQ(columns, (std::set<int>{0, 4, 8, 13, 18, 22, 26}));
 }
 
-TEST(PixelGrid, LeavesTheAlphaOfA32BitViewAlone)
-{
+TEST(PixelGrid, LeavesTheAlphaOfA32BitViewAlone) {
     TDIB view(12, 12, 32);
     view.FillRect(QRect(0, 0, 12, 12), 0xFF101010u, 256);
     DrawPixelGrid(view, 6, QPointF(0, 0), QPoint(0, 0), 5000 * std::numbers::pi / 2); // 43 and 38 levels
@@ -101,12 +96,12 @@ TEST(PixelGrid, LeavesTheAlphaOfA32BitViewAlone)
         }
 }
 
-TEST(PixelGrid, DrawsNothingUpToZoomThreeAndAHalf)
-{
+TEST(PixelGrid, DrawsNothingUpToZoomThreeAndAHalf) {
     TDIB view = FlatGrey(16, 16);
     DrawPixelGrid(view, 3.5, QPointF(0, 0), QPoint(0, 0), 0);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) ASSERT_EQ(Grey(view, x, y), 128);
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(Grey(view, x, y), 128);
 }
 
 } // namespace

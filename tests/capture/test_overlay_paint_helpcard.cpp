@@ -14,41 +14,49 @@ struct Px {
     int b, g, r, a;
 };
 
-Px At(TDIB& dib, int x, int y)
-{
+Px At(TDIB& dib, int x, int y) {
     const uint8_t* p = dib.PixelPtr(x, y);
     return {p[0], p[1], p[2], p[3]};
 }
 
-bool Lit(const Px& p) { return p.r > 200 && p.g > 120 && p.g < 200 && p.b < 100; } // the lit button
-bool Body(const Px& p) { return p.r < 90 && p.b > 70 && p.b < 110; }                // an unlit button
+bool Lit(const Px& p) {
+    return p.r > 200 && p.g > 120 && p.g < 200 && p.b < 100;
+} // the lit button
+bool Body(const Px& p) {
+    return p.r < 90 && p.b > 70 && p.b < 110;
+} // an unlit button
 
-int CountIn(TDIB& dib, int x0, int y0, int x1, int y1, bool (*test)(const Px&))
-{
+int CountIn(TDIB& dib, int x0, int y0, int x1, int y1, bool (*test)(const Px&)) {
     int n = 0;
     for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(At(dib, x, y)) ? 1 : 0;
+        for (int x = x0; x < x1; ++x)
+            n += test(At(dib, x, y)) ? 1 : 0;
     return n;
 }
 
-bool Bright(const Px& p) { return p.r > 200 && p.g > 200 && p.b > 200; }
-bool Ink(const Px& p) { return p.r > 200 && p.g < 110 && p.b < 110; }
-bool Area(const Px& p) { return p.b > 200 && p.r < 140; }
+bool Bright(const Px& p) {
+    return p.r > 200 && p.g > 200 && p.b > 200;
+}
+bool Ink(const Px& p) {
+    return p.r > 200 && p.g < 110 && p.b < 110;
+}
+bool Area(const Px& p) {
+    return p.b > 200 && p.r < 140;
+}
 
 class HelpCardTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         ASSERT_TRUE(MakeHelpCard(card));
         if (const char* out = std::getenv("VEXMOR_HELP_CARD_PNG"))
-            QImage(card.Bits(), card.Width(), card.Height(), card.BytesPerRow(), QImage::Format_ARGB32_Premultiplied)
+            QImage(card.Bits(), card.Width(), card.Height(), card.BytesPerRow(),
+                   QImage::Format_ARGB32_Premultiplied)
                 .save(QString::fromLocal8Bit(out));
     }
     TDIB card;
 };
 
-TEST_F(HelpCardTest, IsAPremultipliedCardThatNeverHidesTheDesktopCompletely)
-{
+TEST_F(HelpCardTest, IsAPremultipliedCardThatNeverHidesTheDesktopCompletely) {
     ASSERT_EQ(card.Width(), 183);
     ASSERT_EQ(card.Height(), 224);
     ASSERT_EQ(card.BitCount(), 32);
@@ -66,8 +74,7 @@ TEST_F(HelpCardTest, IsAPremultipliedCardThatNeverHidesTheDesktopCompletely)
 }
 
 // Each row: the mouse with its lit button, and the sample of what that button draws.
-TEST_F(HelpCardTest, ShowsEachButtonWithWhatItDraws)
-{
+TEST_F(HelpCardTest, ShowsEachButtonWithWhatItDraws) {
     // Right button: the ink stroke.
     EXPECT_GT(CountIn(card, 75, 20, 86, 33, Lit), 60);
     EXPECT_GT(CountIn(card, 61, 20, 72, 33, Body), 60);
@@ -85,8 +92,7 @@ TEST_F(HelpCardTest, ShowsEachButtonWithWhatItDraws)
     EXPECT_GT(CountIn(card, 8, 140, 54, 160, Bright), 20) << "CTRL +";
 }
 
-TEST_F(HelpCardTest, CarriesTheTitleAtTheBottom)
-{
+TEST_F(HelpCardTest, CarriesTheTitleAtTheBottom) {
     const int title = CountIn(card, 10, 196, 173, 216, Bright);
     EXPECT_GT(title, 150);
     EXPECT_EQ(CountIn(card, 0, 180, 183, 190, Bright), 0) << "nothing bright above the title";

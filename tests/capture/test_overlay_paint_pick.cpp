@@ -19,14 +19,12 @@ struct Rgb {
     bool operator==(const Rgb&) const = default;
 };
 
-Rgb At(TDIB& v, int x, int y)
-{
+Rgb At(TDIB& v, int x, int y) {
     const uint8_t* p = v.PixelPtr(x, y);
     return {p[2], p[1], p[0]};
 }
 
-int WhiteIn(TDIB& v, const QRect& r)
-{
+int WhiteIn(TDIB& v, const QRect& r) {
     int n = 0;
     for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), H - 1); ++y)
         for (int x = std::max(r.left(), 0); x <= std::min(r.right(), W - 1); ++x) {
@@ -37,9 +35,8 @@ int WhiteIn(TDIB& v, const QRect& r)
 }
 
 class PickDisplay : public ::testing::Test {
-protected:
-    TDIB Draw(const QRect& s, bool single, uint32_t picked, const char* name)
-    {
+  protected:
+    TDIB Draw(const QRect& s, bool single, uint32_t picked, const char* name) {
         TDIB view(W, H, 24);
         view.FillRect(QRect(0, 0, W, H), 0xFF606060u, 256);
         DrawPickDisplay(view, text, s, QRect(12, 34, single ? 1 : 5, single ? 1 : 3), single, picked, 0);
@@ -51,8 +48,7 @@ protected:
     TAgg2D text;
 };
 
-TEST_F(PickDisplay, HoveringShowsBandsSwatchAndText)
-{
+TEST_F(PickDisplay, HoveringShowsBandsSwatchAndText) {
     const QRect s(100, 40, 8, 8);
     TDIB v = Draw(s, true, 0x0000FFu, "hover");
     const QRect panel = PickPanelRect(s, W, H);
@@ -75,8 +71,7 @@ TEST_F(PickDisplay, HoveringShowsBandsSwatchAndText)
     EXPECT_EQ(WhiteIn(v, QRect(0, 0, W, H)), WhiteIn(v, panel));
 }
 
-TEST_F(PickDisplay, ADraggedPickWeighsMoreThanItsBandsAndFlipsAtTheCorner)
-{
+TEST_F(PickDisplay, ADraggedPickWeighsMoreThanItsBandsAndFlipsAtTheCorner) {
     const QRect s(260, 150, 30, 20);
     TDIB v = Draw(s, false, 0x40C020u, "drag");
     const QRect panel = PickPanelRect(s, W, H);
@@ -88,8 +83,7 @@ TEST_F(PickDisplay, ADraggedPickWeighsMoreThanItsBandsAndFlipsAtTheCorner)
     EXPECT_EQ(WhiteIn(v, QRect(0, 0, W, H)), WhiteIn(v, panel));
 }
 
-TEST_F(PickDisplay, APanelThatFitsNowhereIsClippedAway)
-{
+TEST_F(PickDisplay, APanelThatFitsNowhereIsClippedAway) {
     // A view smaller than the panel: flipped both ways it lies wholly outside; only the bands show.
     TDIB view(50, 40, 24);
     view.FillRect(QRect(0, 0, 50, 40), 0xFF606060u, 256);

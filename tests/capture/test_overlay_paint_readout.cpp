@@ -13,8 +13,7 @@ struct HlsCase {
 
 class HlsConversion : public ::testing::TestWithParam<HlsCase> {};
 
-TEST_P(HlsConversion, GivesTheUsualHueLightnessAndSaturation)
-{
+TEST_P(HlsConversion, GivesTheUsualHueLightnessAndSaturation) {
     const HlsCase c = GetParam();
     const THls hls = RgbToHls(c.r, c.g, c.b);
     EXPECT_EQ(std::lround(hls.hue * 360), c.hue);
@@ -25,9 +24,11 @@ TEST_P(HlsConversion, GivesTheUsualHueLightnessAndSaturation)
 
 INSTANTIATE_TEST_SUITE_P(Colours, HlsConversion,
                          ::testing::Values(HlsCase{255, 0, 0, 0, 50, 100}, HlsCase{0, 255, 0, 120, 50, 100},
-                                           HlsCase{0, 0, 255, 240, 50, 100}, HlsCase{255, 0, 255, 300, 50, 100},
+                                           HlsCase{0, 0, 255, 240, 50, 100},
+                                           HlsCase{255, 0, 255, 300, 50, 100},
                                            HlsCase{128, 128, 128, 0, 50, 0}, HlsCase{0, 0, 0, 0, 0, 0},
-                                           HlsCase{255, 255, 255, 0, 100, 0}, HlsCase{30, 100, 60, 146, 25, 54},
+                                           HlsCase{255, 255, 255, 0, 100, 0},
+                                           HlsCase{30, 100, 60, 146, 25, 54},
                                            HlsCase{250, 240, 200, 48, 88, 83}));
 
 struct PanelCase {
@@ -37,8 +38,7 @@ struct PanelCase {
 
 class PanelPlacement : public ::testing::TestWithParam<PanelCase> {};
 
-TEST_P(PanelPlacement, SitsRightAndBelowUnlessTheViewEnds)
-{
+TEST_P(PanelPlacement, SitsRightAndBelowUnlessTheViewEnds) {
     EXPECT_EQ(PickPanelRect(GetParam().pick, 640, 400), QRect(GetParam().topLeft, QSize(174, 116)));
 }
 
@@ -52,15 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
                       PanelCase{QRect(100, 263, 8, 8), QPoint(135, 135)},   // flipped above
                       PanelCase{QRect(600, 380, 8, 8), QPoint(414, 252)})); // both
 
-std::vector<std::string> Texts(const std::vector<TReadoutLine>& lines)
-{
+std::vector<std::string> Texts(const std::vector<TReadoutLine>& lines) {
     std::vector<std::string> t;
-    for (const TReadoutLine& l : lines) t.push_back(l.text);
+    for (const TReadoutLine& l : lines)
+        t.push_back(l.text);
     return t;
 }
 
-TEST(PickReadout, HoveringOverAPureRedPixel)
-{
+TEST(PickReadout, HoveringOverAPureRedPixel) {
     const auto lines = PickReadoutLines(QRect(17, 42, 1, 1), true, 0x0000FFu, QPoint(300, 200));
     EXPECT_EQ(Texts(lines), (std::vector<std::string>{"x 17", "y 42", "Ctrl to select", "Color 0000FF",
                                                       "RGB 255   0   0", "HLS 0 50% 100%"}));
@@ -74,8 +73,7 @@ TEST(PickReadout, HoveringOverAPureRedPixel)
     EXPECT_EQ(lines[5], (TReadoutLine{QPoint(313, 294), "HLS 0 50% 100%", 13}));
 }
 
-TEST(PickReadout, ADraggedPickGivesItsSizeAndSelectionColour)
-{
+TEST(PickReadout, ADraggedPickGivesItsSizeAndSelectionColour) {
     // 0x00BBGGRR: blue 0x12, green 0x34, red 0xAB.
     const auto lines = PickReadoutLines(QRect(5, 6, 30, 1), false, 0x1234ABu, QPoint(0, 0));
     EXPECT_EQ(Texts(lines), (std::vector<std::string>{"x 5", "y 6", "w 30", "h 1", "Sel color 1234AB",

@@ -21,23 +21,20 @@ namespace {
 constexpr int W = 320, H = 240;
 
 class OverlayView : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         fake = InstallFakePlatform();
         ResampleMode = 1;
         form = new TInputForm(PatternGrab(W, H), &owner, false);
         form->CapBox()->setGeometry(0, 0, W, H);
         GiveOwnPointer(*form, cursor);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (form && !form->Closed()) form->FormClose();
         FlushDeletes();
         InputForm = nullptr;
     }
-    QImage Grab(const char* name)
-    {
+    QImage Grab(const char* name) {
         QImage shot = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         if (const char* prefix = std::getenv("VEXMOR_VIEW_PNG"))
             shot.save(QString::fromLocal8Bit(prefix) + QString::fromLatin1(name) + QStringLiteral(".png"));
@@ -49,10 +46,11 @@ protected:
     QPoint cursor{0, 0};
 };
 
-QRgb Desktop(int x, int y) { return PatternPixel(x, y) | 0xFF000000u; }
+QRgb Desktop(int x, int y) {
+    return PatternPixel(x, y) | 0xFF000000u;
+}
 
-TEST_F(OverlayView, NormalViewShowsTheCardAndARectangleCutsThroughIt)
-{
+TEST_F(OverlayView, NormalViewShowsTheCardAndARectangleCutsThroughIt) {
     const QRect card = form->HelpCardRect;
     ASSERT_EQ(card, QRect(W - 183 - 16, (H - 224) / 2, 183, 224));
     QImage before = Grab("normal");
@@ -67,20 +65,21 @@ TEST_F(OverlayView, NormalViewShowsTheCardAndARectangleCutsThroughIt)
     form->CapBoxMouseDown(Qt::LeftButton, Qt::ControlModifier, card.left() - 40, card.top() + 20);
     form->CapBoxMouseMove(Qt::ControlModifier, card.left() + 60, card.top() + 120);
     QImage cut = Grab("normal_rect");
-    for (auto [x, y] : {std::pair{card.left() + 10, card.top() + 100}, {card.left() + 50, card.top() + 60},
+    for (auto [x, y] : {std::pair{card.left() + 10, card.top() + 100},
+                        {card.left() + 50, card.top() + 60},
                         {card.left() - 20, card.top() + 40}})
         EXPECT_EQ(cut.pixel(x, y), Desktop(x, y)) << "inside the cut at " << x << "," << y;
     EXPECT_EQ(cut.pixel(card.left() + 10, card.top() + 200), before.pixel(card.left() + 10, card.top() + 200))
         << "the card below the cut stays";
 }
 
-TEST_F(OverlayView, ALassoClearsTheCardWithinItsOutline)
-{
+TEST_F(OverlayView, ALassoClearsTheCardWithinItsOutline) {
     const QRect card = form->HelpCardRect;
     const QImage before = Grab("normal");
     const int x0 = card.left() - 40, y0 = card.top() + 20;
     form->CapBoxMouseDown(Qt::LeftButton, Qt::NoModifier, x0, y0);
-    for (QPoint p : {QPoint(x0 + 120, y0), QPoint(x0 + 120, y0 + 120), QPoint(x0, y0 + 120), QPoint(x0, y0 + 4)})
+    for (QPoint p :
+         {QPoint(x0 + 120, y0), QPoint(x0 + 120, y0 + 120), QPoint(x0, y0 + 120), QPoint(x0, y0 + 4)})
         for (int i = 0; i < 40; ++i) {
             form->CapBoxMouseMove(Qt::NoModifier, p.x(), p.y());
             form->CatchStep();
@@ -92,16 +91,17 @@ TEST_F(OverlayView, ALassoClearsTheCardWithinItsOutline)
     const QPoint inside(x0 + 60, y0 + 60);
     ASSERT_TRUE(card.contains(inside));
     EXPECT_EQ(lasso.pixel(inside), Desktop(inside.x(), inside.y())) << "card and tint cleared inside";
-    EXPECT_EQ(lasso.pixel(card.left() + 10, card.top() + 200), before.pixel(card.left() + 10, card.top() + 200))
+    EXPECT_EQ(lasso.pixel(card.left() + 10, card.top() + 200),
+              before.pixel(card.left() + 10, card.top() + 200))
         << "the card outside the lasso stays";
     const QRgb outline = lasso.pixel(x0 + 120, y0 + 60);
     EXPECT_GT(qBlue(outline), qRed(outline)) << "the blue outline runs along the lasso";
 }
 
-TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour)
-{
+TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour) {
     form->SetZoom(8, false);
-    for (int i = 0; i < 400; ++i) form->CatchStep();
+    for (int i = 0; i < 400; ++i)
+        form->CatchStep();
     QImage zoomed = Grab("zoom8");
     ASSERT_EQ(zoomed.size(), QSize(W, H));
     // Inside one image pixel (8x8 block) the colour is flat; the grid darkens the block's left column.
@@ -118,11 +118,12 @@ TEST_F(OverlayView, ZoomedViewDrawsTheGridFromZoomFour)
 
 // The desktop's green channel depends on the row only, so along one client row any darker column is a
 // vertical grid line.
-int DarkColumns(const QImage& zoomed, int y)
-{
+int DarkColumns(const QImage& zoomed, int y) {
     int top = 0, dark = 0;
-    for (int x = 0; x < W; ++x) top = std::max(top, qGreen(zoomed.pixel(x, y)));
-    for (int x = 0; x < W; ++x) dark += qGreen(zoomed.pixel(x, y)) < top ? 1 : 0;
+    for (int x = 0; x < W; ++x)
+        top = std::max(top, qGreen(zoomed.pixel(x, y)));
+    for (int x = 0; x < W; ++x)
+        dark += qGreen(zoomed.pixel(x, y)) < top ? 1 : 0;
     return dark;
 }
 
@@ -134,11 +135,11 @@ struct GridCase {
 
 class OverlayGrid : public OverlayView, public ::testing::WithParamInterface<GridCase> {};
 
-TEST_P(OverlayGrid, OnlyNearestZoomsFromThreeAndAHalfShowTheGrid)
-{
+TEST_P(OverlayGrid, OnlyNearestZoomsFromThreeAndAHalfShowTheGrid) {
     ResampleMode = GetParam().resample;
     form->SetZoom(GetParam().zoom, false);
-    for (int i = 0; i < 400; ++i) form->CatchStep();
+    for (int i = 0; i < 400; ++i)
+        form->CatchStep();
     const QImage shot = Grab("grid");
     const int columns = DarkColumns(shot, H / 2 + 1) + DarkColumns(shot, H / 2 + 2); // one is off the lines
     if (GetParam().grid)
@@ -151,10 +152,10 @@ INSTANTIATE_TEST_SUITE_P(Zooms, OverlayGrid,
                          ::testing::Values(GridCase{2, 1, false}, GridCase{3, 1, false}, GridCase{4, 1, true},
                                            GridCase{8, 1, true}, GridCase{8, 2, false}));
 
-TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize)
-{
+TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize) {
     form->SetZoom(2, false);
-    for (int i = 0; i < 400; ++i) form->CatchStep();
+    for (int i = 0; i < 400; ++i)
+        form->CatchStep();
     const QImage first = Grab("zoom2");
     EXPECT_EQ(Grab("zoom2_again"), first) << "the kept frame is painted afresh";
     form->CapBox()->setGeometry(0, 0, 200, 120);
@@ -163,8 +164,7 @@ TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize)
     EXPECT_EQ(smaller.copy(0, 0, 200, 120), first.copy(0, 0, 200, 120)) << "same view, smaller window";
 }
 
-int WhiteIn(const QImage& img, const QRect& r)
-{
+int WhiteIn(const QImage& img, const QRect& r) {
     int n = 0;
     const QRect in = r & img.rect();
     for (int y = in.top(); y <= in.bottom(); ++y)
@@ -175,10 +175,10 @@ int WhiteIn(const QImage& img, const QRect& r)
     return n;
 }
 
-TEST_F(OverlayView, HoveringInTheZoomedViewShowsTheReadOutBesideThePick)
-{
+TEST_F(OverlayView, HoveringInTheZoomedViewShowsTheReadOutBesideThePick) {
     form->SetZoom(4, false);
-    for (int i = 0; i < 400; ++i) form->CatchStep();
+    for (int i = 0; i < 400; ++i)
+        form->CatchStep();
     form->TakePaintView(); // the mouse is mapped with the view of the last paint
     std::set<int> sides;
     for (QPoint mouse : {QPoint(42, 30), QPoint(160, 120), QPoint(20, 200), QPoint(290, 20)}) {
@@ -201,19 +201,18 @@ TEST_F(OverlayView, HoveringInTheZoomedViewShowsTheReadOutBesideThePick)
 }
 
 // A horizontal right-button stroke from (40, y) to (200, y), left to catch up.
-void Stroke(TInputForm& f, int y)
-{
+void Stroke(TInputForm& f, int y) {
     f.CapBoxMouseDown(Qt::RightButton, Qt::NoModifier, 40, y);
     for (int x = 40; x <= 200; x += 4) {
         f.CapBoxMouseMove(Qt::NoModifier, x, y);
         f.CatchStep();
     }
     f.CapBoxMouseUp(Qt::RightButton, Qt::NoModifier, 200, y);
-    for (int i = 0; i < 100; ++i) f.CatchStep();
+    for (int i = 0; i < 100; ++i)
+        f.CatchStep();
 }
 
-TEST_F(OverlayView, InkIsOpaqueAtWidthSixAndAHighlighterAtSeventeen)
-{
+TEST_F(OverlayView, InkIsOpaqueAtWidthSixAndAHighlighterAtSeventeen) {
     InkColor = 0xFFD80000u;
     Stroke(*form, 100);
     Stroke(*form, 160);
@@ -224,7 +223,8 @@ TEST_F(OverlayView, InkIsOpaqueAtWidthSixAndAHighlighterAtSeventeen)
         form->CatchStep();
     }
     form->CapBoxMouseUp(Qt::RightButton, Qt::NoModifier, 120, 200);
-    for (int i = 0; i < 100; ++i) form->CatchStep();
+    for (int i = 0; i < 100; ++i)
+        form->CatchStep();
 
     const QImage thin = Grab("ink6");
     EXPECT_EQ(thin.pixel(120, 100), qRgb(216, 0, 0));
@@ -243,8 +243,7 @@ TEST_F(OverlayView, InkIsOpaqueAtWidthSixAndAHighlighterAtSeventeen)
     EXPECT_LT(qGreen(crossing), qGreen(single));
 }
 
-TEST_F(OverlayView, UndoRightAfterAFastStrokeRemovesItWhileItCatchesUp)
-{
+TEST_F(OverlayView, UndoRightAfterAFastStrokeRemovesItWhileItCatchesUp) {
     InkColor = 0xFFD80000u;
     form->CapBoxMouseDown(Qt::RightButton, Qt::NoModifier, 20, 120);
     for (int x : {60, 140, 260}) { // a flick: the pen lags far behind the mouse
@@ -260,7 +259,8 @@ TEST_F(OverlayView, UndoRightAfterAFastStrokeRemovesItWhileItCatchesUp)
     const QImage drawn = Grab("undo_before");
     EXPECT_EQ(drawn.pixel(40, 120), qRgb(216, 0, 0));
     form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
-    for (int i = 0; i < 100; ++i) form->CatchStep(); // the worker has nothing left to move
+    for (int i = 0; i < 100; ++i)
+        form->CatchStep(); // the worker has nothing left to move
     {
         std::lock_guard<std::mutex> lock(form->ShapeLock);
         EXPECT_EQ(form->Shapes.size(), 1u);

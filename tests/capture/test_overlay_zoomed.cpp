@@ -18,27 +18,25 @@ namespace {
 constexpr uint32_t Background = 0xFF181818u;
 
 // Noise, so that a pixel taken from a neighbour shows; an odd size, so that no row padding hides.
-TDIB NoiseDesktop(int w, int h)
-{
+TDIB NoiseDesktop(int w, int h) {
     TDIB d(w, h, 24);
     std::mt19937 rng(5);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x) d.PixelPtr(0, y)[x] = uint8_t(rng() >> 24);
+        for (int x = 0; x < w * 3; ++x)
+            d.PixelPtr(0, y)[x] = uint8_t(rng() >> 24);
     return d;
 }
 
 // The form's mapping of client (0, 0), truncated in single precision as its handlers do.
-QPoint FirstPixel(double zoom, QPointF offset)
-{
+QPoint FirstPixel(double zoom, QPointF offset) {
     return QPoint(int(float(offset.x()) / float(zoom)), int(float(offset.y()) / float(zoom)));
 }
 
-TDIB Reference(TDIB& desktop, int w, int h, const TZoomedView& v)
-{
+TDIB Reference(TDIB& desktop, int w, int h, const TZoomedView& v) {
     TDIB frame(w, h, 24);
     frame.FillRect(QRect(0, 0, w, h), v.background, 256);
-    desktop.ResizeSqr(frame, QRect(0, 0, desktop.Width(), desktop.Height()), v.mode, v.zoom, v.zoom, -v.offset.x(),
-                      -v.offset.y(), QRect(0, 0, w, h));
+    desktop.ResizeSqr(frame, QRect(0, 0, desktop.Width(), desktop.Height()), v.mode, v.zoom, v.zoom,
+                      -v.offset.x(), -v.offset.y(), QRect(0, 0, w, h));
     if (v.mode == 1) DrawPixelGrid(frame, v.zoom, v.offset, v.firstPixel, v.phase);
     return frame;
 }
@@ -48,15 +46,13 @@ struct ZoomCase {
     int mode;
 };
 
-void PrintTo(const ZoomCase& c, std::ostream* os)
-{
+void PrintTo(const ZoomCase& c, std::ostream* os) {
     *os << "zoom " << c.zoom << " offset " << c.x << "," << c.y << " mode " << c.mode;
 }
 
 class ZoomedDesktop : public ::testing::TestWithParam<ZoomCase> {};
 
-TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop)
-{
+TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop) {
     const ZoomCase c = GetParam();
     TDIB desktop = NoiseDesktop(61, 47);
     const int w = 97, h = 83;
@@ -82,7 +78,8 @@ TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop)
         TDIB source, rows, view(w, h, 32);
         view.FillRect(QRect(0, 0, w, h), 0x00FFFFFFu, 256); // stale content that must not show
         if (fromRows)
-            DrawZoomedDesktop(rowsView, source, rows, DibOps::View{view.Bits(), view.BytesPerRow(), w, h, 4}, v);
+            DrawZoomedDesktop(rowsView, source, rows, DibOps::View{view.Bits(), view.BytesPerRow(), w, h, 4},
+                              v);
         else
             DrawZoomedDesktop(desktop, source, rows, view, v);
         for (int y = 0; y < h; ++y)
@@ -99,17 +96,17 @@ TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop)
 
 INSTANTIATE_TEST_SUITE_P(
     Views, ZoomedDesktop,
-    ::testing::Values(ZoomCase{8, 0, 0, 1}, ZoomCase{8, 100, 50, 1}, ZoomCase{8, -37, -21, 1},   // past top-left
-                      ZoomCase{8, 400, 300, 1},                                                  // past bottom-right
-                      ZoomCase{4, 13, 7, 1}, ZoomCase{2, 5, 3, 1}, ZoomCase{3, 11, -5, 1},       // no grid below 3.5
-                      ZoomCase{32, 1000, 700, 1}, ZoomCase{32, 3000, 0, 1},                      // nothing of the image
-                      ZoomCase{4.5, 5, 3, 1}, ZoomCase{6.25, -10.5, 7.25, 1},                    // animating zooms
-                      ZoomCase{1, 0, 0, 1}, ZoomCase{1, -7, 5, 1}, ZoomCase{1, 20, -9, 1},       // the magnifier's start
-                      ZoomCase{2.5, 10, 10, 2}, ZoomCase{1.5, 3.3, 2.2, 2}, ZoomCase{1, 0, 0, 2}, // linear
-                      ZoomCase{4, 20, 20, 4}, ZoomCase{8, -30, 40, 4}, ZoomCase{1.25, -7, 9, 4}));  // cubic
+    ::testing::Values(
+        ZoomCase{8, 0, 0, 1}, ZoomCase{8, 100, 50, 1}, ZoomCase{8, -37, -21, 1},     // past top-left
+        ZoomCase{8, 400, 300, 1},                                                    // past bottom-right
+        ZoomCase{4, 13, 7, 1}, ZoomCase{2, 5, 3, 1}, ZoomCase{3, 11, -5, 1},         // no grid below 3.5
+        ZoomCase{32, 1000, 700, 1}, ZoomCase{32, 3000, 0, 1},                        // nothing of the image
+        ZoomCase{4.5, 5, 3, 1}, ZoomCase{6.25, -10.5, 7.25, 1},                      // animating zooms
+        ZoomCase{1, 0, 0, 1}, ZoomCase{1, -7, 5, 1}, ZoomCase{1, 20, -9, 1},         // the magnifier's start
+        ZoomCase{2.5, 10, 10, 2}, ZoomCase{1.5, 3.3, 2.2, 2}, ZoomCase{1, 0, 0, 2},  // linear
+        ZoomCase{4, 20, 20, 4}, ZoomCase{8, -30, 40, 4}, ZoomCase{1.25, -7, 9, 4})); // cubic
 
-TEST(ZoomedDesktopScratch, IsKeptBetweenPaintsAndGrowsOnlyWhenItMust)
-{
+TEST(ZoomedDesktopScratch, IsKeptBetweenPaintsAndGrowsOnlyWhenItMust) {
     TDIB desktop = NoiseDesktop(200, 150);
     TDIB source, rows, view(160, 120, 32);
     TZoomedView v;
@@ -137,8 +134,7 @@ TEST(ZoomedDesktopScratch, IsKeptBetweenPaintsAndGrowsOnlyWhenItMust)
     EXPECT_TRUE(none.Empty() && noRows.Empty());
 }
 
-TEST(ZoomedImageArea, IsWhereClientPixelCentresFallInsideTheImage)
-{
+TEST(ZoomedImageArea, IsWhereClientPixelCentresFallInsideTheImage) {
     EXPECT_EQ(ZoomedImageArea(QSize(10, 10), 4, QPointF(0, 0), QSize(100, 100)), QRect(0, 0, 40, 40));
     EXPECT_EQ(ZoomedImageArea(QSize(10, 10), 4, QPointF(-6, -2), QSize(100, 100)), QRect(6, 2, 40, 40));
     EXPECT_EQ(ZoomedImageArea(QSize(10, 10), 4, QPointF(30, 0), QSize(100, 100)), QRect(0, 0, 10, 40));

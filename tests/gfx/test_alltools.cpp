@@ -20,18 +20,25 @@ struct CleanCase {
     QByteArray input;
     QByteArray expected;
 };
-void PrintTo(const CleanCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const CleanCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CleanFileNameTest : public ::testing::TestWithParam<CleanCase> {};
 
-TEST_P(CleanFileNameTest, Cleans) { EXPECT_EQ(CleanFileNameBytes(GetParam().input), GetParam().expected); }
+TEST_P(CleanFileNameTest, Cleans) {
+    EXPECT_EQ(CleanFileNameBytes(GetParam().input), GetParam().expected);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Names, CleanFileNameTest,
     ::testing::Values(CleanCase{"forbidden_dropped", "a:b*c?.txt", "abc.txt"},
                       CleanCase{"all_nine", "\"*/:<>?\\|x", "x"}, CleanCase{"only_forbidden", "<>:|?*", ""},
-                      CleanCase{"control_bytes", QByteArray("a\tb\nc\x1f" "d", 8), "abcd"},
+                      CleanCase{"control_bytes",
+                                QByteArray("a\tb\nc\x1f"
+                                           "d",
+                                           8),
+                                "abcd"},
                       CleanCase{"reserved_exact", "con", "Forbidden filename"},
                       CleanCase{"reserved_upper", "LPT9", "Forbidden filename"},
                       CleanCase{"reserved_after_cleaning", "c:o*n", "Forbidden filename"},
@@ -44,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CleanFileName, NeverCutsAUtf8CharacterInHalf) {
     // 43 three-byte characters are 129 bytes; one more would straddle byte 130.
     QString text;
-    for (int i = 0; i < 60; ++i) text += QChar(0x6587);  // 文
+    for (int i = 0; i < 60; ++i)
+        text += QChar(0x6587); // 文
     const QByteArray cleaned = CleanFileName(text).toUtf8();
     EXPECT_EQ(cleaned.size(), 129);
     EXPECT_TRUE(QString::fromUtf8(cleaned).isValidUtf16());
@@ -59,12 +67,14 @@ TEST(CleanFileName, NeverCutsAUtf8CharacterInHalf) {
 }
 
 class UniqueFileNameTest : public ::testing::Test {
-protected:
+  protected:
     void Touch(const QString& name) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    QString Unique(const QString& name) { return QDir(dir.path()).relativeFilePath(UniqueFileName(dir.filePath(name))); }
+    QString Unique(const QString& name) {
+        return QDir(dir.path()).relativeFilePath(UniqueFileName(dir.filePath(name)));
+    }
     QTemporaryDir dir;
 };
 
@@ -83,9 +93,9 @@ TEST_F(UniqueFileNameTest, NumbersTakenNames) {
     EXPECT_EQ(Unique("x_9.jpg"), "x_11.jpg");
     Touch("noext");
     EXPECT_EQ(Unique("noext"), "noext_2");
-    Touch("v1.2_3");  // everything after the last dot is the extension, counter or not
+    Touch("v1.2_3"); // everything after the last dot is the extension, counter or not
     EXPECT_EQ(Unique("v1.2_3"), "v1_2.2_3");
-    Touch("a_99999999999999999999.png");  // a counter too large to read counts as 0
+    Touch("a_99999999999999999999.png"); // a counter too large to read counts as 0
     EXPECT_EQ(Unique("a_99999999999999999999.png"), "a_1.png");
 }
 
@@ -104,7 +114,7 @@ TEST_F(UniqueFileNameTest, CreateNewFileNeverReplaces) {
     EXPECT_EQ(QDir(dir.path()).relativeFilePath(written), "cap_2.png") << error.toStdString();
     QFile old(target);
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-    EXPECT_EQ(old.readAll(), QByteArray());  // the earlier file is untouched
+    EXPECT_EQ(old.readAll(), QByteArray()); // the earlier file is untouched
     QFile fresh(written);
     ASSERT_TRUE(fresh.open(QIODevice::ReadOnly));
     EXPECT_EQ(fresh.readAll(), QByteArray("new"));
@@ -127,10 +137,14 @@ TEST_F(UniqueFileNameTest, CreateNewFileLosingTheRaceTakesTheNextName) {
 
 TEST_F(UniqueFileNameTest, FailedWriteLeavesNothing) {
     QString error;
-    EXPECT_TRUE(CreateNewFile(dir.filePath("bad.png"), [](QIODevice&) { return false; }, &error).isEmpty());
+    EXPECT_TRUE(CreateNewFile(
+                    dir.filePath("bad.png"), [](QIODevice&) { return false; }, &error)
+                    .isEmpty());
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
-    EXPECT_TRUE(CreateNewFile("/nonexistent-folder/x.png", [](QIODevice&) { return true; }, &error).isEmpty());
+    EXPECT_TRUE(CreateNewFile(
+                    "/nonexistent-folder/x.png", [](QIODevice&) { return true; }, &error)
+                    .isEmpty());
 }
 
 TEST_F(UniqueFileNameTest, ReplaceFileKeepsTheOldFileUntilTheNewOneIsWhole) {
@@ -138,13 +152,18 @@ TEST_F(UniqueFileNameTest, ReplaceFileKeepsTheOldFileUntilTheNewOneIsWhole) {
     Touch("shot.png");
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     QString error;
-    EXPECT_TRUE(ReplaceFile(target, [](QIODevice& d) { return d.write("half") == 4 && false; }, &error).isEmpty());
+    EXPECT_TRUE(ReplaceFile(
+                    target, [](QIODevice& d) { return d.write("half") == 4 && false; }, &error)
+                    .isEmpty());
     EXPECT_EQ(QFileInfo(target).size(), 0) << "a failed write keeps the old file";
-    EXPECT_EQ(ReplaceFile(target, [](QIODevice& d) { return d.write("whole") == 5; }, &error), target);
+    EXPECT_EQ(ReplaceFile(
+                  target, [](QIODevice& d) { return d.write("whole") == 5; }, &error),
+              target);
     QFile fresh(target);
     ASSERT_TRUE(fresh.open(QIODevice::ReadOnly));
     EXPECT_EQ(fresh.readAll(), QByteArray("whole"));
-    EXPECT_FALSE(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther)) << "its permissions stay";
+    EXPECT_FALSE(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther))
+        << "its permissions stay";
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shot.png"});
 }
 
@@ -175,7 +194,7 @@ TEST(Paths, TrailingSeparator) {
 TEST(NumberFormat, DotWhateverTheLocale) {
     const char* ctype = std::setlocale(LC_CTYPE, nullptr);
     if (!ctype || std::string(ctype).rfind("de_DE", 0) != 0) GTEST_SKIP() << "no de_DE locale here";
-    EXPECT_EQ(QLocale::system().decimalPoint(), ",");  // the machine's own locale is a comma one
+    EXPECT_EQ(QLocale::system().decimalPoint(), ","); // the machine's own locale is a comma one
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.2f", 1234.5);
     EXPECT_STREQ(buffer, "1234.50");
@@ -187,7 +206,7 @@ TEST(NumberFormat, DotWhateverTheLocale) {
     EXPECT_DOUBLE_EQ(StrToFloatDef(" -2.25 ", 0), -2.25);
     EXPECT_DOUBLE_EQ(StrToFloatDef("1e400", 7), 7);
     EXPECT_DOUBLE_EQ(StrToFloatDef("", 7), 7);
-    EXPECT_EQ(StrToIntDef("1.000", 9), 9);  // no grouping
+    EXPECT_EQ(StrToIntDef("1.000", 9), 9); // no grouping
     EXPECT_EQ(StrToIntDef("-2621440", 0), -2621440);
 }
 

@@ -11,8 +11,7 @@
 
 namespace {
 
-void FillRandom(TDIB& d, uint32_t seed)
-{
+void FillRandom(TDIB& d, uint32_t seed) {
     std::mt19937 rng(seed);
     for (int y = 0; y < d.Height(); ++y) {
         uint8_t* row = d.PixelPtr(0, y);
@@ -21,17 +20,18 @@ void FillRandom(TDIB& d, uint32_t seed)
     }
 }
 
-uint32_t Px(TDIB& d, int x, int y) { return *d.PixelPtr32(x, y); }
+uint32_t Px(TDIB& d, int x, int y) {
+    return *d.PixelPtr32(x, y);
+}
 
-}  // namespace
+} // namespace
 
 struct ShapeCase {
     int w, h, bits, bytesPerRow, size;
 };
 class DibShape : public testing::TestWithParam<ShapeCase> {};
 
-TEST_P(DibShape, RowsArePaddedToFourBytes)
-{
+TEST_P(DibShape, RowsArePaddedToFourBytes) {
     const ShapeCase c = GetParam();
     TDIB d(c.w, c.h, c.bits);
     EXPECT_EQ(d.BytesPerRow(), c.bytesPerRow);
@@ -47,8 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Edge, DibShape,
                                          ShapeCase{9, 2, 4, 8, 16}, ShapeCase{3, 3, 8, 4, 12},
                                          ShapeCase{3, 1, 16, 8, 8}, ShapeCase{33, 1, 1, 8, 8}));
 
-TEST(Dib, BadBitCountsAndMasksThrowTheFixedMessages)
-{
+TEST(Dib, BadBitCountsAndMasksThrowTheFixedMessages) {
     for (int bits : {0, 2, 7, 12, 48}) {
         try {
             TDIB d(4, 4, bits);
@@ -68,12 +67,11 @@ TEST(Dib, BadBitCountsAndMasksThrowTheFixedMessages)
     // A failed replacement keeps the old image.
     EXPECT_EQ(d.Width(), 2);
     EXPECT_EQ(d.BitCount(), 24);
-    d.SetSize(3, 3, 16);   // 5-6-5 is a 16-bit layout
+    d.SetSize(3, 3, 16); // 5-6-5 is a 16-bit layout
     EXPECT_EQ(d.GetPixelFormat().greenMask, 0x07E0u);
 }
 
-TEST(Dib, PixelFormatRecord)
-{
+TEST(Dib, PixelFormatRecord) {
     const PixelFormat f = PixelFormat::Make(5, 6, 5);
     EXPECT_EQ(f.redMask, 0xF800u);
     EXPECT_EQ(f.greenMask, 0x07E0u);
@@ -88,8 +86,7 @@ TEST(Dib, PixelFormatRecord)
     EXPECT_EQ(d.blueShift, 0u);
 }
 
-TEST(Dib, SetSizeKeepsPixelsOnlyForTheSameShape)
-{
+TEST(Dib, SetSizeKeepsPixelsOnlyForTheSameShape) {
     TDIB d(4, 3, 24);
     FillRandom(d, 1);
     const uint8_t* before = d.Bits();
@@ -110,8 +107,7 @@ TEST(Dib, SetSizeKeepsPixelsOnlyForTheSameShape)
     EXPECT_EQ(d.BitCount(), 8);
 }
 
-TEST(Dib, AssignSharesAndCanvasUnshares)
-{
+TEST(Dib, AssignSharesAndCanvasUnshares) {
     TDIB a(8, 8, 32);
     a.FillRect(QRect(0, 0, 8, 8), 0xFF102030);
     TDIB b;
@@ -133,8 +129,7 @@ TEST(Dib, AssignSharesAndCanvasUnshares)
     EXPECT_EQ(a.RefCount(), 1);
 }
 
-TEST(Dib, CanvasKeepsPenAcrossReplacementAndMemoryImageGetsOne)
-{
+TEST(Dib, CanvasKeepsPenAcrossReplacementAndMemoryImageGetsOne) {
     TDIB m(4, 4, 24, true);
     EXPECT_TRUE(m.MemoryImage());
     QPainter* p = m.Canvas();
@@ -148,8 +143,7 @@ TEST(Dib, CanvasKeepsPenAcrossReplacementAndMemoryImageGetsOne)
     EXPECT_EQ(m.GetPixel(2, 2), 0xFFFF0000u);
 }
 
-TEST(Dib, CreateCopyIsPrivate)
-{
+TEST(Dib, CreateCopyIsPrivate) {
     TDIB a(5, 3, 24, true);
     FillRandom(a, 2);
     TDIB b;
@@ -163,8 +157,7 @@ TEST(Dib, CreateCopyIsPrivate)
     EXPECT_EQ(c.PixelPtr(0, 0)[0], 0);
 }
 
-TEST(Dib, ConvertDepths)
-{
+TEST(Dib, ConvertDepths) {
     TDIB a(3, 2, 32);
     *a.PixelPtr32(0, 0) = 0x80402010;
     *a.PixelPtr32(2, 1) = 0x00FFFFFF;
@@ -178,7 +171,7 @@ TEST(Dib, ConvertDepths)
     a.SetBitCount(16);
     EXPECT_EQ(a.GetPixelFormat().redMask, 0x7C00u);
     EXPECT_EQ(a.GetPixel(2, 1), 0xFFFFFFFFu);
-    EXPECT_EQ(a.GetPixel(0, 0), 0xFF422110u);   // 5 bits per channel, expanded back
+    EXPECT_EQ(a.GetPixel(0, 0), 0xFF422110u); // 5 bits per channel, expanded back
     a.SetBitCount(8);
     EXPECT_EQ(a.PaletteCount(), 256);
     EXPECT_EQ(a.GetPixel(2, 1), 0xFFFFFFFFu);
@@ -186,11 +179,10 @@ TEST(Dib, ConvertDepths)
     EXPECT_TRUE(a.Empty());
 }
 
-TEST(Dib, QImageViewsAndCopies)
-{
+TEST(Dib, QImageViewsAndCopies) {
     TDIB a(3, 2, 24);
-    a.PixelPtr(1, 1)[0] = 0x11;   // B
-    a.PixelPtr(1, 1)[2] = 0x33;   // R
+    a.PixelPtr(1, 1)[0] = 0x11; // B
+    a.PixelPtr(1, 1)[2] = 0x33; // R
     QImage v = a.AsQImage();
     EXPECT_EQ(v.constBits(), a.Bits());
     EXPECT_EQ(v.pixel(1, 1), 0xFF330011u);
@@ -200,8 +192,7 @@ TEST(Dib, QImageViewsAndCopies)
     EXPECT_EQ(Px(b, 1, 1), 0xFF330011u);
 }
 
-TEST(Dib, TempDibIsReusedAndBusyGivesAFreshOne)
-{
+TEST(Dib, TempDibIsReusedAndBusyGivesAFreshOne) {
     TDIB* a = GetTempDIB(10, 10);
     EXPECT_EQ(a->BitCount(), 24);
     TDIB* b = GetTempDIB(5, 5);
@@ -210,15 +201,14 @@ TEST(Dib, TempDibIsReusedAndBusyGivesAFreshOne)
     ReleaseTempDIB(a);
     TDIB* c = GetTempDIB(4, 20);
     EXPECT_EQ(c, a);
-    EXPECT_EQ(c->Width(), 4);   // enlarged to exactly the request
+    EXPECT_EQ(c->Width(), 4); // enlarged to exactly the request
     EXPECT_EQ(c->Height(), 20);
     ReleaseTempDIB(c);
-    EXPECT_EQ(GetTempDIB(2, 2), a);   // larger than asked is fine
+    EXPECT_EQ(GetTempDIB(2, 2), a); // larger than asked is fine
     ReleaseTempDIB(a);
 }
 
-TEST(Dib, PaletteManagerSharesEqualTables)
-{
+TEST(Dib, PaletteManagerSharesEqualTables) {
     TDIB a(4, 4, 8), b(4, 4, 8);
     const int before = TPaletteManager::ItemCount();
     TPalette pa = a.Palette(), pb = b.Palette();
@@ -232,8 +222,7 @@ TEST(Dib, PaletteManagerSharesEqualTables)
     EXPECT_EQ(TDIB(2, 2, 24).Palette(), nullptr);
 }
 
-TEST(DibCells, CellRectAndCounts)
-{
+TEST(DibCells, CellRectAndCounts) {
     TDIBmp strip(90, 15, 32);
     strip.SetILCount(9);
     EXPECT_EQ(strip.CellWidth(), 10);
@@ -251,12 +240,11 @@ TEST(DibCells, CellRectAndCounts)
     EXPECT_TRUE(copy.SharesWith(strip));
 }
 
-TEST(DibCells, DrawCellAlphaBlendsClippedToTheDestination)
-{
+TEST(DibCells, DrawCellAlphaBlendsClippedToTheDestination) {
     TDIBmp strip(4, 2, 32);
     strip.SetILCount(2);
     strip.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
-    *strip.PixelPtr32(2, 0) = 0x80400000;   // half-transparent premultiplied red in cell 1
+    *strip.PixelPtr32(2, 0) = 0x80400000; // half-transparent premultiplied red in cell 1
     *strip.PixelPtr32(3, 0) = 0xFF00FF00;
     TDIB dest(3, 3, 32);
     dest.FillRect(QRect(0, 0, 3, 3), 0xFF0000FF);
@@ -268,8 +256,7 @@ TEST(DibCells, DrawCellAlphaBlendsClippedToTheDestination)
     EXPECT_EQ(Px(dest, 2, 1), 0xFF0000FFu);
 }
 
-TEST(DibCells, ListFollowsTheGlyph)
-{
+TEST(DibCells, ListFollowsTheGlyph) {
     TDIBmpList list;
     TDIBmp strip(90, 15, 32);
     strip.SetILCount(9);
@@ -278,14 +265,13 @@ TEST(DibCells, ListFollowsTheGlyph)
     EXPECT_EQ(list.DefaultHeight, 15);
     EXPECT_TRUE(list.Glyph().SharesWith(strip));
     list.LoadGlyphData(TDIB(20, 7, 24).StoredForm());
-    EXPECT_EQ(list.DefaultWidth, 2);   // ILCount 9 kept: 20 div 9
+    EXPECT_EQ(list.DefaultWidth, 2); // ILCount 9 kept: 20 div 9
     EXPECT_EQ(list.DefaultHeight, 7);
 }
 
-TEST(DibDraw, DrawToCopiesWithoutBlendingAndStretchesNearest)
-{
+TEST(DibDraw, DrawToCopiesWithoutBlendingAndStretchesNearest) {
     TDIB s(2, 2, 32);
-    *s.PixelPtr32(0, 0) = 0x80400000;   // half-transparent: copied as it stands, not blended
+    *s.PixelPtr32(0, 0) = 0x80400000; // half-transparent: copied as it stands, not blended
     *s.PixelPtr32(1, 1) = 0xFF00FF00;
     QImage target(4, 4, QImage::Format_ARGB32_Premultiplied);
     target.fill(0xFF0000FF);
@@ -312,8 +298,7 @@ TEST(DibDraw, DrawToCopiesWithoutBlendingAndStretchesNearest)
     EXPECT_EQ(d.GetPixel(0, 0), 0xFF000000u);
 }
 
-TEST(Dib, TooLargeIsRefusedAndKeepsTheImage)
-{
+TEST(Dib, TooLargeIsRefusedAndKeepsTheImage) {
     TDIB d(2, 2, 24);
     EXPECT_THROW(d.SetSize(70000, 70000, 32), std::bad_alloc);
     EXPECT_EQ(d.Width(), 2);
@@ -322,6 +307,6 @@ TEST(Dib, TooLargeIsRefusedAndKeepsTheImage)
     e.OnChange = [&] { ++changes; };
     e.SetSize(3, 3, 24);
     e.Assign(d);
-    e.Assign(d);   // the same image: nothing
+    e.Assign(d); // the same image: nothing
     EXPECT_EQ(changes, 2);
 }

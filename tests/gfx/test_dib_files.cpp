@@ -15,8 +15,7 @@
 
 namespace {
 
-void FillRandom(TDIB& d, uint32_t seed)
-{
+void FillRandom(TDIB& d, uint32_t seed) {
     std::mt19937 rng(seed);
     for (int y = 0; y < d.Height(); ++y) {
         uint8_t* row = d.PixelPtr(0, y);
@@ -29,15 +28,12 @@ void FillRandom(TDIB& d, uint32_t seed)
     }
 }
 
-bool SamePicture(TDIB& a, TDIB& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount())
-        return false;
+bool SamePicture(TDIB& a, TDIB& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
     return std::memcmp(a.Bits(), b.Bits(), size_t(a.Size())) == 0;
 }
 
-QByteArray Bmp(const TDIB& d)
-{
+QByteArray Bmp(const TDIB& d) {
     QByteArray data;
     QBuffer b(&data);
     b.open(QIODevice::WriteOnly);
@@ -45,30 +41,27 @@ QByteArray Bmp(const TDIB& d)
     return data;
 }
 
-uint32_t LE32(const QByteArray& d, int at)
-{
-    return uint8_t(d[at]) | uint8_t(d[at + 1]) << 8 | uint8_t(d[at + 2]) << 16 | uint32_t(uint8_t(d[at + 3])) << 24;
+uint32_t LE32(const QByteArray& d, int at) {
+    return uint8_t(d[at]) | uint8_t(d[at + 1]) << 8 | uint8_t(d[at + 2]) << 16 |
+           uint32_t(uint8_t(d[at + 3])) << 24;
 }
-void SetLE32(QByteArray& d, int at, uint32_t v)
-{
+void SetLE32(QByteArray& d, int at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         d[at + i] = char(v >> (8 * i));
 }
 
 // The bottom-up twin of a top-down BMP file written by TDIB.
-QByteArray BottomUp(const QByteArray& file, const TDIB& d)
-{
+QByteArray BottomUp(const QByteArray& file, const TDIB& d) {
     QByteArray out = file;
     SetLE32(out, 14 + 8, uint32_t(d.Height()));
     const int offset = int(LE32(file, 10)), row = d.BytesPerRow();
     for (int y = 0; y < d.Height(); ++y)
-        std::memcpy(out.data() + offset + y * row, file.constData() + offset + (d.Height() - 1 - y) * row, row);
+        std::memcpy(out.data() + offset + y * row, file.constData() + offset + (d.Height() - 1 - y) * row,
+                    row);
     return out;
 }
 
-template <typename F>
-std::string Message(F f)
-{
+template <typename F> std::string Message(F f) {
     try {
         f();
     } catch (const std::exception& e) {
@@ -78,9 +71,8 @@ std::string Message(F f)
 }
 
 // A minimal info-header BMP around the given pixel data.
-QByteArray MakeBmp(int w, int h, int bits, int compression, const QByteArray& palette, const QByteArray& pixels,
-                   uint32_t clrUsed = 0)
-{
+QByteArray MakeBmp(int w, int h, int bits, int compression, const QByteArray& palette,
+                   const QByteArray& pixels, uint32_t clrUsed = 0) {
     QByteArray d(54, 0);
     d[0] = 'B';
     d[1] = 'M';
@@ -96,8 +88,7 @@ QByteArray MakeBmp(int w, int h, int bits, int compression, const QByteArray& pa
     return d + palette + pixels;
 }
 
-QByteArray GreyPalette(int n)
-{
+QByteArray GreyPalette(int n) {
     QByteArray p;
     for (int i = 0; i < n; ++i) {
         const char v = char(i * 255 / (n - 1));
@@ -107,16 +98,16 @@ QByteArray GreyPalette(int n)
     return p;
 }
 
-}  // namespace
+} // namespace
 
-TEST(DibFiles, StoredFormOfTheIconStrip)
-{
+TEST(DibFiles, StoredFormOfTheIconStrip) {
     TDIB strip(90, 15, 32);
     const QByteArray s = strip.StoredForm();
     ASSERT_EQ(s.size(), 5452);
-    const uint32_t want[] = {40, 90, uint32_t(-15), 0x00200001, 3, 5400, 0, 0, 0, 0, 0x00FF0000, 0x0000FF00, 0x000000FF};
+    const uint32_t want[] = {40, 90, uint32_t(-15), 0x00200001, 3,         5400, 0, 0,
+                             0,  0,  0x00FF0000,    0x0000FF00, 0x000000FF};
     for (int i = 0; i < 13; ++i)
-        EXPECT_EQ(LE32(s, 4 * i), want[i]) << i;   // planes 1 and bit count 32 share one word
+        EXPECT_EQ(LE32(s, 4 * i), want[i]) << i; // planes 1 and bit count 32 share one word
     const QByteArray file = Bmp(strip);
     EXPECT_EQ(file.left(2), "BM");
     EXPECT_EQ(LE32(file, 2), 14u + 5452u);
@@ -130,8 +121,7 @@ struct DepthCase {
 };
 class DibRoundTrip : public testing::TestWithParam<DepthCase> {};
 
-TEST_P(DibRoundTrip, BothRowOrdersGiveTheSamePicture)
-{
+TEST_P(DibRoundTrip, BothRowOrdersGiveTheSamePicture) {
     const auto [bits, w, h] = GetParam();
     TDIB d(w, h, bits);
     FillRandom(d, uint32_t(bits * 7 + w));
@@ -158,8 +148,7 @@ INSTANTIATE_TEST_SUITE_P(EveryBitCount, DibRoundTrip,
                                          DepthCase{16, 3, 3}, DepthCase{24, 6, 5}, DepthCase{24, 1, 1},
                                          DepthCase{32, 9, 2}));
 
-TEST(DibFiles, StreamAndFileAndClipboardForms)
-{
+TEST(DibFiles, StreamAndFileAndClipboardForms) {
     TDIB d(6, 5, 24);
     FillRandom(d, 4);
     QTemporaryDir dir;
@@ -183,8 +172,7 @@ TEST(DibFiles, StreamAndFileAndClipboardForms)
     EXPECT_TRUE(m.MemoryImage());
 }
 
-TEST(DibFiles, CoreHeaderAndBitfields)
-{
+TEST(DibFiles, CoreHeaderAndBitfields) {
     // 2x2 8-bit core header: RGBTRIPLE palette, bottom-up.
     QByteArray core(12, 0);
     SetLE32(core, 0, 12);
@@ -193,13 +181,13 @@ TEST(DibFiles, CoreHeaderAndBitfields)
     core[8] = 1;
     core[10] = 8;
     QByteArray pal(256 * 3, 0);
-    pal[3] = char(0x11);   // entry 1: blue 0x11
-    pal[5] = char(0x33);   // entry 1: red 0x33
+    pal[3] = char(0x11); // entry 1: blue 0x11
+    pal[5] = char(0x33); // entry 1: red 0x33
     const QByteArray pixels = QByteArray("\x01\x00\x00\x00\x00\x01\x00\x00", 8);
     TDIB d;
     d.LoadStoredForm(core + pal + pixels);
     ASSERT_EQ(d.Width(), 2);
-    EXPECT_EQ(d.GetPixel(0, 1), 0xFF330011u);   // first data row is the bottom row
+    EXPECT_EQ(d.GetPixel(0, 1), 0xFF330011u); // first data row is the bottom row
     EXPECT_EQ(d.GetPixel(1, 0), 0xFF330011u);
     EXPECT_EQ(d.GetPixel(0, 0), 0xFF000000u);
     // 16-bit 5-6-5 through BI_BITFIELDS.
@@ -215,8 +203,7 @@ TEST(DibFiles, CoreHeaderAndBitfields)
     EXPECT_EQ(g.GetPixel(0, 0), 0xFF00FF00u);
 }
 
-TEST(DibFiles, Rle8WithEveryEscape)
-{
+TEST(DibFiles, Rle8WithEveryEscape) {
     // 6x3, bottom-up: row 0: run 3 of 1, absolute 3 (2,3,4) padded; EOL; row 1: delta (2,1); row 2:
     // at x=2: run 2 of 5; end of bitmap.
     const QByteArray rle("\x03\x01\x00\x03\x02\x03\x04\x00\x00\x00\x00\x02\x02\x01\x02\x05\x00\x01", 18);
@@ -228,8 +215,7 @@ TEST(DibFiles, Rle8WithEveryEscape)
             EXPECT_EQ(d.PixelPtr(x, y)[0], want[y][x]) << x << "," << y;
 }
 
-TEST(DibFiles, Rle4RunsAndAbsolute)
-{
+TEST(DibFiles, Rle4RunsAndAbsolute) {
     // 6x1: run of 3 alternating nibbles 1,2; absolute 3 nibbles (7,8,9) padded to 16 bits; end.
     const QByteArray rle("\x03\x12\x00\x03\x78\x90\x00\x01", 8);
     TDIB d;
@@ -240,8 +226,7 @@ TEST(DibFiles, Rle4RunsAndAbsolute)
     EXPECT_EQ(row[2], 0x89);
 }
 
-TEST(DibFiles, PngAndTga)
-{
+TEST(DibFiles, PngAndTga) {
     QTemporaryDir dir;
     QImage q(5, 3, QImage::Format_ARGB32);
     q.fill(qRgba(200, 100, 50, 128));
@@ -253,7 +238,7 @@ TEST(DibFiles, PngAndTga)
     ASSERT_EQ(d.BitCount(), 32);
     EXPECT_FALSE(d.MemoryImage());
     EXPECT_EQ(d.GetPixel(4, 2), 0xFFFF0000u);
-    EXPECT_EQ(d.GetPixel(0, 0), 0x80643219u);   // premultiplied, rounded
+    EXPECT_EQ(d.GetPixel(0, 0), 0x80643219u); // premultiplied, rounded
     d.PremultiplyOnPngLoad = false;
     d.LoadFromFile(png);
     EXPECT_EQ(d.GetPixel(0, 0), 0x80C86432u);
@@ -276,7 +261,7 @@ TEST(DibFiles, PngAndTga)
     f.write(tga + px);
     f.close();
     d.LoadFromFile(dir.filePath("c.tga"));
-    EXPECT_EQ(d.GetPixel(0, 1), 0xFF030201u);   // first stored row is the bottom one
+    EXPECT_EQ(d.GetPixel(0, 1), 0xFF030201u); // first stored row is the bottom one
     tga[17] = 0x20;
     d.LoadFromTgaData(tga + px);
     EXPECT_EQ(d.GetPixel(0, 0), 0xFF030201u);
@@ -290,8 +275,7 @@ struct BadCase {
     const char* message;
 };
 
-TEST(DibBadInput, EveryLieEndsInTheFixedMessageAndKeepsTheOldImage)
-{
+TEST(DibBadInput, EveryLieEndsInTheFixedMessageAndKeepsTheOldImage) {
     TDIB good(3, 3, 24);
     good.FillRect(QRect(0, 0, 3, 3), 0xFF112233);
     const QByteArray file = Bmp(good);
@@ -313,7 +297,8 @@ TEST(DibBadInput, EveryLieEndsInTheFixedMessageAndKeepsTheOldImage)
         {"bit count 7", patched(26, 0x00070001), "Bitcount in invalid (7)"},
         {"compression 9", patched(30, 9), "DIB is invalid"},
         {"RLE8 on 24 bits", patched(30, 1), "DIB is invalid"},
-        {"palette past the end", MakeBmp(2, 2, 8, 0, GreyPalette(16), QByteArray(8, 0), 200), "DIB is invalid"},
+        {"palette past the end", MakeBmp(2, 2, 8, 0, GreyPalette(16), QByteArray(8, 0), 200),
+         "DIB is invalid"},
         {"run past the row", MakeBmp(2, 1, 8, 1, GreyPalette(256), QByteArray("\x03\x01\x00\x01", 4)),
          "DIB is invalid"},
         {"absolute past the data", MakeBmp(4, 1, 8, 1, GreyPalette(256), QByteArray("\x00\x04\x01", 3)),
@@ -323,8 +308,8 @@ TEST(DibBadInput, EveryLieEndsInTheFixedMessageAndKeepsTheOldImage)
         {"rows past the picture", MakeBmp(1, 1, 8, 1, GreyPalette(256), QByteArray("\x00\x00\x01\x01", 4)),
          "DIB is invalid"},
         {"RLE without data", MakeBmp(4, 4, 4, 2, GreyPalette(16), QByteArray()), "DIB is invalid"},
-        {"huge RLE from a few bytes", MakeBmp(16000, 16000, 8, 1, GreyPalette(256), QByteArray("\x00\x01", 2)),
-         "DIB is invalid"},
+        {"huge RLE from a few bytes",
+         MakeBmp(16000, 16000, 8, 1, GreyPalette(256), QByteArray("\x00\x01", 2)), "DIB is invalid"},
     };
     for (const BadCase& c : cases) {
         TDIB d;
@@ -343,18 +328,18 @@ TEST(DibBadInput, EveryLieEndsInTheFixedMessageAndKeepsTheOldImage)
     tga[15] = char(0xFF);
     tga[16] = 32;
     EXPECT_EQ(Message([&] { d.LoadFromTgaData(tga); }), "DIB is invalid");
-    tga[2] = 10;   // RLE true colour is not read
+    tga[2] = 10; // RLE true colour is not read
     EXPECT_EQ(Message([&] { d.LoadFromTgaData(tga); }), "DIB is invalid");
     EXPECT_TRUE(d.Empty());
 }
 
 // Every truncation of valid files of every kind is refused or read, never read past.
-TEST(DibBadInput, EveryTruncationIsSafe)
-{
+TEST(DibBadInput, EveryTruncationIsSafe) {
     TDIB d(7, 3, 8);
     FillRandom(d, 8);
-    const QByteArray files[] = {Bmp(d), MakeBmp(6, 3, 8, 1, GreyPalette(256),
-                                                 QByteArray("\x03\x01\x00\x03\x02\x03\x04\x00\x00\x00\x00\x01", 12))};
+    const QByteArray files[] = {Bmp(d),
+                                MakeBmp(6, 3, 8, 1, GreyPalette(256),
+                                        QByteArray("\x03\x01\x00\x03\x02\x03\x04\x00\x00\x00\x00\x01", 12))};
     for (const QByteArray& file : files)
         for (int n = 0; n < file.size(); ++n) {
             TDIB e;
@@ -366,8 +351,7 @@ TEST(DibBadInput, EveryTruncationIsSafe)
 }
 
 // The fuzzer's seeds (and any input it once crashed on, kept beside them) load or fail cleanly.
-TEST(DibBadInput, SeedCorpusReplays)
-{
+TEST(DibBadInput, SeedCorpusReplays) {
     const QDir dir(QStringLiteral(VEXMOR_TEST_DATA "/dib/seeds"));
     const QStringList names = dir.entryList(QDir::Files);
     ASSERT_GE(names.size(), 20);
@@ -380,10 +364,18 @@ TEST(DibBadInput, SeedCorpusReplays)
         TDIB d;
         try {
             switch (uint8_t(all[0]) % 4) {
-            case 0: d.LoadFromBmpData(data); break;
-            case 1: d.LoadStoredForm(data); break;
-            case 2: d.LoadFromPngData(data); break;
-            default: d.LoadFromTgaData(data); break;
+            case 0:
+                d.LoadFromBmpData(data);
+                break;
+            case 1:
+                d.LoadStoredForm(data);
+                break;
+            case 2:
+                d.LoadFromPngData(data);
+                break;
+            default:
+                d.LoadFromTgaData(data);
+                break;
             }
             loaded += !d.Empty();
         } catch (const EInvalidGraphicOperation&) {

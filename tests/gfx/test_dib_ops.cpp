@@ -13,8 +13,7 @@
 
 namespace {
 
-void FillRandom(TDIB& d, uint32_t seed)
-{
+void FillRandom(TDIB& d, uint32_t seed) {
     std::mt19937 rng(seed);
     for (int y = 0; y < d.Height(); ++y) {
         uint8_t* row = d.PixelPtr(0, y);
@@ -24,8 +23,7 @@ void FillRandom(TDIB& d, uint32_t seed)
 }
 
 // Random premultiplied 32-bit pixels (each colour byte not above alpha).
-void FillRandomPremultiplied(TDIB& d, uint32_t seed)
-{
+void FillRandomPremultiplied(TDIB& d, uint32_t seed) {
     std::mt19937 rng(seed);
     for (int y = 0; y < d.Height(); ++y)
         for (int x = 0; x < d.Width(); ++x) {
@@ -37,34 +35,33 @@ void FillRandomPremultiplied(TDIB& d, uint32_t seed)
         }
 }
 
-DibOps::View ViewOf(TDIB& d) { return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8}; }
+DibOps::View ViewOf(TDIB& d) {
+    return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8};
+}
 
-bool SamePixels(TDIB& a, TDIB& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount())
-        return false;
+bool SamePixels(TDIB& a, TDIB& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
     const size_t row = size_t(a.Width()) * a.BitCount() / 8;
     for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.PixelPtr(0, y), b.PixelPtr(0, y), row) != 0)
-            return false;
+        if (std::memcmp(a.PixelPtr(0, y), b.PixelPtr(0, y), row) != 0) return false;
     return true;
 }
 
-TDIB Copy(const TDIB& a)
-{
+TDIB Copy(const TDIB& a) {
     TDIB c;
     c.CreateCopy(a, true);
     return c;
 }
 
-uint32_t Px(TDIB& d, int x, int y) { return *d.PixelPtr32(x, y); }
+uint32_t Px(TDIB& d, int x, int y) {
+    return *d.PixelPtr32(x, y);
+}
 
-}  // namespace
+} // namespace
 
 // ---- FillRect, Tint ------------------------------------------------------------------------------------
 
-TEST(DibFill, HalfBlackOverWhiteRoundsEachTermDown)
-{
+TEST(DibFill, HalfBlackOverWhiteRoundsEachTermDown) {
     TDIB d(5, 3, 32);
     d.FillRect(QRect(0, 0, 5, 3), 0xFFFFFFFF);
     d.FillRect(QRect(0, 0, 5, 3), 0xFF000000, 128);
@@ -73,8 +70,7 @@ TEST(DibFill, HalfBlackOverWhiteRoundsEachTermDown)
             ASSERT_EQ(Px(d, x, y), 0xFE7F7F7Fu);
 }
 
-TEST(DibFill, FullAlphaWritesTheAlphaByteAndClips)
-{
+TEST(DibFill, FullAlphaWritesTheAlphaByteAndClips) {
     TDIB d(4, 4, 32);
     d.SetClipRect(QRect(1, 1, 2, 2));
     d.FillRect(QRect(-5, -5, 20, 20), 0x12345678);
@@ -91,8 +87,7 @@ TEST(DibFill, FullAlphaWritesTheAlphaByteAndClips)
 
 // Every colour byte over every old byte at every alpha, for both depths.
 class DibFillTable : public testing::TestWithParam<int> {};
-TEST_P(DibFillTable, BlendMatchesTheFormulaExhaustively)
-{
+TEST_P(DibFillTable, BlendMatchesTheFormulaExhaustively) {
     const int bits = GetParam();
     TDIB d(256, 257, bits);
     for (int c = 0; c < 256; c += 1) {
@@ -112,8 +107,7 @@ TEST_P(DibFillTable, BlendMatchesTheFormulaExhaustively)
     }
 }
 
-TEST_P(DibFillTable, AddSubtractAndTintSaturateExhaustively)
-{
+TEST_P(DibFillTable, AddSubtractAndTintSaturateExhaustively) {
     const int bits = GetParam();
     TDIB d(256, 256, bits);
     auto reset = [&] {
@@ -133,9 +127,9 @@ TEST_P(DibFillTable, AddSubtractAndTintSaturateExhaustively)
         }
         for (int c = 0; c < 256; ++c)
             for (int o = 0; o < 256; ++o) {
-                const int want = mode == 1 ? std::min(255, o + c)
-                               : mode == 2 ? std::max(0, o - c)
-                                           : std::clamp(o + c - 0x80, 0, 255);
+                const int want = mode == 1   ? std::min(255, o + c)
+                                 : mode == 2 ? std::max(0, o - c)
+                                             : std::clamp(o + c - 0x80, 0, 255);
                 for (int k = 0; k < bits / 8; ++k)
                     ASSERT_EQ(d.PixelPtr(o, c)[k], want) << "mode " << mode << " c=" << c << " old=" << o;
             }
@@ -143,8 +137,7 @@ TEST_P(DibFillTable, AddSubtractAndTintSaturateExhaustively)
 }
 INSTANTIATE_TEST_SUITE_P(Depths, DibFillTable, testing::Values(24, 32));
 
-TEST(DibFill, AddModeScalesTheColourByAlpha)
-{
+TEST(DibFill, AddModeScalesTheColourByAlpha) {
     TDIB d(2, 1, 32);
     d.SetDrawMode(1);
     d.FillRect(QRect(0, 0, 2, 1), 0xFF804020, 128);
@@ -153,8 +146,7 @@ TEST(DibFill, AddModeScalesTheColourByAlpha)
     EXPECT_EQ(Px(d, 1, 0), 0xFE804020u);
 }
 
-TEST(DibFill, TintLeavesChannelsAtTheReference)
-{
+TEST(DibFill, TintLeavesChannelsAtTheReference) {
     TDIB d(3, 2, 24);
     FillRandom(d, 5);
     TDIB before = Copy(d);
@@ -169,8 +161,7 @@ struct OddCase {
 };
 class DibFastLoops : public testing::TestWithParam<OddCase> {};
 
-TEST_P(DibFastLoops, FillBlendAndAddSubMatchReference)
-{
+TEST_P(DibFastLoops, FillBlendAndAddSubMatchReference) {
     const auto [bits, w, h] = GetParam();
     for (int alpha : {0, 1, 77, 128, 255}) {
         TDIB a(w + 3, h + 2, bits);
@@ -186,8 +177,7 @@ TEST_P(DibFastLoops, FillBlendAndAddSubMatchReference)
     }
 }
 
-TEST_P(DibFastLoops, BoxFilterMatchesNaiveSum)
-{
+TEST_P(DibFastLoops, BoxFilterMatchesNaiveSum) {
     const auto [bits, w, h] = GetParam();
     for (QSize mask : {QSize(1, 1), QSize(3, 3), QSize(7, 7), QSize(5, 2), QSize(11, 11)}) {
         TDIB a(w + 4, h + 4, bits);
@@ -201,8 +191,7 @@ TEST_P(DibFastLoops, BoxFilterMatchesNaiveSum)
     }
 }
 
-TEST_P(DibFastLoops, CopyPremultiplyAndAlphaBlendMatchReference)
-{
+TEST_P(DibFastLoops, CopyPremultiplyAndAlphaBlendMatchReference) {
     const auto [bits, w, h] = GetParam();
     TDIB src24(w + 1, h, 24);
     FillRandom(src24, 9);
@@ -227,8 +216,7 @@ TEST_P(DibFastLoops, CopyPremultiplyAndAlphaBlendMatchReference)
     }
 }
 
-TEST_P(DibFastLoops, NarrowingCopyAndTintOverMatchReference)
-{
+TEST_P(DibFastLoops, NarrowingCopyAndTintOverMatchReference) {
     // `bits` is the source depth here; the tint's source may be either, its destination is 32 bits.
     const auto [bits, w, h] = GetParam();
     TDIB src(w + 2, h + 1, bits);
@@ -272,8 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DibFastLoops,
 
 // ---- alpha -------------------------------------------------------------------------------------------
 
-TEST(DibAlpha, PremultiplyIsRoundedExhaustively)
-{
+TEST(DibAlpha, PremultiplyIsRoundedExhaustively) {
     TDIB d(256, 256, 32);
     for (int a = 0; a < 256; ++a)
         for (int c = 0; c < 256; ++c)
@@ -289,8 +276,7 @@ TEST(DibAlpha, PremultiplyIsRoundedExhaustively)
         }
 }
 
-TEST(DibAlpha, SourceOverIsWithinOneOfExactAndKeepsOpaqueAndTransparent)
-{
+TEST(DibAlpha, SourceOverIsWithinOneOfExactAndKeepsOpaqueAndTransparent) {
     // Every premultiplied source pair (s <= sa) over every destination byte.
     TDIB src(256, 256, 32), dst(256, 256, 32);
     for (int d = 0; d < 256; d += 5) {
@@ -315,23 +301,21 @@ TEST(DibAlpha, SourceOverIsWithinOneOfExactAndKeepsOpaqueAndTransparent)
     }
 }
 
-TEST(DibAlpha, ConstantAlphaAndOpaqueSource)
-{
+TEST(DibAlpha, ConstantAlphaAndOpaqueSource) {
     TDIB s(1, 1, 24), d(1, 1, 32);
     s.PixelPtr(0, 0)[0] = 200;
-    *d.PixelPtr32(0, 0) = 0xFF000064;   // blue 100
+    *d.PixelPtr32(0, 0) = 0xFF000064; // blue 100
     s.AlphaDraw(d, 0, 0, QRect(0, 0, 1, 1), 128);
     // 200*128/255 + 100*127/255 = 100.4 + 49.8: each term rounded.
     EXPECT_EQ(d.PixelPtr(0, 0)[0], 100 + 50);
     TDIB e(2, 2, 32);
-    s.AlphaDraw(e, 0, 0, QRect(0, 0, 0, 0), 255);   // empty: nothing
+    s.AlphaDraw(e, 0, 0, QRect(0, 0, 0, 0), 255); // empty: nothing
     EXPECT_EQ(Px(e, 0, 0), 0u);
 }
 
 // ---- copies, borders, growing ------------------------------------------------------------------------
 
-TEST(DibCopy, DepthPairs)
-{
+TEST(DibCopy, DepthPairs) {
     TDIB s24(3, 2, 24);
     FillRandom(s24, 3);
     TDIB d32(4, 3, 32);
@@ -343,7 +327,7 @@ TEST(DibCopy, DepthPairs)
         }
     EXPECT_EQ(Px(d32, 0, 0), 0u);
     TDIB d24(3, 2, 24);
-    d32.CopyRect(d24, 0, 0, QRect(0, 0, 3, 2));   // 32 -> 24 copies nothing
+    d32.CopyRect(d24, 0, 0, QRect(0, 0, 3, 2)); // 32 -> 24 copies nothing
     for (int i = 0; i < d24.Size(); ++i)
         ASSERT_EQ(d24.Bits()[i], 0);
     // A rectangle that does not fit is clipped, never written outside.
@@ -351,8 +335,7 @@ TEST(DibCopy, DepthPairs)
     EXPECT_EQ(0, std::memcmp(d24.PixelPtr(2, 1), s24.PixelPtr(0, 0), 3));
 }
 
-TEST(DibCopy, OverlappingMoveWithinOneImage)
-{
+TEST(DibCopy, OverlappingMoveWithinOneImage) {
     TDIB d(4, 4, 32);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
@@ -363,8 +346,7 @@ TEST(DibCopy, OverlappingMoveWithinOneImage)
             ASSERT_EQ(Px(d, x, y), uint32_t((y - 1) * 4 + x - 1));
 }
 
-TEST(DibCopy, BorderReplicatesOrZeroes)
-{
+TEST(DibCopy, BorderReplicatesOrZeroes) {
     TDIB s(2, 2, 32);
     *s.PixelPtr32(0, 0) = 1;
     *s.PixelPtr32(1, 0) = 2;
@@ -383,8 +365,7 @@ TEST(DibCopy, BorderReplicatesOrZeroes)
     EXPECT_EQ(Px(d, 4, 2), 0u);
 }
 
-TEST(DibGrow, NegativeMarginCropsAndModesFill)
-{
+TEST(DibGrow, NegativeMarginCropsAndModesFill) {
     TDIB d(4, 2, 32);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
@@ -396,7 +377,8 @@ TEST(DibGrow, NegativeMarginCropsAndModesFill)
     d.Grow(QMargins(1, 1, 2, 1), 1, 0);
     ASSERT_EQ(d.Width(), 6);
     ASSERT_EQ(d.Height(), 4);
-    const uint32_t want[4][6] = {{1, 1, 2, 3, 3, 3}, {1, 1, 2, 3, 3, 3}, {11, 11, 12, 13, 13, 13}, {11, 11, 12, 13, 13, 13}};
+    const uint32_t want[4][6] = {
+        {1, 1, 2, 3, 3, 3}, {1, 1, 2, 3, 3, 3}, {11, 11, 12, 13, 13, 13}, {11, 11, 12, 13, 13, 13}};
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             ASSERT_EQ(Px(d, x, y), want[y][x]) << x << "," << y;
@@ -405,31 +387,29 @@ TEST(DibGrow, NegativeMarginCropsAndModesFill)
     EXPECT_EQ(Px(d, 3, 4), 0xFFABCDEFu);
     EXPECT_EQ(Px(d, 1, 0), 1u);
     TDIB e(2, 2, 24);
-    e.Grow(QMargins(1, 1, 1, 1), -1, 0xFFFFFFFF);   // -1: margins as allocated (zero)
+    e.Grow(QMargins(1, 1, 1, 1), -1, 0xFFFFFFFF); // -1: margins as allocated (zero)
     EXPECT_EQ(e.GetPixel(0, 0), 0xFF000000u);
 }
 
 // ---- box filter and blur -----------------------------------------------------------------------------
 
-TEST(DibBox, RoundsHalfUpAndSkipsWhenTooSmall)
-{
+TEST(DibBox, RoundsHalfUpAndSkipsWhenTooSmall) {
     TDIB d(5, 5, 32);
-    *d.PixelPtr32(0, 0) = 0x05050504;   // sums 4 and 5 over 9 pixels
+    *d.PixelPtr32(0, 0) = 0x05050504; // sums 4 and 5 over 9 pixels
     d.BoxFilter(QRect(0, 0, 5, 5), QSize(3, 3), QPoint(1, 1));
-    EXPECT_EQ(Px(d, 1, 1), 0x01010100u);   // (4 + 4) / 9 = 0, (5 + 4) / 9 = 1
+    EXPECT_EQ(Px(d, 1, 1), 0x01010100u); // (4 + 4) / 9 = 0, (5 + 4) / 9 = 1
     EXPECT_EQ(Px(d, 3, 3), 0u);
-    EXPECT_EQ(Px(d, 0, 0), 0x05050504u);   // outside the area
+    EXPECT_EQ(Px(d, 0, 0), 0x05050504u); // outside the area
     // The image must leave a margin of the anchor's size around the area, else nothing happens.
     TDIB s(5, 5, 32);
     *s.PixelPtr32(1, 1) = 0xFFFFFFFF;
     s.BoxFilter(QRect(0, 0, 5, 5), QSize(3, 3), QPoint(1, 2));
     EXPECT_EQ(Px(s, 1, 1), 0xFFFFFFFFu);
     s.BoxFilter(QRect(0, 0, 4, 4), QSize(3, 3), QPoint(1, 1));
-    EXPECT_EQ(Px(s, 1, 1), 0x1C1C1C1Cu);   // 255 / 9 rounded
+    EXPECT_EQ(Px(s, 1, 1), 0x1C1C1C1Cu); // 255 / 9 rounded
 }
 
-TEST(DibBox, BlurKeepsFlatAreasAndSpreadsAnEdge)
-{
+TEST(DibBox, BlurKeepsFlatAreasAndSpreadsAnEdge) {
     TDIB d(20, 9, 24);
     d.FillRect(QRect(0, 0, 20, 9), 0xFF404040);
     d.FillRect(QRect(10, 0, 10, 9), 0xFFC0C0C0);
@@ -446,8 +426,7 @@ TEST(DibBox, BlurKeepsFlatAreasAndSpreadsAnEdge)
 
 // ---- resamplers --------------------------------------------------------------------------------------
 
-TEST(DibResize, NearestZoomShowsImageAtOffsetOverZoom)
-{
+TEST(DibResize, NearestZoomShowsImageAtOffsetOverZoom) {
     TDIB s(20, 10, 32);
     FillRandom(s, 21);
     TDIB d(64, 40, 32);
@@ -458,8 +437,7 @@ TEST(DibResize, NearestZoomShowsImageAtOffsetOverZoom)
             ASSERT_EQ(Px(d, x, y), Px(s, (x + offset) / 8, (y + offset) / 8)) << x << "," << y;
 }
 
-TEST(DibResize, LinearAndSuperSamplingKnownValues)
-{
+TEST(DibResize, LinearAndSuperSamplingKnownValues) {
     TDIB s(4, 1, 32);
     const uint32_t v[4] = {10, 20, 30, 50};
     for (int i = 0; i < 4; ++i)
@@ -480,8 +458,7 @@ TEST(DibResize, LinearAndSuperSamplingKnownValues)
     EXPECT_EQ(Px(u, 3, 0), 100u);
 }
 
-TEST(DibResize, CenterStaysInPlace)
-{
+TEST(DibResize, CenterStaysInPlace) {
     TDIB s(8, 8, 24);
     FillRandom(s, 22);
     TDIB d(8, 8, 24);
@@ -497,8 +474,7 @@ struct ResizeCase {
 };
 class DibResizeModel : public testing::TestWithParam<ResizeCase> {};
 
-TEST_P(DibResizeModel, WithinOneOfTheDoubleModel)
-{
+TEST_P(DibResizeModel, WithinOneOfTheDoubleModel) {
     const ResizeCase c = GetParam();
     TDIB s(37, 23, c.bits);
     FillRandom(s, uint32_t(c.mode * 100 + c.bits));
@@ -525,8 +501,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ResizeCase{32, 8, 0.37, 0.51, 0, 0}, ResizeCase{24, 8, 0.13, 0.25, 2, 0},
                     ResizeCase{32, 16, 0.6, 0.6, 0, 0}, ResizeCase{24, 16, 2.5, 1.1, -2, 3}));
 
-TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips)
-{
+TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips) {
     TDIB s(12, 8, 32);
     FillRandom(s, 30);
     TDIB d(12, 8, 32);
@@ -555,8 +530,7 @@ TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips)
 namespace {
 
 // The projective map taking the four points `from` to `to`, solved as an 8x8 linear system.
-std::array<double, 9> SolveHomography(const std::array<QPointF, 4>& from, const std::array<QPointF, 4>& to)
-{
+std::array<double, 9> SolveHomography(const std::array<QPointF, 4>& from, const std::array<QPointF, 4>& to) {
     double a[8][9] = {};
     for (int i = 0; i < 4; ++i) {
         const double x = from[i].x(), y = from[i].y(), u = to[i].x(), v = to[i].y();
@@ -568,8 +542,7 @@ std::array<double, 9> SolveHomography(const std::array<QPointF, 4>& from, const 
     for (int c = 0; c < 8; ++c) {
         int p = c;
         for (int r = c + 1; r < 8; ++r)
-            if (std::fabs(a[r][c]) > std::fabs(a[p][c]))
-                p = r;
+            if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
         std::swap(a[c], a[p]);
         for (int r = 0; r < 8; ++r)
             if (r != c) {
@@ -585,10 +558,9 @@ std::array<double, 9> SolveHomography(const std::array<QPointF, 4>& from, const 
     return h;
 }
 
-}  // namespace
+} // namespace
 
-TEST(DibWarp, PerspectiveMatchesADoubleModel)
-{
+TEST(DibWarp, PerspectiveMatchesADoubleModel) {
     TDIB s(40, 30, 32);
     FillRandom(s, 31);
     TDIB d(50, 40, 32);
@@ -604,23 +576,25 @@ TEST(DibWarp, PerspectiveMatchesADoubleModel)
             const double c = ((q.x() - p.x()) * (y - p.y()) - (q.y() - p.y()) * (x - p.x())) / len;
             best = std::min(best, c);
         }
-        return best;   // positive inside (clockwise on screen)
+        return best; // positive inside (clockwise on screen)
     };
     int compared = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 50; ++x) {
             const double cx = x + 0.5, cy = y + 0.5, e = edgeDistance(cx, cy);
             if (e < -0.01) {
-                ASSERT_EQ(Px(d, x, y), 0u) << x << "," << y;   // outside: untouched
+                ASSERT_EQ(Px(d, x, y), 0u) << x << "," << y; // outside: untouched
                 continue;
             }
-            if (e < 0.01)
-                continue;   // on an edge: either answer is right
+            if (e < 0.01) continue; // on an edge: either answer is right
             const double w = h[6] * cx + h[7] * cy + h[8];
-            const double u = (h[0] * cx + h[1] * cy + h[2]) / w - 0.5, v = (h[3] * cx + h[4] * cy + h[5]) / w - 0.5;
+            const double u = (h[0] * cx + h[1] * cy + h[2]) / w - 0.5,
+                         v = (h[3] * cx + h[4] * cy + h[5]) / w - 0.5;
             const int x0 = int(std::floor(u)), y0 = int(std::floor(v));
             const double ax = u - x0, ay = v - y0;
-            auto at = [&](int i, int j, int c) { return double(s.PixelPtr(std::clamp(i, 0, 39), std::clamp(j, 0, 29))[c]); };
+            auto at = [&](int i, int j, int c) {
+                return double(s.PixelPtr(std::clamp(i, 0, 39), std::clamp(j, 0, 29))[c]);
+            };
             for (int c = 0; c < 4; ++c) {
                 const double want = (1 - ay) * ((1 - ax) * at(x0, y0, c) + ax * at(x0 + 1, y0, c)) +
                                     ay * ((1 - ax) * at(x0, y0 + 1, c) + ax * at(x0 + 1, y0 + 1, c));
@@ -635,22 +609,23 @@ namespace {
 
 struct WarpCase {
     const char* name;
-    QRect srcRect;                  // inside a 37 x 23 source
+    QRect srcRect; // inside a 37 x 23 source
     std::array<QPointF, 4> srcQuad;
     std::array<QPointF, 4> dstQuad; // onto a 45 x 31 destination
     QRect clip;
 };
 
-std::ostream& operator<<(std::ostream& os, const WarpCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const WarpCase& c) {
+    return os << c.name;
+}
 
 class DibWarpFast : public testing::TestWithParam<WarpCase> {};
 
-}  // namespace
+} // namespace
 
 // The linear warp's two-pixel loop against the plain per-pixel one: the same bits, including the
 // replicated edges, the odd pixel at a row's end, clipping and points that draw nothing.
-TEST_P(DibWarpFast, LinearMatchesThePlainLoop)
-{
+TEST_P(DibWarpFast, LinearMatchesThePlainLoop) {
     const WarpCase& c = GetParam();
     TDIB src(37, 23, 32);
     FillRandom(src, 50);
@@ -658,7 +633,8 @@ TEST_P(DibWarpFast, LinearMatchesThePlainLoop)
     FillRandom(fast, 51);
     plain = Copy(fast);
     const bool a = DibOps::WarpQuad(ViewOf(src), c.srcRect, c.srcQuad, ViewOf(fast), c.clip, c.dstQuad, 2);
-    const bool b = DibOps::WarpQuadRef(ViewOf(src), c.srcRect, c.srcQuad, ViewOf(plain), c.clip, c.dstQuad, 2);
+    const bool b =
+        DibOps::WarpQuadRef(ViewOf(src), c.srcRect, c.srcQuad, ViewOf(plain), c.clip, c.dstQuad, 2);
     ASSERT_EQ(a, b);
     for (int y = 0; y < 31; ++y)
         for (int x = 0; x < 45; ++x)
@@ -671,39 +647,54 @@ TEST_P(DibWarpFast, LinearMatchesThePlainLoop)
 
 INSTANTIATE_TEST_SUITE_P(
     Quads, DibWarpFast,
-    testing::Values(
-        WarpCase{"identity", QRect(0, 0, 37, 23),
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)}, QRect(0, 0, 45, 31)},
-        WarpCase{"swaying card", QRect(0, 0, 37, 23),
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
-                 {QPointF(3.3, 1.7), QPointF(41.2, 4.1), QPointF(39.6, 29.4), QPointF(1.2, 27.9)},
-                 QRect(0, 0, 45, 31)},
-        WarpCase{"strong perspective", QRect(0, 0, 37, 23),
-                 {QPointF(1, 2), QPointF(36, 0.5), QPointF(35, 22), QPointF(0.5, 21)},
-                 {QPointF(15, 2), QPointF(30, 2), QPointF(44, 30), QPointF(0.5, 30)}, QRect(0, 0, 45, 31)},
-        WarpCase{"enlarged, reads replicated edges", QRect(0, 0, 37, 23),
-                 {QPointF(-6, -4), QPointF(43, -4), QPointF(43, 27), QPointF(-6, 27)},
-                 {QPointF(0, 0), QPointF(45, 0), QPointF(45, 31), QPointF(0, 31)}, QRect(0, 0, 45, 31)},
-        WarpCase{"part of the source", QRect(5, 3, 11, 9),
-                 {QPointF(4, 2), QPointF(17, 3), QPointF(16, 13), QPointF(5, 12)},
-                 {QPointF(2.5, 2.5), QPointF(40.5, 6), QPointF(42, 28.5), QPointF(4, 25)}, QRect(0, 0, 45, 31)},
-        WarpCase{"mirrored and rotated", QRect(0, 0, 37, 23),
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
-                 {QPointF(40, 28), QPointF(5, 30), QPointF(3, 2), QPointF(42, 1)}, QRect(0, 0, 45, 31)},
-        WarpCase{"clipped and off the edges", QRect(0, 0, 37, 23),
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
-                 {QPointF(-9, -5), QPointF(50, -2), QPointF(47, 40), QPointF(-4, 35)}, QRect(3, 4, 31, 19)},
-        WarpCase{"odd one-pixel spans", QRect(0, 0, 37, 23),
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
-                 {QPointF(22.5, 0.2), QPointF(44.8, 15.5), QPointF(22.5, 30.8), QPointF(0.2, 15.5)},
-                 QRect(0, 0, 45, 31)},
-        WarpCase{"source through infinity", QRect(0, 0, 37, 23),
-                 {QPointF(0, 0), QPointF(37, 0), QPointF(0, 23), QPointF(37, 23)},
-                 {QPointF(2, 2), QPointF(43, 2), QPointF(43, 29), QPointF(2, 29)}, QRect(0, 0, 45, 31)}));
+    testing::Values(WarpCase{"identity",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
+                             {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
+                             QRect(0, 0, 45, 31)},
+                    WarpCase{"swaying card",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
+                             {QPointF(3.3, 1.7), QPointF(41.2, 4.1), QPointF(39.6, 29.4), QPointF(1.2, 27.9)},
+                             QRect(0, 0, 45, 31)},
+                    WarpCase{"strong perspective",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(1, 2), QPointF(36, 0.5), QPointF(35, 22), QPointF(0.5, 21)},
+                             {QPointF(15, 2), QPointF(30, 2), QPointF(44, 30), QPointF(0.5, 30)},
+                             QRect(0, 0, 45, 31)},
+                    WarpCase{"enlarged, reads replicated edges",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(-6, -4), QPointF(43, -4), QPointF(43, 27), QPointF(-6, 27)},
+                             {QPointF(0, 0), QPointF(45, 0), QPointF(45, 31), QPointF(0, 31)},
+                             QRect(0, 0, 45, 31)},
+                    WarpCase{"part of the source",
+                             QRect(5, 3, 11, 9),
+                             {QPointF(4, 2), QPointF(17, 3), QPointF(16, 13), QPointF(5, 12)},
+                             {QPointF(2.5, 2.5), QPointF(40.5, 6), QPointF(42, 28.5), QPointF(4, 25)},
+                             QRect(0, 0, 45, 31)},
+                    WarpCase{"mirrored and rotated",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
+                             {QPointF(40, 28), QPointF(5, 30), QPointF(3, 2), QPointF(42, 1)},
+                             QRect(0, 0, 45, 31)},
+                    WarpCase{"clipped and off the edges",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
+                             {QPointF(-9, -5), QPointF(50, -2), QPointF(47, 40), QPointF(-4, 35)},
+                             QRect(3, 4, 31, 19)},
+                    WarpCase{
+                        "odd one-pixel spans",
+                        QRect(0, 0, 37, 23),
+                        {QPointF(0, 0), QPointF(37, 0), QPointF(37, 23), QPointF(0, 23)},
+                        {QPointF(22.5, 0.2), QPointF(44.8, 15.5), QPointF(22.5, 30.8), QPointF(0.2, 15.5)},
+                        QRect(0, 0, 45, 31)},
+                    WarpCase{"source through infinity",
+                             QRect(0, 0, 37, 23),
+                             {QPointF(0, 0), QPointF(37, 0), QPointF(0, 23), QPointF(37, 23)},
+                             {QPointF(2, 2), QPointF(43, 2), QPointF(43, 29), QPointF(2, 29)},
+                             QRect(0, 0, 45, 31)}));
 
-TEST(DibResize, InPlaceReadsTheOriginalPixels)
-{
+TEST(DibResize, InPlaceReadsTheOriginalPixels) {
     for (int mode : {1, 2}) {
         TDIB a(16, 8, 32);
         FillRandom(a, 40);
@@ -718,27 +709,27 @@ TEST(DibResize, InPlaceReadsTheOriginalPixels)
 
 namespace {
 // A 32-bit image of the rows' letters: '#' opaque, '+' alpha 128, '-' alpha 127, '.' transparent.
-TDIB FromRows(const std::vector<std::string>& rows)
-{
+TDIB FromRows(const std::vector<std::string>& rows) {
     TDIB d(int(rows[0].size()), int(rows.size()), 32);
     for (int y = 0; y < d.Height(); ++y)
         for (int x = 0; x < d.Width(); ++x) {
             const char c = rows[size_t(y)][size_t(x)];
-            *d.PixelPtr32(x, y) = c == '#' ? 0xFF102030u : c == '+' ? 0x80000000u : c == '-' ? 0x7F7F7F7Fu : 0;
+            *d.PixelPtr32(x, y) = c == '#'   ? 0xFF102030u
+                                  : c == '+' ? 0x80000000u
+                                  : c == '-' ? 0x7F7F7F7Fu
+                                             : 0;
         }
     return d;
 }
 
-std::vector<QRect> Bands(TDIB& d, const QRect& r, bool fast)
-{
-    std::vector<QRect> out{QRect(9, 9, 9, 9)};  // stale contents are cleared
+std::vector<QRect> Bands(TDIB& d, const QRect& r, bool fast) {
+    std::vector<QRect> out{QRect(9, 9, 9, 9)}; // stale contents are cleared
     (fast ? DibOps::AlphaBands : DibOps::AlphaBandsRef)(ViewOf(d), r, 128, out);
     return out;
 }
-}  // namespace
+} // namespace
 
-TEST(DibAlphaBands, NamedShapes)
-{
+TEST(DibAlphaBands, NamedShapes) {
     struct Case {
         const char* name;
         std::vector<std::string> rows;
@@ -770,8 +761,7 @@ TEST(DibAlphaBands, NamedShapes)
     EXPECT_EQ(Bands(d, QRect(1, 1, 4, 2), true), std::vector<QRect>{QRect(1, 0, 2, 1)});
 }
 
-TEST(DibAlphaBands, RandomShapesAreCoveredExactlyInBandsLikeThePlainLoop)
-{
+TEST(DibAlphaBands, RandomShapesAreCoveredExactlyInBandsLikeThePlainLoop) {
     std::mt19937 rng(3);
     for (int w : {1, 3, 63, 64, 65, 131, 500}) {
         // Blobs of every alpha over transparency, rows often alike so that bands form.
@@ -792,11 +782,13 @@ TEST(DibAlphaBands, RandomShapesAreCoveredExactlyInBandsLikeThePlainLoop)
             if (i > 0) {
                 const QRect& p = bands[i - 1];
                 const bool sameBand = p.top() == b.top();
-                EXPECT_TRUE(sameBand ? p.height() == b.height() && p.right() + 1 < b.left() : p.bottom() < b.top())
+                EXPECT_TRUE(sameBand ? p.height() == b.height() && p.right() + 1 < b.left()
+                                     : p.bottom() < b.top())
                     << "not banded at " << i << " width " << w;
             }
             for (int y = b.top(); y <= b.bottom(); ++y)
-                for (int x = b.left(); x <= b.right(); ++x) ++covered[size_t(y) * w + x];
+                for (int x = b.left(); x <= b.right(); ++x)
+                    ++covered[size_t(y) * w + x];
         }
         for (int y = 0; y < 40; ++y)
             for (int x = 0; x < w; ++x)

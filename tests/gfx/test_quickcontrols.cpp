@@ -13,25 +13,28 @@ namespace {
 // A strip of `cells` cells of 10 x 15, cell n filled with the opaque colour 0xFF000000 | (n + 1) * 0x10.
 TDIBmp MakeStrip(int cells) {
     TDIBmp strip(cells * 10, 15, 32);
-    for (int n = 0; n < cells; ++n) strip.FillRect(QRect(n * 10, 0, 10, 15), 0xFF000000u | uint32_t((n + 1) * 0x10));
+    for (int n = 0; n < cells; ++n)
+        strip.FillRect(QRect(n * 10, 0, 10, 15), 0xFF000000u | uint32_t((n + 1) * 0x10));
     strip.SetILCount(cells);
     return strip;
 }
 
 // A page that paints a known colour under its children.
 class TPage : public QWidget {
-public:
+  public:
     QColor colour = QColor(0, 0, 200);
     int paints = 0;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         ++paints;
         QPainter(this).fillRect(rect(), colour);
     }
 };
 
-QRgb PixelAt(QWidget& w, QPoint p) { return w.grab().toImage().pixel(p); }
+QRgb PixelAt(QWidget& w, QPoint p) {
+    return w.grab().toImage().pixel(p);
+}
 
 TEST(QuickBmpList, ILIndexClampsPositiveCellsAndKeepsPixelOffsets) {
     TQuickBmpList list;
@@ -88,8 +91,8 @@ TEST(QuickBmpList, EmptyGlyphLeavesTheBackgroundInEveryMode) {
 // A premultiplied half-transparent white over the page's blue: 255*128/255 + 200*(255-128)/255.
 TEST(QuickBmpList, AlphaModeBlendsOverWhatLiesBehind) {
     TDIBmp glyph(8, 8, 32);
-    glyph.FillRect(QRect(0, 0, 8, 8), 0x80808080u);  // alpha 128, premultiplied grey-white
-    glyph.FillRect(QRect(4, 0, 4, 8), 0x00000000u);  // fully transparent right half
+    glyph.FillRect(QRect(0, 0, 8, 8), 0x80808080u); // alpha 128, premultiplied grey-white
+    glyph.FillRect(QRect(4, 0, 4, 8), 0x00000000u); // fully transparent right half
     glyph.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
     for (uint8_t flags : {uint8_t(0), uint8_t(qfCanvasBackground)}) {
         TPage page;
@@ -126,7 +129,8 @@ TEST(QuickBmpList, ClickReachesTheHandler) {
         EXPECT_EQ(sender, &list);
         ++clicks;
     };
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                      {});
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, {}, {});
     QCoreApplication::sendEvent(&list, &press);
     QCoreApplication::sendEvent(&list, &release);
@@ -140,11 +144,11 @@ TEST(QuickBmpList, ClickReachesTheHandler) {
 
 // Records which scratch images the paints borrowed.
 class TRecordingControl : public TQuickGraphicControl {
-public:
+  public:
     using TQuickGraphicControl::TQuickGraphicControl;
     QList<TDIB*> buffers;
 
-protected:
+  protected:
     void Paint() override {
         for (int i = 0; i < 2; ++i) {
             TDIB* dib = BeginPaintBuffer(ClientRect());
@@ -174,10 +178,10 @@ TEST(QuickGraphicControl, PaintsReuseTheOneScratchImage) {
 
 TEST(QuickGraphicControl, BufferedPaintShowsTheParentUnderneath) {
     class TFrameOnly : public TQuickGraphicControl {
-    public:
+      public:
         using TQuickGraphicControl::TQuickGraphicControl;
 
-    protected:
+      protected:
         void Paint() override { Canvas()->fillRect(QRect(0, 0, 2, 2), Qt::red); }
     };
     TPage page;
@@ -192,7 +196,7 @@ TEST(QuickGraphicControl, BufferedPaintShowsTheParentUnderneath) {
 
 TEST(QuickGraphicControl, InvalidateOnlyWhileShownAndParented) {
     TQuickGraphicControl orphan;
-    orphan.InvalidateRect(QRect(0, 0, 5, 5));  // no parent: nothing, no crash
+    orphan.InvalidateRect(QRect(0, 0, 5, 5)); // no parent: nothing, no crash
     int enters = 0;
     orphan.OnMouseEnter = [&](TQuickGraphicControl*) { ++enters; };
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));

@@ -20,13 +20,14 @@ struct RecordingOutput : ISoundOutput {
 };
 
 class Sounds : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = dir.path() + "/";
         // Sounds of 100 ms and 200 ms: 8 kHz, 8-bit mono is 8 bytes per millisecond.
         WriteWav("Cap.wav", 1600);
         WriteWav("Blip.wav", 800);
-        player = std::make_unique<TSoundPlayer>(std::make_unique<RecordingOutput>(&log), [this] { return now; });
+        player =
+            std::make_unique<TSoundPlayer>(std::make_unique<RecordingOutput>(&log), [this] { return now; });
     }
     void WriteWav(const QString& name, quint32 dataBytes, bool withListChunk = true) {
         QByteArray b;
@@ -35,7 +36,7 @@ protected:
         b += "RIFF";
         u32(0);
         b += "WAVE";
-        if (withListChunk) {  // chunks before "fmt " must be skipped, odd sizes padded
+        if (withListChunk) { // chunks before "fmt " must be skipped, odd sizes padded
             b += "LIST";
             u32(3);
             b += "abc";
@@ -60,7 +61,7 @@ protected:
 
 TEST_F(Sounds, LengthOfAWavFile) {
     EXPECT_EQ(WavDuration(folder + "Cap.wav"), 200ms);
-    WriteWav("Short.wav", 80000);  // header claims more than the file holds: only what is there counts
+    WriteWav("Short.wav", 80000); // header claims more than the file holds: only what is there counts
     QFile::resize(dir.filePath("Short.wav"), 44 + 12 + 800);
     EXPECT_EQ(WavDuration(folder + "Short.wav"), 100ms);
     QFile junk(dir.filePath("junk.wav"));
@@ -80,7 +81,7 @@ TEST_F(Sounds, MissingFilesAreSilence) {
 TEST_F(Sounds, NoStopSkipsWhileAnotherPlaysAndOnlyThen) {
     ASSERT_TRUE(player->Play(folder, "Cap.wav"));
     now += 150ms;
-    EXPECT_FALSE(player->Play(folder, "Blip.wav", SND_NOSTOP));  // Cap still has 50 ms to go
+    EXPECT_FALSE(player->Play(folder, "Blip.wav", SND_NOSTOP)); // Cap still has 50 ms to go
     now += 60ms;
     EXPECT_TRUE(player->Play(folder, "Blip.wav", SND_NOSTOP));
     EXPECT_EQ(log, QStringList({"play Cap.wav", "play Blip.wav"}));
@@ -89,10 +90,10 @@ TEST_F(Sounds, NoStopSkipsWhileAnotherPlaysAndOnlyThen) {
 TEST_F(Sounds, ANewSoundCutsTheOldOneShort) {
     ASSERT_TRUE(player->Play(folder, "Cap.wav"));
     now += 10ms;
-    ASSERT_TRUE(player->Play(folder, "Blip.wav"));  // without the flag it always plays
+    ASSERT_TRUE(player->Play(folder, "Blip.wav")); // without the flag it always plays
     EXPECT_TRUE(player->Playing());
     now += 100ms;
-    EXPECT_FALSE(player->Playing());  // judged by the new sound's length, not the old one's
+    EXPECT_FALSE(player->Playing()); // judged by the new sound's length, not the old one's
 }
 
 // The real output comes from the module beside the program, loaded by the first sound.
@@ -100,9 +101,9 @@ TEST_F(Sounds, TheModuleLoadsWithTheFirstSoundAndStaysLoaded) {
     const QString module = QStringLiteral(VEXMOR_BUILD_DIR "/") + QFileInfo(SoundModulePath()).fileName();
     ASSERT_TRUE(QFileInfo::exists(module)) << module.toStdString();
     auto output = MakeModuleSoundOutput(module);
-    output->Stop();  // nothing plays yet: no need for the module
+    output->Stop(); // nothing plays yet: no need for the module
     EXPECT_FALSE(QLibrary(module).isLoaded());
-    output->Play(folder + "Blip.wav");  // without an audio device: silence, at once
+    output->Play(folder + "Blip.wav"); // without an audio device: silence, at once
     output->Stop();
     EXPECT_TRUE(QLibrary(module).isLoaded());
     output.reset();
@@ -112,11 +113,13 @@ TEST_F(Sounds, TheModuleLoadsWithTheFirstSoundAndStaysLoaded) {
 TEST_F(Sounds, AMissingOrBrokenModuleIsSilence) {
     QFile notALibrary(dir.filePath("broken.so"));
     ASSERT_TRUE(notALibrary.open(QIODevice::WriteOnly));
-    notALibrary.write("\x7f" "ELF but nothing more");
+    notALibrary.write("\x7f"
+                      "ELF but nothing more");
     notALibrary.close();
     for (const QString& module : {dir.filePath("missing.so"), dir.filePath("broken.so")}) {
         TSoundPlayer silent(MakeModuleSoundOutput(module), [this] { return now; });
-        EXPECT_TRUE(silent.Play(folder, "Cap.wav"));  // the file exists; where it goes is not the caller's care
+        EXPECT_TRUE(
+            silent.Play(folder, "Cap.wav")); // the file exists; where it goes is not the caller's care
         EXPECT_TRUE(silent.Play(folder, "Blip.wav"));
     }
 }

@@ -24,7 +24,7 @@ TEST(SystemUtilities, NestedSetUpRunsOnceAndFinalisesOnTheLastCall) {
     EXPECT_EQ(SystemUtilitiesInitCount(), outer - 2);
     BeginWait();
     DoneSystemUtilities();
-    EXPECT_EQ(WaitCursorDepth(), 1);  // an inner finalisation does not reset state
+    EXPECT_EQ(WaitCursorDepth(), 1); // an inner finalisation does not reset state
     DoneSystemUtilities();
     EXPECT_EQ(SystemUtilitiesInitCount(), outer);
     EndWait();
@@ -37,10 +37,10 @@ TEST(WaitCursor, NestedCallsRestoreAtTheLastEnd) {
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
     BeginWait();
     EndWait();
-    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);  // still busy: one level open
+    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr); // still busy: one level open
     EndWait();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EndWait();  // unpaired: harmless
+    EndWait(); // unpaired: harmless
     EXPECT_EQ(WaitCursorDepth(), 0);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
@@ -51,7 +51,7 @@ TEST(DragThreshold, OnlyTheControlHoldingTheMouseStartsADrag) {
     other.show();
     const int d = QApplication::startDragDistance();
     SetDragStart(100, 100);
-    EXPECT_FALSE(DragStarted(&holder, 100 + 5 * d, 100));  // nobody holds the mouse
+    EXPECT_FALSE(DragStarted(&holder, 100 + 5 * d, 100)); // nobody holds the mouse
     holder.grabMouse();
     EXPECT_FALSE(DragStarted(&other, 100 + 5 * d, 100));
     EXPECT_FALSE(DragStarted(&holder, 100 + d - 1, 100 - (d - 1)));
@@ -65,7 +65,7 @@ TEST(DragThreshold, OnlyTheControlHoldingTheMouseStartsADrag) {
 TEST(Folders, SpecialFoldersEndWithASeparatorAndFallBackToTemp) {
     auto fake = InstallFakePlatform();
     QTemporaryDir dir;
-    fake->desktop = dir.filePath("Desktop");  // missing: made on demand
+    fake->desktop = dir.filePath("Desktop"); // missing: made on demand
     fake->documents = dir.filePath("Docs");
     EXPECT_EQ(SpecialFolder(TSpecialFolder::Desktop), dir.filePath("Desktop") + "/");
     EXPECT_TRUE(QDir(dir.filePath("Desktop")).exists());
@@ -95,8 +95,8 @@ TEST(FloatingPoint, ControlWordsAsSet) {
     SetupFloatingPoint();
     const TFloatingPointState s = ReadFloatingPointState();
     if (!s.applies) GTEST_SKIP() << "not an x86-64 processor";
-    EXPECT_EQ(s.x87Control & ~0x40, 0x033F);  // bit 6 is reserved and reads as 1
-    EXPECT_EQ(s.mxcsr & ~0x3Fu, s.dazSupported ? 0x9FC0u : 0x9F80u);  // low six bits are sticky flags
+    EXPECT_EQ(s.x87Control & ~0x40, 0x033F);                         // bit 6 is reserved and reads as 1
+    EXPECT_EQ(s.mxcsr & ~0x3Fu, s.dazSupported ? 0x9FC0u : 0x9F80u); // low six bits are sticky flags
     // Flush to zero: a product below the smallest normal number becomes 0 instead of a denormal.
     volatile float tiny = std::numeric_limits<float>::min();
     volatile float product = tiny * 0.5f;
@@ -108,14 +108,15 @@ TEST(FloatingPoint, ControlWordsAsSet) {
 
 } // namespace
 
-TEST(PrepareMemory, BacksAnyRangeWithoutChangingWhatIsThere)
-{
+TEST(PrepareMemory, BacksAnyRangeWithoutChangingWhatIsThere) {
     // Fresh pages (as a large buffer gets) and a range that starts and ends inside pages.
     std::vector<uint8_t> buffer(5 * 4096 + 123);
-    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = uint8_t(i * 7);
     PrepareMemory(buffer.data() + 100, 3 * 4096 + 5, true);
     PrepareMemory(buffer.data() + 1, buffer.size() - 2, false);
     PrepareMemory(nullptr, 4096, true);
     PrepareMemory(buffer.data(), 0, false);
-    for (size_t i = 0; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], uint8_t(i * 7)) << i;
+    for (size_t i = 0; i < buffer.size(); ++i)
+        ASSERT_EQ(buffer[i], uint8_t(i * 7)) << i;
 }

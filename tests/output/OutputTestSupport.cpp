@@ -54,7 +54,9 @@ TDIB ComposeGradient(int w, int h, int bitCount) {
 
 namespace {
 
-uint32_t BigEndian32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+uint32_t BigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
 
 } // namespace
 
@@ -86,10 +88,12 @@ TDecodedPng DecodePng(const QByteArray& file) {
     const size_t stride = size_t(r.width) * r.channels;
     std::vector<uint8_t> raw((stride + 1) * r.height);
     uLongf rawSize = uLongf(raw.size());
-    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(idat.constData()), uLong(idat.size())) != Z_OK ||
+    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(idat.constData()),
+                   uLong(idat.size())) != Z_OK ||
         rawSize != raw.size())
         return r;
-    for (int y = 0; y < r.height; ++y) r.rowFilters.push_back(raw[y * (stride + 1)]);
+    for (int y = 0; y < r.height; ++y)
+        r.rowFilters.push_back(raw[y * (stride + 1)]);
 
     // The pixels through libpng itself.
     png_image image{};
@@ -112,12 +116,16 @@ struct JpegTestError {
     jmp_buf jump;
 };
 
-void JpegTestErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegTestError*>(cinfo->err)->jump, 1); }
+void JpegTestErrorExit(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JpegTestError*>(cinfo->err)->jump, 1);
+}
 
-bool DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegTestError* err, const QByteArray* file, TDecodedJpeg* r) {
+bool DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegTestError* err, const QByteArray* file,
+                    TDecodedJpeg* r) {
     if (setjmp(err->jump)) return false;
     jpeg_create_decompress(cinfo);
-    jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char*>(file->constData()), (unsigned long)file->size());
+    jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char*>(file->constData()),
+                 (unsigned long)file->size());
     jpeg_read_header(cinfo, TRUE);
     r->width = int(cinfo->image_width);
     r->height = int(cinfo->image_height);
@@ -125,7 +133,8 @@ bool DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegTestError* err, const QBy
     r->progressive = cinfo->progressive_mode;
     if (cinfo->quant_tbl_ptrs[0]) {
         // Stored in zig-zag order in the file; libjpeg keeps them in natural order.
-        r->lumaQuant.assign(cinfo->quant_tbl_ptrs[0]->quantval, cinfo->quant_tbl_ptrs[0]->quantval + DCTSIZE2);
+        r->lumaQuant.assign(cinfo->quant_tbl_ptrs[0]->quantval,
+                            cinfo->quant_tbl_ptrs[0]->quantval + DCTSIZE2);
     }
     cinfo->out_color_space = JCS_RGB;
     jpeg_start_decompress(cinfo);
@@ -160,7 +169,8 @@ std::vector<uint16_t> ExpectedLumaQuant(int quality) {
     cinfo.input_components = 3;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-    std::vector<uint16_t> table(cinfo.quant_tbl_ptrs[0]->quantval, cinfo.quant_tbl_ptrs[0]->quantval + DCTSIZE2);
+    std::vector<uint16_t> table(cinfo.quant_tbl_ptrs[0]->quantval,
+                                cinfo.quant_tbl_ptrs[0]->quantval + DCTSIZE2);
     jpeg_destroy_compress(&cinfo);
     return table;
 }
@@ -178,7 +188,9 @@ int RunTool(const QString& program, const QStringList& args, QByteArray* out, in
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-bool HaveTool(const QString& program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
+bool HaveTool(const QString& program) {
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
 
 QByteArray ReadAll(const QString& path) {
     QFile f(path);

@@ -26,9 +26,9 @@ struct TDecodedPng {
     bool ok = false;
     int width = 0, height = 0, bitDepth = 0, colorType = -1, interlace = -1;
     int channels = 0;
-    std::vector<uint8_t> pixels;        // rows of R,G,B(,A), as stored
-    std::vector<int> rowFilters;        // the filter byte of every row
-    int zlibLevelField = -1;            // FLEVEL bits of the zlib stream header (3 = maximum compression)
+    std::vector<uint8_t> pixels; // rows of R,G,B(,A), as stored
+    std::vector<int> rowFilters; // the filter byte of every row
+    int zlibLevelField = -1;     // FLEVEL bits of the zlib stream header (3 = maximum compression)
 };
 TDecodedPng DecodePng(const QByteArray& file);
 
@@ -36,8 +36,8 @@ struct TDecodedJpeg {
     bool ok = false;
     int width = 0, height = 0, components = 0;
     bool progressive = false;
-    std::vector<uint16_t> lumaQuant;    // the first quantisation table, natural order
-    std::vector<uint8_t> pixels;        // R,G,B rows
+    std::vector<uint16_t> lumaQuant; // the first quantisation table, natural order
+    std::vector<uint8_t> pixels;     // R,G,B rows
 };
 TDecodedJpeg DecodeJpeg(const QByteArray& file);
 // The luminance table libjpeg makes for a quality.
@@ -45,11 +45,13 @@ std::vector<uint16_t> ExpectedLumaQuant(int quality);
 
 // A device that accepts `limit` bytes and then refuses every write, like a disk that fills up.
 class TFailingDevice : public QIODevice {
-public:
-    TFailingDevice(QIODevice* inner, qint64 limit) : inner_(inner), limit_(limit) { open(QIODevice::WriteOnly); }
+  public:
+    TFailingDevice(QIODevice* inner, qint64 limit) : inner_(inner), limit_(limit) {
+        open(QIODevice::WriteOnly);
+    }
     qint64 written() const { return written_; }
 
-protected:
+  protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override {
         if (written_ + size > limit_) {
@@ -60,7 +62,7 @@ protected:
         return inner_ ? inner_->write(data, size) : size;
     }
 
-private:
+  private:
     QIODevice* inner_;
     qint64 limit_;
     qint64 written_ = 0;
@@ -68,6 +70,7 @@ private:
 
 // Runs a program to its end with a time limit; returns its exit code (-1 when it could not run) and
 // its standard output.
-int RunTool(const QString& program, const QStringList& args, QByteArray* out = nullptr, int timeoutMs = 30000);
+int RunTool(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+            int timeoutMs = 30000);
 bool HaveTool(const QString& program);
 QByteArray ReadAll(const QString& path);

@@ -35,7 +35,7 @@ bool SpinUntil(const std::function<bool()>& condition, int ms = 20000) {
 
 // Holds a worker before its encode until Open(); opens itself when destroyed so no worker waits forever.
 class TGate {
-public:
+  public:
     TGate() : future_(promise_.get_future().share()) {}
     ~TGate() { Open(); }
     std::function<void()> Hook() {
@@ -47,15 +47,15 @@ public:
         opened_ = true;
     }
 
-private:
+  private:
     std::promise<void> promise_;
     std::shared_future<void> future_;
     bool opened_ = false;
 };
 
 // Every pixel of a decoded picture (0xAARRGGBB per pixel) against the source; `alpha` also compares alpha.
-void ExpectSamePixels(const TDIB& want, const std::function<uint32_t(int, int)>& got, int gotWidth, int gotHeight,
-                      bool alpha, const char* what) {
+void ExpectSamePixels(const TDIB& want, const std::function<uint32_t(int, int)>& got, int gotWidth,
+                      int gotHeight, bool alpha, const char* what) {
     ASSERT_EQ(gotWidth, want.Width()) << what;
     ASSERT_EQ(gotHeight, want.Height()) << what;
     const uint32_t mask = alpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
@@ -80,14 +80,16 @@ void ExpectBmpOf(const QByteArray& bmp, const TDIB& want) {
     ASSERT_TRUE(bmp.startsWith("BM")) << "image/bmp is no BMP file";
     TDIB decoded;
     ASSERT_NO_THROW(decoded.LoadFromBmpData(bmp));
-    ExpectSamePixels(want, [&](int x, int y) { return decoded.GetPixel(x, y); }, decoded.Width(), decoded.Height(),
-                     false, "image/bmp");
+    ExpectSamePixels(
+        want, [&](int x, int y) { return decoded.GetPixel(x, y); }, decoded.Width(), decoded.Height(), false,
+        "image/bmp");
 }
 
 void ExpectImageOf(const QImage& image, const TDIB& want) {
     ASSERT_FALSE(image.isNull()) << "no in-process image";
-    ExpectSamePixels(want, [&](int x, int y) { return uint32_t(image.pixel(x, y)); }, image.width(), image.height(),
-                     false, "application/x-qt-image");
+    ExpectSamePixels(
+        want, [&](int x, int y) { return uint32_t(image.pixel(x, y)); }, image.width(), image.height(), false,
+        "application/x-qt-image");
 }
 
 // Everything the picture serves, compared with the source.
@@ -142,7 +144,8 @@ TEST_P(ClipboardPictureServes, TheSamePixelsFromTheRawCopyAndFromTheFile) {
     ASSERT_TRUE(WaitSpoolResult(picture, &spooled));
     ASSERT_TRUE(spooled);
     EXPECT_TRUE(picture.Spooled());
-    EXPECT_TRUE(FilesIn(spool.path()).isEmpty()) << "the spool file has a name: " << FilesIn(spool.path()).join(' ').toStdString();
+    EXPECT_TRUE(FilesIn(spool.path()).isEmpty())
+        << "the spool file has a name: " << FilesIn(spool.path()).join(' ').toStdString();
     ExpectServes(picture, source);
 }
 
@@ -223,12 +226,13 @@ TEST_P(ClipboardPictureSpool, FailingFoldersKeepTheRawCopyServing) {
     EXPECT_TRUE(FilesIn(good.path()).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, ClipboardPictureSpool,
-                         ::testing::Values(TSpoolCase{"Missing", {"/nonexistent/vexmor-spool"}, false},
-                                           TSpoolCase{"NotWritable", {"/proc"}, false},
-                                           TSpoolCase{"NotAFolder", {"/dev/null"}, false},
-                                           TSpoolCase{"SecondTakesIt", {"/nonexistent/vexmor-spool", "<good>"}, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Folders, ClipboardPictureSpool,
+    ::testing::Values(TSpoolCase{"Missing", {"/nonexistent/vexmor-spool"}, false},
+                      TSpoolCase{"NotWritable", {"/proc"}, false},
+                      TSpoolCase{"NotAFolder", {"/dev/null"}, false},
+                      TSpoolCase{"SecondTakesIt", {"/nonexistent/vexmor-spool", "<good>"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- newer copies, deletion and exit while the worker runs -----------------------------------------
 
@@ -280,11 +284,12 @@ TEST(ClipboardPicture, DeletedWhileTheWorkerWaitsOrEncodes) {
         delete picture;
         EXPECT_EQ(TClipboardPicture::RunningWorkers(), 0) << "the worker outlived its picture";
     }
-    QCoreApplication::processEvents();   // a stale queued result (if any) must find nothing to call
+    QCoreApplication::processEvents(); // a stale queued result (if any) must find nothing to call
 }
 
 TEST(ClipboardPictureExitChild, CopiesAndLeaves) {
-    if (qEnvironmentVariableIsEmpty("VEXMOR_CLIPBOARD_EXIT_CHILD")) GTEST_SKIP() << "runs inside ClipboardPicture.ExitWhileEncoding";
+    if (qEnvironmentVariableIsEmpty("VEXMOR_CLIPBOARD_EXIT_CHILD"))
+        GTEST_SKIP() << "runs inside ClipboardPicture.ExitWhileEncoding";
     QGuiApplication::clipboard()->setMimeData(new TClipboardPicture(ComposeGradient(3840, 2160, 24)));
     EXPECT_EQ(TClipboardPicture::RunningWorkers(), 1);
 }

@@ -24,7 +24,7 @@
 namespace {
 
 class TFakeOwner : public IExportOwner {
-public:
+  public:
     TComposedCapture cap = ComposeLassoCapture(120, 80);
     TExportSettings settings;
     bool held = true;
@@ -45,7 +45,7 @@ uint64_t Checksum(const TDIB& dib) {
 }
 
 class ExportCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake = InstallFakePlatform();
         fake->desktop = dir.filePath("Desktop");
@@ -69,18 +69,23 @@ protected:
         EXPECT_EQ(Checksum(owner.cap.flat), flatSum) << "the held flat image changed";
     }
     QString Desktop(const QString& name) const { return fake->desktop + "/" + name; }
-    QString Work(const QString& name) const { return fake->documents + QStringLiteral("/我的视频捕获/") + name; }
+    QString Work(const QString& name) const {
+        return fake->documents + QStringLiteral("/我的视频捕获/") + name;
+    }
     QStringList Entries(const QString& folder) const {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
     // Wraps the real writer so the disk fills up after `limit` bytes.
     void FailWritesAfter(qint64 limit) {
-        exporter.Services().writeFile = [limit](const QString& path, bool replace, const TWriteFunction& write,
-                                                QString* error) {
-            return WriteImageFile(path, replace, [&](QIODevice& device) {
-                TFailingDevice full(&device, limit);
-                return write(full);
-            }, error);
+        exporter.Services().writeFile = [limit](const QString& path, bool replace,
+                                                const TWriteFunction& write, QString* error) {
+            return WriteImageFile(
+                path, replace,
+                [&](QIODevice& device) {
+                    TFailingDevice full(&device, limit);
+                    return write(full);
+                },
+                error);
         };
     }
 
@@ -122,7 +127,8 @@ TEST_F(ExportCommands, DesktopSaveAppliesScalingCommentAndQuality) {
 
 TEST_F(ExportCommands, WaitCursorShowsWhileTheFileIsWritten) {
     int depthDuringWrite = -1;
-    exporter.Services().writeFile = [&](const QString& path, bool replace, const TWriteFunction& write, QString* error) {
+    exporter.Services().writeFile = [&](const QString& path, bool replace, const TWriteFunction& write,
+                                        QString* error) {
         depthDuringWrite = WaitCursorDepth();
         return WriteImageFile(path, replace, write, error);
     };
@@ -162,7 +168,7 @@ TEST_F(ExportCommands, BmpIsTheFlatImage) {
 }
 
 TEST_F(ExportCommands, FormatWithoutSelectionIsWrittenAsItsName) {
-    owner.settings.format = -1;   // a stored index outside the list
+    owner.settings.format = -1; // a stored index outside the list
     exporter.ToDesktopBtnClick();
     EXPECT_EQ(Entries(fake->desktop), QStringList({"shot.png"}));
     EXPECT_TRUE(DecodePng(ReadAll(Desktop("shot.png"))).ok);
@@ -184,7 +190,8 @@ TEST_F(ExportCommands, DiskFullKeepsTheCaptureAndLeavesNothing) {
 }
 
 TEST_F(ExportCommands, NameAppearingDuringTheWriteIsNotReplaced) {
-    exporter.Services().writeFile = [this](const QString& path, bool replace, const TWriteFunction& write, QString* error) {
+    exporter.Services().writeFile = [this](const QString& path, bool replace, const TWriteFunction& write,
+                                           QString* error) {
         // Another program takes the name while the encoder runs.
         QFile other(path);
         EXPECT_TRUE(other.open(QIODevice::WriteOnly));
@@ -199,7 +206,7 @@ TEST_F(ExportCommands, NameAppearingDuringTheWriteIsNotReplaced) {
 }
 
 TEST_F(ExportCommands, SaveAsAddsTheTypeExtensionWithoutReplacingAnotherFile) {
-    dialogAnswer = {true, dir.filePath("shot.jpeg"), 1};   // typed "shot.jpeg", type PNG
+    dialogAnswer = {true, dir.filePath("shot.jpeg"), 1}; // typed "shot.jpeg", type PNG
     owner.settings.title = "a:b";
     owner.settings.format = ifBMP;
     exporter.SaveAsBtnClick();
@@ -306,14 +313,16 @@ TEST_P(MailTest, AttachesTheWorkFileAndKeepsIt) {
     ASSERT_EQ(fake->mails.size(), 1);
     EXPECT_EQ(fake->mails[0].first, "mail me");
     EXPECT_EQ(fake->mails[0].second, QStringList({Work("mail me.png")}));
-    EXPECT_TRUE(QFileInfo::exists(Work("mail me.png"))) << "the mail program reads the file after the helper returns";
+    EXPECT_TRUE(QFileInfo::exists(Work("mail me.png")))
+        << "the mail program reads the file after the helper returns";
     EXPECT_EQ(owner.afterOperations, GetParam().afterOperations);
     EXPECT_TRUE(errors.isEmpty()) << "mail failures are silent";
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, MailTest,
                          ::testing::Values(MailCase{"sent", 0, 1}, MailCase{"cancelled", 1, 0},
-                                           MailCase{"no_mail_helper", -1, 0}, MailCase{"helper_failed", 3, 0}),
+                                           MailCase{"no_mail_helper", -1, 0},
+                                           MailCase{"helper_failed", 3, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportCommands, MailStopsWhenTheWorkFileCannotBeWritten) {
@@ -395,7 +404,9 @@ struct AheadCase {
     const char* comment;
     bool transparentPng;
 };
-std::ostream& operator<<(std::ostream& os, const AheadCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const AheadCase& c) {
+    return os << c.name;
+}
 class EncodeAhead : public ExportCommands, public ::testing::WithParamInterface<AheadCase> {};
 
 TEST_P(EncodeAhead, BytesAreTheOrdinarySave) {
@@ -409,9 +420,8 @@ TEST_P(EncodeAhead, BytesAreTheOrdinarySave) {
     ASSERT_FALSE(saved.isEmpty());
 
     std::optional<QByteArray> ahead;
-    std::thread worker([&] {
-        ahead = EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, c.format);
-    });
+    std::thread worker(
+        [&] { ahead = EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, c.format); });
     worker.join();
     ASSERT_TRUE(ahead.has_value());
     EXPECT_EQ(*ahead, ReadAll(saved));
@@ -421,12 +431,14 @@ TEST_P(EncodeAhead, BytesAreTheOrdinarySave) {
     EXPECT_TRUE(errors.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, EncodeAhead,
-    ::testing::Values(AheadCase{"Png", ifPNG, 100, "", true}, AheadCase{"PngOpaqueScaledCaptioned", ifPNG, 60, "注释 note", false},
-                      AheadCase{"Jpeg", ifJPEG, 100, "", true}, AheadCase{"JpegHalfCaptioned", ifJPEG, 50, "note", true},
-                      AheadCase{"Bmp", ifBMP, 35, "", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Formats, EncodeAhead,
+                         ::testing::Values(AheadCase{"Png", ifPNG, 100, "", true},
+                                           AheadCase{"PngOpaqueScaledCaptioned", ifPNG, 60, "注释 note",
+                                                     false},
+                                           AheadCase{"Jpeg", ifJPEG, 100, "", true},
+                                           AheadCase{"JpegHalfCaptioned", ifJPEG, 50, "note", true},
+                                           AheadCase{"Bmp", ifBMP, 35, "", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportCommands, EncodeAheadStopsWhenCancelledAndRefusesNothingToWrite) {
     std::atomic_bool cancelled{true};

@@ -77,7 +77,8 @@ TEST_P(PngEncoderTest, LayoutAndPixelsReadBack) {
     // libpng writes a one-pixel-wide row unfiltered: Sub has no left neighbour there and would store
     // the same bytes.
     const int filter = c.width > 1 ? 1 : 0;
-    for (int y = 0; y < c.height; ++y) ASSERT_EQ(png.rowFilters[y], filter) << "row " << y << " not Sub-filtered";
+    for (int y = 0; y < c.height; ++y)
+        ASSERT_EQ(png.rowFilters[y], filter) << "row " << y << " not Sub-filtered";
 
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) {
@@ -92,14 +93,17 @@ TEST_P(PngEncoderTest, LayoutAndPixelsReadBack) {
                 }
             } else {
                 // Without transparency the premultiplied bytes are the colour: black, opaque surroundings.
-                for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(d[ch], s[2 - ch]) << x << "," << y;
+                for (int ch = 0; ch < 3; ++ch)
+                    ASSERT_EQ(d[ch], s[2 - ch]) << x << "," << y;
             }
         }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PngEncoderTest,
-                         ::testing::Values(PngCase{"odd_rgb", 33, 17, false}, PngCase{"odd_rgba", 33, 17, true},
-                                           PngCase{"one_pixel_rgba", 1, 1, true}, PngCase{"wide_rgb", 257, 3, false},
+                         ::testing::Values(PngCase{"odd_rgb", 33, 17, false},
+                                           PngCase{"odd_rgba", 33, 17, true},
+                                           PngCase{"one_pixel_rgba", 1, 1, true},
+                                           PngCase{"wide_rgb", 257, 3, false},
                                            PngCase{"lasso_rgba", 120, 80, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -109,7 +113,7 @@ TEST(PngEncoder, LassoEdgesKeepStraightColourAndSurroundingsAreTransparent) {
     ASSERT_TRUE(png.ok);
     int edge = 0;
     for (int y = 0; y < 80; ++y)
-        for (int x = 0; x < 60; ++x) {   // the red half: straight colour red 220, blue 20
+        for (int x = 0; x < 60; ++x) { // the red half: straight colour red 220, blue 20
             const uint8_t* d = png.pixels.data() + (size_t(y) * 120 + x) * 4;
             if (d[3] == 0) {
                 EXPECT_EQ(d[0] | d[1] | d[2], 0);
@@ -137,7 +141,8 @@ TEST(PngEncoder, TwentyFourBitSourceIsRgbEvenWithTransparency) {
 }
 
 TEST(PngEncoder, ExternalToolsAcceptTheFile) {
-    ASSERT_TRUE(HaveTool("pngcheck") && HaveTool("identify")) << "pngcheck and ImageMagick are test dependencies";
+    ASSERT_TRUE(HaveTool("pngcheck") && HaveTool("identify"))
+        << "pngcheck and ImageMagick are test dependencies";
     QTemporaryDir dir;
     const TComposedCapture cap = ComposeLassoCapture(101, 61);
     for (bool alpha : {false, true}) {
@@ -171,7 +176,8 @@ TEST(JpegEncoder, PixelsSurviveAndChannelsAreNotSwapped) {
     for (int bits : {24, 32}) {
         TDIB image(40, 24, bits);
         for (int y = 0; y < 24; ++y)
-            for (int x = 0; x < 40; ++x) image.SetPixel(x, y, x < 20 ? 0xFFE01010u : 0xFF1010E0u);   // red | blue
+            for (int x = 0; x < 40; ++x)
+                image.SetPixel(x, y, x < 20 ? 0xFFE01010u : 0xFF1010E0u); // red | blue
         const TDecodedJpeg jpeg = DecodeJpeg(EncodeJpegBytes(image, 95));
         ASSERT_TRUE(jpeg.ok);
         const uint8_t* left = jpeg.pixels.data() + (12 * 40 + 5) * 3;
@@ -211,13 +217,14 @@ TEST(BmpEncoder, IsTheImageLibraryFile) {
     back.LoadFromFile(path);
     ASSERT_EQ(back.Width(), 13);
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 13; ++x) ASSERT_EQ(back.GetPixel(x, y), image.GetPixel(x, y));
+        for (int x = 0; x < 13; ++x)
+            ASSERT_EQ(back.GetPixel(x, y), image.GetPixel(x, y));
 }
 
 // Every encoder, cut off after a number of bytes: false with a reason, never a crash.
 struct FailCase {
     const char* name;
-    int format;   // 0 PNG, 1 JPEG, 2 BMP
+    int format; // 0 PNG, 1 JPEG, 2 BMP
     qint64 limit;
 };
 class FailingSinkTest : public ::testing::TestWithParam<FailCase> {};
@@ -238,9 +245,15 @@ TEST_P(FailingSinkTest, ReportsTheFailure) {
     QString error;
     bool ok = true;
     switch (c.format) {
-    case 0: ok = WritePng(cap.capture, true, sink, &error); break;
-    case 1: ok = WriteJpeg(cap.flat, 90, sink, &error); break;
-    default: ok = WriteBmp(cap.flat, sink, &error); break;
+    case 0:
+        ok = WritePng(cap.capture, true, sink, &error);
+        break;
+    case 1:
+        ok = WriteJpeg(cap.flat, 90, sink, &error);
+        break;
+    default:
+        ok = WriteBmp(cap.flat, sink, &error);
+        break;
     }
     EXPECT_FALSE(ok) << sink.written() << " bytes written";
     EXPECT_FALSE(error.isEmpty());
@@ -250,7 +263,8 @@ TEST_P(FailingSinkTest, ReportsTheFailure) {
 INSTANTIATE_TEST_SUITE_P(Limits, FailingSinkTest,
                          ::testing::Values(FailCase{"png_at_0", 0, 0}, FailCase{"png_at_100", 0, 100},
                                            FailCase{"png_at_2000", 0, 2000}, FailCase{"jpeg_at_0", 1, 0},
-                                           FailCase{"jpeg_at_1000", 1, 1000}, FailCase{"jpeg_at_70000", 1, 70000}, FailCase{"bmp_at_0", 2, 0},
+                                           FailCase{"jpeg_at_1000", 1, 1000},
+                                           FailCase{"jpeg_at_70000", 1, 70000}, FailCase{"bmp_at_0", 2, 0},
                                            FailCase{"bmp_at_60", 2, 60}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -24,7 +24,7 @@ struct NameCase {
     const char* name;
     QString title;
     int format;
-    QString expected;   // file name inside the folder
+    QString expected; // file name inside the folder
 };
 
 class MakeFileNameTest : public ::testing::TestWithParam<NameCase> {};
@@ -43,21 +43,24 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"reserved_upper_jpeg", "LPT3", ifJPEG, "Forbidden filename.jpg"},
                       NameCase{"empty_title", "", ifJPEG, QStringLiteral("Vexmor捕获.jpg")},
                       NameCase{"only_forbidden", "<>:|?*\"\\/", ifBMP, QStringLiteral("Vexmor捕获.bmp")},
-                      NameCase{"shell_metacharacters_are_a_name", "\"; rm -rf ~; \"", ifPNG, "; rm -rf ~; .png"},
+                      NameCase{"shell_metacharacters_are_a_name", "\"; rm -rf ~; \"", ifPNG,
+                               "; rm -rf ~; .png"},
                       NameCase{"format_below_range", "x", -1, "x.png"},
                       NameCase{"format_above_range", "x", 9, "x.bmp"},
-                      NameCase{"chinese_title", QStringLiteral("记事本 - 无标题"), ifJPEG, QStringLiteral("记事本 - 无标题.jpg")}),
+                      NameCase{"chinese_title", QStringLiteral("记事本 - 无标题"), ifJPEG,
+                               QStringLiteral("记事本 - 无标题.jpg")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MakeFileName, LongChineseTitleIsCutToWholeCharactersWithin130Bytes) {
     QTemporaryDir dir;
     QString title;
-    for (int i = 0; i < 200; ++i) title += QChar(0x4E2D + (i % 7));
+    for (int i = 0; i < 200; ++i)
+        title += QChar(0x4E2D + (i % 7));
     const QString name = QFileInfo(MakeFileName(dir.path(), title, ifJPEG)).fileName();
     ASSERT_TRUE(name.endsWith(".jpg"));
     const QString stem = name.chopped(4);
     EXPECT_LE(stem.toUtf8().size(), 130);
-    EXPECT_EQ(stem, title.left(43));   // three bytes each in UTF-8: 43 whole characters
+    EXPECT_EQ(stem, title.left(43)); // three bytes each in UTF-8: 43 whole characters
 }
 
 TEST(MakeFileName, TakenNamesAreNumbered) {
@@ -75,7 +78,7 @@ TEST(MakeFileName, TakenNamesAreNumbered) {
 TEST(MakeWorkFileName, MakesTheWorkFolderInsideDocuments) {
     QTemporaryDir dir;
     auto fake = InstallFakePlatform();
-    fake->documents = dir.filePath("Documents");   // missing: made on demand
+    fake->documents = dir.filePath("Documents"); // missing: made on demand
     const QString path = MakeWorkFileName("edit me", ifPNG);
     EXPECT_EQ(path, dir.filePath(QStringLiteral("Documents/我的视频捕获/edit me.png")));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("Documents/我的视频捕获"))).isDir());
@@ -119,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{"tenth_5x5_is_one_pixel", {5, 5}, 10, {1, 1}},
                       SizeCase{"half_odd_up_to_even", {1003, 7}, 50, {502, 4}},
                       SizeCase{"sixty_percent", {10, 25}, 60, {6, 15}},
-                      SizeCase{"seventy_halves", {15, 45}, 70, {10, 32}},   // 10.5 -> 10, 31.5 -> 32
+                      SizeCase{"seventy_halves", {15, 45}, 70, {10, 32}}, // 10.5 -> 10, 31.5 -> 32
                       SizeCase{"full_size_kept", {1920, 1080}, 100, {1920, 1080}},
                       SizeCase{"never_zero", {1, 3}, 10, {1, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -191,7 +194,7 @@ TEST(PrepareOutputImage, CaptionOnAScaledTransparentCapture) {
         for (int x = 0; x < 100; ++x) {
             const uint8_t* p = out.PixelPtr(x, y);
             ASSERT_LE(std::max({p[0], p[1], p[2]}), p[3]) << x << "," << y;
-            opaqueBelow += p[3] > 200 && x < 20 && y > 10 && y < 34;   // left of the disc, around the baseline
+            opaqueBelow += p[3] > 200 && x < 20 && y > 10 && y < 34; // left of the disc, around the baseline
         }
     EXPECT_GT(opaqueBelow, 0);
 }
@@ -210,7 +213,7 @@ TEST(CaptionSize, LargestSizeThatFitsElse18) {
     for (int size = 32; size >= 20; size -= 2) {
         // Just wide enough for this size: TextWidth < width - 24.
         const int width = int(std::floor(widths[size])) + 25;
-        if (size < 32 && widths[size + 2] < width - 24) continue;   // two sizes too close to separate
+        if (size < 32 && widths[size + 2] < width - 24) continue; // two sizes too close to separate
         EXPECT_EQ(ChooseCaptionSize(agg, text, width), size) << "width " << width;
         EXPECT_EQ(agg.FontHeight(), size);
     }
@@ -221,9 +224,11 @@ TEST(CaptionSize, LargestSizeThatFitsElse18) {
 TEST(PrepareOutputImage, LongCommentOnNarrowCaptureRunsPastTheRightEdge) {
     TDIB held(120, 60, 24);
     held.FillRect(QRect(0, 0, 120, 60), 0xFF808080u);
-    const TDIB out = PrepareOutputImage(held, 100, QStringLiteral("This comment is far too long for the picture"));
+    const TDIB out =
+        PrepareOutputImage(held, 100, QStringLiteral("This comment is far too long for the picture"));
     int touchedAtRight = 0;
-    for (int y = 0; y < 60; ++y) touchedAtRight += out.PixelPtr(118, y)[1] != 0x80;
+    for (int y = 0; y < 60; ++y)
+        touchedAtRight += out.PixelPtr(118, y)[1] != 0x80;
     EXPECT_GT(touchedAtRight, 0);
 }
 

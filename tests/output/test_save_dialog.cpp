@@ -43,7 +43,7 @@ TEST(SavePictureDialog, DefaultExtensionFollowsTheType) {
     dialog.SetFilterIndex(1);
     dialog.UpdateDefaultExt();
     types->setCurrentIndex(2);
-    emit types->activated(2);   // what a user's choice in the list emits
+    emit types->activated(2); // what a user's choice in the list emits
     emit types->textActivated(types->itemText(2));
     EXPECT_EQ(dialog.FilterIndex(), 3);
     EXPECT_EQ(dialog.defaultSuffix(), "bmp");

@@ -30,7 +30,7 @@
 namespace {
 
 class TOwner : public IExportOwner {
-public:
+  public:
     TComposedCapture cap = ComposeLassoCapture(120, 80);
     TExportSettings settings;
     int afterOperations = 0;
@@ -46,7 +46,8 @@ public:
 int RunChild(const QString& test, const QStringList& env, QByteArray* output) {
     QProcess child;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString& kv : env) e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+    for (const QString& kv : env)
+        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
     child.setProcessEnvironment(e);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + test});
@@ -79,7 +80,7 @@ int RunWithEvents(const QString& program, const QStringList& args, QByteArray* o
 
 // A process of the test, stopped by its id when the scenario ends.
 class TService {
-public:
+  public:
     bool Start(const QString& program, const QStringList& args) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.setStandardOutputFile(QProcess::nullDevice());
@@ -95,7 +96,7 @@ public:
         }
     }
 
-private:
+  private:
     QProcess process_;
 };
 
@@ -143,11 +144,13 @@ TEST(ClipboardChild, OffersTheFlatImageAsPng) {
         SCOPED_TRACE(pass == 0 ? "first paste" : "after the switch to the spool file");
         if (pass == 1) {
             auto spooled = [] {
-                auto* picture = qobject_cast<const TClipboardPicture*>(QGuiApplication::clipboard()->mimeData());
+                auto* picture =
+                    qobject_cast<const TClipboardPicture*>(QGuiApplication::clipboard()->mimeData());
                 return picture && picture->Spooled();
             };
             QDeadlineTimer deadline(20000);
-            while (!spooled() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            while (!spooled() && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             ASSERT_TRUE(spooled()) << "the picture was not spooled";
         }
         QByteArray targets, png, bmp;
@@ -177,7 +180,8 @@ TEST(ClipboardChild, OffersTheFlatImageAsPng) {
         ASSERT_EQ(fromBmp.Height(), 80);
         for (int y = 0; y < 80; ++y)
             for (int x = 0; x < 120; ++x)
-                ASSERT_EQ(fromBmp.GetPixel(x, y) & 0xFFFFFF, owner.cap.flat.GetPixel(x, y) & 0xFFFFFF) << x << "," << y;
+                ASSERT_EQ(fromBmp.GetPixel(x, y) & 0xFFFFFF, owner.cap.flat.GetPixel(x, y) & 0xFFFFFF)
+                    << x << "," << y;
         // This process's own reading of the clipboard it owns.
         const QImage own = QGuiApplication::clipboard()->image();
         ASSERT_EQ(own.size(), QSize(120, 80));
@@ -192,10 +196,11 @@ TEST(ClipboardX11, XclipReadsTheCopiedCapture) {
     ASSERT_TRUE(xvfb.Start());
     QTemporaryDir runtime;
     QByteArray output;
-    const int status = RunChild("ClipboardChild.*",
-                                {QStringLiteral("DISPLAY=") + QString::fromLatin1(xvfb.Display()), "QT_QPA_PLATFORM=xcb",
-                                 "VEXMOR_CLIPBOARD_CHILD=1", "XDG_RUNTIME_DIR=" + runtime.path()},
-                                &output);
+    const int status =
+        RunChild("ClipboardChild.*",
+                 {QStringLiteral("DISPLAY=") + QString::fromLatin1(xvfb.Display()), "QT_QPA_PLATFORM=xcb",
+                  "VEXMOR_CLIPBOARD_CHILD=1", "XDG_RUNTIME_DIR=" + runtime.path()},
+                 &output);
     EXPECT_EQ(status, 0) << output.constData();
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
 }
@@ -221,7 +226,8 @@ TEST(PrintChild, PrintsToTheNamedQueue) {
 
 TEST(PrintCups, RealQueueWithCupsPdf) {
     for (const char* tool : {"cupsd", "lpadmin", "lpstat", "pdftoppm"})
-        ASSERT_TRUE(HaveTool(tool) || QFileInfo::exists(QStringLiteral("/usr/sbin/") + tool)) << tool << " missing";
+        ASSERT_TRUE(HaveTool(tool) || QFileInfo::exists(QStringLiteral("/usr/sbin/") + tool))
+            << tool << " missing";
     const QString ppd = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
     ASSERT_TRUE(QFileInfo::exists(ppd)) << "printer-driver-cups-pdf is a test dependency";
 
@@ -230,30 +236,37 @@ TEST(PrintCups, RealQueueWithCupsPdf) {
     const QString d = dir.path();
     QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                  QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    for (const char* sub : {"etc/ppd", "spool", "cache", "state", "log", "tmp"}) QDir().mkpath(d + "/" + sub);
-    for (const char* sub : {"spool", "cache", "tmp"}) QFile::setPermissions(d + "/" + sub, QFileDevice::Permissions(0x7777));
+    for (const char* sub : {"etc/ppd", "spool", "cache", "state", "log", "tmp"})
+        QDir().mkpath(d + "/" + sub);
+    for (const char* sub : {"spool", "cache", "tmp"})
+        QFile::setPermissions(d + "/" + sub, QFileDevice::Permissions(0x7777));
     const QString socket = d + "/cups.sock";
     auto writeText = [](const QString& path, const QString& text) {
         QFile f(path);
         return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size();
     };
-    ASSERT_TRUE(writeText(d + "/cupsd.conf", QStringLiteral("Listen %1\nLogLevel warn\nWebInterface No\nBrowsing No\n"
-                                                            "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                                            "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
-                                                            "  </Limit>\n</Policy>\n").arg(socket)));
-    ASSERT_TRUE(writeText(d + "/cups-files.conf",
-                          QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\n"
-                                         "TempDir %1/tmp\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
-                                         "PageLog %1/log/page_log\nSystemGroup root\n").arg(d)));
+    ASSERT_TRUE(writeText(d + "/cupsd.conf",
+                          QStringLiteral("Listen %1\nLogLevel warn\nWebInterface No\nBrowsing No\n"
+                                         "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                         "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                                         "  </Limit>\n</Policy>\n")
+                              .arg(socket)));
+    ASSERT_TRUE(writeText(
+        d + "/cups-files.conf",
+        QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\n"
+                       "TempDir %1/tmp\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
+                       "PageLog %1/log/page_log\nSystemGroup root\n")
+            .arg(d)));
     const QString cupsd = HaveTool("cupsd") ? "cupsd" : "/usr/sbin/cupsd";
     TService daemon;
     ASSERT_TRUE(daemon.Start(cupsd, {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}));
     ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(socket); }, 10000)) << "cupsd did not listen";
-    qputenv("CUPS_SERVER", socket.toUtf8());   // for lpadmin and lpstat run from here
+    qputenv("CUPS_SERVER", socket.toUtf8()); // for lpadmin and lpstat run from here
     const QString queue = QStringLiteral("VexmorTest%1").arg(getpid());
     const QString lpadmin = HaveTool("lpadmin") ? "lpadmin" : "/usr/sbin/lpadmin";
     QByteArray out;
-    ASSERT_EQ(RunTool(lpadmin, {"-p", queue, "-E", "-v", "cups-pdf:/", "-P", ppd}, &out), 0) << out.constData();
+    ASSERT_EQ(RunTool(lpadmin, {"-p", queue, "-E", "-v", "cups-pdf:/", "-P", ppd}, &out), 0)
+        << out.constData();
 
     // cups-pdf writes into the PDF folder of the submitting user's home.
     const passwd* user = getpwuid(getuid());
@@ -264,23 +277,26 @@ TEST(PrintCups, RealQueueWithCupsPdf) {
         const QStringList found = QDir(pdfFolder).entryList({title + "*.pdf"}, QDir::Files);
         return found.isEmpty() ? QString() : pdfFolder + "/" + found.first();
     };
-    const int status = RunChild("PrintChild.*",
-                                {"CUPS_SERVER=" + socket, "VEXMOR_PRINT_CHILD=" + queue, "VEXMOR_PRINT_TITLE=" + title},
-                                &out);
+    const int status = RunChild(
+        "PrintChild.*",
+        {"CUPS_SERVER=" + socket, "VEXMOR_PRINT_CHILD=" + queue, "VEXMOR_PRINT_TITLE=" + title}, &out);
     qunsetenv("CUPS_SERVER");
     ASSERT_EQ(status, 0) << out.constData();
     ASSERT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.constData();
     ASSERT_TRUE(WaitFor([&] { return !printed().isEmpty(); }, 60000))
-        << "no PDF from cups-pdf in " << pdfFolder.toStdString() << "\n" << ReadAll(d + "/log/error_log").constData();
+        << "no PDF from cups-pdf in " << pdfFolder.toStdString() << "\n"
+        << ReadAll(d + "/log/error_log").constData();
     const QString pdf = printed();
     // cups-pdf finishes the file after it appears: wait until its size settles.
     qint64 size = -1;
-    WaitFor([&] {
-        const qint64 now = QFileInfo(pdf).size();
-        const bool settled = now > 0 && now == size;
-        size = now;
-        return settled;
-    }, 10000);
+    WaitFor(
+        [&] {
+            const qint64 now = QFileInfo(pdf).size();
+            const bool settled = now > 0 && now == size;
+            size = now;
+            return settled;
+        },
+        10000);
     const TComposedCapture cap = ComposeLassoCapture(120, 80);
     ExpectPrintedCapture(pdf, d + "/page", cap.flat);
     QFile::remove(pdf);

@@ -17,15 +17,17 @@ namespace {
 
 // Each test gets private XDG folders and PATH entries.
 class DesktopServices : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "PATH", "VEXMOR_EDITOR"}) saved[v] = qgetenv(v);
+        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "PATH", "VEXMOR_EDITOR"})
+            saved[v] = qgetenv(v);
         qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
         qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
         qunsetenv("VEXMOR_EDITOR");
     }
     void TearDown() override {
-        for (const auto& [name, value] : saved) qputenv(name.c_str(), value);
+        for (const auto& [name, value] : saved)
+            qputenv(name.c_str(), value);
     }
     QString Script(const QString& name, const QString& body) {
         QDir().mkpath(dir.filePath("bin"));
@@ -55,7 +57,7 @@ TEST_F(DesktopServices, AutostartEntryFollowsTheBoxAndIgnoresCase) {
     TXdgAutostart autostart;
     const QString program = "/opt/Vexmor/vexmor";
     EXPECT_FALSE(autostart.IsEnabled(program));
-    EXPECT_TRUE(autostart.SetEnabled(program, false).ok);  // deleting an absent entry is fine
+    EXPECT_TRUE(autostart.SetEnabled(program, false).ok); // deleting an absent entry is fine
     ASSERT_TRUE(autostart.SetEnabled(program, true).ok);
     QFile entry(TXdgAutostart::EntryPath());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
@@ -82,7 +84,7 @@ TEST_F(DesktopServices, AutostartQuotesPathsTheEntryFormatReserves) {
 TEST_F(DesktopServices, AutostartEntryTheSessionSkipsCountsAsAbsent) {
     struct Row {
         const char* name;
-        const char* extra;  // lines after the Exec line
+        const char* extra; // lines after the Exec line
         bool enabled;
     };
     const Row rows[] = {
@@ -100,7 +102,8 @@ TEST_F(DesktopServices, AutostartEntryTheSessionSkipsCountsAsAbsent) {
         {
             QFile entry(TXdgAutostart::EntryPath());
             ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            entry.write("[Desktop Entry]\nType=Application\nName=Vexmor by Tolvane\nExec=/opt/vexmor/vexmor /Tray\n");
+            entry.write(
+                "[Desktop Entry]\nType=Application\nName=Vexmor by Tolvane\nExec=/opt/vexmor/vexmor /Tray\n");
             entry.write(row.extra);
         }
         EXPECT_EQ(autostart.IsEnabled(program), row.enabled);
@@ -116,9 +119,11 @@ TEST_F(DesktopServices, RecentListGainsOneBookmarkPerFileAndKeepsOthers) {
         list.open(QIODevice::WriteOnly);
         list.write("<?xml version=\"1.0\"?>\n<xbel version=\"1.0\" "
                    "xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\">"
-                   "<bookmark href=\"file:///other.txt\" added=\"2020-01-02T03:04:05Z\"><info><metadata owner=\"http://freedesktop.org\">"
+                   "<bookmark href=\"file:///other.txt\" added=\"2020-01-02T03:04:05Z\"><info><metadata "
+                   "owner=\"http://freedesktop.org\">"
                    "<bookmark:applications><bookmark:application name=\"Editor\" exec=\"editor %f\" "
-                   "modified=\"2020-01-02T03:04:05Z\" count=\"1\"/></bookmark:applications></metadata></info></bookmark></xbel>\n");
+                   "modified=\"2020-01-02T03:04:05Z\" "
+                   "count=\"1\"/></bookmark:applications></metadata></info></bookmark></xbel>\n");
     }
     TDesktopShell shell;
     const QString shot = dir.filePath("截图 1.png");
@@ -148,7 +153,8 @@ TEST_F(DesktopServices, RecentListThatDoesNotLoadIsLeftAlone) {
         {"bad_date", "<xbel version=\"1.0\"><bookmark href=\"file:///a.txt\" added=\"yesterday\"/></xbel>"},
         {"binary", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
         // GLib writes only bookmarks that name a program; rewriting would lose this one.
-        {"entry_without_application", "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\"><bookmark href=\"file:///other.txt\"/></xbel>\n"},
+        {"entry_without_application",
+         "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\"><bookmark href=\"file:///other.txt\"/></xbel>\n"},
     };
     QDir().mkpath(dir.filePath("data"));
     const QString listPath = TDesktopShell::RecentFilesPath();
@@ -164,7 +170,8 @@ TEST_F(DesktopServices, RecentListThatDoesNotLoadIsLeftAlone) {
         QFile list(listPath);
         ASSERT_TRUE(list.open(QIODevice::ReadOnly));
         EXPECT_EQ(list.readAll(), c.bytes);
-        EXPECT_EQ(QDir(dir.filePath("data")).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary left";
+        EXPECT_EQ(QDir(dir.filePath("data")).entryList(QDir::Files | QDir::Hidden).size(), 1)
+            << "no temporary left";
     }
     // Something at the list's place that is not a file is not read (nor waited on) nor replaced.
     QFile::remove(listPath);
@@ -209,7 +216,8 @@ TEST_F(DesktopServices, RecentEntryIsRefreshedAndOtherProgramsEntriesKept) {
             g_bookmark_file_set_visited_date_time(list, uri, old);
         }
         QDir().mkpath(dir.filePath("data"));
-        ASSERT_TRUE(g_bookmark_file_to_file(list, QFile::encodeName(TDesktopShell::RecentFilesPath()).constData(), nullptr));
+        ASSERT_TRUE(g_bookmark_file_to_file(
+            list, QFile::encodeName(TDesktopShell::RecentFilesPath()).constData(), nullptr));
         g_bookmark_file_free(list);
     }
     TDesktopShell shell;
@@ -217,7 +225,8 @@ TEST_F(DesktopServices, RecentEntryIsRefreshedAndOtherProgramsEntriesKept) {
     ASSERT_TRUE(shell.AddRecentDocument(shot).ok);
 
     GBookmarkFile* list = g_bookmark_file_new();
-    ASSERT_TRUE(g_bookmark_file_load_from_file(list, QFile::encodeName(TDesktopShell::RecentFilesPath()).constData(), nullptr));
+    ASSERT_TRUE(g_bookmark_file_load_from_file(
+        list, QFile::encodeName(TDesktopShell::RecentFilesPath()).constData(), nullptr));
     EXPECT_EQ(g_bookmark_file_get_size(list), 2);
     gchar* mime = g_bookmark_file_get_mime_type(list, otherUri, nullptr);
     EXPECT_STREQ(mime, "text/plain");
@@ -232,7 +241,8 @@ TEST_F(DesktopServices, RecentEntryIsRefreshedAndOtherProgramsEntriesKept) {
     EXPECT_TRUE(g_bookmark_file_has_application(list, shotUri, "Viewer", nullptr));
     gchar* exec = nullptr;
     guint count = 0;
-    ASSERT_TRUE(g_bookmark_file_get_application_info(list, shotUri, "Vexmor", &exec, &count, nullptr, nullptr));
+    ASSERT_TRUE(
+        g_bookmark_file_get_application_info(list, shotUri, "Vexmor", &exec, &count, nullptr, nullptr));
     EXPECT_EQ(QString::fromUtf8(exec), QStringLiteral("vexmor ") + QString::fromUtf8(shotUri));
     EXPECT_EQ(count, 2u);
     g_free(exec);
@@ -257,12 +267,13 @@ TEST_F(DesktopServices, EditGoesToTheConfiguredEditor) {
 
 TEST_F(DesktopServices, MailReportsMissingHelperAndItsExitStatus) {
     TDesktopShell shell;
-    qputenv("PATH", dir.filePath("bin").toLocal8Bit());  // no xdg-email there yet
+    qputenv("PATH", dir.filePath("bin").toLocal8Bit()); // no xdg-email there yet
     EXPECT_EQ(shell.SendMail("s", {"/tmp/a.png"}), -1);
     const QString out = dir.filePath("mail");
     Script("xdg-email", "printf '%s\\n' \"$@\" > '" + out + "'; exit 3");
     EXPECT_EQ(shell.SendMail("报告 1", {"/tmp/a.png", "/tmp/b c.png"}), 3);
-    EXPECT_EQ(ReadWhenThere(out), "--utf8\n--subject\n报告 1\n--attach\n/tmp/a.png\n--attach\n/tmp/b c.png\n");
+    EXPECT_EQ(ReadWhenThere(out),
+              "--utf8\n--subject\n报告 1\n--attach\n/tmp/a.png\n--attach\n/tmp/b c.png\n");
     QFile::remove(out);
     EXPECT_EQ(shell.SendMail("s", {}, "body text", "a@b.c", "Li, \"Wei\""), 3);
     EXPECT_EQ(ReadWhenThere(out), "--utf8\n--subject\ns\n--body\nbody text\n\"Li, Wei\" <a@b.c>\n");

@@ -17,7 +17,7 @@ namespace {
 // The X11 build's single-instance rule works on a per-user, per-display socket; no X server is
 // needed for it.
 class SingleInstance : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         savedRuntime = qgetenv("XDG_RUNTIME_DIR");
         savedDisplay = qgetenv("DISPLAY");
@@ -31,7 +31,8 @@ protected:
     static void Pump(const std::function<bool()>& done) {
         QElapsedTimer t;
         t.start();
-        while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (!done() && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     QTemporaryDir runtime;
     QByteArray savedRuntime, savedDisplay;
@@ -56,21 +57,22 @@ TEST_F(SingleInstance, SecondStartHandsOverToTheFirst) {
 
 TEST_F(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver) {
     // A socket file nobody listens on, as a killed instance leaves it.
-    const QString path = runtime.filePath(QStringLiteral("TVexmorMainForm-%1-%2")
-                                              .arg(getuid())
-                                              .arg(QString::fromLocal8Bit(qgetenv("DISPLAY")).replace(':', '_').replace('-', '_')));
+    const QString path = runtime.filePath(
+        QStringLiteral("TVexmorMainForm-%1-%2")
+            .arg(getuid())
+            .arg(QString::fromLocal8Bit(qgetenv("DISPLAY")).replace(':', '_').replace('-', '_')));
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, QFile::encodeName(path).constData(), sizeof addr.sun_path - 1);
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ::close(fd);  // bound, never listened, now closed: connecting is refused
+    ::close(fd); // bound, never listened, now closed: connecting is refused
     ASSERT_TRUE(QFile::exists(path));
 
     auto next = MakeX11Platform();
     EXPECT_TRUE(next->instance->BecomeFirstOrHandOver());
     auto later = MakeX11Platform();
-    EXPECT_FALSE(later->instance->BecomeFirstOrHandOver());  // and the taken-over socket answers
+    EXPECT_FALSE(later->instance->BecomeFirstOrHandOver()); // and the taken-over socket answers
 }
 
 } // namespace

@@ -20,7 +20,7 @@
 namespace {
 
 class X11Services : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         server = new TXvfbServer;
         if (!server->Start()) {
@@ -49,8 +49,8 @@ protected:
     xcb_window_t MakeWindow(int x, int y, int w, int h, uint32_t pixel) {
         const xcb_window_t win = xcb_generate_id(c);
         const uint32_t values[] = {pixel, 1};
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, win, screen->root, int16_t(x), int16_t(y), uint16_t(w), uint16_t(h), 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, win, screen->root, int16_t(x), int16_t(y), uint16_t(w),
+                          uint16_t(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                           XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_map_window(c, win);
         xcb_clear_area(c, 0, win, 0, 0, 0, 0);
@@ -63,8 +63,10 @@ protected:
         std::free(r);
         return a;
     }
-    void SetProperty(xcb_window_t w, const char* name, xcb_atom_t type, int format, const void* data, int count) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, Atom(name), type, uint8_t(format), uint32_t(count), data);
+    void SetProperty(xcb_window_t w, const char* name, xcb_atom_t type, int format, const void* data,
+                     int count) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, Atom(name), type, uint8_t(format), uint32_t(count),
+                            data);
         Sync();
     }
     void Sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
@@ -81,7 +83,8 @@ protected:
     static bool PumpUntil(const std::function<bool()>& done) {
         QElapsedTimer t;
         t.start();
-        while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (!done() && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return done();
     }
 
@@ -100,9 +103,9 @@ TEST_F(X11Services, GrabCopiesTheScreenAndLeavesWhatLiesOffItBlack) {
     ASSERT_TRUE(platform->grabber->Grab(QRect(90, 40, 60, 50), img).ok);
     ASSERT_EQ(img.width, 60);
     ASSERT_EQ(img.height, 50);
-    EXPECT_EQ(PixelAt(img, 10, 10), 0xFFFF8000u);  // the window's top-left pixel, opaque B,G,R,A
+    EXPECT_EQ(PixelAt(img, 10, 10), 0xFFFF8000u); // the window's top-left pixel, opaque B,G,R,A
     EXPECT_EQ(PixelAt(img, 49, 39), 0xFFFF8000u);
-    EXPECT_EQ(PixelAt(img, 9, 10), 0xFF000000u);   // black root around it
+    EXPECT_EQ(PixelAt(img, 9, 10), 0xFF000000u); // black root around it
     EXPECT_EQ(PixelAt(img, 50, 39), 0xFF000000u);
 
     // A rectangle reaching past the screen: the part with no screen behind it is black.
@@ -127,7 +130,7 @@ TEST_F(X11Services, AHeldGrabKeepsItsPixelsWhileLaterGrabsGoElsewhere) {
         return v & 0xFFFFFFu;
     };
     EXPECT_EQ(heldPixel(320, 240), 0x102030u);
-    held->bits[0] = 0x55;  // the holder's to write
+    held->bits[0] = 0x55; // the holder's to write
 
     // The screen changes and is grabbed again, in both ways, while the first grab is held.
     xcb_destroy_window(c, first);
@@ -183,9 +186,9 @@ TEST_F(X11Services, ABackdropIsTheTintedHeldRowsDrawnIntoAMappedWindow) {
     backdrop.tint = 0x57092236u;
     QImage patch(20, 10, QImage::Format_RGB32);
     patch.fill(0xFF0000FFu);
-    backdrop.patches.append({patch, QPoint(630, 475)});  // partly off the window: clipped
+    backdrop.patches.append({patch, QPoint(630, 475)}); // partly off the window: clipped
     patch.fill(0xFF00FF00u);
-    backdrop.patches.append({patch.copy(0, 0, 1, 10), QPoint(5, 470)});  // a band a pixel wide
+    backdrop.patches.append({patch.copy(0, 0, 1, 10), QPoint(5, 470)}); // a band a pixel wide
     ASSERT_TRUE(platform->grabber->DrawBackdrop(overlay, *held, backdrop));
     platform->grabber->WaitForServer();
     TGrabbedImage img;
@@ -215,7 +218,8 @@ TEST_F(X11Services, ABackdropIsTheTintedHeldRowsDrawnIntoAMappedWindow) {
     THeldGrab own = *held;
     own.serverSegment = 0;
     EXPECT_FALSE(platform->grabber->DrawBackdrop(overlay, own, backdrop));
-    for (xcb_window_t w : {overlay, hidden, small}) xcb_destroy_window(c, w);
+    for (xcb_window_t w : {overlay, hidden, small})
+        xcb_destroy_window(c, w);
     Sync();
 }
 
@@ -232,12 +236,12 @@ TEST_F(X11Services, PointerPictureAndPosition) {
 }
 
 TEST_F(X11Services, ActiveWindowTitleFrameAndDesktop) {
-    EXPECT_FALSE(platform->activeWindow->Foreground().exists);  // nothing active yet
+    EXPECT_FALSE(platform->activeWindow->Foreground().exists); // nothing active yet
 
     const xcb_window_t win = MakeWindow(50, 60, 200, 100, 0x123456);
     const QByteArray title = QString::fromUtf8("测试 窗口").toUtf8();
     SetProperty(win, "_NET_WM_NAME", Atom("UTF8_STRING"), 8, title.constData(), int(title.size()));
-    const uint32_t extents[] = {2, 3, 20, 4};  // left, right, top, bottom
+    const uint32_t extents[] = {2, 3, 20, 4}; // left, right, top, bottom
     SetProperty(win, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, 32, extents, 4);
     SetProperty(screen->root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32, &win, 1);
     TForegroundWindow fg = platform->activeWindow->Foreground();
@@ -286,18 +290,21 @@ TEST_F(X11Services, HotKeysFireWithLocksOnAndSkipCombinationsOthersHold) {
     xcb_connection_t* other = xcb_connect(display.constData(), nullptr);
     {
         QProcess p;
-        p.start("xdotool", {"key", "--clearmodifiers", "shift"});  // make sure the keymap is loaded
+        p.start("xdotool", {"key", "--clearmodifiers", "shift"}); // make sure the keymap is loaded
         p.waitForFinished(5000);
     }
     auto* keyboard = xcb_get_keyboard_mapping_reply(
-        other, xcb_get_keyboard_mapping(other, xcb_get_setup(other)->min_keycode,
-                                        uint8_t(xcb_get_setup(other)->max_keycode - xcb_get_setup(other)->min_keycode + 1)),
+        other,
+        xcb_get_keyboard_mapping(
+            other, xcb_get_setup(other)->min_keycode,
+            uint8_t(xcb_get_setup(other)->max_keycode - xcb_get_setup(other)->min_keycode + 1)),
         nullptr);
     ASSERT_NE(keyboard, nullptr);
     xcb_keycode_t printCode = 0;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(keyboard);
     for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(keyboard); ++i)
-        if (syms[i] == 0xff61 && !printCode) printCode = xcb_keycode_t(xcb_get_setup(other)->min_keycode + i / keyboard->keysyms_per_keycode);
+        if (syms[i] == 0xff61 && !printCode)
+            printCode = xcb_keycode_t(xcb_get_setup(other)->min_keycode + i / keyboard->keysyms_per_keycode);
     std::free(keyboard);
     ASSERT_NE(printCode, 0);
     xcb_grab_key(other, 1, screen->root, XCB_MOD_MASK_1, printCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
@@ -310,7 +317,7 @@ TEST_F(X11Services, HotKeysFireWithLocksOnAndSkipCombinationsOthersHold) {
     // (Ctrl+Alt+F-keys switch virtual terminals inside the server, so they never reach a grab.)
     EXPECT_EQ(platform->hotKeys->Register(3, Qt::Key_F5, Qt::ControlModifier | Qt::ShiftModifier), Ours);
     EXPECT_EQ(platform->hotKeys->Register(4, 0x01ffffff, {}), Absent);  // a key X has no symbol for
-    EXPECT_EQ(platform->hotKeys->Register(5, Qt::Key_F35, {}), Absent);  // one no key of this keyboard makes
+    EXPECT_EQ(platform->hotKeys->Register(5, Qt::Key_F35, {}), Absent); // one no key of this keyboard makes
 
     Xdotool({"key", "Print"});
     EXPECT_TRUE(PumpUntil([&] { return fired == QList<int>{0}; })) << fired.size();
@@ -328,7 +335,7 @@ TEST_F(X11Services, HotKeysFireWithLocksOnAndSkipCombinationsOthersHold) {
     Xdotool({"key", "Print"});
     Xdotool({"key", "ctrl+Print"});
     EXPECT_TRUE(PumpUntil([&] { return fired.size() == 5; }));
-    EXPECT_EQ(fired.last(), 2);  // the unregistered key no longer fires
+    EXPECT_EQ(fired.last(), 2); // the unregistered key no longer fires
     xcb_disconnect(other);
 }
 
@@ -338,7 +345,8 @@ TEST_F(X11Services, HotKeysFollowTheKeyboardMappingToOtherKeyCodes) {
         if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << "no " << tool;
     auto xmodmap = [](const QStringList& lines) {
         QStringList args;
-        for (const QString& line : lines) args << "-e" << line;
+        for (const QString& line : lines)
+            args << "-e" << line;
         QProcess p;
         p.start("xmodmap", args);
         p.waitForFinished(10000);
@@ -370,7 +378,8 @@ TEST_F(X11Services, HotKeysFollowTheKeyboardMappingToOtherKeyCodes) {
     EXPECT_TRUE(PumpUntil([&] { return fired == QList<int>{1}; })) << "Ctrl+Print taken on code 200";
 
     restore.f();
-    EXPECT_TRUE(PumpUntil([&] { return !remaps.isEmpty() && remaps.last().isEmpty(); })) << "back on codes nobody else holds";
+    EXPECT_TRUE(PumpUntil([&] { return !remaps.isEmpty() && remaps.last().isEmpty(); }))
+        << "back on codes nobody else holds";
     Xdotool({"key", "Print"});
     EXPECT_TRUE(PumpUntil([&] { return fired == QList<int>({1, 0}); }));
     xcb_ungrab_key(c, 200, screen->root, 0);

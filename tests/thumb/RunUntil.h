@@ -7,8 +7,7 @@
 
 #include <functional>
 
-inline bool RunUntil(const std::function<bool()>& pred, int timeoutMs)
-{
+inline bool RunUntil(const std::function<bool()>& pred, int timeoutMs) {
     QEventLoop loop;
     QTimer poll;
     QElapsedTimer clock;

@@ -22,15 +22,14 @@ namespace {
 struct TTestForm : TLayeredFormEx {
     int paints = 0;
     QRect dirtyAtPaint;
-    TTestForm()
-    {
+    TTestForm() {
         OnPaint = [this](TLayeredForm*) {
             ++paints;
             dirtyAtPaint = DirtyRect;
             Surface.FillRect(QRect(0, 0, Surface.Width(), Surface.Height()), 0, 256);
-            Surface.FillRect(QRect(Surface.Width() / 4, Surface.Height() / 4, Surface.Width() / 2,
-                                   Surface.Height() / 2),
-                             0xFFFFFFFFu, 256);
+            Surface.FillRect(
+                QRect(Surface.Width() / 4, Surface.Height() / 4, Surface.Width() / 2, Surface.Height() / 2),
+                0xFFFFFFFFu, 256);
         };
     }
 };
@@ -48,8 +47,7 @@ struct TAnimCase {
 
 class AnimFrameTest : public ::testing::TestWithParam<TAnimCase> {};
 
-TEST_P(AnimFrameTest, AlphaAndKernel)
-{
+TEST_P(AnimFrameTest, AlphaAndKernel) {
     const TAnimCase& c = GetParam();
     const TAnimFrame f = ComputeAnimFrame(c.p, c.style, QSize(560, 360), QMargins(), QPointF());
     EXPECT_EQ(f.alphaScale, c.alphaScale);
@@ -57,16 +55,18 @@ TEST_P(AnimFrameTest, AlphaAndKernel)
     EXPECT_EQ(f.c, (c.kernel - 1) / 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AnimFrameTest,
-    ::testing::Values(TAnimCase{"halfFadedBlur7", 0.4, 1, 128, 7}, TAnimCase{"noBlurFullAlpha", 0.05, 1, 256, 1},
-                      TAnimCase{"hiddenStyle1", 1.0, 1, 1, 17}, TAnimCase{"exponentialHidden", 1.0, 2, 0, 17},
-                      TAnimCase{"exponentialShown", 0.0, 2, 256, 1}, TAnimCase{"fadeOnlyQuarter", 0.25, 0, 192, 1},
-                      TAnimCase{"fadeOnlyHidden", 1.0, 0, 0, 1}, TAnimCase{"tiltBlur", 0.4, 3, 128, 7}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, AnimFrameTest,
+                         ::testing::Values(TAnimCase{"halfFadedBlur7", 0.4, 1, 128, 7},
+                                           TAnimCase{"noBlurFullAlpha", 0.05, 1, 256, 1},
+                                           TAnimCase{"hiddenStyle1", 1.0, 1, 1, 17},
+                                           TAnimCase{"exponentialHidden", 1.0, 2, 0, 17},
+                                           TAnimCase{"exponentialShown", 0.0, 2, 256, 1},
+                                           TAnimCase{"fadeOnlyQuarter", 0.25, 0, 192, 1},
+                                           TAnimCase{"fadeOnlyHidden", 1.0, 0, 0, 1},
+                                           TAnimCase{"tiltBlur", 0.4, 3, 128, 7}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST(AnimFrame, ZoomShrinksAndTiltPullsTheNamedEdgeIn)
-{
+TEST(AnimFrame, ZoomShrinksAndTiltPullsTheNamedEdgeIn) {
     double previous = 1.0;
     for (double p : {0.1, 0.3, 0.6, 0.9}) {
         const TAnimFrame f = ComputeAnimFrame(p, 1, QSize(200, 100), QMargins(), QPointF());
@@ -78,7 +78,8 @@ TEST(AnimFrame, ZoomShrinksAndTiltPullsTheNamedEdgeIn)
         EXPECT_DOUBLE_EQ(f.centre.y(), f.temporary.height() / 2.0);
     }
     // Shadow margins shift the centre by k x (margins / 2 - offset).
-    const TAnimFrame shifted = ComputeAnimFrame(0.5, 1, QSize(200, 100), QMargins(10, 0, 30, 0), QPointF(5, 0));
+    const TAnimFrame shifted =
+        ComputeAnimFrame(0.5, 1, QSize(200, 100), QMargins(10, 0, 30, 0), QPointF(5, 0));
     const double k = 1 / shifted.scale - 1;
     EXPECT_NEAR(shifted.centre.x() - shifted.temporary.width() / 2.0, k * (20 - 5), 1e-9);
 
@@ -93,8 +94,7 @@ TEST(AnimFrame, ZoomShrinksAndTiltPullsTheNamedEdgeIn)
     EXPECT_EQ(s3.sourceQuad[2], QPointF(s3.temporary.width(), s3.temporary.height()));
 }
 
-TEST(AnimFrame, RenderedFramesStayPremultipliedAndShrinkTowardsTheCentre)
-{
+TEST(AnimFrame, RenderedFramesStayPremultipliedAndShrinkTowardsTheCentre) {
     for (int style : {1, 2, 3, 4}) {
         TDIB surface(120, 80, 32);
         surface.FillRect(QRect(0, 0, 120, 80), 0, 256);
@@ -118,8 +118,7 @@ TEST(AnimFrame, RenderedFramesStayPremultipliedAndShrinkTowardsTheCentre)
 
 // --- layered form geometry and input ---------------------------------------------------------
 
-TEST(LayeredForm, ZeroRectangleGivesAOnePixelInterior)
-{
+TEST(LayeredForm, ZeroRectangleGivesAOnePixelInterior) {
     TTestForm form;
     form.SetShadowMargins(QMargins(3, 4, 5, 6));
     form.SetLayeredRect(QRect(50, 60, 0, 0), true);
@@ -135,8 +134,7 @@ struct THitCase {
     int x, y, zone;
 };
 
-TEST(LayeredForm, HitZonesAroundTheInterior)
-{
+TEST(LayeredForm, HitZonesAroundTheInterior) {
     TTestForm form;
     form.SetLayeredRect(QRect(0, 0, 100, 60), false);
     form.HitInsets = QMargins(8, 8, 8, 8);
@@ -156,14 +154,14 @@ struct TDragCase {
     QRect expected;
 };
 
-TEST(LayeredForm, ResizeDragKeepsTheOppositeEdges)
-{
-    const QRect r(100, 100, 50, 40);   // right edge 150, bottom 140
+TEST(LayeredForm, ResizeDragKeepsTheOppositeEdges) {
+    const QRect r(100, 100, 50, 40); // right edge 150, bottom 140
     for (const TDragCase& c : {
              TDragCase{"right", hzRight, {170, 0}, false, {1, 1}, {0, 0}, QRect(100, 100, 70, 40)},
              TDragCase{"left", hzLeft, {90, 0}, false, {1, 1}, {0, 0}, QRect(90, 100, 60, 40)},
              TDragCase{"topLeft", hzTopLeft, {120, 130}, false, {1, 1}, {0, 0}, QRect(120, 130, 30, 10)},
-             TDragCase{"squareCorner", hzBottomRight, {200, 150}, true, {1, 1}, {0, 0}, QRect(100, 100, 100, 100)},
+             TDragCase{
+                 "squareCorner", hzBottomRight, {200, 150}, true, {1, 1}, {0, 0}, QRect(100, 100, 100, 100)},
              TDragCase{"grid", hzBottomRight, {177, 163}, false, {10, 10}, {0, 0}, QRect(100, 100, 70, 60)},
              TDragCase{"gridFromLeft", hzLeft, {73, 0}, false, {10, 1}, {0, 0}, QRect(80, 100, 70, 40)},
              TDragCase{"pastOpposite", hzRight, {20, 0}, false, {1, 1}, {16, 16}, QRect(100, 100, 16, 40)},
@@ -172,8 +170,7 @@ TEST(LayeredForm, ResizeDragKeepsTheOppositeEdges)
         EXPECT_EQ(ResizeDragRect(r, c.zone, c.edge, c.square, c.grid, c.minimum), c.expected) << c.name;
 }
 
-TEST(LayeredForm, ConstrainPositionKeepsSixteenPixelsOnTheDesktop)
-{
+TEST(LayeredForm, ConstrainPositionKeepsSixteenPixelsOnTheDesktop) {
     auto state = InstallFakePlatform();
     state->monitors = {QRect(0, 0, 1920, 1080)};
     TTestForm form;
@@ -186,8 +183,7 @@ TEST(LayeredForm, ConstrainPositionKeepsSixteenPixelsOnTheDesktop)
     EXPECT_EQ(plain.ConstrainPosition(-500, -500, 50, 100), QPoint(-68, -16));
 }
 
-TEST(LayeredForm, InvalidateGrowsTheDirtyRectOnlyOnceTheWindowExists)
-{
+TEST(LayeredForm, InvalidateGrowsTheDirtyRectOnlyOnceTheWindowExists) {
     TTestForm form;
     form.SetLayeredRect(QRect(0, 0, 100, 100), false);
     form.InvalidateArea(QRect(1, 1, 5, 5));
@@ -201,8 +197,7 @@ TEST(LayeredForm, InvalidateGrowsTheDirtyRectOnlyOnceTheWindowExists)
     EXPECT_EQ(form.DirtyRect, QRect(10, 10, 50, 40));
 }
 
-TEST(LayeredForm, ShowPaintsPlacesAndLetsTheMarginsPassClicks)
-{
+TEST(LayeredForm, ShowPaintsPlacesAndLetsTheMarginsPassClicks) {
     auto state = InstallFakePlatform();
     TTestForm form;
     form.AnimStyle = 0;
@@ -235,8 +230,7 @@ TEST(LayeredForm, ShowPaintsPlacesAndLetsTheMarginsPassClicks)
     EXPECT_TRUE(form.isVisible()) << "changing click-through must not hide the window";
 }
 
-TEST(LayeredForm, ConstantAlphaIsAlphaValueTimesAlphaScale)
-{
+TEST(LayeredForm, ConstantAlphaIsAlphaValueTimesAlphaScale) {
     TTestForm form;
     form.SetAlphaValue(200);
     form.AlphaScale = 128;
@@ -247,8 +241,7 @@ TEST(LayeredForm, ConstantAlphaIsAlphaValueTimesAlphaScale)
 
 // --- animated showing and hiding -------------------------------------------------------------
 
-TEST(LayeredFormEx, HidingIsClickThroughAtOnceAndClosesAtTheEnd)
-{
+TEST(LayeredFormEx, HidingIsClickThroughAtOnceAndClosesAtTheEnd) {
     TTestForm form;
     form.OwnAnimDriver = true;
     form.SetLayeredRect(QRect(10, 10, 60, 40), false);
@@ -258,22 +251,23 @@ TEST(LayeredFormEx, HidingIsClickThroughAtOnceAndClosesAtTheEnd)
     EXPECT_FALSE(form.AcceptsMouse());
     EXPECT_FALSE(form.VisibleAnim());
     EXPECT_TRUE(form.windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
-    for (int i = 0; i < 16; ++i) form.AnimTick(24);
+    for (int i = 0; i < 16; ++i)
+        form.AnimTick(24);
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.Animating);
-    form.AnimTick(24);   // 17 ticks of 24 ms at 0.0025 per ms pass 1
+    form.AnimTick(24); // 17 ticks of 24 ms at 0.0025 per ms pass 1
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Animating);
     EXPECT_EQ(form.AnimProgress, 1.0f);
 }
 
-TEST(LayeredFormEx, ReversingAFadeKeepsItsProgress)
-{
+TEST(LayeredFormEx, ReversingAFadeKeepsItsProgress) {
     TTestForm form;
     form.OwnAnimDriver = true;
     form.show();
     form.SetVisibleAnim(false);
-    for (int i = 0; i < 8; ++i) form.AnimTick(24);
+    for (int i = 0; i < 8; ++i)
+        form.AnimTick(24);
     const float midway = form.AnimProgress;
     EXPECT_NEAR(midway, 8 * 24 * 0.0025, 1e-5);
     form.SetVisibleAnim(true);
@@ -281,14 +275,14 @@ TEST(LayeredFormEx, ReversingAFadeKeepsItsProgress)
     EXPECT_LT(form.AnimVelocity, 0);
     EXPECT_TRUE(form.VisibleAnim());
     EXPECT_TRUE(form.AcceptsMouse());
-    while (form.Animating) form.AnimTick(24);
+    while (form.Animating)
+        form.AnimTick(24);
     EXPECT_EQ(form.AnimProgress, 0.0f);
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
 }
 
-TEST(LayeredFormEx, PaintAppliesTheFrameOfTheProgress)
-{
+TEST(LayeredFormEx, PaintAppliesTheFrameOfTheProgress) {
     TTestForm form;
     form.OwnAnimDriver = true;
     form.SetLayeredRect(QRect(0, 0, 560, 360), false);
@@ -303,8 +297,7 @@ TEST(LayeredFormEx, PaintAppliesTheFrameOfTheProgress)
     EXPECT_EQ(form.Surface.PixelPtr(139, 89)[3], 0);
 }
 
-TEST(LayeredFormEx, SharedTimerDrivesShowingAndHiding)
-{
+TEST(LayeredFormEx, SharedTimerDrivesShowingAndHiding) {
     TTestForm form;
     form.SetLayeredRect(QRect(10, 10, 40, 30), false);
     form.SetVisibleAnim(true);
@@ -321,8 +314,7 @@ TEST(LayeredFormEx, SharedTimerDrivesShowingAndHiding)
     EXPECT_FALSE(TLayeredFormEx::AnimTimer().Enabled());
 }
 
-TEST(LayeredFormEx, DestroyingAnAnimatingFormLeavesTheSharedTimer)
-{
+TEST(LayeredFormEx, DestroyingAnAnimatingFormLeavesTheSharedTimer) {
     auto* form = new TTestForm;
     form->show();
     form->SetVisibleAnim(false);
@@ -334,8 +326,7 @@ TEST(LayeredFormEx, DestroyingAnAnimatingFormLeavesTheSharedTimer)
 
 // --- wallpaper -------------------------------------------------------------------------------
 
-TEST(WallPaper, TilesCoverTheClipOnceAndShowTheEdgeBands)
-{
+TEST(WallPaper, TilesCoverTheClipOnceAndShowTheEdgeBands) {
     TDIB image(10, 8, 32);
     for (bool edges : {false, true}) {
         TWallPaper wp;
@@ -366,13 +357,19 @@ TEST(WallPaper, TilesCoverTheClipOnceAndShowTheEdgeBands)
                 } else {
                     // Left band, repeated middle, right band at the far edge.
                     const int sx = source[i].x();
-                    if (x < 3) EXPECT_EQ(sx, x);
-                    else if (x >= 30) EXPECT_EQ(sx, x - 23);
-                    else EXPECT_TRUE(sx >= 3 && sx < 7) << x;
+                    if (x < 3)
+                        EXPECT_EQ(sx, x);
+                    else if (x >= 30)
+                        EXPECT_EQ(sx, x - 23);
+                    else
+                        EXPECT_TRUE(sx >= 3 && sx < 7) << x;
                     const int sy = source[i].y();
-                    if (y < 2) EXPECT_EQ(sy, y);
-                    else if (y >= 19) EXPECT_EQ(sy, y - 13);
-                    else EXPECT_TRUE(sy >= 2 && sy < 6) << y;
+                    if (y < 2)
+                        EXPECT_EQ(sy, y);
+                    else if (y >= 19)
+                        EXPECT_EQ(sy, y - 13);
+                    else
+                        EXPECT_TRUE(sy >= 2 && sy < 6) << y;
                 }
             }
     }
@@ -380,8 +377,7 @@ TEST(WallPaper, TilesCoverTheClipOnceAndShowTheEdgeBands)
 
 // --- what the window shows and how the mouse moves it ----------------------------------------
 
-TEST(LayeredForm, ShownPixelsAreTheSurfaceTimesTheConstantAlpha)
-{
+TEST(LayeredForm, ShownPixelsAreTheSurfaceTimesTheConstantAlpha) {
     TTestForm form;
     form.AnimStyle = 0;
     form.SetLayeredRect(QRect(0, 0, 40, 40), false);
@@ -395,17 +391,19 @@ TEST(LayeredForm, ShownPixelsAreTheSurfaceTimesTheConstantAlpha)
 }
 
 static void SendMouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButton button,
-                      Qt::KeyboardModifiers mods = Qt::NoModifier)
-{
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+                      Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
     QMouseEvent e(type, QPointF(global - w->geometry().topLeft()), QPointF(global), button, buttons, mods);
     QCoreApplication::sendEvent(w, &e);
 }
 
-TEST(LayeredForm, DragMovesTheWindowAndModifiersLockAnAxis)
-{
+TEST(LayeredForm, DragMovesTheWindowAndModifiersLockAnAxis) {
     InstallFakePlatform();
-    struct TCase { Qt::KeyboardModifiers mods; QPoint expected; };
+    struct TCase {
+        Qt::KeyboardModifiers mods;
+        QPoint expected;
+    };
     for (TCase c : {TCase{Qt::NoModifier, QPoint(130, 120)}, TCase{Qt::AltModifier, QPoint(100, 120)},
                     TCase{Qt::ShiftModifier, QPoint(130, 100)}}) {
         TTestForm form;
@@ -422,15 +420,14 @@ TEST(LayeredForm, DragMovesTheWindowAndModifiersLockAnAxis)
     }
 }
 
-TEST(LayeredForm, DragOnTheEdgeResizesAndRepaints)
-{
+TEST(LayeredForm, DragOnTheEdgeResizesAndRepaints) {
     TTestForm form;
     form.SetLayeredRect(QRect(100, 100, 60, 40), false);
     form.HitInsets = QMargins(4, 4, 4, 4);
     form.SizeGrid = QSize(10, 10);
     form.show();
     const int paints = form.paints;
-    SendMouse(&form, QEvent::MouseButtonPress, QPoint(159, 139), Qt::LeftButton);   // bottom-right
+    SendMouse(&form, QEvent::MouseButtonPress, QPoint(159, 139), Qt::LeftButton); // bottom-right
     EXPECT_EQ(form.DragZone(), hzBottomRight);
     SendMouse(&form, QEvent::MouseMove, QPoint(185, 163), Qt::NoButton);
     SendMouse(&form, QEvent::MouseButtonRelease, QPoint(185, 163), Qt::LeftButton);
@@ -439,8 +436,7 @@ TEST(LayeredForm, DragOnTheEdgeResizesAndRepaints)
     EXPECT_GT(form.paints, paints);
 }
 
-TEST(WPForm, PlainBackgroundOrTiledWallpaper)
-{
+TEST(WPForm, PlainBackgroundOrTiledWallpaper) {
     TWPForm form;
     form.resize(30, 20);
     form.Color = QColor(10, 200, 30);
@@ -457,12 +453,11 @@ TEST(WPForm, PlainBackgroundOrTiledWallpaper)
     const QImage tiled = form.grab().toImage();
     EXPECT_TRUE(painted);
     EXPECT_EQ(tiled.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(tiled.pixel(5, 5) & 0xFFFFFF, 0xFF0000u);   // next tile's red corner
+    EXPECT_EQ(tiled.pixel(5, 5) & 0xFFFFFF, 0xFF0000u); // next tile's red corner
     EXPECT_EQ(tiled.pixel(7, 7) & 0xFFFFFF, 0x0000FFu);
 }
 
-TEST(LayeredFormEx, AnimationThatEndsInItsFirstStepLeavesNoDriverBehind)
-{
+TEST(LayeredFormEx, AnimationThatEndsInItsFirstStepLeavesNoDriverBehind) {
     TTestForm form;
     form.AnimSpeed = 100;
     form.show();
@@ -473,9 +468,8 @@ TEST(LayeredFormEx, AnimationThatEndsInItsFirstStepLeavesNoDriverBehind)
     EXPECT_FALSE(TLayeredFormEx::AnimTimer().Enabled());
 }
 
-TEST(LayeredFormEx, WithoutATimerShowingAndHidingHappenAtOnce)
-{
-    TLayeredFormEx::SetAnimInterval(-1);   // the shared timer cannot start
+TEST(LayeredFormEx, WithoutATimerShowingAndHidingHappenAtOnce) {
+    TLayeredFormEx::SetAnimInterval(-1); // the shared timer cannot start
     TTestForm form;
     form.SetVisibleAnim(true);
     EXPECT_TRUE(form.isVisible());
@@ -488,8 +482,7 @@ TEST(LayeredFormEx, WithoutATimerShowingAndHidingHappenAtOnce)
     EXPECT_EQ(TLayeredFormEx::AnimTimer().Interval(), 24);
 }
 
-TEST(LayeredForm, WithoutACompositorTheWindowIsCutToItsOpaquePixelsUntilOneStarts)
-{
+TEST(LayeredForm, WithoutACompositorTheWindowIsCutToItsOpaquePixelsUntilOneStarts) {
     auto state = InstallFakePlatform();
     state->compositor = false;
     TTestForm form;

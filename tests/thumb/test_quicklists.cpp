@@ -4,59 +4,66 @@
 
 #include <set>
 
-TEST(QuickList, CapacityGrowsBySixteenThenByAQuarter)
-{
-    struct Step { int from, to; };
+TEST(QuickList, CapacityGrowsBySixteenThenByAQuarter) {
+    struct Step {
+        int from, to;
+    };
     for (Step s : {Step{0, 16}, Step{16, 32}, Step{48, 64}, Step{64, 80}, Step{80, 100}, Step{100, 125}})
         EXPECT_EQ(TCustomQuickList::NextCapacity(s.from), s.to) << s.from;
 }
 
-struct TRec { int a; double b; };
+struct TRec {
+    int a;
+    double b;
+};
 
-static std::vector<int> Values(const TRecordList<TRec>& l)
-{
+static std::vector<int> Values(const TRecordList<TRec>& l) {
     std::vector<int> v;
-    for (int i = 0; i < l.Count(); ++i) v.push_back(l[i].a);
+    for (int i = 0; i < l.Count(); ++i)
+        v.push_back(l[i].a);
     return v;
 }
 
-TEST(BufList, SwapRemovalFillsTheHoleWithTheLastItem)
-{
+TEST(BufList, SwapRemovalFillsTheHoleWithTheLastItem) {
     TRecordList<TRec> l(false);
-    for (int i = 0; i < 5; ++i) l.Append({i, 0.5 * i});
+    for (int i = 0; i < 5; ++i)
+        l.Append({i, 0.5 * i});
     l.Delete(1);
     EXPECT_EQ(Values(l), (std::vector<int>{0, 4, 2, 3}));
-    l.Delete(3);   // the last one
+    l.Delete(3); // the last one
     EXPECT_EQ(Values(l), (std::vector<int>{0, 4, 2}));
-    l.Delete(7);   // out of range: nothing
+    l.Delete(7); // out of range: nothing
     l.Delete(-1);
     EXPECT_EQ(l.Count(), 3);
 }
 
-TEST(BufList, OrderKeepingRemovalShiftsLaterItemsDown)
-{
+TEST(BufList, OrderKeepingRemovalShiftsLaterItemsDown) {
     TRecordList<TRec> l(true);
-    for (int i = 0; i < 5; ++i) l.Append({i, 0});
+    for (int i = 0; i < 5; ++i)
+        l.Append({i, 0});
     l.Delete(1);
     l.Delete(0);
     EXPECT_EQ(Values(l), (std::vector<int>{2, 3, 4}));
 }
 
-TEST(BufList, RemovedBuffersAreReusedNotFreed)
-{
+TEST(BufList, RemovedBuffersAreReusedNotFreed) {
     for (bool keep : {false, true}) {
         TRecordList<TRec> l(keep);
         std::set<void*> buffers;
-        for (int i = 0; i < 40; ++i) buffers.insert(&l.Append({i, 0}));
+        for (int i = 0; i < 40; ++i)
+            buffers.insert(&l.Append({i, 0}));
         EXPECT_EQ(l.Allocated(), 40);
         EXPECT_GE(l.Capacity(), 40);
-        for (int i = 0; i < 30; ++i) l.Delete(i % l.Count());
+        for (int i = 0; i < 30; ++i)
+            l.Delete(i % l.Count());
         EXPECT_EQ(l.Count(), 10);
-        for (int i = 0; i < 30; ++i) EXPECT_TRUE(buffers.count(&l.Append({100 + i, 0}))) << "keep=" << keep;
+        for (int i = 0; i < 30; ++i)
+            EXPECT_TRUE(buffers.count(&l.Append({100 + i, 0}))) << "keep=" << keep;
         EXPECT_EQ(l.Allocated(), 40);
         // Every live item is still a distinct buffer.
         std::set<void*> live;
-        for (int i = 0; i < l.Count(); ++i) live.insert(l.Item(i));
+        for (int i = 0; i < l.Count(); ++i)
+            live.insert(l.Item(i));
         EXPECT_EQ(int(live.size()), 40);
     }
 }

@@ -17,8 +17,7 @@
 
 namespace {
 
-void RunFor(int ms)
-{
+void RunFor(int ms) {
     QElapsedTimer clock;
     clock.start();
     RunUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
@@ -29,8 +28,7 @@ struct TTickLog {
     std::vector<qint64> at;
     QElapsedTimer clock;
     TTickLog() { clock.start(); }
-    auto Handler()
-    {
+    auto Handler() {
         return [this](TQuickCustomTimer* t) {
             missed.push_back(t->MissedTicks());
             at.push_back(clock.elapsed());
@@ -40,8 +38,7 @@ struct TTickLog {
 
 } // namespace
 
-TEST(QuickTimer, DefaultsAndTicksOnTheGuiThread)
-{
+TEST(QuickTimer, DefaultsAndTicksOnTheGuiThread) {
     TQuickTimer timer;
     EXPECT_EQ(timer.Interval(), 100);
     EXPECT_EQ(timer.Resolution(), 4);
@@ -59,12 +56,12 @@ TEST(QuickTimer, DefaultsAndTicksOnTheGuiThread)
     ASSERT_TRUE(timer.Enabled());
     ASSERT_TRUE(RunUntil([&] { return threads.size() >= 3; }, 3000));
     timer.SetEnabled(false);
-    for (QThread* t : threads) EXPECT_EQ(t, qApp->thread());
+    for (QThread* t : threads)
+        EXPECT_EQ(t, qApp->thread());
     EXPECT_EQ(timer.MissedTicks(), 0);
 }
 
-TEST(QuickTimer, NoTickAfterStopEvenWhenOneWasQueued)
-{
+TEST(QuickTimer, NoTickAfterStopEvenWhenOneWasQueued) {
     for (bool noOverflow : {false, true}) {
         TQuickTimer stopped, other;
         int stoppedCalls = 0, otherCalls = 0;
@@ -95,22 +92,21 @@ TEST(QuickTimer, NoTickAfterStopEvenWhenOneWasQueued)
     }
 }
 
-TEST(QuickTimer, QueuedEventsOfOthersKeepTheirOrderAcrossStop)
-{
+TEST(QuickTimer, QueuedEventsOfOthersKeepTheirOrderAcrossStop) {
     TQuickTimer timer;
     timer.SetInterval(1);
     std::vector<int> order;
     timer.OnTimer = [&](TQuickCustomTimer*) { order.push_back(0); };
     timer.SetEnabled(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    for (int i = 1; i <= 3; ++i) QTimer::singleShot(0, [&, i] { order.push_back(i); });
+    for (int i = 1; i <= 3; ++i)
+        QTimer::singleShot(0, [&, i] { order.push_back(i); });
     timer.SetEnabled(false);
     RunUntil([&] { return order.size() >= 3; }, 2000);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
-TEST(QuickTimer, NoOverflowReportsTheBacklogAsMissedTicksInOneCall)
-{
+TEST(QuickTimer, NoOverflowReportsTheBacklogAsMissedTicksInOneCall) {
     TQuickTimer timer;
     timer.SetInterval(16);
     timer.SetResolution(2);
@@ -125,15 +121,14 @@ TEST(QuickTimer, NoOverflowReportsTheBacklogAsMissedTicksInOneCall)
     timer.SetEnabled(false);
     // 100 ms at 16 ms a tick: about six expiries found the tick still pending.
     EXPECT_GE(log.missed[2], 4);
-    EXPECT_LE(log.missed[2], 10);   // a slow GUI thread delays the handler a little
+    EXPECT_LE(log.missed[2], 10); // a slow GUI thread delays the handler a little
     // That backlog was one call: the next tick is a fresh period, not a pile-up.
     EXPECT_LE(log.missed[3], 1);
     EXPECT_GE(log.at[3] - log.at[2], 8);
     EXPECT_EQ(QuickTimerPoolMisses(), 0);
 }
 
-TEST(QuickTimer, EnablingTwiceStartsOnePeriod)
-{
+TEST(QuickTimer, EnablingTwiceStartsOnePeriod) {
     const int before = QuickTimerRunCount();
     TQuickTimer timer;
     timer.SetInterval(50);
@@ -151,9 +146,11 @@ TEST(QuickTimer, EnablingTwiceStartsOnePeriod)
     EXPECT_EQ(QuickTimerRunCount(), before);
 }
 
-TEST(QuickTimer, SettingTheSameIntervalDoesNotRestartThePeriod)
-{
-    struct Case { int newInterval; bool restarts; };
+TEST(QuickTimer, SettingTheSameIntervalDoesNotRestartThePeriod) {
+    struct Case {
+        int newInterval;
+        bool restarts;
+    };
     for (Case c : {Case{200, false}, Case{201, true}}) {
         TQuickTimer timer;
         timer.SetInterval(200);
@@ -173,8 +170,7 @@ TEST(QuickTimer, SettingTheSameIntervalDoesNotRestartThePeriod)
     }
 }
 
-TEST(QuickTimer, NegativeIntervalCannotStartAndZeroFiresOnce)
-{
+TEST(QuickTimer, NegativeIntervalCannotStartAndZeroFiresOnce) {
     TQuickTimer timer;
     timer.SetInterval(-5);
     timer.SetEnabled(true);
@@ -190,8 +186,7 @@ TEST(QuickTimer, NegativeIntervalCannotStartAndZeroFiresOnce)
     timer.SetEnabled(false);
 }
 
-TEST(QuickTimer, HandlerMayDestroyOrRestartItsTimer)
-{
+TEST(QuickTimer, HandlerMayDestroyOrRestartItsTimer) {
     auto timer = std::make_unique<TQuickTimer>();
     timer->SetInterval(1);
     int calls = 0;
@@ -218,8 +213,7 @@ TEST(QuickTimer, HandlerMayDestroyOrRestartItsTimer)
     restarting.SetEnabled(false);
 }
 
-TEST(QuickTimer, ResolutionIsHeldPerTimer)
-{
+TEST(QuickTimer, ResolutionIsHeldPerTimer) {
     auto a = std::make_unique<TQuickTimer>();
     TQuickTimer b;
     a->SetResolution(4);
@@ -237,8 +231,7 @@ struct TClient {
     TQuickSharedTimer* timer;
     int calls = 0;
     bool leaveOnFirstCall = false;
-    static void Tick(void* data)
-    {
+    static void Tick(void* data) {
         auto* c = static_cast<TClient*>(data);
         ++c->calls;
         if (c->leaveOnFirstCall) c->timer->Unregister(&TClient::Tick, c);
@@ -246,8 +239,7 @@ struct TClient {
 };
 } // namespace
 
-TEST(QuickSharedTimer, RegisterTwiceListsOnePair)
-{
+TEST(QuickSharedTimer, RegisterTwiceListsOnePair) {
     TQuickSharedTimer shared;
     shared.SetInterval(5);
     TClient a{&shared};
@@ -260,8 +252,7 @@ TEST(QuickSharedTimer, RegisterTwiceListsOnePair)
     EXPECT_FALSE(shared.Enabled());
 }
 
-TEST(QuickSharedTimer, SelfUnregisteringClientsLeaveTheOthersCalledOnce)
-{
+TEST(QuickSharedTimer, SelfUnregisteringClientsLeaveTheOthersCalledOnce) {
     // Each position of the leaving client in the list.
     for (int leaver = 0; leaver < 4; ++leaver) {
         TQuickSharedTimer shared;
@@ -269,34 +260,37 @@ TEST(QuickSharedTimer, SelfUnregisteringClientsLeaveTheOthersCalledOnce)
         shared.SetNoOverflow(true);
         std::vector<TClient> clients(4, TClient{&shared});
         clients[leaver].leaveOnFirstCall = true;
-        for (TClient& c : clients) ASSERT_TRUE(shared.Register(&TClient::Tick, &c));
+        for (TClient& c : clients)
+            ASSERT_TRUE(shared.Register(&TClient::Tick, &c));
         // Counts after exactly one dispatch, observed from a client registered first (called last).
         std::vector<int> afterFirst;
         struct TProbe {
             std::vector<TClient>* clients;
             std::vector<int>* out;
-            static void Tick(void* d)
-            {
+            static void Tick(void* d) {
                 auto* p = static_cast<TProbe*>(d);
                 if (!p->out->empty()) return;
-                for (TClient& c : *p->clients) p->out->push_back(c.calls);
+                for (TClient& c : *p->clients)
+                    p->out->push_back(c.calls);
             }
         } probeData{&clients, &afterFirst};
         // Re-register everything so that the probe sits first in the list (called last).
-        for (TClient& c : clients) shared.Unregister(&TClient::Tick, &c);
+        for (TClient& c : clients)
+            shared.Unregister(&TClient::Tick, &c);
         ASSERT_TRUE(shared.Register(&TProbe::Tick, &probeData));
-        for (TClient& c : clients) ASSERT_TRUE(shared.Register(&TClient::Tick, &c));
+        for (TClient& c : clients)
+            ASSERT_TRUE(shared.Register(&TClient::Tick, &c));
         ASSERT_TRUE(RunUntil([&] { return clients[(leaver + 1) % 4].calls >= 3; }, 3000));
         shared.UnregisterAll(&probeData);
-        for (TClient& c : clients) shared.Unregister(&TClient::Tick, &c);
+        for (TClient& c : clients)
+            shared.Unregister(&TClient::Tick, &c);
         EXPECT_FALSE(shared.Enabled());
         EXPECT_EQ(afterFirst, (std::vector<int>{1, 1, 1, 1})) << "leaver " << leaver;
         EXPECT_EQ(clients[leaver].calls, 1) << "leaver " << leaver;
     }
 }
 
-TEST(QuickSharedTimer, RunsExactlyWhileItHasClients)
-{
+TEST(QuickSharedTimer, RunsExactlyWhileItHasClients) {
     TQuickSharedTimer shared;
     shared.SetInterval(4);
     TClient a{&shared}, b{&shared};
@@ -304,7 +298,7 @@ TEST(QuickSharedTimer, RunsExactlyWhileItHasClients)
     shared.Register(&TClient::Tick, &b);
     shared.Unregister(&TClient::Tick, &a);
     EXPECT_TRUE(shared.Enabled());
-    shared.Unregister(&TClient::Tick, &a);   // not listed: nothing
+    shared.Unregister(&TClient::Tick, &a); // not listed: nothing
     EXPECT_EQ(shared.ClientCount(), 1);
     ASSERT_TRUE(RunUntil([&] { return b.calls >= 2; }, 3000));
     EXPECT_EQ(a.calls, 0);
@@ -315,8 +309,7 @@ TEST(QuickSharedTimer, RunsExactlyWhileItHasClients)
     EXPECT_EQ(b.calls, callsAtStop);
 }
 
-TEST(QuickSharedTimer, FailedStartDropsAllClients)
-{
+TEST(QuickSharedTimer, FailedStartDropsAllClients) {
     TQuickSharedTimer shared;
     shared.SetInterval(-1);
     TClient a{&shared};

@@ -417,7 +417,9 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName) {
     exporter.Services().showError = [&](QWidget*, const QString& text, const QString&) { errors << text; };
     TFunctionThumbOwner owner;
     owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), ifPNG); };
-    owner.saveDragFile = [&](const QString& path, TPreparedFile*) { return exporter.SaveCapture(path, ifPNG); };
+    owner.saveDragFile = [&](const QString& path, TPreparedFile*) {
+        return exporter.SaveCapture(path, ifPNG);
+    };
 
     TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
     const QString folder = docs.path() + u'/' + kWorkFolderName + u'/';
@@ -458,7 +460,9 @@ TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath) {
     QStringList errors;
     exporter.Services().showError = [&](QWidget*, const QString& text, const QString&) { errors << text; };
     TFunctionThumbOwner owner;
-    owner.saveDragFile = [&](const QString& path, TPreparedFile*) { return exporter.SaveCapture(path, ifPNG); };
+    owner.saveDragFile = [&](const QString& path, TPreparedFile*) {
+        return exporter.SaveCapture(path, ifPNG);
+    };
     EXPECT_TRUE(DragSourceDrop(owner, QStringLiteral("/proc/no/such/folder/x.png")).isEmpty());
     EXPECT_EQ(errors, QStringList{kSaveErrorText});
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
@@ -489,7 +493,9 @@ class ThumbPreparedDrop : public ::testing::Test {
             s.comment = QStringLiteral("note");
             return s;
         };
-        exporter.Services().showError = [this](QWidget*, const QString& text, const QString&) { errors << text; };
+        exporter.Services().showError = [this](QWidget*, const QString& text, const QString&) {
+            errors << text;
+        };
         owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), ifPNG); };
         owner.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
             const TDIB c = capture, f = flat;
@@ -556,7 +562,8 @@ TEST_F(ThumbPreparedDrop, TheDropWritesTheBytesOfTheOrdinarySave) {
     EXPECT_EQ(Read(folder + QStringLiteral("Shot.png")), OrdinarySave());
     EXPECT_EQ(fake->recentDocuments, QStringList{folder + QStringLiteral("Shot.png")});
     // Written once; the bytes are let go.
-    EXPECT_EQ(data->data(kCopiedFilesFormat), "copy\n" + QUrl::fromLocalFile(folder + QStringLiteral("Shot.png")).toEncoded());
+    EXPECT_EQ(data->data(kCopiedFilesFormat),
+              "copy\n" + QUrl::fromLocalFile(folder + QStringLiteral("Shot.png")).toEncoded());
     EXPECT_EQ(data->WriteCount(), 1);
     EXPECT_FALSE(data->Prepared()->Take().has_value());
     EXPECT_TRUE(errors.isEmpty());
@@ -613,7 +620,7 @@ TEST_F(ThumbPreparedDrop, AnEarlyDropWaitsWithTheCardMoving) {
     const double before = card.Motion.Time;
     QByteArray nested;
     QTimer::singleShot(40, [&] {
-        nested = data->data(kCopiedFilesFormat);   // the target asks again while the first request waits
+        nested = data->data(kCopiedFilesFormat); // the target asks again while the first request waits
     });
     QTimer::singleShot(120, [&] { hold = false; });
     const QByteArray uri = data->data(kUriListFormat);
@@ -644,7 +651,7 @@ TEST_F(ThumbPreparedDrop, TheNextDragDropsUnclaimedBytes) {
 
 // The worker never outlives the capture's card, even while the drag's data lives on.
 TEST_F(ThumbPreparedDrop, DiscardingTheCardStopsAndJoinsTheWorker) {
-    hold = true;   // the work runs until it is told to stop
+    hold = true; // the work runs until it is told to stop
     std::unique_ptr<TDragFileData> data;
     auto* card = new TScriptedThumb(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
     card->outside = &data;

@@ -19,18 +19,20 @@ std::atomic<bool> counting{false};
 std::atomic<int> otherThreadAllocations{0};
 } // namespace
 
-void* operator new(std::size_t n)
-{
+void* operator new(std::size_t n) {
     if (counting.load(std::memory_order_relaxed) && std::this_thread::get_id() != guiThread)
         otherThreadAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
-TEST(QuickTimerAllocations, TicksAllocateNothingOnTheTickingThread)
-{
+TEST(QuickTimerAllocations, TicksAllocateNothingOnTheTickingThread) {
     for (bool noOverflow : {false, true}) {
         TQuickTimer a, b;
         int calls = 0;

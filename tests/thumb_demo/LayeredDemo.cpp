@@ -23,32 +23,28 @@ namespace {
 
 QString logPath;
 
-void Log(const QString& line)
-{
+void Log(const QString& line) {
     QFile f(logPath);
     if (f.open(QIODevice::Append | QIODevice::Text)) QTextStream(&f) << line << '\n';
 }
 
 class TBelowWindow : public QWidget {
-public:
-    TBelowWindow() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
-    {
+  public:
+    TBelowWindow() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
         setGeometry(100, 100, 400, 300);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0, 0, 255)); }
-    void mousePressEvent(QMouseEvent* e) override
-    {
+    void mousePressEvent(QMouseEvent* e) override {
         const QPoint g = e->globalPosition().toPoint();
         Log(QStringLiteral("below-press %1 %2").arg(g.x()).arg(g.y()));
     }
 };
 
 class TDemoForm : public TLayeredFormEx {
-public:
-    TDemoForm()
-    {
+  public:
+    TDemoForm() {
         SetShadowMargins(QMargins(20, 20, 20, 20));
         SetLayeredRect(QRect(200, 150, 200, 120), false);
         OnPaint = [](TLayeredForm* f) {
@@ -60,15 +56,13 @@ public:
         };
     }
 
-protected:
-    void mousePressEvent(QMouseEvent* e) override
-    {
+  protected:
+    void mousePressEvent(QMouseEvent* e) override {
         const QPoint g = e->globalPosition().toPoint();
         Log(QStringLiteral("layered-press %1 %2").arg(g.x()).arg(g.y()));
         TLayeredFormEx::mousePressEvent(e);
     }
-    void closeEvent(QCloseEvent* e) override
-    {
+    void closeEvent(QCloseEvent* e) override {
         TLayeredFormEx::closeEvent(e);
         Log(QStringLiteral("closed"));
         QTimer::singleShot(200, qApp, &QCoreApplication::quit);
@@ -77,8 +71,7 @@ protected:
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s LOGFILE\n", argv[0]);
