@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 
@@ -167,4 +168,20 @@ const char* UsageText() {
 
 std::string VersionText() {
     return "Vexmor " VEXMOR_VERSION "\n";
+}
+
+int AnswerWithoutStarting(const TCommandLine& command) {
+    switch (command.action) {
+    case TCommandLine::TAction::Help:
+        std::fputs(UsageText(), stdout);
+        return 0;
+    case TCommandLine::TAction::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
+    case TCommandLine::TAction::Error:
+        std::fprintf(stderr, "vexmor: %s\n", command.error.c_str());
+        return 2;
+    default:
+        return -1;
+    }
 }

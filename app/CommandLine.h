@@ -38,3 +38,6 @@ bool ParseRequest(const std::string& request, TCommandLine& out);
 // The text of --help (stdout) and --version.
 const char* UsageText();
 std::string VersionText();
+// Answers the command lines that start nothing (--help, --version, a mistake) on the standard
+// streams and gives the exit status; -1 for every other command line.
+int AnswerWithoutStarting(const TCommandLine& command);

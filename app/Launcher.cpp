@@ -38,19 +38,7 @@ bool FakePlatform() {
 int main(int argc, char** argv) {
     const TCommandLine command =
         ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    switch (command.action) {
-    case TCommandLine::TAction::Help:
-        std::fputs(UsageText(), stdout);
-        return 0;
-    case TCommandLine::TAction::Version:
-        std::fputs(VersionText().c_str(), stdout);
-        return 0;
-    case TCommandLine::TAction::Error:
-        std::fprintf(stderr, "vexmor: %s\n", command.error.c_str());
-        return 2;
-    default:
-        break;
-    }
+    if (const int status = AnswerWithoutStarting(command); status >= 0) return status;
     if (!FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request())) return 0;
 
     const std::string module = OwnFolder() + "/" VEXMOR_MAIN_MODULE;

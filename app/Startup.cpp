@@ -109,19 +109,7 @@ int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
     const TCommandLine command =
         ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
-    switch (command.action) {
-    case TCommandLine::TAction::Help:
-        std::fputs(UsageText(), stdout);
-        return 0;
-    case TCommandLine::TAction::Version:
-        std::fputs(VersionText().c_str(), stdout);
-        return 0;
-    case TCommandLine::TAction::Error:
-        std::fprintf(stderr, "vexmor: %s\n", command.error.c_str());
-        return 2;
-    default:
-        break;
-    }
+    if (const int status = AnswerWithoutStarting(command); status >= 0) return status;
     // A copy already running for this user and display takes the request before anything else is
     // made here: no display connection, no application object, no fonts, no settings.
     TPlatform& platform = Platform();
