@@ -26,6 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 
 namespace {
 
@@ -101,6 +103,34 @@ TEST_F(DeferredControls, AWindowWithoutTabsExistsWithTrayAndMenus) {
     EXPECT_FALSE(form.ControlsMade());
 }
 
+// The text of a settings file as a test name: "CapHotKeySel=-1\nJPGQSel=5\n" becomes
+// "CapHotKeySelIsMinus1_JPGQSelIs5"; section brackets and other punctuation are dropped.
+std::string SettingsName(const char* text) {
+    std::string n;
+    bool valueStart = true, nonAscii = false;
+    for (const char* p = text; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x80) {
+            if (!nonAscii) n += "NonAscii";
+            nonAscii = true;
+            continue;
+        }
+        nonAscii = false;
+        if (c == '=') {
+            n += "Is";
+            valueStart = true;
+        } else if (c == '\n') {
+            if (p[1]) n += '_';
+        } else if (c == '-') {
+            n += "Minus";
+        } else if (std::isalnum(c)) {
+            n += valueStart ? char(std::toupper(c)) : char(c);
+            valueStart = false;
+        }
+    }
+    return n.empty() ? "Empty" : n;
+}
+
 // Hot keys and the file saved at the end are the same whether the tabs were made at once or never.
 class SameAsMadeAtOnce : public DeferredControls, public ::testing::WithParamInterface<const char*> {};
 
@@ -136,7 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
         "CapHotKeySel=-1\n", "CapHotKeySel=one\n",
         "JPGQSel=5\nScalingSel=400\nFormatSel=9\nAfterCaptureSel=2\nFutureValue=7\n",
         "画笔颜色=255\nInkBox=1\nAlwaysCBBox=1\nCapCursorBox=0\nAutoTitleBox=2\nTransPNGBox=x\n",
-        "[Software\\Vexmor\\VexmorMainForm]\nLeft=100\nTop=50\n"));
+        "[Software\\Vexmor\\VexmorMainForm]\nLeft=100\nTop=50\n"),
+    [](const auto& info) { return SettingsName(info.param); });
 
 TEST_F(DeferredControls, ShowingMakesTheTabsFromTheFileAsItWasAtTheStart) {
     const QByteArray file = "[Software\\Vexmor]\nAfterCaptureSel=2\nJPGQSel=40\nInkBox=1\n";
@@ -185,7 +216,10 @@ TEST_P(CaptureSettingsFromTheFile, AnswersOfTheCheckBoxes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, CaptureSettingsFromTheFile,
-                         ::testing::Values(nullptr, "0", "1", "2", "-1", "x", "", "2147483647"));
+                         ::testing::Values(nullptr, "0", "1", "2", "-1", "x", "", "2147483647"),
+                         [](const auto& info) {
+                             return info.param ? "Value" + SettingsName(info.param) : std::string("NoValue");
+                         });
 
 TEST_F(DeferredControls, CaptureTextsWaitForTheTabs) {
     TVexmorMainForm deferred(At::FirstUse);

@@ -1,6 +1,7 @@
 // TAgg2D against hand-worked pixel values: attach rules, blend modes, paints, clip, strokes, dashes, text.
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,8 @@ TEST_P(AttachDepth, RefusesAllButTwentyFourAndThirtyTwoBits) {
     TAgg2D agg;
     EXPECT_EQ(agg.Attach(dib), bits == 24 || bits == 32);
 }
-INSTANTIATE_TEST_SUITE_P(Bits, AttachDepth, ::testing::Values(1, 8, 24, 32));
+INSTANTIATE_TEST_SUITE_P(Bits, AttachDepth, ::testing::Values(1, 8, 24, 32),
+                         [](const auto& info) { return "Bits" + NamePart(info.param); });
 
 TEST(TAgg2DAttach, RefusesEmptyAndNullAndKeepsThePreviousBinding) {
     TDIB first(20, 20, 32), empty, eight(20, 20, 8);

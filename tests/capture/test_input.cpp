@@ -5,6 +5,7 @@
 #include "Input.h"
 #include "Sounds.h"
 #include "test_input_fakes.h"
+#include "ParamName.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -304,7 +305,35 @@ INSTANTIATE_TEST_SUITE_P(
                       TZoomCase{1, Qt::Key_Plus, Qt::NoModifier, 1, ""},
                       TZoomCase{1, Qt::Key_Minus, Qt::KeypadModifier, 1, ""},
                       TZoomCase{32, Qt::Key_Plus, Qt::KeypadModifier, 32, ""},
-                      TZoomCase{4, Qt::Key_Minus, Qt::KeypadModifier, 3, ""}));
+                      TZoomCase{4, Qt::Key_Minus, Qt::KeypadModifier, 3, ""}),
+    [](const auto& info) {
+        const TZoomCase& t = info.param;
+        std::string key;
+        switch (t.key) {
+        case Qt::Key_PageDown:
+            key = "PageDown";
+            break;
+        case Qt::Key_PageUp:
+            key = "PageUp";
+            break;
+        case Qt::Key_Home:
+            key = "Home";
+            break;
+        case Qt::Key_End:
+            key = "End";
+            break;
+        case Qt::Key_Plus:
+            key = "Plus";
+            break;
+        case Qt::Key_Minus:
+            key = "Minus";
+            break;
+        default:
+            key = "Key" + NamePart(t.key);
+        }
+        if (t.mods & Qt::KeypadModifier) key = "Keypad" + key;
+        return "Zoom" + NamePart(t.start) + key + "Gives" + NamePart(t.expected);
+    });
 
 TEST_F(InputFormTest, HomeThenEndPlaysInThenOut) {
     Make();

@@ -1,6 +1,7 @@
 // Confirming a capture: the three images for clicks, rectangles, lassos and ink.
 #include "Compose.h"
 #include "test_input_fakes.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -116,7 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TRectCase{10, 10, 20, 20, QRect(0, 0, 400, 300)},      // 11 pixels: a click
                       TRectCase{10, 10, 10, 200, QRect(10, 10, 1, 191)},     // a one-pixel column
                       TRectCase{350, 250, 450, 350, QRect(350, 250, 50, 50)} // clipped at the edge
-                      ));
+                      ),
+    [](const auto& info) {
+        const TRectCase& t = info.param;
+        return "From" + NamePart(t.x1) + "x" + NamePart(t.y1) + "To" + NamePart(t.x2) + "x" + NamePart(t.y2);
+    });
 
 TEST(ComposeCapture, RectangleIsClippedToTheGrabbedPart) {
     const TDIB desktop = PatternDesktop(400, 300);

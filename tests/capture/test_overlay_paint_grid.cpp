@@ -2,6 +2,7 @@
 // fall on a flat grey view.
 #include "DIBmp.h"
 #include "OverlayPaint.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,8 @@ TEST_P(GridStrength, FadesInBetweenThreeAndAHalfAndSix) {
 INSTANTIATE_TEST_SUITE_P(Zooms, GridStrength,
                          ::testing::Values(StrengthCase{1, 0}, StrengthCase{3.5, 0}, StrengthCase{4, 6.4},
                                            StrengthCase{4.75, 16}, StrengthCase{6, 32}, StrengthCase{8, 32},
-                                           StrengthCase{32, 32}));
+                                           StrengthCase{32, 32}),
+                         [](const auto& info) { return "Zoom" + NamePart(info.param.zoom); });
 
 TEST(GridDarkening, RangesFromEightToFortyThreeLevelsAtFullStrength) {
     std::set<int> vertical, horizontal;

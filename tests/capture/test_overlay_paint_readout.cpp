@@ -1,6 +1,7 @@
 // The zoomed view's pick read-out: the colour conversions, the panel's placement at the view's edges,
 // and the text of each line for known picks.
 #include "OverlayPaint.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,11 @@ INSTANTIATE_TEST_SUITE_P(Colours, HlsConversion,
                                            HlsCase{128, 128, 128, 0, 50, 0}, HlsCase{0, 0, 0, 0, 0, 0},
                                            HlsCase{255, 255, 255, 0, 100, 0},
                                            HlsCase{30, 100, 60, 146, 25, 54},
-                                           HlsCase{250, 240, 200, 48, 88, 83}));
+                                           HlsCase{250, 240, 200, 48, 88, 83}),
+                         [](const auto& info) {
+                             const HlsCase& c = info.param;
+                             return "R" + NamePart(c.r) + "G" + NamePart(c.g) + "B" + NamePart(c.b);
+                         });
 
 struct PanelCase {
     QRect pick;
@@ -46,11 +51,17 @@ TEST_P(PanelPlacement, SitsRightAndBelowUnlessTheViewEnds) {
 INSTANTIATE_TEST_SUITE_P(
     Edges, PanelPlacement,
     ::testing::Values(PanelCase{QRect(100, 100, 8, 8), QPoint(135, 120)},
-                      PanelCase{QRect(429, 100, 8, 8), QPoint(464, 120)},   // right edge 638 = W - 2 fits
-                      PanelCase{QRect(430, 100, 8, 8), QPoint(244, 120)},   // one more: flipped left
-                      PanelCase{QRect(100, 262, 8, 8), QPoint(135, 282)},   // bottom 398 fits
-                      PanelCase{QRect(100, 263, 8, 8), QPoint(135, 135)},   // flipped above
-                      PanelCase{QRect(600, 380, 8, 8), QPoint(414, 252)})); // both
+                      PanelCase{QRect(429, 100, 8, 8), QPoint(464, 120)},  // right edge 638 = W - 2 fits
+                      PanelCase{QRect(430, 100, 8, 8), QPoint(244, 120)},  // one more: flipped left
+                      PanelCase{QRect(100, 262, 8, 8), QPoint(135, 282)},  // bottom 398 fits
+                      PanelCase{QRect(100, 263, 8, 8), QPoint(135, 135)},  // flipped above
+                      PanelCase{QRect(600, 380, 8, 8), QPoint(414, 252)}), // both
+    [](const auto& info) {
+        const PanelCase& c = info.param;
+        return "PickAt" + NamePart(c.pick.x()) + "x" + NamePart(c.pick.y()) +
+               (c.topLeft.x() < c.pick.x() ? "Left" : "Right") +
+               (c.topLeft.y() < c.pick.y() ? "Above" : "Below");
+    });
 
 std::vector<std::string> Texts(const std::vector<TReadoutLine>& lines) {
     std::vector<std::string> t;

@@ -7,6 +7,7 @@
 #include "Input.h"
 #include "OverlayPaint.h"
 #include "test_input_fakes.h"
+#include "ParamName.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -150,7 +151,11 @@ TEST_P(OverlayGrid, OnlyNearestZoomsFromThreeAndAHalfShowTheGrid) {
 
 INSTANTIATE_TEST_SUITE_P(Zooms, OverlayGrid,
                          ::testing::Values(GridCase{2, 1, false}, GridCase{3, 1, false}, GridCase{4, 1, true},
-                                           GridCase{8, 1, true}, GridCase{8, 2, false}));
+                                           GridCase{8, 1, true}, GridCase{8, 2, false}),
+                         [](const auto& info) {
+                             const GridCase& c = info.param;
+                             return "Zoom" + NamePart(c.zoom) + InterpolationName(c.resample);
+                         });
 
 TEST_F(OverlayView, ZoomedFramesFollowThePaintBoxSize) {
     form->SetZoom(2, false);

@@ -4,6 +4,7 @@
 // same pixels at every zoom, pan and interpolation, past the image's edges too.
 #include "DIBmp.h"
 #include "OverlayPaint.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -97,14 +98,19 @@ TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop) {
 INSTANTIATE_TEST_SUITE_P(
     Views, ZoomedDesktop,
     ::testing::Values(
-        ZoomCase{8, 0, 0, 1}, ZoomCase{8, 100, 50, 1}, ZoomCase{8, -37, -21, 1},     // past top-left
-        ZoomCase{8, 400, 300, 1},                                                    // past bottom-right
-        ZoomCase{4, 13, 7, 1}, ZoomCase{2, 5, 3, 1}, ZoomCase{3, 11, -5, 1},         // no grid below 3.5
-        ZoomCase{32, 1000, 700, 1}, ZoomCase{32, 3000, 0, 1},                        // nothing of the image
-        ZoomCase{4.5, 5, 3, 1}, ZoomCase{6.25, -10.5, 7.25, 1},                      // animating zooms
-        ZoomCase{1, 0, 0, 1}, ZoomCase{1, -7, 5, 1}, ZoomCase{1, 20, -9, 1},         // the magnifier's start
-        ZoomCase{2.5, 10, 10, 2}, ZoomCase{1.5, 3.3, 2.2, 2}, ZoomCase{1, 0, 0, 2},  // linear
-        ZoomCase{4, 20, 20, 4}, ZoomCase{8, -30, 40, 4}, ZoomCase{1.25, -7, 9, 4})); // cubic
+        ZoomCase{8, 0, 0, 1}, ZoomCase{8, 100, 50, 1}, ZoomCase{8, -37, -21, 1},    // past top-left
+        ZoomCase{8, 400, 300, 1},                                                   // past bottom-right
+        ZoomCase{4, 13, 7, 1}, ZoomCase{2, 5, 3, 1}, ZoomCase{3, 11, -5, 1},        // no grid below 3.5
+        ZoomCase{32, 1000, 700, 1}, ZoomCase{32, 3000, 0, 1},                       // nothing of the image
+        ZoomCase{4.5, 5, 3, 1}, ZoomCase{6.25, -10.5, 7.25, 1},                     // animating zooms
+        ZoomCase{1, 0, 0, 1}, ZoomCase{1, -7, 5, 1}, ZoomCase{1, 20, -9, 1},        // the magnifier's start
+        ZoomCase{2.5, 10, 10, 2}, ZoomCase{1.5, 3.3, 2.2, 2}, ZoomCase{1, 0, 0, 2}, // linear
+        ZoomCase{4, 20, 20, 4}, ZoomCase{8, -30, 40, 4}, ZoomCase{1.25, -7, 9, 4}), // cubic
+    [](const auto& info) {
+        const ZoomCase& c = info.param;
+        return "Zoom" + NamePart(c.zoom) + "Offset" + NamePart(c.x) + "x" + NamePart(c.y) +
+               InterpolationName(c.mode);
+    });
 
 TEST(ZoomedDesktopScratch, IsKeptBetweenPaintsAndGrowsOnlyWhenItMust) {
     TDIB desktop = NoiseDesktop(200, 150);

@@ -1,6 +1,7 @@
 // TDIB shape, sharing, copy-on-write, canvas, conversions and the cell strip.
 #include "BmpLists.h"
 #include "DIBmp.h"
+#include "ParamName.h"
 
 #include <QPainter>
 
@@ -45,7 +46,11 @@ INSTANTIATE_TEST_SUITE_P(Edge, DibShape,
                          testing::Values(ShapeCase{1, 1, 24, 4, 4}, ShapeCase{3, 2, 24, 12, 24},
                                          ShapeCase{3, 2, 32, 12, 24}, ShapeCase{5, 1, 1, 4, 4},
                                          ShapeCase{9, 2, 4, 8, 16}, ShapeCase{3, 3, 8, 4, 12},
-                                         ShapeCase{3, 1, 16, 8, 8}, ShapeCase{33, 1, 1, 8, 8}));
+                                         ShapeCase{3, 1, 16, 8, 8}, ShapeCase{33, 1, 1, 8, 8}),
+                         [](const auto& info) {
+                             const ShapeCase& c = info.param;
+                             return "Bits" + NamePart(c.bits) + "Size" + NamePart(c.w) + "x" + NamePart(c.h);
+                         });
 
 TEST(Dib, BadBitCountsAndMasksThrowTheFixedMessages) {
     for (int bits : {0, 2, 7, 12, 48}) {

@@ -1,6 +1,7 @@
 // BMP write/read of every bit count in both row orders, RLE, PNG, TGA, the stored form, and loaders
 // fed hostile data.
 #include "DIBmp.h"
+#include "ParamName.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -146,7 +147,11 @@ TEST_P(DibRoundTrip, BothRowOrdersGiveTheSamePicture) {
 INSTANTIATE_TEST_SUITE_P(EveryBitCount, DibRoundTrip,
                          testing::Values(DepthCase{1, 13, 5}, DepthCase{4, 7, 3}, DepthCase{8, 5, 4},
                                          DepthCase{16, 3, 3}, DepthCase{24, 6, 5}, DepthCase{24, 1, 1},
-                                         DepthCase{32, 9, 2}));
+                                         DepthCase{32, 9, 2}),
+                         [](const auto& info) {
+                             const DepthCase& c = info.param;
+                             return "Bits" + NamePart(c.bits) + "Size" + NamePart(c.w) + "x" + NamePart(c.h);
+                         });
 
 TEST(DibFiles, StreamAndFileAndClipboardForms) {
     TDIB d(6, 5, 24);

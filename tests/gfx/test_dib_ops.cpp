@@ -2,9 +2,11 @@
 // plain reference on odd sizes and padded strides.
 #include "DIBmp.h"
 #include "DibOps.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -135,7 +137,8 @@ TEST_P(DibFillTable, AddSubtractAndTintSaturateExhaustively) {
             }
     }
 }
-INSTANTIATE_TEST_SUITE_P(Depths, DibFillTable, testing::Values(24, 32));
+INSTANTIATE_TEST_SUITE_P(Depths, DibFillTable, testing::Values(24, 32),
+                         [](const auto& info) { return "Bits" + NamePart(info.param); });
 
 TEST(DibFill, AddModeScalesTheColourByAlpha) {
     TDIB d(2, 1, 32);
@@ -256,7 +259,11 @@ TEST_P(DibFastLoops, NarrowingCopyAndTintOverMatchReference) {
 INSTANTIATE_TEST_SUITE_P(Sizes, DibFastLoops,
                          testing::Values(OddCase{24, 1, 1}, OddCase{24, 7, 5}, OddCase{24, 33, 13},
                                          OddCase{32, 1, 1}, OddCase{32, 6, 3}, OddCase{32, 65, 17},
-                                         OddCase{24, 130, 3}, OddCase{32, 3, 40}));
+                                         OddCase{24, 130, 3}, OddCase{32, 3, 40}),
+                         [](const auto& info) {
+                             const OddCase& c = info.param;
+                             return "Bits" + NamePart(c.bits) + "Size" + NamePart(c.w) + "x" + NamePart(c.h);
+                         });
 
 // ---- alpha -------------------------------------------------------------------------------------------
 
@@ -499,7 +506,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ResizeCase{32, 2, 1.5, 1.5, -1, 0}, ResizeCase{24, 2, 0.45, 2.2, 0, 0},
                     ResizeCase{32, 4, 8, 8, -7, -2}, ResizeCase{24, 4, 0.7, 1.3, 1, 1},
                     ResizeCase{32, 8, 0.37, 0.51, 0, 0}, ResizeCase{24, 8, 0.13, 0.25, 2, 0},
-                    ResizeCase{32, 16, 0.6, 0.6, 0, 0}, ResizeCase{24, 16, 2.5, 1.1, -2, 3}));
+                    ResizeCase{32, 16, 0.6, 0.6, 0, 0}, ResizeCase{24, 16, 2.5, 1.1, -2, 3}),
+    [](const auto& info) {
+        const ResizeCase& c = info.param;
+        return InterpolationName(c.mode) + NamePart(c.bits) + "BitsFactor" + NamePart(c.fx) + "x" +
+               NamePart(c.fy) + "Shift" + NamePart(c.sx) + "x" + NamePart(c.sy);
+    });
 
 TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips) {
     TDIB s(12, 8, 32);
@@ -692,7 +704,22 @@ INSTANTIATE_TEST_SUITE_P(
                              QRect(0, 0, 37, 23),
                              {QPointF(0, 0), QPointF(37, 0), QPointF(0, 23), QPointF(37, 23)},
                              {QPointF(2, 2), QPointF(43, 2), QPointF(43, 29), QPointF(2, 29)},
-                             QRect(0, 0, 45, 31)}));
+                             QRect(0, 0, 45, 31)}),
+    [](const auto& info) {
+        // "swaying card" becomes "SwayingCard".
+        std::string n;
+        bool wordStart = true;
+        for (const char* p = info.param.name; *p; ++p) {
+            const char c = *p;
+            if (!std::isalnum(static_cast<unsigned char>(c))) {
+                wordStart = true;
+                continue;
+            }
+            n += wordStart ? char(std::toupper(static_cast<unsigned char>(c))) : c;
+            wordStart = false;
+        }
+        return n;
+    });
 
 TEST(DibResize, InPlaceReadsTheOriginalPixels) {
     for (int mode : {1, 2}) {

@@ -2,6 +2,7 @@
 // ImageMagick's identify, and devices that fail part-way.
 #include "ImageEncoders.h"
 #include "OutputTestSupport.h"
+#include "ParamName.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -170,7 +171,8 @@ TEST_P(JpegQualityTest, QualityReachesTheFile) {
     EXPECT_EQ(jpeg.lumaQuant, ExpectedLumaQuant(std::clamp(quality, 10, 100)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Qualities, JpegQualityTest, ::testing::Values(10, 50, 90, 100, 5, 150));
+INSTANTIATE_TEST_SUITE_P(Qualities, JpegQualityTest, ::testing::Values(10, 50, 90, 100, 5, 150),
+                         [](const auto& info) { return "Quality" + NamePart(info.param); });
 
 TEST(JpegEncoder, PixelsSurviveAndChannelsAreNotSwapped) {
     for (int bits : {24, 32}) {

@@ -1,0 +1,40 @@
+#pragma once
+
+// Pieces of parameterised test names, which may hold only ASCII letters, digits and underscores.
+
+#include <sstream>
+#include <string>
+
+// A number as part of a test name: "-3.5" becomes "Minus3p5".
+inline std::string NamePart(double v) {
+    std::ostringstream s;
+    s << v;
+    std::string out;
+    for (const char c : s.str()) {
+        if (c == '-')
+            out += "Minus";
+        else if (c == '.')
+            out += 'p';
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The interpolation modes of the resampling code, by name.
+inline std::string InterpolationName(int mode) {
+    switch (mode) {
+    case 1:
+        return "Nearest";
+    case 2:
+        return "Linear";
+    case 4:
+        return "Cubic";
+    case 8:
+        return "SuperSampling";
+    case 16:
+        return "Lanczos";
+    default:
+        return "Mode" + NamePart(mode);
+    }
+}
