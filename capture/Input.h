@@ -38,6 +38,9 @@ class TAgg2D;
 class TAggDashStroke;
 class TInputForm;
 
+// The open capture overlay, or null when none is open.
+inline TInputForm* InputForm = nullptr;
+
 // Where the overlays' sounds go when set (tests record them); otherwise the program's sound player.
 inline std::function<void(const QString& name, unsigned flags)> OverlaySoundHook;
 // Unset, StartCapture makes the overlay without its worker (tests step it themselves).

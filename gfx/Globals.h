@@ -7,13 +7,8 @@
 
 #include <cstdint>
 
-class TInputForm;
-class TThumbForm;
-
-// The open capture overlay, or null when none is open.
-inline TInputForm* InputForm = nullptr;
-// The current thumbnail card, or null.
-inline TThumbForm* ThumbForm = nullptr;
+// The open capture overlay (InputForm) lives with its form in capture/Input.h, the current thumbnail
+// card (ThumbForm) with its own in thumb/Thumb.h.
 // The command line held /TRAY: the program started quietly and made no capture.
 inline bool TrayFlag = false;
 // The ink colour, 0xAARRGGBB with alpha 0xFF.

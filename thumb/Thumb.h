@@ -90,6 +90,10 @@ QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName, TPrepare
 // Multiplies every pixel's channels by b/256, g/256, r/256, a/256, truncating (32-bit images).
 void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a);
 
+class TThumbForm;
+// The current thumbnail card, or null.
+inline TThumbForm* ThumbForm = nullptr;
+
 class TThumbForm : public TLayeredFormEx {
   public:
     // Takes the picture (ownership moves: the caller's reference may be cleared). `owner` outlives

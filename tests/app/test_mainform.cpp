@@ -6,6 +6,7 @@
 
 #include "FakePlatform.h"
 #include "Globals.h"
+#include "Input.h"
 
 #include <QAction>
 #include <QApplication>
