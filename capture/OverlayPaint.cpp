@@ -141,16 +141,20 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     const QRect covered = ZoomedImageArea(QSize(desktop.width, desktop.height), zoom, off, QSize(w, h));
     const int cl = covered.left(), ct = covered.top();
     const int cr = cl + covered.width(), cb = ct + covered.height();
+    // Background only where no image pixel lands: at high zoom usually nothing at all.
+    auto fillAround = [&] {
+        fill(QRect(0, 0, w, ct));
+        fill(QRect(0, cb, w, h - cb));
+        fill(QRect(0, ct, cl, cb - ct));
+        fill(QRect(cr, ct, w - cr, cb - ct));
+    };
 
     // Unmagnified on whole pixels (where the magnifier starts), nearest sampling shows each desktop
     // pixel as it is: copied straight into the view, with no scratch (a frame's worth of fresh memory
     // on the magnifier's first paint).
     if (zoom == 1 && v.mode == 1 && off.x() == std::floor(off.x()) && off.y() == std::floor(off.y()) &&
         std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9) {
-        fill(QRect(0, 0, w, ct));
-        fill(QRect(0, cb, w, h - cb));
-        fill(QRect(0, ct, cl, cb - ct));
-        fill(QRect(cr, ct, w - cr, cb - ct));
+        fillAround();
         if (covered.isEmpty()) return;
         const QRect from = covered.translated(int(off.x()), int(off.y()));
         if (desktop.bpp == 3) {
@@ -200,11 +204,7 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     const bool wholeRows = v.mode == 1 && zoom >= 2 && zoom == std::floor(zoom) && zoom < 65536 &&
                            off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
     if (!wholeRows) {
-        // Background only where no image pixel lands: at high zoom usually nothing at all.
-        fill(QRect(0, 0, w, ct));
-        fill(QRect(0, cb, w, h - cb));
-        fill(QRect(0, ct, cl, cb - ct));
-        fill(QRect(cr, ct, w - cr, cb - ct));
+        fillAround();
         DibOps::ResizeSqr(ViewOfImage(source), part, view, all, zoom, zoom, shiftX,
                           seen.top() * zoom - off.y(), v.mode);
         if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
