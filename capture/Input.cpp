@@ -1,6 +1,8 @@
 #include "Input.h"
 
 #include "Agg_2D_DIB.h"
+#include "CaptureTiming.h"
+#include "CatchStep.h"
 #include "Compose.h"
 #include "HelpCard.h"
 #include "OverlayPaint.h"
@@ -37,10 +39,6 @@
 #include <exception>
 
 namespace {
-constexpr uint32_t TintColor = 0x57092236u; // 0xFF1D649E at 88/256, premultiplied
-constexpr uint32_t OutlineColor = 0xFF1D649Eu;
-constexpr uint32_t ZoomBackground = 0xFF181818u;
-
 uint64_t PackPoint(int x, int y) {
     return uint64_t(uint32_t(x)) << 32 | uint32_t(y);
 }
@@ -64,21 +62,21 @@ QRect TPickRect::Normalised() const {
 
 void StartCapture(int mode, ICaptureOwner* owner) {
     if (InputForm || !owner) return;
-    const auto requested = std::chrono::steady_clock::now();
+    const auto requested = TCaptureClock::now();
     const auto requestedWall = std::chrono::system_clock::now();
     // Every start shows the grabbed rows at once (the magnifier its magnified part of them) and
     // narrows them into the picture while the first frame is on screen.
     TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), true);
     if (grab.image.Empty()) return;
-    const auto tGrab = std::chrono::steady_clock::now();
+    const auto tGrab = TCaptureClock::now();
     owner->DiscardCapture();
     QString title, comment;
     if (owner->AutoTitleSetting()) GetForegroundTitle(title, comment);
     owner->SetCaptureTexts(title, comment);
     owner->HideForCapture();
-    const auto tOwner = std::chrono::steady_clock::now();
+    const auto tOwner = TCaptureClock::now();
     auto* form = new TInputForm(std::move(grab), owner, OverlayWorkerRuns);
-    const auto tForm = std::chrono::steady_clock::now();
+    const auto tForm = TCaptureClock::now();
     form->requested_ = requested;
     form->holdSounds_ = true;
     InputForm = form;
@@ -92,16 +90,11 @@ void StartCapture(int mode, ICaptureOwner* owner) {
         form->PlaySound(QStringLiteral("Cap.wav"), 0);
     }
     form->ShowOverlay();
-    if (qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
-        auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
-        // The wall-clock time of the request lets a watcher of the X server's events time the map.
-        const double wall = std::chrono::duration<double>(requestedWall.time_since_epoch()).count();
-        std::fprintf(
-            stderr,
-            "vexmor: grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms; requested at %.6f s\n",
-            ms(requested, tGrab), ms(tGrab, tOwner), ms(tOwner, tForm),
-            ms(tForm, std::chrono::steady_clock::now()), wall);
-    }
+    // The wall-clock time of the request lets a watcher of the X server's events time the map.
+    CaptureTimingLine("grab %.1f ms, owner %.1f ms, overlay made %.1f ms, shown %.1f ms; requested at %.6f s",
+                      MsBetween(requested, tGrab), MsBetween(tGrab, tOwner), MsBetween(tOwner, tForm),
+                      MsSince(tForm),
+                      std::chrono::duration<double>(requestedWall.time_since_epoch()).count());
 }
 
 // --- the worker -------------------------------------------------------------------------------------
@@ -185,6 +178,26 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
         HelpCard = card;
     }
 
+    SetUpLayer();
+    SetUpCapBox();
+    SetUpServices();
+
+    QPoint cursor;
+    if (GetCursorPos(cursor)) SetPointer(cursor.x() + ScreenToImage.x(), cursor.y() + ScreenToImage.y());
+
+    // Switching to another application confirms, as the window's own deactivation does.
+    appStateHook_ =
+        connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+            if (s != Qt::ApplicationActive && wasActive_) FinishCapture();
+        });
+
+    if (startWorker) {
+        CatchThread = std::make_unique<TCatchThread>(this);
+        CatchThread->start(QThread::HighPriority);
+    }
+}
+
+void TInputForm::SetUpLayer() {
     Painter = std::make_unique<TAgg2D>();
     Painter->Attach(OverlayBuffer);
     Painter->SetLineCap(AggLineCap::Round);
@@ -195,7 +208,9 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     OutlineStroke->SetWidth(9);
     OutlineStroke->SetCap(AggLineCap::Round);
     OutlineStroke->SetJoin(AggLineJoin::Round);
+}
 
+void TInputForm::SetUpCapBox() {
     capBox_ = new TCapBox(this);
     capBox_->setMouseTracking(true);
     capBox_->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -218,7 +233,10 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
         const QPoint c = ClientFromEvent(e->position());
         CapBoxMouseUp(e->button(), e->modifiers(), c.x(), c.y());
     };
+}
 
+// The pointer, sounds and monitors of the real desktop.
+void TInputForm::SetUpServices() {
     GetCursorPos = [](QPoint& screen) {
         QScreen* s = QGuiApplication::primaryScreen();
         const double dpr = s ? s->devicePixelRatio() : 1.0;
@@ -250,20 +268,6 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
         if (Platform().display) list = Platform().display->Monitors();
         return list;
     };
-
-    QPoint cursor;
-    if (GetCursorPos(cursor)) SetPointer(cursor.x() + ScreenToImage.x(), cursor.y() + ScreenToImage.y());
-
-    // Switching to another application confirms, as the window's own deactivation does.
-    appStateHook_ =
-        connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-            if (s != Qt::ApplicationActive && wasActive_) FinishCapture();
-        });
-
-    if (startWorker) {
-        CatchThread = std::make_unique<TCatchThread>(this);
-        CatchThread->start(QThread::HighPriority);
-    }
 }
 
 TInputForm::~TInputForm() {
@@ -341,81 +345,6 @@ void TInputForm::ShowOverlay() {
         StartFilling();
         ReleaseHeldSounds();
     });
-}
-
-void TInputForm::DrawBackdrop() {
-    // The first frame takes a while on a large desktop, most of it spent by the system coming up with
-    // a fresh window surface. Meanwhile the X server draws the same frame into the mapped window from
-    // the grabbed rows it still holds (the tint laid over them on its side, the help card from here):
-    // the overlay is complete moments after it maps.
-    // The magnifier starts unmagnified: its first frame is the rows as they are under the pick display.
-    TPlatform& platform = Platform();
-    if (!platform.grabber || !pending_.rows || !windowHandle()) return;
-    TakePaintView();
-    TBackdrop backdrop;
-    if (MagnifierMode) {
-        if (PaintZoom != 1 || PaintOffset.x() != 0 || PaintOffset.y() != 0 || ResampleMode != 1) return;
-        PickDisplayPatches(backdrop.patches);
-    } else if (PaintZoom > 1) {
-        return;
-    } else {
-        backdrop.tint = TintColor;
-        NormalBackdropPatch(backdrop.patches);
-    }
-    backdropDrawn_ = platform.grabber->DrawBackdrop(uintptr_t(winId()), *pending_.rows, backdrop);
-    if (!backdropDrawn_) return;
-    if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
-        platform.grabber->WaitForServer();
-        const auto elapsed = std::chrono::steady_clock::now() - *requested_;
-        std::fprintf(stderr,
-                     "vexmor: overlay %dx%d drawn by the X server %.1f ms after the capture request\n",
-                     DesktopImage.Width(), DesktopImage.Height(),
-                     std::chrono::duration<double, std::milli>(elapsed).count());
-    }
-}
-
-void TInputForm::NormalBackdropPatch(QList<TBackdropPatch>& patches) {
-    const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
-    if (!card.isEmpty()) {
-        // Painted by the same code as the frame itself.
-        QImage patch(card.size(), QImage::Format_RGB32);
-        patch.setDevicePixelRatio(scale_);
-        {
-            QPainter p(&patch);
-            p.translate(-card.left() / scale_, -card.top() / scale_);
-            PaintNormal(p, card);
-        }
-        patch.setDevicePixelRatio(1);
-        patches.append({patch, card.topLeft()});
-    }
-}
-
-void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches) {
-    if (PickRect.None() || !pending_.rows) return;
-    // The same frame the zoomed view paints unmagnified, made only where the pick display draws.
-    const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
-    const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
-    const QRect n = PickRect.Normalised();
-    const QPoint a = ClientFromImage(n.left(), n.top());
-    const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
-    const QRect pick(a, QSize(b.x() - a.x(), b.y() - a.y()));
-    const TPickDisplayParts parts = PickDisplayParts(pick, w, h);
-    const DibOps::View rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(),
-                            DesktopImage.Height(), 4};
-    if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
-    const QRect all(0, 0, w, h);
-    for (const QRect& part :
-         {parts.bands[0], parts.bands[1], parts.bands[2], parts.bands[3], parts.pick, parts.framed}) {
-        const QRect r = part & all & QRect(0, 0, rows.width, rows.height);
-        if (r.isEmpty()) continue;
-        QImage image(r.size(), QImage::Format_RGB32);
-        const DibOps::View out{image.bits(), int(image.bytesPerLine()), r.width(), r.height(), 4};
-        DrawZoomedDesktop(rows, ZoomScratch, ZoomRows, out,
-                          TZoomedView{1, QPointF(r.left(), r.top()), r.topLeft(), 1, 0, ZoomBackground});
-        DrawPickDisplay(out, r.topLeft(), QSize(w, h), ZoomPanel, *ReadoutPainter, pick, n,
-                        PickRect.Degenerate(), PickedColor, TickCount.load() * 100.0);
-        patches.append({image, r.topLeft()});
-    }
 }
 
 void TInputForm::PickUnderPointer() {
@@ -558,52 +487,19 @@ void TInputForm::FinishCapture() {
 
 void TInputForm::CatchStep() {
     const QPoint pointer = UnpackPoint(pointer_.load());
-    const TPointD cursor{pointer.x() + 0.5, pointer.y() + 0.5};
-    const QRect image(0, 0, DesktopImage.Width(), DesktopImage.Height());
-    QRect grown;
+    const QSize image(DesktopImage.Width(), DesktopImage.Height());
+    QRect changed;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
-        const int m = PenMargin(PenWidth.load());
-        for (int i = 0; i < int(Shapes.size()); ++i) {
-            CaptureShape& s = Shapes[size_t(i)];
-            if (s.Kind <= 0) continue;
-            const bool active = i == ActiveShape;
-            if (active) s.Target = cursor;
-            const float d = float(std::hypot(s.Target.x - s.Pen.x, s.Target.y - s.Pen.y));
-            if (active && d <= 1.75f) continue;
-            if (d < 0.25f) s.Kind = skFinished; // caught up: the stroke is done
-            s.Points.push_back(s.Pen);
-            const int px = RoundEven(s.Pen.x), py = RoundEven(s.Pen.y);
-            s.Bounds.Include(px - m, py - m, px + m, py + m);
-            s.Bounds.Clip(image);
-            // What changed on screen: the new segment, and for the selection the closing edge of its fill.
-            TShapeBounds changed;
-            changed.Include(px - m, py - m, px + m, py + m);
-            const size_t n = s.Points.size();
-            if (n >= 2) {
-                const TPointD& q = s.Points[n - 2];
-                changed.Include(RoundEven(q.x) - m, RoundEven(q.y) - m, RoundEven(q.x) + m,
-                                RoundEven(q.y) + m);
-            }
-            if (i == 0) {
-                const TPointD& f = s.Points.front();
-                changed.Include(RoundEven(f.x) - m, RoundEven(f.y) - m, RoundEven(f.x) + m,
-                                RoundEven(f.y) + m);
-            }
-            changed.Clip(image);
-            grown |= changed.ToRect();
-            s.Pen.x = FollowStep(s.FollowParams[0], s.FollowState[0], s.Target.x);
-            s.Pen.y = FollowStep(s.FollowParams[1], s.FollowState[1], s.Target.y);
-        }
+        changed = StepStrokes(Shapes, ActiveShape, TPointD{pointer.x() + 0.5, pointer.y() + 0.5},
+                              PenMargin(PenWidth.load()), image);
     }
-    if (!grown.isEmpty()) PostInvalidate(grown);
+    if (!changed.isEmpty()) PostInvalidate(changed);
 
-    const int fade = HelpCardFade.load();
-    if (fade >= 0 && HelpCardAlpha.load() > 0) {
-        const int next = fade + 10;
-        HelpCardFade.store(next);
-        const double a = 255 - 255 * std::log(next / 50.0 + 1) / std::log(11.0);
-        HelpCardAlpha.store(std::max(RoundEven(a), 0));
+    int fade = HelpCardFade.load(), alpha = HelpCardAlpha.load();
+    if (StepHelpCardFade(fade, alpha)) {
+        HelpCardFade.store(fade);
+        HelpCardAlpha.store(alpha);
         PostInvalidate(HelpCardRect);
     }
     TickCount.fetch_add(1);
@@ -611,26 +507,14 @@ void TInputForm::CatchStep() {
     bool moved = false;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
-        // QPointF's own comparison is fuzzy: the coordinates are compared exactly.
-        if (!holdView_.load() && (ViewZoom != TargetZoom || ViewOffset.x() != TargetOffset.x() ||
-                                  ViewOffset.y() != TargetOffset.y())) {
-            double z = ViewZoom + (TargetZoom - ViewZoom) * 0.2;
-            double ox = ViewOffset.x() + (TargetOffset.x() - ViewOffset.x()) * 0.2;
-            double oy = ViewOffset.y() + (TargetOffset.y() - ViewOffset.y()) * 0.2;
-            if (TargetZoom == 1 && std::abs(z - 1) < 0.1 && std::abs(TargetOffset.x() - ox) < 0.5 &&
-                std::abs(TargetOffset.y() - oy) < 0.5)
-                z = TargetZoom;
-            // The 20 % steps approach their targets without ever reaching them exactly: settle once the
-            // rest is invisible, so the animation (and its full repaints) ends.
-            if (std::abs(TargetZoom - z) < 1e-4) z = TargetZoom;
-            if (std::abs(TargetOffset.x() - ox) < 0.01) ox = TargetOffset.x();
-            if (std::abs(TargetOffset.y() - oy) < 0.01) oy = TargetOffset.y();
-            ViewZoom = z;
-            ViewOffset = QPointF(ox, oy);
-            moved = true;
+        if (!holdView_.load()) {
+            TViewGlide glide{ViewZoom, ViewOffset, TargetZoom, TargetOffset};
+            moved = StepView(glide);
+            ViewZoom = glide.zoom;
+            ViewOffset = glide.offset;
         }
     }
-    if (moved) PostInvalidate(QRect(0, 0, image.width(), image.height()));
+    if (moved) PostInvalidate(QRect(QPoint(0, 0), image));
 }
 
 // --- invalidation ---------------------------------------------------------------------------------
@@ -834,23 +718,24 @@ void TInputForm::UndoInk() {
     InvalidateClient(dirty.isEmpty() ? QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()) : dirty);
 }
 
+void TInputForm::MovePickCornerToPointer(int key) {
+    QPoint screen;
+    if (!GetCursorPos || !GetCursorPos(screen) || PickRect.None()) return;
+    const QPoint c = ClientFromScreen(screen);
+    const QPoint p = ImageFromClient(c.x(), c.y());
+    if (key == Qt::Key_7)
+        MovePickRect(p.x() - PickRect.x1, p.y() - PickRect.y1, 0, 0);
+    else if (key == Qt::Key_9)
+        MovePickRect(0, p.y() - PickRect.y1, p.x() - PickRect.x2, 0);
+    else if (key == Qt::Key_1)
+        MovePickRect(p.x() - PickRect.x1, 0, 0, p.y() - PickRect.y2);
+    else if (key == Qt::Key_3)
+        MovePickRect(0, 0, p.x() - PickRect.x2, p.y() - PickRect.y2);
+}
+
 void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     const bool keypad = shift & Qt::KeypadModifier;
-    QPoint screen;
-    if (GetCursorPos && GetCursorPos(screen)) {
-        const QPoint c = ClientFromScreen(screen);
-        const QPoint p = ImageFromClient(c.x(), c.y());
-        if (keypad && !PickRect.None()) {
-            if (key == Qt::Key_7)
-                MovePickRect(p.x() - PickRect.x1, p.y() - PickRect.y1, 0, 0);
-            else if (key == Qt::Key_9)
-                MovePickRect(0, p.y() - PickRect.y1, p.x() - PickRect.x2, 0);
-            else if (key == Qt::Key_1)
-                MovePickRect(p.x() - PickRect.x1, 0, 0, p.y() - PickRect.y2);
-            else if (key == Qt::Key_3)
-                MovePickRect(0, 0, p.x() - PickRect.x2, p.y() - PickRect.y2);
-        }
-    }
+    if (keypad) MovePickCornerToPointer(key);
     switch (key) {
     case Qt::Key_Backspace:
     case Qt::Key_Delete:
@@ -1030,297 +915,4 @@ void TInputForm::UpdatePickedColor() {
     // Six hex digits in the order blue, green, red.
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setText(QStringLiteral("%1").arg(colour, 6, 16, QLatin1Char('0')).toUpper());
-}
-
-// --- painting -------------------------------------------------------------------------------------
-
-void TInputForm::paintEvent(QPaintEvent*) {
-    // The paint box covers the whole window and paints every pixel it is asked for.
-}
-
-void TInputForm::CapBoxPaint() {
-    QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
-    if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
-    if (!firstPaintDone_ && requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING"))
-        std::fprintf(stderr, "vexmor: overlay paint began %.1f ms after the capture request\n",
-                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - *requested_)
-                         .count());
-    TakePaintView();
-    const QRect logical = capBox_->PaintRect();
-    const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),
-                     int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
-    if (clip.isEmpty()) return;
-    if (PaintZoom > 1 || MagnifierMode) {
-        PaintZoomed(*p);
-    } else {
-        PaintNormal(*p, clip);
-    }
-    if (!firstPaintDone_) {
-        firstPaintDone_ = true;
-        // The frame is out: the grabbed rows are narrowed while the X server shows it, and the start's
-        // sound plays.
-        StartFilling();
-        if (holdSounds_) QTimer::singleShot(0, this, [this] { ReleaseHeldSounds(); });
-        // The start-up latency of the overlay, for measurements from outside: painted, and handed to
-        // the X server once the event that painted (an expose) has been dealt with.
-        if (requested_ && qEnvironmentVariableIsSet("VEXMOR_CAPTURE_TIMING")) {
-            const auto requested = *requested_;
-            auto ms = [requested] {
-                const auto elapsed = std::chrono::steady_clock::now() - requested;
-                return std::chrono::duration<double, std::milli>(elapsed).count();
-            };
-            std::fprintf(stderr, "vexmor: overlay %dx%d painted %.1f ms after the capture request\n",
-                         DesktopImage.Width(), DesktopImage.Height(), ms());
-            QTimer::singleShot(0, this, [ms] {
-                std::fprintf(stderr, "vexmor: overlay flushed %.1f ms after the capture request\n", ms());
-            });
-        }
-    }
-}
-
-void TInputForm::ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect) {
-    QImage view(scratch.Bits(), scratch.Width(), scratch.Height(), scratch.BytesPerRow(),
-                scratch.BitCount() == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
-    view.setDevicePixelRatio(scale_);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(QPointF(clientRect.left() / scale_, clientRect.top() / scale_), view);
-}
-
-QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const {
-    // The window surface itself, when it is an image in device pixels mapped from the paint box by a
-    // plain translation: the normal view is composed straight into it, which spares a frame-sized
-    // scratch image (and its fresh pages) and one copy of every pixel on the first paint.
-    QPaintEngine* engine = p.paintEngine();
-    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image) return nullptr;
-    auto* surface = static_cast<QImage*>(device);
-    if (surface->format() != QImage::Format_RGB32 && surface->format() != QImage::Format_ARGB32_Premultiplied)
-        return nullptr;
-    const QTransform t = p.deviceTransform();
-    if (t.type() > QTransform::TxScale || std::abs(t.m11() - scale_) > 1e-9 ||
-        std::abs(t.m22() - scale_) > 1e-9)
-        return nullptr;
-    if (std::abs(t.dx() - std::round(t.dx())) > 1e-9 || std::abs(t.dy() - std::round(t.dy())) > 1e-9)
-        return nullptr;
-    deviceOrigin = QPoint(int(std::round(t.dx())), int(std::round(t.dy())));
-    return surface;
-}
-
-namespace {
-
-// The bounds of a polyline in whole pixels, grown by `margin`.
-QRect PointsBounds(const std::vector<TPointD>& pts, int margin) {
-    if (pts.empty()) return {};
-    double l = pts[0].x, t = pts[0].y, r = l, b = t;
-    for (const TPointD& q : pts) {
-        l = std::min(l, q.x);
-        r = std::max(r, q.x);
-        t = std::min(t, q.y);
-        b = std::max(b, q.y);
-    }
-    const int x1 = int(std::floor(l)) - margin, y1 = int(std::floor(t)) - margin;
-    const int x2 = int(std::ceil(r)) + margin, y2 = int(std::ceil(b)) + margin;
-    return QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
-}
-
-} // namespace
-
-void TInputForm::PaintNormal(QPainter& p, QRect clip) {
-    clip &= QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
-    if (clip.isEmpty()) return;
-
-    CaptureShape selection;
-    std::vector<CaptureShape> ink;
-    {
-        std::lock_guard<std::mutex> lock(ShapeLock);
-        selection.Kind = Shapes[0].Kind;
-        selection.Points = Shapes[0].Points;
-        ink.resize(Shapes.size());
-        for (size_t i = 1; i < Shapes.size(); ++i) {
-            ink[i].Kind = Shapes[i].Kind;
-            ink[i].Points = Shapes[i].Points;
-        }
-    }
-
-    // The layer is the plain tint except where something is drawn on it: only that part of the clip
-    // is filled and drawn, the rest is the tint laid straight over the desktop.
-    const int alpha = HelpCardAlpha.load();
-    QRect drawn;
-    if (alpha > 0 && !HelpCard.Empty()) drawn |= HelpCardRect;
-    // The outline is 9 pixels wide with round ends, its anti-aliased edge one more.
-    drawn |= PointsBounds(selection.Points, 8);
-    const int inkMargin = int(std::ceil(PenWidth.load() / 2)) + 2;
-    for (size_t i = 1; i < ink.size(); ++i) {
-        const QRect bounds = PointsBounds(ink[i].Points, inkMargin) & clip;
-        // A stroke wholly outside this paint is not stroked at all.
-        if (bounds.isEmpty())
-            ink[i].Points.clear();
-        else
-            drawn |= bounds;
-    }
-    drawn &= clip;
-
-    if (!drawn.isEmpty()) {
-        OverlayBuffer.FillRect(drawn, TintColor, 256);
-        if (alpha > 0 && !HelpCard.Empty()) {
-            const QRect part = HelpCardRect & drawn;
-            if (!part.isEmpty())
-                HelpCard.AlphaDraw(OverlayBuffer, part.left(), part.top(),
-                                   part.translated(-HelpCardRect.topLeft()), alpha);
-        }
-        Painter->SetClipBox(drawn.left(), drawn.top(), drawn.left() + drawn.width(),
-                            drawn.top() + drawn.height());
-        const std::vector<TPointD>& pts = selection.Points;
-        if (!pts.empty()) {
-            Painter->SetLineWidth(10);
-            Painter->SetLineColorArgb(OutlineColor);
-            if (selection.Kind < 0) {
-                const TShapeBounds h = RectangleBounds(selection);
-                OverlayBuffer.FillRect(h.ToRect() & drawn, 0, 256);
-            } else {
-                std::vector<double> xy;
-                xy.reserve(pts.size() * 2);
-                for (const TPointD& q : pts) {
-                    xy.push_back(q.x);
-                    xy.push_back(q.y);
-                }
-                Painter->SetBlendMode(AggBlendClear);
-                Painter->Polygon(xy.data(), int(pts.size()), PathDrawMode::FillOnly);
-                Painter->SetBlendMode(AggBlendAlpha);
-            }
-            TAggPath& path = Painter->Path();
-            path.RemoveAll();
-            path.MoveTo(pts[0].x, pts[0].y);
-            for (size_t i = 1; i < pts.size(); ++i)
-                path.LineTo(pts[i].x, pts[i].y);
-            if (selection.Kind < 0) path.ClosePolygon(); // a lasso's outline stays open
-            Painter->Rasterizer().Reset();
-            Painter->Rasterizer().AddPath(*OutlineStroke);
-            Painter->RenderCoverage(false);
-        }
-        DrawInk(*Painter, ink, PenWidth.load(), InkColor);
-    }
-
-    const DibOps::View desktop = ShownDesktop();
-    const int dw = desktop.width, dh = desktop.height;
-
-    QPoint origin;
-    QImage* surface = DirectSurface(p, origin);
-    TDIB scratch;
-    DibOps::View out;
-    QPoint at; // where the clip's top-left corner goes in `out`
-    if (surface && QRect(QPoint(0, 0), surface->size()).contains(clip.translated(origin))) {
-        // Written as the painter writes: through the surface's own pixels, never a detached copy.
-        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(),
-                           surface->width(), surface->height(), 4};
-        at = clip.topLeft() + origin;
-    } else {
-        scratch.SetSize(clip.width(), clip.height(), 32);
-        out = DibOps::View{scratch.Bits(), scratch.BytesPerRow(), clip.width(), clip.height(), 4};
-    }
-    const DibOps::View layer{OverlayBuffer.Bits(), OverlayBuffer.BytesPerRow(), dw, dh, 4};
-    // Each row of the clip: the tint beside the drawn part, the layer blended over the desktop in it
-    // (row by row, so that the blend finds the copied row still in the cache).
-    auto compose = [&](int top, int bottom) {
-        for (int yy = top; yy < bottom; ++yy) {
-            const int ox = at.x() - clip.left(), oy = at.y() - clip.top() + yy;
-            if (yy < drawn.top() || yy > drawn.bottom()) {
-                DibOps::TintOver(desktop, QRect(clip.left(), yy, clip.width(), 1), out, at.x(), oy,
-                                 TintColor);
-                continue;
-            }
-            if (drawn.left() > clip.left())
-                DibOps::TintOver(desktop, QRect(clip.left(), yy, drawn.left() - clip.left(), 1), out, at.x(),
-                                 oy, TintColor);
-            if (drawn.right() < clip.right())
-                DibOps::TintOver(desktop, QRect(drawn.right() + 1, yy, clip.right() - drawn.right(), 1), out,
-                                 ox + drawn.right() + 1, oy, TintColor);
-            const QRect row(drawn.left(), yy, drawn.width(), 1);
-            if (desktop.bpp == 3) {
-                DibOps::Copy24To32(desktop, row, out, ox + drawn.left(), oy);
-            } else {
-                DibOps::Copy(desktop, row, out, ox + drawn.left(), oy);
-                uint32_t* p = reinterpret_cast<uint32_t*>(out.Pixel(ox + drawn.left(), oy));
-                for (int i = 0; i < drawn.width(); ++i)
-                    p[i] |= 0xFF000000u;
-            }
-            DibOps::AlphaBlend(layer, row, out, ox + drawn.left(), oy, 255, true);
-        }
-    };
-    // A whole screen's worth (the first paint above all, whose surface is fresh memory) is shared with
-    // a second thread, each backing its part of the surface (and of fresh grabbed rows) in one go before
-    // writing: the frame is out in about half the time on two cores.
-    const int top = clip.top(), bottom = clip.bottom() + 1;
-    // While the X server still draws the backdrop it keeps a core busy: the first frame then goes on
-    // the other one alone.
-    const bool serverBusy = backdropDrawn_ && !firstPaintDone_;
-    if (qint64(clip.width()) * clip.height() < (1 << 20) || std::thread::hardware_concurrency() < 2 ||
-        serverBusy) {
-        compose(top, bottom);
-    } else {
-        auto prepared = [&](int from, int to) {
-            const int oy = at.y() - clip.top();
-            PrepareMemory(out.Row(oy + from), size_t(out.stride) * size_t(to - from), true);
-            if (desktop.bpp == 4)
-                PrepareMemory(desktop.Row(from), size_t(desktop.stride) * size_t(to - from), false);
-            compose(from, to);
-        };
-        const int half = top + clip.height() / 2;
-        std::thread other(prepared, half, bottom);
-        prepared(top, half);
-        other.join();
-    }
-    if (!scratch.Empty()) ShowScratch(p, scratch, clip);
-}
-
-DibOps::View TInputForm::ShownDesktop() {
-    // The grabbed rows until they are narrowed into the picture, then the picture.
-    const int dw = DesktopImage.Width(), dh = DesktopImage.Height();
-    if (pending_.rows) {
-        if (!filled_.load(std::memory_order_acquire))
-            return DibOps::View{pending_.rows->bits, pending_.rows->stride, dw, dh, 4};
-        WaitForDesktop();
-    }
-    return DibOps::View{DesktopImage.Bits(), DesktopImage.BytesPerRow(), dw, dh, 3};
-}
-
-void TInputForm::PaintZoomed(QPainter& p) {
-    const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
-    const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
-    // The zoomed view is rebuilt whole on every paint. Where the window's surface can be written
-    // directly and the whole box is being painted, the frame goes straight into it; otherwise into a
-    // 32-bit frame kept between paints (the worker asks for one every 10 ms while zoom or pan
-    // animate, and a fresh one per paint would be allocated and faulted in each time).
-    QPoint origin;
-    QImage* surface = DirectSurface(p, origin);
-    const bool direct = surface && capBox_->PaintRect().contains(capBox_->rect()) &&
-                        QRect(QPoint(0, 0), surface->size()).contains(QRect(origin, QSize(w, h)));
-    DibOps::View out;
-    if (direct) {
-        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(), w, h, 4};
-        out.bits = out.Pixel(origin.x(), origin.y());
-    } else {
-        if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
-        out = ViewOfImage(ZoomShown);
-    }
-    int mode = ResampleMode;
-    if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
-    const double zoom = PaintZoom > 0 ? PaintZoom : 1;
-    TZoomedView view;
-    view.zoom = zoom;
-    view.offset = PaintOffset;
-    view.firstPixel = ImageFromClient(0, 0);
-    view.mode = mode;
-    view.phase = TickCount.load() * 100.0;
-    view.background = ZoomBackground;
-    DrawZoomedDesktop(ShownDesktop(), ZoomScratch, ZoomRows, out, view);
-    if (!PickRect.None()) {
-        const QRect n = PickRect.Normalised();
-        const QPoint a = ClientFromImage(n.left(), n.top());
-        const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
-        if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
-        DrawPickDisplay(out, ZoomPanel, *ReadoutPainter, QRect(a, QSize(b.x() - a.x(), b.y() - a.y())), n,
-                        PickRect.Degenerate(), PickedColor, view.phase);
-    }
-    if (!direct) ShowScratch(p, ZoomShown, QRect(0, 0, w, h));
 }

@@ -221,14 +221,35 @@ class TInputForm : public TWPForm {
   private:
     friend class TCatchThread;
     friend void StartCapture(int mode, ICaptureOwner* owner);
+    void SetUpLayer();
+    void SetUpCapBox();
+    void SetUpServices();
     void StartHelpCardFade();
+    // Keypad 7, 9, 1, 3 put the pick's corner of that side on the pixel under the pointer.
+    void MovePickCornerToPointer(int key);
     void InvalidateClient(const QRect& r); // GUI thread
     void PostInvalidate(const QRect& r);   // any thread
     void FlushInvalid();
     QPoint ClientFromScreen(const QPoint& s) const { return s - DesktopBounds.topLeft(); }
     QPoint ClientFromEvent(const QPointF& logical);
     void ApplyCursorShape();
+    // The normal view: what its layer draws, copied from the shapes under the lock; the part of a paint's
+    // clip with something drawn on the layer (strokes wholly outside it are dropped from the copy); that
+    // part of the layer drawn; the frame composed where the paint goes (the window's surface itself where
+    // it can, else scratch, then shown).
+    struct TShapeSnapshot {
+        CaptureShape selection;        // kind and points only
+        std::vector<CaptureShape> ink; // from element 1, as in Shapes
+        int helpCardAlpha = 0;
+    };
     void PaintNormal(QPainter& p, QRect clip);
+    TShapeSnapshot SnapshotShapes();
+    QRect DrawnArea(TShapeSnapshot& shot, const QRect& clip) const;
+    void DrawLayer(const TShapeSnapshot& shot, const QRect& drawn);
+    void DrawSelection(const CaptureShape& selection, const QRect& drawn);
+    DibOps::View PaintTarget(QPainter& p, const QRect& clip, TDIB& scratch, QPoint& at) const;
+    // After the first paint: the narrowing of the grabbed rows and the start's sound set off.
+    void FirstFrameOut();
     void DrawBackdrop();
     void NormalBackdropPatch(QList<TBackdropPatch>& patches);
     void PickDisplayPatches(QList<TBackdropPatch>& patches);

@@ -2,9 +2,11 @@
 #include "CaptureShape.h"
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
+#include "WinTools.h"
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -443,4 +445,52 @@ void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, b
                      uint32_t picked, double phase) {
     TDIB panel;
     DrawPickDisplay(ViewOfImage(view), panel, text, s, n, singlePixel, picked, phase);
+}
+
+void ComposeOverlayRows(const TOverlayFrame& f, int top, int bottom) {
+    const QRect& clip = f.clip;
+    const QRect& drawn = f.drawn;
+    const int ox = f.at.x() - clip.left();
+    for (int y = top; y < bottom; ++y) {
+        const int oy = f.at.y() - clip.top() + y;
+        if (y < drawn.top() || y > drawn.bottom() || drawn.isEmpty()) {
+            DibOps::TintOver(f.desktop, QRect(clip.left(), y, clip.width(), 1), f.out, f.at.x(), oy, f.tint);
+            continue;
+        }
+        if (drawn.left() > clip.left())
+            DibOps::TintOver(f.desktop, QRect(clip.left(), y, drawn.left() - clip.left(), 1), f.out, f.at.x(),
+                             oy, f.tint);
+        if (drawn.right() < clip.right())
+            DibOps::TintOver(f.desktop, QRect(drawn.right() + 1, y, clip.right() - drawn.right(), 1), f.out,
+                             ox + drawn.right() + 1, oy, f.tint);
+        const QRect row(drawn.left(), y, drawn.width(), 1);
+        if (f.desktop.bpp == 3) {
+            DibOps::Copy24To32(f.desktop, row, f.out, ox + drawn.left(), oy);
+        } else {
+            DibOps::Copy(f.desktop, row, f.out, ox + drawn.left(), oy);
+            auto* p = reinterpret_cast<uint32_t*>(f.out.Pixel(ox + drawn.left(), oy));
+            for (int i = 0; i < drawn.width(); ++i)
+                p[i] |= 0xFF000000u;
+        }
+        DibOps::AlphaBlend(f.layer, row, f.out, ox + drawn.left(), oy, 255, true);
+    }
+}
+
+void ComposeOverlay(const TOverlayFrame& f, bool split) {
+    const int top = f.clip.top(), bottom = f.clip.bottom() + 1;
+    if (!split) {
+        ComposeOverlayRows(f, top, bottom);
+        return;
+    }
+    auto prepared = [&f](int from, int to) {
+        const int oy = f.at.y() - f.clip.top();
+        PrepareMemory(f.out.Row(oy + from), size_t(f.out.stride) * size_t(to - from), true);
+        if (f.desktop.bpp == 4)
+            PrepareMemory(f.desktop.Row(from), size_t(f.desktop.stride) * size_t(to - from), false);
+        ComposeOverlayRows(f, from, to);
+    };
+    const int half = top + f.clip.height() / 2;
+    std::thread other(prepared, half, bottom);
+    prepared(top, half);
+    other.join();
 }
