@@ -11,14 +11,6 @@
 #define VEXMOR_VERSION "0.0.0.0"
 #endif
 
-namespace {
-
-bool ValidMode(int mode) {
-    return mode >= int(TCaptureMode::Desktop) && mode <= int(TCaptureMode::Magnifier);
-}
-
-} // namespace
-
 TBusService::TBusService(THandlers handlers, QObject* parent)
     : QObject(parent), handlers_(std::move(handlers)) {}
 
@@ -35,7 +27,8 @@ void TBusService::Capture(int mode) {
 }
 
 void TBusService::CaptureAfter(int mode, int milliseconds) {
-    if (!ValidMode(mode)) {
+    const std::optional<TCaptureMode> known = CaptureModeFromInt(mode);
+    if (!known) {
         Refuse(QStringLiteral("capture mode %1: 0 (desktop), 1 (window) or 2 (magnifier)").arg(mode));
         return;
     }
@@ -43,7 +36,7 @@ void TBusService::CaptureAfter(int mode, int milliseconds) {
         Refuse(QStringLiteral("delay %1 ms: 0 to %2").arg(milliseconds).arg(kMaxCaptureDelayMs));
         return;
     }
-    if (handlers_.capture) handlers_.capture(mode, milliseconds);
+    if (handlers_.capture) handlers_.capture(*known, milliseconds);
 }
 
 void TBusService::ShowSettings() {

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include "CaptureMode.h"
+
 #include <functional>
 
 inline constexpr const char* kBusName = "net.tolvane.Vexmor";
@@ -21,7 +23,7 @@ class TBusService : public QObject, protected QDBusContext {
 
   public:
     struct THandlers {
-        std::function<void(int mode, int delayMs)> capture; // mode 0 desktop, 1 window, 2 magnifier
+        std::function<void(TCaptureMode mode, int delayMs)> capture;
         std::function<void()> showSettings;
     };
     explicit TBusService(THandlers handlers, QObject* parent = nullptr);

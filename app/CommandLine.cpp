@@ -140,9 +140,10 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
     if (space == std::string::npos) return false;
     int mode = 0, delay = 0;
     if (!ToInt(rest.substr(0, space), mode) || !ToInt(rest.substr(space + 1), delay)) return false;
-    if (mode < 0 || mode > 2 || delay < 0 || delay > kMaxCaptureDelayMs) return false;
+    const std::optional<TCaptureMode> known = CaptureModeFromInt(mode);
+    if (!known || delay < 0 || delay > kMaxCaptureDelayMs) return false;
     out.action = TCommandLine::TAction::Capture;
-    out.mode = TCaptureMode(mode);
+    out.mode = *known;
     out.delayMs = delay;
     return true;
 }

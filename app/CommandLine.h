@@ -4,10 +4,10 @@
 // launcher that hands a request over reads the command line before any library of the program loads.
 #pragma once
 
+#include "CaptureMode.h"
+
 #include <string>
 #include <vector>
-
-enum class TCaptureMode : int { Desktop = 0, Window = 1, Magnifier = 2 };
 
 // The longest wait before a capture that a request may ask for (--delay, the bus).
 inline constexpr int kMaxCaptureDelayMs = 3600 * 1000;

@@ -84,7 +84,7 @@ void LeaveForLostDisplay() {
 void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
     switch (request.action) {
     case TCommandLine::TAction::Capture:
-        form.CaptureOnRequest(int(request.mode), request.delayMs);
+        form.CaptureOnRequest(request.mode, request.delayMs);
         break;
     case TCommandLine::TAction::Settings:
         form.SettingsMenuClick();
@@ -170,15 +170,16 @@ int RunVexmor(int argc, char** argv) {
             if (command.action != TCommandLine::TAction::None)
                 CarryOut(mainForm, command);
             else if (!TrayFlag)
-                mainForm.StartCapture(0);
+                mainForm.StartCapture(TCaptureMode::Desktop);
             // The session bus is joined once the loop runs, so neither the start nor a capture at
             // launch waits for it. A copy the bus started for a call takes the name here, and the
             // call is delivered.
             QTimer::singleShot(0, &mainForm, [&mainForm] {
-                StartBusService(
-                    {[&mainForm](int mode, int delayMs) { mainForm.CaptureOnRequest(mode, delayMs); },
-                     [&mainForm] { mainForm.SettingsMenuClick(); }},
-                    &mainForm);
+                StartBusService({[&mainForm](TCaptureMode mode, int delayMs) {
+                                     mainForm.CaptureOnRequest(mode, delayMs);
+                                 },
+                                 [&mainForm] { mainForm.SettingsMenuClick(); }},
+                                &mainForm);
             });
             // Pictures half written by a copy that was killed leave hidden temporaries in the folders
             // it writes to; they go once this copy is up (never ones another writer still holds).

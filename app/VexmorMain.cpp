@@ -627,11 +627,14 @@ void TVexmorMainForm::UnregisterHotKeys() {
 }
 
 void TVexmorMainForm::HotKeyPressed(int id) {
-    if (id < 0 || id > 2) return;
+    if (const std::optional<TCaptureMode> mode = CaptureModeFromInt(id)) CaptureKey(*mode);
+}
+
+void TVexmorMainForm::CaptureKey(TCaptureMode mode) {
     if (InputForm)
         InputForm->FinishCapture();
     else
-        StartCapture(id);
+        StartCapture(mode);
 }
 
 void TVexmorMainForm::OpenLink(const QString& url) {
@@ -654,7 +657,7 @@ void TVexmorMainForm::ComeForward() {
     activateWindow();
 }
 
-void TVexmorMainForm::StartCapture(int mode) {
+void TVexmorMainForm::StartCapture(TCaptureMode mode) {
     ::StartCapture(mode, this);
 }
 
@@ -928,24 +931,23 @@ void TVexmorMainForm::DCapMenuClick(QAction* entry) {
     if (dCapTimer_->isActive())
         dCapTimer_->stop();
     else
-        ArmDelayedCapture(0, entry->data().toInt());
+        ArmDelayedCapture(TCaptureMode::Desktop, entry->data().toInt());
 }
 
-void TVexmorMainForm::ArmDelayedCapture(int mode, int delayMs) {
+void TVexmorMainForm::ArmDelayedCapture(TCaptureMode mode, int delayMs) {
     dCapMode_ = mode;
     dCapTimer_->setInterval(delayMs);
     dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
     dCapTimer_->start();
 }
 
-void TVexmorMainForm::CaptureOnRequest(int mode, int delayMs) {
-    if (mode < 0 || mode > 2) return;
+void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {
     if (delayMs > 0) {
         // A newer request replaces the pending one; the tray's check mark shows it.
         ArmDelayedCapture(mode, delayMs);
         return;
     }
-    HotKeyPressed(mode); // exactly as the capture key: an open overlay is confirmed
+    CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
 }
 
 void TVexmorMainForm::DCapTimerTimer() {

@@ -7,6 +7,7 @@
 // the window's destruction is where the settings are saved.
 #pragma once
 
+#include "CaptureMode.h"
 #include "CaptureOwner.h"
 #include "DIBmp.h"
 #include "HotKeys.h"
@@ -62,7 +63,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void ComeForward();
     // Freezes the desktop and opens the overlay in the given mode (0 chosen key, 1 active window,
     // 2 magnifier); nothing while an overlay is open.
-    void StartCapture(int mode);
+    void StartCapture(TCaptureMode mode);
 
     // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
     TDIB CaptureImage; // 32-bit premultiplied; not empty exactly while a capture is held
@@ -107,7 +108,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     // A capture asked for from outside (the command line, a later start, the session bus): at once,
     // exactly as the capture key of `mode` (an open overlay is confirmed), or after `delayMs`
     // through the delayed-capture timer, replacing a pending one.
-    void CaptureOnRequest(int mode, int delayMs);
+    void CaptureOnRequest(TCaptureMode mode, int delayMs);
 
     // "版本 " followed by this value is what the about tab shows.
     QString VersionText() const { return versionText_; }
@@ -176,8 +177,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void ReportHeldHotKeys(const QList<THotKeyRegistration>& held);
     void TellHeldHotKeys();
     void LayOutHeldKeysNote();
-    // A capture hot key: confirms an open overlay, otherwise starts a capture in its mode.
+    // A capture hot key (its identifier is its mode's number): confirms an open overlay, otherwise
+    // starts a capture in its mode.
     void HotKeyPressed(int id);
+    void CaptureKey(TCaptureMode mode);
     void OpenLink(const QString& url);
     void SetTrayHint(bool full);
     void LayoutCaptureSheet();
@@ -222,8 +225,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     QTimer* dCapTimer_ = nullptr;
     // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
     std::chrono::steady_clock::time_point dCapDue_;
-    int dCapMode_ = 0; // the mode the pending delayed capture starts
-    void ArmDelayedCapture(int mode, int delayMs);
+    TCaptureMode dCapMode_ = TCaptureMode::Desktop; // the mode the pending delayed capture starts
+    void ArmDelayedCapture(TCaptureMode mode, int delayMs);
     QAction* dCapLongEntry_ = nullptr;
     TDIBmp menuIcons_;
     QString versionText_;

@@ -38,14 +38,14 @@ struct TShapeBounds {
     bool operator==(const TShapeBounds&) const = default;
 };
 
-enum : int32_t {
+enum TShapeKind : int32_t {
     skRectangle = -1, // four corner points, closed
     skFinished = 0,   // free-form, finished (or empty)
     skFollowing = 1,  // free-form, the pen still follows the mouse
 };
 
 struct CaptureShape {
-    int32_t Kind = skFinished;
+    TShapeKind Kind = skFinished;
     TShapeBounds Bounds;
     std::vector<TPointD> Points;
     TPointD Pen;    // free-form: smoothed pen; rectangle: the corner where the drag started

@@ -24,7 +24,7 @@ void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double pe
             xy.push_back(p.x);
             xy.push_back(p.y);
         }
-        if (s.Kind < 0)
+        if (s.Kind == skRectangle)
             painter.Polygon(xy.data(), int(s.Points.size()), PathDrawMode::StrokeOnly);
         else
             painter.Polyline(xy.data(), int(s.Points.size()));
@@ -109,8 +109,8 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
     bool selected = false;
     QRect keepRect; // a rectangle selection's exact pixels
     if (std::max(sel.Bounds.Width(), sel.Bounds.Height()) > ClickSelectionLimit && !sel.Points.empty()) {
-        outside = sel.Kind >= 0;
-        if (sel.Kind < 0) sel.Bounds = RectangleBounds(sel);
+        outside = sel.Kind != skRectangle;
+        if (sel.Kind == skRectangle) sel.Bounds = RectangleBounds(sel);
         sel.Bounds.Clip(grabbedRect);
         if (!sel.Bounds.IsEmpty()) {
             selected = true;
@@ -118,7 +118,7 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
             for (size_t i = 1; i < shapes.size(); ++i) {
                 CaptureShape& ink = shapes[i];
                 if (!ink.Bounds.IsSet()) continue;
-                if (ink.Kind < 0) ink.Bounds = RectangleBounds(ink);
+                if (ink.Kind == skRectangle) ink.Bounds = RectangleBounds(ink);
                 if (!ink.Bounds.Inside(sel.Bounds)) outside = true;
                 // Once ink has left the selection, every later stroke keeps the margin too.
                 if (outside)
@@ -162,7 +162,7 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
     std::unique_ptr<TAgg2D> painter;
     bool transparentParts = false;
     if (!sel.Points.empty()) {
-        if (sel.Kind < 0) {
+        if (sel.Kind == skRectangle) {
             // A rectangle keeps exactly its pixels: no half-covered border from the pixel-centre corners.
             const QRect keep = keepRect.translated(-o.topLeft());
             transparentParts = keep != all;

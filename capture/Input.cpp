@@ -60,7 +60,7 @@ QRect TPickRect::Normalised() const {
 
 // --- starting -----------------------------------------------------------------------------------------
 
-void StartCapture(int mode, ICaptureOwner* owner) {
+void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     if (InputForm || !owner) return;
     const auto requested = TCaptureClock::now();
     const auto requestedWall = std::chrono::system_clock::now();
@@ -80,7 +80,7 @@ void StartCapture(int mode, ICaptureOwner* owner) {
     form->requested_ = requested;
     form->holdSounds_ = true;
     InputForm = form;
-    if (mode == 2) {
+    if (mode == TCaptureMode::Magnifier) {
         // The zoom sets off from the first frame on screen.
         form->holdView_.store(true);
         form->MagnifierMode = true;
@@ -671,7 +671,7 @@ void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
         std::lock_guard<std::mutex> lock(ShapeLock);
         if (ActiveShape < 0 || ActiveShape >= int32_t(Shapes.size())) return;
         CaptureShape& s = Shapes[size_t(ActiveShape)];
-        if (s.Kind >= 0) return; // free-form shapes grow in the worker
+        if (s.Kind != skRectangle) return; // free-form shapes grow in the worker
         if (s.Bounds.IsSet()) dirty = s.Bounds.ToRect();
         s.Target = TPointD{x + 0.5, y + 0.5};
         s.Points = {s.Pen, {s.Target.x, s.Pen.y}, s.Target, {s.Pen.x, s.Target.y}};
@@ -696,7 +696,7 @@ void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
         return;
     }
     if (DragMode == dmPick && !PickRect.Degenerate()) PlaySound(QStringLiteral("DoubleBlip.wav"), 0);
-    if (DragMode > 0) FinishCapture();
+    if (DragMode == dmSelection) FinishCapture();
     DragMode = dmIdle;
     std::lock_guard<std::mutex> lock(ShapeLock);
     // A free-form stroke keeps following its last target in the worker until it catches up.

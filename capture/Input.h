@@ -10,6 +10,7 @@
 // (L) only under ShapeLock and otherwise reads atomics.
 #pragma once
 
+#include "CaptureMode.h"
 #include "CaptureOwner.h"
 #include "CaptureShape.h"
 #include "CommonQuickControls.h"
@@ -46,9 +47,8 @@ inline std::function<void(const QString& name, unsigned flags)> OverlaySoundHook
 // Unset, StartCapture makes the overlay without its worker (tests step it themselves).
 inline bool OverlayWorkerRuns = true;
 
-// Starts a capture in the given mode (0 whole desktop, 1 active window, 2 magnifier at zoom 8) for the
-// owner, unless one is already open.
-void StartCapture(int mode, ICaptureOwner* owner);
+// Starts a capture in the given mode for the owner, unless one is already open.
+void StartCapture(TCaptureMode mode, ICaptureOwner* owner);
 
 class TCatchThread : public QThread {
   public:
@@ -98,7 +98,7 @@ struct TPickRect {
 };
 
 // Drag modes of the mouse.
-enum : int32_t {
+enum TDragMode : int32_t {
     dmIdle = 0,
     dmSelection = 1,
     dmInk = -1,
@@ -172,7 +172,7 @@ class TInputForm : public TWPForm {
     QPoint ScreenToImage; // added to a screen point to get image coordinates
 
     // --- overlay state ---------------------------------------------------------------------------------
-    int32_t DragMode = dmIdle;
+    TDragMode DragMode = dmIdle;
     QPoint DragOrigin;
     std::mutex ShapeLock;
     QRect HelpCardRect;
@@ -220,7 +220,7 @@ class TInputForm : public TWPForm {
 
   private:
     friend class TCatchThread;
-    friend void StartCapture(int mode, ICaptureOwner* owner);
+    friend void StartCapture(TCaptureMode mode, ICaptureOwner* owner);
     void SetUpLayer();
     void SetUpCapBox();
     void SetUpServices();

@@ -27,7 +27,7 @@ void DrawPointer(const DibOps::View& target, const QPoint& origin) {
 
 } // namespace
 
-TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows) {
+TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
     TDesktopGrab g;
     TPlatform& platform = Platform();
     if (platform.display) g.desktopBounds = platform.display->DesktopBounds();
@@ -37,9 +37,9 @@ TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows) {
     g.image.SetSize(w, h, 24);
     const QRect image(0, 0, w, h);
     g.grabbedRect = image;
-    const bool pointer = withCursor && mode != 2;
+    const bool pointer = withCursor && mode != TCaptureMode::Magnifier;
 
-    if (mode == 1) {
+    if (mode == TCaptureMode::Window) {
         if (platform.activeWindow) {
             const TForegroundWindow fg = platform.activeWindow->Foreground();
             // A window wholly off the desktop counts as none: the capture would have no pixels.

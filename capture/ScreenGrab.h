@@ -2,6 +2,7 @@
 // of the virtual desktop, in device pixels.
 #pragma once
 
+#include "CaptureMode.h"
 #include "DIBmp.h"
 
 #include <QRect>
@@ -22,14 +23,14 @@ struct TDesktopGrab {
     bool Pending() const { return bool(rows); }
 };
 
-// Mode 0 and 2: the whole desktop; mode 1: only the active window's frame (clipped to the desktop),
-// black elsewhere, or the whole desktop when no visible window is active. The pointer is drawn in at
-// its place when withCursor is set, never in mode 2. An empty image when there is no desktop.
+// The whole desktop, or in window mode only the active window's frame (clipped to the desktop), black
+// elsewhere, or the whole desktop when no visible window is active. The pointer is drawn in at its place
+// when withCursor is set, never for the magnifier. An empty image when there is no desktop.
 //
 // With `keepRows`, a grab of the whole desktop in one piece is handed over as the grabbed rows
 // (Pending) and the 24-bit image is only allocated: the overlay shows the rows at once and fills the
 // image on its worker. Any other grab is filled at once.
-TDesktopGrab GrabDesktop(int mode, bool withCursor, bool keepRows = false);
+TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows = false);
 
 // Fills the image of a pending grab from its rows; the rows stay, for the owner to let go once the
 // fill is known to be done. May run on another thread while the rows are read elsewhere; nothing else

@@ -703,7 +703,7 @@ TEST_F(InputFormTest, StartCaptureOpensOneOverlay) {
     fake->foreground.title = QStringLiteral("记事本 - notes.txt");
     fake->foreground.location = QStringLiteral("/home/user");
     fake->foreground.frame = QRect(10, 10, 300, 200);
-    StartCapture(0, &owner);
+    StartCapture(TCaptureMode::Desktop, &owner);
     ASSERT_NE(InputForm, nullptr);
     form = InputForm;
     EXPECT_EQ(owner.discards, 1);
@@ -723,7 +723,7 @@ TEST_F(InputFormTest, StartCaptureOpensOneOverlay) {
     EXPECT_EQ(form->DesktopImage.GetPixel(123, 45), PatternPixel(123, 45));
     const QImage later = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(first, later) << "the rows and the picture paint the same view";
-    StartCapture(0, &owner);
+    StartCapture(TCaptureMode::Desktop, &owner);
     EXPECT_EQ(InputForm, form.data()) << "a running capture is not replaced";
     EXPECT_EQ(owner.discards, 1);
     form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
@@ -743,7 +743,7 @@ TEST_F(InputFormTest, TheServerDrawsTheFirstFrameAsItIsPainted) {
         fake->backdropWindows.clear();
         fake->monitors = {QRect(QPoint(0, 0), size)};
         fake->desktopImage = PatternImage(size.width(), size.height());
-        StartCapture(0, &owner);
+        StartCapture(TCaptureMode::Desktop, &owner);
         ASSERT_NE(InputForm, nullptr);
         form = InputForm;
         ASSERT_EQ(fake->backdrops.size(), 1);
@@ -769,7 +769,7 @@ TEST_F(InputFormTest, TheServerDrawsTheMagnifiersFirstFrameAsItIsPainted) {
     fake->desktopImage = PatternImage(640, 480);
     // Without the worker the view stays where the server drew it, the pulse's phase too.
     OverlayWorkerRuns = false;
-    StartCapture(2, &owner);
+    StartCapture(TCaptureMode::Magnifier, &owner);
     OverlayWorkerRuns = true;
     ASSERT_NE(InputForm, nullptr);
     form = InputForm;
@@ -796,7 +796,7 @@ TEST_F(InputFormTest, StartCaptureInModeTwoMagnifies) {
     fake->desktopImage = PatternImage(640, 480);
     fake->foreground.isDesktop = true;
     owner.autoTitle = true;
-    StartCapture(2, &owner);
+    StartCapture(TCaptureMode::Magnifier, &owner);
     ASSERT_NE(InputForm, nullptr);
     form = InputForm;
     EXPECT_TRUE(form->MagnifierMode);
@@ -812,7 +812,7 @@ TEST_F(InputFormTest, AutomaticTextsOffLeaveBothEmpty) {
     fake->foreground.exists = true;
     fake->foreground.title = QStringLiteral("Editor");
     owner.autoTitle = false;
-    StartCapture(0, &owner);
+    StartCapture(TCaptureMode::Desktop, &owner);
     form = InputForm;
     EXPECT_EQ(owner.title, QString());
     EXPECT_EQ(owner.comment, QString());

@@ -46,7 +46,7 @@ int Mismatches(const TDIB& image, const QRect& r, QPoint screenOrigin) {
 } // namespace
 
 TEST_F(GrabTest, WholeDesktop) {
-    const TDesktopGrab g = GrabDesktop(0, false);
+    const TDesktopGrab g = GrabDesktop(TCaptureMode::Desktop, false);
     EXPECT_EQ(g.desktopBounds, QRect(0, 0, 640, 480));
     EXPECT_EQ(g.grabbedRect, QRect(0, 0, 640, 480));
     ASSERT_EQ(g.image.BitCount(), 24);
@@ -54,24 +54,24 @@ TEST_F(GrabTest, WholeDesktop) {
 }
 
 TEST_F(GrabTest, PointerIsDrawnWhereItIsExceptInMagnifierMode) {
-    TDesktopGrab g = GrabDesktop(0, true);
+    TDesktopGrab g = GrabDesktop(TCaptureMode::Desktop, true);
     EXPECT_EQ(g.image.GetPixel(99, 49), 0xFFFFFFFFu);
     EXPECT_EQ(g.image.GetPixel(102, 52), 0xFFFFFFFFu);
     EXPECT_EQ(g.image.GetPixel(98, 49), PatternPixel(98, 49));
     EXPECT_EQ(g.image.GetPixel(103, 52), PatternPixel(103, 52));
-    g = GrabDesktop(2, true);
+    g = GrabDesktop(TCaptureMode::Magnifier, true);
     EXPECT_EQ(g.image.GetPixel(99, 49), PatternPixel(99, 49));
-    g = GrabDesktop(0, false);
+    g = GrabDesktop(TCaptureMode::Desktop, false);
     EXPECT_EQ(g.image.GetPixel(99, 49), PatternPixel(99, 49));
     fake->hasCursor = false; // hidden pointer: the grab goes on without it
-    g = GrabDesktop(0, true);
+    g = GrabDesktop(TCaptureMode::Desktop, true);
     EXPECT_EQ(Mismatches(g.image, QRect(0, 0, 640, 480), {0, 0}), 0);
 }
 
 TEST_F(GrabTest, ActiveWindowPartlyOffScreenIsClipped) {
     fake->foreground.exists = true;
     fake->foreground.frame = QRect(-50, 100, 300, 200);
-    const TDesktopGrab g = GrabDesktop(1, false);
+    const TDesktopGrab g = GrabDesktop(TCaptureMode::Window, false);
     EXPECT_EQ(g.grabbedRect, QRect(0, 100, 250, 200));
     EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
     EXPECT_EQ(g.image.GetPixel(300, 50), 0xFF000000u) << "black outside the window";
@@ -79,13 +79,14 @@ TEST_F(GrabTest, ActiveWindowPartlyOffScreenIsClipped) {
 }
 
 TEST_F(GrabTest, ModeOneWithoutAUsableWindowTakesEverything) {
-    EXPECT_EQ(GrabDesktop(1, false).grabbedRect, QRect(0, 0, 640, 480)) << "no window";
+    EXPECT_EQ(GrabDesktop(TCaptureMode::Window, false).grabbedRect, QRect(0, 0, 640, 480)) << "no window";
     fake->foreground.isDesktop = true;
-    EXPECT_EQ(GrabDesktop(1, false).grabbedRect, QRect(0, 0, 640, 480)) << "the desktop itself";
+    EXPECT_EQ(GrabDesktop(TCaptureMode::Window, false).grabbedRect, QRect(0, 0, 640, 480))
+        << "the desktop itself";
     fake->foreground = TForegroundWindow{};
     fake->foreground.exists = true;
     fake->foreground.frame = QRect(700, 500, 100, 100);
-    const TDesktopGrab g = GrabDesktop(1, false);
+    const TDesktopGrab g = GrabDesktop(TCaptureMode::Window, false);
     EXPECT_EQ(g.grabbedRect, QRect(0, 0, 640, 480)) << "a window wholly off the desktop";
     EXPECT_EQ(Mismatches(g.image, g.grabbedRect, {0, 0}), 0);
 }
@@ -93,7 +94,7 @@ TEST_F(GrabTest, ModeOneWithoutAUsableWindowTakesEverything) {
 TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas) {
     // A monitor left of the primary one: root coordinates left of 0 hold no pixels in the fake.
     fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
-    const TDesktopGrab g = GrabDesktop(0, true);
+    const TDesktopGrab g = GrabDesktop(TCaptureMode::Desktop, true);
     EXPECT_EQ(g.desktopBounds, QRect(-1280, 0, 1920, 1024));
     EXPECT_EQ(g.image.Width(), 1920);
     EXPECT_EQ(g.image.GetPixel(1280 + 99, 49), 0xFFFFFFFFu);
@@ -104,8 +105,8 @@ TEST_F(GrabTest, NegativeOriginPutsThePointerWhereItWas) {
 TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer) {
     // Rows handed over for the overlay to show first hold the pointer already, and narrow to exactly
     // the picture an immediate grab gives; only a whole-desktop grab in one piece is handed over.
-    const TDesktopGrab direct = GrabDesktop(0, true);
-    TDesktopGrab kept = GrabDesktop(0, true, true);
+    const TDesktopGrab direct = GrabDesktop(TCaptureMode::Desktop, true);
+    TDesktopGrab kept = GrabDesktop(TCaptureMode::Desktop, true, true);
     ASSERT_TRUE(kept.Pending());
     ASSERT_NE(kept.rows->bits, nullptr);
     EXPECT_EQ(kept.rows->part, QRect(0, 0, 640, 480));
@@ -116,14 +117,15 @@ TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer) {
         ASSERT_EQ(0, std::memcmp(kept.image.PixelPtr(0, y), direct.image.PixelPtr(0, y), 640 * 3)) << y;
 
     fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
-    EXPECT_FALSE(GrabDesktop(0, true, true).Pending()) << "part of the desktop has no screen behind it";
+    EXPECT_FALSE(GrabDesktop(TCaptureMode::Desktop, true, true).Pending())
+        << "part of the desktop has no screen behind it";
     // An active window's rows are blacked out around it (the window reaching past the desktop's
     // left edge, the pointer outside it), and narrow to the picture an immediate grab gives.
     fake->monitors = {QRect(0, 0, 640, 480)};
     fake->foreground.exists = true;
     fake->foreground.frame = QRect(-20, 70, 200, 100);
-    const TDesktopGrab window = GrabDesktop(1, true);
-    TDesktopGrab keptWindow = GrabDesktop(1, true, true);
+    const TDesktopGrab window = GrabDesktop(TCaptureMode::Window, true);
+    TDesktopGrab keptWindow = GrabDesktop(TCaptureMode::Window, true, true);
     ASSERT_TRUE(keptWindow.Pending());
     EXPECT_EQ(keptWindow.grabbedRect, window.grabbedRect);
     FillDesktopImage(keptWindow);
@@ -135,14 +137,14 @@ TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer) {
     EXPECT_EQ(keptWindow.image.GetPixel(179, 169), PatternPixel(179, 169));
     EXPECT_EQ(keptWindow.image.GetPixel(179, 170), 0xFF000000u);
     fake->desktopImage = QImage();
-    const TDesktopGrab failed = GrabDesktop(0, false, true);
+    const TDesktopGrab failed = GrabDesktop(TCaptureMode::Desktop, false, true);
     EXPECT_FALSE(failed.Pending());
     EXPECT_EQ(failed.image.GetPixel(5, 5), 0xFF000000u);
 }
 
 TEST_F(GrabTest, FailedGrabGivesBlackNotGarbage) {
     fake->desktopImage = QImage();
-    const TDesktopGrab g = GrabDesktop(0, false);
+    const TDesktopGrab g = GrabDesktop(TCaptureMode::Desktop, false);
     ASSERT_EQ(g.image.Width(), 640);
     for (int y = 0; y < 480; y += 37)
         for (int x = 0; x < 640; x += 41)
