@@ -38,8 +38,7 @@ void CardTick(benchmark::State& state, double progress) {
         if (surface.Width() != r.width() || surface.Height() != r.height())
             surface.SetSize(r.width(), r.height(), 32);
         surface.FillRect(r, 0, 256);
-        TDIB& src = const_cast<TDIB&>(picture);
-        src.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, 2);
+        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, 2);
         if (progress > 0) {
             const TAnimFrame frame = ComputeAnimFrame(progress, 1, r.size(), QMargins(), QPointF());
             RenderAnimFrame(surface, scratch, frame);

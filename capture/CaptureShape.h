@@ -4,6 +4,7 @@
 #pragma once
 
 #include "FollowFilter.h"
+#include "PointD.h"
 
 #include <QRect>
 
@@ -11,11 +12,6 @@
 
 #include <cstdint>
 #include <vector>
-
-struct TPointD {
-    double x = 0, y = 0;
-    bool operator==(const TPointD&) const = default;
-};
 
 // An area as left, top, right, bottom (right and bottom exclusive). The empty value is chosen so that
 // growing it by any point takes that point's extent.

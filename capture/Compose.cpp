@@ -15,19 +15,13 @@ uint32_t InkPenColor(uint32_t inkColor, double penWidth) {
 void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double penWidth, uint32_t inkColor) {
     painter.SetLineWidth(penWidth);
     painter.SetLineColorArgb(InkPenColor(inkColor, penWidth));
-    std::vector<double> xy;
     for (size_t i = 1; i < shapes.size(); ++i) {
         const CaptureShape& s = shapes[i];
         if (s.Points.empty()) continue;
-        xy.clear();
-        for (const TPointD& p : s.Points) {
-            xy.push_back(p.x);
-            xy.push_back(p.y);
-        }
         if (s.Kind == skRectangle)
-            painter.Polygon(xy.data(), int(s.Points.size()), PathDrawMode::StrokeOnly);
+            painter.Polygon(s.Points, PathDrawMode::StrokeOnly);
         else
-            painter.Polyline(xy.data(), int(s.Points.size()));
+            painter.Polyline(s.Points);
     }
 }
 
@@ -182,13 +176,7 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
             painter->Attach(mask);
             painter->SetClipBox(0, 0, o.width(), o.height());
             painter->SetBlendMode(AggBlendClear);
-            std::vector<double> xy;
-            xy.reserve(sel.Points.size() * 2);
-            for (const TPointD& p : sel.Points) {
-                xy.push_back(p.x);
-                xy.push_back(p.y);
-            }
-            painter->Polygon(xy.data(), int(sel.Points.size()), PathDrawMode::FillOnly);
+            painter->Polygon(sel.Points, PathDrawMode::FillOnly);
             painter->SetBlendMode(AggBlendAlpha);
             ApplyMask(captureImage, mask);
         }

@@ -1,6 +1,7 @@
 #include "HelpCard.h"
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
+#include "PointD.h"
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -20,22 +21,20 @@ constexpr double RowHeight = 52;
 constexpr double MouseX = 58, MouseW = 30, MouseH = 44;
 constexpr double SampleLeft = 102, SampleRight = 172;
 
-using Points = std::vector<double>;
+using Points = std::vector<TPointD>;
 
 // A rectangle with its own radius per corner (top-left, top-right, bottom-right, bottom-left),
-// clockwise on screen, as (x, y) pairs.
+// clockwise on screen.
 Points RoundRect(double x, double y, double w, double h, double tl, double tr, double br, double bl) {
     Points p;
     auto arc = [&](double cx, double cy, double r, double from) {
         if (r <= 0) {
-            p.push_back(cx);
-            p.push_back(cy);
+            p.push_back({cx, cy});
             return;
         }
         for (int i = 0; i <= 8; ++i) {
             const double a = from + i * (std::numbers::pi / 2) / 8;
-            p.push_back(cx + r * std::cos(a));
-            p.push_back(cy + r * std::sin(a));
+            p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
         }
     };
     arc(tl > 0 ? x + tl : x, tl > 0 ? y + tl : y, tl, std::numbers::pi);
@@ -47,20 +46,20 @@ Points RoundRect(double x, double y, double w, double h, double tl, double tr, d
 
 void Fill(TAgg2D& g, const Points& p, AggColor c) {
     g.SetFillColor(c);
-    g.Polygon(p.data(), int(p.size() / 2), PathDrawMode::FillOnly);
+    g.Polygon(p, PathDrawMode::FillOnly);
 }
 
 void Outline(TAgg2D& g, const Points& p, AggColor c, double width) {
     g.SetLineColor(c);
     g.SetLineWidth(width);
-    g.Polygon(p.data(), int(p.size() / 2), PathDrawMode::StrokeOnly);
+    g.Polygon(p, PathDrawMode::StrokeOnly);
 }
 
 void Line(TAgg2D& g, double x1, double y1, double x2, double y2, AggColor c, double width) {
-    const double xy[4] = {x1, y1, x2, y2};
+    const TPointD ends[2] = {{x1, y1}, {x2, y2}};
     g.SetLineColor(c);
     g.SetLineWidth(width);
-    g.Polyline(xy, 2);
+    g.Polyline(ends);
 }
 
 // A mouse seen from above with one button lit (0 left, 1 right).
@@ -92,15 +91,10 @@ void DrawCalligraphicStroke(TAgg2D& g, double midY) {
         const double x = SampleLeft + t * (SampleRight - SampleLeft);
         const double y = midY + 13 * std::sin(t * 2 * std::numbers::pi);
         const double w = 0.8 + 4.2 * std::sin(t * std::numbers::pi);
-        top.push_back(x + nx * w);
-        top.push_back(y + ny * w);
-        bottom.push_back(x - nx * w);
-        bottom.push_back(y - ny * w);
+        top.push_back({x + nx * w, y + ny * w});
+        bottom.push_back({x - nx * w, y - ny * w});
     }
-    for (int i = n; i >= 0; --i) {
-        top.push_back(bottom[2 * i]);
-        top.push_back(bottom[2 * i + 1]);
-    }
+    top.insert(top.end(), bottom.rbegin(), bottom.rend());
     Fill(g, top, SampleInk);
 }
 
@@ -109,8 +103,7 @@ Points Blob(double cx, double cy) {
     for (int i = 0; i < 64; ++i) {
         const double a = i * 2 * std::numbers::pi / 64;
         const double r = 1 + 0.16 * std::sin(3 * a + 0.4) + 0.08 * std::cos(2 * a);
-        p.push_back(cx + 30 * r * std::cos(a));
-        p.push_back(cy + 17 * r * std::sin(a));
+        p.push_back({cx + 30 * r * std::cos(a), cy + 17 * r * std::sin(a)});
     }
     return p;
 }
@@ -137,9 +130,9 @@ void DrawHatchedBlob(TAgg2D& g, TDIB& card, double midY) {
     path.LineTo(right + 1, bottom + 1);
     path.LineTo(left, bottom + 1);
     path.ClosePolygon();
-    path.MoveTo(blob[0], blob[1]);
-    for (size_t i = blob.size() / 2 - 1; i > 0; --i)
-        path.LineTo(blob[2 * i], blob[2 * i + 1]);
+    path.MoveTo(blob[0].x, blob[0].y);
+    for (size_t i = blob.size() - 1; i > 0; --i)
+        path.LineTo(blob[i].x, blob[i].y);
     path.ClosePolygon();
     g.DrawPath(PathDrawMode::FillOnly);
     layer.AlphaDraw(card, 0, 0, all, 255);
@@ -152,7 +145,7 @@ void DrawHatchedRectangle(TAgg2D& g, double midY) {
     g.SetClipBox(left, top, right, bottom);
     Hatch(g, left, top, right, bottom);
     g.SetClipBox(0, 0, HelpCardWidth - 1, HelpCardHeight - 1);
-    const Points box = {left, top, right, top, right, bottom, left, bottom};
+    const Points box = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
     Outline(g, box, SampleArea, 1.6);
 }
 

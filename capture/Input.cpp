@@ -894,7 +894,7 @@ void TInputForm::UpdatePickedColor() {
     if (!r.isEmpty() && !DesktopImage.Empty()) {
         // From the grabbed rows while they are still being narrowed into the picture (the magnifier
         // picks at once at its start): the same pixels.
-        const DibOps::View desktop = ShownDesktop();
+        const DibOps::ConstView desktop = ShownDesktop();
         uint64_t sb = 0, sg = 0, sr = 0;
         for (int y = r.top(); y <= r.bottom(); ++y) {
             const uint8_t* p = desktop.Pixel(r.left(), y);

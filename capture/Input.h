@@ -256,7 +256,7 @@ class TInputForm : public TWPForm {
     void PaintZoomed(QPainter& p);
     // What paints show of the desktop: the grabbed rows (32 bits) while they are not yet narrowed into
     // the picture, then the 24-bit picture (waiting for the narrowing once it has begun).
-    DibOps::View ShownDesktop();
+    DibOps::ConstView ShownDesktop();
     void ShowScratch(QPainter& p, TDIB& scratch, const QRect& clientRect);
     QImage* DirectSurface(QPainter& p, QPoint& deviceOrigin) const;
     void StartFilling();

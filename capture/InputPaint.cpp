@@ -80,8 +80,8 @@ void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches) {
     const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
     const QRect pick(a, QSize(b.x() - a.x(), b.y() - a.y()));
     const TPickDisplayParts parts = PickDisplayParts(pick, w, h);
-    const DibOps::View rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(),
-                            DesktopImage.Height(), 4};
+    const DibOps::ConstView rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(),
+                                 DesktopImage.Height(), 4};
     if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
     const QRect all(0, 0, w, h);
     for (const QRect& part :
@@ -157,6 +157,9 @@ QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const {
     auto* surface = static_cast<QImage*>(device);
     if (surface->format() != QImage::Format_RGB32 && surface->format() != QImage::Format_ARGB32_Premultiplied)
         return nullptr;
+    // Written as the painter writes, through the surface's own pixels: a surface shared with another
+    // image would be copied on the first write, and the frame would go into the copy.
+    if (!surface->isDetached()) return nullptr;
     const QTransform t = p.deviceTransform();
     if (t.type() > QTransform::TxScale || std::abs(t.m11() - scale_) > 1e-9 ||
         std::abs(t.m22() - scale_) > 1e-9)
@@ -241,14 +244,8 @@ void TInputForm::DrawSelection(const CaptureShape& selection, const QRect& drawn
         const TShapeBounds h = RectangleBounds(selection);
         OverlayBuffer.FillRect(h.ToRect() & drawn, 0, 256);
     } else {
-        std::vector<double> xy;
-        xy.reserve(pts.size() * 2);
-        for (const TPointD& q : pts) {
-            xy.push_back(q.x);
-            xy.push_back(q.y);
-        }
         Painter->SetBlendMode(AggBlendClear);
-        Painter->Polygon(xy.data(), int(pts.size()), PathDrawMode::FillOnly);
+        Painter->Polygon(pts, PathDrawMode::FillOnly);
         Painter->SetBlendMode(AggBlendAlpha);
     }
     TAggPath& path = Painter->Path();
@@ -266,14 +263,12 @@ DibOps::View TInputForm::PaintTarget(QPainter& p, const QRect& clip, TDIB& scrat
     QPoint origin;
     if (QImage* surface = DirectSurface(p, origin);
         surface && QRect(QPoint(0, 0), surface->size()).contains(clip.translated(origin))) {
-        // Written as the painter writes: through the surface's own pixels, never a detached copy.
         at = clip.topLeft() + origin;
-        return DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(),
-                            surface->width(), surface->height(), 4};
+        return DibOps::View{surface->bits(), surface->bytesPerLine(), surface->width(), surface->height(), 4};
     }
     scratch.SetSize(clip.width(), clip.height(), 32);
     at = QPoint(0, 0);
-    return DibOps::View{scratch.Bits(), scratch.BytesPerRow(), clip.width(), clip.height(), 4};
+    return scratch.View();
 }
 
 void TInputForm::PaintNormal(QPainter& p, QRect clip) {
@@ -287,8 +282,7 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip) {
 
     TOverlayFrame frame;
     frame.desktop = ShownDesktop();
-    frame.layer = DibOps::View{OverlayBuffer.Bits(), OverlayBuffer.BytesPerRow(), frame.desktop.width,
-                               frame.desktop.height, 4};
+    frame.layer = OverlayBuffer.ConstView(frame.desktop.width, frame.desktop.height);
     TDIB scratch;
     frame.out = PaintTarget(p, clip, scratch, frame.at);
     frame.clip = clip;
@@ -303,15 +297,15 @@ void TInputForm::PaintNormal(QPainter& p, QRect clip) {
     if (!scratch.Empty()) ShowScratch(p, scratch, clip);
 }
 
-DibOps::View TInputForm::ShownDesktop() {
+DibOps::ConstView TInputForm::ShownDesktop() {
     // The grabbed rows until they are narrowed into the picture, then the picture.
     const int dw = DesktopImage.Width(), dh = DesktopImage.Height();
     if (pending_.rows) {
         if (!filled_.load(std::memory_order_acquire))
-            return DibOps::View{pending_.rows->bits, pending_.rows->stride, dw, dh, 4};
+            return DibOps::ConstView{pending_.rows->bits, pending_.rows->stride, dw, dh, 4};
         WaitForDesktop();
     }
-    return DibOps::View{DesktopImage.Bits(), DesktopImage.BytesPerRow(), dw, dh, 3};
+    return DesktopImage.ConstView();
 }
 
 void TInputForm::PaintZoomed(QPainter& p) {
@@ -327,11 +321,11 @@ void TInputForm::PaintZoomed(QPainter& p) {
                         QRect(QPoint(0, 0), surface->size()).contains(QRect(origin, QSize(w, h)));
     DibOps::View out;
     if (direct) {
-        out = DibOps::View{const_cast<uint8_t*>(surface->constBits()), surface->bytesPerLine(), w, h, 4};
+        out = DibOps::View{surface->bits(), surface->bytesPerLine(), w, h, 4};
         out.bits = out.Pixel(origin.x(), origin.y());
     } else {
         if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
-        out = ViewOfImage(ZoomShown);
+        out = ZoomShown.View();
     }
     int mode = ResampleMode;
     if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;

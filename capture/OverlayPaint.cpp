@@ -35,11 +35,6 @@ TGridDarkening PixelGridDarkening(double zoom, double phase) {
     return d;
 }
 
-DibOps::View ViewOfImage(TDIB& image) {
-    return DibOps::View{image.Bits(), image.BytesPerRow(), image.Width(), image.Height(),
-                        image.BitCount() / 8};
-}
-
 namespace {
 
 // Darkens every colour channel of the grid's columns by level in rows [top, bottom) of view: the left
@@ -87,7 +82,7 @@ void DrawPixelGrid(const DibOps::View& view, double zoom, QPointF offset, QPoint
 
 void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, double phase) {
     if (view.Empty()) return;
-    DrawPixelGrid(ViewOfImage(view), zoom, offset, firstPixel, phase);
+    DrawPixelGrid(view.View(), zoom, offset, firstPixel, phase);
 }
 
 QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize) {
@@ -119,15 +114,13 @@ int FloorDiv(int a, int b) {
 
 } // namespace
 
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
                        const TZoomedView& v) {
     if (desktop.BitCount() != 24) return;
-    DrawZoomedDesktop(
-        DibOps::View{desktop.Bits(), desktop.BytesPerRow(), desktop.Width(), desktop.Height(), 3}, source,
-        rows, view, v);
+    DrawZoomedDesktop(desktop.ConstView(), source, rows, view, v);
 }
 
-void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
                        const TZoomedView& v) {
     const int w = view.width, h = view.height;
     if (w <= 0 || h <= 0 || view.bpp != 4) return;
@@ -190,10 +183,10 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     }
     EnsureScratch(source, seen.width(), seen.height());
     if (desktop.bpp == 3) {
-        DibOps::Copy24To32(desktop, seen, ViewOfImage(source), 0, 0);
+        DibOps::Copy24To32(desktop, seen, source.View(), 0, 0);
     } else {
         // Grabbed rows: their fourth byte is the X server's padding, made opaque here.
-        DibOps::Copy(desktop, seen, ViewOfImage(source), 0, 0);
+        DibOps::Copy(desktop, seen, source.View(), 0, 0);
         for (int y = 0; y < seen.height(); ++y) {
             uint8_t* px = source.PixelPtr(0, y);
             for (int x = 0; x < seen.width(); ++x)
@@ -207,7 +200,7 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
                            off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
     if (!wholeRows) {
         fillAround();
-        DibOps::ResizeSqr(ViewOfImage(source), part, view, all, zoom, zoom, shiftX,
+        DibOps::ResizeSqr(source.ConstView(), part, view, all, zoom, zoom, shiftX,
                           seen.top() * zoom - off.y(), v.mode);
         if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
         return;
@@ -227,7 +220,7 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     source.ResizeSqr(rows, part, 1, zoom, 1, shiftX, seen.top() - firstRow, QRect(0, 0, w, n));
     std::vector<uint8_t> lineRow(size_t(h), 0);
     if (grid) {
-        DarkenGridColumns(ViewOfImage(rows), 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
+        DarkenGridColumns(rows.View(), 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
         rows.CopyRect(rows, 0, n + 1, QRect(0, 0, w, n + 1));
         if (dark.horizontal > 0)
             rows.Tint(QRect(0, n + 1, w, n + 1), DarkeningGrey(dark.horizontal), GreyReference);
@@ -237,7 +230,7 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
             if (y >= 0) lineRow[size_t(y)] = 1;
         }
     }
-    const DibOps::View magnified = ViewOfImage(rows);
+    const DibOps::ConstView magnified = rows.ConstView();
     for (int y = 0; y < h; ++y) {
         const int r =
             (y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow) + (lineRow[size_t(y)] ? n + 1 : 0);
@@ -245,9 +238,9 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     }
 }
 
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v) {
+void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v) {
     if (view.BitCount() != 32) return;
-    DrawZoomedDesktop(desktop, source, rows, ViewOfImage(view), v);
+    DrawZoomedDesktop(desktop, source, rows, view.View(), v);
 }
 
 THls RgbToHls(int red, int green, int blue) {
@@ -405,7 +398,7 @@ void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB&
         panelScratch = TDIB(std::max(panelScratch.Width(), framed.width()),
                             std::max(panelScratch.Height(), framed.height()), view.bpp * 8);
     TDIB& p = panelScratch;
-    const DibOps::View scratch{p.Bits(), p.BytesPerRow(), p.Width(), p.Height(), view.bpp};
+    const DibOps::View scratch = p.View();
     DibOps::Copy(view, framed.translated(-origin), scratch, 0, 0);
     const QPoint o = framed.topLeft();
     const QRect part(0, 0, framed.width(), framed.height());
@@ -444,7 +437,7 @@ void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB&
 void DrawPickDisplay(TDIB& view, TAgg2D& text, const QRect& s, const QRect& n, bool singlePixel,
                      uint32_t picked, double phase) {
     TDIB panel;
-    DrawPickDisplay(ViewOfImage(view), panel, text, s, n, singlePixel, picked, phase);
+    DrawPickDisplay(view.View(), panel, text, s, n, singlePixel, picked, phase);
 }
 
 void ComposeOverlayRows(const TOverlayFrame& f, int top, int bottom) {

@@ -9,9 +9,6 @@
 
 class TDIB;
 
-// A plain view of an image's pixels (borrowed; valid while the image keeps its size).
-DibOps::View ViewOfImage(TDIB& image);
-
 // The pixel grid fades in between zoom 3.5 (nothing) and zoom 6 (full strength 32).
 constexpr double PixelGridMinZoom = 3.5;
 double PixelGridStrength(double zoom);
@@ -55,13 +52,13 @@ struct TZoomedView {
 // mode each image row is magnified and gridded once, in rows, and then repeated down the view. Both
 // scratch images are the caller's, kept between paints, and grow when they must.
 // view is a 32-bit image of the library or any plain 32-bit view (such as the window's surface).
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
                        const TZoomedView& v);
 // The same from a plain view of the desktop: the 24-bit picture, or the grabbed 32-bit rows (whose
 // fourth byte is ignored) before they have been narrowed into it.
-void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
                        const TZoomedView& v);
-void DrawZoomedDesktop(TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v);
+void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v);
 #include <string>
 #include <vector>
 
@@ -126,8 +123,8 @@ TPickDisplayParts PickDisplayParts(const QRect& s, int w, int h);
 // clip and drawn (inside clip) are image pixels; the clip's top-left corner goes to `at` in out (32-bit),
 // which comes out opaque.
 struct TOverlayFrame {
-    DibOps::View desktop;
-    DibOps::View layer;
+    DibOps::ConstView desktop;
+    DibOps::ConstView layer;
     DibOps::View out;
     QRect clip;
     QRect drawn;

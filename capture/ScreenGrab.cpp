@@ -21,8 +21,8 @@ void DrawPointer(const DibOps::View& target, const QPoint& origin) {
                        picture.Width(), picture.Height());
     const QRect part = placed & targetRect;
     if (part.isEmpty()) return;
-    DibOps::View src{picture.Bits(), picture.BytesPerRow(), picture.Width(), picture.Height(), 4};
-    DibOps::AlphaBlend(src, part.translated(-placed.topLeft()), target, part.left(), part.top(), 255, true);
+    DibOps::AlphaBlend(picture.ConstView(), part.translated(-placed.topLeft()), target, part.left(),
+                       part.top(), 255, true);
 }
 
 } // namespace
@@ -78,10 +78,8 @@ TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
         platform.grabber
             ->GrabTo(g.grabbedRect.translated(origin),
                      [&](const QRect& part, const uint8_t* bgrx, int stride) {
-                         // The view type is for writing too; this one is only read.
-                         DibOps::View src{const_cast<uint8_t*>(bgrx), stride, part.width(), part.height(), 4};
-                         DibOps::View dst{g.image.Bits(), g.image.BytesPerRow(), w, h, 3};
-                         DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), dst,
+                         const DibOps::ConstView src{bgrx, stride, part.width(), part.height(), 4};
+                         DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), g.image.View(),
                                             left + part.x(), top + part.y());
                      })
             .ok;
@@ -90,15 +88,14 @@ TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
         g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
     }
 
-    if (pointer) DrawPointer(DibOps::View{g.image.Bits(), g.image.BytesPerRow(), w, h, 3}, origin);
+    if (pointer) DrawPointer(g.image.View(), origin);
     return g;
 }
 
 void FillDesktopImage(TDesktopGrab& grab) {
     if (!grab.rows) return;
     const int w = grab.image.Width(), h = grab.image.Height();
-    DibOps::Copy32To24(RowsView(*grab.rows, w, h), QRect(0, 0, w, h),
-                       DibOps::View{grab.image.Bits(), grab.image.BytesPerRow(), w, h, 3}, 0, 0);
+    DibOps::Copy32To24(RowsView(*grab.rows, w, h), QRect(0, 0, w, h), grab.image.View(), 0, 0);
 }
 
 void GetForegroundTitle(QString& title, QString& comment) {

@@ -375,16 +375,21 @@ struct TAgg2D::Impl {
     void SetPoints(const double* points, int count) {
         path.remove_all();
         if (!points) return;
-        bool first = true;
-        for (int i = 0; i < count; ++i) {
-            const double x = points[2 * i], y = points[2 * i + 1];
-            if (!Finite(x, y)) continue;
-            if (first)
-                path.move_to(x, y);
-            else
-                path.line_to(x, y);
-            first = false;
-        }
+        for (int i = 0; i < count; ++i)
+            AddPoint(points[2 * i], points[2 * i + 1]);
+    }
+    void SetPoints(std::span<const TPointD> points) {
+        path.remove_all();
+        for (const TPointD& p : points)
+            AddPoint(p.x, p.y);
+    }
+    // The first finite point starts the path, every later one is a line to it; others are skipped.
+    void AddPoint(double x, double y) {
+        if (!Finite(x, y)) return;
+        if (path.total_vertices() == 0)
+            path.move_to(x, y);
+        else
+            path.line_to(x, y);
     }
 
     // ----- fonts -----
@@ -594,6 +599,17 @@ void TAgg2D::Polygon(const double* points, int count, PathDrawMode mode) {
 
 void TAgg2D::Polyline(const double* points, int count) {
     d->SetPoints(points, count);
+    DrawPath(PathDrawMode::StrokeOnly);
+}
+
+void TAgg2D::Polygon(std::span<const TPointD> points, PathDrawMode mode) {
+    d->SetPoints(points);
+    ClosePolygon();
+    DrawPath(mode);
+}
+
+void TAgg2D::Polyline(std::span<const TPointD> points) {
+    d->SetPoints(points);
     DrawPath(PathDrawMode::StrokeOnly);
 }
 

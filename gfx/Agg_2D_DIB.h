@@ -15,8 +15,11 @@
 // Used on one thread at a time.
 #pragma once
 
+#include "PointD.h"
+
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -152,6 +155,9 @@ class TAgg2D {
     // points holds count (x, y) pairs. Polygon closes the path; Polyline strokes it open.
     void Polygon(const double* points, int count, PathDrawMode mode);
     void Polyline(const double* points, int count);
+    // The same from points (the same vertices in the same order).
+    void Polygon(std::span<const TPointD> points, PathDrawMode mode);
+    void Polyline(std::span<const TPointD> points);
 
     // Height in pixels (the em size). Typefaces are chosen by family name through the system's font
     // matching; a missing family gets its substitute.

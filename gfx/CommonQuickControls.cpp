@@ -71,14 +71,14 @@ void TQuickBmpList::Paint() {
                      : glyph.CellRect(ilIndex_).intersected(QRect(0, 0, glyph.Width(), glyph.Height()));
     cell.setSize(cell.size().boundedTo(ClientRect().size()));
     if (glyph.DrawMode() == TDIBmpDrawMode::dmNormal) {
-        if (!cell.isEmpty()) const_cast<TDIBmp&>(glyph).DrawTo(*Canvas(), 0, 0, cell);
+        if (!cell.isEmpty()) glyph.DrawTo(*Canvas(), 0, 0, cell);
         return;
     }
     TDIB* buffer = BeginPaintBuffer(ClientRect());
     if (!cell.isEmpty()) {
         const QRect clip = buffer->ClipRect();
         buffer->SetClipRect(QRect(0, 0, ClientRect().width(), ClientRect().height()));
-        const_cast<TDIBmp&>(glyph).DrawCell(*buffer, 0, 0, cell);
+        glyph.DrawCell(*buffer, 0, 0, cell);
         buffer->SetClipRect(clip);
     }
     EndPaintBuffer(ClientRect(), buffer);

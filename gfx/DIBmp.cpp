@@ -194,12 +194,6 @@ struct TDIB::CanvasState {
     bool saved = false;
 };
 
-namespace {
-DibOps::View ViewOf(TDIB& d) {
-    return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8};
-}
-} // namespace
-
 TDIB::TDIB() : image_(TDIBSharedImage::Empty()) {
     Refresh();
 }
@@ -498,11 +492,11 @@ void TDIB::SetBitCount(int bitCount) {
     }
     if (ob == 32 && nb == 24) {
         // Alpha is dropped as it stands; colour is not divided by alpha.
-        DibOps::Copy32To24(ViewOf(const_cast<TDIB&>(old)), QRect(0, 0, width_, height_), ViewOf(*this), 0, 0);
+        DibOps::Copy32To24(old.ConstView(), QRect(0, 0, width_, height_), View(), 0, 0);
         return;
     }
     if (ob == 24 && nb == 32) {
-        DibOps::Copy24To32(ViewOf(const_cast<TDIB&>(old)), QRect(0, 0, width_, height_), ViewOf(*this), 0, 0);
+        DibOps::Copy24To32(old.ConstView(), QRect(0, 0, width_, height_), View(), 0, 0);
         return;
     }
     for (int y = 0; y < height_; ++y) {
@@ -592,15 +586,30 @@ QImage::Format FormatOf(int bits, const PixelFormat& f) {
 }
 } // namespace
 
-QImage TDIB::AsQImage() {
-    const QImage::Format f = FormatOf(bitCount_, image_->format);
-    if (Empty() || f == QImage::Format_Invalid) return {};
-    QImage img(bits_, width_, height_, bytesPerRow_, f);
-    if (bitCount_ <= 8) {
-        const QList<uint32_t> t = TPaletteItem{image_->colorTable, image_->paletteCount, 0}.ColorTable();
+namespace {
+// A QImage over the image's pixels (writable or read-only as the pointer is), with its colour table.
+template <class Bits>
+QImage QImageOver(Bits bits, int width, int height, int bytesPerRow, int bitCount,
+                  const TDIBSharedImage& image) {
+    const QImage::Format f = FormatOf(bitCount, image.format);
+    if (f == QImage::Format_Invalid) return {};
+    QImage img(bits, width, height, bytesPerRow, f);
+    if (bitCount <= 8) {
+        const QList<uint32_t> t = TPaletteItem{image.colorTable, image.paletteCount, 0}.ColorTable();
         img.setColorTable(QList<QRgb>(t.begin(), t.end()));
     }
     return img;
+}
+} // namespace
+
+QImage TDIB::AsQImage() {
+    if (Empty()) return {};
+    return QImageOver(bits_, width_, height_, bytesPerRow_, bitCount_, *image_);
+}
+
+QImage TDIB::AsConstQImage() const {
+    if (Empty()) return {};
+    return QImageOver(static_cast<const uint8_t*>(bits_), width_, height_, bytesPerRow_, bitCount_, *image_);
 }
 
 QImage TDIB::ToQImage() const {
@@ -612,7 +621,7 @@ QImage TDIB::ToQImage() const {
                 out.setPixel(x, y, GetPixel(x, y));
         return out;
     }
-    return const_cast<TDIB*>(this)->AsQImage().copy();
+    return AsConstQImage().copy();
 }
 
 TDIB TDIB::FromQImage(const QImage& image, int bitCount) {
@@ -685,16 +694,14 @@ bool ClipCopy(QRect& src, int& x, int& y, int sw, int sh, int dw, int dh) {
 }
 } // namespace
 
-void TDIB::CopyRect(TDIB& dest, int x, int y, const QRect& src0) {
+void TDIB::CopyRect(TDIB& dest, int x, int y, const QRect& src0) const {
     // Callers pass rectangles inside both images; clipping anyway keeps a wrong one from writing
     // outside the pixel memory.
     QRect src = src0;
     if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_)) return;
     if (bitCount_ == dest.bitCount_) {
         if (bitCount_ >= 8) {
-            DibOps::View s = ViewOf(*this), d = ViewOf(dest);
-            s.bpp = d.bpp = bitCount_ / 8;
-            DibOps::Copy(s, src, d, x, y);
+            DibOps::Copy(ConstView(), src, dest.View(), x, y);
         } else {
             for (int j = 0; j < src.height(); ++j) {
                 const uint8_t* s = PixelPtr(0, src.top() + j);
@@ -705,12 +712,12 @@ void TDIB::CopyRect(TDIB& dest, int x, int y, const QRect& src0) {
         }
         return;
     }
-    if (bitCount_ == 24 && dest.bitCount_ == 32) DibOps::Copy24To32(ViewOf(*this), src, ViewOf(dest), x, y);
+    if (bitCount_ == 24 && dest.bitCount_ == 32) DibOps::Copy24To32(ConstView(), src, dest.View(), x, y);
     // 32 -> 24 copies nothing.
 }
 
 void TDIB::CopyRectBorder(TDIB& dest, int x, int y, const QRect& src0, const QMargins& border,
-                          bool replicate) {
+                          bool replicate) const {
     if (!Block(bitCount_) || bitCount_ != dest.bitCount_) return;
     const QRect src = src0.intersected(QRect(0, 0, width_, height_));
     if (src.isEmpty() || border.left() < 0 || border.top() < 0 || border.right() < 0 || border.bottom() < 0)
@@ -763,8 +770,8 @@ void TDIB::Grow(const QMargins& m, int fillMode, uint32_t colour) {
         return;
     }
     if (bitCount_ <= 8) grown.SetColorTable(image_->colorTable.data(), 256);
-    const_cast<TDIB&>(old).CopyRect(grown, std::max(m.left(), 0), std::max(m.top(), 0),
-                                    QRect(cl, ct, width_ - cl - cr, height_ - ct - cb));
+    old.CopyRect(grown, std::max(m.left(), 0), std::max(m.top(), 0),
+                 QRect(cl, ct, width_ - cl - cr, height_ - ct - cb));
     grown.image_->Reference();
     ReplaceImage(grown.image_);
     FillMargins(QMargins(std::max(m.left(), 0), std::max(m.top(), 0), std::max(m.right(), 0),
@@ -799,7 +806,7 @@ void TDIB::FillRect(const QRect& r0, uint32_t colour, int alpha) {
     const QRect r = r0.intersected(clip_).intersected(QRect(0, 0, width_, height_));
     if (r.isEmpty() || !Block(bitCount_)) return;
     alpha = std::clamp(alpha, 0, 256);
-    const DibOps::View v = ViewOf(*this);
+    const DibOps::View v = View();
     uint32_t scaled = 0;
     for (int c = 0; c < 4; ++c)
         scaled |= ((((colour >> (8 * c)) & 0xFF) * uint32_t(alpha)) >> 8) << (8 * c);
@@ -827,10 +834,10 @@ void TDIB::Tint(const QRect& r0, uint32_t colour, uint32_t reference) {
         add |= uint32_t(std::max(d, 0)) << (8 * c);
         sub |= uint32_t(std::max(-d, 0)) << (8 * c);
     }
-    DibOps::AddSubC(ViewOf(*this), r, add, sub);
+    DibOps::AddSubC(View(), r, add, sub);
 }
 
-void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation) {
+void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation) const {
     if (src.isEmpty() || dst.isEmpty()) return;
     const double fx = double(dst.width()) / src.width(), fy = double(dst.height()) / src.height();
     ResizeSqr(dest, src, interpolation, fx, fy, dst.left() - fx * src.left(), dst.top() - fy * src.top(),
@@ -838,22 +845,22 @@ void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolat
 }
 
 void TDIB::ResizeSqr(TDIB& dest, const QRect& src, int interpolation, double xFactor, double yFactor,
-                     double xShift, double yShift, const QRect& dst) {
+                     double xShift, double yShift, const QRect& dst) const {
     if (!Block(bitCount_) || bitCount_ != dest.bitCount_ || Empty() || dest.Empty()) return;
-    DibOps::ResizeSqr(ViewOf(*this), src, ViewOf(dest), dst, xFactor, yFactor, xShift, yShift, interpolation);
+    DibOps::ResizeSqr(ConstView(), src, dest.View(), dst, xFactor, yFactor, xShift, yShift, interpolation);
 }
 
 void TDIB::ResizeCenter(TDIB& dest, const QRect& src, double xFactor, double yFactor, double xCenter,
-                        double yCenter, int interpolation) {
+                        double yCenter, int interpolation) const {
     // The centre keeps its place: x' = xFactor * (x - xCenter) + xCenter.
     ResizeSqr(dest, src, interpolation, xFactor, yFactor, xCenter * (1 - xFactor), yCenter * (1 - yFactor),
               QRect(0, 0, dest.width_, dest.height_));
 }
 
 void TDIB::WarpQuad(TDIB& dest, const QRect& src, const QRect& dst, const std::array<QPointF, 4>& srcQuad,
-                    const std::array<QPointF, 4>& dstQuad, int interpolation) {
+                    const std::array<QPointF, 4>& dstQuad, int interpolation) const {
     if (bitCount_ != 32 || dest.bitCount_ != 32) return;
-    DibOps::WarpQuad(ViewOf(*this), src, srcQuad, ViewOf(dest), dst, dstQuad, interpolation);
+    DibOps::WarpQuad(ConstView(), src, srcQuad, dest.View(), dst, dstQuad, interpolation);
 }
 
 void TDIB::BoxFilter(const QRect& r0, const QSize& mask, const QPoint& anchor) {
@@ -863,7 +870,7 @@ void TDIB::BoxFilter(const QRect& r0, const QSize& mask, const QPoint& anchor) {
         height_ < r0.top() + mask.height() + 2 * anchor.y())
         return;
     const QRect r = r0.intersected(QRect(0, 0, width_, height_));
-    DibOps::BoxFilter(ViewOf(*this), r, mask.width(), mask.height(), anchor.x(), anchor.y());
+    DibOps::BoxFilter(View(), r, mask.width(), mask.height(), anchor.x(), anchor.y());
 }
 
 void TDIB::Blur(const QRect& r0, const QSize& kernel, int passes) {
@@ -881,32 +888,31 @@ void TDIB::Blur(const QRect& r0, const QSize& kernel, int passes) {
 void TDIB::PremultiplyAlpha(const QRect& r0) {
     const QRect r = r0.intersected(QRect(0, 0, width_, height_));
     if (bitCount_ != 32 || r.isEmpty()) return;
-    DibOps::Premultiply(ViewOf(*this), r);
+    DibOps::Premultiply(View(), r);
 }
 
-void TDIB::AlphaBands(std::vector<QRect>& out, int minAlpha) {
+void TDIB::AlphaBands(std::vector<QRect>& out, int minAlpha) const {
     const QRect all(0, 0, width_, height_);
     if (bitCount_ != 32) {
         out.clear();
         if (!all.isEmpty()) out.push_back(all);
         return;
     }
-    DibOps::AlphaBands(ViewOf(*this), all, minAlpha, out);
+    DibOps::AlphaBands(ConstView(), all, minAlpha, out);
 }
 
-void TDIB::AlphaDraw(TDIB& dest, int x, int y, const QRect& src0, int constAlpha) {
+void TDIB::AlphaDraw(TDIB& dest, int x, int y, const QRect& src0, int constAlpha) const {
     QRect src = src0;
     if (!Block(bitCount_) || !Block(dest.bitCount_) || src.isEmpty()) return;
     if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_)) return;
-    DibOps::AlphaBlend(ViewOf(*this), src, ViewOf(dest), x, y, std::clamp(constAlpha, 0, 255),
-                       bitCount_ == 32);
+    DibOps::AlphaBlend(ConstView(), src, dest.View(), x, y, std::clamp(constAlpha, 0, 255), bitCount_ == 32);
 }
 
-void TDIB::DrawTo(TDIB& dest, int x, int y, const QRect& src0) {
+void TDIB::DrawTo(TDIB& dest, int x, int y, const QRect& src0) const {
     QRect src = src0;
     if (!ClipCopy(src, x, y, width_, height_, dest.width_, dest.height_)) return;
     if (bitCount_ == 32 && dest.bitCount_ == 24)
-        DibOps::Copy32To24(ViewOf(*this), src, ViewOf(dest), x, y);
+        DibOps::Copy32To24(ConstView(), src, dest.View(), x, y);
     else if (bitCount_ == dest.bitCount_ || (bitCount_ == 24 && dest.bitCount_ == 32))
         CopyRect(dest, x, y, src);
     else
@@ -937,8 +943,8 @@ void TDIB::SetPixelColour(int x, int y, uint32_t colour) {
     WriteIndex(row, x, bitCount_, uint32_t(best));
 }
 
-void TDIB::DrawTo(QPainter& painter, int x, int y, const QRect& src) {
-    const QImage img = bitCount_ == 4 ? ToQImage() : AsQImage();
+void TDIB::DrawTo(QPainter& painter, int x, int y, const QRect& src) const {
+    const QImage img = bitCount_ == 4 ? ToQImage() : AsConstQImage();
     if (img.isNull()) return;
     // A copy, not a blend, as a block transfer is.
     const QPainter::CompositionMode mode = painter.compositionMode();
@@ -947,9 +953,9 @@ void TDIB::DrawTo(QPainter& painter, int x, int y, const QRect& src) {
     painter.setCompositionMode(mode);
 }
 
-void TDIB::Draw(QPainter& painter, const QRect& r) {
+void TDIB::Draw(QPainter& painter, const QRect& r) const {
     if (Empty()) return;
-    const QImage img = bitCount_ == 4 ? ToQImage() : AsQImage();
+    const QImage img = bitCount_ == 4 ? ToQImage() : AsConstQImage();
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -986,7 +992,7 @@ QRect TDIBmp::CellRect(int n) const {
     return QRect(x, 0, CellWidth(), Height());
 }
 
-void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src) {
+void TDIBmp::DrawCell(TDIB& dest, int x, int y, const QRect& src) const {
     const QRect target = QRect(x, y, src.width(), src.height()).intersected(dest.ClipRect());
     if (target.isEmpty()) return;
     const QRect shifted(src.left() + target.left() - x, src.top() + target.top() - y, target.width(),

@@ -14,6 +14,8 @@
 // Not thread-safe: every TDIB is made, drawn and freed on one thread.
 #pragma once
 
+#include "DibOps.h"
+
 #include <QImage>
 #include <QList>
 #include <QMargins>
@@ -103,6 +105,14 @@ class TDIB {
         return bits_ + qsizetype(y) * bytesPerRow_ + qsizetype(x) * (bitCount_ / 8);
     }
     uint32_t* PixelPtr32(int x, int y) { return reinterpret_cast<uint32_t*>(PixelPtr(x, y)); }
+    // The pixels as the block operations take them (DibOps.h): the whole image, or its top-left
+    // width x height part (which must lie inside the image). Bytes per pixel are BitCount() / 8.
+    DibOps::View View() { return View(width_, height_); }
+    DibOps::View View(int width, int height) { return {bits_, bytesPerRow_, width, height, bitCount_ / 8}; }
+    DibOps::ConstView ConstView() const { return ConstView(width_, height_); }
+    DibOps::ConstView ConstView(int width, int height) const {
+        return {bits_, bytesPerRow_, width, height, bitCount_ / 8};
+    }
 
     void SetSize(int width, int height, int bitCount);
     void SetWidth(int width);
@@ -149,14 +159,17 @@ class TDIB {
     // A QImage viewing the same pixels (ARGB32_Premultiplied / BGR888 / Indexed8 / Mono / RGB555 /
     // RGB16), no copy; valid until the image is replaced.
     QImage AsQImage();
+    // The same view, read-only: writing to it detaches a copy instead of changing the pixels.
+    QImage AsConstQImage() const;
     QImage ToQImage() const;                                   // a deep copy
     static TDIB FromQImage(const QImage& image, int bitCount); // 24 or 32 (premultiplied)
 
     // --- pixel operations (24/32 bits unless said otherwise) ------------------------------------
     // No clipping: the caller passes rectangles inside both images. 32 -> 24 copies nothing.
-    void CopyRect(TDIB& dest, int x, int y, const QRect& src);
+    void CopyRect(TDIB& dest, int x, int y, const QRect& src) const;
     // Writes (w + l + r) x (h + t + b) at (x, y) with src at (l, t); border replicated or zero.
-    void CopyRectBorder(TDIB& dest, int x, int y, const QRect& src, const QMargins& border, bool replicate);
+    void CopyRectBorder(TDIB& dest, int x, int y, const QRect& src, const QMargins& border,
+                        bool replicate) const;
     // Negative margins crop; mode as FillMargins (-1 leaves new margins as allocated).
     void Grow(const QMargins& margins, int fillMode = -1, uint32_t colour = 0);
     // Mode 0: fill with colour; mode 1 (32-bit): replicate the edge pixels; else nothing.
@@ -164,30 +177,30 @@ class TDIB {
     void FillRect(const QRect& r, uint32_t colour, int alpha = 256);
     void Tint(const QRect& r, uint32_t colour, uint32_t reference = 0x80808080u);
     // Interpolation: 1 nearest, 2 linear, 4 cubic, 8 super-sampling, 16 Lanczos.
-    void Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation);
+    void Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation) const;
     // Destination x shows source (x - xShift) / xFactor (pixel centres at +0.5); writes inside dst.
     void ResizeSqr(TDIB& dest, const QRect& src, int interpolation, double xFactor, double yFactor,
-                   double xShift, double yShift, const QRect& dst);
+                   double xShift, double yShift, const QRect& dst) const;
     // Scales about (xCenter, yCenter) in source coordinates, which stays fixed; writes the whole dest.
     void ResizeCenter(TDIB& dest, const QRect& src, double xFactor, double yFactor, double xCenter,
-                      double yCenter, int interpolation);
+                      double yCenter, int interpolation) const;
     // 32-bit only: maps the source quadrangle onto the destination quadrangle (perspective).
     void WarpQuad(TDIB& dest, const QRect& src, const QRect& dst, const std::array<QPointF, 4>& srcQuad,
-                  const std::array<QPointF, 4>& dstQuad, int interpolation);
+                  const std::array<QPointF, 4>& dstQuad, int interpolation) const;
     void BoxFilter(const QRect& r, const QSize& mask, const QPoint& anchor);
     void Blur(const QRect& r, const QSize& kernel, int passes);
     void PremultiplyAlpha(const QRect& r);
     // The pixels whose alpha is at least minAlpha, as banded rectangles (see DibOps::AlphaBands); an
     // image without alpha is one rectangle. `out` keeps its capacity, so a caller that keeps it
     // allocates nothing once it is large enough.
-    void AlphaBands(std::vector<QRect>& out, int minAlpha);
+    void AlphaBands(std::vector<QRect>& out, int minAlpha) const;
     // Premultiplied source over dest with constant alpha 0..255 (source alpha used when 32-bit).
-    void AlphaDraw(TDIB& dest, int x, int y, const QRect& src, int constAlpha = 255);
+    void AlphaDraw(TDIB& dest, int x, int y, const QRect& src, int constAlpha = 255) const;
     // Plain copy of src to (x, y) (clipped to both images; 32 -> 24 drops alpha, 24 -> 32 gives 0xFF).
-    void DrawTo(TDIB& dest, int x, int y, const QRect& src);
-    void DrawTo(QPainter& painter, int x, int y, const QRect& src);
+    void DrawTo(TDIB& dest, int x, int y, const QRect& src) const;
+    void DrawTo(QPainter& painter, int x, int y, const QRect& src) const;
     // The framework graphic draw: nearest-neighbour stretch into r.
-    void Draw(QPainter& painter, const QRect& r);
+    void Draw(QPainter& painter, const QRect& r) const;
 
     // --- streams, files, clipboard -------------------------------------------------------------
     // BMP file: 14-byte file header + stored form; top-down. Nothing for an empty image.
@@ -258,8 +271,8 @@ class TDIBmp : public TDIB {
     int CellWidth() const;
     int CellCount() const;
     QRect CellRect(int n) const; // negative n: pixel offset -n
-    void DrawCell(TDIB& dest, int x, int y, const QRect& src);
-    void DrawCell(TDIB& dest, int x, int y, int cell) { DrawCell(dest, x, y, CellRect(cell)); }
+    void DrawCell(TDIB& dest, int x, int y, const QRect& src) const;
+    void DrawCell(TDIB& dest, int x, int y, int cell) const { DrawCell(dest, x, y, CellRect(cell)); }
 
   private:
     int ilCount_ = 1;

@@ -41,7 +41,7 @@ void Pattern(std::vector<uint8_t>& out, size_t pixels, int bpp, const uint8_t* v
 
 // ---- copies ---------------------------------------------------------------------------------------
 
-void Copy(const View& src, const QRect& r, const View& dst, int x, int y) {
+void Copy(const ConstView& src, const QRect& r, const View& dst, int x, int y) {
     if (r.isEmpty()) return;
     const size_t bytes = size_t(r.width()) * src.bpp;
     // Within one image a move downwards must run from the bottom row up.
@@ -52,7 +52,7 @@ void Copy(const View& src, const QRect& r, const View& dst, int x, int y) {
     }
 }
 
-void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int y) {
+void Copy24To32Ref(const ConstView& src, const QRect& r, const View& dst, int x, int y) {
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
         uint8_t* d = dst.Pixel(x, y + j);
@@ -85,7 +85,7 @@ __attribute__((target("ssse3"))) static void Copy24To32Row_SSSE3(const uint8_t* 
 }
 #endif
 
-void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y) {
+void Copy24To32(const ConstView& src, const QRect& r, const View& dst, int x, int y) {
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3) {
@@ -97,7 +97,7 @@ void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y) 
     Copy24To32Ref(src, r, dst, x, y);
 }
 
-void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int y) {
+void Copy32To24Ref(const ConstView& src, const QRect& r, const View& dst, int x, int y) {
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
         uint8_t* d = dst.Pixel(x, y + j);
@@ -127,7 +127,7 @@ __attribute__((target("ssse3"))) static void Copy32To24Row_SSSE3(const uint8_t* 
 }
 #endif
 
-void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y) {
+void Copy32To24(const ConstView& src, const QRect& r, const View& dst, int x, int y) {
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3) {
@@ -139,7 +139,7 @@ void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y) 
     Copy32To24Ref(src, r, dst, x, y);
 }
 
-void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour) {
+void TintOverRef(const ConstView& src, const QRect& r, const View& dst, int x, int y, uint32_t colour) {
     const uint32_t keep = 255 - Channel(colour, 3);
     for (int j = 0; j < r.height(); ++j) {
         const uint8_t* s = src.Pixel(r.left(), r.top() + j);
@@ -193,7 +193,7 @@ __attribute__((target("ssse3"))) static void TintOverRow_SSSE3(const uint8_t* s,
 }
 #endif
 
-void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour) {
+void TintOver(const ConstView& src, const QRect& r, const View& dst, int x, int y, uint32_t colour) {
     if (r.isEmpty()) return;
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
@@ -521,7 +521,8 @@ static inline void BlendPixel(const uint8_t* s, int sbpp, uint8_t* d, int dbpp, 
     }
 }
 
-void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha) {
+void AlphaBlendRef(const ConstView& src, const QRect& r, const View& dst, int x, int y, int ca,
+                   bool srcAlpha) {
     for (int j = 0; j < r.height(); ++j)
         for (int i = 0; i < r.width(); ++i)
             BlendPixel(src.Pixel(r.left() + i, r.top() + j), src.bpp, dst.Pixel(x + i, y + j), dst.bpp, ca,
@@ -563,7 +564,7 @@ __attribute__((target("ssse3"))) static void BlendRow32Opaque_SSSE3(const uint32
 }
 #endif
 
-void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha) {
+void AlphaBlend(const ConstView& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha) {
     if (r.isEmpty() || ca <= 0) return;
     if (src.bpp == 4 && dst.bpp == 4 && srcAlpha && ca >= 255) {
 #if defined(__x86_64__)
@@ -759,7 +760,7 @@ void Horizontal(float* out, const T* in, int inOffset, const AxisMap& m, int cou
     }
 }
 
-void NearestResize(const View& src, const View& dst, const QRect& area, const AxisMap& mx,
+void NearestResize(const ConstView& src, const View& dst, const QRect& area, const AxisMap& mx,
                    const AxisMap& my) {
     const int bpp = src.bpp, w = area.width();
     int lastSrcRow = -1;
@@ -805,8 +806,8 @@ QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor,
     return QRect(x0, y0, x1 - x0, y1 - y0).intersected(dstClip);
 }
 
-bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0, double xFactor,
-               double yFactor, double xShift, double yShift, int mode) {
+bool ResizeSqr(const ConstView& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
+               double xFactor, double yFactor, double xShift, double yShift, int mode) {
     if (src.bpp != dst.bpp) return false;
     if (mode != NearestNeighbour && mode != Linear && mode != Cubic && mode != SuperSampling &&
         mode != Lanczos)
@@ -826,7 +827,7 @@ bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QR
         return true;
     }
     // In place the source would change under our feet: work from a copy of the source rectangle.
-    View s = src;
+    ConstView s = src;
     std::vector<uint8_t> copy;
     if (sameImage) {
         copy.resize(size_t(src.height) * src.stride);
@@ -884,7 +885,7 @@ bool ResizeSqr(const View& src, const QRect& srcRect0, const View& dst, const QR
     return true;
 }
 
-void ResizeSqrModel(const View& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
+void ResizeSqrModel(const ConstView& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
                     double xFactor, double yFactor, double xShift, double yShift, int mode) {
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
@@ -892,7 +893,7 @@ void ResizeSqrModel(const View& src, const QRect& srcRect0, const View& dst, con
     if (area.isEmpty()) return;
     std::vector<uint8_t> copy(size_t(src.height) * src.stride);
     std::memcpy(copy.data(), src.bits, copy.size());
-    View s = src;
+    ConstView s = src;
     s.bits = copy.data();
     const int tx = ModeTaps(mode, xFactor), ty = ModeTaps(mode, yFactor);
     std::vector<int> ix(tx), iy(ty);
@@ -988,7 +989,7 @@ namespace {
 
 // Everything a warp needs row by row, worked out once.
 struct WarpPlan {
-    View s;                      // the source (a private copy when it is also the destination)
+    ConstView s;                 // the source (a private copy when it is also the destination)
     QRect clip;                  // destination pixels that may be written
     Homography map;              // destination point -> source point
     std::array<QPointF, 4> quad; // the destination quadrangle
@@ -997,9 +998,9 @@ struct WarpPlan {
 };
 
 // False when there is nothing sound to draw (degenerate quadrangle, absurd extent).
-bool PlanWarp(const View& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad, const View& dst,
-              const QRect& dstClip0, const std::array<QPointF, 4>& dstQuad, std::vector<uint8_t>& copy,
-              WarpPlan& plan, bool& nothing) {
+bool PlanWarp(const ConstView& src, const QRect& srcRect0, const std::array<QPointF, 4>& srcQuad,
+              const View& dst, const QRect& dstClip0, const std::array<QPointF, 4>& dstQuad,
+              std::vector<uint8_t>& copy, WarpPlan& plan, bool& nothing) {
     nothing = false;
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     QRect clip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
@@ -1314,7 +1315,7 @@ void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o)
     BlendLinearRef(nb, ax, ay, o);
 }
 
-bool Warp(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
+bool Warp(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
           const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode, bool fast) {
     if (src.bpp != 4 || dst.bpp != 4) return false;
     WarpPlan plan;
@@ -1343,12 +1344,12 @@ bool Warp(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& s
 
 } // namespace
 
-bool WarpQuad(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-              const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
+bool WarpQuad(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
+              const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, true);
 }
 
-bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
+bool WarpQuadRef(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
                  const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, false);
 }
@@ -1402,7 +1403,7 @@ inline uint64_t OpaqueMask(const uint8_t* row, int n, int minAlpha) {
 
 } // namespace
 
-void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out) {
+void AlphaBands(const ConstView& v, const QRect& r, int minAlpha, std::vector<QRect>& out) {
     out.clear();
     size_t band = 0;
     const int w = r.width();
@@ -1438,7 +1439,7 @@ void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>&
     }
 }
 
-void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out) {
+void AlphaBandsRef(const ConstView& v, const QRect& r, int minAlpha, std::vector<QRect>& out) {
     out.clear();
     size_t band = 0;
     for (int y = 0; y < r.height(); ++y) {

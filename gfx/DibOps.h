@@ -15,6 +15,17 @@
 
 namespace DibOps {
 
+// Pixels that are only read: the sources of the operations below.
+struct ConstView {
+    const uint8_t* bits = nullptr;
+    ptrdiff_t stride = 0; // bytes between rows
+    int width = 0, height = 0;
+    int bpp = 4; // bytes per pixel: 3 or 4
+    const uint8_t* Row(int y) const { return bits + ptrdiff_t(y) * stride; }
+    const uint8_t* Pixel(int x, int y) const { return Row(y) + ptrdiff_t(x) * bpp; }
+};
+
+// Pixels that are written: destinations and in-place operations. Any View reads as a ConstView.
 struct View {
     uint8_t* bits = nullptr;
     ptrdiff_t stride = 0; // bytes between rows
@@ -22,22 +33,23 @@ struct View {
     int bpp = 4; // bytes per pixel: 3 or 4
     uint8_t* Row(int y) const { return bits + ptrdiff_t(y) * stride; }
     uint8_t* Pixel(int x, int y) const { return Row(y) + ptrdiff_t(x) * bpp; }
+    operator ConstView() const { return {bits, stride, width, height, bpp}; }
 };
 
 // Same depth: rows by memcpy (overlap within one image handled).
-void Copy(const View& src, const QRect& r, const View& dst, int x, int y);
+void Copy(const ConstView& src, const QRect& r, const View& dst, int x, int y);
 // 24 -> 32 with alpha 0xFF.
-void Copy24To32(const View& src, const QRect& r, const View& dst, int x, int y);
-void Copy24To32Ref(const View& src, const QRect& r, const View& dst, int x, int y);
+void Copy24To32(const ConstView& src, const QRect& r, const View& dst, int x, int y);
+void Copy24To32Ref(const ConstView& src, const QRect& r, const View& dst, int x, int y);
 // 32 -> 24 dropping alpha.
-void Copy32To24(const View& src, const QRect& r, const View& dst, int x, int y);
-void Copy32To24Ref(const View& src, const QRect& r, const View& dst, int x, int y);
+void Copy32To24(const ConstView& src, const QRect& r, const View& dst, int x, int y);
+void Copy32To24Ref(const ConstView& src, const QRect& r, const View& dst, int x, int y);
 // A premultiplied B,G,R,A colour laid over an opaque source (24 bits, or 32 with the fourth byte
 // ignored) into a 32-bit destination, which comes out opaque: per channel
 // c + src * (255 - a) / 255, rounded as AlphaBlend rounds. The same as filling a 32-bit image with
 // the colour and alpha-drawing it over the source.
-void TintOver(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour);
-void TintOverRef(const View& src, const QRect& r, const View& dst, int x, int y, uint32_t colour);
+void TintOver(const ConstView& src, const QRect& r, const View& dst, int x, int y, uint32_t colour);
+void TintOverRef(const ConstView& src, const QRect& r, const View& dst, int x, int y, uint32_t colour);
 
 // Sets every pixel to the colour (0xAARRGGBB; 24-bit takes B,G,R).
 void FillSet(const View& v, const QRect& r, uint32_t colour);
@@ -60,15 +72,16 @@ void PremultiplyRef(const View& v, const QRect& r);
 
 // Source over destination: premultiplied source (32-bit, srcAlpha true) or opaque source with
 // constant alpha ca: d = s*ca/255 + d*(255 - sa*ca/255)/255, each division rounded, saturated.
-void AlphaBlend(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha);
-void AlphaBlendRef(const View& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha);
+void AlphaBlend(const ConstView& src, const QRect& r, const View& dst, int x, int y, int ca, bool srcAlpha);
+void AlphaBlendRef(const ConstView& src, const QRect& r, const View& dst, int x, int y, int ca,
+                   bool srcAlpha);
 
 // The pixels of a 32-bit area whose alpha is at least minAlpha, as rectangles relative to the area's
 // top-left corner in the X server's banded form: bands of rows top to bottom, each band's rectangles
 // sharing its top and height, left to right and not touching; two neighbouring rows with the same runs
 // are one band. `out` is cleared first and keeps its capacity.
-void AlphaBands(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
-void AlphaBandsRef(const View& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
+void AlphaBands(const ConstView& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
+void AlphaBandsRef(const ConstView& v, const QRect& r, int minAlpha, std::vector<QRect>& out);
 
 // Rounded c * a / 255 for c, a in 0..255.
 inline uint32_t Div255(uint32_t v) {
@@ -80,10 +93,10 @@ inline uint32_t Div255(uint32_t v) {
 // only destination pixels whose centre maps into src (and that lie in dstClip) are written; source
 // reads are clamped to src (edge pixels replicated).
 enum Interpolation { NearestNeighbour = 1, Linear = 2, Cubic = 4, SuperSampling = 8, Lanczos = 16 };
-bool ResizeSqr(const View& src, const QRect& srcRect, const View& dst, const QRect& dstClip, double xFactor,
-               double yFactor, double xShift, double yShift, int interpolation);
+bool ResizeSqr(const ConstView& src, const QRect& srcRect, const View& dst, const QRect& dstClip,
+               double xFactor, double yFactor, double xShift, double yShift, int interpolation);
 // A plain double-precision model of ResizeSqr (slow; for tests).
-void ResizeSqrModel(const View& src, const QRect& srcRect, const View& dst, const QRect& dstClip,
+void ResizeSqrModel(const ConstView& src, const QRect& srcRect, const View& dst, const QRect& dstClip,
                     double xFactor, double yFactor, double xShift, double yShift, int interpolation);
 // The written destination area of ResizeSqr.
 QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor,
@@ -94,9 +107,10 @@ double LanczosKernel(double t);
 
 // 32-bit perspective warp: the source quadrangle (inside srcRect) onto the destination quadrangle;
 // destination pixels inside the destination quadrangle and dstClip are written.
-bool WarpQuad(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-              const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int interpolation);
-bool WarpQuadRef(const View& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
+bool WarpQuad(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
+              const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
+              int interpolation);
+bool WarpQuadRef(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
                  const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
                  int interpolation);
 

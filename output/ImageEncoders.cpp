@@ -207,8 +207,10 @@ void JpegTermDestination(j_compress_ptr cinfo) {
     if (n > 0 && sink->out->write(reinterpret_cast<const char*>(sink->buffer), n) != n) JpegSinkFailed(cinfo);
 }
 
-// As EncodePng: nothing with a destructor lives between setjmp and the library calls.
-bool EncodeJpeg(jpeg_compress_struct* cinfo, JpegError* err, JpegSink* sink, const TDIB& image, int quality) {
+// As EncodePng: nothing with a destructor lives between setjmp and the library calls. The library takes
+// rows as writable pointers, so each row of the (const) image goes through rowBuffer (one row's bytes).
+bool EncodeJpeg(jpeg_compress_struct* cinfo, JpegError* err, JpegSink* sink, const TDIB& image, int quality,
+                JSAMPLE* rowBuffer) {
     if (setjmp(err->jump)) return false;
     jpeg_create_compress(cinfo); // clears every field but the error manager
     cinfo->dest = &sink->manager;
@@ -219,8 +221,10 @@ bool EncodeJpeg(jpeg_compress_struct* cinfo, JpegError* err, JpegSink* sink, con
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, quality, TRUE);
     jpeg_start_compress(cinfo, TRUE);
+    const size_t rowBytes = size_t(image.Width()) * (image.BitCount() / 8);
     while (cinfo->next_scanline < cinfo->image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(image.PixelPtr(0, int(cinfo->next_scanline)));
+        std::memcpy(rowBuffer, image.PixelPtr(0, int(cinfo->next_scanline)), rowBytes);
+        JSAMPROW row = rowBuffer;
         jpeg_write_scanlines(cinfo, &row, 1);
     }
     jpeg_finish_compress(cinfo);
@@ -235,6 +239,7 @@ bool WriteJpeg(const TDIB& image, int quality, QIODevice& out, QString* error) {
         return false;
     }
     std::vector<JOCTET> buffer(kJpegBufferSize);
+    std::vector<JSAMPLE> row(size_t(image.Width()) * (image.BitCount() / 8));
     jpeg_compress_struct cinfo{};
     JpegError err{};
     cinfo.err = jpeg_std_error(&err.manager);
@@ -246,7 +251,7 @@ bool WriteJpeg(const TDIB& image, int quality, QIODevice& out, QString* error) {
     sink.manager.init_destination = JpegInitDestination;
     sink.manager.empty_output_buffer = JpegEmptyBuffer;
     sink.manager.term_destination = JpegTermDestination;
-    const bool ok = EncodeJpeg(&cinfo, &err, &sink, image, std::clamp(quality, 10, 100));
+    const bool ok = EncodeJpeg(&cinfo, &err, &sink, image, std::clamp(quality, 10, 100), row.data());
     jpeg_destroy_compress(&cinfo);
     if (!ok)
         SetError(error, err.sinkFailed ? (out.errorString().isEmpty() ? QStringLiteral("write error")

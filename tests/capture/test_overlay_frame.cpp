@@ -17,10 +17,6 @@ constexpr int W = 97, H = 61;
 constexpr uint32_t Tint = 0x57092236u;
 constexpr uint32_t Untouched = 0x12345678u;
 
-DibOps::View ViewOf(TDIB& d) {
-    return DibOps::View{d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8};
-}
-
 struct FrameCase {
     const char* name;
     QRect clip, drawn;
@@ -51,19 +47,19 @@ class OverlayFrame : public ::testing::TestWithParam<FrameCase> {
     TDIB Expected(const FrameCase& c) {
         TDIB out(W + 20, H + 20, 32);
         out.FillRect(QRect(0, 0, out.Width(), out.Height()), Untouched, 256);
-        DibOps::TintOverRef(ViewOf(desktop24), c.clip, ViewOf(out), c.at.x(), c.at.y(), Tint);
+        DibOps::TintOverRef(desktop24.View(), c.clip, out.View(), c.at.x(), c.at.y(), Tint);
         if (!c.drawn.isEmpty()) {
             const QPoint d = c.at + (c.drawn.topLeft() - c.clip.topLeft());
-            DibOps::Copy24To32Ref(ViewOf(desktop24), c.drawn, ViewOf(out), d.x(), d.y());
-            DibOps::AlphaBlendRef(ViewOf(layer), c.drawn, ViewOf(out), d.x(), d.y(), 255, true);
+            DibOps::Copy24To32Ref(desktop24.View(), c.drawn, out.View(), d.x(), d.y());
+            DibOps::AlphaBlendRef(layer.View(), c.drawn, out.View(), d.x(), d.y(), 255, true);
         }
         return out;
     }
     TDIB Composed(const FrameCase& c, TDIB& desktop, bool split) {
         TDIB out(W + 20, H + 20, 32);
         out.FillRect(QRect(0, 0, out.Width(), out.Height()), Untouched, 256);
-        ComposeOverlay(
-            TOverlayFrame{ViewOf(desktop), ViewOf(layer), ViewOf(out), c.clip, c.drawn, c.at, Tint}, split);
+        ComposeOverlay(TOverlayFrame{desktop.View(), layer.View(), out.View(), c.clip, c.drawn, c.at, Tint},
+                       split);
         return out;
     }
     TDIB desktop24, rows32, layer;

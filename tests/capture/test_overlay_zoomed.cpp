@@ -73,14 +73,14 @@ TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop) {
             std::copy_n(desktop.PixelPtr(x, y), 3, g);
             g[3] = uint8_t(x * 7 + y);
         }
-    const DibOps::View rowsView{grabbed.data(), desktop.Width() * 4, desktop.Width(), desktop.Height(), 4};
+    const DibOps::ConstView rowsView{grabbed.data(), desktop.Width() * 4, desktop.Width(), desktop.Height(),
+                                     4};
     for (const bool fromRows : {false, true}) {
         SCOPED_TRACE(fromRows ? "from the grabbed rows" : "from the picture");
         TDIB source, rows, view(w, h, 32);
         view.FillRect(QRect(0, 0, w, h), 0x00FFFFFFu, 256); // stale content that must not show
         if (fromRows)
-            DrawZoomedDesktop(rowsView, source, rows, DibOps::View{view.Bits(), view.BytesPerRow(), w, h, 4},
-                              v);
+            DrawZoomedDesktop(rowsView, source, rows, view.View(), v);
         else
             DrawZoomedDesktop(desktop, source, rows, view, v);
         for (int y = 0; y < h; ++y)

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -389,6 +390,42 @@ TEST(TAgg2DPath, NonFinitePointsAreSkippedAndFarPointsClipped) {
     const auto huge = Rect(-1e12, -1e12, 1e12, 1e12);
     agg.Polygon(huge.data(), 4, PathDrawMode::FillOnly);
     EXPECT_EQ(CountChanged(dib, 0xFF000000), 0) << "the whole image, nothing wrapped around";
+}
+
+// The overlay hands its shape points over as points: they must make the same path as (x, y) pairs,
+// skipped non-finite points included.
+TEST(TAgg2DPath, PointSpansDrawWhatCoordinatePairsDraw) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<TPointD> points = {{nan, 4},     {6.5, 5.25}, {30.75, 8.5}, {22, nan},
+                                         {26.5, 31.5}, {9.25, 27},  {15.5, 14.5}};
+    std::vector<double> pairs;
+    for (const TPointD& p : points) {
+        pairs.push_back(p.x);
+        pairs.push_back(p.y);
+    }
+    auto draw = [&](bool asPoints) {
+        TDIB dib(40, 40, 32);
+        Fill(dib, 0);
+        TAgg2D agg;
+        EXPECT_TRUE(agg.Attach(dib));
+        agg.SetFillColor(200, 40, 90, 160);
+        agg.SetLineColor(20, 120, 220, 200);
+        agg.SetLineWidth(2.5);
+        if (asPoints)
+            agg.Polygon(points, PathDrawMode::FillAndStroke);
+        else
+            agg.Polygon(pairs.data(), int(points.size()), PathDrawMode::FillAndStroke);
+        EXPECT_EQ(agg.Path().TotalVertices(), 6u) << "five points and the close";
+        agg.SetLineWidth(1.5);
+        if (asPoints)
+            agg.Polyline(std::span(points).subspan(1, 4));
+        else
+            agg.Polyline(pairs.data() + 2, 4);
+        return dib;
+    };
+    TDIB pairsDrawn = draw(false), pointsDrawn = draw(true);
+    EXPECT_GT(CountChanged(pairsDrawn, 0), 100);
+    EXPECT_EQ(pointsDrawn.StoredForm(), pairsDrawn.StoredForm());
 }
 
 TEST(TAgg2DPath, InkStrokeWidthMatchesThePen) {

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -195,6 +196,40 @@ TEST(Dib, QImageViewsAndCopies) {
     EXPECT_NE(copy.constBits(), a.Bits());
     TDIB b = TDIB::FromQImage(copy, 32);
     EXPECT_EQ(Px(b, 1, 1), 0xFF330011u);
+}
+
+TEST(Dib, ConstQImageReadsThePixelsAndWritesACopy) {
+    TDIB a(3, 2, 32);
+    *a.PixelPtr32(2, 1) = 0xFF102030u;
+    const TDIB& shown = a;
+    QImage v = shown.AsConstQImage();
+    EXPECT_EQ(v.constBits(), a.Bits());
+    EXPECT_EQ(v.bytesPerLine(), a.BytesPerRow());
+    EXPECT_EQ(v.pixel(2, 1), 0xFF102030u);
+    v.setPixel(2, 1, 0xFF000000u);
+    EXPECT_NE(v.constBits(), a.Bits()) << "writing detaches";
+    EXPECT_EQ(Px(a, 2, 1), 0xFF102030u) << "the image keeps its pixels";
+}
+
+// Odd widths, so that the rows are padded and the stride is not width times bytes per pixel.
+TEST(Dib, ViewsAliasThePixelsWithTheImagesStrideAndDepth) {
+    for (const int bits : {24, 32}) {
+        SCOPED_TRACE(bits);
+        TDIB d(7, 5, bits);
+        auto expectView = [&](const DibOps::ConstView& v, int w, int h) {
+            EXPECT_EQ(v.bits, d.Bits());
+            EXPECT_EQ(v.stride, d.BytesPerRow());
+            EXPECT_EQ(v.bpp, bits / 8);
+            EXPECT_EQ(QSize(v.width, v.height), QSize(w, h));
+            EXPECT_EQ(v.Pixel(w - 1, h - 1), d.PixelPtr(w - 1, h - 1));
+        };
+        expectView(std::as_const(d).ConstView(), 7, 5);
+        expectView(std::as_const(d).ConstView(3, 2), 3, 2);
+        // A View reads as a ConstView of the same pixels.
+        expectView(d.View(), 7, 5);
+        expectView(d.View(3, 2), 3, 2);
+        EXPECT_EQ(d.View().Pixel(6, 4), d.PixelPtr(6, 4));
+    }
 }
 
 TEST(Dib, TempDibIsReusedAndBusyGivesAFreshOne) {

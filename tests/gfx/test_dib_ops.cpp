@@ -37,10 +37,6 @@ void FillRandomPremultiplied(TDIB& d, uint32_t seed) {
         }
 }
 
-DibOps::View ViewOf(TDIB& d) {
-    return {d.Bits(), d.BytesPerRow(), d.Width(), d.Height(), d.BitCount() / 8};
-}
-
 bool SamePixels(TDIB& a, TDIB& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
     const size_t row = size_t(a.Width()) * a.BitCount() / 8;
@@ -171,11 +167,11 @@ TEST_P(DibFastLoops, FillBlendAndAddSubMatchReference) {
         FillRandom(a, uint32_t(alpha + w));
         TDIB b = Copy(a);
         const QRect r(1, 1, w, h);
-        DibOps::FillBlend(ViewOf(a), r, 0xC0FF1080u, alpha);
-        DibOps::FillBlendRef(ViewOf(b), r, 0xC0FF1080u, alpha);
+        DibOps::FillBlend(a.View(), r, 0xC0FF1080u, alpha);
+        DibOps::FillBlendRef(b.View(), r, 0xC0FF1080u, alpha);
         ASSERT_TRUE(SamePixels(a, b)) << alpha;
-        DibOps::AddSubC(ViewOf(a), r, 0x01FF7F00u, 0x30001020u);
-        DibOps::AddSubCRef(ViewOf(b), r, 0x01FF7F00u, 0x30001020u);
+        DibOps::AddSubC(a.View(), r, 0x01FF7F00u, 0x30001020u);
+        DibOps::AddSubCRef(b.View(), r, 0x01FF7F00u, 0x30001020u);
         ASSERT_TRUE(SamePixels(a, b)) << alpha;
     }
 }
@@ -188,8 +184,8 @@ TEST_P(DibFastLoops, BoxFilterMatchesNaiveSum) {
         TDIB b = Copy(a);
         const QRect r(1, 2, w + 2, h + 1);
         const int ax = mask.width() / 2, ay = mask.height() / 2;
-        DibOps::BoxFilter(ViewOf(a), r, mask.width(), mask.height(), ax, ay);
-        DibOps::BoxFilterRef(ViewOf(b), r, mask.width(), mask.height(), ax, ay);
+        DibOps::BoxFilter(a.View(), r, mask.width(), mask.height(), ax, ay);
+        DibOps::BoxFilterRef(b.View(), r, mask.width(), mask.height(), ax, ay);
         ASSERT_TRUE(SamePixels(a, b)) << mask.width() << "x" << mask.height();
     }
 }
@@ -199,13 +195,13 @@ TEST_P(DibFastLoops, CopyPremultiplyAndAlphaBlendMatchReference) {
     TDIB src24(w + 1, h, 24);
     FillRandom(src24, 9);
     TDIB a(w + 2, h + 1, 32), b(w + 2, h + 1, 32);
-    DibOps::Copy24To32(ViewOf(src24), QRect(1, 0, w, h), ViewOf(a), 1, 1);
-    DibOps::Copy24To32Ref(ViewOf(src24), QRect(1, 0, w, h), ViewOf(b), 1, 1);
+    DibOps::Copy24To32(src24.ConstView(), QRect(1, 0, w, h), a.View(), 1, 1);
+    DibOps::Copy24To32Ref(src24.ConstView(), QRect(1, 0, w, h), b.View(), 1, 1);
     ASSERT_TRUE(SamePixels(a, b));
     FillRandom(a, 10);
     b = Copy(a);
-    DibOps::Premultiply(ViewOf(a), QRect(0, 0, w, h));
-    DibOps::PremultiplyRef(ViewOf(b), QRect(0, 0, w, h));
+    DibOps::Premultiply(a.View(), QRect(0, 0, w, h));
+    DibOps::PremultiplyRef(b.View(), QRect(0, 0, w, h));
     ASSERT_TRUE(SamePixels(a, b));
     TDIB s(w, h, 32);
     FillRandomPremultiplied(s, 11);
@@ -213,8 +209,8 @@ TEST_P(DibFastLoops, CopyPremultiplyAndAlphaBlendMatchReference) {
     FillRandom(d1, 12);
     TDIB d2 = Copy(d1);
     for (int ca : {255, 128}) {
-        DibOps::AlphaBlend(ViewOf(s), QRect(0, 0, w, h), ViewOf(d1), 1, 0, ca, true);
-        DibOps::AlphaBlendRef(ViewOf(s), QRect(0, 0, w, h), ViewOf(d2), 1, 0, ca, true);
+        DibOps::AlphaBlend(s.ConstView(), QRect(0, 0, w, h), d1.View(), 1, 0, ca, true);
+        DibOps::AlphaBlendRef(s.ConstView(), QRect(0, 0, w, h), d2.View(), 1, 0, ca, true);
         ASSERT_TRUE(SamePixels(d1, d2)) << ca;
     }
 }
@@ -229,22 +225,22 @@ TEST_P(DibFastLoops, NarrowingCopyAndTintOverMatchReference) {
         TDIB a(w + 1, h, 24), b(w + 1, h, 24);
         FillRandom(a, 22);
         b = Copy(a);
-        DibOps::Copy32To24(ViewOf(src), r, ViewOf(a), 1, 0);
-        DibOps::Copy32To24Ref(ViewOf(src), r, ViewOf(b), 1, 0);
+        DibOps::Copy32To24(src.ConstView(), r, a.View(), 1, 0);
+        DibOps::Copy32To24Ref(src.ConstView(), r, b.View(), 1, 0);
         ASSERT_TRUE(SamePixels(a, b));
     }
     for (uint32_t colour : {0x57092236u, 0xFF102030u, 0x00000000u, 0x80FFFFFFu}) {
         TDIB a(w + 1, h + 2, 32);
         FillRandom(a, colour);
         TDIB b = Copy(a);
-        DibOps::TintOver(ViewOf(src), r, ViewOf(a), 0, 2, colour);
-        DibOps::TintOverRef(ViewOf(src), r, ViewOf(b), 0, 2, colour);
+        DibOps::TintOver(src.ConstView(), r, a.View(), 0, 2, colour);
+        DibOps::TintOverRef(src.ConstView(), r, b.View(), 0, 2, colour);
         ASSERT_TRUE(SamePixels(a, b)) << std::hex << colour;
         // The one pass is what the overlay did in two: fill with the colour, alpha-draw it over a
         // 32-bit copy of the source (whose fourth byte a 24-bit source makes opaque).
         TDIB copy(w, h, 32), fill(w, h, 32);
         if (bits == 24)
-            DibOps::Copy24To32(ViewOf(src), r, ViewOf(copy), 0, 0);
+            DibOps::Copy24To32(src.ConstView(), r, copy.View(), 0, 0);
         else
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
@@ -489,7 +485,7 @@ TEST_P(DibResizeModel, WithinOneOfTheDoubleModel) {
     TDIB fast(dw, dh, c.bits), model(dw, dh, c.bits);
     const QRect src(2, 1, 33, 21), clip(1, 1, dw - 2, dh - 1);
     s.ResizeSqr(fast, src, c.mode, c.fx, c.fy, c.sx, c.sy, clip);
-    DibOps::ResizeSqrModel(ViewOf(s), src, ViewOf(model), clip, c.fx, c.fy, c.sx, c.sy, c.mode);
+    DibOps::ResizeSqrModel(s.ConstView(), src, model.View(), clip, c.fx, c.fy, c.sx, c.sy, c.mode);
     const int bpp = c.bits / 8;
     int worst = 0;
     for (int y = 0; y < dh; ++y)
@@ -644,9 +640,9 @@ TEST_P(DibWarpFast, LinearMatchesThePlainLoop) {
     TDIB fast(45, 31, 32), plain(45, 31, 32);
     FillRandom(fast, 51);
     plain = Copy(fast);
-    const bool a = DibOps::WarpQuad(ViewOf(src), c.srcRect, c.srcQuad, ViewOf(fast), c.clip, c.dstQuad, 2);
+    const bool a = DibOps::WarpQuad(src.ConstView(), c.srcRect, c.srcQuad, fast.View(), c.clip, c.dstQuad, 2);
     const bool b =
-        DibOps::WarpQuadRef(ViewOf(src), c.srcRect, c.srcQuad, ViewOf(plain), c.clip, c.dstQuad, 2);
+        DibOps::WarpQuadRef(src.ConstView(), c.srcRect, c.srcQuad, plain.View(), c.clip, c.dstQuad, 2);
     ASSERT_EQ(a, b);
     for (int y = 0; y < 31; ++y)
         for (int x = 0; x < 45; ++x)
@@ -751,7 +747,7 @@ TDIB FromRows(const std::vector<std::string>& rows) {
 
 std::vector<QRect> Bands(TDIB& d, const QRect& r, bool fast) {
     std::vector<QRect> out{QRect(9, 9, 9, 9)}; // stale contents are cleared
-    (fast ? DibOps::AlphaBands : DibOps::AlphaBandsRef)(ViewOf(d), r, 128, out);
+    (fast ? DibOps::AlphaBands : DibOps::AlphaBandsRef)(d.ConstView(), r, 128, out);
     return out;
 }
 } // namespace
