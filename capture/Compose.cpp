@@ -89,25 +89,18 @@ TDIB ShadowedPreview(TDIB& captureImage, const QRect& area) {
     return shadow;
 }
 
-} // namespace
-
-TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
-                                std::vector<CaptureShape> shapes, double penWidth, uint32_t inkColor) {
-    TComposedCapture out;
-    TDIB desktopImage(desktop); // shares the pixels; only read
-    const QRect image(0, 0, desktopImage.Width(), desktopImage.Height());
-    if (shapes.empty()) shapes.emplace_back();
+// The selected area: the selection's bounds grown by the ink it holds, clipped to the grabbed part, or
+// everything grabbed for a click, a tiny selection or one wholly outside the grabbed part (its points
+// are then dropped). Returns whether a margin is kept around it (a lasso, or ink leaving the selection);
+// keepRect is a rectangle selection's exact pixels.
+bool ChooseArea(std::vector<CaptureShape>& shapes, const QRect& grabbedRect, QRect& keepRect) {
     CaptureShape& sel = shapes[0];
-
     bool outside = false;
-    bool selected = false;
-    QRect keepRect; // a rectangle selection's exact pixels
     if (std::max(sel.Bounds.Width(), sel.Bounds.Height()) > ClickSelectionLimit && !sel.Points.empty()) {
         outside = sel.Kind != skRectangle;
         if (sel.Kind == skRectangle) sel.Bounds = RectangleBounds(sel);
         sel.Bounds.Clip(grabbedRect);
         if (!sel.Bounds.IsEmpty()) {
-            selected = true;
             keepRect = sel.Bounds.ToRect();
             for (size_t i = 1; i < shapes.size(); ++i) {
                 CaptureShape& ink = shapes[i];
@@ -120,16 +113,83 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
                                   ink.Bounds.right + OutsideMargin, ink.Bounds.bottom + OutsideMargin};
                 sel.Bounds.Include(ink.Bounds.left, ink.Bounds.top, ink.Bounds.right, ink.Bounds.bottom);
             }
+            return outside;
         }
     }
-    if (!selected) {
-        // A click, a tiny selection or one wholly outside the grabbed part: everything grabbed.
-        sel.Points.clear();
-        sel.Bounds = TShapeBounds::FromRect(grabbedRect);
-        outside = false;
-    }
+    sel.Points.clear();
+    sel.Bounds = TShapeBounds::FromRect(grabbedRect);
+    return false;
+}
 
-    const TShapeBounds& a = sel.Bounds;
+// Makes what lies outside the selection transparent in the capture (output coordinates): a rectangle
+// keeps exactly its pixels (keep), no half-covered border from the pixel-centre corners; a lasso is cut
+// with its anti-aliased edge. Returns whether any part became transparent; a lasso leaves its painter.
+bool CutOut(TDIB& captureImage, const CaptureShape& sel, const QRect& keep,
+            std::unique_ptr<TAgg2D>& painter) {
+    const int w = captureImage.Width(), h = captureImage.Height();
+    const QRect all(0, 0, w, h);
+    if (sel.Points.empty()) return false;
+    if (sel.Kind == skRectangle) {
+        if (keep == all) return false;
+        captureImage.FillRect(QRect(0, 0, w, keep.top()), 0, 256);
+        captureImage.FillRect(QRect(0, keep.bottom() + 1, w, h - keep.bottom() - 1), 0, 256);
+        captureImage.FillRect(QRect(0, keep.top(), keep.left(), keep.height()), 0, 256);
+        captureImage.FillRect(QRect(keep.right() + 1, keep.top(), w - keep.right() - 1, keep.height()), 0,
+                              256);
+        return true;
+    }
+    TDIB mask(w, h, 32);
+    mask.FillRect(all, 0xFF000000u, 256);
+    painter = std::make_unique<TAgg2D>();
+    painter->Attach(mask);
+    painter->SetClipBox(0, 0, w, h);
+    painter->SetBlendMode(AggBlendClear);
+    painter->Polygon(sel.Points, PathDrawMode::FillOnly);
+    painter->SetBlendMode(AggBlendAlpha);
+    ApplyMask(captureImage, mask);
+    return true;
+}
+
+// The flat picture of the output rectangle o: the cut-out over frosted surroundings made from the
+// unmasked desktop; a copy of the capture when it is opaque but has ink; otherwise the grabbed pixels
+// themselves.
+TDIB FlatPicture(const TDIB& desktop, const QRect& o, const TDIB& captureImage, bool transparentParts,
+                 bool anyInk) {
+    TDIB flat;
+    if (transparentParts) {
+        flat = TDIB(o.width(), o.height(), 32);
+        desktop.CopyRect(flat, 0, 0, o);
+        Frost(flat);
+        captureImage.AlphaDraw(flat, 0, 0, QRect(0, 0, o.width(), o.height()), 255);
+    } else if (anyInk) {
+        flat.CreateCopy(captureImage, true);
+    } else {
+        flat = TDIB(o.width(), o.height(), 24);
+        desktop.CopyRect(flat, 0, 0, o);
+    }
+    return flat;
+}
+
+void DrawInkOn(std::unique_ptr<TAgg2D>& painter, TDIB& image, const std::vector<CaptureShape>& shapes,
+               double penWidth, uint32_t inkColor) {
+    if (!painter) painter = std::make_unique<TAgg2D>();
+    painter->Attach(image);
+    painter->SetClipBox(0, 0, image.Width(), image.Height());
+    DrawInk(*painter, shapes, penWidth, inkColor);
+}
+
+} // namespace
+
+TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
+                                std::vector<CaptureShape> shapes, double penWidth, uint32_t inkColor) {
+    TComposedCapture out;
+    TDIB desktopImage(desktop); // shares the pixels; only read
+    const QRect image(0, 0, desktopImage.Width(), desktopImage.Height());
+    if (shapes.empty()) shapes.emplace_back();
+    QRect keepRect;
+    const bool outside = ChooseArea(shapes, grabbedRect, keepRect);
+
+    const TShapeBounds& a = shapes[0].Bounds;
     out.areaRect = a.ToRect();
     out.previewOrigin = QPointF((a.left + a.right) * 0.5 + 2, (a.top + a.bottom) * 0.5 + 4);
     QRect o = out.areaRect;
@@ -137,78 +197,28 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
     o &= image;
     out.outputRect = o;
     if (o.isEmpty()) return out;
-    const QRect area = out.areaRect.translated(-o.topLeft());
 
     for (CaptureShape& s : shapes)
         for (TPointD& p : s.Points) {
             p.x -= o.left();
             p.y -= o.top();
         }
-
-    const QRect all(0, 0, o.width(), o.height());
     TDIB captureImage(o.width(), o.height(), 32);
     desktopImage.CopyRect(captureImage, 0, 0, o);
-
     bool anyInk = false;
     for (size_t i = 1; i < shapes.size(); ++i)
         anyInk = anyInk || !shapes[i].Points.empty();
 
     std::unique_ptr<TAgg2D> painter;
-    bool transparentParts = false;
-    if (!sel.Points.empty()) {
-        if (sel.Kind == skRectangle) {
-            // A rectangle keeps exactly its pixels: no half-covered border from the pixel-centre corners.
-            const QRect keep = keepRect.translated(-o.topLeft());
-            transparentParts = keep != all;
-            if (transparentParts) {
-                captureImage.FillRect(QRect(0, 0, o.width(), keep.top()), 0, 256);
-                captureImage.FillRect(QRect(0, keep.bottom() + 1, o.width(), o.height() - keep.bottom() - 1),
-                                      0, 256);
-                captureImage.FillRect(QRect(0, keep.top(), keep.left(), keep.height()), 0, 256);
-                captureImage.FillRect(
-                    QRect(keep.right() + 1, keep.top(), o.width() - keep.right() - 1, keep.height()), 0, 256);
-            }
-        } else {
-            transparentParts = true;
-            TDIB mask(o.width(), o.height(), 32);
-            mask.FillRect(all, 0xFF000000u, 256);
-            painter = std::make_unique<TAgg2D>();
-            painter->Attach(mask);
-            painter->SetClipBox(0, 0, o.width(), o.height());
-            painter->SetBlendMode(AggBlendClear);
-            painter->Polygon(sel.Points, PathDrawMode::FillOnly);
-            painter->SetBlendMode(AggBlendAlpha);
-            ApplyMask(captureImage, mask);
-        }
-    }
-
-    TDIB flatImage;
-    if (transparentParts) {
-        // The cut-out over frosted surroundings made from the unmasked picture.
-        flatImage = TDIB(o.width(), o.height(), 32);
-        desktopImage.CopyRect(flatImage, 0, 0, o);
-        Frost(flatImage);
-        captureImage.AlphaDraw(flatImage, 0, 0, all, 255);
-    } else if (anyInk) {
-        flatImage.CreateCopy(captureImage, true);
-    } else {
-        // Opaque everywhere and without ink: the flat picture is the grabbed pixels themselves.
-        flatImage = TDIB(o.width(), o.height(), 24);
-        desktopImage.CopyRect(flatImage, 0, 0, o);
-    }
-
+    const bool transparentParts = CutOut(captureImage, shapes[0], keepRect.translated(-o.topLeft()), painter);
+    TDIB flatImage = FlatPicture(desktopImage, o, captureImage, transparentParts, anyInk);
     if (anyInk) {
-        if (!painter) painter = std::make_unique<TAgg2D>();
-        painter->Attach(captureImage);
-        painter->SetClipBox(0, 0, o.width(), o.height());
-        DrawInk(*painter, shapes, penWidth, inkColor);
-        painter->Attach(flatImage);
-        painter->SetClipBox(0, 0, o.width(), o.height());
-        DrawInk(*painter, shapes, penWidth, inkColor);
+        DrawInkOn(painter, captureImage, shapes, penWidth, inkColor);
+        DrawInkOn(painter, flatImage, shapes, penWidth, inkColor);
     }
     flatImage.SetBitCount(24);
 
-    out.previewImage = ShadowedPreview(captureImage, area);
+    out.previewImage = ShadowedPreview(captureImage, out.areaRect.translated(-o.topLeft()));
     out.captureImage = captureImage;
     out.flatImage = flatImage;
     return out;

@@ -582,64 +582,66 @@ void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
     if (DragMode != dmIdle) return;
     if (button != Qt::LeftButton && button != Qt::RightButton && button != Qt::MiddleButton) return;
     SetPointer(x, y);
-
     if (ZoomedView()) {
-        if (button == Qt::MiddleButton) {
-            ResampleMode = ResampleMode == 4 ? 1 : 4; // 1 and 4 alternate; anything else becomes 4
-            InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
-        } else {
-            const QPoint p = ImageFromClient(x, y);
-            if (button == Qt::RightButton) {
-                if (!(MagnifierMode && TargetZoom == 1))
-                    SetZoom(1, false);
-                else
-                    DragMode = dmCancelArmed;
-            } else {
-                DragOrigin = QPoint(x, y);
-                if ((shift & Qt::ControlModifier) || doubleClick) {
-                    DragMode = dmPick;
-                    PickRect = {p.x(), p.y(), p.x(), p.y()};
-                    setCursor(Qt::CrossCursor);
-                    PlaySound(QStringLiteral("Blip.wav"), SND_NOSTOP);
-                } else {
-                    DragMode = dmPan;
-                }
-            }
-        }
-        UpdatePickedColor();
+        ZoomedMouseDown(button, shift, x, y, doubleClick);
         return;
     }
-
     if (button == Qt::MiddleButton) return;
-    const TPointD q{x + 0.5, y + 0.5};
-    {
-        std::lock_guard<std::mutex> lock(ShapeLock);
-        const bool ink = button == Qt::RightButton || (shift & Qt::AltModifier);
-        DragMode = ink ? dmInk : dmSelection;
-        double timeConstant;
-        if (ink) {
-            Shapes.emplace_back();
-            ActiveShape = int32_t(Shapes.size()) - 1;
-            timeConstant = 10;
+    StartShape(button == Qt::RightButton || (shift & Qt::AltModifier), shift & Qt::ControlModifier, x, y);
+    CapBoxMouseMove(shift, x, y);
+}
+
+void TInputForm::ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y,
+                                 bool doubleClick) {
+    if (button == Qt::MiddleButton) {
+        ResampleMode = ResampleMode == 4 ? 1 : 4; // 1 and 4 alternate; anything else becomes 4
+        InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+    } else if (button == Qt::RightButton) {
+        if (!(MagnifierMode && TargetZoom == 1))
+            SetZoom(1, false);
+        else
+            DragMode = dmCancelArmed;
+    } else {
+        DragOrigin = QPoint(x, y);
+        if ((shift & Qt::ControlModifier) || doubleClick) {
+            const QPoint p = ImageFromClient(x, y);
+            DragMode = dmPick;
+            PickRect = {p.x(), p.y(), p.x(), p.y()};
+            setCursor(Qt::CrossCursor);
+            PlaySound(QStringLiteral("Blip.wav"), SND_NOSTOP);
         } else {
-            ActiveShape = 0;
-            timeConstant = 15;
-        }
-        CaptureShape& s = Shapes[size_t(ActiveShape)];
-        s.Bounds = TShapeBounds{};
-        s.Points.clear(); // a selection drawn again after a refused confirmation starts afresh
-        s.Pen = q;
-        s.Target = q;
-        if (shift & Qt::ControlModifier) {
-            s.Kind = skRectangle;
-            s.Points.assign(4, q);
-        } else {
-            s.Kind = skFollowing;
-            FollowStart(s.FollowParams[0], s.FollowState[0], timeConstant, q.x);
-            FollowStart(s.FollowParams[1], s.FollowState[1], timeConstant, q.y);
+            DragMode = dmPan;
         }
     }
-    CapBoxMouseMove(shift, x, y);
+    UpdatePickedColor();
+}
+
+void TInputForm::StartShape(bool ink, bool rectangle, int x, int y) {
+    const TPointD q{x + 0.5, y + 0.5};
+    std::lock_guard<std::mutex> lock(ShapeLock);
+    DragMode = ink ? dmInk : dmSelection;
+    double timeConstant;
+    if (ink) {
+        Shapes.emplace_back();
+        ActiveShape = int32_t(Shapes.size()) - 1;
+        timeConstant = 10;
+    } else {
+        ActiveShape = 0;
+        timeConstant = 15;
+    }
+    CaptureShape& s = Shapes[size_t(ActiveShape)];
+    s.Bounds = TShapeBounds{};
+    s.Points.clear(); // a selection drawn again after a refused confirmation starts afresh
+    s.Pen = q;
+    s.Target = q;
+    if (rectangle) {
+        s.Kind = skRectangle;
+        s.Points.assign(4, q);
+    } else {
+        s.Kind = skFollowing;
+        FollowStart(s.FollowParams[0], s.FollowState[0], timeConstant, q.x);
+        FollowStart(s.FollowParams[1], s.FollowState[1], timeConstant, q.y);
+    }
 }
 
 void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {

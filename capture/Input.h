@@ -221,6 +221,10 @@ class TInputForm : public TWPForm {
   private:
     friend class TCatchThread;
     friend void StartCapture(TCaptureMode mode, ICaptureOwner* owner);
+    // A press in the zoomed view: interpolation, zoom out (or arm the magnifier's cancel), pan or pick.
+    void ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick);
+    // A press in the normal view starts the selection (rectangle or lasso) or a new ink stroke.
+    void StartShape(bool ink, bool rectangle, int x, int y);
     void SetUpLayer();
     void SetUpCapBox();
     void SetUpServices();

@@ -112,102 +112,79 @@ int FloorDiv(int a, int b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
-} // namespace
-
-void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
-                       const TZoomedView& v) {
-    if (desktop.BitCount() != 24) return;
-    DrawZoomedDesktop(desktop.ConstView(), source, rows, view, v);
+void FillInView(const DibOps::View& view, const QRect& r, uint32_t colour) {
+    const QRect c = r & QRect(0, 0, view.width, view.height);
+    if (!c.isEmpty()) DibOps::FillSet(view, c, colour);
 }
 
-void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
-                       const TZoomedView& v) {
+// Background only where no image pixel lands (covered): at high zoom usually nothing at all.
+void FillAround(const DibOps::View& view, const QRect& covered, uint32_t background) {
     const int w = view.width, h = view.height;
-    if (w <= 0 || h <= 0 || view.bpp != 4) return;
-    const QRect all(0, 0, w, h);
-    auto fill = [&](const QRect& r) {
-        const QRect c = r & all;
-        if (!c.isEmpty()) DibOps::FillSet(view, c, v.background);
-    };
-    const double zoom = v.zoom;
-    const QPointF off = v.offset;
-    const bool grid = v.mode == 1 && PixelGridStrength(zoom) > 0;
-    const TGridDarkening dark = grid ? PixelGridDarkening(zoom, v.phase) : TGridDarkening{};
-    const QRect covered = ZoomedImageArea(QSize(desktop.width, desktop.height), zoom, off, QSize(w, h));
     const int cl = covered.left(), ct = covered.top();
     const int cr = cl + covered.width(), cb = ct + covered.height();
-    // Background only where no image pixel lands: at high zoom usually nothing at all.
-    auto fillAround = [&] {
-        fill(QRect(0, 0, w, ct));
-        fill(QRect(0, cb, w, h - cb));
-        fill(QRect(0, ct, cl, cb - ct));
-        fill(QRect(cr, ct, w - cr, cb - ct));
-    };
+    FillInView(view, QRect(0, 0, w, ct), background);
+    FillInView(view, QRect(0, cb, w, h - cb), background);
+    FillInView(view, QRect(0, ct, cl, cb - ct), background);
+    FillInView(view, QRect(cr, ct, w - cr, cb - ct), background);
+}
 
-    // Unmagnified on whole pixels (where the magnifier starts), nearest sampling shows each desktop
-    // pixel as it is: copied straight into the view, with no scratch (a frame's worth of fresh memory
-    // on the magnifier's first paint).
-    if (zoom == 1 && v.mode == 1 && off.x() == std::floor(off.x()) && off.y() == std::floor(off.y()) &&
-        std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9) {
-        fillAround();
-        if (covered.isEmpty()) return;
-        const QRect from = covered.translated(int(off.x()), int(off.y()));
-        if (desktop.bpp == 3) {
-            DibOps::Copy24To32(desktop, from, view, cl, ct);
-        } else {
-            DibOps::Copy(desktop, from, view, cl, ct);
-            for (int y = ct; y < cb; ++y) {
-                uint8_t* px = view.Pixel(cl, y);
-                for (int x = 0; x < cr - cl; ++x)
-                    px[4 * x + 3] = 0xFF;
-            }
-        }
-        return;
-    }
-
-    // The image pixels under the covered area, and beyond them as far as a cubic kernel reaches, so that
-    // interpolating the part gives what interpolating the whole desktop would.
-    constexpr int KernelReach = 3;
-    QRect seen;
-    if (!covered.isEmpty()) {
-        const int sl = int(std::floor((cl + 0.5 + off.x()) / zoom)) - KernelReach;
-        const int st = int(std::floor((ct + 0.5 + off.y()) / zoom)) - KernelReach;
-        const int sr = int(std::floor((cr - 0.5 + off.x()) / zoom)) + 1 + KernelReach;
-        const int sb = int(std::floor((cb - 0.5 + off.y()) / zoom)) + 1 + KernelReach;
-        seen = QRect(sl, st, sr - sl, sb - st) & QRect(0, 0, desktop.width, desktop.height);
-    }
-    if (seen.isEmpty()) {
-        fill(all);
-        if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
-        return;
-    }
-    EnsureScratch(source, seen.width(), seen.height());
+// The desktop's pixels `from` at `at` in a 32-bit view, opaque: the grabbed rows' fourth byte is the X
+// server's padding.
+void CopyOpaque(const DibOps::ConstView& desktop, const QRect& from, const DibOps::View& to, QPoint at) {
     if (desktop.bpp == 3) {
-        DibOps::Copy24To32(desktop, seen, source.View(), 0, 0);
-    } else {
-        // Grabbed rows: their fourth byte is the X server's padding, made opaque here.
-        DibOps::Copy(desktop, seen, source.View(), 0, 0);
-        for (int y = 0; y < seen.height(); ++y) {
-            uint8_t* px = source.PixelPtr(0, y);
-            for (int x = 0; x < seen.width(); ++x)
-                px[4 * x + 3] = 0xFF;
-        }
-    }
-    const QRect part(0, 0, seen.width(), seen.height());
-    const double shiftX = seen.left() * zoom - off.x();
-
-    const bool wholeRows = v.mode == 1 && zoom >= 2 && zoom == std::floor(zoom) && zoom < 65536 &&
-                           off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
-    if (!wholeRows) {
-        fillAround();
-        DibOps::ResizeSqr(source.ConstView(), part, view, all, zoom, zoom, shiftX,
-                          seen.top() * zoom - off.y(), v.mode);
-        if (grid) DrawPixelGrid(view, zoom, off, v.firstPixel, v.phase);
+        DibOps::Copy24To32(desktop, from, to, at.x(), at.y());
         return;
     }
+    DibOps::Copy(desktop, from, to, at.x(), at.y());
+    for (int y = 0; y < from.height(); ++y) {
+        uint8_t* px = to.Pixel(at.x(), at.y() + y);
+        for (int x = 0; x < from.width(); ++x)
+            px[4 * x + 3] = 0xFF;
+    }
+}
 
-    // Each image row covers zoom whole client rows, all alike before the grid's rows darken the first:
-    // one row per image row is magnified (and its grid columns darkened) in rows, then repeated.
+// Unmagnified on whole pixels (where the magnifier starts), nearest sampling shows each desktop pixel as
+// it is: copied straight into the view, with no scratch (a frame's worth of fresh memory on the
+// magnifier's first paint).
+bool UnmagnifiedOnWholePixels(const TZoomedView& v) {
+    const QPointF off = v.offset;
+    return v.zoom == 1 && v.mode == 1 && off.x() == std::floor(off.x()) && off.y() == std::floor(off.y()) &&
+           std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9;
+}
+
+// Nearest sampling at a whole zoom from 2 on with a whole vertical offset: every image row covers zoom
+// whole client rows.
+bool InWholeRows(const TZoomedView& v) {
+    return v.mode == 1 && v.zoom >= 2 && v.zoom == std::floor(v.zoom) && v.zoom < 65536 &&
+           v.offset.y() == std::floor(v.offset.y()) && std::abs(v.offset.y()) < 1e9;
+}
+
+// The image pixels under the covered area, and beyond them as far as a cubic kernel reaches, so that
+// interpolating the part gives what interpolating the whole desktop would.
+QRect SeenPart(const QRect& covered, const TZoomedView& v, QSize desktop) {
+    constexpr int KernelReach = 3;
+    if (covered.isEmpty()) return {};
+    const double zoom = v.zoom;
+    const QPointF off = v.offset;
+    const int cl = covered.left(), ct = covered.top();
+    const int cr = cl + covered.width(), cb = ct + covered.height();
+    const int sl = int(std::floor((cl + 0.5 + off.x()) / zoom)) - KernelReach;
+    const int st = int(std::floor((ct + 0.5 + off.y()) / zoom)) - KernelReach;
+    const int sr = int(std::floor((cr - 0.5 + off.x()) / zoom)) + 1 + KernelReach;
+    const int sb = int(std::floor((cb - 0.5 + off.y()) / zoom)) + 1 + KernelReach;
+    return QRect(sl, st, sr - sl, sb - st) & QRect(QPoint(0, 0), desktop);
+}
+
+// Each image row covers zoom whole client rows, all alike before the grid's rows darken the first: one
+// row per image row (of the part seen, held in source) is magnified (and its grid columns darkened) in
+// rows, then repeated down the view.
+void DrawInWholeRows(const TDIB& source, const QRect& seen, TDIB& rows, const DibOps::View& view,
+                     const TZoomedView& v, const QRect& covered, bool grid) {
+    const int w = view.width, h = view.height;
+    const double zoom = v.zoom;
+    const QPointF off = v.offset;
+    const int ct = covered.top(), cl = covered.left();
+    const int cr = cl + covered.width(), cb = ct + covered.height();
     const int z = int(zoom), oy = int(off.y());
     const int firstRow = FloorDiv(ct + oy, z), lastRow = FloorDiv(cb - 1 + oy, z);
     // rows: n magnified image rows and a background row; with the grid, the same again darkened by the
@@ -217,9 +194,12 @@ void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& row
     rows.FillRect(QRect(0, 0, cl, n), v.background, 256);
     rows.FillRect(QRect(cr, 0, w - cr, n), v.background, 256);
     rows.FillRect(QRect(0, n, w, 1), v.background, 256);
-    source.ResizeSqr(rows, part, 1, zoom, 1, shiftX, seen.top() - firstRow, QRect(0, 0, w, n));
+    const QRect part(0, 0, seen.width(), seen.height());
+    source.ResizeSqr(rows, part, 1, zoom, 1, seen.left() * zoom - off.x(), seen.top() - firstRow,
+                     QRect(0, 0, w, n));
     std::vector<uint8_t> lineRow(size_t(h), 0);
     if (grid) {
+        const TGridDarkening dark = PixelGridDarkening(zoom, v.phase);
         DarkenGridColumns(rows.View(), 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);
         rows.CopyRect(rows, 0, n + 1, QRect(0, 0, w, n + 1));
         if (dark.horizontal > 0)
@@ -236,6 +216,47 @@ void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& row
             (y < ct || y >= cb ? n : FloorDiv(y + oy, z) - firstRow) + (lineRow[size_t(y)] ? n + 1 : 0);
         DibOps::Copy(magnified, QRect(0, r, w, 1), view, 0, y);
     }
+}
+
+} // namespace
+
+void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+                       const TZoomedView& v) {
+    if (desktop.BitCount() != 24) return;
+    DrawZoomedDesktop(desktop.ConstView(), source, rows, view, v);
+}
+
+void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& rows, const DibOps::View& view,
+                       const TZoomedView& v) {
+    const int w = view.width, h = view.height;
+    if (w <= 0 || h <= 0 || view.bpp != 4) return;
+    const QSize desktopSize(desktop.width, desktop.height);
+    const QRect covered = ZoomedImageArea(desktopSize, v.zoom, v.offset, QSize(w, h));
+    if (UnmagnifiedOnWholePixels(v)) {
+        FillAround(view, covered, v.background);
+        if (!covered.isEmpty())
+            CopyOpaque(desktop, covered.translated(int(v.offset.x()), int(v.offset.y())), view,
+                       covered.topLeft());
+        return;
+    }
+    const bool grid = v.mode == 1 && PixelGridStrength(v.zoom) > 0;
+    const QRect seen = SeenPart(covered, v, desktopSize);
+    if (seen.isEmpty()) {
+        FillInView(view, QRect(0, 0, w, h), v.background);
+        if (grid) DrawPixelGrid(view, v.zoom, v.offset, v.firstPixel, v.phase);
+        return;
+    }
+    EnsureScratch(source, seen.width(), seen.height());
+    CopyOpaque(desktop, seen, source.View(), QPoint(0, 0));
+    if (InWholeRows(v)) {
+        DrawInWholeRows(source, seen, rows, view, v, covered, grid);
+        return;
+    }
+    FillAround(view, covered, v.background);
+    DibOps::ResizeSqr(source.ConstView(), QRect(0, 0, seen.width(), seen.height()), view, QRect(0, 0, w, h),
+                      v.zoom, v.zoom, seen.left() * v.zoom - v.offset.x(), seen.top() * v.zoom - v.offset.y(),
+                      v.mode);
+    if (grid) DrawPixelGrid(view, v.zoom, v.offset, v.firstPixel, v.phase);
 }
 
 void DrawZoomedDesktop(const TDIB& desktop, TDIB& source, TDIB& rows, TDIB& view, const TZoomedView& v) {
@@ -358,13 +379,55 @@ void DrawPickDisplay(const DibOps::View& view, TDIB& panelScratch, TAgg2D& text,
                     picked, phase);
 }
 
+namespace {
+
+QRect Span(int x1, int y1, int x2, int y2) {
+    return QRect(x1, y1, x2 - x1, y2 - y1);
+}
+
+// The panel's frame in the picked colour (a swatch bar on its left) around its inside, darkened towards
+// the colour's own hue; panel in the scratch's coordinates.
+void DrawPanelFrame(TDIB& p, const QRect& panel, uint32_t picked) {
+    const int red = int(picked & 0xFF), green = int(picked >> 8 & 0xFF), blue = int(picked >> 16 & 0xFF);
+    const THls hls = RgbToHls(red, green, blue);
+    const uint32_t swatch = 0xFF000000u | uint32_t(red) << 16 | uint32_t(green) << 8 | uint32_t(blue);
+    const int L = panel.left() + 1, T = panel.top() + 1;
+    const int R = panel.left() + panel.width() - 1, B = panel.top() + panel.height() - 1;
+    p.FillRect(Span(L - 16, T, L, B), swatch, 256);
+    p.FillRect(Span(R, T, R + 2, B), swatch, 256);
+    p.FillRect(Span(L - 16, T - 2, R + 2, T), swatch, 256);
+    p.FillRect(Span(L - 16, B, R + 2, B + 2), swatch, 256);
+    p.FillRect(Span(L, T, R, B), 0xFF000000u | HlsToRgb({hls.hue, 0.25, hls.saturation}), 128);
+}
+
+// The read-out's lines in white through text (attached to the scratch whose top-left is o in the
+// frame), each kept inside the panel and the frame.
+void DrawReadout(TAgg2D& text, const QRect& panel, QPoint o, QSize frame, const QRect& n, bool singlePixel,
+                 uint32_t picked) {
+    text.SetClipBox(std::max(panel.left(), 0) - o.x(), std::max(panel.top(), 0) - o.y(),
+                    std::min(panel.left() + panel.width(), frame.width()) - 1 - o.x(),
+                    std::min(panel.top() + panel.height(), frame.height()) - 1 - o.y());
+    text.SetLineWidth(0);
+    text.SetFillColor(AggColor(255, 255, 255));
+    text.SetTextAlignment(AggAlignH::Left, AggAlignV::Top);
+    int height = 0;
+    for (const TReadoutLine& line : PickReadoutLines(n, singlePixel, picked, panel.topLeft())) {
+        if (line.fontHeight != height) {
+            height = line.fontHeight;
+            text.SetFont(OverlayFontFamily, false, height);
+        }
+        text.DrawText(line.text, true, line.at.x() - o.x(), line.at.y() - o.y());
+    }
+}
+
+} // namespace
+
 void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB& panelScratch, TAgg2D& text,
                      const QRect& s, const QRect& n, bool singlePixel, uint32_t picked, double phase) {
     const int w = frame.width(), h = frame.height();
     if (w <= 0 || h <= 0 || view.width <= 0 || view.height <= 0 || (view.bpp != 3 && view.bpp != 4)) return;
     const QRect all(0, 0, w, h);
     const QRect held = QRect(origin, QSize(view.width, view.height)) & all;
-    auto span = [](int x1, int y1, int x2, int y2) { return QRect(x1, y1, x2 - x1, y2 - y1); };
     auto blend = [&](const QRect& r, uint32_t colour, int alpha) {
         const QRect c = (r & held).translated(-origin);
         if (c.isEmpty()) return;
@@ -373,10 +436,6 @@ void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB&
         // that would let the desktop behind the window through.
         if (view.bpp == 4) DibOps::AddSubC(view, c, 0xFF000000u, 0);
     };
-    const int red = int(picked & 0xFF), green = int(picked >> 8 & 0xFF), blue = int(picked >> 16 & 0xFF);
-    const THls hls = RgbToHls(red, green, blue);
-    const uint32_t swatch = 0xFF000000u | uint32_t(red) << 16 | uint32_t(green) << 8 | uint32_t(blue);
-
     // The bands' light lilac: an orange-ish HLS colour read with red and blue exchanged. The bands run
     // along the pick's rows and columns and the panel sits 12 pixels off them, so the two never meet.
     const uint32_t warm = HlsToRgb({0.075 + 0.05 * std::sin(phase / 7500), 0.8, 0.7});
@@ -404,31 +463,9 @@ void DrawPickDisplay(const DibOps::View& view, QPoint origin, QSize frame, TDIB&
     const QRect part(0, 0, framed.width(), framed.height());
     p.SetClipRect(part);
     p.Blur(panel.translated(-o), QSize(11, 11), 3);
-    const int L = panel.left() + 1 - o.x(), T = panel.top() + 1 - o.y();
-    const int R = panel.left() + panel.width() - 1 - o.x(), B = panel.top() + panel.height() - 1 - o.y();
-    p.FillRect(span(L - 16, T, L, B), swatch, 256);
-    p.FillRect(span(R, T, R + 2, B), swatch, 256);
-    p.FillRect(span(L - 16, T - 2, R + 2, T), swatch, 256);
-    p.FillRect(span(L - 16, B, R + 2, B + 2), swatch, 256);
-    p.FillRect(span(L, T, R, B), 0xFF000000u | HlsToRgb({hls.hue, 0.25, hls.saturation}), 128);
-
-    if (panel.intersects(all) && text.Attach(p)) {
-        // Each line stays inside the panel.
-        text.SetClipBox(std::max(panel.left(), 0) - o.x(), std::max(panel.top(), 0) - o.y(),
-                        std::min(panel.left() + panel.width(), w) - 1 - o.x(),
-                        std::min(panel.top() + panel.height(), h) - 1 - o.y());
-        text.SetLineWidth(0);
-        text.SetFillColor(AggColor(255, 255, 255));
-        text.SetTextAlignment(AggAlignH::Left, AggAlignV::Top);
-        int height = 0;
-        for (const TReadoutLine& line : PickReadoutLines(n, singlePixel, picked, panel.topLeft())) {
-            if (line.fontHeight != height) {
-                height = line.fontHeight;
-                text.SetFont(OverlayFontFamily, false, height);
-            }
-            text.DrawText(line.text, true, line.at.x() - o.x(), line.at.y() - o.y());
-        }
-    }
+    DrawPanelFrame(p, panel.translated(-o), picked);
+    if (panel.intersects(all) && text.Attach(p))
+        DrawReadout(text, panel, o, QSize(w, h), n, singlePixel, picked);
     p.SetClipRect(QRect(0, 0, p.Width(), p.Height()));
     if (view.bpp == 4) DibOps::AddSubC(scratch, part, 0xFF000000u, 0); // the dark tone's blend, as above
     DibOps::Copy(scratch, part, view, o.x() - origin.x(), o.y() - origin.y());

@@ -27,68 +27,73 @@ void DrawPointer(const DibOps::View& target, const QPoint& origin) {
 
 } // namespace
 
+namespace {
+
+// The active window's frame on the desktop image; the whole image when there is none on it (a window
+// wholly off the desktop counts as none: the capture would have no pixels).
+QRect ActiveWindowPart(const QPoint& origin, const QRect& image) {
+    TPlatform& platform = Platform();
+    if (!platform.activeWindow) return image;
+    const TForegroundWindow fg = platform.activeWindow->Foreground();
+    const QRect inside = fg.frame.translated(-origin) & image;
+    return fg.exists && !inside.isEmpty() ? inside : image;
+}
+
+// The whole desktop in one piece handed over as the X server's rows. They are ours: what lies around an
+// active window is blacked out in them (a few milliseconds in memory the server has just written, where
+// filling the fresh picture would take longer), and the pointer goes straight into them. False when
+// less than the whole desktop had screen behind it.
+bool GrabIntoRows(TDesktopGrab& g, bool pointer) {
+    TPlatform& platform = Platform();
+    const int w = g.image.Width(), h = g.image.Height();
+    std::shared_ptr<THeldGrab> held;
+    if (!platform.grabber || !platform.grabber->GrabHeld(g.desktopBounds, held).ok || !held ||
+        held->part != QRect(0, 0, w, h))
+        return false;
+    const DibOps::View rows = RowsView(*held, w, h);
+    if (g.grabbedRect != QRect(0, 0, w, h)) {
+        const QRect r = g.grabbedRect;
+        DibOps::FillSet(rows, QRect(0, 0, w, r.top()), 0xFF000000u);
+        DibOps::FillSet(rows, QRect(0, r.bottom() + 1, w, h - r.bottom() - 1), 0xFF000000u);
+        DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
+        DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()), 0xFF000000u);
+    }
+    if (pointer) DrawPointer(rows, g.desktopBounds.topLeft());
+    g.rows = std::move(held);
+    return true;
+}
+
+// The grabbed part straight from the X server's buffer into the 24-bit picture, black around it (and
+// black where nothing could be read, rather than uninitialised memory).
+void GrabIntoPicture(TDesktopGrab& g, bool pointer) {
+    TPlatform& platform = Platform();
+    const QRect image(0, 0, g.image.Width(), g.image.Height());
+    if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
+    const int left = g.grabbedRect.left(), top = g.grabbedRect.top();
+    const auto copy = [&](const QRect& part, const uint8_t* bgrx, int stride) {
+        const DibOps::ConstView src{bgrx, stride, part.width(), part.height(), 4};
+        DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), g.image.View(), left + part.x(),
+                           top + part.y());
+    };
+    const bool ok = platform.grabber &&
+                    platform.grabber->GrabTo(g.grabbedRect.translated(g.desktopBounds.topLeft()), copy).ok;
+    if (!ok) g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
+    if (pointer) DrawPointer(g.image.View(), g.desktopBounds.topLeft());
+}
+
+} // namespace
+
 TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
     TDesktopGrab g;
-    TPlatform& platform = Platform();
-    if (platform.display) g.desktopBounds = platform.display->DesktopBounds();
+    if (TPlatform& platform = Platform(); platform.display)
+        g.desktopBounds = platform.display->DesktopBounds();
     if (g.desktopBounds.isEmpty()) return g;
-    const int w = g.desktopBounds.width(), h = g.desktopBounds.height();
-    const QPoint origin = g.desktopBounds.topLeft();
-    g.image.SetSize(w, h, 24);
-    const QRect image(0, 0, w, h);
-    g.grabbedRect = image;
+    g.image.SetSize(g.desktopBounds.width(), g.desktopBounds.height(), 24);
+    const QRect image(0, 0, g.image.Width(), g.image.Height());
+    g.grabbedRect = mode == TCaptureMode::Window ? ActiveWindowPart(g.desktopBounds.topLeft(), image) : image;
     const bool pointer = withCursor && mode != TCaptureMode::Magnifier;
-
-    if (mode == TCaptureMode::Window) {
-        if (platform.activeWindow) {
-            const TForegroundWindow fg = platform.activeWindow->Foreground();
-            // A window wholly off the desktop counts as none: the capture would have no pixels.
-            const QRect inside = fg.frame.translated(-origin) & image;
-            if (fg.exists && !inside.isEmpty()) g.grabbedRect = inside;
-        }
-    }
-
-    if (keepRows && platform.grabber) {
-        std::shared_ptr<THeldGrab> held;
-        if (platform.grabber->GrabHeld(g.desktopBounds, held).ok && held && held->part == image) {
-            // The rows are ours: what lies around an active window is blacked out in them (a few
-            // milliseconds in memory the server has just written, where filling the fresh picture
-            // would take longer), and the pointer goes straight into them.
-            const DibOps::View rows = RowsView(*held, w, h);
-            if (g.grabbedRect != image) {
-                const QRect r = g.grabbedRect;
-                DibOps::FillSet(rows, QRect(0, 0, w, r.top()), 0xFF000000u);
-                DibOps::FillSet(rows, QRect(0, r.bottom() + 1, w, h - r.bottom() - 1), 0xFF000000u);
-                DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
-                DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()),
-                                0xFF000000u);
-            }
-            if (pointer) DrawPointer(rows, origin);
-            g.rows = std::move(held);
-            return g;
-        }
-        // Less than the whole desktop had screen behind it: filled below, black around.
-    }
-    if (g.grabbedRect != image) g.image.FillRect(image, 0xFF000000u, 256);
-
-    // The grabbed rows go straight from the X server's buffer into the 24-bit picture.
-    const int left = g.grabbedRect.left(), top = g.grabbedRect.top();
-    const bool ok =
-        platform.grabber &&
-        platform.grabber
-            ->GrabTo(g.grabbedRect.translated(origin),
-                     [&](const QRect& part, const uint8_t* bgrx, int stride) {
-                         const DibOps::ConstView src{bgrx, stride, part.width(), part.height(), 4};
-                         DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), g.image.View(),
-                                            left + part.x(), top + part.y());
-                     })
-            .ok;
-    if (!ok) {
-        // Nothing could be read: the frozen picture is black rather than uninitialised memory.
-        g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
-    }
-
-    if (pointer) DrawPointer(g.image.View(), origin);
+    if (keepRows && GrabIntoRows(g, pointer)) return g;
+    GrabIntoPicture(g, pointer);
     return g;
 }
 
