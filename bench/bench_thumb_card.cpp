@@ -39,7 +39,7 @@ void CardTick(benchmark::State& state, double progress) {
             surface.SetSize(r.width(), r.height(), 32);
         surface.FillRect(r, 0, 256);
         TDIB& src = const_cast<TDIB&>(picture);
-        src.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, 2);
+        src.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, TInterpolation::Linear);
         if (progress > 0) {
             const TAnimFrame frame = ComputeAnimFrame(progress, 1, r.size(), QMargins(), QPointF());
             RenderAnimFrame(surface, scratch, frame);
@@ -79,7 +79,8 @@ static void BM_ThumbCardWarpOnly(benchmark::State& state) {
     TDIB surface(r.width(), r.height(), 32);
     const TQuad source = {QPointF(0, 0), QPointF(518, 0), QPointF(518, 318), QPointF(0, 318)};
     for (auto _ : state) {
-        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, 2);
+        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad,
+                         TInterpolation::Linear);
         benchmark::DoNotOptimize(surface.Bits());
     }
 }
@@ -98,7 +99,7 @@ static TDIB SwayingCard(TThumbMotion& motion) {
     const TQuad source = {QPointF(0, 0), QPointF(picture.Width(), 0),
                           QPointF(picture.Width(), picture.Height()), QPointF(0, picture.Height())};
     picture.WarpQuad(surface, QRect(0, 0, picture.Width(), picture.Height()), r, source, motion.WindowQuad,
-                     2);
+                     TInterpolation::Linear);
     return surface;
 }
 

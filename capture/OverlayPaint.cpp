@@ -136,7 +136,7 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     };
     const double zoom = v.zoom;
     const QPointF off = v.offset;
-    const bool grid = v.mode == 1 && PixelGridStrength(zoom) > 0;
+    const bool grid = v.mode == TInterpolation::Nearest && PixelGridStrength(zoom) > 0;
     const TGridDarkening dark = grid ? PixelGridDarkening(zoom, v.phase) : TGridDarkening{};
     const QRect covered = ZoomedImageArea(QSize(desktop.width, desktop.height), zoom, off, QSize(w, h));
     const int cl = covered.left(), ct = covered.top();
@@ -152,8 +152,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     // Unmagnified on whole pixels (where the magnifier starts), nearest sampling shows each desktop
     // pixel as it is: copied straight into the view, with no scratch (a frame's worth of fresh memory
     // on the magnifier's first paint).
-    if (zoom == 1 && v.mode == 1 && off.x() == std::floor(off.x()) && off.y() == std::floor(off.y()) &&
-        std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9) {
+    if (zoom == 1 && v.mode == TInterpolation::Nearest && off.x() == std::floor(off.x()) &&
+        off.y() == std::floor(off.y()) && std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9) {
         fillAround();
         if (covered.isEmpty()) return;
         const QRect from = covered.translated(int(off.x()), int(off.y()));
@@ -201,8 +201,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     const QRect part(0, 0, seen.width(), seen.height());
     const double shiftX = seen.left() * zoom - off.x();
 
-    const bool wholeRows = v.mode == 1 && zoom >= 2 && zoom == std::floor(zoom) && zoom < 65536 &&
-                           off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
+    const bool wholeRows = v.mode == TInterpolation::Nearest && zoom >= 2 && zoom == std::floor(zoom) &&
+                           zoom < 65536 && off.y() == std::floor(off.y()) && std::abs(off.y()) < 1e9;
     if (!wholeRows) {
         fillAround();
         DibOps::ResizeSqr(ViewOfImage(source), part, view, all, zoom, zoom, shiftX,
@@ -222,7 +222,8 @@ void DrawZoomedDesktop(const DibOps::View& desktop, TDIB& source, TDIB& rows, co
     rows.FillRect(QRect(0, 0, cl, n), v.background, 256);
     rows.FillRect(QRect(cr, 0, w - cr, n), v.background, 256);
     rows.FillRect(QRect(0, n, w, 1), v.background, 256);
-    source.ResizeSqr(rows, part, 1, zoom, 1, shiftX, seen.top() - firstRow, QRect(0, 0, w, n));
+    source.ResizeSqr(rows, part, TInterpolation::Nearest, zoom, 1, shiftX, seen.top() - firstRow,
+                     QRect(0, 0, w, n));
     std::vector<uint8_t> lineRow(size_t(h), 0);
     if (grid) {
         DarkenGridColumns(ViewOfImage(rows), 0, n + 1, zoom, off.x(), v.firstPixel.x(), dark.vertical);

@@ -119,7 +119,7 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
         TDIB scaled(size.width(), size.height(), source.BitCount());
         TDIB reader = source; // Resize is not const; it only reads its own pixels
         reader.Resize(scaled, QRect(0, 0, source.Width(), source.Height()), QRect(QPoint(0, 0), size),
-                      scaling > 50 ? 16 : 8);
+                      scaling > 50 ? TInterpolation::Lanczos : TInterpolation::SuperSampling);
         result = scaled;
     }
     if (comment.isEmpty() || result.Empty()) return result;

@@ -55,9 +55,10 @@ void RenderAnimFrame(TDIB& surface, TDIB& scratch, const TAnimFrame& f) {
     if (f.d > 1) scratch.BoxFilter(temp, QSize(f.d, f.d), QPoint(f.c, f.c));
     surface.FillRect(whole, 0, 256);
     if (f.zoom) {
-        scratch.ResizeCenter(surface, temp, f.scale, f.scale, f.centre.x(), f.centre.y(), 2);
+        scratch.ResizeCenter(surface, temp, f.scale, f.scale, f.centre.x(), f.centre.y(),
+                             TInterpolation::Linear);
     } else if (f.tilt) {
-        scratch.WarpQuad(surface, temp, whole, f.sourceQuad, f.destQuad, 2);
+        scratch.WarpQuad(surface, temp, whole, f.sourceQuad, f.destQuad, TInterpolation::Linear);
     }
 }
 

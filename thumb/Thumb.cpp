@@ -128,7 +128,7 @@ void TThumbForm::FormPaint() {
     const bool small = !SmallPicture.Empty() && Motion.Scale < 0.3;
     TDIB& picture = small ? SmallPicture : PreviewImage;
     picture.WarpQuad(Surface, QRect(0, 0, picture.Width(), picture.Height()), r,
-                     small ? SmallSourceQuad : SourceQuad, Motion.WindowQuad, 2);
+                     small ? SmallSourceQuad : SourceQuad, Motion.WindowQuad, TInterpolation::Linear);
     // Held down, the card turns slightly darker and bluish.
     if (QWidget::mouseGrabber() == this) MultiplyChannels(Surface, r, 256, 248, 240, 256);
 }
@@ -141,7 +141,7 @@ void TThumbForm::MakeSmallPicture() {
     TDIB small(w, h, 32);
     small.FillRect(QRect(0, 0, w, h), 0, 256);
     PreviewImage.Resize(small, QRect(0, 0, PreviewImage.Width(), PreviewImage.Height()), QRect(0, 0, w, h),
-                        8);
+                        TInterpolation::SuperSampling);
     SmallPicture = small;
     SmallSourceQuad = {QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
 }

@@ -150,11 +150,12 @@ TEST(PrepareOutputImage, ScalesWithSuperSamplingAtHalfAndLanczosAbove) {
         ASSERT_EQ(out.Height(), size.height());
         EXPECT_EQ(out.BitCount(), 24);
         // The same picture as the image library's resampler of the expected kind gives.
-        for (int mode : {8, 16}) {
+        for (TInterpolation mode : {TInterpolation::SuperSampling, TInterpolation::Lanczos}) {
             TDIB reference(size.width(), size.height(), 24), source = cap.flat;
             source.Resize(reference, QRect(0, 0, 1001, 601), QRect(QPoint(), size), mode);
             const bool same = std::equal(out.Bits(), out.Bits() + out.Size(), reference.Bits());
-            EXPECT_EQ(same, mode == (percent > 50 ? 16 : 8)) << percent << "% against mode " << mode;
+            EXPECT_EQ(same, mode == (percent > 50 ? TInterpolation::Lanczos : TInterpolation::SuperSampling))
+                << percent << "% against mode " << int(mode);
         }
     }
 }
