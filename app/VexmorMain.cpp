@@ -790,7 +790,7 @@ void TVexmorMainForm::CreateThumbOwner() {
         activateWindow();
     };
     o.dragFileName = [this] {
-        return MakeWorkFileName(ui->TitleEdit->text(), ui->FormatSel->currentIndex());
+        return MakeWorkFileName(ui->TitleEdit->text(), ClampFormat(ui->FormatSel->currentIndex()));
     };
     // The file is encoded while the user drags (a 4K PNG takes a second), so the drop only writes it.
     o.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
@@ -799,16 +799,18 @@ void TVexmorMainForm::CreateThumbOwner() {
         FillExportOwner(now);
         const TDIB capture = CaptureImage, flat = FlatImage;
         const TExportSettings settings = now.ExportSettings();
-        const int format = ui->FormatSel->currentIndex();
+        const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
         // The worker only reads these images' pixels; the references themselves stay on this thread.
         auto work = [capture, flat, settings, format](const std::atomic_bool& cancelled) {
-            return EncodeCaptureBytes(capture, flat, settings, format, &cancelled);
+            // Without a chosen format there is nothing to write.
+            return format ? EncodeCaptureBytes(capture, flat, settings, *format, &cancelled) : std::nullopt;
         };
         auto stillCurrent = [this, capture, flat, settings, format] {
             TFunctionExportOwner at;
             FillExportOwner(at);
             return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) &&
-                   at.ExportSettings() == settings && ui->FormatSel->currentIndex() == format;
+                   at.ExportSettings() == settings &&
+                   ImageFormatFromIndex(ui->FormatSel->currentIndex()) == format;
         };
         return std::make_unique<TPreparedFile>(std::move(work), std::move(stillCurrent));
     };
@@ -819,7 +821,9 @@ void TVexmorMainForm::CreateThumbOwner() {
                 FillExportOwner(owner);
                 TExporter exporter(owner);
                 DeferErrorBox(exporter, this);
-                return exporter.SaveEncodedCapture(path, ui->FormatSel->currentIndex(), *bytes);
+                const std::optional<TImageFormat> format =
+                    ImageFormatFromIndex(ui->FormatSel->currentIndex());
+                return format ? exporter.SaveEncodedCapture(path, *format, *bytes) : QString();
             }
         return SaveDragFile(path);
     };
@@ -830,7 +834,8 @@ QString TVexmorMainForm::SaveDragFile(const QString& path) {
     FillExportOwner(owner);
     TExporter exporter(owner);
     DeferErrorBox(exporter, this);
-    return exporter.SaveCapture(path, ui->FormatSel->currentIndex());
+    const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
+    return format ? exporter.SaveCapture(path, *format) : QString();
 }
 
 // The export reads the capture and the settings at the moment of the command, as the controls show them.
@@ -848,8 +853,9 @@ void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
         TExportSettings s;
         s.title = ui->TitleEdit->text();
         s.comment = ui->CommentEdit->text();
-        s.format = ui->FormatSel->currentIndex();
-        s.editFormat = ui->EditFormatSel->currentIndex();
+        // A list without selection counts as its nearest entry, for the file's name and its encoder alike.
+        s.format = ClampFormat(ui->FormatSel->currentIndex());
+        s.editFormat = ClampFormat(ui->EditFormatSel->currentIndex());
         s.jpegQuality = ui->JPGQSel->value();
         s.scaling = ui->ScalingSel->value();
         s.transparentPng = ui->TransPNGBox->isChecked();
