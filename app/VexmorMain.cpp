@@ -40,6 +40,17 @@ constexpr QSize kAboutSheetSize(433, 280);
 constexpr int kSettingsBottomMargin = 58;
 enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
 
+// What follows a capture: the after-capture list's choices, numbered by their index there (which the
+// settings file stores).
+enum class TAfterCapture : int { ShowCapture = 0, SaveToDesktop = 1, Edit = 2, CopyToClipboard = 3 };
+
+// The choice at an index of the list; an index outside it (-1: no selection) shows the capture.
+TAfterCapture AfterCaptureFromIndex(int index) {
+    if (index < int(TAfterCapture::ShowCapture) || index > int(TAfterCapture::CopyToClipboard))
+        return TAfterCapture::ShowCapture;
+    return TAfterCapture(index);
+}
+
 // Cells of the menu icon strip.
 enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, icClipboard };
 
@@ -698,17 +709,17 @@ void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatIma
 
 void TVexmorMainForm::CaptureFinished() {
     if (ui->AlwaysCBBox->isChecked()) CopyToClipboard();
-    switch (ui->AfterCaptureSel->currentIndex()) {
-    case 1:
+    switch (AfterCaptureFromIndex(ui->AfterCaptureSel->currentIndex())) {
+    case TAfterCapture::SaveToDesktop:
         ToDesktopBtnClick();
         break;
-    case 2:
+    case TAfterCapture::Edit:
         EditBtnClick();
         break;
-    case 3:
+    case TAfterCapture::CopyToClipboard:
         ToClipboardBtnClick();
         break;
-    default: {
+    case TAfterCapture::ShowCapture: {
         ui->SheetSelect->setTabVisible(kCapSheet, true);
         SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
