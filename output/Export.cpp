@@ -20,6 +20,16 @@
 
 namespace {
 
+// The caption under a written picture: the comment in white letters over a dark halo, left-aligned on a
+// baseline near the bottom edge.
+constexpr int kCaptionLargestSize = 32;    // the first font size tried
+constexpr int kCaptionSizeStep = 2;        // each next size tried is this much smaller
+constexpr int kCaptionSmallestSize = 18;   // taken however wide the text is
+constexpr int kCaptionMargin = 12;         // pixels left of the text, kept free right of it too
+constexpr int kCaptionBaselineAbove = 20;  // pixels from the bottom edge up to the baseline
+constexpr int kCaptionHaloWidth = 4;       // line width of the halo's outline
+constexpr uint8_t kCaptionHaloAlpha = 230; // the halo's opacity
+
 // The busy cursor goes back on every path out of a save, also when an encoder throws.
 struct TWaitCursor {
     TWaitCursor() { BeginWait(); }
@@ -108,12 +118,12 @@ QSize ScaledSize(QSize source, int percent) {
 }
 
 int ChooseCaptionSize(TAgg2D& agg, const std::string& utf8, int width) {
-    int size = 34;
+    int size = kCaptionLargestSize + kCaptionSizeStep;
     for (;;) {
-        size -= 2;
+        size -= kCaptionSizeStep;
         agg.SetFont("Trebuchet MS", false, size, true, 0);
-        if (size <= 18) break;
-        if (agg.TextWidth(utf8) < width - 24) break;
+        if (size <= kCaptionSmallestSize) break;
+        if (agg.TextWidth(utf8) < width - 2 * kCaptionMargin) break;
     }
     return size;
 }
@@ -140,14 +150,14 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
     agg.SetTextHints(true);
     agg.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);
     agg.SetNoFill();
-    agg.SetLineColor(0, 0, 0, 230);
-    agg.SetLineWidth(4);
+    agg.SetLineColor(0, 0, 0, kCaptionHaloAlpha);
+    agg.SetLineWidth(kCaptionHaloWidth);
     ChooseCaptionSize(agg, text, result.Width());
-    const double y = result.Height() - 20;
-    agg.DrawText(text, false, 12, y); // the dark halo
+    const double y = result.Height() - kCaptionBaselineAbove;
+    agg.DrawText(text, false, kCaptionMargin, y); // the dark halo
     agg.SetFillColor(255, 255, 255, 255);
     agg.SetLineWidth(0);
-    agg.DrawText(text, false, 12, y); // the white letters on top
+    agg.DrawText(text, false, kCaptionMargin, y); // the white letters on top
     return result;
 }
 
