@@ -40,6 +40,17 @@ constexpr QSize kAboutSheetSize(433, 280);
 constexpr int kSettingsBottomMargin = 58;
 enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
 
+// What follows a capture: the after-capture list's choices, numbered by their index there (which the
+// settings file stores).
+enum class TAfterCapture : int { ShowCapture = 0, SaveToDesktop = 1, Edit = 2, CopyToClipboard = 3 };
+
+// The choice at an index of the list; an index outside it (-1: no selection) shows the capture.
+TAfterCapture AfterCaptureFromIndex(int index) {
+    if (index < int(TAfterCapture::ShowCapture) || index > int(TAfterCapture::CopyToClipboard))
+        return TAfterCapture::ShowCapture;
+    return TAfterCapture(index);
+}
+
 // Cells of the menu icon strip.
 enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, icClipboard };
 
@@ -701,17 +712,17 @@ void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatIma
 
 void TVexmorMainForm::CaptureFinished() {
     if (ui->AlwaysCBBox->isChecked()) CopyToClipboard();
-    switch (ui->AfterCaptureSel->currentIndex()) {
-    case 1:
+    switch (AfterCaptureFromIndex(ui->AfterCaptureSel->currentIndex())) {
+    case TAfterCapture::SaveToDesktop:
         ToDesktopBtnClick();
         break;
-    case 2:
+    case TAfterCapture::Edit:
         EditBtnClick();
         break;
-    case 3:
+    case TAfterCapture::CopyToClipboard:
         ToClipboardBtnClick();
         break;
-    default: {
+    case TAfterCapture::ShowCapture: {
         ui->SheetSelect->setTabVisible(kCapSheet, true);
         SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
@@ -793,7 +804,7 @@ void TVexmorMainForm::CreateThumbOwner() {
         activateWindow();
     };
     o.dragFileName = [this] {
-        return MakeWorkFileName(ui->TitleEdit->text(), ui->FormatSel->currentIndex());
+        return MakeWorkFileName(ui->TitleEdit->text(), ClampFormat(ui->FormatSel->currentIndex()));
     };
     // The file is encoded while the user drags (a 4K PNG takes a second), so the drop only writes it.
     o.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
@@ -802,16 +813,18 @@ void TVexmorMainForm::CreateThumbOwner() {
         FillExportOwner(now);
         const TDIB capture = CaptureImage, flat = FlatImage;
         const TExportSettings settings = now.ExportSettings();
-        const int format = ui->FormatSel->currentIndex();
+        const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
         // The worker only reads these images' pixels; the references themselves stay on this thread.
         auto work = [capture, flat, settings, format](const std::atomic_bool& cancelled) {
-            return EncodeCaptureBytes(capture, flat, settings, format, &cancelled);
+            // Without a chosen format there is nothing to write.
+            return format ? EncodeCaptureBytes(capture, flat, settings, *format, &cancelled) : std::nullopt;
         };
         auto stillCurrent = [this, capture, flat, settings, format] {
             TFunctionExportOwner at;
             FillExportOwner(at);
             return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) &&
-                   at.ExportSettings() == settings && ui->FormatSel->currentIndex() == format;
+                   at.ExportSettings() == settings &&
+                   ImageFormatFromIndex(ui->FormatSel->currentIndex()) == format;
         };
         return std::make_unique<TPreparedFile>(std::move(work), std::move(stillCurrent));
     };
@@ -822,7 +835,9 @@ void TVexmorMainForm::CreateThumbOwner() {
                 FillExportOwner(owner);
                 TExporter exporter(owner);
                 DeferErrorBox(exporter, this);
-                return exporter.SaveEncodedCapture(path, ui->FormatSel->currentIndex(), *bytes);
+                const std::optional<TImageFormat> format =
+                    ImageFormatFromIndex(ui->FormatSel->currentIndex());
+                return format ? exporter.SaveEncodedCapture(path, *format, *bytes) : QString();
             }
         return SaveDragFile(path);
     };
@@ -833,7 +848,8 @@ QString TVexmorMainForm::SaveDragFile(const QString& path) {
     FillExportOwner(owner);
     TExporter exporter(owner);
     DeferErrorBox(exporter, this);
-    return exporter.SaveCapture(path, ui->FormatSel->currentIndex());
+    const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
+    return format ? exporter.SaveCapture(path, *format) : QString();
 }
 
 // The export reads the capture and the settings at the moment of the command, as the controls show them.
@@ -851,8 +867,9 @@ void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
         TExportSettings s;
         s.title = ui->TitleEdit->text();
         s.comment = ui->CommentEdit->text();
-        s.format = ui->FormatSel->currentIndex();
-        s.editFormat = ui->EditFormatSel->currentIndex();
+        // A list without selection counts as its nearest entry, for the file's name and its encoder alike.
+        s.format = ClampFormat(ui->FormatSel->currentIndex());
+        s.editFormat = ClampFormat(ui->EditFormatSel->currentIndex());
         s.jpegQuality = ui->JPGQSel->value();
         s.scaling = ui->ScalingSel->value();
         s.transparentPng = ui->TransPNGBox->isChecked();

@@ -106,7 +106,7 @@ void BM_Frosted(benchmark::State& state) {
 }
 BENCHMARK(BM_Frosted)->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 
-void BM_ResizeSqr(benchmark::State& state, int mode, double zoom) {
+void BM_ResizeSqr(benchmark::State& state, TInterpolation mode, double zoom) {
     // A view of 3840x2160 made from the zoomed part of the desktop.
     const int w = 3840, h = 2160;
     TDIB s = Noise(w, h, 32), d(w, h, 32);
@@ -116,14 +116,14 @@ void BM_ResizeSqr(benchmark::State& state, int mode, double zoom) {
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK_CAPTURE(BM_ResizeSqr, Nearest8, 1, 8.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ResizeSqr, Linear1_5, 2, 1.5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ResizeSqr, Cubic8, 4, 8.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeSqr, Nearest8, TInterpolation::Nearest, 8.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeSqr, Linear1_5, TInterpolation::Linear, 1.5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeSqr, Cubic8, TInterpolation::Cubic, 8.0)->Unit(benchmark::kMillisecond);
 
 void BM_ResizeThumbnail(benchmark::State& state) {
     TDIB s = Noise(3840, 2160, 32), d(500, 281, 32);
     for (auto _ : state) {
-        s.Resize(d, QRect(0, 0, 3840, 2160), QRect(0, 0, 500, 281), 8);
+        s.Resize(d, QRect(0, 0, 3840, 2160), QRect(0, 0, 500, 281), TInterpolation::SuperSampling);
         benchmark::ClobberMemory();
     }
 }
@@ -132,7 +132,7 @@ BENCHMARK(BM_ResizeThumbnail)->Unit(benchmark::kMillisecond);
 void BM_ResizeLanczos60(benchmark::State& state) {
     TDIB s = Noise(3840, 2160, 32), d(2304, 1296, 32);
     for (auto _ : state) {
-        s.Resize(d, QRect(0, 0, 3840, 2160), QRect(0, 0, 2304, 1296), 16);
+        s.Resize(d, QRect(0, 0, 3840, 2160), QRect(0, 0, 2304, 1296), TInterpolation::Lanczos);
         benchmark::ClobberMemory();
     }
 }
@@ -143,7 +143,7 @@ void BM_WarpQuadThumbnail(benchmark::State& state) {
     const std::array<QPointF, 4> src = {QPointF(0, 0), QPointF(500, 0), QPointF(500, 300), QPointF(0, 300)};
     const std::array<QPointF, 4> dst = {QPointF(12, 4), QPointF(505, 15), QPointF(498, 290), QPointF(8, 310)};
     for (auto _ : state) {
-        s.WarpQuad(d, QRect(0, 0, 500, 300), QRect(0, 0, 520, 320), src, dst, 2);
+        s.WarpQuad(d, QRect(0, 0, 500, 300), QRect(0, 0, 520, 320), src, dst, TInterpolation::Linear);
         benchmark::ClobberMemory();
     }
 }

@@ -76,7 +76,7 @@ const TComposed& Screen(int w, int h) {
     return cache.emplace(std::make_pair(w, h), TComposed{capture, flat}).first->second;
 }
 
-void Save(benchmark::State& state, int format, int scaling, const QString& comment) {
+void Save(benchmark::State& state, TImageFormat format, int scaling, const QString& comment) {
     const TComposed& screen = Screen(int(state.range(0)), int(state.range(1)));
     TExportSettings settings;
     settings.scaling = scaling;
@@ -94,22 +94,22 @@ void Save(benchmark::State& state, int format, int scaling, const QString& comme
 }
 
 void BM_SavePng(benchmark::State& state) {
-    Save(state, ifPNG, 100, {});
+    Save(state, TImageFormat::Png, 100, {});
 }
 void BM_SaveJpeg(benchmark::State& state) {
-    Save(state, ifJPEG, 100, {});
+    Save(state, TImageFormat::Jpeg, 100, {});
 }
 void BM_SaveBmp(benchmark::State& state) {
-    Save(state, ifBMP, 100, {});
+    Save(state, TImageFormat::Bmp, 100, {});
 }
 void BM_SaveJpegHalfCaptioned(benchmark::State& state) {
-    Save(state, ifJPEG, 50, "A comment on the capture");
+    Save(state, TImageFormat::Jpeg, 50, "A comment on the capture");
 }
 void BM_SaveJpeg60Captioned(benchmark::State& state) {
-    Save(state, ifJPEG, 60, "A comment on the capture");
+    Save(state, TImageFormat::Jpeg, 60, "A comment on the capture");
 }
 void BM_SavePngCaptioned(benchmark::State& state) {
-    Save(state, ifPNG, 100, "A comment on the capture");
+    Save(state, TImageFormat::Png, 100, "A comment on the capture");
 }
 
 // The preparation alone: scaling (super-sampling at 50 %, Lanczos at 60 %) and the caption copy.

@@ -38,7 +38,7 @@ TDesktopGrab NoiseGrab(int w, int h) {
 // An overlay over a w x h desktop whose paint box covers it, the pointer at the centre.
 std::unique_ptr<TInputForm> MakeOverlay(int w, int h, TNullCaptureOwner& owner) {
     static std::shared_ptr<TFakeState> fake = InstallFakePlatform();
-    ResampleMode = 1;
+    ResampleMode = TInterpolation::Nearest;
     auto form = std::make_unique<TInputForm>(NoiseGrab(w, h), &owner, false);
     form->CapBox()->setGeometry(0, 0, w, h);
     const QPoint centre(w / 2, h / 2);

@@ -38,7 +38,8 @@ void CardTick(benchmark::State& state, double progress) {
         if (surface.Width() != r.width() || surface.Height() != r.height())
             surface.SetSize(r.width(), r.height(), 32);
         surface.FillRect(r, 0, 256);
-        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, 2);
+        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad,
+                         TInterpolation::Linear);
         if (progress > 0) {
             const TAnimFrame frame = ComputeAnimFrame(progress, 1, r.size(), QMargins(), QPointF());
             RenderAnimFrame(surface, scratch, frame);
@@ -78,7 +79,8 @@ static void BM_ThumbCardWarpOnly(benchmark::State& state) {
     TDIB surface(r.width(), r.height(), 32);
     const TQuad source = {QPointF(0, 0), QPointF(518, 0), QPointF(518, 318), QPointF(0, 318)};
     for (auto _ : state) {
-        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad, 2);
+        picture.WarpQuad(surface, QRect(0, 0, 518, 318), r, source, motion.WindowQuad,
+                         TInterpolation::Linear);
         benchmark::DoNotOptimize(surface.Bits());
     }
 }
@@ -97,7 +99,7 @@ static TDIB SwayingCard(TThumbMotion& motion) {
     const TQuad source = {QPointF(0, 0), QPointF(picture.Width(), 0),
                           QPointF(picture.Width(), picture.Height()), QPointF(0, picture.Height())};
     picture.WarpQuad(surface, QRect(0, 0, picture.Width(), picture.Height()), r, source, motion.WindowQuad,
-                     2);
+                     TInterpolation::Linear);
     return surface;
 }
 

@@ -95,7 +95,7 @@ void BM_ThumbDrop4K(benchmark::State& state) {
     exportOwner.settings = [] {
         TExportSettings s;
         s.title = QStringLiteral("Drop");
-        s.format = ifPNG;
+        s.format = TImageFormat::Png;
         return s;
     };
     TExporter exporter(exportOwner);
@@ -108,7 +108,7 @@ void BM_ThumbDrop4K(benchmark::State& state) {
             const TDIB c = capture, f = flat;
             const TExportSettings s = exportOwner.ExportSettings();
             return std::make_unique<TPreparedFile>([c, f, s](const std::atomic_bool& cancelled) {
-                return EncodeCaptureBytes(c, f, s, ifPNG, &cancelled);
+                return EncodeCaptureBytes(c, f, s, TImageFormat::Png, &cancelled);
             });
         };
     // How long the drop handler itself holds the GUI thread (the encoding, or only the writing).
@@ -118,12 +118,12 @@ void BM_ThumbDrop4K(benchmark::State& state) {
         if (prepared && prepared->StillCurrent())
             if (std::optional<QByteArray> bytes = prepared->Take()) {
                 held.start();
-                const QString written = exporter.SaveEncodedCapture(path, ifPNG, *bytes);
+                const QString written = exporter.SaveEncodedCapture(path, TImageFormat::Png, *bytes);
                 worstHeld = std::max(worstHeld, held.nsecsElapsed() / 1e6);
                 return written;
             }
         held.start();
-        const QString written = exporter.SaveCapture(path, ifPNG);
+        const QString written = exporter.SaveCapture(path, TImageFormat::Png);
         worstHeld = std::max(worstHeld, held.nsecsElapsed() / 1e6);
         return written;
     };

@@ -72,7 +72,7 @@ TDIB ShadowedPreview(TDIB& captureImage, const QRect& area) {
     const int pw = std::max(1, RoundEven(r.width() * s)), ph = std::max(1, RoundEven(r.height() * s));
     TDIB preview(pw, ph, 32);
     preview.FillRect(QRect(0, 0, pw, ph), 0, 256);
-    captureImage.Resize(preview, r, QRect(0, 0, pw, ph), 8);
+    captureImage.Resize(preview, r, QRect(0, 0, pw, ph), TInterpolation::SuperSampling);
 
     TDIB shadow;
     shadow.CreateCopy(preview, true);

@@ -594,7 +594,7 @@ void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
 void TInputForm::ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y,
                                  bool doubleClick) {
     if (button == Qt::MiddleButton) {
-        ResampleMode = ResampleMode == 4 ? 1 : 4; // 1 and 4 alternate; anything else becomes 4
+        ResampleMode = NextZoomInterpolation(ResampleMode);
         InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
     } else if (button == Qt::RightButton) {
         if (!(MagnifierMode && TargetZoom == 1))

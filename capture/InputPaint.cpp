@@ -37,7 +37,9 @@ void TInputForm::DrawBackdrop() {
     TakePaintView();
     TBackdrop backdrop;
     if (MagnifierMode) {
-        if (PaintZoom != 1 || PaintOffset.x() != 0 || PaintOffset.y() != 0 || ResampleMode != 1) return;
+        if (PaintZoom != 1 || PaintOffset.x() != 0 || PaintOffset.y() != 0 ||
+            ResampleMode != TInterpolation::Nearest)
+            return;
         PickDisplayPatches(backdrop.patches);
     } else if (PaintZoom > 1) {
         return;
@@ -91,7 +93,8 @@ void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches) {
         QImage image(r.size(), QImage::Format_RGB32);
         const DibOps::View out{image.bits(), int(image.bytesPerLine()), r.width(), r.height(), 4};
         DrawZoomedDesktop(rows, ZoomScratch, ZoomRows, out,
-                          TZoomedView{1, QPointF(r.left(), r.top()), r.topLeft(), 1, 0, ZoomBackground});
+                          TZoomedView{1, QPointF(r.left(), r.top()), r.topLeft(), TInterpolation::Nearest, 0,
+                                      ZoomBackground});
         DrawPickDisplay(out, r.topLeft(), QSize(w, h), ZoomPanel, *ReadoutPainter, pick, n,
                         PickRect.Degenerate(), PickedColor, TickCount.load() * 100.0);
         patches.append({image, r.topLeft()});
@@ -327,8 +330,8 @@ void TInputForm::PaintZoomed(QPainter& p) {
         if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
         out = ZoomShown.View();
     }
-    int mode = ResampleMode;
-    if (mode == 1 && PaintZoom > 1 && PaintZoom < 1.95) mode = 2;
+    TInterpolation mode = ResampleMode;
+    if (mode == TInterpolation::Nearest && PaintZoom > 1 && PaintZoom < 1.95) mode = TInterpolation::Linear;
     const double zoom = PaintZoom > 0 ? PaintZoom : 1;
     TZoomedView view;
     view.zoom = zoom;

@@ -148,15 +148,15 @@ void CopyOpaque(const DibOps::ConstView& desktop, const QRect& from, const DibOp
 // magnifier's first paint).
 bool UnmagnifiedOnWholePixels(const TZoomedView& v) {
     const QPointF off = v.offset;
-    return v.zoom == 1 && v.mode == 1 && off.x() == std::floor(off.x()) && off.y() == std::floor(off.y()) &&
-           std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9;
+    return v.zoom == 1 && v.mode == TInterpolation::Nearest && off.x() == std::floor(off.x()) &&
+           off.y() == std::floor(off.y()) && std::abs(off.x()) < 1e9 && std::abs(off.y()) < 1e9;
 }
 
 // Nearest sampling at a whole zoom from 2 on with a whole vertical offset: every image row covers zoom
 // whole client rows.
 bool InWholeRows(const TZoomedView& v) {
-    return v.mode == 1 && v.zoom >= 2 && v.zoom == std::floor(v.zoom) && v.zoom < 65536 &&
-           v.offset.y() == std::floor(v.offset.y()) && std::abs(v.offset.y()) < 1e9;
+    return v.mode == TInterpolation::Nearest && v.zoom >= 2 && v.zoom == std::floor(v.zoom) &&
+           v.zoom < 65536 && v.offset.y() == std::floor(v.offset.y()) && std::abs(v.offset.y()) < 1e9;
 }
 
 // The image pixels under the covered area, and beyond them as far as a cubic kernel reaches, so that
@@ -195,8 +195,8 @@ void DrawInWholeRows(const TDIB& source, const QRect& seen, TDIB& rows, const Di
     rows.FillRect(QRect(cr, 0, w - cr, n), v.background, 256);
     rows.FillRect(QRect(0, n, w, 1), v.background, 256);
     const QRect part(0, 0, seen.width(), seen.height());
-    source.ResizeSqr(rows, part, 1, zoom, 1, seen.left() * zoom - off.x(), seen.top() - firstRow,
-                     QRect(0, 0, w, n));
+    source.ResizeSqr(rows, part, TInterpolation::Nearest, zoom, 1, seen.left() * zoom - off.x(),
+                     seen.top() - firstRow, QRect(0, 0, w, n));
     std::vector<uint8_t> lineRow(size_t(h), 0);
     if (grid) {
         const TGridDarkening dark = PixelGridDarkening(zoom, v.phase);
@@ -239,7 +239,7 @@ void DrawZoomedDesktop(const DibOps::ConstView& desktop, TDIB& source, TDIB& row
                        covered.topLeft());
         return;
     }
-    const bool grid = v.mode == 1 && PixelGridStrength(v.zoom) > 0;
+    const bool grid = v.mode == TInterpolation::Nearest && PixelGridStrength(v.zoom) > 0;
     const QRect seen = SeenPart(covered, v, desktopSize);
     if (seen.isEmpty()) {
         FillInView(view, QRect(0, 0, w, h), v.background);

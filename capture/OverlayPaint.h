@@ -35,13 +35,13 @@ void DrawPixelGrid(TDIB& view, double zoom, QPointF offset, QPoint firstPixel, d
 QRect ZoomedImageArea(QSize imageSize, double zoom, QPointF offset, QSize viewSize);
 
 // How the zoomed view shows the desktop: client pixel (x, y) shows image point ((x + 0.5 + offset.x) / zoom,
-// (y + 0.5 + offset.y) / zoom) with the given interpolation (1 nearest, 2 linear, 4 cubic); firstPixel is
+// (y + 0.5 + offset.y) / zoom) with the given interpolation (nearest, linear or cubic); firstPixel is
 // the image pixel under the client's top-left corner, where the grid's lines start; phase pulses them.
 struct TZoomedView {
     double zoom = 1;
     QPointF offset;
     QPoint firstPixel;
-    int mode = 1;
+    TInterpolation mode = TInterpolation::Nearest;
     double phase = 0;
     uint32_t background = 0xFF181818u;
 };

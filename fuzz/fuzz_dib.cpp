@@ -46,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dib.Blur(r, QSize(q[11] % 24, q[12] % 24), q[13] % 3);
         TDIB other(1 + q[14] % 40, 1 + q[15] % 40, dib.BitCount());
         const double f = (q[16] + 1) / 32.0, g = (q[17] + 1) / 40.0;
-        dib.ResizeSqr(other, r, 1 << (q[18] % 5), f, g, sv(19), sv(20), QRect(-3, -3, 50, 50));
-        dib.Resize(other, QRect(0, 0, dib.Width(), dib.Height()), r, 1 << (q[21] % 5));
+        dib.ResizeSqr(other, r, TInterpolation(1 << (q[18] % 5)), f, g, sv(19), sv(20),
+                      QRect(-3, -3, 50, 50));
+        dib.Resize(other, QRect(0, 0, dib.Width(), dib.Height()), r, TInterpolation(1 << (q[21] % 5)));
         dib.CopyRectBorder(other, sv(22), sv(23), r, QMargins(q[0] % 5, q[1] % 5, q[2] % 5, q[3] % 5),
                            q[4] & 1);
         dib.CopyRect(other, sv(5), sv(6), r);
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                               QPointF(sv(4), sv(5) * 3), QPointF(sv(6), sv(7))};
             const std::array<QPointF, 4> b = {QPointF(0, 0), QPointF(sv(8), sv(9)), QPointF(40, 40),
                                               QPointF(sv(10), 30)};
-            dib.WarpQuad(other, r, QRect(0, 0, 40, 40), a, b, 1 << (q[11] % 3));
+            dib.WarpQuad(other, r, QRect(0, 0, 40, 40), a, b, TInterpolation(1 << (q[11] % 3)));
             dib.PremultiplyAlpha(r);
         }
         dib.Grow(QMargins(sv(12) % 9, sv(13) % 9, sv(14) % 9, sv(15) % 9), q[16] % 3 - 1, 0xFF00FF00u);

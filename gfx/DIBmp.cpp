@@ -837,28 +837,28 @@ void TDIB::Tint(const QRect& r0, uint32_t colour, uint32_t reference) {
     DibOps::AddSubC(View(), r, add, sub);
 }
 
-void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation) const {
+void TDIB::Resize(TDIB& dest, const QRect& src, const QRect& dst, TInterpolation interpolation) const {
     if (src.isEmpty() || dst.isEmpty()) return;
     const double fx = double(dst.width()) / src.width(), fy = double(dst.height()) / src.height();
     ResizeSqr(dest, src, interpolation, fx, fy, dst.left() - fx * src.left(), dst.top() - fy * src.top(),
               dst);
 }
 
-void TDIB::ResizeSqr(TDIB& dest, const QRect& src, int interpolation, double xFactor, double yFactor,
-                     double xShift, double yShift, const QRect& dst) const {
+void TDIB::ResizeSqr(TDIB& dest, const QRect& src, TInterpolation interpolation, double xFactor,
+                     double yFactor, double xShift, double yShift, const QRect& dst) const {
     if (!Block(bitCount_) || bitCount_ != dest.bitCount_ || Empty() || dest.Empty()) return;
     DibOps::ResizeSqr(ConstView(), src, dest.View(), dst, xFactor, yFactor, xShift, yShift, interpolation);
 }
 
 void TDIB::ResizeCenter(TDIB& dest, const QRect& src, double xFactor, double yFactor, double xCenter,
-                        double yCenter, int interpolation) const {
+                        double yCenter, TInterpolation interpolation) const {
     // The centre keeps its place: x' = xFactor * (x - xCenter) + xCenter.
     ResizeSqr(dest, src, interpolation, xFactor, yFactor, xCenter * (1 - xFactor), yCenter * (1 - yFactor),
               QRect(0, 0, dest.width_, dest.height_));
 }
 
 void TDIB::WarpQuad(TDIB& dest, const QRect& src, const QRect& dst, const std::array<QPointF, 4>& srcQuad,
-                    const std::array<QPointF, 4>& dstQuad, int interpolation) const {
+                    const std::array<QPointF, 4>& dstQuad, TInterpolation interpolation) const {
     if (bitCount_ != 32 || dest.bitCount_ != 32) return;
     DibOps::WarpQuad(ConstView(), src, srcQuad, dest.View(), dst, dstQuad, interpolation);
 }

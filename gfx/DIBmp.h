@@ -15,6 +15,7 @@
 #pragma once
 
 #include "DibOps.h"
+#include "Interpolation.h"
 
 #include <QImage>
 #include <QList>
@@ -176,17 +177,17 @@ class TDIB {
     void FillMargins(const QMargins& margins, int mode, uint32_t colour);
     void FillRect(const QRect& r, uint32_t colour, int alpha = 256);
     void Tint(const QRect& r, uint32_t colour, uint32_t reference = 0x80808080u);
-    // Interpolation: 1 nearest, 2 linear, 4 cubic, 8 super-sampling, 16 Lanczos.
-    void Resize(TDIB& dest, const QRect& src, const QRect& dst, int interpolation) const;
+    // Resize, ResizeSqr and ResizeCenter draw nothing for an interpolation outside TInterpolation's values.
+    void Resize(TDIB& dest, const QRect& src, const QRect& dst, TInterpolation interpolation) const;
     // Destination x shows source (x - xShift) / xFactor (pixel centres at +0.5); writes inside dst.
-    void ResizeSqr(TDIB& dest, const QRect& src, int interpolation, double xFactor, double yFactor,
+    void ResizeSqr(TDIB& dest, const QRect& src, TInterpolation interpolation, double xFactor, double yFactor,
                    double xShift, double yShift, const QRect& dst) const;
     // Scales about (xCenter, yCenter) in source coordinates, which stays fixed; writes the whole dest.
     void ResizeCenter(TDIB& dest, const QRect& src, double xFactor, double yFactor, double xCenter,
-                      double yCenter, int interpolation) const;
+                      double yCenter, TInterpolation interpolation) const;
     // 32-bit only: maps the source quadrangle onto the destination quadrangle (perspective).
     void WarpQuad(TDIB& dest, const QRect& src, const QRect& dst, const std::array<QPointF, 4>& srcQuad,
-                  const std::array<QPointF, 4>& dstQuad, int interpolation) const;
+                  const std::array<QPointF, 4>& dstQuad, TInterpolation interpolation) const;
     void BoxFilter(const QRect& r, const QSize& mask, const QPoint& anchor);
     void Blur(const QRect& r, const QSize& kernel, int passes);
     void PremultiplyAlpha(const QRect& r);

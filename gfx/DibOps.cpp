@@ -24,6 +24,8 @@
 
 namespace DibOps {
 
+using enum TInterpolation;
+
 namespace {
 
 inline uint8_t Channel(uint32_t colour, int c) {
@@ -610,7 +612,7 @@ struct AxisMap {
     std::vector<float> w;
 };
 
-int ModeTaps(int mode, double f) {
+int ModeTaps(TInterpolation mode, double f) {
     switch (mode) {
     case Linear:
         return 2;
@@ -626,7 +628,8 @@ int ModeTaps(int mode, double f) {
 }
 
 // Weights of one destination position d along an axis, in double precision (also the test model).
-void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int taps, int* idx, double* w) {
+void AxisWeights(TInterpolation mode, double f, double shift, int lo, int hi, int d, int taps, int* idx,
+                 double* w) {
     const double centre = (d + 0.5 - shift) / f; // source coordinate, pixel k spans [k, k+1)
     const double pos = centre - 0.5;
     auto clampIdx = [&](long k) { return int(std::clamp<long>(k, lo, hi - 1)); };
@@ -678,7 +681,7 @@ void AxisWeights(int mode, double f, double shift, int lo, int hi, int d, int ta
     }
 }
 
-AxisMap BuildAxis(int mode, double f, double shift, int lo, int hi, int d0, int count) {
+AxisMap BuildAxis(TInterpolation mode, double f, double shift, int lo, int hi, int d0, int count) {
     AxisMap m;
     m.taps = ModeTaps(mode, f);
     m.idx.resize(size_t(count) * m.taps);
@@ -807,11 +810,9 @@ QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor,
 }
 
 bool ResizeSqr(const ConstView& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
-               double xFactor, double yFactor, double xShift, double yShift, int mode) {
+               double xFactor, double yFactor, double xShift, double yShift, TInterpolation mode) {
     if (src.bpp != dst.bpp) return false;
-    if (mode != NearestNeighbour && mode != Linear && mode != Cubic && mode != SuperSampling &&
-        mode != Lanczos)
-        return false;
+    if (!InterpolationFromInt(int(mode))) return false;
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
     const QRect area = ResizeDestArea(srcRect, dstClip, xFactor, yFactor, xShift, yShift);
@@ -822,7 +823,7 @@ bool ResizeSqr(const ConstView& src, const QRect& srcRect0, const View& dst, con
     const AxisMap my = BuildAxis(mode, yFactor, yShift, srcRect.top(), srcRect.top() + srcRect.height(),
                                  area.top(), area.height());
     const bool sameImage = src.bits == dst.bits;
-    if (mode == NearestNeighbour && !sameImage) {
+    if (mode == Nearest && !sameImage) {
         NearestResize(src, dst, area, mx, my);
         return true;
     }
@@ -833,7 +834,7 @@ bool ResizeSqr(const ConstView& src, const QRect& srcRect0, const View& dst, con
         copy.resize(size_t(src.height) * src.stride);
         std::memcpy(copy.data(), src.bits, copy.size());
         s.bits = copy.data();
-        if (mode == NearestNeighbour) {
+        if (mode == Nearest) {
             NearestResize(s, dst, area, mx, my);
             return true;
         }
@@ -886,7 +887,7 @@ bool ResizeSqr(const ConstView& src, const QRect& srcRect0, const View& dst, con
 }
 
 void ResizeSqrModel(const ConstView& src, const QRect& srcRect0, const View& dst, const QRect& dstClip0,
-                    double xFactor, double yFactor, double xShift, double yShift, int mode) {
+                    double xFactor, double yFactor, double xShift, double yShift, TInterpolation mode) {
     const QRect srcRect = srcRect0.intersected(QRect(0, 0, src.width, src.height));
     const QRect dstClip = dstClip0.intersected(QRect(0, 0, dst.width, dst.height));
     const QRect area = ResizeDestArea(srcRect, dstClip, xFactor, yFactor, xShift, yShift);
@@ -1283,9 +1284,9 @@ VEX_HOT void WarpLinearRow(const WarpPlan& p, const RowMap& m, int x0, int x1, u
     }
 }
 
-void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o) {
+void WarpPixelRef(const WarpPlan& p, double sx, double sy, TInterpolation mode, uint8_t* o) {
     auto px = [&](int x, int y) { return p.s.Pixel(std::clamp(x, p.l, p.r), std::clamp(y, p.t, p.b)); };
-    if (mode == NearestNeighbour) {
+    if (mode == Nearest) {
         std::memcpy(o, px(int(std::floor(sx)), int(std::floor(sy))), 4);
         return;
     }
@@ -1316,7 +1317,7 @@ void WarpPixelRef(const WarpPlan& p, double sx, double sy, int mode, uint8_t* o)
 }
 
 bool Warp(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad, const View& dst,
-          const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode, bool fast) {
+          const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, TInterpolation mode, bool fast) {
     if (src.bpp != 4 || dst.bpp != 4) return false;
     WarpPlan plan;
     std::vector<uint8_t> copy;
@@ -1329,7 +1330,7 @@ bool Warp(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 
         if (x0 > x1) continue;
         const RowMap m(plan.map, x0, y + 0.5);
         uint8_t* row = dst.Row(y);
-        if (fast && mode != NearestNeighbour && mode != Cubic && LinearFits32(plan)) {
+        if (fast && mode != Nearest && mode != Cubic && LinearFits32(plan)) {
             WarpLinearRow(plan, m, x0, x1, row);
             continue;
         }
@@ -1345,12 +1346,14 @@ bool Warp(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 
 } // namespace
 
 bool WarpQuad(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
-              const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
+              const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
+              TInterpolation mode) {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, true);
 }
 
 bool WarpQuadRef(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
-                 const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad, int mode) {
+                 const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
+                 TInterpolation mode) {
     return Warp(src, srcRect, srcQuad, dst, dstClip, dstQuad, mode, false);
 }
 

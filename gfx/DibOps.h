@@ -5,6 +5,8 @@
 // "Ref" twin with the same arithmetic that the tests compare it with.
 #pragma once
 
+#include "Interpolation.h"
+
 #include <QRect>
 #include <QPointF>
 
@@ -91,13 +93,13 @@ inline uint32_t Div255(uint32_t v) {
 
 // Resampling. Destination pixel x (absolute) shows source point (x + 0.5 - xShift) / xFactor - 0.5;
 // only destination pixels whose centre maps into src (and that lie in dstClip) are written; source
-// reads are clamped to src (edge pixels replicated).
-enum Interpolation { NearestNeighbour = 1, Linear = 2, Cubic = 4, SuperSampling = 8, Lanczos = 16 };
+// reads are clamped to src (edge pixels replicated). A value outside TInterpolation's is refused (false).
 bool ResizeSqr(const ConstView& src, const QRect& srcRect, const View& dst, const QRect& dstClip,
-               double xFactor, double yFactor, double xShift, double yShift, int interpolation);
+               double xFactor, double yFactor, double xShift, double yShift, TInterpolation interpolation);
 // A plain double-precision model of ResizeSqr (slow; for tests).
 void ResizeSqrModel(const ConstView& src, const QRect& srcRect, const View& dst, const QRect& dstClip,
-                    double xFactor, double yFactor, double xShift, double yShift, int interpolation);
+                    double xFactor, double yFactor, double xShift, double yShift,
+                    TInterpolation interpolation);
 // The written destination area of ResizeSqr.
 QRect ResizeDestArea(const QRect& srcRect, const QRect& dstClip, double xFactor, double yFactor,
                      double xShift, double yShift);
@@ -106,12 +108,13 @@ double CubicKernel(double t);
 double LanczosKernel(double t);
 
 // 32-bit perspective warp: the source quadrangle (inside srcRect) onto the destination quadrangle;
-// destination pixels inside the destination quadrangle and dstClip are written.
+// destination pixels inside the destination quadrangle and dstClip are written. Every interpolation but
+// nearest and cubic reads linearly.
 bool WarpQuad(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
               const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
-              int interpolation);
+              TInterpolation interpolation);
 bool WarpQuadRef(const ConstView& src, const QRect& srcRect, const std::array<QPointF, 4>& srcQuad,
                  const View& dst, const QRect& dstClip, const std::array<QPointF, 4>& dstQuad,
-                 int interpolation);
+                 TInterpolation interpolation);
 
 } // namespace DibOps

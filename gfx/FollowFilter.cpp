@@ -2,8 +2,21 @@
 
 #include <algorithm>
 
+namespace {
+
+// Each stage keeps this part of a step once it has run its share of the time constant.
+constexpr double kStageRemainder = 0.01;
+// The stages of the cascade: their settling times add about as a root sum of squares, so each stage
+// gets the time constant over the square root of their number.
+constexpr double kStageCount = 3.0;
+// A stage takes at least one step to settle.
+constexpr double kLeastStageSteps = 1.0;
+
+} // namespace
+
 double FollowCoefficient(double timeConstant) {
-    return std::exp(std::log(0.01) / std::max(timeConstant / std::sqrt(3.0), 1.0));
+    return std::exp(std::log(kStageRemainder) /
+                    std::max(timeConstant / std::sqrt(kStageCount), kLeastStageSteps));
 }
 
 void FollowStart(TFollowParams& params, TFollowState& state, double timeConstant, double start) {

@@ -3,6 +3,8 @@
 // They are written on the GUI thread only. The capture worker reads none of them.
 #pragma once
 
+#include "Interpolation.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -13,7 +15,7 @@
 inline bool TrayFlag = false;
 // The ink colour, 0xAARRGGBB with alpha 0xFF.
 inline uint32_t InkColor = 0xFFD80000;
-// The magnifier's interpolation: 1 nearest, 2 linear (the image library's numbering).
-inline int ResampleMode = 1;
+// The zoomed view's interpolation (the middle button switches it).
+inline TInterpolation ResampleMode = TInterpolation::Nearest;
 // Folder of the sound files, with a trailing "/": beside the program.
 inline QString SoundFolder;

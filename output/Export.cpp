@@ -20,6 +20,16 @@
 
 namespace {
 
+// The caption under a written picture: the comment in white letters over a dark halo, left-aligned on a
+// baseline near the bottom edge.
+constexpr int kCaptionLargestSize = 32;    // the first font size tried
+constexpr int kCaptionSizeStep = 2;        // each next size tried is this much smaller
+constexpr int kCaptionSmallestSize = 18;   // taken however wide the text is
+constexpr int kCaptionMargin = 12;         // pixels left of the text, kept free right of it too
+constexpr int kCaptionBaselineAbove = 20;  // pixels from the bottom edge up to the baseline
+constexpr int kCaptionHaloWidth = 4;       // line width of the halo's outline
+constexpr uint8_t kCaptionHaloAlpha = 230; // the halo's opacity
+
 // The busy cursor goes back on every path out of a save, also when an encoder throws.
 struct TWaitCursor {
     TWaitCursor() { BeginWait(); }
@@ -38,34 +48,40 @@ int DivideBy100HalfEven(qint64 n) {
 
 } // namespace
 
-int ClampFormat(int format) {
-    return std::clamp(format, int(ifPNG), int(ifBMP));
+std::optional<TImageFormat> ImageFormatFromIndex(int index) {
+    if (index < int(TImageFormat::Png) || index > int(TImageFormat::Bmp)) return std::nullopt;
+    return TImageFormat(index);
 }
 
-QString FormatExtension(int format) {
-    switch (ClampFormat(format)) {
-    case ifPNG:
+TImageFormat ClampFormat(int index) {
+    if (const std::optional<TImageFormat> format = ImageFormatFromIndex(index)) return *format;
+    return index < 0 ? TImageFormat::Png : TImageFormat::Bmp;
+}
+
+QString FormatExtension(TImageFormat format) {
+    switch (ClampFormat(int(format))) {
+    case TImageFormat::Png:
         return QStringLiteral(".png");
-    case ifJPEG:
+    case TImageFormat::Jpeg:
         return QStringLiteral(".jpg");
     default:
         return QStringLiteral(".bmp");
     }
 }
 
-QString AddFormatExtension(const QString& path, int format) {
+QString AddFormatExtension(const QString& path, TImageFormat format) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString ext = dot < 0 ? QString() : name.mid(dot).toUpper();
     bool carries = false;
     switch (format) {
-    case ifPNG:
+    case TImageFormat::Png:
         carries = ext == QLatin1String(".PNG");
         break;
-    case ifJPEG:
+    case TImageFormat::Jpeg:
         carries = ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG");
         break;
-    case ifBMP:
+    case TImageFormat::Bmp:
         carries = ext == QLatin1String(".BMP");
         break;
     default:
@@ -74,10 +90,10 @@ QString AddFormatExtension(const QString& path, int format) {
     return carries ? path : path + FormatExtension(format);
 }
 
-QString MakeFileName(QString folder, const QString& title, int format) {
+QString MakeFileName(QString folder, const QString& title, TImageFormat format) {
     QString name = CleanFileName(title);
     if (name.isEmpty()) name = kDefaultCaptureName;
-    name += FormatExtension(ClampFormat(format));
+    name += FormatExtension(format);
     IncludeTrailingBackslash(folder);
     return UniqueFileName(folder + name);
 }
@@ -90,7 +106,7 @@ QString WorkFolder(bool create) {
     return folder;
 }
 
-QString MakeWorkFileName(const QString& title, int format) {
+QString MakeWorkFileName(const QString& title, TImageFormat format) {
     return MakeFileName(WorkFolder(), title, format);
 }
 
@@ -102,12 +118,12 @@ QSize ScaledSize(QSize source, int percent) {
 }
 
 int ChooseCaptionSize(TAgg2D& agg, const std::string& utf8, int width) {
-    int size = 34;
+    int size = kCaptionLargestSize + kCaptionSizeStep;
     for (;;) {
-        size -= 2;
+        size -= kCaptionSizeStep;
         agg.SetFont("Trebuchet MS", false, size, true, 0);
-        if (size <= 18) break;
-        if (agg.TextWidth(utf8) < width - 24) break;
+        if (size <= kCaptionSmallestSize) break;
+        if (agg.TextWidth(utf8) < width - 2 * kCaptionMargin) break;
     }
     return size;
 }
@@ -119,7 +135,7 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
         TDIB scaled(size.width(), size.height(), source.BitCount());
         TDIB reader = source; // Resize is not const; it only reads its own pixels
         reader.Resize(scaled, QRect(0, 0, source.Width(), source.Height()), QRect(QPoint(0, 0), size),
-                      scaling > 50 ? 16 : 8);
+                      scaling > 50 ? TInterpolation::Lanczos : TInterpolation::SuperSampling);
         result = scaled;
     }
     if (comment.isEmpty() || result.Empty()) return result;
@@ -134,30 +150,30 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
     agg.SetTextHints(true);
     agg.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);
     agg.SetNoFill();
-    agg.SetLineColor(0, 0, 0, 230);
-    agg.SetLineWidth(4);
+    agg.SetLineColor(0, 0, 0, kCaptionHaloAlpha);
+    agg.SetLineWidth(kCaptionHaloWidth);
     ChooseCaptionSize(agg, text, result.Width());
-    const double y = result.Height() - 20;
-    agg.DrawText(text, false, 12, y); // the dark halo
+    const double y = result.Height() - kCaptionBaselineAbove;
+    agg.DrawText(text, false, kCaptionMargin, y); // the dark halo
     agg.SetFillColor(255, 255, 255, 255);
     agg.SetLineWidth(0);
-    agg.DrawText(text, false, 12, y); // the white letters on top
+    agg.DrawText(text, false, kCaptionMargin, y); // the white letters on top
     return result;
 }
 
-bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings, int format,
-                   QIODevice& out, QString* error) {
-    const TDIB& source = format == ifPNG ? capture : flat;
-    if (format < ifPNG || format > ifBMP || source.Empty()) {
+bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
+                   TImageFormat format, QIODevice& out, QString* error) {
+    const TDIB& source = format == TImageFormat::Png ? capture : flat;
+    if (!ImageFormatFromIndex(int(format)) || source.Empty()) {
         if (error) *error = QStringLiteral("nothing to write");
         return false;
     }
     try {
         const TDIB image = PrepareOutputImage(source, settings.scaling, settings.comment);
         switch (format) {
-        case ifPNG:
+        case TImageFormat::Png:
             return WritePng(image, settings.transparentPng, out, error, 9);
-        case ifJPEG:
+        case TImageFormat::Jpeg:
             return WriteJpeg(image, settings.jpegQuality, out, error);
         default:
             return WriteBmp(image, out, error);
@@ -191,11 +207,11 @@ class TCancellableBuffer : public QBuffer {
 } // namespace
 
 std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat,
-                                             const TExportSettings& settings, int format,
+                                             const TExportSettings& settings, TImageFormat format,
                                              const std::atomic_bool* cancelled, QString* error) {
     const auto stopped = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
-    const TDIB& source = format == ifPNG ? capture : flat;
-    if (format < ifPNG || format > ifBMP || source.Empty()) {
+    const TDIB& source = format == TImageFormat::Png ? capture : flat;
+    if (!ImageFormatFromIndex(int(format)) || source.Empty()) {
         if (error) *error = QStringLiteral("nothing to write");
         return std::nullopt;
     }
@@ -211,8 +227,8 @@ std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& fl
     if (stopped()) return std::nullopt;
     TCancellableBuffer buffer(cancelled);
     buffer.open(QIODevice::WriteOnly);
-    const bool ok = format == ifPNG ? EncodeCapture(own, none, settings, format, buffer, error)
-                                    : EncodeCapture(none, own, settings, format, buffer, error);
+    const bool ok = format == TImageFormat::Png ? EncodeCapture(own, none, settings, format, buffer, error)
+                                                : EncodeCapture(none, own, settings, format, buffer, error);
     if (!ok || stopped()) return std::nullopt;
     return buffer.buffer();
 }
@@ -261,9 +277,9 @@ void TExporter::ShowSaveError() {
     if (services_.showError) services_.showError(owner_.DialogParent(), kSaveErrorText, kSaveErrorCaption);
 }
 
-QString TExporter::SaveCapture(const QString& path, int format, bool replace) {
+QString TExporter::SaveCapture(const QString& path, TImageFormat format, bool replace) {
     const TDIB capture = owner_.HeldCaptureImage();
-    if (capture.Empty() || format < ifPNG || format > ifBMP) return {};
+    if (capture.Empty() || !ImageFormatFromIndex(int(format))) return {};
     const TDIB flat = owner_.HeldFlatImage();
     const TExportSettings settings = owner_.ExportSettings();
     const QString target = AddFormatExtension(path, format);
@@ -281,8 +297,8 @@ QString TExporter::SaveCapture(const QString& path, int format, bool replace) {
     return written;
 }
 
-QString TExporter::SaveEncodedCapture(const QString& path, int format, const QByteArray& bytes) {
-    if (format < ifPNG || format > ifBMP) return {};
+QString TExporter::SaveEncodedCapture(const QString& path, TImageFormat format, const QByteArray& bytes) {
+    if (!ImageFormatFromIndex(int(format))) return {};
     QString error;
     const QString written = services_.writeFile(
         AddFormatExtension(path, format), false,
@@ -291,7 +307,7 @@ QString TExporter::SaveEncodedCapture(const QString& path, int format, const QBy
     return written;
 }
 
-QString TExporter::SaveWorkFile(int format) {
+QString TExporter::SaveWorkFile(TImageFormat format) {
     if (owner_.HeldCaptureImage().Empty()) return {};
     return SaveCapture(MakeWorkFileName(owner_.ExportSettings().title, format), format);
 }
@@ -305,10 +321,8 @@ void TExporter::ToDesktopBtnClick() {
     }
     if (owner_.HeldCaptureImage().Empty()) return;
     const TExportSettings settings = owner_.ExportSettings();
-    // A list without selection counts as its nearest entry for the name and the encoder alike, so the
-    // file is written in the format its name says.
-    const int format = ClampFormat(settings.format);
-    const QString written = SaveCapture(MakeFileName(folder, settings.title, format), format);
+    const QString written =
+        SaveCapture(MakeFileName(folder, settings.title, settings.format), settings.format);
     if (written.isEmpty()) {
         owner_.ShowCapture(); // the capture stays for another try
         return;
@@ -320,8 +334,8 @@ void TExporter::ToDesktopBtnClick() {
 void TExporter::SaveAsBtnClick() {
     if (owner_.HeldCaptureImage().Empty() || !services_.saveDialog) return;
     const TExportSettings settings = owner_.ExportSettings();
-    const TSaveDialogResult choice = services_.saveDialog(
-        owner_.DialogParent(), CleanFileName(settings.title), ClampFormat(settings.format) + 1);
+    const TSaveDialogResult choice =
+        services_.saveDialog(owner_.DialogParent(), CleanFileName(settings.title), int(settings.format) + 1);
     if (!choice.accepted || choice.fileName.isEmpty()) return;
     const QString written = SaveCapture(choice.fileName, ClampFormat(choice.filterIndex - 1), true);
     if (written.isEmpty()) return;
@@ -341,7 +355,7 @@ void TExporter::ToClipboardBtnClick() {
 
 void TExporter::EditBtnClick() {
     if (owner_.HeldCaptureImage().Empty()) return;
-    const QString path = SaveWorkFile(ClampFormat(owner_.ExportSettings().editFormat));
+    const QString path = SaveWorkFile(owner_.ExportSettings().editFormat);
     if (path.isEmpty()) {
         owner_.ShowCapture();
         return;
@@ -352,7 +366,7 @@ void TExporter::EditBtnClick() {
 
 void TExporter::PrintBtnClick() {
     if (owner_.HeldCaptureImage().Empty()) return;
-    const QString path = SaveWorkFile(ifBMP);
+    const QString path = SaveWorkFile(TImageFormat::Bmp);
     if (path.isEmpty() || !services_.printDialog) return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QFileInfo(path).fileName());
@@ -363,7 +377,7 @@ void TExporter::PrintBtnClick() {
 void TExporter::EmailBtnClick() {
     if (owner_.HeldCaptureImage().Empty()) return;
     const TExportSettings settings = owner_.ExportSettings();
-    const QString path = SaveWorkFile(ClampFormat(settings.format));
+    const QString path = SaveWorkFile(settings.format);
     if (path.isEmpty()) return;
     // The file stays in the work folder: the mail helper returns before the mail program has read it.
     if (SendMail(settings.title, path) == 0) owner_.AfterOperation();

@@ -22,18 +22,25 @@ class QPrinter;
 class QWidget;
 class TAgg2D;
 
-// Indexes of the format lists ("PNG", "JPG", "BMP").
-enum TImageFormat { ifPNG = 0, ifJPEG = 1, ifBMP = 2 };
+// The formats of written files, numbered as the format lists ("PNG", "JPG", "BMP") and the settings
+// file index them.
+enum class TImageFormat : int { Png = 0, Jpeg = 1, Bmp = 2 };
+
+// The format at a list or stored index; nothing for an index outside the lists (-1 is a list without
+// selection). Every index entering from a list or the settings passes through here or ClampFormat.
+std::optional<TImageFormat> ImageFormatFromIndex(int index);
+// The format at an index, an index outside the lists counting as the nearest valid one.
+TImageFormat ClampFormat(int index);
 
 // The settings the export reads, as the main window's controls show them at the moment of the call.
 struct TExportSettings {
-    QString title;              // the file-name edit
-    QString comment;            // the comment edit: the caption of written files
-    int format = ifJPEG;        // format of saved and mailed files
-    int editFormat = ifPNG;     // format of the file handed to the editor
-    int jpegQuality = 90;       // 10..100
-    int scaling = 100;          // percent, 10..100
-    bool transparentPng = true; // PNG keeps the alpha of a free-form selection
+    QString title;                               // the file-name edit
+    QString comment;                             // the comment edit: the caption of written files
+    TImageFormat format = TImageFormat::Jpeg;    // format of saved and mailed files
+    TImageFormat editFormat = TImageFormat::Png; // format of the file handed to the editor
+    int jpegQuality = 90;                        // 10..100
+    int scaling = 100;                           // percent, 10..100
+    bool transparentPng = true;                  // PNG keeps the alpha of a free-form selection
 
     bool operator==(const TExportSettings&) const = default;
 };
@@ -48,22 +55,20 @@ inline const QString kSaveErrorCaption = QStringLiteral("错误");
 inline const QString kNoDesktopText = QStringLiteral("无法找到桌面文件夹。");
 inline const QString kNoDesktopCaption = QStringLiteral("Error");
 
-// Format indexes outside 0..2 (a list without selection) count as the nearest valid one.
-int ClampFormat(int format);
-// ".png", ".jpg", ".bmp".
-QString FormatExtension(int format);
+// ".png", ".jpg", ".bmp" (a value outside the enumeration counts as the nearest format).
+QString FormatExtension(TImageFormat format);
 // The path with the format's extension appended unless it already carries it (letter case ignored;
 // ".jpeg" counts for JPEG): shot.PNG stays, shot.jpeg saved as PNG becomes shot.jpeg.png.
-QString AddFormatExtension(const QString& path, int format);
+QString AddFormatExtension(const QString& path, TImageFormat format);
 
 // A free path in `folder` for a capture titled `title` in the given format: the cleaned title (or the
 // default name) plus the extension, numbered when taken.
-QString MakeFileName(QString folder, const QString& title, int format);
+QString MakeFileName(QString folder, const QString& title, TImageFormat format);
 // The work folder (made when missing unless `create` is false; a failure shows up as a failed save),
 // with a trailing "/".
 QString WorkFolder(bool create = true);
 // A free path in the work folder.
-QString MakeWorkFileName(const QString& title, int format);
+QString MakeWorkFileName(const QString& title, TImageFormat format);
 
 // The size a capture is written at: each side times percent / 100, rounded half to even on the exact
 // product, at least 1. Percent 100 and above keep the size.
@@ -78,8 +83,8 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
 
 // Encodes the capture in a format into a sink: PNG from `capture`, JPEG and BMP from `flat`, each
 // prepared first. False with a reason for a bad format, a missing image or a failed write.
-bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings, int format,
-                   QIODevice& out, QString* error = nullptr);
+bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
+                   TImageFormat format, QIODevice& out, QString* error = nullptr);
 
 // The file a save would write, encoded into memory ahead of the save: the same bytes EncodeCapture
 // writes for these images, settings and format. Made for a worker thread: only the pixels of the
@@ -87,7 +92,7 @@ bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings&
 // counts are never touched, so the caller keeps the images alive and unchanged until this returns.
 // Nothing when the encoding fails, or stops early once `cancelled` is set.
 std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& flat,
-                                             const TExportSettings& settings, int format,
+                                             const TExportSettings& settings, TImageFormat format,
                                              const std::atomic_bool* cancelled = nullptr,
                                              QString* error = nullptr);
 
@@ -169,12 +174,12 @@ class TExporter {
     // Returns the path written: with `replace` false a free variant when the name is taken meanwhile.
     // Empty without a capture (silently) or for a bad format; on a failed write the error box appears,
     // nothing is left under the name and the capture stays held.
-    QString SaveCapture(const QString& path, int format, bool replace = false);
+    QString SaveCapture(const QString& path, TImageFormat format, bool replace = false);
     // SaveCapture's new file with bytes EncodeCaptureBytes made ahead for the same format: the same
     // name rules and error box, nothing replaced.
-    QString SaveEncodedCapture(const QString& path, int format, const QByteArray& bytes);
+    QString SaveEncodedCapture(const QString& path, TImageFormat format, const QByteArray& bytes);
     // A new file in the work folder, or empty.
-    QString SaveWorkFile(int format);
+    QString SaveWorkFile(TImageFormat format);
 
     // "保存到桌面": a new file on the desktop, added to the recently used files; AfterOperation only
     // when it was written.

@@ -17,6 +17,8 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xfixes.h>
 
+#include <X11/keysym.h>
+
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -464,18 +466,33 @@ class TX11ActiveWindow : public IActiveWindow {
 
 // Qt key code -> X keysym for the keys a hot key can use.
 xcb_keysym_t KeySymForQtKey(int key) {
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) return xcb_keysym_t('a' + (key - Qt::Key_A));
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) return xcb_keysym_t(key);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F35) return xcb_keysym_t(0xffbe + (key - Qt::Key_F1));
-    if (key >= 0x20 && key <= 0x7e) return xcb_keysym_t(key); // punctuation: same as Latin-1
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return xcb_keysym_t(XK_a + (key - Qt::Key_A));
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return xcb_keysym_t(XK_0 + (key - Qt::Key_0));
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35) return xcb_keysym_t(XK_F1 + (key - Qt::Key_F1));
+    // Punctuation: Qt's codes are the Latin-1 keysyms.
+    if (key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde) return xcb_keysym_t(key);
     static const QHash<int, xcb_keysym_t> table{
-        {Qt::Key_Print, 0xff61},  {Qt::Key_Pause, 0xff13},    {Qt::Key_ScrollLock, 0xff14},
-        {Qt::Key_Escape, 0xff1b}, {Qt::Key_Tab, 0xff09},      {Qt::Key_Backspace, 0xff08},
-        {Qt::Key_Return, 0xff0d}, {Qt::Key_Enter, 0xff8d},    {Qt::Key_Insert, 0xff63},
-        {Qt::Key_Delete, 0xffff}, {Qt::Key_Home, 0xff50},     {Qt::Key_End, 0xff57},
-        {Qt::Key_PageUp, 0xff55}, {Qt::Key_PageDown, 0xff56}, {Qt::Key_Left, 0xff51},
-        {Qt::Key_Up, 0xff52},     {Qt::Key_Right, 0xff53},    {Qt::Key_Down, 0xff54},
-        {Qt::Key_Space, 0x20},    {Qt::Key_SysReq, 0xff15},   {Qt::Key_Menu, 0xff67},
+        {Qt::Key_Print, XK_Print},
+        {Qt::Key_Pause, XK_Pause},
+        {Qt::Key_ScrollLock, XK_Scroll_Lock},
+        {Qt::Key_Escape, XK_Escape},
+        {Qt::Key_Tab, XK_Tab},
+        {Qt::Key_Backspace, XK_BackSpace},
+        {Qt::Key_Return, XK_Return},
+        {Qt::Key_Enter, XK_KP_Enter},
+        {Qt::Key_Insert, XK_Insert},
+        {Qt::Key_Delete, XK_Delete},
+        {Qt::Key_Home, XK_Home},
+        {Qt::Key_End, XK_End},
+        {Qt::Key_PageUp, XK_Page_Up},
+        {Qt::Key_PageDown, XK_Page_Down},
+        {Qt::Key_Left, XK_Left},
+        {Qt::Key_Up, XK_Up},
+        {Qt::Key_Right, XK_Right},
+        {Qt::Key_Down, XK_Down},
+        {Qt::Key_Space, XK_space},
+        {Qt::Key_SysReq, XK_Sys_Req},
+        {Qt::Key_Menu, XK_Menu},
     };
     return table.value(key, 0);
 }
@@ -491,7 +508,7 @@ uint16_t ModMask(Qt::KeyboardModifiers m) {
 
 // The modifier bit NumLock sits on (usually Mod2), from the server's modifier mapping.
 uint16_t NumLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
-    TXcbReply<xcb_keycode_t> numLockCodes(xcb_key_symbols_get_keycode(symbols, 0xff7f));
+    TXcbReply<xcb_keycode_t> numLockCodes(xcb_key_symbols_get_keycode(symbols, XK_Num_Lock));
     TXcbReply<xcb_get_modifier_mapping_reply_t> map(
         xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
     if (!numLockCodes || !map) return XCB_MOD_MASK_2;

@@ -2,6 +2,8 @@
 
 // Pieces of parameterised test names, which may hold only ASCII letters, digits and underscores.
 
+#include "Interpolation.h"
+
 #include <sstream>
 #include <string>
 
@@ -22,19 +24,19 @@ inline std::string NamePart(double v) {
 }
 
 // The interpolation modes of the resampling code, by name.
-inline std::string InterpolationName(int mode) {
+inline std::string InterpolationName(TInterpolation mode) {
     switch (mode) {
-    case 1:
+    case TInterpolation::Nearest:
         return "Nearest";
-    case 2:
+    case TInterpolation::Linear:
         return "Linear";
-    case 4:
+    case TInterpolation::Cubic:
         return "Cubic";
-    case 8:
+    case TInterpolation::SuperSampling:
         return "SuperSampling";
-    case 16:
+    case TInterpolation::Lanczos:
         return "Lanczos";
     default:
-        return "Mode" + NamePart(mode);
+        return "Mode" + NamePart(int(mode));
     }
 }

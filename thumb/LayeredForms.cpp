@@ -5,6 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Progress per millisecond at AnimSpeed 1 (progress 1 is fully gone): showing takes 200 ms, hiding 400.
+constexpr float kShowSpeed = 0.005f;
+constexpr float kHideSpeed = 0.0025f;
+
+} // namespace
+
 TAnimFrame ComputeAnimFrame(double p, int style, QSize surface, const QMargins& m, QPointF offset) {
     TAnimFrame f;
     if (style < 0 || style > 4) style = 1;
@@ -55,9 +63,10 @@ void RenderAnimFrame(TDIB& surface, TDIB& scratch, const TAnimFrame& f) {
     if (f.d > 1) scratch.BoxFilter(temp, QSize(f.d, f.d), QPoint(f.c, f.c));
     surface.FillRect(whole, 0, 256);
     if (f.zoom) {
-        scratch.ResizeCenter(surface, temp, f.scale, f.scale, f.centre.x(), f.centre.y(), 2);
+        scratch.ResizeCenter(surface, temp, f.scale, f.scale, f.centre.x(), f.centre.y(),
+                             TInterpolation::Linear);
     } else if (f.tilt) {
-        scratch.WarpQuad(surface, temp, whole, f.sourceQuad, f.destQuad, 2);
+        scratch.WarpQuad(surface, temp, whole, f.sourceQuad, f.destQuad, TInterpolation::Linear);
     }
 }
 
@@ -106,7 +115,7 @@ bool TLayeredFormEx::AcceptsMouse() const {
 }
 
 void TLayeredFormEx::SetVisibleAnim(bool visible) {
-    AnimVelocity = (visible ? -0.005f : 0.0025f) * AnimSpeed;
+    AnimVelocity = (visible ? -kShowSpeed : kHideSpeed) * AnimSpeed;
     if (visible && !isVisible()) AnimProgress = 1;
     Animating = true;
     if (!OwnAnimDriver) {

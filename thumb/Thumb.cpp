@@ -16,6 +16,10 @@
 
 namespace {
 constexpr int kTickInterval = 16;
+// For a drag-out the preview is also made at this fraction of its size, about the dragged card's size
+// (2 x kThumbDragScale); the card draws that picture instead while its scale is below kSmallPictureBelow.
+constexpr double kSmallPictureFactor = 0.25;
+constexpr double kSmallPictureBelow = 0.3;
 // Only one drag-out runs at a time in the process.
 bool dragOutRunning = false;
 } // namespace
@@ -125,23 +129,23 @@ void TThumbForm::FormPaint() {
     const QRect r(0, 0, LayeredRect().width(), LayeredRect().height());
     if (r.isEmpty()) return;
     Surface.FillRect(r, 0, 256);
-    const bool small = !SmallPicture.Empty() && Motion.Scale < 0.3;
+    const bool small = !SmallPicture.Empty() && Motion.Scale < kSmallPictureBelow;
     TDIB& picture = small ? SmallPicture : PreviewImage;
     picture.WarpQuad(Surface, QRect(0, 0, picture.Width(), picture.Height()), r,
-                     small ? SmallSourceQuad : SourceQuad, Motion.WindowQuad, 2);
+                     small ? SmallSourceQuad : SourceQuad, Motion.WindowQuad, TInterpolation::Linear);
     // Held down, the card turns slightly darker and bluish.
     if (QWidget::mouseGrabber() == this) MultiplyChannels(Surface, r, 256, 248, 240, 256);
 }
 
 void TThumbForm::MakeSmallPicture() {
     if (!SmallPicture.Empty() || PreviewImage.Empty()) return;
-    const int w = int(std::nearbyint(PreviewImage.Width() * 0.25));
-    const int h = int(std::nearbyint(PreviewImage.Height() * 0.25));
+    const int w = int(std::nearbyint(PreviewImage.Width() * kSmallPictureFactor));
+    const int h = int(std::nearbyint(PreviewImage.Height() * kSmallPictureFactor));
     if (w < 1 || h < 1) return;
     TDIB small(w, h, 32);
     small.FillRect(QRect(0, 0, w, h), 0, 256);
     PreviewImage.Resize(small, QRect(0, 0, PreviewImage.Width(), PreviewImage.Height()), QRect(0, 0, w, h),
-                        8);
+                        TInterpolation::SuperSampling);
     SmallPicture = small;
     SmallSourceQuad = {QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
 }

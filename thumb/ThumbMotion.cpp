@@ -4,25 +4,47 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Where the card rests and where it flies while dragged.
+constexpr int kRestSideInset = 48;     // pixels from the monitor's side to the resting card's outer edge
+constexpr int kRestVerticalInset = 40; // least pixels from the monitor's top or bottom to the card
+constexpr double kDragAhead = 0.4;     // the dragged card's centre right of the pointer, in half widths
+constexpr int kDragBelow = 60;         // pixels from the pointer down to the dragged card's top edge
+// Alpha the card loses for each unit its scale falls below the resting scale.
+constexpr int kAlphaPerScale = 60;
+// The sway: a slow tilt of up to pi / kTiltDivisor each way, and a swing that narrows and widens the top
+// and bottom edges by up to kSwingDepth of their length and lifts the card by up to twice that of its
+// half height.
+constexpr int kTiltPeriodMs = 15711;
+constexpr int kTiltDivisor = 35;
+constexpr int kSwingPeriodMs = 1777;
+constexpr float kSwingDepth = 0.06f;
+// The share of the way to the target scale the card's scale covers each timer period.
+constexpr double kScaleApproach = 0.25;
+
+} // namespace
+
 QPointF ThumbRestTarget(const QRect& f, const QRect& m, double hw, double hh, bool fading) {
     // Integer halves, so that a main window exactly centred counts as being on the right.
     const bool ownerLeft = f.left() + f.width() / 2 < m.left() + m.width() / 2;
-    const double x = ownerLeft ? m.left() + m.width() - (hw + 48) : m.left() + hw + 48;
+    const double x =
+        ownerLeft ? m.left() + m.width() - (hw + kRestSideInset) : m.left() + hw + kRestSideInset;
     const double v = f.top() + f.height() * 0.5;
-    const double lo = m.top() + hh + 40;
-    const double hi = m.top() + m.height() - (hh + 40);
+    const double lo = m.top() + hh + kRestVerticalInset;
+    const double hi = m.top() + m.height() - (hh + kRestVerticalInset);
     double y = v < lo ? lo : (v > hi ? hi : v);
     if (fading) y += kThumbFadeDrop;
     return QPointF(x, y);
 }
 
 QPointF ThumbDragTarget(QPoint pointer, double hw, double hh) {
-    return QPointF(pointer.x() + 0.4 * hw, pointer.y() + 60 + hh);
+    return QPointF(pointer.x() + kDragAhead * hw, pointer.y() + kDragBelow + hh);
 }
 
 int ThumbAlpha(double scale) {
     // Ties go to the even neighbour (the floating-point unit rounds to nearest).
-    return 255 - int(std::nearbyint((kThumbRestScale - scale) * 60));
+    return 255 - int(std::nearbyint((kThumbRestScale - scale) * kAlphaPerScale));
 }
 
 QPointF SwayCorner(QPointF corner, QPointF centre, double phase, double timeMs) {
@@ -39,13 +61,13 @@ QPointF SwayCorner(QPointF corner, QPointF centre, double phase, double timeMs) 
         theta = std::atan(dx / dy) + 3 * pi / 2;
     else
         theta = dx >= 0 ? 0 : pi;
-    theta += std::sin(t * 2 * pi / 15711) * pi / 35;
+    theta += std::sin(t * 2 * pi / kTiltPeriodMs) * pi / kTiltDivisor;
     float px = ox + r * std::cos(theta), py = oy - r * std::sin(theta);
     dx = px - ox;
     dy = py - oy;
-    const float psi = t * 2 * pi / 1777 + float(phase);
-    px += std::cos(psi) * dx * 0.06f;
-    py -= (std::fabs(dy) + std::sin(psi) * dy) * 0.06f;
+    const float psi = t * 2 * pi / kSwingPeriodMs + float(phase);
+    px += std::cos(psi) * dx * kSwingDepth;
+    py -= (std::fabs(dy) + std::sin(psi) * dy) * kSwingDepth;
     return QPointF(px, py);
 }
 
@@ -105,7 +127,7 @@ void TThumbMotion::Step(int periods, double intervalMs, const TThumbInputs& in) 
     Time += periods * intervalMs;
     const double targetScale = in.dragging ? kThumbDragScale : kThumbRestScale;
     for (int i = 0; i < periods; ++i)
-        Scale += (targetScale - Scale) * 0.25;
+        Scale += (targetScale - Scale) * kScaleApproach;
     const double hw = Scale * Picture.width(), hh = Scale * Picture.height();
     HalfExtent = QPointF(hw, hh);
     Alpha = ThumbAlpha(Scale);

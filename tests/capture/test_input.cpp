@@ -26,7 +26,7 @@ class InputFormTest : public ::testing::Test {
             sounds << name;
             soundFlags << flags;
         };
-        ResampleMode = 1;
+        ResampleMode = TInterpolation::Nearest;
     }
     void TearDown() override {
         if (form && !form->Closed()) form->FormClose();
@@ -449,14 +449,14 @@ TEST_F(InputFormTest, MiddleButtonTogglesTheResampling) {
     Make();
     form->SetZoom(4, false);
     Press(Qt::MiddleButton, 10, 10);
-    EXPECT_EQ(ResampleMode, 4);
+    EXPECT_EQ(ResampleMode, TInterpolation::Cubic);
     Release(Qt::MiddleButton, 10, 10);
     Press(Qt::MiddleButton, 10, 10);
-    EXPECT_EQ(ResampleMode, 1);
-    ResampleMode = 2;
+    EXPECT_EQ(ResampleMode, TInterpolation::Nearest);
+    ResampleMode = TInterpolation::Linear;
     Release(Qt::MiddleButton, 10, 10);
     Press(Qt::MiddleButton, 10, 10);
-    EXPECT_EQ(ResampleMode, 4);
+    EXPECT_EQ(ResampleMode, TInterpolation::Cubic);
 }
 
 // --- pick colour --------------------------------------------------------------------------------

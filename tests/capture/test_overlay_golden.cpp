@@ -64,7 +64,7 @@ class OverlayScene : public ::testing::Test {
     void SetUp() override {
         fake = InstallFakePlatform();
         OverlaySoundHook = [](const QString&, unsigned) {};
-        ResampleMode = 1;
+        ResampleMode = TInterpolation::Nearest;
         InkColor = 0xFFD80000u;
         TDesktopGrab grab;
         grab.image = SyntheticDesktop();
@@ -79,7 +79,7 @@ class OverlayScene : public ::testing::Test {
         FlushDeletes();
         OverlaySoundHook = nullptr;
         InputForm = nullptr;
-        ResampleMode = 1;
+        ResampleMode = TInterpolation::Nearest;
     }
 
     // Lets the worker finish every animation and fixes the pulse of the grid and bands.
@@ -90,7 +90,7 @@ class OverlayScene : public ::testing::Test {
         form->TakePaintView();
     }
     // Zooms about the pointer at p (client = image coordinates before zooming).
-    void Zoom(int zoom, QPoint p, int resample) {
+    void Zoom(int zoom, QPoint p, TInterpolation resample) {
         cursor = p;
         ResampleMode = resample;
         form->SetZoom(zoom, false);
@@ -175,30 +175,30 @@ INSTANTIATE_TEST_SUITE_P(
                        t.Trace({{250, 50}, {290, 150}, {180, 180}, {120, 120}});
                        t.ShowCard();
                    }},
-        GoldenCase{"zoom2_nearest", [](OverlayScene& t) { t.Zoom(2, ZoomCentre, 1); }},
-        GoldenCase{"zoom2_cubic", [](OverlayScene& t) { t.Zoom(2, ZoomCentre, 4); }},
-        GoldenCase{"zoom4_grid", [](OverlayScene& t) { t.Zoom(4, ZoomCentre, 1); }},
-        GoldenCase{"zoom4_cubic", [](OverlayScene& t) { t.Zoom(4, ZoomCentre, 4); }},
-        GoldenCase{"zoom8_grid", [](OverlayScene& t) { t.Zoom(8, ZoomCentre, 1); }},
-        GoldenCase{"zoom8_cubic", [](OverlayScene& t) { t.Zoom(8, ZoomCentre, 4); }},
+        GoldenCase{"zoom2_nearest", [](OverlayScene& t) { t.Zoom(2, ZoomCentre, TInterpolation::Nearest); }},
+        GoldenCase{"zoom2_cubic", [](OverlayScene& t) { t.Zoom(2, ZoomCentre, TInterpolation::Cubic); }},
+        GoldenCase{"zoom4_grid", [](OverlayScene& t) { t.Zoom(4, ZoomCentre, TInterpolation::Nearest); }},
+        GoldenCase{"zoom4_cubic", [](OverlayScene& t) { t.Zoom(4, ZoomCentre, TInterpolation::Cubic); }},
+        GoldenCase{"zoom8_grid", [](OverlayScene& t) { t.Zoom(8, ZoomCentre, TInterpolation::Nearest); }},
+        GoldenCase{"zoom8_cubic", [](OverlayScene& t) { t.Zoom(8, ZoomCentre, TInterpolation::Cubic); }},
         GoldenCase{"pick_hover",
                    [](OverlayScene& t) {
-                       t.Zoom(8, ZoomCentre, 1);
+                       t.Zoom(8, ZoomCentre, TInterpolation::Nearest);
                        t.Move(100, 40); // over the window's body: "Ctrl to select", "Color "
                    }},
         GoldenCase{"pick_right_edge",
                    [](OverlayScene& t) {
-                       t.Zoom(8, ZoomCentre, 1);
+                       t.Zoom(8, ZoomCentre, TInterpolation::Nearest);
                        t.Move(300, 60); // no room on the right: the panel moves left of the pick
                    }},
         GoldenCase{"pick_bottom_edge",
                    [](OverlayScene& t) {
-                       t.Zoom(8, ZoomCentre, 1);
+                       t.Zoom(8, ZoomCentre, TInterpolation::Nearest);
                        t.Move(40, 190); // no room below: the panel moves above the pick
                    }},
         GoldenCase{"pick_dragged",
                    [](OverlayScene& t) {
-                       t.Zoom(8, RedCorner, 1);
+                       t.Zoom(8, RedCorner, TInterpolation::Nearest);
                        t.Press(Qt::LeftButton, 8, 40, Qt::ControlModifier);
                        t.Move(40, 56, Qt::ControlModifier);
                        t.Release(Qt::LeftButton); // "w 5", "h 3", "Sel color 0000FF"
@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Where the pictures above leave room for doubt, the exact pixels.
 TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare) {
-    Zoom(8, RedCorner, 1);
+    Zoom(8, RedCorner, TInterpolation::Nearest);
     Press(Qt::LeftButton, 8, 40, Qt::ControlModifier);
     Move(40, 56, Qt::ControlModifier);
     Release(Qt::LeftButton);
@@ -220,7 +220,7 @@ TEST_F(OverlayScene, TheDraggedPickLiesOnTheRedSquare) {
 // The zoomed view is drawn straight into a window surface that is a 32-bit image, wherever in the surface
 // the box lies, and through its kept frame into other surfaces: the same picture either way, opaque.
 TEST_F(OverlayScene, TheZoomedViewDrawnInPlaceIsTheSamePicture) {
-    Zoom(8, ZoomCentre, 1);
+    Zoom(8, ZoomCentre, TInterpolation::Nearest);
     Move(100, 40);
     const QImage framed = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     // 24-bit surfaces are not written in place: the kept frame is drawn into them.

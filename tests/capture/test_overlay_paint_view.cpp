@@ -25,7 +25,7 @@ class OverlayView : public ::testing::Test {
   protected:
     void SetUp() override {
         fake = InstallFakePlatform();
-        ResampleMode = 1;
+        ResampleMode = TInterpolation::Nearest;
         form = new TInputForm(PatternGrab(W, H), &owner, false);
         form->CapBox()->setGeometry(0, 0, W, H);
         GiveOwnPointer(*form, cursor);
@@ -130,7 +130,7 @@ int DarkColumns(const QImage& zoomed, int y) {
 
 struct GridCase {
     double zoom;
-    int resample;
+    TInterpolation resample;
     bool grid;
 };
 
@@ -150,8 +150,11 @@ TEST_P(OverlayGrid, OnlyNearestZoomsFromThreeAndAHalfShowTheGrid) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Zooms, OverlayGrid,
-                         ::testing::Values(GridCase{2, 1, false}, GridCase{3, 1, false}, GridCase{4, 1, true},
-                                           GridCase{8, 1, true}, GridCase{8, 2, false}),
+                         ::testing::Values(GridCase{2, TInterpolation::Nearest, false},
+                                           GridCase{3, TInterpolation::Nearest, false},
+                                           GridCase{4, TInterpolation::Nearest, true},
+                                           GridCase{8, TInterpolation::Nearest, true},
+                                           GridCase{8, TInterpolation::Linear, false}),
                          [](const auto& info) {
                              const GridCase& c = info.param;
                              return "Zoom" + NamePart(c.zoom) + InterpolationName(c.resample);

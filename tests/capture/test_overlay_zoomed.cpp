@@ -16,6 +16,8 @@
 
 namespace {
 
+using enum TInterpolation;
+
 constexpr uint32_t Background = 0xFF181818u;
 
 // Noise, so that a pixel taken from a neighbour shows; an odd size, so that no row padding hides.
@@ -38,17 +40,17 @@ TDIB Reference(TDIB& desktop, int w, int h, const TZoomedView& v) {
     frame.FillRect(QRect(0, 0, w, h), v.background, 256);
     desktop.ResizeSqr(frame, QRect(0, 0, desktop.Width(), desktop.Height()), v.mode, v.zoom, v.zoom,
                       -v.offset.x(), -v.offset.y(), QRect(0, 0, w, h));
-    if (v.mode == 1) DrawPixelGrid(frame, v.zoom, v.offset, v.firstPixel, v.phase);
+    if (v.mode == TInterpolation::Nearest) DrawPixelGrid(frame, v.zoom, v.offset, v.firstPixel, v.phase);
     return frame;
 }
 
 struct ZoomCase {
     double zoom, x, y;
-    int mode;
+    TInterpolation mode;
 };
 
 void PrintTo(const ZoomCase& c, std::ostream* os) {
-    *os << "zoom " << c.zoom << " offset " << c.x << "," << c.y << " mode " << c.mode;
+    *os << "zoom " << c.zoom << " offset " << c.x << "," << c.y << " mode " << int(c.mode);
 }
 
 class ZoomedDesktop : public ::testing::TestWithParam<ZoomCase> {};
@@ -95,22 +97,27 @@ TEST_P(ZoomedDesktop, GivesThePixelsOfMagnifyingTheWholeDesktop) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Views, ZoomedDesktop,
-    ::testing::Values(
-        ZoomCase{8, 0, 0, 1}, ZoomCase{8, 100, 50, 1}, ZoomCase{8, -37, -21, 1},    // past top-left
-        ZoomCase{8, 400, 300, 1},                                                   // past bottom-right
-        ZoomCase{4, 13, 7, 1}, ZoomCase{2, 5, 3, 1}, ZoomCase{3, 11, -5, 1},        // no grid below 3.5
-        ZoomCase{32, 1000, 700, 1}, ZoomCase{32, 3000, 0, 1},                       // nothing of the image
-        ZoomCase{4.5, 5, 3, 1}, ZoomCase{6.25, -10.5, 7.25, 1},                     // animating zooms
-        ZoomCase{1, 0, 0, 1}, ZoomCase{1, -7, 5, 1}, ZoomCase{1, 20, -9, 1},        // the magnifier's start
-        ZoomCase{2.5, 10, 10, 2}, ZoomCase{1.5, 3.3, 2.2, 2}, ZoomCase{1, 0, 0, 2}, // linear
-        ZoomCase{4, 20, 20, 4}, ZoomCase{8, -30, 40, 4}, ZoomCase{1.25, -7, 9, 4}), // cubic
-    [](const auto& info) {
-        const ZoomCase& c = info.param;
-        return "Zoom" + NamePart(c.zoom) + "Offset" + NamePart(c.x) + "x" + NamePart(c.y) +
-               InterpolationName(c.mode);
-    });
+INSTANTIATE_TEST_SUITE_P(Views, ZoomedDesktop,
+                         ::testing::Values(ZoomCase{8, 0, 0, Nearest}, ZoomCase{8, 100, 50, Nearest},
+                                           ZoomCase{8, -37, -21, Nearest}, // past top-left
+                                           ZoomCase{8, 400, 300, Nearest}, // past bottom-right
+                                           ZoomCase{4, 13, 7, Nearest}, ZoomCase{2, 5, 3, Nearest},
+                                           ZoomCase{3, 11, -5, Nearest}, // no grid below 3.5
+                                           ZoomCase{32, 1000, 700, Nearest},
+                                           ZoomCase{32, 3000, 0, Nearest}, // nothing of the image
+                                           ZoomCase{4.5, 5, 3, Nearest},
+                                           ZoomCase{6.25, -10.5, 7.25, Nearest}, // animating zooms
+                                           ZoomCase{1, 0, 0, Nearest}, ZoomCase{1, -7, 5, Nearest},
+                                           ZoomCase{1, 20, -9, Nearest}, // the magnifier's start
+                                           ZoomCase{2.5, 10, 10, Linear}, ZoomCase{1.5, 3.3, 2.2, Linear},
+                                           ZoomCase{1, 0, 0, Linear}, // linear
+                                           ZoomCase{4, 20, 20, Cubic}, ZoomCase{8, -30, 40, Cubic},
+                                           ZoomCase{1.25, -7, 9, Cubic}), // cubic
+                         [](const auto& info) {
+                             const ZoomCase& c = info.param;
+                             return "Zoom" + NamePart(c.zoom) + "Offset" + NamePart(c.x) + "x" +
+                                    NamePart(c.y) + InterpolationName(c.mode);
+                         });
 
 TEST(ZoomedDesktopScratch, IsKeptBetweenPaintsAndGrowsOnlyWhenItMust) {
     TDIB desktop = NoiseDesktop(200, 150);

@@ -434,7 +434,7 @@ TEST(DibResize, NearestZoomShowsImageAtOffsetOverZoom) {
     FillRandom(s, 21);
     TDIB d(64, 40, 32);
     const int offset = 5;
-    s.ResizeSqr(d, QRect(0, 0, 20, 10), 1, 8, 8, -offset, -offset, QRect(0, 0, 64, 40));
+    s.ResizeSqr(d, QRect(0, 0, 20, 10), TInterpolation::Nearest, 8, 8, -offset, -offset, QRect(0, 0, 64, 40));
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(Px(d, x, y), Px(s, (x + offset) / 8, (y + offset) / 8)) << x << "," << y;
@@ -446,7 +446,7 @@ TEST(DibResize, LinearAndSuperSamplingKnownValues) {
     for (int i = 0; i < 4; ++i)
         *s.PixelPtr32(i, 0) = v[i];
     TDIB d(4, 1, 32);
-    s.Resize(d, QRect(0, 0, 4, 1), QRect(2, 0, 2, 1), 8);
+    s.Resize(d, QRect(0, 0, 4, 1), QRect(2, 0, 2, 1), TInterpolation::SuperSampling);
     EXPECT_EQ(Px(d, 2, 0), 15u);
     EXPECT_EQ(Px(d, 3, 0), 40u);
     EXPECT_EQ(Px(d, 0, 0), 0u);
@@ -454,7 +454,7 @@ TEST(DibResize, LinearAndSuperSamplingKnownValues) {
     *t.PixelPtr32(0, 0) = 0;
     *t.PixelPtr32(1, 0) = 100;
     TDIB u(4, 1, 32);
-    t.Resize(u, QRect(0, 0, 2, 1), QRect(0, 0, 4, 1), 2);
+    t.Resize(u, QRect(0, 0, 2, 1), QRect(0, 0, 4, 1), TInterpolation::Linear);
     EXPECT_EQ(Px(u, 0, 0), 0u);
     EXPECT_EQ(Px(u, 1, 0), 25u);
     EXPECT_EQ(Px(u, 2, 0), 75u);
@@ -465,14 +465,15 @@ TEST(DibResize, CenterStaysInPlace) {
     TDIB s(8, 8, 24);
     FillRandom(s, 22);
     TDIB d(8, 8, 24);
-    s.ResizeCenter(d, QRect(0, 0, 8, 8), 2, 2, 4, 4, 1);
+    s.ResizeCenter(d, QRect(0, 0, 8, 8), 2, 2, 4, 4, TInterpolation::Nearest);
     EXPECT_EQ(d.GetPixel(4, 4), s.GetPixel(4, 4));
     EXPECT_EQ(d.GetPixel(3, 3), s.GetPixel(3, 3));
     EXPECT_EQ(d.GetPixel(0, 0), s.GetPixel(2, 2));
 }
 
 struct ResizeCase {
-    int bits, mode;
+    int bits;
+    TInterpolation mode;
     double fx, fy, sx, sy;
 };
 class DibResizeModel : public testing::TestWithParam<ResizeCase> {};
@@ -480,7 +481,7 @@ class DibResizeModel : public testing::TestWithParam<ResizeCase> {};
 TEST_P(DibResizeModel, WithinOneOfTheDoubleModel) {
     const ResizeCase c = GetParam();
     TDIB s(37, 23, c.bits);
-    FillRandom(s, uint32_t(c.mode * 100 + c.bits));
+    FillRandom(s, uint32_t(int(c.mode) * 100 + c.bits));
     const int dw = int(37 * c.fx) + 9, dh = int(23 * c.fy) + 7;
     TDIB fast(dw, dh, c.bits), model(dw, dh, c.bits);
     const QRect src(2, 1, 33, 21), clip(1, 1, dw - 2, dh - 1);
@@ -491,30 +492,35 @@ TEST_P(DibResizeModel, WithinOneOfTheDoubleModel) {
     for (int y = 0; y < dh; ++y)
         for (int i = 0; i < dw * bpp; ++i)
             worst = std::max(worst, std::abs(fast.PixelPtr(0, y)[i] - model.PixelPtr(0, y)[i]));
-    EXPECT_LE(worst, c.mode == 1 ? 0 : 1);
+    EXPECT_LE(worst, c.mode == TInterpolation::Nearest ? 0 : 1);
     // The written area matches too: a pixel outside it stays zero in both.
     EXPECT_EQ(fast.GetPixel(0, 0), model.GetPixel(0, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, DibResizeModel,
-    testing::Values(ResizeCase{32, 1, 8, 8, -3, -5}, ResizeCase{24, 1, 1.7, 0.6, 0.5, 2},
-                    ResizeCase{32, 2, 1.5, 1.5, -1, 0}, ResizeCase{24, 2, 0.45, 2.2, 0, 0},
-                    ResizeCase{32, 4, 8, 8, -7, -2}, ResizeCase{24, 4, 0.7, 1.3, 1, 1},
-                    ResizeCase{32, 8, 0.37, 0.51, 0, 0}, ResizeCase{24, 8, 0.13, 0.25, 2, 0},
-                    ResizeCase{32, 16, 0.6, 0.6, 0, 0}, ResizeCase{24, 16, 2.5, 1.1, -2, 3}),
-    [](const auto& info) {
-        const ResizeCase& c = info.param;
-        return InterpolationName(c.mode) + NamePart(c.bits) + "BitsFactor" + NamePart(c.fx) + "x" +
-               NamePart(c.fy) + "Shift" + NamePart(c.sx) + "x" + NamePart(c.sy);
-    });
+INSTANTIATE_TEST_SUITE_P(Modes, DibResizeModel,
+                         testing::Values(ResizeCase{32, TInterpolation::Nearest, 8, 8, -3, -5},
+                                         ResizeCase{24, TInterpolation::Nearest, 1.7, 0.6, 0.5, 2},
+                                         ResizeCase{32, TInterpolation::Linear, 1.5, 1.5, -1, 0},
+                                         ResizeCase{24, TInterpolation::Linear, 0.45, 2.2, 0, 0},
+                                         ResizeCase{32, TInterpolation::Cubic, 8, 8, -7, -2},
+                                         ResizeCase{24, TInterpolation::Cubic, 0.7, 1.3, 1, 1},
+                                         ResizeCase{32, TInterpolation::SuperSampling, 0.37, 0.51, 0, 0},
+                                         ResizeCase{24, TInterpolation::SuperSampling, 0.13, 0.25, 2, 0},
+                                         ResizeCase{32, TInterpolation::Lanczos, 0.6, 0.6, 0, 0},
+                                         ResizeCase{24, TInterpolation::Lanczos, 2.5, 1.1, -2, 3}),
+                         [](const auto& info) {
+                             const ResizeCase& c = info.param;
+                             return InterpolationName(c.mode) + NamePart(c.bits) + "BitsFactor" +
+                                    NamePart(c.fx) + "x" + NamePart(c.fy) + "Shift" + NamePart(c.sx) + "x" +
+                                    NamePart(c.sy);
+                         });
 
 TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips) {
     TDIB s(12, 8, 32);
     FillRandom(s, 30);
     TDIB d(12, 8, 32);
     const std::array<QPointF, 4> rect = {QPointF(0, 0), QPointF(12, 0), QPointF(12, 8), QPointF(0, 8)};
-    s.WarpQuad(d, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, rect, 2);
+    s.WarpQuad(d, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, rect, TInterpolation::Linear);
     int worst = 0;
     for (int y = 0; y < 8; ++y)
         for (int i = 0; i < 48; ++i)
@@ -522,14 +528,14 @@ TEST(DibWarp, IdentityQuadCopiesAndMirrorFlips) {
     EXPECT_LE(worst, 1);
     TDIB m(12, 8, 32);
     const std::array<QPointF, 4> mirrored = {QPointF(12, 0), QPointF(0, 0), QPointF(0, 8), QPointF(12, 8)};
-    s.WarpQuad(m, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, mirrored, 1);
+    s.WarpQuad(m, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, mirrored, TInterpolation::Nearest);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 12; ++x)
             ASSERT_EQ(Px(m, x, y), Px(s, 11 - x, y));
     // Outside the destination quadrangle nothing is written.
     TDIB t(12, 8, 32);
     const std::array<QPointF, 4> small = {QPointF(2, 2), QPointF(6, 2), QPointF(6, 6), QPointF(2, 6)};
-    s.WarpQuad(t, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, small, 2);
+    s.WarpQuad(t, QRect(0, 0, 12, 8), QRect(0, 0, 12, 8), rect, small, TInterpolation::Linear);
     EXPECT_EQ(Px(t, 0, 0), 0u);
     EXPECT_EQ(Px(t, 8, 7), 0u);
     EXPECT_NE(Px(t, 4, 4), 0u);
@@ -574,7 +580,7 @@ TEST(DibWarp, PerspectiveMatchesADoubleModel) {
     TDIB d(50, 40, 32);
     const std::array<QPointF, 4> src = {QPointF(2, 1), QPointF(38, 3), QPointF(37, 29), QPointF(1, 27)};
     const std::array<QPointF, 4> dst = {QPointF(6, 4), QPointF(45, 8), QPointF(41, 36), QPointF(3, 33)};
-    s.WarpQuad(d, QRect(0, 0, 40, 30), QRect(0, 0, 50, 40), src, dst, 2);
+    s.WarpQuad(d, QRect(0, 0, 40, 30), QRect(0, 0, 50, 40), src, dst, TInterpolation::Linear);
     const auto h = SolveHomography(dst, src);
     auto edgeDistance = [&](double x, double y) {
         double best = 1e9;
@@ -640,9 +646,10 @@ TEST_P(DibWarpFast, LinearMatchesThePlainLoop) {
     TDIB fast(45, 31, 32), plain(45, 31, 32);
     FillRandom(fast, 51);
     plain = Copy(fast);
-    const bool a = DibOps::WarpQuad(src.ConstView(), c.srcRect, c.srcQuad, fast.View(), c.clip, c.dstQuad, 2);
-    const bool b =
-        DibOps::WarpQuadRef(src.ConstView(), c.srcRect, c.srcQuad, plain.View(), c.clip, c.dstQuad, 2);
+    const bool a = DibOps::WarpQuad(src.ConstView(), c.srcRect, c.srcQuad, fast.View(), c.clip, c.dstQuad,
+                                    TInterpolation::Linear);
+    const bool b = DibOps::WarpQuadRef(src.ConstView(), c.srcRect, c.srcQuad, plain.View(), c.clip, c.dstQuad,
+                                       TInterpolation::Linear);
     ASSERT_EQ(a, b);
     for (int y = 0; y < 31; ++y)
         for (int x = 0; x < 45; ++x)
@@ -718,13 +725,26 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(DibResize, InPlaceReadsTheOriginalPixels) {
-    for (int mode : {1, 2}) {
+    for (TInterpolation mode : {TInterpolation::Nearest, TInterpolation::Linear}) {
         TDIB a(16, 8, 32);
         FillRandom(a, 40);
         TDIB copy = Copy(a), expected(16, 8, 32);
         copy.ResizeSqr(expected, QRect(0, 0, 8, 4), mode, 2, 2, 0, 0, QRect(0, 0, 16, 8));
         a.ResizeSqr(a, QRect(0, 0, 8, 4), mode, 2, 2, 0, 0, QRect(0, 0, 16, 8));
-        EXPECT_TRUE(SamePixels(a, expected)) << mode;
+        EXPECT_TRUE(SamePixels(a, expected)) << InterpolationName(mode);
+    }
+}
+
+TEST(DibResize, NumbersNamingNoInterpolationAreRefused) {
+    for (TInterpolation mode : {TInterpolation::Nearest, TInterpolation::Linear, TInterpolation::Cubic,
+                                TInterpolation::SuperSampling, TInterpolation::Lanczos})
+        EXPECT_EQ(InterpolationFromInt(int(mode)), mode) << InterpolationName(mode);
+    TDIB s(8, 8, 32), d(16, 16, 32);
+    for (int number : {-1, 0, 3, 5, 32}) {
+        EXPECT_FALSE(InterpolationFromInt(number)) << number;
+        EXPECT_FALSE(DibOps::ResizeSqr(s.ConstView(), QRect(0, 0, 8, 8), d.View(), QRect(0, 0, 16, 16), 2, 2,
+                                       0, 0, TInterpolation(number)))
+            << number;
     }
 }
 

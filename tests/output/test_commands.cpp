@@ -132,14 +132,14 @@ TEST_F(ExportCommands, WaitCursorShowsWhileTheFileIsWritten) {
         depthDuringWrite = WaitCursorDepth();
         return WriteImageFile(path, replace, write, error);
     };
-    owner.settings.format = ifPNG;
+    owner.settings.format = TImageFormat::Png;
     exporter.ToDesktopBtnClick();
     EXPECT_EQ(depthDuringWrite, 1);
     EXPECT_EQ(WaitCursorDepth(), 0);
 }
 
 TEST_F(ExportCommands, LassoPngWithAndWithoutTransparency) {
-    owner.settings.format = ifPNG;
+    owner.settings.format = TImageFormat::Png;
     for (bool transparent : {true, false}) {
         owner.settings.transparentPng = transparent;
         owner.settings.title = transparent ? "t" : "o";
@@ -158,7 +158,7 @@ TEST_F(ExportCommands, LassoPngWithAndWithoutTransparency) {
 }
 
 TEST_F(ExportCommands, BmpIsTheFlatImage) {
-    owner.settings.format = ifBMP;
+    owner.settings.format = TImageFormat::Bmp;
     exporter.ToDesktopBtnClick();
     TDIB back;
     back.LoadFromFile(Desktop("shot.bmp"));
@@ -168,7 +168,7 @@ TEST_F(ExportCommands, BmpIsTheFlatImage) {
 }
 
 TEST_F(ExportCommands, FormatWithoutSelectionIsWrittenAsItsName) {
-    owner.settings.format = -1; // a stored index outside the list
+    owner.settings.format = ClampFormat(-1); // a stored index outside the list
     exporter.ToDesktopBtnClick();
     EXPECT_EQ(Entries(fake->desktop), QStringList({"shot.png"}));
     EXPECT_TRUE(DecodePng(ReadAll(Desktop("shot.png"))).ok);
@@ -176,12 +176,12 @@ TEST_F(ExportCommands, FormatWithoutSelectionIsWrittenAsItsName) {
 }
 
 TEST_F(ExportCommands, DiskFullKeepsTheCaptureAndLeavesNothing) {
-    for (int format : {ifPNG, ifJPEG, ifBMP}) {
+    for (TImageFormat format : {TImageFormat::Png, TImageFormat::Jpeg, TImageFormat::Bmp}) {
         owner.settings.format = format;
         FailWritesAfter(500);
         errors.clear();
         exporter.ToDesktopBtnClick();
-        EXPECT_EQ(errors, QStringList({kSaveError})) << format;
+        EXPECT_EQ(errors, QStringList({kSaveError})) << int(format);
         EXPECT_TRUE(Entries(fake->desktop).isEmpty()) << Entries(fake->desktop).join(',').toStdString();
     }
     EXPECT_EQ(owner.afterOperations, 0) << "a failed save must not discard the capture";
@@ -208,7 +208,7 @@ TEST_F(ExportCommands, NameAppearingDuringTheWriteIsNotReplaced) {
 TEST_F(ExportCommands, SaveAsAddsTheTypeExtensionWithoutReplacingAnotherFile) {
     dialogAnswer = {true, dir.filePath("shot.jpeg"), 1}; // typed "shot.jpeg", type PNG
     owner.settings.title = "a:b";
-    owner.settings.format = ifBMP;
+    owner.settings.format = TImageFormat::Bmp;
     exporter.SaveAsBtnClick();
     EXPECT_EQ(dialogCalls, QStringList({"ab|3"}));
     EXPECT_TRUE(DecodePng(ReadAll(dir.filePath("shot.jpeg.png"))).ok);
@@ -259,8 +259,8 @@ TEST_F(ExportCommands, WithoutCaptureNothingIsWrittenOrShown) {
     exporter.EditBtnClick();
     exporter.PrintBtnClick();
     exporter.EmailBtnClick();
-    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), ifPNG).isEmpty());
-    EXPECT_TRUE(exporter.SaveWorkFile(ifPNG).isEmpty());
+    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), TImageFormat::Png).isEmpty());
+    EXPECT_TRUE(exporter.SaveWorkFile(TImageFormat::Png).isEmpty());
     EXPECT_TRUE(Entries(fake->desktop).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(Work("")));
     EXPECT_TRUE(errors.isEmpty());
@@ -270,15 +270,15 @@ TEST_F(ExportCommands, WithoutCaptureNothingIsWrittenOrShown) {
 }
 
 TEST_F(ExportCommands, BadFormatIndexWritesNothing) {
-    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), 3).isEmpty());
-    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), -1).isEmpty());
+    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), TImageFormat(3)).isEmpty());
+    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), TImageFormat(-1)).isEmpty());
     EXPECT_TRUE(Entries(fake->desktop).isEmpty());
 }
 
 TEST_F(ExportCommands, EditHandsTheWorkFileOverAsOneArgument) {
     owner.settings.title = "\"; rm -rf ~; \"";
-    owner.settings.format = ifJPEG;
-    owner.settings.editFormat = ifPNG;
+    owner.settings.format = TImageFormat::Jpeg;
+    owner.settings.editFormat = TImageFormat::Png;
     exporter.EditBtnClick();
     ASSERT_EQ(fake->editedFiles.size(), 1);
     EXPECT_EQ(fake->editedFiles[0], Work("; rm -rf ~; .png"));
@@ -308,7 +308,7 @@ class MailTest : public ExportCommands, public ::testing::WithParamInterface<Mai
 TEST_P(MailTest, AttachesTheWorkFileAndKeepsIt) {
     fake->mailResult = GetParam().mailResult;
     owner.settings.title = "mail me";
-    owner.settings.format = ifPNG;
+    owner.settings.format = TImageFormat::Png;
     exporter.EmailBtnClick();
     ASSERT_EQ(fake->mails.size(), 1);
     EXPECT_EQ(fake->mails[0].first, "mail me");
@@ -347,7 +347,7 @@ TEST_F(ExportCommands, ClipboardGetsTheFlatImageUnscaledWithoutCaption) {
 
 TEST_F(ExportCommands, PrintWritesABmpWorkFileAndPrintsItFittedToThePage) {
     ASSERT_TRUE(HaveTool("pdftoppm")) << "poppler-utils is a test dependency";
-    owner.settings.format = ifPNG;
+    owner.settings.format = TImageFormat::Png;
     owner.settings.title = "print";
     const QString pdf = dir.filePath("out.pdf");
     int dialogs = 0;
@@ -399,7 +399,7 @@ namespace {
 // with scaling and a caption; a worker thread makes them from the held images without changing them.
 struct AheadCase {
     const char* name;
-    int format;
+    TImageFormat format;
     int scaling;
     const char* comment;
     bool transparentPng;
@@ -431,35 +431,37 @@ TEST_P(EncodeAhead, BytesAreTheOrdinarySave) {
     EXPECT_TRUE(errors.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, EncodeAhead,
-                         ::testing::Values(AheadCase{"Png", ifPNG, 100, "", true},
-                                           AheadCase{"PngOpaqueScaledCaptioned", ifPNG, 60, "注释 note",
-                                                     false},
-                                           AheadCase{"Jpeg", ifJPEG, 100, "", true},
-                                           AheadCase{"JpegHalfCaptioned", ifJPEG, 50, "note", true},
-                                           AheadCase{"Bmp", ifBMP, 35, "", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Formats, EncodeAhead,
+    ::testing::Values(AheadCase{"Png", TImageFormat::Png, 100, "", true},
+                      AheadCase{"PngOpaqueScaledCaptioned", TImageFormat::Png, 60, "注释 note", false},
+                      AheadCase{"Jpeg", TImageFormat::Jpeg, 100, "", true},
+                      AheadCase{"JpegHalfCaptioned", TImageFormat::Jpeg, 50, "note", true},
+                      AheadCase{"Bmp", TImageFormat::Bmp, 35, "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportCommands, EncodeAheadStopsWhenCancelledAndRefusesNothingToWrite) {
     std::atomic_bool cancelled{true};
-    EXPECT_FALSE(EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, ifPNG, &cancelled));
+    EXPECT_FALSE(
+        EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, TImageFormat::Png, &cancelled));
     QString error;
-    EXPECT_FALSE(EncodeCaptureBytes(TDIB(), owner.cap.flat, owner.settings, ifPNG, nullptr, &error));
+    EXPECT_FALSE(
+        EncodeCaptureBytes(TDIB(), owner.cap.flat, owner.settings, TImageFormat::Png, nullptr, &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, 7));
+    EXPECT_FALSE(EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, TImageFormat(7)));
     // The held images are untouched and not shared with anything the encoder kept.
     EXPECT_EQ(owner.cap.capture.RefCount(), 1);
 }
 
 TEST_F(ExportCommands, EncodedSaveFailingShowsTheErrorAndLeavesNothing) {
     const std::optional<QByteArray> bytes =
-        EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, ifJPEG);
+        EncodeCaptureBytes(owner.cap.capture, owner.cap.flat, owner.settings, TImageFormat::Jpeg);
     ASSERT_TRUE(bytes.has_value());
     FailWritesAfter(100);
-    EXPECT_TRUE(exporter.SaveEncodedCapture(Desktop("shot"), ifJPEG, *bytes).isEmpty());
+    EXPECT_TRUE(exporter.SaveEncodedCapture(Desktop("shot"), TImageFormat::Jpeg, *bytes).isEmpty());
     EXPECT_EQ(errors, QStringList({kSaveError}));
     EXPECT_TRUE(Entries(fake->desktop).isEmpty());
-    EXPECT_TRUE(exporter.SaveEncodedCapture(Desktop("shot"), 5, *bytes).isEmpty());
+    EXPECT_TRUE(exporter.SaveEncodedCapture(Desktop("shot"), TImageFormat(5), *bytes).isEmpty());
     EXPECT_EQ(errors.size(), 1);
 }
 

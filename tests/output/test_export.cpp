@@ -20,10 +20,23 @@ void Touch(const QString& path) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
 }
 
+// The lists' indexes name the formats; any other index (-1: a list without selection) is no format, or
+// the nearest one where a name must be made all the same.
+TEST(ImageFormatFromIndex, TakesOnlyTheListIndexesAndClampFormatTheNearest) {
+    EXPECT_EQ(ImageFormatFromIndex(0), TImageFormat::Png);
+    EXPECT_EQ(ImageFormatFromIndex(1), TImageFormat::Jpeg);
+    EXPECT_EQ(ImageFormatFromIndex(2), TImageFormat::Bmp);
+    for (int index : {-1, 3, -100, 100})
+        EXPECT_FALSE(ImageFormatFromIndex(index)) << index;
+    EXPECT_EQ(ClampFormat(-1), TImageFormat::Png);
+    EXPECT_EQ(ClampFormat(1), TImageFormat::Jpeg);
+    EXPECT_EQ(ClampFormat(3), TImageFormat::Bmp);
+}
+
 struct NameCase {
     const char* name;
     QString title;
-    int format;
+    TImageFormat format;
     QString expected; // file name inside the folder
 };
 
@@ -38,16 +51,17 @@ TEST_P(MakeFileNameTest, BuildsTheName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Titles, MakeFileNameTest,
-    ::testing::Values(NameCase{"forbidden_dropped", "a/b:c*?", ifPNG, "abc.png"},
-                      NameCase{"reserved_device", "con", ifPNG, "Forbidden filename.png"},
-                      NameCase{"reserved_upper_jpeg", "LPT3", ifJPEG, "Forbidden filename.jpg"},
-                      NameCase{"empty_title", "", ifJPEG, QStringLiteral("Vexmor捕获.jpg")},
-                      NameCase{"only_forbidden", "<>:|?*\"\\/", ifBMP, QStringLiteral("Vexmor捕获.bmp")},
-                      NameCase{"shell_metacharacters_are_a_name", "\"; rm -rf ~; \"", ifPNG,
+    ::testing::Values(NameCase{"forbidden_dropped", "a/b:c*?", TImageFormat::Png, "abc.png"},
+                      NameCase{"reserved_device", "con", TImageFormat::Png, "Forbidden filename.png"},
+                      NameCase{"reserved_upper_jpeg", "LPT3", TImageFormat::Jpeg, "Forbidden filename.jpg"},
+                      NameCase{"empty_title", "", TImageFormat::Jpeg, QStringLiteral("Vexmor捕获.jpg")},
+                      NameCase{"only_forbidden", "<>:|?*\"\\/", TImageFormat::Bmp,
+                               QStringLiteral("Vexmor捕获.bmp")},
+                      NameCase{"shell_metacharacters_are_a_name", "\"; rm -rf ~; \"", TImageFormat::Png,
                                "; rm -rf ~; .png"},
-                      NameCase{"format_below_range", "x", -1, "x.png"},
-                      NameCase{"format_above_range", "x", 9, "x.bmp"},
-                      NameCase{"chinese_title", QStringLiteral("记事本 - 无标题"), ifJPEG,
+                      NameCase{"format_below_range", "x", TImageFormat(-1), "x.png"},
+                      NameCase{"format_above_range", "x", TImageFormat(9), "x.bmp"},
+                      NameCase{"chinese_title", QStringLiteral("记事本 - 无标题"), TImageFormat::Jpeg,
                                QStringLiteral("记事本 - 无标题.jpg")}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -56,7 +70,7 @@ TEST(MakeFileName, LongChineseTitleIsCutToWholeCharactersWithin130Bytes) {
     QString title;
     for (int i = 0; i < 200; ++i)
         title += QChar(0x4E2D + (i % 7));
-    const QString name = QFileInfo(MakeFileName(dir.path(), title, ifJPEG)).fileName();
+    const QString name = QFileInfo(MakeFileName(dir.path(), title, TImageFormat::Jpeg)).fileName();
     ASSERT_TRUE(name.endsWith(".jpg"));
     const QString stem = name.chopped(4);
     EXPECT_LE(stem.toUtf8().size(), 130);
@@ -66,20 +80,20 @@ TEST(MakeFileName, LongChineseTitleIsCutToWholeCharactersWithin130Bytes) {
 TEST(MakeFileName, TakenNamesAreNumbered) {
     QTemporaryDir dir;
     Touch(dir.filePath("shot.jpg"));
-    EXPECT_EQ(MakeFileName(dir.path(), "shot", ifJPEG), dir.filePath("shot_2.jpg"));
+    EXPECT_EQ(MakeFileName(dir.path(), "shot", TImageFormat::Jpeg), dir.filePath("shot_2.jpg"));
     Touch(dir.filePath("shot_2.jpg"));
-    EXPECT_EQ(MakeFileName(dir.path(), "shot", ifJPEG), dir.filePath("shot_3.jpg"));
+    EXPECT_EQ(MakeFileName(dir.path(), "shot", TImageFormat::Jpeg), dir.filePath("shot_3.jpg"));
     Touch(dir.filePath("take_5.png"));
-    EXPECT_EQ(MakeFileName(dir.path(), "take_5", ifPNG), dir.filePath("take_6.png"));
+    EXPECT_EQ(MakeFileName(dir.path(), "take_5", TImageFormat::Png), dir.filePath("take_6.png"));
     // Another format's file does not take the name.
-    EXPECT_EQ(MakeFileName(dir.path(), "shot", ifPNG), dir.filePath("shot.png"));
+    EXPECT_EQ(MakeFileName(dir.path(), "shot", TImageFormat::Png), dir.filePath("shot.png"));
 }
 
 TEST(MakeWorkFileName, MakesTheWorkFolderInsideDocuments) {
     QTemporaryDir dir;
     auto fake = InstallFakePlatform();
     fake->documents = dir.filePath("Documents"); // missing: made on demand
-    const QString path = MakeWorkFileName("edit me", ifPNG);
+    const QString path = MakeWorkFileName("edit me", TImageFormat::Png);
     EXPECT_EQ(path, dir.filePath(QStringLiteral("Documents/我的视频捕获/edit me.png")));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("Documents/我的视频捕获"))).isDir());
 }
@@ -87,7 +101,7 @@ TEST(MakeWorkFileName, MakesTheWorkFolderInsideDocuments) {
 struct ExtCase {
     const char* name;
     QString path;
-    int format;
+    TImageFormat format;
     QString expected;
 };
 class AddFormatExtensionTest : public ::testing::TestWithParam<ExtCase> {};
@@ -96,14 +110,15 @@ TEST_P(AddFormatExtensionTest, Completes) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Names, AddFormatExtensionTest,
-    ::testing::Values(ExtCase{"jpeg_name_as_png", "/d/shot.jpeg", ifPNG, "/d/shot.jpeg.png"},
-                      ExtCase{"png_upper_kept", "/d/shot.PNG", ifPNG, "/d/shot.PNG"},
-                      ExtCase{"jpeg_kept", "/d/shot.JPEG", ifJPEG, "/d/shot.JPEG"},
-                      ExtCase{"jpg_mixed_case_kept", "/d/shot.JpG", ifJPEG, "/d/shot.JpG"},
-                      ExtCase{"jpg_as_bmp", "/d/shot.jpg", ifBMP, "/d/shot.jpg.bmp"},
-                      ExtCase{"none", "/d/shot", ifJPEG, "/d/shot.jpg"},
-                      ExtCase{"dot_in_folder_only", "/d/v1.png/shot", ifPNG, "/d/v1.png/shot.png"},
-                      ExtCase{"trailing_dot", "/d/shot.", ifBMP, "/d/shot..bmp"}),
+    ::testing::Values(ExtCase{"jpeg_name_as_png", "/d/shot.jpeg", TImageFormat::Png, "/d/shot.jpeg.png"},
+                      ExtCase{"png_upper_kept", "/d/shot.PNG", TImageFormat::Png, "/d/shot.PNG"},
+                      ExtCase{"jpeg_kept", "/d/shot.JPEG", TImageFormat::Jpeg, "/d/shot.JPEG"},
+                      ExtCase{"jpg_mixed_case_kept", "/d/shot.JpG", TImageFormat::Jpeg, "/d/shot.JpG"},
+                      ExtCase{"jpg_as_bmp", "/d/shot.jpg", TImageFormat::Bmp, "/d/shot.jpg.bmp"},
+                      ExtCase{"none", "/d/shot", TImageFormat::Jpeg, "/d/shot.jpg"},
+                      ExtCase{"dot_in_folder_only", "/d/v1.png/shot", TImageFormat::Png,
+                              "/d/v1.png/shot.png"},
+                      ExtCase{"trailing_dot", "/d/shot.", TImageFormat::Bmp, "/d/shot..bmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SizeCase {
@@ -150,11 +165,12 @@ TEST(PrepareOutputImage, ScalesWithSuperSamplingAtHalfAndLanczosAbove) {
         ASSERT_EQ(out.Height(), size.height());
         EXPECT_EQ(out.BitCount(), 24);
         // The same picture as the image library's resampler of the expected kind gives.
-        for (int mode : {8, 16}) {
+        for (TInterpolation mode : {TInterpolation::SuperSampling, TInterpolation::Lanczos}) {
             TDIB reference(size.width(), size.height(), 24), source = cap.flat;
             source.Resize(reference, QRect(0, 0, 1001, 601), QRect(QPoint(), size), mode);
             const bool same = std::equal(out.Bits(), out.Bits() + out.Size(), reference.Bits());
-            EXPECT_EQ(same, mode == (percent > 50 ? 16 : 8)) << percent << "% against mode " << mode;
+            EXPECT_EQ(same, mode == (percent > 50 ? TInterpolation::Lanczos : TInterpolation::SuperSampling))
+                << percent << "% against mode " << int(mode);
         }
     }
 }

@@ -409,16 +409,16 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName) {
     exportOwner.settings = [] {
         TExportSettings s;
         s.title = QStringLiteral("Shot");
-        s.format = ifPNG;
+        s.format = TImageFormat::Png;
         return s;
     };
     TExporter exporter(exportOwner);
     QStringList errors;
     exporter.Services().showError = [&](QWidget*, const QString& text, const QString&) { errors << text; };
     TFunctionThumbOwner owner;
-    owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), ifPNG); };
+    owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), TImageFormat::Png); };
     owner.saveDragFile = [&](const QString& path, TPreparedFile*) {
-        return exporter.SaveCapture(path, ifPNG);
+        return exporter.SaveCapture(path, TImageFormat::Png);
     };
 
     TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
@@ -461,7 +461,7 @@ TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath) {
     exporter.Services().showError = [&](QWidget*, const QString& text, const QString&) { errors << text; };
     TFunctionThumbOwner owner;
     owner.saveDragFile = [&](const QString& path, TPreparedFile*) {
-        return exporter.SaveCapture(path, ifPNG);
+        return exporter.SaveCapture(path, TImageFormat::Png);
     };
     EXPECT_TRUE(DragSourceDrop(owner, QStringLiteral("/proc/no/such/folder/x.png")).isEmpty());
     EXPECT_EQ(errors, QStringList{kSaveErrorText});
@@ -489,21 +489,21 @@ class ThumbPreparedDrop : public ::testing::Test {
         exportOwner.settings = [] {
             TExportSettings s;
             s.title = QStringLiteral("Shot");
-            s.format = ifPNG;
+            s.format = TImageFormat::Png;
             s.comment = QStringLiteral("note");
             return s;
         };
         exporter.Services().showError = [this](QWidget*, const QString& text, const QString&) {
             errors << text;
         };
-        owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), ifPNG); };
+        owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), TImageFormat::Png); };
         owner.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
             const TDIB c = capture, f = flat;
             const TExportSettings s = exportOwner.ExportSettings();
             auto work = [c, f, s, this](const std::atomic_bool& cancelled) -> std::optional<QByteArray> {
                 while (hold.load() && !cancelled.load())
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                std::optional<QByteArray> bytes = EncodeCaptureBytes(c, f, s, ifPNG, &cancelled);
+                std::optional<QByteArray> bytes = EncodeCaptureBytes(c, f, s, TImageFormat::Png, &cancelled);
                 workEnded.store(true);
                 return bytes;
             };
@@ -513,10 +513,10 @@ class ThumbPreparedDrop : public ::testing::Test {
             if (prepared && prepared->StillCurrent())
                 if (std::optional<QByteArray> bytes = prepared->Take()) {
                     ++fromBytes;
-                    return exporter.SaveEncodedCapture(path, ifPNG, *bytes);
+                    return exporter.SaveEncodedCapture(path, TImageFormat::Png, *bytes);
                 }
             ++afresh;
-            return exporter.SaveCapture(path, ifPNG);
+            return exporter.SaveCapture(path, TImageFormat::Png);
         };
     }
 
@@ -530,7 +530,8 @@ class ThumbPreparedDrop : public ::testing::Test {
     }
     // The file the ordinary save writes for the capture as it is now.
     QByteArray OrdinarySave() {
-        const QString path = exporter.SaveCapture(docs.path() + QStringLiteral("/ordinary"), ifPNG);
+        const QString path =
+            exporter.SaveCapture(docs.path() + QStringLiteral("/ordinary"), TImageFormat::Png);
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
