@@ -18,15 +18,15 @@ Qt::KeyboardModifiers QtModifiers(int mods) {
 
 bool HotKeyBase(int choice, int customCode, int& virtualKey, int& mods) {
     switch (choice) {
-    case 0:
+    case hcPrintScreen:
         virtualKey = VK_SNAPSHOT;
         mods = 0;
         return true;
-    case 1:
+    case hcCtrlPrintScreen:
         virtualKey = VK_SNAPSHOT;
         mods = MOD_CONTROL;
         return true;
-    case 2: {
+    case hcCustom: {
         const int code = customCode & 0xFFFF;
         if (code == 0) return false;
         virtualKey = code & ~(hkShift | hkCtrl | hkAlt);

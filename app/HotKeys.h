@@ -17,8 +17,11 @@ struct THotKeyRegistration {
     bool operator==(const THotKeyRegistration&) const = default;
 };
 
-// Base key (a virtual-key number) and MOD_ bits of the choice: 0 Print Screen, 1 Ctrl + Print
-// Screen, 2 the custom 16-bit shortcut code. False when there is no hot key: a custom code of 0, or
+// The hot-key list's choices, by their index in the list (which the settings store).
+enum THotKeyChoice : int { hcPrintScreen = 0, hcCtrlPrintScreen = 1, hcCustom = 2 };
+
+// Base key (a virtual-key number) and MOD_ bits of the choice: Print Screen, Ctrl + Print Screen, or
+// the custom 16-bit shortcut code. False when there is no hot key: a custom code of 0, or
 // a choice outside 0..2 (the list then shows no selection, and no key is taken from the desktop).
 bool HotKeyBase(int choice, int customCode, int& virtualKey, int& mods);
 

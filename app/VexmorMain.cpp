@@ -58,7 +58,7 @@ enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, i
 constexpr int kDesignHotKey = 0x4074;
 // What the settings tab shows before any file is loaded: the Print Screen choice, the pointer
 // captured, the file name and comment filled in automatically.
-constexpr int kShippedHotKeyChoice = 0;
+constexpr int kShippedHotKeyChoice = hcPrintScreen;
 constexpr bool kShippedCaptureCursor = true;
 constexpr bool kShippedAutoTitle = true;
 
@@ -547,7 +547,7 @@ void TVexmorMainForm::StartupBoxClick() {
 }
 
 void TVexmorMainForm::DisplayHotKeyChange() {
-    ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == 2);
+    ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == hcCustom);
     RegisterHotKeys();
 }
 

@@ -86,12 +86,12 @@ void BM_Frosted(benchmark::State& state) {
     for (auto _ : state) {
         TDIB d;
         d.CreateCopy(source, true);
-        d.Grow(QMargins(3, 3, 3, 3), -1, 0);
+        d.Grow(QMargins(3, 3, 3, 3), TMarginFill::Leave, 0);
         for (int i = 0; i < 11; ++i) {
-            d.FillMargins(QMargins(3, 3, 3, 3), 1, 0);
+            d.FillMargins(QMargins(3, 3, 3, 3), TMarginFill::Edge, 0);
             d.BoxFilter(QRect(0, 0, d.Width(), d.Height()), QSize(7, 7), QPoint(3, 3));
         }
-        d.Grow(QMargins(-3, -3, -3, -3), -1, 0);
+        d.Grow(QMargins(-3, -3, -3, -3), TMarginFill::Leave, 0);
         const int width = d.Width(), height = d.Height();
         for (int y = 0; y < height; ++y) {
             uint8_t* p = d.PixelPtr(0, y);

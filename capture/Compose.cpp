@@ -46,13 +46,13 @@ void ApplyMask(TDIB& image, const TDIB& mask) {
 // The frosted surroundings: eleven 7x7 box blurs with replicated edges, then washed toward white.
 void Frost(TDIB& flat) {
     const QMargins border(3, 3, 3, 3);
-    flat.Grow(border, -1);
+    flat.Grow(border, TMarginFill::Leave);
     const QRect all(0, 0, flat.Width(), flat.Height());
     for (int i = 0; i < 11; ++i) {
-        flat.FillMargins(border, 1, 0);
+        flat.FillMargins(border, TMarginFill::Edge, 0);
         flat.BoxFilter(all, QSize(7, 7), QPoint(3, 3));
     }
-    flat.Grow(-border, -1);
+    flat.Grow(-border, TMarginFill::Leave);
     for (int y = 0; y < flat.Height(); ++y) {
         uint8_t* p = flat.PixelPtr(0, y);
         for (int x = 0; x < flat.Width(); ++x, p += 4) {
@@ -81,7 +81,7 @@ TDIB ShadowedPreview(TDIB& captureImage, const QRect& area) {
         for (int x = 0; x < pw; ++x)
             p[x] &= 0xFF000000u;
     }
-    shadow.Grow(QMargins(9, 9, 9, 9), 0, 0);
+    shadow.Grow(QMargins(9, 9, 9, 9), TMarginFill::Colour, 0);
     const QRect all(0, 0, shadow.Width(), shadow.Height());
     for (int i = 0; i < 4; ++i)
         shadow.BoxFilter(all, QSize(5, 5), QPoint(2, 2));

@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             dib.WarpQuad(other, r, QRect(0, 0, 40, 40), a, b, TInterpolation(1 << (q[11] % 3)));
             dib.PremultiplyAlpha(r);
         }
-        dib.Grow(QMargins(sv(12) % 9, sv(13) % 9, sv(14) % 9, sv(15) % 9), q[16] % 3 - 1, 0xFF00FF00u);
+        dib.Grow(QMargins(sv(12) % 9, sv(13) % 9, sv(14) % 9, sv(15) % 9), TMarginFill(q[16] % 3 - 1),
+                 0xFF00FF00u);
     }
     // Whatever loaded must be a consistent image: touch every byte and write it out again.
     uint32_t sum = 0;

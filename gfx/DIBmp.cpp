@@ -755,7 +755,7 @@ void TDIB::CopyRectBorder(TDIB& dest, int x, int y, const QRect& src0, const QMa
     }
 }
 
-void TDIB::Grow(const QMargins& m, int fillMode, uint32_t colour) {
+void TDIB::Grow(const QMargins& m, TMarginFill fillMode, uint32_t colour) {
     if (Empty() || m.isNull()) return;
     const int cl = std::max(-m.left(), 0), ct = std::max(-m.top(), 0), cr = std::max(-m.right(), 0),
               cb = std::max(-m.bottom(), 0);
@@ -779,18 +779,18 @@ void TDIB::Grow(const QMargins& m, int fillMode, uint32_t colour) {
                 fillMode, colour);
 }
 
-void TDIB::FillMargins(const QMargins& m, int mode, uint32_t colour) {
+void TDIB::FillMargins(const QMargins& m, TMarginFill mode, uint32_t colour) {
     if (Empty()) return;
     const int l = std::clamp(m.left(), 0, width_), t = std::clamp(m.top(), 0, height_);
     const int r = std::clamp(m.right(), 0, width_ - l), b = std::clamp(m.bottom(), 0, height_ - t);
-    if (mode == 0) {
+    if (mode == TMarginFill::Colour) {
         FillRect(QRect(0, t, l, height_ - b - t), colour, 256);
         FillRect(QRect(width_ - r, t, r, height_ - b - t), colour, 256);
         FillRect(QRect(0, 0, width_, t), colour, 256);
         FillRect(QRect(0, height_ - b, width_, b), colour, 256);
         return;
     }
-    if (mode != 1 || bitCount_ != 32 || l + r >= width_ || t + b >= height_) return;
+    if (mode != TMarginFill::Edge || bitCount_ != 32 || l + r >= width_ || t + b >= height_) return;
     for (int y = t; y < height_ - b; ++y) {
         uint32_t* row = PixelPtr32(0, y);
         std::fill_n(row, l, row[l]);

@@ -73,6 +73,9 @@ class TPaletteItem;
 // A shared colour table of an image of 8 bits or fewer; equal tables share one item.
 using TPalette = std::shared_ptr<const TPaletteItem>;
 
+// How the margins of a grown image are filled (the numbers are the image library's own).
+enum class TMarginFill : int { Leave = -1, Colour = 0, Edge = 1 };
+
 class TDIB {
   public:
     TDIB(); // empty image
@@ -171,10 +174,11 @@ class TDIB {
     // Writes (w + l + r) x (h + t + b) at (x, y) with src at (l, t); border replicated or zero.
     void CopyRectBorder(TDIB& dest, int x, int y, const QRect& src, const QMargins& border,
                         bool replicate) const;
-    // Negative margins crop; mode as FillMargins (-1 leaves new margins as allocated).
-    void Grow(const QMargins& margins, int fillMode = -1, uint32_t colour = 0);
-    // Mode 0: fill with colour; mode 1 (32-bit): replicate the edge pixels; else nothing.
-    void FillMargins(const QMargins& margins, int mode, uint32_t colour);
+    // Negative margins crop; new margins are filled as FillMargins fills them.
+    void Grow(const QMargins& margins, TMarginFill fill = TMarginFill::Leave, uint32_t colour = 0);
+    // Fills the margins with colour, or (32-bit only) replicates the edge pixels into them; Leave and
+    // anything else leaves them as they are.
+    void FillMargins(const QMargins& margins, TMarginFill fill, uint32_t colour);
     void FillRect(const QRect& r, uint32_t colour, int alpha = 256);
     void Tint(const QRect& r, uint32_t colour, uint32_t reference = 0x80808080u);
     // Resize, ResizeSqr and ResizeCenter draw nothing for an interpolation outside TInterpolation's values.

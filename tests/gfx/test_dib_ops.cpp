@@ -377,7 +377,7 @@ TEST(DibGrow, NegativeMarginCropsAndModesFill) {
     ASSERT_EQ(d.Width(), 3);
     EXPECT_EQ(Px(d, 0, 0), 1u);
     EXPECT_EQ(Px(d, 2, 1), 13u);
-    d.Grow(QMargins(1, 1, 2, 1), 1, 0);
+    d.Grow(QMargins(1, 1, 2, 1), TMarginFill::Edge, 0);
     ASSERT_EQ(d.Width(), 6);
     ASSERT_EQ(d.Height(), 4);
     const uint32_t want[4][6] = {
@@ -385,12 +385,12 @@ TEST(DibGrow, NegativeMarginCropsAndModesFill) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             ASSERT_EQ(Px(d, x, y), want[y][x]) << x << "," << y;
-    d.Grow(QMargins(1, 0, 0, 1), 0, 0xFFABCDEF);
+    d.Grow(QMargins(1, 0, 0, 1), TMarginFill::Colour, 0xFFABCDEF);
     EXPECT_EQ(Px(d, 0, 0), 0xFFABCDEFu);
     EXPECT_EQ(Px(d, 3, 4), 0xFFABCDEFu);
     EXPECT_EQ(Px(d, 1, 0), 1u);
     TDIB e(2, 2, 24);
-    e.Grow(QMargins(1, 1, 1, 1), -1, 0xFFFFFFFF); // -1: margins as allocated (zero)
+    e.Grow(QMargins(1, 1, 1, 1), TMarginFill::Leave, 0xFFFFFFFF); // margins as allocated (zero)
     EXPECT_EQ(e.GetPixel(0, 0), 0xFF000000u);
 }
 
