@@ -560,6 +560,12 @@ QPoint TInputForm::ImageFromClient(int x, int y) const {
                   TruncToInt((float(y) + float(PaintOffset.y())) / zoom));
 }
 
+QRect TInputForm::ClientFromImage(const QRect& image) const {
+    const QPoint a = ClientFromImage(image.left(), image.top());
+    const QPoint b = ClientFromImage(image.left() + image.width(), image.top() + image.height());
+    return QRect(a, QSize(b.x() - a.x(), b.y() - a.y()));
+}
+
 QPoint TInputForm::ClientFromImage(int x, int y) const {
     return QPoint(RoundEven(x * PaintZoom - PaintOffset.x()), RoundEven(y * PaintZoom - PaintOffset.y()));
 }

@@ -157,6 +157,8 @@ class TInputForm : public TWPForm {
     // The mapping of the zoomed view, from the values of the last paint.
     QPoint ImageFromClient(int x, int y) const;
     QPoint ClientFromImage(int x, int y) const;
+    // An area of image pixels in client pixels (exclusive right and bottom, as the pick display takes it).
+    QRect ClientFromImage(const QRect& image) const;
     // Takes the view values for a paint (also for tests that drive the handlers without painting).
     void TakePaintView();
     // Until this returns, a grab handed over as rows (see GrabDesktop) may still be narrowed into

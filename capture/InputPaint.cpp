@@ -78,9 +78,7 @@ void TInputForm::PickDisplayPatches(QList<TBackdropPatch>& patches) {
     const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
     const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
     const QRect n = PickRect.Normalised();
-    const QPoint a = ClientFromImage(n.left(), n.top());
-    const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
-    const QRect pick(a, QSize(b.x() - a.x(), b.y() - a.y()));
+    const QRect pick = ClientFromImage(n);
     const TPickDisplayParts parts = PickDisplayParts(pick, w, h);
     const DibOps::ConstView rows{pending_.rows->bits, pending_.rows->stride, DesktopImage.Width(),
                                  DesktopImage.Height(), 4};
@@ -343,11 +341,9 @@ void TInputForm::PaintZoomed(QPainter& p) {
     DrawZoomedDesktop(ShownDesktop(), ZoomScratch, ZoomRows, out, view);
     if (!PickRect.None()) {
         const QRect n = PickRect.Normalised();
-        const QPoint a = ClientFromImage(n.left(), n.top());
-        const QPoint b = ClientFromImage(n.left() + n.width(), n.top() + n.height());
         if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
-        DrawPickDisplay(out, ZoomPanel, *ReadoutPainter, QRect(a, QSize(b.x() - a.x(), b.y() - a.y())), n,
-                        PickRect.Degenerate(), PickedColor, view.phase);
+        DrawPickDisplay(out, ZoomPanel, *ReadoutPainter, ClientFromImage(n), n, PickRect.Degenerate(),
+                        PickedColor, view.phase);
     }
     if (!direct) ShowScratch(p, ZoomShown, QRect(0, 0, w, h));
 }
