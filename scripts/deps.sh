@@ -11,6 +11,8 @@ VEXMOR_PACKAGES=(
   libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-shape0-dev libxcb-randr0-dev libxcb-render0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
+  # Wayland sessions: the client library and its scanner, the stable protocol descriptions, Qt's plugin
+  libwayland-dev wayland-protocols qt6-wayland
   # tests and benchmarks; the sources' format check
   libgtest-dev libgmock-dev libbenchmark-dev clang-format
   # X server and tools the demo and end-to-end tests drive
@@ -18,6 +20,8 @@ VEXMOR_PACKAGES=(
   imagemagick pngcheck locales xdg-utils
   # the session-bus scenario: a private bus daemon and gdbus to call it; the launcher's checker
   dbus-daemon libglib2.0-bin desktop-file-utils
+  # Wayland scenarios: a headless compositor, its reference grab, the clipboard tools, a fake portal
+  sway grim wl-clipboard python3-dbusmock
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
   # fonts: a sans family and a CJK-capable one
