@@ -17,6 +17,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
@@ -60,6 +61,20 @@ QRect TPickRect::Normalised() const {
 
 // --- starting -----------------------------------------------------------------------------------------
 
+namespace {
+void TellCaptureFailed(const QString& reason) {
+    const QString text = QStringLiteral("无法捕获屏幕：%1").arg(reason);
+    if (CaptureFailedHook) {
+        CaptureFailedHook(text);
+        return;
+    }
+    // Not modal: the key or command that asked for the capture is answered at once.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vexmor"), text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+} // namespace
+
 void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     if (InputForm || !owner) return;
     const auto requested = TCaptureClock::now();
@@ -68,6 +83,11 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     // narrows them into the picture while the first frame is on screen.
     TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), true);
     if (grab.image.Empty()) return;
+    if (!grab.failure.isEmpty()) {
+        // Nothing was read from the screen: an overlay would show a black desktop as if it were one.
+        TellCaptureFailed(grab.failure);
+        return;
+    }
     const auto tGrab = TCaptureClock::now();
     owner->DiscardCapture();
     QString title, comment;
@@ -212,11 +232,16 @@ void TInputForm::SetUpLayer() {
 
 void TInputForm::SetUpCapBox() {
     capBox_ = new TCapBox(this);
-    capBox_->setMouseTracking(true);
-    capBox_->setAttribute(Qt::WA_OpaquePaintEvent);
     capBox_->OnPaint = [this](TQuickPaintBox*) { CapBoxPaint(); };
-    capBox_->OnMouseDown = [this](QMouseEvent* e, bool dbl) {
-        const QPoint c = ClientFromEvent(e->position());
+    ConnectCapBox(capBox_, 0);
+}
+
+// A paint box's mouse, in the client coordinates of its view.
+void TInputForm::ConnectCapBox(TCapBox* box, int view) {
+    box->setMouseTracking(true);
+    box->setAttribute(Qt::WA_OpaquePaintEvent);
+    box->OnMouseDown = [this, view](QMouseEvent* e, bool dbl) {
+        const QPoint c = ClientFromEvent(e->position(), view);
         if (dbl) {
             // Qt reports the second press of a double click as a press, then as a double click: the
             // press started a pan, which the double click turns into a pick drag.
@@ -225,26 +250,25 @@ void TInputForm::SetUpCapBox() {
         }
         CapBoxMouseDown(e->button(), e->modifiers(), c.x(), c.y(), dbl);
     };
-    capBox_->OnMouseMove = [this](QMouseEvent* e) {
-        const QPoint c = ClientFromEvent(e->position());
+    box->OnMouseMove = [this, view](QMouseEvent* e) {
+        const QPoint c = ClientFromEvent(e->position(), view);
         CapBoxMouseMove(e->modifiers(), c.x(), c.y());
     };
-    capBox_->OnMouseUp = [this](QMouseEvent* e) {
-        const QPoint c = ClientFromEvent(e->position());
+    box->OnMouseUp = [this, view](QMouseEvent* e) {
+        const QPoint c = ClientFromEvent(e->position(), view);
         CapBoxMouseUp(e->button(), e->modifiers(), c.x(), c.y());
     };
 }
 
 // The pointer, sounds and monitors of the real desktop.
 void TInputForm::SetUpServices() {
-    GetCursorPos = [](QPoint& screen) {
-        QScreen* s = QGuiApplication::primaryScreen();
-        const double dpr = s ? s->devicePixelRatio() : 1.0;
-        const QPoint p = QCursor::pos();
-        screen = QPoint(qRound(p.x() * dpr), qRound(p.y() * dpr));
+    GetCursorPos = [this](QPoint& screen) {
+        screen = ScreenFromGlobal(QCursor::pos());
         return true;
     };
     SetCursorPos = [](const QPoint& screen) {
+        // A Wayland client cannot move the pointer.
+        if (Platform().display && !Platform().display->CanPlaceWindows()) return;
         QScreen* s = QGuiApplication::primaryScreen();
         const double dpr = s ? s->devicePixelRatio() : 1.0;
         QCursor::setPos(qRound(screen.x() / dpr), qRound(screen.y() / dpr));
@@ -293,7 +317,98 @@ bool TInputForm::WorkerRunning() const {
     return CatchThread && CatchThread->isRunning();
 }
 
+QPoint TInputForm::ScreenFromGlobal(const QPoint& global) const {
+    // Where the compositor lays out the monitors, each screen's logical pixels are its monitor's
+    // device pixels divided by its scale.
+    if (Platform().display && !Platform().display->CanPlaceWindows()) {
+        for (QScreen* s : QGuiApplication::screens()) {
+            if (!s->geometry().contains(global)) continue;
+            const QRect m = Platform().display->MonitorNamed(s->name());
+            if (m.isEmpty()) break;
+            const double f = s->devicePixelRatio();
+            const QPoint in = global - s->geometry().topLeft();
+            return m.topLeft() + QPoint(qRound(in.x() * f), qRound(in.y() * f));
+        }
+    }
+    QScreen* s = QGuiApplication::primaryScreen();
+    const double dpr = s ? s->devicePixelRatio() : 1.0;
+    return QPoint(qRound(global.x() * dpr), qRound(global.y() * dpr));
+}
+
+void TInputForm::ShowOnEveryMonitor() {
+    // Each screen the framework knows gets the part of the desktop of the monitor of its name (or, for
+    // a screen without a known name, the first unused monitor of its device size).
+    TPlatform& platform = Platform();
+    QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
+    QScreen* pointerScreen = QGuiApplication::screenAt(QCursor::pos());
+    if (!pointerScreen) pointerScreen = QGuiApplication::primaryScreen();
+    std::vector<std::pair<QScreen*, QRect>> placed;
+    for (QScreen* s : QGuiApplication::screens()) {
+        QRect m = platform.display ? platform.display->MonitorNamed(s->name()) : QRect();
+        if (m.isEmpty()) {
+            const double f = s->devicePixelRatio();
+            for (const QRect& candidate : monitors)
+                if (std::abs(candidate.width() - s->geometry().width() * f) <= 1 &&
+                    std::abs(candidate.height() - s->geometry().height() * f) <= 1) {
+                    m = candidate;
+                    break;
+                }
+        }
+        if (m.isEmpty()) continue;
+        monitors.removeAll(m);
+        // The form's own window goes on the pointer's screen: it takes the keyboard first.
+        if (s == pointerScreen)
+            placed.insert(placed.begin(), {s, m});
+        else
+            placed.emplace_back(s, m);
+    }
+    if (placed.empty()) placed.emplace_back(QGuiApplication::primaryScreen(), DesktopBounds);
+    for (size_t i = 0; i < placed.size(); ++i) {
+        QScreen* s = placed[i].first;
+        TOverlayView view;
+        view.origin = placed[i].second.topLeft() - DesktopBounds.topLeft();
+        view.scale = s ? s->devicePixelRatio() : 1.0;
+        if (view.scale <= 0) view.scale = 1;
+        QWidget* window = this;
+        if (i == 0) {
+            view.box = capBox_;
+        } else {
+            window = new QWidget(this, windowFlags());
+            window->setAttribute(Qt::WA_DeleteOnClose, false);
+            window->setWindowTitle(windowTitle());
+            window->setCursor(cursor());
+            window->installEventFilter(this);
+            view.window = window;
+            view.box = new TCapBox(window);
+            view.box->OnPaint = [this, i](TQuickPaintBox*) { PaintView(i); };
+            ConnectCapBox(view.box, int(i));
+        }
+        views_.push_back(view);
+        const QRect g = s ? s->geometry() : QRect(QPoint(0, 0), placed[i].second.size());
+        (void)window->winId(); // made now, so that its screen can be set before it is shown
+        if (window->windowHandle() && s) window->windowHandle()->setScreen(s);
+        window->setGeometry(g);
+        view.box->setGeometry(0, 0, g.width(), g.height());
+    }
+    scale_ = views_.front().scale;
+    eventTolerance_ = 0.5;
+    for (size_t i = views_.size(); i-- > 0;)
+        (views_[i].window ? views_[i].window : static_cast<QWidget*>(this))->showFullScreen();
+    raise();
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+    holdView_.store(false);
+    QTimer::singleShot(100, this, [this] {
+        StartFilling();
+        ReleaseHeldSounds();
+    });
+}
+
 void TInputForm::ShowOverlay() {
+    if (Platform().display && !Platform().display->CanPlaceWindows()) {
+        ShowOnEveryMonitor();
+        return;
+    }
     // One image pixel per device pixel, whatever the framework's scaling. The framework scales a
     // window by the factor of the screen it belongs to, which is the screen under the window's
     // centre: place the window in that screen's logical coordinates. A screen's device origin is the
@@ -383,7 +498,13 @@ void TInputForm::WaitForDesktop() {
     pending_ = TDesktopGrab();
 }
 
-QPoint TInputForm::ClientFromEvent(const QPointF& logical) {
+QPoint TInputForm::ClientFromEvent(const QPointF& logical, int view) {
+    if (view >= 0 && size_t(view) < views_.size()) {
+        // A drag that leaves its monitor keeps coming to its window, beyond the window's edges.
+        const TOverlayView& v = views_[size_t(view)];
+        return v.origin +
+               QPoint(int(std::floor(logical.x() * v.scale)), int(std::floor(logical.y() * v.scale)));
+    }
     const QPoint scaled(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
     if (eventTolerance_ <= 0.5 + 1e-6 && scale_ == 1.0) return scaled;
     if (!PointerPos) return scaled;
@@ -415,6 +536,8 @@ void TInputForm::FormClose() {
     closed_ = true;
     StopWorker();
     disconnect(appStateHook_);
+    for (const TOverlayView& v : views_)
+        if (v.window) v.window->hide();
     hide();
     if (InputForm == this) InputForm = nullptr;
     WaitForDesktop();
@@ -438,8 +561,9 @@ bool TInputForm::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) {
         wasActive_ = true;
     } else if (e->type() == QEvent::WindowDeactivate) {
-        // Only a deactivation after the overlay really had the focus confirms.
-        if (wasActive_ && !closed_) FormDeactivate();
+        // Only a deactivation after the overlay really had the focus confirms. With a window on every
+        // monitor the focus moves between them: only leaving the program confirms then.
+        if (wasActive_ && !closed_ && views_.size() < 2) FormDeactivate();
     }
     return TWPForm::event(e);
 }
@@ -521,6 +645,16 @@ void TInputForm::CatchStep() {
 
 void TInputForm::InvalidateClient(const QRect& r) {
     if (r.isEmpty() || !capBox_) return;
+    if (!views_.empty()) {
+        for (const TOverlayView& v : views_) {
+            const QRect part = r.translated(-v.origin);
+            const int l = int(std::floor(part.left() / v.scale)), t = int(std::floor(part.top() / v.scale));
+            const QRect logical(l, t, int(std::ceil((part.left() + part.width()) / v.scale)) - l,
+                                int(std::ceil((part.top() + part.height()) / v.scale)) - t);
+            if (logical.intersects(v.box->rect())) v.box->update(logical & v.box->rect());
+        }
+        return;
+    }
     const QRect logical(int(std::floor(r.left() / scale_)), int(std::floor(r.top() / scale_)),
                         int(std::ceil((r.left() + r.width()) / scale_)) - int(std::floor(r.left() / scale_)),
                         int(std::ceil((r.top() + r.height()) / scale_)) - int(std::floor(r.top() / scale_)));
@@ -880,7 +1014,29 @@ QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const {
 
 void TInputForm::ApplyCursorShape() {
     if (DragMode == dmPick) return;
-    setCursor(ZoomedView() ? Qt::SizeAllCursor : Qt::CrossCursor);
+    const Qt::CursorShape shape = ZoomedView() ? Qt::SizeAllCursor : Qt::CrossCursor;
+    setCursor(shape);
+    for (const TOverlayView& v : views_)
+        if (v.window) v.window->setCursor(shape);
+}
+
+bool TInputForm::eventFilter(QObject* watched, QEvent* e) {
+    // The other monitors' windows hand their keys and wheel to the form.
+    const bool ours = std::any_of(views_.begin(), views_.end(), [watched](const TOverlayView& v) {
+        return v.window && v.window == watched;
+    });
+    if (ours && (e->type() == QEvent::KeyPress || e->type() == QEvent::Wheel)) {
+        if (e->type() == QEvent::KeyPress)
+            keyPressEvent(static_cast<QKeyEvent*>(e));
+        else
+            wheelEvent(static_cast<QWheelEvent*>(e));
+        return true;
+    }
+    if (ours && e->type() == QEvent::Close) {
+        FormClose();
+        return true;
+    }
+    return TWPForm::eventFilter(watched, e);
 }
 
 void TInputForm::MovePickRect(int dx1, int dy1, int dx2, int dy2) {

@@ -44,6 +44,8 @@ inline TInputForm* InputForm = nullptr;
 
 // Where the overlays' sounds go when set (tests record them); otherwise the program's sound player.
 inline std::function<void(const QString& name, unsigned flags)> OverlaySoundHook;
+// Where a failed grab is told when set (tests record it); otherwise a message box.
+inline std::function<void(const QString& text)> CaptureFailedHook;
 // Unset, StartCapture makes the overlay without its worker (tests step it themselves).
 inline bool OverlayWorkerRuns = true;
 
@@ -126,6 +128,16 @@ class TInputForm : public TWPForm {
     void FormMouseWheel(int delta, Qt::KeyboardModifiers shift);
     void FormDeactivate();
     void CapBoxPaint();
+    // Where the compositor places every window itself (Wayland), one full-screen window per monitor
+    // shows that monitor's part of the overlay, the form's own window among them: every one shows and
+    // drives the same capture. Client coordinates stay those of the whole desktop.
+    struct TOverlayView {
+        TCapBox* box = nullptr;
+        QWidget* window = nullptr; // the window of its own; null for the form's box
+        QPoint origin;             // the box's top-left corner in client coordinates
+        double scale = 1;          // device pixels per logical pixel of its screen
+    };
+    const std::vector<TOverlayView>& Views() const { return views_; }
     // The animation timer of the overlay's form: kept disabled, its tick has nothing to do (the worker
     // drives every animation); the finish step disables it again.
     void AnimTimerTimer() {}
@@ -215,6 +227,7 @@ class TInputForm : public TWPForm {
 
   protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
@@ -237,7 +250,12 @@ class TInputForm : public TWPForm {
     void PostInvalidate(const QRect& r);   // any thread
     void FlushInvalid();
     QPoint ClientFromScreen(const QPoint& s) const { return s - DesktopBounds.topLeft(); }
-    QPoint ClientFromEvent(const QPointF& logical);
+    QPoint ClientFromEvent(const QPointF& logical, int view = -1);
+    void ConnectCapBox(TCapBox* box, int view);
+    void ShowOnEveryMonitor();
+    void PaintView(size_t view);
+    // The pointer's position as the framework gives it (logical), in screen device pixels.
+    QPoint ScreenFromGlobal(const QPoint& global) const;
     void ApplyCursorShape();
     // The normal view: what its layer draws, copied from the shapes under the lock; the part of a paint's
     // clip with something drawn on the layer (strokes wholly outside it are dropped from the copy); that
@@ -259,7 +277,7 @@ class TInputForm : public TWPForm {
     void DrawBackdrop();
     void NormalBackdropPatch(QList<TBackdropPatch>& patches);
     void PickDisplayPatches(QList<TBackdropPatch>& patches);
-    void PaintZoomed(QPainter& p);
+    void PaintZoomed(QPainter& p, const TCapBox* box, QPoint origin);
     // What paints show of the desktop: the grabbed rows (32 bits) while they are not yet narrowed into
     // the picture, then the 24-bit picture (waiting for the narrowing once it has begun).
     DibOps::ConstView ShownDesktop();
@@ -282,8 +300,9 @@ class TInputForm : public TWPForm {
     std::mutex invalidLock_;
     QRect invalid_;
     bool invalidPosted_ = false;
-    double scale_ = 1;            // device pixels per logical pixel
-    double eventTolerance_ = 0.5; // how far (logical pixels) an event position may be from the exact one
+    std::vector<TOverlayView> views_; // one per monitor where windows cannot be placed, else empty
+    double scale_ = 1;                // device pixels per logical pixel (of the view being painted)
+    double eventTolerance_ = 0.5;     // how far (logical pixels) an event position may be from the exact one
     bool closed_ = false;
     bool finishing_ = false;
     bool wasActive_ = false;

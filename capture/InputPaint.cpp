@@ -106,6 +106,10 @@ void TInputForm::paintEvent(QPaintEvent*) {
 }
 
 void TInputForm::CapBoxPaint() {
+    if (!views_.empty()) {
+        PaintView(0);
+        return;
+    }
     QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
     if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
     if (!firstPaintDone_ && requested_)
@@ -116,10 +120,34 @@ void TInputForm::CapBoxPaint() {
                      int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
     if (clip.isEmpty()) return;
     if (PaintZoom > 1 || MagnifierMode) {
-        PaintZoomed(*p);
+        PaintZoomed(*p, capBox_, QPoint(0, 0));
     } else {
         PaintNormal(*p, clip);
     }
+    if (!firstPaintDone_) FirstFrameOut();
+}
+
+void TInputForm::PaintView(size_t index) {
+    const TOverlayView& view = views_[index];
+    QPainter* p = view.box ? view.box->Canvas() : nullptr;
+    if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
+    if (!firstPaintDone_ && requested_)
+        CaptureTimingLine("overlay paint began %.1f ms after the capture request", MsSince(*requested_));
+    TakePaintView();
+    // The box's own pixels are the client pixels from its origin on, at its screen's scale.
+    scale_ = view.scale;
+    p->translate(-view.origin.x() / scale_, -view.origin.y() / scale_);
+    const QRect logical = view.box->PaintRect();
+    const QRect clip(view.origin.x() + int(std::floor(logical.left() * scale_)),
+                     view.origin.y() + int(std::floor(logical.top() * scale_)),
+                     int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
+    if (!clip.isEmpty()) {
+        if (PaintZoom > 1 || MagnifierMode)
+            PaintZoomed(*p, view.box, view.origin);
+        else
+            PaintNormal(*p, clip);
+    }
+    scale_ = views_.front().scale;
     if (!firstPaintDone_) FirstFrameOut();
 }
 
@@ -309,21 +337,24 @@ DibOps::ConstView TInputForm::ShownDesktop() {
     return DesktopImage.ConstView();
 }
 
-void TInputForm::PaintZoomed(QPainter& p) {
-    const int w = std::max(1, int(std::ceil(capBox_->width() * scale_)));
-    const int h = std::max(1, int(std::ceil(capBox_->height() * scale_)));
+void TInputForm::PaintZoomed(QPainter& p, const TCapBox* box, QPoint origin) {
+    // The box shows the frame's pixels from origin on; the frame is the whole desktop's.
+    const int w = std::max(1, int(std::ceil(box->width() * scale_)));
+    const int h = std::max(1, int(std::ceil(box->height() * scale_)));
+    const QSize frame = views_.empty() ? QSize(w, h) : QSize(DesktopImage.Width(), DesktopImage.Height());
     // The zoomed view is rebuilt whole on every paint. Where the window's surface can be written
     // directly and the whole box is being painted, the frame goes straight into it; otherwise into a
     // 32-bit frame kept between paints (the worker asks for one every 10 ms while zoom or pan
     // animate, and a fresh one per paint would be allocated and faulted in each time).
-    QPoint origin;
-    QImage* surface = DirectSurface(p, origin);
-    const bool direct = surface && capBox_->PaintRect().contains(capBox_->rect()) &&
-                        QRect(QPoint(0, 0), surface->size()).contains(QRect(origin, QSize(w, h)));
+    QPoint at;
+    QImage* surface = DirectSurface(p, at);
+    at += origin;
+    const bool direct = surface && box->PaintRect().contains(box->rect()) &&
+                        QRect(QPoint(0, 0), surface->size()).contains(QRect(at, QSize(w, h)));
     DibOps::View out;
     if (direct) {
         out = DibOps::View{surface->bits(), surface->bytesPerLine(), w, h, 4};
-        out.bits = out.Pixel(origin.x(), origin.y());
+        out.bits = out.Pixel(at.x(), at.y());
     } else {
         if (ZoomShown.Width() != w || ZoomShown.Height() != h) ZoomShown = TDIB(w, h, 32);
         out = ZoomShown.View();
@@ -333,8 +364,8 @@ void TInputForm::PaintZoomed(QPainter& p) {
     const double zoom = PaintZoom > 0 ? PaintZoom : 1;
     TZoomedView view;
     view.zoom = zoom;
-    view.offset = PaintOffset;
-    view.firstPixel = ImageFromClient(0, 0);
+    view.offset = PaintOffset + QPointF(origin);
+    view.firstPixel = ImageFromClient(origin.x(), origin.y());
     view.mode = mode;
     view.phase = TickCount.load() * 100.0;
     view.background = ZoomBackground;
@@ -342,8 +373,12 @@ void TInputForm::PaintZoomed(QPainter& p) {
     if (!PickRect.None()) {
         const QRect n = PickRect.Normalised();
         if (!ReadoutPainter) ReadoutPainter = std::make_unique<TAgg2D>();
-        DrawPickDisplay(out, ZoomPanel, *ReadoutPainter, ClientFromImage(n), n, PickRect.Degenerate(),
-                        PickedColor, view.phase);
+        if (origin.isNull() && frame == QSize(w, h))
+            DrawPickDisplay(out, ZoomPanel, *ReadoutPainter, ClientFromImage(n), n, PickRect.Degenerate(),
+                            PickedColor, view.phase);
+        else
+            DrawPickDisplay(out, origin, frame, ZoomPanel, *ReadoutPainter, ClientFromImage(n), n,
+                            PickRect.Degenerate(), PickedColor, view.phase);
     }
-    if (!direct) ShowScratch(p, ZoomShown, QRect(0, 0, w, h));
+    if (!direct) ShowScratch(p, ZoomShown, QRect(origin, QSize(w, h)));
 }

@@ -47,9 +47,10 @@ bool GrabIntoRows(TDesktopGrab& g, bool pointer) {
     TPlatform& platform = Platform();
     const int w = g.image.Width(), h = g.image.Height();
     std::shared_ptr<THeldGrab> held;
-    if (!platform.grabber || !platform.grabber->GrabHeld(g.desktopBounds, held).ok || !held ||
-        held->part != QRect(0, 0, w, h))
-        return false;
+    if (!platform.grabber) return false;
+    const TPlatformStatus status = platform.grabber->GrabHeld(g.desktopBounds, held);
+    if (!status) g.failure = status.reason;
+    if (!status || !held || held->part != QRect(0, 0, w, h)) return false;
     const DibOps::View rows = RowsView(*held, w, h);
     if (g.grabbedRect != QRect(0, 0, w, h)) {
         const QRect r = g.grabbedRect;
@@ -58,7 +59,7 @@ bool GrabIntoRows(TDesktopGrab& g, bool pointer) {
         DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
         DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()), 0xFF000000u);
     }
-    if (pointer) DrawPointer(rows, g.desktopBounds.topLeft());
+    if (pointer && !platform.grabber->DrawsPointer()) DrawPointer(rows, g.desktopBounds.topLeft());
     g.rows = std::move(held);
     return true;
 }
@@ -75,10 +76,13 @@ void GrabIntoPicture(TDesktopGrab& g, bool pointer) {
         DibOps::Copy32To24(src, QRect(0, 0, part.width(), part.height()), g.image.View(), left + part.x(),
                            top + part.y());
     };
-    const bool ok = platform.grabber &&
-                    platform.grabber->GrabTo(g.grabbedRect.translated(g.desktopBounds.topLeft()), copy).ok;
-    if (!ok) g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
-    if (pointer) DrawPointer(g.image.View(), g.desktopBounds.topLeft());
+    const TPlatformStatus status =
+        platform.grabber ? platform.grabber->GrabTo(g.grabbedRect.translated(g.desktopBounds.topLeft()), copy)
+                         : TPlatformStatus::Fail(QStringLiteral("no screen grabber"));
+    g.failure = status ? QString() : status.reason;
+    if (!status) g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
+    if (pointer && !(platform.grabber && platform.grabber->DrawsPointer()))
+        DrawPointer(g.image.View(), g.desktopBounds.topLeft());
 }
 
 } // namespace
@@ -92,6 +96,8 @@ TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
     const QRect image(0, 0, g.image.Width(), g.image.Height());
     g.grabbedRect = mode == TCaptureMode::Window ? ActiveWindowPart(g.desktopBounds.topLeft(), image) : image;
     const bool pointer = withCursor && mode != TCaptureMode::Magnifier;
+    if (TPlatform& platform = Platform(); platform.grabber && platform.grabber->DrawsPointer())
+        platform.grabber->IncludePointer(pointer);
     if (keepRows && GrabIntoRows(g, pointer)) return g;
     GrabIntoPicture(g, pointer);
     return g;

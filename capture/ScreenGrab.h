@@ -19,6 +19,9 @@ struct TDesktopGrab {
     // While set, `image` is still to be filled from these rows (the whole image, 32 bits a pixel,
     // the pointer already drawn in): see FillDesktopImage.
     std::shared_ptr<THeldGrab> rows;
+    // Why nothing could be read from the screen (the display server refused or failed the copy);
+    // empty when the grab worked.
+    QString failure;
 
     bool Pending() const { return bool(rows); }
 };

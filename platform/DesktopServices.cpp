@@ -1,11 +1,15 @@
-// Services that follow freedesktop.org conventions rather than the X protocol: the autostart entry,
-// hand-offs to other programs and the recently-used list. They are shared by every X11 desktop.
+// Services that follow freedesktop.org conventions rather than a display protocol: the running copy's
+// socket, the user's folders, the autostart entry, hand-offs to other programs and the recently-used
+// list. They are shared by every desktop, X11 or Wayland.
 #include "DesktopServices.h"
+#include "InstanceSocket.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QSaveFile>
@@ -309,4 +313,60 @@ TPlatformStatus TDesktopShell::AddRecentDocument(const QString& path) {
             return TPlatformStatus::Fail(TakeError(raw));
         return TPlatformStatus::Ok();
     }
+}
+
+bool TLocalSingleInstance::HandOver(const QByteArray& request) {
+    return SendInstanceRequest(InstanceSocketPath(), request.toStdString());
+}
+
+bool TLocalSingleInstance::BecomeFirstOrHandOver(const QByteArray& request) {
+    const QString path = QString::fromStdString(InstanceSocketPath());
+    // The lock makes "nobody answers, so I listen" one step for simultaneous starts; a lock left by a
+    // dead process is taken over.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0);
+    const bool locked = lock.tryLock(5000);
+
+    if (SendInstanceRequest(path.toStdString(), request.toStdString())) return false;
+    // Nobody answers: a socket file left by a crashed instance is taken over.
+    QLocalServer::removeServer(path);
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (server_->listen(path)) {
+        QObject::connect(server_.get(), &QLocalServer::newConnection, [this] { Accept(); });
+    } else {
+        server_.reset(); // run without the hand-over rather than not at all
+    }
+    if (locked) lock.unlock();
+    return true;
+}
+
+void TLocalSingleInstance::Accept() {
+    while (QLocalSocket* peer = server_->nextPendingConnection()) {
+        QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
+            if (!peer->canReadLine()) return;
+            const QByteArray request = peer->readLine(256).trimmed();
+            peer->disconnectFromServer();
+            if (handler_) handler_(request);
+        });
+        QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+    }
+}
+
+namespace {
+QString UserFolder(const char* variable, QStandardPaths::StandardLocation location) {
+    const QString fromEnv = qEnvironmentVariable(variable);
+    if (!fromEnv.isEmpty() && QDir::isAbsolutePath(fromEnv)) return QDir::cleanPath(fromEnv);
+    return QStandardPaths::writableLocation(location);
+}
+} // namespace
+
+QString TXdgFolders::Desktop() {
+    return UserFolder("XDG_DESKTOP_DIR", QStandardPaths::DesktopLocation);
+}
+QString TXdgFolders::Documents() {
+    return UserFolder("XDG_DOCUMENTS_DIR", QStandardPaths::DocumentsLocation);
+}
+QString TXdgFolders::Temp() {
+    return QDir::tempPath();
 }

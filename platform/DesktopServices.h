@@ -1,8 +1,12 @@
-// freedesktop.org services of the X11 build: the autostart entry, hand-offs to other programs and
-// the recently-used list.
+// freedesktop.org services shared by the X11 and Wayland builds: the running copy's socket, the user's
+// folders, the autostart entry, hand-offs to other programs and the recently-used list.
 #pragma once
 
 #include "Platform.h"
+
+#include <QLocalServer>
+
+#include <memory>
 
 // The autostart entry $XDG_CONFIG_HOME/autostart/vexmor.desktop, named "Vexmor by Tolvane", starting
 // the program with /Tray. An entry counts as present when its Exec line equals the expected command
@@ -26,4 +30,28 @@ class TDesktopShell : public IShell {
     // or empty list is started; a list that cannot be read or loaded is left untouched and the call fails.
     TPlatformStatus AddRecentDocument(const QString& path) override;
     static QString RecentFilesPath();
+};
+
+// One program per user and display: the first start listens on the socket InstanceSocketPath names,
+// later starts hand their request to it.
+class TLocalSingleInstance : public ISingleInstance {
+  public:
+    bool HandOver(const QByteArray& request) override;
+    bool BecomeFirstOrHandOver(const QByteArray& request) override;
+    void SetRequestHandler(std::function<void(const QByteArray&)> handler) override {
+        handler_ = std::move(handler);
+    }
+
+  private:
+    void Accept();
+    std::unique_ptr<QLocalServer> server_;
+    std::function<void(const QByteArray&)> handler_;
+};
+
+// The XDG user folders; an explicit XDG_*_DIR in the environment wins over the user-dirs file.
+class TXdgFolders : public IFolders {
+  public:
+    QString Desktop() override;
+    QString Documents() override;
+    QString Temp() override;
 };

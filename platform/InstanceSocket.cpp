@@ -28,8 +28,16 @@ std::string WithoutTrailingSlashes(std::string path) {
 
 } // namespace
 
+bool WaylandSession() {
+    if (Env("WAYLAND_DISPLAY").empty()) return false;
+    // The toolkit's platform, when one is forced: its first choice decides (xcb means X11 through the
+    // compositor's X server).
+    const std::string forced = Env("QT_QPA_PLATFORM");
+    return forced.empty() || forced.compare(0, 7, "wayland") == 0;
+}
+
 std::string InstanceSocketPath() {
-    std::string display = Env("DISPLAY");
+    std::string display = WaylandSession() ? Env("WAYLAND_DISPLAY") : Env("DISPLAY");
     for (char& ch : display) {
         const bool alnum = (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
         if (!alnum) ch = '_';

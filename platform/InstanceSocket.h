@@ -5,7 +5,11 @@
 
 #include <string>
 
-// $XDG_RUNTIME_DIR (or the temporary folder) / "TVexmorMainForm-<uid>-<display>", the display's
+// A Wayland session: WAYLAND_DISPLAY is set and QT_QPA_PLATFORM, when set, asks for Wayland first.
+bool WaylandSession();
+
+// $XDG_RUNTIME_DIR (or the temporary folder) / "TVexmorMainForm-<uid>-<display>" (the Wayland display in a
+// Wayland session, else the X display), the display's
 // characters other than letters and digits replaced by '_'; shortened under /tmp when too long for a
 // socket address.
 std::string InstanceSocketPath();

@@ -1,5 +1,6 @@
 #include "Platform.h"
 #include "FakePlatform.h"
+#include "InstanceSocket.h"
 
 #include <QtGlobal>
 
@@ -17,6 +18,8 @@ TPlatform& Platform() {
     if (!current) {
         if (qEnvironmentVariable("VEXMOR_PLATFORM") == QLatin1String("fake"))
             current = MakeFakePlatform(std::make_shared<TFakeState>());
+        else if (WaylandSession())
+            current = MakeWaylandPlatform();
         else
             current = MakeX11Platform();
     }

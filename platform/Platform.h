@@ -42,6 +42,15 @@ class IDisplayService {
     // the window menu, whose only commands are moving and closing it: no resizing, no minimise or
     // maximise box. Window managers that keep their own buttons regardless may still show some.
     virtual void AskForFixedDialogFrame(quintptr window) { (void)window; }
+    // A window can be put at a place of the program's choosing (false on Wayland, where the compositor
+    // places every window itself).
+    virtual bool CanPlaceWindows() { return true; }
+    // The device-pixel rectangle of the monitor the framework names so (QScreen::name); empty when
+    // no monitor has that name.
+    virtual QRect MonitorNamed(const QString& name) {
+        (void)name;
+        return {};
+    }
 };
 
 // One program per user and display. The first start listens; a later start hands its request to it:
@@ -164,6 +173,11 @@ class IScreenGrabber {
     // Returns once the X server has dealt with every request sent so far.
     virtual void WaitForServer() {}
     virtual TPlatformStatus Cursor(TCursorImage& out) = 0;
+    // The display server draws the pointer into the copy itself when asked (a Wayland compositor,
+    // which tells neither the pointer's picture nor its place): the caller then asks for it here
+    // instead of drawing the pointer from Cursor.
+    virtual bool DrawsPointer() const { return false; }
+    virtual void IncludePointer(bool on) { (void)on; }
 };
 
 // The window the user was working in.
@@ -227,7 +241,7 @@ class IWindowShape {
 };
 
 struct TPlatform {
-    QString name; // "x11" or "fake"
+    QString name; // "x11", "wayland" or "fake"
     std::unique_ptr<IDisplayService> display;
     std::unique_ptr<ISingleInstance> instance;
     std::unique_ptr<IFolders> folders;
@@ -239,10 +253,12 @@ struct TPlatform {
     std::unique_ptr<IWindowShape> windowShape;
 };
 
-// The services in use. Loaded on first call: VEXMOR_PLATFORM=fake selects the fake, anything
-// else the X11 implementation.
+// The services in use. Loaded on first call: VEXMOR_PLATFORM=fake selects the fake; a Wayland session
+// (WAYLAND_DISPLAY set, unless QT_QPA_PLATFORM asks for xcb) the Wayland implementation; anything else
+// the X11 one.
 TPlatform& Platform();
 // Replaces the services in use (tests); returns the previous set.
 std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform);
 
 std::unique_ptr<TPlatform> MakeX11Platform();
+std::unique_ptr<TPlatform> MakeWaylandPlatform();

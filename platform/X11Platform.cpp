@@ -2,19 +2,12 @@
 // on a connection of its own; everything later uses Qt's connection.
 #include "Platform.h"
 #include "DesktopServices.h"
-#include "InstanceSocket.h"
 #include "X11Connection.h"
 #include "X11Services.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QLockFile>
-#include <QStandardPaths>
 
 #include <xcb/randr.h>
 #include <xcb/shape.h>
@@ -117,69 +110,6 @@ class TX11Display : public IDisplayService {
         return true;
     }
     XcbConnection conn_;
-};
-
-class TX11SingleInstance : public ISingleInstance {
-  public:
-    bool HandOver(const QByteArray& request) override {
-        return SendInstanceRequest(InstanceSocketPath(), request.toStdString());
-    }
-
-    bool BecomeFirstOrHandOver(const QByteArray& request) override {
-        const QString path = QString::fromStdString(InstanceSocketPath());
-        // The lock makes "nobody answers, so I listen" one step for simultaneous starts; a lock left
-        // by a dead process is taken over.
-        QLockFile lock(path + QStringLiteral(".lock"));
-        lock.setStaleLockTime(0);
-        const bool locked = lock.tryLock(5000);
-
-        if (SendInstanceRequest(path.toStdString(), request.toStdString())) return false;
-        // Nobody answers: a socket file left by a crashed instance is taken over.
-        QLocalServer::removeServer(path);
-        server_ = std::make_unique<QLocalServer>();
-        server_->setSocketOptions(QLocalServer::UserAccessOption);
-        if (server_->listen(path)) {
-            QObject::connect(server_.get(), &QLocalServer::newConnection, [this] { Accept(); });
-        } else {
-            server_.reset(); // run without the hand-over rather than not at all
-        }
-        if (locked) lock.unlock();
-        return true;
-    }
-
-    void SetRequestHandler(std::function<void(const QByteArray&)> handler) override {
-        handler_ = std::move(handler);
-    }
-
-  private:
-    void Accept() {
-        while (QLocalSocket* peer = server_->nextPendingConnection()) {
-            QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
-                if (!peer->canReadLine()) return;
-                const QByteArray request = peer->readLine(256).trimmed();
-                peer->disconnectFromServer();
-                if (handler_) handler_(request);
-            });
-            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-        }
-    }
-    std::unique_ptr<QLocalServer> server_;
-    std::function<void(const QByteArray&)> handler_;
-};
-
-class TX11Folders : public IFolders {
-  public:
-    QString Desktop() override { return Lookup("XDG_DESKTOP_DIR", QStandardPaths::DesktopLocation); }
-    QString Documents() override { return Lookup("XDG_DOCUMENTS_DIR", QStandardPaths::DocumentsLocation); }
-    QString Temp() override { return QDir::tempPath(); }
-
-  private:
-    // An explicit XDG_*_DIR in the environment wins over the user-dirs file.
-    static QString Lookup(const char* variable, QStandardPaths::StandardLocation location) {
-        const QString fromEnv = qEnvironmentVariable(variable);
-        if (!fromEnv.isEmpty() && QDir::isAbsolutePath(fromEnv)) return QDir::cleanPath(fromEnv);
-        return QStandardPaths::writableLocation(location);
-    }
 };
 
 class TX11WindowShape : public IWindowShape, public QAbstractNativeEventFilter {
@@ -308,8 +238,8 @@ std::unique_ptr<TPlatform> MakeX11Platform() {
     auto p = std::make_unique<TPlatform>();
     p->name = QStringLiteral("x11");
     p->display = std::make_unique<TX11Display>();
-    p->instance = std::make_unique<TX11SingleInstance>();
-    p->folders = std::make_unique<TX11Folders>();
+    p->instance = std::make_unique<TLocalSingleInstance>();
+    p->folders = std::make_unique<TXdgFolders>();
     p->autostart = std::make_unique<TXdgAutostart>();
     p->shell = std::make_unique<TDesktopShell>();
     p->windowShape = std::make_unique<TX11WindowShape>();

@@ -1,0 +1,287 @@
+// The frozen desktop on Wayland: one copy of each output, asked for all at once, written by the
+// compositor straight into the rows of the desktop where the output's rows are laid out like the
+// desktop's (one output, or outputs one above the other), otherwise into a buffer of its own and
+// copied into place.
+#include "WaylandConnection.h"
+#include "WaylandServices.h"
+
+#include "wlr-screencopy-unstable-v1-client-protocol.h"
+
+#include <wayland-client.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr int FrameTimeoutMs = 3000;
+constexpr size_t KeptForGood = size_t(16) << 20;
+
+// Shared memory the compositor writes into: a sealed-off file of its own, mapped here.
+struct TShmBlock {
+    int fd = -1;
+    uint8_t* data = nullptr;
+    size_t size = 0;
+    ~TShmBlock() {
+        if (data) ::munmap(data, size);
+        if (fd >= 0) ::close(fd);
+    }
+    static std::shared_ptr<TShmBlock> Make(size_t size) {
+        auto b = std::make_shared<TShmBlock>();
+        b->fd = ::memfd_create("vexmor-grab", MFD_CLOEXEC);
+        if (b->fd < 0 || ::ftruncate(b->fd, off_t(size)) != 0) return nullptr;
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, b->fd, 0);
+        if (p == MAP_FAILED) return nullptr;
+        b->data = static_cast<uint8_t*>(p);
+        b->size = size;
+        return b;
+    }
+};
+
+// One output's copy under way.
+struct TFrame {
+    const TOutputPlace* place = nullptr;
+    zwlr_screencopy_frame_v1* frame = nullptr;
+    wl_buffer* buffer = nullptr;
+    std::shared_ptr<TShmBlock> own; // when the rows do not go straight into the desktop's
+    size_t offset = 0;              // of the first row in its block
+    uint32_t format = 0, width = 0, height = 0, stride = 0;
+    bool offered = false, described = false, ready = false, failed = false;
+    uint32_t flags = 0;
+};
+
+bool ByteOrderBGRX(uint32_t format) {
+    return format == WL_SHM_FORMAT_XRGB8888 || format == WL_SHM_FORMAT_ARGB8888;
+}
+bool ByteOrderRGBX(uint32_t format) {
+    return format == WL_SHM_FORMAT_XBGR8888 || format == WL_SHM_FORMAT_ABGR8888;
+}
+
+void FrameBuffer(void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width, uint32_t height,
+                 uint32_t stride) {
+    auto& f = *static_cast<TFrame*>(data);
+    // The first offer of a format the desktop's rows can take; B,G,R,X memory order is preferred.
+    if (f.offered && !(ByteOrderBGRX(format) && !ByteOrderBGRX(f.format))) return;
+    if (!ByteOrderBGRX(format) && !ByteOrderRGBX(format)) return;
+    f.format = format;
+    f.width = width;
+    f.height = height;
+    f.stride = stride;
+    f.offered = true;
+}
+void FrameFlags(void* data, zwlr_screencopy_frame_v1*, uint32_t flags) {
+    static_cast<TFrame*>(data)->flags = flags;
+}
+void FrameReady(void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {
+    static_cast<TFrame*>(data)->ready = true;
+}
+void FrameFailed(void* data, zwlr_screencopy_frame_v1*) {
+    static_cast<TFrame*>(data)->failed = true;
+}
+void FrameDamage(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void FrameDmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {}
+void FrameBufferDone(void* data, zwlr_screencopy_frame_v1*) {
+    static_cast<TFrame*>(data)->described = true;
+}
+
+const zwlr_screencopy_frame_v1_listener FrameListener = {
+    FrameBuffer, FrameFlags, FrameReady, FrameFailed, FrameDamage, FrameDmabuf, FrameBufferDone};
+
+void SwapRedBlue(uint8_t* row, int width) {
+    for (int x = 0; x < width; ++x)
+        std::swap(row[4 * x], row[4 * x + 2]);
+}
+
+class TWaylandGrabber : public IScreenGrabber {
+  public:
+    explicit TWaylandGrabber(std::shared_ptr<TWaylandConnection> c) : conn_(std::move(c)) {}
+
+    TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
+        std::shared_ptr<THeldGrab> held;
+        const TPlatformStatus status = GrabHeld(rect, held);
+        if (!status) return status;
+        out.width = rect.width();
+        out.height = rect.height();
+        out.stride = rect.width() * 4;
+        out.pixels.resize(size_t(out.stride) * rect.height());
+        for (int y = 0; y < rect.height(); ++y)
+            std::memcpy(out.pixels.data() + size_t(y) * out.stride, held->bits + size_t(y) * held->stride,
+                        size_t(out.stride));
+        return status;
+    }
+
+    TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override {
+        std::shared_ptr<THeldGrab> held;
+        const TPlatformStatus status = GrabHeld(rect, held);
+        if (status) sink(held->part, held->bits, held->stride);
+        return status;
+    }
+
+    TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) override;
+
+    void ReleaseKept() override {
+        if (kept_ && kept_->size > KeptForGood) kept_.reset();
+    }
+
+    bool DrawsPointer() const override { return true; }
+    void IncludePointer(bool on) override { pointer_ = on; }
+
+    TPlatformStatus Cursor(TCursorImage&) override {
+        // The compositor draws the pointer into its copies; its picture and place are not told.
+        return TPlatformStatus::Fail(QStringLiteral("the compositor does not tell the pointer's picture"));
+    }
+
+  private:
+    std::shared_ptr<TShmBlock> Rows(size_t size);
+    bool Ask(std::vector<TFrame>& frames, const QRect& rect, const std::shared_ptr<TShmBlock>& rows);
+    static void PutInPlace(const TFrame& f, const QRect& rect, uint8_t* rows, int stride);
+
+    std::shared_ptr<TWaylandConnection> conn_;
+    std::shared_ptr<TShmBlock> kept_;
+    bool pointer_ = false;
+};
+
+std::shared_ptr<TShmBlock> TWaylandGrabber::Rows(size_t size) {
+    // The kept rows when nobody holds them: their pages are already there.
+    if (kept_ && kept_.use_count() == 1 && kept_->size == size) return kept_;
+    auto block = TShmBlock::Make(size);
+    if (block && (!kept_ || kept_.use_count() == 1)) kept_ = block;
+    return block;
+}
+
+TPlatformStatus TWaylandGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) {
+    out.reset();
+    if (!conn_ || conn_->Lost())
+        return TPlatformStatus::Fail(QStringLiteral("与 Wayland 混成器的连接已断开"));
+    if (!conn_->Screencopy() || !conn_->Shm())
+        return TPlatformStatus::Fail(QStringLiteral("Wayland 混成器不提供屏幕复制接口"));
+    if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+    conn_->Update();
+    const TOutputLayout layout = conn_->Layout();
+    const int stride = rect.width() * 4;
+    std::shared_ptr<TShmBlock> rows = Rows(size_t(stride) * rect.height());
+    if (!rows) return TPlatformStatus::Fail(QStringLiteral("no shared memory for the copy"));
+
+    std::vector<TFrame> frames;
+    for (const TOutputPlace& p : layout.Places())
+        if (p.device.intersects(rect)) {
+            frames.emplace_back();
+            frames.back().place = &p;
+        }
+    // What no output covers is black.
+    QRegion uncovered(QRect(QPoint(0, 0), rect.size()));
+    for (const TFrame& f : frames)
+        uncovered -= f.place->device.translated(-rect.topLeft());
+    for (const QRect& r : uncovered)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            std::memset(rows->data + size_t(y) * stride + size_t(r.left()) * 4, 0, size_t(r.width()) * 4);
+
+    const bool ok = Ask(frames, rect, rows);
+    bool failed = !ok;
+    for (TFrame& f : frames) {
+        if (ok && f.ready) PutInPlace(f, rect, rows->data, stride);
+        failed |= !f.ready;
+        if (f.buffer) wl_buffer_destroy(f.buffer);
+        if (f.frame) zwlr_screencopy_frame_v1_destroy(f.frame);
+    }
+    wl_display_flush(conn_->Display());
+    if (failed) {
+        if (conn_->Lost()) return TPlatformStatus::Fail(QStringLiteral("与 Wayland 混成器的连接已断开"));
+        return TPlatformStatus::Fail(QStringLiteral("Wayland 混成器没有交出屏幕的副本"));
+    }
+    // The held rows keep their memory alive for as long as they are held.
+    auto* held = new THeldGrab;
+    held->part = QRect(QPoint(0, 0), rect.size());
+    held->bits = rows->data;
+    held->stride = stride;
+    out = std::shared_ptr<THeldGrab>(held, [rows](THeldGrab* h) { delete h; });
+    return TPlatformStatus::Ok();
+}
+
+bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
+                          const std::shared_ptr<TShmBlock>& rows) {
+    zwlr_screencopy_manager_v1* manager = conn_->Screencopy();
+    const std::vector<std::unique_ptr<TWaylandConnection::TOutput>>& outputs = conn_->Outputs();
+    for (TFrame& f : frames) {
+        wl_output* output = nullptr;
+        for (const auto& o : outputs)
+            if (o->info.name == f.place->info.name && o->info.logical == f.place->info.logical)
+                output = o->output;
+        if (!output) return false;
+        f.frame = zwlr_screencopy_manager_v1_capture_output(manager, pointer_ ? 1 : 0, output);
+        zwlr_screencopy_frame_v1_add_listener(f.frame, &FrameListener, &f);
+    }
+    // Before version 3 the one buffer offer is the whole description.
+    const bool listsOffers = conn_->ScreencopyVersion() >= 3;
+    if (!conn_->DispatchUntil(
+            [&] {
+                return std::all_of(frames.begin(), frames.end(), [&](const TFrame& f) {
+                    return f.failed || (listsOffers ? f.described : f.offered);
+                });
+            },
+            FrameTimeoutMs))
+        return false;
+
+    const int stride = rect.width() * 4;
+    wl_shm_pool* shared = nullptr;
+    for (TFrame& f : frames) {
+        if (f.failed || !f.offered || f.width == 0 || f.height == 0 || f.stride < f.width * 4) return false;
+        const QRect at(f.place->device.topLeft() - rect.topLeft(), QSize(int(f.width), int(f.height)));
+        wl_shm_pool* pool = nullptr;
+        if (f.stride == uint32_t(stride) && QRect(QPoint(0, 0), rect.size()).contains(at)) {
+            // Straight into the desktop's rows.
+            if (!shared) shared = wl_shm_create_pool(conn_->Shm(), rows->fd, int32_t(rows->size));
+            pool = shared;
+            f.offset = size_t(at.top()) * stride + size_t(at.left()) * 4;
+            f.buffer = wl_shm_pool_create_buffer(pool, int32_t(f.offset), int32_t(f.width), int32_t(f.height),
+                                                 int32_t(f.stride), f.format);
+        } else {
+            f.own = TShmBlock::Make(size_t(f.stride) * f.height);
+            if (!f.own) return false;
+            pool = wl_shm_create_pool(conn_->Shm(), f.own->fd, int32_t(f.own->size));
+            f.buffer = wl_shm_pool_create_buffer(pool, 0, int32_t(f.width), int32_t(f.height),
+                                                 int32_t(f.stride), f.format);
+            wl_shm_pool_destroy(pool);
+        }
+        zwlr_screencopy_frame_v1_copy(f.frame, f.buffer);
+    }
+    if (shared) wl_shm_pool_destroy(shared);
+    return conn_->DispatchUntil(
+        [&] {
+            return std::all_of(frames.begin(), frames.end(),
+                               [](const TFrame& f) { return f.ready || f.failed; });
+        },
+        FrameTimeoutMs);
+}
+
+void TWaylandGrabber::PutInPlace(const TFrame& f, const QRect& rect, uint8_t* rows, int stride) {
+    const QRect at(f.place->device.topLeft() - rect.topLeft(), QSize(int(f.width), int(f.height)));
+    const QRect part = at & QRect(QPoint(0, 0), rect.size());
+    const bool flip = f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
+    if (f.own) {
+        // Row by row into place, bottom first where the copy came upside down.
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            const int sy = flip ? int(f.height) - 1 - (y - at.top()) : y - at.top();
+            std::memcpy(rows + size_t(y) * stride + size_t(part.left()) * 4,
+                        f.own->data + size_t(sy) * f.stride + size_t(part.left() - at.left()) * 4,
+                        size_t(part.width()) * 4);
+        }
+    } else if (flip) {
+        for (int a = part.top(), b = part.bottom(); a < b; ++a, --b)
+            std::swap_ranges(rows + size_t(a) * stride + size_t(part.left()) * 4,
+                             rows + size_t(a) * stride + size_t(part.right() + 1) * 4,
+                             rows + size_t(b) * stride + size_t(part.left()) * 4);
+    }
+    if (ByteOrderRGBX(f.format))
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            SwapRedBlue(rows + size_t(y) * stride + size_t(part.left()) * 4, part.width());
+}
+
+} // namespace
+
+std::unique_ptr<IScreenGrabber> MakeWaylandGrabber(std::shared_ptr<TWaylandConnection> connection) {
+    return std::make_unique<TWaylandGrabber>(std::move(connection));
+}

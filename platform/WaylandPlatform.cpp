@@ -1,0 +1,145 @@
+// The Wayland implementation of the platform services. The display check opens the program's own
+// connection to the compositor before Qt is set up; the grab and the monitors use it from then on,
+// while the toolkit keeps its own connection for the windows.
+#include "DesktopServices.h"
+#include "Platform.h"
+#include "WaylandConnection.h"
+#include "WaylandServices.h"
+
+#include <QGuiApplication>
+#include <QRegion>
+#include <QWindow>
+
+namespace {
+
+// The connection is made at the first question, so that a start handed to a running copy never
+// opens it.
+class TConnectionHolder {
+  public:
+    std::shared_ptr<TWaylandConnection> Get() {
+        if (!tried_) {
+            tried_ = true;
+            conn_ = TWaylandConnection::Open();
+        }
+        return conn_;
+    }
+
+  private:
+    bool tried_ = false;
+    std::shared_ptr<TWaylandConnection> conn_;
+};
+
+class TWaylandDisplay : public IDisplayService {
+  public:
+    explicit TWaylandDisplay(std::shared_ptr<TConnectionHolder> holder) : holder_(std::move(holder)) {}
+
+    TPlatformStatus CheckLayeredWindows() override {
+        const QString name = qEnvironmentVariable("WAYLAND_DISPLAY");
+        if (!holder_->Get())
+            return TPlatformStatus::Fail(
+                QStringLiteral("cannot connect to the Wayland compositor %1").arg(name));
+        // Every Wayland compositor blends windows with per-pixel alpha.
+        return TPlatformStatus::Ok();
+    }
+    QRect DesktopBounds() override { return Layout().Bounds(); }
+    QList<QRect> Monitors() override { return Layout().Monitors(); }
+    bool ConnectionLost() override {
+        const auto c = holder_->Get();
+        return !c || c->Lost();
+    }
+    bool CanPlaceWindows() override { return false; }
+    QRect MonitorNamed(const QString& name) override {
+        const TOutputLayout layout = Layout();
+        for (const TOutputPlace& p : layout.Places())
+            if (p.info.name == name) return p.device;
+        return {};
+    }
+
+  private:
+    TOutputLayout Layout() {
+        const auto c = holder_->Get();
+        if (!c) return {};
+        c->Update();
+        return c->Layout();
+    }
+    std::shared_ptr<TConnectionHolder> holder_;
+};
+
+// The grab connects when first used, like the display.
+class TLazyGrabber : public IScreenGrabber {
+  public:
+    explicit TLazyGrabber(std::shared_ptr<TConnectionHolder> holder) : holder_(std::move(holder)) {}
+    TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override { return Real().Grab(rect, out); }
+    TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override {
+        return Real().GrabTo(rect, sink);
+    }
+    TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) override {
+        return Real().GrabHeld(rect, out);
+    }
+    void ReleaseKept() override { Real().ReleaseKept(); }
+    TPlatformStatus Cursor(TCursorImage& out) override { return Real().Cursor(out); }
+    bool DrawsPointer() const override { return true; }
+    void IncludePointer(bool on) override { Real().IncludePointer(on); }
+
+  private:
+    IScreenGrabber& Real() {
+        if (!real_) real_ = MakeWaylandGrabber(holder_->Get());
+        return *real_;
+    }
+    std::shared_ptr<TConnectionHolder> holder_;
+    std::unique_ptr<IScreenGrabber> real_;
+};
+
+// Window shapes: the compositor blends every window, so a window is never cut to its opaque pixels;
+// only the parts that take the mouse are set (the toolkit's mask is the surface's input region).
+class TWaylandWindowShape : public IWindowShape {
+  public:
+    void HideWindowRegion(quintptr) override {}
+    void RestoreWindowRegion(quintptr) override {}
+    void SetVisibleRegion(quintptr, const std::vector<QRect>&) override {}
+    void SetInputRegion(quintptr window, const QList<QRect>& rects) override {
+        QWindow* w = Find(window);
+        if (!w) return;
+        QRegion region;
+        for (const QRect& r : rects)
+            region += r;
+        w->setMask(region);
+    }
+    bool CompositorActive() override { return true; }
+    void SetCompositorHandler(std::function<void(bool)>) override {}
+
+  private:
+    static QWindow* Find(quintptr id) {
+        if (!qGuiApp) return nullptr;
+        for (QWindow* w : QGuiApplication::allWindows())
+            if (w->winId() == WId(id)) return w;
+        return nullptr;
+    }
+};
+
+// Without a shortcut service the compositor keeps every key to itself: each combination is reported
+// as held, which tells the user once to bind the capture command in the compositor's settings.
+class TCompositorKeys : public IHotKeys {
+  public:
+    THotKeyGrab Register(int, int, Qt::KeyboardModifiers) override { return THotKeyGrab::Held; }
+    void Unregister(int) override {}
+    void SetHandler(std::function<void(int)>) override {}
+    void SetRemapHandler(std::function<void(const QList<int>&)>) override {}
+};
+
+} // namespace
+
+std::unique_ptr<TPlatform> MakeWaylandPlatform() {
+    auto holder = std::make_shared<TConnectionHolder>();
+    auto p = std::make_unique<TPlatform>();
+    p->name = QStringLiteral("wayland");
+    p->display = std::make_unique<TWaylandDisplay>(holder);
+    p->instance = std::make_unique<TLocalSingleInstance>();
+    p->folders = std::make_unique<TXdgFolders>();
+    p->autostart = std::make_unique<TXdgAutostart>();
+    p->shell = std::make_unique<TDesktopShell>();
+    p->windowShape = std::make_unique<TWaylandWindowShape>();
+    p->grabber = std::make_unique<TLazyGrabber>(holder);
+    p->hotKeys = std::make_unique<TCompositorKeys>();
+    return p;
+}
