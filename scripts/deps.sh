@@ -13,6 +13,8 @@ VEXMOR_PACKAGES=(
   libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
   # Wayland sessions: the client library and its scanner, the stable protocol descriptions, Qt's plugin
   libwayland-dev wayland-protocols qt6-wayland
+  # the Wayland test helper's keymap
+  libxkbcommon-dev
   # tests and benchmarks; the sources' format check
   libgtest-dev libgmock-dev libbenchmark-dev clang-format
   # X server and tools the demo and end-to-end tests drive

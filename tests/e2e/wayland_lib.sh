@@ -1,0 +1,216 @@
+# End-to-end helpers for a Wayland session: a private headless sway, the test's clients in its
+# session, an input helper that stays connected, all stopped by PID when the script ends. Source
+# after lib.sh and e2e_init.
+#
+# sway refuses to run as root, so when the test runs as root (as in CI) the compositor and every
+# client of the session run as an unprivileged user (VEXMOR_E2E_WL_USER, default nobody, with
+# VEXMOR_E2E_WL_GROUP, default nogroup) that owns the session's HOME and XDG_RUNTIME_DIR; otherwise
+# they run as the caller. The build tree may be closed to that user: programs run from copies in
+# $E2E_DIR (wl_install_program, wl_copy_in), and files it writes go to $WL_FILES, $HOME or stdout.
+#
+#   wl_start_compositor [OUTPUTS] [CONFIG-LINES...]
+#                             sway with OUTPUTS headless outputs (HEADLESS-1...; default 1); waits
+#                             until they are all in the layout, one "NAME X Y W H SCALE" a line in
+#                             $WL_LAYOUT (logical coordinates), its bounding box "X Y W H" in $WL_BOX
+#   wl_output_geometry NAME   "X Y W H SCALE" of an output
+#   wl_run CMD...             CMD in the session as its user, in the foreground; its status
+#   wl_spawn CMD...           the same in the background, stopped at the end; PID in $E2E_LAST_PID
+#   wl_swaymsg ARGS...        swaymsg on the session's compositor
+#   wl_copy_in FILE           a copy of FILE the session's user can run; its path on stdout
+#   wl_install_program        the program installed into $WL_PREFIX; the command in $WL_VEXMOR
+#   wl_input_start            the input helper (VEXMOR_WL_INPUT); wl_input CMD... sends one
+#                             command and waits for its "ok"; wl_click X Y [BUTTON];
+#                             wl_press_and_drag X0 Y0 X Y (button left held at the end)
+#   wl_grim FILE [GRIM-ARGS]  the compositor's picture (grim) into FILE
+
+WL_AS=()
+WL_ENV=()
+WL_PREPARED=0
+WL_FILES=""
+WL_LAYOUT=""
+WL_BOX=""
+
+# The session's user, its folders and the environment its clients see. Runs once, from the first
+# function that needs it.
+wl_prepare() {
+  [ "$WL_PREPARED" = 1 ] && return 0
+  WL_PREPARED=1
+  WL_FILES="$E2E_DIR/files"
+  mkdir -p "$WL_FILES" "$E2E_DIR/bin"
+  if [ "$(id -u)" = 0 ]; then
+    local user=${VEXMOR_E2E_WL_USER:-nobody} group=${VEXMOR_E2E_WL_GROUP:-nogroup}
+    id -u "$user" >/dev/null 2>&1 || e2e_fail "no user $user to run the Wayland session as"
+    WL_AS=(setpriv --reuid="$user" --regid="$group" --clear-groups)
+    # mktemp made the test's folder private to root; the session's user must reach into it.
+    chmod 0755 "$E2E_DIR" "$E2E_DIR/bin"
+    chown -R "$user:$group" "$HOME" "$XDG_RUNTIME_DIR" "$WL_FILES"
+    chmod 0700 "$XDG_RUNTIME_DIR"
+    "${WL_AS[@]}" test -w "$WL_FILES" -a -O "$XDG_RUNTIME_DIR" ||
+      e2e_fail "user $user cannot reach $E2E_DIR (is a parent folder closed? set TMPDIR)"
+  fi
+  WL_ENV=(
+    "PATH=$PATH" "LANG=${LANG:-C.UTF-8}" "HOME=$HOME"
+    "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" "XDG_DATA_HOME=$XDG_DATA_HOME"
+    "XDG_CACHE_HOME=$XDG_CACHE_HOME" "XDG_DESKTOP_DIR=$XDG_DESKTOP_DIR" "XDG_DOCUMENTS_DIR=$XDG_DOCUMENTS_DIR"
+  )
+  local name
+  for name in LC_ALL ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS QT_LOGGING_RULES QT_DEBUG_PLUGINS \
+    WAYLAND_DEBUG DBUS_SESSION_BUS_ADDRESS; do
+    [ -n "${!name:-}" ] && WL_ENV+=("$name=${!name}")
+  done
+  return 0
+}
+
+wl_run() {
+  wl_prepare
+  "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@"
+}
+
+# exec keeps the PID the one of the program itself, so that the cleanup's signal reaches it. A
+# background job's stdin would be /dev/null: the caller's goes through a copy.
+wl_spawn() {
+  wl_prepare
+  local stdin
+  exec {stdin}<&0
+  (exec "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@" <&"$stdin" {stdin}<&-) &
+  E2E_LAST_PID=$!
+  E2E_PIDS+=("$E2E_LAST_PID")
+  exec {stdin}<&-
+}
+
+wl_copy_in() {
+  wl_prepare
+  local dest
+  dest="$E2E_DIR/bin/$(basename "$1")"
+  # A copy already running cannot be overwritten (and needs not be).
+  if ! cmp -s "$1" "$dest"; then
+    { cp "$1" "$dest" && chmod 0755 "$dest"; } || e2e_fail "cannot copy $1 into the test folder"
+  fi
+  echo "$dest"
+}
+
+wl_install_program() {
+  wl_prepare
+  WL_PREFIX="$E2E_DIR/prefix"
+  cmake --install "$(dirname "$VEXMOR_BIN")" --prefix "$WL_PREFIX" >"$E2E_DIR/install.log" 2>&1 ||
+    e2e_fail "cmake --install failed: $(tail -5 "$E2E_DIR/install.log")"
+  chmod -R a+rX "$WL_PREFIX"
+  WL_VEXMOR="$WL_PREFIX/bin/vexmor"
+}
+
+wl_swaymsg() { wl_run swaymsg "$@"; }
+
+# "NAME X Y W H SCALE" per active output, in the compositor's own words.
+wl_read_layout() {
+  wl_swaymsg -r -t get_outputs 2>/dev/null | python3 -c '
+import json, sys
+for o in json.load(sys.stdin):
+    if o.get("active"):
+        r = o["rect"]
+        print(o["name"], r["x"], r["y"], r["width"], r["height"], o["scale"])'
+}
+
+wl_layout_has() {
+  local count=$1
+  WL_LAYOUT=$(wl_read_layout) || return 1
+  [ "$(printf '%s\n' "$WL_LAYOUT" | grep -c .)" = "$count" ]
+}
+
+wl_session_sockets() {
+  compgen -G "$XDG_RUNTIME_DIR/wayland-[0-9]" >/dev/null && compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" >/dev/null
+}
+
+wl_start_compositor() {
+  local outputs=${1:-1} line
+  [ $# -gt 0 ] && shift
+  wl_prepare
+  local config="$E2E_DIR/sway.config"
+  {
+    echo "xwayland disable"
+    echo "default_border none"
+    for line in "$@"; do echo "$line"; done
+  } >"$config"
+  chmod 0644 "$config"
+  command -v sway >/dev/null || e2e_fail "sway is not installed (scripts/deps.sh)"
+  wl_spawn env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    WLR_HEADLESS_OUTPUTS="$outputs" sway -c "$config" >"$E2E_DIR/sway.log" 2>&1
+  WL_SWAY_PID=$E2E_LAST_PID
+  e2e_poll 30 wl_session_sockets ||
+    e2e_fail "sway did not open its sockets in $XDG_RUNTIME_DIR: $(tail -5 "$E2E_DIR/sway.log")"
+  local display ipc
+  display=$(compgen -G "$XDG_RUNTIME_DIR/wayland-[0-9]" | head -1)
+  ipc=$(compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" | head -1)
+  WL_ENV+=("WAYLAND_DISPLAY=$(basename "$display")" "SWAYSOCK=$ipc" "QT_QPA_PLATFORM=wayland"
+    "XDG_SESSION_TYPE=wayland" "XDG_CURRENT_DESKTOP=sway")
+  e2e_wait_for "$outputs outputs in sway's layout" 30 wl_layout_has "$outputs"
+  WL_BOX=$(printf '%s\n' "$WL_LAYOUT" | awk 'NR == 1 {x0 = $2; y0 = $3; x1 = $2 + $4; y1 = $3 + $5}
+    {if ($2 < x0) x0 = $2; if ($3 < y0) y0 = $3; if ($2 + $4 > x1) x1 = $2 + $4; if ($3 + $5 > y1) y1 = $3 + $5}
+    END {print x0, y0, x1 - x0, y1 - y0}')
+  e2e_log "sway layout: $(printf '%s\n' "$WL_LAYOUT" | paste -sd ';'), box $WL_BOX"
+}
+
+wl_output_geometry() {
+  local g
+  g=$(printf '%s\n' "$WL_LAYOUT" | awk -v n="$1" '$1 == n {print $2, $3, $4, $5, $6}')
+  [ -n "$g" ] || e2e_fail "no output $1 in the layout"
+  echo "$g"
+}
+
+wl_grim() {
+  local file=$1
+  shift
+  wl_run grim "$@" - >"$file" || e2e_fail "grim $* failed"
+}
+
+# --- input ------------------------------------------------------------------------------------
+
+# The helper reads commands from one FIFO and answers on another; the script holds both open
+# read-write, so neither side ever blocks on an open or sees an end of file while the test runs.
+wl_input_start() {
+  : "${VEXMOR_WL_INPUT:=$(dirname "$VEXMOR_BIN")/tests/vexmor_wl_input}"
+  [ -x "$VEXMOR_WL_INPUT" ] || e2e_fail "no input helper at $VEXMOR_WL_INPUT"
+  local helper
+  helper=$(wl_copy_in "$VEXMOR_WL_INPUT")
+  mkfifo "$E2E_DIR/input.cmd" "$E2E_DIR/input.reply"
+  exec {WL_INPUT_CMD_FD}<>"$E2E_DIR/input.cmd"
+  exec {WL_INPUT_REPLY_FD}<>"$E2E_DIR/input.reply"
+  wl_spawn "$helper" <"$E2E_DIR/input.cmd" >"$E2E_DIR/input.reply" 2>"$E2E_DIR/input.log"
+  WL_INPUT_PID=$E2E_LAST_PID
+  wl_input_reply 30
+  [ "$WL_INPUT_REPLY" = ready ] || e2e_fail "input helper: $WL_INPUT_REPLY"
+}
+
+# The helper's next line into $WL_INPUT_REPLY, within SECS.
+wl_input_reply() {
+  local deadline=$((SECONDS + $1))
+  WL_INPUT_REPLY=""
+  while [ $SECONDS -lt $deadline ]; do
+    if read -r -t 1 -u "$WL_INPUT_REPLY_FD" WL_INPUT_REPLY; then
+      return 0
+    fi
+    e2e_alive "$WL_INPUT_PID" || e2e_fail "the input helper ended: $(tail -3 "$E2E_DIR/input.log")"
+  done
+  e2e_fail "no answer from the input helper within $1 s"
+}
+
+wl_input() {
+  echo "$*" >&"$WL_INPUT_CMD_FD"
+  wl_input_reply 30
+  [ "$WL_INPUT_REPLY" = ok ] || e2e_fail "input helper, on '$*': $WL_INPUT_REPLY"
+}
+
+wl_click() {
+  wl_input move "$1" "$2"
+  wl_input press "${3:-left}"
+  wl_input release "${3:-left}"
+}
+
+# Presses the left button at (x0, y0) and moves in 20 steps to (x, y), holding the button there.
+wl_press_and_drag() {
+  local x0=$1 y0=$2 x=$3 y=$4 i
+  wl_input move "$x0" "$y0"
+  wl_input press left
+  for i in $(seq 1 20); do
+    wl_input move $((x0 + (x - x0) * i / 20)) $((y0 + (y - y0) * i / 20))
+  done
+}
