@@ -127,9 +127,21 @@ int RunVexmor(int argc, char** argv) {
     InitSystemUtilities();
     SetupFloatingPoint();
 
-    // Without a display there is nothing to show a box on: the refusal goes to stderr.
-    const TPlatformStatus layered = platform.display->CheckLayeredWindows();
-    if (!layered && qEnvironmentVariableIsEmpty("DISPLAY") && platform.name == QLatin1String("x11")) {
+    // A Wayland session runs on the toolkit's Wayland platform unless one is forced (QT_QPA_PLATFORM=xcb
+    // runs the X11 build through the compositor's X server).
+    if (platform.name == QLatin1String("wayland") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    TPlatformStatus layered = platform.display->CheckLayeredWindows();
+    if (!layered && platform.name == QLatin1String("wayland") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        // The compositor does not answer, an X display is there: the X11 build serves.
+        SetPlatform(MakeX11Platform());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        layered = Platform().display->CheckLayeredWindows();
+    }
+    TPlatform& shown = Platform();
+    // Without a display of either kind there is nothing to show a box on: the refusal goes to stderr.
+    if (!layered && shown.name != QLatin1String("fake") &&
+        (shown.name == QLatin1String("wayland") || qEnvironmentVariableIsEmpty("DISPLAY"))) {
         ShowRefusal(layered.reason);
         DoneSystemUtilities();
         return 1;
@@ -149,7 +161,7 @@ int RunVexmor(int argc, char** argv) {
             QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption),
                                   QString::fromUtf8(kRefusalText));
             exitCode = 1;
-        } else if (!platform.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
+        } else if (!shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
             exitCode = 0; // a copy that started at the same moment took the request
         } else {
             TrayFlag = command.tray;
@@ -162,7 +174,7 @@ int RunVexmor(int argc, char** argv) {
             // Created hidden; its creation reads the command line. Its tabs are made when first
             // needed: a program waiting in the tray keeps no fonts or controls it does not show.
             TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
-            platform.instance->SetRequestHandler([&mainForm](const QByteArray& line) {
+            shown.instance->SetRequestHandler([&mainForm](const QByteArray& line) {
                 TCommandLine request;
                 if (ParseRequest(line.toStdString(), request)) CarryOut(mainForm, request);
             });
@@ -194,7 +206,7 @@ int RunVexmor(int argc, char** argv) {
             }
             exitCode = app.exec();
             // Asked to end just as the display went (the session's end takes both): the same way out.
-            if (platform.display->ConnectionLost()) LeaveForLostDisplay();
+            if (shown.display->ConnectionLost()) LeaveForLostDisplay();
             gLoopForm = nullptr;
         }
     }

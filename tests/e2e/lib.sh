@@ -93,6 +93,8 @@ e2e_init() {
   : "${VEXMOR_BIN:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/vexmor}"
   export VEXMOR_BIN
   E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vexmor-e2e-$1-XXXXXX")
+  # The X11 scenarios run the X11 build even inside a Wayland session.
+  unset WAYLAND_DISPLAY
   export HOME="$E2E_DIR/home"
   export XDG_CONFIG_HOME="$HOME/.config"
   export XDG_DATA_HOME="$HOME/.local/share"
