@@ -383,8 +383,9 @@ void TInputForm::ShowOnEveryMonitor() {
             view.box->OnPaint = [this, i](TQuickPaintBox*) { PaintView(i); };
             ConnectCapBox(view.box, int(i));
         }
-        views_.push_back(view);
         const QRect g = s ? s->geometry() : QRect(QPoint(0, 0), placed[i].second.size());
+        view.logical = g;
+        views_.push_back(view);
         (void)window->winId(); // made now, so that its screen can be set before it is shown
         if (window->windowHandle() && s) window->windowHandle()->setScreen(s);
         window->setGeometry(g);
@@ -500,10 +501,20 @@ void TInputForm::WaitForDesktop() {
 
 QPoint TInputForm::ClientFromEvent(const QPointF& logical, int view) {
     if (view >= 0 && size_t(view) < views_.size()) {
-        // A drag that leaves its monitor keeps coming to its window, beyond the window's edges.
-        const TOverlayView& v = views_[size_t(view)];
-        return v.origin +
-               QPoint(int(std::floor(logical.x() * v.scale)), int(std::floor(logical.y() * v.scale)));
+        // A drag that leaves its monitor keeps coming to its window, beyond the window's edges: over
+        // another monitor it is placed by that monitor's own scale.
+        const TOverlayView* v = &views_[size_t(view)];
+        QPointF at = logical;
+        if (!QRectF(QPointF(0, 0), QSizeF(v->logical.size())).contains(logical)) {
+            const QPointF global = logical + QPointF(v->logical.topLeft());
+            for (const TOverlayView& other : views_)
+                if (QRectF(other.logical).contains(global)) {
+                    v = &other;
+                    at = global - QPointF(other.logical.topLeft());
+                    break;
+                }
+        }
+        return v->origin + QPoint(int(std::floor(at.x() * v->scale)), int(std::floor(at.y() * v->scale)));
     }
     const QPoint scaled(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
     if (eventTolerance_ <= 0.5 + 1e-6 && scale_ == 1.0) return scaled;

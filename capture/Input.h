@@ -136,6 +136,7 @@ class TInputForm : public TWPForm {
         QWidget* window = nullptr; // the window of its own; null for the form's box
         QPoint origin;             // the box's top-left corner in client coordinates
         double scale = 1;          // device pixels per logical pixel of its screen
+        QRect logical;             // its screen in the framework's (logical) coordinates
     };
     const std::vector<TOverlayView>& Views() const { return views_; }
     // The animation timer of the overlay's form: kept disabled, its tick has nothing to do (the worker

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Capture on a Wayland compositor (headless sway), through its screen-copy interface, driven by the
+# compositor's virtual keyboard and pointer:
+# - one output: `vexmor --capture` opens the overlay, a click saves the whole desktop exactly as the
+#   compositor's own picture shows it, a Ctrl rectangle saves exactly its pixels, Esc cancels, and
+#   with the clipboard as the after-capture action the picture is there for `wl-paste -t image/png`;
+set -u
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/wayland_lib.sh"
+e2e_init wayland_capture
+wl_prepare
+
+# A picture whose every pixel differs from its neighbours, so that an offset by one pixel shows.
+convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
+convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg1.png"
+chmod a+r "$WL_FILES"/bg*.png
+DESK="$XDG_DESKTOP_DIR"
+
+settings() { # AFTER-CAPTURE-INDEX
+  mkdir -p "$XDG_CONFIG_HOME/Vexmor"
+  printf '[Software\\Vexmor]\nAfterCaptureSel=%s\nFormatSel=0\nTransPNGBox=1\nCapCursorBox=0\n' "$1" \
+    >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
+  [ "$(id -u)" = 0 ] && chown -R "$(stat -c %u "$XDG_RUNTIME_DIR")" "$HOME"
+  return 0
+}
+overlay_windows() { wl_swaymsg -t get_tree | grep -o '"name": "屏幕捕获覆盖[^"]*"' | wc -l; }
+overlay_shown() { [ "$(overlay_windows)" -ge "${1:-1}" ]; }
+overlay_gone() { [ "$(overlay_windows)" = 0 ]; }
+start_resident() {
+  wl_spawn "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
+  VEXMOR_PID=$E2E_LAST_PID
+  e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
+}
+# The colour of one layout pixel on screen now.
+pixel_now() { wl_run grim -g "$1,$2 1x1" - | convert - -format '%[hex:p{0,0}]' info:; }
+pixel_differs() { [ "$(pixel_now "$1" "$2")" != "$3" ]; }
+# The overlay on its outputs, and its tinted desktop on screen where a pixel of the layout changes.
+capture() { # OVERLAY-WINDOWS [X Y]
+  local x=${2:-5} y=${3:-5} plain
+  plain=$(pixel_now "$x" "$y")
+  wl_run "$WL_VEXMOR" --capture || e2e_fail "vexmor --capture failed"
+  e2e_wait_for "the overlay on ${1:-1} output(s)" 30 overlay_shown "${1:-1}"
+  e2e_wait_for "the tinted desktop on screen" 30 pixel_differs "$x" "$y" "$plain"
+}
+saved() { e2e_saved_picture "$DESK"; }
+same_pixels() { # GOT WANT LABEL
+  local diff
+  diff=$(compare -metric AE "$1" "$2" null: 2>&1)
+  e2e_check "$3 (differing pixels: $diff)" [ "$diff" = "0" ]
+}
+
+wl_start_compositor 1 "output HEADLESS-1 resolution 1920x1080 position 0 0 bg $WL_FILES/bg1.png stretch"
+wl_install_program
+wl_input_start
+settings 1
+start_resident
+
+# 1. A click saves the whole desktop, pixel for pixel what the compositor shows (the pointer, which
+# the headless output draws into every copy, stays where it was when the desktop froze).
+wl_input move 500 400
+wl_grim "$WL_FILES/before.png"
+capture
+wl_input press left
+wl_input release left
+f=$(saved)
+e2e_check "whole desktop is 1920 x 1080 (got $(identify -format '%w %h' "$f"))" \
+  [ "$(identify -format '%w %h' "$f")" = "1920 1080" ]
+convert "$f" -alpha off "$E2E_DIR/got.png"
+same_pixels "$E2E_DIR/got.png" "$WL_FILES/before.png" "whole desktop equals the compositor's picture"
+e2e_wait_for "the overlay to go after the click" 10 overlay_gone
+rm -f "$DESK"/*
+
+# 2. Esc cancels and writes nothing.
+capture
+wl_input key Escape
+e2e_wait_for "the overlay to go on Esc" 10 overlay_gone
+sleep 0.5
+e2e_check "Esc leaves no file" [ -z "$(ls -A "$DESK")" ]
+
+# 3. A Ctrl rectangle is exact in pixels: the compositor's picture of the same region.
+wl_input move 700 300
+wl_grim "$WL_FILES/region.png" -g "700,300 300x150"
+capture
+wl_input keydown Control_L
+wl_input press left
+wl_input move 800 380
+wl_input move 999 449
+wl_input release left
+wl_input keyup Control_L
+f=$(saved)
+e2e_check "rectangle is 300 x 150 (got $(identify -format '%w %h' "$f"))" [ "$(identify -format '%w %h' "$f")" = "300 150" ]
+convert "$f" -alpha off "$E2E_DIR/got.png"
+same_pixels "$E2E_DIR/got.png" "$WL_FILES/region.png" "rectangle equals the compositor's picture of the region"
+rm -f "$DESK"/*
+
+# 4. The clipboard holds the picture for other Wayland programs.
+e2e_stop_vexmor
+settings 3
+start_resident
+wl_input move 600 600
+capture
+wl_input press left
+wl_input release left
+e2e_wait_for "the overlay to go" 10 overlay_gone
+e2e_wait_for "a PNG on the clipboard" 20 bash -c \
+  "$(printf '%q ' "${WL_AS[@]}") env -i $(printf '%q ' "${WL_ENV[@]}") wl-paste -t image/png >'$WL_FILES/clip.png' && identify '$WL_FILES/clip.png'"
+e2e_check "clipboard picture is the whole desktop" [ "$(identify -format '%w %h' "$WL_FILES/clip.png")" = "1920 1080" ]
+e2e_stop_vexmor
+
+e2e_pass

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Capture on two Wayland outputs (headless sway), the second 1280 x 1024 at scale 2 to the right of
+# a 1920 x 1080 one: an overlay window on each monitor, a click saves every device pixel of both
+# (each part equal to the compositor's picture of that output), and a lasso drawn from the first
+# output into the second is transparent outside its outline.
+set -u
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/wayland_lib.sh"
+e2e_init wayland_two_outputs
+wl_prepare
+
+# A picture whose every pixel differs from its neighbours, so that an offset by one pixel shows.
+convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
+convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg1.png"
+convert -size 1280x1024 tile:"$E2E_DIR/tile.png" -rotate 90 -depth 8 "$WL_FILES/bg2.png"
+chmod a+r "$WL_FILES"/bg*.png
+DESK="$XDG_DESKTOP_DIR"
+
+settings() { # AFTER-CAPTURE-INDEX
+  mkdir -p "$XDG_CONFIG_HOME/Vexmor"
+  printf '[Software\\Vexmor]\nAfterCaptureSel=%s\nFormatSel=0\nTransPNGBox=1\nCapCursorBox=0\n' "$1" \
+    >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
+  [ "$(id -u)" = 0 ] && chown -R "$(stat -c %u "$XDG_RUNTIME_DIR")" "$HOME"
+  return 0
+}
+overlay_windows() { wl_swaymsg -t get_tree | grep -o '"name": "屏幕捕获覆盖[^"]*"' | wc -l; }
+overlay_shown() { [ "$(overlay_windows)" -ge "${1:-1}" ]; }
+overlay_gone() { [ "$(overlay_windows)" = 0 ]; }
+start_resident() {
+  wl_spawn "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
+  VEXMOR_PID=$E2E_LAST_PID
+  e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
+}
+# The colour of one layout pixel on screen now.
+pixel_now() { wl_run grim -g "$1,$2 1x1" - | convert - -format '%[hex:p{0,0}]' info:; }
+pixel_differs() { [ "$(pixel_now "$1" "$2")" != "$3" ]; }
+# The overlay on its outputs, and its tinted desktop on screen where a pixel of the layout changes.
+capture() { # OVERLAY-WINDOWS [X Y]
+  local x=${2:-5} y=${3:-5} plain
+  plain=$(pixel_now "$x" "$y")
+  wl_run "$WL_VEXMOR" --capture || e2e_fail "vexmor --capture failed"
+  e2e_wait_for "the overlay on ${1:-1} output(s)" 30 overlay_shown "${1:-1}"
+  e2e_wait_for "the tinted desktop on screen" 30 pixel_differs "$x" "$y" "$plain"
+}
+saved() { e2e_saved_picture "$DESK"; }
+same_pixels() { # GOT WANT LABEL
+  local diff
+  diff=$(compare -metric AE "$1" "$2" null: 2>&1)
+  e2e_check "$3 (differing pixels: $diff)" [ "$diff" = "0" ]
+}
+
+wl_start_compositor 2 "output HEADLESS-1 resolution 1920x1080 position 0 0 bg $WL_FILES/bg1.png stretch" \
+  "output HEADLESS-2 resolution 1280x1024 position 1920 0 scale 2 bg $WL_FILES/bg2.png stretch"
+wl_install_program
+wl_input_start
+settings 1
+start_resident
+wl_input move 300 300
+wl_grim "$WL_FILES/left.png" -o HEADLESS-1
+wl_grim "$WL_FILES/right.png" -o HEADLESS-2
+capture 2
+wl_input press left
+wl_input release left
+f=$(saved)
+e2e_check "both outputs at their device pixels: 3200 x 1080 (got $(identify -format '%w %h' "$f"))" \
+  [ "$(identify -format '%w %h' "$f")" = "3200 1080" ]
+convert "$f" -alpha off -crop 1920x1080+0+0 +repage "$E2E_DIR/got-left.png"
+convert "$f" -alpha off -crop 1280x1024+1920+0 +repage "$E2E_DIR/got-right.png"
+same_pixels "$E2E_DIR/got-left.png" "$WL_FILES/left.png" "left output equals its picture"
+same_pixels "$E2E_DIR/got-right.png" "$WL_FILES/right.png" "scaled output equals its picture in device pixels"
+e2e_wait_for "both overlay windows to go" 10 overlay_gone
+rm -f "$DESK"/*
+
+# 6. A lasso from the left output into the scaled one: transparent outside the outline.
+capture 2
+wl_input move 1800 300
+wl_input press left
+for i in $(seq 0 40); do
+  read -r x y < <(awk -v i="$i" 'BEGIN{t=6.2832*i/40; printf "%d %d\n", 1900-100*cos(t), 300+100*sin(t)}')
+  wl_input move "$x" "$y"
+  wl_input sleep 20
+done
+wl_input sleep 300
+wl_input release left
+f=$(saved)
+read -r w h < <(identify -format '%w %h' "$f")
+e2e_check "lasso picture spans the boundary ($w x $h)" [ "$w" -gt 200 -a "$h" -gt 200 ]
+corner=$(convert "$f" -format '%[fx:int(255*p{2,2}.a)]' info:)
+centre=$(convert "$f" -format "%[fx:int(255*p{$((w / 2)),$((h / 2))}.a)]" info:)
+e2e_check "outside the outline is transparent (alpha $corner)" [ "$corner" = 0 ]
+e2e_check "inside the outline is opaque (alpha $centre)" [ "$centre" = 255 ]
+e2e_check "the program is still running" e2e_alive "$VEXMOR_PID"
+e2e_pass
