@@ -14,6 +14,7 @@
 #include "WinTools.h"
 #include "Export.h"
 #include "HandOffs.h"
+#include "DragOutPreview.h"
 #include "Thumb.h"
 
 #include <QAction>
@@ -34,6 +35,11 @@ namespace {
 
 // Client sizes of the capture and about tabs; the settings tab's height follows its groups.
 constexpr QSize kCapSheetSize(347, 174);
+// Where the card cannot fly, the capture tab grows by this much for the capture's picture, which
+// fills the tab below the buttons with this margin.
+constexpr int kCapPreviewExtra = 186;
+constexpr int kCapPreviewTop = 147;
+constexpr int kCapPreviewMargin = 3;
 constexpr int kSettingsSheetWidth = 466;
 constexpr QSize kAboutSheetSize(433, 280);
 // Below the lowest group of the settings tab: its frame, the tab bar and the window's edge.
@@ -232,6 +238,10 @@ void TVexmorMainForm::SetUpControls() {
         ui->LogoBmpList->SetILIndex(0);
     }
 
+    capPreview_ = new TDragOutPreview(thumbOwner_.get(), ui->CapSheet);
+    capPreview_->setObjectName(QStringLiteral("CapPreview"));
+    capPreview_->hide();
+
     ConnectHandlers();
 
     // The window shows near the lower left corner of the desktop until a stored position says
@@ -283,6 +293,8 @@ void TVexmorMainForm::FormDestroy() {
     UnregisterHotKeys();
     if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
     delete ThumbForm;
+    // The bytes made for the preview's last drag stop while what they are made from still exists.
+    if (capPreview_) capPreview_->Clear();
     SaveSettings();
     if (trayIcon_) trayIcon_->hide();
 }
@@ -477,6 +489,28 @@ void TVexmorMainForm::LayoutCaptureSheet() {
     constexpr int kRightMargin = 5;
     for (QLineEdit* edit : {ui->TitleEdit, ui->CommentEdit})
         edit->resize(std::max(ui->CapSheet->width() - edit->x() - kRightMargin, 40), edit->height());
+    if (capPreview_) {
+        const QRect sheet = ui->CapSheet->rect();
+        capPreview_->setGeometry(
+            QRect(QPoint(kCapPreviewMargin, kCapPreviewTop),
+                  QPoint(sheet.right() - kCapPreviewMargin, sheet.bottom() - kCapPreviewMargin)));
+    }
+}
+
+QSize TVexmorMainForm::CapSheetSize() const {
+    const bool picture = capPreview_ && !capPreview_->Picture().Empty();
+    return picture ? kCapSheetSize + QSize(0, kCapPreviewExtra) : kCapSheetSize;
+}
+
+bool TVexmorMainForm::CardCanFly() {
+    IDisplayService* display = Platform().display.get();
+    return !display || display->CanPlaceWindows();
+}
+
+void TVexmorMainForm::ShowPreviewInTab() {
+    if (!capPreview_) return;
+    capPreview_->SetPicture(PreviewImage);
+    capPreview_->setVisible(!PreviewImage.Empty());
 }
 
 // --- sheets ---------------------------------------------------------------------------------------
@@ -489,7 +523,7 @@ int TVexmorMainForm::SettingsSheetHeight() const {
 void TVexmorMainForm::SheetSelectChange() {
     switch (ui->SheetSelect->currentIndex()) {
     case kCapSheet:
-        setFixedSize(kCapSheetSize);
+        setFixedSize(CapSheetSize());
         break;
     case kSettingsSheet:
         setFixedSize(kSettingsSheetWidth, SettingsSheetHeight());
@@ -723,11 +757,13 @@ void TVexmorMainForm::CaptureFinished() {
         ToClipboardBtnClick();
         break;
     case TAfterCapture::ShowCapture: {
+        const bool fly = CardCanFly();
+        if (!fly) ShowPreviewInTab();
         ui->SheetSelect->setTabVisible(kCapSheet, true);
         SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
         SheetSelectChange();
-        if (!ThumbForm && !PreviewImage.Empty())
+        if (fly && !ThumbForm && !PreviewImage.Empty())
             TThumbForm::Create(thumbOwner_.get(), PreviewImage, PreviewOrigin);
         // The window comes back where it was, whatever the window manager would choose.
         const QPoint where = pos();
@@ -749,6 +785,10 @@ void TVexmorMainForm::DiscardCapture() {
     CaptureImage.Clear();
     FlatImage.Clear();
     PreviewImage.Clear();
+    if (capPreview_) {
+        capPreview_->Clear();
+        capPreview_->hide();
+    }
     if (ui.Made()) ui->SheetSelect->setTabVisible(kCapSheet, false);
     SetTrayHint(false);
 }

@@ -27,6 +27,7 @@ class QMenu;
 class QTimer;
 class TExporter;
 class TFunctionExportOwner;
+class TDragOutPreview;
 class TFunctionThumbOwner;
 class TSettingsStore;
 
@@ -184,6 +185,12 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void OpenLink(const QString& url);
     void SetTrayHint(bool full);
     void LayoutCaptureSheet();
+    // The capture tab's client size: taller while it shows the capture's picture.
+    QSize CapSheetSize() const;
+    // Where the desktop places windows itself the card cannot fly; the capture tab shows the
+    // capture's picture instead, as the same drag source.
+    static bool CardCanFly();
+    void ShowPreviewInTab();
     int SettingsSheetHeight() const;
     QIcon MenuIcon(int cell) const;
 
@@ -238,4 +245,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     std::unique_ptr<TFunctionThumbOwner> thumbOwner_;
     // While the card is dragged out the window steps aside without fading the card.
     bool dragOutHiding_ = false;
+    // The capture's picture on the capture tab, where the card cannot fly; made with the controls.
+    TDragOutPreview* capPreview_ = nullptr;
 };

@@ -19,6 +19,7 @@ class TFakeDisplay : public IDisplayService {
         return r;
     }
     QList<QRect> Monitors() override { return s_->monitors; }
+    bool CanPlaceWindows() override { return s_->placesWindows; }
 
   private:
     std::shared_ptr<TFakeState> s_;

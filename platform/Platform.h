@@ -42,8 +42,9 @@ class IDisplayService {
     // the window menu, whose only commands are moving and closing it: no resizing, no minimise or
     // maximise box. Window managers that keep their own buttons regardless may still show some.
     virtual void AskForFixedDialogFrame(quintptr window) { (void)window; }
-    // A window can be put at a place of the program's choosing (false on Wayland, where the compositor
-    // places every window itself).
+    // Whether a window of the program can be put where it asks to be. X11 window managers honour a
+    // position (the thumbnail card flies to one); a Wayland compositor places every window itself,
+    // so nothing that has to stand at a given spot on the desktop can be shown there.
     virtual bool CanPlaceWindows() { return true; }
     // The device-pixel rectangle of the monitor the framework names so (QScreen::name); empty when
     // no monitor has that name.

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int kTickInterval = 16;
@@ -30,6 +31,46 @@ QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName, TPrepare
     if (written.isEmpty()) return {};
     if (IShell* shell = Platform().shell.get()) (void)shell->AddRecentDocument(written);
     return written;
+}
+
+TDragOutRun::TDragOutRun() : mine_(!dragOutRunning) {
+    if (mine_) dragOutRunning = true;
+}
+
+TDragOutRun::~TDragOutRun() {
+    if (mine_) dragOutRunning = false;
+}
+
+TDragFileData* TDragOutRun::MakeData(IThumbOwner& owner, TDragFileData* previous) {
+    const QString fileName = owner.DragFileName();
+    // A target that accepted the last drop but never asked will not get its bytes now.
+    if (previous && previous->Prepared()) previous->Prepared()->Cancel();
+    // The file is encoded while the user drags, so the drop has only to write it.
+    std::unique_ptr<TPreparedFile> prepared = owner.PrepareDragFile();
+    // The writer outlives the drag's source if the target asks late: it holds only the owner.
+    IThumbOwner* o = &owner;
+    data_ = new TDragFileData(
+        fileName, [o](const QString& path, TPreparedFile* bytes) { return DragSourceDrop(*o, path, bytes); },
+        std::move(prepared));
+    return data_;
+}
+
+void TDragOutRun::Ended(Qt::DropAction action) {
+    if (data_) data_->DragEnded(action == Qt::CopyAction || action == Qt::MoveAction);
+    if (std::exchange(mine_, false)) dragOutRunning = false;
+}
+
+Qt::DropAction ExecDragOut(TDragFileData* data, const QPixmap& icon) {
+    // The drag frees itself once its target is done; a parent that lives as long as the program
+    // keeps it from being freed with the window it started from.
+    auto* drag = new QDrag(QCoreApplication::instance());
+    drag->setMimeData(data);
+    if (!icon.isNull()) {
+        drag->setPixmap(icon);
+        // Below and to the right of the pointer, which keeps the target under it in view.
+        drag->setHotSpot(QPoint(-12, -12));
+    }
+    return drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }
 
 void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a) {
@@ -151,8 +192,9 @@ void TThumbForm::MakeSmallPicture() {
 }
 
 void TThumbForm::StartDragOut() {
-    if (dragOutRunning || !owner_) return;
-    dragOutRunning = true;
+    if (!owner_) return;
+    TDragOutRun run;
+    if (!run) return;
     IThumbOwner* owner = owner_;
     QPointer<TThumbForm> self(this);
     // The drag grabs the pointer itself; the card lets every click through to the real target.
@@ -160,23 +202,13 @@ void TThumbForm::StartDragOut() {
     SetAcceptsMouse(false);
     MakeSmallPicture();
     owner->HideForDragOut();
-    dragFileName_ = owner->DragFileName();
-    // A target that accepted the last drop but never asked will not get its bytes now.
-    if (lastData_ && lastData_->Prepared()) lastData_->Prepared()->Cancel();
-    // The file is encoded while the user drags, so the drop has only to write it.
-    std::unique_ptr<TPreparedFile> prepared = owner->PrepareDragFile();
-    // The writer outlives the card if the target asks late: it holds only the owner.
-    auto* data = new TDragFileData(
-        dragFileName_,
-        [owner](const QString& path, TPreparedFile* bytes) { return DragSourceDrop(*owner, path, bytes); },
-        std::move(prepared));
-    QPointer<TDragFileData> guard(data);
+    TDragFileData* data = run.MakeData(*owner, lastData_);
+    dragFileName_ = data->OfferedPath();
     lastData_ = data;
     dragging_ = true;
     const Qt::DropAction action = RunDrag(data);
     if (self) dragging_ = false;
-    if (guard) guard->DragEnded(action == Qt::CopyAction || action == Qt::MoveAction);
-    dragOutRunning = false;
+    run.Ended(action);
     if (self) {
         dragFileName_.clear();
         SetAcceptsMouse(true);
@@ -186,15 +218,11 @@ void TThumbForm::StartDragOut() {
 }
 
 Qt::DropAction TThumbForm::RunDrag(TDragFileData* data) {
-    // The drag frees itself once its target is done; a parent that lives as long as the program
-    // keeps it from being freed with the card.
-    auto* drag = new QDrag(QCoreApplication::instance());
-    drag->setMimeData(data);
     // The drag loop cancels on Escape, but only keys that reach this program: the main window, which
     // had the focus, has just been hidden, so the card takes the keyboard for the drag.
     QPointer<TThumbForm> self(this);
     grabKeyboard();
-    const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    const Qt::DropAction action = ExecDragOut(data);
     if (self && QWidget::keyboardGrabber() == this) releaseKeyboard();
     return action;
 }

@@ -15,6 +15,7 @@
 #include "QuickTimers.h"
 #include "ThumbMotion.h"
 
+#include <QPixmap>
 #include <QPointF>
 #include <QPointer>
 
@@ -86,6 +87,38 @@ class TFunctionThumbOwner : public IThumbOwner {
 // a file of that name appeared during the drag) and registers it with the recently used files.
 // Returns the path written, empty when nothing was written.
 QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName, TPreparedFile* prepared = nullptr);
+
+// The steps of a drag-out that every source of one shares (the card, and the main window's preview
+// where the card cannot fly): only one drag-out runs at a time in the process; the offered path is
+// fixed and the file's bytes start being made when it begins; an accepted drop's request writes the
+// file through DragSourceDrop; the drag loop's outcome decides whether a request may write at all.
+class TDragOutRun {
+  public:
+    // Takes the process's one drag-out; false (see operator bool) while another runs.
+    TDragOutRun();
+    ~TDragOutRun();
+    TDragOutRun(const TDragOutRun&) = delete;
+    TDragOutRun& operator=(const TDragOutRun&) = delete;
+    explicit operator bool() const { return mine_; }
+
+    // The data of the drag that begins: the owner's drag file name offered, its bytes started on the
+    // worker. `previous`, the last data of the same source, lets go of bytes that its target accepted
+    // but never asked for. The drop's writer holds only the owner, which must outlive the data. The
+    // data goes to the drag loop, which owns it.
+    TDragFileData* MakeData(IThumbOwner& owner, TDragFileData* previous);
+    // The drag loop ended with `action` (copy or move take the drop, anything else refuses it) and
+    // lets go of the process's drag-out. The data may have been freed meanwhile.
+    void Ended(Qt::DropAction action);
+
+  private:
+    bool mine_ = false;
+    QPointer<TDragFileData> data_;
+};
+
+// The drag loop of a drag-out, allowing copy and move: modal until the button is released or the
+// drag is cancelled. The drag takes the data and frees itself once its target is done with it.
+// `icon`, when given, hangs at the pointer as the drag's picture.
+Qt::DropAction ExecDragOut(TDragFileData* data, const QPixmap& icon = {});
 
 // Multiplies every pixel's channels by b/256, g/256, r/256, a/256, truncating (32-bit images).
 void MultiplyChannels(TDIB& image, const QRect& rect, int b, int g, int r, int a);

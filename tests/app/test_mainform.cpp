@@ -51,6 +51,11 @@ class MainFormTest : public ::testing::Test {
         form_ = std::make_unique<TRecordingForm>();
     }
     void TearDown() override {
+        // An overlay a test opened (the delayed capture's) goes before its owner, or it would run in
+        // a later test's event loop with its owner gone.
+        if (InputForm && !InputForm->Closed()) InputForm->FormClose();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        InputForm = nullptr;
         form_.reset();
         if (savedConfig_.isNull())
             qunsetenv("XDG_CONFIG_HOME");
