@@ -3,6 +3,7 @@
 // while the toolkit keeps its own connection for the windows.
 #include "DesktopServices.h"
 #include "Platform.h"
+#include "SwayIpc.h"
 #include "WaylandConnection.h"
 #include "WaylandServices.h"
 
@@ -141,5 +142,16 @@ std::unique_ptr<TPlatform> MakeWaylandPlatform() {
     p->windowShape = std::make_unique<TWaylandWindowShape>();
     p->grabber = std::make_unique<TLazyGrabber>(holder);
     p->hotKeys = std::make_unique<TCompositorKeys>();
+    // The focused window where the compositor tells it (sway's IPC); elsewhere none, and a window
+    // capture takes the whole desktop with an empty title.
+    const QString sway = qEnvironmentVariable("SWAYSOCK");
+    if (!sway.isEmpty()) {
+        p->activeWindow = std::make_unique<TSwayActiveWindow>(sway, [holder](const QRect& layout) {
+            const auto c = holder->Get();
+            if (!c) return layout;
+            c->Update();
+            return c->Layout().DeviceFromLogical(layout);
+        });
+    }
     return p;
 }
