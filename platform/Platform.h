@@ -214,8 +214,12 @@ class IHotKeys {
     virtual void SetHandler(std::function<void(int id)> handler) = 0;
     // Called on the GUI thread once the registered combinations have been taken again after a change
     // of the keyboard mapping (a layout switch can move a key to another key code), with the
-    // identifiers, in ascending order, whose combination another program holds afterwards.
+    // identifiers, in ascending order, whose combination another program holds afterwards. Services
+    // whose desktop binds the keys later (the portal's) call it as well when the desktop refuses some.
     virtual void SetRemapHandler(std::function<void(const QList<int>& notOurs)> handler) = 0;
+    // What the desktop shows for the hot key where it lists the program's shortcuts (the portal's
+    // shortcut settings); services that show no such list ignore it.
+    virtual void SetDescription(int /*id*/, const QString& /*text*/) {}
 };
 
 // The parts of a window that show and take input. Without a compositing manager a per-pixel-alpha

@@ -1,0 +1,145 @@
+#include "PortalScreenshot.h"
+
+#include "PortalRequest.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QImageReader>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <optional>
+
+namespace {
+
+const QString kScreenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
+
+// A file older than the request by more than this was not written for it. The slack covers file
+// systems whose time stamps are coarser than the clock.
+constexpr qint64 kWrittenSlackMs = 2000;
+
+qint64 ModifiedMs(const struct stat& st) {
+    return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+}
+
+// The failure a portal answer stands for; ok for a picture that came.
+TPlatformStatus AnswerStatus(const TPortalAnswer& answer) {
+    using namespace PortalScreenshotText;
+    switch (answer.kind) {
+    case TPortalAnswer::TimedOut:
+        return TPlatformStatus::Fail(kTimedOut);
+    case TPortalAnswer::CallFailed:
+        if (answer.error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+            answer.error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+            return TPlatformStatus::Fail(kTimedOut);
+        if (answer.error.startsWith(QLatin1String("org.freedesktop.DBus.Error.")))
+            return TPlatformStatus::Fail(kNoPortal); // no portal, interface or method on the bus
+        return TPlatformStatus::Fail(kRefused);      // the portal's own error
+    case TPortalAnswer::Answered:
+        break;
+    }
+    if (answer.response == prSuccess) return TPlatformStatus::Ok();
+    return TPlatformStatus::Fail(answer.response == prCancelled ? kCancelled : kRefused);
+}
+
+// Reads the picture at `path`, which must name a regular file (a pipe would never end), then
+// removes the file when it is the one the portal wrote for a request sent at `requestedMs`.
+TPlatformStatus ReadAndRemove(const QString& path, qint64 requestedMs, QImage& picture) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat target {};
+    if (::stat(native.constData(), &target) != 0 || !S_ISREG(target.st_mode))
+        return TPlatformStatus::Fail(PortalScreenshotText::kUnreadable);
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QImageReader reader(&file);
+            picture = reader.read();
+        }
+    }
+    struct stat self {};
+    if (::lstat(native.constData(), &self) == 0 && S_ISREG(self.st_mode) && self.st_uid == ::geteuid() &&
+        ModifiedMs(self) >= requestedMs - kWrittenSlackMs)
+        ::unlink(native.constData());
+    if (picture.isNull()) return TPlatformStatus::Fail(PortalScreenshotText::kUnreadable);
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+    return TPlatformStatus::Ok();
+}
+
+} // namespace
+
+TPortalScreenGrabber::TPortalScreenGrabber(QDBusConnection bus, std::function<QRect()> desktopBounds,
+                                           int timeoutMs)
+    : bus_(std::move(bus)), desktopBounds_(std::move(desktopBounds)), timeoutMs_(timeoutMs) {}
+
+bool TPortalScreenGrabber::PortalOffersScreenshot(QDBusConnection bus, int timeoutMs) {
+    return PortalOffersInterface(std::move(bus), kScreenshotInterface, timeoutMs);
+}
+
+TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
+    picture = QImage();
+    if (!bus_.isConnected()) return TPlatformStatus::Fail(PortalScreenshotText::kNoPortal);
+    const qint64 requestedMs = QDateTime::currentMSecsSinceEpoch();
+    std::optional<TPortalAnswer> answer;
+    QEventLoop loop;
+    TPortalRequest request(bus_);
+    request.Start(kScreenshotInterface, QStringLiteral("Screenshot"), {QString()},
+                  {{QStringLiteral("interactive"), false}}, timeoutMs_, [&](const TPortalAnswer& a) {
+                      answer = a;
+                      loop.quit();
+                  });
+    // The request's own timer ends the wait; only an application quitting every loop ends it sooner.
+    if (!answer) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!answer) return TPlatformStatus::Fail(PortalScreenshotText::kTimedOut);
+    if (TPlatformStatus status = AnswerStatus(*answer); !status) return status;
+
+    const QUrl uri(answer->results.value(QStringLiteral("uri")).toString());
+    const QString host = uri.host();
+    if (!uri.isLocalFile() || !(host.isEmpty() || host == QLatin1String("localhost")))
+        return TPlatformStatus::Fail(PortalScreenshotText::kNotLocalFile);
+    const QString path = uri.toLocalFile();
+    if (!path.startsWith(QLatin1Char('/'))) return TPlatformStatus::Fail(PortalScreenshotText::kNotLocalFile);
+    return ReadAndRemove(path, requestedMs, picture);
+}
+
+TPlatformStatus TPortalScreenGrabber::Grab(const QRect& rect, TGrabbedImage& out) {
+    out = TGrabbedImage();
+    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::kEmptyRect);
+    out.width = rect.width();
+    out.height = rect.height();
+    out.stride = out.width * 4;
+    out.pixels.assign(size_t(out.stride) * out.height, 0);
+    // Black where the picture does not reach, the picture's rows elsewhere.
+    const TPlatformStatus status = GrabTo(rect, [&](const QRect& part, const uint8_t* bgrx, int stride) {
+        for (int y = 0; y < part.height(); ++y)
+            std::memcpy(out.pixels.data() + size_t(part.y() + y) * out.stride + size_t(part.x()) * 4,
+                        bgrx + size_t(y) * stride, size_t(part.width()) * 4);
+    });
+    if (!status) out = TGrabbedImage(); // no black picture that could pass for the desktop
+    return status;
+}
+
+TPlatformStatus TPortalScreenGrabber::GrabTo(const QRect& rect, const TGrabSink& sink) {
+    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::kEmptyRect);
+    QImage picture;
+    if (TPlatformStatus status = Shoot(picture); !status) return status;
+    const QPoint origin = desktopBounds_ ? desktopBounds_().topLeft() : QPoint();
+    const QRect inside = rect.translated(-origin).intersected(picture.rect());
+    if (!inside.isEmpty())
+        sink(inside.translated(origin - rect.topLeft()),
+             picture.constScanLine(inside.top()) + size_t(inside.left()) * 4, int(picture.bytesPerLine()));
+    return TPlatformStatus::Ok();
+}
+
+TPlatformStatus TPortalScreenGrabber::Cursor(TCursorImage& out) {
+    out = TCursorImage();
+    return TPlatformStatus::Fail(PortalScreenshotText::kNoCursor);
+}
+
+std::unique_ptr<IScreenGrabber> MakePortalScreenGrabber(QDBusConnection bus,
+                                                        std::function<QRect()> desktopBounds) {
+    return std::make_unique<TPortalScreenGrabber>(std::move(bus), std::move(desktopBounds));
+}

@@ -1,0 +1,58 @@
+// The grab through the desktop portal's Screenshot interface, for Wayland compositors that offer no
+// screen-copy protocol to clients (GNOME, KDE). Each grab asks the portal for a picture of the whole
+// desktop without a dialog, waits for it (bounded), reads the file the portal names and removes it.
+//
+// The picture's top-left pixel is the top-left of the desktop bounds given at construction, and a
+// rectangle is mapped onto it pixel for pixel: on outputs with a scale the portal's picture may be
+// larger or smaller than the desktop in device pixels, and it is not scaled to fit; what the
+// rectangle covers beyond the picture is black.
+#pragma once
+
+#include "Platform.h"
+
+#include <QDBusConnection>
+
+#include <functional>
+#include <memory>
+
+// The reasons a portal grab fails with, as the user reads them.
+namespace PortalScreenshotText {
+inline const QString kRefused = QStringLiteral("桌面门户拒绝了屏幕截图请求");
+inline const QString kCancelled = QStringLiteral("屏幕截图请求已被取消");
+inline const QString kTimedOut = QStringLiteral("桌面门户没有及时回应屏幕截图请求");
+inline const QString kNoPortal = QStringLiteral("桌面门户不提供屏幕截图");
+inline const QString kNotLocalFile = QStringLiteral("桌面门户给出的截图不是本地文件");
+inline const QString kUnreadable = QStringLiteral("无法读取桌面门户给出的截图");
+inline const QString kNoCursor = QStringLiteral("桌面门户不提供鼠标指针图像");
+inline const QString kEmptyRect = QStringLiteral("截取区域为空");
+} // namespace PortalScreenshotText
+
+class TPortalScreenGrabber : public IScreenGrabber {
+  public:
+    static constexpr int kDefaultTimeoutMs = 10000;
+    // `desktopBounds` gives the desktop's rectangle in device pixels at each grab. While a grab waits
+    // for the portal (at most `timeoutMs`) a local event loop runs that takes no user input.
+    TPortalScreenGrabber(QDBusConnection bus, std::function<QRect()> desktopBounds,
+                         int timeoutMs = kDefaultTimeoutMs);
+
+    TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override;
+    TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override;
+    // The portal gives no picture of the pointer.
+    TPlatformStatus Cursor(TCursorImage& out) override;
+
+    // The portal's whole picture in Format_RGB32, or the reason there is none. The file it was
+    // written to is removed when the portal wrote it for this request: a regular file of this user's,
+    // not a link, modified since the request went out. Any other file is only read.
+    TPlatformStatus Shoot(QImage& picture);
+
+    // True when the portal on `bus` offers the Screenshot interface; asks for at most `timeoutMs`.
+    static bool PortalOffersScreenshot(QDBusConnection bus, int timeoutMs = 2000);
+
+  private:
+    QDBusConnection bus_;
+    std::function<QRect()> desktopBounds_;
+    int timeoutMs_;
+};
+
+std::unique_ptr<IScreenGrabber> MakePortalScreenGrabber(QDBusConnection bus,
+                                                        std::function<QRect()> desktopBounds);
