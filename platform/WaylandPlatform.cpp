@@ -3,10 +3,13 @@
 // while the toolkit keeps its own connection for the windows.
 #include "DesktopServices.h"
 #include "Platform.h"
+#include "PortalScreenshot.h"
+#include "PortalShortcuts.h"
 #include "SwayIpc.h"
 #include "WaylandConnection.h"
 #include "WaylandServices.h"
 
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QRegion>
 #include <QWindow>
@@ -66,7 +69,8 @@ class TWaylandDisplay : public IDisplayService {
     std::shared_ptr<TConnectionHolder> holder_;
 };
 
-// The grab connects when first used, like the display.
+// The grab is chosen when first used: the compositor's screen copy where it offers one (sway,
+// Hyprland, river, labwc, Wayfire), else the desktop portal's Screenshot (GNOME, KDE).
 class TLazyGrabber : public IScreenGrabber {
   public:
     explicit TLazyGrabber(std::shared_ptr<TConnectionHolder> holder) : holder_(std::move(holder)) {}
@@ -79,16 +83,32 @@ class TLazyGrabber : public IScreenGrabber {
     }
     void ReleaseKept() override { Real().ReleaseKept(); }
     TPlatformStatus Cursor(TCursorImage& out) override { return Real().Cursor(out); }
-    bool DrawsPointer() const override { return true; }
+    bool DrawsPointer() const override { return Real().DrawsPointer(); }
     void IncludePointer(bool on) override { Real().IncludePointer(on); }
 
   private:
-    IScreenGrabber& Real() {
-        if (!real_) real_ = MakeWaylandGrabber(holder_->Get());
+    IScreenGrabber& Real() const {
+        if (real_) return *real_;
+        const auto c = holder_->Get();
+        if (!(c && c->Screencopy())) {
+            QDBusConnection bus = QDBusConnection::sessionBus();
+            if (bus.isConnected() && TPortalScreenGrabber::PortalOffersScreenshot(bus)) {
+                auto holder = holder_;
+                real_ = MakePortalScreenGrabber(bus, [holder] {
+                    const auto conn = holder->Get();
+                    if (!conn) return QRect();
+                    conn->Update();
+                    return conn->Layout().Bounds();
+                });
+                return *real_;
+            }
+        }
+        // Without either the screen copy's grab says why it cannot copy.
+        real_ = MakeWaylandGrabber(c);
         return *real_;
     }
     std::shared_ptr<TConnectionHolder> holder_;
-    std::unique_ptr<IScreenGrabber> real_;
+    mutable std::unique_ptr<IScreenGrabber> real_;
 };
 
 // Window shapes: the compositor blends every window, so a window is never cut to its opaque pixels;
@@ -128,6 +148,34 @@ class TCompositorKeys : public IHotKeys {
     void SetRemapHandler(std::function<void(const QList<int>&)>) override {}
 };
 
+// The capture keys through the desktop portal's GlobalShortcuts where it is offered (asked when the
+// keys are first registered, not while a start hands its request over).
+class TLazyHotKeys : public IHotKeys {
+  public:
+    THotKeyGrab Register(int id, int qtKey, Qt::KeyboardModifiers modifiers) override {
+        return Real().Register(id, qtKey, modifiers);
+    }
+    void Unregister(int id) override { Real().Unregister(id); }
+    void SetHandler(std::function<void(int)> handler) override { Real().SetHandler(std::move(handler)); }
+    void SetRemapHandler(std::function<void(const QList<int>&)> handler) override {
+        Real().SetRemapHandler(std::move(handler));
+    }
+    void SetDescription(int id, const QString& text) override { Real().SetDescription(id, text); }
+
+  private:
+    IHotKeys& Real() {
+        if (!real_) {
+            QDBusConnection bus = QDBusConnection::sessionBus();
+            if (bus.isConnected() && TPortalHotKeys::PortalOffersGlobalShortcuts(bus))
+                real_ = std::make_unique<TPortalHotKeys>(bus);
+            else
+                real_ = std::make_unique<TCompositorKeys>();
+        }
+        return *real_;
+    }
+    std::unique_ptr<IHotKeys> real_;
+};
+
 } // namespace
 
 std::unique_ptr<TPlatform> MakeWaylandPlatform() {
@@ -141,7 +189,7 @@ std::unique_ptr<TPlatform> MakeWaylandPlatform() {
     p->shell = std::make_unique<TDesktopShell>();
     p->windowShape = std::make_unique<TWaylandWindowShape>();
     p->grabber = std::make_unique<TLazyGrabber>(holder);
-    p->hotKeys = std::make_unique<TCompositorKeys>();
+    p->hotKeys = std::make_unique<TLazyHotKeys>();
     // The focused window where the compositor tells it (sway's IPC); elsewhere none, and a window
     // capture takes the whole desktop with an empty title.
     const QString sway = qEnvironmentVariable("SWAYSOCK");
