@@ -153,6 +153,13 @@ void TInputForm::PaintView(size_t index) {
 
 void TInputForm::FirstFrameOut() {
     firstPaintDone_ = true;
+    // A compositor shows a new full-screen window once the window has answered the placement it sends
+    // when the window maps; the framework answers with its next frame only, and an unchanged window
+    // sends none: a compositor waiting for it holds the whole desktop back (sway: 200 ms). A pixel
+    // painted again in each of the next few frames carries the answer.
+    for (const TOverlayView& v : views_)
+        for (int ms : {2, 6, 12, 24, 48, 96})
+            QTimer::singleShot(ms, v.box, [box = v.box] { box->update(QRect(0, 0, 1, 1)); });
     // The frame is out: the grabbed rows are narrowed while the X server shows it, and the start's
     // sound plays.
     StartFilling();

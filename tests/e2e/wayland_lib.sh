@@ -133,7 +133,7 @@ wl_start_compositor() {
   chmod 0644 "$config"
   command -v sway >/dev/null || e2e_fail "sway is not installed (scripts/deps.sh)"
   wl_spawn env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    WLR_HEADLESS_OUTPUTS="$outputs" sway -c "$config" >"$E2E_DIR/sway.log" 2>&1
+    WLR_HEADLESS_OUTPUTS="$outputs" sway ${VEXMOR_E2E_SWAY_ARGS:-} -c "$config" >"$E2E_DIR/sway.log" 2>&1
   WL_SWAY_PID=$E2E_LAST_PID
   e2e_poll 30 wl_session_sockets ||
     e2e_fail "sway did not open its sockets in $XDG_RUNTIME_DIR: $(tail -5 "$E2E_DIR/sway.log")"

@@ -13,12 +13,14 @@
 //       The devices live as long as the process: the compositor hands them to clients only while
 //       they exist, so the helper stays connected until stdin ends.
 //
-//   vexmor_wl_input --watch X Y [--timeout SECONDS]
+//   vexmor_wl_input --watch X Y [--timeout SECONDS] [-- COMMAND...]
 //       Reads the colour of one layout pixel again and again through the screen-copy protocol. Prints
 //       it first as RRGGBB, then "changed SECONDS.NANOS RRGGBB" (CLOCK_MONOTONIC, when the changed
 //       colour arrived) and exits 0 the first time it differs; exits 1 after the time-out (10 s). Each
 //       copy makes the compositor draw a frame, so samples come at the output's refresh rate. A
 //       headless output draws the cursor into its picture: keep the pointer off the watched pixel.
+//       With a COMMAND, it is started once the first colour is known, and "after MS ms" follows: the
+//       time from its start to the changed colour.
 //
 // Both modes exit 2 when the compositor lacks something they need or goes away.
 //
@@ -506,7 +508,11 @@ uint32_t Sample(TOutput& out, int x, int y, TShmBuffer& buffer) {
     return TopLeft(buffer, f.flags);
 }
 
-int Watch(int x, int y, double timeoutSeconds) {
+double Seconds(const timespec& t) {
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+int Watch(int x, int y, double timeoutSeconds, const std::vector<std::string>& command) {
     if (!g.screencopy) Die("the compositor offers no zwlr_screencopy_manager_v1");
     if (!g.shm) Die("the compositor offers no wl_shm");
     auto it =
@@ -520,6 +526,19 @@ int Watch(int x, int y, double timeoutSeconds) {
     Say(text);
     timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
+    // The command runs from here on; the time to the change is measured from its start.
+    if (!command.empty()) {
+        const pid_t child = fork();
+        if (child < 0) Die("cannot start the command");
+        if (child == 0) {
+            std::vector<char*> argv;
+            for (const std::string& a : command)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+    }
     for (;;) {
         const uint32_t now = Sample(**it, x, y, buffer);
         timespec t;
@@ -528,6 +547,10 @@ int Watch(int x, int y, double timeoutSeconds) {
             std::snprintf(text, sizeof text, "changed %lld.%09ld %06x", static_cast<long long>(t.tv_sec),
                           t.tv_nsec, now);
             Say(text);
+            if (!command.empty()) {
+                std::snprintf(text, sizeof text, "after %.1f ms", (Seconds(t) - Seconds(start)) * 1000);
+                Say(text);
+            }
             return 0;
         }
         if ((t.tv_sec - start.tv_sec) + (t.tv_nsec - start.tv_nsec) / 1e9 > timeoutSeconds) {
@@ -544,16 +567,22 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--watch") {
         long x, y;
         double timeout = 10;
+        std::vector<std::string> command;
+        const auto dashes = std::find(args.begin(), args.end(), "--");
+        if (dashes != args.end()) {
+            command.assign(dashes + 1, args.end());
+            args.erase(dashes, args.end());
+        }
         if (args.size() < 3 || !ParseInt(args[1], x) || !ParseInt(args[2], y))
-            Die("usage: --watch X Y [--timeout S]");
+            Die("usage: --watch X Y [--timeout S] [-- COMMAND...]");
         if (args.size() == 5 && args[3] == "--timeout")
             timeout = std::atof(args[4].c_str());
         else if (args.size() != 3)
-            Die("usage: --watch X Y [--timeout S]");
+            Die("usage: --watch X Y [--timeout S] [-- COMMAND...]");
         Connect();
-        return Watch(static_cast<int>(x), static_cast<int>(y), timeout);
+        return Watch(static_cast<int>(x), static_cast<int>(y), timeout, command);
     }
-    if (!args.empty()) Die("usage: vexmor_wl_input [--watch X Y [--timeout SECONDS]]");
+    if (!args.empty()) Die("usage: vexmor_wl_input [--watch X Y [--timeout SECONDS] [-- COMMAND...]]");
     Connect();
     CreateKeyboard();
     CreatePointer();
