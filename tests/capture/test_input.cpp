@@ -9,6 +9,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QPainter>
 #include <QPointer>
 
@@ -816,4 +818,65 @@ TEST_F(InputFormTest, AutomaticTextsOffLeaveBothEmpty) {
     form = InputForm;
     EXPECT_EQ(owner.title, QString());
     EXPECT_EQ(owner.comment, QString());
+}
+
+// A grab that reads nothing from the screen ends the capture with the reason instead of an overlay
+// showing a black desktop.
+TEST_F(InputFormTest, AFailedGrabIsToldAndOpensNoOverlay) {
+    fake->monitors = {QRect(0, 0, 320, 200)};
+    fake->desktopImage = QImage(); // the fake's grab fails
+    QStringList told;
+    CaptureFailedHook = [&](const QString& text) { told << text; };
+    StartCapture(TCaptureMode::Desktop, &owner);
+    CaptureFailedHook = nullptr;
+    EXPECT_EQ(InputForm, nullptr);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].startsWith(QStringLiteral("无法捕获屏幕："))) << told[0].toStdString();
+    EXPECT_EQ(owner.discards, 0) << "the capture held so far stays";
+    EXPECT_EQ(owner.hides, 0);
+}
+
+// Where the compositor places every window, the overlay goes full screen on each screen as a view of
+// its own: its pixels and its clicks are the same as the one window's over the whole desktop.
+TEST_F(InputFormTest, AWindowPerScreenShowsAndTakesWhatTheOneWindowDoes) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    fake->monitors = {QRect(QPoint(0, 0), screen.size())};
+    fake->desktopImage = PatternImage(screen.width(), screen.height());
+    QImage placed;
+    for (const bool places : {true, false}) {
+        SCOPED_TRACE(places);
+        fake->placesWindows = places;
+        StartCapture(TCaptureMode::Desktop, &owner);
+        ASSERT_NE(InputForm, nullptr);
+        form = InputForm;
+        if (places) {
+            EXPECT_TRUE(form->Views().empty());
+            placed = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
+            FlushDeletes();
+            continue;
+        }
+        ASSERT_EQ(form->Views().size(), 1u);
+        const auto& view = form->Views().front();
+        EXPECT_EQ(view.box, form->CapBox());
+        EXPECT_EQ(view.origin, QPoint(0, 0));
+        EXPECT_EQ(view.logical, screen);
+        EXPECT_EQ(form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32), placed);
+        // A Ctrl drag through the box's own mouse events is the rectangle of the same pixels.
+        const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+            QMouseEvent e(type, at, form->CapBox()->mapToGlobal(at), Qt::LeftButton, buttons,
+                          Qt::ControlModifier);
+            QCoreApplication::sendEvent(form->CapBox(), &e);
+        };
+        send(QEvent::MouseButtonPress, QPointF(20, 30), Qt::LeftButton);
+        send(QEvent::MouseMove, QPointF(60, 50), Qt::LeftButton);
+        send(QEvent::MouseMove, QPointF(119, 79), Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, QPointF(119, 79), Qt::NoButton);
+        ASSERT_EQ(owner.stores, 1);
+        ASSERT_EQ(owner.capture.Width(), 100);
+        ASSERT_EQ(owner.capture.Height(), 50);
+        EXPECT_EQ(owner.capture.GetPixel(0, 0) & 0xFFFFFF, PatternPixel(20, 30) & 0xFFFFFF);
+        EXPECT_EQ(owner.capture.GetPixel(99, 49) & 0xFFFFFF, PatternPixel(119, 79) & 0xFFFFFF);
+        FlushDeletes();
+    }
 }
