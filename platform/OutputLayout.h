@@ -20,9 +20,10 @@
 
 // One output as the compositor describes it.
 struct TOutputInfo {
-    QString name;  // "HEADLESS-1", "DP-2"
-    QRect logical; // position and size in the compositor's layout
-    QSize device;  // pixels of its picture (the current mode, turned as the output is)
+    QString name;      // "HEADLESS-1", "DP-2"
+    QRect logical;     // position and size in the compositor's layout
+    QSize device;      // pixels of its picture (the current mode, turned as the output is)
+    int transform = 0; // how the compositor turns the output's own pixels to show them (wl_output.transform)
 };
 
 struct TOutputPlace {

@@ -71,6 +71,7 @@ namespace {
 void OutputDoneEvent(void* data, wl_output*) {
     auto& o = *static_cast<TOutput*>(data);
     o.pending.device = Turned(o.mode, o.transform);
+    o.pending.transform = o.transform;
     // Without the compositor's logical description: its position, and the picture divided by the scale.
     if (!o.haveLogical)
         o.pending.logical = QRect(

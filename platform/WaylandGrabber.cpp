@@ -231,7 +231,8 @@ bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
         if (f.failed || !f.offered || f.width == 0 || f.height == 0 || f.stride < f.width * 4) return false;
         const QRect at(f.place->device.topLeft() - rect.topLeft(), QSize(int(f.width), int(f.height)));
         wl_shm_pool* pool = nullptr;
-        if (f.stride == uint32_t(stride) && QRect(QPoint(0, 0), rect.size()).contains(at)) {
+        const bool turned = f.place->info.transform != WL_OUTPUT_TRANSFORM_NORMAL;
+        if (!turned && f.stride == uint32_t(stride) && QRect(QPoint(0, 0), rect.size()).contains(at)) {
             // Straight into the desktop's rows.
             if (!shared) shared = wl_shm_create_pool(conn_->Shm(), rows->fd, int32_t(rows->size));
             pool = shared;
@@ -257,7 +258,51 @@ bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
         FrameTimeoutMs);
 }
 
+// The pixel of a copy (w x h, its rows as the output holds them) that a turned output shows at (x, y),
+// as the compositor's own picture shows it (checked against grim for every transform).
+QPoint CopyPixelShownAt(int x, int y, int w, int h, int transform) {
+    switch (transform) {
+    case WL_OUTPUT_TRANSFORM_90:
+        return QPoint(y, h - 1 - x);
+    case WL_OUTPUT_TRANSFORM_180:
+        return QPoint(w - 1 - x, h - 1 - y);
+    case WL_OUTPUT_TRANSFORM_270:
+        return QPoint(w - 1 - y, x);
+    case WL_OUTPUT_TRANSFORM_FLIPPED:
+        return QPoint(w - 1 - x, y);
+    case WL_OUTPUT_TRANSFORM_FLIPPED_90:
+        return QPoint(y, x);
+    case WL_OUTPUT_TRANSFORM_FLIPPED_180:
+        return QPoint(x, h - 1 - y);
+    case WL_OUTPUT_TRANSFORM_FLIPPED_270:
+        return QPoint(w - 1 - y, h - 1 - x);
+    default:
+        return QPoint(x, y);
+    }
+}
+
 void TWaylandGrabber::PutInPlace(const TFrame& f, const QRect& rect, uint8_t* rows, int stride) {
+    const int transform = f.place->info.transform;
+    if (transform != WL_OUTPUT_TRANSFORM_NORMAL && f.own) {
+        // A turned output: pixel by pixel into its place (rare, and a few milliseconds).
+        const QSize shown =
+            transform & 1 ? QSize(int(f.height), int(f.width)) : QSize(int(f.width), int(f.height));
+        const QRect at(f.place->device.topLeft() - rect.topLeft(), shown);
+        const QRect part = at & QRect(QPoint(0, 0), rect.size());
+        const bool flip = f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            uint8_t* out = rows + size_t(y) * stride;
+            for (int x = part.left(); x <= part.right(); ++x) {
+                QPoint s =
+                    CopyPixelShownAt(x - at.left(), y - at.top(), int(f.width), int(f.height), transform);
+                if (flip) s.setY(int(f.height) - 1 - s.y());
+                std::memcpy(out + size_t(x) * 4, f.own->data + size_t(s.y()) * f.stride + size_t(s.x()) * 4,
+                            4);
+            }
+            if (ByteOrderRGBX(f.format)) SwapRedBlue(out + size_t(part.left()) * 4, part.width());
+        }
+        return;
+    }
     const QRect at(f.place->device.topLeft() - rect.topLeft(), QSize(int(f.width), int(f.height)));
     const QRect part = at & QRect(QPoint(0, 0), rect.size());
     const bool flip = f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;

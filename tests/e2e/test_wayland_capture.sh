@@ -4,6 +4,7 @@
 # - one output: `vexmor --capture` opens the overlay, a click saves the whole desktop exactly as the
 #   compositor's own picture shows it, a Ctrl rectangle saves exactly its pixels, Esc cancels, and
 #   with the clipboard as the after-capture action the picture is there for `wl-paste -t image/png`;
+#   an output turned a quarter is captured as the compositor shows it.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
@@ -107,4 +108,19 @@ e2e_wait_for "a PNG on the clipboard" 20 bash -c \
 e2e_check "clipboard picture is the whole desktop" [ "$(identify -format '%w %h' "$WL_FILES/clip.png")" = "1920 1080" ]
 e2e_stop_vexmor
 
+# 5. An output turned a quarter: its picture is the turned one the compositor shows.
+wl_swaymsg "output HEADLESS-1 transform 90" >/dev/null || e2e_fail "sway cannot turn the output"
+e2e_wait_for "the turned output" 20 bash -c \
+  "$(printf '%q ' "${WL_AS[@]}") env -i $(printf '%q ' "${WL_ENV[@]}") swaymsg -t get_outputs | grep -q '\"transform\": \"90\"'"
+settings 1
+start_resident
+wl_grim "$WL_FILES/turned.png"
+capture
+wl_input press left
+wl_input release left
+f=$(saved)
+e2e_check "turned desktop is 1080 x 1920 (got $(identify -format '%w %h' "$f"))" \
+  [ "$(identify -format '%w %h' "$f")" = "1080 1920" ]
+convert "$f" -alpha off "$E2E_DIR/got.png"
+same_pixels "$E2E_DIR/got.png" "$WL_FILES/turned.png" "turned desktop equals the compositor's picture"
 e2e_pass
