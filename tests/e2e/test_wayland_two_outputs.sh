@@ -14,40 +14,7 @@ convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
 convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg1.png"
 convert -size 1280x1024 tile:"$E2E_DIR/tile.png" -rotate 90 -depth 8 "$WL_FILES/bg2.png"
 chmod a+r "$WL_FILES"/bg*.png
-DESK="$XDG_DESKTOP_DIR"
-
-settings() { # AFTER-CAPTURE-INDEX
-  mkdir -p "$XDG_CONFIG_HOME/Vexmor"
-  printf '[Software\\Vexmor]\nAfterCaptureSel=%s\nFormatSel=0\nTransPNGBox=1\nCapCursorBox=0\n' "$1" \
-    >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
-  [ "$(id -u)" = 0 ] && chown -R "$(stat -c %u "$XDG_RUNTIME_DIR")" "$HOME"
-  return 0
-}
-overlay_windows() { wl_swaymsg -t get_tree | grep -o '"name": "屏幕捕获覆盖[^"]*"' | wc -l; }
-overlay_shown() { [ "$(overlay_windows)" -ge "${1:-1}" ]; }
-overlay_gone() { [ "$(overlay_windows)" = 0 ]; }
-start_resident() {
-  wl_spawn "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
-  VEXMOR_PID=$E2E_LAST_PID
-  e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
-}
-# The colour of one layout pixel on screen now.
-pixel_now() { wl_run grim -g "$1,$2 1x1" - | convert - -format '%[hex:p{0,0}]' info:; }
-pixel_differs() { [ "$(pixel_now "$1" "$2")" != "$3" ]; }
-# The overlay on its outputs, and its tinted desktop on screen where a pixel of the layout changes.
-capture() { # OVERLAY-WINDOWS [X Y]
-  local x=${2:-5} y=${3:-5} plain
-  plain=$(pixel_now "$x" "$y")
-  wl_run "$WL_VEXMOR" --capture || e2e_fail "vexmor --capture failed"
-  e2e_wait_for "the overlay on ${1:-1} output(s)" 30 overlay_shown "${1:-1}"
-  e2e_wait_for "the tinted desktop on screen" 30 pixel_differs "$x" "$y" "$plain"
-}
-saved() { e2e_saved_picture "$DESK"; }
-same_pixels() { # GOT WANT LABEL
-  local diff
-  diff=$(compare -metric AE "$1" "$2" null: 2>&1)
-  e2e_check "$3 (differing pixels: $diff)" [ "$diff" = "0" ]
-}
+source "$(dirname "$0")/wayland_capture_lib.sh"
 
 wl_start_compositor 2 "output HEADLESS-1 resolution 1920x1080 position 0 0 bg $WL_FILES/bg1.png stretch" \
   "output HEADLESS-2 resolution 1280x1024 position 1920 0 scale 2 bg $WL_FILES/bg2.png stretch"
