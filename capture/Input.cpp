@@ -335,9 +335,10 @@ QPoint TInputForm::ScreenFromGlobal(const QPoint& global) const {
     return QPoint(qRound(global.x() * dpr), qRound(global.y() * dpr));
 }
 
-void TInputForm::ShowOnEveryMonitor() {
-    // Each screen the framework knows gets the part of the desktop of the monitor of its name (or, for
-    // a screen without a known name, the first unused monitor of its device size).
+std::vector<std::pair<QScreen*, QRect>> TInputForm::ScreensOnMonitors() const {
+    // Each screen the framework knows shows the part of the desktop of the monitor of its name (or, for
+    // a screen without a known name, the first unused monitor of its device size). The pointer's screen
+    // comes first: the form's own window goes there and takes the keyboard.
     TPlatform& platform = Platform();
     QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
     QScreen* pointerScreen = QGuiApplication::screenAt(QCursor::pos());
@@ -345,71 +346,53 @@ void TInputForm::ShowOnEveryMonitor() {
     std::vector<std::pair<QScreen*, QRect>> placed;
     for (QScreen* s : QGuiApplication::screens()) {
         QRect m = platform.display ? platform.display->MonitorNamed(s->name()) : QRect();
-        if (m.isEmpty()) {
-            const double f = s->devicePixelRatio();
-            for (const QRect& candidate : monitors)
-                if (std::abs(candidate.width() - s->geometry().width() * f) <= 1 &&
-                    std::abs(candidate.height() - s->geometry().height() * f) <= 1) {
-                    m = candidate;
-                    break;
-                }
-        }
+        const double f = s->devicePixelRatio();
+        for (int i = 0; m.isEmpty() && i < monitors.size(); ++i)
+            if (std::abs(monitors[i].width() - s->geometry().width() * f) <= 1 &&
+                std::abs(monitors[i].height() - s->geometry().height() * f) <= 1)
+                m = monitors[i];
         if (m.isEmpty()) continue;
         monitors.removeAll(m);
-        // The form's own window goes on the pointer's screen: it takes the keyboard first.
-        if (s == pointerScreen)
-            placed.insert(placed.begin(), {s, m});
-        else
-            placed.emplace_back(s, m);
+        placed.insert(s == pointerScreen ? placed.begin() : placed.end(), {s, m});
     }
     if (placed.empty()) placed.emplace_back(QGuiApplication::primaryScreen(), DesktopBounds);
+    return placed;
+}
+
+void TInputForm::ShowOnEveryMonitor() {
+    const std::vector<std::pair<QScreen*, QRect>> placed = ScreensOnMonitors();
     for (size_t i = 0; i < placed.size(); ++i) {
         QScreen* s = placed[i].first;
         TOverlayView view;
         view.origin = placed[i].second.topLeft() - DesktopBounds.topLeft();
-        view.scale = s ? s->devicePixelRatio() : 1.0;
-        if (view.scale <= 0) view.scale = 1;
+        view.scale = s && s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
+        view.logical = s ? s->geometry() : QRect(QPoint(0, 0), placed[i].second.size());
         QWidget* window = this;
-        if (i == 0) {
-            view.box = capBox_;
-        } else {
-            window = new QWidget(this, windowFlags());
-            window->setAttribute(Qt::WA_DeleteOnClose, false);
+        view.box = capBox_;
+        if (i > 0) {
+            // The other monitors' windows hand keys, wheel and closing to the form (eventFilter).
+            window = view.window = new QWidget(this, windowFlags());
             window->setWindowTitle(windowTitle());
             window->setCursor(cursor());
             window->installEventFilter(this);
-            view.window = window;
             view.box = new TCapBox(window);
             view.box->OnPaint = [this, i](TQuickPaintBox*) { PaintView(i); };
             ConnectCapBox(view.box, int(i));
         }
-        const QRect g = s ? s->geometry() : QRect(QPoint(0, 0), placed[i].second.size());
-        view.logical = g;
         views_.push_back(view);
         (void)window->winId(); // made now, so that its screen can be set before it is shown
         if (window->windowHandle() && s) window->windowHandle()->setScreen(s);
-        window->setGeometry(g);
-        view.box->setGeometry(0, 0, g.width(), g.height());
+        window->setGeometry(view.logical);
+        view.box->setGeometry(0, 0, view.logical.width(), view.logical.height());
     }
     scale_ = views_.front().scale;
     eventTolerance_ = 0.5;
+    // The form's own window last, so that it ends up with the focus.
     for (size_t i = views_.size(); i-- > 0;)
         (views_[i].window ? views_[i].window : static_cast<QWidget*>(this))->showFullScreen();
-    raise();
-    activateWindow();
-    setFocus(Qt::ActiveWindowFocusReason);
-    holdView_.store(false);
-    QTimer::singleShot(100, this, [this] {
-        StartFilling();
-        ReleaseHeldSounds();
-    });
 }
 
-void TInputForm::ShowOverlay() {
-    if (Platform().display && !Platform().display->CanPlaceWindows()) {
-        ShowOnEveryMonitor();
-        return;
-    }
+void TInputForm::ShowOverDesktop() {
     // One image pixel per device pixel, whatever the framework's scaling. The framework scales a
     // window by the factor of the screen it belongs to, which is the screen under the window's
     // centre: place the window in that screen's logical coordinates. A screen's device origin is the
@@ -450,10 +433,18 @@ void TInputForm::ShowOverlay() {
     setGeometry(logical);
     capBox_->setGeometry(0, 0, logical.width(), logical.height());
     show();
+}
+
+void TInputForm::ShowOverlay() {
+    if (Platform().display && !Platform().display->CanPlaceWindows())
+        ShowOnEveryMonitor();
+    else
+        ShowOverDesktop();
     raise();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
-    DrawBackdrop();
+    // The X server's first frame; a compositor that places the windows has nothing of the kind.
+    if (views_.empty()) DrawBackdrop();
     holdView_.store(false);
     // The first paint starts the narrowing of the grabbed rows; should no paint come soon (a window
     // manager holding the window back), it starts anyway.

@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+class QScreen;
 class TAgg2D;
 class TAggDashStroke;
 class TInputForm;
@@ -253,8 +254,13 @@ class TInputForm : public TWPForm {
     QPoint ClientFromScreen(const QPoint& s) const { return s - DesktopBounds.topLeft(); }
     QPoint ClientFromEvent(const QPointF& logical, int view = -1);
     void ConnectCapBox(TCapBox* box, int view);
+    // The two ways of showing: one window over the whole desktop, or one on each monitor.
+    void ShowOverDesktop();
     void ShowOnEveryMonitor();
+    std::vector<std::pair<QScreen*, QRect>> ScreensOnMonitors() const;
     void PaintView(size_t view);
+    // One paint of a box showing the client pixels from origin on, at scale_.
+    void PaintBox(TCapBox* box, QPoint origin);
     // The pointer's position as the framework gives it (logical), in screen device pixels.
     QPoint ScreenFromGlobal(const QPoint& global) const;
     void ApplyCursorShape();

@@ -106,48 +106,36 @@ void TInputForm::paintEvent(QPaintEvent*) {
 }
 
 void TInputForm::CapBoxPaint() {
-    if (!views_.empty()) {
+    if (views_.empty())
+        PaintBox(capBox_, QPoint(0, 0));
+    else
         PaintView(0);
-        return;
-    }
-    QPainter* p = capBox_ ? capBox_->Canvas() : nullptr;
-    if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
-    if (!firstPaintDone_ && requested_)
-        CaptureTimingLine("overlay paint began %.1f ms after the capture request", MsSince(*requested_));
-    TakePaintView();
-    const QRect logical = capBox_->PaintRect();
-    const QRect clip(int(std::floor(logical.left() * scale_)), int(std::floor(logical.top() * scale_)),
-                     int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
-    if (clip.isEmpty()) return;
-    if (PaintZoom > 1 || MagnifierMode) {
-        PaintZoomed(*p, capBox_, QPoint(0, 0));
-    } else {
-        PaintNormal(*p, clip);
-    }
-    if (!firstPaintDone_) FirstFrameOut();
 }
 
 void TInputForm::PaintView(size_t index) {
-    const TOverlayView& view = views_[index];
-    QPainter* p = view.box ? view.box->Canvas() : nullptr;
+    // Painted at its own screen's scale; events and invalidation between paints use the form's.
+    scale_ = views_[index].scale;
+    PaintBox(views_[index].box, views_[index].origin);
+    scale_ = views_.front().scale;
+}
+
+void TInputForm::PaintBox(TCapBox* box, QPoint origin) {
+    QPainter* p = box ? box->Canvas() : nullptr;
     if (!p || DesktopImage.Empty() || finishing_ || closed_) return;
     if (!firstPaintDone_ && requested_)
         CaptureTimingLine("overlay paint began %.1f ms after the capture request", MsSince(*requested_));
     TakePaintView();
-    // The box's own pixels are the client pixels from its origin on, at its screen's scale.
-    scale_ = view.scale;
-    p->translate(-view.origin.x() / scale_, -view.origin.y() / scale_);
-    const QRect logical = view.box->PaintRect();
-    const QRect clip(view.origin.x() + int(std::floor(logical.left() * scale_)),
-                     view.origin.y() + int(std::floor(logical.top() * scale_)),
+    // The box's own pixels are the client pixels from its origin on.
+    if (!origin.isNull()) p->translate(-origin.x() / scale_, -origin.y() / scale_);
+    const QRect logical = box->PaintRect();
+    const QRect clip(origin.x() + int(std::floor(logical.left() * scale_)),
+                     origin.y() + int(std::floor(logical.top() * scale_)),
                      int(std::ceil(logical.width() * scale_)), int(std::ceil(logical.height() * scale_)));
-    if (!clip.isEmpty()) {
-        if (PaintZoom > 1 || MagnifierMode)
-            PaintZoomed(*p, view.box, view.origin);
-        else
-            PaintNormal(*p, clip);
-    }
-    scale_ = views_.front().scale;
+    if (clip.isEmpty()) return;
+    if (PaintZoom > 1 || MagnifierMode)
+        PaintZoomed(*p, box, origin);
+    else
+        PaintNormal(*p, clip);
     if (!firstPaintDone_) FirstFrameOut();
 }
 

@@ -42,7 +42,16 @@ void OutputName(void* data, wl_output*, const char* name) {
     static_cast<TOutput*>(data)->pending.name = QString::fromUtf8(name);
 }
 void OutputDescription(void*, wl_output*, const char*) {}
-void OutputDoneEvent(void* data, wl_output*);
+void OutputDoneEvent(void* data, wl_output*) {
+    auto& o = *static_cast<TOutput*>(data);
+    o.pending.device = Turned(o.mode, o.transform);
+    o.pending.transform = o.transform;
+    // Without the compositor's logical description: its position, and the picture divided by the scale.
+    if (!o.haveLogical)
+        o.pending.logical = QRect(
+            o.outputPosition, QSize(o.pending.device.width() / o.scale, o.pending.device.height() / o.scale));
+    o.info = o.pending;
+}
 
 const wl_output_listener OutputListener = {OutputGeometry, OutputMode, OutputDoneEvent,
                                            OutputScale,    OutputName, OutputDescription};
@@ -57,7 +66,10 @@ void XdgSize(void* data, zxdg_output_v1*, int32_t w, int32_t h) {
     o.pending.logical.setSize(QSize(w, h));
     o.haveLogical = true;
 }
-void XdgDone(void* data, zxdg_output_v1*);
+void XdgDone(void* data, zxdg_output_v1* xdg) {
+    // Before version 3 the description ends here; since then with the output's own done.
+    if (zxdg_output_v1_get_version(xdg) < 3) OutputDoneEvent(data, nullptr);
+}
 void XdgName(void* data, zxdg_output_v1*, const char* name) {
     static_cast<TOutput*>(data)->pending.name = QString::fromUtf8(name);
 }
@@ -65,23 +77,6 @@ void XdgDescription(void*, zxdg_output_v1*, const char*) {}
 
 const zxdg_output_v1_listener XdgOutputListener = {XdgPosition, XdgSize, XdgDone, XdgName, XdgDescription};
 
-} // namespace
-
-namespace {
-void OutputDoneEvent(void* data, wl_output*) {
-    auto& o = *static_cast<TOutput*>(data);
-    o.pending.device = Turned(o.mode, o.transform);
-    o.pending.transform = o.transform;
-    // Without the compositor's logical description: its position, and the picture divided by the scale.
-    if (!o.haveLogical)
-        o.pending.logical = QRect(
-            o.outputPosition, QSize(o.pending.device.width() / o.scale, o.pending.device.height() / o.scale));
-    o.info = o.pending;
-}
-void XdgDone(void* data, zxdg_output_v1* xdg) {
-    // Before version 3 the description ends here; since then with the output's own done.
-    if (zxdg_output_v1_get_version(xdg) < 3) OutputDoneEvent(data, nullptr);
-}
 } // namespace
 
 std::unique_ptr<TWaylandConnection> TWaylandConnection::Open() {

@@ -61,7 +61,6 @@ class TWaylandConnection {
     static void GlobalRemove(void* data, wl_registry* registry, uint32_t name);
     void AddOutput(uint32_t global, uint32_t version);
     void DescribeOutput(TOutput& o);
-    static void OutputDone(TOutput& o);
 
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;

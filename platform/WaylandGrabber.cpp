@@ -20,7 +20,7 @@ namespace {
 constexpr int FrameTimeoutMs = 3000;
 constexpr size_t KeptForGood = size_t(16) << 20;
 
-// Shared memory the compositor writes into: a sealed-off file of its own, mapped here.
+// Shared memory the compositor writes into: an anonymous file, mapped here.
 struct TShmBlock {
     int fd = -1;
     uint8_t* data = nullptr;
@@ -47,7 +47,6 @@ struct TFrame {
     zwlr_screencopy_frame_v1* frame = nullptr;
     wl_buffer* buffer = nullptr;
     std::shared_ptr<TShmBlock> own; // when the rows do not go straight into the desktop's
-    size_t offset = 0;              // of the first row in its block
     uint32_t format = 0, width = 0, height = 0, stride = 0;
     bool offered = false, described = false, ready = false, failed = false;
     uint32_t flags = 0;
@@ -236,8 +235,8 @@ bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
             // Straight into the desktop's rows.
             if (!shared) shared = wl_shm_create_pool(conn_->Shm(), rows->fd, int32_t(rows->size));
             pool = shared;
-            f.offset = size_t(at.top()) * stride + size_t(at.left()) * 4;
-            f.buffer = wl_shm_pool_create_buffer(pool, int32_t(f.offset), int32_t(f.width), int32_t(f.height),
+            const size_t offset = size_t(at.top()) * stride + size_t(at.left()) * 4;
+            f.buffer = wl_shm_pool_create_buffer(pool, int32_t(offset), int32_t(f.width), int32_t(f.height),
                                                  int32_t(f.stride), f.format);
         } else {
             f.own = TShmBlock::Make(size_t(f.stride) * f.height);
@@ -283,37 +282,31 @@ QPoint CopyPixelShownAt(int x, int y, int w, int h, int transform) {
 
 void TWaylandGrabber::PutInPlace(const TFrame& f, const QRect& rect, uint8_t* rows, int stride) {
     const int transform = f.place->info.transform;
-    if (transform != WL_OUTPUT_TRANSFORM_NORMAL && f.own) {
-        // A turned output: pixel by pixel into its place (rare, and a few milliseconds).
-        const QSize shown =
-            transform & 1 ? QSize(int(f.height), int(f.width)) : QSize(int(f.width), int(f.height));
-        const QRect at(f.place->device.topLeft() - rect.topLeft(), shown);
-        const QRect part = at & QRect(QPoint(0, 0), rect.size());
-        const bool flip = f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
+    const QSize shown =
+        transform & 1 ? QSize(int(f.height), int(f.width)) : QSize(int(f.width), int(f.height));
+    const QRect at(f.place->device.topLeft() - rect.topLeft(), shown);
+    const QRect part = at & QRect(QPoint(0, 0), rect.size());
+    const bool flip = f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
+    const auto copyRow = [&](int sy) {
+        return f.own->data + size_t(flip ? int(f.height) - 1 - sy : sy) * f.stride;
+    };
+    if (transform != WL_OUTPUT_TRANSFORM_NORMAL) {
+        // A turned output (always copied into a buffer of its own): pixel by pixel into its place,
+        // rare and a few milliseconds.
         for (int y = part.top(); y <= part.bottom(); ++y) {
             uint8_t* out = rows + size_t(y) * stride;
             for (int x = part.left(); x <= part.right(); ++x) {
-                QPoint s =
+                const QPoint s =
                     CopyPixelShownAt(x - at.left(), y - at.top(), int(f.width), int(f.height), transform);
-                if (flip) s.setY(int(f.height) - 1 - s.y());
-                std::memcpy(out + size_t(x) * 4, f.own->data + size_t(s.y()) * f.stride + size_t(s.x()) * 4,
-                            4);
+                std::memcpy(out + size_t(x) * 4, copyRow(s.y()) + size_t(s.x()) * 4, 4);
             }
-            if (ByteOrderRGBX(f.format)) SwapRedBlue(out + size_t(part.left()) * 4, part.width());
         }
-        return;
-    }
-    const QRect at(f.place->device.topLeft() - rect.topLeft(), QSize(int(f.width), int(f.height)));
-    const QRect part = at & QRect(QPoint(0, 0), rect.size());
-    const bool flip = f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
-    if (f.own) {
+    } else if (f.own) {
         // Row by row into place, bottom first where the copy came upside down.
-        for (int y = part.top(); y <= part.bottom(); ++y) {
-            const int sy = flip ? int(f.height) - 1 - (y - at.top()) : y - at.top();
+        for (int y = part.top(); y <= part.bottom(); ++y)
             std::memcpy(rows + size_t(y) * stride + size_t(part.left()) * 4,
-                        f.own->data + size_t(sy) * f.stride + size_t(part.left() - at.left()) * 4,
+                        copyRow(y - at.top()) + size_t(part.left() - at.left()) * 4,
                         size_t(part.width()) * 4);
-        }
     } else if (flip) {
         for (int a = part.top(), b = part.bottom(); a < b; ++a, --b)
             std::swap_ranges(rows + size_t(a) * stride + size_t(part.left()) * 4,
