@@ -31,6 +31,21 @@ capture() { # OVERLAY-WINDOWS [X Y]
   e2e_wait_for "the tinted desktop on screen" 30 pixel_differs "$x" "$y" "$plain"
 }
 saved() { e2e_saved_picture "$DESK"; }
+# The saved picture, checked to be W x H, its path on stdout.
+saved_of_size() { # "W H" LABEL
+  local f size
+  f=$(saved)
+  size=$(identify -format '%w %h' "$f")
+  e2e_check "$2 is ${1/ / x } (got $size)" [ "$size" = "$1" ]
+  echo "$f"
+}
+# The saved picture, W x H and equal to WANT without its alpha.
+saved_equals() { # "W H" WANT LABEL
+  local f
+  f=$(saved_of_size "$1" "$3")
+  convert "$f" -alpha off "$E2E_DIR/got.png"
+  same_pixels "$E2E_DIR/got.png" "$2" "$3 equals the compositor's picture"
+}
 same_pixels() { # GOT WANT LABEL
   local diff
   diff=$(compare -metric AE "$1" "$2" null: 2>&1)
