@@ -1,6 +1,7 @@
 // The resident program's main window, made without its tabs until they are needed: before they exist
 // it must act as a window with tabs would (hot keys, capture settings, the saved file), and once made
 // they must hold what they would have held from the start.
+#include "ConfigHome.h"
 #include "FindControl.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -25,6 +26,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -43,8 +46,7 @@ struct Registration {
 class DeferredControls : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+        configHome_.emplace(dir_.path());
         fake_ = InstallFakePlatform();
     }
     void TearDown() override {
@@ -52,10 +54,7 @@ class DeferredControls : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         InputForm = nullptr;
         OverlaySoundHook = nullptr;
-        if (savedConfig_.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", savedConfig_);
+        configHome_.reset();
     }
     static void WriteSettings(const QByteArray& text) {
         const QString path = TSettingsStore::DefaultPath();
@@ -78,7 +77,7 @@ class DeferredControls : public ::testing::Test {
     }
 
     QTemporaryDir dir_;
-    QByteArray savedConfig_;
+    std::optional<TScopedConfigHome> configHome_;
     std::shared_ptr<TFakeState> fake_;
 };
 

@@ -1,6 +1,7 @@
 // The main window's behaviour: the size of each tab, what a finished capture does for each
 // after-capture choice, the discard-after-operation rule, the hidden ink settings, hiding instead of
 // closing, and the tray icon's menu and delayed capture.
+#include "ConfigHome.h"
 #include "Settings.h"
 #include "VexmorMain.h"
 
@@ -27,6 +28,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 // Records the capture commands instead of running them.
@@ -45,8 +48,7 @@ class TRecordingForm : public TVexmorMainForm {
 class MainFormTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+        configHome_.emplace(dir_.path());
         fake_ = InstallFakePlatform();
         form_ = std::make_unique<TRecordingForm>();
     }
@@ -57,10 +59,7 @@ class MainFormTest : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         InputForm = nullptr;
         form_.reset();
-        if (savedConfig_.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", savedConfig_);
+        configHome_.reset();
     }
     template <class T> T* Get(const char* name) {
         T* w = form_->findChild<T*>(QString::fromLatin1(name));
@@ -83,7 +82,7 @@ class MainFormTest : public ::testing::Test {
     }
 
     QTemporaryDir dir_;
-    QByteArray savedConfig_;
+    std::optional<TScopedConfigHome> configHome_;
     std::shared_ptr<TFakeState> fake_;
     std::unique_ptr<TRecordingForm> form_;
 };

@@ -1,5 +1,6 @@
 // Where the desktop places windows itself, the card does not fly: the capture tab shows the
 // capture's picture, and dragging it out drops the file as the card's drag does.
+#include "ConfigHome.h"
 #include "VexmorMain.h"
 
 #include "DragOutPreview.h"
@@ -20,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -31,8 +34,7 @@ namespace {
 class MainFormPreviewTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+        configHome_.emplace(config_.path());
         ASSERT_TRUE(docs_.isValid());
         fake_ = InstallFakePlatform();
         fake_->documents = docs_.path();
@@ -52,10 +54,7 @@ class MainFormPreviewTest : public ::testing::Test {
         delete ThumbForm;
         ThumbForm = nullptr;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (savedConfig_.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", savedConfig_);
+        configHome_.reset();
     }
     template <class T> T* Get(const char* name) {
         T* w = form_->findChild<T*>(QString::fromLatin1(name));
@@ -99,7 +98,7 @@ class MainFormPreviewTest : public ::testing::Test {
     }
 
     QTemporaryDir config_, docs_;
-    QByteArray savedConfig_;
+    std::optional<TScopedConfigHome> configHome_;
     std::shared_ptr<TFakeState> fake_;
     std::unique_ptr<TVexmorMainForm> form_;
     TDIB picture_;

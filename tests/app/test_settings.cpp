@@ -1,6 +1,7 @@
 // The settings tab as the program's settings: defaults of a first run, a full round trip through the
 // settings file across a restart, the readers' rules for odd stored values, the window placement and
 // the autostart entry.
+#include "ConfigHome.h"
 #include "FindControl.h"
 #include "ColorBox.h"
 #include "HotKeyEdit.h"
@@ -21,22 +22,20 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 class SettingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        savedConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+        configHome_.emplace(dir_.path());
         fake_ = InstallFakePlatform();
         InkColor = kDefaultInkColor;
     }
     void TearDown() override {
-        if (savedConfig_.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", savedConfig_);
+        configHome_.reset();
         InkColor = kDefaultInkColor;
     }
     QString IniPath() const { return dir_.path() + QStringLiteral("/Vexmor/Vexmor.ini"); }
@@ -51,7 +50,7 @@ class SettingsTest : public ::testing::Test {
     }
 
     QTemporaryDir dir_;
-    QByteArray savedConfig_;
+    std::optional<TScopedConfigHome> configHome_;
     std::shared_ptr<TFakeState> fake_;
 };
 
