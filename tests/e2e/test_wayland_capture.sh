@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Capture on a Wayland compositor (headless sway), through its screen-copy interface, driven by the
-# compositor's virtual keyboard and pointer:
-# - one output: `vexmor --capture` opens the overlay, a click saves the whole desktop exactly as the
-#   compositor's own picture shows it, a Ctrl rectangle saves exactly its pixels, Esc cancels, and
-#   with the clipboard as the after-capture action the picture is there for `wl-paste -t image/png`;
-#   `--capture=window` takes the focused window as sway tells it, exactly its pixels, named after its
-#   title; an output turned
-#   a quarter is captured as the compositor shows it.
+# Capture on a Wayland compositor (headless sway, one output), through its screen-copy interface,
+# driven by the compositor's virtual keyboard and pointer: `vexmor --capture` opens the overlay; a click
+# saves the whole desktop exactly as the compositor's own picture shows it; Esc cancels (the
+# magnifier's overlay too); a Ctrl rectangle saves exactly its pixels; with the clipboard as the
+# after-capture action the picture is there for `wl-paste -t image/png`; `--capture=window` takes the
+# focused window as sway tells it, exactly its pixels, named after its title; an output turned a
+# quarter is captured as the compositor shows it.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
@@ -42,6 +41,16 @@ wl_input key Escape
 e2e_wait_for "the overlay to go on Esc" 10 overlay_gone
 sleep 0.5
 e2e_check "Esc leaves no file" [ -z "$(ls -A "$DESK")" ]
+
+# The magnifier opens on the frozen desktop and Esc leaves it (and the program) as a capture does.
+wl_input move 900 500
+plain=$(pixel_now 900 400)
+wl_run "$WL_VEXMOR" --capture=magnifier || e2e_fail "vexmor --capture=magnifier failed"
+e2e_wait_for "the magnifier's overlay" 30 overlay_shown
+e2e_wait_for "the magnified desktop on screen" 30 pixel_differs 900 400 "$plain"
+wl_input key Escape
+e2e_wait_for "the magnifier to go on Esc" 10 overlay_gone
+e2e_check "the program keeps running after the magnifier" e2e_alive "$VEXMOR_PID"
 
 # 3. A Ctrl rectangle is exact in pixels: the compositor's picture of the same region.
 wl_input move 700 300
