@@ -39,12 +39,12 @@ saved_of_size() { # "W H" LABEL
   e2e_check "$2 is ${1/ / x } (got $size)" [ "$size" = "$1" ]
   echo "$f"
 }
-# The saved picture, W x H and equal to WANT without its alpha.
-saved_equals() { # "W H" WANT LABEL
+# The saved picture, W x H and equal to WANT (by default the compositor's picture) without its alpha.
+saved_equals() { # "W H" WANT LABEL [WHAT-WANT-IS]
   local f
   f=$(saved_of_size "$1" "$3")
   convert "$f" -alpha off "$E2E_DIR/got.png"
-  same_pixels "$E2E_DIR/got.png" "$2" "$3 equals the compositor's picture"
+  same_pixels "$E2E_DIR/got.png" "$2" "$3 equals ${4:-the compositor's picture}"
 }
 same_pixels() { # GOT WANT LABEL
   local diff
