@@ -9,7 +9,7 @@ source "$(dirname "$0")/wayland_lib.sh"
 e2e_init wayland_portal
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/test-bus"
 wl_prepare
-source "$(dirname "$0")/wayland_capture_lib.sh"
+source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib.sh does not load"
 [ -x /usr/bin/python3 ] || e2e_fail "no /usr/bin/python3 for the fake portal"
 
 # The desktop shows one picture, the portal answers with another.

@@ -14,7 +14,7 @@ convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
 convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg1.png"
 convert -size 1280x1024 tile:"$E2E_DIR/tile.png" -rotate 90 -depth 8 "$WL_FILES/bg2.png"
 chmod a+r "$WL_FILES"/bg*.png
-source "$(dirname "$0")/wayland_capture_lib.sh"
+source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib.sh does not load"
 
 wl_start_compositor 2 "output HEADLESS-1 resolution 1920x1080 position 0 0 bg $WL_FILES/bg1.png stretch" \
   "output HEADLESS-2 resolution 1280x1024 position 1920 0 scale 2 bg $WL_FILES/bg2.png stretch"

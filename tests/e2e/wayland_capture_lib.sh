@@ -41,10 +41,11 @@ saved_of_size() { # "W H" LABEL
 }
 # The saved picture, W x H and equal to WANT (by default the compositor's picture) without its alpha.
 saved_equals() { # "W H" WANT LABEL [WHAT-WANT-IS]
-  local f
+  local f what="the compositor's picture"
+  [ $# -ge 4 ] && what=$4
   f=$(saved_of_size "$1" "$3")
   convert "$f" -alpha off "$E2E_DIR/got.png"
-  same_pixels "$E2E_DIR/got.png" "$2" "$3 equals ${4:-the compositor's picture}"
+  same_pixels "$E2E_DIR/got.png" "$2" "$3 equals $what"
 }
 same_pixels() { # GOT WANT LABEL
   local diff
