@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <iterator>
 
 // One entry of the a(sa{sv}) lists BindShortcuts takes and answers with.
 struct TPortalShortcut {
@@ -108,17 +109,22 @@ QString KeyName(int key) {
     return names.value(key);
 }
 
+// The three capture keys (their identifiers are the capture modes): the name the portal keeps them
+// under and the text it shows until the program gives one.
+struct TKnownShortcut {
+    const char* id;
+    const char* description;
+};
+constexpr TKnownShortcut kCaptureShortcuts[] = {{"capture-desktop", "捕获整个桌面"},
+                                                {"capture-window", "捕获活动窗口"},
+                                                {"capture-magnifier", "用放大镜捕获"}};
+const TKnownShortcut* KnownShortcut(int id) {
+    return id >= 0 && id < int(std::size(kCaptureShortcuts)) ? &kCaptureShortcuts[id] : nullptr;
+}
+
 QString DefaultDescription(int id) {
-    switch (id) {
-    case 0:
-        return QStringLiteral("捕获整个桌面");
-    case 1:
-        return QStringLiteral("捕获活动窗口");
-    case 2:
-        return QStringLiteral("用放大镜捕获");
-    default:
-        return QStringLiteral("Vexmor 热键 %1").arg(id);
-    }
+    if (const TKnownShortcut* k = KnownShortcut(id)) return QString::fromUtf8(k->description);
+    return QStringLiteral("Vexmor 热键 %1").arg(id);
 }
 
 // A session handle arrives as a string (as the interface documents it) or, from some portals, as an
@@ -143,16 +149,8 @@ QString PortalTrigger(int qtKey, Qt::KeyboardModifiers modifiers) {
 }
 
 QString PortalShortcutId(int id) {
-    switch (id) {
-    case 0:
-        return QStringLiteral("capture-desktop");
-    case 1:
-        return QStringLiteral("capture-window");
-    case 2:
-        return QStringLiteral("capture-magnifier");
-    default:
-        return QStringLiteral("hotkey-%1").arg(id);
-    }
+    if (const TKnownShortcut* k = KnownShortcut(id)) return QString::fromLatin1(k->id);
+    return QStringLiteral("hotkey-%1").arg(id);
 }
 
 TPortalHotKeys::TPortalHotKeys(QDBusConnection bus, TPortalShortcutTimeouts timeouts)
