@@ -303,7 +303,8 @@ void TPortalHotKeys::CloseSession() {
 
 void TPortalHotKeys::Report(QList<int> notOurs) {
     std::sort(notOurs.begin(), notOurs.end());
-    if (notOurs == reported_) return;
+    // Compared as ranges: Qt 6.4's list comparison hands a null pointer to memcmp for two empty lists.
+    if (std::equal(notOurs.begin(), notOurs.end(), reported_.begin(), reported_.end())) return;
     reported_ = notOurs;
     if (remapHandler_) remapHandler_(notOurs);
 }
