@@ -36,18 +36,39 @@ colour2=$(awk '$1 == "exposed" && $2 == "HEADLESS-2" && $3 == 640 && $4 == 512 &
 e2e_check "full-screen window on the first screen" [ -n "$colour1" ]
 e2e_check "full-screen window on the scaled screen at its scale" [ -n "$colour2" ]
 
-# Clicks land at the aimed layout point, in each window's own logical coordinates.
-wl_click 300 200
+# Clicks land at the aimed layout point, in each window's own logical coordinates. A press sent
+# while the compositor is still placing the windows reaches no window, so each press waits until the
+# window under the pointer has it at the aimed point; until it does, the pointer steps aside and back.
+point_at() {
+  local x=$1 y=$2 deadline=$((SECONDS + 20))
+  wl_input move "$x" "$y"
+  until logged "at $3"; do
+    [ $SECONDS -lt $deadline ] || e2e_fail "timed out after 20s waiting for: probe: at $3"
+    sleep 0.1
+    wl_input move $((x > 0 ? x - 1 : x + 1)) "$y"
+    wl_input move "$x" "$y"
+  done
+}
+click_at() {
+  point_at "$1" "$2" "$3"
+  wl_input press "${4:-left}"
+  wl_input release "${4:-left}"
+}
+click_at 300 200 "HEADLESS-1 300 200"
 wait_logged "press HEADLESS-1 300 200 left none"
 wait_logged "release HEADLESS-1 300 200 left none"
-wl_click $((1920 + 101)) 77 middle
+click_at $((1920 + 101)) 77 "HEADLESS-2 101 77" middle
 wait_logged "press HEADLESS-2 101 77 middle none"
-wl_click 2559 511
+click_at 2559 511 "HEADLESS-2 639 511"
 wait_logged "press HEADLESS-2 639 511 left none"
 
 # Ctrl+drag: the press, the motion and the release all carry Ctrl.
 wl_input keydown Control_L
-wl_press_and_drag 400 300 700 500
+point_at 400 300 "HEADLESS-1 400 300"
+wl_input press left
+for i in $(seq 1 20); do
+  wl_input move $((400 + 300 * i / 20)) $((300 + 200 * i / 20))
+done
 wl_input release left
 wl_input keyup Control_L
 wait_logged "press HEADLESS-1 400 300 left ctrl"
@@ -67,7 +88,7 @@ wl_input key Escape
 wait_logged "keydown HEADLESS-1 Esc none"
 wl_input wheel 1
 wait_logged "wheel HEADLESS-1 1 none"
-wl_input move 2000 400
+point_at 2000 400 "HEADLESS-2 80 400"
 wl_input key Return
 wait_logged "keydown HEADLESS-2 Return none"
 
@@ -85,7 +106,7 @@ e2e_check "one output's picture in its own pixels" [ "$(identify -format '%wx%h'
 
 # The pixel watcher: the probe turns white while the right button is down over it. The headless
 # output draws the cursor into its picture, so the pointer stays away from the watched pixel.
-wl_input move 2200 300
+point_at 2200 300 "HEADLESS-2 280 300"
 watcher=$(wl_copy_in "$VEXMOR_WL_INPUT")
 wl_spawn "$watcher" --watch 2400 450 --timeout 20 >"$E2E_DIR/watch.out" 2>"$E2E_DIR/watch.log"
 watch_pid=$E2E_LAST_PID

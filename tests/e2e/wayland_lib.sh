@@ -19,8 +19,7 @@
 #   wl_copy_in FILE           a copy of FILE the session's user can run; its path on stdout
 #   wl_install_program        the program installed into $WL_PREFIX; the command in $WL_VEXMOR
 #   wl_input_start            the input helper (VEXMOR_WL_INPUT); wl_input CMD... sends one
-#                             command and waits for its "ok"; wl_click X Y [BUTTON];
-#                             wl_press_and_drag X0 Y0 X Y (button left held at the end)
+#                             command and waits for its "ok"
 #   wl_grim FILE [GRIM-ARGS]  the compositor's picture (grim) into FILE
 
 WL_AS=()
@@ -197,20 +196,4 @@ wl_input() {
   echo "$*" >&"$WL_INPUT_CMD_FD"
   wl_input_reply 30
   [ "$WL_INPUT_REPLY" = ok ] || e2e_fail "input helper, on '$*': $WL_INPUT_REPLY"
-}
-
-wl_click() {
-  wl_input move "$1" "$2"
-  wl_input press "${3:-left}"
-  wl_input release "${3:-left}"
-}
-
-# Presses the left button at (x0, y0) and moves in 20 steps to (x, y), holding the button there.
-wl_press_and_drag() {
-  local x0=$1 y0=$2 x=$3 y=$4 i
-  wl_input move "$x0" "$y0"
-  wl_input press left
-  for i in $(seq 1 20); do
-    wl_input move $((x0 + (x - x0) * i / 20)) $((y0 + (y - y0) * i / 20))
-  done
 }

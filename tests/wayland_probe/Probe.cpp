@@ -7,12 +7,14 @@
 //   screen NAME X Y W H DPR            each screen at start (logical geometry)
 //   exposed NAME W H DPR RRGGBB        a window shown, by the screen it ended up on, and its colour
 //   press|release NAME X Y BUTTON MODS window-local logical position; MODS like ctrl+shift or none
+//   at NAME X Y                        the pointer entered the window or moved over it, no button held
 //   drag NAME X Y MODS                 motion with a button held
 //   wheel NAME STEPS MODS              wheel steps, positive downwards (as the input helper's wheel N)
 //   keydown|keyup NAME KEY MODS        KEY as Qt names it (Ctrl, Esc, C)
 // Each window is filled with its own colour (index I of the screen list: R = 0x20 + 0x40 * I, G = 0x80,
 // B = 0xc0) and turns white while the right button is down, so that a picture of the screen shows
 // which window is where and a pixel watcher sees a change.
+#include <QEnterEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -79,8 +81,12 @@ class TProbeWindow : public QRasterWindow {
     }
     void mousePressEvent(QMouseEvent* e) override { logButton("press", e); }
     void mouseReleaseEvent(QMouseEvent* e) override { logButton("release", e); }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Enter) logAt(static_cast<QEnterEvent*>(e)->position());
+        return QRasterWindow::event(e);
+    }
     void mouseMoveEvent(QMouseEvent* e) override {
-        if (e->buttons() == Qt::NoButton) return;
+        if (e->buttons() == Qt::NoButton) return logAt(e->position());
         Log(QString("drag %1 %2 %3 %4")
                 .arg(screen()->name())
                 .arg(e->position().x())
@@ -97,6 +103,13 @@ class TProbeWindow : public QRasterWindow {
     void keyReleaseEvent(QKeyEvent* e) override { logKey("keyup", e); }
 
   private:
+    // Where the pointer is, once per point: a press sent before the compositor has placed the window
+    // under the pointer reaches nobody, so the tests wait for this before pressing.
+    void logAt(QPointF p) {
+        if (p == lastAt) return;
+        lastAt = p;
+        Log(QString("at %1 %2 %3").arg(screen()->name()).arg(p.x()).arg(p.y()));
+    }
     void logButton(const char* what, QMouseEvent* e) {
         Log(QString("%1 %2 %3 %4 %5 %6")
                 .arg(what, screen()->name())
@@ -116,6 +129,7 @@ class TProbeWindow : public QRasterWindow {
     }
 
     QColor fill;
+    QPointF lastAt{-1, -1};
     bool white = false, exposedOnce = false;
 };
 
