@@ -16,18 +16,28 @@ struct NamedColor {
 };
 
 constexpr std::array kStandardColors = {
-    NamedColor{"黑色", 0x000000},   NamedColor{"褐红色", 0x000080}, NamedColor{"绿色", 0x008000},
-    NamedColor{"橄榄色", 0x008080}, NamedColor{"藏青色", 0x800000}, NamedColor{"紫色", 0x800080},
-    NamedColor{"蓝绿色", 0x808000}, NamedColor{"灰色", 0x808080},   NamedColor{"银色", 0xC0C0C0},
-    NamedColor{"红色", 0x0000FF},   NamedColor{"酸橙色", 0x00FF00}, NamedColor{"黄色", 0x00FFFF},
-    NamedColor{"蓝色", 0xFF0000},   NamedColor{"紫红色", 0xFF00FF}, NamedColor{"浅绿色", 0xFFFF00},
-    NamedColor{"白色", 0xFFFFFF},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "黑色"), 0x000000},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "褐红色"), 0x000080},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "绿色"), 0x008000},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "橄榄色"), 0x008080},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "藏青色"), 0x800000},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "紫色"), 0x800080},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "蓝绿色"), 0x808000},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "灰色"), 0x808080},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "银色"), 0xC0C0C0},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "红色"), 0x0000FF},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "酸橙色"), 0x00FF00},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "黄色"), 0x00FFFF},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "蓝色"), 0xFF0000},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "紫红色"), 0xFF00FF},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "浅绿色"), 0xFFFF00},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "白色"), 0xFFFFFF},
 };
 constexpr std::array kExtendedColors = {
-    NamedColor{"美元绿", 0xC0DCC0},
-    NamedColor{"天蓝色", 0xF0CAA6},
-    NamedColor{"奶油色", 0xF0FBFF},
-    NamedColor{"中灰色", 0xA4A0A0},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "美元绿"), 0xC0DCC0},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "天蓝色"), 0xF0CAA6},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "奶油色"), 0xF0FBFF},
+    NamedColor{QT_TRANSLATE_NOOP("TColorBox", "中灰色"), 0xA4A0A0},
 };
 
 // The system colours by their classic index, each taken from the palette role that plays its part.
@@ -37,31 +47,31 @@ struct SystemColor {
     QPalette::ColorRole role;
 };
 constexpr std::array kSystemColors = {
-    SystemColor{"滚动条", QPalette::Active, QPalette::Button},
-    SystemColor{"桌面", QPalette::Active, QPalette::Window},
-    SystemColor{"活动标题栏", QPalette::Active, QPalette::Highlight},
-    SystemColor{"非活动标题栏", QPalette::Inactive, QPalette::Mid},
-    SystemColor{"菜单", QPalette::Active, QPalette::Window},
-    SystemColor{"窗口背景", QPalette::Active, QPalette::Base},
-    SystemColor{"窗口边框", QPalette::Active, QPalette::Shadow},
-    SystemColor{"菜单文本", QPalette::Active, QPalette::WindowText},
-    SystemColor{"窗口文本", QPalette::Active, QPalette::Text},
-    SystemColor{"标题文本", QPalette::Active, QPalette::HighlightedText},
-    SystemColor{"活动边框", QPalette::Active, QPalette::Button},
-    SystemColor{"非活动边框", QPalette::Inactive, QPalette::Button},
-    SystemColor{"应用程序工作区", QPalette::Active, QPalette::Dark},
-    SystemColor{"突出显示", QPalette::Active, QPalette::Highlight},
-    SystemColor{"突出显示文本", QPalette::Active, QPalette::HighlightedText},
-    SystemColor{"按钮表面", QPalette::Active, QPalette::Button},
-    SystemColor{"按钮阴影", QPalette::Active, QPalette::Dark},
-    SystemColor{"灰色文本", QPalette::Disabled, QPalette::Text},
-    SystemColor{"按钮文本", QPalette::Active, QPalette::ButtonText},
-    SystemColor{"非活动标题文本", QPalette::Inactive, QPalette::Text},
-    SystemColor{"按钮高光", QPalette::Active, QPalette::Light},
-    SystemColor{"三维深阴影", QPalette::Active, QPalette::Shadow},
-    SystemColor{"三维亮色", QPalette::Active, QPalette::Midlight},
-    SystemColor{"提示文本", QPalette::Active, QPalette::ToolTipText},
-    SystemColor{"提示背景", QPalette::Active, QPalette::ToolTipBase},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "滚动条"), QPalette::Active, QPalette::Button},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "桌面"), QPalette::Active, QPalette::Window},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "活动标题栏"), QPalette::Active, QPalette::Highlight},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "非活动标题栏"), QPalette::Inactive, QPalette::Mid},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "菜单"), QPalette::Active, QPalette::Window},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "窗口背景"), QPalette::Active, QPalette::Base},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "窗口边框"), QPalette::Active, QPalette::Shadow},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "菜单文本"), QPalette::Active, QPalette::WindowText},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "窗口文本"), QPalette::Active, QPalette::Text},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "标题文本"), QPalette::Active, QPalette::HighlightedText},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "活动边框"), QPalette::Active, QPalette::Button},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "非活动边框"), QPalette::Inactive, QPalette::Button},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "应用程序工作区"), QPalette::Active, QPalette::Dark},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "突出显示"), QPalette::Active, QPalette::Highlight},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "突出显示文本"), QPalette::Active, QPalette::HighlightedText},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "按钮表面"), QPalette::Active, QPalette::Button},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "按钮阴影"), QPalette::Active, QPalette::Dark},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "灰色文本"), QPalette::Disabled, QPalette::Text},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "按钮文本"), QPalette::Active, QPalette::ButtonText},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "非活动标题文本"), QPalette::Inactive, QPalette::Text},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "按钮高光"), QPalette::Active, QPalette::Light},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "三维深阴影"), QPalette::Active, QPalette::Shadow},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "三维亮色"), QPalette::Active, QPalette::Midlight},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "提示文本"), QPalette::Active, QPalette::ToolTipText},
+    SystemColor{QT_TRANSLATE_NOOP("TColorBox", "提示背景"), QPalette::Active, QPalette::ToolTipBase},
 };
 
 QColor FromBGR(uint32_t bgr) {
@@ -76,15 +86,15 @@ uint32_t ToBGR(const QColor& c) {
 TColorBox::TColorBox(QWidget* parent) : QComboBox(parent) {
     setIconSize(QSize(22, 12));
     defaultIndex_ = count();
-    AddColor(QStringLiteral("默认"), kDefaultColorValue);
+    AddColor(QT_TR_NOOP("默认"), kDefaultColorValue);
     for (const auto& c : kStandardColors)
-        AddColor(QString::fromUtf8(c.name), c.value);
+        AddColor(c.name, c.value);
     for (const auto& c : kExtendedColors)
-        AddColor(QString::fromUtf8(c.name), c.value);
+        AddColor(c.name, c.value);
     for (size_t i = 0; i < kSystemColors.size(); ++i)
-        AddColor(QString::fromUtf8(kSystemColors[i].name), kSystemColorFlag | uint32_t(i));
+        AddColor(kSystemColors[i].name, kSystemColorFlag | uint32_t(i));
     customIndex_ = count();
-    AddColor(QStringLiteral("自定义..."), 0x000000);
+    AddColor(QT_TR_NOOP("自定义..."), 0x000000);
     setCurrentIndex(-1);
     connect(this, &QComboBox::activated, this, &TColorBox::OnActivated);
     connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -92,9 +102,17 @@ TColorBox::TColorBox(QWidget* parent) : QComboBox(parent) {
     });
 }
 
-void TColorBox::AddColor(const QString& name, uint32_t value) {
-    addItem(name, QVariant::fromValue<uint>(value));
+void TColorBox::AddColor(const char* name, uint32_t value) {
+    addItem(tr(name), QVariant::fromValue<uint>(value));
+    names_.push_back(name);
     UpdateSwatch(count() - 1);
+}
+
+void TColorBox::changeEvent(QEvent* event) {
+    QComboBox::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        for (int i = 0; i < count() && size_t(i) < names_.size(); ++i)
+            setItemText(i, tr(names_[size_t(i)]));
 }
 
 void TColorBox::UpdateSwatch(int index) {
@@ -157,8 +175,7 @@ uint32_t TColorBox::ColorToRGB(uint32_t value) const {
 
 void TColorBox::OnActivated(int index) {
     if (index != customIndex_) return;
-    const QColor chosen =
-        QColorDialog::getColor(FromBGR(ValueAt(customIndex_)), this, QStringLiteral("颜色"));
+    const QColor chosen = QColorDialog::getColor(FromBGR(ValueAt(customIndex_)), this, tr("颜色"));
     if (!chosen.isValid()) {
         // Cancelled: the previous choice stands.
         setCurrentIndex(lastIndex_);

@@ -9,6 +9,7 @@
 #include <QComboBox>
 
 #include <cstdint>
+#include <vector>
 
 class TColorBox : public QComboBox {
     Q_OBJECT
@@ -36,8 +37,12 @@ class TColorBox : public QComboBox {
     int DefaultIndex() const { return defaultIndex_; }
     uint32_t ValueAt(int index) const;
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
-    void AddColor(const QString& name, uint32_t value);
+    // `name` is the entry's text as written (translation context "TColorBox").
+    void AddColor(const char* name, uint32_t value);
     void UpdateSwatch(int index);
     void OnActivated(int index);
 
@@ -45,4 +50,5 @@ class TColorBox : public QComboBox {
     int defaultIndex_ = -1;
     int customIndex_ = -1;
     int lastIndex_ = -1;
+    std::vector<const char*> names_; // each entry's text as written, by index
 };

@@ -5,6 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
+// The texts are marked for the translation tools; this file builds without Qt.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
+
 #ifndef VEXMOR_VERSION
 #define VEXMOR_VERSION "0.0.0.0"
 #endif
@@ -48,11 +53,31 @@ bool ToInt(const std::string& text, int& value) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-TCommandLine Error(const std::string& text) {
+TCommandLine Error(const char* text, std::vector<std::string> arguments = {}) {
     TCommandLine c;
     c.action = TCommandLine::TAction::Error;
-    c.error = text + "; see 'vexmor --help'";
+    c.errorText = text;
+    c.errorArguments = std::move(arguments);
     return c;
+}
+
+std::string Translated(const TTranslate& translate, const char* source) {
+    return translate ? translate(source) : std::string(source);
+}
+
+// %1, %2 ... replaced by the arguments, each once, left to right (an argument's own "%2" stays).
+std::string Arguments(const std::string& text, const std::vector<std::string>& arguments) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9' &&
+            size_t(text[i + 1] - '1') < arguments.size()) {
+            out += arguments[size_t(text[i + 1] - '1')];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -94,28 +119,32 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         if (name == "--capture") {
             capture = true;
             if (hasValue && !ModeFromName(value, c.mode))
-                return Error("unknown capture mode '" + value + "' (desktop, window or magnifier)");
+                return Error(QT_TRANSLATE_NOOP("CommandLine",
+                                               "未知的捕获方式“%1”（可用 desktop、window 或 magnifier）"),
+                             {value});
         } else if (name == "--delay") {
             std::string seconds = value;
             if (!hasValue) {
-                if (i + 1 >= arguments.size()) return Error("option '--delay' needs a number of seconds");
+                if (i + 1 >= arguments.size())
+                    return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--delay”后面要有秒数"));
                 seconds = arguments[++i];
             }
             if (!DelayFromText(seconds, c.delayMs))
-                return Error("'--delay " + seconds + "': seconds from 0 to " +
-                             std::to_string(kMaxDelaySeconds));
+                return Error(QT_TRANSLATE_NOOP("CommandLine", "“--delay %1”：秒数应在 0 到 %2 之间"),
+                             {seconds, std::to_string(kMaxDelaySeconds)});
             delayGiven = true;
         } else if (name == "--settings" || name == "--tray" || name == "--help" || name == "--version") {
-            if (hasValue) return Error("option '" + name + "' takes no value");
+            if (hasValue) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“%1”不带值"), {name});
             if (name == "--settings") settings = true;
             if (name == "--tray") c.tray = true;
             if (name == "--help") help = true;
             if (name == "--version") version = true;
         } else {
-            return Error("unknown option '" + arg + "'");
+            return Error(QT_TRANSLATE_NOOP("CommandLine", "未知的选项“%1”"), {arg});
         }
     }
-    if (delayGiven && !capture) return Error("option '--delay' goes with '--capture'");
+    if (delayGiven && !capture)
+        return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--delay”要与“--capture”同用"));
     if (help)
         c.action = TCommandLine::TAction::Help;
     else if (version)
@@ -148,39 +177,53 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
     return true;
 }
 
-const char* UsageText() {
-    return "Usage: vexmor [OPTION]... [/tray]\n"
-           "Freezes the screens and lets you outline what to keep; waits in the tray.\n"
-           "\n"
-           "  --capture[=MODE]   capture now: desktop (the default), window (the active window's area)\n"
-           "                     or magnifier; a copy already running does it, or confirms the capture\n"
-           "                     it has open\n"
-           "  --delay SECONDS    with --capture: wait first (0 to 3600; a new request replaces a\n"
-           "                     pending one)\n"
-           "  --settings         show the settings\n"
-           "  --tray, /tray      start quietly in the tray\n"
-           "  --help             show this help and exit\n"
-           "  --version          show the version and exit\n"
-           "\n"
-           "Without options Vexmor captures at once, or brings a running copy forward.\n"
-           "Bind 'vexmor --capture' to a key in your desktop's keyboard settings where the desktop\n"
-           "keeps Print Screen for itself.\n";
+std::string TCommandLine::ErrorLine(const TTranslate& translate) const {
+    if (!errorText) return {};
+    return Arguments(Translated(translate, errorText), errorArguments) +
+           Translated(translate, QT_TRANSLATE_NOOP("CommandLine", "；请参阅“vexmor --help”"));
+}
+
+std::string UsageText(const TTranslate& translate) {
+    // Columns line up in a terminal: a Chinese character takes two.
+    return Translated(
+        translate,
+        QT_TRANSLATE_NOOP("CommandLine",
+                          "用法：vexmor [选项]... [/tray]\n"
+                          "冻结屏幕，圈出要留下的部分；平时在托盘中等候。\n"
+                          "\n"
+                          "  --capture[=方式]   立即捕获：desktop（整个桌面，默认）、window（活动窗口\n"
+                          "                     的区域）或 magnifier（放大镜）；已在运行的副本执行\n"
+                          "                     它，或确认它已打开的捕获\n"
+                          "  --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代\n"
+                          "                     等候中的请求）\n"
+                          "  --settings         显示设置\n"
+                          "  --tray, /tray      安静地启动到托盘\n"
+                          "  --help             显示本帮助并退出\n"
+                          "  --version          显示版本并退出\n"
+                          "\n"
+                          "不带选项时，Vexmor 立即捕获，或把已在运行的副本带到前面。\n"
+                          "桌面自己占用 Print Screen 键时，请在桌面的键盘设置中把\n"
+                          "“vexmor --capture”绑定到一个键。\n"));
 }
 
 std::string VersionText() {
     return "Vexmor " VEXMOR_VERSION "\n";
 }
 
-int AnswerWithoutStarting(const TCommandLine& command) {
+bool AnswersInAnyLanguage(const TCommandLine& command) {
+    return command.action == TCommandLine::TAction::Version;
+}
+
+int AnswerWithoutStarting(const TCommandLine& command, const TTranslate& translate) {
     switch (command.action) {
     case TCommandLine::TAction::Help:
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText(translate).c_str(), stdout);
         return 0;
     case TCommandLine::TAction::Version:
         std::fputs(VersionText().c_str(), stdout);
         return 0;
     case TCommandLine::TAction::Error:
-        std::fprintf(stderr, "vexmor: %s\n", command.error.c_str());
+        std::fprintf(stderr, "vexmor: %s\n", command.ErrorLine(translate).c_str());
         return 2;
     default:
         return -1;

@@ -6,8 +6,13 @@
 
 #include "CaptureMode.h"
 
+#include <functional>
 #include <string>
 #include <vector>
+
+// Looks one of the texts below up in the interface language (the texts are written in Chinese, in
+// UTF-8; QT_TRANSLATE_NOOP context "CommandLine"). Without one the texts are used as written.
+using TTranslate = std::function<std::string(const char* source)>;
 
 // The longest wait before a capture that a request may ask for (--delay, the bus).
 inline constexpr int kMaxCaptureDelayMs = 3600 * 1000;
@@ -17,8 +22,13 @@ struct TCommandLine {
     TAction action = TAction::None;
     bool tray = false; // /TRAY (any case) or --tray: start quietly in the tray
     TCaptureMode mode = TCaptureMode::Desktop;
-    int delayMs = 0;   // --delay, with --capture only
-    std::string error; // one line for stderr when action is Error
+    int delayMs = 0; // --delay, with --capture only
+    // What is wrong when action is Error: a text with %1 and %2 standing for the arguments.
+    const char* errorText = nullptr;
+    std::vector<std::string> errorArguments;
+
+    // The one line for stderr when action is Error, in the interface language, pointing to --help.
+    std::string ErrorLine(const TTranslate& translate = {}) const;
 
     // The request a running copy is handed: "capture MODE DELAY_MS", "settings", or "forward".
     std::string Request() const;
@@ -36,8 +46,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 bool ParseRequest(const std::string& request, TCommandLine& out);
 
 // The text of --help (stdout) and --version.
-const char* UsageText();
+std::string UsageText(const TTranslate& translate = {});
 std::string VersionText();
 // Answers the command lines that start nothing (--help, --version, a mistake) on the standard
 // streams and gives the exit status; -1 for every other command line.
-int AnswerWithoutStarting(const TCommandLine& command);
+int AnswerWithoutStarting(const TCommandLine& command, const TTranslate& translate = {});
+// Whether AnswerWithoutStarting answers this command line without a translation (--version); the
+// launcher leaves the others to the program, which knows the interface language.
+bool AnswersInAnyLanguage(const TCommandLine& command);

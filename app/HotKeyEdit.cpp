@@ -1,6 +1,7 @@
 #include "HotKeyEdit.h"
 
 #include <QEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 #include <array>
@@ -69,7 +70,7 @@ int VirtualKeyToQtKey(int vk) {
 QString ShortCutToText(int code) {
     code &= 0xFFFF;
     const int vk = code & 0xFF;
-    if (vk == 0) return QStringLiteral("无");
+    if (vk == 0) return QCoreApplication::translate("THotKeyEdit", "无");
     QString text;
     if (code & hkCtrl) text += QStringLiteral("Ctrl + ");
     if (code & hkShift) text += QStringLiteral("Shift + ");
@@ -97,6 +98,7 @@ void THotKeyEdit::SetHotKey(int code) {
 }
 
 bool THotKeyEdit::event(QEvent* e) {
+    if (e->type() == QEvent::LanguageChange) setText(ShortCutToText(code_));
     // Tab and the window's shortcuts are keys like any other while this field has the focus.
     if (e->type() == QEvent::ShortcutOverride) {
         e->accept();

@@ -1,5 +1,7 @@
 #include "HotKeys.h"
 
+#include <QCoreApplication>
+
 #include "HotKeyEdit.h"
 
 #include <QStringList>
@@ -65,8 +67,9 @@ QString HeldHotKeysText(const QList<THotKeyRegistration>& held) {
     for (const THotKeyRegistration& key : held)
         names << HotKeyText(key);
     // The command stays on one line: a no-break space after the program's name, a word joiner after
-    // the dashes.
-    return QStringLiteral("以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 vexmor\u00A0--\u2060capture "
-                          "绑定到一个键。")
-        .arg(names.join(QStringLiteral("、")));
+    // the dashes. The list's separator is a text of its own: each language has its own.
+    return QCoreApplication::translate(
+               "HotKeys", "以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
+        .arg(names.join(QCoreApplication::translate("HotKeys", "、")),
+             QStringLiteral("vexmor\u00A0--\u2060capture"));
 }

@@ -38,8 +38,12 @@ bool FakePlatform() {
 int main(int argc, char** argv) {
     const TCommandLine command =
         ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if (const int status = AnswerWithoutStarting(command); status >= 0) return status;
-    if (!FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request())) return 0;
+    if (AnswersInAnyLanguage(command)) return AnswerWithoutStarting(command);
+    // Help and mistakes are answered by the program, in the interface language; they hand nothing over.
+    const bool answeredByProgram =
+        command.action == TCommandLine::TAction::Help || command.action == TCommandLine::TAction::Error;
+    if (!answeredByProgram && !FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request()))
+        return 0;
 
     const std::string module = OwnFolder() + "/" VEXMOR_MAIN_MODULE;
     void* program = ::dlopen(module.c_str(), RTLD_NOW | RTLD_GLOBAL);

@@ -131,6 +131,13 @@ bool StartupEntry(int action) {
     }
 }
 
+TInterfaceLanguage StoredLanguage(const TSettingsStore& store) {
+    const int value = store.ReadInteger(kSettingsKey, SettingName::InterfaceLanguageSel, 0);
+    if (value == int(TInterfaceLanguage::Chinese)) return TInterfaceLanguage::Chinese;
+    if (value == int(TInterfaceLanguage::English)) return TInterfaceLanguage::English;
+    return TInterfaceLanguage::Automatic;
+}
+
 // --- the main window's settings -------------------------------------------------------------------
 
 namespace {
@@ -157,6 +164,8 @@ void TVexmorMainForm::SaveSettings() {
     store.WriteInteger(kSettingsKey, SettingName::ScalingSel, ui->ScalingSel->value());
     store.WriteInteger(kSettingsKey, SettingName::InkColor, static_cast<int32_t>(InkColor));
     store.WriteInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1);
+    store.WriteInteger(kSettingsKey, SettingName::InterfaceLanguageSel,
+                       ui->InterfaceLanguageSel->currentIndex());
     SaveControlValues(store, StoredBoxes(*ui), kSettingsKey);
     // A folder or disk that refuses the file leaves the old one in place; there is nobody to tell.
     (void)store.Save();
@@ -176,6 +185,11 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
     LoadListIndex(store, ui->AfterCaptureSel, SettingName::AfterCaptureSel);
     LoadListIndex(store, ui->FormatSel, SettingName::FormatSel);
     LoadListIndex(store, ui->EditFormatSel, SettingName::EditFormatSel);
+    {
+        const QSignalBlocker quiet(ui->InterfaceLanguageSel);
+        ui->InterfaceLanguageSel->setCurrentIndex(int(StoredLanguage(store)));
+    }
+    UseInterfaceLanguage(StoredLanguage(store));
     LoadSlider(store, ui->JPGQSel, SettingName::JPGQSel);
     LoadSlider(store, ui->ScalingSel, SettingName::ScalingSel);
 
@@ -187,6 +201,7 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
 
     ui->InkBox->setVisible(
         store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
+    PlaceLanguageBox();
     LoadControlValues(store, StoredBoxes(*ui), kSettingsKey);
     // The custom key field follows the loaded choice.
     DisplayHotKeyChange();

@@ -5,6 +5,8 @@
 // are the registry value names the settings were designed with, so existing files keep loading.
 #pragma once
 
+#include "Languages.h"
+
 #include <QList>
 #include <QString>
 
@@ -33,6 +35,8 @@ inline const QString PurgeAfterOpBox = QStringLiteral("PurgeAfterOpBox");
 inline const QString CapCursorBox = QStringLiteral("CapCursorBox");
 inline const QString AutoTitleBox = QStringLiteral("AutoTitleBox");
 inline const QString TransPNGBox = QStringLiteral("TransPNGBox");
+// The interface language: 0 the locale's, 1 Chinese, 2 English (TInterfaceLanguage).
+inline const QString InterfaceLanguageSel = QStringLiteral("InterfaceLanguageSel");
 // Placement values below "<key>\<object name>".
 inline const QString State = QStringLiteral("State");
 inline const QString Left = QStringLiteral("Left");
@@ -53,6 +57,9 @@ constexpr uint32_t InkToDisplayColor(uint32_t ink) {
 constexpr uint32_t DisplayToInkColor(uint32_t bgr) {
     return 0xFF000000u | ((bgr & 0xFFu) << 16) | (bgr & 0xFF00u) | ((bgr >> 16) & 0xFFu);
 }
+
+// The stored interface language; a value out of the list (a newer or forged file) is the locale's.
+TInterfaceLanguage StoredLanguage(const TSettingsStore& store);
 
 // Placement options (a bit set).
 enum TPlacementOption {

@@ -5,9 +5,13 @@
 #include "BusService.h"
 #include "CommandLine.h"
 
+#include "Settings.h"
+#include "SettingsStore.h"
+
 #include "AllTools.h"
 #include "Export.h"
 #include "Globals.h"
+#include "Languages.h"
 #include "Platform.h"
 #include "WinTools.h"
 
@@ -95,8 +99,17 @@ void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
     }
 }
 
+// The interface language of a start that has no application object yet: the stored choice, else the
+// locale's.
+TInterfaceLanguage StartLanguage() {
+    TSettingsStore store;
+    store.Load();
+    return ResolveLanguage(StoredLanguage(store));
+}
+
 void ShowRefusal(const QString& reason) {
-    std::fprintf(stderr, "%s\n(%s)\n", kRefusalText, reason.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n(%s)\n", qPrintable(TextIn(StartLanguage(), "Startup", kRefusalText)),
+                 reason.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -109,6 +122,12 @@ int RunVexmor(int argc, char** argv) {
     // Keep the raw arguments: Qt removes the ones it understands.
     const TCommandLine command =
         ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (command.action == TCommandLine::TAction::Help || command.action == TCommandLine::TAction::Error) {
+        const TInterfaceLanguage language = StartLanguage();
+        return AnswerWithoutStarting(command, [language](const char* source) {
+            return TextIn(language, "CommandLine", source).toStdString();
+        });
+    }
     if (const int status = AnswerWithoutStarting(command); status >= 0) return status;
     // A copy already running for this user and display takes the request before anything else is
     // made here: no display connection, no application object, no fonts, no settings.
@@ -158,8 +177,9 @@ int RunVexmor(int argc, char** argv) {
 
         if (!layered) {
             ShowRefusal(layered.reason);
-            QMessageBox::critical(nullptr, QString::fromUtf8(kRefusalCaption),
-                                  QString::fromUtf8(kRefusalText));
+            UseInterfaceLanguage(StartLanguage());
+            QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption),
+                                  QCoreApplication::translate("Startup", kRefusalText));
             exitCode = 1;
         } else if (!shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
             exitCode = 0; // a copy that started at the same moment took the request

@@ -10,9 +10,11 @@
 // Arguments are raw bytes of any encoding.
 bool HasTrayArgument(const QList<QByteArray>& arguments);
 
-// The refusal shown when the display cannot show per-pixel-alpha windows.
-inline constexpr const char* kRefusalText = "Vexmor需要运行于Windows XP或更高的系统。";
-inline constexpr const char* kRefusalCaption = "错误";
+// The refusal shown when the display cannot show per-pixel-alpha windows (translation context
+// "Startup").
+inline constexpr const char* kRefusalText =
+    QT_TRANSLATE_NOOP("Startup", "Vexmor需要运行于Windows XP或更高的系统。");
+inline constexpr const char* kRefusalCaption = QT_TRANSLATE_NOOP("Startup", "错误");
 
 // Runs the program; returns the process exit status.
 int RunVexmor(int argc, char** argv);

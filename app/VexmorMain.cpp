@@ -68,12 +68,20 @@ constexpr int kShippedHotKeyChoice = hcPrintScreen;
 constexpr bool kShippedCaptureCursor = true;
 constexpr bool kShippedAutoTitle = true;
 
-const QString kHiddenPhrase = QStringLiteral("请显示画笔选项！");
-
 QString UpperAscii(QString text) {
     for (QChar& c : text)
         if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
     return text;
+}
+
+// Typed as the file name, this phrase reveals the ink settings; the Chinese phrase works in either
+// language.
+const char* const kHiddenPhrase = QT_TRANSLATE_NOOP("TVexmorMainForm", "请显示画笔选项！");
+
+bool IsHiddenPhrase(const QString& text) {
+    const QString typed = UpperAscii(text);
+    return typed == QString::fromUtf8(kHiddenPhrase) ||
+           typed == UpperAscii(QCoreApplication::translate("TVexmorMainForm", kHiddenPhrase));
 }
 
 // The README this build carries: installed beside the program's data, or in the source tree of a
@@ -160,6 +168,15 @@ void TVexmorMainForm::FormCreate() {
     dCapTimer_->setSingleShot(false);
     dCapTimer_->setTimerType(Qt::PreciseTimer);
     connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
+
+    // The texts are made in the stored interface language (the locale's unless one was chosen).
+    if (pendingSettings_) {
+        UseInterfaceLanguage(StoredLanguage(*pendingSettings_));
+    } else {
+        TSettingsStore store;
+        store.Load();
+        UseInterfaceLanguage(StoredLanguage(store));
+    }
 
     CreateThumbMenu();
     CreateThumbOwner();
@@ -265,10 +282,7 @@ void TVexmorMainForm::SetUpControls() {
     ui->StartupBox->setChecked(StartupEntry(seCheck));
     RegisterHotKeys();
 
-    ui->VersionLabel->setText(QStringLiteral("版本 ") + versionText_);
-    ui->VersionLabel->adjustSize();
-
-    JPGQSelChange();
+    RetranslateTexts();
     // The logo blends over whatever the page has painted beneath it.
     ui->LogoBmpList->SetQuickFlags(ui->LogoBmpList->QuickFlags() | qfCanvasBackground);
 
@@ -315,6 +329,8 @@ void TVexmorMainForm::ConnectHandlers() {
     connect(ui->ScalingSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
     connect(ui->InkColorSel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::InkColorSelChange);
     connect(ui->StartupBox, &QCheckBox::toggled, this, &TVexmorMainForm::StartupBoxClick);
+    connect(ui->InterfaceLanguageSel, &QComboBox::currentIndexChanged, this,
+            &TVexmorMainForm::InterfaceLanguageSelChange);
     connect(ui->CapHotKeySel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
     connect(ui->CapCustomHotKey, &THotKeyEdit::HotKeyChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
     ui->LogoBmpList->OnClick = [this](TQuickBmpList*) { OpenLink(HomePageUrl()); };
@@ -330,25 +346,27 @@ void TVexmorMainForm::CreateThumbMenu() {
     thumbMenu_ = new QMenu(this);
     thumbMenu_->setObjectName(QStringLiteral("ThumbMenu"));
     auto add = [this](const char* caption, int icon, void (TVexmorMainForm::*handler)()) {
-        QAction* a = thumbMenu_->addAction(MenuIcon(icon), QString::fromUtf8(caption));
+        QAction* a = thumbMenu_->addAction(MenuIcon(icon), tr(caption));
+        menuTexts_.emplace_back(a, caption);
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    add("保存到桌面(&D)", icSave, &TVexmorMainForm::ToDesktopBtnClick);
-    add("保存为(&S)...", icSave, &TVexmorMainForm::SaveAsBtnClick);
-    add("通过Email发送(&M)...", icMail, &TVexmorMainForm::EmailBtnClick);
-    add("编辑(&E)...", icEdit, &TVexmorMainForm::EditBtnClick);
-    add("打印(&P)...", -1, &TVexmorMainForm::PrintBtnClick);
-    add("保存到剪贴板(&C)", icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
+    add(QT_TR_NOOP("保存到桌面(&D)"), icSave, &TVexmorMainForm::ToDesktopBtnClick);
+    add(QT_TR_NOOP("保存为(&S)..."), icSave, &TVexmorMainForm::SaveAsBtnClick);
+    add(QT_TR_NOOP("通过Email发送(&M)..."), icMail, &TVexmorMainForm::EmailBtnClick);
+    add(QT_TR_NOOP("编辑(&E)..."), icEdit, &TVexmorMainForm::EditBtnClick);
+    add(QT_TR_NOOP("打印(&P)..."), -1, &TVexmorMainForm::PrintBtnClick);
+    add(QT_TR_NOOP("保存到剪贴板(&C)"), icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
     thumbMenu_->addSeparator();
-    add("抛弃(&R)", icExit, &TVexmorMainForm::DiscardBtnClick);
+    add(QT_TR_NOOP("抛弃(&R)"), icExit, &TVexmorMainForm::DiscardBtnClick);
 }
 
 void TVexmorMainForm::CreateTrayIcon() {
     trayMenu_ = new QMenu(this);
     trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
     auto add = [this](const char* name, const char* caption, int icon) {
-        QAction* a = trayMenu_->addAction(MenuIcon(icon), QString::fromUtf8(caption));
+        QAction* a = trayMenu_->addAction(MenuIcon(icon), tr(caption));
+        menuTexts_.emplace_back(a, caption);
         a->setObjectName(QString::fromUtf8(name));
         return a;
     };
@@ -358,9 +376,9 @@ void TVexmorMainForm::CreateTrayIcon() {
         int tag;
         int icon;
     };
-    for (const Capture& c : {Capture{"CapMenu", "立即捕获屏幕", 50, icCapture},
-                             Capture{"Capturescreenin30sec1", "5秒后捕获屏幕", 5000, icIn5s},
-                             Capture{"DCapMenu", "30秒后捕获屏幕", 30000, icIn30s}}) {
+    for (const Capture& c : {Capture{"CapMenu", QT_TR_NOOP("立即捕获屏幕"), 50, icCapture},
+                             Capture{"Capturescreenin30sec1", QT_TR_NOOP("5秒后捕获屏幕"), 5000, icIn5s},
+                             Capture{"DCapMenu", QT_TR_NOOP("30秒后捕获屏幕"), 30000, icIn30s}}) {
         QAction* a = add(c.name, c.caption, c.icon);
         a->setData(c.tag);
         connect(a, &QAction::triggered, this, [this, a] { DCapMenuClick(a); });
@@ -370,10 +388,11 @@ void TVexmorMainForm::CreateTrayIcon() {
             dCapLongEntry_ = a;
         }
     }
-    connect(add("SettingsMenu", "设置", icSettings), &QAction::triggered, this,
+    connect(add("SettingsMenu", QT_TR_NOOP("设置"), icSettings), &QAction::triggered, this,
             &TVexmorMainForm::SettingsMenuClick);
     trayMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
-    connect(add("ExitMenu", "退出", icExit), &QAction::triggered, this, &TVexmorMainForm::ExitMenuClick);
+    connect(add("ExitMenu", QT_TR_NOOP("退出"), icExit), &QAction::triggered, this,
+            &TVexmorMainForm::ExitMenuClick);
     connect(trayMenu_, &QMenu::aboutToShow, this, &TVexmorMainForm::TrayMenuPopup);
 
     trayIcon_ = new QSystemTrayIcon(this);
@@ -394,8 +413,7 @@ void TVexmorMainForm::CreateTrayIcon() {
 }
 
 void TVexmorMainForm::SetTrayHint(bool full) {
-    if (trayIcon_)
-        trayIcon_->setToolTip(full ? QStringLiteral("Vexmor (满)") : QStringLiteral("Vexmor (空)"));
+    if (trayIcon_) trayIcon_->setToolTip(full ? tr("Vexmor (满)") : tr("Vexmor (空)"));
 }
 
 // --- window events --------------------------------------------------------------------------------
@@ -473,6 +491,7 @@ void TVexmorMainForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // Coming to the front is a change of place in the stacking order as much as a move.
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) RestackThumb();
+    if (event->type() == QEvent::LanguageChange) RetranslateTexts();
 }
 
 void TVexmorMainForm::FormShow() {
@@ -516,8 +535,13 @@ void TVexmorMainForm::ShowPreviewInTab() {
 // --- sheets ---------------------------------------------------------------------------------------
 
 int TVexmorMainForm::SettingsSheetHeight() const {
-    const QWidget* lowest = ui->InkBox->isHidden() ? ui->ImageBox : ui->InkBox;
-    return lowest->y() + lowest->height() + kSettingsBottomMargin;
+    return ui->LanguageBox->y() + ui->LanguageBox->height() + kSettingsBottomMargin;
+}
+
+void TVexmorMainForm::PlaceLanguageBox() {
+    constexpr int kGroupGap = 7;
+    const QWidget* above = ui->InkBox->isHidden() ? ui->ImageBox : ui->InkBox;
+    ui->LanguageBox->move(ui->LanguageBox->x(), above->y() + above->height() + kGroupGap);
 }
 
 void TVexmorMainForm::SheetSelectChange() {
@@ -552,18 +576,42 @@ void TVexmorMainForm::KeepOnScreen() {
 }
 
 void TVexmorMainForm::TitleEditChange(const QString& text) {
-    if (UpperAscii(text) != kHiddenPhrase) return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("成功"),
-                    QStringLiteral("在设置选项卡定义标注画笔颜色。"), QMessageBox::Ok, this);
+    if (!IsHiddenPhrase(text)) return;
+    QMessageBox box(QMessageBox::Warning, tr("成功"), tr("在设置选项卡定义标注画笔颜色。"), QMessageBox::Ok,
+                    this);
     box.setObjectName(QStringLiteral("InkRevealBox"));
     box.exec();
     ui->InkBox->setVisible(true);
+    PlaceLanguageBox();
+    if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
     ui->TitleEdit->clear();
 }
 
+void TVexmorMainForm::InterfaceLanguageSelChange() {
+    const int index = ui->InterfaceLanguageSel->currentIndex();
+    UseInterfaceLanguage(index == int(TInterfaceLanguage::Chinese)   ? TInterfaceLanguage::Chinese
+                         : index == int(TInterfaceLanguage::English) ? TInterfaceLanguage::English
+                                                                     : TInterfaceLanguage::Automatic);
+}
+
+void TVexmorMainForm::RetranslateTexts() {
+    for (const auto& [action, source] : menuTexts_)
+        action->setText(tr(source));
+    SetTrayHint(CaptureHeld());
+    if (!ui.Made()) return;
+    ui->retranslateUi(this);
+    ui->VersionLabel->setText(tr("版本 ") + versionText_);
+    for (QLabel* label : findChildren<QLabel*>())
+        if (label != ui->HeldKeysLabel) label->adjustSize();
+    JPGQSelChange();
+    heldKeysText_ = HeldHotKeysText(heldKeys_);
+    ui->HeldKeysLabel->setText(heldKeysText_);
+    LayOutHeldKeysNote();
+}
+
 void TVexmorMainForm::JPGQSelChange() {
-    ui->JPGLabel->setText(QStringLiteral("JPG质量(%1)").arg(ui->JPGQSel->value()));
-    ui->ScalingLabel->setText(QStringLiteral("缩放比例(%1%)").arg(ui->ScalingSel->value()));
+    ui->JPGLabel->setText(tr("JPG质量(%1)").arg(ui->JPGQSel->value()));
+    ui->ScalingLabel->setText(tr("缩放比例(%1%)").arg(ui->ScalingSel->value()));
     ui->JPGLabel->adjustSize();
     ui->ScalingLabel->adjustSize();
 }
@@ -608,6 +656,7 @@ void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
 }
 
 void TVexmorMainForm::ReportHeldHotKeys(const QList<THotKeyRegistration>& held) {
+    heldKeys_ = held;
     heldKeysText_ = HeldHotKeysText(held);
     if (ui.Made()) {
         ui->HeldKeysLabel->setText(heldKeysText_);
@@ -662,6 +711,7 @@ void TVexmorMainForm::LayOutHeldKeysNote() {
     ui->CapBox->resize(ui->CapBox->width(), ui->CapBox->height() + delta);
     for (QWidget* box : {ui->ImageBox, ui->InkBox})
         box->move(box->x(), box->y() + delta);
+    PlaceLanguageBox();
     if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
 }
 
@@ -724,7 +774,7 @@ bool TVexmorMainForm::AutoTitleSetting() const {
 
 void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comment) {
     // The hidden phrase answers at once, as it does in a made window.
-    if (!ui.Made() && UpperAscii(title) != kHiddenPhrase) {
+    if (!ui.Made() && !IsHiddenPhrase(title)) {
         pendingTexts_ = {title, comment};
         return;
     }

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -165,6 +166,13 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     // target has had its answer.
     QString SaveDragFile(const QString& path);
     void TitleEditChange(const QString& text);
+    // The interface language chosen on the settings tab takes effect at once.
+    void InterfaceLanguageSelChange();
+    // Every text this window and its menus set themselves, again in the language now installed (the
+    // form's own texts come from its description).
+    void RetranslateTexts();
+    // The language group sits below the lowest group shown (the ink group shows only once revealed).
+    void PlaceLanguageBox();
     void JPGQSelChange();
     void InkColorSelChange();
     void StartupBoxClick();
@@ -216,6 +224,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     TControls ui{this};
     // The combinations of the current choice, and what the user is told about those held elsewhere.
     QList<THotKeyRegistration> hotKeys_;
+    QList<THotKeyRegistration> heldKeys_;
     QString heldKeysText_;
     bool heldKeysTold_ = false;
     QTimer* trayWait_ = nullptr;
@@ -235,6 +244,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     TCaptureMode dCapMode_ = TCaptureMode::Desktop; // the mode the pending delayed capture starts
     void ArmDelayedCapture(TCaptureMode mode, int delayMs);
     QAction* dCapLongEntry_ = nullptr;
+    // The menus' entries and the texts they were made with, to be looked up again on a language change.
+    std::vector<std::pair<QAction*, const char*>> menuTexts_;
     TDIBmp menuIcons_;
     QString versionText_;
     bool destroyed_ = false;

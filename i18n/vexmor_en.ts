@@ -2,186 +2,561 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
-    <name>VexmorMainForm</name>
+    <name>CommandLine</name>
     <message>
-        <source>Vexmor</source>
-        <translation type="unfinished"></translation>
+        <source>未知的捕获方式“%1”（可用 desktop、window 或 magnifier）</source>
+        <translation>unknown capture mode &apos;%1&apos; (desktop, window or magnifier)</translation>
     </message>
     <message>
-        <source>捕获</source>
-        <translation type="unfinished"></translation>
+        <source>选项“--delay”后面要有秒数</source>
+        <translation>option &apos;--delay&apos; needs a number of seconds</translation>
     </message>
     <message>
-        <source>文件名</source>
-        <translation type="unfinished"></translation>
+        <source>“--delay %1”：秒数应在 0 到 %2 之间</source>
+        <translation>&apos;--delay %1&apos;: seconds from 0 to %2</translation>
     </message>
     <message>
-        <source>注&#x3000;释</source>
-        <translation type="unfinished"></translation>
+        <source>选项“%1”不带值</source>
+        <translation>option &apos;%1&apos; takes no value</translation>
+    </message>
+    <message>
+        <source>未知的选项“%1”</source>
+        <translation>unknown option &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>选项“--delay”要与“--capture”同用</source>
+        <translation>option &apos;--delay&apos; goes with &apos;--capture&apos;</translation>
+    </message>
+    <message>
+        <source>；请参阅“vexmor --help”</source>
+        <translation>; see &apos;vexmor --help&apos;</translation>
+    </message>
+    <message>
+        <source>用法：vexmor [选项]... [/tray]
+冻结屏幕，圈出要留下的部分；平时在托盘中等候。
+
+  --capture[=方式]   立即捕获：desktop（整个桌面，默认）、window（活动窗口
+                     的区域）或 magnifier（放大镜）；已在运行的副本执行
+                     它，或确认它已打开的捕获
+  --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代
+                     等候中的请求）
+  --settings         显示设置
+  --tray, /tray      安静地启动到托盘
+  --help             显示本帮助并退出
+  --version          显示版本并退出
+
+不带选项时，Vexmor 立即捕获，或把已在运行的副本带到前面。
+桌面自己占用 Print Screen 键时，请在桌面的键盘设置中把
+“vexmor --capture”绑定到一个键。
+</source>
+        <translation>Usage: vexmor [OPTION]... [/tray]
+Freezes the screens and lets you outline what to keep; waits in the tray.
+
+  --capture[=MODE]   capture now: desktop (the default), window (the active window&apos;s area)
+                     or magnifier; a copy already running does it, or confirms the capture
+                     it has open
+  --delay SECONDS    with --capture: wait first (0 to 3600; a new request replaces a
+                     pending one)
+  --settings         show the settings
+  --tray, /tray      start quietly in the tray
+  --help             show this help and exit
+  --version          show the version and exit
+
+Without options Vexmor captures at once, or brings a running copy forward.
+Bind &apos;vexmor --capture&apos; to a key in your desktop&apos;s keyboard settings where the desktop
+keeps Print Screen for itself.
+</translation>
+    </message>
+</context>
+<context>
+    <name>HotKeys</name>
+    <message>
+        <source>以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 %2 绑定到一个键。</source>
+        <translation>These hot keys are taken by another program: %1. You can bind %2 to a key in the desktop&apos;s keyboard settings.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+</context>
+<context>
+    <name>Startup</name>
+    <message>
+        <source>Vexmor需要运行于Windows XP或更高的系统。</source>
+        <translation>Vexmor needs an X11 or Wayland desktop to run.</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>TColorBox</name>
+    <message>
+        <source>黑色</source>
+        <translation>Black</translation>
+    </message>
+    <message>
+        <source>褐红色</source>
+        <translation>Maroon</translation>
+    </message>
+    <message>
+        <source>绿色</source>
+        <translation>Green</translation>
+    </message>
+    <message>
+        <source>橄榄色</source>
+        <translation>Olive</translation>
+    </message>
+    <message>
+        <source>藏青色</source>
+        <translation>Navy</translation>
+    </message>
+    <message>
+        <source>紫色</source>
+        <translation>Purple</translation>
+    </message>
+    <message>
+        <source>蓝绿色</source>
+        <translation>Teal</translation>
+    </message>
+    <message>
+        <source>灰色</source>
+        <translation>Gray</translation>
+    </message>
+    <message>
+        <source>银色</source>
+        <translation>Silver</translation>
+    </message>
+    <message>
+        <source>红色</source>
+        <translation>Red</translation>
+    </message>
+    <message>
+        <source>酸橙色</source>
+        <translation>Lime</translation>
+    </message>
+    <message>
+        <source>黄色</source>
+        <translation>Yellow</translation>
+    </message>
+    <message>
+        <source>蓝色</source>
+        <translation>Blue</translation>
+    </message>
+    <message>
+        <source>紫红色</source>
+        <translation>Fuchsia</translation>
+    </message>
+    <message>
+        <source>浅绿色</source>
+        <translation>Aqua</translation>
+    </message>
+    <message>
+        <source>白色</source>
+        <translation>White</translation>
+    </message>
+    <message>
+        <source>美元绿</source>
+        <translation>Money Green</translation>
+    </message>
+    <message>
+        <source>天蓝色</source>
+        <translation>Sky Blue</translation>
+    </message>
+    <message>
+        <source>奶油色</source>
+        <translation>Cream</translation>
+    </message>
+    <message>
+        <source>中灰色</source>
+        <translation>Medium Gray</translation>
+    </message>
+    <message>
+        <source>滚动条</source>
+        <translation>Scroll Bar</translation>
+    </message>
+    <message>
+        <source>桌面</source>
+        <translation>Desktop</translation>
+    </message>
+    <message>
+        <source>活动标题栏</source>
+        <translation>Active Title Bar</translation>
+    </message>
+    <message>
+        <source>非活动标题栏</source>
+        <translation>Inactive Title Bar</translation>
+    </message>
+    <message>
+        <source>菜单</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>窗口背景</source>
+        <translation>Window Background</translation>
+    </message>
+    <message>
+        <source>窗口边框</source>
+        <translation>Window Frame</translation>
+    </message>
+    <message>
+        <source>菜单文本</source>
+        <translation>Menu Text</translation>
+    </message>
+    <message>
+        <source>窗口文本</source>
+        <translation>Window Text</translation>
+    </message>
+    <message>
+        <source>标题文本</source>
+        <translation>Title Text</translation>
+    </message>
+    <message>
+        <source>活动边框</source>
+        <translation>Active Border</translation>
+    </message>
+    <message>
+        <source>非活动边框</source>
+        <translation>Inactive Border</translation>
+    </message>
+    <message>
+        <source>应用程序工作区</source>
+        <translation>Application Workspace</translation>
+    </message>
+    <message>
+        <source>突出显示</source>
+        <translation>Highlight</translation>
+    </message>
+    <message>
+        <source>突出显示文本</source>
+        <translation>Highlighted Text</translation>
+    </message>
+    <message>
+        <source>按钮表面</source>
+        <translation>Button Face</translation>
+    </message>
+    <message>
+        <source>按钮阴影</source>
+        <translation>Button Shadow</translation>
+    </message>
+    <message>
+        <source>灰色文本</source>
+        <translation>Grayed Text</translation>
+    </message>
+    <message>
+        <source>按钮文本</source>
+        <translation>Button Text</translation>
+    </message>
+    <message>
+        <source>非活动标题文本</source>
+        <translation>Inactive Title Text</translation>
+    </message>
+    <message>
+        <source>按钮高光</source>
+        <translation>Button Highlight</translation>
+    </message>
+    <message>
+        <source>三维深阴影</source>
+        <translation>3D Dark Shadow</translation>
+    </message>
+    <message>
+        <source>三维亮色</source>
+        <translation>3D Light</translation>
+    </message>
+    <message>
+        <source>提示文本</source>
+        <translation>Tooltip Text</translation>
+    </message>
+    <message>
+        <source>提示背景</source>
+        <translation>Tooltip Background</translation>
+    </message>
+    <message>
+        <source>默认</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>自定义...</source>
+        <translation>Custom...</translation>
+    </message>
+    <message>
+        <source>颜色</source>
+        <translation>Color</translation>
+    </message>
+</context>
+<context>
+    <name>THotKeyEdit</name>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+</context>
+<context>
+    <name>TVexmorMainForm</name>
+    <message>
+        <source>请显示画笔选项！</source>
+        <translation>SHOW PEN OPTIONS!</translation>
     </message>
     <message>
         <source>保存到桌面(&amp;D)</source>
-        <translation type="unfinished"></translation>
+        <translation>Save to &amp;Desktop</translation>
     </message>
     <message>
         <source>保存为(&amp;S)...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Save As...</translation>
     </message>
     <message>
         <source>通过Email发送(&amp;M)...</source>
-        <translation type="unfinished"></translation>
+        <translation>Send by E-&amp;mail...</translation>
     </message>
     <message>
         <source>编辑(&amp;E)...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Edit...</translation>
     </message>
     <message>
         <source>打印(&amp;P)...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Print...</translation>
     </message>
     <message>
         <source>保存到剪贴板(&amp;C)</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Copy to Clipboard</translation>
     </message>
     <message>
         <source>抛弃(&amp;R)</source>
-        <translation type="unfinished"></translation>
+        <translation>Disca&amp;rd</translation>
+    </message>
+    <message>
+        <source>立即捕获屏幕</source>
+        <translation>Capture now</translation>
+    </message>
+    <message>
+        <source>5秒后捕获屏幕</source>
+        <translation>Capture in 5 seconds</translation>
+    </message>
+    <message>
+        <source>30秒后捕获屏幕</source>
+        <translation>Capture in 30 seconds</translation>
     </message>
     <message>
         <source>设置</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings</translation>
     </message>
     <message>
-        <source>快捷键</source>
-        <translation type="unfinished"></translation>
+        <source>退出</source>
+        <translation>Quit</translation>
     </message>
     <message>
-        <source>Prt Scr键</source>
-        <translation type="unfinished"></translation>
+        <source>Vexmor (满)</source>
+        <translation>Vexmor (holding a capture)</translation>
     </message>
     <message>
-        <source>Ctrl + Prt Scr键</source>
-        <translation type="unfinished"></translation>
+        <source>Vexmor (空)</source>
+        <translation>Vexmor (no capture)</translation>
     </message>
     <message>
-        <source>自定义</source>
-        <translation type="unfinished"></translation>
+        <source>成功</source>
+        <translation>Success</translation>
     </message>
     <message>
-        <source>捕获后</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>弹出保存窗口</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>自动保存到桌面</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>自动打开进行编辑</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>自动复制到剪贴板</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>操作完成后抛弃捕获内容</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>自动设置文件名和注释</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>捕获鼠标指针</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>随Windows自动启动</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>目标图像</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>格式</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>PNG</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>JPG</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>BMP</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>JPG质量</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>编辑格式</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>透明PNG图像</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>缩放</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>画笔</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>画笔颜色</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>关于</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>打开Vexmor主页</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Vexmor 屏幕捕获工具，Tolvane 出品</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Vexmor 主页</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>使用帮助</source>
-        <translation type="unfinished"></translation>
+        <source>在设置选项卡定义标注画笔颜色。</source>
+        <translation>Set the annotation pen color on the Settings tab.</translation>
     </message>
     <message>
         <source>版本 </source>
-        <translation type="unfinished"></translation>
+        <translation>Version </translation>
+    </message>
+    <message>
+        <source>JPG质量(%1)</source>
+        <translation>JPG quality (%1)</translation>
+    </message>
+    <message>
+        <source>缩放比例(%1%)</source>
+        <translation>Scale (%1%)</translation>
+    </message>
+</context>
+<context>
+    <name>VexmorMainForm</name>
+    <message>
+        <source>捕获</source>
+        <translation>Capture</translation>
+    </message>
+    <message>
+        <source>文件名</source>
+        <translation>File name</translation>
+    </message>
+    <message>
+        <source>注&#x3000;释</source>
+        <translation>Comment</translation>
+    </message>
+    <message>
+        <source>保存到桌面(&amp;D)</source>
+        <translation>Save to &amp;Desktop</translation>
+    </message>
+    <message>
+        <source>保存为(&amp;S)...</source>
+        <translation>&amp;Save As...</translation>
+    </message>
+    <message>
+        <source>通过Email发送(&amp;M)...</source>
+        <translation>Send by E-&amp;mail...</translation>
+    </message>
+    <message>
+        <source>编辑(&amp;E)...</source>
+        <translation>&amp;Edit...</translation>
+    </message>
+    <message>
+        <source>打印(&amp;P)...</source>
+        <translation>&amp;Print...</translation>
+    </message>
+    <message>
+        <source>保存到剪贴板(&amp;C)</source>
+        <translation>&amp;Copy to Clipboard</translation>
+    </message>
+    <message>
+        <source>抛弃(&amp;R)</source>
+        <translation>Disca&amp;rd</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>快捷键</source>
+        <translation>Hot key</translation>
+    </message>
+    <message>
+        <source>Prt Scr键</source>
+        <translation>Print Screen</translation>
+    </message>
+    <message>
+        <source>Ctrl + Prt Scr键</source>
+        <translation>Ctrl + Print Screen</translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>捕获后</source>
+        <translation>After capture</translation>
+    </message>
+    <message>
+        <source>弹出保存窗口</source>
+        <translation>Show the save window</translation>
+    </message>
+    <message>
+        <source>自动保存到桌面</source>
+        <translation>Save to desktop</translation>
+    </message>
+    <message>
+        <source>自动打开进行编辑</source>
+        <translation>Open in the editor</translation>
+    </message>
+    <message>
+        <source>自动复制到剪贴板</source>
+        <translation>Copy to clipboard</translation>
+    </message>
+    <message>
+        <source>操作完成后抛弃捕获内容</source>
+        <translation>Discard the capture after use</translation>
+    </message>
+    <message>
+        <source>自动设置文件名和注释</source>
+        <translation>Fill in file name and comment</translation>
+    </message>
+    <message>
+        <source>捕获鼠标指针</source>
+        <translation>Capture the mouse pointer</translation>
+    </message>
+    <message>
+        <source>随Windows自动启动</source>
+        <translation>Start at login</translation>
+    </message>
+    <message>
+        <source>目标图像</source>
+        <translation>Output image</translation>
+    </message>
+    <message>
+        <source>格式</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>JPG质量</source>
+        <translation>JPG quality</translation>
+    </message>
+    <message>
+        <source>编辑格式</source>
+        <translation>Edit format</translation>
+    </message>
+    <message>
+        <source>透明PNG图像</source>
+        <translation>Transparent PNG</translation>
+    </message>
+    <message>
+        <source>缩放</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>画笔</source>
+        <translation>Pen</translation>
+    </message>
+    <message>
+        <source>画笔颜色</source>
+        <translation>Pen color</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>打开Vexmor主页</source>
+        <translation>Open the Vexmor home page</translation>
+    </message>
+    <message>
+        <source>Vexmor 屏幕捕获工具，Tolvane 出品</source>
+        <translation>Vexmor screen capture, made by Tolvane</translation>
+    </message>
+    <message>
+        <source>Vexmor 主页</source>
+        <translation>Vexmor home page</translation>
+    </message>
+    <message>
+        <source>使用帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>版本 </source>
+        <translation>Version </translation>
     </message>
     <message>
         <source>图标与标志：Vexmor 作者绘制</source>
-        <translation type="unfinished"></translation>
+        <translation>Icons and logo: drawn by the Vexmor authors</translation>
     </message>
     <message>
         <source>矢量绘图：Anti-Grain Geometry</source>
-        <translation type="unfinished"></translation>
+        <translation>Vector drawing: Anti-Grain Geometry</translation>
     </message>
     <message>
         <source>音效：用 SoX 合成</source>
-        <translation type="unfinished"></translation>
+        <translation>Sounds: synthesized with SoX</translation>
+    </message>
+    <message>
+        <source>自动复制到剪贴板</source>
+        <comment>check box: copy every capture</comment>
+        <translation>Always copy to clipboard</translation>
+    </message>
+    <message>
+        <source>界面语言</source>
+        <translation>Interface language</translation>
+    </message>
+    <message>
+        <source>语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>自动</source>
+        <translation>Automatic</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 // Test entry for every folder's test program: one application object (offscreen), made under a
 // comma-decimal locale when the machine has one, then the program's own number set-up, as at start.
+// The interface reads the program's own Chinese unless a test chooses English.
 #include "WinTools.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv) {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8")) setenv("LC_ALL", "de_DE.UTF-8", 1);
+    setenv("LANGUAGE", "zh_CN", 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("VEXMOR_PLATFORM", "fake", 0);
     ::testing::InitGoogleTest(&argc, argv);

@@ -26,9 +26,9 @@ class CommandLineCases : public ::testing::TestWithParam<TArgsCase> {};
 TEST_P(CommandLineCases, ReadsAsAUserMeansIt) {
     const TArgsCase& c = GetParam();
     const TCommandLine line = ParseCommandLine(c.args);
-    EXPECT_EQ(line.action, c.action) << line.error;
+    EXPECT_EQ(line.action, c.action) << line.ErrorLine();
     if (c.action == TAction::Error) {
-        EXPECT_NE(line.error.find("--help"), std::string::npos) << "the error points to --help";
+        EXPECT_NE(line.ErrorLine().find("--help"), std::string::npos) << "the error points to --help";
         return;
     }
     EXPECT_EQ(line.tray, c.tray);
@@ -83,7 +83,7 @@ TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
         EXPECT_FALSE(ParseRequest(bad, out)) << bad;
     }
     EXPECT_EQ(VersionText(), "Vexmor 1.5.0.0\n");
-    EXPECT_NE(std::string(UsageText()).find("--capture[=MODE]"), std::string::npos);
+    EXPECT_NE(UsageText().find("--capture[=方式]"), std::string::npos);
 }
 
 } // namespace
