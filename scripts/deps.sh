@@ -13,6 +13,9 @@ VEXMOR_PACKAGES=(
   libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
   # Wayland sessions: the client library and its scanner, the stable protocol descriptions, Qt's plugin
   libwayland-dev wayland-protocols qt6-wayland
+  # the English interface: Qt's translation tools (lupdate, lrelease and their CMake functions) and
+  # Qt's own Chinese for its dialogs and buttons
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   # the Wayland test helper's keymap
   libxkbcommon-dev
   # tests and benchmarks; the sources' format check
