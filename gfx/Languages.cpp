@@ -11,10 +11,12 @@
 
 namespace {
 
-// A locale name's language: "en_US.UTF-8" -> "en", "zh" -> "zh", "sr@latin" -> "sr".
+// A locale name's language: "en_US.UTF-8" -> "en", "zh" -> "zh", "sr@latin" -> "sr", and the tag
+// form some set in LANGUAGE, "zh-Hans" -> "zh".
 QByteArray LanguagePart(const QByteArray& locale) {
     qsizetype end = 0;
-    while (end < locale.size() && locale[end] != '_' && locale[end] != '.' && locale[end] != '@')
+    while (end < locale.size() && locale[end] != '_' && locale[end] != '.' && locale[end] != '@' &&
+           locale[end] != '-')
         ++end;
     return locale.left(end);
 }

@@ -81,6 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
         TLocaleCase{"language_first", {{"LANGUAGE", "zh_CN:en"}, {"LANG", "en_US.UTF-8"}}, L::Chinese},
         TLocaleCase{"language_english", {{"LANGUAGE", "en"}, {"LANG", "zh_CN.UTF-8"}}, L::English},
         TLocaleCase{"language_empty_entries", {{"LANGUAGE", "::zh_TW"}, {"LANG", "de_DE.UTF-8"}}, L::Chinese},
+        TLocaleCase{"language_tag", {{"LANGUAGE", "zh-Hans"}, {"LANG", "en_US.UTF-8"}}, L::Chinese},
         TLocaleCase{"language_empty", {{"LANGUAGE", ""}, {"LANG", "zh_CN.UTF-8"}}, L::Chinese},
         // In the bare locale gettext ignores LANGUAGE, and so does the program.
         TLocaleCase{"language_ignored_in_c", {{"LANGUAGE", "fr"}, {"LANG", "C"}}, L::Chinese},
