@@ -2,6 +2,9 @@
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
 #include "PointD.h"
+
+#include <QCoreApplication>
+
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -149,17 +152,22 @@ void DrawHatchedRectangle(TAgg2D& g, double midY) {
     Outline(g, box, SampleArea, 1.6);
 }
 
-void DrawLabel(TAgg2D& g, const char* text, double x, double y, double height, AggAlignH align) {
+void DrawLabel(TAgg2D& g, const QString& text, double x, double y, double height, AggAlignH align) {
     g.SetLineWidth(0);
     g.SetFillColor(TextColor);
     g.SetFont("DejaVu Sans", true, height);
     g.SetTextAlignment(align, AggAlignV::Baseline);
-    g.DrawText(text, false, x, y);
+    g.DrawText(text.toStdString(), false, x, y);
 }
 
 } // namespace
 
-bool MakeHelpCard(TDIB& card) {
+THelpCardTexts HelpCardTexts() {
+    return {QCoreApplication::translate("HelpCard", "CTRL +"),
+            QCoreApplication::translate("HelpCard", "SCREEN CAPTURE")};
+}
+
+bool MakeHelpCard(TDIB& card, const THelpCardTexts& texts) {
     const QRect all(0, 0, HelpCardWidth, HelpCardHeight);
     TDIB art;
     try {
@@ -183,15 +191,30 @@ bool MakeHelpCard(TDIB& card) {
     DrawCalligraphicStroke(g, RowTop[0] + RowHeight / 2);
     DrawMouse(g, MouseX, RowTop[1] + (RowHeight - MouseH) / 2, 0);
     DrawHatchedBlob(g, art, RowTop[1] + RowHeight / 2);
-    DrawLabel(g, "CTRL +", 12, RowTop[2] + RowHeight / 2 + 4, 11, AggAlignH::Left);
+    DrawLabel(g, texts.modifier, 12, RowTop[2] + RowHeight / 2 + 4, 11, AggAlignH::Left);
     DrawMouse(g, MouseX, RowTop[2] + (RowHeight - MouseH) / 2, 0);
     DrawHatchedRectangle(g, RowTop[2] + RowHeight / 2);
 
     Line(g, 16, 188.5, HelpCardWidth - 16, 188.5, MouseBody, 1);
-    DrawLabel(g, "SCREEN CAPTURE", HelpCardWidth / 2.0, 211, 14, AggAlignH::Center);
+    DrawLabel(g, texts.title, HelpCardWidth / 2.0, 211, 14, AggAlignH::Center);
 
     // Laid over a cleared card at the ceiling opacity, so no pixel comes out opaque.
     card.FillRect(all, 0, 256);
     art.AlphaDraw(card, 0, 0, all, HelpCardMaxAlpha);
     return true;
+}
+
+TDIB CurrentHelpCard() {
+    // Kept for the run: drawing it takes longer than showing an overlay should wait.
+    static TDIB card;
+    static THelpCardTexts drawnWith;
+    const THelpCardTexts texts = HelpCardTexts();
+    if (card.Empty() || texts != drawnWith) {
+        TDIB fresh;
+        if (MakeHelpCard(fresh, texts)) {
+            card = fresh;
+            drawnWith = texts;
+        }
+    }
+    return card;
 }

@@ -63,7 +63,7 @@ QRect TPickRect::Normalised() const {
 
 namespace {
 void TellCaptureFailed(const QString& reason) {
-    const QString text = QStringLiteral("无法捕获屏幕：%1").arg(reason);
+    const QString text = QCoreApplication::translate("Input", "无法捕获屏幕：%1").arg(reason);
     if (CaptureFailedHook) {
         CaptureFailedHook(text);
         return;
@@ -161,6 +161,8 @@ void TCapBox::mouseReleaseEvent(QMouseEvent* e) {
 // --- creation and destruction -----------------------------------------------------------------------
 
 TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker) : owner_(owner) {
+    // Not translated: the overlay has no taskbar entry and bypasses the window manager, so nobody reads
+    // this name but the window tools (and the end-to-end scenarios) that find the overlay by it.
     setWindowTitle(QStringLiteral("屏幕捕获覆盖"));
     // On top of everything, panels included, without a taskbar entry; the window manager leaves it alone.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
@@ -191,12 +193,7 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
     OverlayBuffer.SetSize(std::max(w, 1), std::max(h, 1), 32);
     Shapes.resize(1);
     HelpCardRect = QRect(w - HelpCardWidth - 16, (h - HelpCardHeight) / 2, HelpCardWidth, HelpCardHeight);
-    {
-        // Drawn once per run and shared by every later overlay: the card never changes.
-        static TDIB card;
-        if (card.Empty()) MakeHelpCard(card);
-        HelpCard = card;
-    }
+    HelpCard = CurrentHelpCard();
 
     SetUpLayer();
     SetUpCapBox();

@@ -3,6 +3,9 @@
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
 #include "WinTools.h"
+
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -325,6 +328,12 @@ std::string Padded3(uint32_t v) {
     return std::string(s.size() < 3 ? 3 - s.size() : 0, ' ') + s;
 }
 
+// The readout's words, English in the program's own texts as well, in the interface language (the
+// readout is drawn on the overlay's worker too: the lookup is thread-safe).
+std::string Word(const char* source) {
+    return QCoreApplication::translate("OverlayPaint", source).toStdString();
+}
+
 std::string Hex6(uint32_t v) {
     static const char digits[] = "0123456789ABCDEF";
     std::string s(6, '0');
@@ -343,13 +352,16 @@ std::vector<TReadoutLine> PickReadoutLines(const QRect& n, bool singlePixel, uin
     lines.push_back({QPoint(b, y0), "y " + std::to_string(n.top()), 11});
     int colourHeight = 11;
     if (singlePixel) {
-        lines.push_back({QPoint(a, y0 + 20), "Ctrl to select", 12});
+        lines.push_back({QPoint(a, y0 + 20), Word(QT_TRANSLATE_NOOP("OverlayPaint", "Ctrl to select")), 12});
         colourHeight = 15;
     } else {
         lines.push_back({QPoint(a, y0 + 20), "w " + std::to_string(n.width()), 11});
         lines.push_back({QPoint(b, y0 + 20), "h " + std::to_string(n.height()), 11});
     }
-    lines.push_back({QPoint(a, y0 + 50), (singlePixel ? "Color " : "Sel color ") + Hex6(picked & 0xFFFFFF),
+    lines.push_back({QPoint(a, y0 + 50),
+                     (singlePixel ? Word(QT_TRANSLATE_NOOP("OverlayPaint", "Color"))
+                                  : Word(QT_TRANSLATE_NOOP("OverlayPaint", "Sel color"))) +
+                         " " + Hex6(picked & 0xFFFFFF),
                      colourHeight});
     const uint32_t red = picked & 0xFF, green = picked >> 8 & 0xFF, blue = picked >> 16 & 0xFF;
     lines.push_back(

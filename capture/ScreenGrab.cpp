@@ -3,6 +3,8 @@
 #include "DibOps.h"
 #include "Platform.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 DibOps::View RowsView(const THeldGrab& held, int w, int h) {
@@ -77,8 +79,9 @@ void GrabIntoPicture(TDesktopGrab& g, bool pointer) {
                            top + part.y());
     };
     const TPlatformStatus status =
-        platform.grabber ? platform.grabber->GrabTo(g.grabbedRect.translated(g.desktopBounds.topLeft()), copy)
-                         : TPlatformStatus::Fail(QStringLiteral("no screen grabber"));
+        platform.grabber
+            ? platform.grabber->GrabTo(g.grabbedRect.translated(g.desktopBounds.topLeft()), copy)
+            : TPlatformStatus::Fail(QCoreApplication::translate("ScreenGrab", "此桌面不提供截取屏幕的方法"));
     g.failure = status ? QString() : status.reason;
     if (!status) g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
     if (pointer && !(platform.grabber && platform.grabber->DrawsPointer()))

@@ -9,6 +9,7 @@
 #include "WinTools.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -90,16 +91,46 @@ QString AddFormatExtension(const QString& path, TImageFormat format) {
     return carries ? path : path + FormatExtension(format);
 }
 
+QString DefaultCaptureName() {
+    return QCoreApplication::translate("Export", "Vexmor捕获");
+}
+
+QString WorkFolderName(TInterfaceLanguage language) {
+    // Named in both languages: the other language's folder is looked for as well (WorkFolder).
+    return TextIn(language, "Export", QT_TRANSLATE_NOOP("Export", "我的视频捕获"));
+}
+
+QString SaveErrorText() {
+    return QCoreApplication::translate("Export", "无法保存捕获图像。");
+}
+
+QString NoDesktopText() {
+    return QCoreApplication::translate("Export", "无法找到桌面文件夹。");
+}
+
+QString ErrorCaption() {
+    return QCoreApplication::translate("Export", "错误");
+}
+
 QString MakeFileName(QString folder, const QString& title, TImageFormat format) {
     QString name = CleanFileName(title);
-    if (name.isEmpty()) name = kDefaultCaptureName;
+    if (name.isEmpty()) name = DefaultCaptureName();
     name += FormatExtension(format);
     IncludeTrailingBackslash(folder);
     return UniqueFileName(folder + name);
 }
 
 QString WorkFolder(bool create) {
-    QString folder = SpecialFolder(TSpecialFolder::Documents) + kWorkFolderName;
+    const QString documents = SpecialFolder(TSpecialFolder::Documents);
+    const TInterfaceLanguage language = CurrentInterfaceLanguage();
+    QString folder = documents + WorkFolderName(language);
+    if (!QFileInfo(folder).isDir()) {
+        const TInterfaceLanguage other = language == TInterfaceLanguage::English
+                                             ? TInterfaceLanguage::Chinese
+                                             : TInterfaceLanguage::English;
+        const QString kept = documents + WorkFolderName(other);
+        if (QFileInfo(kept).isDir()) folder = kept;
+    }
     if (create && !QFileInfo(folder).isDir())
         QDir().mkdir(folder); // one level; a failure shows as a failed save
     IncludeTrailingBackslash(folder);
@@ -274,7 +305,7 @@ TExporter::TExporter(IExportOwner& owner, TExportServices services)
     : owner_(owner), services_(std::move(services)) {}
 
 void TExporter::ShowSaveError() {
-    if (services_.showError) services_.showError(owner_.DialogParent(), kSaveErrorText, kSaveErrorCaption);
+    if (services_.showError) services_.showError(owner_.DialogParent(), SaveErrorText(), ErrorCaption());
 }
 
 QString TExporter::SaveCapture(const QString& path, TImageFormat format, bool replace) {
@@ -315,8 +346,7 @@ QString TExporter::SaveWorkFile(TImageFormat format) {
 void TExporter::ToDesktopBtnClick() {
     const QString folder = SpecialFolder(TSpecialFolder::Desktop);
     if (folder.isEmpty()) {
-        if (services_.showError)
-            services_.showError(owner_.DialogParent(), kNoDesktopText, kNoDesktopCaption);
+        if (services_.showError) services_.showError(owner_.DialogParent(), NoDesktopText(), ErrorCaption());
         return;
     }
     if (owner_.HeldCaptureImage().Empty()) return;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "DIBmp.h"
+#include "Languages.h"
 
 #include <QSize>
 #include <QString>
@@ -45,15 +46,15 @@ struct TExportSettings {
     bool operator==(const TExportSettings&) const = default;
 };
 
-// The name used when the title cleans to nothing.
-inline const QString kDefaultCaptureName = QStringLiteral("Vexmor捕获");
-// The work folder below the documents folder.
-inline const QString kWorkFolderName = QStringLiteral("我的视频捕获");
-// The save failure message and the desktop failure message, with their captions.
-inline const QString kSaveErrorText = QStringLiteral("无法保存捕获图像。");
-inline const QString kSaveErrorCaption = QStringLiteral("错误");
-inline const QString kNoDesktopText = QStringLiteral("无法找到桌面文件夹。");
-inline const QString kNoDesktopCaption = QStringLiteral("Error");
+// The name used when the title cleans to nothing, in the interface language ("Vexmor捕获").
+QString DefaultCaptureName();
+// The work folder's name below the documents folder in a language, Chinese or English ("我的视频捕获").
+QString WorkFolderName(TInterfaceLanguage language);
+// The save failure message and the desktop failure message, and the caption of their boxes, in the
+// interface language.
+QString SaveErrorText();
+QString NoDesktopText();
+QString ErrorCaption();
 
 // ".png", ".jpg", ".bmp" (a value outside the enumeration counts as the nearest format).
 QString FormatExtension(TImageFormat format);
@@ -64,8 +65,10 @@ QString AddFormatExtension(const QString& path, TImageFormat format);
 // A free path in `folder` for a capture titled `title` in the given format: the cleaned title (or the
 // default name) plus the extension, numbered when taken.
 QString MakeFileName(QString folder, const QString& title, TImageFormat format);
-// The work folder (made when missing unless `create` is false; a failure shows up as a failed save),
-// with a trailing "/".
+// The work folder under the interface language's name, with a trailing "/". When that folder does not
+// exist but the other language's does, the existing one is used, so the files there stay in use after
+// a change of language; otherwise the folder is made unless `create` is false (a failure shows up as
+// a failed save).
 QString WorkFolder(bool create = true);
 // A free path in the work folder.
 QString MakeWorkFileName(const QString& title, TImageFormat format);

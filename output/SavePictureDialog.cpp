@@ -1,5 +1,7 @@
 #include "SavePictureDialog.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
@@ -8,6 +10,26 @@
 
 namespace {
 constexpr int kPreviewSide = 200;
+
+// The descriptions are translated whole, the patterns shown in them included; the patterns the dialog
+// filters with stay outside the translation, so no translation can change which files it lists.
+struct TPictureType {
+    const char* description;
+    const char* patterns;
+};
+constexpr TPictureType kPictureTypes[] = {
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "PNG图像(*.png)"), "*.png"},
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "JPEG图像(*.jpg;*.jpeg)"), "*.jpg;*.jpeg"},
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "位图(*.bmp)"), "*.bmp"},
+};
+} // namespace
+
+QString PictureFilter() {
+    QStringList parts;
+    for (const TPictureType& type : kPictureTypes)
+        parts << QCoreApplication::translate("TSavePictureDialog", type.description)
+              << QString::fromLatin1(type.patterns);
+    return parts.join(u'|');
 }
 
 QStringList NameFiltersFromWindowsFilter(const QString& filter) {
@@ -40,7 +62,7 @@ TSavePictureDialog::TSavePictureDialog(QWidget* parent) : QFileDialog(parent) {
     setOption(QFileDialog::DontUseNativeDialog, true);
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
-    setNameFilters(NameFiltersFromWindowsFilter(kPictureFilter));
+    ShowTexts();
     setSizeGripEnabled(true);
     preview_ = new QLabel(this);
     preview_->setObjectName(QStringLiteral("PreviewPane"));
@@ -51,6 +73,20 @@ TSavePictureDialog::TSavePictureDialog(QWidget* parent) : QFileDialog(parent) {
         grid->addWidget(preview_, 0, grid->columnCount(), grid->rowCount(), 1);
     connect(this, &QFileDialog::currentChanged, this, &TSavePictureDialog::ShowPreview);
     connect(this, &QFileDialog::filterSelected, this, &TSavePictureDialog::SavePictureDialogTypeChange);
+}
+
+void TSavePictureDialog::ShowTexts() {
+    setWindowTitle(tr("保存为"));
+    setNameFilters(NameFiltersFromWindowsFilter(PictureFilter()));
+}
+
+void TSavePictureDialog::changeEvent(QEvent* event) {
+    QFileDialog::changeEvent(event);
+    if (event->type() != QEvent::LanguageChange) return;
+    const int index = FilterIndex();
+    ShowTexts();
+    SetFilterIndex(index);
+    UpdateDefaultExt();
 }
 
 int TSavePictureDialog::FilterIndex() const {

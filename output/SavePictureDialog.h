@@ -7,9 +7,9 @@
 
 class QLabel;
 
-// The type list as the program states it, Windows style ("description|patterns|...").
-inline const QString kPictureFilter =
-    QStringLiteral("PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp");
+// The type list as the program states it, Windows style ("description|patterns|..."), its descriptions
+// in the interface language: "PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp".
+QString PictureFilter();
 
 // Qt name filters from a Windows-style filter: each description with the patterns separated by spaces
 // ("JPEG图像(*.jpg *.jpeg)").
@@ -30,7 +30,12 @@ class TSavePictureDialog : public QFileDialog {
     // The picture shown in the preview pane (empty when none).
     QString PreviewFile() const { return previewFile_; }
 
+  protected:
+    // A change of language renames the types and the title, keeping the chosen type.
+    void changeEvent(QEvent* event) override;
+
   private:
+    void ShowTexts();
     void SavePictureDialogTypeChange(const QString& filter);
     void ShowPreview(const QString& path);
 

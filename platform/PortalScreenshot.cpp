@@ -2,6 +2,7 @@
 
 #include "PortalRequest.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
@@ -13,6 +14,33 @@
 
 #include <cstring>
 #include <optional>
+
+namespace PortalScreenshotText {
+QString Refused() {
+    return QCoreApplication::translate("PortalScreenshot", "桌面门户拒绝了屏幕截图请求");
+}
+QString Cancelled() {
+    return QCoreApplication::translate("PortalScreenshot", "屏幕截图请求已被取消");
+}
+QString TimedOut() {
+    return QCoreApplication::translate("PortalScreenshot", "桌面门户没有及时回应屏幕截图请求");
+}
+QString NoPortal() {
+    return QCoreApplication::translate("PortalScreenshot", "桌面门户不提供屏幕截图");
+}
+QString NotLocalFile() {
+    return QCoreApplication::translate("PortalScreenshot", "桌面门户给出的截图不是本地文件");
+}
+QString Unreadable() {
+    return QCoreApplication::translate("PortalScreenshot", "无法读取桌面门户给出的截图");
+}
+QString NoCursor() {
+    return QCoreApplication::translate("PortalScreenshot", "桌面门户不提供鼠标指针图像");
+}
+QString EmptyRect() {
+    return QCoreApplication::translate("PortalScreenshot", "截取区域为空");
+}
+} // namespace PortalScreenshotText
 
 namespace {
 
@@ -31,19 +59,19 @@ TPlatformStatus AnswerStatus(const TPortalAnswer& answer) {
     using namespace PortalScreenshotText;
     switch (answer.kind) {
     case TPortalAnswer::TimedOut:
-        return TPlatformStatus::Fail(kTimedOut);
+        return TPlatformStatus::Fail(TimedOut());
     case TPortalAnswer::CallFailed:
         if (answer.error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
             answer.error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
-            return TPlatformStatus::Fail(kTimedOut);
+            return TPlatformStatus::Fail(TimedOut());
         if (answer.error.startsWith(QLatin1String("org.freedesktop.DBus.Error.")))
-            return TPlatformStatus::Fail(kNoPortal); // no portal, interface or method on the bus
-        return TPlatformStatus::Fail(kRefused);      // the portal's own error
+            return TPlatformStatus::Fail(NoPortal()); // no portal, interface or method on the bus
+        return TPlatformStatus::Fail(Refused());      // the portal's own error
     case TPortalAnswer::Answered:
         break;
     }
     if (answer.response == prSuccess) return TPlatformStatus::Ok();
-    return TPlatformStatus::Fail(answer.response == prCancelled ? kCancelled : kRefused);
+    return TPlatformStatus::Fail(answer.response == prCancelled ? Cancelled() : Refused());
 }
 
 // Reads the picture at `path`, which must name a regular file (a pipe would never end), then
@@ -52,7 +80,7 @@ TPlatformStatus ReadAndRemove(const QString& path, qint64 requestedMs, QImage& p
     const QByteArray native = QFile::encodeName(path);
     struct stat target {};
     if (::stat(native.constData(), &target) != 0 || !S_ISREG(target.st_mode))
-        return TPlatformStatus::Fail(PortalScreenshotText::kUnreadable);
+        return TPlatformStatus::Fail(PortalScreenshotText::Unreadable());
     {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
@@ -64,7 +92,7 @@ TPlatformStatus ReadAndRemove(const QString& path, qint64 requestedMs, QImage& p
     if (::lstat(native.constData(), &self) == 0 && S_ISREG(self.st_mode) && self.st_uid == ::geteuid() &&
         ModifiedMs(self) >= requestedMs - kWrittenSlackMs)
         ::unlink(native.constData());
-    if (picture.isNull()) return TPlatformStatus::Fail(PortalScreenshotText::kUnreadable);
+    if (picture.isNull()) return TPlatformStatus::Fail(PortalScreenshotText::Unreadable());
     picture = picture.convertToFormat(QImage::Format_RGB32);
     return TPlatformStatus::Ok();
 }
@@ -81,7 +109,7 @@ bool TPortalScreenGrabber::PortalOffersScreenshot(QDBusConnection bus, int timeo
 
 TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
     picture = QImage();
-    if (!bus_.isConnected()) return TPlatformStatus::Fail(PortalScreenshotText::kNoPortal);
+    if (!bus_.isConnected()) return TPlatformStatus::Fail(PortalScreenshotText::NoPortal());
     const qint64 requestedMs = QDateTime::currentMSecsSinceEpoch();
     std::optional<TPortalAnswer> answer;
     QEventLoop loop;
@@ -93,21 +121,22 @@ TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
                   });
     // The request's own timer ends the wait; only an application quitting every loop ends it sooner.
     if (!answer) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!answer) return TPlatformStatus::Fail(PortalScreenshotText::kTimedOut);
+    if (!answer) return TPlatformStatus::Fail(PortalScreenshotText::TimedOut());
     if (TPlatformStatus status = AnswerStatus(*answer); !status) return status;
 
     const QUrl uri(answer->results.value(QStringLiteral("uri")).toString());
     const QString host = uri.host();
     if (!uri.isLocalFile() || !(host.isEmpty() || host == QLatin1String("localhost")))
-        return TPlatformStatus::Fail(PortalScreenshotText::kNotLocalFile);
+        return TPlatformStatus::Fail(PortalScreenshotText::NotLocalFile());
     const QString path = uri.toLocalFile();
-    if (!path.startsWith(QLatin1Char('/'))) return TPlatformStatus::Fail(PortalScreenshotText::kNotLocalFile);
+    if (!path.startsWith(QLatin1Char('/')))
+        return TPlatformStatus::Fail(PortalScreenshotText::NotLocalFile());
     return ReadAndRemove(path, requestedMs, picture);
 }
 
 TPlatformStatus TPortalScreenGrabber::Grab(const QRect& rect, TGrabbedImage& out) {
     out = TGrabbedImage();
-    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::kEmptyRect);
+    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::EmptyRect());
     out.width = rect.width();
     out.height = rect.height();
     out.stride = out.width * 4;
@@ -123,7 +152,7 @@ TPlatformStatus TPortalScreenGrabber::Grab(const QRect& rect, TGrabbedImage& out
 }
 
 TPlatformStatus TPortalScreenGrabber::GrabTo(const QRect& rect, const TGrabSink& sink) {
-    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::kEmptyRect);
+    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::EmptyRect());
     QImage picture;
     if (TPlatformStatus status = Shoot(picture); !status) return status;
     const QPoint origin = desktopBounds_ ? desktopBounds_().topLeft() : QPoint();
@@ -136,7 +165,7 @@ TPlatformStatus TPortalScreenGrabber::GrabTo(const QRect& rect, const TGrabSink&
 
 TPlatformStatus TPortalScreenGrabber::Cursor(TCursorImage& out) {
     out = TCursorImage();
-    return TPlatformStatus::Fail(PortalScreenshotText::kNoCursor);
+    return TPlatformStatus::Fail(PortalScreenshotText::NoCursor());
 }
 
 std::unique_ptr<IScreenGrabber> MakePortalScreenGrabber(QDBusConnection bus,

@@ -15,16 +15,16 @@
 #include <functional>
 #include <memory>
 
-// The reasons a portal grab fails with, as the user reads them.
+// The reasons a portal grab fails with, as the user reads them, in the interface language.
 namespace PortalScreenshotText {
-inline const QString kRefused = QStringLiteral("桌面门户拒绝了屏幕截图请求");
-inline const QString kCancelled = QStringLiteral("屏幕截图请求已被取消");
-inline const QString kTimedOut = QStringLiteral("桌面门户没有及时回应屏幕截图请求");
-inline const QString kNoPortal = QStringLiteral("桌面门户不提供屏幕截图");
-inline const QString kNotLocalFile = QStringLiteral("桌面门户给出的截图不是本地文件");
-inline const QString kUnreadable = QStringLiteral("无法读取桌面门户给出的截图");
-inline const QString kNoCursor = QStringLiteral("桌面门户不提供鼠标指针图像");
-inline const QString kEmptyRect = QStringLiteral("截取区域为空");
+QString Refused();
+QString Cancelled();
+QString TimedOut();
+QString NoPortal();
+QString NotLocalFile();
+QString Unreadable();
+QString NoCursor();
+QString EmptyRect();
 } // namespace PortalScreenshotText
 
 class TPortalScreenGrabber : public IScreenGrabber {

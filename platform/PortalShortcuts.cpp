@@ -1,5 +1,6 @@
 #include "PortalShortcuts.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -115,16 +116,18 @@ struct TKnownShortcut {
     const char* id;
     const char* description;
 };
-constexpr TKnownShortcut kCaptureShortcuts[] = {{"capture-desktop", "捕获整个桌面"},
-                                                {"capture-window", "捕获活动窗口"},
-                                                {"capture-magnifier", "用放大镜捕获"}};
+constexpr TKnownShortcut kCaptureShortcuts[] = {
+    {"capture-desktop", QT_TRANSLATE_NOOP("PortalShortcuts", "捕获整个桌面")},
+    {"capture-window", QT_TRANSLATE_NOOP("PortalShortcuts", "捕获活动窗口")},
+    {"capture-magnifier", QT_TRANSLATE_NOOP("PortalShortcuts", "用放大镜捕获")}};
 const TKnownShortcut* KnownShortcut(int id) {
     return id >= 0 && id < int(std::size(kCaptureShortcuts)) ? &kCaptureShortcuts[id] : nullptr;
 }
 
 QString DefaultDescription(int id) {
-    if (const TKnownShortcut* k = KnownShortcut(id)) return QString::fromUtf8(k->description);
-    return QStringLiteral("Vexmor 热键 %1").arg(id);
+    if (const TKnownShortcut* k = KnownShortcut(id))
+        return QCoreApplication::translate("PortalShortcuts", k->description);
+    return QCoreApplication::translate("PortalShortcuts", "Vexmor 热键 %1").arg(id);
 }
 
 // A session handle arrives as a string (as the interface documents it) or, from some portals, as an

@@ -7,6 +7,8 @@
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
+#include <QCoreApplication>
+
 #include <wayland-client.h>
 
 #include <sys/mman.h>
@@ -154,15 +156,20 @@ std::shared_ptr<TShmBlock> TWaylandGrabber::Rows(size_t size) {
 TPlatformStatus TWaylandGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) {
     out.reset();
     if (!conn_ || conn_->Lost())
-        return TPlatformStatus::Fail(QStringLiteral("与 Wayland 混成器的连接已断开"));
+        return TPlatformStatus::Fail(
+            QCoreApplication::translate("WaylandGrabber", "与 Wayland 混成器的连接已断开"));
     if (!conn_->Screencopy() || !conn_->Shm())
-        return TPlatformStatus::Fail(QStringLiteral("Wayland 混成器不提供屏幕复制接口"));
-    if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+        return TPlatformStatus::Fail(
+            QCoreApplication::translate("WaylandGrabber", "Wayland 混成器不提供屏幕复制接口"));
+    if (rect.isEmpty())
+        return TPlatformStatus::Fail(QCoreApplication::translate("WaylandGrabber", "截取区域为空"));
     conn_->Update();
     const TOutputLayout layout = conn_->Layout();
     const int stride = rect.width() * 4;
     std::shared_ptr<TShmBlock> rows = Rows(size_t(stride) * rect.height());
-    if (!rows) return TPlatformStatus::Fail(QStringLiteral("no shared memory for the copy"));
+    if (!rows)
+        return TPlatformStatus::Fail(
+            QCoreApplication::translate("WaylandGrabber", "无法为屏幕副本分配共享内存"));
 
     std::vector<TFrame> frames;
     for (const TOutputPlace& p : layout.Places())
@@ -188,8 +195,11 @@ TPlatformStatus TWaylandGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THe
     }
     wl_display_flush(conn_->Display());
     if (failed) {
-        if (conn_->Lost()) return TPlatformStatus::Fail(QStringLiteral("与 Wayland 混成器的连接已断开"));
-        return TPlatformStatus::Fail(QStringLiteral("Wayland 混成器没有交出屏幕的副本"));
+        if (conn_->Lost())
+            return TPlatformStatus::Fail(
+                QCoreApplication::translate("WaylandGrabber", "与 Wayland 混成器的连接已断开"));
+        return TPlatformStatus::Fail(
+            QCoreApplication::translate("WaylandGrabber", "Wayland 混成器没有交出屏幕的副本"));
     }
     // The held rows keep their memory alive for as long as they are held.
     auto* held = new THeldGrab;

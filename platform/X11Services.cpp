@@ -36,19 +36,28 @@ bool ServerHasShm(xcb_connection_t* c) {
     return ext && ext->present;
 }
 
+// The reasons of a failed grab reach the user after "无法捕获屏幕："; the pointer's picture fails
+// silently (the capture goes on without it), so its reasons stay for developers.
+QString EmptyAreaText() {
+    return QCoreApplication::translate("X11Services", "截取区域为空");
+}
+
 // The root's pixels must be 32 bits each, B,G,R,X in memory: what every true-colour X server here
 // offers at depth 24 or 32.
 TPlatformStatus CheckPixelFormat(xcb_connection_t* c, const xcb_screen_t* screen) {
     const xcb_setup_t* setup = xcb_get_setup(c);
     if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
-        return TPlatformStatus::Fail(QStringLiteral("the X server sends pixels in big-endian order"));
+        return TPlatformStatus::Fail(
+            QCoreApplication::translate("X11Services", "X 服务器以大端字节序发送像素，本程序不支持"));
     for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
         if (f.data->depth == screen->root_depth)
             return f.data->bits_per_pixel == 32 && screen->root_depth >= 24
                        ? TPlatformStatus::Ok()
                        : TPlatformStatus::Fail(
-                             QStringLiteral("unsupported screen depth %1").arg(screen->root_depth));
-    return TPlatformStatus::Fail(QStringLiteral("no pixmap format for the root depth"));
+                             QCoreApplication::translate("X11Services", "不支持的屏幕色深：%1 位")
+                                 .arg(screen->root_depth));
+    return TPlatformStatus::Fail(
+        QCoreApplication::translate("X11Services", "X 服务器没有与屏幕色深相符的像素格式"));
 }
 
 // Copies rows of a ZPixmap image into the output, making every pixel opaque on the way: the fourth
@@ -135,7 +144,7 @@ class TX11Grabber : public IScreenGrabber {
   public:
     ~TX11Grabber() override { alive_.reset(); }
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
-        if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+        if (rect.isEmpty()) return TPlatformStatus::Fail(EmptyAreaText());
         out.width = rect.width();
         out.height = rect.height();
         out.stride = out.width * 4;
@@ -161,7 +170,7 @@ class TX11Grabber : public IScreenGrabber {
             return TPlatformStatus::Ok();
         }
         if (GrabWithGetImage(c, screen->root, inside, part, sink)) return TPlatformStatus::Ok();
-        return TPlatformStatus::Fail(QStringLiteral("the X server refused to hand out the screen"));
+        return TPlatformStatus::Fail(QCoreApplication::translate("X11Services", "X 服务器拒绝交出屏幕内容"));
     }
 
     TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) override {
@@ -314,8 +323,9 @@ class TX11Grabber : public IScreenGrabber {
     TPlatformStatus Prepare(const QRect& rect, xcb_connection_t*& c, const xcb_screen_t*& screen,
                             QRect& inside) {
         c = X11Connection();
-        if (!c) return TPlatformStatus::Fail(QStringLiteral("no X11 display"));
-        if (rect.isEmpty()) return TPlatformStatus::Fail(QStringLiteral("empty rectangle"));
+        if (!c)
+            return TPlatformStatus::Fail(QCoreApplication::translate("X11Services", "没有连接到 X11 显示"));
+        if (rect.isEmpty()) return TPlatformStatus::Fail(EmptyAreaText());
         screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
         if (TPlatformStatus format = CheckPixelFormat(c, screen); !format) return format;
         inside = rect.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));

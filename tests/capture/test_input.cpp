@@ -3,6 +3,7 @@
 #include "FakePlatform.h"
 #include "Globals.h"
 #include "Input.h"
+#include "InterfaceLanguage.h"
 #include "Sounds.h"
 #include "test_input_fakes.h"
 #include "ParamName.h"
@@ -834,6 +835,24 @@ TEST_F(InputFormTest, AFailedGrabIsToldAndOpensNoOverlay) {
     EXPECT_TRUE(told[0].startsWith(QStringLiteral("无法捕获屏幕："))) << told[0].toStdString();
     EXPECT_EQ(owner.discards, 0) << "the capture held so far stays";
     EXPECT_EQ(owner.hides, 0);
+}
+
+// The message names the reason after the words of the language shown, the Chinese ones as written.
+TEST_F(InputFormTest, AFailedGrabIsToldInTheInterfaceLanguage) {
+    fake->monitors = {QRect(0, 0, 320, 200)};
+    fake->desktopImage = QImage();
+    QStringList told;
+    CaptureFailedHook = [&](const QString& text) { told << text; };
+    {
+        TEnglishInterface english;
+        ASSERT_TRUE(english.Shown());
+        StartCapture(TCaptureMode::Desktop, &owner);
+    }
+    StartCapture(TCaptureMode::Desktop, &owner);
+    CaptureFailedHook = nullptr;
+    EXPECT_EQ(InputForm, nullptr);
+    EXPECT_EQ(told, QStringList({QStringLiteral("Cannot capture the screen: nothing to grab"),
+                                 QStringLiteral("无法捕获屏幕：nothing to grab")}));
 }
 
 // Where the compositor places every window, the overlay goes full screen on each screen as a view of

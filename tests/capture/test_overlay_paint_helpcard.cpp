@@ -2,8 +2,11 @@
 // words where the layout puts them. VEXMOR_HELP_CARD_PNG=<file> writes the card out for a look.
 #include "DIBmp.h"
 #include "HelpCard.h"
+#include "InterfaceLanguage.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -96,6 +99,48 @@ TEST_F(HelpCardTest, CarriesTheTitleAtTheBottom) {
     const int title = CountIn(card, 10, 196, 173, 216, Bright);
     EXPECT_GT(title, 150);
     EXPECT_EQ(CountIn(card, 0, 180, 183, 190, Bright), 0) << "nothing bright above the title";
+}
+
+// A catalogue that gives the card's title another wording, as a translation may.
+class TRetitling : public QTranslator {
+  public:
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "HelpCard") == 0 && qstrcmp(source, "SCREEN CAPTURE") == 0)
+            return QStringLiteral("");
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
+
+int TitlePixels(TDIB card) {
+    return CountIn(card, 10, 196, 173, 216, Bright);
+}
+
+// Every overlay shares the card drawn once; a language that changes its words gets it drawn again,
+// and the words come back with the language.
+TEST(HelpCardLanguage, TheSharedCardIsDrawnAgainWhenItsWordsChange) {
+    const TDIB first = CurrentHelpCard();
+    ASSERT_FALSE(first.Empty());
+    EXPECT_TRUE(CurrentHelpCard().SharesWith(first)) << "the same words share the card drawn before";
+    EXPECT_GT(TitlePixels(first), 150);
+    {
+        TRetitling retitling;
+        ASSERT_TRUE(QCoreApplication::installTranslator(&retitling));
+        EXPECT_EQ(HelpCardTexts().title, QString());
+        TDIB untitled = CurrentHelpCard();
+        QCoreApplication::removeTranslator(&retitling);
+        ASSERT_FALSE(untitled.Empty());
+        EXPECT_EQ(TitlePixels(untitled), 0) << "the card still shows the old title";
+        EXPECT_GT(CountIn(untitled, 8, 140, 54, 160, Bright), 20) << "CTRL + stays";
+    }
+    EXPECT_GT(TitlePixels(CurrentHelpCard()), 150);
+}
+
+TEST(HelpCardLanguage, TheWordsAreTheDesignsInBothLanguages) {
+    EXPECT_EQ(HelpCardTexts(), (THelpCardTexts{QStringLiteral("CTRL +"), QStringLiteral("SCREEN CAPTURE")}));
+    TEnglishInterface english;
+    ASSERT_TRUE(english.Shown());
+    EXPECT_EQ(HelpCardTexts(), (THelpCardTexts{QStringLiteral("CTRL +"), QStringLiteral("SCREEN CAPTURE")}));
 }
 
 } // namespace

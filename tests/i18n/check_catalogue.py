@@ -4,7 +4,7 @@
 # keeps its source's place markers (%1, %n) and accelerator, and the program's own Chinese texts are
 # the sources, exactly as written.
 #
-#   check_catalogue.py LUPDATE SOURCE_DIR
+#   check_catalogue.py LUPDATE SOURCE_DIR LUPDATE-OPTION...
 import os
 import re
 import shutil
@@ -14,19 +14,20 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 FOLDERS = ["app", "capture", "gfx", "output", "platform", "thumb"]
-OPTIONS = ["-source-language", "zh_CN", "-target-language", "en", "-locations", "none", "-no-obsolete"]
 
-# Texts the program shows exactly as its designers wrote them.
+# Texts the program shows exactly as its designers wrote them. The picture dialog's filter is put
+# together from its three descriptions (the patterns are no text); the overlay's caption is the name
+# the desktop's tools find it by and is never shown, so it stays as it is in every language.
 DESIGN_TEXTS = [
     "30秒后捕获屏幕", "5秒后捕获屏幕", "立即捕获屏幕", "设置", "退出", "Ctrl + Prt Scr键", "Prt Scr键", "自定义",
-    "JPG质量", "Vexmor (满)", "Vexmor (空)", "Vexmor捕获", "Vexmor窗口捕获", "Vexmor缩放",
+    "JPG质量", "Vexmor (满)", "Vexmor (空)", "Vexmor捕获",
     "Vexmor需要运行于Windows XP或更高的系统。", "保存为", "保存为(&S)...", "保存到剪贴板(&C)", "保存到桌面(&D)",
-    "关于", "在设置选项卡定义标注画笔颜色。", "屏幕捕获覆盖", "弹出保存窗口", "快捷键", "成功", "我的视频捕获",
+    "关于", "在设置选项卡定义标注画笔颜色。", "弹出保存窗口", "快捷键", "成功", "我的视频捕获",
     "打印(&P)...", "抛弃(&R)", "捕获", "捕获后", "捕获鼠标指针", "操作完成后抛弃捕获内容", "文件名",
     "无法保存捕获图像。", "无法找到桌面文件夹。", "格式", "注\u3000释", "版本 ", "画笔", "画笔颜色", "目标图像",
     "编辑(&E)...", "编辑格式", "缩放", "自动保存到桌面", "自动复制到剪贴板", "自动打开进行编辑",
     "自动设置文件名和注释", "请显示画笔选项！", "透明PNG图像", "通过Email发送(&M)...", "错误", "随Windows自动启动",
-    "PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp",
+    "PNG图像(*.png)", "JPEG图像(*.jpg;*.jpeg)", "位图(*.bmp)",
 ]
 
 MARKERS = re.compile(r"%(?:\d+|n)")
@@ -50,14 +51,14 @@ def accelerator(text):
 
 
 def main():
-    lupdate, root = sys.argv[1], sys.argv[2]
+    lupdate, root, options = sys.argv[1], sys.argv[2], sys.argv[3:]
     committed_path = os.path.join(root, "i18n", "vexmor_en.ts")
     committed = messages(committed_path)
     faults = []
     with tempfile.TemporaryDirectory() as scratch:
         copy = os.path.join(scratch, "vexmor_en.ts")
         shutil.copy(committed_path, copy)
-        run = subprocess.run([lupdate, *OPTIONS, *[os.path.join(root, f) for f in FOLDERS], "-ts", copy],
+        run = subprocess.run([lupdate, *options, *[os.path.join(root, f) for f in FOLDERS], "-ts", copy],
                              capture_output=True, text=True)
         if run.returncode != 0:
             print(run.stdout, run.stderr)

@@ -3,6 +3,7 @@
 #include "AllTools.h"
 #include "Export.h"
 #include "FakePlatform.h"
+#include "InterfaceLanguage.h"
 #include "OutputTestSupport.h"
 #include "WinTools.h"
 
@@ -165,6 +166,19 @@ TEST_F(ExportCommands, BmpIsTheFlatImage) {
     ASSERT_EQ(back.Width(), 120);
     EXPECT_EQ(back.GetPixel(0, 0), owner.cap.flat.GetPixel(0, 0));
     EXPECT_EQ(back.GetPixel(60, 40), owner.cap.flat.GetPixel(60, 40));
+}
+
+// The box reads in the language shown at the moment of the failure, Chinese exactly as written.
+TEST_F(ExportCommands, TheSaveErrorBoxFollowsTheInterfaceLanguage) {
+    FailWritesAfter(500);
+    {
+        TEnglishInterface english;
+        ASSERT_TRUE(english.Shown());
+        exporter.ToDesktopBtnClick();
+    }
+    exporter.ToDesktopBtnClick();
+    EXPECT_EQ(errors, QStringList({QStringLiteral("Error: Cannot save the captured image."), kSaveError}));
+    EXPECT_TRUE(Entries(fake->desktop).isEmpty());
 }
 
 TEST_F(ExportCommands, FormatWithoutSelectionIsWrittenAsItsName) {

@@ -15,7 +15,7 @@
 namespace {
 
 TEST(SavePictureDialog, TypeListFromTheProgramsFilterText) {
-    EXPECT_EQ(NameFiltersFromWindowsFilter(kPictureFilter),
+    EXPECT_EQ(NameFiltersFromWindowsFilter(PictureFilter()),
               QStringList({QStringLiteral("PNG图像(*.png)"), QStringLiteral("JPEG图像(*.jpg *.jpeg)"),
                            QStringLiteral("位图(*.bmp)")}));
     TSavePictureDialog dialog;

@@ -1,4 +1,5 @@
 #include "FakePortal.h"
+#include "InterfaceLanguage.h"
 #include "PortalScreenshot.h"
 
 #include <QDir>
@@ -143,14 +144,35 @@ TEST_F(PortalScreenshot, AnswersAtTheExpectedOrTheReturnedPathAreHeard) {
     }
 }
 
+// The reasons reach the user after "无法捕获屏幕：": Chinese as written, or the English catalogue's.
+TEST(PortalScreenshotReasons, FollowTheInterfaceLanguage) {
+    QString (*const reasons[])() = {T::Refused,      T::Cancelled,  T::TimedOut, T::NoPortal,
+                                    T::NotLocalFile, T::Unreadable, T::NoCursor, T::EmptyRect};
+    EXPECT_EQ(T::Cancelled(), QStringLiteral("屏幕截图请求已被取消"));
+    EXPECT_EQ(T::NoPortal(), QStringLiteral("桌面门户不提供屏幕截图"));
+    QStringList chinese;
+    for (auto reason : reasons)
+        chinese << reason();
+    TEnglishInterface english;
+    ASSERT_TRUE(english.Shown());
+    EXPECT_EQ(T::Cancelled(), QStringLiteral("the screenshot request was canceled"));
+    QStringList seen;
+    for (size_t i = 0; i < std::size(reasons); ++i) {
+        const QString text = reasons[i]();
+        EXPECT_NE(text, chinese[qsizetype(i)]) << "untranslated: " << chinese[qsizetype(i)].toStdString();
+        EXPECT_FALSE(seen.contains(text)) << "two reasons read the same: " << text.toStdString();
+        seen << text;
+    }
+}
+
 TEST_F(PortalScreenshot, RefusalsAndSilenceFailWithTheirReasons) {
     struct Row {
         const char* mode; // nullptr: no portal on the bus
         QString reason;
     };
     const Row rows[] = {
-        {"cancel", T::kCancelled}, {"fail", T::kRefused},   {"absent", T::kNoPortal},
-        {"silent", T::kTimedOut},  {nullptr, T::kNoPortal},
+        {"cancel", T::Cancelled()}, {"fail", T::Refused()},   {"absent", T::NoPortal()},
+        {"silent", T::TimedOut()},  {nullptr, T::NoPortal()},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode ? row.mode : "no portal");
@@ -199,7 +221,7 @@ TEST_F(PortalScreenshot, OnlyLocalFilesAreRead) {
         TGrabbedImage out;
         const TPlatformStatus status = grabber.Grab(QRect(0, 0, 7, 5), out);
         EXPECT_FALSE(status.ok);
-        EXPECT_EQ(status.reason, T::kNotLocalFile);
+        EXPECT_EQ(status.reason, T::NotLocalFile());
     }
 }
 
@@ -240,7 +262,7 @@ TEST_F(PortalScreenshot, OnlyTheFileWrittenForTheRequestIsRemoved) {
         const TPlatformStatus status = grabber.Grab(QRect(0, 0, 7, 5), out);
         EXPECT_EQ(status.ok, row.read) << status.reason.toStdString();
         if (!row.read) {
-            EXPECT_EQ(status.reason, T::kUnreadable);
+            EXPECT_EQ(status.reason, T::Unreadable());
         }
         struct stat st {};
         EXPECT_EQ(lstat(QFile::encodeName(row.path).constData(), &st) == 0, row.stays);
@@ -267,7 +289,7 @@ TEST_F(PortalScreenshot, OfferedOnlyWhenThePortalHasTheInterface) {
     TCursorImage cursor;
     const TPlatformStatus status = Grabber().Cursor(cursor);
     EXPECT_FALSE(status.ok);
-    EXPECT_EQ(status.reason, T::kNoCursor);
+    EXPECT_EQ(status.reason, T::NoCursor());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "FakePortal.h"
+#include "InterfaceLanguage.h"
 #include "PortalShortcuts.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,40 @@ TEST_F(PortalShortcuts, RegistrationsAreBoundTogetherWithTheirTriggers) {
 
     // A key the shortcut syntax cannot name is not bound.
     EXPECT_EQ(keys->Register(3, Qt::Key_VolumeUp, Qt::NoModifier), THotKeyGrab::Absent);
+}
+
+// The texts the portal shows for keys the program gave no description: the interface language's,
+// taken when the keys are bound.
+TEST_F(PortalShortcuts, DefaultDescriptionsAreInTheInterfaceLanguage) {
+    StartPortal();
+    {
+        TEnglishInterface english;
+        ASSERT_TRUE(english.Shown());
+        auto keys = Keys();
+        RegisterCaptureKeys(*keys);
+        EXPECT_EQ(keys->Register(7, Qt::Key_F7, Qt::NoModifier), THotKeyGrab::Ours);
+        ASSERT_TRUE(WaitUntil([&] { return !keys->Session().isEmpty(); }));
+    }
+    const auto bound = Bound(portal.CallsOf("BindShortcuts").size() - 1);
+    EXPECT_EQ(bound["capture-desktop"].first, QStringLiteral("Capture the whole desktop"));
+    EXPECT_EQ(bound["capture-window"].first, QStringLiteral("Capture the active window"));
+    EXPECT_EQ(bound["capture-magnifier"].first, QStringLiteral("Capture with the magnifier"));
+    ASSERT_EQ(bound.size(), 4);
+    QString other;
+    for (auto it = bound.begin(); it != bound.end(); ++it)
+        if (!it.key().startsWith(QLatin1String("capture-"))) other = it.value().first;
+    EXPECT_EQ(other, QStringLiteral("Vexmor hot key 7"));
+}
+
+TEST_F(PortalShortcuts, DefaultDescriptionsAreTheChineseOnesAsWritten) {
+    StartPortal();
+    auto keys = Keys();
+    RegisterCaptureKeys(*keys);
+    ASSERT_TRUE(WaitUntil([&] { return !keys->Session().isEmpty(); }));
+    const auto bound = Bound(portal.CallsOf("BindShortcuts").size() - 1);
+    EXPECT_EQ(bound["capture-desktop"].first, QStringLiteral("捕获整个桌面"));
+    EXPECT_EQ(bound["capture-window"].first, QStringLiteral("捕获活动窗口"));
+    EXPECT_EQ(bound["capture-magnifier"].first, QStringLiteral("用放大镜捕获"));
 }
 
 TEST_F(PortalShortcuts, ActivationFiresTheRegisteredIdentifierOfTheBoundSessionOnly) {

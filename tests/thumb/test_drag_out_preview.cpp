@@ -94,7 +94,7 @@ class PreviewDrag : public ::testing::Test {
         fake = InstallFakePlatform();
         ASSERT_TRUE(docs.isValid());
         fake->documents = docs.path();
-        folder = docs.path() + u'/' + kWorkFolderName + u'/';
+        folder = docs.path() + u'/' + WorkFolderName(CurrentInterfaceLanguage()) + u'/';
         capture = TwoColours(40, 30);
         flat = TDIB(40, 30, 24);
         flat.FillRect(QRect(0, 0, 40, 30), 0xFF2060A0u, 256);

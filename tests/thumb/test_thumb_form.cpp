@@ -422,7 +422,7 @@ TEST(ThumbDropNaming, SecondDragWithTheSameTitleOffersTheNextName) {
     };
 
     TScriptedThumb card(&owner, SolidPicture(40, 30, kRed), QPointF(10, 10));
-    const QString folder = docs.path() + u'/' + kWorkFolderName + u'/';
+    const QString folder = docs.path() + u'/' + WorkFolderName(CurrentInterfaceLanguage()) + u'/';
     card.StartDragOut();
     EXPECT_EQ(card.nameInDrag, folder + QStringLiteral("Shot.png"));
     EXPECT_EQ(card.LastDragData()->urls(),
@@ -464,7 +464,7 @@ TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath) {
         return exporter.SaveCapture(path, TImageFormat::Png);
     };
     EXPECT_TRUE(DragSourceDrop(owner, QStringLiteral("/proc/no/such/folder/x.png")).isEmpty());
-    EXPECT_EQ(errors, QStringList{kSaveErrorText});
+    EXPECT_EQ(errors, QStringList{SaveErrorText()});
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
     EXPECT_TRUE(DragSourceDrop(owner, QString()).isEmpty()); // no drag running: nothing
     EXPECT_EQ(errors.size(), 1);
@@ -480,7 +480,7 @@ class ThumbPreparedDrop : public ::testing::Test {
         fake = InstallFakePlatform();
         ASSERT_TRUE(docs.isValid());
         fake->documents = docs.path();
-        folder = docs.path() + u'/' + kWorkFolderName + u'/';
+        folder = docs.path() + u'/' + WorkFolderName(CurrentInterfaceLanguage()) + u'/';
         capture = Gradient(160, 90, 0);
         flat = TDIB(160, 90, 24);
         flat.FillRect(QRect(0, 0, 160, 90), 0xFF405060u, 256);
@@ -606,7 +606,7 @@ TEST_F(ThumbPreparedDrop, AFailedWriteStillRefusesTheDropWithTheErrorBox) {
     EXPECT_TRUE(data->data(kUriListFormat).isEmpty());
     EXPECT_EQ(data->Phase(), TDragFileData::Failed);
     EXPECT_EQ(fromBytes, 1);
-    EXPECT_EQ(errors, QStringList{kSaveErrorText});
+    EXPECT_EQ(errors, QStringList{SaveErrorText()});
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
 }
 
