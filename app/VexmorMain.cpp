@@ -31,6 +31,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // Client sizes of the capture and about tabs; the settings tab's height follows its groups.
@@ -245,6 +247,10 @@ void TVexmorMainForm::SetUpControls() {
     ui->URLLabel->setFont(home);
     for (QLabel* label : findChildren<QLabel*>())
         label->adjustSize();
+    capEditLeft_ = ui->TitleEdit->x();
+    for (QLabel* label :
+         {ui->CreditLabel, ui->URLLabel, ui->Label5, ui->VersionLabel, ui->Label7, ui->Label8, ui->Label3})
+        creditRows_.emplace_back(label, label->y());
 
     QImage logo = ResourcePng(QStringLiteral(":/vexmor/logo.png"));
     if (!logo.isNull()) {
@@ -446,6 +452,10 @@ bool TVexmorMainForm::eventFilter(QObject* watched, QEvent* event) {
         LayoutCaptureSheet();
         return false;
     }
+    if (watched == ui->AboutSheet && event->type() == QEvent::Resize) {
+        LayOutCredits();
+        return false;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         FormKeyDown(key);
@@ -504,15 +514,35 @@ void TVexmorMainForm::FormHide() {
 }
 
 void TVexmorMainForm::LayoutCaptureSheet() {
-    // The two edit fields follow the tab's right edge.
-    constexpr int kRightMargin = 5;
+    // The Chinese labels leave the fields where the form puts them; the longer English ones push them
+    // right by the few pixels they need.
+    constexpr int kRightMargin = 5, kLabelGap = 4;
+    const int left = std::max({capEditLeft_, ui->Label1->geometry().right() + 1 + kLabelGap,
+                               ui->Label4->geometry().right() + 1 + kLabelGap});
     for (QLineEdit* edit : {ui->TitleEdit, ui->CommentEdit})
-        edit->resize(std::max(ui->CapSheet->width() - edit->x() - kRightMargin, 40), edit->height());
+        edit->setGeometry(left, edit->y(), std::max(ui->CapSheet->width() - left - kRightMargin, 40),
+                          edit->height());
     if (capPreview_) {
         const QRect sheet = ui->CapSheet->rect();
         capPreview_->setGeometry(
             QRect(QPoint(kCapPreviewMargin, kCapPreviewTop),
                   QPoint(sheet.right() - kCapPreviewMargin, sheet.bottom() - kCapPreviewMargin)));
+    }
+}
+
+void TVexmorMainForm::LayOutCredits() {
+    constexpr int kRightMargin = 4;
+    int pushed = 0;
+    for (const auto& [label, top] : creditRows_) {
+        label->setWordWrap(false);
+        label->adjustSize();
+        label->move(label->x(), top + pushed);
+        const int room = ui->AboutSheet->width() - label->x() - kRightMargin;
+        if (label->width() <= room) continue;
+        label->setWordWrap(true);
+        const int height = label->heightForWidth(room);
+        pushed += height - label->height();
+        label->resize(room, height);
     }
 }
 
@@ -603,6 +633,9 @@ void TVexmorMainForm::RetranslateTexts() {
     ui->VersionLabel->setText(tr("版本 ") + versionText_);
     for (QLabel* label : findChildren<QLabel*>())
         if (label != ui->HeldKeysLabel) label->adjustSize();
+    // The captions' widths change with the language: the rows that make room for them follow.
+    LayoutCaptureSheet();
+    LayOutCredits();
     JPGQSelChange();
     heldKeysText_ = HeldHotKeysText(heldKeys_);
     ui->HeldKeysLabel->setText(heldKeysText_);

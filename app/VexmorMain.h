@@ -24,6 +24,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QTimer;
 class TExporter;
@@ -192,7 +193,13 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void CaptureKey(TCaptureMode mode);
     void OpenLink(const QString& url);
     void SetTrayHint(bool full);
+    // The capture tab: the two edit fields start right of the wider of their labels (never left of
+    // where the form puts them) and follow the tab's right edge.
     void LayoutCaptureSheet();
+    // The about tab's texts stand in a column right of the logo, each where the form puts it. A text
+    // that would reach past the tab's right edge wraps there, and the texts below it move down by the
+    // lines it gains.
+    void LayOutCredits();
     // The capture tab's client size: taller while it shows the capture's picture.
     QSize CapSheetSize() const;
     // Where the desktop places windows itself the card cannot fly; the capture tab shows the
@@ -231,6 +238,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     int trayWaits_ = 0;
     bool traySeen_ = false;
     int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
+    int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
+    // The about tab's column of texts, top to bottom, each with the top the form gives it.
+    std::vector<std::pair<QLabel*, int>> creditRows_;
     // The settings file as read at creation, until the controls have loaded it.
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.
