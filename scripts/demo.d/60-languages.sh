@@ -2,10 +2,14 @@
 # under an English locale, then under a Chinese one.
 demo_lang_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
 demo_lang_main_shown() { xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null | grep -vqx "$(($(demo_lang_icon)))"; }
+# The menu: a window of the program's own placing that is neither its tool tip nor the docked icon.
 demo_lang_menu_open() {
   local id
   for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
-    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -qE "POPUP_MENU|TYPE_OVERRIDE" && return 0
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+    [ "$((id))" = "$(($(demo_lang_icon)))" ] && continue
+    return 0
   done
   return 1
 }

@@ -5,10 +5,12 @@
 #   a11y_tree.py tree PID    the objects of the process's application (depth 0), its windows below;
 #                            exit status 1 when the process has none on the bus
 #   a11y_tree.py menus DIR   runs until killed: each popup menu a process shows is written, the menu
-#                            at depth 0, to DIR/menu-PID.txt (replaced whole); DIR/ready once it listens
+#                            at depth 0, to DIR/menu-PID.txt (replaced whole), again whenever one of
+#                            its entries takes the focus; DIR/ready once it listens
 #
 # Popup menus are no children of their application (Qt leaves them out of its window list): a screen
-# reader learns of them from the event that they are showing, and so does the second form.
+# reader learns of them from the events that they show or that an entry has the focus, and so does
+# the second form.
 import os
 import sys
 
@@ -62,23 +64,36 @@ def write_whole(path, text):
 
 
 def menus(folder):
-    def shown(event):
+    def write_menu(menu):
+        try:
+            pid = menu.get_process_id()
+        except GLib.Error:
+            return
+        out = []
+        lines(menu, out)
+        if out:
+            write_whole(os.path.join(folder, f"menu-{pid}.txt"), "\n".join(out) + "\n")
+
+    def changed(event):
+        # A menu showing, or an entry of one taking the focus (by then the menu surely shows).
         if event.detail1 != 1:
             return
         try:
             source = event.source
-            if source.get_role() not in (Atspi.Role.POPUP_MENU, Atspi.Role.MENU):
-                return
-            pid = source.get_process_id()
+            role = source.get_role()
+            if event.type.startswith("object:state-changed:focused"):
+                if role != Atspi.Role.MENU_ITEM:
+                    return
+                source = source.get_parent()
+                role = source.get_role() if source else None
         except GLib.Error:
             return
-        out = []
-        lines(source, out)
-        if out:
-            write_whole(os.path.join(folder, f"menu-{pid}.txt"), "\n".join(out) + "\n")
+        if role in (Atspi.Role.POPUP_MENU, Atspi.Role.MENU):
+            write_menu(source)
 
-    listener = Atspi.EventListener.new(shown)
+    listener = Atspi.EventListener.new(changed)
     listener.register("object:state-changed:showing")
+    listener.register("object:state-changed:focused")
     write_whole(os.path.join(folder, "ready"), "")
     Atspi.event_main()
     return 0
