@@ -3,7 +3,8 @@
 # feature (scripts/demo.d/*.sh, in order), each leaving its pictures in demo-out/.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-export VEXMOR_BIN="$root/build/vexmor"
+# A build elsewhere is shown when VEXMOR_BIN names it.
+export VEXMOR_BIN="${VEXMOR_BIN:-$root/build/vexmor}"
 DEMO_OUT="$root/demo-out"
 export DEMO_OUT
 rm -rf "$DEMO_OUT"

@@ -29,6 +29,9 @@ VEXMOR_PACKAGES=(
   sway grim wl-clipboard python3-dbusmock
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
+  # the language scenario reads the interface as a screen reader does: the accessibility bus and
+  # the system Python's bindings of its client library
+  at-spi2-core gir1.2-atspi-2.0 python3-gi
   # fonts: a sans family and a CJK-capable one
   fonts-dejavu-core fonts-wqy-microhei
 )

@@ -1,7 +1,8 @@
 # End-to-end test helpers: a private X server, optional window manager and compositor, the real
 # program, all stopped by PID when the script ends. Source this file, then call e2e_init.
 #
-#   e2e_init NAME                 private $E2E_DIR with HOME and XDG folders; cleanup trap
+#   e2e_init NAME                 private $E2E_DIR with HOME and XDG folders, the C.UTF-8 locale
+#                                 (the program's Chinese); cleanup trap
 #   e2e_start_x [WxHxD]           Xvfb -noreset on a display it picks; exports DISPLAY
 #   e2e_start_xvfb WxHxD ARGS...  the same with more server arguments, DISPLAY left alone
 #   e2e_start_wm [OPENBOX-ARGS] / e2e_start_wm_leaving_print / e2e_start_compositor
@@ -105,6 +106,10 @@ e2e_init() {
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_DESKTOP_DIR" "$XDG_DOCUMENTS_DIR"
   mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
   unset DBUS_SESSION_BUS_ADDRESS VEXMOR_PLATFORM
+  # The program's own Chinese whatever the developer's locale: the scenarios look for its window
+  # titles. The bare C locale chooses it; a scenario that wants another language sets its own.
+  unset LANGUAGE LC_ALL LC_MESSAGES
+  export LANG=C.UTF-8
   export QT_QPA_PLATFORM=xcb
   trap e2e_cleanup EXIT
   trap 'exit 130' INT TERM
