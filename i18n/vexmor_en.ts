@@ -651,7 +651,7 @@ keeps Print Screen for itself.
     </message>
     <message>
         <source>Vexmor 屏幕捕获工具，Tolvane 出品</source>
-        <translation>Vexmor screen capture, made by Tolvane</translation>
+        <translation>Vexmor screen capture, by Tolvane</translation>
     </message>
     <message>
         <source>Vexmor 主页</source>
@@ -667,7 +667,7 @@ keeps Print Screen for itself.
     </message>
     <message>
         <source>图标与标志：Vexmor 作者绘制</source>
-        <translation>Icons and logo: drawn by the Vexmor authors</translation>
+        <translation>Icons and logo: Vexmor authors</translation>
     </message>
     <message>
         <source>矢量绘图：Anti-Grain Geometry</source>

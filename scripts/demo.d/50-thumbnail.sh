@@ -8,7 +8,7 @@ convert -size 500x350 gradient:'#2a6fb0'-'#f0c040' -fill white -pointsize 40 -gr
 e2e_spawn display -immutable -borderwidth 0 -geometry +700+250 "$E2E_DIR/scene50.png"
 demo_picture_pid=$E2E_LAST_PID
 sleep 1
-demo_icon_click 3
+icon_click 3
 sleep 0.7
 xdotool key Down Return
 sleep 1.5

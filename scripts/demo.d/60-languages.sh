@@ -1,22 +1,7 @@
 # The two interface languages side by side: the settings tab and the tray menu of a program started
 # under an English locale, then under a Chinese one.
-demo_lang_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
-demo_lang_main_shown() { xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null | grep -vqx "$(($(demo_lang_icon)))"; }
-# The menu: a window of the program's own placing that is neither its tool tip nor the docked icon.
-demo_lang_menu_open() {
-  local id
-  for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
-    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
-    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
-    [ "$((id))" = "$(($(demo_lang_icon)))" ] && continue
-    return 0
-  done
-  return 1
-}
-demo_lang_click() {  # button [repeat]
-  eval "$(xdotool getwindowgeometry --shell "$(demo_lang_icon)")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
-}
+# shellcheck source=../../tests/e2e/tray_lib.sh
+source "$root/tests/e2e/tray_lib.sh" || return 1
 
 demo_language() {  # LOCALE SUFFIX WORDING
   local locale=$1 suffix=$2 wording=$3
@@ -28,15 +13,15 @@ demo_language() {  # LOCALE SUFFIX WORDING
   printf '[Software\\Vexmor]\nAfterCaptureSel=0\nInterfaceLanguageSel=0\n' >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
   e2e_spawn env LANG="$locale" "$VEXMOR_BIN" /tray
   VEXMOR_PID=$E2E_LAST_PID
-  e2e_poll 30 bash -c '[ -n "$(xwininfo -root -tree | awk '"'"'/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'"'"')" ]' || return 1
-  demo_lang_click 1 2
-  e2e_poll 10 demo_lang_main_shown || return 1
+  e2e_poll 30 icon_docked || return 1
+  icon_click 1 2
+  e2e_poll 10 main_shown || return 1
   sleep 0.7
   demo_shot "settings-$suffix" "LANG=$locale: the settings tab in $wording"
   xdotool key Escape
   sleep 0.5
-  demo_lang_click 3
-  e2e_poll 10 demo_lang_menu_open || return 1
+  icon_click 3
+  e2e_poll 10 menu_open || return 1
   sleep 0.5
   demo_shot "traymenu-$suffix" "LANG=$locale: the tray menu in $wording"
   xdotool key Escape

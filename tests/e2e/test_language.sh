@@ -5,6 +5,7 @@
 # The texts are read from the accessibility bus (AT-SPI) of a private session bus; the English ones
 # expected are the catalogue's translations of the Chinese texts.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/tray_lib.sh" || e2e_fail "tests/e2e/tray_lib.sh does not load"
 e2e_init language
 e2e_start_x 1280x800x24
 e2e_start_wm_leaving_print
@@ -132,37 +133,6 @@ PY
   e2e_check "no Chinese text in the $1 ${bad:+(found $bad)}" test -z "$bad"
 }
 
-# The docked icon: the program's window inside the tray's panel.
-tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
-icon_docked() { [ -n "$(tray_icon)" ]; }
-icon_click() {  # button [repeat]
-  eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
-}
-visible_main() {
-  local icon id
-  icon=$(tray_icon)
-  for id in $(xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
-    [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
-    echo "$id"
-    return
-  done
-}
-main_shown() { [ -n "$(visible_main)" ]; }
-main_hidden() { [ -z "$(visible_main)" ]; }
-# A popup menu of the program is mapped: a window of its own placing (override-redirect) that is no
-# tool tip. (Qt marks the menu a normal window and the docked icon an override one.)
-menu_open() {
-  local id
-  for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
-    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
-    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
-    [ "$((id))" = "$(($(tray_icon)))" ] && continue
-    return 0
-  done
-  return 1
-}
-menu_closed() { ! menu_open; }
 # Escape, else a click beside the menu, closes it.
 close_menu() {
   menu_open || return 0

@@ -3,6 +3,7 @@
 # entry shows the settings tab; a changed setting and everything the program read from its settings
 # file come back after an exit through the tray menu and a restart; SIGTERM saves every value as text.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/tray_lib.sh" || e2e_fail "tests/e2e/tray_lib.sh does not load"
 e2e_init mainwindow
 e2e_start_x 1280x800x24
 # Vexmor would name keys openbox holds as held elsewhere (a note in the settings tab, a tray message).
@@ -27,21 +28,6 @@ AlwaysCBBox=1
 FutureValue=7
 INI
 
-# The docked icon: the program's window inside the tray's panel.
-tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
-icon_docked() { [ -n "$(tray_icon)" ]; }
-# The tray icon is a window of the program's class and title too; it is not the main window.
-visible_main() {
-  local icon id
-  icon=$(tray_icon)
-  for id in $(xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
-    [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
-    echo "$id"
-    return
-  done
-}
-main_shown() { [ -n "$(visible_main)" ]; }
-main_hidden() { [ -z "$(visible_main)" ]; }
 client_size() { xwininfo -id "$(visible_main)" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'; }
 size_is() { [ "$(client_size)" = "$1" ]; }
 # Clicks at a point of the main window's client area.
@@ -52,20 +38,7 @@ click_client() {
   y=$(xwininfo -id "$id" | awk '/Absolute upper-left Y/ {print $4}')
   xdotool mousemove $((x + $1)) $((y + $2)) click 1
 }
-icon_click() {  # button [repeat]
-  local id
-  id=$(tray_icon)
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
-}
 # Opens the tray menu and picks an entry by keyboard: Down n times, or Up once for the last (退出).
-menu_open() {
-  local id
-  for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
-    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -qE "POPUP_MENU|TYPE_OVERRIDE" && return 0
-  done
-  return 1
-}
 tray_menu() {
   icon_click 3
   e2e_wait_for "the tray menu open" 10 menu_open

@@ -1,0 +1,42 @@
+# The tray icon, the main window and the tray menu as a user meets them under trayer, for the
+# scenarios and the demo (sourced after lib.sh).
+#
+#   tray_icon        the docked icon: the program's window inside the tray's panel
+#   icon_docked      whether it is there
+#   icon_click B [N] clicks button B (N times) on the icon
+#   visible_main     the shown main window (the icon is a window of the program's class and title too)
+#   main_shown, main_hidden
+#   menu_open        a popup menu of the program is mapped: a window of its own placing
+#                    (override-redirect) that is neither its tool tip nor the docked icon (Qt marks the
+#                    menu a normal window and the docked icon an override one)
+#   menu_closed
+
+tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
+icon_docked() { [ -n "$(tray_icon)" ]; }
+icon_click() {
+  eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
+}
+visible_main() {
+  local icon id
+  icon=$(tray_icon)
+  for id in $(xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
+    [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
+    echo "$id"
+    return
+  done
+}
+main_shown() { [ -n "$(visible_main)" ]; }
+main_hidden() { [ -z "$(visible_main)" ]; }
+menu_open() {
+  local id icon
+  icon=$(tray_icon)
+  for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+    [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
+    return 0
+  done
+  return 1
+}
+menu_closed() { ! menu_open; }
