@@ -20,13 +20,18 @@ run() {
 # --- options that start nothing ----------------------------------------------------------------
 run --help
 e2e_check "--help exits 0 (was $status)" test "$status" = 0
-e2e_check "--help prints the usage on stdout" grep -q -- "--capture\[=MODE\]" <<<"$out"
+e2e_check "--help prints the usage on stdout, in the program's Chinese" grep -q -- "--capture\[=方式\]" <<<"$out"
+out=$(LC_ALL=en_US.UTF-8 "$VEXMOR_BIN" --help)
+e2e_check "--help in an English locale is English" grep -q -- "--capture\[=MODE\]" <<<"$out"
 run --version
 e2e_check "--version prints 'Vexmor 1.5.0.0' and exits 0 (was $status: $out)" test "$status/$out" = "0/Vexmor 1.5.0.0"
 run --capture --frobnicate
 e2e_check "an unknown option exits 2 (was $status)" test "$status" = 2
 e2e_check "one line on stderr naming it and --help ($err)" bash -c '[ "$(wc -l <<<"$0")" = 1 ] && grep -q -- "--frobnicate" <<<"$0" && grep -q -- "--help" <<<"$0"' "$err"
 e2e_check "nothing on stdout for an error" test -z "$out"
+err=$(LC_ALL=en_US.UTF-8 "$VEXMOR_BIN" --frobnicate 2>&1 >/dev/null)
+e2e_check "the mistake in English in an English locale ($err)" \
+  test "$err" = "vexmor: unknown option '--frobnicate'; see 'vexmor --help'"
 # Copies of the program on this test's display (other scenarios run theirs beside it).
 copies_here() {
   local pid
