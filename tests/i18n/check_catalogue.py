@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # The English catalogue against the sources: lupdate run over the program's folders into a scratch
 # copy must find nothing new and nothing gone, every text must have its English, each English text
-# keeps its source's place markers (%1, %n) and accelerator, and the program's own Chinese texts are
+# keeps its source's place markers (%1, %n) and accelerator letter, and the program's own Chinese texts are
 # the sources, exactly as written.
 #
 #   check_catalogue.py LUPDATE SOURCE_DIR LUPDATE-OPTION...
@@ -46,8 +46,9 @@ def messages(path):
 
 
 def accelerator(text):
-    # "&&" is a literal ampersand.
-    return re.search(r"&(?!&)\S", text.replace("&&", "")) is not None
+    """The accelerator's letter, lower case ("&&" is a literal ampersand), or None."""
+    found = re.search(r"&(\S)", text.replace("&&", ""))
+    return found.group(1).lower() if found else None
 
 
 def main():
@@ -75,8 +76,9 @@ def main():
             continue
         if sorted(MARKERS.findall(source)) != sorted(MARKERS.findall(english)):
             faults.append("place markers differ in %s: %r -> %r" % (context, source, english))
+        # The same key opens the entry in either language.
         if accelerator(source) != accelerator(english):
-            faults.append("accelerator kept or lost in %s: %r -> %r" % (context, source, english))
+            faults.append("accelerator differs in %s: %r -> %r" % (context, source, english))
         if re.search(r"[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]", english):
             faults.append("English with Chinese in it in %s: %r -> %r" % (context, source, english))
     sources = {source for (_, source, _) in updated}
