@@ -13,6 +13,7 @@
 #include "Globals.h"
 #include "Languages.h"
 #include "Platform.h"
+#include "Sounds.h"
 #include "WinTools.h"
 
 #include <QApplication>
@@ -185,7 +186,7 @@ int RunVexmor(int argc, char** argv) {
             exitCode = 0; // a copy that started at the same moment took the request
         } else {
             TrayFlag = command.tray;
-            SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
+            SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
             RouteSignalsToExit(&app);
             // The end of the desktop session takes the same way out.
             QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,

@@ -10,6 +10,7 @@
 #include "Globals.h"
 #include "Input.h"
 #include "Platform.h"
+#include "Sounds.h"
 #include "AllTools.h"
 #include "WinTools.h"
 #include "Export.h"
@@ -185,7 +186,7 @@ void TVexmorMainForm::FormCreate() {
     CreateTrayIcon();
     DiscardCapture();
 
-    SoundFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + u'/';
+    SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
     versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
     for (const QString& arg : QCoreApplication::arguments().mid(1))
         if (UpperAscii(arg) == QStringLiteral("/TRAY")) TrayFlag = true;

@@ -17,5 +17,6 @@ inline bool TrayFlag = false;
 inline uint32_t InkColor = 0xFFD80000;
 // The zoomed view's interpolation (the middle button switches it).
 inline TInterpolation ResampleMode = TInterpolation::Nearest;
-// Folder of the sound files, with a trailing "/": beside the program.
+// Folder of the sound files, with a trailing "/": beside the program or where it was installed
+// (FindSoundFolder of Sounds.h).
 inline QString SoundFolder;

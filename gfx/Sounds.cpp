@@ -3,13 +3,14 @@
 #include "Globals.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
 
 namespace {
 
-// Loads the sound module beside the program with the first sound. Without the module (or with one
+// Loads the sound module with the first sound. Without the module (or with one
 // that does not load) every sound is silence, as without an audio device.
 class TModuleSoundOutput : public ISoundOutput {
   public:
@@ -74,8 +75,34 @@ std::chrono::milliseconds WavDuration(const QString& path) {
     return {};
 }
 
+namespace {
+
+bool HoldsSounds(const QString& folder) {
+    return !QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty();
+}
+
+} // namespace
+
+// The installed places are paths relative to the program's folder that the build works out from the
+// install directories, so a tree moved to or installed under another prefix keeps finding them.
+QString FindSoundFolder(const QString& programDir) {
+    const QString beside = QDir::cleanPath(programDir) + u'/';
+    if (HoldsSounds(beside)) return beside;
+    const QString installed =
+        QDir::cleanPath(programDir + QStringLiteral("/" VEXMOR_SOUNDS_FROM_PROGRAM)) + u'/';
+    return HoldsSounds(installed) ? installed : beside;
+}
+
+QString FindSoundModule(const QString& programDir) {
+    const QString beside = QDir::cleanPath(programDir + QStringLiteral("/" VEXMOR_SOUND_MODULE));
+    if (QFileInfo::exists(beside)) return beside;
+    const QString installed = QDir::cleanPath(
+        programDir + QStringLiteral("/" VEXMOR_SOUND_MODULE_FROM_PROGRAM "/" VEXMOR_SOUND_MODULE));
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
 QString SoundModulePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/" VEXMOR_SOUND_MODULE);
+    return FindSoundModule(QCoreApplication::applicationDirPath());
 }
 
 std::unique_ptr<ISoundOutput> MakeModuleSoundOutput(const QString& modulePath) {

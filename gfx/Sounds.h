@@ -1,4 +1,4 @@
-// The overlay's acoustic feedback: short WAV files beside the program, played asynchronously.
+// The overlay's acoustic feedback: short WAV files, played asynchronously.
 //
 // One sound at a time: a new sound stops the one playing, except a sound asked with
 // SND_NOSTOP, which is skipped while another still plays. A missing or unplayable file is silence.
@@ -40,7 +40,16 @@ class TSoundPlayer {
     std::chrono::milliseconds playingUntil_{0};
 };
 
-// The sound module beside the program, and an output that loads a module with its first sound and
+// Where the sounds and the sound module are, for a program in `programDir`: beside it (the build
+// tree, or a folder laid out by hand), else where an install put them, found from the program's own
+// place so that any prefix works (<prefix>/libexec/vexmor -> <prefix>/share/vexmor/sounds and
+// <prefix>/lib/<triplet>/vexmor, or lib/vexmor without a multiarch folder). The sound folder counts
+// where it holds any .wav file; when neither place has the files, the answer is the place beside the
+// program, so the sounds are silence. A folder ends with "/".
+QString FindSoundFolder(const QString& programDir);
+QString FindSoundModule(const QString& programDir);
+
+// The sound module for this program, and an output that loads a module with its first sound and
 // stays silent when the module is missing or broken.
 QString SoundModulePath();
 std::unique_ptr<ISoundOutput> MakeModuleSoundOutput(const QString& modulePath);

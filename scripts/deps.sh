@@ -32,6 +32,9 @@ VEXMOR_PACKAGES=(
   # the language scenario reads the interface as a screen reader does: the accessibility bus and
   # the system Python's bindings of its client library
   at-spi2-core gir1.2-atspi-2.0 python3-gi
+  # the icons rendered from the drawing; the Debian package's checks (lintian, the AppStream
+  # validator, man for the manual page; dpkg-dev's dpkg-shlibdeps works out its dependencies)
+  librsvg2-bin lintian appstream man-db dpkg-dev
   # fonts: a sans family and a CJK-capable one
   fonts-dejavu-core fonts-wqy-microhei
 )

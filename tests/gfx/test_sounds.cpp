@@ -124,4 +124,68 @@ TEST_F(Sounds, AMissingOrBrokenModuleIsSilence) {
     }
 }
 
+// The places an install puts the sounds and the module, relative to its prefix, as this build's
+// install rules name them.
+class SoundPlaces : public ::testing::Test {
+  protected:
+    QString Under(const QString& relative) const { return QDir::cleanPath(root.path() + "/" + relative); }
+    QString Program() const { return Under(VEXMOR_TEST_LIBEXECDIR "/vexmor"); }
+    QString InstalledSounds() const { return Under(VEXMOR_TEST_DATADIR "/vexmor/sounds"); }
+    QString InstalledModules() const { return Under(VEXMOR_TEST_MODULEDIR); }
+    static void Touch(const QString& path) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    void SetUp() override { Touch(Program() + "/vexmor"); }
+    QTemporaryDir root;
+};
+
+TEST_F(SoundPlaces, InstalledSoundsAreFoundFromTheProgramsFolder) {
+    Touch(InstalledSounds() + "/Cap.wav");
+    EXPECT_EQ(FindSoundFolder(Program()), InstalledSounds() + "/");
+    // However the program's folder is spelt.
+    EXPECT_EQ(FindSoundFolder(Program() + "/"), InstalledSounds() + "/");
+    EXPECT_EQ(FindSoundFolder(Program() + "/../vexmor"), InstalledSounds() + "/");
+}
+
+TEST_F(SoundPlaces, SoundsBesideTheProgramComeFirst) {
+    Touch(InstalledSounds() + "/Cap.wav");
+    Touch(Program() + "/ZoomIn.wav");
+    EXPECT_EQ(FindSoundFolder(Program()), Program() + "/");
+}
+
+TEST_F(SoundPlaces, AFolderWithoutWavFilesHoldsNoSounds) {
+    // The program and its modules beside it are no sounds; an installed folder left empty is none either.
+    Touch(Program() + "/" VEXMOR_TEST_SOUND_MODULE);
+    Touch(Program() + "/Cap.wav.txt");
+    ASSERT_TRUE(QDir().mkpath(InstalledSounds()));
+    EXPECT_EQ(FindSoundFolder(Program()), Program() + "/");
+    Touch(InstalledSounds() + "/Click.wav");
+    EXPECT_EQ(FindSoundFolder(Program()), InstalledSounds() + "/");
+}
+
+TEST_F(SoundPlaces, WithNoSoundsAnywhereTheAnswerIsBesideTheProgram) {
+    EXPECT_EQ(FindSoundFolder(Program()), Program() + "/");
+    EXPECT_EQ(FindSoundModule(Program()), Program() + "/" VEXMOR_TEST_SOUND_MODULE);
+}
+
+TEST_F(SoundPlaces, InstalledModuleIsFoundFromTheProgramsFolder) {
+    Touch(InstalledModules() + "/" VEXMOR_TEST_SOUND_MODULE);
+    Touch(InstalledModules() + "/other.so");
+    EXPECT_EQ(FindSoundModule(Program()), InstalledModules() + "/" VEXMOR_TEST_SOUND_MODULE);
+}
+
+TEST_F(SoundPlaces, ModuleBesideTheProgramComesFirst) {
+    Touch(InstalledModules() + "/" VEXMOR_TEST_SOUND_MODULE);
+    Touch(Program() + "/" VEXMOR_TEST_SOUND_MODULE);
+    EXPECT_EQ(FindSoundModule(Program()), Program() + "/" VEXMOR_TEST_SOUND_MODULE);
+}
+
+TEST_F(SoundPlaces, TheModuleIsNotLookedForInTheSoundsFolder) {
+    Touch(InstalledSounds() + "/" VEXMOR_TEST_SOUND_MODULE);
+    EXPECT_EQ(FindSoundModule(Program()), Program() + "/" VEXMOR_TEST_SOUND_MODULE);
+}
+
 } // namespace
