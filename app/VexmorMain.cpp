@@ -313,7 +313,8 @@ void TVexmorMainForm::FormDestroy() {
     dCapTimer_->stop();
     UnregisterHotKeys();
     if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
-    delete ThumbForm;
+    // A card still fading out would ask this window where to be after it has gone.
+    TThumbForm::DeleteAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
     if (capPreview_) capPreview_->Clear();
     SaveSettings();

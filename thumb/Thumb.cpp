@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 constexpr int kTickInterval = 16;
@@ -107,7 +108,16 @@ TThumbForm::TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF pre
     OnPaint = [this](TLayeredForm*) { FormPaint(); };
 }
 
+namespace {
+// Every card Create made that is alive, the current one and those fading out.
+std::vector<TThumbForm*>& LiveCards() {
+    static std::vector<TThumbForm*> cards;
+    return cards;
+}
+} // namespace
+
 TThumbForm::~TThumbForm() {
+    std::erase(LiveCards(), this);
     AnimTimer.SetEnabled(false);
     // The capture is going: its file is no longer being made for a drop.
     if (lastData_) lastData_->DiscardPrepared();
@@ -116,6 +126,7 @@ TThumbForm::~TThumbForm() {
 
 TThumbForm* TThumbForm::Create(IThumbOwner* owner, const TDIB& previewImage, QPointF previewOrigin) {
     auto* form = new TThumbForm(owner, previewImage, previewOrigin);
+    LiveCards().push_back(form);
     ThumbForm = form;
     form->show();
     return form;
@@ -130,6 +141,12 @@ void TThumbForm::Discard() {
         form->deleteLater();
     else
         form->SetVisibleAnim(false);
+}
+
+void TThumbForm::DeleteAll() {
+    ThumbForm = nullptr;
+    while (!LiveCards().empty())
+        delete LiveCards().back(); // the destructor takes it off the list
 }
 
 int TThumbForm::HitZone(int, int) {

@@ -139,6 +139,9 @@ class TThumbForm : public TLayeredFormEx {
     // Ends the current card: it stops being ThumbForm at once, fades out and frees itself (a hidden
     // card is freed at once). A new card can be made immediately.
     static void Discard();
+    // Frees every card at once, the current one and any still fading out, for an owner that goes: a
+    // fading card still asks its owner where to be.
+    static void DeleteAll();
 
     TDIB PreviewImage;
     TDIB SmallPicture; // a quarter of the picture, made at the first drag

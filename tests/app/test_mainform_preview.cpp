@@ -142,6 +142,26 @@ TEST_F(MainFormPreviewTest, WherePlacedWindowsWorkTheCardFliesAndTheTabIsUnchang
     EXPECT_EQ(form_->size(), QSize(347, 174));
 }
 
+TEST_F(MainFormPreviewTest, CardsStillFadingGoWithTheirWindow) {
+    const auto cards = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            n += dynamic_cast<TThumbForm*>(w) ? 1 : 0;
+        return n;
+    };
+    Finish();
+    ASSERT_NE(ThumbForm, nullptr);
+    ASSERT_TRUE(ThumbForm->isVisible());
+    // Discarded, the card fades out on its own; the window going meanwhile takes it along, as the
+    // card would go on asking the window where to be.
+    form_->DiscardCapture();
+    EXPECT_EQ(ThumbForm, nullptr);
+    EXPECT_EQ(cards(), 1) << "fading";
+    form_.reset();
+    EXPECT_EQ(cards(), 0);
+    QCoreApplication::processEvents();
+}
+
 TEST_F(MainFormPreviewTest, DraggingThePictureOutWritesTheCaptureOnlyWhenTheTargetAsks) {
     fake_->placesWindows = false;
     Finish();
