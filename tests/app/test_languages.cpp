@@ -3,6 +3,7 @@
 // main window and its menus show having its English.
 #include "CommandLine.h"
 #include "ConfigHome.h"
+#include "InterfaceLanguage.h"
 #include "HotKeys.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -89,15 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
         TLocaleCase{"c_over_english_lang", {{"LC_ALL", "C"}, {"LANG", "en_US.UTF-8"}}, L::Chinese}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Restores the program's Chinese after a test that changed the language.
-class TChineseAfterwards {
-  public:
-    ~TChineseAfterwards() {
-        UseInterfaceLanguage(L::Chinese);
-        QCoreApplication::processEvents();
-    }
-};
-
 // Any Han character or CJK punctuation.
 bool HasChinese(const QString& text) {
     static const QRegularExpression han(
@@ -106,7 +98,7 @@ bool HasChinese(const QString& text) {
 }
 
 TEST(Languages, TextInGivesEitherLanguageWhateverIsInstalled) {
-    TChineseAfterwards restore;
+    const TInterfaceLanguageScope restore(L::Chinese);
     for (const L installed : {L::Chinese, L::English}) {
         UseInterfaceLanguage(installed);
         EXPECT_EQ(TextIn(L::English, "TVexmorMainForm", "立即捕获屏幕"), QStringLiteral("Capture now"));
@@ -120,7 +112,7 @@ TEST(Languages, TextInGivesEitherLanguageWhateverIsInstalled) {
 }
 
 TEST(Languages, QtsOwnButtonsFollowTheLanguage) {
-    TChineseAfterwards restore;
+    const TInterfaceLanguageScope restore(L::Chinese);
     const auto okText = [] {
         QMessageBox box(QMessageBox::Warning, QString(), QString(), QMessageBox::Ok);
         return box.button(QMessageBox::Ok)->text();
@@ -169,7 +161,7 @@ TEST(Languages, CommandLineSpeaksTheLanguageItIsGiven) {
 }
 
 TEST(Languages, HeldKeysMessageInBothLanguages) {
-    TChineseAfterwards restore;
+    const TInterfaceLanguageScope restore(L::Chinese);
     const QList<THotKeyRegistration> held = HotKeyRegistrations(hcPrintScreen, 0).mid(0, 2);
     ASSERT_EQ(held.size(), 2);
     const QString chinese = HeldHotKeysText(held);
@@ -191,8 +183,7 @@ class MainFormLanguageTest : public ::testing::Test {
     }
     void TearDown() override {
         form_.reset();
-        UseInterfaceLanguage(L::Chinese);
-        QCoreApplication::processEvents();
+        TInterfaceLanguageScope::Use(L::Chinese);
         configHome_.reset();
     }
     void Make() {

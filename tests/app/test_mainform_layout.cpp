@@ -5,6 +5,7 @@
 // a second set of cases shows the settings tab with everything it can show (the ink group revealed,
 // the note on hot keys that other programs hold).
 #include "ConfigHome.h"
+#include "InterfaceLanguage.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "VexmorMain.h"
@@ -162,19 +163,6 @@ void RemoveLeftoverCards() {
     ThumbForm = nullptr;
 }
 
-// Installs a language for one test, and the program's Chinese again afterwards whatever happens.
-class TScopedLanguage {
-  public:
-    explicit TScopedLanguage(TInterfaceLanguage language) { Use(language); }
-    ~TScopedLanguage() { Use(TInterfaceLanguage::Chinese); }
-    TScopedLanguage(const TScopedLanguage&) = delete;
-    TScopedLanguage& operator=(const TScopedLanguage&) = delete;
-    static void Use(TInterfaceLanguage language) {
-        UseInterfaceLanguage(language);
-        QCoreApplication::processEvents(); // the posted language change reaches every widget
-    }
-};
-
 struct LayoutCase {
     const char* name;
     TInterfaceLanguage language;
@@ -247,7 +235,7 @@ class MainFormLayout : public ::testing::TestWithParam<LayoutCase> {
 };
 
 TEST_P(MainFormLayout, EveryTextFitsAndNoControlCollides) {
-    const TScopedLanguage language(GetParam().language);
+    const TInterfaceLanguageScope language(GetParam().language);
     ShowWithCapture();
     ASSERT_TRUE(form_->isVisible());
     if (GetParam().everything) {
@@ -305,7 +293,7 @@ TEST(MainFormLanguageRoundTrip, ChineseComesBackExactlyAsDesigned) {
     for (const auto& [name, top] : credits)
         EXPECT_EQ(chinese.at(QString::fromLatin1(name)).y(), top) << name;
     {
-        const TScopedLanguage english(TInterfaceLanguage::English);
+        const TInterfaceLanguageScope english(TInterfaceLanguage::English);
         visitTabs();
         EXPECT_NE(Geometries(*sheets), chinese) << "the English captions take other room";
     }
