@@ -27,6 +27,9 @@ VEXMOR_PACKAGES=(
   dbus-daemon libglib2.0-bin desktop-file-utils
   # Wayland scenarios: a headless compositor, its reference grab, the clipboard tools, a fake portal
   sway grim wl-clipboard python3-dbusmock
+  # the real portal's scenario: the front-end, the wlr backend (which needs a running PipeWire) and
+  # the GTK backend, whose Access the front-end wants before it offers Screenshot at all
+  xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
   # the language scenario reads the interface as a screen reader does: the accessibility bus and
