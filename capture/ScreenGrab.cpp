@@ -41,29 +41,44 @@ QRect ActiveWindowPart(const QPoint& origin, const QRect& image) {
     return fg.exists && !inside.isEmpty() ? inside : image;
 }
 
-// The whole desktop in one piece handed over as the X server's rows. They are ours: what lies around an
-// active window is blacked out in them (a few milliseconds in memory the server has just written, where
-// filling the fresh picture would take longer), and the pointer goes straight into them. False when
-// less than the whole desktop had screen behind it.
-bool GrabIntoRows(TDesktopGrab& g, bool pointer) {
+// The whole desktop in one grab. Rows that cover the whole desktop in one piece are handed over as
+// they are: what lies around an active window is blacked out in them (a few milliseconds in memory
+// the server has just written, where filling the fresh picture would take longer), and the pointer
+// goes straight into them. Any other outcome goes into the picture at once: the grabbed part of what
+// the grab gave, black where it gave nothing, all black with the reason when it failed. The screen
+// is never read a second time for the same capture: a desktop portal would be asked twice, and its
+// refusal or silence waited for twice.
+void GrabWithRows(TDesktopGrab& g, bool pointer) {
     TPlatform& platform = Platform();
     const int w = g.image.Width(), h = g.image.Height();
+    const QRect image(0, 0, w, h);
     std::shared_ptr<THeldGrab> held;
-    if (!platform.grabber) return false;
     const TPlatformStatus status = platform.grabber->GrabHeld(g.desktopBounds, held);
-    if (!status) g.failure = status.reason;
-    if (!status || !held || held->part != QRect(0, 0, w, h)) return false;
-    const DibOps::View rows = RowsView(*held, w, h);
-    if (g.grabbedRect != QRect(0, 0, w, h)) {
-        const QRect r = g.grabbedRect;
-        DibOps::FillSet(rows, QRect(0, 0, w, r.top()), 0xFF000000u);
-        DibOps::FillSet(rows, QRect(0, r.bottom() + 1, w, h - r.bottom() - 1), 0xFF000000u);
-        DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
-        DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()), 0xFF000000u);
+    if (status && held && held->part == image) {
+        const DibOps::View rows = RowsView(*held, w, h);
+        if (g.grabbedRect != image) {
+            const QRect r = g.grabbedRect;
+            DibOps::FillSet(rows, QRect(0, 0, w, r.top()), 0xFF000000u);
+            DibOps::FillSet(rows, QRect(0, r.bottom() + 1, w, h - r.bottom() - 1), 0xFF000000u);
+            DibOps::FillSet(rows, QRect(0, r.top(), r.left(), r.height()), 0xFF000000u);
+            DibOps::FillSet(rows, QRect(r.right() + 1, r.top(), w - r.right() - 1, r.height()), 0xFF000000u);
+        }
+        if (pointer && !platform.grabber->DrawsPointer()) DrawPointer(rows, g.desktopBounds.topLeft());
+        g.rows = std::move(held);
+        return;
     }
-    if (pointer && !platform.grabber->DrawsPointer()) DrawPointer(rows, g.desktopBounds.topLeft());
-    g.rows = std::move(held);
-    return true;
+    g.image.FillRect(image, 0xFF000000u, 256);
+    if (!status) {
+        g.failure = status.reason;
+    } else if (held) {
+        // The held rows start at their part's own top-left corner.
+        const QRect part = held->part & g.grabbedRect;
+        const DibOps::ConstView from{held->bits, held->stride, held->part.width(), held->part.height(), 4};
+        if (!part.isEmpty())
+            DibOps::Copy32To24(from, part.translated(-held->part.topLeft()), g.image.View(), part.left(),
+                               part.top());
+    }
+    if (pointer && !platform.grabber->DrawsPointer()) DrawPointer(g.image.View(), g.desktopBounds.topLeft());
 }
 
 // The grabbed part straight from the X server's buffer into the 24-bit picture, black around it (and
@@ -101,8 +116,10 @@ TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
     const bool pointer = withCursor && mode != TCaptureMode::Magnifier;
     if (TPlatform& platform = Platform(); platform.grabber && platform.grabber->DrawsPointer())
         platform.grabber->IncludePointer(pointer);
-    if (keepRows && GrabIntoRows(g, pointer)) return g;
-    GrabIntoPicture(g, pointer);
+    if (keepRows && Platform().grabber)
+        GrabWithRows(g, pointer);
+    else
+        GrabIntoPicture(g, pointer);
     return g;
 }
 

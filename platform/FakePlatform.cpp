@@ -103,6 +103,7 @@ class TFakeGrabber : public IScreenGrabber {
   public:
     explicit TFakeGrabber(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override {
+        ++s_->screenReads;
         if (s_->desktopImage.isNull() || rect.isEmpty()) return TPlatformStatus::Fail("nothing to grab");
         QImage src = s_->desktopImage.convertToFormat(QImage::Format_RGB32);
         out.width = rect.width();
@@ -119,6 +120,7 @@ class TFakeGrabber : public IScreenGrabber {
         return TPlatformStatus::Ok();
     }
     TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override {
+        ++s_->screenReads;
         if (s_->desktopImage.isNull() || rect.isEmpty()) return TPlatformStatus::Fail("nothing to grab");
         const QImage src = s_->desktopImage.convertToFormat(QImage::Format_RGB32);
         const QRect inside = rect.intersected(src.rect());

@@ -32,6 +32,7 @@ struct TFakeState {
     int mailResult = 0;
     // grab
     QImage desktopImage; // what Grab copies from (Format_RGB32); null: grabbing fails
+    int screenReads = 0; // calls of Grab and GrabTo (and so of the base GrabHeld), failed ones too
     TCursorImage cursor;
     bool hasCursor = false;
     int keptReleases = 0;        // calls of ReleaseKept

@@ -142,6 +142,45 @@ TEST_F(GrabTest, KeptRowsNarrowToTheSamePictureWithThePointer) {
     EXPECT_EQ(failed.image.GetPixel(5, 5), 0xFF000000u);
 }
 
+// A capture reads the screen once, whatever the grab gives: a failure is told, not asked for again,
+// and a grab that leaves part of the desktop without pixels makes the picture itself (through a
+// desktop portal each read is a request, and each failure or silence would be waited for twice).
+TEST_F(GrabTest, ACaptureReadsTheScreenOnce) {
+    fake->desktopImage = QImage();
+    fake->screenReads = 0;
+    const TDesktopGrab failed = GrabDesktop(TCaptureMode::Desktop, true, true);
+    EXPECT_EQ(fake->screenReads, 1) << "a failed grab";
+    EXPECT_EQ(failed.failure, QStringLiteral("nothing to grab"));
+    EXPECT_FALSE(failed.Pending());
+    for (int y = 0; y < 480; y += 37)
+        for (int x = 0; x < 640; x += 41)
+            ASSERT_EQ(failed.image.GetPixel(x, y), 0xFF000000u) << x << "," << y;
+
+    // Root coordinates left of 0 hold no pixels in the fake: the left monitor stays black, the
+    // pointer is drawn in, and a window across both monitors keeps the part that has pixels.
+    fake->desktopImage = PatternImage(640, 480);
+    fake->monitors = {QRect(-1280, 0, 1280, 1024), QRect(0, 0, 640, 480)};
+    for (const bool window : {false, true}) {
+        fake->foreground.exists = window;
+        fake->foreground.frame = QRect(-100, 70, 300, 100);
+        const TCaptureMode mode = window ? TCaptureMode::Window : TCaptureMode::Desktop;
+        const TDesktopGrab direct = GrabDesktop(mode, true);
+        fake->screenReads = 0;
+        TDesktopGrab part = GrabDesktop(mode, true, true);
+        EXPECT_EQ(fake->screenReads, 1) << "window " << window;
+        EXPECT_FALSE(part.Pending());
+        EXPECT_TRUE(part.failure.isEmpty()) << part.failure.toStdString();
+        EXPECT_EQ(part.grabbedRect, direct.grabbedRect);
+        ASSERT_EQ(part.image.Width(), 1920);
+        for (int y = 0; y < 1024; ++y)
+            ASSERT_EQ(0, std::memcmp(part.image.PixelPtr(0, y), direct.image.PixelPtr(0, y), 1920 * 3))
+                << "window " << window << ", row " << y;
+        EXPECT_EQ(part.image.GetPixel(1280 + 99, 49), 0xFFFFFFFFu) << "the pointer, window " << window;
+        EXPECT_EQ(part.image.GetPixel(1280 + 150, 100), PatternPixel(150, 100)) << "window " << window;
+        EXPECT_EQ(part.image.GetPixel(1280 - 50, 100), 0xFF000000u) << "window " << window;
+    }
+}
+
 TEST_F(GrabTest, FailedGrabGivesBlackNotGarbage) {
     fake->desktopImage = QImage();
     const TDesktopGrab g = GrabDesktop(TCaptureMode::Desktop, false);

@@ -7,8 +7,8 @@
 # shows). With VEXMOR_WAYLAND_GRAB=portal a click saves the whole desktop exactly as grim shows it,
 # and a Ctrl rectangle exactly its pixels; the portal answers with the file it wrote, always
 # /tmp/out.png, and the program removes it after each grab. When run as root (as in CI): another
-# user's /tmp/out.png makes the portal refuse; the capture then fails with the program's message,
-# saves nothing and leaves that file as it was.
+# user's /tmp/out.png makes the portal refuse; the capture then fails with the program's message
+# after one request, saves nothing and leaves that file as it was.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
@@ -109,6 +109,7 @@ for response, secs, uri in out:
 PY
 }
 answered() { [ "$(answers | grep -c .)" -ge "$1" ]; }
+requests() { grep -c 'member=Screenshot$' "$E2E_DIR/monitor.log"; }
 # The Nth answer's response code and uri, once it is complete on the log.
 answer() { answers | sed -n "$1p"; }
 
@@ -132,6 +133,7 @@ e2e_log "the portal answered $response with $uri after $secs s"
 e2e_check "the portal answered with success (got $response)" [ "$response" = 0 ]
 e2e_check "the portal's file is $PORTAL_FILE (got $uri)" [ "$uri" = "file://$PORTAL_FILE" ]
 e2e_check "the program removed the portal's file" [ ! -e "$PORTAL_FILE" ]
+e2e_check "the capture asked the portal once (requests: $(requests))" [ "$(requests)" = 1 ]
 rm -f "$DESK"/*
 
 # 2. A second grab with the portal's path free again: a Ctrl rectangle is exactly its pixels.
@@ -146,12 +148,14 @@ wl_input move 999 449
 wl_input release left
 wl_input keyup Control_L
 saved_equals "300 150" "$WL_FILES/region.png" "the rectangle" "grim's picture of it"
+e2e_wait_for "the overlay to go after the rectangle" 10 overlay_gone
 e2e_wait_for "the second answer on the bus log" 10 answered 2
 read -r response secs uri < <(answer 2)
 e2e_log "the portal answered $response with $uri after $secs s"
 e2e_check "the second grab's answer is the same file (got $response $uri)" \
   [ "$response $uri" = "0 file://$PORTAL_FILE" ]
 e2e_check "the program removed the portal's file again" [ ! -e "$PORTAL_FILE" ]
+e2e_check "the second capture asked the portal once more (requests: $(requests))" [ "$(requests)" = 2 ]
 rm -f "$DESK"/*
 
 # 3. Another user's file where the portal writes: the portal cannot overwrite it and refuses, the
@@ -171,6 +175,8 @@ if [ "$(id -u)" = 0 ]; then
   e2e_check "the portal refused (got $response)" [ "$response" = 2 ]
   e2e_wait_for "the program's message box" 20 box_added
   e2e_check "no overlay over a desktop that was not read" overlay_gone
+  # The box comes once the grab is over: a refusal is not asked for again.
+  e2e_check "the refused capture asked the portal once (requests: $(requests))" [ "$(requests)" = 3 ]
   e2e_check "nothing is saved ($(ls "$DESK"))" [ -z "$(ls -A "$DESK")" ]
   e2e_check "the other user's file is as it was" \
     [ "$(stat -c '%U %s %Y' "$PORTAL_FILE")-$(md5sum <"$PORTAL_FILE")" = "$before" ]
