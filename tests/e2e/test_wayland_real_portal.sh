@@ -3,12 +3,13 @@
 # front-end) with the xdg-desktop-portal-wlr backend (which runs grim), on a private session bus, and
 # PipeWire, which that backend needs to start at all. The front-end offers Screenshot only where some
 # backend offers Access, which the wlr one does not: xdg-desktop-portal-gtk is started for that, as
-# on a sway desktop that has it installed (the wlr backend asks for no permission, so no dialog ever
-# shows). With VEXMOR_WAYLAND_GRAB=portal a click saves the whole desktop exactly as grim shows it,
-# and a Ctrl rectangle exactly its pixels; the portal answers with the file it wrote, always
-# /tmp/out.png, and the program removes it after each grab. When run as root (as in CI): another
-# user's /tmp/out.png makes the portal refuse; the capture then fails with the program's message
-# after one request, saves nothing and leaves that file as it was.
+# on a sway desktop that has it installed (the wlr backend's Screenshot is of version 1, for which
+# the front-end skips its permission check: no dialog ever shows, no permission store is needed).
+# With VEXMOR_WAYLAND_GRAB=portal a click saves the whole desktop exactly as grim shows it, and a
+# Ctrl rectangle exactly its pixels, each capture after one request; the portal answers with the
+# file it wrote, always /tmp/out.png, and the program removes it after each grab. When run as root
+# (as in CI): another user's /tmp/out.png makes the portal refuse; the capture then fails with the
+# program's message after one request, saves nothing and leaves that file as it was.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
