@@ -1,5 +1,7 @@
 #include "WaylandConnection.h"
 
+#include "ext-image-capture-source-v1-client-protocol.h"
+#include "ext-image-copy-capture-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
@@ -101,6 +103,8 @@ TWaylandConnection::~TWaylandConnection() {
         if (o->output) wl_output_destroy(o->output);
     }
     if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
+    if (imageCopy_) ext_image_copy_capture_manager_v1_destroy(imageCopy_);
+    if (outputSources_) ext_output_image_capture_source_manager_v1_destroy(outputSources_);
     if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
     if (shm_) wl_shm_destroy(shm_);
     if (registry_) wl_registry_destroy(registry_);
@@ -123,6 +127,14 @@ void TWaylandConnection::Global(void* data, wl_registry* registry, uint32_t name
         c->screencopyVersion_ = std::min(version, MaxScreencopyVersion);
         c->screencopy_ = static_cast<zwlr_screencopy_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, c->screencopyVersion_));
+    } else if (std::strcmp(interface, ext_output_image_capture_source_manager_v1_interface.name) == 0 &&
+               !c->outputSources_) {
+        c->outputSources_ = static_cast<ext_output_image_capture_source_manager_v1*>(
+            wl_registry_bind(registry, name, &ext_output_image_capture_source_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, ext_image_copy_capture_manager_v1_interface.name) == 0 &&
+               !c->imageCopy_) {
+        c->imageCopy_ = static_cast<ext_image_copy_capture_manager_v1*>(
+            wl_registry_bind(registry, name, &ext_image_copy_capture_manager_v1_interface, 1));
     }
 }
 

@@ -17,6 +17,8 @@ struct wl_shm;
 struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 struct zwlr_screencopy_manager_v1;
+struct ext_output_image_capture_source_manager_v1;
+struct ext_image_copy_capture_manager_v1;
 
 class TWaylandConnection {
   public:
@@ -43,6 +45,11 @@ class TWaylandConnection {
     wl_shm* Shm() const { return shm_; }
     zwlr_screencopy_manager_v1* Screencopy() const { return screencopy_; }
     uint32_t ScreencopyVersion() const { return screencopyVersion_; }
+    // The standard image copy: outputs made sources, and the copies of a source.
+    ext_output_image_capture_source_manager_v1* OutputSources() const { return outputSources_; }
+    ext_image_copy_capture_manager_v1* ImageCopy() const { return imageCopy_; }
+    // The compositor copies outputs into the program's memory by one interface or the other.
+    bool CopiesOutputs() const { return (outputSources_ && imageCopy_) || screencopy_; }
     bool Lost() const;
 
     // Takes in what the compositor has said meanwhile, without waiting.
@@ -68,5 +75,7 @@ class TWaylandConnection {
     zxdg_output_manager_v1* xdgOutputs_ = nullptr;
     zwlr_screencopy_manager_v1* screencopy_ = nullptr;
     uint32_t screencopyVersion_ = 0;
+    ext_output_image_capture_source_manager_v1* outputSources_ = nullptr;
+    ext_image_copy_capture_manager_v1* imageCopy_ = nullptr;
     std::vector<std::unique_ptr<TOutput>> outputs_;
 };

@@ -1,10 +1,14 @@
 // The frozen desktop on Wayland: one copy of each output, asked for all at once, written by the
 // compositor straight into the rows of the desktop where the output's rows are laid out like the
 // desktop's (one output, or outputs one above the other), otherwise into a buffer of its own and
-// copied into place.
+// copied into place. The copies are asked for through the compositors' standard image copy where it is
+// offered, otherwise through the older screen copy of the wlroots family; a standard copy that fails is
+// asked for once more through the older one where both are offered.
 #include "WaylandConnection.h"
 #include "WaylandServices.h"
 
+#include "ext-image-capture-source-v1-client-protocol.h"
+#include "ext-image-copy-capture-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 #include <QCoreApplication>
@@ -46,12 +50,29 @@ struct TShmBlock {
 // One output's copy under way.
 struct TFrame {
     const TOutputPlace* place = nullptr;
-    zwlr_screencopy_frame_v1* frame = nullptr;
+    zwlr_screencopy_frame_v1* frame = nullptr;     // the older screen copy
+    ext_image_capture_source_v1* source = nullptr; // the standard image copy
+    ext_image_copy_capture_session_v1* session = nullptr;
+    ext_image_copy_capture_frame_v1* copy = nullptr;
     wl_buffer* buffer = nullptr;
     std::shared_ptr<TShmBlock> own; // when the rows do not go straight into the desktop's
     uint32_t format = 0, width = 0, height = 0, stride = 0;
+    int transform = 0; // how the copy's rows are turned against the output shown
     bool offered = false, described = false, ready = false, failed = false;
     uint32_t flags = 0;
+
+    void Destroy() {
+        if (copy) ext_image_copy_capture_frame_v1_destroy(copy);
+        if (session) ext_image_copy_capture_session_v1_destroy(session);
+        if (source) ext_image_capture_source_v1_destroy(source);
+        if (frame) zwlr_screencopy_frame_v1_destroy(frame);
+        if (buffer) wl_buffer_destroy(buffer);
+        copy = nullptr;
+        session = nullptr;
+        source = nullptr;
+        frame = nullptr;
+        buffer = nullptr;
+    }
 };
 
 bool ByteOrderBGRX(uint32_t format) {
@@ -61,12 +82,16 @@ bool ByteOrderRGBX(uint32_t format) {
     return format == WL_SHM_FORMAT_XBGR8888 || format == WL_SHM_FORMAT_ABGR8888;
 }
 
+// The first offer of a format the desktop's rows can take; B,G,R,X memory order is preferred.
+bool Takes(const TFrame& f, uint32_t format) {
+    if (f.offered && !(ByteOrderBGRX(format) && !ByteOrderBGRX(f.format))) return false;
+    return ByteOrderBGRX(format) || ByteOrderRGBX(format);
+}
+
 void FrameBuffer(void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width, uint32_t height,
                  uint32_t stride) {
     auto& f = *static_cast<TFrame*>(data);
-    // The first offer of a format the desktop's rows can take; B,G,R,X memory order is preferred.
-    if (f.offered && !(ByteOrderBGRX(format) && !ByteOrderBGRX(f.format))) return;
-    if (!ByteOrderBGRX(format) && !ByteOrderRGBX(format)) return;
+    if (!Takes(f, format)) return;
     f.format = format;
     f.width = width;
     f.height = height;
@@ -90,6 +115,46 @@ void FrameBufferDone(void* data, zwlr_screencopy_frame_v1*) {
 
 const zwlr_screencopy_frame_v1_listener FrameListener = {
     FrameBuffer, FrameFlags, FrameReady, FrameFailed, FrameDamage, FrameDmabuf, FrameBufferDone};
+
+// The standard copy's session first tells the size and the formats, then its frame copies.
+void SessionSize(void* data, ext_image_copy_capture_session_v1*, uint32_t width, uint32_t height) {
+    auto& f = *static_cast<TFrame*>(data);
+    f.width = width;
+    f.height = height;
+    f.stride = width * 4;
+}
+void SessionShmFormat(void* data, ext_image_copy_capture_session_v1*, uint32_t format) {
+    auto& f = *static_cast<TFrame*>(data);
+    if (!Takes(f, format)) return;
+    f.format = format;
+    f.offered = true;
+}
+void SessionDmabufDevice(void*, ext_image_copy_capture_session_v1*, wl_array*) {}
+void SessionDmabufFormat(void*, ext_image_copy_capture_session_v1*, uint32_t, wl_array*) {}
+void SessionDone(void* data, ext_image_copy_capture_session_v1*) {
+    static_cast<TFrame*>(data)->described = true;
+}
+void SessionStopped(void* data, ext_image_copy_capture_session_v1*) {
+    static_cast<TFrame*>(data)->failed = true;
+}
+
+const ext_image_copy_capture_session_v1_listener SessionListener = {
+    SessionSize, SessionShmFormat, SessionDmabufDevice, SessionDmabufFormat, SessionDone, SessionStopped};
+
+void CopyTransform(void* data, ext_image_copy_capture_frame_v1*, uint32_t transform) {
+    static_cast<TFrame*>(data)->transform = int(transform);
+}
+void CopyDamage(void*, ext_image_copy_capture_frame_v1*, int32_t, int32_t, int32_t, int32_t) {}
+void CopyTime(void*, ext_image_copy_capture_frame_v1*, uint32_t, uint32_t, uint32_t) {}
+void CopyReady(void* data, ext_image_copy_capture_frame_v1*) {
+    static_cast<TFrame*>(data)->ready = true;
+}
+void CopyFailed(void* data, ext_image_copy_capture_frame_v1*, uint32_t) {
+    static_cast<TFrame*>(data)->failed = true;
+}
+
+const ext_image_copy_capture_frame_v1_listener CopyListener = {CopyTransform, CopyDamage, CopyTime, CopyReady,
+                                                               CopyFailed};
 
 void SwapRedBlue(uint8_t* row, int width) {
     for (int x = 0; x < width; ++x)
@@ -136,8 +201,12 @@ class TWaylandGrabber : public IScreenGrabber {
     }
 
   private:
+    enum class TCopy { Standard, Wlroots };
     std::shared_ptr<TShmBlock> Rows(size_t size);
-    bool Ask(std::vector<TFrame>& frames, const QRect& rect, const std::shared_ptr<TShmBlock>& rows);
+    bool Copy(TCopy how, const TOutputLayout& layout, const QRect& rect,
+              const std::shared_ptr<TShmBlock>& rows);
+    bool Ask(TCopy how, std::vector<TFrame>& frames, const QRect& rect,
+             const std::shared_ptr<TShmBlock>& rows);
     static void PutInPlace(const TFrame& f, const QRect& rect, uint8_t* rows, int stride);
 
     std::shared_ptr<TWaylandConnection> conn_;
@@ -158,7 +227,7 @@ TPlatformStatus TWaylandGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THe
     if (!conn_ || conn_->Lost())
         return TPlatformStatus::Fail(
             QCoreApplication::translate("WaylandGrabber", "与 Wayland 混成器的连接已断开"));
-    if (!conn_->Screencopy() || !conn_->Shm())
+    if (!conn_->CopiesOutputs() || !conn_->Shm())
         return TPlatformStatus::Fail(
             QCoreApplication::translate("WaylandGrabber", "Wayland 混成器不提供屏幕复制接口"));
     if (rect.isEmpty())
@@ -171,30 +240,11 @@ TPlatformStatus TWaylandGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THe
         return TPlatformStatus::Fail(
             QCoreApplication::translate("WaylandGrabber", "无法为屏幕副本分配共享内存"));
 
-    std::vector<TFrame> frames;
-    for (const TOutputPlace& p : layout.Places())
-        if (p.device.intersects(rect)) {
-            frames.emplace_back();
-            frames.back().place = &p;
-        }
-    // What no output covers is black.
-    QRegion uncovered(QRect(QPoint(0, 0), rect.size()));
-    for (const TFrame& f : frames)
-        uncovered -= f.place->device.translated(-rect.topLeft());
-    for (const QRect& r : uncovered)
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            std::memset(rows->data + size_t(y) * stride + size_t(r.left()) * 4, 0, size_t(r.width()) * 4);
-
-    const bool ok = Ask(frames, rect, rows);
-    bool failed = !ok;
-    for (TFrame& f : frames) {
-        if (ok && f.ready) PutInPlace(f, rect, rows->data, stride);
-        failed |= !f.ready;
-        if (f.buffer) wl_buffer_destroy(f.buffer);
-        if (f.frame) zwlr_screencopy_frame_v1_destroy(f.frame);
-    }
-    wl_display_flush(conn_->Display());
-    if (failed) {
+    const bool standard = conn_->OutputSources() && conn_->ImageCopy();
+    bool copied = Copy(standard ? TCopy::Standard : TCopy::Wlroots, layout, rect, rows);
+    if (!copied && standard && conn_->Screencopy() && !conn_->Lost())
+        copied = Copy(TCopy::Wlroots, layout, rect, rows);
+    if (!copied) {
         if (conn_->Lost())
             return TPlatformStatus::Fail(
                 QCoreApplication::translate("WaylandGrabber", "与 Wayland 混成器的连接已断开"));
@@ -210,9 +260,40 @@ TPlatformStatus TWaylandGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THe
     return TPlatformStatus::Ok();
 }
 
-bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
+bool TWaylandGrabber::Copy(TCopy how, const TOutputLayout& layout, const QRect& rect,
+                           const std::shared_ptr<TShmBlock>& rows) {
+    const int stride = rect.width() * 4;
+    std::vector<TFrame> frames;
+    for (const TOutputPlace& p : layout.Places())
+        if (p.device.intersects(rect)) {
+            frames.emplace_back();
+            frames.back().place = &p;
+            frames.back().transform = p.info.transform;
+        }
+    // What no output covers is black.
+    QRegion uncovered(QRect(QPoint(0, 0), rect.size()));
+    for (const TFrame& f : frames)
+        uncovered -= f.place->device.translated(-rect.topLeft());
+    for (const QRect& r : uncovered)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            std::memset(rows->data + size_t(y) * stride + size_t(r.left()) * 4, 0, size_t(r.width()) * 4);
+
+    const bool ok = Ask(how, frames, rect, rows);
+    bool failed = !ok;
+    for (TFrame& f : frames) {
+        // A copy written straight into the desktop's rows must not come turned: its rows would lie
+        // across its neighbours' (the output said it was not turned).
+        if (!f.own && f.transform != WL_OUTPUT_TRANSFORM_NORMAL) f.ready = false;
+        if (ok && f.ready) PutInPlace(f, rect, rows->data, stride);
+        failed |= !f.ready;
+        f.Destroy();
+    }
+    wl_display_flush(conn_->Display());
+    return !failed;
+}
+
+bool TWaylandGrabber::Ask(TCopy how, std::vector<TFrame>& frames, const QRect& rect,
                           const std::shared_ptr<TShmBlock>& rows) {
-    zwlr_screencopy_manager_v1* manager = conn_->Screencopy();
     const std::vector<std::unique_ptr<TWaylandConnection::TOutput>>& outputs = conn_->Outputs();
     for (TFrame& f : frames) {
         wl_output* output = nullptr;
@@ -220,11 +301,21 @@ bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
             if (o->info.name == f.place->info.name && o->info.logical == f.place->info.logical)
                 output = o->output;
         if (!output) return false;
-        f.frame = zwlr_screencopy_manager_v1_capture_output(manager, pointer_ ? 1 : 0, output);
-        zwlr_screencopy_frame_v1_add_listener(f.frame, &FrameListener, &f);
+        if (how == TCopy::Standard) {
+            f.source =
+                ext_output_image_capture_source_manager_v1_create_source(conn_->OutputSources(), output);
+            f.session = ext_image_copy_capture_manager_v1_create_session(
+                conn_->ImageCopy(), f.source,
+                pointer_ ? EXT_IMAGE_COPY_CAPTURE_MANAGER_V1_OPTIONS_PAINT_CURSORS : 0);
+            ext_image_copy_capture_session_v1_add_listener(f.session, &SessionListener, &f);
+        } else {
+            f.frame =
+                zwlr_screencopy_manager_v1_capture_output(conn_->Screencopy(), pointer_ ? 1 : 0, output);
+            zwlr_screencopy_frame_v1_add_listener(f.frame, &FrameListener, &f);
+        }
     }
-    // Before version 3 the one buffer offer is the whole description.
-    const bool listsOffers = conn_->ScreencopyVersion() >= 3;
+    // Before version 3 the older copy's one buffer offer is the whole description.
+    const bool listsOffers = how == TCopy::Standard || conn_->ScreencopyVersion() >= 3;
     if (!conn_->DispatchUntil(
             [&] {
                 return std::all_of(frames.begin(), frames.end(), [&](const TFrame& f) {
@@ -256,7 +347,15 @@ bool TWaylandGrabber::Ask(std::vector<TFrame>& frames, const QRect& rect,
                                                  int32_t(f.stride), f.format);
             wl_shm_pool_destroy(pool);
         }
-        zwlr_screencopy_frame_v1_copy(f.frame, f.buffer);
+        if (how == TCopy::Standard) {
+            f.copy = ext_image_copy_capture_session_v1_create_frame(f.session);
+            ext_image_copy_capture_frame_v1_add_listener(f.copy, &CopyListener, &f);
+            ext_image_copy_capture_frame_v1_attach_buffer(f.copy, f.buffer);
+            ext_image_copy_capture_frame_v1_damage_buffer(f.copy, 0, 0, int32_t(f.width), int32_t(f.height));
+            ext_image_copy_capture_frame_v1_capture(f.copy);
+        } else {
+            zwlr_screencopy_frame_v1_copy(f.frame, f.buffer);
+        }
     }
     if (shared) wl_shm_pool_destroy(shared);
     return conn_->DispatchUntil(
@@ -291,7 +390,7 @@ QPoint CopyPixelShownAt(int x, int y, int w, int h, int transform) {
 }
 
 void TWaylandGrabber::PutInPlace(const TFrame& f, const QRect& rect, uint8_t* rows, int stride) {
-    const int transform = f.place->info.transform;
+    const int transform = f.transform;
     const QSize shown =
         transform & 1 ? QSize(int(f.height), int(f.width)) : QSize(int(f.width), int(f.height));
     const QRect at(f.place->device.topLeft() - rect.topLeft(), shown);

@@ -93,7 +93,7 @@ class TLazyGrabber : public IScreenGrabber {
         // VEXMOR_WAYLAND_GRAB=portal takes the portal even where the compositor copies (tests of the
         // portal on a compositor that has both).
         const bool portalFirst = qEnvironmentVariable("VEXMOR_WAYLAND_GRAB") == QLatin1String("portal");
-        if (portalFirst || !(c && c->Screencopy())) {
+        if (portalFirst || !(c && c->CopiesOutputs())) {
             QDBusConnection bus = QDBusConnection::sessionBus();
             if (bus.isConnected() && TPortalScreenGrabber::PortalOffersScreenshot(bus)) {
                 auto holder = holder_;
