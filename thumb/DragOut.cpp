@@ -1,6 +1,7 @@
 #include "DragOut.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -87,6 +88,12 @@ bool TDragFileData::hasFormat(const QString& mimeType) const {
 
 void TDragFileData::DragEnded(bool accepted) {
     if (phase_ == Dragging) phase_ = accepted ? Accepted : Refused;
+    if (!accepted && phase_ == Written) {
+        // Written for a request during the drag, which then found no taker: the file goes again.
+        if (QFile::remove(written_)) removed_ = written_;
+        written_.clear();
+        phase_ = Refused;
+    }
     if (phase_ == Refused && prepared_) prepared_->Cancel();
 }
 
@@ -97,26 +104,36 @@ QByteArray TDragFileData::Render(const QString& mimeType, const QString& path) {
     return {};
 }
 
+void TDragFileData::WriteOnce() const {
+    phase_ = Writing;
+    // Let go before the bytes were ready: wait for them with the card still moving. A request
+    // arriving meanwhile comes here too, nested, and writes the file first.
+    if (prepared_ && prepared_->StillCurrent()) prepared_->Wait();
+    if (phase_ != Writing) return;
+    ++writes_;
+    written_ = writer_ ? writer_(offered_, prepared_.get()) : QString();
+    phase_ = written_.isEmpty() ? Failed : Written;
+    if (prepared_) prepared_->Cancel(); // written or not, the bytes are no longer needed
+}
+
 QVariant TDragFileData::retrieveData(const QString& mimeType, QMetaType type) const {
     if (!hasFormat(mimeType)) return {};
     QString path;
     switch (phase_) {
     case Dragging:
+        if (writesWhileDragging_) {
+            // This may be the target's read after the drop: the file must be there.
+            WriteOnce();
+            if (phase_ == Failed) return {};
+            path = written_;
+            break;
+        }
         // Still over the target: it may look at the name, but nothing is written yet.
         path = offered_;
         break;
     case Accepted:
     case Writing:
-        phase_ = Writing;
-        // Let go before the bytes were ready: wait for them with the card still moving. A request
-        // arriving meanwhile comes here too, nested, and writes the file first.
-        if (prepared_ && prepared_->StillCurrent()) prepared_->Wait();
-        if (phase_ == Writing) {
-            ++writes_;
-            written_ = writer_ ? writer_(offered_, prepared_.get()) : QString();
-            phase_ = written_.isEmpty() ? Failed : Written;
-            if (prepared_) prepared_->Cancel(); // written or not, the bytes are no longer needed
-        }
+        WriteOnce();
         if (phase_ == Failed) return {};
         path = written_;
         break;

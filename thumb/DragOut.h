@@ -7,6 +7,11 @@
 // drag never writes. When writing fails the target receives nothing, so it is never handed a path
 // without a file.
 //
+// On Wayland the drag loop runs on until the target is done with the drop: the target reads the list
+// after the release but before the source learns that the drop took place, and a target that read it
+// on entering never asks again. There (SetWritesWhileDragging) every request writes the file, and a
+// drag that ends without an accepted drop removes what it wrote, so that it leaves nothing behind.
+//
 // Encoding a large capture takes long (a second for a 4K PNG), too long to do while the target waits
 // and the card stands still: the file's bytes are made on a worker thread from the start of the drag
 // (TPreparedFile), and the drop only writes them, waiting for the worker with the event loop running
@@ -86,6 +91,9 @@ class TDragFileData : public QMimeData {
     // a target took the drop with copy or move. Only then does the next request write the file; a
     // refused drag drops the bytes made for it.
     void DragEnded(bool accepted);
+    // Requests during the drag write the file (the drag loop outlasts the drop, see above); a drag
+    // that then ends refused removes the file it wrote.
+    void SetWritesWhileDragging(bool on) { writesWhileDragging_ = on; }
     // The bytes made ahead, if any (kept until the data goes, emptied once written).
     TPreparedFile* Prepared() const { return prepared_.get(); }
     // The capture is gone: stop making its bytes and wait for the worker.
@@ -94,6 +102,8 @@ class TDragFileData : public QMimeData {
     QString OfferedPath() const { return offered_; }
     // The file written for the drop; empty until then and after a failure.
     QString WrittenPath() const { return written_; }
+    // The file written during a drag that then ended refused, and removed again; empty otherwise.
+    QString RemovedPath() const { return removed_; }
     // How often the writer ran (at most once).
     int WriteCount() const { return writes_; }
 
@@ -104,10 +114,15 @@ class TDragFileData : public QMimeData {
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
   private:
+    // Writes the file unless a nested request did meanwhile; the phase is Written or Failed after it.
+    void WriteOnce() const;
+
     QString offered_;
     TDropWriter writer_;
     std::unique_ptr<TPreparedFile> prepared_;
+    bool writesWhileDragging_ = false;
     mutable TPhase phase_ = Dragging;
     mutable QString written_;
+    QString removed_;
     mutable int writes_ = 0;
 };

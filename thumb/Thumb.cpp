@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDrag>
+#include <QGuiApplication>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -53,6 +54,8 @@ TDragFileData* TDragOutRun::MakeData(IThumbOwner& owner, TDragFileData* previous
     data_ = new TDragFileData(
         fileName, [o](const QString& path, TPreparedFile* bytes) { return DragSourceDrop(*o, path, bytes); },
         std::move(prepared));
+    // A Wayland drag loop outlasts the drop: the target reads before the source knows of it.
+    data_->SetWritesWhileDragging(QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
     return data_;
 }
 

@@ -4,7 +4,8 @@
 //
 // Prints "ENTER" when a drag with URLs comes in (after reading the list there with --read-on-enter),
 // and at the drop one line "DROP <path> <exists 0|1> <size>" per local file, then "DROPPED <action>".
-// With --refuse it takes nothing. Every line is flushed at once.
+// With --refuse it takes nothing and prints "REFUSE" when a drag comes in, so that a test knows the
+// drag is over it before letting go. Every line is flushed at once.
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -23,7 +24,12 @@ class TDropTarget : public QWidget {
 
   protected:
     void dragEnterEvent(QDragEnterEvent* e) override {
-        if (refuse || !e->mimeData()->hasUrls()) return e->ignore();
+        if (refuse) {
+            std::printf("REFUSE\n");
+            std::fflush(stdout);
+            return e->ignore();
+        }
+        if (!e->mimeData()->hasUrls()) return e->ignore();
         if (readOnEnter) {
             const QList<QUrl> urls = e->mimeData()->urls();
             std::printf("ENTER %lld\n", static_cast<long long>(urls.size()));

@@ -1,6 +1,7 @@
 // The capture's picture as a control, the drag source where the card cannot fly: how it fits the
 // picture, when a press turns into a drag, and that its drag is the card's own (same data, same
-// names, the file written only when an accepting target asks after the release).
+// names, the file written only when an accepting target asks after the release, or, where the drag
+// loop outlasts the drop, at any request and removed again when the drag finds no taker).
 #include "DragOutPreview.h"
 
 #include "Export.h"
@@ -119,6 +120,8 @@ class PreviewDrag : public ::testing::Test {
         preview.SetPicture(TwoColours(80, 60));
         preview.SetDragLoop([this](TDragFileData* data) {
             ++drags;
+            // What the Wayland platform sets: its drag loop outlasts the drop.
+            if (waylandLoop) data->SetWritesWhileDragging(true);
             draggingInLoop = preview.Dragging();
             offered = data->OfferedPath();
             formats = data->formats();
@@ -148,7 +151,7 @@ class PreviewDrag : public ::testing::Test {
     QStringList errors;
     int saves = 0, hides = 0, drags = 0;
     Qt::DropAction result = Qt::CopyAction;
-    bool draggingInLoop = false, existedDuringDrag = true;
+    bool draggingInLoop = false, existedDuringDrag = true, waylandLoop = false;
     QString offered;
     QStringList formats;
     QByteArray duringDrag;
@@ -225,6 +228,62 @@ TEST_F(PreviewDrag, RefusedOrCancelledDropWritesNothing) {
     EXPECT_EQ(saves, 0);
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("Shot.png")));
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
+}
+
+// A drag loop that runs until the target is done with the drop (Wayland): the target's read during
+// the loop may be its read after the release, so it finds the file there with the captured pixels;
+// a drag that then ends without an accepted drop removes it, and a failed write hands out no path.
+TEST_F(PreviewDrag, WhereTheLoopOutlastsTheDropARequestWritesAndARefusalRemovesTheFile) {
+    waylandLoop = true;
+    const QString path = folder + QStringLiteral("Shot.png");
+    QImage during;
+    this->during = [&](TDragFileData* data) {
+        EXPECT_EQ(data->Phase(), TDragFileData::Written);
+        EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(path)}); // asked again: no second write
+        during = QImage(path);
+    };
+    preview.StartDragOut();
+    EXPECT_EQ(duringDrag, QUrl::fromLocalFile(path).toEncoded() + "\r\n");
+    EXPECT_TRUE(existedDuringDrag);
+    ASSERT_EQ(during.size(), QSize(40, 30));
+    EXPECT_EQ(during.pixel(5, 5), kRed);
+    EXPECT_EQ(during.pixel(35, 5), kGreen);
+    TDragFileData* data = preview.LastDragData();
+    EXPECT_EQ(data->Phase(), TDragFileData::Written);
+    EXPECT_EQ(data->WriteCount(), 1);
+    EXPECT_TRUE(data->RemovedPath().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(path)); // the drop was taken: the file stays
+    EXPECT_EQ(saves, 1);
+
+    // Read as the drag passed over a target, then refused or cancelled elsewhere: the file goes.
+    this->during = nullptr;
+    for (Qt::DropAction action : {Qt::IgnoreAction, Qt::LinkAction}) {
+        result = action;
+        preview.StartDragOut();
+        const QString next = folder + QStringLiteral("Shot_2.png");
+        EXPECT_EQ(offered, next);
+        EXPECT_TRUE(existedDuringDrag);
+        data = preview.LastDragData();
+        EXPECT_EQ(data->Phase(), TDragFileData::Refused);
+        EXPECT_EQ(data->RemovedPath(), next);
+        EXPECT_FALSE(QFileInfo::exists(next));
+        EXPECT_TRUE(data->urls().isEmpty()); // nothing for a late request either
+    }
+    EXPECT_EQ(saves, 3);
+    EXPECT_TRUE(QFileInfo::exists(path)); // the first drop's file is not touched
+
+    // A write that fails during the drag hands out nothing, then or after.
+    result = Qt::CopyAction;
+    owner.saveDragFile = [this](const QString&, TPreparedFile*) {
+        ++saves;
+        return QString();
+    };
+    preview.StartDragOut();
+    EXPECT_TRUE(duringDrag.isEmpty());
+    data = preview.LastDragData();
+    EXPECT_EQ(data->Phase(), TDragFileData::Failed);
+    EXPECT_TRUE(data->urls().isEmpty());
+    EXPECT_EQ(saves, 4);
 }
 
 // The card and the preview are one drag source: one drag at a time between them, and the names
