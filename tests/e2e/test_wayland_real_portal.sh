@@ -14,7 +14,6 @@ set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
 e2e_init wayland_real_portal
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/test-bus"
 wl_prepare
 source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib.sh does not load"
 [ -x /usr/bin/python3 ] || e2e_fail "no /usr/bin/python3 to read the bus log"
@@ -40,21 +39,7 @@ convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
 convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg.png"
 chmod a+r "$WL_FILES"/*.png
 
-cat >"$E2E_DIR/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>session</type><listen>$DBUS_SESSION_BUS_ADDRESS</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-<allow own="*"/></policy></busconfig>
-CONF
-chmod a+r "$E2E_DIR/bus.conf"
-wl_spawn dbus-daemon --nofork --config-file="$E2E_DIR/bus.conf" >"$E2E_DIR/bus.log" 2>&1
-e2e_wait_for "the private session bus" 20 test -S "$XDG_RUNTIME_DIR/test-bus"
-# The bus has no service files: everything on it is started here, and stopped by PID at the end.
-name_owned() {
-  wl_run dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
-}
+wl_start_session_bus
 # The Screenshot interface as the program asks for it: its version property.
 screenshot_offered() {
   wl_run dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
@@ -73,10 +58,10 @@ wl_spawn pipewire >"$E2E_DIR/pipewire.log" 2>&1
 e2e_poll 20 test -S "$XDG_RUNTIME_DIR/pipewire-0" ||
   e2e_fail "pipewire did not open its socket: $(tail -5 "$E2E_DIR/pipewire.log")"
 wl_spawn /usr/libexec/xdg-desktop-portal-wlr -l DEBUG >"$E2E_DIR/portal-wlr.log" 2>&1
-e2e_poll 20 name_owned org.freedesktop.impl.portal.desktop.wlr ||
+e2e_poll 20 wl_name_owned org.freedesktop.impl.portal.desktop.wlr ||
   e2e_fail "xdg-desktop-portal-wlr did not come on the bus: $(tail -5 "$E2E_DIR/portal-wlr.log")"
 wl_spawn env NO_AT_BRIDGE=1 /usr/libexec/xdg-desktop-portal-gtk >"$E2E_DIR/portal-gtk.log" 2>&1
-e2e_poll 20 name_owned org.freedesktop.impl.portal.desktop.gtk ||
+e2e_poll 20 wl_name_owned org.freedesktop.impl.portal.desktop.gtk ||
   e2e_fail "xdg-desktop-portal-gtk did not come on the bus: $(tail -5 "$E2E_DIR/portal-gtk.log")"
 wl_spawn /usr/libexec/xdg-desktop-portal -v >"$E2E_DIR/portal.log" 2>&1
 e2e_poll 20 screenshot_offered ||

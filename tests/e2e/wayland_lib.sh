@@ -21,6 +21,9 @@
 #   wl_input_start            the input helper (VEXMOR_WL_INPUT); wl_input CMD... sends one
 #                             command and waits for its "ok"
 #   wl_grim FILE [GRIM-ARGS]  the compositor's picture (grim) into FILE
+#   wl_start_session_bus      a private session bus for the session's clients (before the
+#                             compositor), its address in DBUS_SESSION_BUS_ADDRESS
+#   wl_name_owned NAME        true when NAME has an owner on that bus
 
 WL_AS=()
 WL_ENV=()
@@ -196,4 +199,27 @@ wl_input() {
   echo "$*" >&"$WL_INPUT_CMD_FD"
   wl_input_reply 30
   [ "$WL_INPUT_REPLY" = ok ] || e2e_fail "input helper, on '$*': $WL_INPUT_REPLY"
+}
+
+# A private session bus the session's user may use, with no service files: whatever is on it is
+# started by the test, and stopped by PID at the end.
+wl_start_session_bus() {
+  wl_prepare
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/test-bus"
+  WL_ENV+=("DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS")
+  cat >"$E2E_DIR/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type><listen>$DBUS_SESSION_BUS_ADDRESS</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>
+CONF
+  chmod a+r "$E2E_DIR/bus.conf"
+  wl_spawn dbus-daemon --nofork --config-file="$E2E_DIR/bus.conf" >"$E2E_DIR/bus.log" 2>&1
+  e2e_wait_for "the private session bus" 20 test -S "$XDG_RUNTIME_DIR/test-bus"
+}
+
+wl_name_owned() { # NAME
+  wl_run dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
 }
