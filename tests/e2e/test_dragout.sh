@@ -7,6 +7,7 @@
 # from the tray brings it back.
 set -u
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/tray_lib.sh"
 e2e_init dragout
 : "${VEXMOR_DROP_TARGET:=$(dirname "$VEXMOR_BIN")/tests/vexmor_drop_target}"
 [ -x "$VEXMOR_DROP_TARGET" ] || e2e_fail "no drop target program at $VEXMOR_DROP_TARGET"
@@ -31,19 +32,6 @@ WORK="$XDG_DOCUMENTS_DIR/我的视频捕获"
 card_id() { xdotool search --onlyvisible --name '^Thumbnail$' 2>/dev/null | head -1; }
 card_shown() { [ -n "$(card_id)" ]; }
 card_gone() { [ -z "$(card_id)" ]; }
-# x y w h of a window.
-tray_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
-visible_main() {
-  local icon id
-  icon=$(tray_icon)
-  for id in $(xdotool search --all --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
-    [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
-    echo "$id"
-    return
-  done
-}
-main_shown() { [ -n "$(visible_main)" ]; }
-main_hidden() { [ -z "$(visible_main)" ]; }
 work_files() { find "$WORK" -type f 2>/dev/null | wc -l; }
 
 # The drop target, away from the main window (lower left) and from the captured area.

@@ -20,7 +20,8 @@ icon_click() {
 visible_main() {
   local icon id
   icon=$(tray_icon)
-  for id in $(xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
+  # Both its class and its title: the card's class is the program's too.
+  for id in $(xdotool search --all --onlyvisible --class --name '^Vexmor$' 2>/dev/null); do
     [ -n "$icon" ] && [ "$((id))" = "$((icon))" ] && continue
     echo "$id"
     return
