@@ -40,8 +40,7 @@ click_client() {
 }
 # Opens the tray menu and picks an entry by keyboard: Down n times, or Up once for the last (退出).
 tray_menu() {
-  icon_click 3
-  e2e_wait_for "the tray menu open" 10 menu_open
+  icon_menu
   xdotool key "$@" Return
 }
 # Keys sent the moment the menu maps can reach it before it holds the keyboard (under load): a choice

@@ -4,6 +4,8 @@
 #   tray_icon        the docked icon: the program's window inside the tray's panel
 #   icon_docked      whether it is there
 #   icon_click B [N] clicks button B (N times) on the icon
+#   icon_menu        right-clicks the icon until its menu is mapped (a click may go astray under load,
+#                    or the menu close at once, as a user's click sometimes does): fails after 5 clicks
 #   visible_main     the shown main window (the icon is a window of the program's class and title too)
 #   main_shown, main_hidden
 #   menu_open        a popup menu of the program is mapped: a window of its own placing
@@ -16,6 +18,15 @@ icon_docked() { [ -n "$(tray_icon)" ]; }
 icon_click() {
   eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat "${2:-1}" --delay 80 "$1"
+}
+icon_menu() {
+  local try
+  for try in 1 2 3 4 5; do
+    icon_click 3
+    e2e_poll 6 menu_open && return 0
+    e2e_log "no tray menu after a right click (click $try)"
+  done
+  e2e_fail "no tray menu after 5 right clicks on the icon"
 }
 visible_main() {
   local icon id
