@@ -6,6 +6,7 @@
 #   e2e_start_x [WxHxD]           Xvfb -noreset on a display it picks; exports DISPLAY
 #   e2e_start_xvfb WxHxD ARGS...  the same with more server arguments, DISPLAY left alone
 #   e2e_start_wm [OPENBOX-ARGS] / e2e_start_wm_leaving_print / e2e_start_compositor
+#   e2e_key_held KEYSYM           another client holds the key (our grab of it is refused)
 #   e2e_spawn CMD...              background process stopped at the end; PID in $E2E_LAST_PID
 #   e2e_start_vexmor ARGS...      the real program (VEXMOR_BIN); PID in $VEXMOR_PID
 #   e2e_wait_for DESC SECS CMD... polls CMD until it succeeds, fails the test on time-out
@@ -141,6 +142,43 @@ e2e_start_x() {
 e2e_start_wm() {
   e2e_spawn openbox --sm-disable "$@"
   e2e_wait_for "window manager" 20 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+  # Openbox may announce itself before it grabs its keys: a program started at once could take
+  # Print first. With the stock configuration, wait until openbox holds it.
+  if [ $# = 0 ] && grep -q '<keybind key="Print">' /etc/xdg/openbox/rc.xml; then
+    e2e_wait_for "the window manager's grab of Print" 20 e2e_key_held Print
+  fi
+}
+
+# Whether another client holds KEYSYM (without modifiers) on the root window: our own grab of it
+# is refused then.
+e2e_key_held() {
+  python3 - "$1" <<'PY' 2>/dev/null
+import ctypes, ctypes.util, sys
+x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype = ctypes.c_void_p
+d = x.XOpenDisplay(None)
+if not d: sys.exit(2)
+x.XDefaultRootWindow.restype = ctypes.c_ulong
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XStringToKeysym.restype = ctypes.c_ulong
+x.XKeysymToKeycode.restype = ctypes.c_ubyte
+x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XGrabKey.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int,
+                       ctypes.c_int, ctypes.c_int]
+x.XUngrabKey.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+refused = []
+handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+    lambda display, event: refused.append(1) or 0)
+x.XSetErrorHandler(handler)
+code = x.XKeysymToKeycode(d, x.XStringToKeysym(sys.argv[1].encode()))
+root = x.XDefaultRootWindow(d)
+x.XGrabKey(d, code, 0, root, 0, 1, 1)
+x.XSync(d, 0)
+x.XUngrabKey(d, code, 0, root)
+x.XSync(d, 0)
+sys.exit(0 if refused else 1)
+PY
 }
 
 # Openbox's stock configuration binds Print and Alt+Print itself; this one leaves them to Vexmor.
