@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -148,6 +149,11 @@ struct TBackdrop {
     QList<TBackdropPatch> patches; // put over the tinted rows in order
 };
 
+// The grab's rows of a desktop up to this size (one 3840 x 2160 screen, two of 2560 x 1440) stay
+// between captures for good: making them again costs a capture after a pause as much as the first
+// one, since the fresh pages are filled while the user waits. Larger ones are let go once idle.
+inline constexpr size_t GrabRowsKeptForGood = size_t(32) << 20;
+
 class IScreenGrabber {
   public:
     virtual ~IScreenGrabber() = default;
@@ -161,7 +167,7 @@ class IScreenGrabber {
     // copies through GrabTo into memory of its own.
     virtual TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out);
     // Lets go of memory kept for a quick next grab (a held grab keeps its own), except what is kept
-    // for good: the rows of a desktop of up to 16 MiB.
+    // for good: the rows of a desktop of up to GrabRowsKeptForGood bytes.
     virtual void ReleaseKept() {}
     // Draws the backdrop into a mapped window of the held part's size on the X server's side, from the
     // rows it put in shared memory: the window shows it long before the program could have painted

@@ -24,7 +24,6 @@
 namespace {
 
 constexpr int FrameTimeoutMs = 3000;
-constexpr size_t KeptForGood = size_t(16) << 20;
 
 // Shared memory the compositor writes into: an anonymous file, mapped here.
 struct TShmBlock {
@@ -189,7 +188,7 @@ class TWaylandGrabber : public IScreenGrabber {
     TPlatformStatus GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) override;
 
     void ReleaseKept() override {
-        if (kept_ && kept_->size > KeptForGood) kept_.reset();
+        if (kept_ && kept_->size > GrabRowsKeptForGood) kept_.reset();
     }
 
     bool DrawsPointer() const override { return true; }

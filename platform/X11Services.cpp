@@ -222,7 +222,7 @@ class TX11Grabber : public IScreenGrabber {
     }
 
     void ReleaseKept() override {
-        if (shm_ && shm_->size <= kAlwaysKeptBytes) return;
+        if (shm_ && shm_->size <= GrabRowsKeptForGood) return;
         shm_.reset();
         if (releaseTimer_) releaseTimer_->stop();
     }
@@ -343,10 +343,9 @@ class TX11Grabber : public IScreenGrabber {
         return shm_;
     }
 
-    // A segment of an ordinary desktop's size stays for good: making one again costs a capture after
-    // a pause as much as the first one (the X server fills fresh pages). A larger one is kept for a
-    // while after a grab, so that captures in quick succession skip making it, and an idle program
-    // gives that memory back.
+    // A segment of an ordinary desktop's size stays for good (GrabRowsKeptForGood). A larger one is
+    // kept for a while after a grab, so that captures in quick succession skip making it, and an idle
+    // program gives that memory back.
     void ScheduleRelease() {
         if (!QCoreApplication::instance()) return;
         if (!releaseTimer_) {
@@ -360,13 +359,12 @@ class TX11Grabber : public IScreenGrabber {
                                  releaseTimer_->stop();
                              });
         }
-        if (shm_ && shm_->size <= kAlwaysKeptBytes)
+        if (shm_ && shm_->size <= GrabRowsKeptForGood)
             releaseTimer_->stop();
         else
             releaseTimer_->start(kKeepSegmentMs);
     }
     static constexpr int kKeepSegmentMs = 30000;
-    static constexpr size_t kAlwaysKeptBytes = size_t(16) << 20; // 2560 x 1600 and below
     std::shared_ptr<void> alive_ = std::make_shared<int>(0);
     std::shared_ptr<TShmSegment> shm_;
     std::unique_ptr<QTimer> releaseTimer_;
