@@ -32,9 +32,7 @@ source "$HERE/tests/e2e/lib.sh"
 source "$HERE/tests/e2e/wayland_lib.sh"
 e2e_init measure-wayland
 wl_prepare
-convert -size 480x270 xc:gray -seed 3 +noise Random -depth 8 "$E2E_DIR/tile.png"
-convert -size "$SCREEN" tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg.png"
-chmod a+r "$WL_FILES/bg.png"
+wl_background bg.png "$SCREEN"
 wl_start_compositor 1 "output HEADLESS-1 resolution $SCREEN position 0 0 bg $WL_FILES/bg.png stretch"
 wl_install_program
 wl_input_start

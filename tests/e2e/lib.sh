@@ -14,6 +14,7 @@
 #   e2e_main_windows / e2e_overlay_shown / e2e_overlay_gone
 #   e2e_start_capture / e2e_stop_vexmor / e2e_saved_picture DIR
 #   e2e_window_geometry ID / e2e_press_and_drag X0 Y0 X Y
+#   e2e_check_dropped OUT WORK "W H" [WHO]  the drop target's first file: checked, in $E2E_DROPPED
 #   e2e_pass / e2e_fail MSG
 
 set -u
@@ -213,6 +214,20 @@ x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
 atom = x.XInternAtom(d, b"_NET_WM_CM_S0", 0)
 sys.exit(0 if x.XGetSelectionOwner(d, atom) else 1)
 PY
+}
+
+# The first drop the drop target wrote down in OUT: the file lies in the work folder WORK, existed
+# when the target read it and is a PNG of W x H pixels. Its path in $E2E_DROPPED.
+e2e_check_dropped() { # OUT WORK "W H" [WHO]
+  local who=${4:-target} drop path exists size dims
+  drop=$(grep '^DROP ' "$1" | head -1)
+  e2e_log "the $who got: $drop"
+  read -r _ path exists size <<<"$drop"
+  e2e_check "the $who got a file in the work folder ($path)" [ "$(dirname "$path")" = "$2" ]
+  e2e_check "the file existed when the $who read it" [ "$exists" = 1 -a "$size" -gt 0 ]
+  dims=$(identify -format '%m %w %h' "$path" 2>/dev/null)
+  e2e_check "the file is a ${3/ / x } PNG ($dims)" [ "$dims" = "PNG $3" ]
+  E2E_DROPPED=$path
 }
 
 e2e_start_vexmor() {

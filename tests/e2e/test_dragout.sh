@@ -73,13 +73,8 @@ drag_card_to 950 325
 e2e_check "the main window steps aside during the drag" main_hidden
 xdotool mouseup 1
 e2e_wait_for "the drop" 15 grep -q '^DROPPED' "$TARGET_OUT"
-drop=$(grep '^DROP ' "$TARGET_OUT" | head -1)
-e2e_log "target got: $drop"
-read -r _ path exists size <<<"$drop"
-e2e_check "the target got a file in the work folder ($path)" [ "$(dirname "$path")" = "$WORK" ]
-e2e_check "the file existed when the target read it" [ "$exists" = 1 -a "$size" -gt 0 ]
-dims=$(identify -format '%m %w %h' "$path" 2>/dev/null)
-e2e_check "the file is a 300 x 200 PNG ($dims)" [ "$dims" = "PNG 300 200" ]
+e2e_check_dropped "$TARGET_OUT" "$WORK" "300 200"
+path=$E2E_DROPPED
 convert "$E2E_DIR/desktop.png" -crop 300x200+1100+600 +repage "$E2E_DIR/want.png"
 convert "$path" -alpha off "$E2E_DIR/got.png"
 diff=$(compare -metric AE "$E2E_DIR/got.png" "$E2E_DIR/want.png" null: 2>&1)

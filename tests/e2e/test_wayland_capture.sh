@@ -12,10 +12,7 @@ source "$(dirname "$0")/wayland_lib.sh"
 e2e_init wayland_capture
 wl_prepare
 
-# A picture whose every pixel differs from its neighbours, so that an offset by one pixel shows.
-convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
-convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg1.png"
-chmod a+r "$WL_FILES"/bg*.png
+wl_background bg1.png 1920x1080
 source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib.sh does not load"
 
 wl_start_compositor 1 "output HEADLESS-1 resolution 1920x1080 position 0 0 bg $WL_FILES/bg1.png stretch"

@@ -17,10 +17,7 @@ wl_prepare
 : "${VEXMOR_DROP_TARGET:=$(dirname "$VEXMOR_BIN")/tests/vexmor_drop_target}"
 [ -x "$VEXMOR_DROP_TARGET" ] || e2e_fail "no drop target program at $VEXMOR_DROP_TARGET"
 
-# A picture whose every pixel differs from its neighbours, so that an offset by one pixel shows.
-convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
-convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg1.png"
-chmod a+r "$WL_FILES"/bg*.png
+wl_background bg1.png 1920x1080
 source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib.sh does not load"
 
 wl_start_compositor 1 "output HEADLESS-1 resolution 1920x1080 position 0 0 bg $WL_FILES/bg1.png stretch"
@@ -137,13 +134,8 @@ drag_to 400 540 "$ACCEPT_OUT" ENTER
 e2e_check "the window read a path as the drag came in" grep -qx 'ENTER 1' "$ACCEPT_OUT"
 wl_input release left
 e2e_wait_for "the drop" 20 grep -q '^DROPPED' "$ACCEPT_OUT"
-drop=$(grep '^DROP ' "$ACCEPT_OUT" | head -1)
-e2e_log "the window got: $drop"
-read -r _ path exists size <<<"$drop"
-e2e_check "the window got a file in the work folder ($path)" [ "$(dirname "$path")" = "$WORK" ]
-e2e_check "the file existed when the window read it" [ "$exists" = 1 -a "$size" -gt 0 ]
-dims=$(identify -format '%m %w %h' "$path" 2>/dev/null)
-e2e_check "the file is a 300 x 150 PNG ($dims)" [ "$dims" = "PNG 300 150" ]
+e2e_check_dropped "$ACCEPT_OUT" "$WORK" "300 150" window
+path=$E2E_DROPPED
 convert "$path" -alpha off "$E2E_DIR/got.png"
 same_pixels "$E2E_DIR/got.png" "$WL_FILES/region.png" "the file holds exactly the captured pixels"
 e2e_check "one file in the work folder ($(work_files))" [ "$(work_files)" = 1 ]

@@ -12,8 +12,7 @@ source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib
 [ -x /usr/bin/python3 ] || e2e_fail "no /usr/bin/python3 for the fake portal"
 
 # The desktop shows one picture, the portal answers with another.
-convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
-convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg.png"
+wl_background bg.png 1920x1080
 convert -size 1920x1080 gradient:red-blue -depth 8 "$WL_FILES/portal.png"
 mkdir -p "$WL_FILES/Pictures"
 chmod a+r "$WL_FILES"/*.png

@@ -35,9 +35,7 @@ real_portal_cleanup() {
 }
 trap real_portal_cleanup EXIT
 
-convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/tile.png"
-convert -size 1920x1080 tile:"$E2E_DIR/tile.png" -depth 8 "$WL_FILES/bg.png"
-chmod a+r "$WL_FILES"/*.png
+wl_background bg.png 1920x1080
 
 wl_start_session_bus
 # The Screenshot interface as the program asks for it: its version property.

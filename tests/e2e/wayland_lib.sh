@@ -21,6 +21,9 @@
 #   wl_input_start            the input helper (VEXMOR_WL_INPUT); wl_input CMD... sends one
 #                             command and waits for its "ok"
 #   wl_grim FILE [GRIM-ARGS]  the compositor's picture (grim) into FILE
+#   wl_background NAME WxH [CONVERT-ARGS]
+#                             a background $WL_FILES/NAME the compositor can read, whose every
+#                             pixel differs from its neighbours (an offset by one pixel shows)
 #   wl_start_session_bus      a private session bus for the session's clients (before the
 #                             compositor), its address in DBUS_SESSION_BUS_ADDRESS
 #   wl_name_owned NAME        true when NAME has an owner on that bus
@@ -156,6 +159,12 @@ wl_output_geometry() {
   g=$(printf '%s\n' "$WL_LAYOUT" | awk -v n="$1" '$1 == n {print $2, $3, $4, $5, $6}')
   [ -n "$g" ] || e2e_fail "no output $1 in the layout"
   echo "$g"
+}
+
+wl_background() { # NAME WxH [CONVERT-ARGS...]
+  [ -f "$E2E_DIR/noise.png" ] || convert -size 480x270 xc:gray -seed 7 +noise Random -depth 8 "$E2E_DIR/noise.png"
+  convert -size "$2" tile:"$E2E_DIR/noise.png" "${@:3}" -depth 8 "$WL_FILES/$1"
+  chmod a+r "$WL_FILES/$1"
 }
 
 wl_grim() {
