@@ -53,12 +53,7 @@ e2e_check "the program keeps running after the magnifier" e2e_alive "$VEXMOR_PID
 wl_input move 700 300
 wl_grim "$WL_FILES/region.png" -g "700,300 300x150"
 capture
-wl_input keydown Control_L
-wl_input press left
-wl_input move 800 380
-wl_input move 999 449
-wl_input release left
-wl_input keyup Control_L
+ctrl_rectangle 700 300 300 150
 saved_equals "300 150" "$WL_FILES/region.png" "rectangle"
 rm -f "$DESK"/*
 

@@ -44,12 +44,7 @@ sys.exit(0 if walk(json.load(sys.stdin)) else 1)' "$@"
 wl_input move 700 300
 wl_grim "$WL_FILES/region.png" -g "700,300 300x150"
 capture
-wl_input keydown Control_L
-wl_input press left
-wl_input move 800 380
-wl_input move 999 449
-wl_input release left
-wl_input keyup Control_L
+ctrl_rectangle 700 300 300 150
 e2e_wait_for "the overlay to go" 10 overlay_gone
 e2e_wait_for "the main window" 20 window_rect Vexmor
 # The pointer out of the window's picture (the headless output draws it into every copy).

@@ -124,13 +124,7 @@ rm -f "$DESK"/*
 wl_input move 650 250
 wl_grim "$WL_FILES/region.png" -g "700,300 300x150"
 capture
-wl_input keydown Control_L
-wl_input move 700 300
-wl_input press left
-wl_input move 850 380
-wl_input move 999 449
-wl_input release left
-wl_input keyup Control_L
+ctrl_rectangle 700 300 300 150
 saved_equals "300 150" "$WL_FILES/region.png" "the rectangle" "grim's picture of it"
 e2e_wait_for "the overlay to go after the rectangle" 10 overlay_gone
 e2e_wait_for "the second answer on the bus log" 10 answered 2

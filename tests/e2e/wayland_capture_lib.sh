@@ -1,5 +1,6 @@
 # The program's own steps in the Wayland scenarios: its settings, its resident copy, a capture by
-# command waited for until the tinted desktop is on screen, the saved picture and a pixel comparison.
+# command waited for until the tinted desktop is on screen, a Ctrl rectangle, the saved picture and a
+# pixel comparison.
 # Source after lib.sh and wayland_lib.sh, once wl_prepare has run.
 
 DESK="$XDG_DESKTOP_DIR"
@@ -29,6 +30,16 @@ capture() { # OVERLAY-WINDOWS [X Y]
   wl_run "$WL_VEXMOR" --capture || e2e_fail "vexmor --capture failed"
   e2e_wait_for "the overlay on ${1:-1} output(s)" 30 overlay_shown "${1:-1}"
   e2e_wait_for "the tinted desktop on screen" 30 pixel_differs "$x" "$y" "$plain"
+}
+# A Ctrl rectangle on the open overlay, from X Y to the pixel W x H from there (the last one inside).
+ctrl_rectangle() { # X Y W H
+  wl_input keydown Control_L
+  wl_input move "$1" "$2"
+  wl_input press left
+  wl_input move $(($1 + $3 / 3)) $(($2 + $4 / 2))
+  wl_input move $(($1 + $3 - 1)) $(($2 + $4 - 1))
+  wl_input release left
+  wl_input keyup Control_L
 }
 saved() { e2e_saved_picture "$DESK"; }
 # The saved picture, checked to be W x H, its path on stdout.
