@@ -148,7 +148,8 @@ class Portal(dbus.service.Object):
     # ---- global shortcuts -------------------------------------------------------------------
     @dbus.service.method(SHORTCUTS, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
     def CreateSession(self, options, sender):
-        log('CreateSession', options)
+        # The shortcuts' D-Bus type beside them: the KDE portal takes only a(sa{sv}) there.
+        log('CreateSession', options, 'a' + getattr(options.get('shortcuts'), 'signature', ''))
         if self.args.shortcuts == 'absent':
             raise dbus.exceptions.DBusException('no shortcuts here',
                                                 name='org.freedesktop.DBus.Error.UnknownMethod')
