@@ -169,6 +169,10 @@ keeps Print Screen for itself.
         <source>截取区域为空</source>
         <translation>the capture area is empty</translation>
     </message>
+    <message>
+        <source>桌面门户要把截图存入图片文件夹 %1，但它不存在，也无法创建</source>
+        <translation>The desktop portal saves its screenshot in the pictures folder %1, which is missing and could not be created</translation>
+    </message>
 </context>
 <context>
     <name>PortalShortcuts</name>
