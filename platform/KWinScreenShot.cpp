@@ -153,7 +153,16 @@ TPlatformStatus TKWinScreenGrabber::Shoot(QImage& picture, bool& refused) {
             std::memcpy(raw.scanLine(y), row.constData(), size_t(layout.width) * 4);
         }
     }
-    picture = raw.convertToFormat(QImage::Format_RGB32);
+    // KWin's 0xAARRGGBB pixels are the grab's BGRX bytes already, the alpha byte being the one the
+    // grab ignores (premultiplied, a pixel is as it shows over black): nothing to convert. The
+    // byte-ordered formats are converted.
+    const QImage::Format f = raw.format();
+    if (f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied) {
+        raw.reinterpretAsFormat(QImage::Format_RGB32);
+        picture = std::move(raw);
+    } else {
+        picture = raw.convertToFormat(QImage::Format_RGB32);
+    }
     return TPlatformStatus::Ok();
 }
 

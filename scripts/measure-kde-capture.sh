@@ -7,6 +7,7 @@
 # every few milliseconds, so a figure may be late by that much), beside the program's own figure from
 # the request's arrival, and the portal's own round trip (its Screenshot call to its answer, as the
 # bus saw them). Each capture is finished by a second command, and its saved picture removed.
+# MEASURE_SHOW_TIMING=1 adds the program's own breakdown of each capture.
 #
 #   scripts/measure-kde-capture.sh [--build DIR] [--screen WxH] [--captures N]
 #
@@ -75,6 +76,7 @@ run_path() { # LABEL ENV...
   done
   echo "$label: first $((walls[0])) ms; median of the later captures $(printf '%s\n' "${walls[@]:1}" | median) ms" \
     "(the program's own $(printf '%s\n' "${owns[@]:1}" | median) ms)"
+  [ -n "${MEASURE_SHOW_TIMING:-}" ] && grep "vexmor:" "$E2E_DIR/vexmor.out"
   kill -TERM "$pid"
   e2e_wait_exit "$pid" 10
 }
