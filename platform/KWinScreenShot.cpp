@@ -124,7 +124,10 @@ TPlatformStatus TKWinScreenGrabber::Shoot(QImage& picture, bool& refused) {
     // KWin answers once it has the frame and writes the picture after that: the call may block (the
     // program's windows need not draw for KWin to answer), the reading must not outlast its time.
     const QDBusMessage reply = bus_.call(call, QDBus::Block, timeoutMs_);
-    writeEnd.Close(); // KWin holds its own copy; ours would keep the pipe from ever ending
+    // KWin holds its own copy of the write end; ours, and the one the message keeps, would keep the
+    // pipe from ending when KWin stops writing early.
+    call = QDBusMessage();
+    writeEnd.Close();
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString name = reply.errorName();
         refused = name.endsWith(QLatin1String(".NoAuthorized")) ||
