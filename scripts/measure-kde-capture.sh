@@ -65,6 +65,10 @@ run_path() { # LABEL ENV...
       sleep 0.003
     done
     ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+    if [ "$(flushed)" -le "$n" ]; then
+      echo "$label capture $i: no overlay within 20 s; the program said: $(tail -2 "$E2E_DIR/vexmor.out")"
+      break
+    fi
     own=$(grep "overlay flushed" "$E2E_DIR/vexmor.out" | tail -1 | awk '{print $4}')
     echo "$label capture $i: $ms ms from the command to the overlay's first frame (the program's own: $own ms)"
     walls+=("$ms")
