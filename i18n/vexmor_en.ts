@@ -121,6 +121,25 @@ keeps Print Screen for itself.
     </message>
 </context>
 <context>
+    <name>KWinScreenShot</name>
+    <message>
+        <source>KWin 没有给出屏幕截图：%1</source>
+        <translation>KWin gave no screenshot: %1</translation>
+    </message>
+    <message>
+        <source>KWin 给出的屏幕截图不完整或无法读取</source>
+        <translation>The screenshot KWin gave is incomplete or unreadable</translation>
+    </message>
+    <message>
+        <source>会话总线不能传递文件描述符</source>
+        <translation>the session bus cannot pass file descriptors</translation>
+    </message>
+    <message>
+        <source>KWin 不单独提供鼠标指针图像</source>
+        <translation>KWin gives no separate picture of the pointer</translation>
+    </message>
+</context>
+<context>
     <name>OverlayPaint</name>
     <message>
         <source>Ctrl to select</source>
@@ -168,6 +187,10 @@ keeps Print Screen for itself.
     <message>
         <source>截取区域为空</source>
         <translation>the capture area is empty</translation>
+    </message>
+    <message>
+        <source>桌面门户要把截图存入图片文件夹 %1，但它不存在，也无法创建</source>
+        <translation>The desktop portal saves its screenshot in the pictures folder %1, which is missing and could not be created</translation>
     </message>
 </context>
 <context>

@@ -4,9 +4,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -39,6 +42,11 @@ QString NoCursor() {
 }
 QString EmptyRect() {
     return QCoreApplication::translate("PortalScreenshot", "截取区域为空");
+}
+QString NoPicturesFolder(const QString& folder) {
+    return QCoreApplication::translate("PortalScreenshot",
+                                       "桌面门户要把截图存入图片文件夹 %1，但它不存在，也无法创建")
+        .arg(folder);
 }
 } // namespace PortalScreenshotText
 
@@ -97,6 +105,16 @@ TPlatformStatus ReadAndRemove(const QString& path, qint64 requestedMs, QImage& p
     return TPlatformStatus::Ok();
 }
 
+// KDE's portal saves its picture into the user's pictures folder and answers "cancelled" where that
+// folder is missing. It is one of the user's standard folders, which most desktops make at the first
+// login anyway, so a missing one is made (empty, nothing else touched) before each request. Empty
+// when the folder is there; otherwise the folder that could not be made.
+QString UnmadePicturesFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || QFileInfo(folder).isDir() || QDir().mkpath(folder)) return {};
+    return folder;
+}
+
 } // namespace
 
 TPortalScreenGrabber::TPortalScreenGrabber(QDBusConnection bus, std::function<QRect()> desktopBounds,
@@ -111,6 +129,7 @@ TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
     picture = QImage();
     if (!bus_.isConnected()) return TPlatformStatus::Fail(PortalScreenshotText::NoPortal());
     const qint64 requestedMs = QDateTime::currentMSecsSinceEpoch();
+    const QString unmadeFolder = UnmadePicturesFolder();
     std::optional<TPortalAnswer> answer;
     QEventLoop loop;
     TPortalRequest request(bus_);
@@ -122,7 +141,13 @@ TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
     // The request's own timer ends the wait; only an application quitting every loop ends it sooner.
     if (!answer) loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (!answer) return TPlatformStatus::Fail(PortalScreenshotText::TimedOut());
-    if (TPlatformStatus status = AnswerStatus(*answer); !status) return status;
+    if (TPlatformStatus status = AnswerStatus(*answer); !status) {
+        // Said as it is: the user can make or free that folder, and the next capture asks again.
+        if (!unmadeFolder.isEmpty() && answer->kind == TPortalAnswer::Answered &&
+            answer->response == prCancelled)
+            return TPlatformStatus::Fail(PortalScreenshotText::NoPicturesFolder(unmadeFolder));
+        return status;
+    }
 
     const QUrl uri(answer->results.value(QStringLiteral("uri")).toString());
     const QString host = uri.host();

@@ -1,6 +1,8 @@
 // The grab through the desktop portal's Screenshot interface, for Wayland compositors that offer no
 // screen-copy protocol to clients (GNOME, KDE). Each grab asks the portal for a picture of the whole
 // desktop without a dialog, waits for it (bounded), reads the file the portal names and removes it.
+// The user's pictures folder is made first when it is missing (KDE's portal saves there and refuses
+// without it).
 //
 // The picture's top-left pixel is the top-left of the desktop bounds given at construction, and a
 // rectangle is mapped onto it pixel for pixel: on outputs with a scale the portal's picture may be
@@ -25,6 +27,7 @@ QString NotLocalFile();
 QString Unreadable();
 QString NoCursor();
 QString EmptyRect();
+QString NoPicturesFolder(const QString& folder);
 } // namespace PortalScreenshotText
 
 class TPortalScreenGrabber : public IScreenGrabber {

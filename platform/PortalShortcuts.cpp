@@ -202,26 +202,67 @@ void TPortalHotKeys::ScheduleBind() {
     bindTimer_.start();
 }
 
+TPortalHotKeys::TWanted TPortalHotKeys::Wanted() const {
+    TWanted wanted;
+    for (auto it = keys_.cbegin(); it != keys_.cend(); ++it) {
+        const QString description = descriptions_.value(it.key());
+        wanted.insert(PortalShortcutId(it.key()),
+                      {description.isEmpty() ? DefaultDescription(it.key()) : description, it->trigger});
+    }
+    return wanted;
+}
+
+// The shortcuts in the a(sa{sv}) form both CreateSession's option and BindShortcuts take.
+static QList<TPortalShortcut> ShortcutList(const QMap<QString, QPair<QString, QString>>& wanted) {
+    QList<TPortalShortcut> shortcuts;
+    for (auto it = wanted.cbegin(); it != wanted.cend(); ++it)
+        shortcuts.append({it.key(),
+                          {{QStringLiteral("description"), it->first},
+                           {QStringLiteral("preferred_trigger"), it->second}}});
+    return shortcuts;
+}
+
 void TPortalHotKeys::Bind() {
-    pending_.reset();
-    CloseSession();
-    if (keys_.isEmpty()) return;
-    const QString token = NewPortalToken();
-    const QString expected = PortalObjectPath(bus_, QStringLiteral("session"), token);
+    if (keys_.isEmpty()) {
+        // No key left to fire: the session ends, and the next registration makes a new one.
+        pending_.reset();
+        CloseSession();
+        return;
+    }
+    // The answer under way looks at the keys again when it comes.
+    if (pending_) return;
+    const TWanted wanted = Wanted();
+    if (session_.isEmpty()) {
+        const QString token = NewPortalToken();
+        const QString expected = PortalObjectPath(bus_, QStringLiteral("session"), token);
+        pending_.reset(new TPortalRequest(bus_, this)); // freed with us if the event loop has not
+        pending_->Start(kShortcutsInterface, QStringLiteral("CreateSession"), {},
+                        {{QStringLiteral("session_handle_token"), token},
+                         {QStringLiteral("shortcuts"), QVariant::fromValue(ShortcutList(wanted))}},
+                        timeouts_.sessionMs,
+                        [this, expected](const TPortalAnswer& answer) { OnSessionMade(answer, expected); });
+        return;
+    }
+    if (wanted == sent_) {
+        // The same keys again: the portal's last word on them stands, and is told again.
+        if (answered_) Report(NotOursNow());
+        return;
+    }
+    sent_ = wanted;
+    answered_ = bound_ = false;
+    QMap<QString, int> sent;
+    for (auto it = keys_.cbegin(); it != keys_.cend(); ++it)
+        sent.insert(PortalShortcutId(it.key()), it.key());
     pending_.reset(new TPortalRequest(bus_, this)); // freed with us if the event loop has not
-    pending_->Start(kShortcutsInterface, QStringLiteral("CreateSession"), {},
-                    {{QStringLiteral("session_handle_token"), token}}, timeouts_.sessionMs,
-                    [this, expected](const TPortalAnswer& answer) { OnSessionMade(answer, expected); });
+    pending_->Start(kShortcutsInterface, QStringLiteral("BindShortcuts"),
+                    {QVariant::fromValue(QDBusObjectPath(session_)),
+                     QVariant::fromValue(ShortcutList(wanted)), QString()},
+                    {}, timeouts_.bindMs, [this, sent](const TPortalAnswer& bound) { OnBound(bound, sent); });
 }
 
 void TPortalHotKeys::OnSessionMade(const TPortalAnswer& answer, const QString& expected) {
-    // The registrations changed meanwhile: the binding about to start replaces this one.
-    if (bindTimer_.isActive()) {
-        pending_.reset();
-        return;
-    }
+    pending_.reset(); // (taking every key out cancels this request: some are registered here)
     if (!answer.Succeeded()) {
-        pending_.reset();
         Report(keys_.keys());
         return;
     }
@@ -229,47 +270,45 @@ void TPortalHotKeys::OnSessionMade(const TPortalAnswer& answer, const QString& e
     if (session_.isEmpty()) session_ = expected;
     bus_.connect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
                  SLOT(OnSessionClosed()));
-
-    QList<TPortalShortcut> shortcuts;
-    QMap<QString, int> sent;
-    for (auto it = keys_.cbegin(); it != keys_.cend(); ++it) {
-        const QString description = descriptions_.value(it.key());
-        shortcuts.append({PortalShortcutId(it.key()),
-                          {{QStringLiteral("description"),
-                            description.isEmpty() ? DefaultDescription(it.key()) : description},
-                           {QStringLiteral("preferred_trigger"), it->trigger}}});
-        sent.insert(shortcuts.last().id, it.key());
-    }
-    pending_.reset(new TPortalRequest(bus_, this)); // freed with us if the event loop has not
-    pending_->Start(
-        kShortcutsInterface, QStringLiteral("BindShortcuts"),
-        {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString()}, {},
-        timeouts_.bindMs, [this, sent](const TPortalAnswer& bound) { OnBound(bound, sent); });
+    Bind();
 }
 
 void TPortalHotKeys::OnBound(const TPortalAnswer& answer, const QMap<QString, int>& sent) {
     pending_.reset();
-    if (bindTimer_.isActive()) return; // replaced by the binding about to start
-    if (!answer.Succeeded()) {
+    if (session_.isEmpty()) return; // closed meanwhile
+    answered_ = true;
+    boundIds_.clear();
+    if (answer.kind == TPortalAnswer::CallFailed) {
+        // The portal no longer knows the session: the next registration starts a new one.
         CloseSession();
-        Report(sent.values());
+        Report(keys_.keys());
         return;
     }
-    // The answer lists what was bound; a shortcut left out of it does not fire. A portal that names
-    // none bound them all.
-    boundIds_ = sent;
-    const auto listed = answer.results.find(QStringLiteral("shortcuts"));
-    if (listed != answer.results.end()) {
-        QMap<QString, int> kept;
-        for (const TPortalShortcut& s : qdbus_cast<QList<TPortalShortcut>>(*listed))
-            if (sent.contains(s.id)) kept.insert(s.id, sent.value(s.id));
-        boundIds_ = kept;
+    if (answer.Succeeded()) {
+        // The answer lists what was bound; a shortcut left out of it does not fire. A portal that
+        // names none bound them all.
+        boundIds_ = sent;
+        const auto listed = answer.results.find(QStringLiteral("shortcuts"));
+        if (listed != answer.results.end()) {
+            QMap<QString, int> kept;
+            for (const TPortalShortcut& s : qdbus_cast<QList<TPortalShortcut>>(*listed))
+                if (sent.contains(s.id)) kept.insert(s.id, sent.value(s.id));
+            boundIds_ = kept;
+        }
+        bound_ = true;
     }
-    bound_ = true;
+    if (!keys_.isEmpty() && Wanted() != sent_) {
+        ScheduleBind(); // the keys changed while the portal worked: their binding follows
+        return;
+    }
+    Report(NotOursNow());
+}
+
+QList<int> TPortalHotKeys::NotOursNow() const {
     QList<int> notOurs;
-    for (auto it = sent.cbegin(); it != sent.cend(); ++it)
-        if (!boundIds_.contains(it.key())) notOurs << it.value();
-    Report(notOurs);
+    for (auto it = keys_.cbegin(); it != keys_.cend(); ++it)
+        if (!bound_ || !boundIds_.contains(PortalShortcutId(it.key()))) notOurs << it.key();
+    return notOurs;
 }
 
 void TPortalHotKeys::OnActivated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong,
@@ -287,14 +326,16 @@ void TPortalHotKeys::OnSessionClosed() {
     bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
                     SLOT(OnSessionClosed()));
     session_.clear();
-    bound_ = false;
+    sent_.clear();
+    answered_ = bound_ = false;
     boundIds_.clear();
     pending_.reset();
     Report(keys_.keys());
 }
 
 void TPortalHotKeys::CloseSession() {
-    bound_ = false;
+    sent_.clear();
+    answered_ = bound_ = false;
     boundIds_.clear();
     if (session_.isEmpty()) return;
     bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,

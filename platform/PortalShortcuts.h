@@ -4,8 +4,12 @@
 // The portal binds shortcuts by name, each with a description and the combination the program would
 // like; the desktop decides (and may ask the user) which keys really trigger them. Register therefore
 // answers Ours at once for any combination the shortcut syntax can name, and the binding follows from
-// the event loop: the registrations and removals made before control returns there are bound together,
-// in a fresh portal session (a session binds only once), and the previous session is closed.
+// the event loop: the registrations and removals made before control returns there are bound together.
+// One portal session serves the program's whole life: it is made with the first binding (its
+// CreateSession already names the shortcuts, as the KDE portal reads them there), and a later change
+// of the keys or their descriptions binds again in the same session. Registering the same keys again
+// (the program does around a capture) asks the portal nothing: each new request could put the
+// desktop's dialog in front of the user again.
 //
 // When the portal then refuses, the remap handler is called on the GUI thread with the identifiers,
 // in ascending order, that do not fire, as for combinations another program holds; the program tells
@@ -13,7 +17,9 @@
 // not answer in time (TPortalShortcutTimeouts), when it leaves a shortcut out of the ones it says it
 // bound (those only), and when it closes the session later (all of them). The handler hears only
 // changes: Register's answer counts as told, so a binding that succeeds says nothing, and a refusal
-// of the same identifiers as the last one is not repeated until they are registered again.
+// of the same identifiers as the last one is not repeated until they are registered again. A refusal
+// is not asked again for the same keys either: registering them again tells the refusal again, and
+// only other keys or descriptions (or a session the portal closed) make the portal ask again.
 #pragma once
 
 #include "Platform.h"
@@ -23,6 +29,7 @@
 #include <QDBusObjectPath>
 #include <QMap>
 #include <QObject>
+#include <QPair>
 #include <QTimer>
 
 #include <memory>
@@ -73,10 +80,15 @@ class TPortalHotKeys : public QObject, public IHotKeys {
     struct TKey {
         QString trigger; // preferred_trigger
     };
+    // shortcut name -> {description, preferred_trigger}, as the portal is asked to bind them
+    using TWanted = QMap<QString, QPair<QString, QString>>;
+    TWanted Wanted() const;
     void ScheduleBind();
     void Bind();
     void OnSessionMade(const TPortalAnswer& answer, const QString& expected);
     void OnBound(const TPortalAnswer& answer, const QMap<QString, int>& sent);
+    // The registered identifiers the last answer left without a working shortcut.
+    QList<int> NotOursNow() const;
     void CloseSession();
     // Tells the remap handler which identifiers are not ours, when that differs from what the
     // program last heard (from Register or from here).
@@ -89,9 +101,11 @@ class TPortalHotKeys : public QObject, public IHotKeys {
     QTimer bindTimer_;                // one binding for a burst of registrations
     TPortalRequestPtr pending_;       // the session or binding under way
     QString session_;                 // the current session's path, while one is open
-    bool bound_ = false;
-    QMap<QString, int> boundIds_; // shortcut name -> identifier, of the bound session
-    QList<int> reported_;         // the identifiers the program was last told are not ours
+    TWanted sent_;                    // the session's last binding asked for (under way or answered)
+    bool answered_ = false;           // the portal answered that binding
+    bool bound_ = false;              // ... with success
+    QMap<QString, int> boundIds_;     // shortcut name -> identifier, of the bound session
+    QList<int> reported_;             // the identifiers the program was last told are not ours
     std::function<void(int)> handler_;
     std::function<void(const QList<int>&)> remapHandler_;
 };

@@ -30,6 +30,9 @@ VEXMOR_PACKAGES=(
   # the real portal's scenario: the front-end, the wlr backend (which needs a running PipeWire) and
   # the GTK backend, whose Access the front-end wants before it offers Screenshot at all
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire
+  # the KDE Plasma scenario: headless KWin (OpenGL on Mesa's software rasteriser), the KDE portal, the
+  # desktop-entry cache KWin authorises by, and the bus monitor that sees the shortcuts' calls
+  kwin-wayland xdg-desktop-portal-kde libgl1-mesa-dri libkf5service-bin dbus-bin
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
   # the language scenario reads the interface as a screen reader does: the accessibility bus and

@@ -16,7 +16,10 @@ e2e_check "icons in the sizes a desktop picks" \
 e2e_check "AppStream description" test -s "$prefix/share/metainfo/net.tolvane.Vexmor.metainfo.xml"
 e2e_check "manual page" test -s "$prefix/share/man/man1/vexmor.1.gz"
 e2e_check "bin link" test -x "$prefix/bin/vexmor"
-e2e_check "launcher" grep -q '^Exec=vexmor' "$prefix/share/applications/vexmor.desktop"
+# KWin authorises its screenshot interface by the entry whose Exec is the program itself.
+e2e_check "launcher names the installed program" grep -qx "Exec=$prefix/bin/vexmor" "$prefix/share/applications/vexmor.desktop"
+e2e_check "launcher asks KWin for its screenshots" \
+  grep -qx 'X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2' "$prefix/share/applications/vexmor.desktop"
 e2e_check "icon" test -s "$prefix/share/icons/hicolor/scalable/apps/vexmor.svg"
 if command -v desktop-file-validate >/dev/null; then
   e2e_check "launcher is valid" desktop-file-validate "$prefix/share/applications/vexmor.desktop"

@@ -232,3 +232,66 @@ wl_name_owned() { # NAME
   wl_run dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
 }
+
+# --- KDE Plasma: KWin and its portal -----------------------------------------------------------
+#
+#   wl_start_system_bus       a second private bus given to the session as its system bus (KWin's
+#                             login-manager code waits on one), in DBUS_SYSTEM_BUS_ADDRESS
+#   wl_start_kwin [WxH]       headless KWin (one virtual output, OpenGL on the software rasteriser)
+#                             on the session bus, as a KDE session; waits for its socket and its
+#                             screenshot interface
+#   wl_start_kde_portal       xdg-desktop-portal with the KDE backend, both on the session bus,
+#                             waits until the front-end offers Screenshot
+
+wl_start_system_bus() {
+  wl_prepare
+  local address="unix:path=$XDG_RUNTIME_DIR/test-system-bus"
+  sed -e 's|<type>session</type>|<type>system</type>|' \
+    -e "s|<listen>[^<]*</listen>|<listen>$address</listen>|" "$E2E_DIR/bus.conf" >"$E2E_DIR/system-bus.conf" ||
+    e2e_fail "wl_start_system_bus needs wl_start_session_bus first"
+  chmod a+r "$E2E_DIR/system-bus.conf"
+  wl_spawn dbus-daemon --nofork --config-file="$E2E_DIR/system-bus.conf" >"$E2E_DIR/system-bus.log" 2>&1
+  e2e_wait_for "the private system bus" 20 test -S "$XDG_RUNTIME_DIR/test-system-bus"
+  WL_ENV+=("DBUS_SYSTEM_BUS_ADDRESS=$address")
+}
+
+wl_kwin_ready() {
+  test -S "$XDG_RUNTIME_DIR/wayland-0" && wl_name_owned org.kde.KWin &&
+    wl_run dbus-send --session --print-reply --dest=org.kde.KWin /org/kde/KWin/ScreenShot2 \
+      org.freedesktop.DBus.Properties.Get string:org.kde.KWin.ScreenShot2 string:Version 2>/dev/null |
+    grep -q uint32
+}
+
+wl_start_kwin() {
+  local size=${1:-1920x1080} kwin
+  command -v kwin_wayland >/dev/null || e2e_fail "kwin_wayland is not installed (scripts/deps.sh)"
+  # The installed binary carries a file capability, with which it refuses an unprivileged user; a
+  # copy has none.
+  kwin=$(wl_copy_in "$(command -v kwin_wayland)")
+  WL_ENV+=("XDG_CURRENT_DESKTOP=KDE" "XDG_SESSION_TYPE=wayland" "KDE_FULL_SESSION=true")
+  wl_spawn "$kwin" --virtual --width "${size%x*}" --height "${size#*x}" --socket wayland-0 \
+    >"$E2E_DIR/kwin.log" 2>&1
+  WL_KWIN_PID=$E2E_LAST_PID
+  e2e_poll 60 wl_kwin_ready || e2e_fail "KWin did not start: $(tail -8 "$E2E_DIR/kwin.log")"
+  WL_ENV+=("WAYLAND_DISPLAY=wayland-0" "QT_QPA_PLATFORM=wayland")
+  WL_BOX="0 0 ${size%x*} ${size#*x}"
+}
+
+wl_kde_portal_ready() {
+  wl_run dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+    /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get \
+    string:org.freedesktop.portal.Screenshot string:version 2>/dev/null | grep -q uint32
+}
+
+wl_start_kde_portal() {
+  local program
+  for program in /usr/libexec/xdg-desktop-portal /usr/lib/*/libexec/xdg-desktop-portal-kde; do
+    [ -x "$program" ] || e2e_fail "$program is not installed (scripts/deps.sh)"
+  done
+  wl_spawn env QT_QPA_PLATFORM=offscreen /usr/lib/*/libexec/xdg-desktop-portal-kde >"$E2E_DIR/portal-kde.log" 2>&1
+  e2e_poll 30 wl_name_owned org.freedesktop.impl.portal.desktop.kde ||
+    e2e_fail "xdg-desktop-portal-kde did not come on the bus: $(tail -5 "$E2E_DIR/portal-kde.log")"
+  wl_spawn /usr/libexec/xdg-desktop-portal -v >"$E2E_DIR/portal.log" 2>&1
+  e2e_poll 30 wl_kde_portal_ready ||
+    e2e_fail "the portal offers no Screenshot: $(grep -v Monitoring "$E2E_DIR/portal.log" | tail -8)"
+}

@@ -2,7 +2,10 @@
 
 It owns org.freedesktop.portal.Desktop on the bus in DBUS_SESSION_BUS_ADDRESS (a private one the test
 started) and behaves as the command line says. Through /control (interface net.tolvane.FakePortal) a
-test reads every call made to it, as JSON, and makes it emit Activated or close a session.
+test reads every call made to it, as JSON, and makes it emit Activated or close a session. With --kwin
+it also owns org.kde.KWin and serves ScreenShot2's CaptureWorkspace: a 4x3 picture (pixel i in
+ARGB32 0xFFC832ii with ii = 10 * i) through the caller's pipe, or one of the faults a caller must
+survive.
 """
 import argparse
 import itertools
@@ -148,7 +151,8 @@ class Portal(dbus.service.Object):
     # ---- global shortcuts -------------------------------------------------------------------
     @dbus.service.method(SHORTCUTS, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
     def CreateSession(self, options, sender):
-        log('CreateSession', options)
+        # The shortcuts' D-Bus type beside them: the KDE portal takes only a(sa{sv}) there.
+        log('CreateSession', options, 'a' + getattr(options.get('shortcuts'), 'signature', ''))
         if self.args.shortcuts == 'absent':
             raise dbus.exceptions.DBusException('no shortcuts here',
                                                 name='org.freedesktop.DBus.Error.UnknownMethod')
@@ -206,6 +210,35 @@ class Control(dbus.service.Object):
             session.remove_from_connection()
 
 
+class KWin(dbus.service.Object):
+    def __init__(self, bus, mode):
+        super().__init__(bus, '/org/kde/KWin/ScreenShot2')
+        self.mode = mode
+        self.held = []  # write ends a stalled answer keeps open
+
+    @dbus.service.method('org.kde.KWin.ScreenShot2', in_signature='a{sv}h', out_signature='a{sv}',
+                         async_callbacks=('reply', 'error'))
+    def CaptureWorkspace(self, options, pipe, reply, error):
+        log('CaptureWorkspace', options)
+        fd = pipe.take()
+        if self.mode == 'refuse':
+            os.close(fd)
+            error(dbus.exceptions.DBusException('The process is not authorized to take a screenshot',
+                                                name='org.kde.KWin.ScreenShot2.Error.NoAuthorized'))
+            return
+        width = 100000 if self.mode == 'lie' else 4
+        reply(dbus.Dictionary({'type': 'raw', 'width': dbus.UInt32(width), 'height': dbus.UInt32(3),
+                               'stride': dbus.UInt32(16), 'format': dbus.UInt32(6)}, signature='sv'))
+        data = b''.join(bytes((10 * i, 50, 200, 255)) for i in range(12))
+        if self.mode in ('short', 'stall'):
+            data = data[:20]
+        os.write(fd, data)  # after the answer, as KWin does
+        if self.mode == 'stall':
+            self.held.append(fd)
+        else:
+            os.close(fd)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--screenshot', default='ok',
@@ -215,10 +248,14 @@ def main():
     parser.add_argument('--uri', help='answer with this URI instead of writing a picture')
     parser.add_argument('--shortcuts', default='ok', choices=['ok', 'refuse', 'silent-bind', 'absent'])
     parser.add_argument('--drop', action='append', default=[], help='a shortcut left out of what is bound')
+    parser.add_argument('--kwin', choices=['ok', 'short', 'stall', 'lie', 'refuse'])
     args = parser.parse_args()
 
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
+    if args.kwin:
+        KWin(bus, args.kwin)
+        kwin_name = dbus.service.BusName('org.kde.KWin', bus, do_not_queue=True)
     portal = Portal(bus, args)
     Control(bus, portal)
     name = dbus.service.BusName(PORTAL, bus, do_not_queue=True)

@@ -293,3 +293,58 @@ TEST_F(PortalScreenshot, OfferedOnlyWhenThePortalHasTheInterface) {
 }
 
 } // namespace
+
+namespace {
+
+// The user's pictures folder, where KDE's portal saves, made before the request when missing; when it
+// cannot be made, the portal's "cancelled" says so.
+TEST_F(PortalScreenshot, ThePicturesFolderIsMadeFirstOrItsLackIsTold) {
+    struct Row {
+        const char* name;
+        const char* mode;
+        bool fileInTheWay;
+        QString message;
+    };
+    const QString folder = portal.FolderPath("home/Bilder/neu");
+    const Row rows[] = {
+        {"missing_is_made", "ok", false, {}},
+        {"unmakeable_is_told", "cancel", true, T::NoPicturesFolder(folder)},
+        {"there_but_cancelled", "cancel", false, T::Cancelled()},
+    };
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QString configHome = portal.FolderPath("config");
+    ASSERT_TRUE(QDir().mkpath(configHome));
+    QFile dirs(configHome + "/user-dirs.dirs");
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_PICTURES_DIR=\"" + folder.toUtf8() + "\"\n");
+    dirs.close();
+    qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TFakePortal own;
+        QString error;
+        ASSERT_TRUE(own.StartBus(&error)) << error.toStdString();
+        ASSERT_TRUE(own.StartPortal({"--screenshot", row.mode, "--picture", Source(), "--folder", Pictures()},
+                                    &error))
+            << error.toStdString();
+        QDir(portal.FolderPath("home")).removeRecursively();
+        if (row.fileInTheWay) {
+            ASSERT_TRUE(QDir().mkpath(portal.FolderPath("home/Bilder")));
+            QFile blocker(folder);
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        TPortalScreenGrabber grabber(
+            own.Bus(), [] { return QRect(0, 0, 7, 5); }, 5000);
+        QImage picture;
+        const TPlatformStatus status = grabber.Shoot(picture);
+        EXPECT_EQ(status.ok, row.message.isEmpty());
+        EXPECT_EQ(status.reason, row.message);
+        EXPECT_EQ(QFileInfo(folder).isDir(), !row.fileInTheWay);
+    }
+    if (config.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", config);
+}
+
+} // namespace

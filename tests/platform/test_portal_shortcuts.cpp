@@ -162,24 +162,48 @@ TEST_F(PortalShortcuts, ActivationFiresTheRegisteredIdentifierOfTheBoundSessionO
     EXPECT_EQ(fired, (QList<int>{1, 2}));
 }
 
-TEST_F(PortalShortcuts, UnregisteringOneRebindsTheRestInAFreshSession) {
+TEST_F(PortalShortcuts, ChangesRebindInTheOneSessionAndRepeatsAskNothing) {
     StartPortal();
     auto keys = Keys();
     RegisterCaptureKeys(*keys);
     ASSERT_TRUE(WaitUntil([&] { return !keys->Session().isEmpty(); }));
-    const QString first = keys->Session();
+    const QString session = keys->Session();
+    // The session is made with the shortcuts already named, in the type the KDE portal reads.
+    const QJsonArray made = portal.CallsOf("CreateSession")[0];
+    EXPECT_EQ(made[1].toString(), "a(sa{sv})");
+    QStringList named;
+    for (const QJsonValue& s : made[0].toObject()["shortcuts"].toArray())
+        named << s[0].toString() + "=" + s[1].toObject()["preferred_trigger"].toString();
+    EXPECT_EQ(named, (QStringList{"capture-desktop=Print", "capture-magnifier=CTRL+Print",
+                                  "capture-window=ALT+Print"}));
 
+    // The program takes its keys out and registers the same ones again (around a capture, when its
+    // settings are loaded): the portal hears nothing of it, and they still fire.
+    for (int round = 0; round < 2; ++round) {
+        for (int id = 0; id < 3; ++id)
+            keys->Unregister(id);
+        RegisterCaptureKeys(*keys);
+        WaitUntil([] { return false; }, 150);
+    }
+    EXPECT_EQ(portal.CallsOf("CreateSession").size(), 1);
+    EXPECT_EQ(portal.CallsOf("BindShortcuts").size(), 1);
+    EXPECT_TRUE(portal.CallsOf("Session.Close").isEmpty());
+    portal.Activate("capture-magnifier");
+    ASSERT_TRUE(WaitUntil([&] { return !fired.isEmpty(); }));
+    EXPECT_EQ(fired, QList<int>{2});
+
+    // A real change (one key out, a description set) binds again, in the same session.
     keys->Unregister(1);
+    keys->SetDescription(0, QStringLiteral("整个桌面"));
     ASSERT_TRUE(WaitForBinds(2));
-    ASSERT_TRUE(WaitUntil([&] { return !keys->Session().isEmpty() && keys->Session() != first; }));
+    ASSERT_TRUE(WaitUntil([&] { return !keys->Session().isEmpty(); }));
+    EXPECT_EQ(keys->Session(), session);
+    EXPECT_EQ(portal.CallsOf("BindShortcuts")[1][0].toString(), session);
     EXPECT_EQ(Bound(1).keys(), (QStringList{"capture-desktop", "capture-magnifier"}));
-    EXPECT_EQ(Bound(1)["capture-magnifier"].second, "CTRL+Print");
-    const QList<QJsonArray> closed = portal.CallsOf("Session.Close");
-    ASSERT_EQ(closed.size(), 1);
-    EXPECT_EQ(closed[0][0].toString(), first);
-
-    // The old session's shortcuts, and the one taken out, fire nothing any more.
-    portal.Activate("capture-desktop", first);
+    EXPECT_EQ(Bound(1)["capture-desktop"], qMakePair(QStringLiteral("整个桌面"), QStringLiteral("Print")));
+    EXPECT_EQ(portal.CallsOf("CreateSession").size(), 1);
+    // The one taken out fires nothing any more.
+    fired.clear();
     portal.Activate("capture-window");
     portal.Activate("capture-desktop");
     ASSERT_TRUE(WaitUntil([&] { return !fired.isEmpty(); }));
@@ -189,10 +213,28 @@ TEST_F(PortalShortcuts, UnregisteringOneRebindsTheRestInAFreshSession) {
     // Taking out the rest closes the session and binds nothing.
     keys->Unregister(0);
     keys->Unregister(2);
-    ASSERT_TRUE(WaitUntil([&] { return portal.CallsOf("Session.Close").size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return portal.CallsOf("Session.Close").size() == 1; }));
+    EXPECT_EQ(portal.CallsOf("Session.Close")[0][0].toString(), session);
     EXPECT_TRUE(keys->Session().isEmpty());
-    EXPECT_EQ(portal.CallsOf("CreateSession").size(), 2);
+    EXPECT_EQ(portal.CallsOf("BindShortcuts").size(), 2);
     EXPECT_TRUE(remaps.isEmpty());
+}
+
+// A refusal is the portal's answer to those keys: registering them again tells it again without
+// asking (each request could show the desktop's dialog once more); other keys ask again.
+TEST_F(PortalShortcuts, ARefusalIsToldAgainNotAskedAgain) {
+    StartPortal({"--shortcuts", "refuse"});
+    auto keys = Keys();
+    RegisterCaptureKeys(*keys);
+    ASSERT_TRUE(WaitUntil([&] { return remaps.size() == 1; }));
+    RegisterCaptureKeys(*keys);
+    ASSERT_TRUE(WaitUntil([&] { return remaps.size() == 2; }));
+    EXPECT_EQ(remaps, (QList<QList<int>>{{0, 1, 2}, {0, 1, 2}}));
+    EXPECT_EQ(portal.CallsOf("BindShortcuts").size(), 1);
+    EXPECT_EQ(keys->Register(0, Qt::Key_F9, Qt::NoModifier), THotKeyGrab::Ours);
+    ASSERT_TRUE(WaitForBinds(2));
+    EXPECT_EQ(Bound(1)["capture-desktop"].second, "F9");
+    EXPECT_EQ(portal.CallsOf("CreateSession").size(), 1);
 }
 
 // What the portal refuses, leaves out or stops firing is reported as not ours, once.

@@ -13,12 +13,15 @@
 //   keydown|keyup NAME KEY MODS        KEY as Qt names it (Ctrl, Esc, C)
 // Each window is filled with its own colour (index I of the screen list: R = 0x20 + 0x40 * I, G = 0x80,
 // B = 0xc0) and turns white while the right button is down, so that a picture of the screen shows
-// which window is where and a pixel watcher sees a change.
+// which window is where and a pixel watcher sees a change. With VEXMOR_PROBE_PICTURE set to an image
+// file, each window shows that picture from its top-left corner instead of its colour (a known picture
+// on a desktop that has none of its own).
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
+#include <QImage>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QScreen>
@@ -65,7 +68,9 @@ class TProbeWindow : public QRasterWindow {
 
   protected:
     void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(QRect(QPoint(0, 0), size()), white ? QColor(Qt::white) : fill);
+        QPainter painter(this);
+        painter.fillRect(QRect(QPoint(0, 0), size()), white ? QColor(Qt::white) : fill);
+        if (!white && !picture.isNull()) painter.drawImage(QPoint(0, 0), picture);
     }
     void exposeEvent(QExposeEvent* e) override {
         if (isExposed() && !exposedOnce) {
@@ -129,6 +134,7 @@ class TProbeWindow : public QRasterWindow {
     }
 
     QColor fill;
+    QImage picture{qEnvironmentVariable("VEXMOR_PROBE_PICTURE")};
     QPointF lastAt{-1, -1};
     bool white = false, exposedOnce = false;
 };
