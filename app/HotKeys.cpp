@@ -73,14 +73,14 @@ QString HeldHotKeysText(const QList<THotKeyRegistration>& held, const std::optio
     // A compositor that keeps every key is where the user binds the command: saying that other
     // programs hold them would send them looking for a program that is not there.
     if (keptBy && keptBy->isEmpty())
-        return QCoreApplication::translate("HotKeys",
-                                           "桌面自己保留了以下热键：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
+        return QCoreApplication::translate(
+                   "HotKeys", "桌面自己保留了以下热键：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
             .arg(list, command);
     if (keptBy)
-        return QCoreApplication::translate("HotKeys",
-                                           "%3 自己保留了以下热键：%1。可在 %3 的键盘设置中把 %2 绑定到一个键。")
+        return QCoreApplication::translate(
+                   "HotKeys", "%3 自己保留了以下热键：%1。可在 %3 的键盘设置中把 %2 绑定到一个键。")
             .arg(list, command, *keptBy);
-    return QCoreApplication::translate("HotKeys",
-                                       "以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
+    return QCoreApplication::translate(
+               "HotKeys", "以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
         .arg(list, command);
 }

@@ -28,6 +28,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -436,7 +437,8 @@ void TVexmorMainForm::MakeTrayIcon() {
 TDesktopOffers TVexmorMainForm::DesktopOffers() const {
     IDesktopOffers* offers = Platform().offers.get();
     // A platform that cannot tell is taken to have the tray it always had.
-    return offers ? offers->Offers() : TDesktopOffers{.tray = true, .statusNotifier = false, .notifications = false};
+    return offers ? offers->Offers()
+                  : TDesktopOffers{.tray = true, .statusNotifier = false, .notifications = false};
 }
 
 void TVexmorMainForm::DesktopOffersChanged(const TDesktopOffers& offers) {
@@ -738,27 +740,36 @@ void TVexmorMainForm::TellHeldHotKeys() {
     if (!heldKeysTold_ && !heldKeysText_.isEmpty()) {
         const QString title = QStringLiteral("Vexmor");
         const bool waited = trayWait_ && trayWait_->isActive();
-        if (TellUser(title, heldKeysText_, kMessageMs, waited)) {
+        // A notification service that fails the call puts the message back to wait for a tray.
+        auto failed = [self = QPointer<TVexmorMainForm>(this)] {
+            if (!self) return;
+            self->heldKeysTold_ = false;
+            self->TellHeldHotKeys();
+        };
+        if (TellUser(title, heldKeysText_, kMessageMs, waited, failed)) {
             heldKeysTold_ = true;
-        } else if (!trayWait_) {
-            trayWait_ = new QTimer(this);
-            trayWait_->setInterval(kLookMs);
-            connect(trayWait_, &QTimer::timeout, this, [this] {
-                const bool last = ++trayWaits_ >= kLooks;
-                if (last) trayWait_->stop();
-                TellHeldHotKeys();
-                if (last && !heldKeysTold_ && !heldKeysText_.isEmpty()) {
-                    std::fprintf(stderr, "vexmor: %s\n", qPrintable(heldKeysText_));
-                    heldKeysTold_ = true;
-                }
-            });
+        } else if (!trayWait_ || (!trayWait_->isActive() && trayWaits_ < kLooks)) {
+            if (!trayWait_) {
+                trayWait_ = new QTimer(this);
+                trayWait_->setInterval(kLookMs);
+                connect(trayWait_, &QTimer::timeout, this, [this] {
+                    const bool last = ++trayWaits_ >= kLooks;
+                    if (last) trayWait_->stop();
+                    TellHeldHotKeys();
+                    if (last && !heldKeysTold_ && !heldKeysText_.isEmpty()) {
+                        std::fprintf(stderr, "vexmor: %s\n", qPrintable(heldKeysText_));
+                        heldKeysTold_ = true;
+                    }
+                });
+            }
             trayWait_->start();
         }
     }
     if (trayWait_ && (heldKeysTold_ || heldKeysText_.isEmpty())) trayWait_->stop();
 }
 
-bool TVexmorMainForm::TellUser(const QString& title, const QString& text, int ms, bool waitedForTray) {
+bool TVexmorMainForm::TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
+                               const std::function<void()>& failed) {
     const TDesktopOffers offers = DesktopOffers();
     if (trayIcon_ && offers.tray) {
         if (waitedForTray && !std::exchange(traySeen_, true)) return false;
@@ -768,17 +779,24 @@ bool TVexmorMainForm::TellUser(const QString& title, const QString& text, int ms
             trayIcon_->showMessage(title, text, QSystemTrayIcon::Information, ms);
         return true;
     }
-    if (!offers.notifications) return false;
+    // A name the bus only could start (another desktop's notification service installed beside this
+    // one) may fail the call: such a service is not asked again in this run.
+    if (!offers.notifications || noticesFailed_) return false;
     TDesktopNotice notice{.appName = QStringLiteral("Vexmor"),
                           .iconName = QStringLiteral("vexmor"),
                           .desktopEntry = QStringLiteral("vexmor"),
                           .title = title,
                           .text = text,
                           .timeoutMs = ms};
-    // A service that takes the name but fails the call would leave the user told nothing.
-    Platform().offers->Notify(notice, [text](const TPlatformStatus& status) {
-        if (!status) std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
-    });
+    Platform().offers->Notify(
+        notice, [self = QPointer<TVexmorMainForm>(this), failed](const TPlatformStatus& status) {
+            if (status || !self) return;
+            std::fprintf(stderr, "vexmor: the desktop's notification service failed: %s\n",
+                         qPrintable(status.reason));
+            self->noticesFailed_ = true;
+            // Never inside the call that asked: that one still counts the message as told.
+            if (failed) QTimer::singleShot(0, self, failed);
+        });
     return true;
 }
 

@@ -169,8 +169,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void DesktopOffersChanged(const TDesktopOffers& offers);
     TDesktopOffers DesktopOffers() const;
     // A message for the user outside the window: the tray icon's balloon where there is a tray, the
-    // desktop's notification where there is none; false when neither is there (yet).
-    bool TellUser(const QString& title, const QString& text, int ms, bool waitedForTray);
+    // desktop's notification where there is none; false when neither is there (yet). `failed` hears
+    // when the notification service refuses it afterwards.
+    bool TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
+                  const std::function<void()>& failed);
     void CreateThumbMenu();
     void ConnectHandlers();
     void RunExport(void (TExporter::*command)());
@@ -251,9 +253,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     QTimer* trayWait_ = nullptr;
     int trayWaits_ = 0;
     bool traySeen_ = false;
-    bool trayIsItem_ = false; // the icon is a StatusNotifierItem: the host's one click is Activate
-    int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
-    int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
+    bool noticesFailed_ = false; // the notification service failed a call: not asked again
+    bool trayIsItem_ = false;    // the icon is a StatusNotifierItem: the host's one click is Activate
+    int heldNoteShift_ = 0;      // how far the note on held keys pushes the settings tab's rows down
+    int capEditLeft_ = 0;        // where the form puts the capture tab's two edit fields
     // The about tab's column of texts, top to bottom, each with the top the form gives it.
     std::vector<std::pair<QLabel*, int>> creditRows_;
     // The settings file as read at creation, until the controls have loaded it.

@@ -62,7 +62,7 @@ TDesktopOffers TBusDesktopOffers::Offers() {
 }
 
 TDesktopOffers TBusDesktopOffers::Combined() const {
-    TDesktopOffers o = bus_offers_;
+    TDesktopOffers o = busOffers_;
     if (!o.tray && xembedTray_ && xembedTray_()) o.tray = true;
     return o;
 }
@@ -79,7 +79,8 @@ void TBusDesktopOffers::Refresh() {
         const QStringList activatable = names ? names->activatableServiceNames().value() : QStringList();
         if (NameAnswers(bus_, kWatcherService, {})) {
             QDBusMessage ask = QDBusMessage::createMethodCall(
-                kWatcherService, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+                kWatcherService, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                QStringLiteral("Get"));
             ask << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
             const QDBusMessage answer = bus_.call(ask, QDBus::Block, kAskMs);
             o.statusNotifier = answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
@@ -89,7 +90,7 @@ void TBusDesktopOffers::Refresh() {
         o.notifications = NameAnswers(bus_, kNoticeService, activatable);
         if (!o.notifications) markup_ = -1; // the next service may show markup differently
     }
-    bus_offers_ = o;
+    busOffers_ = o;
     if (!handler_) return;
     const TDesktopOffers now = Combined();
     if (now == told_) return;
@@ -99,7 +100,8 @@ void TBusDesktopOffers::Refresh() {
 
 // The text is plain; a service that reads markup in the body gets it escaped, so that a "<" or
 // "&" shows as written. Which kind it is, is asked once.
-void TBusDesktopOffers::Notify(const TDesktopNotice& notice, std::function<void(const TPlatformStatus&)> done) {
+void TBusDesktopOffers::Notify(const TDesktopNotice& notice,
+                               std::function<void(const TPlatformStatus&)> done) {
     if (!bus_.isConnected()) {
         if (done) done(TPlatformStatus::Fail(QStringLiteral("no session bus")));
         return;

@@ -30,14 +30,15 @@ class TBusDesktopOffers : public QObject, public IDesktopOffers {
 
   private:
     TDesktopOffers Combined() const;
-    void Send(const TDesktopNotice& notice, bool markup, const std::function<void(const TPlatformStatus&)>& done);
+    void Send(const TDesktopNotice& notice, bool markup,
+              const std::function<void(const TPlatformStatus&)>& done);
 
     QDBusConnection bus_;
     std::function<bool()> xembedTray_;
     std::function<void(const TDesktopOffers&)> handler_;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool known_ = false;
-    TDesktopOffers bus_offers_; // what the bus says; the XEmbed tray is added when asked
-    TDesktopOffers told_;       // what the handler heard last
-    int markup_ = -1;           // the notification service shows body markup: -1 not asked yet
+    TDesktopOffers busOffers_; // what the bus says; the XEmbed tray is added when asked
+    TDesktopOffers told_;      // what the handler heard last
+    int markup_ = -1;          // the notification service shows body markup: -1 not asked yet
 };

@@ -216,10 +216,9 @@ class TFakeOffers : public IDesktopOffers {
         s_->offersHandler = std::move(handler);
     }
     void Notify(const TDesktopNotice& notice, std::function<void(const TPlatformStatus&)> done) override {
+        const bool taken = s_->offers.notifications && !s_->noticesRefused;
         if (s_->offers.notifications) s_->notices << notice;
-        if (done)
-            done(s_->offers.notifications ? TPlatformStatus::Ok()
-                                          : TPlatformStatus::Fail(QStringLiteral("no notification service")));
+        if (done) done(taken ? TPlatformStatus::Ok() : TPlatformStatus::Fail(QStringLiteral("refused")));
     }
 
   private:

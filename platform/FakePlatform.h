@@ -71,6 +71,7 @@ struct TFakeState {
     // desktop offers
     TDesktopOffers offers{.tray = true, .statusNotifier = false, .notifications = true};
     QList<TDesktopNotice> notices; // what Notify was given while notifications were offered
+    bool noticesRefused = false;   // the service takes the name but fails every call
     std::function<void(const TDesktopOffers&)> offersHandler;
     // A tray host or notification service comes or goes, told as the bus would tell it.
     void SetOffers(const TDesktopOffers& now) {

@@ -258,7 +258,7 @@ class IWindowShape {
 
 // What the desktop offers for telling the user something outside the program's windows.
 struct TDesktopOffers {
-    bool tray = false;          // a tray host docks icons (an XEmbed tray or a StatusNotifierItem host)
+    bool tray = false;           // a tray host docks icons (an XEmbed tray or a StatusNotifierItem host)
     bool statusNotifier = false; // a StatusNotifierItem host is registered: Qt's icon is an item then
     bool notifications = false;  // a notification service answers (or the bus starts one on demand)
     bool operator==(const TDesktopOffers&) const = default;
@@ -282,7 +282,8 @@ class IDesktopOffers {
     virtual void SetOffersHandler(std::function<void(const TDesktopOffers&)> handler) = 0;
     // Shows the notice through the desktop's notification service, without waiting for it: `done`
     // (optional) hears on the GUI thread whether the service took it.
-    virtual void Notify(const TDesktopNotice& notice, std::function<void(const TPlatformStatus&)> done = {}) = 0;
+    virtual void Notify(const TDesktopNotice& notice,
+                        std::function<void(const TPlatformStatus&)> done = {}) = 0;
 };
 
 struct TPlatform {

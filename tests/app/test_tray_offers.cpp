@@ -4,6 +4,8 @@
 
 #include "FakePlatform.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -35,7 +37,9 @@ class TrayOffers : public ::testing::TestWithParam<OffersCase> {
         fake_->offers = GetParam().offers;
         fake_->keysKeptBy = GetParam().keptBy;
         fake_->heldByOthers.append({Qt::Key_Print, Qt::AltModifier});
-        TrayMessageHook = [this](const QString& title, const QString& text) { balloons_ << title + u'|' + text; };
+        TrayMessageHook = [this](const QString& title, const QString& text) {
+            balloons_ << title + u'|' + text;
+        };
         form_ = std::make_unique<TVexmorMainForm>();
     }
     void TearDown() override {
@@ -55,7 +59,9 @@ TEST_P(TrayOffers, MessagesForwardAndClick) {
     const OffersCase& c = GetParam();
     EXPECT_EQ(balloons_.size(), c.balloons) << balloons_.join(u'\n').toStdString();
     ASSERT_EQ(fake_->notices.size(), c.notices);
-    const QString told = c.balloons ? balloons_.value(0).section(u'|', 1) : c.notices ? fake_->notices[0].text : QString();
+    const QString told = c.balloons  ? balloons_.value(0).section(u'|', 1)
+                         : c.notices ? fake_->notices[0].text
+                                     : QString();
     if (c.balloons || c.notices) {
         EXPECT_TRUE(told.startsWith(QString::fromUtf8(c.textStart))) << told.toStdString();
         EXPECT_TRUE(told.contains(QStringLiteral("Alt + Prt Scr"))) << told.toStdString();
@@ -81,21 +87,54 @@ TEST_P(TrayOffers, MessagesForwardAndClick) {
 const char* const kOthers = "以下热键已被其他程序占用：";
 INSTANTIATE_TEST_SUITE_P(
     Desktops, TrayOffers,
-    ::testing::Values(
-        OffersCase{"xembed_tray", {.tray = true, .statusNotifier = false, .notifications = true}, std::nullopt,
-                   1, 0, false, false, kOthers},
-        OffersCase{"item_tray", {.tray = true, .statusNotifier = true, .notifications = true}, std::nullopt,
-                   1, 0, false, true, kOthers},
-        OffersCase{"item_tray_compositor_keeps_keys",
-                   {.tray = true, .statusNotifier = true, .notifications = true}, QStringLiteral("KDE Plasma"),
-                   1, 0, false, true, "KDE Plasma 自己保留了以下热键："},
-        OffersCase{"no_tray_notifications", {.tray = false, .statusNotifier = false, .notifications = true},
-                   QStringLiteral("GNOME"), 0, 1, true, false, "GNOME 自己保留了以下热键："},
-        OffersCase{"no_tray_unnamed_compositor",
-                   {.tray = false, .statusNotifier = false, .notifications = true}, QString(), 0, 1, true,
-                   false, "桌面自己保留了以下热键："},
-        OffersCase{"nothing_at_all", {.tray = false, .statusNotifier = false, .notifications = false},
-                   std::nullopt, 0, 0, true, false, kOthers}),
+    ::testing::Values(OffersCase{"xembed_tray",
+                                 {.tray = true, .statusNotifier = false, .notifications = true},
+                                 std::nullopt,
+                                 1,
+                                 0,
+                                 false,
+                                 false,
+                                 kOthers},
+                      OffersCase{"item_tray",
+                                 {.tray = true, .statusNotifier = true, .notifications = true},
+                                 std::nullopt,
+                                 1,
+                                 0,
+                                 false,
+                                 true,
+                                 kOthers},
+                      OffersCase{"item_tray_compositor_keeps_keys",
+                                 {.tray = true, .statusNotifier = true, .notifications = true},
+                                 QStringLiteral("KDE Plasma"),
+                                 1,
+                                 0,
+                                 false,
+                                 true,
+                                 "KDE Plasma 自己保留了以下热键："},
+                      OffersCase{"no_tray_notifications",
+                                 {.tray = false, .statusNotifier = false, .notifications = true},
+                                 QStringLiteral("GNOME"),
+                                 0,
+                                 1,
+                                 true,
+                                 false,
+                                 "GNOME 自己保留了以下热键："},
+                      OffersCase{"no_tray_unnamed_compositor",
+                                 {.tray = false, .statusNotifier = false, .notifications = true},
+                                 QString(),
+                                 0,
+                                 1,
+                                 true,
+                                 false,
+                                 "桌面自己保留了以下热键："},
+                      OffersCase{"nothing_at_all",
+                                 {.tray = false, .statusNotifier = false, .notifications = false},
+                                 std::nullopt,
+                                 0,
+                                 0,
+                                 true,
+                                 false,
+                                 kOthers}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A panel that starts after the program: the icon is made then, as an item, with the current hint;
@@ -119,6 +158,33 @@ TEST(TrayOffersLate, AnItemHostAppearingLaterGetsTheIcon) {
         EXPECT_TRUE(form.isVisible());
     }
     EXPECT_FALSE(fake->offersHandler) << "the handler outlived the window";
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+// A name the bus could only start fails the call: the message then waits for a tray as it would
+// have without any notification service.
+TEST(TrayOffersLate, ARefusedNotificationWaitsForTheTray) {
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    auto fake = InstallFakePlatform();
+    fake->offers = {.tray = false, .statusNotifier = false, .notifications = true};
+    fake->noticesRefused = true;
+    fake->heldByOthers.append({Qt::Key_Print, Qt::NoModifier});
+    QStringList balloons;
+    TrayMessageHook = [&](const QString&, const QString& text) { balloons << text; };
+    {
+        TVexmorMainForm form;
+        EXPECT_EQ(fake->notices.size(), 1);
+        fake->SetOffers({.tray = true, .statusNotifier = true, .notifications = true});
+        QElapsedTimer waited;
+        waited.start();
+        while (balloons.isEmpty() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        EXPECT_EQ(balloons.size(), 1);
+        EXPECT_EQ(fake->notices.size(), 1) << "a refusing service is not asked again";
+    }
+    TrayMessageHook = nullptr;
     qputenv("XDG_CONFIG_HOME", saved);
 }
 
