@@ -6,7 +6,8 @@
 #    second start shows the hidden window;
 #  - waybar starting later: the item registers, its tooltip reads "Vexmor (空)", the host's click
 #    (Activate) hides and shows the main window, a second start leaves the hidden window hidden,
-#    the menu's "设置" shows the window and its "退出" ends the program.
+#    the menu's "设置" shows the window and its "退出" ends the program;
+#  - a start with the tray already there: the item registers and its click shows the window.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
@@ -104,4 +105,15 @@ e2e_wait_for "the main window shown by the menu's 设置" 30 main_shown
 click "$exit_id"
 e2e_wait_exit "$VEXMOR_PID" 30 || e2e_fail "the program did not end by the menu's 退出"
 e2e_check "the program ended with status 0 (got $E2E_EXIT_STATUS)" [ "$E2E_EXIT_STATUS" = 0 ]
+
+# --- a start with waybar's tray already there: the icon is an item from the first moment --------
+OLD_ITEM=$ITEM
+new_item() { items | grep -o "'[^']*'" | tr -d "'" | grep -v "^$OLD_ITEM/" | head -1; }
+start_resident
+has_new_item() { [ -n "$(new_item)" ]; }
+e2e_wait_for "the new copy's item registered" 30 has_new_item
+entry=$(new_item)
+ITEM=${entry%%/*}
+activate
+e2e_wait_for "the host's click showing the new copy's window" 30 main_shown
 e2e_pass
