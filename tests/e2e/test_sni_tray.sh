@@ -6,7 +6,8 @@
 #    second start shows the hidden window;
 #  - waybar starting later: the item registers, its tooltip reads "Vexmor (空)", the host's click
 #    (Activate) hides and shows the main window, a second start leaves the hidden window hidden,
-#    the menu's "设置" shows the window and its "退出" ends the program;
+#    the menu's "设置" shows the window, a held capture makes the tooltip "Vexmor (满)", and the
+#    menu's "退出" ends the program;
 #  - a start with the tray already there: the item registers and its click shows the window.
 set -u
 source "$(dirname "$0")/lib.sh"
@@ -25,7 +26,7 @@ wl_spawn /usr/bin/python3 -m dbusmock --template notification_daemon -l "$WL_FIL
 e2e_wait_for "the notification server on the bus" 20 wl_name_owned org.freedesktop.Notifications
 wl_start_compositor 1 "output HEADLESS-1 resolution 1280x720 position 0 0"
 wl_install_program
-settings 1
+settings 0 # a capture stays in the program: the tooltip tells it
 told() { grep -q "$1" "$WL_FILES/notices.log" 2>/dev/null; }
 
 # --- no tray ----------------------------------------------------------------------------------
@@ -60,6 +61,18 @@ sni_activate
 e2e_wait_for "the window hidden before the menu is tried" 30 wl_main_hidden
 sni_menu_click "设置"
 e2e_wait_for "the main window shown by the menu's 设置" 30 wl_main_shown
+sni_activate
+e2e_wait_for "the window hidden before the capture" 30 wl_main_hidden
+# A held capture: the tooltip says so. (This copy told its message by notification: Qt shows a
+# message in an item's tooltip for the message's 15 s, which a later copy's start would do.)
+wl_input_start
+wl_input move 600 400
+capture
+wl_input press left
+wl_input release left
+tooltip_full() { sni_prop ToolTip | grep -q "'Vexmor (满)'"; }
+e2e_wait_for "the tooltip \"Vexmor (满)\" while a capture is held" 30 tooltip_full
+e2e_wait_for "the held capture on the main window" 30 wl_main_shown
 sni_menu_click "退出"
 e2e_wait_exit "$VEXMOR_PID" 30 || e2e_fail "the program did not end by the menu's 退出"
 e2e_check "the program ended with status 0 (got $E2E_EXIT_STATUS)" [ "$E2E_EXIT_STATUS" = 0 ]
