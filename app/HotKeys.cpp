@@ -61,15 +61,26 @@ QString HotKeyText(const THotKeyRegistration& key) {
     return ShortCutToText(code);
 }
 
-QString HeldHotKeysText(const QList<THotKeyRegistration>& held) {
+QString HeldHotKeysText(const QList<THotKeyRegistration>& held, const std::optional<QString>& keptBy) {
     if (held.isEmpty()) return {};
     QStringList names;
     for (const THotKeyRegistration& key : held)
         names << HotKeyText(key);
     // The command stays on one line: a no-break space after the program's name, a word joiner after
     // the dashes. The list's separator is a text of its own: each language has its own.
+    const QString list = names.join(QCoreApplication::translate("HotKeys", "、"));
+    const QString command = QStringLiteral("vexmor\u00A0--\u2060capture");
+    // A compositor that keeps every key is where the user binds the command: saying that other
+    // programs hold them would send them looking for a program that is not there.
+    if (keptBy && keptBy->isEmpty())
+        return QCoreApplication::translate(
+                   "HotKeys", "桌面自己保留了以下热键：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
+            .arg(list, command);
+    if (keptBy)
+        return QCoreApplication::translate(
+                   "HotKeys", "%3 自己保留了以下热键：%1。可在 %3 的键盘设置中把 %2 绑定到一个键。")
+            .arg(list, command, *keptBy);
     return QCoreApplication::translate(
                "HotKeys", "以下热键已被其他程序占用：%1。可在桌面的键盘设置中把 %2 绑定到一个键。")
-        .arg(names.join(QCoreApplication::translate("HotKeys", "、")),
-             QStringLiteral("vexmor\u00A0--\u2060capture"));
+        .arg(list, command);
 }

@@ -3,6 +3,8 @@
 // 2 magnifier), or confirms an open overlay.
 #pragma once
 
+#include <optional>
+
 #include <QList>
 #include <QString>
 #include <Qt>
@@ -32,6 +34,8 @@ QList<THotKeyRegistration> HotKeyRegistrations(int choice, int customCode);
 // A combination as the settings tab names keys: "Prt Scr", "Alt + Prt Scr", "Ctrl + Shift + F5".
 QString HotKeyText(const THotKeyRegistration& key);
 
-// What the user is told when some of the combinations are held by other programs: which ones, and
-// that the capture command can be bound to a key instead. Empty when none is.
-QString HeldHotKeysText(const QList<THotKeyRegistration>& held);
+// What the user is told when some of the combinations are held: which ones, who keeps them (other
+// programs when `keptBy` is empty; else the desktop it names, or the desktop unnamed when the name
+// is empty), and that the capture command can be bound to a key there instead. Empty when none is.
+QString HeldHotKeysText(const QList<THotKeyRegistration>& held,
+                        const std::optional<QString>& keptBy = std::nullopt);

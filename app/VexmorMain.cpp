@@ -28,11 +28,13 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -313,6 +315,7 @@ void TVexmorMainForm::FormDestroy() {
     dCapTimer_->stop();
     UnregisterHotKeys();
     if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
+    if (IDesktopOffers* offers = Platform().offers.get()) offers->SetOffersHandler(nullptr);
     // A card still fading out would ask this window where to be after it has gone.
     TThumbForm::DeleteAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
@@ -403,6 +406,16 @@ void TVexmorMainForm::CreateTrayIcon() {
             &TVexmorMainForm::ExitMenuClick);
     connect(trayMenu_, &QMenu::aboutToShow, this, &TVexmorMainForm::TrayMenuPopup);
 
+    IDesktopOffers* offers = Platform().offers.get();
+    if (offers) offers->SetOffersHandler([this](const TDesktopOffers& now) { DesktopOffersChanged(now); });
+    if (!offers || offers->Offers().tray || Platform().name == QLatin1String("x11")) MakeTrayIcon();
+}
+
+void TVexmorMainForm::MakeTrayIcon() {
+    if (trayIcon_) return;
+    // Qt makes its icon a StatusNotifierItem when an item host is registered as the icon is made,
+    // else an XEmbed one; the host's single click means something else on each.
+    trayIsItem_ = DesktopOffers().statusNotifier;
     trayIcon_ = new QSystemTrayIcon(this);
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
     QIcon icon;
@@ -410,14 +423,26 @@ void TVexmorMainForm::CreateTrayIcon() {
     icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray32.png"))));
     trayIcon_->setIcon(icon);
     trayIcon_->setContextMenu(trayMenu_);
-    SetTrayHint(false);
+    SetTrayHint(CaptureHeld());
     connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger) TrayIconClick();
+        // An item host has no double click: its one click (Activate) is the way to the window.
+        if (reason == QSystemTrayIcon::Trigger) trayIsItem_ ? TrayIconDblClick() : TrayIconClick();
         if (reason == QSystemTrayIcon::DoubleClick) TrayIconDblClick();
     });
-    // Without a tray the icon simply does not show; a tray that appears later (or restarts) takes
-    // the icon, since Qt watches the tray's selection.
+    // An XEmbed tray that appears later (or restarts) takes the icon, since Qt watches the tray's
+    // selection; an item host that restarts gets the item again.
     trayIcon_->show();
+}
+
+TDesktopOffers TVexmorMainForm::DesktopOffers() const {
+    IDesktopOffers* offers = Platform().offers.get();
+    // A platform that cannot tell is taken to have the tray it always had.
+    return offers ? offers->Offers()
+                  : TDesktopOffers{.tray = true, .statusNotifier = false, .notifications = false};
+}
+
+void TVexmorMainForm::DesktopOffersChanged(const TDesktopOffers& offers) {
+    if (offers.tray) MakeTrayIcon();
 }
 
 void TVexmorMainForm::SetTrayHint(bool full) {
@@ -639,7 +664,7 @@ void TVexmorMainForm::RetranslateTexts() {
     LayoutCaptureSheet();
     LayOutCredits();
     JPGQSelChange();
-    heldKeysText_ = HeldHotKeysText(heldKeys_);
+    heldKeysText_ = HeldText(heldKeys_);
     ui->HeldKeysLabel->setText(heldKeysText_);
     LayOutHeldKeysNote();
 }
@@ -690,9 +715,14 @@ void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
     ReportHeldHotKeys(held);
 }
 
+QString TVexmorMainForm::HeldText(const QList<THotKeyRegistration>& held) {
+    const IHotKeys* keys = Platform().hotKeys.get();
+    return HeldHotKeysText(held, keys ? keys->KeysKeptBy() : std::nullopt);
+}
+
 void TVexmorMainForm::ReportHeldHotKeys(const QList<THotKeyRegistration>& held) {
     heldKeys_ = held;
-    heldKeysText_ = HeldHotKeysText(held);
+    heldKeysText_ = HeldText(held);
     if (ui.Made()) {
         ui->HeldKeysLabel->setText(heldKeysText_);
         ui->HeldKeysLabel->setVisible(!held.isEmpty());
@@ -701,32 +731,73 @@ void TVexmorMainForm::ReportHeldHotKeys(const QList<THotKeyRegistration>& held) 
     TellHeldHotKeys();
 }
 
-// Once per start the tray icon's message names the keys other programs hold. A tray that is not
-// there yet (a panel starting after the program) is looked for again every two seconds for two
-// minutes; the icon docks a moment after the tray appears, so the message waits one more look.
+// Once per start the user is told which keys are held: in the tray icon's balloon, or where the
+// desktop has no tray in its notifications. A tray that is not there yet (a panel starting after the
+// program) is looked for again every two seconds for two minutes; the icon docks a moment after the
+// tray appears, so the message waits one more look. Without either at the end, it goes to stderr.
 void TVexmorMainForm::TellHeldHotKeys() {
     constexpr int kMessageMs = 15000, kLookMs = 2000, kLooks = 60;
     if (!heldKeysTold_ && !heldKeysText_.isEmpty()) {
         const QString title = QStringLiteral("Vexmor");
         const bool waited = trayWait_ && trayWait_->isActive();
-        if (TrayMessageHook) {
-            TrayMessageHook(title, heldKeysText_);
+        // A notification service that fails the call puts the message back to wait for a tray.
+        auto failed = [self = QPointer<TVexmorMainForm>(this)] {
+            if (!self) return;
+            self->heldKeysTold_ = false;
+            self->TellHeldHotKeys();
+        };
+        if (TellUser(title, heldKeysText_, kMessageMs, waited, failed)) {
             heldKeysTold_ = true;
-        } else if (trayIcon_ && QSystemTrayIcon::isSystemTrayAvailable() &&
-                   (!waited || std::exchange(traySeen_, true))) {
-            trayIcon_->showMessage(title, heldKeysText_, QSystemTrayIcon::Information, kMessageMs);
-            heldKeysTold_ = true;
-        } else if (!trayWait_) {
-            trayWait_ = new QTimer(this);
-            trayWait_->setInterval(kLookMs);
-            connect(trayWait_, &QTimer::timeout, this, [this] {
-                if (++trayWaits_ >= kLooks) trayWait_->stop();
-                TellHeldHotKeys();
-            });
+        } else if (!trayWait_ || (!trayWait_->isActive() && trayWaits_ < kLooks)) {
+            if (!trayWait_) {
+                trayWait_ = new QTimer(this);
+                trayWait_->setInterval(kLookMs);
+                connect(trayWait_, &QTimer::timeout, this, [this] {
+                    const bool last = ++trayWaits_ >= kLooks;
+                    if (last) trayWait_->stop();
+                    TellHeldHotKeys();
+                    if (last && !heldKeysTold_ && !heldKeysText_.isEmpty()) {
+                        std::fprintf(stderr, "vexmor: %s\n", qPrintable(heldKeysText_));
+                        heldKeysTold_ = true;
+                    }
+                });
+            }
             trayWait_->start();
         }
     }
     if (trayWait_ && (heldKeysTold_ || heldKeysText_.isEmpty())) trayWait_->stop();
+}
+
+bool TVexmorMainForm::TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
+                               const std::function<void()>& failed) {
+    const TDesktopOffers offers = DesktopOffers();
+    if (trayIcon_ && offers.tray) {
+        if (waitedForTray && !std::exchange(traySeen_, true)) return false;
+        if (TrayMessageHook)
+            TrayMessageHook(title, text);
+        else
+            trayIcon_->showMessage(title, text, QSystemTrayIcon::Information, ms);
+        return true;
+    }
+    // A name the bus only could start (another desktop's notification service installed beside this
+    // one) may fail the call: such a service is not asked again in this run.
+    if (!offers.notifications || noticesFailed_) return false;
+    TDesktopNotice notice{.appName = QStringLiteral("Vexmor"),
+                          .iconName = QStringLiteral("vexmor"),
+                          .desktopEntry = QStringLiteral("vexmor"),
+                          .title = title,
+                          .text = text,
+                          .timeoutMs = ms};
+    Platform().offers->Notify(
+        notice, [self = QPointer<TVexmorMainForm>(this), failed](const TPlatformStatus& status) {
+            if (status || !self) return;
+            std::fprintf(stderr, "vexmor: the desktop's notification service failed: %s\n",
+                         qPrintable(status.reason));
+            self->noticesFailed_ = true;
+            // Never inside the call that asked: that one still counts the message as told.
+            if (failed) QTimer::singleShot(0, self, failed);
+        });
+    return true;
 }
 
 // The note on held keys sits under the hot-key row, as tall as its text wraps to at the group's
@@ -782,7 +853,12 @@ QString TVexmorMainForm::HelpPageUrl() {
 // --- the capture ----------------------------------------------------------------------------------
 
 void TVexmorMainForm::ComeForward() {
-    if (!isVisible()) return;
+    if (!isVisible()) {
+        // Without a tray nothing else leads back to a hidden window.
+        if (trayIcon_ && DesktopOffers().tray) return;
+        show();
+        SheetSelectChange();
+    }
     raise();
     activateWindow();
 }

@@ -37,8 +37,11 @@ namespace Ui {
 class VexmorMainForm;
 }
 
-// When set, the tray icon's messages go here instead (tests).
+// When set, the tray icon's balloons go here instead (tests); messages without a tray still go to
+// the desktop's notifications.
 inline std::function<void(const QString& title, const QString& text)> TrayMessageHook;
+
+struct TDesktopOffers;
 
 class TVexmorMainForm : public QWidget, public ICaptureOwner {
     Q_OBJECT
@@ -62,7 +65,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void setVisible(bool visible) override;
 
     // A later start of the program asked this one to come forward: a shown window is raised and
-    // activated; a hidden one stays hidden.
+    // activated; a hidden one stays hidden while the tray icon is the way back to it, and shows where
+    // the desktop has no tray.
     void ComeForward();
     // Freezes the desktop and opens the overlay in the given mode (0 chosen key, 1 active window,
     // 2 magnifier); nothing while an overlay is open.
@@ -158,6 +162,17 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void FormShow();
     void FormHide();
     void CreateTrayIcon();
+    // The icon itself, once a tray host exists (or on X11, where Qt docks it into a tray that comes
+    // later): Qt decides once per run, as the icon is made, whether it is a StatusNotifierItem, and
+    // an icon made before a late item host appears would never show there.
+    void MakeTrayIcon();
+    void DesktopOffersChanged(const TDesktopOffers& offers);
+    TDesktopOffers DesktopOffers() const;
+    // A message for the user outside the window: the tray icon's balloon where there is a tray, the
+    // desktop's notification where there is none; false when neither is there (yet). `failed` hears
+    // when the notification service refuses it afterwards.
+    bool TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
+                  const std::function<void()>& failed);
     void CreateThumbMenu();
     void ConnectHandlers();
     void RunExport(void (TExporter::*command)());
@@ -186,6 +201,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void UnregisterHotKeys();
     void ReportHeldHotKeys(const QList<THotKeyRegistration>& held);
     void TellHeldHotKeys();
+    static QString HeldText(const QList<THotKeyRegistration>& held);
     void LayOutHeldKeysNote();
     // A capture hot key (its identifier is its mode's number): confirms an open overlay, otherwise
     // starts a capture in its mode.
@@ -237,8 +253,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     QTimer* trayWait_ = nullptr;
     int trayWaits_ = 0;
     bool traySeen_ = false;
-    int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
-    int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
+    bool noticesFailed_ = false; // the notification service failed a call: not asked again
+    bool trayIsItem_ = false;    // the icon is a StatusNotifierItem: the host's one click is Activate
+    int heldNoteShift_ = 0;      // how far the note on held keys pushes the settings tab's rows down
+    int capEditLeft_ = 0;        // where the form puts the capture tab's two edit fields
     // The about tab's column of texts, top to bottom, each with the top the form gives it.
     std::vector<std::pair<QLabel*, int>> creditRows_;
     // The settings file as read at creation, until the controls have loaded it.

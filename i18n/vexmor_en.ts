@@ -112,6 +112,14 @@ keeps Print Screen for itself.
         <source>、</source>
         <translation>, </translation>
     </message>
+    <message>
+        <source>桌面自己保留了以下热键：%1。可在桌面的键盘设置中把 %2 绑定到一个键。</source>
+        <translation>The desktop keeps these hot keys for itself: %1. Bind %2 to a key in the desktop&apos;s keyboard settings.</translation>
+    </message>
+    <message>
+        <source>%3 自己保留了以下热键：%1。可在 %3 的键盘设置中把 %2 绑定到一个键。</source>
+        <translation>%3 keeps these hot keys for itself: %1. Bind %2 to a key in the keyboard settings of %3.</translation>
+    </message>
 </context>
 <context>
     <name>Input</name>

@@ -173,6 +173,7 @@ class TFakeHotKeys : public IHotKeys {
     void SetRemapHandler(std::function<void(const QList<int>&)> handler) override {
         s_->remapHandler = std::move(handler);
     }
+    std::optional<QString> KeysKeptBy() const override { return s_->keysKeptBy; }
 
   private:
     std::shared_ptr<TFakeState> s_;
@@ -207,6 +208,23 @@ class TFakeWindowShape : public IWindowShape {
     std::shared_ptr<TFakeState> s_;
 };
 
+class TFakeOffers : public IDesktopOffers {
+  public:
+    explicit TFakeOffers(std::shared_ptr<TFakeState> s) : s_(std::move(s)) {}
+    TDesktopOffers Offers() override { return s_->offers; }
+    void SetOffersHandler(std::function<void(const TDesktopOffers&)> handler) override {
+        s_->offersHandler = std::move(handler);
+    }
+    void Notify(const TDesktopNotice& notice, std::function<void(const TPlatformStatus&)> done) override {
+        const bool taken = s_->offers.notifications && !s_->noticesRefused;
+        if (s_->offers.notifications) s_->notices << notice;
+        if (done) done(taken ? TPlatformStatus::Ok() : TPlatformStatus::Fail(QStringLiteral("refused")));
+    }
+
+  private:
+    std::shared_ptr<TFakeState> s_;
+};
+
 } // namespace
 
 void TFakeState::RemapKeyboard() {
@@ -235,6 +253,7 @@ std::unique_ptr<TPlatform> MakeFakePlatform(std::shared_ptr<TFakeState> state) {
     p->activeWindow = std::make_unique<TFakeActiveWindow>(state);
     p->hotKeys = std::make_unique<TFakeHotKeys>(state);
     p->windowShape = std::make_unique<TFakeWindowShape>(state);
+    p->offers = std::make_unique<TFakeOffers>(state);
     return p;
 }
 

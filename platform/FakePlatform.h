@@ -52,6 +52,7 @@ struct TFakeState {
     QList<HotKey> refusedHotKeys; // registered but held by others: tried again on a mapping change
     std::function<void(int)> hotKeyHandler;
     std::function<void(const QList<int>&)> remapHandler;
+    std::optional<QString> keysKeptBy; // KeysKeptBy: set plays a compositor that keeps every key
     // A change of the keyboard mapping: every registered combination is tried again against
     // `heldByOthers`, and the handler hears which are not ours.
     void RemapKeyboard();
@@ -66,6 +67,16 @@ struct TFakeState {
     void SetCompositor(bool on) {
         compositor = on;
         if (compositorHandler) compositorHandler(on);
+    }
+    // desktop offers
+    TDesktopOffers offers{.tray = true, .statusNotifier = false, .notifications = true};
+    QList<TDesktopNotice> notices; // what Notify was given while notifications were offered
+    bool noticesRefused = false;   // the service takes the name but fails every call
+    std::function<void(const TDesktopOffers&)> offersHandler;
+    // A tray host or notification service comes or goes, told as the bus would tell it.
+    void SetOffers(const TDesktopOffers& now) {
+        offers = now;
+        if (offersHandler) offersHandler(now);
     }
 };
 

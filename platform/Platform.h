@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,10 @@ class IHotKeys {
     // What the desktop shows for the hot key where it lists the program's shortcuts (the portal's
     // shortcut settings); services that show no such list ignore it.
     virtual void SetDescription(int /*id*/, const QString& /*text*/) {}
+    // Who keeps the combinations reported held: nothing where other programs hold them (an X11
+    // client grabbed them first); the desktop's name where the desktop or compositor itself keeps
+    // every key (a Wayland compositor without a shortcut service), empty when it has no known name.
+    virtual std::optional<QString> KeysKeptBy() const { return std::nullopt; }
 };
 
 // The parts of a window that show and take input. Without a compositing manager a per-pixel-alpha
@@ -251,6 +256,36 @@ class IWindowShape {
     virtual void SetCompositorHandler(std::function<void(bool active)> handler) = 0;
 };
 
+// What the desktop offers for telling the user something outside the program's windows.
+struct TDesktopOffers {
+    bool tray = false;           // a tray host docks icons (an XEmbed tray or a StatusNotifierItem host)
+    bool statusNotifier = false; // a StatusNotifierItem host is registered: Qt's icon is an item then
+    bool notifications = false;  // a notification service answers (or the bus starts one on demand)
+    bool operator==(const TDesktopOffers&) const = default;
+};
+
+// A desktop notification: the same title and text a tray balloon would show.
+struct TDesktopNotice {
+    QString appName, iconName, desktopEntry; // the program as the desktop lists it
+    QString title, text;
+    int timeoutMs = -1; // -1: the notification service's own
+};
+
+class IDesktopOffers {
+  public:
+    virtual ~IDesktopOffers() = default;
+    // Answered from memory where the implementation follows the desktop's notices (the bus's names
+    // and signals), asked again otherwise: cheap enough to ask whenever the answer is needed.
+    virtual TDesktopOffers Offers() = 0;
+    // Called on the GUI thread when what Offers answers changes (a panel with its tray starts late,
+    // or ends); the one handler.
+    virtual void SetOffersHandler(std::function<void(const TDesktopOffers&)> handler) = 0;
+    // Shows the notice through the desktop's notification service, without waiting for it: `done`
+    // (optional) hears on the GUI thread whether the service took it.
+    virtual void Notify(const TDesktopNotice& notice,
+                        std::function<void(const TPlatformStatus&)> done = {}) = 0;
+};
+
 struct TPlatform {
     QString name; // "x11", "wayland" or "fake"
     std::unique_ptr<IDisplayService> display;
@@ -262,6 +297,7 @@ struct TPlatform {
     std::unique_ptr<IActiveWindow> activeWindow;
     std::unique_ptr<IHotKeys> hotKeys;
     std::unique_ptr<IWindowShape> windowShape;
+    std::unique_ptr<IDesktopOffers> offers;
 };
 
 // The services in use. Loaded on first call: VEXMOR_PLATFORM=fake selects the fake; a Wayland session

@@ -1,6 +1,7 @@
 // The Wayland implementation of the platform services. The display check opens the program's own
 // connection to the compositor before Qt is set up; the grab and the monitors use it from then on,
 // while the toolkit keeps its own connection for the windows.
+#include "DesktopOffers.h"
 #include "DesktopServices.h"
 #include "KWinScreenShot.h"
 #include "Platform.h"
@@ -164,6 +165,7 @@ class TCompositorKeys : public IHotKeys {
     void Unregister(int) override {}
     void SetHandler(std::function<void(int)>) override {}
     void SetRemapHandler(std::function<void(const QList<int>&)>) override {}
+    std::optional<QString> KeysKeptBy() const override { return DesktopEnvironmentName(); }
 };
 
 // The capture keys through the desktop portal's GlobalShortcuts where it is offered (asked when the
@@ -179,6 +181,7 @@ class TLazyHotKeys : public IHotKeys {
         Real().SetRemapHandler(std::move(handler));
     }
     void SetDescription(int id, const QString& text) override { Real().SetDescription(id, text); }
+    std::optional<QString> KeysKeptBy() const override { return real_ ? real_->KeysKeptBy() : std::nullopt; }
 
   private:
     IHotKeys& Real() {
@@ -208,6 +211,8 @@ std::unique_ptr<TPlatform> MakeWaylandPlatform() {
     p->windowShape = std::make_unique<TWaylandWindowShape>();
     p->grabber = std::make_unique<TLazyGrabber>(holder);
     p->hotKeys = std::make_unique<TLazyHotKeys>();
+    // Wayland has no XEmbed: the tray is a StatusNotifierItem host or none.
+    p->offers = std::make_unique<TBusDesktopOffers>(QDBusConnection::sessionBus(), nullptr);
     // The focused window where the compositor tells it (sway's IPC); elsewhere none, and a window
     // capture takes the whole desktop with an empty title.
     const QString sway = qEnvironmentVariable("SWAYSOCK");

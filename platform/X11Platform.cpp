@@ -1,6 +1,7 @@
 // The X11 implementation of the platform services. The display check runs before Qt is set up,
 // on a connection of its own; everything later uses Qt's connection.
 #include "Platform.h"
+#include "DesktopOffers.h"
 #include "DesktopServices.h"
 #include "X11Connection.h"
 #include "X11Services.h"
@@ -232,6 +233,24 @@ class TX11WindowShape : public IWindowShape, public QAbstractNativeEventFilter {
     std::function<void(bool)> handler_;
 };
 
+// An XEmbed tray manager owns _NET_SYSTEM_TRAY_S<screen>. Asked on each question (one round trip):
+// Qt follows the selection itself to dock the icon, so nothing here needs its notices.
+bool XEmbedTrayOwned() {
+    xcb_connection_t* c = QtConnection();
+    if (!c) return false;
+    char* host = nullptr;
+    int display = 0, screenNumber = 0;
+    if (!xcb_parse_display(nullptr, &host, &display, &screenNumber)) screenNumber = 0;
+    std::free(host);
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber);
+    XcbReply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, uint16_t(name.size()), name.constData()), nullptr));
+    if (!atom || atom->atom == XCB_NONE) return false; // nobody ever named it: no tray
+    XcbReply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
 } // namespace
 
 std::unique_ptr<TPlatform> MakeX11Platform() {
@@ -246,5 +265,6 @@ std::unique_ptr<TPlatform> MakeX11Platform() {
     p->grabber = MakeX11Grabber();
     p->activeWindow = MakeX11ActiveWindow();
     p->hotKeys = MakeX11HotKeys();
+    p->offers = std::make_unique<TBusDesktopOffers>(QDBusConnection::sessionBus(), XEmbedTrayOwned);
     return p;
 }

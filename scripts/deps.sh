@@ -27,6 +27,9 @@ VEXMOR_PACKAGES=(
   dbus-daemon libglib2.0-bin desktop-file-utils
   # Wayland scenarios: a headless compositor, its reference grab, the clipboard tools, a fake portal
   sway grim wl-clipboard python3-dbusmock
+  # the StatusNotifierItem tray scenario: waybar's tray as a real item host (dbusmock, above, is its
+  # notification server)
+  waybar
   # the real portal's scenario: the front-end, the wlr backend (which needs a running PipeWire) and
   # the GTK backend, whose Access the front-end wants before it offers Screenshot at all
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire

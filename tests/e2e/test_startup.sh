@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up as a user meets it: a plain start keeps running with its hidden main window; a second
-# start hands over and exits at once; a stale socket from a killed instance does not block a start.
+# start hands over and exits at once, and shows the window (there is no tray); a stale socket from a
+# killed instance does not block a start.
 source "$(dirname "$0")/lib.sh"
 e2e_init startup
 e2e_start_x
@@ -23,6 +24,9 @@ e2e_check "second start exits 0 (was $status)" test "$status" = 0
 e2e_check "second start exits within 2 s (took ${elapsed_ms} ms)" test "$elapsed_ms" -lt 2000
 e2e_check "first instance still runs" e2e_alive "$first"
 e2e_check "only one main window" test "$(e2e_main_windows | wc -l)" = 1
+# Without a tray nothing else leads back to the hidden window: the second start shows it.
+main_window_shown() { xdotool search --all --onlyvisible --class --name '^Vexmor$' >/dev/null; }
+e2e_wait_for "the main window shown by the second start (no tray here)" 30 main_window_shown
 
 # A killed instance leaves its socket behind; the next start must take it over.
 kill -KILL "$first"

@@ -27,6 +27,8 @@
 #   wl_start_session_bus      a private session bus for the session's clients (before the
 #                             compositor), its address in DBUS_SESSION_BUS_ADDRESS
 #   wl_name_owned NAME        true when NAME has an owner on that bus
+#   wl_main_shown, wl_main_hidden
+#                             the program's main window ("Vexmor") is or is not on screen
 
 WL_AS=()
 WL_ENV=()
@@ -295,3 +297,15 @@ wl_start_kde_portal() {
   e2e_poll 30 wl_kde_portal_ready ||
     e2e_fail "the portal offers no Screenshot: $(grep -v Monitoring "$E2E_DIR/portal.log" | tail -8)"
 }
+
+# A hidden Qt window has no surface: it is not in sway's tree at all.
+wl_main_windows() {
+  wl_swaymsg -r -t get_tree | python3 -c '
+import json, sys
+def walk(n):
+    if n.get("name") == "Vexmor" and n.get("visible"): yield n
+    for k in n.get("nodes", []) + n.get("floating_nodes", []): yield from walk(k)
+print(sum(1 for _ in walk(json.load(sys.stdin))))'
+}
+wl_main_shown() { [ "$(wl_main_windows)" -ge 1 ]; }
+wl_main_hidden() { [ "$(wl_main_windows)" = 0 ]; }
