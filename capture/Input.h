@@ -53,12 +53,6 @@ inline bool OverlayWorkerRuns = true;
 // Starts a capture in the given mode for the owner, unless one is already open.
 void StartCapture(TCaptureMode mode, ICaptureOwner* owner);
 
-// Where the compositor places each window on its own output (Wayland), an overlay window shows one
-// monitor: the device pixels of that monitor per logical pixel of its screen (the compositor's own,
-// fractional scale), and the device pixel under a point of the window (the pointer's hot spot).
-double MonitorScale(const QRect& monitor, const QRect& logical, double frameworkRatio);
-QPoint DevicePixelOf(const QPointF& logical, double scale);
-
 class TCatchThread : public QThread {
   public:
     explicit TCatchThread(TInputForm* form) : form_(form) {}
