@@ -257,6 +257,28 @@ void TInputForm::ConnectCapBox(TCapBox* box, int view) {
     };
 }
 
+namespace {
+
+// Where the compositor places each window on its own output (Wayland), an overlay window shows one
+// monitor: the device pixels of that monitor per logical pixel of its screen.
+double MonitorScale(const QRect& monitor, const QRect& logical, double frameworkRatio) {
+    // The framework's ratio is the compositor's whole buffer scale, rounded up from a fractional one
+    // (a 1.25 or 1.5 output says 2): the monitor's device pixels over its screen's logical ones are
+    // the scale the compositor really shows it at.
+    if (!monitor.isEmpty() && !logical.isEmpty()) return double(monitor.width()) / logical.width();
+    return frameworkRatio > 0 ? frameworkRatio : 1.0;
+}
+
+QPoint DevicePixelOf(const QPointF& logical, double scale) {
+    // The device pixel the hot spot at a logical point lies in, as the compositor draws the pointer:
+    // floor(p * s). Logical point 1 on a 1.25 output is device 1.25, pixel 1; a point on a pixel's edge
+    // (1.5 * 2) is that pixel, within a rounding error.
+    constexpr double eps = 1e-6;
+    return QPoint(int(std::floor(logical.x() * scale + eps)), int(std::floor(logical.y() * scale + eps)));
+}
+
+} // namespace
+
 // The pointer, sounds and monitors of the real desktop.
 void TInputForm::SetUpServices() {
     GetCursorPos = [this](QPoint& screen) {
@@ -322,9 +344,9 @@ QPoint TInputForm::ScreenFromGlobal(const QPoint& global) const {
             if (!s->geometry().contains(global)) continue;
             const QRect m = Platform().display->MonitorNamed(s->name());
             if (m.isEmpty()) break;
-            const double f = s->devicePixelRatio();
-            const QPoint in = global - s->geometry().topLeft();
-            return m.topLeft() + QPoint(qRound(in.x() * f), qRound(in.y() * f));
+            const double f = MonitorScale(m, s->geometry(), s->devicePixelRatio());
+            const QPointF in = global - s->geometry().topLeft();
+            return m.topLeft() + DevicePixelOf(in, f);
         }
     }
     QScreen* s = QGuiApplication::primaryScreen();
@@ -362,8 +384,8 @@ void TInputForm::ShowOnEveryMonitor() {
         QScreen* s = placed[i].first;
         TOverlayView view;
         view.origin = placed[i].second.topLeft() - DesktopBounds.topLeft();
-        view.scale = s && s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
         view.logical = s ? s->geometry() : QRect(QPoint(0, 0), placed[i].second.size());
+        view.scale = MonitorScale(placed[i].second, view.logical, s ? s->devicePixelRatio() : 1.0);
         QWidget* window = this;
         view.box = capBox_;
         if (i > 0) {
@@ -502,9 +524,9 @@ QPoint TInputForm::ClientFromEvent(const QPointF& logical, int view) {
                     break;
                 }
         }
-        return v->origin + QPoint(int(std::floor(at.x() * v->scale)), int(std::floor(at.y() * v->scale)));
+        return v->origin + DevicePixelOf(at, v->scale);
     }
-    const QPoint scaled(int(std::floor(logical.x() * scale_)), int(std::floor(logical.y() * scale_)));
+    const QPoint scaled = DevicePixelOf(logical, scale_);
     if (eventTolerance_ <= 0.5 + 1e-6 && scale_ == 1.0) return scaled;
     if (!PointerPos) return scaled;
     // Under the framework's scaling, events carry whole logical pixels only. The pointer's device

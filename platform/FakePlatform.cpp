@@ -20,6 +20,7 @@ class TFakeDisplay : public IDisplayService {
     }
     QList<QRect> Monitors() override { return s_->monitors; }
     bool CanPlaceWindows() override { return s_->placesWindows; }
+    QRect MonitorNamed(const QString& name) override { return s_->namedMonitors.value(name); }
 
   private:
     std::shared_ptr<TFakeState> s_;

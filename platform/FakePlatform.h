@@ -14,6 +14,7 @@ struct TFakeState {
     QString refusalReason = QStringLiteral("no 32-bit ARGB visual");
     QList<QRect> monitors{QRect(0, 0, 1920, 1080)};
     bool placesWindows = true; // CanPlaceWindows: false plays a compositor that places windows itself
+    QHash<QString, QRect> namedMonitors; // MonitorNamed, by screen name (a compositor's outputs)
     // single instance
     bool anotherInstance = false; // BecomeFirstOrHandOver answers false
     int comeForwardRequests = 0;  // how often this process asked another one

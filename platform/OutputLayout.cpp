@@ -85,15 +85,41 @@ QRect TOutputLayout::Bounds() const {
     return bounds;
 }
 
+const TOutputPlace* TOutputLayout::PlaceOf(const QPointF& logical) const {
+    // Half open: an output's right and bottom edges are its neighbour's.
+    for (const TOutputPlace& p : places_) {
+        const QRect& l = p.info.logical;
+        if (logical.x() >= l.left() && logical.x() < l.left() + l.width() && logical.y() >= l.top() &&
+            logical.y() < l.top() + l.height())
+            return &p;
+    }
+    return nullptr;
+}
+
+QPointF TOutputLayout::Map(const QPointF& logical, const TOutputPlace* by) const {
+    if (!by) return QPointF(x_.Map(logical.x()), y_.Map(logical.y()));
+    const QRect& l = by->info.logical;
+    return QPointF(by->device.left() + (logical.x() - l.left()) * by->device.width() / l.width(),
+                   by->device.top() + (logical.y() - l.top()) * by->device.height() / l.height());
+}
+
 QPointF TOutputLayout::DeviceFromLogical(const QPointF& logical) const {
-    return QPointF(x_.Map(logical.x()), y_.Map(logical.y()));
+    return Map(logical, PlaceOf(logical));
 }
 
 QRect TOutputLayout::DeviceFromLogical(const QRect& logical) const {
     if (logical.isEmpty()) return {};
-    const QPointF a = DeviceFromLogical(QPointF(logical.left(), logical.top()));
-    const QPointF b =
-        DeviceFromLogical(QPointF(logical.left() + logical.width(), logical.top() + logical.height()));
+    // Both corners by the output of the first pixel, so that a frame keeps its size at that scale.
+    const TOutputPlace* by = PlaceOf(QPointF(logical.topLeft()));
+    const QPointF a = Map(QPointF(logical.left(), logical.top()), by);
+    const QPointF b = Map(QPointF(logical.left() + logical.width(), logical.top() + logical.height()), by);
     const int l = int(std::lround(a.x())), t = int(std::lround(a.y()));
     return QRect(l, t, int(std::lround(b.x())) - l, int(std::lround(b.y())) - t);
+}
+
+QPoint TOutputLayout::DevicePixelAt(const QPointF& logical) const {
+    const QPointF d = DeviceFromLogical(logical);
+    // Within a rounding error of a pixel's edge is on that edge (1.5 * 1000 / 1000 and the like).
+    constexpr double eps = 1e-6;
+    return QPoint(int(std::floor(d.x() + eps)), int(std::floor(d.y() + eps)));
 }

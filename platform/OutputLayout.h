@@ -8,6 +8,14 @@
 // side by side outputs stay side by side, and no two outputs ever overlap (a smaller scale beside a
 // larger one leaves a black strip rather than covering its neighbour). No Wayland header: tests use it
 // on its own.
+//
+// A point on an output is placed by that output's own scale from its own corner, not by the stretched
+// axes: outputs of different heights side by side share the horizontal stretches but not their rows
+// (a 1.25 output beside a 2x one keeps its rows at 1.25 even where the 2x one stretches the axis). The
+// device pixel under a logical point p of an output at scale s is floor((p - corner) * s): the pointer's
+// hot spot at p lies in that pixel, and the compositor draws the pointer there. At a fractional scale
+// some logical points fall inside a device pixel (1.25: point 1 is device 1.25, pixel 1), and some
+// device pixels lie under no whole logical point (1.25: pixel 3, between points 2 = 2.5 and 3 = 3.75).
 #pragma once
 
 #include <QList>
@@ -39,9 +47,12 @@ class TOutputLayout {
     const std::vector<TOutputPlace>& Places() const { return places_; }
     QList<QRect> Monitors() const;
     QRect Bounds() const;
-    // A logical point or rectangle in device pixels (a window's frame, the pointer).
+    // A logical point or rectangle in device pixels (a window's frame, the pointer): by the output it
+    // lies on (a rectangle: the output of its first pixel), else by the stretched axes.
     QPointF DeviceFromLogical(const QPointF& logical) const;
     QRect DeviceFromLogical(const QRect& logical) const;
+    // The device pixel under a logical point (the pointer's hot spot there).
+    QPoint DevicePixelAt(const QPointF& logical) const;
 
   private:
     // One axis: logical edges and their device coordinates, ascending.
@@ -51,6 +62,8 @@ class TOutputLayout {
         double Map(double v) const;
     };
     static TAxis MakeAxis(const std::vector<TOutputInfo>& outputs, bool horizontal);
+    const TOutputPlace* PlaceOf(const QPointF& logical) const;
+    QPointF Map(const QPointF& logical, const TOutputPlace* by) const;
 
     std::vector<TOutputPlace> places_;
     TAxis x_, y_;

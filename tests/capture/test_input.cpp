@@ -855,6 +855,57 @@ TEST_F(InputFormTest, AFailedGrabIsToldInTheInterfaceLanguage) {
                                  QStringLiteral("无法捕获屏幕：nothing to grab")}));
 }
 
+// On an output at a fractional scale the framework reports the compositor's rounded-up buffer scale
+// (2 on a 1.25 or 1.5 output); the overlay's window takes its monitor's device pixels per logical one,
+// and the pixel under a point is the one its position times that scale falls into.
+TEST_F(InputFormTest, AWindowOnAFractionalOutputMapsPointsByTheOutputsScale) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize logical = screen->geometry().size();
+    struct TCase {
+        double scale;
+        QPointF from, to; // the drag, in the window's logical coordinates (the last point inside)
+        QRect pixels;     // the device pixels it keeps
+    };
+    const TCase cases[] = {
+        {1.25, {20, 30}, {119, 79}, QRect(QPoint(25, 37), QPoint(148, 98))},
+        {1.25, {3, 4}, {43, 44}, QRect(QPoint(3, 5), QPoint(53, 55))}, // 3.75 is pixel 3, 5.0 pixel 5
+        {1.5, {21, 1}, {120, 61}, QRect(QPoint(31, 1), QPoint(180, 91))},
+        {1.5, {0, 0}, {logical.width() - 0.5, 40}, QRect(QPoint(0, 0), QPoint(int(logical.width() * 1.5) - 1, 60))},
+        {2, {10.5, 20.25}, {110, 70}, QRect(QPoint(21, 40), QPoint(220, 140))},
+        {1, {20, 30}, {119, 79}, QRect(QPoint(20, 30), QPoint(119, 79))},
+    };
+    fake->placesWindows = false;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.scale << " from " << c.from.x() << "," << c.from.y());
+        const QSize device(int(logical.width() * c.scale), int(logical.height() * c.scale));
+        fake->monitors = {QRect(QPoint(0, 0), device)};
+        fake->namedMonitors = {{screen->name(), fake->monitors.front()}};
+        fake->desktopImage = PatternImage(device.width(), device.height());
+        owner.stores = 0;
+        StartCapture(TCaptureMode::Desktop, &owner);
+        ASSERT_NE(InputForm, nullptr);
+        form = InputForm;
+        ASSERT_EQ(form->Views().size(), 1u);
+        EXPECT_DOUBLE_EQ(form->Views().front().scale, c.scale);
+        const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+            QMouseEvent e(type, at, form->CapBox()->mapToGlobal(at), Qt::LeftButton, buttons,
+                          Qt::ControlModifier);
+            QCoreApplication::sendEvent(form->CapBox(), &e);
+        };
+        send(QEvent::MouseButtonPress, c.from, Qt::LeftButton);
+        send(QEvent::MouseMove, (c.from + c.to) / 2, Qt::LeftButton);
+        send(QEvent::MouseMove, c.to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, c.to, Qt::NoButton);
+        ASSERT_EQ(owner.stores, 1);
+        ASSERT_EQ(QSize(owner.capture.Width(), owner.capture.Height()), c.pixels.size());
+        EXPECT_EQ(owner.capture.GetPixel(0, 0) & 0xFFFFFF, PatternPixel(c.pixels.left(), c.pixels.top()) & 0xFFFFFF);
+        EXPECT_EQ(owner.capture.GetPixel(c.pixels.width() - 1, c.pixels.height() - 1) & 0xFFFFFF,
+                  PatternPixel(c.pixels.right(), c.pixels.bottom()) & 0xFFFFFF);
+        FlushDeletes();
+    }
+    fake->namedMonitors.clear();
+}
+
 // Where the compositor places every window, the overlay goes full screen on each screen as a view of
 // its own: its pixels and its clicks are the same as the one window's over the whole desktop.
 TEST_F(InputFormTest, AWindowPerScreenShowsAndTakesWhatTheOneWindowDoes) {

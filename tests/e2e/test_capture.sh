@@ -111,5 +111,9 @@ for factor in QT_SCALE_FACTOR=2 QT_SCALE_FACTOR=1.5 'QT_SCREEN_SCALE_FACTORS=1;2
   rectangle_from 1201 301 "scale $factor"
   stop_vexmor_and_clear
 done
+# At 1.5 a logical pixel holds a device pixel and a half: from the last third of one as well.
+QT_SCALE_FACTOR=1.5 e2e_start_capture
+rectangle_from 1202 302 "scale 1.5, the other third"
+stop_vexmor_and_clear
 
 e2e_pass

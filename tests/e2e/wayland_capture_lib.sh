@@ -31,15 +31,22 @@ capture() { # OVERLAY-WINDOWS [X Y]
   e2e_wait_for "the overlay on ${1:-1} output(s)" 30 overlay_shown "${1:-1}"
   e2e_wait_for "the tinted desktop on screen" 30 pixel_differs "$x" "$y" "$plain"
 }
-# A Ctrl rectangle on the open overlay, from X Y to the pixel W x H from there (the last one inside).
-ctrl_rectangle() { # X Y W H
+# A Ctrl rectangle on the open overlay, from X Y to the pixel W x H from there (the last one inside);
+# ctrl_rectangle_drag leaves the button and Ctrl held, ctrl_rectangle_release lets them go.
+ctrl_rectangle_drag() { # X Y W H
   wl_input keydown Control_L
   wl_input move "$1" "$2"
   wl_input press left
   wl_input move $(($1 + $3 / 3)) $(($2 + $4 / 2))
   wl_input move $(($1 + $3 - 1)) $(($2 + $4 - 1))
+}
+ctrl_rectangle_release() {
   wl_input release left
   wl_input keyup Control_L
+}
+ctrl_rectangle() { # X Y W H
+  ctrl_rectangle_drag "$@"
+  ctrl_rectangle_release
 }
 saved() { e2e_saved_picture "$DESK"; }
 # The saved picture, checked to be W x H, its path on stdout.
