@@ -870,7 +870,10 @@ TEST_F(InputFormTest, AWindowOnAFractionalOutputMapsPointsByTheOutputsScale) {
         {1.25, {20, 30}, {119, 79}, QRect(QPoint(25, 37), QPoint(148, 98))},
         {1.25, {3, 4}, {43, 44}, QRect(QPoint(3, 5), QPoint(53, 55))}, // 3.75 is pixel 3, 5.0 pixel 5
         {1.5, {21, 1}, {120, 61}, QRect(QPoint(31, 1), QPoint(180, 91))},
-        {1.5, {0, 0}, {logical.width() - 0.5, 40}, QRect(QPoint(0, 0), QPoint(int(logical.width() * 1.5) - 1, 60))},
+        {1.5,
+         {0, 0},
+         {logical.width() - 0.5, 40},
+         QRect(QPoint(0, 0), QPoint(int(logical.width() * 1.5) - 1, 60))},
         {2, {10.5, 20.25}, {110, 70}, QRect(QPoint(21, 40), QPoint(220, 140))},
         {1, {20, 30}, {119, 79}, QRect(QPoint(20, 30), QPoint(119, 79))},
     };
@@ -898,7 +901,8 @@ TEST_F(InputFormTest, AWindowOnAFractionalOutputMapsPointsByTheOutputsScale) {
         send(QEvent::MouseButtonRelease, c.to, Qt::NoButton);
         ASSERT_EQ(owner.stores, 1);
         ASSERT_EQ(QSize(owner.capture.Width(), owner.capture.Height()), c.pixels.size());
-        EXPECT_EQ(owner.capture.GetPixel(0, 0) & 0xFFFFFF, PatternPixel(c.pixels.left(), c.pixels.top()) & 0xFFFFFF);
+        EXPECT_EQ(owner.capture.GetPixel(0, 0) & 0xFFFFFF,
+                  PatternPixel(c.pixels.left(), c.pixels.top()) & 0xFFFFFF);
         EXPECT_EQ(owner.capture.GetPixel(c.pixels.width() - 1, c.pixels.height() - 1) & 0xFFFFFF,
                   PatternPixel(c.pixels.right(), c.pixels.bottom()) & 0xFFFFFF);
         FlushDeletes();

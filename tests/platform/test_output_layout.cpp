@@ -86,18 +86,19 @@ TEST(OutputLayout, ThePixelUnderAPointIsItsOwnOutputsScaleFloored) {
     const TOutputLayout layout({Output("A", QRect(0, 0, 1280, 800), QSize(1600, 1000)),
                                 Output("B", QRect(1280, 0, 1000, 600), QSize(1500, 900)),
                                 Output("C", QRect(2280, 0, 800, 600), QSize(1600, 1200))});
-    ASSERT_EQ(layout.Monitors(), (QList<QRect>{QRect(0, 0, 1600, 1000), QRect(1600, 0, 1500, 900),
-                                               QRect(3100, 0, 1600, 1200)}));
+    ASSERT_EQ(layout.Monitors(),
+              (QList<QRect>{QRect(0, 0, 1600, 1000), QRect(1600, 0, 1500, 900), QRect(3100, 0, 1600, 1200)}));
     const struct {
         QPointF logical;
         QPoint pixel;
     } cases[] = {
-        {{0, 0}, {0, 0}},          {{1, 1}, {1, 1}},           {{3, 3}, {3, 3}}, // 1.25: 3.75 is pixel 3
-        {{4, 4}, {5, 5}},          {{1279.5, 799.5}, {1599, 999}},               // the last point of A
-        {{100, 700}, {125, 875}},                                                // below B and C's rows
-        {{1280, 0}, {1600, 0}},    {{1281, 1}, {1601, 1}},     {{1282, 3}, {1603, 4}},
-        {{2279, 599}, {3098, 898}},                                              // B's last whole point
-        {{2280, 0}, {3100, 0}},    {{2281.5, 599.75}, {3103, 1199}},             // C at 2
+        {{0, 0}, {0, 0}},         {{1, 1}, {1, 1}},
+        {{3, 3}, {3, 3}},                                         // 1.25: 3.75 is pixel 3
+        {{4, 4}, {5, 5}},         {{1279.5, 799.5}, {1599, 999}}, // the last point of A
+        {{100, 700}, {125, 875}},                                 // below B and C's rows
+        {{1280, 0}, {1600, 0}},   {{1281, 1}, {1601, 1}},
+        {{1282, 3}, {1603, 4}},   {{2279, 599}, {3098, 898}},       // B's last whole point
+        {{2280, 0}, {3100, 0}},   {{2281.5, 599.75}, {3103, 1199}}, // C at 2
     };
     for (const auto& c : cases)
         EXPECT_EQ(layout.DevicePixelAt(c.logical), c.pixel) << c.logical.x() << "," << c.logical.y();
