@@ -37,6 +37,8 @@ inline const QString AutoTitleBox = QStringLiteral("AutoTitleBox");
 inline const QString TransPNGBox = QStringLiteral("TransPNGBox");
 // The interface language: 0 the locale's, 1 Chinese, 2 English (TInterfaceLanguage).
 inline const QString InterfaceLanguageSel = QStringLiteral("InterfaceLanguageSel");
+// 1 once the user was told that the desktop asks for permission before the first capture.
+inline const QString PermissionNoticeTold = QStringLiteral("PermissionNoticeTold");
 // Placement values below "<key>\<object name>".
 inline const QString State = QStringLiteral("State");
 inline const QString Left = QStringLiteral("Left");

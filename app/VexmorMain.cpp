@@ -10,6 +10,7 @@
 #include "Globals.h"
 #include "Input.h"
 #include "Platform.h"
+#include "ScreenGrab.h"
 #include "Sounds.h"
 #include "AllTools.h"
 #include "WinTools.h"
@@ -864,7 +865,25 @@ void TVexmorMainForm::ComeForward() {
 }
 
 void TVexmorMainForm::StartCapture(TCaptureMode mode) {
+    TellOfPermissionDialog();
     ::StartCapture(mode, this);
+}
+
+// Where the desktop asks before it gives the program its first picture, the user is told once, as
+// the first capture asks, that the dialog is the desktop's and that "Allow" lets every later capture
+// through: a dialog from the system, unannounced, reads like something gone wrong.
+void TVexmorMainForm::TellOfPermissionDialog() {
+    IScreenGrabber* grabber = Platform().grabber.get();
+    if (!grabber || GrabbingDesktop() || !grabber->AsksPermissionFirst()) return;
+    TSettingsStore store;
+    store.Load();
+    if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;
+    const QString text =
+        tr("桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。");
+    if (!TellUser(QStringLiteral("Vexmor"), text, 15000, false, {}))
+        std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
+    store.WriteInteger(kSettingsKey, SettingName::PermissionNoticeTold, 1);
+    (void)store.Save();
 }
 
 // Until the controls exist the settings file answers for them, and the capture's texts wait for

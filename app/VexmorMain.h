@@ -168,6 +168,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void MakeTrayIcon();
     void DesktopOffersChanged(const TDesktopOffers& offers);
     TDesktopOffers DesktopOffers() const;
+    void TellOfPermissionDialog();
     // A message for the user outside the window: the tray icon's balloon where there is a tray, the
     // desktop's notification where there is none; false when neither is there (yet). `failed` hears
     // when the notification service refuses it afterwards.

@@ -77,12 +77,18 @@ void TellCaptureFailed(const QString& reason) {
 
 void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     if (InputForm || !owner) return;
+    // A capture asked for while the last one still waits for the desktop (its permission dialog
+    // unanswered) takes that one back instead: the key, pressed again, is the way out of the wait.
+    if (GrabbingDesktop()) {
+        if (TPlatform& platform = Platform(); platform.grabber) platform.grabber->Withdraw();
+        return;
+    }
     const auto requested = TCaptureClock::now();
     const auto requestedWall = std::chrono::system_clock::now();
     // Every start shows the grabbed rows at once (the magnifier its magnified part of them) and
     // narrows them into the picture while the first frame is on screen.
     TDesktopGrab grab = GrabDesktop(mode, owner->CaptureCursorSetting(), true);
-    if (grab.image.Empty()) return;
+    if (grab.image.Empty() || grab.withdrawn) return;
     if (!grab.failure.isEmpty()) {
         // Nothing was read from the screen: an overlay would show a black desktop as if it were one.
         TellCaptureFailed(grab.failure);

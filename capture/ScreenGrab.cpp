@@ -4,6 +4,7 @@
 #include "Platform.h"
 
 #include <QCoreApplication>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -70,6 +71,7 @@ void GrabWithRows(TDesktopGrab& g, bool pointer) {
     g.image.FillRect(image, 0xFF000000u, 256);
     if (!status) {
         g.failure = status.reason;
+        g.withdrawn = status.withdrawn;
     } else if (held) {
         // The held rows start at their part's own top-left corner.
         const QRect part = held->part & g.grabbedRect;
@@ -98,6 +100,7 @@ void GrabIntoPicture(TDesktopGrab& g, bool pointer) {
             ? platform.grabber->GrabTo(g.grabbedRect.translated(g.desktopBounds.topLeft()), copy)
             : TPlatformStatus::Fail(QCoreApplication::translate("ScreenGrab", "此桌面不提供截取屏幕的方法"));
     g.failure = status ? QString() : status.reason;
+    g.withdrawn = status.withdrawn;
     if (!status) g.image.FillRect(g.grabbedRect, 0xFF000000u, 256);
     if (pointer && !(platform.grabber && platform.grabber->DrawsPointer()))
         DrawPointer(g.image.View(), g.desktopBounds.topLeft());
@@ -105,8 +108,17 @@ void GrabIntoPicture(TDesktopGrab& g, bool pointer) {
 
 } // namespace
 
+namespace {
+bool grabbing = false;
+}
+
+bool GrabbingDesktop() {
+    return grabbing;
+}
+
 TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
     TDesktopGrab g;
+    const QScopedValueRollback busy(grabbing, true);
     if (TPlatform& platform = Platform(); platform.display)
         g.desktopBounds = platform.display->DesktopBounds();
     if (g.desktopBounds.isEmpty()) return g;

@@ -22,6 +22,9 @@ struct TDesktopGrab {
     // Why nothing could be read from the screen (the display server refused or failed the copy);
     // empty when the grab worked.
     QString failure;
+    // The user asked for another capture while the desktop still had this one waiting (on its
+    // permission dialog): nothing was read, and there is nothing to tell.
+    bool withdrawn = false;
 
     bool Pending() const { return bool(rows); }
 };
@@ -34,6 +37,8 @@ struct TDesktopGrab {
 // (Pending) and the 24-bit image is only allocated: the overlay shows the rows at once and fills the
 // image on its worker. Any other grab is filled at once.
 TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows = false);
+// True while GrabDesktop waits for the desktop (events are handled meanwhile).
+bool GrabbingDesktop();
 
 // Fills the image of a pending grab from its rows; the rows stay, for the owner to let go once the
 // fill is known to be done. May run on another thread while the rows are read elsewhere; nothing else

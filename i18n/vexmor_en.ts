@@ -177,6 +177,10 @@ keeps Print Screen for itself.
         <translation>the desktop portal did not answer the screenshot request in time</translation>
     </message>
     <message>
+        <source>桌面门户在回应屏幕截图请求之前退出了</source>
+        <translation>the desktop portal quit before it answered the screenshot request</translation>
+    </message>
+    <message>
         <source>桌面门户不提供屏幕截图</source>
         <translation>the desktop portal offers no screenshots</translation>
     </message>
@@ -461,6 +465,10 @@ keeps Print Screen for itself.
 </context>
 <context>
     <name>TVexmorMainForm</name>
+    <message>
+        <source>桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。</source>
+        <translation>The desktop will first ask whether Vexmor may take screenshots. Choose “Allow” in the desktop’s dialog; later captures will not ask again.</translation>
+    </message>
     <message>
         <source>请显示画笔选项！</source>
         <translation>SHOW PEN OPTIONS!</translation>

@@ -46,6 +46,9 @@ class TKWinScreenGrabber : public IScreenGrabber {
     TPlatformStatus Grab(const QRect& rect, TGrabbedImage& out) override;
     TPlatformStatus GrabTo(const QRect& rect, const TGrabSink& sink) override;
     TPlatformStatus Cursor(TCursorImage& out) override;
+    void Withdraw() override {
+        if (fallback_) fallback_->Withdraw();
+    }
 
     // KWin's whole picture in Format_RGB32, or the reason there is none. `refused` is set when KWin
     // will not serve this program (not authorised, no such interface): no later call can succeed.

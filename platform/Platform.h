@@ -23,8 +23,12 @@
 struct TPlatformStatus {
     bool ok = true;
     QString reason;
+    // The user took the request back (asked for something else while it waited): a failure with
+    // nothing to tell.
+    bool withdrawn = false;
     static TPlatformStatus Ok() { return {}; }
     static TPlatformStatus Fail(QString why) { return {false, std::move(why)}; }
+    static TPlatformStatus Withdrawn() { return {false, QString(), true}; }
     explicit operator bool() const { return ok; }
 };
 
@@ -186,6 +190,12 @@ class IScreenGrabber {
     // instead of drawing the pointer from Cursor.
     virtual bool DrawsPointer() const { return false; }
     virtual void IncludePointer(bool on) { (void)on; }
+    // The desktop asks the user before it lets the program take its first picture (GNOME's portal
+    // shows a permission dialog), which the user may take a while to answer.
+    virtual bool AsksPermissionFirst() const { return false; }
+    // Called while a grab waits for the desktop (from inside that grab's event loop): the grab ends
+    // at once, withdrawn, and the desktop is told to drop the request. Nothing happens otherwise.
+    virtual void Withdraw() {}
 };
 
 // The window the user was working in.

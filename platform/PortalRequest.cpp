@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
@@ -65,8 +66,17 @@ void TPortalRequest::Cancel() {
 }
 
 void TPortalRequest::Start(const QString& interface, const QString& method, const QVariantList& leading,
-                           QVariantMap options, int timeoutMs, TDone done) {
+                           QVariantMap options, int timeoutMs, TDone done, int answerTimeoutMs) {
     done_ = std::move(done);
+    answerTimeoutMs_ = answerTimeoutMs;
+    // A portal that ends (crashes, is replaced) never answers what it took.
+    portalWatch_ =
+        new QDBusServiceWatcher(kPortalService, bus_, QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(portalWatch_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        TPortalAnswer gone;
+        gone.kind = TPortalAnswer::Vanished;
+        Finish(std::move(gone));
+    });
     const QString token = NewPortalToken();
     options.insert(QStringLiteral("handle_token"), token);
     handle_ = PortalObjectPath(bus_, QStringLiteral("request"), token);
@@ -91,6 +101,7 @@ void TPortalRequest::Start(const QString& interface, const QString& method, cons
             Finish(std::move(failed));
             return;
         }
+        if (answerTimeoutMs_ >= 0) timer_.start(answerTimeoutMs_);
         const QString returned = reply.arguments().value(0).value<QDBusObjectPath>().path();
         if (!returned.isEmpty() && returned != handle_) {
             handle_ = returned;
@@ -106,6 +117,8 @@ void TPortalRequest::Listen(const QString& path) {
 }
 
 void TPortalRequest::StopListening() {
+    // Maybe from inside the watcher's own signal.
+    if (portalWatch_) std::exchange(portalWatch_, nullptr)->deleteLater();
     for (const QString& path : std::as_const(listened_))
         bus_.disconnect(kPortalService, path, kRequestInterface, QStringLiteral("Response"), this,
                         SLOT(OnResponse(uint, QVariantMap)));

@@ -10,6 +10,7 @@
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -30,7 +31,8 @@ struct TPortalAnswer {
     enum TKind {
         Answered,   // the Response signal came: `response` and `results` hold what it said
         CallFailed, // the method call itself failed (no portal, no such interface): `error`
-        TimedOut    // no Response within the time allowed
+        TimedOut,   // no Response within the time allowed
+        Vanished    // the portal left the bus before it answered
     };
     TKind kind = TimedOut;
     uint response = prOther;
@@ -60,10 +62,13 @@ class TPortalRequest : public QObject {
 
     // Calls `method` of `interface` on the portal with `leading` arguments, then `options` with a
     // handle_token added. `done` is called once, on this object's thread, from the event loop: with
-    // the Response, the call's error, or after `timeoutMs` without an answer (the portal is then
-    // asked to close the request). Nothing is called after this object is gone. One call per object.
+    // the Response, the call's error, when the portal leaves the bus, or after `timeoutMs` without an
+    // answer (the portal is then asked to close the request). With `answerTimeoutMs` set, the call's
+    // reply is waited for `timeoutMs` and the Response, once the portal has taken the call, for
+    // `answerTimeoutMs` more: a portal may wait for the user. Nothing is called after this object
+    // is gone. One call per object.
     void Start(const QString& interface, const QString& method, const QVariantList& leading,
-               QVariantMap options, int timeoutMs, TDone done);
+               QVariantMap options, int timeoutMs, TDone done, int answerTimeoutMs = -1);
     // Gives up waiting: `done` is not called, and the portal is asked to close a request still open.
     void Cancel();
 
@@ -79,6 +84,8 @@ class TPortalRequest : public QObject {
     QStringList listened_; // request paths whose Response reaches OnResponse
     QString handle_;       // the request's path as the portal returned it, or as expected
     QTimer timer_;
+    int answerTimeoutMs_ = -1;
+    QDBusServiceWatcher* portalWatch_ = nullptr; // while a Response is awaited
     TDone done_;
 };
 

@@ -28,6 +28,9 @@ QString Cancelled() {
 QString TimedOut() {
     return QCoreApplication::translate("PortalScreenshot", "桌面门户没有及时回应屏幕截图请求");
 }
+QString Vanished() {
+    return QCoreApplication::translate("PortalScreenshot", "桌面门户在回应屏幕截图请求之前退出了");
+}
 QString NoPortal() {
     return QCoreApplication::translate("PortalScreenshot", "桌面门户不提供屏幕截图");
 }
@@ -68,6 +71,8 @@ TPlatformStatus AnswerStatus(const TPortalAnswer& answer) {
     switch (answer.kind) {
     case TPortalAnswer::TimedOut:
         return TPlatformStatus::Fail(TimedOut());
+    case TPortalAnswer::Vanished:
+        return TPlatformStatus::Fail(Vanished());
     case TPortalAnswer::CallFailed:
         if (answer.error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
             answer.error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
@@ -118,8 +123,13 @@ QString UnmadePicturesFolder() {
 } // namespace
 
 TPortalScreenGrabber::TPortalScreenGrabber(QDBusConnection bus, std::function<QRect()> desktopBounds,
-                                           int timeoutMs)
-    : bus_(std::move(bus)), desktopBounds_(std::move(desktopBounds)), timeoutMs_(timeoutMs) {}
+                                           int timeoutMs, int answerTimeoutMs, bool asksPermission)
+    : bus_(std::move(bus)), desktopBounds_(std::move(desktopBounds)), timeoutMs_(timeoutMs),
+      answerTimeoutMs_(answerTimeoutMs), asksPermission_(asksPermission) {}
+
+void TPortalScreenGrabber::Withdraw() {
+    if (withdraw_) withdraw_();
+}
 
 bool TPortalScreenGrabber::PortalOffersScreenshot(QDBusConnection bus, int timeoutMs) {
     return PortalOffersInterface(std::move(bus), kScreenshotInterface, timeoutMs);
@@ -131,15 +141,27 @@ TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
     const qint64 requestedMs = QDateTime::currentMSecsSinceEpoch();
     const QString unmadeFolder = UnmadePicturesFolder();
     std::optional<TPortalAnswer> answer;
+    bool withdrawn = false;
     QEventLoop loop;
     TPortalRequest request(bus_);
-    request.Start(kScreenshotInterface, QStringLiteral("Screenshot"), {QString()},
-                  {{QStringLiteral("interactive"), false}}, timeoutMs_, [&](const TPortalAnswer& a) {
-                      answer = a;
-                      loop.quit();
-                  });
-    // The request's own timer ends the wait; only an application quitting every loop ends it sooner.
+    request.Start(
+        kScreenshotInterface, QStringLiteral("Screenshot"), {QString()},
+        {{QStringLiteral("interactive"), false}}, timeoutMs_,
+        [&](const TPortalAnswer& a) {
+            answer = a;
+            loop.quit();
+        },
+        answerTimeoutMs_);
+    // Cancelling closes the request: a dialog still up goes with it where the portal allows.
+    withdraw_ = [&] {
+        withdrawn = true;
+        request.Cancel();
+        loop.quit();
+    };
+    // The request's own timers end the wait; only an application quitting every loop ends it sooner.
     if (!answer) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    withdraw_ = nullptr;
+    if (withdrawn) return TPlatformStatus::Withdrawn();
     if (!answer) return TPlatformStatus::Fail(PortalScreenshotText::TimedOut());
     if (TPlatformStatus status = AnswerStatus(*answer); !status) {
         // Said as it is: the user can make or free that folder, and the next capture asks again.
@@ -193,7 +215,9 @@ TPlatformStatus TPortalScreenGrabber::Cursor(TCursorImage& out) {
     return TPlatformStatus::Fail(PortalScreenshotText::NoCursor());
 }
 
-std::unique_ptr<IScreenGrabber> MakePortalScreenGrabber(QDBusConnection bus,
-                                                        std::function<QRect()> desktopBounds) {
-    return std::make_unique<TPortalScreenGrabber>(std::move(bus), std::move(desktopBounds));
+std::unique_ptr<IScreenGrabber>
+MakePortalScreenGrabber(QDBusConnection bus, std::function<QRect()> desktopBounds, bool asksPermission) {
+    return std::make_unique<TPortalScreenGrabber>(
+        std::move(bus), std::move(desktopBounds), TPortalScreenGrabber::kDefaultTimeoutMs,
+        TPortalScreenGrabber::kDefaultAnswerTimeoutMs, asksPermission);
 }

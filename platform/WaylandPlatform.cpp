@@ -75,6 +75,12 @@ class TWaylandDisplay : public IDisplayService {
 // Hyprland, river, labwc, Wayfire), else KWin's own screenshot interface under KDE Plasma (several
 // times faster than the portal, which stays its fallback), else the desktop portal's Screenshot
 // (GNOME, and KDE where KWin does not serve this program).
+bool InDesktop(const QString& name) {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+        .split(QLatin1Char(':'))
+        .contains(name, Qt::CaseInsensitive);
+}
+
 class TLazyGrabber : public IScreenGrabber {
   public:
     explicit TLazyGrabber(std::shared_ptr<TConnectionHolder> holder) : holder_(std::move(holder)) {}
@@ -89,6 +95,10 @@ class TLazyGrabber : public IScreenGrabber {
     TPlatformStatus Cursor(TCursorImage& out) override { return Real().Cursor(out); }
     bool DrawsPointer() const override { return Real().DrawsPointer(); }
     void IncludePointer(bool on) override { Real().IncludePointer(on); }
+    bool AsksPermissionFirst() const override { return Real().AsksPermissionFirst(); }
+    void Withdraw() override {
+        if (real_) real_->Withdraw();
+    }
 
   private:
     IScreenGrabber& Real() const {
@@ -106,10 +116,7 @@ class TLazyGrabber : public IScreenGrabber {
                 conn->Update();
                 return conn->Layout().Bounds();
             };
-            const bool kde = qEnvironmentVariable("XDG_CURRENT_DESKTOP")
-                                 .split(QLatin1Char(':'))
-                                 .contains(QLatin1String("KDE"), Qt::CaseInsensitive);
-            if (bus.isConnected() && kde && !portalFirst) {
+            if (bus.isConnected() && InDesktop(QStringLiteral("KDE")) && !portalFirst) {
                 real_ = std::make_unique<TKWinScreenGrabber>(
                     bus, bounds, [bus, bounds]() -> std::unique_ptr<IScreenGrabber> {
                         if (!TPortalScreenGrabber::PortalOffersScreenshot(bus)) return nullptr;
@@ -118,7 +125,7 @@ class TLazyGrabber : public IScreenGrabber {
                 return *real_;
             }
             if (bus.isConnected() && TPortalScreenGrabber::PortalOffersScreenshot(bus)) {
-                real_ = MakePortalScreenGrabber(bus, bounds);
+                real_ = MakePortalScreenGrabber(bus, bounds, InDesktop(QStringLiteral("GNOME")));
                 return *real_;
             }
         }

@@ -309,3 +309,70 @@ print(sum(1 for _ in walk(json.load(sys.stdin))))'
 }
 wl_main_shown() { [ "$(wl_main_windows)" -ge 1 ]; }
 wl_main_hidden() { [ "$(wl_main_windows)" = 0 ]; }
+
+# --- GNOME: the shell and its portal -----------------------------------------------------------
+#
+#   wl_start_gnome [WxH]      headless GNOME Shell (one virtual monitor, software rendering) on the
+#                             session bus and a private system bus, as a GNOME session, out of the
+#                             overview, on a plain #336699 background; settings in a key file
+#   wl_start_gnome_portal     the permission store, xdg-desktop-portal and its GNOME and GTK
+#                             backends on the session bus; waits until Screenshot is offered
+
+wl_gnome_ready() {
+  test -S "$XDG_RUNTIME_DIR/wayland-0" && wl_name_owned org.gnome.Shell && wl_name_owned org.gnome.Shell.Portal
+}
+
+wl_start_gnome() {
+  local size=${1:-1920x1080} keys="$XDG_CONFIG_HOME/glib-2.0/settings"
+  command -v gnome-shell >/dev/null || e2e_fail "gnome-shell is not installed (scripts/deps.sh)"
+  [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || e2e_fail "wl_start_gnome needs wl_start_session_bus first"
+  grep -q DBUS_SYSTEM_BUS_ADDRESS <<<"${WL_ENV[*]}" || wl_start_system_bus
+  # A key file instead of dconf: the shell and the portals read the same settings without a
+  # settings daemon, and nothing outside the test folder is touched.
+  mkdir -p "$keys"
+  cat >"$keys/keyfile" <<'KEYS'
+[org/gnome/desktop/background]
+picture-uri=''
+picture-uri-dark=''
+picture-options='none'
+color-shading-type='solid'
+primary-color='#336699'
+
+[org/gnome/desktop/interface]
+enable-animations=false
+
+[org/gnome/desktop/notifications]
+show-banners=false
+KEYS
+  [ "$(id -u)" = 0 ] && chown -R "$(stat -c %u:%g "$HOME")" "$XDG_CONFIG_HOME"
+  WL_ENV+=("XDG_CURRENT_DESKTOP=GNOME" "XDG_SESSION_TYPE=wayland" "GSETTINGS_BACKEND=keyfile"
+    "LIBGL_ALWAYS_SOFTWARE=1" "NO_AT_BRIDGE=1")
+  wl_spawn gnome-shell --headless --wayland --no-x11 --virtual-monitor "$size" >"$E2E_DIR/gnome-shell.log" 2>&1
+  WL_GNOME_PID=$E2E_LAST_PID
+  e2e_poll 90 wl_gnome_ready || e2e_fail "GNOME Shell did not start: $(tail -8 "$E2E_DIR/gnome-shell.log")"
+  WL_ENV+=("WAYLAND_DISPLAY=wayland-0" "QT_QPA_PLATFORM=wayland")
+  wl_run gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' >/dev/null ||
+    e2e_fail "the shell stays in its overview"
+  WL_BOX="0 0 ${size%x*} ${size#*x}"
+}
+
+wl_start_gnome_portal() {
+  local program
+  for program in /usr/libexec/xdg-permission-store /usr/libexec/xdg-desktop-portal \
+    /usr/libexec/xdg-desktop-portal-gnome /usr/libexec/xdg-desktop-portal-gtk; do
+    [ -x "$program" ] || e2e_fail "$program is not installed (scripts/deps.sh)"
+  done
+  wl_spawn /usr/libexec/xdg-permission-store --replace >"$E2E_DIR/permission-store.log" 2>&1
+  wl_spawn /usr/libexec/xdg-desktop-portal-gnome -r >"$E2E_DIR/portal-gnome.log" 2>&1
+  wl_spawn /usr/libexec/xdg-desktop-portal-gtk -r >"$E2E_DIR/portal-gtk.log" 2>&1
+  e2e_poll 30 wl_name_owned org.freedesktop.impl.portal.PermissionStore ||
+    e2e_fail "the permission store did not come on the bus: $(tail -5 "$E2E_DIR/permission-store.log")"
+  e2e_poll 30 wl_name_owned org.freedesktop.impl.portal.desktop.gnome ||
+    e2e_fail "xdg-desktop-portal-gnome did not come on the bus: $(tail -5 "$E2E_DIR/portal-gnome.log")"
+  e2e_poll 30 wl_name_owned org.freedesktop.impl.portal.desktop.gtk ||
+    e2e_fail "xdg-desktop-portal-gtk did not come on the bus: $(tail -5 "$E2E_DIR/portal-gtk.log")"
+  wl_spawn /usr/libexec/xdg-desktop-portal -v >"$E2E_DIR/portal.log" 2>&1
+  e2e_poll 30 wl_kde_portal_ready ||
+    e2e_fail "the portal offers no Screenshot: $(grep -v Monitoring "$E2E_DIR/portal.log" | tail -8)"
+}

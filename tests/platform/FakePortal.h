@@ -116,6 +116,8 @@ class TFakePortal {
         Control(QStringLiteral("Activate"), {session, shortcutId});
     }
     void CloseBoundSession() const { Control(QStringLiteral("CloseBoundSession"), {}); }
+    // The portal leaves the bus, as one that crashes does.
+    void StopPortal() { Stop(portal_); }
 
   private:
     static bool Failed(QString* error, const QString& why) {

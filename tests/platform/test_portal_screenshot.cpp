@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -185,7 +186,7 @@ TEST_F(PortalScreenshot, RefusalsAndSilenceFailWithTheirReasons) {
                 << error.toStdString();
         }
         TPortalScreenGrabber grabber(
-            own.Bus(), [] { return QRect(0, 0, 7, 5); }, 400);
+            own.Bus(), [] { return QRect(0, 0, 7, 5); }, 400, 400);
         QElapsedTimer clock;
         clock.start();
         TGrabbedImage out;
@@ -203,6 +204,43 @@ TEST_F(PortalScreenshot, RefusalsAndSilenceFailWithTheirReasons) {
             const QList<QJsonArray> closed = own.CallsOf("Request.Close");
             EXPECT_EQ(closed.size(), 2);
         }
+    }
+}
+
+// Once the portal has taken the request (GNOME's then shows its permission dialog) the answer is
+// waited for well past the call's own time-out; another capture asked for meanwhile withdraws it, and
+// a portal that leaves the bus ends the wait with that said.
+TEST_F(PortalScreenshot, AWaitForTheUserEndsOnlyByWithdrawalOrThePortalLeaving) {
+    for (const bool withdraw : {true, false}) {
+        SCOPED_TRACE(withdraw ? "withdrawn" : "portal gone");
+        TFakePortal own;
+        QString error;
+        ASSERT_TRUE(own.StartBus(&error)) << error.toStdString();
+        ASSERT_TRUE(own.StartPortal({"--screenshot", "silent", "--picture", Source(), "--folder", Pictures()},
+                                    &error))
+            << error.toStdString();
+        TPortalScreenGrabber grabber(
+            own.Bus(), [] { return QRect(0, 0, 7, 5); }, 200, 60000, true);
+        EXPECT_TRUE(grabber.AsksPermissionFirst());
+        QTimer::singleShot(800, [&] {
+            if (withdraw)
+                grabber.Withdraw();
+            else
+                own.StopPortal();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        TGrabbedImage out;
+        const TPlatformStatus status = grabber.Grab(QRect(0, 0, 7, 5), out);
+        EXPECT_GE(clock.elapsed(), 700);
+        EXPECT_LT(clock.elapsed(), 10000);
+        EXPECT_FALSE(status.ok);
+        EXPECT_EQ(status.withdrawn, withdraw);
+        EXPECT_EQ(status.reason, withdraw ? QString() : T::Vanished());
+        if (withdraw) {
+            EXPECT_EQ(own.CallsOf("Request.Close").size(), 1);
+        }
+        grabber.Withdraw(); // nothing waits now: a no-op
     }
 }
 
