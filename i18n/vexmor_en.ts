@@ -127,6 +127,10 @@ keeps Print Screen for itself.
         <source>无法捕获屏幕：%1</source>
         <translation>Cannot capture the screen: %1</translation>
     </message>
+    <message>
+        <source>屏幕捕获覆盖</source>
+        <translation>Screen capture overlay</translation>
+    </message>
 </context>
 <context>
     <name>KWinScreenShot</name>
