@@ -241,6 +241,10 @@ keeps Print Screen for itself.
         <source>错误</source>
         <translation>Error</translation>
     </message>
+    <message>
+        <source>Vexmor无法启动：没有只属于当前用户的文件夹来存放它的套接字（%1）。</source>
+        <translation>Vexmor cannot start: there is no folder of the current user alone for its socket (%1).</translation>
+    </message>
 </context>
 <context>
     <name>TColorBox</name>

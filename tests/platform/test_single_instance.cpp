@@ -1,3 +1,4 @@
+#include "InstanceSocket.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -73,6 +75,57 @@ TEST_F(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver) {
     EXPECT_TRUE(next->instance->BecomeFirstOrHandOver());
     auto later = MakeX11Platform();
     EXPECT_FALSE(later->instance->BecomeFirstOrHandOver()); // and the taken-over socket answers
+}
+
+// Without a runtime folder the socket goes to the user's own folder in the temporary one; a name that
+// someone else could have made first is refused rather than used.
+TEST_F(SingleInstance, WithoutARuntimeFolderTheSocketLiesInAFolderOfTheUsersAlone) {
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", runtime.path().toLocal8Bit());
+    const std::string own = runtime.filePath(QStringLiteral("vexmor-%1").arg(getuid())).toStdString();
+    const std::string elsewhere = runtime.filePath(QStringLiteral("elsewhere")).toStdString();
+    ASSERT_EQ(::mkdir(elsewhere.c_str(), 0700), 0);
+    struct TCase {
+        const char* name;
+        std::function<void()> make; // what lies at the folder's name before the start
+        const char* refusal;        // the end of the refusal; null when the folder is used
+    };
+    const std::vector<TCase> cases = {
+        {"missing (made 0700)", [] {}, nullptr},
+        {"the user's own, 0700", [&] { ::mkdir(own.c_str(), 0700); }, nullptr},
+        {"open to others", [&] { ::mkdir(own.c_str(), 0700), ::chmod(own.c_str(), 0777); },
+         "is open to other users"},
+        {"a link to a folder", [&] { (void)::symlink(elsewhere.c_str(), own.c_str()); },
+         "is a symbolic link, not a folder"},
+        // Only root can give a folder away: as root (CI) the folder is another user's.
+        {"another user's", [&] { ::mkdir(own.c_str(), 0700), (void)::chown(own.c_str(), 65534, 65534); },
+         getuid() == 0 ? "belongs to another user" : nullptr},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(own.c_str()); // a link; a folder goes with what is in it
+        QDir(QString::fromStdString(own)).removeRecursively();
+        c.make();
+        std::string refusal;
+        const std::string path = InstanceSocketPath(&refusal);
+        auto platform = MakeX11Platform();
+        if (c.refusal) {
+            EXPECT_EQ(path, "");
+            EXPECT_EQ(refusal, own + " " + c.refusal);
+            EXPECT_EQ(platform->instance->Refusal(), QString::fromStdString(refusal));
+            continue;
+        }
+        EXPECT_EQ(refusal, "");
+        EXPECT_EQ(path.rfind(own + "/TVexmorMainForm-", 0), 0u) << path;
+        struct stat st {};
+        ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        // The first start listens there and the next one hands over to it.
+        EXPECT_TRUE(platform->instance->BecomeFirstOrHandOver());
+        EXPECT_FALSE(MakeX11Platform()->instance->BecomeFirstOrHandOver());
+    }
+    qputenv("TMPDIR", savedTemp);
 }
 
 } // namespace
