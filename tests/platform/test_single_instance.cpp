@@ -84,46 +84,36 @@ TEST_F(SingleInstance, WithoutARuntimeFolderTheSocketLiesInAFolderOfTheUsersAlon
     const QByteArray savedTemp = qgetenv("TMPDIR");
     qputenv("TMPDIR", runtime.path().toLocal8Bit());
     const std::string own = runtime.filePath(QStringLiteral("vexmor-%1").arg(getuid())).toStdString();
-    const std::string elsewhere = runtime.filePath(QStringLiteral("elsewhere")).toStdString();
-    ASSERT_EQ(::mkdir(elsewhere.c_str(), 0700), 0);
-    struct TCase {
-        const char* name;
-        std::function<void()> make; // what lies at the folder's name before the start
-        const char* refusal;        // the end of the refusal; null when the folder is used
-    };
-    const std::vector<TCase> cases = {
-        {"missing (made 0700)", [] {}, nullptr},
-        {"the user's own, 0700", [&] { ::mkdir(own.c_str(), 0700); }, nullptr},
-        {"open to others", [&] { ::mkdir(own.c_str(), 0700), ::chmod(own.c_str(), 0777); },
-         "is open to other users"},
-        {"a link to a folder", [&] { (void)::symlink(elsewhere.c_str(), own.c_str()); },
-         "is a symbolic link, not a folder"},
-        // Only root can give a folder away: as root (CI) the folder is another user's.
-        {"another user's", [&] { ::mkdir(own.c_str(), 0700), (void)::chown(own.c_str(), 65534, 65534); },
-         getuid() == 0 ? "belongs to another user" : nullptr},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::string other = runtime.filePath(QStringLiteral("other")).toStdString();
+    ::mkdir(other.c_str(), 0700);
+    // What lies at the folder's name before the start (mode 0: nothing, -1: a link to a folder), and
+    // the refusal, "" when the folder is used. Only root can give a folder away.
+    const struct {
+        int mode;
+        bool givenAway;
+        std::string refusal;
+    } cases[] = {{0, false, ""},
+                 {0700, false, ""},
+                 {0777, false, " is open to other users"},
+                 {-1, false, " is a symbolic link, not a folder"},
+                 {0700, true, getuid() == 0 ? " belongs to another user" : ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
         ::unlink(own.c_str()); // a link; a folder goes with what is in it
         QDir(QString::fromStdString(own)).removeRecursively();
-        c.make();
-        std::string refusal;
-        const std::string path = InstanceSocketPath(&refusal);
+        if (c.mode == -1) (void)::symlink(other.c_str(), own.c_str());
+        if (c.mode > 0) ::mkdir(own.c_str(), 0700), ::chmod(own.c_str(), c.mode);
+        if (c.givenAway) (void)::chown(own.c_str(), 65534, 65534);
         auto platform = MakeX11Platform();
-        if (c.refusal) {
-            EXPECT_EQ(path, "");
-            EXPECT_EQ(refusal, own + " " + c.refusal);
-            EXPECT_EQ(platform->instance->Refusal(), QString::fromStdString(refusal));
-            continue;
-        }
-        EXPECT_EQ(refusal, "");
-        EXPECT_EQ(path.rfind(own + "/TVexmorMainForm-", 0), 0u) << path;
+        EXPECT_EQ(platform->instance->Refusal(),
+                  c.refusal.empty() ? QString() : QString::fromStdString(own + c.refusal));
+        EXPECT_EQ(InstanceSocketPath().empty(), !c.refusal.empty()) << "the launcher hands nothing over";
+        if (!c.refusal.empty()) continue;
         struct stat st {};
-        ASSERT_EQ(::lstat(own.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0700u);
-        // The first start listens there and the next one hands over to it.
+        EXPECT_TRUE(::lstat(own.c_str(), &st) == 0 && (st.st_mode & 0777) == 0700);
+        EXPECT_EQ(InstanceSocketPath().rfind(own + "/TVexmorMainForm-", 0), 0u);
         EXPECT_TRUE(platform->instance->BecomeFirstOrHandOver());
-        EXPECT_FALSE(MakeX11Platform()->instance->BecomeFirstOrHandOver());
+        EXPECT_FALSE(MakeX11Platform()->instance->BecomeFirstOrHandOver()) << "and is found there";
     }
     qputenv("TMPDIR", savedTemp);
 }
