@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     // Help and mistakes are answered by the program, in the interface language; they hand nothing over.
     const bool answeredByProgram =
         command.action == TCommandLine::TAction::Help || command.action == TCommandLine::TAction::Error;
+    // An unsafe socket folder gives no path: nothing is handed over, and the program tells why it
+    // does not start.
     if (!answeredByProgram && !FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request()))
         return 0;
 

@@ -182,6 +182,16 @@ int RunVexmor(int argc, char** argv) {
             QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption),
                                   QCoreApplication::translate("Startup", kRefusalText));
             exitCode = 1;
+        } else if (const QString unsafe = shown.instance->Refusal(); !unsafe.isEmpty()) {
+            // Neither a second copy beside the first nor a request given to another user's socket.
+            UseInterfaceLanguage(StartLanguage());
+            const QString text =
+                QCoreApplication::translate(
+                    "Startup", "Vexmor无法启动：没有只属于当前用户的文件夹来存放它的套接字（%1）。")
+                    .arg(unsafe);
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+            QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption), text);
+            exitCode = 1;
         } else if (!shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
             exitCode = 0; // a copy that started at the same moment took the request
         } else {

@@ -167,9 +167,11 @@ void TCapBox::mouseReleaseEvent(QMouseEvent* e) {
 // --- creation and destruction -----------------------------------------------------------------------
 
 TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker) : owner_(owner) {
-    // Not translated: the overlay has no taskbar entry and bypasses the window manager, so nobody reads
-    // this name but the window tools (and the end-to-end scenarios) that find the overlay by it.
-    setWindowTitle(QStringLiteral("屏幕捕获覆盖"));
+    // The title in the interface language: a desktop that lists every window (an overview, a window
+    // switcher) shows it. Window tools find the overlay by its role instead, which no language changes;
+    // on X11 it is the window's WM_WINDOW_ROLE. The role is given before the window is made.
+    setWindowTitle(QCoreApplication::translate("Input", "屏幕捕获覆盖"));
+    setWindowRole(QString::fromLatin1(kOverlayWindowRole));
     // On top of everything, panels included, without a taskbar entry; the window manager leaves it alone.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
                    Qt::X11BypassWindowManagerHint);
@@ -398,6 +400,7 @@ void TInputForm::ShowOnEveryMonitor() {
             // The other monitors' windows hand keys, wheel and closing to the form (eventFilter).
             window = view.window = new QWidget(this, windowFlags());
             window->setWindowTitle(windowTitle());
+            window->setWindowRole(windowRole());
             window->setCursor(cursor());
             window->installEventFilter(this);
             view.box = new TCapBox(window);

@@ -40,6 +40,10 @@ class TAgg2D;
 class TAggDashStroke;
 class TInputForm;
 
+// The window role of the overlay's windows (WM_WINDOW_ROLE on X11), which window tools and the
+// end-to-end scenarios find them by: the title is in the interface language.
+inline constexpr char kOverlayWindowRole[] = "vexmor-overlay";
+
 // The open capture overlay, or null when none is open.
 inline TInputForm* InputForm = nullptr;
 

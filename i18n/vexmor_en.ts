@@ -127,6 +127,10 @@ keeps Print Screen for itself.
         <source>无法捕获屏幕：%1</source>
         <translation>Cannot capture the screen: %1</translation>
     </message>
+    <message>
+        <source>屏幕捕获覆盖</source>
+        <translation>Screen capture overlay</translation>
+    </message>
 </context>
 <context>
     <name>KWinScreenShot</name>
@@ -240,6 +244,10 @@ keeps Print Screen for itself.
     <message>
         <source>错误</source>
         <translation>Error</translation>
+    </message>
+    <message>
+        <source>Vexmor无法启动：没有只属于当前用户的文件夹来存放它的套接字（%1）。</source>
+        <translation>Vexmor cannot start: there is no folder of the current user alone for its socket (%1).</translation>
     </message>
 </context>
 <context>

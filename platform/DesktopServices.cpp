@@ -319,8 +319,15 @@ bool TLocalSingleInstance::HandOver(const QByteArray& request) {
     return SendInstanceRequest(InstanceSocketPath(), request.toStdString());
 }
 
+QString TLocalSingleInstance::Refusal() {
+    std::string refusal;
+    InstanceSocketPath(&refusal);
+    return QString::fromStdString(refusal);
+}
+
 bool TLocalSingleInstance::BecomeFirstOrHandOver(const QByteArray& request) {
     const QString path = QString::fromStdString(InstanceSocketPath());
+    if (path.isEmpty()) return true; // no safe place (Refusal): nothing to listen on
     // The lock makes "nobody answers, so I listen" one step for simultaneous starts; a lock left by a
     // dead process is taken over.
     QLockFile lock(path + QStringLiteral(".lock"));

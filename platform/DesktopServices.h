@@ -38,6 +38,7 @@ class TLocalSingleInstance : public ISingleInstance {
   public:
     bool HandOver(const QByteArray& request) override;
     bool BecomeFirstOrHandOver(const QByteArray& request) override;
+    QString Refusal() override;
     void SetRequestHandler(std::function<void(const QByteArray&)> handler) override {
         handler_ = std::move(handler);
     }

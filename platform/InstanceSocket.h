@@ -8,11 +8,12 @@
 // A Wayland session: WAYLAND_DISPLAY is set and QT_QPA_PLATFORM, when set, asks for Wayland first.
 bool WaylandSession();
 
-// $XDG_RUNTIME_DIR (or the temporary folder) / "TVexmorMainForm-<uid>-<display>" (the Wayland display in a
-// Wayland session, else the X display), the display's
-// characters other than letters and digits replaced by '_'; shortened under /tmp when too long for a
-// socket address.
-std::string InstanceSocketPath();
+// $XDG_RUNTIME_DIR / "TVexmorMainForm-<uid>-<display>" (the Wayland display in a Wayland session, else
+// the X display), the display's characters other than letters and digits replaced by '_'. Without a
+// runtime folder (or when the path would be too long for a socket address) the socket lies in the
+// user's own folder "vexmor-<uid>" in the temporary folder, made 0700 when missing; when that is not
+// a real folder of the user's closed to others, the path is empty and `refusal` says why.
+std::string InstanceSocketPath(std::string* refusal = nullptr);
 
-// Sends one request line to the socket at `path`; true once a listener has it.
+// Sends one request line to the socket at `path`; true once a listener of this same user has it.
 bool SendInstanceRequest(const std::string& path, const std::string& request);

@@ -72,6 +72,10 @@ class ISingleInstance {
     // process should end). A failure to listen still returns true: a start is never refused because
     // the socket could not be made.
     virtual bool BecomeFirstOrHandOver(const QByteArray& request = QByteArrayLiteral("forward")) = 0;
+    // Why no copy may start, empty when one may: the place of the user's socket is not safe (another
+    // user could listen there), and a copy that can neither find the first one nor be found does not
+    // run at all.
+    virtual QString Refusal() { return {}; }
     // Called on the GUI thread with each request a later start hands over (one line, no newline).
     virtual void SetRequestHandler(std::function<void(const QByteArray& request)> handler) = 0;
     // The handler of the plain request to come forward only.

@@ -41,7 +41,7 @@ helper=$(wl_copy_in "$VEXMOR_WL_INPUT")
 wl_spawn env VEXMOR_CAPTURE_TIMING=1 "$WL_VEXMOR" /tray >"$E2E_DIR/vexmor.out" 2>&1
 e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
 sleep 1
-overlay_gone() { ! wl_swaymsg -t get_tree | grep -q '"name": "屏幕捕获覆盖'; }
+overlay_gone() { [ "$(wl_overlay_windows)" = 0 ]; }
 median() { sort -n | awk '{a[NR]=$1} END{if (NR) print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2); else print "-"}'; }
 
 figures=()

@@ -2,11 +2,6 @@
 # drawn with the left button (its dashed outline trails the mouse); releasing confirms, and the main
 # window shows the capture for naming.
 demo_capture_icon() { xwininfo -root -tree | awk '/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'; }
-demo_overlay_shown() {
-  local w
-  w=$(xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1)
-  [ -n "$w" ] && xwininfo -id "$w" | grep -q IsViewable
-}
 
 icon=$(demo_capture_icon)
 if [ -z "$icon" ]; then
@@ -18,7 +13,7 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
 sleep 0.6
 # The menu's first entry captures at once.
 xdotool key Down Return
-e2e_wait_for "the capture overlay" 20 demo_overlay_shown
+e2e_wait_for "the capture overlay" 20 e2e_overlay_shown
 sleep 0.3
 demo_shot 30-overlay "Capture: the frozen desktop under the overlay's blue tint, ready for a selection"
 

@@ -1,12 +1,6 @@
 # Ink and the magnifier: over a small report on the frozen desktop the right button draws ink (strokes,
 # with Ctrl a rectangle; the wheel widens the pen into a translucent highlighter), then Page Up zooms to
 # 8 where the pixel grid, the crosshair bands and the read-out panel follow the mouse.
-demo_ink_overlay() {
-  local w
-  w=$(xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1)
-  [ -n "$w" ] && xwininfo -id "$w" | grep -q IsViewable
-}
-demo_ink_overlay_gone() { ! demo_ink_overlay; }
 # A right-button stroke through the given points, with the pen given time to catch up.
 demo_ink_stroke() {
   local x y i px=$1 py=$2
@@ -45,7 +39,7 @@ demo_ink() {
   mkdir -p "$XDG_CONFIG_HOME/Vexmor"
   printf '[Software\\Vexmor]\nAfterCaptureSel=0\nCapCursorBox=0\nAutoTitleBox=0\n' >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
   e2e_start_vexmor
-  e2e_wait_for "the capture overlay" 20 demo_ink_overlay
+  e2e_wait_for "the capture overlay" 20 e2e_overlay_shown
   sleep 0.3
 
   # A red underline at the default pen; twenty wheel notches up make the pen 17 wide and translucent, a
@@ -77,7 +71,7 @@ demo_ink() {
   sleep 0.4
   demo_shot 36-magnifier "Page Up three times: zoom 8 with the pixel grid; the pick's crosshair and read-out panel (position, colour, RGB, HLS)"
   xdotool key Escape
-  e2e_poll 10 demo_ink_overlay_gone
+  e2e_poll 10 e2e_overlay_gone
   kill -TERM "$report" 2>/dev/null
   return 0
 }

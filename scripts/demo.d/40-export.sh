@@ -16,9 +16,8 @@ demo_export() {
   printf '[Software\\Vexmor]\nAfterCaptureSel=0\nFormatSel=0\nTransPNGBox=1\nScalingSel=100\nCapCursorBox=0\nAutoTitleBox=0\n' \
     >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
   e2e_start_vexmor
-  overlay() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' 2>/dev/null | grep -q .; }
   main() { xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null | grep -q .; }
-  e2e_poll 30 overlay || return 1
+  e2e_poll 30 e2e_overlay_shown || return 1
   xdotool mousemove 240 160 keydown ctrl mousedown 1 mousemove 600 400 mousemove 1079 659 mouseup 1 keyup ctrl
   e2e_poll 20 main || return 1
   sleep 0.5

@@ -70,8 +70,17 @@ e2e_press_and_drag() {
   sleep 0.4
 }
 
+# The capture overlay's X windows, one id a line; with --onlyvisible the mapped ones only. They are
+# found by their window role: their title is in the interface language.
+e2e_overlay_ids() {
+  local id
+  for id in $(xdotool search "$@" --class vexmor 2>/dev/null); do
+    xprop -id "$id" WM_WINDOW_ROLE 2>/dev/null | grep -q '= "vexmor-overlay"$' && echo "$id"
+  done
+  return 0
+}
 # The capture overlay is mapped / is not.
-e2e_overlay_shown() { xdotool search --onlyvisible --name '^屏幕捕获覆盖$' >/dev/null 2>&1; }
+e2e_overlay_shown() { [ -n "$(e2e_overlay_ids --onlyvisible)" ]; }
 e2e_overlay_gone() { ! e2e_overlay_shown; }
 
 # Starting with no argument captures at once: the program waits for its overlay.

@@ -21,7 +21,7 @@ printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCu
   >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
 DESK="$XDG_DESKTOP_DIR"
 
-overlay_id() { xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1; }
+overlay_id() { e2e_overlay_ids | head -1; }
 # Ctrl+drag a 300 x 150 rectangle from (x, y) and check the saved picture holds exactly those screen
 # pixels. Under scaling the program takes the exact device position of a press and a release from the
 # pointer itself: the pointer stays put until each has been dealt with, as a hand's does.

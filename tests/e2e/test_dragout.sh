@@ -41,7 +41,7 @@ e2e_wait_for "the drop target" 20 grep -q READY "$TARGET_OUT"
 
 # 1. A rectangle capture pops up the main window with the card.
 e2e_start_vexmor
-e2e_wait_for "the overlay" 30 bash -c "xdotool search --name '^屏幕捕获覆盖$' | grep -q ."
+e2e_wait_for "the overlay" 30 e2e_overlay_shown
 e2e_wait_for "the tray icon" 20 bash -c '[ -n "$(xwininfo -root -tree | awk '"'"'/"panel"/ {p = 1} p && /"Vexmor"/ {print $1; exit}'"'"')" ]'
 xdotool mousemove 1100 600 keydown ctrl mousedown 1 mousemove 1200 700 mousemove 1399 799 mouseup 1 keyup ctrl
 e2e_wait_for "the main window" 20 main_shown

@@ -35,7 +35,7 @@ e2e_spawn "$VEXMOR_DROP_TARGET" 700 100 400 300 >"$ACCEPT_OUT" 2>/dev/null
 e2e_wait_for "the drop targets" 20 bash -c "grep -q READY '$REFUSE_OUT' && grep -q READY '$ACCEPT_OUT'"
 
 e2e_start_vexmor
-e2e_wait_for "the overlay" 30 bash -c "xdotool search --name '^屏幕捕获覆盖$' | grep -q ."
+e2e_wait_for "the overlay" 30 e2e_overlay_shown
 xdotool mousemove 900 600 keydown ctrl mousedown 1 mousemove 1000 700 mousemove 1139 759 mouseup 1 keyup ctrl
 
 drop_card_at 300 250

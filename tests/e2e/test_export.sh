@@ -28,14 +28,10 @@ SH
 chmod +x "$E2E_DIR/editor.sh"
 export VEXMOR_EDITOR="$E2E_DIR/editor.sh"
 
-overlay_mapped() {
-  local w
-  w=$(xdotool search --name '^屏幕捕获覆盖$' 2>/dev/null | head -1) && [ -n "$w" ] && xwininfo -id "$w" | grep -q IsViewable
-}
 main_visible() { xdotool search --onlyvisible --class --name '^Vexmor$' 2>/dev/null | grep -q .; }
 main_hidden() { ! main_visible; }
 capture_rect() {
-  e2e_wait_for "the overlay" 30 overlay_mapped
+  e2e_wait_for "the overlay" 30 e2e_overlay_shown
   xdotool mousemove 100 100 keydown ctrl mousedown 1 mousemove 300 200 mousemove 499 299 mouseup 1 keyup ctrl
   e2e_wait_for "the main window with the capture" 20 main_visible
   sleep 0.5

@@ -141,19 +141,18 @@ close_menu() {
   xdotool mousemove 400 600 click 1
   e2e_wait_for "the tray menu closed" 10 menu_closed
 }
-# Visible windows of the program whose title matches a regular expression. The title is read as
-# UTF-8 (_NET_WM_NAME): the older WM_NAME is written in the locale's character set, which is plain
-# ASCII when the machine lacks the locale the session names (en_US.UTF-8 often is missing).
+# A window's title, read as UTF-8 (_NET_WM_NAME): the older WM_NAME is written in the locale's
+# character set, which is plain ASCII when the machine lacks the locale the session names
+# (en_US.UTF-8 often is missing).
+title_of() { xprop -id "$1" -notype _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p'; }
+# Visible windows of the program whose title matches a regular expression.
 titled() {  # REGEX
   local id
   for id in $(xdotool search --onlyvisible --class vexmor 2>/dev/null); do
-    xprop -id "$id" -notype _NET_WM_NAME 2>/dev/null |
-      sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p' | grep -qE -- "$1" && echo "$id"
+    title_of "$id" | grep -qE -- "$1" && echo "$id"
   done
   return 0
 }
-# The capture overlay is mapped (its title stays the program's Chinese, in every language).
-overlay_shown() { [ -n "$(titled '^屏幕捕获覆盖( — Vexmor)?$')" ]; }
 # The message box of the failed save, showing: its subtree's lines in $E2E_DIR/box.txt.
 box_shown() {
   read_tree || return 1
@@ -165,7 +164,7 @@ box_gone() { read_tree && ! grep -qP '^\d+\talert\t.*\tshowing$' "$tree"; }
 
 # One run of the program: LOCALE ("" for none) and STORED (InterfaceLanguageSel) should give LANGUAGE.
 session() {  # LOCALE STORED LANGUAGE
-  local locale=$1 stored=$2 lang=$3 label checked_menu want_caption want_text caption text try
+  local locale=$1 stored=$2 lang=$3 label checked_menu want_caption want_text caption text try title want_title
   label="${locale:-no locale}, InterfaceLanguageSel=$stored"
   checked_menu="$E2E_DIR/menu-$lang-$stored-${locale:-none}.txt"
   e2e_log "--- $label: expecting $lang"
@@ -224,12 +223,17 @@ session() {  # LOCALE STORED LANGUAGE
       fi
     fi
     xdotool key Return
-    e2e_poll 10 overlay_shown && break
+    e2e_poll 10 e2e_overlay_shown && break
     e2e_log "retrying the menu ($label)"
     close_menu
   done
   [ -f "$checked_menu" ] || e2e_fail "$label: the tray menu never reached the accessibility bus"
-  e2e_wait_for "the overlay ($label)" 10 overlay_shown
+  e2e_wait_for "the overlay ($label)" 10 e2e_overlay_shown
+  # Found by its role, the overlay shows its title in the interface language (an overview lists it).
+  title=$(title_of "$(e2e_overlay_ids --onlyvisible | head -n1)")
+  want_title=$(expected "$lang" 屏幕捕获覆盖)
+  e2e_check "$label: the overlay's title \"$title\" is one of \"$(paste -sd'|' <<<"$want_title")\"" \
+    grep -qxF -- "${title% — Vexmor}" <<<"$want_title"
   # A click takes the whole screen; saving it fails.
   xdotool mousemove 640 400 click 1
   e2e_wait_for "the error box of the failed save ($label)" 30 box_shown

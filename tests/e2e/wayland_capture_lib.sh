@@ -12,9 +12,8 @@ settings() { # AFTER-CAPTURE-INDEX
   [ "$(id -u)" = 0 ] && chown -R "$(stat -c %u "$XDG_RUNTIME_DIR")" "$HOME"
   return 0
 }
-overlay_windows() { wl_swaymsg -t get_tree | grep -o '"name": "屏幕捕获覆盖[^"]*"' | wc -l; }
-overlay_shown() { [ "$(overlay_windows)" -ge "${1:-1}" ]; }
-overlay_gone() { [ "$(overlay_windows)" = 0 ]; }
+overlay_shown() { [ "$(wl_overlay_windows)" -ge "${1:-1}" ]; }
+overlay_gone() { [ "$(wl_overlay_windows)" = 0 ]; }
 start_resident() {
   wl_spawn "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
   VEXMOR_PID=$E2E_LAST_PID

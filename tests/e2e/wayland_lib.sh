@@ -29,6 +29,7 @@
 #   wl_name_owned NAME        true when NAME has an owner on that bus
 #   wl_main_shown, wl_main_hidden
 #                             the program's main window ("Vexmor") is or is not on screen
+#   wl_overlay_windows        how many windows of the capture overlay are on screen
 
 WL_AS=()
 WL_ENV=()
@@ -309,6 +310,17 @@ print(sum(1 for _ in walk(json.load(sys.stdin))))'
 }
 wl_main_shown() { [ "$(wl_main_windows)" -ge 1 ]; }
 wl_main_hidden() { [ "$(wl_main_windows)" = 0 ]; }
+
+# The capture overlay's windows: the program's (its app_id) shown full screen, which no other window
+# of its is. A Wayland window has no role, and its title is in the interface language.
+wl_overlay_windows() {
+  wl_swaymsg -r -t get_tree | python3 -c '
+import json, sys
+def walk(n):
+    if n.get("app_id") == "vexmor" and n.get("fullscreen_mode"): yield n
+    for k in n.get("nodes", []) + n.get("floating_nodes", []): yield from walk(k)
+print(sum(1 for _ in walk(json.load(sys.stdin))))'
+}
 
 # --- GNOME: the shell and its portal -----------------------------------------------------------
 #

@@ -1,3 +1,4 @@
+#include "InstanceSocket.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -73,6 +75,47 @@ TEST_F(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver) {
     EXPECT_TRUE(next->instance->BecomeFirstOrHandOver());
     auto later = MakeX11Platform();
     EXPECT_FALSE(later->instance->BecomeFirstOrHandOver()); // and the taken-over socket answers
+}
+
+// Without a runtime folder the socket goes to the user's own folder in the temporary one; a name that
+// someone else could have made first is refused rather than used.
+TEST_F(SingleInstance, WithoutARuntimeFolderTheSocketLiesInAFolderOfTheUsersAlone) {
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", runtime.path().toLocal8Bit());
+    const std::string own = runtime.filePath(QStringLiteral("vexmor-%1").arg(getuid())).toStdString();
+    const std::string other = runtime.filePath(QStringLiteral("other")).toStdString();
+    ::mkdir(other.c_str(), 0700);
+    // What lies at the folder's name before the start (mode 0: nothing, -1: a link to a folder), and
+    // the refusal, "" when the folder is used. Only root can give a folder away.
+    const struct {
+        int mode;
+        bool givenAway;
+        std::string refusal;
+    } cases[] = {{0, false, ""},
+                 {0700, false, ""},
+                 {0777, false, " is open to other users"},
+                 {-1, false, " is a symbolic link, not a folder"},
+                 {0700, true, getuid() == 0 ? " belongs to another user" : ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        ::unlink(own.c_str()); // a link; a folder goes with what is in it
+        QDir(QString::fromStdString(own)).removeRecursively();
+        if (c.mode == -1) (void)::symlink(other.c_str(), own.c_str());
+        if (c.mode > 0) ::mkdir(own.c_str(), 0700), ::chmod(own.c_str(), c.mode);
+        if (c.givenAway) (void)::chown(own.c_str(), 65534, 65534);
+        auto platform = MakeX11Platform();
+        EXPECT_EQ(platform->instance->Refusal(),
+                  c.refusal.empty() ? QString() : QString::fromStdString(own + c.refusal));
+        EXPECT_EQ(InstanceSocketPath().empty(), !c.refusal.empty()) << "the launcher hands nothing over";
+        if (!c.refusal.empty()) continue;
+        struct stat st {};
+        EXPECT_TRUE(::lstat(own.c_str(), &st) == 0 && (st.st_mode & 0777) == 0700);
+        EXPECT_EQ(InstanceSocketPath().rfind(own + "/TVexmorMainForm-", 0), 0u);
+        EXPECT_TRUE(platform->instance->BecomeFirstOrHandOver());
+        EXPECT_FALSE(MakeX11Platform()->instance->BecomeFirstOrHandOver()) << "and is found there";
+    }
+    qputenv("TMPDIR", savedTemp);
 }
 
 } // namespace
