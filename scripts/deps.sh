@@ -44,6 +44,8 @@ VEXMOR_PACKAGES=(
   # the icons rendered from the drawing; the Debian package's checks (lintian, the AppStream
   # validator, man for the manual page; dpkg-dev's dpkg-shlibdeps works out its dependencies)
   librsvg2-bin lintian appstream man-db dpkg-dev
+  # the package's clean-system scenario: a minimal Debian 12 made from the archive
+  debootstrap
   # fonts: a sans family and a CJK-capable one
   fonts-dejavu-core fonts-wqy-microhei
 )

@@ -25,6 +25,10 @@ set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The interface speaks Chinese under a Chinese or the bare C locale, and a minimal system has no font
+# with those glyphs: WenQuanYi Micro Hei is Debian's smallest that covers them, Noto Sans CJK the
+# larger choice (both are among the faces the windows ask for). The binaries' own libraries follow.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Loaded at run time, so no binary names them: Qt's Chinese for its own dialogs and buttons, the
 # platform plugin of Wayland sessions, and xdg-email for mailing a capture.

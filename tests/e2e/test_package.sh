@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package, made by scripts/package.sh from the build folder the tests run from: lintian
-# finds nothing to report, it holds exactly the expected files, its dependencies come from the
-# binaries, its desktop entry, AppStream description and manual page pass their checkers. Unpacked
-# into a scratch root (never installed), the program there plays its sounds from the package's
-# sound folder with the module from the package's library folder, and a click saves a capture.
+# finds nothing to report, hardening included, it holds exactly the expected files, its dependencies
+# come from the binaries and name a Chinese font, its binaries are hardened, and its desktop entry,
+# AppStream description and manual page pass their checkers. Unpacked into a scratch root (never
+# installed), the program there plays its sounds from the package's sound folder with the module
+# from the package's library folder, and a click saves a capture.
 source "$(dirname "$0")/lib.sh"
 e2e_init package
 build=$(dirname "$VEXMOR_BIN")
@@ -15,12 +16,14 @@ deb=$(bash "$source_dir/scripts/package.sh" "$build" 2>"$E2E_DIR/package.log") |
 e2e_check "the package is named by version and architecture ($deb)" \
   test "$(basename "$deb")" = "vexmor_1.5.0.0_$(dpkg --print-architecture).deb"
 
-# Lintian: nothing at all, errors and warnings alike (its overrides, if any, carry their reasons).
-# (Its remark on running as root goes to stderr and says nothing of the package.)
-lint=$(lintian --fail-on error,warning "$deb" 2>"$E2E_DIR/lintian.err")
+# Lintian: no errors or warnings (its overrides, if any, carry their reasons), and none of its
+# hardening notes, which it reports as information. (Its remark on running as root goes to stderr
+# and says nothing of the package.)
+lint=$(lintian --info --fail-on error,warning "$deb" 2>"$E2E_DIR/lintian.err")
 status=$?
-e2e_check "lintian reports nothing (status $status: $lint $(grep -v 'root privileges' "$E2E_DIR/lintian.err"))" \
-  test "$status/$lint" = "0/"
+e2e_check "lintian reports no error or warning (status $status: $(grep -v '^I:' <<<"$lint") $(grep -v 'root privileges' "$E2E_DIR/lintian.err"))" \
+  test "$status/$(grep -v '^I:' <<<"$lint")" = "0/"
+e2e_check "lintian has no hardening note ($(grep hardening <<<"$lint"))" bash -c '! grep -q hardening <<<"$0"' "$lint"
 
 # Every file and link, directories aside.
 expected=$(sort <<LIST
@@ -62,6 +65,8 @@ e2e_log "Depends: $depends"
 for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6dbus6 libpng16-16 libxcb1; do
   e2e_check "Depends names $lib (from the binaries)" bash -c '[[ ", $0," == *", $1 "* || ", $0," == *", $1,"* ]]' "$depends" "$lib"
 done
+e2e_check "Depends names a font with the interface's Chinese glyphs" \
+  bash -c '[[ ", $0," == *", fonts-wqy-microhei | fonts-noto-cjk,"* ]]' "$depends"
 e2e_check "the version is the build's" test "$(dpkg-deb -f "$deb" Version)" = 1.5.0.0
 
 root="$E2E_DIR/root"
@@ -83,6 +88,14 @@ e2e_check "the bus starts /usr/bin/vexmor" \
 for size in 16 32 48 64 128 256; do
   e2e_check "the ${size}px icon is ${size}x${size}" \
     test "$(identify -format '%w %h' "$root/usr/share/icons/hicolor/${size}x${size}/apps/vexmor.png")" = "$size $size"
+done
+# Built with Debian's hardening flags: every binary bound at start, the program and its module
+# calling the C library's checked functions (the sound module calls none that have one).
+for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so "usr/lib/$arch/vexmor/vexmor-sound.so"; do
+  e2e_check "$elf is bound at start" bash -c 'readelf -d "$0" | grep -q "(FLAGS).*BIND_NOW"' "$root/$elf"
+done
+for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so; do
+  e2e_check "$elf calls fortified functions" bash -c 'nm -D --undefined-only "$0" | grep -q "_chk@"' "$root/$elf"
 done
 e2e_check "no sounds beside the unpacked program" bash -c '! compgen -G "$0/usr/libexec/vexmor/*.wav"' "$root"
 
