@@ -64,6 +64,8 @@ QRect TPickRect::Normalised() const {
 namespace {
 void TellCaptureFailed(const QString& reason) {
     const QString text = QCoreApplication::translate("Input", "无法捕获屏幕：%1").arg(reason);
+    // Also where a session keeps its programs' output: a message box may be hidden behind a dialog.
+    std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
     if (CaptureFailedHook) {
         CaptureFailedHook(text);
         return;

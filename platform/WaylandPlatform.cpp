@@ -188,7 +188,11 @@ class TLazyHotKeys : public IHotKeys {
         Real().SetRemapHandler(std::move(handler));
     }
     void SetDescription(int id, const QString& text) override { Real().SetDescription(id, text); }
-    std::optional<QString> KeysKeptBy() const override { return real_ ? real_->KeysKeptBy() : std::nullopt; }
+    // On Wayland no other program can take a key from us: a key the portal does not bind is one the
+    // desktop declined (GNOME with another desktop's portal installed beside its own fails them all).
+    std::optional<QString> KeysKeptBy() const override {
+        return real_ ? std::optional<QString>(DesktopEnvironmentName()) : std::nullopt;
+    }
 
   private:
     IHotKeys& Real() {

@@ -36,6 +36,9 @@ VEXMOR_PACKAGES=(
   # the KDE Plasma scenario: headless KWin (OpenGL on Mesa's software rasteriser), the KDE portal, the
   # desktop-entry cache KWin authorises by, and the bus monitor that sees the shortcuts' calls
   kwin-wayland xdg-desktop-portal-kde libgl1-mesa-dri libkf5service-bin dbus-bin
+  # the GNOME scenario: headless GNOME Shell (its notifications run under its gjs) and the GNOME portal
+  # (the GTK backend and the permission store come with the portals above)
+  gnome-shell xdg-desktop-portal-gnome
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
   # the language scenario reads the interface as a screen reader does: the accessibility bus and

@@ -326,7 +326,8 @@ print(sum(1 for _ in walk(json.load(sys.stdin))))'
 #
 #   wl_start_gnome [WxH]      headless GNOME Shell (one virtual monitor, software rendering) on the
 #                             session bus and a private system bus, as a GNOME session, out of the
-#                             overview, on a plain #336699 background; settings in a key file
+#                             overview, on a plain #336699 background, with its notifications;
+#                             settings in a key file
 #   wl_start_gnome_portal     the permission store, xdg-desktop-portal and its GNOME and GTK
 #                             backends on the session bus; waits until Screenshot is offered
 
@@ -363,6 +364,11 @@ KEYS
   WL_GNOME_PID=$E2E_LAST_PID
   e2e_poll 90 wl_gnome_ready || e2e_fail "GNOME Shell did not start: $(tail -8 "$E2E_DIR/gnome-shell.log")"
   WL_ENV+=("WAYLAND_DISPLAY=wayland-0" "QT_QPA_PLATFORM=wayland")
+  # The shell's notifications come on the bus through a service of their own, which the bus would
+  # start (this one starts nothing).
+  wl_spawn /usr/bin/gjs /usr/share/gnome-shell/org.gnome.Shell.Notifications >"$E2E_DIR/notifications.log" 2>&1
+  e2e_poll 30 wl_name_owned org.freedesktop.Notifications ||
+    e2e_fail "the shell's notifications did not come: $(tail -5 "$E2E_DIR/notifications.log")"
   wl_run gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
     --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' >/dev/null ||
     e2e_fail "the shell stays in its overview"

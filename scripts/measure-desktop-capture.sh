@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
-# How fast `vexmor --capture` freezes the desktop on KDE Plasma: a private headless KWin with the KDE
-# portal (as tests/e2e/test_kde_capture.sh starts them), the program installed from a build directory
-# with its desktop entry (which authorises KWin's ScreenShot2) and resident with /tray; then N captures
-# through KWin's interface and N through the portal (VEXMOR_WAYLAND_GRAB=portal), each timed from the
+# How fast `vexmor --capture` freezes the desktop on KDE Plasma or GNOME: a private headless KWin with
+# the KDE portal (as tests/e2e/test_kde_capture.sh starts them) or GNOME Shell with the GNOME portal
+# (as tests/e2e/test_gnome_portal.sh does, the screenshot permission granted beforehand), the program
+# installed from a build directory with its desktop entry (which authorises KWin's ScreenShot2) and
+# resident with /tray; then on KDE N captures through KWin's interface and N through the portal
+# (VEXMOR_WAYLAND_GRAB=portal), on GNOME N through the portal, each timed from the
 # command's start until the program reports the overlay's first frame flushed (the report is watched
 # every few milliseconds, so a figure may be late by that much), beside the program's own figure from
 # the request's arrival, and the portal's own round trip (its Screenshot call to its answer, as the
 # bus saw them). Each capture is finished by a second command, and its saved picture removed.
 # MEASURE_SHOW_TIMING=1 adds the program's own breakdown of each capture.
 #
-#   scripts/measure-kde-capture.sh [--build DIR] [--screen WxH] [--captures N]
+#   scripts/measure-desktop-capture.sh [--desktop kde|gnome] [--build DIR] [--screen WxH] [--captures N]
 #
-# Runs as root too: KWin and its clients then run as `nobody`, as in the tests.
+# Runs as root too: the compositor and its clients then run as `nobody`, as in the tests.
 set -u
 HERE=$(cd "$(dirname "$0")/.." && pwd)
 BUILD="$HERE/build"
 SCREEN=1920x1080
 CAPTURES=8
+DESKTOP=kde
 while [ $# -gt 0 ]; do
   case $1 in
+    --desktop) DESKTOP=$2; shift 2 ;;
     --build) BUILD=$2; shift 2 ;;
     --screen) SCREEN=$2; shift 2 ;;
     --captures) CAPTURES=$2; shift 2 ;;
@@ -28,7 +32,8 @@ done
 export VEXMOR_BIN="$BUILD/vexmor" VEXMOR_WL_PROBE="$BUILD/tests/vexmor_wl_probe"
 source "$HERE/tests/e2e/lib.sh"
 source "$HERE/tests/e2e/wayland_lib.sh"
-e2e_init measure-kde
+[ "$DESKTOP" = kde ] || [ "$DESKTOP" = gnome ] || { echo "--desktop is kde or gnome" >&2; exit 2; }
+e2e_init "measure-$DESKTOP"
 wl_prepare
 source "$HERE/tests/e2e/wayland_capture_lib.sh"
 wl_background shown.png "$SCREEN"
@@ -37,10 +42,18 @@ wl_start_system_bus
 wl_spawn dbus-monitor --session "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
   "type='signal',interface='org.freedesktop.portal.Request',member='Response'" >"$E2E_DIR/monitor.log" 2>&1
 wl_install_program
-WL_ENV+=("XDG_DATA_DIRS=$WL_PREFIX/share:/usr/share")
-wl_start_kwin "$SCREEN"
-wl_start_kde_portal
-wl_run kbuildsycoca5 >/dev/null 2>&1
+if [ "$DESKTOP" = kde ]; then
+  WL_ENV+=("XDG_DATA_DIRS=$WL_PREFIX/share:/usr/share")
+  wl_start_kwin "$SCREEN"
+  wl_start_kde_portal
+  wl_run kbuildsycoca5 >/dev/null 2>&1
+else
+  wl_start_gnome "$SCREEN"
+  wl_start_gnome_portal
+  wl_run gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
+    --object-path /org/freedesktop/impl/portal/PermissionStore \
+    --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" >/dev/null
+fi
 probe=$(wl_copy_in "$VEXMOR_WL_PROBE")
 wl_spawn env VEXMOR_PROBE_PICTURE="$WL_FILES/shown.png" "$probe" "$WL_FILES/probe.log"
 e2e_wait_for "the probe window" 30 grep -q '^exposed' "$WL_FILES/probe.log"
@@ -85,7 +98,7 @@ run_path() { # LABEL ENV...
   e2e_wait_exit "$pid" 10
 }
 
-run_path kwin
+[ "$DESKTOP" = kde ] && run_path kwin
 run_path portal VEXMOR_WAYLAND_GRAB=portal
 round_trips=$(/usr/bin/python3 - "$E2E_DIR/monitor.log" <<'PY'
 import re, sys
