@@ -36,6 +36,9 @@ VEXMOR_PACKAGES=(
   # the KDE Plasma scenario: headless KWin (OpenGL on Mesa's software rasteriser), the KDE portal, the
   # desktop-entry cache KWin authorises by, and the bus monitor that sees the shortcuts' calls
   kwin-wayland xdg-desktop-portal-kde libgl1-mesa-dri libkf5service-bin dbus-bin
+  # the QML modules of the KDE portal's screenshot dialog, which it loads even for a screenshot without
+  # one (and answers nothing when they are missing)
+  plasma-workspace qml-module-org-kde-kirigami2 qml-module-qtquick-layouts qml-module-qtquick-controls2
   # the GNOME scenario: headless GNOME Shell (its notifications run under its gjs) and the GNOME portal
   # (the GTK backend and the permission store come with the portals above)
   gnome-shell xdg-desktop-portal-gnome
