@@ -217,7 +217,9 @@ TPlatformStatus TPortalScreenGrabber::Cursor(TCursorImage& out) {
 
 std::unique_ptr<IScreenGrabber>
 MakePortalScreenGrabber(QDBusConnection bus, std::function<QRect()> desktopBounds, bool asksPermission) {
-    return std::make_unique<TPortalScreenGrabber>(
-        std::move(bus), std::move(desktopBounds), TPortalScreenGrabber::kDefaultTimeoutMs,
-        TPortalScreenGrabber::kDefaultAnswerTimeoutMs, asksPermission);
+    // Only a dialog is worth a long wait: a portal that asks nobody and stays silent is stuck.
+    using T = TPortalScreenGrabber;
+    return std::make_unique<T>(std::move(bus), std::move(desktopBounds), T::kDefaultTimeoutMs,
+                               asksPermission ? T::kDefaultAnswerTimeoutMs : T::kDefaultTimeoutMs,
+                               asksPermission);
 }

@@ -69,6 +69,7 @@ class TPortalScreenGrabber : public IScreenGrabber {
     std::function<void()> withdraw_; // while a grab waits
 };
 
+// Waits long for an answer only where the desktop asks the user (`asksPermission`).
 std::unique_ptr<IScreenGrabber> MakePortalScreenGrabber(QDBusConnection bus,
                                                         std::function<QRect()> desktopBounds,
                                                         bool asksPermission = false);
