@@ -38,9 +38,7 @@ calls() { grep -c "member=$1\$" "$E2E_DIR/monitor.log"; }
 painted() { grep -c "overlay ${SIZE} painted" "$E2E_DIR/vexmor.out"; }
 failed() { grep "无法捕获屏幕" "$E2E_DIR/vexmor.out"; }
 settings 1
-wl_spawn env VEXMOR_CAPTURE_TIMING=1 "$WL_VEXMOR" /tray >"$E2E_DIR/vexmor.out" 2>&1
-VEXMOR_PID=$E2E_LAST_PID
-e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
+start_resident VEXMOR_CAPTURE_TIMING=1
 
 # 1. The dialog, unanswered.
 asked=$SECONDS

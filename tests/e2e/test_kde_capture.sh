@@ -56,9 +56,7 @@ capture_and_check() { # LABEL
 }
 resident() { # ENV...
   : >"$E2E_DIR/vexmor.out"
-  wl_spawn env VEXMOR_CAPTURE_TIMING=1 "$@" "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
-  VEXMOR_PID=$E2E_LAST_PID
-  e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
+  start_resident VEXMOR_CAPTURE_TIMING=1 "$@"
 }
 settings 1
 

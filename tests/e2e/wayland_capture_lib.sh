@@ -14,8 +14,8 @@ settings() { # AFTER-CAPTURE-INDEX
 }
 overlay_shown() { [ "$(wl_overlay_windows)" -ge "${1:-1}" ]; }
 overlay_gone() { [ "$(wl_overlay_windows)" = 0 ]; }
-start_resident() {
-  wl_spawn "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
+start_resident() { # [ENV...]
+  wl_spawn env "$@" "$WL_VEXMOR" /tray >>"$E2E_DIR/vexmor.out" 2>&1
   VEXMOR_PID=$E2E_LAST_PID
   e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
 }
