@@ -197,19 +197,7 @@ TPlatformStatus TKWinScreenGrabber::GrabTo(const QRect& rect, const TGrabSink& s
 }
 
 TPlatformStatus TKWinScreenGrabber::Grab(const QRect& rect, TGrabbedImage& out) {
-    out = TGrabbedImage();
-    if (rect.isEmpty()) return TPlatformStatus::Fail(KWinScreenShotText::BadPicture());
-    out.width = rect.width();
-    out.height = rect.height();
-    out.stride = out.width * 4;
-    out.pixels.assign(size_t(out.stride) * out.height, 0);
-    const TPlatformStatus status = GrabTo(rect, [&](const QRect& part, const uint8_t* bgrx, int stride) {
-        for (int y = 0; y < part.height(); ++y)
-            std::memcpy(out.pixels.data() + size_t(part.y() + y) * out.stride + size_t(part.x()) * 4,
-                        bgrx + size_t(y) * stride, size_t(part.width()) * 4);
-    });
-    if (!status) out = TGrabbedImage(); // no black picture that could pass for the desktop
-    return status;
+    return GrabThroughSink(*this, rect, out, KWinScreenShotText::BadPicture());
 }
 
 TPlatformStatus TKWinScreenGrabber::Cursor(TCursorImage& out) {

@@ -32,6 +32,24 @@ std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform) {
     return previous;
 }
 
+TPlatformStatus GrabThroughSink(IScreenGrabber& grabber, const QRect& rect, TGrabbedImage& out,
+                                const QString& emptyReason) {
+    out = TGrabbedImage();
+    if (rect.isEmpty()) return TPlatformStatus::Fail(emptyReason);
+    out.width = rect.width();
+    out.height = rect.height();
+    out.stride = out.width * 4;
+    out.pixels.assign(size_t(out.stride) * out.height, 0);
+    const TPlatformStatus status =
+        grabber.GrabTo(rect, [&](const QRect& part, const uint8_t* bgrx, int stride) {
+            for (int y = 0; y < part.height(); ++y)
+                std::memcpy(out.pixels.data() + size_t(part.y() + y) * out.stride + size_t(part.x()) * 4,
+                            bgrx + size_t(y) * stride, size_t(part.width()) * 4);
+        });
+    if (!status) out = TGrabbedImage();
+    return status;
+}
+
 TPlatformStatus IScreenGrabber::GrabHeld(const QRect& rect, std::shared_ptr<THeldGrab>& out) {
     out.reset();
     auto held = std::make_shared<THeldGrab>();

@@ -202,6 +202,12 @@ class IScreenGrabber {
     virtual void Withdraw() {}
 };
 
+// Grab made from GrabTo, for grabbers that read a whole picture anyway: black where the picture does
+// not reach; on failure (or for an empty rectangle, with `emptyReason`) nothing at all, so that no
+// black picture can pass for the desktop.
+TPlatformStatus GrabThroughSink(IScreenGrabber& grabber, const QRect& rect, TGrabbedImage& out,
+                                const QString& emptyReason);
+
 // The window the user was working in.
 struct TForegroundWindow {
     bool exists = false;    // a visible, non-desktop window is active

@@ -182,20 +182,7 @@ TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
 }
 
 TPlatformStatus TPortalScreenGrabber::Grab(const QRect& rect, TGrabbedImage& out) {
-    out = TGrabbedImage();
-    if (rect.isEmpty()) return TPlatformStatus::Fail(PortalScreenshotText::EmptyRect());
-    out.width = rect.width();
-    out.height = rect.height();
-    out.stride = out.width * 4;
-    out.pixels.assign(size_t(out.stride) * out.height, 0);
-    // Black where the picture does not reach, the picture's rows elsewhere.
-    const TPlatformStatus status = GrabTo(rect, [&](const QRect& part, const uint8_t* bgrx, int stride) {
-        for (int y = 0; y < part.height(); ++y)
-            std::memcpy(out.pixels.data() + size_t(part.y() + y) * out.stride + size_t(part.x()) * 4,
-                        bgrx + size_t(y) * stride, size_t(part.width()) * 4);
-    });
-    if (!status) out = TGrabbedImage(); // no black picture that could pass for the desktop
-    return status;
+    return GrabThroughSink(*this, rect, out, PortalScreenshotText::EmptyRect());
 }
 
 TPlatformStatus TPortalScreenGrabber::GrabTo(const QRect& rect, const TGrabSink& sink) {
