@@ -39,8 +39,8 @@ source "$HERE/tests/e2e/wayland_capture_lib.sh"
 wl_background shown.png "$SCREEN"
 wl_start_session_bus
 wl_start_system_bus
-wl_spawn dbus-monitor --session "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
-  "type='signal',interface='org.freedesktop.portal.Request',member='Response'" >"$E2E_DIR/monitor.log" 2>&1
+start_bus_monitor "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
+  "type='signal',interface='org.freedesktop.portal.Request',member='Response'"
 wl_install_program
 if [ "$DESKTOP" = kde ]; then
   WL_ENV+=("XDG_DATA_DIRS=$WL_PREFIX/share:/usr/share")
@@ -50,13 +50,9 @@ if [ "$DESKTOP" = kde ]; then
 else
   wl_start_gnome "$SCREEN"
   wl_start_gnome_portal
-  wl_run gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
-    --object-path /org/freedesktop/impl/portal/PermissionStore \
-    --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" >/dev/null
+  wl_grant_screenshots
 fi
-probe=$(wl_copy_in "$VEXMOR_WL_PROBE")
-wl_spawn env VEXMOR_PROBE_PICTURE="$WL_FILES/shown.png" "$probe" "$WL_FILES/probe.log"
-e2e_wait_for "the probe window" 30 grep -q '^exposed' "$WL_FILES/probe.log"
+show_picture shown.png
 settings 1
 median() { sort -n | awk '{a[NR]=$1} END{if (NR) print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2); else print "-"}'; }
 flushed() { grep -c "overlay flushed" "$E2E_DIR/vexmor.out"; }

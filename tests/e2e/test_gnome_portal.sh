@@ -16,25 +16,19 @@ source "$(dirname "$0")/wayland_lib.sh"
 e2e_init gnome_portal
 wl_prepare
 source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib.sh does not load"
-: "${VEXMOR_WL_PROBE:=$(dirname "$VEXMOR_BIN")/tests/vexmor_wl_probe}"
-[ -x "$VEXMOR_WL_PROBE" ] || e2e_fail "no probe window at $VEXMOR_WL_PROBE"
 
 SIZE=1280x720
 wl_background shown.png "$SIZE"
 wl_start_session_bus
 wl_start_system_bus
-wl_spawn dbus-monitor --session "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
+start_bus_monitor "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
   "type='method_call',interface='org.freedesktop.portal.Request'" \
-  "type='method_call',destination='org.freedesktop.Notifications',member='Notify'" >"$E2E_DIR/monitor.log" 2>&1
-e2e_wait_for "the bus monitor" 20 grep -q NameAcquired "$E2E_DIR/monitor.log"
+  "type='method_call',destination='org.freedesktop.Notifications',member='Notify'"
 wl_install_program
 wl_start_gnome "$SIZE"
 wl_start_gnome_portal
-probe=$(wl_copy_in "$VEXMOR_WL_PROBE")
-wl_spawn env VEXMOR_PROBE_PICTURE="$WL_FILES/shown.png" "$probe" "$WL_FILES/probe.log"
-e2e_wait_for "the probe window" 30 grep -q '^exposed' "$WL_FILES/probe.log"
+show_picture shown.png
 
-calls() { grep -c "member=$1\$" "$E2E_DIR/monitor.log"; }
 painted() { grep -c "overlay ${SIZE} painted" "$E2E_DIR/vexmor.out"; }
 failed() { grep "无法捕获屏幕" "$E2E_DIR/vexmor.out"; }
 settings 1
@@ -52,10 +46,7 @@ e2e_check "no failure told while the dialog waits: $(failed)" [ -z "$(failed)" ]
 e2e_check "no overlay yet" [ "$(painted)" = 0 ]
 
 # 2. "Allow", as the shell stores it; the pending request is withdrawn, the next capture goes through.
-wl_run gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
-  --object-path /org/freedesktop/impl/portal/PermissionStore \
-  --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
-  >/dev/null || e2e_fail "the permission store took no grant"
+wl_grant_screenshots
 wl_run "$WL_VEXMOR" --capture || e2e_fail "the withdrawing vexmor --capture failed"
 e2e_wait_for "the pending request closed" 30 bash -c '[ "$(grep -c "member=Close$" "$0")" -ge 1 ]' "$E2E_DIR/monitor.log"
 # 3. The shell's own picture of the desktop (its dialog still up), through the portal, before the
@@ -85,8 +76,8 @@ e2e_check "still no failure told: $(failed)" [ -z "$(failed)" ]
 notices=$(grep -c "桌面会先询问是否允许 Vexmor 截取屏幕" "$E2E_DIR/monitor.log")
 e2e_check "the notice was given once (got $notices)" [ "$notices" = 1 ]
 e2e_check "the keys are said to be kept by GNOME" grep -q "GNOME 自己保留了以下热键" "$E2E_DIR/monitor.log"
-e2e_check "the program's two requests and the test's (Screenshot calls: $(calls Screenshot))" \
-  [ "$(calls Screenshot)" = 3 ]
+e2e_check "the program's two requests and the test's (Screenshot calls: $(bus_calls Screenshot))" \
+  [ "$(bus_calls Screenshot)" = 3 ]
 
 saved_equals "${SIZE/x/ }" "$WL_FILES/reference.png" "the capture" "the shell's own picture"
 e2e_check "the program is still running" e2e_alive "$VEXMOR_PID"

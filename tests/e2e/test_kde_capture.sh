@@ -19,28 +19,22 @@ source "$(dirname "$0")/wayland_capture_lib.sh" || e2e_fail "wayland_capture_lib
 for program in /usr/bin/dbus-monitor /usr/bin/kbuildsycoca5 /usr/bin/python3; do
   [ -x "$program" ] || e2e_fail "$program is not installed (scripts/deps.sh)"
 done
-: "${VEXMOR_WL_PROBE:=$(dirname "$VEXMOR_BIN")/tests/vexmor_wl_probe}"
-[ -x "$VEXMOR_WL_PROBE" ] || e2e_fail "no probe window at $VEXMOR_WL_PROBE"
 
 SIZE=1280x720
 wl_background shown.png "$SIZE"
 wl_start_session_bus
 wl_start_system_bus
-wl_spawn dbus-monitor --session "type='method_call',interface='org.freedesktop.portal.GlobalShortcuts'" \
+start_bus_monitor "type='method_call',interface='org.freedesktop.portal.GlobalShortcuts'" \
   "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
-  "type='method_call',interface='org.kde.KWin.ScreenShot2'" "type='error'" >"$E2E_DIR/monitor.log" 2>&1
-e2e_wait_for "the bus monitor" 20 grep -q NameAcquired "$E2E_DIR/monitor.log"
+  "type='method_call',interface='org.kde.KWin.ScreenShot2'" "type='error'"
 wl_install_program
 # KWin finds the installed entry (and so the program's authorisation) through the data folders.
 WL_ENV+=("XDG_DATA_DIRS=$WL_PREFIX/share:/usr/share")
 wl_start_kwin "$SIZE"
 wl_start_kde_portal
 
-probe=$(wl_copy_in "$VEXMOR_WL_PROBE")
-wl_spawn env VEXMOR_PROBE_PICTURE="$WL_FILES/shown.png" "$probe" "$WL_FILES/probe.log"
-e2e_wait_for "the probe window" 30 grep -q '^exposed' "$WL_FILES/probe.log"
+show_picture shown.png
 
-calls() { grep -c "member=$1\$" "$E2E_DIR/monitor.log"; }
 painted() { grep -c "overlay ${SIZE} painted" "$E2E_DIR/vexmor.out"; }
 # Opens the overlay, waits for its first frame, finishes it with a second command and checks the
 # saved desktop.
@@ -68,16 +62,16 @@ e2e_wait_for "the capture keys bound" 30 bash -c '[ "$(grep -c "member=BindShort
 capture_and_check "the portal's capture without a pictures folder"
 e2e_check "the pictures folder was made" [ -d "$PICTURES" ]
 capture_and_check "the portal's capture with the folder there"
-e2e_check "the portal asked twice (Screenshot calls: $(calls Screenshot))" [ "$(calls Screenshot)" = 2 ]
+e2e_check "the portal asked twice (Screenshot calls: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 2 ]
 e2e_check "the portal's files are removed ($(ls "$PICTURES"))" [ -z "$(ls -A "$PICTURES")" ]
-e2e_check "KWin was not asked behind the portal's back" [ "$(calls CaptureWorkspace)" = 0 ]
+e2e_check "KWin was not asked behind the portal's back" [ "$(bus_calls CaptureWorkspace)" = 0 ]
 kill -TERM "$VEXMOR_PID"
 e2e_wait_exit "$VEXMOR_PID" 10 || e2e_fail "the program did not end"
 
 # The shortcuts of that run: one session, made with its shortcuts as a(sa{sv}), bound once although
 # two captures came and went.
-e2e_check "one CreateSession (got $(calls CreateSession))" [ "$(calls CreateSession)" = 1 ]
-e2e_check "one BindShortcuts (got $(calls BindShortcuts))" [ "$(calls BindShortcuts)" = 1 ]
+e2e_check "one CreateSession (got $(bus_calls CreateSession))" [ "$(bus_calls CreateSession)" = 1 ]
+e2e_check "one BindShortcuts (got $(bus_calls BindShortcuts))" [ "$(bus_calls BindShortcuts)" = 1 ]
 shortcuts_typed() {
   /usr/bin/python3 - "$E2E_DIR/monitor.log" <<'PY'
 import re, sys
@@ -97,7 +91,7 @@ e2e_check "the KDE portal read them without complaint" \
 wl_run kbuildsycoca5 >"$E2E_DIR/sycoca.log" 2>&1 || e2e_fail "kbuildsycoca5 failed: $(tail -3 "$E2E_DIR/sycoca.log")"
 resident
 capture_and_check "KWin's capture"
-e2e_check "the capture asked KWin (CaptureWorkspace calls: $(calls CaptureWorkspace))" [ "$(calls CaptureWorkspace)" = 1 ]
-e2e_check "and not the portal (Screenshot calls: $(calls Screenshot))" [ "$(calls Screenshot)" = 2 ]
+e2e_check "the capture asked KWin (CaptureWorkspace calls: $(bus_calls CaptureWorkspace))" [ "$(bus_calls CaptureWorkspace)" = 1 ]
+e2e_check "and not the portal (Screenshot calls: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 2 ]
 e2e_check "the program is still running" e2e_alive "$VEXMOR_PID"
 e2e_pass

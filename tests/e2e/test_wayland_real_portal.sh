@@ -45,9 +45,8 @@ screenshot_offered() {
     string:org.freedesktop.portal.Screenshot string:version | grep -q 'uint32'
 }
 # Every Screenshot call and every request's answer, as the bus saw them.
-wl_spawn dbus-monitor --session "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
-  "type='signal',interface='org.freedesktop.portal.Request',member='Response'" >"$E2E_DIR/monitor.log" 2>&1
-e2e_wait_for "the bus monitor" 20 grep -q 'NameAcquired' "$E2E_DIR/monitor.log"
+start_bus_monitor "type='method_call',interface='org.freedesktop.portal.Screenshot'" \
+  "type='signal',interface='org.freedesktop.portal.Request',member='Response'"
 
 # XDG_CURRENT_DESKTOP=sway (set by wl_start_compositor) picks the wlr backend: version 1.16 of the
 # front-end reads the UseIn line of /usr/share/xdg-desktop-portal/portals/wlr.portal.
@@ -93,7 +92,6 @@ for response, secs, uri in out:
 PY
 }
 answered() { [ "$(answers | grep -c .)" -ge "$1" ]; }
-requests() { grep -c 'member=Screenshot$' "$E2E_DIR/monitor.log"; }
 # The Nth answer's response code and uri, once it is complete on the log.
 answer() { answers | sed -n "$1p"; }
 
@@ -117,7 +115,7 @@ e2e_log "the portal answered $response with $uri after $secs s"
 e2e_check "the portal answered with success (got $response)" [ "$response" = 0 ]
 e2e_check "the portal's file is $PORTAL_FILE (got $uri)" [ "$uri" = "file://$PORTAL_FILE" ]
 e2e_check "the program removed the portal's file" [ ! -e "$PORTAL_FILE" ]
-e2e_check "the capture asked the portal once (requests: $(requests))" [ "$(requests)" = 1 ]
+e2e_check "the capture asked the portal once (requests: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 1 ]
 rm -f "$DESK"/*
 
 # 2. A second grab with the portal's path free again: a Ctrl rectangle is exactly its pixels.
@@ -133,7 +131,7 @@ e2e_log "the portal answered $response with $uri after $secs s"
 e2e_check "the second grab's answer is the same file (got $response $uri)" \
   [ "$response $uri" = "0 file://$PORTAL_FILE" ]
 e2e_check "the program removed the portal's file again" [ ! -e "$PORTAL_FILE" ]
-e2e_check "the second capture asked the portal once more (requests: $(requests))" [ "$(requests)" = 2 ]
+e2e_check "the second capture asked the portal once more (requests: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 2 ]
 rm -f "$DESK"/*
 
 # 3. Another user's file where the portal writes: the portal cannot overwrite it and refuses, the
@@ -154,7 +152,7 @@ if [ "$(id -u)" = 0 ]; then
   e2e_wait_for "the program's message box" 20 box_added
   e2e_check "no overlay over a desktop that was not read" overlay_gone
   # The box comes once the grab is over: a refusal is not asked for again.
-  e2e_check "the refused capture asked the portal once (requests: $(requests))" [ "$(requests)" = 3 ]
+  e2e_check "the refused capture asked the portal once (requests: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 3 ]
   e2e_check "nothing is saved ($(ls "$DESK"))" [ -z "$(ls -A "$DESK")" ]
   e2e_check "the other user's file is as it was" \
     [ "$(stat -c '%U %s %Y' "$PORTAL_FILE")-$(md5sum <"$PORTAL_FILE")" = "$before" ]

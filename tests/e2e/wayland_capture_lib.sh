@@ -19,6 +19,23 @@ start_resident() { # [ENV...]
   VEXMOR_PID=$E2E_LAST_PID
   e2e_wait_for "the resident copy's socket" 30 bash -c 'compgen -G "$0/TVexmorMainForm-*" >/dev/null' "$XDG_RUNTIME_DIR"
 }
+# A monitor of the session bus into $E2E_DIR/monitor.log with these match rules; bus_calls MEMBER
+# counts the calls of MEMBER it saw.
+start_bus_monitor() { # RULE...
+  wl_spawn dbus-monitor --session "$@" >"$E2E_DIR/monitor.log" 2>&1
+  e2e_wait_for "the bus monitor" 20 grep -q NameAcquired "$E2E_DIR/monitor.log"
+}
+bus_calls() { grep -c "member=$1\$" "$E2E_DIR/monitor.log"; }
+# The probe window full screen on the picture $WL_FILES/NAME: a desktop without its shell (KWin
+# alone) or under a dialog shows something known.
+show_picture() { # NAME
+  local probe
+  : "${VEXMOR_WL_PROBE:=$(dirname "$VEXMOR_BIN")/tests/vexmor_wl_probe}"
+  [ -x "$VEXMOR_WL_PROBE" ] || e2e_fail "no probe window at $VEXMOR_WL_PROBE"
+  probe=$(wl_copy_in "$VEXMOR_WL_PROBE")
+  wl_spawn env VEXMOR_PROBE_PICTURE="$WL_FILES/$1" "$probe" "$WL_FILES/probe.log"
+  e2e_wait_for "the probe window" 30 grep -q '^exposed' "$WL_FILES/probe.log"
+}
 # The colour of one layout pixel on screen now.
 pixel_now() { wl_run grim -g "$1,$2 1x1" - | convert - -format '%[hex:p{0,0}]' info:; }
 pixel_differs() { [ "$(pixel_now "$1" "$2")" != "$3" ]; }

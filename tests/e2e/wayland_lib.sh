@@ -299,28 +299,22 @@ wl_start_kde_portal() {
     e2e_fail "the portal offers no Screenshot: $(grep -v Monitoring "$E2E_DIR/portal.log" | tail -8)"
 }
 
-# A hidden Qt window has no surface: it is not in sway's tree at all.
-wl_main_windows() {
+# The windows in sway's tree for which the Python condition on the node `n` holds.
+wl_count_windows() { # CONDITION
   wl_swaymsg -r -t get_tree | python3 -c '
 import json, sys
 def walk(n):
-    if n.get("name") == "Vexmor" and n.get("visible"): yield n
+    if '"$1"': yield n
     for k in n.get("nodes", []) + n.get("floating_nodes", []): yield from walk(k)
 print(sum(1 for _ in walk(json.load(sys.stdin))))'
 }
+# A hidden Qt window has no surface: it is not in sway's tree at all.
+wl_main_windows() { wl_count_windows 'n.get("name") == "Vexmor" and n.get("visible")'; }
 wl_main_shown() { [ "$(wl_main_windows)" -ge 1 ]; }
 wl_main_hidden() { [ "$(wl_main_windows)" = 0 ]; }
-
 # The capture overlay's windows: the program's (its app_id) shown full screen, which no other window
 # of its is. A Wayland window has no role, and its title is in the interface language.
-wl_overlay_windows() {
-  wl_swaymsg -r -t get_tree | python3 -c '
-import json, sys
-def walk(n):
-    if n.get("app_id") == "vexmor" and n.get("fullscreen_mode"): yield n
-    for k in n.get("nodes", []) + n.get("floating_nodes", []): yield from walk(k)
-print(sum(1 for _ in walk(json.load(sys.stdin))))'
-}
+wl_overlay_windows() { wl_count_windows 'n.get("app_id") == "vexmor" and n.get("fullscreen_mode")'; }
 
 # --- GNOME: the shell and its portal -----------------------------------------------------------
 #
@@ -330,6 +324,7 @@ print(sum(1 for _ in walk(json.load(sys.stdin))))'
 #                             settings in a key file
 #   wl_start_gnome_portal     the permission store, xdg-desktop-portal and its GNOME and GTK
 #                             backends on the session bus; waits until Screenshot is offered
+#   wl_grant_screenshots      the screenshot permission stored as the shell's "Allow" stores it
 
 wl_gnome_ready() {
   test -S "$XDG_RUNTIME_DIR/wayland-0" && wl_name_owned org.gnome.Shell && wl_name_owned org.gnome.Shell.Portal
@@ -373,6 +368,14 @@ KEYS
     --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' >/dev/null ||
     e2e_fail "the shell stays in its overview"
   WL_BOX="0 0 ${size%x*} ${size#*x}"
+}
+
+# What the shell's "Allow" stores: every later screenshot goes through without a dialog.
+wl_grant_screenshots() {
+  wl_run gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
+    --object-path /org/freedesktop/impl/portal/PermissionStore \
+    --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
+    >/dev/null || e2e_fail "the permission store took no grant"
 }
 
 wl_start_gnome_portal() {
