@@ -1,4 +1,5 @@
-// The shapes of a capture overlay: element 0 of the list is the selection, the others are ink strokes.
+// The shapes of a capture overlay: element 0 of the list is the selection, the others are annotations:
+// the pen's ink strokes and what the other tools of the overlay draw (see Annotation.h).
 //
 // Coordinates are pixels of the frozen desktop image; points sit at pixel centres (integer + 0.5).
 #pragma once
@@ -7,6 +8,7 @@
 #include "PointD.h"
 
 #include <QRect>
+#include <QString>
 
 #include <cmath>
 
@@ -34,6 +36,10 @@ struct TShapeBounds {
     bool operator==(const TShapeBounds&) const = default;
 };
 
+// What drew an annotation. The pen is the plain ink (free-form, or a rectangle with Ctrl).
+enum class TToolKind : int32_t { Pen, Arrow, Line, Rectangle, Ellipse, Text, Step, Marker, Pixelate, Redact };
+inline constexpr int ToolCount = 10;
+
 enum TShapeKind : int32_t {
     skRectangle = -1, // four corner points, closed
     skFinished = 0,   // free-form, finished (or empty)
@@ -48,6 +54,11 @@ struct CaptureShape {
     TPointD Target; // free-form: the mouse point followed; rectangle: the opposite corner
     TFollowState FollowState[2];
     TFollowParams FollowParams[2];
+    // --- annotations ---
+    TToolKind Tool = TToolKind::Pen;
+    uint32_t Color = 0; // 0xAARRGGBB; 0 is the ink colour setting, whatever it is when drawn
+    float Width = 0;    // the pen width the tool drew with; the pen itself always uses the overlay's
+    QString Text;       // the text tool's lines, "\n" between them
 };
 
 // The repaint margin around a pen position: (max(10, round(pen width)) div 2) + 1.

@@ -1,5 +1,7 @@
 #include "CatchStep.h"
 
+#include "Annotation.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -41,7 +43,9 @@ QRect StepStrokes(std::vector<CaptureShape>& shapes, int activeShape, TPointD po
         for (int i = 0; i < int(shapes.size()); ++i) {
             CaptureShape& s = shapes[size_t(i)];
             if (s.Kind != skFollowing) continue;
-            StepStroke(s, i == activeShape, i == 0, pointer, penMargin, bounds, changed);
+            // The marker's stroke is wider than the pen's.
+            const int m = s.Tool == TToolKind::Marker ? StrokeMargin(s, 0) : penMargin;
+            StepStroke(s, i == activeShape, i == 0, pointer, m, bounds, changed);
         }
     }
     return changed;

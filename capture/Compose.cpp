@@ -1,6 +1,7 @@
 #include "Compose.h"
 
 #include "Agg_2D_DIB.h"
+#include "Annotation.h"
 
 #include <QMargins>
 
@@ -10,19 +11,6 @@
 uint32_t InkPenColor(uint32_t inkColor, double penWidth) {
     const int alpha = std::clamp(RoundEven(256 - (float(penWidth) - 6) * 10), 0, 255);
     return (inkColor & 0x00FFFFFFu) | uint32_t(alpha) << 24;
-}
-
-void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double penWidth, uint32_t inkColor) {
-    painter.SetLineWidth(penWidth);
-    painter.SetLineColorArgb(InkPenColor(inkColor, penWidth));
-    for (size_t i = 1; i < shapes.size(); ++i) {
-        const CaptureShape& s = shapes[i];
-        if (s.Points.empty()) continue;
-        if (s.Kind == skRectangle)
-            painter.Polygon(s.Points, PathDrawMode::StrokeOnly);
-        else
-            painter.Polyline(s.Points);
-    }
 }
 
 namespace {
@@ -93,7 +81,8 @@ TDIB ShadowedPreview(TDIB& captureImage, const QRect& area) {
 // everything grabbed for a click, a tiny selection or one wholly outside the grabbed part (its points
 // are then dropped). Returns whether a margin is kept around it (a lasso, or ink leaving the selection);
 // keepRect is a rectangle selection's exact pixels.
-bool ChooseArea(std::vector<CaptureShape>& shapes, const QRect& grabbedRect, QRect& keepRect) {
+bool ChooseArea(std::vector<CaptureShape>& shapes, const QRect& grabbedRect, QRect& keepRect,
+                double penWidth) {
     CaptureShape& sel = shapes[0];
     bool outside = false;
     if (std::max(sel.Bounds.Width(), sel.Bounds.Height()) > ClickSelectionLimit && !sel.Points.empty()) {
@@ -104,7 +93,10 @@ bool ChooseArea(std::vector<CaptureShape>& shapes, const QRect& grabbedRect, QRe
             keepRect = sel.Bounds.ToRect();
             for (size_t i = 1; i < shapes.size(); ++i) {
                 CaptureShape& ink = shapes[i];
-                if (!ink.Bounds.IsSet()) continue;
+                // What the other tools cover follows from their points; the pen's grew with its stroke.
+                if (ink.Tool != TToolKind::Pen)
+                    ink.Bounds = TShapeBounds::FromRect(ToolOf(ink).Bounds(ink, penWidth));
+                if (!ink.Bounds.IsSet() || ink.Bounds.IsEmpty()) continue;
                 if (ink.Kind == skRectangle) ink.Bounds = RectangleBounds(ink);
                 if (!ink.Bounds.Inside(sel.Bounds)) outside = true;
                 // Once ink has left the selection, every later stroke keeps the margin too.
@@ -170,12 +162,37 @@ TDIB FlatPicture(const TDIB& desktop, const QRect& o, const TDIB& captureImage, 
     return flat;
 }
 
-void DrawInkOn(std::unique_ptr<TAgg2D>& painter, TDIB& image, const std::vector<CaptureShape>& shapes,
-               double penWidth, uint32_t inkColor) {
+// The annotations onto one of the images (output coordinates; origin: where it lies in the desktop).
+void DrawInkOn(std::unique_ptr<TAgg2D>& painter, TDIB& image, QPoint origin, const TDIB& desktop,
+               const std::vector<CaptureShape>& shapes, double penWidth, uint32_t inkColor) {
     if (!painter) painter = std::make_unique<TAgg2D>();
     painter->Attach(image);
     painter->SetClipBox(0, 0, image.Width(), image.Height());
-    DrawInk(*painter, shapes, penWidth, inkColor);
+    TAnnotationCanvas canvas;
+    canvas.painter = painter.get();
+    canvas.image = image.View();
+    canvas.origin = origin;
+    canvas.desktop = desktop.ConstView();
+    canvas.covered = CoveredBoxes(shapes, origin);
+    canvas.clip = QRect(0, 0, image.Width(), image.Height());
+    canvas.penWidth = penWidth;
+    canvas.inkColor = inkColor;
+    DrawAnnotations(canvas, shapes);
+}
+
+// The desktop's pixels of o with the redactions burnt in (from: where o lies in the result), or the
+// desktop itself when nothing covers any of o.
+TDIB CoveredSource(const TDIB& desktop, const QRect& o, const std::vector<CaptureShape>& shapes,
+                   uint32_t inkColor, QRect& from) {
+    from = o;
+    const std::vector<QRect> boxes = CoveredBoxes(shapes, o.topLeft());
+    if (std::none_of(boxes.begin(), boxes.end(), [&o](const QRect& b) { return b.intersects(o); }))
+        return desktop;
+    TDIB source(o.width(), o.height(), 24);
+    desktop.CopyRect(source, 0, 0, o);
+    ApplyRedactions(source.View(), o.topLeft(), desktop.ConstView(), shapes, inkColor);
+    from = QRect(QPoint(0, 0), o.size());
+    return source;
 }
 
 } // namespace
@@ -187,7 +204,7 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
     const QRect image(0, 0, desktopImage.Width(), desktopImage.Height());
     if (shapes.empty()) shapes.emplace_back();
     QRect keepRect;
-    const bool outside = ChooseArea(shapes, grabbedRect, keepRect);
+    const bool outside = ChooseArea(shapes, grabbedRect, keepRect, penWidth);
 
     const TShapeBounds& a = shapes[0].Bounds;
     out.areaRect = a.ToRect();
@@ -203,18 +220,22 @@ TComposedCapture ComposeCapture(const TDIB& desktop, const QRect& grabbedRect,
             p.x -= o.left();
             p.y -= o.top();
         }
+    // Every image is made from the covered source: no pixel under a redaction reaches any of them,
+    // nor the frosting around the selection.
+    QRect from;
+    const TDIB source = CoveredSource(desktopImage, o, shapes, inkColor, from);
     TDIB captureImage(o.width(), o.height(), 32);
-    desktopImage.CopyRect(captureImage, 0, 0, o);
+    source.CopyRect(captureImage, 0, 0, from);
     bool anyInk = false;
     for (size_t i = 1; i < shapes.size(); ++i)
         anyInk = anyInk || !shapes[i].Points.empty();
 
     std::unique_ptr<TAgg2D> painter;
     const bool transparentParts = CutOut(captureImage, shapes[0], keepRect.translated(-o.topLeft()), painter);
-    TDIB flatImage = FlatPicture(desktopImage, o, captureImage, transparentParts, anyInk);
+    TDIB flatImage = FlatPicture(source, from, captureImage, transparentParts, anyInk);
     if (anyInk) {
-        DrawInkOn(painter, captureImage, shapes, penWidth, inkColor);
-        DrawInkOn(painter, flatImage, shapes, penWidth, inkColor);
+        DrawInkOn(painter, captureImage, o.topLeft(), desktopImage, shapes, penWidth, inkColor);
+        DrawInkOn(painter, flatImage, o.topLeft(), desktopImage, shapes, penWidth, inkColor);
     }
     flatImage.SetBitCount(24);
 

@@ -31,11 +31,9 @@ inline constexpr int OutsideMargin = 32;
 // The ink pen's colour: the ink colour with alpha round(256 - (width - 6) * 10), clamped to 0..255.
 uint32_t InkPenColor(uint32_t inkColor, double penWidth);
 
-// Draws every ink shape (elements 1.. of shapes) with the pen through the painter onto whatever image
-// it is attached to. The shapes are the caller's copies.
-void DrawInk(TAgg2D& painter, const std::vector<CaptureShape>& shapes, double penWidth, uint32_t inkColor);
-
 // The composition. `shapes` is consumed (its points are moved into output coordinates); element 0 must
-// exist. The desktop image is 24-bit; grabbedRect is the part that holds screen content.
+// exist. The desktop image is 24-bit; grabbedRect is the part that holds screen content. The
+// annotations' redactions are burnt into the desktop's pixels before any of the three images is made
+// from them.
 TComposedCapture ComposeCapture(const TDIB& desktopImage, const QRect& grabbedRect,
                                 std::vector<CaptureShape> shapes, double penWidth, uint32_t inkColor);

@@ -2,6 +2,7 @@
 #include "Agg_2D_DIB.h"
 #include "DIBmp.h"
 #include "PointD.h"
+#include "ShapeOutlines.h"
 
 #include <QCoreApplication>
 
@@ -25,27 +26,6 @@ constexpr double MouseX = 58, MouseW = 30, MouseH = 44;
 constexpr double SampleLeft = 102, SampleRight = 172;
 
 using Points = std::vector<TPointD>;
-
-// A rectangle with its own radius per corner (top-left, top-right, bottom-right, bottom-left),
-// clockwise on screen.
-Points RoundRect(double x, double y, double w, double h, double tl, double tr, double br, double bl) {
-    Points p;
-    auto arc = [&](double cx, double cy, double r, double from) {
-        if (r <= 0) {
-            p.push_back({cx, cy});
-            return;
-        }
-        for (int i = 0; i <= 8; ++i) {
-            const double a = from + i * (std::numbers::pi / 2) / 8;
-            p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-        }
-    };
-    arc(tl > 0 ? x + tl : x, tl > 0 ? y + tl : y, tl, std::numbers::pi);
-    arc(tr > 0 ? x + w - tr : x + w, tr > 0 ? y + tr : y, tr, -std::numbers::pi / 2);
-    arc(br > 0 ? x + w - br : x + w, br > 0 ? y + h - br : y + h, br, 0);
-    arc(bl > 0 ? x + bl : x, bl > 0 ? y + h - bl : y + h, bl, std::numbers::pi / 2);
-    return p;
-}
 
 void Fill(TAgg2D& g, const Points& p, AggColor c) {
     g.SetFillColor(c);

@@ -211,6 +211,7 @@ TInputForm::TInputForm(TDesktopGrab grab, ICaptureOwner* owner, bool startWorker
 
     QPoint cursor;
     if (GetCursorPos(cursor)) SetPointer(cursor.x() + ScreenToImage.x(), cursor.y() + ScreenToImage.y());
+    PlaceStrip();
 
     // Switching to another application confirms, as the window's own deactivation does.
     appStateHook_ =
@@ -758,7 +759,21 @@ void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
         ZoomedMouseDown(button, shift, x, y, doubleClick);
         return;
     }
-    if (button == Qt::MiddleButton) return;
+    // A press while a text box is open ends the box, and nothing else.
+    if (TextBoxOpen()) {
+        CloseTextBox();
+        return;
+    }
+    if (button == Qt::MiddleButton) {
+        StartMove(x, y);
+        return;
+    }
+    if (Strip.Contains(QPoint(x, y))) {
+        const TToolStrip::THit hit = Strip.At(QPoint(x, y));
+        if (hit.tool) SetTool(*hit.tool);
+        if (hit.colour) SetColour(hit.colour);
+        return;
+    }
     StartShape(button == Qt::RightButton || (shift & Qt::AltModifier), shift & Qt::ControlModifier, x, y);
     CapBoxMouseMove(shift, x, y);
 }
@@ -790,34 +805,44 @@ void TInputForm::ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
 
 void TInputForm::StartShape(bool ink, bool rectangle, int x, int y) {
     const TPointD q{x + 0.5, y + 0.5};
-    std::lock_guard<std::mutex> lock(ShapeLock);
-    DragMode = ink ? dmInk : dmSelection;
-    double timeConstant;
-    if (ink) {
-        Shapes.emplace_back();
-        ActiveShape = int32_t(Shapes.size()) - 1;
-        timeConstant = 10;
-    } else {
-        ActiveShape = 0;
-        timeConstant = 15;
+    size_t index = 0;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        DragMode = ink ? dmInk : dmSelection;
+        if (ink) {
+            Shapes.emplace_back();
+            ActiveShape = int32_t(Shapes.size()) - 1;
+            index = size_t(ActiveShape);
+            // Ctrl draws the pen's rectangle whatever the tool.
+            CaptureShape& s = Shapes.back();
+            s.Tool = rectangle ? TToolKind::Pen : CurrentTool;
+            s.Color = PaletteValue(CurrentColour);
+            s.Width = PenWidth.load();
+            s.Kind = rectangle ? skRectangle : skFinished;
+            ToolOf(s).Start(s, q);
+            history_.Added(index);
+            if (s.Tool != TToolKind::Pen) UpdateBounds(s, index);
+        } else {
+            ActiveShape = 0;
+            CaptureShape& s = Shapes[0];
+            s.Bounds = TShapeBounds{};
+            s.Points.clear(); // a selection drawn again after a refused confirmation starts afresh
+            s.Pen = q;
+            s.Target = q;
+            if (rectangle) {
+                s.Kind = skRectangle;
+                s.Points.assign(4, q);
+            } else {
+                s.Kind = skFollowing;
+                FollowStart(s.FollowParams[0], s.FollowState[0], 15, q.x);
+                FollowStart(s.FollowParams[1], s.FollowState[1], 15, q.y);
+            }
+        }
     }
-    CaptureShape& s = Shapes[size_t(ActiveShape)];
-    s.Bounds = TShapeBounds{};
-    s.Points.clear(); // a selection drawn again after a refused confirmation starts afresh
-    s.Pen = q;
-    s.Target = q;
-    if (rectangle) {
-        s.Kind = skRectangle;
-        s.Points.assign(4, q);
-    } else {
-        s.Kind = skFollowing;
-        FollowStart(s.FollowParams[0], s.FollowState[0], timeConstant, q.x);
-        FollowStart(s.FollowParams[1], s.FollowState[1], timeConstant, q.y);
-    }
+    if (ink && Shapes[index].Tool == TToolKind::Text) OpenTextBox(index);
 }
 
 void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
-    (void)shift;
     SetPointer(x, y);
     if (HelpCardRect.contains(x, y)) StartHelpCardFade();
     if (ZoomedView()) {
@@ -840,23 +865,39 @@ void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
         return;
     }
 
+    if (DragMode == dmMove) {
+        MoveAnnotation(x, y);
+        return;
+    }
+    if (DragMode == dmIdle && Strip.Hover(QPoint(x, y))) InvalidateClient(Strip.Rect());
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
         if (ActiveShape < 0 || ActiveShape >= int32_t(Shapes.size())) return;
         CaptureShape& s = Shapes[size_t(ActiveShape)];
-        if (s.Kind != skRectangle) return; // free-form shapes grow in the worker
-        if (s.Bounds.IsSet()) dirty = s.Bounds.ToRect();
-        s.Target = TPointD{x + 0.5, y + 0.5};
-        s.Points = {s.Pen, {s.Target.x, s.Pen.y}, s.Target, {s.Pen.x, s.Target.y}};
-        const int m = PenMargin(PenWidth.load());
-        const int x1 = RoundEven(s.Pen.x), y1 = RoundEven(s.Pen.y);
-        const int x2 = RoundEven(s.Target.x), y2 = RoundEven(s.Target.y);
-        s.Bounds = {std::min(x1, x2) - m, std::min(y1, y2) - m, std::max(x1, x2) + m, std::max(y1, y2) + m};
-        s.Bounds.Clip(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
-        dirty |= s.Bounds.ToRect();
+        if (s.Kind != skRectangle) {
+            // Free-form strokes grow in the worker; the other tools' shapes here.
+            if (ActiveShape == 0 || ToolOf(s).Follows()) return;
+            dirty = GrowAnnotation(s, x, y, shift & Qt::ShiftModifier);
+        } else {
+            dirty = PenRectangleFollows(s, x, y);
+        }
     }
     InvalidateClient(dirty);
+}
+
+QRect TInputForm::PenRectangleFollows(CaptureShape& s, int x, int y) {
+    QRect dirty;
+    if (s.Bounds.IsSet()) dirty = s.Bounds.ToRect();
+    s.Target = TPointD{x + 0.5, y + 0.5};
+    s.Points = {s.Pen, {s.Target.x, s.Pen.y}, s.Target, {s.Pen.x, s.Target.y}};
+    const int m = PenMargin(PenWidth.load());
+    const int x1 = RoundEven(s.Pen.x), y1 = RoundEven(s.Pen.y);
+    const int x2 = RoundEven(s.Target.x), y2 = RoundEven(s.Target.y);
+    s.Bounds = {std::min(x1, x2) - m, std::min(y1, y2) - m, std::max(x1, x2) + m, std::max(y1, y2) + m};
+    s.Bounds.Clip(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+    dirty |= s.Bounds.ToRect();
+    return dirty;
 }
 
 void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
@@ -871,6 +912,8 @@ void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
     }
     if (DragMode == dmPick && !PickRect.Degenerate()) PlaySound(QStringLiteral("DoubleBlip.wav"), 0);
     if (DragMode == dmSelection) FinishCapture();
+    if (DragMode == dmMove) EndMove();
+    if (DragMode == dmInk) DropEmptyShape();
     DragMode = dmIdle;
     std::lock_guard<std::mutex> lock(ShapeLock);
     // A free-form stroke keeps following its last target in the worker until it catches up.
@@ -880,14 +923,27 @@ void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
 // --- keys and wheel -----------------------------------------------------------------------------------
 
 void TInputForm::UndoInk() {
+    if (DragMode == dmMove) {
+        // The drag under way is the latest change.
+        EndMove();
+        DragMode = dmIdle;
+    }
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
-        if (Shapes.size() <= 1) return;
-        dirty = Shapes.back().Bounds.ToRect();
-        Shapes.pop_back();
+        if (!history_.Undo(Shapes, dirty)) return;
         // An ink drag whose stroke was just removed goes on without one.
         if (ActiveShape >= int32_t(Shapes.size())) ActiveShape = -1;
+    }
+    InvalidateClient(dirty.isEmpty() ? QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()) : dirty);
+}
+
+void TInputForm::RedoInk() {
+    if (DragMode == dmMove) return;
+    QRect dirty;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        if (!history_.Redo(Shapes, dirty)) return;
     }
     InvalidateClient(dirty.isEmpty() ? QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()) : dirty);
 }
@@ -907,9 +963,15 @@ void TInputForm::MovePickCornerToPointer(int key) {
         MovePickRect(0, 0, p.x() - PickRect.x2, p.y() - PickRect.y2);
 }
 
-void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
+void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift, const QString& text) {
+    // While a text box is open, the keys are its own.
+    if (TextBoxOpen()) {
+        TextKey(key, shift, text);
+        return;
+    }
     const bool keypad = shift & Qt::KeypadModifier;
     if (keypad) MovePickCornerToPointer(key);
+    if (AnnotationKey(key, shift)) return;
     switch (key) {
     case Qt::Key_Backspace:
     case Qt::Key_Delete:
@@ -959,7 +1021,7 @@ void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
 }
 
 void TInputForm::keyPressEvent(QKeyEvent* e) {
-    FormKeyDown(e->key(), e->modifiers());
+    FormKeyDown(e->key(), e->modifiers(), e->text());
 }
 
 void TInputForm::FormMouseWheel(int delta, Qt::KeyboardModifiers shift) {
@@ -967,6 +1029,8 @@ void TInputForm::FormMouseWheel(int delta, Qt::KeyboardModifiers shift) {
         const float lines = float(QApplication::wheelScrollLines());
         const float w = std::clamp(PenWidth.load() + float(delta) * lines / 600.0f, 1.0f, 17.0f);
         PenWidth.store(w);
+        // The shape being drawn (or typed) takes the new width too; those already placed keep theirs.
+        WidenActiveShape(w);
         InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
         return;
     }

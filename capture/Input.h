@@ -12,12 +12,15 @@
 
 #include "CaptureMode.h"
 #include "CaptureOwner.h"
+#include "Annotation.h"
 #include "CaptureShape.h"
 #include "CommonQuickControls.h"
 #include "DIBmp.h"
 #include "DibOps.h"
 #include "Platform.h"
 #include "ScreenGrab.h"
+#include "ShapeHistory.h"
+#include "ToolStrip.h"
 #include "WPControl.h"
 
 #include <QPoint>
@@ -109,6 +112,7 @@ enum TDragMode : int32_t {
     dmIdle = 0,
     dmSelection = 1,
     dmInk = -1,
+    dmMove = -2, // an annotation dragged with the middle button
     dmPan = -10,
     dmPick = -11,
     dmCancelArmed = -100,
@@ -129,7 +133,8 @@ class TInputForm : public TWPForm {
                          bool doubleClick = false);
     void CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y);
     void CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    // text: what the key types (the text box takes it).
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift, const QString& text = {});
     void FormMouseWheel(int delta, Qt::KeyboardModifiers shift);
     void FormDeactivate();
     void CapBoxPaint();
@@ -162,8 +167,22 @@ class TInputForm : public TWPForm {
     QPoint NearestMonitorCentre(const QPoint& screen) const;
     void UpdatePickedColor();
     void MovePickRect(int dx1, int dy1, int dx2, int dy2);
-    // Removes the latest ink stroke, if any.
+    // Takes back the latest change to the annotations (the latest shape, move or deletion), if any;
+    // RedoInk does it again.
     void UndoInk();
+    void RedoInk();
+
+    // --- annotation tools ------------------------------------------------------------------------------
+    void SetTool(TToolKind tool);
+    void SetColour(int index);
+    // The topmost annotation under a client point (normal view), or -1.
+    int AnnotationAt(int x, int y);
+    void DeleteAnnotationAt(int x, int y);
+    // Ends the open text box: its text stays, an empty box goes.
+    void CloseTextBox();
+    bool TextBoxOpen() const { return TextShape >= 0; }
+    // Puts the strip at the top of the monitor the pointer is on.
+    void PlaceStrip();
 
     // One cycle of the worker loop (the worker calls it every 10 ms).
     void CatchStep();
@@ -214,7 +233,12 @@ class TInputForm : public TWPForm {
     QRect LastAveraged{NoPick, NoPick, 0, 0};
     std::atomic<int32_t> TickCount{0};
     bool MagnifierMode = false;
-    QPointF PreviewOrigin; // where the thumbnail's flight starts, set by FinishCapture
+    QPointF PreviewOrigin;                   // where the thumbnail's flight starts, set by FinishCapture
+    TToolKind CurrentTool = LastOverlayTool; // what the right button draws
+    int CurrentColour = LastOverlayColour;   // 1..PaletteSize
+    TToolStrip Strip;
+    int TextShape = -1; // the shape whose text box is open
+    QString Preedit;    // what the input method composes there, not yet typed
 
     // --- services, replaceable by tests ---------------------------------------------------------------
     // The pointer in screen coordinates; false when it cannot be read.
@@ -236,6 +260,8 @@ class TInputForm : public TWPForm {
     bool eventFilter(QObject* watched, QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void wheelEvent(QWheelEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -246,6 +272,26 @@ class TInputForm : public TWPForm {
     void ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick);
     // A press in the normal view starts the selection (rectangle or lasso) or a new ink stroke.
     void StartShape(bool ink, bool rectangle, int x, int y);
+    // A press, move and release with the middle button drag the annotation under it.
+    void StartMove(int x, int y);
+    void MoveAnnotation(int x, int y);
+    void EndMove();
+    // A rectangle's opposite corner follows the pointer (the selection's, the pen's); returns the area
+    // to repaint. Under ShapeLock.
+    QRect PenRectangleFollows(CaptureShape& s, int x, int y);
+    // Grows the active annotation (not the pen's) after the pointer. Under ShapeLock.
+    QRect GrowAnnotation(CaptureShape& s, int x, int y, bool constrain);
+    // Sets an annotation's repaint bounds from its tool (the caret included for the open text box).
+    void UpdateBounds(CaptureShape& s, size_t index);
+    void OpenTextBox(size_t index);
+    // A key while the text box is open.
+    void TextKey(int key, Qt::KeyboardModifiers shift, const QString& text);
+    void TextChanged(const std::function<void(QString&)>& edit);
+    // The keys of the tools, colours, deletion, undo and redo; false for any other key.
+    bool AnnotationKey(int key, Qt::KeyboardModifiers shift);
+    void WidenActiveShape(float width);
+    // Drops the shape a drag left empty (a click with a tool that needs a drag).
+    void DropEmptyShape();
     void SetUpLayer();
     void SetUpCapBox();
     void SetUpServices();
@@ -275,7 +321,9 @@ class TInputForm : public TWPForm {
     struct TShapeSnapshot {
         CaptureShape selection;        // kind and points only
         std::vector<CaptureShape> ink; // from element 1, as in Shapes
+        std::vector<QRect> covered;    // every redaction box
         int helpCardAlpha = 0;
+        int textShape = -1; // the open text box (its input method's text shown in it)
     };
     void PaintNormal(QPainter& p, QRect clip);
     TShapeSnapshot SnapshotShapes();
@@ -296,6 +344,10 @@ class TInputForm : public TWPForm {
     QImage* DirectSurface(QPainter& p, QPoint& deviceOrigin) const;
     void StartFilling();
 
+    TShapeHistory history_;
+    int moving_ = -1; // the annotation the middle button drags
+    QPoint moved_;    // how far it has come in this drag
+    QRect caret_;     // the open text box's caret, client coordinates
     ICaptureOwner* owner_;
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;

@@ -3,6 +3,7 @@
 #include "Input.h"
 
 #include "Agg_2D_DIB.h"
+#include "AnnotationTools.h"
 #include "CaptureTiming.h"
 #include "Compose.h"
 #include "DibOps.h"
@@ -57,8 +58,10 @@ void TInputForm::DrawBackdrop() {
 }
 
 void TInputForm::NormalBackdropPatch(QList<TBackdropPatch>& patches) {
-    const QRect card = HelpCardRect & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
-    if (!card.isEmpty()) {
+    // The help card and the tool strip: all the first frame has besides the tint.
+    for (const QRect& part : {HelpCardRect, Strip.Rect()}) {
+        const QRect card = part & QRect(0, 0, DesktopImage.Width(), DesktopImage.Height());
+        if (card.isEmpty()) continue;
         // Painted by the same code as the frame itself.
         QImage patch(card.size(), QImage::Format_RGB32);
         patch.setDevicePixelRatio(scale_);
@@ -219,10 +222,12 @@ TInputForm::TShapeSnapshot TInputForm::SnapshotShapes() {
     std::lock_guard<std::mutex> lock(ShapeLock);
     shot.selection.Kind = Shapes[0].Kind;
     shot.selection.Points = Shapes[0].Points;
-    shot.ink.resize(Shapes.size());
-    for (size_t i = 1; i < Shapes.size(); ++i) {
-        shot.ink[i].Kind = Shapes[i].Kind;
-        shot.ink[i].Points = Shapes[i].Points;
+    shot.ink.assign(Shapes.begin(), Shapes.end());
+    shot.ink[0] = CaptureShape{};
+    shot.covered = CoveredBoxes(shot.ink, QPoint(0, 0));
+    if (TextBoxOpen() && size_t(TextShape) < shot.ink.size()) {
+        shot.textShape = TextShape;
+        shot.ink[size_t(TextShape)].Text += Preedit;
     }
     return shot;
 }
@@ -230,11 +235,14 @@ TInputForm::TShapeSnapshot TInputForm::SnapshotShapes() {
 QRect TInputForm::DrawnArea(TShapeSnapshot& shot, const QRect& clip) const {
     QRect drawn;
     if (shot.helpCardAlpha > 0 && !HelpCard.Empty()) drawn |= HelpCardRect;
+    if (Strip.Shown()) drawn |= Strip.Rect();
     // The outline is 9 pixels wide with round ends, its anti-aliased edge one more.
     drawn |= PointsBounds(shot.selection.Points, 8);
-    const int inkMargin = int(std::ceil(PenWidth.load() / 2)) + 2;
+    const double penWidth = PenWidth.load();
     for (size_t i = 1; i < shot.ink.size(); ++i) {
-        const QRect bounds = PointsBounds(shot.ink[i].Points, inkMargin) & clip;
+        QRect bounds = ToolOf(shot.ink[i]).Bounds(shot.ink[i], penWidth);
+        if (int(i) == shot.textShape) bounds |= caret_;
+        bounds &= clip;
         // A stroke wholly outside this paint is not stroked at all.
         if (bounds.isEmpty())
             shot.ink[i].Points.clear();
@@ -255,7 +263,25 @@ void TInputForm::DrawLayer(const TShapeSnapshot& shot, const QRect& drawn) {
     Painter->SetClipBox(drawn.left(), drawn.top(), drawn.left() + drawn.width(),
                         drawn.top() + drawn.height());
     DrawSelection(shot.selection, drawn);
-    DrawInk(*Painter, shot.ink, PenWidth.load(), InkColor);
+    TAnnotationCanvas canvas;
+    canvas.painter = Painter.get();
+    canvas.image = OverlayBuffer.View();
+    canvas.desktop = ShownDesktop();
+    canvas.covered = shot.covered;
+    canvas.clip = drawn;
+    canvas.penWidth = PenWidth.load();
+    canvas.inkColor = InkColor;
+    DrawAnnotations(canvas, shot.ink);
+    if (shot.textShape >= 0 && size_t(shot.textShape) < shot.ink.size()) {
+        // The caret of the open text box, in its colour: the overlay's only, never in the capture.
+        const CaptureShape& s = shot.ink[size_t(shot.textShape)];
+        const auto [top, bottom] = TTextTool::Caret(s);
+        const TPointD caret[2] = {top, bottom};
+        Painter->SetLineWidth(2);
+        Painter->SetLineColorArgb(ShapeColour(s, InkColor) | 0xFF000000u);
+        Painter->Polyline(caret);
+    }
+    Strip.Draw(*Painter, drawn, CurrentTool, CurrentColour, InkColor);
 }
 
 void TInputForm::DrawSelection(const CaptureShape& selection, const QRect& drawn) {

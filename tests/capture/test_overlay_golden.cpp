@@ -62,6 +62,9 @@ void CompareWithGolden(const QImage& actual, const std::string& name) {
 class OverlayScene : public ::testing::Test {
   public:
     void SetUp() override {
+        // The tool and colour a user last picked carry over to the next overlay: not between tests.
+        LastOverlayTool = TToolKind::Pen;
+        LastOverlayColour = 1;
         fake = InstallFakePlatform();
         OverlaySoundHook = [](const QString&, unsigned) {};
         ResampleMode = TInterpolation::Nearest;

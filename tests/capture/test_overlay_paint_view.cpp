@@ -24,6 +24,9 @@ constexpr int W = 320, H = 240;
 class OverlayView : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The tool and colour a user last picked carry over to the next overlay: not between tests.
+        LastOverlayTool = TToolKind::Pen;
+        LastOverlayColour = 1;
         fake = InstallFakePlatform();
         ResampleMode = TInterpolation::Nearest;
         form = new TInputForm(PatternGrab(W, H), &owner, false);
