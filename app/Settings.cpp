@@ -4,6 +4,7 @@
 #include "VexmorMain.h"
 #include "ui_VexmorMain.h"
 
+#include "Annotation.h"
 #include "Globals.h"
 #include "Platform.h"
 
@@ -150,6 +151,24 @@ void TVexmorMainForm::SaveSettingsForLostDisplay() {
     if (ui.Made() && !destroyed_) SaveSettings();
 }
 
+void LoadOverlaySettings(const TSettingsStore& store) {
+    // The ink is always opaque, whatever a file says.
+    InkColor = uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) |
+               0xFF000000u;
+    // An unknown name or colour (a later version's, a hand edit) leaves the pen and colour 1.
+    LastOverlayTool =
+        ToolNamed(store.ReadString(kSettingsKey, SettingName::AnnotationTool)).value_or(TToolKind::Pen);
+    const int colour = store.ReadInteger(kSettingsKey, SettingName::AnnotationColour, 1);
+    LastOverlayColour = colour >= 1 && colour <= PaletteSize ? colour : 1;
+}
+
+void SaveOverlaySettings(TSettingsStore& store) {
+    store.WriteInteger(kSettingsKey, SettingName::InkColor, static_cast<int32_t>(InkColor));
+    store.WriteString(kSettingsKey, SettingName::AnnotationTool,
+                      QLatin1String(ToolInfo(LastOverlayTool).name));
+    store.WriteInteger(kSettingsKey, SettingName::AnnotationColour, LastOverlayColour);
+}
+
 void TVexmorMainForm::SaveSettings() {
     TSettingsStore store;
     // Values this program does not know stay in the file.
@@ -162,7 +181,7 @@ void TVexmorMainForm::SaveSettings() {
     store.WriteInteger(kSettingsKey, SettingName::EditFormatSel, ui->EditFormatSel->currentIndex());
     store.WriteInteger(kSettingsKey, SettingName::JPGQSel, ui->JPGQSel->value());
     store.WriteInteger(kSettingsKey, SettingName::ScalingSel, ui->ScalingSel->value());
-    store.WriteInteger(kSettingsKey, SettingName::InkColor, static_cast<int32_t>(InkColor));
+    SaveOverlaySettings(store);
     store.WriteInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1);
     store.WriteInteger(kSettingsKey, SettingName::InterfaceLanguageSel,
                        ui->InterfaceLanguageSel->currentIndex());
@@ -194,9 +213,7 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
     LoadSlider(store, ui->ScalingSel, SettingName::ScalingSel);
 
     ui->InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
-    // The ink is always opaque, whatever a file says.
-    InkColor = uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) |
-               0xFF000000u;
+    LoadOverlaySettings(store);
     ui->InkColorSel->SetSelected(InkToDisplayColor(InkColor));
 
     ui->InkBox->setVisible(

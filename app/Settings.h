@@ -39,6 +39,9 @@ inline const QString TransPNGBox = QStringLiteral("TransPNGBox");
 inline const QString InterfaceLanguageSel = QStringLiteral("InterfaceLanguageSel");
 // 1 once the user was told that the desktop asks for permission before the first capture.
 inline const QString PermissionNoticeTold = QStringLiteral("PermissionNoticeTold");
+// The overlay's last annotation tool (by name: "pen", "arrow", ...) and palette colour (1-8).
+inline const QString AnnotationTool = QStringLiteral("AnnotationTool");
+inline const QString AnnotationColour = QStringLiteral("AnnotationColour");
 // Placement values below "<key>\<object name>".
 inline const QString State = QStringLiteral("State");
 inline const QString Left = QStringLiteral("Left");
@@ -62,6 +65,10 @@ constexpr uint32_t DisplayToInkColor(uint32_t bgr) {
 
 // The stored interface language; a value out of the list (a newer or forged file) is the locale's.
 TInterfaceLanguage StoredLanguage(const TSettingsStore& store);
+// What the overlay draws with: the ink colour, the last annotation tool and palette colour. Read before
+// the first capture, which may come before the settings' controls exist.
+void LoadOverlaySettings(const TSettingsStore& store);
+void SaveOverlaySettings(TSettingsStore& store);
 
 // Placement options (a bit set).
 enum TPlacementOption {

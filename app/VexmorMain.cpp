@@ -176,12 +176,15 @@ void TVexmorMainForm::FormCreate() {
     connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
 
     // The texts are made in the stored interface language (the locale's unless one was chosen).
+    // So is what the overlay draws with: a capture at launch comes before the controls.
     if (pendingSettings_) {
         UseInterfaceLanguage(StoredLanguage(*pendingSettings_));
+        LoadOverlaySettings(*pendingSettings_);
     } else {
         TSettingsStore store;
         store.Load();
         UseInterfaceLanguage(StoredLanguage(store));
+        LoadOverlaySettings(store);
     }
 
     CreateThumbMenu();

@@ -76,16 +76,26 @@ uint32_t PaletteColour(int index, uint32_t inkColor) {
 
 const TAnnotationTool& ToolOf(TToolKind kind) {
     switch (kind) {
-    case TToolKind::Pen: return PenTool;
-    case TToolKind::Arrow: return ArrowTool;
-    case TToolKind::Line: return LineTool;
-    case TToolKind::Rectangle: return RectangleTool;
-    case TToolKind::Ellipse: return EllipseTool;
-    case TToolKind::Text: return TextTool;
-    case TToolKind::Step: return StepTool;
-    case TToolKind::Marker: return MarkerTool;
-    case TToolKind::Pixelate: return PixelateTool;
-    case TToolKind::Redact: return RedactTool;
+    case TToolKind::Pen:
+        return PenTool;
+    case TToolKind::Arrow:
+        return ArrowTool;
+    case TToolKind::Line:
+        return LineTool;
+    case TToolKind::Rectangle:
+        return RectangleTool;
+    case TToolKind::Ellipse:
+        return EllipseTool;
+    case TToolKind::Text:
+        return TextTool;
+    case TToolKind::Step:
+        return StepTool;
+    case TToolKind::Marker:
+        return MarkerTool;
+    case TToolKind::Pixelate:
+        return PixelateTool;
+    case TToolKind::Redact:
+        return RedactTool;
     }
     return PenTool;
 }

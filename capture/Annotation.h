@@ -28,9 +28,9 @@ inline int LastOverlayColour = 1;
 
 struct TToolInfo {
     TToolKind kind;
-    int key;              // the overlay key that picks it (Qt::Key_*)
-    const char* name;     // in the settings file
-    const char* label;    // the program's text (translated through the "Annotation" context)
+    int key;           // the overlay key that picks it (Qt::Key_*)
+    const char* name;  // in the settings file
+    const char* label; // the program's text (translated through the "Annotation" context)
 };
 std::span<const TToolInfo> Tools();
 const TToolInfo& ToolInfo(TToolKind kind);
@@ -56,7 +56,7 @@ struct TAnnotationCanvas {
     QRect clip;                 // picture coordinates
     double penWidth = 6;        // the overlay's pen width (the pen's strokes follow it)
     uint32_t inkColor = 0xFFD80000u;
-    int stepNumber = 0;         // the number the next step shape shows
+    int stepNumber = 0; // the number the next step shape shows
 };
 
 class TAnnotationTool {

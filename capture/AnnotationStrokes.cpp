@@ -43,7 +43,8 @@ bool NearPolyline(std::span<const TPointD> pts, TPointD p, double reach) {
 // How far from its line a click still takes a stroke.
 constexpr double HitSlack = 4;
 
-void SetLine(TAgg2D& g, const CaptureShape& s, const TAnnotationCanvas& c, double width, uint8_t alpha = 255) {
+void SetLine(TAgg2D& g, const CaptureShape& s, const TAnnotationCanvas& c, double width,
+             uint8_t alpha = 255) {
     g.SetLineWidth(width);
     g.SetLineColorArgb((ShapeColour(s, c.inkColor) & 0x00FFFFFFu) | uint32_t(alpha) << 24);
 }
@@ -174,7 +175,8 @@ void TArrowTool::Draw(const CaptureShape& s, TAnnotationCanvas& c) const {
     // The shaft ends inside the head, so that no seam shows between them.
     const TPointD shaft[2] = {a, {base.x + u.x * head * 0.3, base.y + u.y * head * 0.3}};
     if (length > head) g.Polyline(shaft);
-    const TPointD tip[3] = {b, {base.x + n.x * half, base.y + n.y * half}, {base.x - n.x * half, base.y - n.y * half}};
+    const TPointD tip[3] = {
+        b, {base.x + n.x * half, base.y + n.y * half}, {base.x - n.x * half, base.y - n.y * half}};
     g.Polygon(tip, PathDrawMode::FillWithLineColor);
 }
 
@@ -208,7 +210,7 @@ QRect TRectangleTool::Bounds(const CaptureShape& s, double) const {
 void TEllipseTool::Draw(const CaptureShape& s, TAnnotationCanvas& c) const {
     const TPointD a = s.Points[0], b = s.Points[1];
     SetLine(*c.painter, s, c, s.Width);
-    c.painter->Polygon(EllipsePoints(std::min(a.x, b.x), std::min(a.y, b.y), std::abs(b.x - a.x),
-                                     std::abs(b.y - a.y)),
-                       PathDrawMode::StrokeOnly);
+    c.painter->Polygon(
+        EllipsePoints(std::min(a.x, b.x), std::min(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)),
+        PathDrawMode::StrokeOnly);
 }

@@ -57,11 +57,15 @@ void DrawIcon(TAgg2D& g, TToolKind tool, double x, double y, AggColor c) {
         Stroke(g, {at(0.22, 0.78), at(0.66, 0.34)}, 2.4, c);
         Fill(g, {at(0.8, 0.2), at(0.5, 0.3), at(0.7, 0.5)}, c);
         break;
-    case TToolKind::Line: Stroke(g, {at(0.22, 0.78), at(0.78, 0.22)}, 2.4, c); break;
+    case TToolKind::Line:
+        Stroke(g, {at(0.22, 0.78), at(0.78, 0.22)}, 2.4, c);
+        break;
     case TToolKind::Rectangle:
         Stroke(g, {at(0.2, 0.28), at(0.8, 0.28), at(0.8, 0.72), at(0.2, 0.72)}, 2.2, c, true);
         break;
-    case TToolKind::Ellipse: Stroke(g, EllipsePoints(x + 0.18 * s, y + 0.26 * s, 0.64 * s, 0.48 * s), 2.2, c, true); break;
+    case TToolKind::Ellipse:
+        Stroke(g, EllipsePoints(x + 0.18 * s, y + 0.26 * s, 0.64 * s, 0.48 * s), 2.2, c, true);
+        break;
     case TToolKind::Text:
         g.SetFont(LabelTypeface, true, 0.62 * s);
         g.SetTextAlignment(AggAlignH::Center, AggAlignV::Middle);
@@ -107,10 +111,12 @@ QString AnnotationKeysHelp() {
 
 void TToolStrip::Place(const QRect& monitor, const QRect& avoid) {
     rect_ = QRect();
-    if (monitor.width() < StripWidth + 2 * MonitorMargin || monitor.height() < StripHeight + 2 * MonitorMargin)
+    if (monitor.width() < StripWidth + 2 * MonitorMargin ||
+        monitor.height() < StripHeight + 2 * MonitorMargin)
         return;
     const int left = monitor.left() + (monitor.width() - StripWidth) / 2;
-    for (const int top : {monitor.top() + MonitorMargin, monitor.top() + monitor.height() - MonitorMargin - StripHeight}) {
+    for (const int top :
+         {monitor.top() + MonitorMargin, monitor.top() + monitor.height() - MonitorMargin - StripHeight}) {
         const QRect r(left, top, StripWidth, StripHeight);
         if (!r.intersects(avoid)) {
             rect_ = r;
@@ -146,8 +152,7 @@ bool TToolStrip::Hover(QPoint p) {
 }
 
 QString TToolStrip::Label(TToolKind current) const {
-    if (hover_.colour)
-        return QCoreApplication::translate("Annotation", "颜色 %1").arg(hover_.colour);
+    if (hover_.colour) return QCoreApplication::translate("Annotation", "颜色 %1").arg(hover_.colour);
     const TToolKind tool = hover_.tool.value_or(current);
     const QString key = QKeySequence(ToolInfo(tool).key).toString(QKeySequence::NativeText);
     return QStringLiteral("%1 (%2)　%3").arg(ToolLabel(tool), key, AnnotationKeysHelp());
@@ -159,17 +164,19 @@ void TToolStrip::Draw(TAgg2D& g, const QRect& clip, TToolKind tool, int colour, 
     for (int i = 0; i < ToolCount; ++i) {
         const QRect b = ToolButton(i);
         const TToolKind kind = Tools()[size_t(i)].kind;
-        if (kind == tool) Fill(g, RoundRect(b.left(), b.top(), b.width(), b.height(), 5), CurrentColour);
+        if (kind == tool)
+            Fill(g, RoundRect(b.left(), b.top(), b.width(), b.height(), 5), CurrentColour);
         else if (hover_.tool == kind)
             Fill(g, RoundRect(b.left(), b.top(), b.width(), b.height(), 5), AggColor(255, 255, 255, 40));
         DrawIcon(g, kind, b.left(), b.top(), kind == tool ? PanelColour : IconColour);
     }
     for (int i = 1; i <= PaletteSize; ++i) {
         const QRect s = Swatch(i);
-        Fill(g, RoundRect(s.left(), s.top(), s.width(), s.height(), 4), AggColor::FromArgb(PaletteColour(i, inkColor)));
+        Fill(g, RoundRect(s.left(), s.top(), s.width(), s.height(), 4),
+             AggColor::FromArgb(PaletteColour(i, inkColor)));
         const bool current = i == colour;
-        Stroke(g, RoundRect(s.left() - 2.5, s.top() - 2.5, s.width() + 5, s.height() + 5, 6), current ? 2.5 : 1,
-               current ? CurrentColour : AggColor(255, 255, 255, 90), true);
+        Stroke(g, RoundRect(s.left() - 2.5, s.top() - 2.5, s.width() + 5, s.height() + 5, 6),
+               current ? 2.5 : 1, current ? CurrentColour : AggColor(255, 255, 255, 90), true);
     }
     g.SetFont(LabelTypeface, false, 12);
     g.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);

@@ -129,7 +129,8 @@ void PaintBlocks(const DibOps::View& v, const TBlocks& blocks, QPoint origin, co
             const QRect cell(blocks.box.left() + i * blocks.size, blocks.box.top() + j * blocks.size,
                              blocks.size, blocks.size);
             const QRect r = (cell & blocks.box).translated(-origin) & limit;
-            if (!r.isEmpty()) DibOps::FillSet(v, r, blocks.colours[size_t(j) * size_t(blocks.columns) + size_t(i)]);
+            if (!r.isEmpty())
+                DibOps::FillSet(v, r, blocks.colours[size_t(j) * size_t(blocks.columns) + size_t(i)]);
         }
 }
 

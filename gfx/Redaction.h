@@ -24,8 +24,8 @@ inline constexpr int MinBlockSize = 10;
 inline constexpr uint32_t NeutralColour = 0xFF808080u;
 
 struct TBlocks {
-    QRect box;     // picture pixels covered
-    int size = 0;  // block edge in pixels
+    QRect box;    // picture pixels covered
+    int size = 0; // block edge in pixels
     int columns = 0, rows = 0;
     std::vector<uint32_t> colours; // 0xFFRRGGBB, row by row
 };

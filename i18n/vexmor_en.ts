@@ -2,6 +2,57 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>Annotation</name>
+    <message>
+        <source>画笔</source>
+        <translation>Pen</translation>
+    </message>
+    <message>
+        <source>箭头</source>
+        <translation>Arrow</translation>
+    </message>
+    <message>
+        <source>直线</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>矩形</source>
+        <translation>Rectangle</translation>
+    </message>
+    <message>
+        <source>椭圆</source>
+        <translation>Ellipse</translation>
+    </message>
+    <message>
+        <source>文字</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>步骤编号</source>
+        <translation>Numbered step</translation>
+    </message>
+    <message>
+        <source>荧光笔</source>
+        <translation>Marker</translation>
+    </message>
+    <message>
+        <source>马赛克</source>
+        <translation>Pixelate</translation>
+    </message>
+    <message>
+        <source>涂黑</source>
+        <translation>Redact</translation>
+    </message>
+    <message>
+        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做</source>
+        <translation>Middle drag: move&#x3000;D: delete&#x3000;Ctrl+Z / Ctrl+Y: undo / redo</translation>
+    </message>
+    <message>
+        <source>颜色 %1</source>
+        <translation>Colour %1</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>未知的捕获方式“%1”（可用 desktop、window 或 magnifier）</source>

@@ -10,6 +10,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QPainter>
@@ -961,4 +962,160 @@ TEST_F(InputFormTest, AWindowPerScreenShowsAndTakesWhatTheOneWindowDoes) {
         EXPECT_EQ(owner.capture.GetPixel(99, 49) & 0xFFFFFF, PatternPixel(119, 79) & 0xFFFFFF);
         FlushDeletes();
     }
+}
+
+// --- annotation tools -----------------------------------------------------------------------------
+
+// The text box: the input method's composition shows but is not yet text, its commit is; typed keys go
+// into the box (no tool key, Space or Enter acts meanwhile), Shift+Enter breaks the line, Backspace takes
+// one character, Esc ends the box and not the capture. An empty box goes; a press elsewhere only ends it.
+TEST_F(InputFormTest, TheTextBoxTakesTheKeysAndTheInputMethod) {
+    Make();
+    form->FormKeyDown(Qt::Key_T, Qt::NoModifier);
+    Press(Qt::RightButton, 50, 60);
+    Release(Qt::RightButton, 50, 60);
+    ASSERT_TRUE(form->TextBoxOpen());
+    EXPECT_TRUE(static_cast<QWidget*>(form.data())->inputMethodQuery(Qt::ImEnabled).toBool());
+    QInputMethodEvent composing(QStringLiteral("hanzi"), {});
+    QCoreApplication::sendEvent(form, &composing);
+    EXPECT_EQ(form->Preedit, QStringLiteral("hanzi"));
+    EXPECT_TRUE(form->Shapes[1].Text.isEmpty());
+    QInputMethodEvent committed;
+    committed.setCommitString(QStringLiteral("汉字"));
+    QCoreApplication::sendEvent(form, &committed);
+    form->FormKeyDown(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    form->FormKeyDown(Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    form->FormKeyDown(Qt::Key_Return, Qt::ShiftModifier);
+    form->FormKeyDown(Qt::Key_O, Qt::NoModifier, QStringLiteral("o"));
+    form->FormKeyDown(Qt::Key_K, Qt::NoModifier, QStringLiteral("k"));
+    form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(form->CurrentTool, TToolKind::Text);
+    EXPECT_EQ(owner.finishes, 0);
+    form->FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_FALSE(form->TextBoxOpen());
+    EXPECT_FALSE(form->Closed());
+    ASSERT_EQ(ShapeCount(), 2u);
+    EXPECT_EQ(form->Shapes[1].Text, QStringLiteral("汉字a \no"));
+    EXPECT_TRUE(form->Shapes[1].Bounds.IsSet());
+
+    Press(Qt::RightButton, 200, 200);
+    Release(Qt::RightButton, 200, 200);
+    ASSERT_TRUE(form->TextBoxOpen());
+    Press(Qt::LeftButton, 300, 100);
+    EXPECT_FALSE(form->TextBoxOpen());
+    EXPECT_EQ(form->DragMode, dmIdle) << "the press only ended the box";
+    EXPECT_EQ(ShapeCount(), 2u) << "the empty box went";
+    form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(ShapeCount(), 1u) << "the undo took the text, not the empty box";
+}
+
+// One history for every change: Ctrl+Z and Backspace take back the latest shape, move or deletion,
+// Ctrl+Y and Ctrl+Shift+Z do it again, a new shape ends what could be done again; the middle button
+// drags an annotation and D deletes the one under the pointer; a tool's click without a drag leaves
+// nothing to undo.
+TEST_F(InputFormTest, UndoRedoMoveAndDeleteShareOneHistory) {
+    Make();
+    form->FormKeyDown(Qt::Key_N, Qt::NoModifier);
+    for (int x : {50, 100, 150}) {
+        Press(Qt::RightButton, x, 50);
+        Release(Qt::RightButton, x, 50);
+    }
+    ASSERT_EQ(ShapeCount(), 4u);
+    form->FormKeyDown(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ShapeCount(), 3u);
+    form->FormKeyDown(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(ShapeCount(), 4u);
+
+    Press(Qt::MiddleButton, 102, 52);
+    Move(102, 122);
+    Release(Qt::MiddleButton, 102, 122);
+    EXPECT_EQ(form->Shapes[2].Points[0], (TPointD{100.5, 120.5}));
+    form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(form->Shapes[2].Points[0], (TPointD{100.5, 50.5})) << "the move was the latest change";
+    form->FormKeyDown(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->Shapes[2].Points[0], (TPointD{100.5, 120.5}));
+
+    cursor = {150, 50};
+    form->FormKeyDown(Qt::Key_D, Qt::NoModifier);
+    ASSERT_EQ(ShapeCount(), 3u);
+    form->FormKeyDown(Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(ShapeCount(), 4u);
+    EXPECT_EQ(form->Shapes[3].Points[0], (TPointD{150.5, 50.5})) << "back in its place";
+
+    form->FormKeyDown(Qt::Key_A, Qt::NoModifier);
+    Press(Qt::RightButton, 300, 200);
+    Release(Qt::RightButton, 300, 200);
+    EXPECT_EQ(ShapeCount(), 4u) << "an arrow needs a drag";
+    form->FormKeyDown(Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(ShapeCount(), 4u);
+    EXPECT_EQ(form->Shapes[2].Points[0], (TPointD{100.5, 50.5})) << "the click left no change to undo";
+    Press(Qt::RightButton, 300, 200);
+    Move(350, 250);
+    Release(Qt::RightButton, 350, 250);
+    form->FormKeyDown(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(form->Shapes[2].Points[0], (TPointD{100.5, 50.5})) << "the new arrow ended the redo";
+    ASSERT_EQ(ShapeCount(), 5u);
+    EXPECT_EQ(form->Shapes[4].Tool, TToolKind::Arrow);
+}
+
+// Shift keeps lines and arrows at multiples of 45 degrees, rectangles square and ellipses round.
+struct TConstrainCase {
+    const char* name;
+    int key;
+    QPoint to;
+    TPointD end; // the shape's second point with Shift
+};
+
+class ConstrainedDrag : public InputFormTest, public ::testing::WithParamInterface<TConstrainCase> {};
+
+TEST_P(ConstrainedDrag, ShiftSnapsTheShape) {
+    const TConstrainCase& c = GetParam();
+    Make();
+    form->FormKeyDown(c.key, Qt::NoModifier);
+    for (const bool shift : {false, true}) {
+        Press(Qt::RightButton, 100, 100);
+        Move(c.to.x(), c.to.y(), shift ? Qt::ShiftModifier : Qt::NoModifier);
+        Release(Qt::RightButton, c.to.x(), c.to.y());
+        const TPointD end = form->Shapes.back().Points[1];
+        const TPointD expected = shift ? c.end : TPointD{c.to.x() + 0.5, c.to.y() + 0.5};
+        EXPECT_NEAR(end.x, expected.x, 1e-9) << "shift " << shift;
+        EXPECT_NEAR(end.y, expected.y, 1e-9) << "shift " << shift;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, ConstrainedDrag,
+    ::testing::Values(TConstrainCase{"LineLevel", Qt::Key_L, {150, 120}, {100.5 + std::hypot(50, 20), 100.5}},
+                      TConstrainCase{
+                          "ArrowDiagonal",
+                          Qt::Key_A,
+                          {141, 58},
+                          {100.5 + std::hypot(41, 42) / M_SQRT2, 100.5 - std::hypot(41, 42) / M_SQRT2}},
+                      TConstrainCase{"RectangleSquare", Qt::Key_R, {150, 120}, {150.5, 150.5}},
+                      TConstrainCase{"EllipseRound", Qt::Key_E, {70, 140}, {60.5, 140.5}}),
+    [](const ::testing::TestParamInfo<TConstrainCase>& info) { return std::string(info.param.name); });
+
+// The strip picks tools and colours with a click that starts nothing else, never covers the help card,
+// and what it picked is where the next overlay starts.
+TEST_F(InputFormTest, TheStripPicksWithoutStartingASelection) {
+    monitors = {QRect(0, 0, 800, 600)};
+    Make(800, 600);
+    form->PlaceStrip();
+    ASSERT_TRUE(form->Strip.Shown());
+    EXPECT_FALSE(form->Strip.Rect().intersects(form->HelpCardRect));
+    const QPoint arrow = form->Strip.ToolButton(1).center(), yellow = form->Strip.Swatch(3).center();
+    for (const QPoint p : {arrow, yellow}) {
+        Press(Qt::LeftButton, p.x(), p.y());
+        EXPECT_EQ(form->DragMode, dmIdle);
+        Release(Qt::LeftButton, p.x(), p.y());
+    }
+    EXPECT_EQ(owner.finishes, 0);
+    EXPECT_TRUE(form->Shapes[0].Points.empty());
+    EXPECT_EQ(form->CurrentTool, TToolKind::Arrow);
+    EXPECT_EQ(form->CurrentColour, 3);
+    form->FormClose();
+    FlushDeletes();
+    Make();
+    EXPECT_EQ(form->CurrentTool, TToolKind::Arrow);
+    EXPECT_EQ(form->CurrentColour, 3);
 }

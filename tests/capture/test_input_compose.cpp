@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <set>
 
 namespace {
 
@@ -246,3 +248,72 @@ TEST(ComposeCapture, WidePenDrawsTranslucentInk) {
     EXPECT_NE(p, 0xFFD80000u) << "the desktop shows through a highlighter pen";
     EXPECT_GT((p >> 16) & 255, 0x60u);
 }
+
+// Redaction cannot be undone: two desktops that differ only under a box give the very same pictures,
+// byte for byte, in all three images, whatever the selection does around the box (all of the desktop,
+// a rectangle beside it, a lasso through it whose frosted surroundings blur across the box's edge).
+struct TCoverCase {
+    const char* name;
+    TToolKind tool;
+    int selection; // 0 click, 1 rectangle over part of the box, 2 lasso through it
+};
+
+class ComposeCovered : public ::testing::TestWithParam<TCoverCase> {};
+
+TEST_P(ComposeCovered, NothingUnderTheBoxReachesThePicture) {
+    const TCoverCase& c = GetParam();
+    const QRect box(120, 80, 90, 50);
+    TDIB desktops[2] = {PatternDesktop(400, 300), PatternDesktop(400, 300)};
+    // The second desktop hides other "text" under the box.
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            desktops[1].SetPixel(x, y, (x * 7 + y * 13) % 5 ? 0xFF000000u : 0xFFFFFFFFu);
+    TComposedCapture out[2];
+    for (int i = 0; i < 2; ++i) {
+        std::vector<CaptureShape> shapes(1);
+        if (c.selection == 1) shapes[0] = Rect(100, 60, 180, 200);
+        if (c.selection == 2) shapes[0] = Lasso(160, 120, 60);
+        CaptureShape cover;
+        cover.Tool = c.tool;
+        cover.Width = 6;
+        cover.Points = {{box.left() + 0.5, box.top() + 0.5}, {box.right() + 0.5, box.bottom() + 0.5}};
+        shapes.push_back(cover);
+        out[i] = Compose(desktops[i], shapes);
+    }
+    ASSERT_FALSE(out[0].captureImage.Empty());
+    for (const auto& [a, b] :
+         {std::pair{out[0].captureImage, out[1].captureImage}, std::pair{out[0].flatImage, out[1].flatImage},
+          std::pair{out[0].previewImage, out[1].previewImage}}) {
+        ASSERT_EQ(a.Width(), b.Width());
+        ASSERT_EQ(a.Height(), b.Height());
+        int differing = 0;
+        for (int y = 0; y < a.Height(); ++y)
+            differing +=
+                std::memcmp(a.PixelPtr(0, y), b.PixelPtr(0, y), size_t(a.Width() * a.BitCount() / 8)) != 0;
+        EXPECT_EQ(differing, 0) << "rows of a " << a.BitCount() << "-bit image";
+    }
+    // What covers the box is opaque, and a pixelation is blocks of at least ten pixels, not one colour.
+    const QPoint o = out[0].outputRect.topLeft();
+    const TDIB& flat = out[0].flatImage;
+    const QRect inside = box.translated(-o) & QRect(0, 0, flat.Width(), flat.Height());
+    std::set<uint32_t> colours;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            colours.insert(flat.GetPixel(x, y) & 0xFFFFFFu);
+            if (c.tool == TToolKind::Pixelate && x > box.left() - o.x() && (x - box.left() + o.x()) % 12)
+                ASSERT_EQ(flat.GetPixel(x, y), flat.GetPixel(x - 1, y))
+                    << "within a block at " << x << "," << y;
+        }
+    if (c.tool == TToolKind::Redact) EXPECT_EQ(colours, std::set<uint32_t>{0xD80000u});
+    if (c.tool == TToolKind::Pixelate) EXPECT_GT(colours.size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, ComposeCovered,
+                         ::testing::Values(TCoverCase{"PixelateClick", TToolKind::Pixelate, 0},
+                                           TCoverCase{"PixelateRectangle", TToolKind::Pixelate, 1},
+                                           TCoverCase{"PixelateLasso", TToolKind::Pixelate, 2},
+                                           TCoverCase{"RedactClick", TToolKind::Redact, 0},
+                                           TCoverCase{"RedactLasso", TToolKind::Redact, 2}),
+                         [](const ::testing::TestParamInfo<TCoverCase>& info) {
+                             return std::string(info.param.name);
+                         });

@@ -10,7 +10,9 @@
 #include "Input.h"
 #include "test_input_fakes.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QPixmap>
 #include <QPointer>
 #include <gtest/gtest.h>
@@ -250,5 +252,73 @@ TEST_F(OverlayScene, TheZoomedViewDrawnInPlaceIsTheSamePicture) {
         EXPECT_EQ(translucent, 0) << "the whole view is opaque, bands and panel included";
     }
 }
+
+// Every tool, picked by its key and drawn with the mouse (and the text typed through the input method),
+// in the confirmed picture at two widths and two palette colours. Where the overlay paints opaque
+// (the redactions, the steps) it shows exactly the confirmed picture's pixels.
+struct ToolCase {
+    const char* name;
+    float width;
+    int colour;
+};
+
+class ToolGolden : public OverlayScene, public ::testing::WithParamInterface<ToolCase> {
+  public:
+    void Drag(int key, QPoint from, QPoint to, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        form->FormKeyDown(key, Qt::NoModifier);
+        Press(Qt::RightButton, from.x(), from.y());
+        Move(to.x(), to.y(), m);
+        Release(Qt::RightButton);
+    }
+};
+
+TEST_P(ToolGolden, EveryToolLandsInThePictureAsDrawn) {
+    const ToolCase& c = GetParam();
+    form->FormKeyDown(Qt::Key_0 + c.colour, Qt::NoModifier);
+    form->PenWidth.store(c.width);
+    form->FormKeyDown(Qt::Key_P, Qt::NoModifier);
+    Press(Qt::RightButton, 20, 190);
+    Trace({{60, 160}, {110, 185}});
+    Release(Qt::RightButton);
+    Drag(Qt::Key_A, {20, 20}, {90, 60});
+    Drag(Qt::Key_L, {100, 20}, {150, 31}, Qt::ShiftModifier); // kept level
+    Drag(Qt::Key_R, {200, 10}, {250, 35});
+    Drag(Qt::Key_E, {260, 10}, {310, 45});
+    form->FormKeyDown(Qt::Key_M, Qt::NoModifier);
+    Press(Qt::RightButton, 40, 62);
+    Trace({{140, 62}});
+    Release(Qt::RightButton);
+    Drag(Qt::Key_B, {40, 100}, {140, 140});
+    Drag(Qt::Key_X, {150, 100}, {185, 125});
+    Drag(Qt::Key_N, {250, 90}, {250, 90});
+    Drag(Qt::Key_N, {290, 95}, {290, 95});
+    form->FormKeyDown(Qt::Key_T, Qt::NoModifier);
+    Press(Qt::RightButton, 200, 150);
+    Release(Qt::RightButton);
+    QInputMethodEvent typed;
+    typed.setCommitString(QStringLiteral("Ab汉字"));
+    QCoreApplication::sendEvent(form, &typed);
+    form->FormKeyDown(Qt::Key_Return, Qt::NoModifier);
+    Settle();
+    form->HelpCardAlpha.store(0);
+    const QImage shown = form->CapBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+    form->FormKeyDown(Qt::Key_Return, Qt::NoModifier);
+    ASSERT_FALSE(owner.flat.Empty());
+    const QImage flat = owner.flat.ToQImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(flat.size(), QSize(W, H)) << "Enter keeps the whole desktop";
+    CompareWithGolden(flat, std::string("tools_") + c.name);
+    for (const QRect& opaque : {QRect(40, 100, 101, 41), QRect(150, 100, 36, 26), QRect(246, 86, 8, 8)})
+        for (int y = opaque.top(); y <= opaque.bottom(); ++y)
+            for (int x = opaque.left(); x <= opaque.right(); ++x)
+                ASSERT_EQ(shown.pixel(x, y), flat.pixel(x, y)) << "at " << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, ToolGolden,
+                         ::testing::Values(ToolCase{"width3_ink", 3, 1}, ToolCase{"width3_blue", 3, 5},
+                                           ToolCase{"width10_ink", 10, 1}, ToolCase{"width10_blue", 10, 5}),
+                         [](const ::testing::TestParamInfo<ToolCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
