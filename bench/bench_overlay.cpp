@@ -1,7 +1,10 @@
 // The overlay's paint, driven through its paint box offscreen as the tests do: the zoomed view at zoom 8
 // in nearest mode with grid and read-out panel (whole frame; targets under 10 ms at 3840 x 2160 and under
 // 4 ms at 1920 x 1080), the normal view repainting a 64 x 64 clip under 20 ink strokes of 500 points
-// (under 1 ms), and a full-screen normal-view repaint (under 25 ms).
+// (under 1 ms), a full-screen normal-view repaint (under 25 ms), an update while drawing among 200
+// annotations of every tool (the 64 x 64 clip a stroke touches and the 512 x 384 of a box being dragged:
+// under 8 ms), and a change of tool, which repaints the tool strip only.
+#include "BenchAnnotations.h"
 #include "BenchSupport.h"
 #include "FakePlatform.h"
 #include "Globals.h"
@@ -118,6 +121,47 @@ void BM_NormalViewInkClip64(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NormalViewInkClip64)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_NormalViewAnnotations200(benchmark::State& state) {
+    if (!EnsureWidgetApplication())
+        return state.SkipWithError("another application object without widgets exists");
+    const int w = 3840, h = 2160;
+    TNullCaptureOwner owner;
+    auto form = MakeOverlay(w, h, owner);
+    {
+        std::lock_guard<std::mutex> lock(form->ShapeLock);
+        for (CaptureShape& s : MixedAnnotations(200, w, h))
+            form->Shapes.push_back(std::move(s));
+    }
+    QImage target(w, h, QImage::Format_RGB32);
+    const int cw = int(state.range(0)), ch = int(state.range(1));
+    const QRect clip(w / 2 - cw / 2, h / 2 - ch / 2, cw, ch);
+    Paint(*form, target, QRect(0, 0, w, h));
+    for (auto _ : state) {
+        Paint(*form, target, clip);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_NormalViewAnnotations200)->Args({64, 64})->Args({512, 384})->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_ToolChoiceRepaint(benchmark::State& state) {
+    if (!EnsureWidgetApplication())
+        return state.SkipWithError("another application object without widgets exists");
+    const int w = 3840, h = 2160;
+    TNullCaptureOwner owner;
+    auto form = MakeOverlay(w, h, owner);
+    form->PlaceStrip();
+    QImage target(w, h, QImage::Format_RGB32);
+    Paint(*form, target, QRect(0, 0, w, h));
+    int i = 0;
+    for (auto _ : state) {
+        // What a tool key asks to repaint: the strip.
+        form->SetTool(++i % 2 ? TToolKind::Arrow : TToolKind::Pen);
+        Paint(*form, target, form->Strip.Rect());
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_ToolChoiceRepaint)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_NormalViewFullScreen(benchmark::State& state) {
     if (!EnsureWidgetApplication())
