@@ -24,7 +24,8 @@ inline std::vector<CaptureShape> MixedAnnotations(int count, int w, int h) {
         const TPointD b{a.x + double(rng() % 400) - 200, a.y + double(rng() % 240) - 120};
         if (s.Tool == TToolKind::Pen || s.Tool == TToolKind::Marker) {
             for (int k = 0; k < 60; ++k)
-                s.Points.push_back({a.x + (b.x - a.x) * k / 59, a.y + (b.y - a.y) * k / 59 + 12 * std::sin(k * 0.3)});
+                s.Points.push_back(
+                    {a.x + (b.x - a.x) * k / 59, a.y + (b.y - a.y) * k / 59 + 12 * std::sin(k * 0.3)});
         } else if (s.Tool == TToolKind::Text || s.Tool == TToolKind::Step) {
             s.Points = {a};
             s.Text = QStringLiteral("Step %1: click 确定").arg(i);

@@ -142,7 +142,11 @@ void BM_NormalViewAnnotations200(benchmark::State& state) {
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_NormalViewAnnotations200)->Args({64, 64})->Args({512, 384})->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_NormalViewAnnotations200)
+    ->Args({64, 64})
+    ->Args({512, 384})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 void BM_ToolChoiceRepaint(benchmark::State& state) {
     if (!EnsureWidgetApplication())

@@ -5,6 +5,7 @@
 #include "CatchStep.h"
 #include "Compose.h"
 #include "HelpCard.h"
+#include "OverlayDrags.h"
 #include "OverlayPaint.h"
 #include "Globals.h"
 #include "Platform.h"
@@ -253,8 +254,8 @@ void TInputForm::ConnectCapBox(TCapBox* box, int view) {
         if (dbl) {
             // Qt reports the second press of a double click as a press, then as a double click: the
             // press started a pan, which the double click turns into a pick drag.
-            if (DragMode != dmPan || e->button() != Qt::LeftButton) return;
-            DragMode = dmIdle;
+            if (DragMode() != dmPan || e->button() != Qt::LeftButton) return;
+            drag_.reset();
         }
         CapBoxMouseDown(e->button(), e->modifiers(), c.x(), c.y(), dbl);
     };
@@ -752,7 +753,7 @@ void TInputForm::TakePaintView() {
 void TInputForm::CapBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y,
                                  bool doubleClick) {
     StartHelpCardFade();
-    if (DragMode != dmIdle) return;
+    if (drag_) return;
     if (button != Qt::LeftButton && button != Qt::RightButton && button != Qt::MiddleButton) return;
     SetPointer(x, y);
     if (ZoomedView()) {
@@ -787,17 +788,16 @@ void TInputForm::ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
         if (!(MagnifierMode && TargetZoom == 1))
             SetZoom(1, false);
         else
-            DragMode = dmCancelArmed;
+            drag_ = std::make_unique<TCancelDrag>(*this);
     } else {
-        DragOrigin = QPoint(x, y);
         if ((shift & Qt::ControlModifier) || doubleClick) {
             const QPoint p = ImageFromClient(x, y);
-            DragMode = dmPick;
+            drag_ = std::make_unique<TPickDrag>(*this);
             PickRect = {p.x(), p.y(), p.x(), p.y()};
             setCursor(Qt::CrossCursor);
             PlaySound(QStringLiteral("Blip.wav"), SND_NOSTOP);
         } else {
-            DragMode = dmPan;
+            drag_ = std::make_unique<TPanDrag>(*this, QPoint(x, y));
         }
     }
     UpdatePickedColor();
@@ -808,7 +808,10 @@ void TInputForm::StartShape(bool ink, bool rectangle, int x, int y) {
     size_t index = 0;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
-        DragMode = ink ? dmInk : dmSelection;
+        if (ink)
+            drag_ = std::make_unique<TAnnotationDrag>(*this);
+        else
+            drag_ = std::make_unique<TSelectionDrag>(*this);
         if (ink) {
             Shapes.emplace_back();
             ActiveShape = int32_t(Shapes.size()) - 1;
@@ -846,30 +849,25 @@ void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
     SetPointer(x, y);
     if (HelpCardRect.contains(x, y)) StartHelpCardFade();
     if (ZoomedView()) {
-        if (DragMode == dmPan) {
-            std::lock_guard<std::mutex> lock(ShapeLock);
-            TargetOffset += QPointF(DragOrigin.x() - x, DragOrigin.y() - y);
-            DragOrigin = QPoint(x, y);
-        } else {
+        if (drag_ && drag_->Zoomed()) {
+            drag_->Move(shift, x, y);
+        } else if (PickRect.None() || PickRect.Degenerate()) {
+            // Without a drag the pick rectangle is the pixel under the mouse.
             const QPoint p = ImageFromClient(x, y);
-            if (DragMode == dmPick) {
-                PickRect.x2 = p.x();
-                PickRect.y2 = p.y();
-            } else if (PickRect.None() || PickRect.Degenerate()) {
-                // Without a drag the pick rectangle is the pixel under the mouse.
-                PickRect = {p.x(), p.y(), p.x(), p.y()};
-            }
+            PickRect = {p.x(), p.y(), p.x(), p.y()};
         }
         UpdatePickedColor();
         InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
         return;
     }
-
-    if (DragMode == dmMove) {
-        MoveAnnotation(x, y);
-        return;
+    if (!drag_) {
+        if (Strip.Hover(QPoint(x, y))) InvalidateClient(Strip.Rect());
+    } else if (!drag_->Zoomed()) {
+        drag_->Move(shift, x, y);
     }
-    if (DragMode == dmIdle && Strip.Hover(QPoint(x, y))) InvalidateClient(Strip.Rect());
+}
+
+void TInputForm::ActiveShapeFollows(Qt::KeyboardModifiers shift, int x, int y) {
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
@@ -900,21 +898,19 @@ QRect TInputForm::PenRectangleFollows(CaptureShape& s, int x, int y) {
     return dirty;
 }
 
+TDragMode TInputForm::DragMode() const {
+    return drag_ ? drag_->Mode() : dmIdle;
+}
+
 void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
     (void)button;
     (void)shift;
     (void)x;
     (void)y;
-    if (DragMode == dmCancelArmed) {
-        DragMode = dmIdle;
-        FormClose();
-        return;
+    if (const std::unique_ptr<TDrag> drag = std::move(drag_)) {
+        drag->Release();
+        if (drag->Mode() == dmCancelArmed) return;
     }
-    if (DragMode == dmPick && !PickRect.Degenerate()) PlaySound(QStringLiteral("DoubleBlip.wav"), 0);
-    if (DragMode == dmSelection) FinishCapture();
-    if (DragMode == dmMove) EndMove();
-    if (DragMode == dmInk) DropEmptyShape();
-    DragMode = dmIdle;
     std::lock_guard<std::mutex> lock(ShapeLock);
     // A free-form stroke keeps following its last target in the worker until it catches up.
     ActiveShape = -1;
@@ -923,10 +919,10 @@ void TInputForm::CapBoxMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
 // --- keys and wheel -----------------------------------------------------------------------------------
 
 void TInputForm::UndoInk() {
-    if (DragMode == dmMove) {
+    if (DragMode() == dmMove) {
         // The drag under way is the latest change.
-        EndMove();
-        DragMode = dmIdle;
+        const std::unique_ptr<TDrag> drag = std::move(drag_);
+        drag->Release();
     }
     QRect dirty;
     {
@@ -939,7 +935,7 @@ void TInputForm::UndoInk() {
 }
 
 void TInputForm::RedoInk() {
-    if (DragMode == dmMove) return;
+    if (DragMode() == dmMove) return;
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
@@ -1109,7 +1105,7 @@ QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const {
 }
 
 void TInputForm::ApplyCursorShape() {
-    if (DragMode == dmPick) return;
+    if (DragMode() == dmPick) return;
     const Qt::CursorShape shape = ZoomedView() ? Qt::SizeAllCursor : Qt::CrossCursor;
     setCursor(shape);
     for (const TOverlayView& v : views_)

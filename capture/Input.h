@@ -211,8 +211,8 @@ class TInputForm : public TWPForm {
     QPoint ScreenToImage; // added to a screen point to get image coordinates
 
     // --- overlay state ---------------------------------------------------------------------------------
-    TDragMode DragMode = dmIdle;
-    QPoint DragOrigin;
+    // The drag under way, or dmIdle.
+    TDragMode DragMode() const;
     std::mutex ShapeLock;
     QRect HelpCardRect;
     std::atomic<int32_t> HelpCardAlpha{255};
@@ -272,10 +272,22 @@ class TInputForm : public TWPForm {
     void ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick);
     // A press in the normal view starts the selection (rectangle or lasso) or a new ink stroke.
     void StartShape(bool ink, bool rectangle, int x, int y);
-    // A press, move and release with the middle button drag the annotation under it.
+    // The drags, one class each (OverlayDrags.h), and the one under way.
+    class TDrag;
+    class TSelectionDrag;
+    class TAnnotationDrag;
+    class TMoveDrag;
+    class TPanDrag;
+    class TPickDrag;
+    class TCancelDrag;
+    std::unique_ptr<TDrag> drag_;
+    // A middle press on an annotation starts dragging it.
     void StartMove(int x, int y);
-    void MoveAnnotation(int x, int y);
-    void EndMove();
+    // The active shape (the selection's or an annotation's) follows the pointer in the normal view.
+    void ActiveShapeFollows(Qt::KeyboardModifiers shift, int x, int y);
+    // What repaints when a shape changes: itself, and for a redaction the others it borders (their blocks
+    // come from around them). Under ShapeLock.
+    QRect ChangedArea(const CaptureShape& s) const;
     // A rectangle's opposite corner follows the pointer (the selection's, the pen's); returns the area
     // to repaint. Under ShapeLock.
     QRect PenRectangleFollows(CaptureShape& s, int x, int y);
@@ -345,9 +357,7 @@ class TInputForm : public TWPForm {
     void StartFilling();
 
     TShapeHistory history_;
-    int moving_ = -1; // the annotation the middle button drags
-    QPoint moved_;    // how far it has come in this drag
-    QRect caret_;     // the open text box's caret, client coordinates
+    QRect caret_; // the open text box's caret, client coordinates
     ICaptureOwner* owner_;
     TCapBox* capBox_ = nullptr;
     std::unique_ptr<TAgg2D> Painter;

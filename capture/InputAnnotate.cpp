@@ -3,6 +3,7 @@
 #include "Input.h"
 
 #include "AnnotationTools.h"
+#include "OverlayDrags.h"
 
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -89,28 +90,30 @@ int TInputForm::AnnotationAt(int x, int y) {
 }
 
 namespace {
-// A redaction's blocks come from around it: changing one changes what the others next to it show.
-QRect CoveringArea(const std::vector<CaptureShape>& shapes) {
-    QRect area;
-    for (const QRect& r : CoveredBoxes(shapes, QPoint(0, 0)))
-        area |= r.adjusted(-1, -1, 1, 1);
-    return area;
-}
 QRect Area(const CaptureShape& s) {
     return s.Bounds.IsSet() ? s.Bounds.ToRect() : QRect();
 }
 } // namespace
 
+QRect TInputForm::ChangedArea(const CaptureShape& s) const {
+    QRect area = Area(s);
+    if (!ToolOf(s).Covers()) return area;
+    // A redaction's blocks come from around it: changing one changes what the others next to it show.
+    for (const QRect& r : CoveredBoxes(Shapes, QPoint(0, 0)))
+        area |= r.adjusted(-1, -1, 1, 1);
+    return area;
+}
+
 void TInputForm::DeleteAnnotationAt(int x, int y) {
-    if (DragMode != dmIdle) return;
+    if (drag_) return;
     const int index = AnnotationAt(x, y);
     if (index < 1) return;
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
+        dirty = ChangedArea(Shapes[size_t(index)]);
         CaptureShape shape = std::move(Shapes[size_t(index)]);
         Shapes.erase(Shapes.begin() + index);
-        dirty = Area(shape) | (ToolOf(shape).Covers() ? CoveringArea(Shapes) : QRect());
         history_.Removed(size_t(index), std::move(shape));
     }
     InvalidateClient(dirty);
@@ -118,36 +121,7 @@ void TInputForm::DeleteAnnotationAt(int x, int y) {
 
 void TInputForm::StartMove(int x, int y) {
     const int index = AnnotationAt(x, y);
-    if (index < 1) return;
-    DragMode = dmMove;
-    moving_ = index;
-    moved_ = QPoint(0, 0);
-    DragOrigin = QPoint(x, y);
-}
-
-void TInputForm::MoveAnnotation(int x, int y) {
-    const int dx = x - DragOrigin.x(), dy = y - DragOrigin.y();
-    if ((dx == 0 && dy == 0) || moving_ < 1) return;
-    DragOrigin = QPoint(x, y);
-    QRect dirty;
-    {
-        std::lock_guard<std::mutex> lock(ShapeLock);
-        if (size_t(moving_) >= Shapes.size()) return;
-        CaptureShape& s = Shapes[size_t(moving_)];
-        const bool covers = ToolOf(s).Covers();
-        dirty = Area(s) | (covers ? CoveringArea(Shapes) : QRect());
-        MoveShape(s, dx, dy);
-        if (s.Tool != TToolKind::Pen) UpdateBounds(s, size_t(moving_));
-        dirty |= Area(s) | (covers ? CoveringArea(Shapes) : QRect());
-    }
-    moved_ += QPoint(dx, dy);
-    InvalidateClient(dirty);
-}
-
-void TInputForm::EndMove() {
-    if (moving_ >= 1 && !moved_.isNull()) history_.Moved(size_t(moving_), moved_.x(), moved_.y());
-    moving_ = -1;
-    moved_ = QPoint(0, 0);
+    if (index >= 1) drag_ = std::make_unique<TMoveDrag>(*this, index, QPoint(x, y));
 }
 
 // --- drawing with a tool ------------------------------------------------------------------------------
@@ -172,16 +146,15 @@ void TInputForm::UpdateBounds(CaptureShape& s, size_t index) {
 }
 
 QRect TInputForm::GrowAnnotation(CaptureShape& s, int x, int y, bool constrain) {
-    const bool covers = ToolOf(s).Covers();
-    QRect dirty = Area(s) | (covers ? CoveringArea(Shapes) : QRect());
+    QRect dirty = ChangedArea(s);
     ToolOf(s).Grow(s, TPointD{x + 0.5, y + 0.5}, constrain);
     UpdateBounds(s, size_t(ActiveShape));
-    return dirty | Area(s) | (covers ? CoveringArea(Shapes) : QRect());
+    return dirty | ChangedArea(s);
 }
 
 void TInputForm::WidenActiveShape(float width) {
     std::lock_guard<std::mutex> lock(ShapeLock);
-    const int index = TextBoxOpen() ? TextShape : (DragMode == dmInk ? ActiveShape : -1);
+    const int index = TextBoxOpen() ? TextShape : (DragMode() == dmInk ? ActiveShape : -1);
     if (index < 1 || size_t(index) >= Shapes.size() || Shapes[size_t(index)].Tool == TToolKind::Pen) return;
     Shapes[size_t(index)].Width = width;
     UpdateBounds(Shapes[size_t(index)], size_t(index));

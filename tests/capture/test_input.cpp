@@ -110,7 +110,7 @@ TEST_P(DragModes, PressEntersTheRightMode) {
     form->SetZoom(t.zoom, false);
     Settle();
     Press(t.button, 100, 100, t.mods);
-    EXPECT_EQ(form->DragMode, t.expectedMode) << t.name;
+    EXPECT_EQ(form->DragMode(), t.expectedMode) << t.name;
     EXPECT_EQ(form->TargetZoom, t.expectedZoom) << t.name;
 }
 
@@ -138,7 +138,7 @@ TEST_F(InputFormTest, PressDuringADragIsIgnored) {
     Make();
     Press(Qt::LeftButton, 50, 50);
     Press(Qt::RightButton, 60, 60);
-    EXPECT_EQ(form->DragMode, dmSelection);
+    EXPECT_EQ(form->DragMode(), dmSelection);
     EXPECT_EQ(ShapeCount(), 1u);
 }
 
@@ -1003,7 +1003,7 @@ TEST_F(InputFormTest, TheTextBoxTakesTheKeysAndTheInputMethod) {
     ASSERT_TRUE(form->TextBoxOpen());
     Press(Qt::LeftButton, 300, 100);
     EXPECT_FALSE(form->TextBoxOpen());
-    EXPECT_EQ(form->DragMode, dmIdle) << "the press only ended the box";
+    EXPECT_EQ(form->DragMode(), dmIdle) << "the press only ended the box";
     EXPECT_EQ(ShapeCount(), 2u) << "the empty box went";
     form->FormKeyDown(Qt::Key_Backspace, Qt::NoModifier);
     EXPECT_EQ(ShapeCount(), 1u) << "the undo took the text, not the empty box";
@@ -1106,7 +1106,7 @@ TEST_F(InputFormTest, TheStripPicksWithoutStartingASelection) {
     const QPoint arrow = form->Strip.ToolButton(1).center(), yellow = form->Strip.Swatch(3).center();
     for (const QPoint p : {arrow, yellow}) {
         Press(Qt::LeftButton, p.x(), p.y());
-        EXPECT_EQ(form->DragMode, dmIdle);
+        EXPECT_EQ(form->DragMode(), dmIdle);
         Release(Qt::LeftButton, p.x(), p.y());
     }
     EXPECT_EQ(owner.finishes, 0);
