@@ -17,6 +17,8 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -605,6 +607,7 @@ bool TInputForm::event(QEvent* e) {
 void TInputForm::FinishCapture() {
     if (closed_ || finishing_) return;
     if (owner_ && owner_->CaptureHeld()) return;
+    CloseTextBox(); // what it holds is kept; what the input method still composes is not
     finishing_ = true;
     StopWorker();
     BeginWait();
@@ -1126,6 +1129,18 @@ bool TInputForm::eventFilter(QObject* watched, QEvent* e) {
     }
     if (ours && e->type() == QEvent::Close) {
         FormClose();
+        return true;
+    }
+    // ...and the input method's text for the text box, answering its questions for the form.
+    if (ours && e->type() == QEvent::InputMethod) {
+        inputMethodEvent(static_cast<QInputMethodEvent*>(e));
+        return true;
+    }
+    if (ours && e->type() == QEvent::InputMethodQuery) {
+        auto* query = static_cast<QInputMethodQueryEvent*>(e);
+        for (const Qt::InputMethodQuery q : {Qt::ImEnabled, Qt::ImCursorRectangle, Qt::ImHints})
+            if (query->queries() & q) query->setValue(q, inputMethodQuery(q));
+        query->accept();
         return true;
     }
     return TWPForm::eventFilter(watched, e);

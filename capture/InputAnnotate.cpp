@@ -181,6 +181,8 @@ void TInputForm::OpenTextBox(size_t index) {
     TextShape = int(index);
     Preedit.clear();
     setAttribute(Qt::WA_InputMethodEnabled, true);
+    for (const TOverlayView& v : views_)
+        if (v.window) v.window->setAttribute(Qt::WA_InputMethodEnabled, true);
     QRect dirty;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
@@ -214,6 +216,8 @@ void TInputForm::CloseTextBox() {
     }
     InvalidateClient(dirty);
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    for (const TOverlayView& v : views_)
+        if (v.window) v.window->setAttribute(Qt::WA_InputMethodEnabled, false);
     if (QInputMethod* im = QGuiApplication::inputMethod()) im->update(Qt::ImEnabled);
 }
 
