@@ -151,10 +151,16 @@ void TVexmorMainForm::SaveSettingsForLostDisplay() {
     if (ui.Made() && !destroyed_) SaveSettings();
 }
 
-void LoadOverlaySettings(const TSettingsStore& store) {
+namespace {
+uint32_t StoredInkColor(const TSettingsStore& store) {
     // The ink is always opaque, whatever a file says.
-    InkColor = uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) |
-               0xFF000000u;
+    return uint32_t(store.ReadInteger(kSettingsKey, SettingName::InkColor, int32_t(kDefaultInkColor))) |
+           0xFF000000u;
+}
+} // namespace
+
+void LoadOverlaySettings(const TSettingsStore& store) {
+    InkColor = StoredInkColor(store);
     // An unknown name or colour (a later version's, a hand edit) leaves the pen and colour 1.
     LastOverlayTool =
         ToolNamed(store.ReadString(kSettingsKey, SettingName::AnnotationTool)).value_or(TToolKind::Pen);
@@ -213,7 +219,9 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
     LoadSlider(store, ui->ScalingSel, SettingName::ScalingSel);
 
     ui->InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
-    LoadOverlaySettings(store);
+    // The ink colour as the controls show it. The overlay's last tool and colour were read when the
+    // window was made and may have changed since: the controls can come later from an older file.
+    InkColor = StoredInkColor(store);
     ui->InkColorSel->SetSelected(InkToDisplayColor(InkColor));
 
     ui->InkBox->setVisible(
