@@ -12,21 +12,6 @@
 
 namespace {
 
-QRect PointsBounds(std::span<const TPointD> pts, double margin) {
-    if (pts.empty()) return {};
-    double l = pts[0].x, t = pts[0].y, r = l, b = t;
-    for (const TPointD& q : pts) {
-        l = std::min(l, q.x);
-        r = std::max(r, q.x);
-        t = std::min(t, q.y);
-        b = std::max(b, q.y);
-    }
-    const int m = int(std::ceil(margin));
-    const int x1 = int(std::floor(l)) - m, y1 = int(std::floor(t)) - m;
-    const int x2 = int(std::ceil(r)) + m, y2 = int(std::ceil(b)) + m;
-    return QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
-}
-
 double SegmentDistance(TPointD p, TPointD a, TPointD b) {
     const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
     const double t = len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;

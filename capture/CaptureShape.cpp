@@ -1,6 +1,7 @@
 #include "CaptureShape.h"
 
 #include <algorithm>
+#include <cmath>
 
 void TShapeBounds::Include(int32_t l, int32_t t, int32_t r, int32_t b) {
     left = std::min(left, l);
@@ -22,6 +23,21 @@ bool TShapeBounds::Inside(const TShapeBounds& o) const {
 
 int PenMargin(double penWidth) {
     return std::max(10, RoundEven(penWidth)) / 2 + 1;
+}
+
+QRect PointsBounds(const std::vector<TPointD>& pts, double margin) {
+    if (pts.empty()) return {};
+    double l = pts[0].x, t = pts[0].y, r = l, b = t;
+    for (const TPointD& q : pts) {
+        l = std::min(l, q.x);
+        r = std::max(r, q.x);
+        t = std::min(t, q.y);
+        b = std::max(b, q.y);
+    }
+    const int m = int(std::ceil(margin));
+    const int x1 = int(std::floor(l)) - m, y1 = int(std::floor(t)) - m;
+    const int x2 = int(std::ceil(r)) + m, y2 = int(std::ceil(b)) + m;
+    return QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
 }
 
 TShapeBounds RectangleBounds(const CaptureShape& s) {

@@ -63,6 +63,8 @@ struct CaptureShape {
 
 // The repaint margin around a pen position: (max(10, round(pen width)) div 2) + 1.
 int PenMargin(double penWidth);
+// The pixels a polyline's points lie on, grown by `margin` (rounded up) on every side; empty for none.
+QRect PointsBounds(const std::vector<TPointD>& points, double margin);
 // Exact pixel bounds of a rectangle shape from its first and third points.
 TShapeBounds RectangleBounds(const CaptureShape& s);
 // Delphi-style Round: halves go to the even neighbour.

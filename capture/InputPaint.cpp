@@ -197,25 +197,6 @@ QImage* TInputForm::DirectSurface(QPainter& p, QPoint& deviceOrigin) const {
     return surface;
 }
 
-namespace {
-
-// The bounds of a polyline in whole pixels, grown by `margin`.
-QRect PointsBounds(const std::vector<TPointD>& pts, int margin) {
-    if (pts.empty()) return {};
-    double l = pts[0].x, t = pts[0].y, r = l, b = t;
-    for (const TPointD& q : pts) {
-        l = std::min(l, q.x);
-        r = std::max(r, q.x);
-        t = std::min(t, q.y);
-        b = std::max(b, q.y);
-    }
-    const int x1 = int(std::floor(l)) - margin, y1 = int(std::floor(t)) - margin;
-    const int x2 = int(std::ceil(r)) + margin, y2 = int(std::ceil(b)) + margin;
-    return QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
-}
-
-} // namespace
-
 TInputForm::TShapeSnapshot TInputForm::SnapshotShapes() {
     TShapeSnapshot shot;
     shot.helpCardAlpha = HelpCardAlpha.load();

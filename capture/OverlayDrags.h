@@ -11,9 +11,7 @@ class TInputForm::TDrag {
     virtual TDragMode Mode() const = 0;
     // Drags of the zoomed view take the pointer there; the others only in the normal view.
     virtual bool Zoomed() const { return false; }
-    virtual void Move(Qt::KeyboardModifiers shift, int x, int y) {
-        (void)shift, (void)x, (void)y;
-    }
+    virtual void Move(Qt::KeyboardModifiers shift, int x, int y) { (void)shift, (void)x, (void)y; }
     // The button came up (the form has let go of the drag already).
     virtual void Release() {}
 

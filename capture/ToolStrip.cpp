@@ -39,6 +39,16 @@ void Fill(TAgg2D& g, const Points& p, AggColor c) {
     g.Polygon(p, PathDrawMode::FillOnly);
 }
 
+// A bold letter centred on (x, y).
+void Glyph(TAgg2D& g, const char* text, double x, double y, double height, AggColor c) {
+    g.SetFont(LabelTypeface, true, height);
+    g.SetTextAlignment(AggAlignH::Center, AggAlignV::Middle);
+    g.SetFillColor(c);
+    g.SetLineWidth(0);
+    g.DrawText(text, false, x, y);
+    g.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);
+}
+
 // Each tool's picture in a button whose top-left is (x, y).
 void DrawIcon(TAgg2D& g, TToolKind tool, double x, double y, AggColor c) {
     const double s = TToolStrip::Button;
@@ -67,21 +77,11 @@ void DrawIcon(TAgg2D& g, TToolKind tool, double x, double y, AggColor c) {
         Stroke(g, EllipsePoints(x + 0.18 * s, y + 0.26 * s, 0.64 * s, 0.48 * s), 2.2, c, true);
         break;
     case TToolKind::Text:
-        g.SetFont(LabelTypeface, true, 0.62 * s);
-        g.SetTextAlignment(AggAlignH::Center, AggAlignV::Middle);
-        g.SetFillColor(c);
-        g.SetLineWidth(0);
-        g.DrawText("T", false, x + s / 2, y + s / 2);
-        g.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);
+        Glyph(g, "T", x + s / 2, y + s / 2, 0.62 * s, c);
         break;
     case TToolKind::Step:
         Fill(g, EllipsePoints(x + 0.2 * s, y + 0.2 * s, 0.6 * s, 0.6 * s), c);
-        g.SetFont(LabelTypeface, true, 0.4 * s);
-        g.SetTextAlignment(AggAlignH::Center, AggAlignV::Middle);
-        g.SetFillColor(PanelColour);
-        g.SetLineWidth(0);
-        g.DrawText("1", false, x + s / 2, y + s / 2);
-        g.SetTextAlignment(AggAlignH::Left, AggAlignV::Baseline);
+        Glyph(g, "1", x + s / 2, y + s / 2, 0.4 * s, PanelColour);
         break;
     case TToolKind::Marker:
         Fill(g, {at(0.16, 0.42), at(0.84, 0.42), at(0.84, 0.64), at(0.16, 0.64)},

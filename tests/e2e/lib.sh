@@ -83,6 +83,29 @@ e2e_overlay_ids() {
 e2e_overlay_shown() { [ -n "$(e2e_overlay_ids --onlyvisible)" ]; }
 e2e_overlay_gone() { ! e2e_overlay_shown; }
 
+# Shows a W x H desktop on the root window whose every pixel tells where it is: red x mod 256, green
+# y mod 256, blue 100 + 16 (x div 256) + (y div 256).
+e2e_show_position_desktop() {
+  python3 - "$1" "$2" "$E2E_DIR/desktop.ppm" <<'PY'
+import sys
+w, h = int(sys.argv[1]), int(sys.argv[2])
+rows = bytearray()
+for y in range(h):
+    for x in range(w):
+        rows += bytes((x & 255, y & 255, 100 + 16 * (x >> 8) + (y >> 8)))
+with open(sys.argv[3], "wb") as f:
+    f.write(b"P6 %d %d 255\n" % (w, h) + bytes(rows))
+PY
+  display -window root "$E2E_DIR/desktop.ppm" >/dev/null 2>&1 || true
+}
+
+# "r,g,b,a" of the pixel at X, Y of a picture (0..255 each).
+e2e_pixel() {
+  convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | awk 'NR == 2 {
+    s = $2; gsub(/[()]/, "", s); n = split(s, c, ","); if (n == 3) c[4] = 255; print c[1] "," c[2] "," c[3] "," c[4] }'
+}
+
+
 # Starting with no argument captures at once: the program waits for its overlay.
 e2e_start_capture() {
   e2e_start_vexmor

@@ -10,27 +10,12 @@ source "$(dirname "$0")/lib.sh"
 e2e_init annotate
 e2e_start_x 1280x800x24
 
-python3 - "$E2E_DIR/desktop.ppm" <<'PY'
-import sys
-w, h = 1280, 800
-rows = bytearray()
-for y in range(h):
-    for x in range(w):
-        rows += bytes((x & 255, y & 255, 100 + 16 * (x >> 8) + (y >> 8)))
-with open(sys.argv[1], "wb") as f:
-    f.write(b"P6 %d %d 255\n" % (w, h) + bytes(rows))
-PY
-display -window root "$E2E_DIR/desktop.ppm" >/dev/null 2>&1 || true
+e2e_show_position_desktop 1280 800
 
 INI="$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
 mkdir -p "$(dirname "$INI")"
 printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCursorBox=0\nAutoTitleBox=0\n' >"$INI"
 
-# "r,g,b,a" of a pixel of a picture (0..255 each).
-pixel() {
-  convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | awk 'NR == 2 {
-    s = $2; gsub(/[()]/, "", s); n = split(s, c, ","); if (n == 3) c[4] = 255; print c[1] "," c[2] "," c[3] "," c[4] }'
-}
 desktop_colour() { echo "$(($1 & 255)),$(($2 & 255)),$((100 + 16 * ($1 >> 8) + ($2 >> 8))),255"; }
 
 # Right-button drag from (x0, y0) to (x1, y1) in 20 steps.
@@ -64,12 +49,12 @@ e2e_check "the whole desktop is saved, no selection from the strip (got $size)" 
 colours=$(convert "$f" -crop 92x52+204+304 +repage -unique-colors -depth 8 txt:- | tail -n +2 | awk '{print $2}')
 e2e_check "inside the redaction only opaque black (got $(echo $colours))" [ "$colours" = "(0,0,0,255)" ]
 for x in 510 560 620 660; do
-  got=$(pixel "$f" "$x" 500)
+  got=$(e2e_pixel "$f" "$x" 500)
   e2e_check "blue arrow shaft at $x,500 (got $got)" [ "$got" = "30,111,224,255" ]
 done
 for p in "380 15" "429 33" "600 40" "816 33" "900 72" "640 400" "600 530"; do
   read -r x y <<<"$p"
-  got=$(pixel "$f" "$x" "$y") want=$(desktop_colour "$x" "$y")
+  got=$(e2e_pixel "$f" "$x" "$y") want=$(desktop_colour "$x" "$y")
   e2e_check "plain desktop at $x,$y (got $got, want $want)" [ "$got" = "$want" ]
 done
 

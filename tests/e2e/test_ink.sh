@@ -13,17 +13,7 @@ source "$(dirname "$0")/lib.sh"
 e2e_init ink
 e2e_start_x 1280x800x24
 
-python3 - "$E2E_DIR/desktop.ppm" <<'PY'
-import sys
-w, h = 1280, 800
-rows = bytearray()
-for y in range(h):
-    for x in range(w):
-        rows += bytes((x & 255, y & 255, 100 + 16 * (x >> 8) + (y >> 8)))
-with open(sys.argv[1], "wb") as f:
-    f.write(b"P6 %d %d 255\n" % (w, h) + bytes(rows))
-PY
-display -window root "$E2E_DIR/desktop.ppm" >/dev/null 2>&1 || true
+e2e_show_position_desktop 1280 800
 
 mkdir -p "$XDG_CONFIG_HOME/Vexmor"
 printf '[Software\\Vexmor]\nAfterCaptureSel=1\nFormatSel=0\nTransPNGBox=1\nCapCursorBox=0\nAutoTitleBox=0\n' \
@@ -36,14 +26,9 @@ stop_vexmor_and_clear() {
   rm -f "$DESK"/*
 }
 
-# "r,g,b,a" of a pixel of a picture (0..255 each).
-pixel() {
-  convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | awk 'NR == 2 {
-    s = $2; gsub(/[()]/, "", s); n = split(s, c, ","); if (n == 3) c[4] = 255; print c[1] "," c[2] "," c[3] "," c[4] }'
-}
 # "x y" on the desktop of a plain (not inked, opaque) pixel at x, y of the saved picture.
 desktop_point() {
-  pixel "$1" "$2" "$3" | awk -F, -v x="$2" -v y="$3" '$4 != 255 { exit 1 } {
+  e2e_pixel "$1" "$2" "$3" | awk -F, -v x="$2" -v y="$3" '$4 != 255 { exit 1 } {
     hi = $3 - 100; printf "%d %d\n", int(hi / 16) * 256 + $1 - x, (hi % 16) * 256 + $2 - y }'
 }
 
@@ -66,10 +51,10 @@ draw_stroke() {
 check_ink() {
   local f=$1 ox=$2 oy=$3 label=$4 x got
   for x in 300 320 400 500 600 640; do
-    got=$(pixel "$f" $((x - ox)) $((300 - oy)))
+    got=$(e2e_pixel "$f" $((x - ox)) $((300 - oy)))
     e2e_check "$label: ink at desktop $x,300 (got $got)" [ "$got" = "$INK" ]
   done
-  got=$(pixel "$f" $((500 - ox)) $((330 - oy)))
+  got=$(e2e_pixel "$f" $((500 - ox)) $((330 - oy)))
   e2e_check "$label: no ink 30 pixels below the stroke (got $got)" [ "$got" != "$INK" ]
 }
 
@@ -109,7 +94,7 @@ e2e_log "lasso picture origin on the desktop: $ox,$oy"
 e2e_check "the picture starts 64 pixels left of the stroke's bounds (origin x $ox)" [ "$ox" = 230 ]
 e2e_check "the picture reaches beyond the stroke's end (width $w)" [ $((ox + w)) -ge 700 ]
 check_ink "$f" "$ox" "$oy" "lasso"
-corner=$(pixel "$f" 0 0)
+corner=$(e2e_pixel "$f" 0 0)
 e2e_check "outside the lasso and the ink the picture is transparent (got $corner)" [ "${corner##*,}" = 0 ]
 stop_vexmor_and_clear
 
