@@ -281,6 +281,7 @@ TEST_P(ComposeCovered, NothingUnderTheBoxReachesThePicture) {
         out[i] = Compose(desktops[i], shapes);
     }
     ASSERT_FALSE(out[0].captureImage.Empty());
+    EXPECT_TRUE(out[0].outputRect.contains(box)) << "a box leaving the selection enlarges the capture";
     for (const auto& [a, b] :
          {std::pair{out[0].captureImage, out[1].captureImage}, std::pair{out[0].flatImage, out[1].flatImage},
           std::pair{out[0].previewImage, out[1].previewImage}}) {
