@@ -39,9 +39,10 @@ VEXMOR_PACKAGES=(
   # the QML modules of the KDE portal's screenshot dialog, which it loads even for a screenshot without
   # one (and answers nothing when they are missing)
   plasma-workspace qml-module-org-kde-kirigami2 qml-module-qtquick-layouts qml-module-qtquick-controls2
-  # the GNOME scenario: headless GNOME Shell (its notifications run under its gjs) and the GNOME portal
-  # (the GTK backend and the permission store come with the portals above)
-  gnome-shell xdg-desktop-portal-gnome
+  # the GNOME scenario: headless GNOME Shell and the GNOME portal (the GTK backend and the permission
+  # store come with the portals above); the scenario's stand-in for the shell's notification service
+  # runs under gjs, which the shell itself does not bring
+  gnome-shell xdg-desktop-portal-gnome gjs
   # printing tests: a private CUPS daemon with the cups-pdf queue, PDFs rendered by pdftoppm
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils
   # the language scenario reads the interface as a screen reader does: the accessibility bus and
