@@ -45,7 +45,7 @@
     </message>
     <message>
         <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做</source>
-        <translation>Middle drag: move&#x3000;D: delete&#x3000;Ctrl+Z / Ctrl+Y: undo / redo</translation>
+        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo</translation>
     </message>
     <message>
         <source>颜色 %1</source>

@@ -135,13 +135,7 @@ bool TPortalScreenGrabber::PortalOffersScreenshot(QDBusConnection bus, int timeo
     return PortalOffersInterface(std::move(bus), kScreenshotInterface, timeoutMs);
 }
 
-TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
-    picture = QImage();
-    if (!bus_.isConnected()) return TPlatformStatus::Fail(PortalScreenshotText::NoPortal());
-    const qint64 requestedMs = QDateTime::currentMSecsSinceEpoch();
-    const QString unmadeFolder = UnmadePicturesFolder();
-    std::optional<TPortalAnswer> answer;
-    bool withdrawn = false;
+bool TPortalScreenGrabber::Ask(std::optional<TPortalAnswer>& answer, bool& withdrawn) {
     QEventLoop loop;
     TPortalRequest request(bus_);
     request.Start(
@@ -161,8 +155,27 @@ TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
     // The request's own timers end the wait; only an application quitting every loop ends it sooner.
     if (!answer) loop.exec(QEventLoop::ExcludeUserInputEvents);
     withdraw_ = nullptr;
-    if (withdrawn) return TPlatformStatus::Withdrawn();
-    if (!answer) return TPlatformStatus::Fail(PortalScreenshotText::TimedOut());
+    return !withdrawn && answer;
+}
+
+TPlatformStatus TPortalScreenGrabber::Shoot(QImage& picture) {
+    picture = QImage();
+    if (!bus_.isConnected()) return TPlatformStatus::Fail(PortalScreenshotText::NoPortal());
+    const qint64 requestedMs = QDateTime::currentMSecsSinceEpoch();
+    const QString unmadeFolder = UnmadePicturesFolder();
+    std::optional<TPortalAnswer> answer;
+    // A portal that shows no dialog has nobody to cancel it: "cancelled" from it is a picture lost on the
+    // way (KDE's portal now and then loses the one KWin pipes to it), asked for once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool withdrawn = false;
+        answer.reset();
+        if (!Ask(answer, withdrawn))
+            return withdrawn ? TPlatformStatus::Withdrawn()
+                             : TPlatformStatus::Fail(PortalScreenshotText::TimedOut());
+        const bool lost = !asksPermission_ && unmadeFolder.isEmpty() &&
+                          answer->kind == TPortalAnswer::Answered && answer->response == prCancelled;
+        if (!lost) break;
+    }
     if (TPlatformStatus status = AnswerStatus(*answer); !status) {
         // Said as it is: the user can make or free that folder, and the next capture asks again.
         if (!unmadeFolder.isEmpty() && answer->kind == TPortalAnswer::Answered &&

@@ -14,10 +14,12 @@
 #pragma once
 
 #include "Platform.h"
+#include "PortalRequest.h"
 
 #include <QDBusConnection>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 // The reasons a portal grab fails with, as the user reads them, in the interface language.
@@ -57,6 +59,8 @@ class TPortalScreenGrabber : public IScreenGrabber {
     // written to is removed when the portal wrote it for this request: a regular file of this user's,
     // not a link, modified since the request went out. Any other file is only read.
     TPlatformStatus Shoot(QImage& picture);
+    // One request and its answer; false when withdrawn or unanswered in time.
+    bool Ask(std::optional<TPortalAnswer>& answer, bool& withdrawn);
 
     // True when the portal on `bus` offers the Screenshot interface; asks for at most `timeoutMs`.
     static bool PortalOffersScreenshot(QDBusConnection bus, int timeoutMs = 2000);

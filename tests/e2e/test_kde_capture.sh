@@ -62,7 +62,11 @@ e2e_wait_for "the capture keys bound" 30 bash -c '[ "$(grep -c "member=BindShort
 capture_and_check "the portal's capture without a pictures folder"
 e2e_check "the pictures folder was made" [ -d "$PICTURES" ]
 capture_and_check "the portal's capture with the folder there"
-e2e_check "the portal asked twice (Screenshot calls: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 2 ]
+# Now and then the KDE portal loses the picture KWin pipes to it ("libpng error" in its log) and answers
+# "cancelled"; the program asks once more for a picture a portal without a dialog lost.
+asked() { echo $((2 + $(grep -c "libpng error" "$E2E_DIR/portal-kde.log"))); }
+e2e_check "the portal asked twice, and once more for each lost picture (Screenshot calls: $(bus_calls Screenshot))" \
+  [ "$(bus_calls Screenshot)" = "$(asked)" ]
 e2e_check "the portal's files are removed ($(ls "$PICTURES"))" [ -z "$(ls -A "$PICTURES")" ]
 e2e_check "KWin was not asked behind the portal's back" [ "$(bus_calls CaptureWorkspace)" = 0 ]
 kill -TERM "$VEXMOR_PID"
@@ -92,6 +96,6 @@ wl_run kbuildsycoca5 >"$E2E_DIR/sycoca.log" 2>&1 || e2e_fail "kbuildsycoca5 fail
 resident
 capture_and_check "KWin's capture"
 e2e_check "the capture asked KWin (CaptureWorkspace calls: $(bus_calls CaptureWorkspace))" [ "$(bus_calls CaptureWorkspace)" = 1 ]
-e2e_check "and not the portal (Screenshot calls: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = 2 ]
+e2e_check "and not the portal (Screenshot calls: $(bus_calls Screenshot))" [ "$(bus_calls Screenshot)" = "$(asked)" ]
 e2e_check "the program is still running" e2e_alive "$VEXMOR_PID"
 e2e_pass

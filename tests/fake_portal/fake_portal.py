@@ -125,6 +125,10 @@ class Portal(dbus.service.Object):
         if mode == 'silent':
             reply(dbus.ObjectPath(handle))
             return
+        if mode == 'lose-once':
+            # The first request is answered "cancelled", as KDE's portal does when it loses a picture.
+            mode = 'cancel' if not getattr(self, 'lost', False) else 'ok'
+            self.lost = True
         if mode in ('cancel', 'fail'):
             results = {}
             code = 1 if mode == 'cancel' else 2
@@ -242,7 +246,7 @@ class KWin(dbus.service.Object):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--screenshot', default='ok',
-                        choices=['ok', 'early', 'legacy', 'cancel', 'fail', 'silent', 'absent'])
+                        choices=['ok', 'early', 'legacy', 'cancel', 'lose-once', 'fail', 'silent', 'absent'])
     parser.add_argument('--picture', help='the picture every screenshot answers with')
     parser.add_argument('--folder', help='where the portal writes its pictures')
     parser.add_argument('--uri', help='answer with this URI instead of writing a picture')

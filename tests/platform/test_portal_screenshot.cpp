@@ -207,6 +207,27 @@ TEST_F(PortalScreenshot, RefusalsAndSilenceFailWithTheirReasons) {
     }
 }
 
+// A portal without a dialog has nobody to cancel: its "cancelled" is a lost picture, asked for once
+// more. Where the portal asks the user, "cancelled" is the user's answer and stands.
+TEST_F(PortalScreenshot, ALostPictureIsAskedForOnceMoreUnlessTheUserWasAsked) {
+    for (const bool asks : {false, true}) {
+        SCOPED_TRACE(asks ? "asks the user" : "asks nobody");
+        TFakePortal own;
+        QString error;
+        ASSERT_TRUE(own.StartBus(&error)) << error.toStdString();
+        ASSERT_TRUE(own.StartPortal(
+            {"--screenshot", "lose-once", "--picture", Source(), "--folder", Pictures()}, &error))
+            << error.toStdString();
+        TPortalScreenGrabber grabber(
+            own.Bus(), [] { return QRect(0, 0, 7, 5); }, 2000, 2000, asks);
+        TGrabbedImage out;
+        const TPlatformStatus status = grabber.Grab(QRect(0, 0, 7, 5), out);
+        EXPECT_EQ(status.ok, !asks) << status.reason.toStdString();
+        EXPECT_EQ(status.reason, asks ? T::Cancelled() : QString());
+        EXPECT_EQ(own.CallsOf("Screenshot").size(), asks ? 1 : 2);
+    }
+}
+
 // Once the portal has taken the request (GNOME's then shows its permission dialog) the answer is
 // waited for well past the call's own time-out; another capture asked for meanwhile withdraws it, and
 // a portal that leaves the bus ends the wait with that said.
