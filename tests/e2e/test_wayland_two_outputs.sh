@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Capture on two Wayland outputs (headless sway), the second 1280 x 1024 at scale 2 to the right of
 # a 1920 x 1080 one: an overlay window on each monitor, a click saves every device pixel of both
-# (each part equal to the compositor's picture of that output), and a lasso drawn from the first
-# output into the second is transparent outside its outline.
+# (each part equal to the compositor's picture of that output), a lasso drawn from the first
+# output into the second is transparent outside its outline, and a redaction box drawn on the second
+# lands where it was drawn in device pixels.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wayland_lib.sh"
@@ -51,5 +52,30 @@ corner=$(convert "$f" -format '%[fx:int(255*p{2,2}.a)]' info:)
 centre=$(convert "$f" -format "%[fx:int(255*p{$((w / 2)),$((h / 2))}.a)]" info:)
 e2e_check "outside the outline is transparent (alpha $corner)" [ "$corner" = 0 ]
 e2e_check "inside the outline is opaque (alpha $centre)" [ "$centre" = 255 ]
+e2e_wait_for "both overlay windows to go" 10 overlay_gone
+rm -f "$DESK"/*
+
+# 7. A redaction drawn on the scaled output, picked by keys there: logical 2200..2500 x 300..500 is
+# device 2480..3080 x 600..1000 of the picture; the rest of both outputs is left as it was. The
+# headless output draws the pointer into its picture: it is frozen where it was for left.png.
+wl_input move 300 300
+capture 2
+wl_input move 2200 300
+wl_input key x
+wl_input key 7
+wl_input press right
+for i in $(seq 1 10); do wl_input move $((2200 + 30 * i)) $((300 + 20 * i)); done
+wl_input release right
+wl_input key Return
+f=$(saved_of_size "3200 1080" "the redacted picture of both outputs")
+colours=$(convert "$f" -crop 560x360+2500+620 +repage -unique-colors -depth 8 txt:- | tail -n +2 | awk '{print $2}')
+e2e_check "inside the redaction only opaque black (got $(echo $colours))" [ "$colours" = "(0,0,0,255)" ]
+for p in "2440 800" "3120 800" "2780 560" "2780 1020" "2000 100"; do
+  read -r x y <<<"$p"
+  got=$(e2e_pixel "$f" "$x" "$y") want=$(e2e_pixel "$WL_FILES/right.png" $((x - 1920)) "$y")
+  e2e_check "scaled output as it was at $x,$y (got $got, want $want)" [ "$got" = "$want" ]
+done
+convert "$f" -alpha off -crop 1920x1080+0+0 +repage "$E2E_DIR/got-left.png"
+same_pixels "$E2E_DIR/got-left.png" "$WL_FILES/left.png" "left output unchanged by the redaction"
 e2e_check "the program is still running" e2e_alive "$VEXMOR_PID"
 e2e_pass
