@@ -35,13 +35,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-bool HasTrayArgument(const QList<QByteArray>& arguments) {
-    std::vector<std::string> words;
-    for (const QByteArray& arg : arguments)
-        words.push_back(arg.toStdString());
-    return HasTrayWord(words);
-}
-
 namespace {
 
 int gSignalPipe[2] = {-1, -1};
@@ -132,8 +125,7 @@ int RunVexmor(int argc, char** argv) {
     if (const int status = AnswerWithoutStarting(command); status >= 0) return status;
     // A copy already running for this user and display takes the request before anything else is
     // made here: no display connection, no application object, no fonts, no settings.
-    TPlatform& platform = Platform();
-    if (platform.instance->HandOver(QByteArray::fromStdString(command.Request()))) return 0;
+    if (Platform().instance->HandOver(QByteArray::fromStdString(command.Request()))) return 0;
 
     // A capture's pictures are tens of megabytes each. Once such a block has been freed, glibc
     // raises its threshold for giving blocks mappings of their own; later pictures then come from
@@ -147,17 +139,7 @@ int RunVexmor(int argc, char** argv) {
     InitSystemUtilities();
     SetupFloatingPoint();
 
-    // A Wayland session runs on the toolkit's Wayland platform unless one is forced (QT_QPA_PLATFORM=xcb
-    // runs the X11 build through the compositor's X server).
-    if (platform.name == QLatin1String("wayland") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "wayland");
-    TPlatformStatus layered = platform.display->CheckLayeredWindows();
-    if (!layered && platform.name == QLatin1String("wayland") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
-        // The compositor does not answer, an X display is there: the X11 build serves.
-        SetPlatform(MakeX11Platform());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        layered = Platform().display->CheckLayeredWindows();
-    }
+    const TPlatformStatus layered = ChooseDisplayPlatform();
     TPlatform& shown = Platform();
     // Without a display of either kind there is nothing to show a box on: the refusal goes to stderr.
     if (!layered && shown.name != QLatin1String("fake") &&
@@ -195,7 +177,6 @@ int RunVexmor(int argc, char** argv) {
         } else if (!shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
             exitCode = 0; // a copy that started at the same moment took the request
         } else {
-            TrayFlag = command.tray;
             SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
             RouteSignalsToExit(&app);
             // The end of the desktop session takes the same way out.
@@ -212,7 +193,7 @@ int RunVexmor(int argc, char** argv) {
             // This copy carries out its own command line as it would a later start's request.
             if (command.action != TCommandLine::TAction::None)
                 CarryOut(mainForm, command);
-            else if (!TrayFlag)
+            else if (!command.tray)
                 mainForm.StartCapture(TCaptureMode::Desktop);
             // The session bus is joined once the loop runs, so neither the start nor a capture at
             // launch waits for it. A copy the bus started for a call takes the name here, and the

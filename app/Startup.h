@@ -6,10 +6,6 @@
 #include <QByteArray>
 #include <QList>
 
-// True when any argument equals "/TRAY", compared case-insensitively; other arguments are ignored.
-// Arguments are raw bytes of any encoding.
-bool HasTrayArgument(const QList<QByteArray>& arguments);
-
 // The refusal shown when the display cannot show per-pixel-alpha windows (translation context
 // "Startup").
 inline constexpr const char* kRefusalText =

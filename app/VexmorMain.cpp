@@ -158,7 +158,6 @@ void TVexmorMainForm::FormCreate() {
     InitFormResources();
     // The capture worker brings its own thread; the image primitives are the image library's own
     // loops, so there is no library to bind here.
-    SetupFloatingPoint();
     SetUpWindow();
 
     QImage strip = ResourcePng(QStringLiteral(":/vexmor/menuicons.png"));
@@ -192,10 +191,7 @@ void TVexmorMainForm::FormCreate() {
     CreateTrayIcon();
     DiscardCapture();
 
-    SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
     versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
-    for (const QString& arg : QCoreApplication::arguments().mid(1))
-        if (UpperAscii(arg) == QStringLiteral("/TRAY")) TrayFlag = true;
 
     if (!pendingSettings_) {
         SetUpControls();

@@ -11,8 +11,6 @@
 
 // The open capture overlay (InputForm) lives with its form in capture/Input.h, the current thumbnail
 // card (ThumbForm) with its own in thumb/Thumb.h.
-// The command line held /TRAY: the program started quietly and made no capture.
-inline bool TrayFlag = false;
 // The ink colour, 0xAARRGGBB with alpha 0xFF.
 inline uint32_t InkColor = 0xFFD80000;
 // The zoomed view's interpolation (the middle button switches it).

@@ -26,6 +26,19 @@ TPlatform& Platform() {
     return *current;
 }
 
+TPlatformStatus ChooseDisplayPlatform() {
+    TPlatform& platform = Platform();
+    const bool wayland = platform.name == QLatin1String("wayland");
+    if (wayland && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "wayland");
+    TPlatformStatus layered = platform.display->CheckLayeredWindows();
+    if (!layered && wayland && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        SetPlatform(MakeX11Platform());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        layered = Platform().display->CheckLayeredWindows();
+    }
+    return layered;
+}
+
 std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform) {
     auto previous = std::move(Current());
     Current() = std::move(platform);

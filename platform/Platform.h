@@ -324,6 +324,11 @@ struct TPlatform {
 // (WAYLAND_DISPLAY set, unless QT_QPA_PLATFORM asks for xcb) the Wayland implementation; anything else
 // the X11 one.
 TPlatform& Platform();
+// Settles the services for showing windows, before the toolkit starts: a Wayland session runs on the
+// toolkit's Wayland platform unless one is forced (QT_QPA_PLATFORM=xcb runs the X11 services through
+// the compositor's X server); where the compositor does not answer and an X display is there, the X11
+// services serve instead. Returns whether the display chosen shows windows with per-pixel alpha.
+TPlatformStatus ChooseDisplayPlatform();
 // Replaces the services in use (tests); returns the previous set.
 std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform);
 

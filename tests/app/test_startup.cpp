@@ -1,4 +1,7 @@
-#include "Startup.h"
+#include "CommandLine.h"
+
+#include <QByteArray>
+#include <QList>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +19,10 @@ void PrintTo(const TrayCase& c, std::ostream* os) {
 class TrayArgument : public ::testing::TestWithParam<TrayCase> {};
 
 TEST_P(TrayArgument, ExactCaseInsensitiveWordAnywhere) {
-    EXPECT_EQ(HasTrayArgument(GetParam().args), GetParam().tray);
+    std::vector<std::string> words;
+    for (const QByteArray& arg : GetParam().args)
+        words.push_back(arg.toStdString());
+    EXPECT_EQ(ParseCommandLine(words).tray, GetParam().tray);
 }
 
 INSTANTIATE_TEST_SUITE_P(
