@@ -809,13 +809,11 @@ void TInputForm::ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers s
 void TInputForm::StartShape(bool ink, bool rectangle, int x, int y) {
     const TPointD q{x + 0.5, y + 0.5};
     size_t index = 0;
+    bool text = false;
     {
         std::lock_guard<std::mutex> lock(ShapeLock);
-        if (ink)
-            drag_ = std::make_unique<TAnnotationDrag>(*this);
-        else
-            drag_ = std::make_unique<TSelectionDrag>(*this);
         if (ink) {
+            drag_ = std::make_unique<TAnnotationDrag>(*this);
             Shapes.emplace_back();
             ActiveShape = int32_t(Shapes.size()) - 1;
             index = size_t(ActiveShape);
@@ -828,7 +826,9 @@ void TInputForm::StartShape(bool ink, bool rectangle, int x, int y) {
             ToolOf(s).Start(s, q);
             history_.Added(index);
             if (s.Tool != TToolKind::Pen) UpdateBounds(s, index);
+            text = s.Tool == TToolKind::Text;
         } else {
+            drag_ = std::make_unique<TSelectionDrag>(*this);
             ActiveShape = 0;
             CaptureShape& s = Shapes[0];
             s.Bounds = TShapeBounds{};
@@ -845,7 +845,7 @@ void TInputForm::StartShape(bool ink, bool rectangle, int x, int y) {
             }
         }
     }
-    if (ink && Shapes[index].Tool == TToolKind::Text) OpenTextBox(index);
+    if (text) OpenTextBox(index);
 }
 
 void TInputForm::CapBoxMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
@@ -881,13 +881,13 @@ void TInputForm::ActiveShapeFollows(Qt::KeyboardModifiers shift, int x, int y) {
             if (ActiveShape == 0 || ToolOf(s).Follows()) return;
             dirty = GrowAnnotation(s, x, y, shift & Qt::ShiftModifier);
         } else {
-            dirty = PenRectangleFollows(s, x, y);
+            dirty = RectangleFollows(s, x, y);
         }
     }
     InvalidateClient(dirty);
 }
 
-QRect TInputForm::PenRectangleFollows(CaptureShape& s, int x, int y) {
+QRect TInputForm::RectangleFollows(CaptureShape& s, int x, int y) {
     QRect dirty;
     if (s.Bounds.IsSet()) dirty = s.Bounds.ToRect();
     s.Target = TPointD{x + 0.5, y + 0.5};

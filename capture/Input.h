@@ -290,7 +290,7 @@ class TInputForm : public TWPForm {
     QRect ChangedArea(const CaptureShape& s) const;
     // A rectangle's opposite corner follows the pointer (the selection's, the pen's); returns the area
     // to repaint. Under ShapeLock.
-    QRect PenRectangleFollows(CaptureShape& s, int x, int y);
+    QRect RectangleFollows(CaptureShape& s, int x, int y);
     // Grows the active annotation (not the pen's) after the pointer. Under ShapeLock.
     QRect GrowAnnotation(CaptureShape& s, int x, int y, bool constrain);
     // Sets an annotation's repaint bounds from its tool (the caret included for the open text box).

@@ -155,7 +155,7 @@ QString TToolStrip::Label(TToolKind current) const {
     if (hover_.colour) return QCoreApplication::translate("Annotation", "颜色 %1").arg(hover_.colour);
     const TToolKind tool = hover_.tool.value_or(current);
     const QString key = QKeySequence(ToolInfo(tool).key).toString(QKeySequence::NativeText);
-    return QStringLiteral("%1 (%2)　%3").arg(ToolLabel(tool), key, AnnotationKeysHelp());
+    return QStringLiteral("%1 (%2)   %3").arg(ToolLabel(tool), key, AnnotationKeysHelp());
 }
 
 void TToolStrip::Draw(TAgg2D& g, const QRect& clip, TToolKind tool, int colour, uint32_t inkColor) const {
