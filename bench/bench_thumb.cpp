@@ -47,7 +47,6 @@ static void BM_TimerPeriod16(benchmark::State& state) {
     for (auto _ : state) {
         TQuickTimer timer;
         timer.SetInterval(16);
-        timer.SetResolution(2);
         timer.SetNoOverflow(true);
         QElapsedTimer clock;
         QEventLoop loop;

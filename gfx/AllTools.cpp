@@ -7,8 +7,6 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -179,32 +177,17 @@ void IncludeTrailingBackslash(QString& path) {
     if (!path.endsWith(u'/')) path.append(u'/');
 }
 
-QString FloatToStr(double value, int decimals) {
-    char buffer[64];
-    const auto result = decimals < 0 ? std::to_chars(buffer, buffer + sizeof buffer, value)
-                                     : std::to_chars(buffer, buffer + sizeof buffer, value,
-                                                     std::chars_format::fixed, decimals);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
-}
-
-double StrToFloatDef(const QString& text, double fallback) {
-    const QByteArray s = text.trimmed().toLatin1();
-    double value = 0;
-    const char* begin = s.constData();
-    if (!s.isEmpty() && *begin == '+') ++begin;
-    const auto [end, ec] = std::from_chars(begin, s.constData() + s.size(), value);
-    if (ec != std::errc() || end != s.constData() + s.size() || s.isEmpty() || !std::isfinite(value))
-        return fallback;
-    return value;
-}
-
 int StrToIntDef(const QString& text, int fallback) {
     bool ok = false;
     const int v = text.trimmed().toInt(&ok, 10); // QString::toInt ignores the locale
     return ok ? v : fallback;
 }
 
-QString ProgramVersionString(int key) {
+QString VersionString(const QString& file, int key) {
+    const QFileInfo info(file);
+    if (!info.exists() || !QCoreApplication::instance()) return {};
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    if (info.canonicalFilePath() != self) return {};
     switch (key) {
     case vkFileVersion:
     case vkProductVersion:
@@ -218,12 +201,4 @@ QString ProgramVersionString(int key) {
     default:
         return {};
     }
-}
-
-QString VersionString(const QString& file, int key) {
-    const QFileInfo info(file);
-    if (!info.exists() || !QCoreApplication::instance()) return {};
-    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    if (info.canonicalFilePath() != self) return {};
-    return ProgramVersionString(key);
 }

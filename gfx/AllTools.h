@@ -48,10 +48,7 @@ int RemoveStaleTemporaries(const QStringList& folders);
 // Appends the separator ("/") unless the path already ends with one.
 void IncludeTrailingBackslash(QString& path);
 
-// Numbers always use "." and no grouping, whatever the locale.
-QString FloatToStr(double value, int decimals = -1);
-// Parses a decimal number written with "."; returns `fallback` for anything else.
-double StrToFloatDef(const QString& text, double fallback);
+// Parses a decimal integer, whatever the locale; returns `fallback` for anything else.
 int StrToIntDef(const QString& text, int fallback);
 
 // Values of the program's version record. Keys: 0 file version, 1 product version, 2 product name,
@@ -60,5 +57,3 @@ enum TVersionKey { vkFileVersion = 0, vkProductVersion, vkProductName, vkCompany
 // The value for `key` when `file` is this program's own file, else empty (other files carry no
 // version record here).
 QString VersionString(const QString& file, int key);
-// The value of the running program's version record.
-QString ProgramVersionString(int key);

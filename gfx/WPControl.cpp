@@ -2,7 +2,6 @@
 
 #include "Platform.h"
 
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -80,124 +79,17 @@ void TCustomWPForm::moveEvent(QMoveEvent* e) {
     if (p != pos()) move(p);
 }
 
-// --- wallpaper -------------------------------------------------------------------------------
-
-void TWallPaper::SetEdges(int left, int top, int right, int bottom) {
-    EdgeLeft = left;
-    EdgeTop = top;
-    EdgeRight = right;
-    EdgeBottom = bottom;
-}
-
-namespace {
-struct TSpan {
-    int dest, source, length;
-};
-
-// One axis of the tiling: pieces covering [lo, hi) of an area of the given length.
-std::vector<TSpan> Spans(int image, bool edges, int first, int last, int origin, int length, int lo, int hi) {
-    std::vector<TSpan> out;
-    if (image <= 0 || hi <= lo) return out;
-    if (!edges) {
-        const int k0 = (lo - origin) >= 0 ? (lo - origin) / image : -((origin - lo + image - 1) / image);
-        for (int pos = origin + k0 * image; pos < hi; pos += image)
-            out.push_back({pos, 0, image});
-        return out;
-    }
-    first = Clamp(first, 0, image);
-    last = Clamp(last, first, image);
-    const int lastBand = image - last;
-    const int lastPos = length - lastBand; // the closing band sits at the area's far edge
-    out.push_back({origin, 0, first});
-    const int middle = last - first;
-    if (middle > 0) {
-        for (int pos = origin + first; pos < lastPos; pos += middle) {
-            if (pos + middle <= lo) continue;
-            if (pos >= hi) break;
-            out.push_back({pos, first, std::min(middle, lastPos - pos)});
-        }
-    }
-    out.push_back({lastPos, last, lastBand});
-    return out;
-}
-} // namespace
-
-std::vector<TWallPaperTile> TWallPaper::Tiles(const QSize& area, const QRect& clip) const {
-    std::vector<TWallPaperTile> tiles;
-    if (!Image || Image->Empty()) return tiles;
-    const QRect c = clip.intersected(QRect(QPoint(0, 0), area));
-    if (c.isEmpty()) return tiles;
-    const bool edges = EdgesSet();
-    const auto cols = Spans(Image->Width(), edges, EdgeLeft, EdgeRight, Origin.x(), area.width(), c.left(),
-                            c.left() + c.width());
-    const auto rows = Spans(Image->Height(), edges, EdgeTop, EdgeBottom, Origin.y(), area.height(), c.top(),
-                            c.top() + c.height());
-    for (const TSpan& r : rows) {
-        for (const TSpan& col : cols) {
-            const QRect dest(col.dest, r.dest, col.length, r.length);
-            const QRect piece = dest.intersected(c);
-            if (piece.isEmpty()) continue;
-            tiles.push_back(
-                {piece.topLeft(), QRect(col.source + piece.left() - dest.left(),
-                                        r.source + piece.top() - dest.top(), piece.width(), piece.height())});
-        }
-    }
-    return tiles;
-}
-
 // --- TWPForm ---------------------------------------------------------------------------------
 
 TWPForm::TWPForm(QWidget* parent) : TCustomWPForm(parent) {}
 
-void TWPForm::SetBmp(TDIBmp* bmp) {
-    bmp_ = bmp;
-    wallPaper_.Image = bmp;
-    update();
-}
-
 void TWPForm::paintEvent(QPaintEvent* e) {
     QPainter painter(this);
-    const QRect clip = e->rect();
-    if ((Options & wpPlainBackground) || !bmp_ || bmp_->Empty()) {
-        painter.fillRect(clip, Color);
-    } else {
-        for (const TWallPaperTile& t : wallPaper_.Tiles(size(), clip))
-            bmp_->DrawTo(painter, t.dest.x(), t.dest.y(), t.source);
-    }
+    painter.fillRect(e->rect(), Color);
     if (OnPaint) OnPaint(this, painter);
 }
 
-void TWPForm::ShowModal() {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint)) setWindowFlag(Qt::WindowStaysOnTopHint, false);
-    setWindowModality(Qt::ApplicationModal);
-    show();
-    QEventLoop loop;
-    while (isVisible())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-}
-
 // --- TLayeredForm ----------------------------------------------------------------------------
-
-QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSize grid, QSize minimum) {
-    const bool left = zone == hzLeft || zone == hzTopLeft || zone == hzBottomLeft;
-    const bool right = zone == hzRight || zone == hzTopRight || zone == hzBottomRight;
-    const bool top = zone == hzTop || zone == hzTopLeft || zone == hzTopRight;
-    const bool bottom = zone == hzBottom || zone == hzBottomLeft || zone == hzBottomRight;
-    int l = rect.left(), t = rect.top(), r = rect.left() + rect.width(), b = rect.top() + rect.height();
-    if (left) l = edge.x();
-    if (right) r = edge.x();
-    if (top) t = edge.y();
-    if (bottom) b = edge.y();
-    int w = r - l, h = b - t;
-    if (square && (left || right) && (top || bottom)) w = h = std::max(w, h);
-    const int gw = std::max(1, grid.width()), gh = std::max(1, grid.height());
-    w = std::max({w / gw * gw, minimum.width(), 1});
-    h = std::max({h / gh * gh, minimum.height(), 1});
-    // The edges that were not grabbed stay where they are.
-    if (left) l = rect.left() + rect.width() - w;
-    if (top) t = rect.top() + rect.height() - h;
-    return QRect(l, t, w, h);
-}
 
 namespace {
 // The layered windows that exist, told when a compositor starts or stops.
@@ -415,43 +307,14 @@ int TLayeredForm::HitZone(int x, int y) {
     x -= interior.left();
     y -= interior.top();
     const int w = interior.width(), h = interior.height();
-    if (x >= 0 && y >= 0 && x < w && y < h) return hzMove;
-    int zone = x <= 5 ? 1 : (x >= w - 6 ? 2 : 0);
-    if (y < 6)
-        zone += 3;
-    else if (y >= h - 6)
-        zone += 6;
-    return zone;
-}
-
-static Qt::CursorShape ZoneCursor(int zone) {
-    switch (zone) {
-    case hzLeft:
-    case hzRight:
-        return Qt::SizeHorCursor;
-    case hzTop:
-    case hzBottom:
-        return Qt::SizeVerCursor;
-    case hzTopLeft:
-    case hzBottomRight:
-        return Qt::SizeFDiagCursor;
-    case hzTopRight:
-    case hzBottomLeft:
-        return Qt::SizeBDiagCursor;
-    default:
-        return Qt::ArrowCursor;
-    }
+    return x >= 0 && y >= 0 && x < w && y < h ? hzMove : hzNone;
 }
 
 void TLayeredForm::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return TCustomWPForm::mousePressEvent(e);
     const QPoint local = e->position().toPoint() - QPoint(shadowMargins_.left(), shadowMargins_.top());
     dragZone_ = HitZone(local.x(), local.y());
-    const QRect& r = layeredRect_;
-    const bool fromRight = dragZone_ == hzRight || dragZone_ == hzTopRight || dragZone_ == hzBottomRight;
-    const bool fromBottom = dragZone_ == hzBottom || dragZone_ == hzBottomLeft || dragZone_ == hzBottomRight;
-    dragAnchor_ = e->globalPosition().toPoint() - QPoint(fromRight ? r.left() + r.width() : r.left(),
-                                                         fromBottom ? r.top() + r.height() : r.top());
+    dragAnchor_ = e->globalPosition().toPoint() - layeredRect_.topLeft();
     if (dragZone_ != hzNone) {
         Resized();
         Invalidate();
@@ -459,26 +322,14 @@ void TLayeredForm::mousePressEvent(QMouseEvent* e) {
 }
 
 void TLayeredForm::mouseMoveEvent(QMouseEvent* e) {
-    const QPoint local = e->position().toPoint() - QPoint(shadowMargins_.left(), shadowMargins_.top());
-    if (dragZone_ == hzNone) {
-        setCursor(ZoneCursor(HitZone(local.x(), local.y())));
-        return;
-    }
+    if (dragZone_ != hzMove) return;
     const QPoint g = e->globalPosition().toPoint();
     const QRect r = layeredRect_;
-    if (dragZone_ == hzMove) {
-        const Qt::KeyboardModifiers mods = e->modifiers();
-        const int x = (mods & Qt::AltModifier) ? r.left() : g.x() - dragAnchor_.x();
-        const int y = (mods & Qt::ShiftModifier) ? r.top() : g.y() - dragAnchor_.y();
-        const QPoint p = ConstrainPosition(x, y, r.height(), r.width());
-        SetLayeredRect(QRect(p, r.size()), true);
-        return;
-    }
-    QRect n = ResizeDragRect(r, dragZone_, g - dragAnchor_, e->modifiers() & Qt::ShiftModifier, SizeGrid,
-                             MinimumSize);
-    n.setWidth(std::min(n.width(), MaxSize.width()));
-    n.setHeight(std::min(n.height(), MaxSize.height()));
-    SetLayeredRect(n, true);
+    const Qt::KeyboardModifiers mods = e->modifiers();
+    const int x = (mods & Qt::AltModifier) ? r.left() : g.x() - dragAnchor_.x();
+    const int y = (mods & Qt::ShiftModifier) ? r.top() : g.y() - dragAnchor_.y();
+    const QPoint p = ConstrainPosition(x, y, r.height(), r.width());
+    SetLayeredRect(QRect(p, r.size()), true);
 }
 
 void TLayeredForm::mouseReleaseEvent(QMouseEvent* e) {

@@ -2,7 +2,7 @@
 //
 // TCustomWPForm is a top-level window that never erases its background, keeps itself on the
 // screen, can be made click-through and can be shown without taking the focus. TWPForm adds a
-// background: the plain form colour or a tiled wallpaper image. TLayeredForm is a per-pixel-alpha
+// background in the form colour. TLayeredForm is a per-pixel-alpha
 // window: its picture is the premultiplied 32-bit `Surface`, shown with a translucent background
 // that a compositor blends over the desktop. Without a compositor nothing blends: the window is
 // cut to the surface's pixels that are at least half opaque, which show at full strength, and the
@@ -21,18 +21,10 @@
 #include <functional>
 #include <vector>
 
-enum TWPControlOption {
-    wpPlainBackground = 0x1,
-    wpNoFlickerSizing = 0x2,
-    wpInactiveBlending = 0x4,
-};
-using TWPControlOptions = int;
-
 class TCustomWPForm : public QWidget {
   public:
     explicit TCustomWPForm(QWidget* parent = nullptr);
 
-    TWPControlOptions Options = wpPlainBackground;
     bool Captionized = false;
     bool Maximized() const { return isMaximized(); }
 
@@ -44,8 +36,6 @@ class TCustomWPForm : public QWidget {
     void SetNoActivate(bool on);
 
     QMargins FrameMargins; // non-client margins of a skinned frame; 0 here
-    QSize MaxSize{30000, 30000};
-    QSize SizeGrid{1, 1};
     bool ConstrainToDesktop = true;
 
     // Applies AcceptsMouse (and, in descendants, their own style) to the window.
@@ -65,70 +55,23 @@ class TCustomWPForm : public QWidget {
     bool noActivate_ = false;
 };
 
-// One placed piece of a wallpaper: the source part of the image and where it lands.
-struct TWallPaperTile {
-    QPoint dest;
-    QRect source;
-    bool operator==(const TWallPaperTile&) const = default;
-};
-
-// A background image tiled from an origin. With edges set, the first column and row show the
-// image's left and top bands, inner tiles repeat the middle part and the last column and row show
-// the right and bottom bands, so that a frame image stretches over any size by repetition.
-// The edges are positions inside the image: left and right bound the middle columns, top and
-// bottom the middle rows.
-class TWallPaper {
-  public:
-    const TDIB* Image = nullptr; // not owned
-    QPoint Origin;
-    int EdgeLeft = 0, EdgeTop = 0, EdgeRight = 0, EdgeBottom = 0;
-    bool EdgesSet() const { return EdgeLeft < EdgeRight && EdgeTop < EdgeBottom; }
-    void SetEdges(int left, int top, int right, int bottom);
-
-    // The pieces that cover clip on an area of the given size.
-    std::vector<TWallPaperTile> Tiles(const QSize& area, const QRect& clip) const;
-};
-
 class TWPForm : public TCustomWPForm {
   public:
     explicit TWPForm(QWidget* parent = nullptr);
 
     QColor Color{Qt::white};
-    TDIBmp* Bmp() const { return bmp_; }
-    void SetBmp(TDIBmp* bmp); // not owned
-    TWallPaper& WallPaper() { return wallPaper_; }
 
     std::function<void(TWPForm*, QPainter&)> OnPaint;
 
-    // A stay-on-top form becomes a normal window before it is shown modally.
-    void ShowModal();
-
   protected:
     void paintEvent(QPaintEvent* e) override;
-
-  private:
-    TDIBmp* bmp_ = nullptr;
-    TWallPaper wallPaper_;
 };
 
 // Zones of a layered window that the left button can grab.
 enum : int {
     hzNone = 0,
     hzMove = -1,
-    hzLeft = 1,
-    hzRight = 2,
-    hzTop = 3,
-    hzTopLeft = 4,
-    hzTopRight = 5,
-    hzBottom = 6,
-    hzBottomLeft = 7,
-    hzBottomRight = 8,
 };
-
-// The rectangle a resize drag gives: the grabbed edges of `rect` go to `edge` (the mouse point
-// less the grab anchor); with `square` a corner keeps the rectangle square; the result is fitted
-// to the size grid and the minimum size, the edges opposite the grabbed ones staying put.
-QRect ResizeDragRect(const QRect& rect, int zone, QPoint edge, bool square, QSize grid, QSize minimum);
 
 class TLayeredForm : public TCustomWPForm {
   public:
@@ -165,7 +108,8 @@ class TLayeredForm : public TCustomWPForm {
 
     void UpdateExStyle() override;
     QPoint ConstrainPosition(int x, int y, int height, int width) const override;
-    // x, y relative to LayeredRect's top-left.
+    // x, y relative to LayeredRect's top-left: hzMove inside LayeredRect less the frame margins
+    // and hit insets, hzNone elsewhere.
     virtual int HitZone(int x, int y);
 
     std::function<void(TLayeredForm*)> OnPaint;    // draws into Surface (DirtyRect needs it)

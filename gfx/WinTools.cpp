@@ -24,7 +24,6 @@ namespace {
 int gInitCount = 0;
 int gWaitDepth = 0;
 int gDragX = 0, gDragY = 0;
-bool gWindowAnimation = false;
 } // namespace
 
 void ApplyNumberFormat() {
@@ -139,13 +138,6 @@ void RestoreWindowRegion(QWidget* window) {
     if (!window) return;
     if (IWindowShape* shape = Platform().windowShape.get()) shape->RestoreWindowRegion(window->winId());
     window->update();
-}
-
-bool WindowAnimationEnabled() {
-    return gWindowAnimation;
-}
-void SetWindowAnimation(bool on) {
-    gWindowAnimation = on;
 }
 
 void PrepareMemory(const void* p, size_t bytes, bool forWriting) {

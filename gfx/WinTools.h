@@ -57,11 +57,6 @@ bool DragStarted(const QWidget* control, int x, int y);
 void HideWindowRegion(QWidget* window);
 void RestoreWindowRegion(QWidget* window);
 
-// Window managers here have no system-wide minimise-animation switch; the program keeps its own flag
-// so that code which turns the animation off and back on round-trips the value.
-bool WindowAnimationEnabled();
-void SetWindowAnimation(bool on);
-
 // Has the kernel back a range of memory at once, for writing or for reading, instead of page by page as
 // it is first touched: a fresh frame-sized buffer (a new window's surface) is ready in about half the
 // time. Ranges are widened to whole pages; nothing happens where the kernel cannot do it.

@@ -1,12 +1,8 @@
 #include "QuickLists.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 #include <new>
-
-TCustomQuickList::~TCustomQuickList() {
-    std::free(items_);
-}
+#include <utility>
 
 int TCustomQuickList::NextCapacity(int capacity) {
     return capacity <= 64 ? capacity + 16 : capacity + capacity / 4;
@@ -14,15 +10,11 @@ int TCustomQuickList::NextCapacity(int capacity) {
 
 void TCustomQuickList::SetCapacity(int capacity) {
     if (capacity < count_) capacity = count_;
-    if (capacity == capacity_) return;
-    void** grown = static_cast<void**>(std::realloc(items_, std::size_t(capacity) * sizeof(void*)));
-    if (!grown && capacity > 0) throw std::bad_alloc();
-    items_ = grown;
-    capacity_ = capacity;
+    items_.resize(std::size_t(capacity), nullptr);
 }
 
 void TCustomQuickList::Grow() {
-    SetCapacity(NextCapacity(capacity_));
+    SetCapacity(NextCapacity(Capacity()));
 }
 
 TBufList::TBufList(std::size_t recordSize, bool keepOrder)
@@ -35,7 +27,7 @@ TBufList::~TBufList() {
 
 void* TBufList::Add() {
     if (count_ == allocated_) {
-        if (allocated_ == capacity_) Grow();
+        if (allocated_ == Capacity()) Grow();
         items_[allocated_] = ::operator new(recordSize_);
         ++allocated_;
     }
@@ -44,14 +36,12 @@ void* TBufList::Add() {
 
 void TBufList::Delete(int index) {
     if (index < 0 || index >= count_) return;
-    void* freed = items_[index];
     const int last = count_ - 1;
-    if (keepOrder_) {
-        std::memmove(items_ + index, items_ + index + 1, std::size_t(last - index) * sizeof(void*));
-    } else {
-        items_[index] = items_[last];
-    }
-    items_[last] = freed;
+    // The freed buffer goes to the end of the live items, where it becomes the first spare one.
+    if (keepOrder_)
+        std::rotate(items_.begin() + index, items_.begin() + index + 1, items_.begin() + count_);
+    else
+        std::swap(items_[index], items_[last]);
     count_ = last;
 }
 

@@ -7,16 +7,17 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 class TCustomQuickList {
   public:
     TCustomQuickList() = default;
     TCustomQuickList(const TCustomQuickList&) = delete;
     TCustomQuickList& operator=(const TCustomQuickList&) = delete;
-    virtual ~TCustomQuickList();
+    virtual ~TCustomQuickList() = default;
 
     int Count() const { return count_; }
-    int Capacity() const { return capacity_; }
+    int Capacity() const { return int(items_.size()); }
     void* Item(int index) const { return items_[index]; }
     void SetCapacity(int capacity);
     // The growth step from a given capacity.
@@ -24,9 +25,8 @@ class TCustomQuickList {
 
   protected:
     void Grow();
-    void** items_ = nullptr; // owned array of Capacity() pointers
+    std::vector<void*> items_; // Capacity() slots
     int count_ = 0;
-    int capacity_ = 0;
 };
 
 class TBufList : public TCustomQuickList {

@@ -237,14 +237,10 @@ int QuickTimerPoolMisses() {
     return poolMisses.load();
 }
 
-TQuickCustomTimer::TQuickCustomTimer(QObject* owner) : QObject(owner) {
-    interval_ = 100;
-    SetResolution(4);
-}
+TQuickCustomTimer::TQuickCustomTimer(QObject* owner) : QObject(owner) {}
 
 TQuickCustomTimer::~TQuickCustomTimer() {
     Stop();
-    SetResolution(-1);
 }
 
 void TQuickCustomTimer::SetInterval(int ms) {
@@ -252,12 +248,6 @@ void TQuickCustomTimer::SetInterval(int ms) {
     Stop();
     interval_ = ms;
     if (enabled_) enabled_ = Start();
-}
-
-void TQuickCustomTimer::SetResolution(int ms) {
-    if (ms == resolution_) return;
-    resolution_ = ms;
-    activePeriod_ = ms < 0 ? -1 : ms;
 }
 
 bool TQuickCustomTimer::Start() {

@@ -30,13 +30,6 @@ class TQuickCustomTimer : public QObject {
     int Interval() const { return interval_; }
     void SetInterval(int ms);
 
-    // The timer resolution asked for, in ms (negative: none). Linux has no process-wide timer
-    // resolution to raise, so the request is only recorded (as the held period) for the life of
-    // the timer, running or not.
-    int Resolution() const { return resolution_; }
-    void SetResolution(int ms);
-    int ActivePeriod() const { return activePeriod_; }
-
     // Takes effect at the next start.
     bool NoOverflow() const { return noOverflow_; }
     void SetNoOverflow(bool on) { noOverflow_ = on; }
@@ -62,8 +55,6 @@ class TQuickCustomTimer : public QObject {
     friend class TTimerReceiver;
 
     int interval_ = 100;
-    int resolution_ = -1;
-    int activePeriod_ = -1;
     int missedTicks_ = 0;
     bool enabled_ = false;
     bool noOverflow_ = false;

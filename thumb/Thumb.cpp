@@ -105,7 +105,6 @@ TThumbForm::TThumbForm(IThumbOwner* owner, const TDIB& previewImage, QPointF pre
     SetAlphaValue(Motion.Alpha);
 
     AnimTimer.SetInterval(kTickInterval);
-    AnimTimer.SetResolution(2);
     AnimTimer.SetNoOverflow(true);
     AnimTimer.OnTimer = [this](TQuickCustomTimer*) { AnimTimerTimer(); };
     OnPaint = [this](TLayeredForm*) { FormPaint(); };

@@ -199,13 +199,6 @@ TEST(NumberFormat, DotWhateverTheLocale) {
     std::snprintf(buffer, sizeof buffer, "%.2f", 1234.5);
     EXPECT_STREQ(buffer, "1234.50");
     EXPECT_EQ(QLocale().toString(1234.5, 'f', 1), "1234.5");
-    EXPECT_EQ(FloatToStr(1234.5), "1234.5");
-    EXPECT_EQ(FloatToStr(0.1, 2), "0.10");
-    EXPECT_DOUBLE_EQ(StrToFloatDef("1.5", -1), 1.5);
-    EXPECT_DOUBLE_EQ(StrToFloatDef("1,5", -1), -1);
-    EXPECT_DOUBLE_EQ(StrToFloatDef(" -2.25 ", 0), -2.25);
-    EXPECT_DOUBLE_EQ(StrToFloatDef("1e400", 7), 7);
-    EXPECT_DOUBLE_EQ(StrToFloatDef("", 7), 7);
     EXPECT_EQ(StrToIntDef("1.000", 9), 9); // no grouping
     EXPECT_EQ(StrToIntDef("-2621440", 0), -2621440);
 }

@@ -1,5 +1,4 @@
 // TDIB shape, sharing, copy-on-write, canvas, conversions and the cell strip.
-#include "BmpLists.h"
 #include "DIBmp.h"
 #include "ParamName.h"
 
@@ -294,19 +293,6 @@ TEST(DibCells, DrawCellAlphaBlendsClippedToTheDestination) {
     EXPECT_EQ(Px(dest, 1, 1), 0xFF40007Fu);
     // (2,1) lies outside the clip rectangle.
     EXPECT_EQ(Px(dest, 2, 1), 0xFF0000FFu);
-}
-
-TEST(DibCells, ListFollowsTheGlyph) {
-    TDIBmpList list;
-    TDIBmp strip(90, 15, 32);
-    strip.SetILCount(9);
-    list.SetGlyph(strip);
-    EXPECT_EQ(list.DefaultWidth, 10);
-    EXPECT_EQ(list.DefaultHeight, 15);
-    EXPECT_TRUE(list.Glyph().SharesWith(strip));
-    list.LoadGlyphData(TDIB(20, 7, 24).StoredForm());
-    EXPECT_EQ(list.DefaultWidth, 2); // ILCount 9 kept: 20 div 9
-    EXPECT_EQ(list.DefaultHeight, 7);
 }
 
 TEST(DibDraw, DrawToCopiesWithoutBlendingAndStretchesNearest) {

@@ -85,10 +85,6 @@ TEST(WindowRegion, HidingAndRestoringGoThroughTheWindowShape) {
     EXPECT_EQ(fake->hiddenWindows[0], w.winId());
     RestoreWindowRegion(&w);
     EXPECT_TRUE(fake->hiddenWindows.isEmpty());
-    SetWindowAnimation(true);
-    EXPECT_TRUE(WindowAnimationEnabled());
-    SetWindowAnimation(false);
-    EXPECT_FALSE(WindowAnimationEnabled());
 }
 
 TEST(FloatingPoint, ControlWordsAsSet) {

@@ -39,11 +39,6 @@ class WorkFolderLanguage : public ::testing::Test {
     std::shared_ptr<TFakeState> fake;
 };
 
-TEST_F(WorkFolderLanguage, TheNamesInBothLanguages) {
-    EXPECT_EQ(WorkFolderName(TInterfaceLanguage::Chinese), kChineseFolder);
-    EXPECT_EQ(WorkFolderName(TInterfaceLanguage::English), kEnglishFolder);
-}
-
 TEST_F(WorkFolderLanguage, ChineseMakesItsOwnFolderWhenNoneExists) {
     EXPECT_EQ(WorkFolder(), Documents(kChineseFolder) + u'/');
     EXPECT_EQ(Folders(), QStringList{kChineseFolder});

@@ -4,10 +4,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -59,22 +61,32 @@ TEST_F(SingleInstance, SecondStartHandsOverToTheFirst) {
 
 TEST_F(SingleInstance, StaleSocketOfACrashedInstanceIsTakenOver) {
     // A socket file nobody listens on, as a killed instance leaves it.
-    const QString path = runtime.filePath(
-        QStringLiteral("TVexmorMainForm-%1-%2")
-            .arg(getuid())
-            .arg(QString::fromLocal8Bit(qgetenv("DISPLAY")).replace(':', '_').replace('-', '_')));
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const std::string path = InstanceSocketPath();
+    ASSERT_FALSE(path.empty());
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, QFile::encodeName(path).constData(), sizeof addr.sun_path - 1);
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    const auto connectRefused = [&] {
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool refused =
+            ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno == ECONNREFUSED;
+        ::close(probe);
+        return refused;
+    };
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ::close(fd); // bound, never listened, now closed: connecting is refused
-    ASSERT_TRUE(QFile::exists(path));
+    ::close(fd); // bound, never listened, now closed
+    ASSERT_TRUE(connectRefused()) << "the file is there and nobody answers";
 
     auto next = MakeX11Platform();
+    int forwardRequests = 0;
+    next->instance->SetComeForwardHandler([&] { ++forwardRequests; });
     EXPECT_TRUE(next->instance->BecomeFirstOrHandOver());
+    // The taken-over socket answers: a later start hands over to it.
     auto later = MakeX11Platform();
-    EXPECT_FALSE(later->instance->BecomeFirstOrHandOver()); // and the taken-over socket answers
+    EXPECT_FALSE(later->instance->BecomeFirstOrHandOver());
+    Pump([&] { return forwardRequests == 1; });
+    EXPECT_EQ(forwardRequests, 1);
 }
 
 // Without a runtime folder the socket goes to the user's own folder in the temporary one; a name that

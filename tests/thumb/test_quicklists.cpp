@@ -3,19 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <set>
-
-TEST(QuickList, CapacityGrowsBySixteenThenByAQuarter) {
-    struct Step {
-        int from, to;
-    };
-    for (Step s : {Step{0, 16}, Step{16, 32}, Step{48, 64}, Step{64, 80}, Step{80, 100}, Step{100, 125}})
-        EXPECT_EQ(TCustomQuickList::NextCapacity(s.from), s.to) << s.from;
-}
+#include <vector>
 
 struct TRec {
     int a;
     double b;
 };
+
+TEST(QuickList, CapacityGrowsBySixteenThenByAQuarter) {
+    TRecordList<TRec> l(false);
+    std::vector<int> capacities;
+    for (int i = 0; i < 101; ++i) {
+        l.Append({i, 0});
+        if (capacities.empty() || capacities.back() != l.Capacity()) capacities.push_back(l.Capacity());
+    }
+    EXPECT_EQ(capacities, (std::vector<int>{16, 32, 48, 64, 80, 100, 125}));
+}
 
 static std::vector<int> Values(const TRecordList<TRec>& l) {
     std::vector<int> v;

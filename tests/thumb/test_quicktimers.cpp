@@ -41,8 +41,6 @@ struct TTickLog {
 TEST(QuickTimer, DefaultsAndTicksOnTheGuiThread) {
     TQuickTimer timer;
     EXPECT_EQ(timer.Interval(), 100);
-    EXPECT_EQ(timer.Resolution(), 4);
-    EXPECT_EQ(timer.ActivePeriod(), 4);
     EXPECT_FALSE(timer.NoOverflow());
     EXPECT_FALSE(timer.Enabled());
 
@@ -109,7 +107,6 @@ TEST(QuickTimer, QueuedEventsOfOthersKeepTheirOrderAcrossStop) {
 TEST(QuickTimer, NoOverflowReportsTheBacklogAsMissedTicksInOneCall) {
     TQuickTimer timer;
     timer.SetInterval(16);
-    timer.SetResolution(2);
     timer.SetNoOverflow(true);
     TTickLog log;
     timer.OnTimer = [&](TQuickCustomTimer* t) {
@@ -211,19 +208,6 @@ TEST(QuickTimer, HandlerMayDestroyOrRestartItsTimer) {
     restarting.SetEnabled(true);
     EXPECT_TRUE(RunUntil([&] { return restartCalls >= 5; }, 3000));
     restarting.SetEnabled(false);
-}
-
-TEST(QuickTimer, ResolutionIsHeldPerTimer) {
-    auto a = std::make_unique<TQuickTimer>();
-    TQuickTimer b;
-    a->SetResolution(4);
-    b.SetResolution(2);
-    EXPECT_EQ(a->ActivePeriod(), 4);
-    EXPECT_EQ(b.ActivePeriod(), 2);
-    a.reset();
-    EXPECT_EQ(b.ActivePeriod(), 2);
-    b.SetResolution(-1);
-    EXPECT_EQ(b.ActivePeriod(), -1);
 }
 
 namespace {

@@ -142,8 +142,19 @@ TEST_F(ThumbFormTest, ShownAtTheOriginWithItsTimerRunning) {
 
 TEST_F(ThumbFormTest, NoZoneAnywhereMovesOrResizesTheCard) {
     Make();
-    for (QPoint p : {QPoint(0, 0), QPoint(2, 50), QPoint(100, 50), QPoint(199, 99), QPoint(-5, -5)})
-        EXPECT_EQ(form->HitZone(p.x(), p.y()), hzNone);
+    form->Tick(1);
+    const QRect placed = form->LayeredRect();
+    const int step = QApplication::startDragDistance() - 1; // short of a drag-out
+    // The middle, an edge and a corner: pressing and moving there grabs nothing.
+    for (QPoint at : {placed.center(), QPoint(placed.left() + 1, placed.center().y()),
+                      placed.bottomRight() - QPoint(1, 1)}) {
+        Send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        EXPECT_EQ(form->DragZone(), hzNone);
+        Send(QEvent::MouseMove, at + QPoint(step, step), Qt::NoButton, Qt::LeftButton);
+        Send(QEvent::MouseButtonRelease, at + QPoint(step, step), Qt::LeftButton, Qt::NoButton);
+        EXPECT_EQ(form->LayeredRect(), placed);
+    }
+    EXPECT_EQ(form->drags, 0);
 }
 
 TEST_F(ThumbFormTest, TickPlacesTheWindowAroundTheSwayingCard) {
