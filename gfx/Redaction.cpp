@@ -77,7 +77,7 @@ TBlocks SampleBlocks(const DibOps::ConstView& picture, const QRect& box, int blo
     double ringN = 0;
     for (const TSide* s : {&top, &under, &left, &right})
         if (s->count.back() > 0) {
-            double m[3];
+            double m[3] = {0, 0, 0};
             s->Mean(0, int(s->count.size()) - 1, m);
             for (int c = 0; c < 3; ++c)
                 ring[c] += m[c] * s->count.back();
@@ -100,7 +100,7 @@ TBlocks SampleBlocks(const DibOps::ConstView& picture, const QRect& box, int blo
                           {right, y0, y1, b.box.width() - cx}};
             double acc[3] = {0, 0, 0}, weight = 0;
             for (const auto& s : sides) {
-                double m[3];
+                double m[3] = {0, 0, 0};
                 if (!s.side.Mean(s.from, s.to, m)) continue;
                 const double w = 1.0 / (s.distance + 1);
                 for (int c = 0; c < 3; ++c)
