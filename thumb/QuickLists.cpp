@@ -9,7 +9,7 @@ int TCustomQuickList::NextCapacity(int capacity) {
 }
 
 void TCustomQuickList::SetCapacity(int capacity) {
-    if (capacity < count_) capacity = count_;
+    capacity = std::max(capacity, Held());
     items_.resize(std::size_t(capacity), nullptr);
 }
 

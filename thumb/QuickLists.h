@@ -19,12 +19,14 @@ class TCustomQuickList {
     int Count() const { return count_; }
     int Capacity() const { return int(items_.size()); }
     void* Item(int index) const { return items_[index]; }
+    // Never below the slots in use (a buffer list's spare buffers included).
     void SetCapacity(int capacity);
     // The growth step from a given capacity.
     static int NextCapacity(int capacity);
 
   protected:
     void Grow();
+    virtual int Held() const { return count_; }
     std::vector<void*> items_; // Capacity() slots
     int count_ = 0;
 };
@@ -43,6 +45,9 @@ class TBufList : public TCustomQuickList {
     void Clear();
     // Buffers held, live or spare (for tests: removal must not free them).
     int Allocated() const { return allocated_; }
+
+  protected:
+    int Held() const override { return allocated_; }
 
   private:
     std::size_t recordSize_;

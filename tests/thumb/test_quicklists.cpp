@@ -60,6 +60,8 @@ TEST(BufList, RemovedBuffersAreReusedNotFreed) {
         for (int i = 0; i < 30; ++i)
             l.Delete(i % l.Count());
         EXPECT_EQ(l.Count(), 10);
+        l.SetCapacity(0); // shrinking keeps the spare buffers, which the list still owns
+        EXPECT_EQ(l.Capacity(), 40);
         for (int i = 0; i < 30; ++i)
             EXPECT_TRUE(buffers.count(&l.Append({100 + i, 0}))) << "keep=" << keep;
         EXPECT_EQ(l.Allocated(), 40);
