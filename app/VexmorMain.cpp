@@ -25,7 +25,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -63,9 +62,6 @@ TAfterCapture AfterCaptureFromIndex(int index) {
     return TAfterCapture(index);
 }
 
-// Cells of the menu icon strip.
-enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, icClipboard };
-
 // The custom hot key as designed: Ctrl+F5.
 constexpr int kDesignHotKey = 0x4074;
 // What the settings tab shows before any file is loaded: the Print Screen choice, the pointer
@@ -102,14 +98,6 @@ QString LocalReadme() {
     for (const QString& path : candidates)
         if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();
     return QStringLiteral(VEXMOR_SOURCE_DIR "/README.md");
-}
-
-// The window's pictures are PNGs of its own. Read by the built-in reader alone: left to guess, Qt
-// loads every image plugin (and the SVG library behind one) to ask each whether it knows the file.
-QImage ResourcePng(const QString& path) {
-    QImageReader reader(path, "png");
-    reader.setAutoDetectImageFormat(false);
-    return reader.read();
 }
 
 } // namespace
@@ -161,19 +149,13 @@ void TVexmorMainForm::FormCreate() {
     SetupFloatingPoint();
     SetUpWindow();
 
-    QImage strip = ResourcePng(QStringLiteral(":/vexmor/menuicons.png"));
-    if (!strip.isNull()) {
-        menuIcons_ = TDIB::FromQImage(strip, 32);
-        menuIcons_.SetILCount(9);
-        menuIcons_.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
-    }
-
-    dCapTimer_ = new QTimer(this);
-    dCapTimer_->setObjectName(QStringLiteral("DCapTimer"));
-    dCapTimer_->setInterval(30000);
-    dCapTimer_->setSingleShot(false);
-    dCapTimer_->setTimerType(Qt::PreciseTimer);
-    connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
+    menuIcons_.Load();
+    tray_ = std::make_unique<TTrayController>(
+        this, menuIcons_,
+        TTrayController::TWiring{.captureHeld = [this] { return CaptureHeld(); },
+                                 .sizeWindow = [this] { SheetSelectChange(); },
+                                 .settingsEntry = [this] { SettingsMenuClick(); },
+                                 .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
 
     // The texts are made in the stored interface language (the locale's unless one was chosen).
     // So is what the overlay draws with: a capture at launch comes before the controls.
@@ -189,7 +171,7 @@ void TVexmorMainForm::FormCreate() {
 
     CreateThumbMenu();
     CreateThumbOwner();
-    CreateTrayIcon();
+    tray_->CreateTrayIcon();
     DiscardCapture();
 
     SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
@@ -316,16 +298,14 @@ void TVexmorMainForm::FormDestroy() {
     MakeControls();
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
-    dCapTimer_->stop();
     UnregisterHotKeys();
     if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
-    if (IDesktopOffers* offers = Platform().offers.get()) offers->SetOffersHandler(nullptr);
     // A card still fading out would ask this window where to be after it has gone.
     TThumbForm::DeleteAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
     if (capPreview_) capPreview_->Clear();
     SaveSettings();
-    if (trayIcon_) trayIcon_->hide();
+    tray_->Close();
 }
 
 void TVexmorMainForm::ConnectHandlers() {
@@ -352,105 +332,23 @@ void TVexmorMainForm::ConnectHandlers() {
     ui->CapSheet->installEventFilter(this);
 }
 
-QIcon TVexmorMainForm::MenuIcon(int cell) const {
-    if (menuIcons_.Empty() || cell < 0 || cell >= menuIcons_.CellCount()) return {};
-    return QIcon(QPixmap::fromImage(menuIcons_.ToQImage().copy(menuIcons_.CellRect(cell))));
-}
-
 void TVexmorMainForm::CreateThumbMenu() {
     thumbMenu_ = new QMenu(this);
     thumbMenu_->setObjectName(QStringLiteral("ThumbMenu"));
     auto add = [this](const char* caption, int icon, void (TVexmorMainForm::*handler)()) {
-        QAction* a = thumbMenu_->addAction(MenuIcon(icon), tr(caption));
+        QAction* a = thumbMenu_->addAction(menuIcons_.Icon(icon), tr(caption));
         menuTexts_.emplace_back(a, caption);
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    add(QT_TR_NOOP("保存到桌面(&D)"), icSave, &TVexmorMainForm::ToDesktopBtnClick);
-    add(QT_TR_NOOP("保存为(&S)..."), icSave, &TVexmorMainForm::SaveAsBtnClick);
-    add(QT_TR_NOOP("通过Email发送(&M)..."), icMail, &TVexmorMainForm::EmailBtnClick);
-    add(QT_TR_NOOP("编辑(&E)..."), icEdit, &TVexmorMainForm::EditBtnClick);
+    add(QT_TR_NOOP("保存到桌面(&D)"), TMenuIcons::icSave, &TVexmorMainForm::ToDesktopBtnClick);
+    add(QT_TR_NOOP("保存为(&S)..."), TMenuIcons::icSave, &TVexmorMainForm::SaveAsBtnClick);
+    add(QT_TR_NOOP("通过Email发送(&M)..."), TMenuIcons::icMail, &TVexmorMainForm::EmailBtnClick);
+    add(QT_TR_NOOP("编辑(&E)..."), TMenuIcons::icEdit, &TVexmorMainForm::EditBtnClick);
     add(QT_TR_NOOP("打印(&P)..."), -1, &TVexmorMainForm::PrintBtnClick);
-    add(QT_TR_NOOP("保存到剪贴板(&C)"), icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
+    add(QT_TR_NOOP("保存到剪贴板(&C)"), TMenuIcons::icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
     thumbMenu_->addSeparator();
-    add(QT_TR_NOOP("抛弃(&R)"), icExit, &TVexmorMainForm::DiscardBtnClick);
-}
-
-void TVexmorMainForm::CreateTrayIcon() {
-    trayMenu_ = new QMenu(this);
-    trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
-    auto add = [this](const char* name, const char* caption, int icon) {
-        QAction* a = trayMenu_->addAction(MenuIcon(icon), tr(caption));
-        menuTexts_.emplace_back(a, caption);
-        a->setObjectName(QString::fromUtf8(name));
-        return a;
-    };
-    struct Capture {
-        const char* name;
-        const char* caption;
-        int tag;
-        int icon;
-    };
-    for (const Capture& c : {Capture{"CapMenu", QT_TR_NOOP("立即捕获屏幕"), 50, icCapture},
-                             Capture{"Capturescreenin30sec1", QT_TR_NOOP("5秒后捕获屏幕"), 5000, icIn5s},
-                             Capture{"DCapMenu", QT_TR_NOOP("30秒后捕获屏幕"), 30000, icIn30s}}) {
-        QAction* a = add(c.name, c.caption, c.icon);
-        a->setData(c.tag);
-        connect(a, &QAction::triggered, this, [this, a] { DCapMenuClick(a); });
-        if (c.tag == 30000) {
-            // The one entry whose check mark shows a pending delayed capture.
-            a->setCheckable(true);
-            dCapLongEntry_ = a;
-        }
-    }
-    connect(add("SettingsMenu", QT_TR_NOOP("设置"), icSettings), &QAction::triggered, this,
-            &TVexmorMainForm::SettingsMenuClick);
-    trayMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
-    connect(add("ExitMenu", QT_TR_NOOP("退出"), icExit), &QAction::triggered, this,
-            &TVexmorMainForm::ExitMenuClick);
-    connect(trayMenu_, &QMenu::aboutToShow, this, &TVexmorMainForm::TrayMenuPopup);
-
-    IDesktopOffers* offers = Platform().offers.get();
-    if (offers) offers->SetOffersHandler([this](const TDesktopOffers& now) { DesktopOffersChanged(now); });
-    if (!offers || offers->Offers().tray || Platform().name == QLatin1String("x11")) MakeTrayIcon();
-}
-
-void TVexmorMainForm::MakeTrayIcon() {
-    if (trayIcon_) return;
-    // Qt makes its icon a StatusNotifierItem when an item host is registered as the icon is made,
-    // else an XEmbed one; the host's single click means something else on each.
-    trayIsItem_ = DesktopOffers().statusNotifier;
-    trayIcon_ = new QSystemTrayIcon(this);
-    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
-    QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray16.png"))));
-    icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray32.png"))));
-    trayIcon_->setIcon(icon);
-    trayIcon_->setContextMenu(trayMenu_);
-    SetTrayHint(CaptureHeld());
-    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        // An item host has no double click: its one click (Activate) is the way to the window.
-        if (reason == QSystemTrayIcon::Trigger) trayIsItem_ ? TrayIconDblClick() : TrayIconClick();
-        if (reason == QSystemTrayIcon::DoubleClick) TrayIconDblClick();
-    });
-    // An XEmbed tray that appears later (or restarts) takes the icon, since Qt watches the tray's
-    // selection; an item host that restarts gets the item again.
-    trayIcon_->show();
-}
-
-TDesktopOffers TVexmorMainForm::DesktopOffers() const {
-    IDesktopOffers* offers = Platform().offers.get();
-    // A platform that cannot tell is taken to have the tray it always had.
-    return offers ? offers->Offers()
-                  : TDesktopOffers{.tray = true, .statusNotifier = false, .notifications = false};
-}
-
-void TVexmorMainForm::DesktopOffersChanged(const TDesktopOffers& offers) {
-    if (offers.tray) MakeTrayIcon();
-}
-
-void TVexmorMainForm::SetTrayHint(bool full) {
-    if (trayIcon_) trayIcon_->setToolTip(full ? tr("Vexmor (满)") : tr("Vexmor (空)"));
+    add(QT_TR_NOOP("抛弃(&R)"), TMenuIcons::icExit, &TVexmorMainForm::DiscardBtnClick);
 }
 
 // --- window events --------------------------------------------------------------------------------
@@ -658,7 +556,7 @@ void TVexmorMainForm::InterfaceLanguageSelChange() {
 void TVexmorMainForm::RetranslateTexts() {
     for (const auto& [action, source] : menuTexts_)
         action->setText(tr(source));
-    SetTrayHint(CaptureHeld());
+    tray_->RetranslateTexts();
     if (!ui.Made()) return;
     ui->retranslateUi(this);
     ui->VersionLabel->setText(tr("版本 ") + versionText_);
@@ -750,7 +648,7 @@ void TVexmorMainForm::TellHeldHotKeys() {
             self->heldKeysTold_ = false;
             self->TellHeldHotKeys();
         };
-        if (TellUser(title, heldKeysText_, kMessageMs, waited, failed)) {
+        if (tray_->TellUser(title, heldKeysText_, kMessageMs, waited, failed)) {
             heldKeysTold_ = true;
         } else if (!trayWait_ || (!trayWait_->isActive() && trayWaits_ < kLooks)) {
             if (!trayWait_) {
@@ -770,38 +668,6 @@ void TVexmorMainForm::TellHeldHotKeys() {
         }
     }
     if (trayWait_ && (heldKeysTold_ || heldKeysText_.isEmpty())) trayWait_->stop();
-}
-
-bool TVexmorMainForm::TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
-                               const std::function<void()>& failed) {
-    const TDesktopOffers offers = DesktopOffers();
-    if (trayIcon_ && offers.tray) {
-        if (waitedForTray && !std::exchange(traySeen_, true)) return false;
-        if (TrayMessageHook)
-            TrayMessageHook(title, text);
-        else
-            trayIcon_->showMessage(title, text, QSystemTrayIcon::Information, ms);
-        return true;
-    }
-    // A name the bus only could start (another desktop's notification service installed beside this
-    // one) may fail the call: such a service is not asked again in this run.
-    if (!offers.notifications || noticesFailed_) return false;
-    TDesktopNotice notice{.appName = QStringLiteral("Vexmor"),
-                          .iconName = QStringLiteral("vexmor"),
-                          .desktopEntry = QStringLiteral("vexmor"),
-                          .title = title,
-                          .text = text,
-                          .timeoutMs = ms};
-    Platform().offers->Notify(
-        notice, [self = QPointer<TVexmorMainForm>(this), failed](const TPlatformStatus& status) {
-            if (status || !self) return;
-            std::fprintf(stderr, "vexmor: the desktop's notification service failed: %s\n",
-                         qPrintable(status.reason));
-            self->noticesFailed_ = true;
-            // Never inside the call that asked: that one still counts the message as told.
-            if (failed) QTimer::singleShot(0, self, failed);
-        });
-    return true;
 }
 
 // The note on held keys sits under the hot-key row, as tall as its text wraps to at the group's
@@ -859,7 +725,7 @@ QString TVexmorMainForm::HelpPageUrl() {
 void TVexmorMainForm::ComeForward() {
     if (!isVisible()) {
         // Without a tray nothing else leads back to a hidden window.
-        if (trayIcon_ && DesktopOffers().tray) return;
+        if (tray_->LeadsBack()) return;
         show();
         SheetSelectChange();
     }
@@ -883,7 +749,7 @@ void TVexmorMainForm::TellOfPermissionDialog() {
     if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;
     const QString text =
         tr("桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。");
-    if (!TellUser(QStringLiteral("Vexmor"), text, 15000, false, {}))
+    if (!tray_->TellUser(QStringLiteral("Vexmor"), text, 15000, false, {}))
         std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
     store.WriteInteger(kSettingsKey, SettingName::PermissionNoticeTold, 1);
     (void)store.Save();
@@ -943,7 +809,7 @@ void TVexmorMainForm::CaptureFinished() {
         const bool fly = CardCanFly();
         if (!fly) ShowPreviewInTab();
         ui->SheetSelect->setTabVisible(kCapSheet, true);
-        SetTrayHint(true);
+        tray_->SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
         SheetSelectChange();
         if (fly && !ThumbForm && !PreviewImage.Empty())
@@ -973,7 +839,7 @@ void TVexmorMainForm::DiscardCapture() {
         capPreview_->hide();
     }
     if (ui.Made()) ui->SheetSelect->setTabVisible(kCapSheet, false);
-    SetTrayHint(false);
+    tray_->SetTrayHint(false);
 }
 
 void TVexmorMainForm::AfterOperation() {
@@ -1103,7 +969,7 @@ void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
     owner.showCapture = [this] {
         if (isVisible() || !CaptureHeld()) return;
         ui->SheetSelect->setTabVisible(kCapSheet, true);
-        SetTrayHint(true);
+        tray_->SetTrayHint(true);
         ui->SheetSelect->setCurrentIndex(kCapSheet);
         SheetSelectChange();
         show();
@@ -1147,59 +1013,13 @@ void TVexmorMainForm::DiscardBtnClick() {
     AfterOperation();
 }
 
-// --- tray -----------------------------------------------------------------------------------------
-
-void TVexmorMainForm::TrayIconClick() {
-    if (!isVisible()) return;
-    raise();
-    activateWindow();
-}
-
-void TVexmorMainForm::TrayIconDblClick() {
-    setVisible(!isVisible());
-    if (!isVisible()) return;
-    SheetSelectChange();
-    raise();
-    activateWindow();
-}
-
-void TVexmorMainForm::TrayMenuPopup() {
-    if (dCapLongEntry_) dCapLongEntry_->setChecked(dCapTimer_->isActive());
-}
-
-void TVexmorMainForm::DCapMenuClick(QAction* entry) {
-    if (dCapTimer_->isActive())
-        dCapTimer_->stop();
-    else
-        ArmDelayedCapture(TCaptureMode::Desktop, entry->data().toInt());
-}
-
-void TVexmorMainForm::ArmDelayedCapture(TCaptureMode mode, int delayMs) {
-    dCapMode_ = mode;
-    dCapTimer_->setInterval(delayMs);
-    dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
-    dCapTimer_->start();
-}
-
 void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {
     if (delayMs > 0) {
         // A newer request replaces the pending one; the tray's check mark shows it.
-        ArmDelayedCapture(mode, delayMs);
+        tray_->ArmDelayedCapture(mode, delayMs);
         return;
     }
     CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
-}
-
-void TVexmorMainForm::DCapTimerTimer() {
-    // Timers may fire early by a few per cent; the delay asked for is never cut short: an early tick
-    // waits out the rest (rounded up to the next millisecond).
-    const auto left = dCapDue_ - std::chrono::steady_clock::now();
-    if (left > std::chrono::steady_clock::duration::zero()) {
-        dCapTimer_->start(int(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-        return;
-    }
-    dCapTimer_->stop();
-    StartCapture(dCapMode_);
 }
 
 void TVexmorMainForm::SettingsMenuClick() {
@@ -1208,8 +1028,4 @@ void TVexmorMainForm::SettingsMenuClick() {
     activateWindow();
     ui->SheetSelect->setCurrentIndex(kSettingsSheet);
     SheetSelectChange();
-}
-
-void TVexmorMainForm::ExitMenuClick() {
-    ExitApplication();
 }

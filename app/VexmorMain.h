@@ -11,6 +11,8 @@
 #include "CaptureOwner.h"
 #include "DIBmp.h"
 #include "HotKeys.h"
+#include "MenuIcons.h"
+#include "TrayController.h"
 
 #include <QPointF>
 #include <QSystemTrayIcon>
@@ -36,12 +38,6 @@ class TSettingsStore;
 namespace Ui {
 class VexmorMainForm;
 }
-
-// When set, the tray icon's balloons go here instead (tests); messages without a tray still go to
-// the desktop's notifications.
-inline std::function<void(const QString& title, const QString& text)> TrayMessageHook;
-
-struct TDesktopOffers;
 
 class TVexmorMainForm : public QWidget, public ICaptureOwner {
     Q_OBJECT
@@ -108,10 +104,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     // never made) without touching a window.
     void SaveSettingsForLostDisplay();
 
-    // Captures of the tray menu: start the delayed-capture timer with the entry's delay, or stop a
-    // pending one.
-    void DCapMenuClick(QAction* entry);
-    void DCapTimerTimer();
+    // The delayed capture is due.
+    void DCapTimerTimer() { tray_->DCapTimerTimer(); }
     // A capture asked for from outside (the command line, a later start, the session bus): at once,
     // exactly as the capture key of `mode` (an open overlay is confirmed), or after `delayMs`
     // through the delayed-capture timer, replacing a pending one.
@@ -119,10 +113,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
 
     // "版本 " followed by this value is what the about tab shows.
     QString VersionText() const { return versionText_; }
-    QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
-    QMenu* TrayMenu() const { return trayMenu_; }
+    QSystemTrayIcon* TrayIcon() const { return tray_->TrayIcon(); }
+    QMenu* TrayMenu() const { return tray_->TrayMenu(); }
     QMenu* ThumbMenu() const { return thumbMenu_; }
-    QTimer* DCapTimer() const { return dCapTimer_; }
+    QTimer* DCapTimer() const { return tray_->DCapTimer(); }
 
     // The commands on the current capture. Each does nothing without a capture.
     virtual void ToDesktopBtnClick();
@@ -136,11 +130,11 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     virtual void CopyToClipboard();
 
     // Tray icon and menu.
-    void TrayIconClick();
-    void TrayIconDblClick();
-    void TrayMenuPopup();
+    void TrayIconClick() { tray_->TrayIconClick(); }
+    void TrayIconDblClick() { tray_->TrayIconDblClick(); }
+    void TrayMenuPopup() { tray_->TrayMenuPopup(); }
+    // Shows the window with its settings tab.
     void SettingsMenuClick();
-    void ExitMenuClick();
 
     // The web addresses of the about tab's links.
     static QString HomePageUrl();
@@ -161,19 +155,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void FormKeyDown(QKeyEvent* event);
     void FormShow();
     void FormHide();
-    void CreateTrayIcon();
-    // The icon itself, once a tray host exists (or on X11, where Qt docks it into a tray that comes
-    // later): Qt decides once per run, as the icon is made, whether it is a StatusNotifierItem, and
-    // an icon made before a late item host appears would never show there.
-    void MakeTrayIcon();
-    void DesktopOffersChanged(const TDesktopOffers& offers);
-    TDesktopOffers DesktopOffers() const;
     void TellOfPermissionDialog();
-    // A message for the user outside the window: the tray icon's balloon where there is a tray, the
-    // desktop's notification where there is none; false when neither is there (yet). `failed` hears
-    // when the notification service refuses it afterwards.
-    bool TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
-                  const std::function<void()>& failed);
     void CreateThumbMenu();
     void ConnectHandlers();
     void RunExport(void (TExporter::*command)());
@@ -209,7 +191,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void HotKeyPressed(int id);
     void CaptureKey(TCaptureMode mode);
     void OpenLink(const QString& url);
-    void SetTrayHint(bool full);
     // The capture tab: the two edit fields start right of the wider of their labels (never left of
     // where the form puts them) and follow the tab's right edge.
     void LayoutCaptureSheet();
@@ -224,7 +205,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     static bool CardCanFly();
     void ShowPreviewInTab();
     int SettingsSheetHeight() const;
-    QIcon MenuIcon(int cell) const;
 
     // The generated controls, made on first use; every path that reads or writes them goes through
     // here, so none can run before they exist.
@@ -253,29 +233,20 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     bool heldKeysTold_ = false;
     QTimer* trayWait_ = nullptr;
     int trayWaits_ = 0;
-    bool traySeen_ = false;
-    bool noticesFailed_ = false; // the notification service failed a call: not asked again
-    bool trayIsItem_ = false;    // the icon is a StatusNotifierItem: the host's one click is Activate
-    int heldNoteShift_ = 0;      // how far the note on held keys pushes the settings tab's rows down
-    int capEditLeft_ = 0;        // where the form puts the capture tab's two edit fields
+    int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
+    int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
     // The about tab's column of texts, top to bottom, each with the top the form gives it.
     std::vector<std::pair<QLabel*, int>> creditRows_;
     // The settings file as read at creation, until the controls have loaded it.
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.
     std::optional<std::pair<QString, QString>> pendingTexts_;
-    QSystemTrayIcon* trayIcon_ = nullptr;
-    QMenu* trayMenu_ = nullptr;
     QMenu* thumbMenu_ = nullptr;
-    QTimer* dCapTimer_ = nullptr;
-    // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
-    std::chrono::steady_clock::time_point dCapDue_;
-    TCaptureMode dCapMode_ = TCaptureMode::Desktop; // the mode the pending delayed capture starts
-    void ArmDelayedCapture(TCaptureMode mode, int delayMs);
-    QAction* dCapLongEntry_ = nullptr;
-    // The menus' entries and the texts they were made with, to be looked up again on a language change.
+    // The thumbnail menu's entries and the texts they were made with, to be looked up again on a
+    // language change.
     std::vector<std::pair<QAction*, const char*>> menuTexts_;
-    TDIBmp menuIcons_;
+    TMenuIcons menuIcons_;
+    std::unique_ptr<TTrayController> tray_;
     QString versionText_;
     bool destroyed_ = false;
     bool quitting_ = false;
