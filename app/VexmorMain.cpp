@@ -150,12 +150,7 @@ void TVexmorMainForm::FormCreate() {
     SetUpWindow();
 
     menuIcons_.Load();
-    tray_ = std::make_unique<TTrayController>(
-        this, menuIcons_,
-        TTrayController::TWiring{.captureHeld = [this] { return CaptureHeld(); },
-                                 .sizeWindow = [this] { SheetSelectChange(); },
-                                 .settingsEntry = [this] { SettingsMenuClick(); },
-                                 .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+    CreateControllers();
 
     // The texts are made in the stored interface language (the locale's unless one was chosen).
     // So is what the overlay draws with: a capture at launch comes before the controls.
@@ -184,8 +179,9 @@ void TVexmorMainForm::FormCreate() {
     } else {
         // The hot keys work from the start, as the controls would choose them from the same file.
         const TSettingsStore& store = *pendingSettings_;
-        RegisterHotKeys(store.ReadInteger(kSettingsKey, SettingName::CapHotKeySel, kShippedHotKeyChoice),
-                        store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, kDesignHotKey));
+        hotKeys_->RegisterHotKeys(
+            store.ReadInteger(kSettingsKey, SettingName::CapHotKeySel, kShippedHotKeyChoice),
+            store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, kDesignHotKey));
         // A stored placement that shows the window needs the controls at once.
         if (store.ReadInteger(PlacementKey(kSettingsKey, this), SettingName::Visible, 0) != 0) MakeControls();
     }
@@ -197,6 +193,26 @@ void TVexmorMainForm::FormCreate() {
     // The window exists on the display while hidden, so a later start (and a user's tools) can
     // find it.
     (void)winId();
+}
+
+// The tray and the hot keys work while the window has no controls.
+void TVexmorMainForm::CreateControllers() {
+    tray_ = std::make_unique<TTrayController>(
+        this, menuIcons_,
+        TTrayController::TWiring{.captureHeld = [this] { return CaptureHeld(); },
+                                 .sizeWindow = [this] { SheetSelectChange(); },
+                                 .settingsEntry = [this] { SettingsMenuClick(); },
+                                 .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+    hotKeys_ = std::make_unique<THotKeyController>(
+        this,
+        THotKeyController::TWiring{
+            .tellUser =
+                [this](const QString& title, const QString& text, int ms, bool waited,
+                       const std::function<void()>& failed) {
+                    return tray_->TellUser(title, text, ms, waited, failed);
+                },
+            .heldChanged = [this](const QString& text, bool anyHeld) { ShowHeldKeysNote(text, anyHeld); },
+            .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
 }
 
 // What the window is before it has controls: its name (the settings' placement key), title, frame
@@ -298,8 +314,7 @@ void TVexmorMainForm::FormDestroy() {
     MakeControls();
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
-    UnregisterHotKeys();
-    if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
+    hotKeys_->Close();
     // A card still fading out would ask this window where to be after it has gone.
     TThumbForm::DeleteAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
@@ -566,8 +581,8 @@ void TVexmorMainForm::RetranslateTexts() {
     LayoutCaptureSheet();
     LayOutCredits();
     JPGQSelChange();
-    heldKeysText_ = HeldText(heldKeys_);
-    ui->HeldKeysLabel->setText(heldKeysText_);
+    hotKeys_->RetranslateTexts();
+    ui->HeldKeysLabel->setText(hotKeys_->HeldKeysText());
     LayOutHeldKeysNote();
 }
 
@@ -596,78 +611,14 @@ void TVexmorMainForm::DisplayHotKeyChange() {
 }
 
 void TVexmorMainForm::RegisterHotKeys() {
-    RegisterHotKeys(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey());
+    hotKeys_->RegisterHotKeys(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey());
 }
 
-void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
-    UnregisterHotKeys();
-    IHotKeys* keys = Platform().hotKeys.get();
-    if (!keys) return;
-    keys->SetHandler([this](int id) { HotKeyPressed(id); });
-    keys->SetRemapHandler([this](const QList<int>& notOurs) {
-        QList<THotKeyRegistration> held;
-        for (const THotKeyRegistration& r : hotKeys_)
-            if (notOurs.contains(r.id)) held << r;
-        ReportHeldHotKeys(held);
-    });
-    hotKeys_ = HotKeyRegistrations(choice, customCode & 0xFFFF);
-    QList<THotKeyRegistration> held;
-    for (const THotKeyRegistration& r : hotKeys_)
-        if (keys->Register(r.id, r.qtKey, r.modifiers) == THotKeyGrab::Held) held << r;
-    ReportHeldHotKeys(held);
-}
-
-QString TVexmorMainForm::HeldText(const QList<THotKeyRegistration>& held) {
-    const IHotKeys* keys = Platform().hotKeys.get();
-    return HeldHotKeysText(held, keys ? keys->KeysKeptBy() : std::nullopt);
-}
-
-void TVexmorMainForm::ReportHeldHotKeys(const QList<THotKeyRegistration>& held) {
-    heldKeys_ = held;
-    heldKeysText_ = HeldText(held);
-    if (ui.Made()) {
-        ui->HeldKeysLabel->setText(heldKeysText_);
-        ui->HeldKeysLabel->setVisible(!held.isEmpty());
-        LayOutHeldKeysNote();
-    }
-    TellHeldHotKeys();
-}
-
-// Once per start the user is told which keys are held: in the tray icon's balloon, or where the
-// desktop has no tray in its notifications. A tray that is not there yet (a panel starting after the
-// program) is looked for again every two seconds for two minutes; the icon docks a moment after the
-// tray appears, so the message waits one more look. Without either at the end, it goes to stderr.
-void TVexmorMainForm::TellHeldHotKeys() {
-    constexpr int kMessageMs = 15000, kLookMs = 2000, kLooks = 60;
-    if (!heldKeysTold_ && !heldKeysText_.isEmpty()) {
-        const QString title = QStringLiteral("Vexmor");
-        const bool waited = trayWait_ && trayWait_->isActive();
-        // A notification service that fails the call puts the message back to wait for a tray.
-        auto failed = [self = QPointer<TVexmorMainForm>(this)] {
-            if (!self) return;
-            self->heldKeysTold_ = false;
-            self->TellHeldHotKeys();
-        };
-        if (tray_->TellUser(title, heldKeysText_, kMessageMs, waited, failed)) {
-            heldKeysTold_ = true;
-        } else if (!trayWait_ || (!trayWait_->isActive() && trayWaits_ < kLooks)) {
-            if (!trayWait_) {
-                trayWait_ = new QTimer(this);
-                trayWait_->setInterval(kLookMs);
-                connect(trayWait_, &QTimer::timeout, this, [this] {
-                    const bool last = ++trayWaits_ >= kLooks;
-                    if (last) trayWait_->stop();
-                    TellHeldHotKeys();
-                    if (last && !heldKeysTold_ && !heldKeysText_.isEmpty()) {
-                        std::fprintf(stderr, "vexmor: %s\n", qPrintable(heldKeysText_));
-                        heldKeysTold_ = true;
-                    }
-                });
-            }
-            trayWait_->start();
-        }
-    }
-    if (trayWait_ && (heldKeysTold_ || heldKeysText_.isEmpty())) trayWait_->stop();
+void TVexmorMainForm::ShowHeldKeysNote(const QString& text, bool anyHeld) {
+    if (!ui.Made()) return;
+    ui->HeldKeysLabel->setText(text);
+    ui->HeldKeysLabel->setVisible(anyHeld);
+    LayOutHeldKeysNote();
 }
 
 // The note on held keys sits under the hot-key row, as tall as its text wraps to at the group's
@@ -689,23 +640,6 @@ void TVexmorMainForm::LayOutHeldKeysNote() {
         box->move(box->x(), box->y() + delta);
     PlaceLanguageBox();
     if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
-}
-
-void TVexmorMainForm::UnregisterHotKeys() {
-    if (IHotKeys* keys = Platform().hotKeys.get())
-        for (int id = 0; id < 3; ++id)
-            keys->Unregister(id);
-}
-
-void TVexmorMainForm::HotKeyPressed(int id) {
-    if (const std::optional<TCaptureMode> mode = CaptureModeFromInt(id)) CaptureKey(*mode);
-}
-
-void TVexmorMainForm::CaptureKey(TCaptureMode mode) {
-    if (InputForm)
-        InputForm->FinishCapture();
-    else
-        StartCapture(mode);
 }
 
 void TVexmorMainForm::OpenLink(const QString& url) {
@@ -1019,7 +953,7 @@ void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {
         tray_->ArmDelayedCapture(mode, delayMs);
         return;
     }
-    CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
+    hotKeys_->CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
 }
 
 void TVexmorMainForm::SettingsMenuClick() {

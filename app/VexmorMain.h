@@ -10,7 +10,7 @@
 #include "CaptureMode.h"
 #include "CaptureOwner.h"
 #include "DIBmp.h"
-#include "HotKeys.h"
+#include "HotKeyController.h"
 #include "MenuIcons.h"
 #include "TrayController.h"
 
@@ -176,20 +176,11 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void InkColorSelChange();
     void StartupBoxClick();
     void DisplayHotKeyChange();
-    // The three capture hot keys of the current choice, taken from the desktop. Combinations that
-    // another program holds are named next to the choice in the settings tab, and once per start in
-    // the tray icon's message; both follow every registration and every change of the keyboard
-    // mapping.
+    // The capture hot keys of the current choice.
     void RegisterHotKeys();
-    void UnregisterHotKeys();
-    void ReportHeldHotKeys(const QList<THotKeyRegistration>& held);
-    void TellHeldHotKeys();
-    static QString HeldText(const QList<THotKeyRegistration>& held);
+    // The note on the combinations held elsewhere, beside the hot-key choice.
+    void ShowHeldKeysNote(const QString& text, bool anyHeld);
     void LayOutHeldKeysNote();
-    // A capture hot key (its identifier is its mode's number): confirms an open overlay, otherwise
-    // starts a capture in its mode.
-    void HotKeyPressed(int id);
-    void CaptureKey(TCaptureMode mode);
     void OpenLink(const QString& url);
     // The capture tab: the two edit fields start right of the wider of their labels (never left of
     // where the form puts them) and follow the tab's right edge.
@@ -223,16 +214,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     };
     void SetUpWindow();
     void SetUpControls();
-    void RegisterHotKeys(int choice, int customCode);
+    void CreateControllers();
 
     TControls ui{this};
-    // The combinations of the current choice, and what the user is told about those held elsewhere.
-    QList<THotKeyRegistration> hotKeys_;
-    QList<THotKeyRegistration> heldKeys_;
-    QString heldKeysText_;
-    bool heldKeysTold_ = false;
-    QTimer* trayWait_ = nullptr;
-    int trayWaits_ = 0;
     int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
     int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
     // The about tab's column of texts, top to bottom, each with the top the form gives it.
@@ -247,6 +231,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     std::vector<std::pair<QAction*, const char*>> menuTexts_;
     TMenuIcons menuIcons_;
     std::unique_ptr<TTrayController> tray_;
+    std::unique_ptr<THotKeyController> hotKeys_;
     QString versionText_;
     bool destroyed_ = false;
     bool quitting_ = false;
