@@ -5,7 +5,6 @@
 #include "HotKeys.h"
 #include "Settings.h"
 #include "SettingsStore.h"
-#include "Startup.h"
 
 #include "Globals.h"
 #include "Input.h"
@@ -14,23 +13,14 @@
 #include "Sounds.h"
 #include "AllTools.h"
 #include "WinTools.h"
-#include "Export.h"
-#include "HandOffs.h"
 #include "DragOutPreview.h"
 #include "Thumb.h"
 
-#include <QAction>
-#include <QClipboard>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMessageBox>
-#include <QPointer>
 #include <QScreen>
-#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -50,17 +40,6 @@ constexpr QSize kAboutSheetSize(433, 280);
 // Below the lowest group of the settings tab: its frame, the tab bar and the window's edge.
 constexpr int kSettingsBottomMargin = 58;
 enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
-
-// What follows a capture: the after-capture list's choices, numbered by their index there (which the
-// settings file stores).
-enum class TAfterCapture : int { ShowCapture = 0, SaveToDesktop = 1, Edit = 2, CopyToClipboard = 3 };
-
-// The choice at an index of the list; an index outside it (-1: no selection) shows the capture.
-TAfterCapture AfterCaptureFromIndex(int index) {
-    if (index < int(TAfterCapture::ShowCapture) || index > int(TAfterCapture::CopyToClipboard))
-        return TAfterCapture::ShowCapture;
-    return TAfterCapture(index);
-}
 
 // The custom hot key as designed: Ctrl+F5.
 constexpr int kDesignHotKey = 0x4074;
@@ -129,14 +108,6 @@ TVexmorMainForm::~TVexmorMainForm() {
     FormDestroy();
 }
 
-TVexmorMainForm::TControls::TControls(TVexmorMainForm* form) : form_(form) {}
-TVexmorMainForm::TControls::~TControls() = default;
-
-Ui::VexmorMainForm* TVexmorMainForm::TControls::operator->() const {
-    if (!made_) form_->MakeControls();
-    return made_.get();
-}
-
 // The pictures live in this static library; its resources need registering by hand.
 static void InitFormResources() {
     Q_INIT_RESOURCE(VexmorMain);
@@ -164,8 +135,7 @@ void TVexmorMainForm::FormCreate() {
         LoadOverlaySettings(store);
     }
 
-    CreateThumbMenu();
-    CreateThumbOwner();
+    capture_.CreateThumbMenu(menuIcons_);
     tray_->CreateTrayIcon();
     DiscardCapture();
 
@@ -227,9 +197,7 @@ void TVexmorMainForm::SetUpWindow() {
 }
 
 void TVexmorMainForm::MakeControls() {
-    if (ui.made_) return;
-    ui.made_ = std::make_unique<Ui::VexmorMainForm>();
-    SetUpControls();
+    if (ui.Allocate()) SetUpControls();
 }
 
 void TVexmorMainForm::setVisible(bool visible) {
@@ -238,7 +206,7 @@ void TVexmorMainForm::setVisible(bool visible) {
 }
 
 void TVexmorMainForm::SetUpControls() {
-    if (!ui.made_) ui.made_ = std::make_unique<Ui::VexmorMainForm>();
+    ui.Allocate();
     ui->setupUi(this);
     QFont face = font();
     // "宋体" where installed, otherwise a CJK-capable face, so that no text shows as boxes.
@@ -266,7 +234,7 @@ void TVexmorMainForm::SetUpControls() {
         ui->LogoBmpList->SetILIndex(0);
     }
 
-    capPreview_ = new TDragOutPreview(thumbOwner_.get(), ui->CapSheet);
+    capPreview_ = new TDragOutPreview(&capture_, ui->CapSheet);
     capPreview_->setObjectName(QStringLiteral("CapPreview"));
     capPreview_->hide();
 
@@ -345,25 +313,6 @@ void TVexmorMainForm::ConnectHandlers() {
     connect(ui->CapCustomHotKey, &THotKeyEdit::HotKeyChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
     ui->LogoBmpList->OnClick = [this](TQuickBmpList*) { OpenLink(HomePageUrl()); };
     ui->CapSheet->installEventFilter(this);
-}
-
-void TVexmorMainForm::CreateThumbMenu() {
-    thumbMenu_ = new QMenu(this);
-    thumbMenu_->setObjectName(QStringLiteral("ThumbMenu"));
-    auto add = [this](const char* caption, int icon, void (TVexmorMainForm::*handler)()) {
-        QAction* a = thumbMenu_->addAction(menuIcons_.Icon(icon), tr(caption));
-        menuTexts_.emplace_back(a, caption);
-        connect(a, &QAction::triggered, this, handler);
-        return a;
-    };
-    add(QT_TR_NOOP("保存到桌面(&D)"), TMenuIcons::icSave, &TVexmorMainForm::ToDesktopBtnClick);
-    add(QT_TR_NOOP("保存为(&S)..."), TMenuIcons::icSave, &TVexmorMainForm::SaveAsBtnClick);
-    add(QT_TR_NOOP("通过Email发送(&M)..."), TMenuIcons::icMail, &TVexmorMainForm::EmailBtnClick);
-    add(QT_TR_NOOP("编辑(&E)..."), TMenuIcons::icEdit, &TVexmorMainForm::EditBtnClick);
-    add(QT_TR_NOOP("打印(&P)..."), -1, &TVexmorMainForm::PrintBtnClick);
-    add(QT_TR_NOOP("保存到剪贴板(&C)"), TMenuIcons::icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
-    thumbMenu_->addSeparator();
-    add(QT_TR_NOOP("抛弃(&R)"), TMenuIcons::icExit, &TVexmorMainForm::DiscardBtnClick);
 }
 
 // --- window events --------------------------------------------------------------------------------
@@ -449,12 +398,12 @@ void TVexmorMainForm::changeEvent(QEvent* event) {
 }
 
 void TVexmorMainForm::FormShow() {
-    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(true);
+    if (ThumbForm && !capture_.DraggingOut()) ThumbForm->SetVisibleAnim(true);
     RestackThumb();
 }
 
 void TVexmorMainForm::FormHide() {
-    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(false);
+    if (ThumbForm && !capture_.DraggingOut()) ThumbForm->SetVisibleAnim(false);
 }
 
 void TVexmorMainForm::LayoutCaptureSheet() {
@@ -493,11 +442,6 @@ void TVexmorMainForm::LayOutCredits() {
 QSize TVexmorMainForm::CapSheetSize() const {
     const bool picture = capPreview_ && !capPreview_->Picture().Empty();
     return picture ? kCapSheetSize + QSize(0, kCapPreviewExtra) : kCapSheetSize;
-}
-
-bool TVexmorMainForm::CardCanFly() {
-    IDisplayService* display = Platform().display.get();
-    return !display || display->CanPlaceWindows();
 }
 
 void TVexmorMainForm::ShowPreviewInTab() {
@@ -569,8 +513,7 @@ void TVexmorMainForm::InterfaceLanguageSelChange() {
 }
 
 void TVexmorMainForm::RetranslateTexts() {
-    for (const auto& [action, source] : menuTexts_)
-        action->setText(tr(source));
+    capture_.RetranslateTexts();
     tray_->RetranslateTexts();
     if (!ui.Made()) return;
     ui->retranslateUi(this);
@@ -727,47 +670,43 @@ void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatIma
     PreviewOrigin = previewOrigin;
 }
 
-void TVexmorMainForm::CaptureFinished() {
-    if (ui->AlwaysCBBox->isChecked()) CopyToClipboard();
-    switch (AfterCaptureFromIndex(ui->AfterCaptureSel->currentIndex())) {
-    case TAfterCapture::SaveToDesktop:
-        ToDesktopBtnClick();
-        break;
-    case TAfterCapture::Edit:
-        EditBtnClick();
-        break;
-    case TAfterCapture::CopyToClipboard:
-        ToClipboardBtnClick();
-        break;
-    case TAfterCapture::ShowCapture: {
-        const bool fly = CardCanFly();
-        if (!fly) ShowPreviewInTab();
-        ui->SheetSelect->setTabVisible(kCapSheet, true);
-        tray_->SetTrayHint(true);
-        ui->SheetSelect->setCurrentIndex(kCapSheet);
-        SheetSelectChange();
-        if (fly && !ThumbForm && !PreviewImage.Empty())
-            TThumbForm::Create(thumbOwner_.get(), PreviewImage, PreviewOrigin);
-        // The window comes back where it was, whatever the window manager would choose.
-        const QPoint where = pos();
-        show();
-        move(where);
-        raise();
-        activateWindow();
-        ui->TitleEdit->setFocus();
-        ui->TitleEdit->selectAll();
-        RestackThumb();
-        break;
-    }
-    }
-    PreviewImage.Clear();
+TCaptureHolder::TWiring TVexmorMainForm::CaptureWiring() {
+    return {.afterOperation = [this] { AfterOperation(); },
+            .showForNaming = [this] { ShowCaptureForNaming(); },
+            .showAgain =
+                [this] {
+                    ShowCaptureTab();
+                    show();
+                    raise();
+                    activateWindow();
+                }};
+}
+
+void TVexmorMainForm::ShowCaptureTab() {
+    ui->SheetSelect->setTabVisible(kCapSheet, true);
+    tray_->SetTrayHint(true);
+    ui->SheetSelect->setCurrentIndex(kCapSheet);
+    SheetSelectChange();
+}
+
+void TVexmorMainForm::ShowCaptureForNaming() {
+    const bool fly = TCaptureHolder::CardCanFly();
+    if (!fly) ShowPreviewInTab();
+    ShowCaptureTab();
+    if (fly) capture_.FlyCard();
+    // The window comes back where it was, whatever the window manager would choose.
+    const QPoint where = pos();
+    show();
+    move(where);
+    raise();
+    activateWindow();
+    ui->TitleEdit->setFocus();
+    ui->TitleEdit->selectAll();
+    RestackThumb();
 }
 
 void TVexmorMainForm::DiscardCapture() {
-    TThumbForm::Discard();
-    CaptureImage.Clear();
-    FlatImage.Clear();
-    PreviewImage.Clear();
+    capture_.Discard();
     if (capPreview_) {
         capPreview_->Clear();
         capPreview_->hide();
@@ -790,156 +729,6 @@ void TVexmorMainForm::RestackThumb() {
     if (!isVisible() || !ThumbForm || !ThumbForm->isVisible()) return;
     ThumbForm->raise();
     raise();
-}
-
-namespace {
-// A drop's target is waiting for its data: answer it first, then show the box.
-void DeferErrorBox(TExporter& exporter, QObject* context) {
-    auto showError = exporter.Services().showError;
-    exporter.Services().showError = [context, showError](QWidget* parent, const QString& text,
-                                                         const QString& caption) {
-        QTimer::singleShot(0, context,
-                           [parent, text, caption, showError] { showError(parent, text, caption); });
-    };
-}
-} // namespace
-
-void TVexmorMainForm::CreateThumbOwner() {
-    thumbOwner_ = std::make_unique<TFunctionThumbOwner>();
-    TFunctionThumbOwner& o = *thumbOwner_;
-    o.visible = [this] { return isVisible(); };
-    o.bounds = [this] { return frameGeometry(); };
-    o.bringForward = [this] {
-        raise();
-        activateWindow();
-    };
-    o.popupMenu = [this](const QPoint& at) { thumbMenu_->popup(at); };
-    o.hideForDragOut = [this] {
-        dragOutHiding_ = true;
-        hide();
-    };
-    o.showAfterDragOut = [this] {
-        dragOutHiding_ = false;
-        // A capture discarded meanwhile leaves the window as it is.
-        if (!CaptureHeld()) return;
-        show();
-        raise();
-        activateWindow();
-    };
-    o.dragFileName = [this] {
-        return MakeWorkFileName(ui->TitleEdit->text(), ClampFormat(ui->FormatSel->currentIndex()));
-    };
-    // The file is encoded while the user drags (a 4K PNG takes a second), so the drop only writes it.
-    o.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
-        if (!CaptureHeld()) return nullptr;
-        TFunctionExportOwner now;
-        FillExportOwner(now);
-        const TDIB capture = CaptureImage, flat = FlatImage;
-        const TExportSettings settings = now.ExportSettings();
-        const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
-        // The worker only reads these images' pixels; the references themselves stay on this thread.
-        auto work = [capture, flat, settings, format](const std::atomic_bool& cancelled) {
-            // Without a chosen format there is nothing to write.
-            return format ? EncodeCaptureBytes(capture, flat, settings, *format, &cancelled) : std::nullopt;
-        };
-        auto stillCurrent = [this, capture, flat, settings, format] {
-            TFunctionExportOwner at;
-            FillExportOwner(at);
-            return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) &&
-                   at.ExportSettings() == settings &&
-                   ImageFormatFromIndex(ui->FormatSel->currentIndex()) == format;
-        };
-        return std::make_unique<TPreparedFile>(std::move(work), std::move(stillCurrent));
-    };
-    o.saveDragFile = [this](const QString& path, TPreparedFile* prepared) {
-        if (prepared && prepared->StillCurrent())
-            if (std::optional<QByteArray> bytes = prepared->Take()) {
-                TFunctionExportOwner owner;
-                FillExportOwner(owner);
-                TExporter exporter(owner);
-                DeferErrorBox(exporter, this);
-                const std::optional<TImageFormat> format =
-                    ImageFormatFromIndex(ui->FormatSel->currentIndex());
-                return format ? exporter.SaveEncodedCapture(path, *format, *bytes) : QString();
-            }
-        return SaveDragFile(path);
-    };
-}
-
-QString TVexmorMainForm::SaveDragFile(const QString& path) {
-    TFunctionExportOwner owner;
-    FillExportOwner(owner);
-    TExporter exporter(owner);
-    DeferErrorBox(exporter, this);
-    const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
-    return format ? exporter.SaveCapture(path, *format) : QString();
-}
-
-// The export reads the capture and the settings at the moment of the command, as the controls show them.
-void TVexmorMainForm::RunExport(void (TExporter::*command)()) {
-    TFunctionExportOwner owner;
-    FillExportOwner(owner);
-    TExporter exporter(owner);
-    (exporter.*command)();
-}
-
-void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
-    owner.captureImage = [this] { return CaptureImage; };
-    owner.flatImage = [this] { return FlatImage; };
-    owner.settings = [this] {
-        TExportSettings s;
-        s.title = ui->TitleEdit->text();
-        s.comment = ui->CommentEdit->text();
-        // A list without selection counts as its nearest entry, for the file's name and its encoder alike.
-        s.format = ClampFormat(ui->FormatSel->currentIndex());
-        s.editFormat = ClampFormat(ui->EditFormatSel->currentIndex());
-        s.jpegQuality = ui->JPGQSel->value();
-        s.scaling = ui->ScalingSel->value();
-        s.transparentPng = ui->TransPNGBox->isChecked();
-        return s;
-    };
-    owner.afterOperation = [this] { AfterOperation(); };
-    // A failed automatic save or edit leaves the window hidden: bring the capture up for another try.
-    owner.showCapture = [this] {
-        if (isVisible() || !CaptureHeld()) return;
-        ui->SheetSelect->setTabVisible(kCapSheet, true);
-        tray_->SetTrayHint(true);
-        ui->SheetSelect->setCurrentIndex(kCapSheet);
-        SheetSelectChange();
-        show();
-        raise();
-        activateWindow();
-    };
-    owner.parent = this;
-}
-
-void TVexmorMainForm::ToDesktopBtnClick() {
-    RunExport(&TExporter::ToDesktopBtnClick);
-}
-void TVexmorMainForm::SaveAsBtnClick() {
-    RunExport(&TExporter::SaveAsBtnClick);
-}
-void TVexmorMainForm::EmailBtnClick() {
-    RunExport(&TExporter::EmailBtnClick);
-}
-void TVexmorMainForm::EditBtnClick() {
-    RunExport(&TExporter::EditBtnClick);
-}
-void TVexmorMainForm::PrintBtnClick() {
-    RunExport(&TExporter::PrintBtnClick);
-}
-
-void TVexmorMainForm::CopyToClipboard() {
-    if (FlatImage.Empty()) return;
-    // Shares the picture (no second copy at the capture's largest moment) until the clipboard has it
-    // spooled away from the program's memory.
-    CopyImageToClipboard(FlatImage);
-}
-
-void TVexmorMainForm::ToClipboardBtnClick() {
-    if (!CaptureHeld()) return;
-    CopyToClipboard();
-    AfterOperation();
 }
 
 void TVexmorMainForm::DiscardBtnClick() {

@@ -7,9 +7,12 @@
 // the window's destruction is where the settings are saved.
 #pragma once
 
+#include "CaptureCommands.h"
+#include "CaptureHolder.h"
 #include "CaptureMode.h"
 #include "CaptureOwner.h"
 #include "DIBmp.h"
+#include "FormControls.h"
 #include "HotKeyController.h"
 #include "MenuIcons.h"
 #include "TrayController.h"
@@ -29,18 +32,15 @@ class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
-class TExporter;
-class TFunctionExportOwner;
 class TDragOutPreview;
-class TFunctionThumbOwner;
 class TSettingsStore;
 
-namespace Ui {
-class VexmorMainForm;
-}
-
-class TVexmorMainForm : public QWidget, public ICaptureOwner {
+class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCommands {
     Q_OBJECT
+    // The generated controls and the current capture come first: members below refer to them.
+    TFormControls ui{[this] { MakeControls(); }};
+    TCaptureHolder capture_{this, ui, *this, CaptureWiring()};
+
   public:
     // When the tabs and their controls are made. A program waiting in the tray shows none of them,
     // and laying out their texts loads fonts it would then keep for nothing: the resident program
@@ -69,14 +69,15 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void StartCapture(TCaptureMode mode);
 
     // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
-    TDIB CaptureImage; // 32-bit premultiplied; not empty exactly while a capture is held
-    TDIB FlatImage;    // 24-bit, opaque
-    TDIB PreviewImage; // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
-    QPointF PreviewOrigin;
-    bool CaptureHeld() const override { return !CaptureImage.Empty(); }
+    // (see TCaptureHolder).
+    TDIB& CaptureImage = capture_.CaptureImage;
+    TDIB& FlatImage = capture_.FlatImage;
+    TDIB& PreviewImage = capture_.PreviewImage;
+    QPointF& PreviewOrigin = capture_.PreviewOrigin;
+    bool CaptureHeld() const override { return capture_.CaptureHeld(); }
 
     // The after-capture handling, run once the overlay has stored the three images.
-    void CaptureFinished() override;
+    void CaptureFinished() override { capture_.CaptureFinished(); }
     // Frees the capture, hides the capture tab, and the tray hint says the program is empty.
     void DiscardCapture() override;
 
@@ -115,19 +116,20 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     QString VersionText() const { return versionText_; }
     QSystemTrayIcon* TrayIcon() const { return tray_->TrayIcon(); }
     QMenu* TrayMenu() const { return tray_->TrayMenu(); }
-    QMenu* ThumbMenu() const { return thumbMenu_; }
+    QMenu* ThumbMenu() const { return capture_.ThumbMenu(); }
     QTimer* DCapTimer() const { return tray_->DCapTimer(); }
 
     // The commands on the current capture. Each does nothing without a capture.
-    virtual void ToDesktopBtnClick();
-    virtual void SaveAsBtnClick();
-    virtual void EmailBtnClick();
-    virtual void EditBtnClick();
-    virtual void PrintBtnClick();
-    virtual void ToClipboardBtnClick();
-    void DiscardBtnClick();
+    void ToDesktopBtnClick() override { capture_.ToDesktopBtnClick(); }
+    void SaveAsBtnClick() override { capture_.SaveAsBtnClick(); }
+    void EmailBtnClick() override { capture_.EmailBtnClick(); }
+    void EditBtnClick() override { capture_.EditBtnClick(); }
+    void PrintBtnClick() override { capture_.PrintBtnClick(); }
+    void ToClipboardBtnClick() override { capture_.ToClipboardBtnClick(); }
+    // Discards the capture, then the discard-after-operation rule.
+    void DiscardBtnClick() override;
     // Puts the flat capture on the clipboard, without AfterOperation.
-    virtual void CopyToClipboard();
+    void CopyToClipboard() override { capture_.CopyToClipboard(); }
 
     // Tray icon and menu.
     void TrayIconClick() { tray_->TrayIconClick(); }
@@ -156,14 +158,12 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void FormShow();
     void FormHide();
     void TellOfPermissionDialog();
-    void CreateThumbMenu();
     void ConnectHandlers();
-    void RunExport(void (TExporter::*command)());
-    void FillExportOwner(TFunctionExportOwner& owner);
-    void CreateThumbOwner();
-    // The drag-out's file: written in the selected format; a failure's error box comes after the
-    // target has had its answer.
-    QString SaveDragFile(const QString& path);
+    TCaptureHolder::TWiring CaptureWiring();
+    // The capture tab shown and chosen, and the tray hint "full".
+    void ShowCaptureTab();
+    // After a capture: the window shows the capture for naming where it was.
+    void ShowCaptureForNaming();
     void TitleEditChange(const QString& text);
     // The interface language chosen on the settings tab takes effect at once.
     void InterfaceLanguageSelChange();
@@ -191,32 +191,13 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void LayOutCredits();
     // The capture tab's client size: taller while it shows the capture's picture.
     QSize CapSheetSize() const;
-    // Where the desktop places windows itself the card cannot fly; the capture tab shows the
-    // capture's picture instead, as the same drag source.
-    static bool CardCanFly();
     void ShowPreviewInTab();
     int SettingsSheetHeight() const;
 
-    // The generated controls, made on first use; every path that reads or writes them goes through
-    // here, so none can run before they exist.
-    class TControls {
-      public:
-        explicit TControls(TVexmorMainForm* form);
-        ~TControls();
-        Ui::VexmorMainForm* operator->() const;
-        Ui::VexmorMainForm& operator*() const { return *operator->(); }
-        bool Made() const { return made_ != nullptr; }
-
-      private:
-        friend class TVexmorMainForm;
-        TVexmorMainForm* form_;
-        std::unique_ptr<Ui::VexmorMainForm> made_;
-    };
     void SetUpWindow();
     void SetUpControls();
     void CreateControllers();
 
-    TControls ui{this};
     int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
     int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
     // The about tab's column of texts, top to bottom, each with the top the form gives it.
@@ -225,10 +206,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.
     std::optional<std::pair<QString, QString>> pendingTexts_;
-    QMenu* thumbMenu_ = nullptr;
-    // The thumbnail menu's entries and the texts they were made with, to be looked up again on a
-    // language change.
-    std::vector<std::pair<QAction*, const char*>> menuTexts_;
     TMenuIcons menuIcons_;
     std::unique_ptr<TTrayController> tray_;
     std::unique_ptr<THotKeyController> hotKeys_;
@@ -237,10 +214,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     bool quitting_ = false;
     class TQuitWatcher;
     std::unique_ptr<TQuitWatcher> quitWatcher_;
-    // What the thumbnail card asks of this window.
-    std::unique_ptr<TFunctionThumbOwner> thumbOwner_;
-    // While the card is dragged out the window steps aside without fading the card.
-    bool dragOutHiding_ = false;
     // The capture's picture on the capture tab, where the card cannot fly; made with the controls.
     TDragOutPreview* capPreview_ = nullptr;
 };
