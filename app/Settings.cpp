@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "SettingsPage.h"
 #include "SettingsStore.h"
 #include "VexmorMain.h"
 #include "ui_VexmorMain.h"
@@ -226,8 +227,8 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
 
     ui->InkBox->setVisible(
         store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
-    PlaceLanguageBox();
+    settingsPage_->PlaceLanguageBox();
     LoadControlValues(store, StoredBoxes(*ui), kSettingsKey);
     // The custom key field follows the loaded choice.
-    DisplayHotKeyChange();
+    settingsPage_->DisplayHotKeyChange();
 }

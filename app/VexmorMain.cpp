@@ -1,9 +1,10 @@
 #include "VexmorMain.h"
 #include "ui_VexmorMain.h"
 
-#include "HotKeyEdit.h"
+#include "CapturePage.h"
 #include "HotKeys.h"
 #include "Settings.h"
+#include "SettingsPage.h"
 #include "SettingsStore.h"
 
 #include "Globals.h"
@@ -13,33 +14,28 @@
 #include "Sounds.h"
 #include "AllTools.h"
 #include "WinTools.h"
-#include "DragOutPreview.h"
 #include "Thumb.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QScreen>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
-// Client sizes of the capture and about tabs; the settings tab's height follows its groups.
-constexpr QSize kCapSheetSize(347, 174);
-// Where the card cannot fly, the capture tab grows by this much for the capture's picture, which
-// fills the tab below the buttons with this margin.
-constexpr int kCapPreviewExtra = 186;
-constexpr int kCapPreviewTop = 147;
-constexpr int kCapPreviewMargin = 3;
-constexpr int kSettingsSheetWidth = 466;
-constexpr QSize kAboutSheetSize(433, 280);
-// Below the lowest group of the settings tab: its frame, the tab bar and the window's edge.
-constexpr int kSettingsBottomMargin = 58;
 enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
+// The window's height in its form description (its width is the settings tab's).
+constexpr int kDesignHeight = 418;
+// Until a stored position says otherwise, the window shows near the desktop's lower left corner,
+// this far from its left edge and above its bottom edge.
+constexpr int kFirstLeft = 24, kFirstAboveBottom = 32;
+// The pixel size of the window's face.
+constexpr int kFacePixelSize = 12;
+// How long the message on the desktop's permission dialog shows.
+constexpr int kPermissionNoticeMs = 15000;
 
 // The custom hot key as designed: Ctrl+F5.
 constexpr int kDesignHotKey = 0x4074;
@@ -48,36 +44,6 @@ constexpr int kDesignHotKey = 0x4074;
 constexpr int kShippedHotKeyChoice = hcPrintScreen;
 constexpr bool kShippedCaptureCursor = true;
 constexpr bool kShippedAutoTitle = true;
-
-QString UpperAscii(QString text) {
-    for (QChar& c : text)
-        if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
-    return text;
-}
-
-// Typed as the file name, this phrase reveals the ink settings; the Chinese phrase works in either
-// language.
-const char* const kHiddenPhrase = QT_TRANSLATE_NOOP("TVexmorMainForm", "请显示画笔选项！");
-
-bool IsHiddenPhrase(const QString& text) {
-    const QString typed = UpperAscii(text);
-    return typed == QString::fromUtf8(kHiddenPhrase) ||
-           typed == UpperAscii(QCoreApplication::translate("TVexmorMainForm", kHiddenPhrase));
-}
-
-// The README this build carries: installed beside the program's data, or in the source tree of a
-// build that was never installed.
-QString LocalReadme() {
-    const QString programDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {
-        programDir + QStringLiteral("/../../share/doc/vexmor/README.md"),
-        programDir + QStringLiteral("/README.md"),
-        QStringLiteral(VEXMOR_SOURCE_DIR "/README.md"),
-    };
-    for (const QString& path : candidates)
-        if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();
-    return QStringLiteral(VEXMOR_SOURCE_DIR "/README.md");
-}
 
 } // namespace
 
@@ -165,7 +131,6 @@ void TVexmorMainForm::FormCreate() {
     (void)winId();
 }
 
-// The tray and the hot keys work while the window has no controls.
 void TVexmorMainForm::CreateControllers() {
     tray_ = std::make_unique<TTrayController>(
         this, menuIcons_,
@@ -174,15 +139,17 @@ void TVexmorMainForm::CreateControllers() {
                                  .settingsEntry = [this] { SettingsMenuClick(); },
                                  .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
     hotKeys_ = std::make_unique<THotKeyController>(
-        this,
-        THotKeyController::TWiring{
-            .tellUser =
-                [this](const QString& title, const QString& text, int ms, bool waited,
-                       const std::function<void()>& failed) {
-                    return tray_->TellUser(title, text, ms, waited, failed);
-                },
-            .heldChanged = [this](const QString& text, bool anyHeld) { ShowHeldKeysNote(text, anyHeld); },
-            .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+        this, THotKeyController::TWiring{.tellUser =
+                                             [this](const QString& title, const QString& text, int ms,
+                                                    bool waited, const std::function<void()>& failed) {
+                                                 return tray_->TellUser(title, text, ms, waited, failed);
+                                             },
+                                         .heldChanged =
+                                             [this](const QString& text, bool anyHeld) {
+                                                 if (PagesMade())
+                                                     settingsPage_->ShowHeldKeysNote(text, anyHeld);
+                                             },
+                                         .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
 }
 
 // What the window is before it has controls: its name (the settings' placement key), title, frame
@@ -190,7 +157,7 @@ void TVexmorMainForm::CreateControllers() {
 void TVexmorMainForm::SetUpWindow() {
     setObjectName(QStringLiteral("VexmorMainForm"));
     setWindowTitle(QStringLiteral("Vexmor"));
-    resize(kSettingsSheetWidth, 418);
+    resize(TSettingsPage::kSheetWidth, kDesignHeight);
     // A fixed single border with only the close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -212,42 +179,39 @@ void TVexmorMainForm::SetUpControls() {
     // "宋体" where installed, otherwise a CJK-capable face, so that no text shows as boxes.
     face.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
                       QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
-    face.setPixelSize(12);
+    face.setPixelSize(kFacePixelSize);
     setFont(face);
-    QFont home = ui->URLLabel->font();
-    home.setPixelSize(17);
-    home.setUnderline(true);
-    ui->URLLabel->setFont(home);
+    CreatePages();
     for (QLabel* label : findChildren<QLabel*>())
         label->adjustSize();
-    capEditLeft_ = ui->TitleEdit->x();
-    for (QLabel* label :
-         {ui->CreditLabel, ui->URLLabel, ui->Label5, ui->VersionLabel, ui->Label7, ui->Label8, ui->Label3})
-        creditRows_.emplace_back(label, label->y());
-
-    QImage logo = ResourcePng(QStringLiteral(":/vexmor/logo.png"));
-    if (!logo.isNull()) {
-        TDIBmp glyph;
-        glyph = TDIB::FromQImage(logo, 32);
-        glyph.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
-        ui->LogoBmpList->SetGlyph(glyph);
-        ui->LogoBmpList->SetILIndex(0);
-    }
-
-    capPreview_ = new TDragOutPreview(&capture_, ui->CapSheet);
-    capPreview_->setObjectName(QStringLiteral("CapPreview"));
-    capPreview_->hide();
-
-    ConnectHandlers();
+    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this] { SheetSelectChange(); });
 
     // The window shows near the lower left corner of the desktop until a stored position says
     // otherwise.
     SheetSelectChange();
     if (TPlatform& platform = Platform(); platform.display) {
         const QRect desktop = platform.display->DesktopBounds();
-        if (!desktop.isEmpty()) move(24, desktop.y() + desktop.height() - 32 - height());
+        if (!desktop.isEmpty())
+            move(kFirstLeft, desktop.y() + desktop.height() - kFirstAboveBottom - height());
     }
+    LoadControls();
+}
 
+void TVexmorMainForm::CreatePages() {
+    capturePage_ = std::make_unique<TCapturePage>(this, *ui, *this, &capture_,
+                                                  [this] { settingsPage_->RevealInkBox(); });
+    const auto heightChanged = [this] {
+        if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
+    };
+    settingsPage_ = std::make_unique<TSettingsPage>(
+        *ui, TSettingsPage::TWiring{.registerHotKeys =
+                                        std::bind_front(&THotKeyController::RegisterHotKeys, hotKeys_.get()),
+                                    .heightChanged = heightChanged});
+    aboutPage_ = std::make_unique<TAboutPage>(*ui, versionText_);
+}
+
+// The controls take the settings, then the hot keys and the texts follow them.
+void TVexmorMainForm::LoadControls() {
     ui->CapCustomHotKey->SetHotKey(kDesignHotKey);
     // Only a capture shown for naming shows its tab, and that happens with controls made.
     ui->SheetSelect->setTabVisible(kCapSheet, false);
@@ -259,11 +223,8 @@ void TVexmorMainForm::SetUpControls() {
         LoadSettings();
     }
     ui->StartupBox->setChecked(StartupEntry(seCheck));
-    RegisterHotKeys();
-
+    settingsPage_->RegisterHotKeys();
     RetranslateTexts();
-    // The logo blends over whatever the page has painted beneath it.
-    ui->LogoBmpList->SetQuickFlags(ui->LogoBmpList->QuickFlags() | qfCanvasBackground);
 
     // Key preview: the window sees keys before its controls do.
     for (QWidget* child : findChildren<QWidget*>())
@@ -286,33 +247,9 @@ void TVexmorMainForm::FormDestroy() {
     // A card still fading out would ask this window where to be after it has gone.
     TThumbForm::DeleteAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
-    if (capPreview_) capPreview_->Clear();
+    capturePage_->ClearPreview();
     SaveSettings();
     tray_->Close();
-}
-
-void TVexmorMainForm::ConnectHandlers() {
-    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this] { SheetSelectChange(); });
-    connect(ui->TitleEdit, &QLineEdit::textChanged, this, &TVexmorMainForm::TitleEditChange);
-    connect(ui->TitleEdit, &QLineEdit::returnPressed, this, &TVexmorMainForm::ToDesktopBtnClick);
-    connect(ui->CommentEdit, &QLineEdit::returnPressed, this, &TVexmorMainForm::ToDesktopBtnClick);
-    connect(ui->ToDesktopBtn, &QPushButton::clicked, this, &TVexmorMainForm::ToDesktopBtnClick);
-    connect(ui->SaveAsBtn, &QPushButton::clicked, this, &TVexmorMainForm::SaveAsBtnClick);
-    connect(ui->EmailBtn, &QPushButton::clicked, this, &TVexmorMainForm::EmailBtnClick);
-    connect(ui->EditBtn, &QPushButton::clicked, this, &TVexmorMainForm::EditBtnClick);
-    connect(ui->PrintBtn, &QPushButton::clicked, this, &TVexmorMainForm::PrintBtnClick);
-    connect(ui->ToClipboardBtn, &QPushButton::clicked, this, &TVexmorMainForm::ToClipboardBtnClick);
-    connect(ui->DiscardBtn, &QPushButton::clicked, this, &TVexmorMainForm::DiscardBtnClick);
-    connect(ui->JPGQSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
-    connect(ui->ScalingSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
-    connect(ui->InkColorSel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::InkColorSelChange);
-    connect(ui->StartupBox, &QCheckBox::toggled, this, &TVexmorMainForm::StartupBoxClick);
-    connect(ui->InterfaceLanguageSel, &QComboBox::currentIndexChanged, this,
-            &TVexmorMainForm::InterfaceLanguageSelChange);
-    connect(ui->CapHotKeySel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
-    connect(ui->CapCustomHotKey, &THotKeyEdit::HotKeyChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
-    ui->LogoBmpList->OnClick = [this](TQuickBmpList*) { OpenLink(HomePageUrl()); };
-    ui->CapSheet->installEventFilter(this);
 }
 
 // --- window events --------------------------------------------------------------------------------
@@ -340,35 +277,12 @@ void TVexmorMainForm::FormKeyDown(QKeyEvent* event) {
     event->ignore();
 }
 
-bool TVexmorMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->CapSheet && event->type() == QEvent::Resize) {
-        LayoutCaptureSheet();
-        return false;
-    }
-    if (watched == ui->AboutSheet && event->type() == QEvent::Resize) {
-        LayOutCredits();
-        return false;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        FormKeyDown(key);
-        if (key->isAccepted()) return true;
-        key->accept(); // the control itself decides
-        return false;
-    }
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == ui->URLLabel)
-            OpenLink(HomePageUrl());
-        else if (watched == ui->Label5)
-            OpenLink(HelpPageUrl());
-        else if (watched == ui->Label7)
-            OpenLink(HelpPageUrl() + QStringLiteral("#artwork"));
-        else if (watched == ui->Label8)
-            OpenLink(QStringLiteral("https://agg.sourceforge.net/antigrain.com/"));
-        else if (watched == ui->Label3)
-            OpenLink(QStringLiteral("https://sourceforge.net/projects/sox/"));
-    }
+bool TVexmorMainForm::eventFilter(QObject*, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    FormKeyDown(key);
+    if (key->isAccepted()) return true;
+    key->accept(); // the control itself decides
     return false;
 }
 
@@ -406,72 +320,18 @@ void TVexmorMainForm::FormHide() {
     if (ThumbForm && !capture_.DraggingOut()) ThumbForm->SetVisibleAnim(false);
 }
 
-void TVexmorMainForm::LayoutCaptureSheet() {
-    // The Chinese labels leave the fields where the form puts them; the longer English ones push them
-    // right by the few pixels they need.
-    constexpr int kRightMargin = 5, kLabelGap = 4;
-    const int left = std::max({capEditLeft_, ui->Label1->geometry().right() + 1 + kLabelGap,
-                               ui->Label4->geometry().right() + 1 + kLabelGap});
-    for (QLineEdit* edit : {ui->TitleEdit, ui->CommentEdit})
-        edit->setGeometry(left, edit->y(), std::max(ui->CapSheet->width() - left - kRightMargin, 40),
-                          edit->height());
-    if (capPreview_) {
-        const QRect sheet = ui->CapSheet->rect();
-        capPreview_->setGeometry(
-            QRect(QPoint(kCapPreviewMargin, kCapPreviewTop),
-                  QPoint(sheet.right() - kCapPreviewMargin, sheet.bottom() - kCapPreviewMargin)));
-    }
-}
-
-void TVexmorMainForm::LayOutCredits() {
-    constexpr int kRightMargin = 4;
-    int pushed = 0;
-    for (const auto& [label, top] : creditRows_) {
-        label->setWordWrap(false);
-        label->adjustSize();
-        label->move(label->x(), top + pushed);
-        const int room = ui->AboutSheet->width() - label->x() - kRightMargin;
-        if (label->width() <= room) continue;
-        label->setWordWrap(true);
-        const int height = label->heightForWidth(room);
-        pushed += height - label->height();
-        label->resize(room, height);
-    }
-}
-
-QSize TVexmorMainForm::CapSheetSize() const {
-    const bool picture = capPreview_ && !capPreview_->Picture().Empty();
-    return picture ? kCapSheetSize + QSize(0, kCapPreviewExtra) : kCapSheetSize;
-}
-
-void TVexmorMainForm::ShowPreviewInTab() {
-    if (!capPreview_) return;
-    capPreview_->SetPicture(PreviewImage);
-    capPreview_->setVisible(!PreviewImage.Empty());
-}
-
-// --- sheets ---------------------------------------------------------------------------------------
-
-int TVexmorMainForm::SettingsSheetHeight() const {
-    return ui->LanguageBox->y() + ui->LanguageBox->height() + kSettingsBottomMargin;
-}
-
-void TVexmorMainForm::PlaceLanguageBox() {
-    constexpr int kGroupGap = 7;
-    const QWidget* above = ui->InkBox->isHidden() ? ui->ImageBox : ui->InkBox;
-    ui->LanguageBox->move(ui->LanguageBox->x(), above->y() + above->height() + kGroupGap);
-}
+// --- the tabs ---------------------------------------------------------------------------------------
 
 void TVexmorMainForm::SheetSelectChange() {
     switch (ui->SheetSelect->currentIndex()) {
     case kCapSheet:
-        setFixedSize(CapSheetSize());
+        setFixedSize(capturePage_->SheetSize());
         break;
     case kSettingsSheet:
-        setFixedSize(kSettingsSheetWidth, SettingsSheetHeight());
+        setFixedSize(settingsPage_->SheetSize());
         break;
     case kAboutSheet:
-        setFixedSize(kAboutSheetSize);
+        setFixedSize(TAboutPage::SheetSize());
         break;
     default:
         break;
@@ -493,108 +353,28 @@ void TVexmorMainForm::KeepOnScreen() {
     if (dx != 0 || dy != 0) move(pos() + QPoint(dx, dy));
 }
 
-void TVexmorMainForm::TitleEditChange(const QString& text) {
-    if (!IsHiddenPhrase(text)) return;
-    QMessageBox box(QMessageBox::Warning, tr("成功"), tr("在设置选项卡定义标注画笔颜色。"), QMessageBox::Ok,
-                    this);
-    box.setObjectName(QStringLiteral("InkRevealBox"));
-    box.exec();
-    ui->InkBox->setVisible(true);
-    PlaceLanguageBox();
-    if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
-    ui->TitleEdit->clear();
-}
-
-void TVexmorMainForm::InterfaceLanguageSelChange() {
-    const int index = ui->InterfaceLanguageSel->currentIndex();
-    UseInterfaceLanguage(index == int(TInterfaceLanguage::Chinese)   ? TInterfaceLanguage::Chinese
-                         : index == int(TInterfaceLanguage::English) ? TInterfaceLanguage::English
-                                                                     : TInterfaceLanguage::Automatic);
+void TVexmorMainForm::SettingsMenuClick() {
+    show();
+    raise();
+    activateWindow();
+    ui->SheetSelect->setCurrentIndex(kSettingsSheet);
+    SheetSelectChange();
 }
 
 void TVexmorMainForm::RetranslateTexts() {
     capture_.RetranslateTexts();
     tray_->RetranslateTexts();
-    if (!ui.Made()) return;
+    if (!PagesMade()) return;
     ui->retranslateUi(this);
-    ui->VersionLabel->setText(tr("版本 ") + versionText_);
+    aboutPage_->RetranslateTexts();
     for (QLabel* label : findChildren<QLabel*>())
         if (label != ui->HeldKeysLabel) label->adjustSize();
     // The captions' widths change with the language: the rows that make room for them follow.
-    LayoutCaptureSheet();
-    LayOutCredits();
-    JPGQSelChange();
+    capturePage_->LayoutCaptureSheet();
+    aboutPage_->LayOutCredits();
+    settingsPage_->JPGQSelChange();
     hotKeys_->RetranslateTexts();
-    ui->HeldKeysLabel->setText(hotKeys_->HeldKeysText());
-    LayOutHeldKeysNote();
-}
-
-void TVexmorMainForm::JPGQSelChange() {
-    ui->JPGLabel->setText(tr("JPG质量(%1)").arg(ui->JPGQSel->value()));
-    ui->ScalingLabel->setText(tr("缩放比例(%1%)").arg(ui->ScalingSel->value()));
-    ui->JPGLabel->adjustSize();
-    ui->ScalingLabel->adjustSize();
-}
-
-void TVexmorMainForm::InkColorSelChange() {
-    TColorBox* list = ui->InkColorSel;
-    if (list->currentIndex() < 0) return;
-    const uint32_t bgr =
-        list->DefaultSelected() ? list->DefaultColorColor() : list->ColorToRGB(list->Selected());
-    InkColor = DisplayToInkColor(bgr);
-}
-
-void TVexmorMainForm::StartupBoxClick() {
-    StartupEntry(ui->StartupBox->isChecked() ? seWrite : seDelete);
-}
-
-void TVexmorMainForm::DisplayHotKeyChange() {
-    ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == hcCustom);
-    RegisterHotKeys();
-}
-
-void TVexmorMainForm::RegisterHotKeys() {
-    hotKeys_->RegisterHotKeys(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey());
-}
-
-void TVexmorMainForm::ShowHeldKeysNote(const QString& text, bool anyHeld) {
-    if (!ui.Made()) return;
-    ui->HeldKeysLabel->setText(text);
-    ui->HeldKeysLabel->setVisible(anyHeld);
-    LayOutHeldKeysNote();
-}
-
-// The note on held keys sits under the hot-key row, as tall as its text wraps to at the group's
-// width; while it shows, the capture group's rows below it and the groups below that move down by
-// as much, and the settings tab grows with them.
-void TVexmorMainForm::LayOutHeldKeysNote() {
-    constexpr int kGapBelow = 4;
-    QLabel* note = ui->HeldKeysLabel;
-    const int width = ui->CapBox->width() - 2 * note->x();
-    const int height = note->isHidden() ? 0 : note->heightForWidth(width);
-    note->resize(width, std::max(height, 1));
-    const int shift = note->isHidden() ? 0 : height + kGapBelow;
-    const int delta = shift - std::exchange(heldNoteShift_, shift);
-    if (delta == 0) return;
-    for (QWidget* w : ui->CapBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w != note && w->y() > note->y()) w->move(w->x(), w->y() + delta);
-    ui->CapBox->resize(ui->CapBox->width(), ui->CapBox->height() + delta);
-    for (QWidget* box : {ui->ImageBox, ui->InkBox})
-        box->move(box->x(), box->y() + delta);
-    PlaceLanguageBox();
-    if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
-}
-
-void TVexmorMainForm::OpenLink(const QString& url) {
-    if (TPlatform& platform = Platform(); platform.shell) (void)platform.shell->OpenUrl(url);
-}
-
-QString TVexmorMainForm::HomePageUrl() {
-    return QUrl::fromLocalFile(LocalReadme()).toString();
-}
-
-QString TVexmorMainForm::HelpPageUrl() {
-    return QUrl::fromLocalFile(LocalReadme()).toString() + QStringLiteral("#the-main-window");
+    settingsPage_->SetHeldKeysNoteText(hotKeys_->HeldKeysText());
 }
 
 // --- the capture ----------------------------------------------------------------------------------
@@ -626,7 +406,7 @@ void TVexmorMainForm::TellOfPermissionDialog() {
     if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;
     const QString text =
         tr("桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。");
-    if (!tray_->TellUser(QStringLiteral("Vexmor"), text, 15000, false, {}))
+    if (!tray_->TellUser(QStringLiteral("Vexmor"), text, kPermissionNoticeMs, false, {}))
         std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
     store.WriteInteger(kSettingsKey, SettingName::PermissionNoticeTold, 1);
     (void)store.Save();
@@ -690,8 +470,9 @@ void TVexmorMainForm::ShowCaptureTab() {
 }
 
 void TVexmorMainForm::ShowCaptureForNaming() {
+    MakeControls();
     const bool fly = TCaptureHolder::CardCanFly();
-    if (!fly) ShowPreviewInTab();
+    if (!fly) capturePage_->ShowPreviewInTab(PreviewImage);
     ShowCaptureTab();
     if (fly) capture_.FlyCard();
     // The window comes back where it was, whatever the window manager would choose.
@@ -707,10 +488,7 @@ void TVexmorMainForm::ShowCaptureForNaming() {
 
 void TVexmorMainForm::DiscardCapture() {
     capture_.Discard();
-    if (capPreview_) {
-        capPreview_->Clear();
-        capPreview_->hide();
-    }
+    if (capturePage_) capturePage_->HidePreview();
     if (ui.Made()) ui->SheetSelect->setTabVisible(kCapSheet, false);
     tray_->SetTrayHint(false);
 }
@@ -743,12 +521,4 @@ void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {
         return;
     }
     hotKeys_->CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
-}
-
-void TVexmorMainForm::SettingsMenuClick() {
-    show();
-    raise();
-    activateWindow();
-    ui->SheetSelect->setCurrentIndex(kSettingsSheet);
-    SheetSelectChange();
 }

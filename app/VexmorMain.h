@@ -1,12 +1,16 @@
-// The main window: the program's hub. Usually hidden, it holds the current capture and shows it for
-// naming (the capture tab), holds every setting (the settings tab: its controls are the settings),
-// shows the version and credits (the about tab), and owns the tray icon with its menu, the delayed
-// capture timer and the thumbnail's context menu.
+// The main window: the program's hub. Usually hidden, it shows the current capture for naming (the
+// capture tab), holds every setting (the settings tab: its controls are the settings) and shows the
+// version and credits (the about tab). It is made of parts it wires together:
+//   TCaptureHolder     the current capture, what follows it, its export commands and the card's menu
+//   TTrayController    the tray icon, its menu, the messages for the user and the delayed capture
+//   THotKeyController  the capture hot keys
+//   TCapturePage, TSettingsPage, TAboutPage  each tab's layout and the handlers of its controls
 //
 // Closing it only hides it; the program ends through the tray menu's exit entry (or a signal), and
 // the window's destruction is where the settings are saved.
 #pragma once
 
+#include "AboutPage.h"
 #include "CaptureCommands.h"
 #include "CaptureHolder.h"
 #include "CaptureMode.h"
@@ -21,18 +25,14 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
-class QAction;
-class QLabel;
 class QMenu;
 class QTimer;
-class TDragOutPreview;
+class TCapturePage;
+class TSettingsPage;
 class TSettingsStore;
 
 class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCommands {
@@ -139,8 +139,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void SettingsMenuClick();
 
     // The web addresses of the about tab's links.
-    static QString HomePageUrl();
-    static QString HelpPageUrl();
+    static QString HomePageUrl() { return TAboutPage::HomePageUrl(); }
+    static QString HelpPageUrl() { return TAboutPage::HelpPageUrl(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -149,6 +149,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void hideEvent(QHideEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Key preview: the window sees keys before its controls do.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -157,51 +158,24 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void FormKeyDown(QKeyEvent* event);
     void FormShow();
     void FormHide();
+    // The tray and the hot keys work while the window has no controls.
+    void CreateControllers();
+    // What the window is before it has controls.
+    void SetUpWindow();
+    void SetUpControls();
+    void CreatePages();
+    bool PagesMade() const { return aboutPage_ != nullptr; }
+    void LoadControls();
     void TellOfPermissionDialog();
-    void ConnectHandlers();
     TCaptureHolder::TWiring CaptureWiring();
     // The capture tab shown and chosen, and the tray hint "full".
     void ShowCaptureTab();
     // After a capture: the window shows the capture for naming where it was.
     void ShowCaptureForNaming();
-    void TitleEditChange(const QString& text);
-    // The interface language chosen on the settings tab takes effect at once.
-    void InterfaceLanguageSelChange();
     // Every text this window and its menus set themselves, again in the language now installed (the
     // form's own texts come from its description).
     void RetranslateTexts();
-    // The language group sits below the lowest group shown (the ink group shows only once revealed).
-    void PlaceLanguageBox();
-    void JPGQSelChange();
-    void InkColorSelChange();
-    void StartupBoxClick();
-    void DisplayHotKeyChange();
-    // The capture hot keys of the current choice.
-    void RegisterHotKeys();
-    // The note on the combinations held elsewhere, beside the hot-key choice.
-    void ShowHeldKeysNote(const QString& text, bool anyHeld);
-    void LayOutHeldKeysNote();
-    void OpenLink(const QString& url);
-    // The capture tab: the two edit fields start right of the wider of their labels (never left of
-    // where the form puts them) and follow the tab's right edge.
-    void LayoutCaptureSheet();
-    // The about tab's texts stand in a column right of the logo, each where the form puts it. A text
-    // that would reach past the tab's right edge wraps there, and the texts below it move down by the
-    // lines it gains.
-    void LayOutCredits();
-    // The capture tab's client size: taller while it shows the capture's picture.
-    QSize CapSheetSize() const;
-    void ShowPreviewInTab();
-    int SettingsSheetHeight() const;
 
-    void SetUpWindow();
-    void SetUpControls();
-    void CreateControllers();
-
-    int heldNoteShift_ = 0; // how far the note on held keys pushes the settings tab's rows down
-    int capEditLeft_ = 0;   // where the form puts the capture tab's two edit fields
-    // The about tab's column of texts, top to bottom, each with the top the form gives it.
-    std::vector<std::pair<QLabel*, int>> creditRows_;
     // The settings file as read at creation, until the controls have loaded it.
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.
@@ -209,11 +183,13 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     TMenuIcons menuIcons_;
     std::unique_ptr<TTrayController> tray_;
     std::unique_ptr<THotKeyController> hotKeys_;
+    // The tabs, made with the controls.
+    std::unique_ptr<TCapturePage> capturePage_;
+    std::unique_ptr<TSettingsPage> settingsPage_;
+    std::unique_ptr<TAboutPage> aboutPage_;
     QString versionText_;
     bool destroyed_ = false;
     bool quitting_ = false;
     class TQuitWatcher;
     std::unique_ptr<TQuitWatcher> quitWatcher_;
-    // The capture's picture on the capture tab, where the card cannot fly; made with the controls.
-    TDragOutPreview* capPreview_ = nullptr;
 };
