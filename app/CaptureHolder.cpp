@@ -58,20 +58,22 @@ std::optional<TImageFormat> SelectedFormat(const Ui::VexmorMainForm& ui) {
 
 class TCaptureHolder::TExportOwner : public IExportOwner {
   public:
-    explicit TExportOwner(const TCaptureHolder& holder) : holder_(holder) {}
+    explicit TExportOwner(TCaptureHolder& holder) : holder_(holder) {}
     TDIB HeldCaptureImage() const override { return holder_.CaptureImage; }
     TDIB HeldFlatImage() const override { return holder_.FlatImage; }
     TExportSettings ExportSettings() const override { return SettingsShown(*holder_.ui_); }
-    void AfterOperation() override { holder_.wiring_.afterOperation(); }
+    void AfterOperation() override { holder_.AfterOperation(); }
     // A failed automatic save or edit leaves the window hidden: bring the capture up for another try.
     void ShowCapture() override {
         if (holder_.window_->isVisible() || !holder_.CaptureHeld()) return;
-        holder_.wiring_.showAgain();
+        holder_.wiring_.showCaptureTab();
+        holder_.window_->show();
+        holder_.BringOwnerForward();
     }
     QWidget* DialogParent() const override { return holder_.window_; }
 
   private:
-    const TCaptureHolder& holder_;
+    TCaptureHolder& holder_;
 };
 
 TCaptureHolder::TCaptureHolder(QWidget* window, const TFormControls& ui, ICaptureCommands& commands,
@@ -79,6 +81,14 @@ TCaptureHolder::TCaptureHolder(QWidget* window, const TFormControls& ui, ICaptur
     : window_(window), ui_(ui), commands_(commands), wiring_(std::move(wiring)) {}
 
 TCaptureHolder::~TCaptureHolder() = default;
+
+void TCaptureHolder::Store(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+                           QPointF previewOrigin) {
+    CaptureImage = captureImage;
+    FlatImage = flatImage;
+    PreviewImage = previewImage;
+    PreviewOrigin = previewOrigin;
+}
 
 void TCaptureHolder::CaptureFinished() {
     if (ui_->AlwaysCBBox->isChecked()) commands_.CopyToClipboard();
@@ -93,10 +103,33 @@ void TCaptureHolder::CaptureFinished() {
         commands_.ToClipboardBtnClick();
         break;
     case TAfterCapture::ShowCapture:
-        wiring_.showForNaming();
+        ShowCaptureForNaming();
         break;
     }
     PreviewImage.Clear();
+}
+
+void TCaptureHolder::ShowCaptureForNaming() {
+    const bool fly = CardCanFly();
+    if (!fly) wiring_.showPreviewInTab(PreviewImage);
+    wiring_.showCaptureTab();
+    if (fly) FlyCard();
+    // The window comes back where it was, whatever the window manager would choose.
+    const QPoint where = window_->pos();
+    window_->show();
+    window_->move(where);
+    window_->raise();
+    window_->activateWindow();
+    ui_->TitleEdit->setFocus();
+    ui_->TitleEdit->selectAll();
+    RestackThumb();
+}
+
+void TCaptureHolder::AfterOperation() {
+    if (!ui_->PurgeAfterOpBox->isChecked()) return;
+    wiring_.discardCapture();
+    window_->hide();
+    wiring_.sizeWindow();
 }
 
 void TCaptureHolder::Discard() {
@@ -113,6 +146,20 @@ bool TCaptureHolder::CardCanFly() {
 
 void TCaptureHolder::FlyCard() {
     if (!ThumbForm && !PreviewImage.Empty()) TThumbForm::Create(this, PreviewImage, PreviewOrigin);
+}
+
+void TCaptureHolder::ShowCardWithWindow(bool shown) {
+    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(shown);
+    if (shown) RestackThumb();
+}
+
+void TCaptureHolder::RestackThumb() {
+    // The card lies directly below the window while both show. Top-level windows have no "stack
+    // under" here, so the card goes to the top and the window above it; the window is the active
+    // one whenever it moves or shows, so nothing else changes place.
+    if (!window_->isVisible() || !ThumbForm || !ThumbForm->isVisible()) return;
+    ThumbForm->raise();
+    window_->raise();
 }
 
 // --- the card's menu --------------------------------------------------------------------------------
@@ -175,7 +222,12 @@ void TCaptureHolder::CopyToClipboard() {
 void TCaptureHolder::ToClipboardBtnClick() {
     if (!CaptureHeld()) return;
     commands_.CopyToClipboard();
-    wiring_.afterOperation();
+    AfterOperation();
+}
+
+void TCaptureHolder::DiscardBtnClick() {
+    wiring_.discardCapture();
+    AfterOperation();
 }
 
 // --- the card ---------------------------------------------------------------------------------------
@@ -207,8 +259,7 @@ void TCaptureHolder::ShowAfterDragOut() {
     // A capture discarded meanwhile leaves the window as it is.
     if (!CaptureHeld()) return;
     window_->show();
-    window_->raise();
-    window_->activateWindow();
+    BringOwnerForward();
 }
 
 QString TCaptureHolder::DragFileName() {

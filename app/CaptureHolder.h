@@ -15,6 +15,7 @@
 #include <QPointF>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,9 +33,11 @@ class TCaptureHolder : public IThumbOwner {
   public:
     // What the holder asks of the window that shows the capture.
     struct TWiring {
-        std::function<void()> afterOperation; // a command on the capture is done
-        std::function<void()> showForNaming;  // the after-capture choice that shows the capture
-        std::function<void()> showAgain;      // a command failed: the capture comes up for another try
+        std::function<void()> discardCapture; // the capture goes, and the window shows it has gone
+        std::function<void()> sizeWindow;     // the window is sized for the tab it shows
+        std::function<void()> showCaptureTab; // the capture tab is shown and chosen
+        // Where the card cannot fly, the capture tab shows the capture's picture.
+        std::function<void(const TDIB& picture)> showPreviewInTab;
     };
 
     TCaptureHolder(QWidget* window, const TFormControls& ui, ICaptureCommands& commands, TWiring wiring);
@@ -45,9 +48,14 @@ class TCaptureHolder : public IThumbOwner {
     TDIB PreviewImage; // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
     QPointF PreviewOrigin;
     bool CaptureHeld() const { return !CaptureImage.Empty(); }
+    void Store(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+               QPointF previewOrigin);
 
     // The after-capture handling, run once the overlay has stored the three images.
     void CaptureFinished();
+    // After a command on the capture: with "discard after operation" the capture goes and the window
+    // hides.
+    void AfterOperation();
     // Frees the images and sends the card away.
     void Discard();
 
@@ -56,8 +64,11 @@ class TCaptureHolder : public IThumbOwner {
     static bool CardCanFly();
     // Sends the card out with the preview, unless one is out already.
     void FlyCard();
-    // The window has stepped aside for a drag out of the card, which keeps showing.
-    bool DraggingOut() const { return dragOutHiding_; }
+    // The card fades in and out with the window, except while the window has stepped aside for a drag
+    // out of the card.
+    void ShowCardWithWindow(bool shown);
+    // Keeps the card directly below the window.
+    void RestackThumb();
 
     // The card's menu, made in the interface language installed (its entries run the commands).
     void CreateThumbMenu(const TMenuIcons& icons);
@@ -71,6 +82,7 @@ class TCaptureHolder : public IThumbOwner {
     void EditBtnClick();
     void PrintBtnClick();
     void ToClipboardBtnClick();
+    void DiscardBtnClick();
     void CopyToClipboard();
 
     // What the card asks of the window.
@@ -88,6 +100,9 @@ class TCaptureHolder : public IThumbOwner {
   private:
     // What the export asks of the window.
     class TExportOwner;
+    // After a capture the window shows it for naming where the window was, with the card flying out
+    // (or where it cannot, the picture in the capture tab).
+    void ShowCaptureForNaming();
     // The export reads the capture and the settings at the moment of the command.
     void RunExport(void (TExporter::*command)());
     // The drag-out's file written afresh in the selected format; a failure's error box comes after

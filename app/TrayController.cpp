@@ -1,9 +1,12 @@
 #include "TrayController.h"
 
 #include "MenuIcons.h"
+#include "Settings.h"
+#include "SettingsStore.h"
 #include "Startup.h"
 
 #include "Platform.h"
+#include "ScreenGrab.h"
 
 #include <QAction>
 #include <QMenu>
@@ -17,6 +20,8 @@
 namespace {
 // The timer's interval as the window is designed, until an entry sets its delay.
 constexpr int kDCapTimerDesignMs = kCaptureIn30sMs;
+// How long the message on the desktop's permission dialog shows.
+constexpr int kPermissionNoticeMs = 15000;
 } // namespace
 
 TTrayController::TTrayController(QWidget* window, const TMenuIcons& icons, TWiring wiring)
@@ -65,7 +70,7 @@ void TTrayController::CreateTrayIcon() {
     trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
     AddCaptureEntries();
     QObject::connect(AddEntry("SettingsMenu", QT_TR_NOOP("设置"), TMenuIcons::icSettings),
-                     &QAction::triggered, window_, [this] { wiring_.settingsEntry(); });
+                     &QAction::triggered, window_, [this] { SettingsMenuClick(); });
     trayMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
     QObject::connect(AddEntry("ExitMenu", QT_TR_NOOP("退出"), TMenuIcons::icExit), &QAction::triggered,
                      window_, [this] { ExitMenuClick(); });
@@ -166,6 +171,20 @@ bool TTrayController::TellUser(const QString& title, const QString& text, int ms
     return true;
 }
 
+void TTrayController::TellOfPermissionDialog() {
+    IScreenGrabber* grabber = Platform().grabber.get();
+    if (!grabber || GrabbingDesktop() || !grabber->AsksPermissionFirst()) return;
+    TSettingsStore store;
+    store.Load();
+    if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;
+    const QString text =
+        tr("桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。");
+    if (!TellUser(QStringLiteral("Vexmor"), text, kPermissionNoticeMs, false, {}))
+        std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
+    store.WriteInteger(kSettingsKey, SettingName::PermissionNoticeTold, 1);
+    (void)store.Save();
+}
+
 // --- the icon and the menu --------------------------------------------------------------------------
 
 void TTrayController::TrayIconClick() {
@@ -184,6 +203,13 @@ void TTrayController::TrayIconDblClick() {
 
 void TTrayController::TrayMenuPopup() {
     if (dCapLongEntry_) dCapLongEntry_->setChecked(dCapTimer_->isActive());
+}
+
+void TTrayController::SettingsMenuClick() {
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    wiring_.showSettingsTab();
 }
 
 void TTrayController::ExitMenuClick() {

@@ -39,7 +39,7 @@ class TTrayController {
     struct TWiring {
         std::function<bool()> captureHeld;              // the hint tells whether a capture is held
         std::function<void()> sizeWindow;               // the window was shown: size it for its tab
-        std::function<void()> settingsEntry;            // the menu's settings entry
+        std::function<void()> showSettingsTab;          // the settings tab is to be chosen
         std::function<void(TCaptureMode)> startCapture; // the delayed capture is due
     };
 
@@ -69,6 +69,11 @@ class TTrayController {
     bool TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
                   const std::function<void()>& failed);
 
+    // Where the desktop asks before it gives the program its first picture, the user is told once,
+    // as the first capture asks, that the dialog is the desktop's and that "Allow" lets every later
+    // capture through: a dialog from the system, unannounced, reads like something gone wrong.
+    void TellOfPermissionDialog();
+
     // Starts the delayed-capture timer for a capture in `mode` after `delayMs`, replacing a pending one.
     void ArmDelayedCapture(TCaptureMode mode, int delayMs);
 
@@ -78,6 +83,8 @@ class TTrayController {
     // The capture entries: start the delayed-capture timer with the entry's delay, or stop a pending one.
     void DCapMenuClick(QAction* entry);
     void DCapTimerTimer();
+    // Shows the window with its settings tab.
+    void SettingsMenuClick();
     void ExitMenuClick();
 
   private:

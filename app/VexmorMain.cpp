@@ -2,7 +2,7 @@
 #include "ui_VexmorMain.h"
 
 #include "CapturePage.h"
-#include "HotKeys.h"
+#include "HotKeyController.h"
 #include "Settings.h"
 #include "SettingsPage.h"
 #include "SettingsStore.h"
@@ -10,7 +10,6 @@
 #include "Globals.h"
 #include "Input.h"
 #include "Platform.h"
-#include "ScreenGrab.h"
 #include "Sounds.h"
 #include "AllTools.h"
 #include "WinTools.h"
@@ -21,7 +20,6 @@
 #include <QScreen>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 
 namespace {
@@ -34,16 +32,6 @@ constexpr int kDesignHeight = 418;
 constexpr int kFirstLeft = 24, kFirstAboveBottom = 32;
 // The pixel size of the window's face.
 constexpr int kFacePixelSize = 12;
-// How long the message on the desktop's permission dialog shows.
-constexpr int kPermissionNoticeMs = 15000;
-
-// The custom hot key as designed: Ctrl+F5.
-constexpr int kDesignHotKey = 0x4074;
-// What the settings tab shows before any file is loaded: the Print Screen choice, the pointer
-// captured, the file name and comment filled in automatically.
-constexpr int kShippedHotKeyChoice = hcPrintScreen;
-constexpr bool kShippedCaptureCursor = true;
-constexpr bool kShippedAutoTitle = true;
 
 } // namespace
 
@@ -91,15 +79,10 @@ void TVexmorMainForm::FormCreate() {
 
     // The texts are made in the stored interface language (the locale's unless one was chosen).
     // So is what the overlay draws with: a capture at launch comes before the controls.
-    if (pendingSettings_) {
-        UseInterfaceLanguage(StoredLanguage(*pendingSettings_));
-        LoadOverlaySettings(*pendingSettings_);
-    } else {
-        TSettingsStore store;
-        store.Load();
-        UseInterfaceLanguage(StoredLanguage(store));
-        LoadOverlaySettings(store);
-    }
+    TSettingsStore read;
+    if (!pendingSettings_) read.Load();
+    UseInterfaceLanguage(StoredLanguage(pendingSettings_ ? *pendingSettings_ : read));
+    LoadOverlaySettings(pendingSettings_ ? *pendingSettings_ : read);
 
     capture_.CreateThumbMenu(menuIcons_);
     tray_->CreateTrayIcon();
@@ -115,9 +98,7 @@ void TVexmorMainForm::FormCreate() {
     } else {
         // The hot keys work from the start, as the controls would choose them from the same file.
         const TSettingsStore& store = *pendingSettings_;
-        hotKeys_->RegisterHotKeys(
-            store.ReadInteger(kSettingsKey, SettingName::CapHotKeySel, kShippedHotKeyChoice),
-            store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, kDesignHotKey));
+        hotKeys_->RegisterHotKeys(StoredHotKeyChoice(store), StoredCustomHotKey(store));
         // A stored placement that shows the window needs the controls at once.
         if (store.ReadInteger(PlacementKey(kSettingsKey, this), SettingName::Visible, 0) != 0) MakeControls();
     }
@@ -136,14 +117,14 @@ void TVexmorMainForm::CreateControllers() {
         this, menuIcons_,
         TTrayController::TWiring{.captureHeld = [this] { return CaptureHeld(); },
                                  .sizeWindow = [this] { SheetSelectChange(); },
-                                 .settingsEntry = [this] { SettingsMenuClick(); },
+                                 .showSettingsTab =
+                                     [this] {
+                                         ui->SheetSelect->setCurrentIndex(kSettingsSheet);
+                                         SheetSelectChange();
+                                     },
                                  .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
     hotKeys_ = std::make_unique<THotKeyController>(
-        this, THotKeyController::TWiring{.tellUser =
-                                             [this](const QString& title, const QString& text, int ms,
-                                                    bool waited, const std::function<void()>& failed) {
-                                                 return tray_->TellUser(title, text, ms, waited, failed);
-                                             },
+        this, THotKeyController::TWiring{.tellUser = std::bind_front(&TTrayController::TellUser, tray_.get()),
                                          .heldChanged =
                                              [this](const QString& text, bool anyHeld) {
                                                  if (PagesMade())
@@ -161,10 +142,6 @@ void TVexmorMainForm::SetUpWindow() {
     // A fixed single border with only the close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-}
-
-void TVexmorMainForm::MakeControls() {
-    if (ui.Allocate()) SetUpControls();
 }
 
 void TVexmorMainForm::setVisible(bool visible) {
@@ -215,13 +192,11 @@ void TVexmorMainForm::LoadControls() {
     ui->CapCustomHotKey->SetHotKey(kDesignHotKey);
     // Only a capture shown for naming shows its tab, and that happens with controls made.
     ui->SheetSelect->setTabVisible(kCapSheet, false);
-    if (pendingSettings_) {
-        // The controls load the file as it was when the program started, as they would have then.
-        const std::unique_ptr<TSettingsStore> settings = std::move(pendingSettings_);
+    // A program that waited in the tray loads the file as it was when it started, as it would have then.
+    if (const std::unique_ptr<TSettingsStore> settings = std::move(pendingSettings_))
         LoadSettings(*settings);
-    } else {
+    else
         LoadSettings();
-    }
     ui->StartupBox->setChecked(StartupEntry(seCheck));
     settingsPage_->RegisterHotKeys();
     RetranslateTexts();
@@ -311,31 +286,13 @@ void TVexmorMainForm::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange) RetranslateTexts();
 }
 
-void TVexmorMainForm::FormShow() {
-    if (ThumbForm && !capture_.DraggingOut()) ThumbForm->SetVisibleAnim(true);
-    RestackThumb();
-}
-
-void TVexmorMainForm::FormHide() {
-    if (ThumbForm && !capture_.DraggingOut()) ThumbForm->SetVisibleAnim(false);
-}
-
 // --- the tabs ---------------------------------------------------------------------------------------
 
 void TVexmorMainForm::SheetSelectChange() {
-    switch (ui->SheetSelect->currentIndex()) {
-    case kCapSheet:
-        setFixedSize(capturePage_->SheetSize());
-        break;
-    case kSettingsSheet:
-        setFixedSize(settingsPage_->SheetSize());
-        break;
-    case kAboutSheet:
-        setFixedSize(TAboutPage::SheetSize());
-        break;
-    default:
-        break;
-    }
+    const int sheet = ui->SheetSelect->currentIndex();
+    if (sheet == kCapSheet) setFixedSize(capturePage_->SheetSize());
+    if (sheet == kSettingsSheet) setFixedSize(settingsPage_->SheetSize());
+    if (sheet == kAboutSheet) setFixedSize(TAboutPage::SheetSize());
     KeepOnScreen();
 }
 
@@ -351,14 +308,6 @@ void TVexmorMainForm::KeepOnScreen() {
     dx = std::max(dx, area.left() - frame.left());
     dy = std::max(dy, area.top() - frame.top());
     if (dx != 0 || dy != 0) move(pos() + QPoint(dx, dy));
-}
-
-void TVexmorMainForm::SettingsMenuClick() {
-    show();
-    raise();
-    activateWindow();
-    ui->SheetSelect->setCurrentIndex(kSettingsSheet);
-    SheetSelectChange();
 }
 
 void TVexmorMainForm::RetranslateTexts() {
@@ -391,41 +340,19 @@ void TVexmorMainForm::ComeForward() {
 }
 
 void TVexmorMainForm::StartCapture(TCaptureMode mode) {
-    TellOfPermissionDialog();
+    tray_->TellOfPermissionDialog();
     ::StartCapture(mode, this);
-}
-
-// Where the desktop asks before it gives the program its first picture, the user is told once, as
-// the first capture asks, that the dialog is the desktop's and that "Allow" lets every later capture
-// through: a dialog from the system, unannounced, reads like something gone wrong.
-void TVexmorMainForm::TellOfPermissionDialog() {
-    IScreenGrabber* grabber = Platform().grabber.get();
-    if (!grabber || GrabbingDesktop() || !grabber->AsksPermissionFirst()) return;
-    TSettingsStore store;
-    store.Load();
-    if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;
-    const QString text =
-        tr("桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。");
-    if (!tray_->TellUser(QStringLiteral("Vexmor"), text, kPermissionNoticeMs, false, {}))
-        std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
-    store.WriteInteger(kSettingsKey, SettingName::PermissionNoticeTold, 1);
-    (void)store.Save();
 }
 
 // Until the controls exist the settings file answers for them, and the capture's texts wait for
 // them: a capture that is cancelled never needs the window, and one that is confirmed makes it after
 // the overlay has gone, so the overlay never waits for it.
 bool TVexmorMainForm::CaptureCursorSetting() const {
-    if (!ui.Made())
-        return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::CapCursorBox,
-                              kShippedCaptureCursor);
-    return ui->CapCursorBox->isChecked();
+    return ui.Made() ? ui->CapCursorBox->isChecked() : StoredCaptureCursor(*pendingSettings_);
 }
 
 bool TVexmorMainForm::AutoTitleSetting() const {
-    if (!ui.Made())
-        return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::AutoTitleBox, kShippedAutoTitle);
-    return ui->AutoTitleBox->isChecked();
+    return ui.Made() ? ui->AutoTitleBox->isChecked() : StoredAutoTitle(*pendingSettings_);
 }
 
 void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comment) {
@@ -438,28 +365,11 @@ void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comme
     ui->CommentEdit->setText(comment);
 }
 
-void TVexmorMainForm::HideForCapture() {
-    hide();
-}
-
-void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                                   QPointF previewOrigin) {
-    CaptureImage = captureImage;
-    FlatImage = flatImage;
-    PreviewImage = previewImage;
-    PreviewOrigin = previewOrigin;
-}
-
 TCaptureHolder::TWiring TVexmorMainForm::CaptureWiring() {
-    return {.afterOperation = [this] { AfterOperation(); },
-            .showForNaming = [this] { ShowCaptureForNaming(); },
-            .showAgain =
-                [this] {
-                    ShowCaptureTab();
-                    show();
-                    raise();
-                    activateWindow();
-                }};
+    return {.discardCapture = [this] { DiscardCapture(); },
+            .sizeWindow = [this] { SheetSelectChange(); },
+            .showCaptureTab = [this] { ShowCaptureTab(); },
+            .showPreviewInTab = [this](const TDIB& picture) { capturePage_->ShowPreviewInTab(picture); }};
 }
 
 void TVexmorMainForm::ShowCaptureTab() {
@@ -469,49 +379,11 @@ void TVexmorMainForm::ShowCaptureTab() {
     SheetSelectChange();
 }
 
-void TVexmorMainForm::ShowCaptureForNaming() {
-    MakeControls();
-    const bool fly = TCaptureHolder::CardCanFly();
-    if (!fly) capturePage_->ShowPreviewInTab(PreviewImage);
-    ShowCaptureTab();
-    if (fly) capture_.FlyCard();
-    // The window comes back where it was, whatever the window manager would choose.
-    const QPoint where = pos();
-    show();
-    move(where);
-    raise();
-    activateWindow();
-    ui->TitleEdit->setFocus();
-    ui->TitleEdit->selectAll();
-    RestackThumb();
-}
-
 void TVexmorMainForm::DiscardCapture() {
     capture_.Discard();
     if (capturePage_) capturePage_->HidePreview();
     if (ui.Made()) ui->SheetSelect->setTabVisible(kCapSheet, false);
     tray_->SetTrayHint(false);
-}
-
-void TVexmorMainForm::AfterOperation() {
-    if (!ui->PurgeAfterOpBox->isChecked()) return;
-    DiscardCapture();
-    hide();
-    SheetSelectChange();
-}
-
-void TVexmorMainForm::RestackThumb() {
-    // The card lies directly below this window while both show. Top-level windows have no "stack
-    // under" here, so the card goes to the top and this window above it; this window is the active
-    // one whenever it moves or shows, so nothing else changes place.
-    if (!isVisible() || !ThumbForm || !ThumbForm->isVisible()) return;
-    ThumbForm->raise();
-    raise();
-}
-
-void TVexmorMainForm::DiscardBtnClick() {
-    DiscardCapture();
-    AfterOperation();
 }
 
 void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {

@@ -17,7 +17,6 @@
 #include "CaptureOwner.h"
 #include "DIBmp.h"
 #include "FormControls.h"
-#include "HotKeyController.h"
 #include "MenuIcons.h"
 #include "TrayController.h"
 
@@ -32,6 +31,7 @@
 class QMenu;
 class QTimer;
 class TCapturePage;
+class THotKeyController;
 class TSettingsPage;
 class TSettingsStore;
 
@@ -55,7 +55,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
 
     // Whether the tabs and their controls exist yet; MakeControls makes them now.
     bool ControlsMade() const { return ui.Made(); }
-    void MakeControls();
+    void MakeControls() {
+        if (ui.Allocate()) SetUpControls();
+    }
 
     // Showing the window makes its controls first.
     void setVisible(bool visible) override;
@@ -85,17 +87,19 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     bool CaptureCursorSetting() const override;
     bool AutoTitleSetting() const override;
     void SetCaptureTexts(const QString& title, const QString& comment) override;
-    void HideForCapture() override;
+    void HideForCapture() override { hide(); }
     void StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                      QPointF previewOrigin) override;
+                      QPointF previewOrigin) override {
+        capture_.Store(captureImage, flatImage, previewImage, previewOrigin);
+    }
     // After a command on the capture: with "discard after operation" the capture goes and the window
     // hides.
-    void AfterOperation();
+    void AfterOperation() { capture_.AfterOperation(); }
     // Sizes the window for the tab shown.
     void SheetSelectChange();
     void KeepOnScreen();
     // Keeps the thumbnail card directly below this window.
-    void RestackThumb();
+    void RestackThumb() { capture_.RestackThumb(); }
 
     // Settings, read at creation and written at destruction (the settings file of the platform).
     void LoadSettings();
@@ -127,7 +131,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void PrintBtnClick() override { capture_.PrintBtnClick(); }
     void ToClipboardBtnClick() override { capture_.ToClipboardBtnClick(); }
     // Discards the capture, then the discard-after-operation rule.
-    void DiscardBtnClick() override;
+    void DiscardBtnClick() override { capture_.DiscardBtnClick(); }
     // Puts the flat capture on the clipboard, without AfterOperation.
     void CopyToClipboard() override { capture_.CopyToClipboard(); }
 
@@ -136,7 +140,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void TrayIconDblClick() { tray_->TrayIconDblClick(); }
     void TrayMenuPopup() { tray_->TrayMenuPopup(); }
     // Shows the window with its settings tab.
-    void SettingsMenuClick();
+    void SettingsMenuClick() { tray_->SettingsMenuClick(); }
 
     // The web addresses of the about tab's links.
     static QString HomePageUrl() { return TAboutPage::HomePageUrl(); }
@@ -156,8 +160,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void FormCreate();
     void FormDestroy();
     void FormKeyDown(QKeyEvent* event);
-    void FormShow();
-    void FormHide();
+    // The card fades in and out with the window.
+    void FormShow() { capture_.ShowCardWithWindow(true); }
+    void FormHide() { capture_.ShowCardWithWindow(false); }
     // The tray and the hot keys work while the window has no controls.
     void CreateControllers();
     // What the window is before it has controls.
@@ -166,12 +171,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void CreatePages();
     bool PagesMade() const { return aboutPage_ != nullptr; }
     void LoadControls();
-    void TellOfPermissionDialog();
     TCaptureHolder::TWiring CaptureWiring();
     // The capture tab shown and chosen, and the tray hint "full".
     void ShowCaptureTab();
-    // After a capture: the window shows the capture for naming where it was.
-    void ShowCaptureForNaming();
     // Every text this window and its menus set themselves, again in the language now installed (the
     // form's own texts come from its description).
     void RetranslateTexts();
