@@ -1,11 +1,13 @@
 #include "Settings.h"
 
+#include "SettingsPage.h"
 #include "SettingsStore.h"
 #include "VexmorMain.h"
 #include "ui_VexmorMain.h"
 
 #include "Annotation.h"
 #include "Globals.h"
+#include "HotKeys.h"
 #include "Platform.h"
 
 #include <QCheckBox>
@@ -23,6 +25,12 @@ namespace {
 
 // The value a reader uses to tell "absent" from any number a file can hold.
 constexpr int kAbsent = INT_MAX;
+
+// What the settings tab shows before any file is loaded: the Print Screen choice, the pointer
+// captured, the file name and comment filled in automatically.
+constexpr int kShippedHotKeyChoice = hcPrintScreen;
+constexpr bool kShippedCaptureCursor = true;
+constexpr bool kShippedAutoTitle = true;
 
 // A list index as stored; anything outside the list shows no selection.
 void LoadListIndex(const TSettingsStore& store, QComboBox* list, const QString& name) {
@@ -139,6 +147,22 @@ TInterfaceLanguage StoredLanguage(const TSettingsStore& store) {
     return TInterfaceLanguage::Automatic;
 }
 
+bool StoredCaptureCursor(const TSettingsStore& store) {
+    return LoadCheckValue(store, kSettingsKey, SettingName::CapCursorBox, kShippedCaptureCursor);
+}
+
+bool StoredAutoTitle(const TSettingsStore& store) {
+    return LoadCheckValue(store, kSettingsKey, SettingName::AutoTitleBox, kShippedAutoTitle);
+}
+
+int StoredHotKeyChoice(const TSettingsStore& store) {
+    return store.ReadInteger(kSettingsKey, SettingName::CapHotKeySel, kShippedHotKeyChoice);
+}
+
+int StoredCustomHotKey(const TSettingsStore& store) {
+    return store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, kDesignHotKey);
+}
+
 // --- the main window's settings -------------------------------------------------------------------
 
 namespace {
@@ -226,8 +250,8 @@ void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
 
     ui->InkBox->setVisible(
         store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
-    PlaceLanguageBox();
+    settingsPage_->PlaceLanguageBox();
     LoadControlValues(store, StoredBoxes(*ui), kSettingsKey);
     // The custom key field follows the loaded choice.
-    DisplayHotKeyChange();
+    settingsPage_->DisplayHotKeyChange();
 }

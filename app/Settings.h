@@ -65,6 +65,13 @@ constexpr uint32_t DisplayToInkColor(uint32_t bgr) {
 
 // The stored interface language; a value out of the list (a newer or forged file) is the locale's.
 TInterfaceLanguage StoredLanguage(const TSettingsStore& store);
+// What the controls of the settings tab would load, read before they exist.
+bool StoredCaptureCursor(const TSettingsStore& store);
+bool StoredAutoTitle(const TSettingsStore& store);
+int StoredHotKeyChoice(const TSettingsStore& store);
+int StoredCustomHotKey(const TSettingsStore& store);
+// The custom hot key as designed: Ctrl+F5.
+inline constexpr int kDesignHotKey = 0x4074;
 // What the overlay draws with: the ink colour, the last annotation tool and palette colour. Read before
 // the first capture, which may come before the settings' controls exist.
 void LoadOverlaySettings(const TSettingsStore& store);

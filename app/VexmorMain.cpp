@@ -1,116 +1,37 @@
 #include "VexmorMain.h"
 #include "ui_VexmorMain.h"
 
-#include "HotKeyEdit.h"
-#include "HotKeys.h"
+#include "CapturePage.h"
+#include "HotKeyController.h"
 #include "Settings.h"
+#include "SettingsPage.h"
 #include "SettingsStore.h"
-#include "Startup.h"
 
 #include "Globals.h"
 #include "Input.h"
 #include "Platform.h"
-#include "ScreenGrab.h"
 #include "Sounds.h"
 #include "AllTools.h"
 #include "WinTools.h"
-#include "Export.h"
-#include "HandOffs.h"
-#include "DragOutPreview.h"
 #include "Thumb.h"
 
-#include <QAction>
-#include <QClipboard>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QImageReader>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPointer>
 #include <QScreen>
-#include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
-#include <cstdio>
+#include <functional>
 
 namespace {
 
-// Client sizes of the capture and about tabs; the settings tab's height follows its groups.
-constexpr QSize kCapSheetSize(347, 174);
-// Where the card cannot fly, the capture tab grows by this much for the capture's picture, which
-// fills the tab below the buttons with this margin.
-constexpr int kCapPreviewExtra = 186;
-constexpr int kCapPreviewTop = 147;
-constexpr int kCapPreviewMargin = 3;
-constexpr int kSettingsSheetWidth = 466;
-constexpr QSize kAboutSheetSize(433, 280);
-// Below the lowest group of the settings tab: its frame, the tab bar and the window's edge.
-constexpr int kSettingsBottomMargin = 58;
 enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
-
-// What follows a capture: the after-capture list's choices, numbered by their index there (which the
-// settings file stores).
-enum class TAfterCapture : int { ShowCapture = 0, SaveToDesktop = 1, Edit = 2, CopyToClipboard = 3 };
-
-// The choice at an index of the list; an index outside it (-1: no selection) shows the capture.
-TAfterCapture AfterCaptureFromIndex(int index) {
-    if (index < int(TAfterCapture::ShowCapture) || index > int(TAfterCapture::CopyToClipboard))
-        return TAfterCapture::ShowCapture;
-    return TAfterCapture(index);
-}
-
-// Cells of the menu icon strip.
-enum { icCapture, icIn5s, icIn30s, icSettings, icExit, icSave, icMail, icEdit, icClipboard };
-
-// The custom hot key as designed: Ctrl+F5.
-constexpr int kDesignHotKey = 0x4074;
-// What the settings tab shows before any file is loaded: the Print Screen choice, the pointer
-// captured, the file name and comment filled in automatically.
-constexpr int kShippedHotKeyChoice = hcPrintScreen;
-constexpr bool kShippedCaptureCursor = true;
-constexpr bool kShippedAutoTitle = true;
-
-QString UpperAscii(QString text) {
-    for (QChar& c : text)
-        if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
-    return text;
-}
-
-// Typed as the file name, this phrase reveals the ink settings; the Chinese phrase works in either
-// language.
-const char* const kHiddenPhrase = QT_TRANSLATE_NOOP("TVexmorMainForm", "请显示画笔选项！");
-
-bool IsHiddenPhrase(const QString& text) {
-    const QString typed = UpperAscii(text);
-    return typed == QString::fromUtf8(kHiddenPhrase) ||
-           typed == UpperAscii(QCoreApplication::translate("TVexmorMainForm", kHiddenPhrase));
-}
-
-// The README this build carries: installed beside the program's data, or in the source tree of a
-// build that was never installed.
-QString LocalReadme() {
-    const QString programDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {
-        programDir + QStringLiteral("/../../share/doc/vexmor/README.md"),
-        programDir + QStringLiteral("/README.md"),
-        QStringLiteral(VEXMOR_SOURCE_DIR "/README.md"),
-    };
-    for (const QString& path : candidates)
-        if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();
-    return QStringLiteral(VEXMOR_SOURCE_DIR "/README.md");
-}
-
-// The window's pictures are PNGs of its own. Read by the built-in reader alone: left to guess, Qt
-// loads every image plugin (and the SVG library behind one) to ask each whether it knows the file.
-QImage ResourcePng(const QString& path) {
-    QImageReader reader(path, "png");
-    reader.setAutoDetectImageFormat(false);
-    return reader.read();
-}
+// The window's height in its form description (its width is the settings tab's).
+constexpr int kDesignHeight = 418;
+// Until a stored position says otherwise, the window shows near the desktop's lower left corner,
+// this far from its left edge and above its bottom edge.
+constexpr int kFirstLeft = 24, kFirstAboveBottom = 32;
+// The pixel size of the window's face.
+constexpr int kFacePixelSize = 12;
 
 } // namespace
 
@@ -141,14 +62,6 @@ TVexmorMainForm::~TVexmorMainForm() {
     FormDestroy();
 }
 
-TVexmorMainForm::TControls::TControls(TVexmorMainForm* form) : form_(form) {}
-TVexmorMainForm::TControls::~TControls() = default;
-
-Ui::VexmorMainForm* TVexmorMainForm::TControls::operator->() const {
-    if (!made_) form_->MakeControls();
-    return made_.get();
-}
-
 // The pictures live in this static library; its resources need registering by hand.
 static void InitFormResources() {
     Q_INIT_RESOURCE(VexmorMain);
@@ -160,35 +73,18 @@ void TVexmorMainForm::FormCreate() {
     // loops, so there is no library to bind here.
     SetUpWindow();
 
-    QImage strip = ResourcePng(QStringLiteral(":/vexmor/menuicons.png"));
-    if (!strip.isNull()) {
-        menuIcons_ = TDIB::FromQImage(strip, 32);
-        menuIcons_.SetILCount(9);
-        menuIcons_.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
-    }
-
-    dCapTimer_ = new QTimer(this);
-    dCapTimer_->setObjectName(QStringLiteral("DCapTimer"));
-    dCapTimer_->setInterval(30000);
-    dCapTimer_->setSingleShot(false);
-    dCapTimer_->setTimerType(Qt::PreciseTimer);
-    connect(dCapTimer_, &QTimer::timeout, this, &TVexmorMainForm::DCapTimerTimer);
+    menuIcons_.Load();
+    CreateControllers();
 
     // The texts are made in the stored interface language (the locale's unless one was chosen).
     // So is what the overlay draws with: a capture at launch comes before the controls.
-    if (pendingSettings_) {
-        UseInterfaceLanguage(StoredLanguage(*pendingSettings_));
-        LoadOverlaySettings(*pendingSettings_);
-    } else {
-        TSettingsStore store;
-        store.Load();
-        UseInterfaceLanguage(StoredLanguage(store));
-        LoadOverlaySettings(store);
-    }
+    TSettingsStore read;
+    if (!pendingSettings_) read.Load();
+    UseInterfaceLanguage(StoredLanguage(pendingSettings_ ? *pendingSettings_ : read));
+    LoadOverlaySettings(pendingSettings_ ? *pendingSettings_ : read);
 
-    CreateThumbMenu();
-    CreateThumbOwner();
-    CreateTrayIcon();
+    capture_.CreateThumbMenu(menuIcons_);
+    tray_->CreateTrayIcon();
     DiscardCapture();
 
     versionText_ = VersionString(QCoreApplication::applicationFilePath(), vkFileVersion);
@@ -198,8 +94,7 @@ void TVexmorMainForm::FormCreate() {
     } else {
         // The hot keys work from the start, as the controls would choose them from the same file.
         const TSettingsStore& store = *pendingSettings_;
-        RegisterHotKeys(store.ReadInteger(kSettingsKey, SettingName::CapHotKeySel, kShippedHotKeyChoice),
-                        store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, kDesignHotKey));
+        hotKeys_->RegisterHotKeys(StoredHotKeyChoice(store), StoredCustomHotKey(store));
         // A stored placement that shows the window needs the controls at once.
         if (store.ReadInteger(PlacementKey(kSettingsKey, this), SettingName::Visible, 0) != 0) MakeControls();
     }
@@ -213,21 +108,36 @@ void TVexmorMainForm::FormCreate() {
     (void)winId();
 }
 
+void TVexmorMainForm::CreateControllers() {
+    tray_ = std::make_unique<TTrayController>(
+        this, menuIcons_,
+        TTrayController::TWiring{.captureHeld = [this] { return CaptureHeld(); },
+                                 .sizeWindow = [this] { SheetSelectChange(); },
+                                 .showSettingsTab =
+                                     [this] {
+                                         ui->SheetSelect->setCurrentIndex(kSettingsSheet);
+                                         SheetSelectChange();
+                                     },
+                                 .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+    hotKeys_ = std::make_unique<THotKeyController>(
+        this, THotKeyController::TWiring{.tellUser = std::bind_front(&TTrayController::TellUser, tray_.get()),
+                                         .heldChanged =
+                                             [this](const QString& text, bool anyHeld) {
+                                                 if (PagesMade())
+                                                     settingsPage_->ShowHeldKeysNote(text, anyHeld);
+                                             },
+                                         .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+}
+
 // What the window is before it has controls: its name (the settings' placement key), title, frame
 // and the size the form description gives it.
 void TVexmorMainForm::SetUpWindow() {
     setObjectName(QStringLiteral("VexmorMainForm"));
     setWindowTitle(QStringLiteral("Vexmor"));
-    resize(kSettingsSheetWidth, 418);
+    resize(TSettingsPage::kSheetWidth, kDesignHeight);
     // A fixed single border with only the close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-}
-
-void TVexmorMainForm::MakeControls() {
-    if (ui.made_) return;
-    ui.made_ = std::make_unique<Ui::VexmorMainForm>();
-    SetUpControls();
 }
 
 void TVexmorMainForm::setVisible(bool visible) {
@@ -236,64 +146,56 @@ void TVexmorMainForm::setVisible(bool visible) {
 }
 
 void TVexmorMainForm::SetUpControls() {
-    if (!ui.made_) ui.made_ = std::make_unique<Ui::VexmorMainForm>();
+    ui.Allocate();
     ui->setupUi(this);
     QFont face = font();
     // "宋体" where installed, otherwise a CJK-capable face, so that no text shows as boxes.
     face.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
                       QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
-    face.setPixelSize(12);
+    face.setPixelSize(kFacePixelSize);
     setFont(face);
-    QFont home = ui->URLLabel->font();
-    home.setPixelSize(17);
-    home.setUnderline(true);
-    ui->URLLabel->setFont(home);
+    CreatePages();
     for (QLabel* label : findChildren<QLabel*>())
         label->adjustSize();
-    capEditLeft_ = ui->TitleEdit->x();
-    for (QLabel* label :
-         {ui->CreditLabel, ui->URLLabel, ui->Label5, ui->VersionLabel, ui->Label7, ui->Label8, ui->Label3})
-        creditRows_.emplace_back(label, label->y());
-
-    QImage logo = ResourcePng(QStringLiteral(":/vexmor/logo.png"));
-    if (!logo.isNull()) {
-        TDIBmp glyph;
-        glyph = TDIB::FromQImage(logo, 32);
-        glyph.SetDrawMode(TDIBmpDrawMode::dmAlphaBlend);
-        ui->LogoBmpList->SetGlyph(glyph);
-        ui->LogoBmpList->SetILIndex(0);
-    }
-
-    capPreview_ = new TDragOutPreview(thumbOwner_.get(), ui->CapSheet);
-    capPreview_->setObjectName(QStringLiteral("CapPreview"));
-    capPreview_->hide();
-
-    ConnectHandlers();
+    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this] { SheetSelectChange(); });
 
     // The window shows near the lower left corner of the desktop until a stored position says
     // otherwise.
     SheetSelectChange();
     if (TPlatform& platform = Platform(); platform.display) {
         const QRect desktop = platform.display->DesktopBounds();
-        if (!desktop.isEmpty()) move(24, desktop.y() + desktop.height() - 32 - height());
+        if (!desktop.isEmpty())
+            move(kFirstLeft, desktop.y() + desktop.height() - kFirstAboveBottom - height());
     }
+    LoadControls();
+}
 
+void TVexmorMainForm::CreatePages() {
+    capturePage_ = std::make_unique<TCapturePage>(this, *ui, *this, &capture_,
+                                                  [this] { settingsPage_->RevealInkBox(); });
+    const auto heightChanged = [this] {
+        if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
+    };
+    settingsPage_ = std::make_unique<TSettingsPage>(
+        *ui, TSettingsPage::TWiring{.registerHotKeys =
+                                        std::bind_front(&THotKeyController::RegisterHotKeys, hotKeys_.get()),
+                                    .heightChanged = heightChanged});
+    aboutPage_ = std::make_unique<TAboutPage>(*ui, versionText_);
+}
+
+// The controls take the settings, then the hot keys and the texts follow them.
+void TVexmorMainForm::LoadControls() {
     ui->CapCustomHotKey->SetHotKey(kDesignHotKey);
     // Only a capture shown for naming shows its tab, and that happens with controls made.
     ui->SheetSelect->setTabVisible(kCapSheet, false);
-    if (pendingSettings_) {
-        // The controls load the file as it was when the program started, as they would have then.
-        const std::unique_ptr<TSettingsStore> settings = std::move(pendingSettings_);
+    // A program that waited in the tray loads the file as it was when it started, as it would have then.
+    if (const std::unique_ptr<TSettingsStore> settings = std::move(pendingSettings_))
         LoadSettings(*settings);
-    } else {
+    else
         LoadSettings();
-    }
     ui->StartupBox->setChecked(StartupEntry(seCheck));
-    RegisterHotKeys();
-
+    settingsPage_->RegisterHotKeys();
     RetranslateTexts();
-    // The logo blends over whatever the page has painted beneath it.
-    ui->LogoBmpList->SetQuickFlags(ui->LogoBmpList->QuickFlags() | qfCanvasBackground);
 
     // Key preview: the window sees keys before its controls do.
     for (QWidget* child : findChildren<QWidget*>())
@@ -312,141 +214,13 @@ void TVexmorMainForm::FormDestroy() {
     MakeControls();
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
-    dCapTimer_->stop();
-    UnregisterHotKeys();
-    if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
-    if (IDesktopOffers* offers = Platform().offers.get()) offers->SetOffersHandler(nullptr);
+    hotKeys_->Close();
     // A card still fading out would ask this window where to be after it has gone.
     TThumbForm::DeleteAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
-    if (capPreview_) capPreview_->Clear();
+    capturePage_->ClearPreview();
     SaveSettings();
-    if (trayIcon_) trayIcon_->hide();
-}
-
-void TVexmorMainForm::ConnectHandlers() {
-    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this] { SheetSelectChange(); });
-    connect(ui->TitleEdit, &QLineEdit::textChanged, this, &TVexmorMainForm::TitleEditChange);
-    connect(ui->TitleEdit, &QLineEdit::returnPressed, this, &TVexmorMainForm::ToDesktopBtnClick);
-    connect(ui->CommentEdit, &QLineEdit::returnPressed, this, &TVexmorMainForm::ToDesktopBtnClick);
-    connect(ui->ToDesktopBtn, &QPushButton::clicked, this, &TVexmorMainForm::ToDesktopBtnClick);
-    connect(ui->SaveAsBtn, &QPushButton::clicked, this, &TVexmorMainForm::SaveAsBtnClick);
-    connect(ui->EmailBtn, &QPushButton::clicked, this, &TVexmorMainForm::EmailBtnClick);
-    connect(ui->EditBtn, &QPushButton::clicked, this, &TVexmorMainForm::EditBtnClick);
-    connect(ui->PrintBtn, &QPushButton::clicked, this, &TVexmorMainForm::PrintBtnClick);
-    connect(ui->ToClipboardBtn, &QPushButton::clicked, this, &TVexmorMainForm::ToClipboardBtnClick);
-    connect(ui->DiscardBtn, &QPushButton::clicked, this, &TVexmorMainForm::DiscardBtnClick);
-    connect(ui->JPGQSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
-    connect(ui->ScalingSel, &QSlider::valueChanged, this, &TVexmorMainForm::JPGQSelChange);
-    connect(ui->InkColorSel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::InkColorSelChange);
-    connect(ui->StartupBox, &QCheckBox::toggled, this, &TVexmorMainForm::StartupBoxClick);
-    connect(ui->InterfaceLanguageSel, &QComboBox::currentIndexChanged, this,
-            &TVexmorMainForm::InterfaceLanguageSelChange);
-    connect(ui->CapHotKeySel, &QComboBox::currentIndexChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
-    connect(ui->CapCustomHotKey, &THotKeyEdit::HotKeyChanged, this, &TVexmorMainForm::DisplayHotKeyChange);
-    ui->LogoBmpList->OnClick = [this](TQuickBmpList*) { OpenLink(HomePageUrl()); };
-    ui->CapSheet->installEventFilter(this);
-}
-
-QIcon TVexmorMainForm::MenuIcon(int cell) const {
-    if (menuIcons_.Empty() || cell < 0 || cell >= menuIcons_.CellCount()) return {};
-    return QIcon(QPixmap::fromImage(menuIcons_.ToQImage().copy(menuIcons_.CellRect(cell))));
-}
-
-void TVexmorMainForm::CreateThumbMenu() {
-    thumbMenu_ = new QMenu(this);
-    thumbMenu_->setObjectName(QStringLiteral("ThumbMenu"));
-    auto add = [this](const char* caption, int icon, void (TVexmorMainForm::*handler)()) {
-        QAction* a = thumbMenu_->addAction(MenuIcon(icon), tr(caption));
-        menuTexts_.emplace_back(a, caption);
-        connect(a, &QAction::triggered, this, handler);
-        return a;
-    };
-    add(QT_TR_NOOP("保存到桌面(&D)"), icSave, &TVexmorMainForm::ToDesktopBtnClick);
-    add(QT_TR_NOOP("保存为(&S)..."), icSave, &TVexmorMainForm::SaveAsBtnClick);
-    add(QT_TR_NOOP("通过Email发送(&M)..."), icMail, &TVexmorMainForm::EmailBtnClick);
-    add(QT_TR_NOOP("编辑(&E)..."), icEdit, &TVexmorMainForm::EditBtnClick);
-    add(QT_TR_NOOP("打印(&P)..."), -1, &TVexmorMainForm::PrintBtnClick);
-    add(QT_TR_NOOP("保存到剪贴板(&C)"), icClipboard, &TVexmorMainForm::ToClipboardBtnClick);
-    thumbMenu_->addSeparator();
-    add(QT_TR_NOOP("抛弃(&R)"), icExit, &TVexmorMainForm::DiscardBtnClick);
-}
-
-void TVexmorMainForm::CreateTrayIcon() {
-    trayMenu_ = new QMenu(this);
-    trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
-    auto add = [this](const char* name, const char* caption, int icon) {
-        QAction* a = trayMenu_->addAction(MenuIcon(icon), tr(caption));
-        menuTexts_.emplace_back(a, caption);
-        a->setObjectName(QString::fromUtf8(name));
-        return a;
-    };
-    struct Capture {
-        const char* name;
-        const char* caption;
-        int tag;
-        int icon;
-    };
-    for (const Capture& c : {Capture{"CapMenu", QT_TR_NOOP("立即捕获屏幕"), 50, icCapture},
-                             Capture{"Capturescreenin30sec1", QT_TR_NOOP("5秒后捕获屏幕"), 5000, icIn5s},
-                             Capture{"DCapMenu", QT_TR_NOOP("30秒后捕获屏幕"), 30000, icIn30s}}) {
-        QAction* a = add(c.name, c.caption, c.icon);
-        a->setData(c.tag);
-        connect(a, &QAction::triggered, this, [this, a] { DCapMenuClick(a); });
-        if (c.tag == 30000) {
-            // The one entry whose check mark shows a pending delayed capture.
-            a->setCheckable(true);
-            dCapLongEntry_ = a;
-        }
-    }
-    connect(add("SettingsMenu", QT_TR_NOOP("设置"), icSettings), &QAction::triggered, this,
-            &TVexmorMainForm::SettingsMenuClick);
-    trayMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
-    connect(add("ExitMenu", QT_TR_NOOP("退出"), icExit), &QAction::triggered, this,
-            &TVexmorMainForm::ExitMenuClick);
-    connect(trayMenu_, &QMenu::aboutToShow, this, &TVexmorMainForm::TrayMenuPopup);
-
-    IDesktopOffers* offers = Platform().offers.get();
-    if (offers) offers->SetOffersHandler([this](const TDesktopOffers& now) { DesktopOffersChanged(now); });
-    if (!offers || offers->Offers().tray || Platform().name == QLatin1String("x11")) MakeTrayIcon();
-}
-
-void TVexmorMainForm::MakeTrayIcon() {
-    if (trayIcon_) return;
-    // Qt makes its icon a StatusNotifierItem when an item host is registered as the icon is made,
-    // else an XEmbed one; the host's single click means something else on each.
-    trayIsItem_ = DesktopOffers().statusNotifier;
-    trayIcon_ = new QSystemTrayIcon(this);
-    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
-    QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray16.png"))));
-    icon.addPixmap(QPixmap::fromImage(ResourcePng(QStringLiteral(":/vexmor/tray32.png"))));
-    trayIcon_->setIcon(icon);
-    trayIcon_->setContextMenu(trayMenu_);
-    SetTrayHint(CaptureHeld());
-    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        // An item host has no double click: its one click (Activate) is the way to the window.
-        if (reason == QSystemTrayIcon::Trigger) trayIsItem_ ? TrayIconDblClick() : TrayIconClick();
-        if (reason == QSystemTrayIcon::DoubleClick) TrayIconDblClick();
-    });
-    // An XEmbed tray that appears later (or restarts) takes the icon, since Qt watches the tray's
-    // selection; an item host that restarts gets the item again.
-    trayIcon_->show();
-}
-
-TDesktopOffers TVexmorMainForm::DesktopOffers() const {
-    IDesktopOffers* offers = Platform().offers.get();
-    // A platform that cannot tell is taken to have the tray it always had.
-    return offers ? offers->Offers()
-                  : TDesktopOffers{.tray = true, .statusNotifier = false, .notifications = false};
-}
-
-void TVexmorMainForm::DesktopOffersChanged(const TDesktopOffers& offers) {
-    if (offers.tray) MakeTrayIcon();
-}
-
-void TVexmorMainForm::SetTrayHint(bool full) {
-    if (trayIcon_) trayIcon_->setToolTip(full ? tr("Vexmor (满)") : tr("Vexmor (空)"));
+    tray_->Close();
 }
 
 // --- window events --------------------------------------------------------------------------------
@@ -474,35 +248,12 @@ void TVexmorMainForm::FormKeyDown(QKeyEvent* event) {
     event->ignore();
 }
 
-bool TVexmorMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->CapSheet && event->type() == QEvent::Resize) {
-        LayoutCaptureSheet();
-        return false;
-    }
-    if (watched == ui->AboutSheet && event->type() == QEvent::Resize) {
-        LayOutCredits();
-        return false;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        FormKeyDown(key);
-        if (key->isAccepted()) return true;
-        key->accept(); // the control itself decides
-        return false;
-    }
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == ui->URLLabel)
-            OpenLink(HomePageUrl());
-        else if (watched == ui->Label5)
-            OpenLink(HelpPageUrl());
-        else if (watched == ui->Label7)
-            OpenLink(HelpPageUrl() + QStringLiteral("#artwork"));
-        else if (watched == ui->Label8)
-            OpenLink(QStringLiteral("https://agg.sourceforge.net/antigrain.com/"));
-        else if (watched == ui->Label3)
-            OpenLink(QStringLiteral("https://sourceforge.net/projects/sox/"));
-    }
+bool TVexmorMainForm::eventFilter(QObject*, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    FormKeyDown(key);
+    if (key->isAccepted()) return true;
+    key->accept(); // the control itself decides
     return false;
 }
 
@@ -531,90 +282,13 @@ void TVexmorMainForm::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange) RetranslateTexts();
 }
 
-void TVexmorMainForm::FormShow() {
-    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(true);
-    RestackThumb();
-}
-
-void TVexmorMainForm::FormHide() {
-    if (ThumbForm && !dragOutHiding_) ThumbForm->SetVisibleAnim(false);
-}
-
-void TVexmorMainForm::LayoutCaptureSheet() {
-    // The Chinese labels leave the fields where the form puts them; the longer English ones push them
-    // right by the few pixels they need.
-    constexpr int kRightMargin = 5, kLabelGap = 4;
-    const int left = std::max({capEditLeft_, ui->Label1->geometry().right() + 1 + kLabelGap,
-                               ui->Label4->geometry().right() + 1 + kLabelGap});
-    for (QLineEdit* edit : {ui->TitleEdit, ui->CommentEdit})
-        edit->setGeometry(left, edit->y(), std::max(ui->CapSheet->width() - left - kRightMargin, 40),
-                          edit->height());
-    if (capPreview_) {
-        const QRect sheet = ui->CapSheet->rect();
-        capPreview_->setGeometry(
-            QRect(QPoint(kCapPreviewMargin, kCapPreviewTop),
-                  QPoint(sheet.right() - kCapPreviewMargin, sheet.bottom() - kCapPreviewMargin)));
-    }
-}
-
-void TVexmorMainForm::LayOutCredits() {
-    constexpr int kRightMargin = 4;
-    int pushed = 0;
-    for (const auto& [label, top] : creditRows_) {
-        label->setWordWrap(false);
-        label->adjustSize();
-        label->move(label->x(), top + pushed);
-        const int room = ui->AboutSheet->width() - label->x() - kRightMargin;
-        if (label->width() <= room) continue;
-        label->setWordWrap(true);
-        const int height = label->heightForWidth(room);
-        pushed += height - label->height();
-        label->resize(room, height);
-    }
-}
-
-QSize TVexmorMainForm::CapSheetSize() const {
-    const bool picture = capPreview_ && !capPreview_->Picture().Empty();
-    return picture ? kCapSheetSize + QSize(0, kCapPreviewExtra) : kCapSheetSize;
-}
-
-bool TVexmorMainForm::CardCanFly() {
-    IDisplayService* display = Platform().display.get();
-    return !display || display->CanPlaceWindows();
-}
-
-void TVexmorMainForm::ShowPreviewInTab() {
-    if (!capPreview_) return;
-    capPreview_->SetPicture(PreviewImage);
-    capPreview_->setVisible(!PreviewImage.Empty());
-}
-
-// --- sheets ---------------------------------------------------------------------------------------
-
-int TVexmorMainForm::SettingsSheetHeight() const {
-    return ui->LanguageBox->y() + ui->LanguageBox->height() + kSettingsBottomMargin;
-}
-
-void TVexmorMainForm::PlaceLanguageBox() {
-    constexpr int kGroupGap = 7;
-    const QWidget* above = ui->InkBox->isHidden() ? ui->ImageBox : ui->InkBox;
-    ui->LanguageBox->move(ui->LanguageBox->x(), above->y() + above->height() + kGroupGap);
-}
+// --- the tabs ---------------------------------------------------------------------------------------
 
 void TVexmorMainForm::SheetSelectChange() {
-    switch (ui->SheetSelect->currentIndex()) {
-    case kCapSheet:
-        setFixedSize(CapSheetSize());
-        break;
-    case kSettingsSheet:
-        setFixedSize(kSettingsSheetWidth, SettingsSheetHeight());
-        break;
-    case kAboutSheet:
-        setFixedSize(kAboutSheetSize);
-        break;
-    default:
-        break;
-    }
+    const int sheet = ui->SheetSelect->currentIndex();
+    if (sheet == kCapSheet) setFixedSize(capturePage_->SheetSize());
+    if (sheet == kSettingsSheet) setFixedSize(settingsPage_->SheetSize());
+    if (sheet == kAboutSheet) setFixedSize(TAboutPage::SheetSize());
     KeepOnScreen();
 }
 
@@ -632,222 +306,20 @@ void TVexmorMainForm::KeepOnScreen() {
     if (dx != 0 || dy != 0) move(pos() + QPoint(dx, dy));
 }
 
-void TVexmorMainForm::TitleEditChange(const QString& text) {
-    if (!IsHiddenPhrase(text)) return;
-    QMessageBox box(QMessageBox::Warning, tr("成功"), tr("在设置选项卡定义标注画笔颜色。"), QMessageBox::Ok,
-                    this);
-    box.setObjectName(QStringLiteral("InkRevealBox"));
-    box.exec();
-    ui->InkBox->setVisible(true);
-    PlaceLanguageBox();
-    if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
-    ui->TitleEdit->clear();
-}
-
-void TVexmorMainForm::InterfaceLanguageSelChange() {
-    const int index = ui->InterfaceLanguageSel->currentIndex();
-    UseInterfaceLanguage(index == int(TInterfaceLanguage::Chinese)   ? TInterfaceLanguage::Chinese
-                         : index == int(TInterfaceLanguage::English) ? TInterfaceLanguage::English
-                                                                     : TInterfaceLanguage::Automatic);
-}
-
 void TVexmorMainForm::RetranslateTexts() {
-    for (const auto& [action, source] : menuTexts_)
-        action->setText(tr(source));
-    SetTrayHint(CaptureHeld());
-    if (!ui.Made()) return;
+    capture_.RetranslateTexts();
+    tray_->RetranslateTexts();
+    if (!PagesMade()) return;
     ui->retranslateUi(this);
-    ui->VersionLabel->setText(tr("版本 ") + versionText_);
+    aboutPage_->RetranslateTexts();
     for (QLabel* label : findChildren<QLabel*>())
         if (label != ui->HeldKeysLabel) label->adjustSize();
     // The captions' widths change with the language: the rows that make room for them follow.
-    LayoutCaptureSheet();
-    LayOutCredits();
-    JPGQSelChange();
-    heldKeysText_ = HeldText(heldKeys_);
-    ui->HeldKeysLabel->setText(heldKeysText_);
-    LayOutHeldKeysNote();
-}
-
-void TVexmorMainForm::JPGQSelChange() {
-    ui->JPGLabel->setText(tr("JPG质量(%1)").arg(ui->JPGQSel->value()));
-    ui->ScalingLabel->setText(tr("缩放比例(%1%)").arg(ui->ScalingSel->value()));
-    ui->JPGLabel->adjustSize();
-    ui->ScalingLabel->adjustSize();
-}
-
-void TVexmorMainForm::InkColorSelChange() {
-    TColorBox* list = ui->InkColorSel;
-    if (list->currentIndex() < 0) return;
-    const uint32_t bgr =
-        list->DefaultSelected() ? list->DefaultColorColor() : list->ColorToRGB(list->Selected());
-    InkColor = DisplayToInkColor(bgr);
-}
-
-void TVexmorMainForm::StartupBoxClick() {
-    StartupEntry(ui->StartupBox->isChecked() ? seWrite : seDelete);
-}
-
-void TVexmorMainForm::DisplayHotKeyChange() {
-    ui->CapCustomHotKey->setEnabled(ui->CapHotKeySel->currentIndex() == hcCustom);
-    RegisterHotKeys();
-}
-
-void TVexmorMainForm::RegisterHotKeys() {
-    RegisterHotKeys(ui->CapHotKeySel->currentIndex(), ui->CapCustomHotKey->HotKey());
-}
-
-void TVexmorMainForm::RegisterHotKeys(int choice, int customCode) {
-    UnregisterHotKeys();
-    IHotKeys* keys = Platform().hotKeys.get();
-    if (!keys) return;
-    keys->SetHandler([this](int id) { HotKeyPressed(id); });
-    keys->SetRemapHandler([this](const QList<int>& notOurs) {
-        QList<THotKeyRegistration> held;
-        for (const THotKeyRegistration& r : hotKeys_)
-            if (notOurs.contains(r.id)) held << r;
-        ReportHeldHotKeys(held);
-    });
-    hotKeys_ = HotKeyRegistrations(choice, customCode & 0xFFFF);
-    QList<THotKeyRegistration> held;
-    for (const THotKeyRegistration& r : hotKeys_)
-        if (keys->Register(r.id, r.qtKey, r.modifiers) == THotKeyGrab::Held) held << r;
-    ReportHeldHotKeys(held);
-}
-
-QString TVexmorMainForm::HeldText(const QList<THotKeyRegistration>& held) {
-    const IHotKeys* keys = Platform().hotKeys.get();
-    return HeldHotKeysText(held, keys ? keys->KeysKeptBy() : std::nullopt);
-}
-
-void TVexmorMainForm::ReportHeldHotKeys(const QList<THotKeyRegistration>& held) {
-    heldKeys_ = held;
-    heldKeysText_ = HeldText(held);
-    if (ui.Made()) {
-        ui->HeldKeysLabel->setText(heldKeysText_);
-        ui->HeldKeysLabel->setVisible(!held.isEmpty());
-        LayOutHeldKeysNote();
-    }
-    TellHeldHotKeys();
-}
-
-// Once per start the user is told which keys are held: in the tray icon's balloon, or where the
-// desktop has no tray in its notifications. A tray that is not there yet (a panel starting after the
-// program) is looked for again every two seconds for two minutes; the icon docks a moment after the
-// tray appears, so the message waits one more look. Without either at the end, it goes to stderr.
-void TVexmorMainForm::TellHeldHotKeys() {
-    constexpr int kMessageMs = 15000, kLookMs = 2000, kLooks = 60;
-    if (!heldKeysTold_ && !heldKeysText_.isEmpty()) {
-        const QString title = QStringLiteral("Vexmor");
-        const bool waited = trayWait_ && trayWait_->isActive();
-        // A notification service that fails the call puts the message back to wait for a tray.
-        auto failed = [self = QPointer<TVexmorMainForm>(this)] {
-            if (!self) return;
-            self->heldKeysTold_ = false;
-            self->TellHeldHotKeys();
-        };
-        if (TellUser(title, heldKeysText_, kMessageMs, waited, failed)) {
-            heldKeysTold_ = true;
-        } else if (!trayWait_ || (!trayWait_->isActive() && trayWaits_ < kLooks)) {
-            if (!trayWait_) {
-                trayWait_ = new QTimer(this);
-                trayWait_->setInterval(kLookMs);
-                connect(trayWait_, &QTimer::timeout, this, [this] {
-                    const bool last = ++trayWaits_ >= kLooks;
-                    if (last) trayWait_->stop();
-                    TellHeldHotKeys();
-                    if (last && !heldKeysTold_ && !heldKeysText_.isEmpty()) {
-                        std::fprintf(stderr, "vexmor: %s\n", qPrintable(heldKeysText_));
-                        heldKeysTold_ = true;
-                    }
-                });
-            }
-            trayWait_->start();
-        }
-    }
-    if (trayWait_ && (heldKeysTold_ || heldKeysText_.isEmpty())) trayWait_->stop();
-}
-
-bool TVexmorMainForm::TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
-                               const std::function<void()>& failed) {
-    const TDesktopOffers offers = DesktopOffers();
-    if (trayIcon_ && offers.tray) {
-        if (waitedForTray && !std::exchange(traySeen_, true)) return false;
-        if (TrayMessageHook)
-            TrayMessageHook(title, text);
-        else
-            trayIcon_->showMessage(title, text, QSystemTrayIcon::Information, ms);
-        return true;
-    }
-    // A name the bus only could start (another desktop's notification service installed beside this
-    // one) may fail the call: such a service is not asked again in this run.
-    if (!offers.notifications || noticesFailed_) return false;
-    TDesktopNotice notice{.appName = QStringLiteral("Vexmor"),
-                          .iconName = QStringLiteral("vexmor"),
-                          .desktopEntry = QStringLiteral("vexmor"),
-                          .title = title,
-                          .text = text,
-                          .timeoutMs = ms};
-    Platform().offers->Notify(
-        notice, [self = QPointer<TVexmorMainForm>(this), failed](const TPlatformStatus& status) {
-            if (status || !self) return;
-            std::fprintf(stderr, "vexmor: the desktop's notification service failed: %s\n",
-                         qPrintable(status.reason));
-            self->noticesFailed_ = true;
-            // Never inside the call that asked: that one still counts the message as told.
-            if (failed) QTimer::singleShot(0, self, failed);
-        });
-    return true;
-}
-
-// The note on held keys sits under the hot-key row, as tall as its text wraps to at the group's
-// width; while it shows, the capture group's rows below it and the groups below that move down by
-// as much, and the settings tab grows with them.
-void TVexmorMainForm::LayOutHeldKeysNote() {
-    constexpr int kGapBelow = 4;
-    QLabel* note = ui->HeldKeysLabel;
-    const int width = ui->CapBox->width() - 2 * note->x();
-    const int height = note->isHidden() ? 0 : note->heightForWidth(width);
-    note->resize(width, std::max(height, 1));
-    const int shift = note->isHidden() ? 0 : height + kGapBelow;
-    const int delta = shift - std::exchange(heldNoteShift_, shift);
-    if (delta == 0) return;
-    for (QWidget* w : ui->CapBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w != note && w->y() > note->y()) w->move(w->x(), w->y() + delta);
-    ui->CapBox->resize(ui->CapBox->width(), ui->CapBox->height() + delta);
-    for (QWidget* box : {ui->ImageBox, ui->InkBox})
-        box->move(box->x(), box->y() + delta);
-    PlaceLanguageBox();
-    if (ui->SheetSelect->currentIndex() == kSettingsSheet) SheetSelectChange();
-}
-
-void TVexmorMainForm::UnregisterHotKeys() {
-    if (IHotKeys* keys = Platform().hotKeys.get())
-        for (int id = 0; id < 3; ++id)
-            keys->Unregister(id);
-}
-
-void TVexmorMainForm::HotKeyPressed(int id) {
-    if (const std::optional<TCaptureMode> mode = CaptureModeFromInt(id)) CaptureKey(*mode);
-}
-
-void TVexmorMainForm::CaptureKey(TCaptureMode mode) {
-    if (InputForm)
-        InputForm->FinishCapture();
-    else
-        StartCapture(mode);
-}
-
-void TVexmorMainForm::OpenLink(const QString& url) {
-    if (TPlatform& platform = Platform(); platform.shell) (void)platform.shell->OpenUrl(url);
-}
-
-QString TVexmorMainForm::HomePageUrl() {
-    return QUrl::fromLocalFile(LocalReadme()).toString();
-}
-
-QString TVexmorMainForm::HelpPageUrl() {
-    return QUrl::fromLocalFile(LocalReadme()).toString() + QStringLiteral("#the-main-window");
+    capturePage_->LayoutCaptureSheet();
+    aboutPage_->LayOutCredits();
+    settingsPage_->JPGQSelChange();
+    hotKeys_->RetranslateTexts();
+    settingsPage_->SetHeldKeysNoteText(hotKeys_->HeldKeysText());
 }
 
 // --- the capture ----------------------------------------------------------------------------------
@@ -855,7 +327,7 @@ QString TVexmorMainForm::HelpPageUrl() {
 void TVexmorMainForm::ComeForward() {
     if (!isVisible()) {
         // Without a tray nothing else leads back to a hidden window.
-        if (trayIcon_ && DesktopOffers().tray) return;
+        if (tray_->LeadsBack()) return;
         show();
         SheetSelectChange();
     }
@@ -864,41 +336,19 @@ void TVexmorMainForm::ComeForward() {
 }
 
 void TVexmorMainForm::StartCapture(TCaptureMode mode) {
-    TellOfPermissionDialog();
+    tray_->TellOfPermissionDialog();
     ::StartCapture(mode, this);
-}
-
-// Where the desktop asks before it gives the program its first picture, the user is told once, as
-// the first capture asks, that the dialog is the desktop's and that "Allow" lets every later capture
-// through: a dialog from the system, unannounced, reads like something gone wrong.
-void TVexmorMainForm::TellOfPermissionDialog() {
-    IScreenGrabber* grabber = Platform().grabber.get();
-    if (!grabber || GrabbingDesktop() || !grabber->AsksPermissionFirst()) return;
-    TSettingsStore store;
-    store.Load();
-    if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;
-    const QString text =
-        tr("桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。");
-    if (!TellUser(QStringLiteral("Vexmor"), text, 15000, false, {}))
-        std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
-    store.WriteInteger(kSettingsKey, SettingName::PermissionNoticeTold, 1);
-    (void)store.Save();
 }
 
 // Until the controls exist the settings file answers for them, and the capture's texts wait for
 // them: a capture that is cancelled never needs the window, and one that is confirmed makes it after
 // the overlay has gone, so the overlay never waits for it.
 bool TVexmorMainForm::CaptureCursorSetting() const {
-    if (!ui.Made())
-        return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::CapCursorBox,
-                              kShippedCaptureCursor);
-    return ui->CapCursorBox->isChecked();
+    return ui.Made() ? ui->CapCursorBox->isChecked() : StoredCaptureCursor(*pendingSettings_);
 }
 
 bool TVexmorMainForm::AutoTitleSetting() const {
-    if (!ui.Made())
-        return LoadCheckValue(*pendingSettings_, kSettingsKey, SettingName::AutoTitleBox, kShippedAutoTitle);
-    return ui->AutoTitleBox->isChecked();
+    return ui.Made() ? ui->AutoTitleBox->isChecked() : StoredAutoTitle(*pendingSettings_);
 }
 
 void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comment) {
@@ -911,301 +361,32 @@ void TVexmorMainForm::SetCaptureTexts(const QString& title, const QString& comme
     ui->CommentEdit->setText(comment);
 }
 
-void TVexmorMainForm::HideForCapture() {
-    hide();
+TCaptureHolder::TWiring TVexmorMainForm::CaptureWiring() {
+    return {.discardCapture = [this] { DiscardCapture(); },
+            .sizeWindow = [this] { SheetSelectChange(); },
+            .showCaptureTab = [this] { ShowCaptureTab(); },
+            .showPreviewInTab = [this](const TDIB& picture) { capturePage_->ShowPreviewInTab(picture); }};
 }
 
-void TVexmorMainForm::StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                                   QPointF previewOrigin) {
-    CaptureImage = captureImage;
-    FlatImage = flatImage;
-    PreviewImage = previewImage;
-    PreviewOrigin = previewOrigin;
-}
-
-void TVexmorMainForm::CaptureFinished() {
-    if (ui->AlwaysCBBox->isChecked()) CopyToClipboard();
-    switch (AfterCaptureFromIndex(ui->AfterCaptureSel->currentIndex())) {
-    case TAfterCapture::SaveToDesktop:
-        ToDesktopBtnClick();
-        break;
-    case TAfterCapture::Edit:
-        EditBtnClick();
-        break;
-    case TAfterCapture::CopyToClipboard:
-        ToClipboardBtnClick();
-        break;
-    case TAfterCapture::ShowCapture: {
-        const bool fly = CardCanFly();
-        if (!fly) ShowPreviewInTab();
-        ui->SheetSelect->setTabVisible(kCapSheet, true);
-        SetTrayHint(true);
-        ui->SheetSelect->setCurrentIndex(kCapSheet);
-        SheetSelectChange();
-        if (fly && !ThumbForm && !PreviewImage.Empty())
-            TThumbForm::Create(thumbOwner_.get(), PreviewImage, PreviewOrigin);
-        // The window comes back where it was, whatever the window manager would choose.
-        const QPoint where = pos();
-        show();
-        move(where);
-        raise();
-        activateWindow();
-        ui->TitleEdit->setFocus();
-        ui->TitleEdit->selectAll();
-        RestackThumb();
-        break;
-    }
-    }
-    PreviewImage.Clear();
+void TVexmorMainForm::ShowCaptureTab() {
+    ui->SheetSelect->setTabVisible(kCapSheet, true);
+    tray_->SetTrayHint(true);
+    ui->SheetSelect->setCurrentIndex(kCapSheet);
+    SheetSelectChange();
 }
 
 void TVexmorMainForm::DiscardCapture() {
-    TThumbForm::Discard();
-    CaptureImage.Clear();
-    FlatImage.Clear();
-    PreviewImage.Clear();
-    if (capPreview_) {
-        capPreview_->Clear();
-        capPreview_->hide();
-    }
+    capture_.Discard();
+    if (capturePage_) capturePage_->HidePreview();
     if (ui.Made()) ui->SheetSelect->setTabVisible(kCapSheet, false);
-    SetTrayHint(false);
-}
-
-void TVexmorMainForm::AfterOperation() {
-    if (!ui->PurgeAfterOpBox->isChecked()) return;
-    DiscardCapture();
-    hide();
-    SheetSelectChange();
-}
-
-void TVexmorMainForm::RestackThumb() {
-    // The card lies directly below this window while both show. Top-level windows have no "stack
-    // under" here, so the card goes to the top and this window above it; this window is the active
-    // one whenever it moves or shows, so nothing else changes place.
-    if (!isVisible() || !ThumbForm || !ThumbForm->isVisible()) return;
-    ThumbForm->raise();
-    raise();
-}
-
-namespace {
-// A drop's target is waiting for its data: answer it first, then show the box.
-void DeferErrorBox(TExporter& exporter, QObject* context) {
-    auto showError = exporter.Services().showError;
-    exporter.Services().showError = [context, showError](QWidget* parent, const QString& text,
-                                                         const QString& caption) {
-        QTimer::singleShot(0, context,
-                           [parent, text, caption, showError] { showError(parent, text, caption); });
-    };
-}
-} // namespace
-
-void TVexmorMainForm::CreateThumbOwner() {
-    thumbOwner_ = std::make_unique<TFunctionThumbOwner>();
-    TFunctionThumbOwner& o = *thumbOwner_;
-    o.visible = [this] { return isVisible(); };
-    o.bounds = [this] { return frameGeometry(); };
-    o.bringForward = [this] {
-        raise();
-        activateWindow();
-    };
-    o.popupMenu = [this](const QPoint& at) { thumbMenu_->popup(at); };
-    o.hideForDragOut = [this] {
-        dragOutHiding_ = true;
-        hide();
-    };
-    o.showAfterDragOut = [this] {
-        dragOutHiding_ = false;
-        // A capture discarded meanwhile leaves the window as it is.
-        if (!CaptureHeld()) return;
-        show();
-        raise();
-        activateWindow();
-    };
-    o.dragFileName = [this] {
-        return MakeWorkFileName(ui->TitleEdit->text(), ClampFormat(ui->FormatSel->currentIndex()));
-    };
-    // The file is encoded while the user drags (a 4K PNG takes a second), so the drop only writes it.
-    o.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
-        if (!CaptureHeld()) return nullptr;
-        TFunctionExportOwner now;
-        FillExportOwner(now);
-        const TDIB capture = CaptureImage, flat = FlatImage;
-        const TExportSettings settings = now.ExportSettings();
-        const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
-        // The worker only reads these images' pixels; the references themselves stay on this thread.
-        auto work = [capture, flat, settings, format](const std::atomic_bool& cancelled) {
-            // Without a chosen format there is nothing to write.
-            return format ? EncodeCaptureBytes(capture, flat, settings, *format, &cancelled) : std::nullopt;
-        };
-        auto stillCurrent = [this, capture, flat, settings, format] {
-            TFunctionExportOwner at;
-            FillExportOwner(at);
-            return CaptureImage.SharesWith(capture) && FlatImage.SharesWith(flat) &&
-                   at.ExportSettings() == settings &&
-                   ImageFormatFromIndex(ui->FormatSel->currentIndex()) == format;
-        };
-        return std::make_unique<TPreparedFile>(std::move(work), std::move(stillCurrent));
-    };
-    o.saveDragFile = [this](const QString& path, TPreparedFile* prepared) {
-        if (prepared && prepared->StillCurrent())
-            if (std::optional<QByteArray> bytes = prepared->Take()) {
-                TFunctionExportOwner owner;
-                FillExportOwner(owner);
-                TExporter exporter(owner);
-                DeferErrorBox(exporter, this);
-                const std::optional<TImageFormat> format =
-                    ImageFormatFromIndex(ui->FormatSel->currentIndex());
-                return format ? exporter.SaveEncodedCapture(path, *format, *bytes) : QString();
-            }
-        return SaveDragFile(path);
-    };
-}
-
-QString TVexmorMainForm::SaveDragFile(const QString& path) {
-    TFunctionExportOwner owner;
-    FillExportOwner(owner);
-    TExporter exporter(owner);
-    DeferErrorBox(exporter, this);
-    const std::optional<TImageFormat> format = ImageFormatFromIndex(ui->FormatSel->currentIndex());
-    return format ? exporter.SaveCapture(path, *format) : QString();
-}
-
-// The export reads the capture and the settings at the moment of the command, as the controls show them.
-void TVexmorMainForm::RunExport(void (TExporter::*command)()) {
-    TFunctionExportOwner owner;
-    FillExportOwner(owner);
-    TExporter exporter(owner);
-    (exporter.*command)();
-}
-
-void TVexmorMainForm::FillExportOwner(TFunctionExportOwner& owner) {
-    owner.captureImage = [this] { return CaptureImage; };
-    owner.flatImage = [this] { return FlatImage; };
-    owner.settings = [this] {
-        TExportSettings s;
-        s.title = ui->TitleEdit->text();
-        s.comment = ui->CommentEdit->text();
-        // A list without selection counts as its nearest entry, for the file's name and its encoder alike.
-        s.format = ClampFormat(ui->FormatSel->currentIndex());
-        s.editFormat = ClampFormat(ui->EditFormatSel->currentIndex());
-        s.jpegQuality = ui->JPGQSel->value();
-        s.scaling = ui->ScalingSel->value();
-        s.transparentPng = ui->TransPNGBox->isChecked();
-        return s;
-    };
-    owner.afterOperation = [this] { AfterOperation(); };
-    // A failed automatic save or edit leaves the window hidden: bring the capture up for another try.
-    owner.showCapture = [this] {
-        if (isVisible() || !CaptureHeld()) return;
-        ui->SheetSelect->setTabVisible(kCapSheet, true);
-        SetTrayHint(true);
-        ui->SheetSelect->setCurrentIndex(kCapSheet);
-        SheetSelectChange();
-        show();
-        raise();
-        activateWindow();
-    };
-    owner.parent = this;
-}
-
-void TVexmorMainForm::ToDesktopBtnClick() {
-    RunExport(&TExporter::ToDesktopBtnClick);
-}
-void TVexmorMainForm::SaveAsBtnClick() {
-    RunExport(&TExporter::SaveAsBtnClick);
-}
-void TVexmorMainForm::EmailBtnClick() {
-    RunExport(&TExporter::EmailBtnClick);
-}
-void TVexmorMainForm::EditBtnClick() {
-    RunExport(&TExporter::EditBtnClick);
-}
-void TVexmorMainForm::PrintBtnClick() {
-    RunExport(&TExporter::PrintBtnClick);
-}
-
-void TVexmorMainForm::CopyToClipboard() {
-    if (FlatImage.Empty()) return;
-    // Shares the picture (no second copy at the capture's largest moment) until the clipboard has it
-    // spooled away from the program's memory.
-    CopyImageToClipboard(FlatImage);
-}
-
-void TVexmorMainForm::ToClipboardBtnClick() {
-    if (!CaptureHeld()) return;
-    CopyToClipboard();
-    AfterOperation();
-}
-
-void TVexmorMainForm::DiscardBtnClick() {
-    DiscardCapture();
-    AfterOperation();
-}
-
-// --- tray -----------------------------------------------------------------------------------------
-
-void TVexmorMainForm::TrayIconClick() {
-    if (!isVisible()) return;
-    raise();
-    activateWindow();
-}
-
-void TVexmorMainForm::TrayIconDblClick() {
-    setVisible(!isVisible());
-    if (!isVisible()) return;
-    SheetSelectChange();
-    raise();
-    activateWindow();
-}
-
-void TVexmorMainForm::TrayMenuPopup() {
-    if (dCapLongEntry_) dCapLongEntry_->setChecked(dCapTimer_->isActive());
-}
-
-void TVexmorMainForm::DCapMenuClick(QAction* entry) {
-    if (dCapTimer_->isActive())
-        dCapTimer_->stop();
-    else
-        ArmDelayedCapture(TCaptureMode::Desktop, entry->data().toInt());
-}
-
-void TVexmorMainForm::ArmDelayedCapture(TCaptureMode mode, int delayMs) {
-    dCapMode_ = mode;
-    dCapTimer_->setInterval(delayMs);
-    dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
-    dCapTimer_->start();
+    tray_->SetTrayHint(false);
 }
 
 void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {
     if (delayMs > 0) {
         // A newer request replaces the pending one; the tray's check mark shows it.
-        ArmDelayedCapture(mode, delayMs);
+        tray_->ArmDelayedCapture(mode, delayMs);
         return;
     }
-    CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
-}
-
-void TVexmorMainForm::DCapTimerTimer() {
-    // Timers may fire early by a few per cent; the delay asked for is never cut short: an early tick
-    // waits out the rest (rounded up to the next millisecond).
-    const auto left = dCapDue_ - std::chrono::steady_clock::now();
-    if (left > std::chrono::steady_clock::duration::zero()) {
-        dCapTimer_->start(int(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-        return;
-    }
-    dCapTimer_->stop();
-    StartCapture(dCapMode_);
-}
-
-void TVexmorMainForm::SettingsMenuClick() {
-    show();
-    raise();
-    activateWindow();
-    ui->SheetSelect->setCurrentIndex(kSettingsSheet);
-    SheetSelectChange();
-}
-
-void TVexmorMainForm::ExitMenuClick() {
-    ExitApplication();
+    hotKeys_->CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
 }

@@ -1,50 +1,46 @@
-// The main window: the program's hub. Usually hidden, it holds the current capture and shows it for
-// naming (the capture tab), holds every setting (the settings tab: its controls are the settings),
-// shows the version and credits (the about tab), and owns the tray icon with its menu, the delayed
-// capture timer and the thumbnail's context menu.
+// The main window: the program's hub. Usually hidden, it shows the current capture for naming (the
+// capture tab), holds every setting (the settings tab: its controls are the settings) and shows the
+// version and credits (the about tab). It is made of parts it wires together:
+//   TCaptureHolder     the current capture, what follows it, its export commands and the card's menu
+//   TTrayController    the tray icon, its menu, the messages for the user and the delayed capture
+//   THotKeyController  the capture hot keys
+//   TCapturePage, TSettingsPage, TAboutPage  each tab's layout and the handlers of its controls
 //
 // Closing it only hides it; the program ends through the tray menu's exit entry (or a signal), and
 // the window's destruction is where the settings are saved.
 #pragma once
 
+#include "AboutPage.h"
+#include "CaptureCommands.h"
+#include "CaptureHolder.h"
 #include "CaptureMode.h"
 #include "CaptureOwner.h"
 #include "DIBmp.h"
-#include "HotKeys.h"
+#include "FormControls.h"
+#include "MenuIcons.h"
+#include "TrayController.h"
 
 #include <QPointF>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
-class QAction;
-class QLabel;
 class QMenu;
 class QTimer;
-class TExporter;
-class TFunctionExportOwner;
-class TDragOutPreview;
-class TFunctionThumbOwner;
+class TCapturePage;
+class THotKeyController;
+class TSettingsPage;
 class TSettingsStore;
 
-namespace Ui {
-class VexmorMainForm;
-}
-
-// When set, the tray icon's balloons go here instead (tests); messages without a tray still go to
-// the desktop's notifications.
-inline std::function<void(const QString& title, const QString& text)> TrayMessageHook;
-
-struct TDesktopOffers;
-
-class TVexmorMainForm : public QWidget, public ICaptureOwner {
+class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCommands {
     Q_OBJECT
+    // The generated controls and the current capture come first: members below refer to them.
+    TFormControls ui{[this] { MakeControls(); }};
+    TCaptureHolder capture_{this, ui, *this, CaptureWiring()};
+
   public:
     // When the tabs and their controls are made. A program waiting in the tray shows none of them,
     // and laying out their texts loads fonts it would then keep for nothing: the resident program
@@ -59,7 +55,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
 
     // Whether the tabs and their controls exist yet; MakeControls makes them now.
     bool ControlsMade() const { return ui.Made(); }
-    void MakeControls();
+    void MakeControls() {
+        if (ui.Allocate()) SetUpControls();
+    }
 
     // Showing the window makes its controls first.
     void setVisible(bool visible) override;
@@ -73,14 +71,15 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void StartCapture(TCaptureMode mode);
 
     // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
-    TDIB CaptureImage; // 32-bit premultiplied; not empty exactly while a capture is held
-    TDIB FlatImage;    // 24-bit, opaque
-    TDIB PreviewImage; // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
-    QPointF PreviewOrigin;
-    bool CaptureHeld() const override { return !CaptureImage.Empty(); }
+    // (see TCaptureHolder).
+    TDIB& CaptureImage = capture_.CaptureImage;
+    TDIB& FlatImage = capture_.FlatImage;
+    TDIB& PreviewImage = capture_.PreviewImage;
+    QPointF& PreviewOrigin = capture_.PreviewOrigin;
+    bool CaptureHeld() const override { return capture_.CaptureHeld(); }
 
     // The after-capture handling, run once the overlay has stored the three images.
-    void CaptureFinished() override;
+    void CaptureFinished() override { capture_.CaptureFinished(); }
     // Frees the capture, hides the capture tab, and the tray hint says the program is empty.
     void DiscardCapture() override;
 
@@ -88,17 +87,19 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     bool CaptureCursorSetting() const override;
     bool AutoTitleSetting() const override;
     void SetCaptureTexts(const QString& title, const QString& comment) override;
-    void HideForCapture() override;
+    void HideForCapture() override { hide(); }
     void StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                      QPointF previewOrigin) override;
+                      QPointF previewOrigin) override {
+        capture_.Store(captureImage, flatImage, previewImage, previewOrigin);
+    }
     // After a command on the capture: with "discard after operation" the capture goes and the window
     // hides.
-    void AfterOperation();
+    void AfterOperation() { capture_.AfterOperation(); }
     // Sizes the window for the tab shown.
     void SheetSelectChange();
     void KeepOnScreen();
     // Keeps the thumbnail card directly below this window.
-    void RestackThumb();
+    void RestackThumb() { capture_.RestackThumb(); }
 
     // Settings, read at creation and written at destruction (the settings file of the platform).
     void LoadSettings();
@@ -108,10 +109,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     // never made) without touching a window.
     void SaveSettingsForLostDisplay();
 
-    // Captures of the tray menu: start the delayed-capture timer with the entry's delay, or stop a
-    // pending one.
-    void DCapMenuClick(QAction* entry);
-    void DCapTimerTimer();
+    // The delayed capture is due.
+    void DCapTimerTimer() { tray_->DCapTimerTimer(); }
     // A capture asked for from outside (the command line, a later start, the session bus): at once,
     // exactly as the capture key of `mode` (an open overlay is confirmed), or after `delayMs`
     // through the delayed-capture timer, replacing a pending one.
@@ -119,32 +118,33 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
 
     // "版本 " followed by this value is what the about tab shows.
     QString VersionText() const { return versionText_; }
-    QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
-    QMenu* TrayMenu() const { return trayMenu_; }
-    QMenu* ThumbMenu() const { return thumbMenu_; }
-    QTimer* DCapTimer() const { return dCapTimer_; }
+    QSystemTrayIcon* TrayIcon() const { return tray_->TrayIcon(); }
+    QMenu* TrayMenu() const { return tray_->TrayMenu(); }
+    QMenu* ThumbMenu() const { return capture_.ThumbMenu(); }
+    QTimer* DCapTimer() const { return tray_->DCapTimer(); }
 
     // The commands on the current capture. Each does nothing without a capture.
-    virtual void ToDesktopBtnClick();
-    virtual void SaveAsBtnClick();
-    virtual void EmailBtnClick();
-    virtual void EditBtnClick();
-    virtual void PrintBtnClick();
-    virtual void ToClipboardBtnClick();
-    void DiscardBtnClick();
+    void ToDesktopBtnClick() override { capture_.ToDesktopBtnClick(); }
+    void SaveAsBtnClick() override { capture_.SaveAsBtnClick(); }
+    void EmailBtnClick() override { capture_.EmailBtnClick(); }
+    void EditBtnClick() override { capture_.EditBtnClick(); }
+    void PrintBtnClick() override { capture_.PrintBtnClick(); }
+    void ToClipboardBtnClick() override { capture_.ToClipboardBtnClick(); }
+    // Discards the capture, then the discard-after-operation rule.
+    void DiscardBtnClick() override { capture_.DiscardBtnClick(); }
     // Puts the flat capture on the clipboard, without AfterOperation.
-    virtual void CopyToClipboard();
+    void CopyToClipboard() override { capture_.CopyToClipboard(); }
 
     // Tray icon and menu.
-    void TrayIconClick();
-    void TrayIconDblClick();
-    void TrayMenuPopup();
-    void SettingsMenuClick();
-    void ExitMenuClick();
+    void TrayIconClick() { tray_->TrayIconClick(); }
+    void TrayIconDblClick() { tray_->TrayIconDblClick(); }
+    void TrayMenuPopup() { tray_->TrayMenuPopup(); }
+    // Shows the window with its settings tab.
+    void SettingsMenuClick() { tray_->SettingsMenuClick(); }
 
     // The web addresses of the about tab's links.
-    static QString HomePageUrl();
-    static QString HelpPageUrl();
+    static QString HomePageUrl() { return TAboutPage::HomePageUrl(); }
+    static QString HelpPageUrl() { return TAboutPage::HelpPageUrl(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -153,138 +153,45 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner {
     void hideEvent(QHideEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Key preview: the window sees keys before its controls do.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void FormCreate();
     void FormDestroy();
     void FormKeyDown(QKeyEvent* event);
-    void FormShow();
-    void FormHide();
-    void CreateTrayIcon();
-    // The icon itself, once a tray host exists (or on X11, where Qt docks it into a tray that comes
-    // later): Qt decides once per run, as the icon is made, whether it is a StatusNotifierItem, and
-    // an icon made before a late item host appears would never show there.
-    void MakeTrayIcon();
-    void DesktopOffersChanged(const TDesktopOffers& offers);
-    TDesktopOffers DesktopOffers() const;
-    void TellOfPermissionDialog();
-    // A message for the user outside the window: the tray icon's balloon where there is a tray, the
-    // desktop's notification where there is none; false when neither is there (yet). `failed` hears
-    // when the notification service refuses it afterwards.
-    bool TellUser(const QString& title, const QString& text, int ms, bool waitedForTray,
-                  const std::function<void()>& failed);
-    void CreateThumbMenu();
-    void ConnectHandlers();
-    void RunExport(void (TExporter::*command)());
-    void FillExportOwner(TFunctionExportOwner& owner);
-    void CreateThumbOwner();
-    // The drag-out's file: written in the selected format; a failure's error box comes after the
-    // target has had its answer.
-    QString SaveDragFile(const QString& path);
-    void TitleEditChange(const QString& text);
-    // The interface language chosen on the settings tab takes effect at once.
-    void InterfaceLanguageSelChange();
+    // The card fades in and out with the window.
+    void FormShow() { capture_.ShowCardWithWindow(true); }
+    void FormHide() { capture_.ShowCardWithWindow(false); }
+    // The tray and the hot keys work while the window has no controls.
+    void CreateControllers();
+    // What the window is before it has controls.
+    void SetUpWindow();
+    void SetUpControls();
+    void CreatePages();
+    bool PagesMade() const { return aboutPage_ != nullptr; }
+    void LoadControls();
+    TCaptureHolder::TWiring CaptureWiring();
+    // The capture tab shown and chosen, and the tray hint "full".
+    void ShowCaptureTab();
     // Every text this window and its menus set themselves, again in the language now installed (the
     // form's own texts come from its description).
     void RetranslateTexts();
-    // The language group sits below the lowest group shown (the ink group shows only once revealed).
-    void PlaceLanguageBox();
-    void JPGQSelChange();
-    void InkColorSelChange();
-    void StartupBoxClick();
-    void DisplayHotKeyChange();
-    // The three capture hot keys of the current choice, taken from the desktop. Combinations that
-    // another program holds are named next to the choice in the settings tab, and once per start in
-    // the tray icon's message; both follow every registration and every change of the keyboard
-    // mapping.
-    void RegisterHotKeys();
-    void UnregisterHotKeys();
-    void ReportHeldHotKeys(const QList<THotKeyRegistration>& held);
-    void TellHeldHotKeys();
-    static QString HeldText(const QList<THotKeyRegistration>& held);
-    void LayOutHeldKeysNote();
-    // A capture hot key (its identifier is its mode's number): confirms an open overlay, otherwise
-    // starts a capture in its mode.
-    void HotKeyPressed(int id);
-    void CaptureKey(TCaptureMode mode);
-    void OpenLink(const QString& url);
-    void SetTrayHint(bool full);
-    // The capture tab: the two edit fields start right of the wider of their labels (never left of
-    // where the form puts them) and follow the tab's right edge.
-    void LayoutCaptureSheet();
-    // The about tab's texts stand in a column right of the logo, each where the form puts it. A text
-    // that would reach past the tab's right edge wraps there, and the texts below it move down by the
-    // lines it gains.
-    void LayOutCredits();
-    // The capture tab's client size: taller while it shows the capture's picture.
-    QSize CapSheetSize() const;
-    // Where the desktop places windows itself the card cannot fly; the capture tab shows the
-    // capture's picture instead, as the same drag source.
-    static bool CardCanFly();
-    void ShowPreviewInTab();
-    int SettingsSheetHeight() const;
-    QIcon MenuIcon(int cell) const;
 
-    // The generated controls, made on first use; every path that reads or writes them goes through
-    // here, so none can run before they exist.
-    class TControls {
-      public:
-        explicit TControls(TVexmorMainForm* form);
-        ~TControls();
-        Ui::VexmorMainForm* operator->() const;
-        Ui::VexmorMainForm& operator*() const { return *operator->(); }
-        bool Made() const { return made_ != nullptr; }
-
-      private:
-        friend class TVexmorMainForm;
-        TVexmorMainForm* form_;
-        std::unique_ptr<Ui::VexmorMainForm> made_;
-    };
-    void SetUpWindow();
-    void SetUpControls();
-    void RegisterHotKeys(int choice, int customCode);
-
-    TControls ui{this};
-    // The combinations of the current choice, and what the user is told about those held elsewhere.
-    QList<THotKeyRegistration> hotKeys_;
-    QList<THotKeyRegistration> heldKeys_;
-    QString heldKeysText_;
-    bool heldKeysTold_ = false;
-    QTimer* trayWait_ = nullptr;
-    int trayWaits_ = 0;
-    bool traySeen_ = false;
-    bool noticesFailed_ = false; // the notification service failed a call: not asked again
-    bool trayIsItem_ = false;    // the icon is a StatusNotifierItem: the host's one click is Activate
-    int heldNoteShift_ = 0;      // how far the note on held keys pushes the settings tab's rows down
-    int capEditLeft_ = 0;        // where the form puts the capture tab's two edit fields
-    // The about tab's column of texts, top to bottom, each with the top the form gives it.
-    std::vector<std::pair<QLabel*, int>> creditRows_;
     // The settings file as read at creation, until the controls have loaded it.
     std::unique_ptr<TSettingsStore> pendingSettings_;
     // The last capture's file name and comment, until the controls exist to show them.
     std::optional<std::pair<QString, QString>> pendingTexts_;
-    QSystemTrayIcon* trayIcon_ = nullptr;
-    QMenu* trayMenu_ = nullptr;
-    QMenu* thumbMenu_ = nullptr;
-    QTimer* dCapTimer_ = nullptr;
-    // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
-    std::chrono::steady_clock::time_point dCapDue_;
-    TCaptureMode dCapMode_ = TCaptureMode::Desktop; // the mode the pending delayed capture starts
-    void ArmDelayedCapture(TCaptureMode mode, int delayMs);
-    QAction* dCapLongEntry_ = nullptr;
-    // The menus' entries and the texts they were made with, to be looked up again on a language change.
-    std::vector<std::pair<QAction*, const char*>> menuTexts_;
-    TDIBmp menuIcons_;
+    TMenuIcons menuIcons_;
+    std::unique_ptr<TTrayController> tray_;
+    std::unique_ptr<THotKeyController> hotKeys_;
+    // The tabs, made with the controls.
+    std::unique_ptr<TCapturePage> capturePage_;
+    std::unique_ptr<TSettingsPage> settingsPage_;
+    std::unique_ptr<TAboutPage> aboutPage_;
     QString versionText_;
     bool destroyed_ = false;
     bool quitting_ = false;
     class TQuitWatcher;
     std::unique_ptr<TQuitWatcher> quitWatcher_;
-    // What the thumbnail card asks of this window.
-    std::unique_ptr<TFunctionThumbOwner> thumbOwner_;
-    // While the card is dragged out the window steps aside without fading the card.
-    bool dragOutHiding_ = false;
-    // The capture's picture on the capture tab, where the card cannot fly; made with the controls.
-    TDragOutPreview* capPreview_ = nullptr;
 };
