@@ -112,21 +112,22 @@ void ExitApplication() {
     if (QCoreApplication::instance()) QCoreApplication::quit();
 }
 
-int RunVexmor(int argc, char** argv) {
-    // Keep the raw arguments: Qt removes the ones it understands.
-    const TCommandLine command =
-        ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+namespace {
+
+// The command lines that start nothing (help, version, a mistake): answered on the standard streams,
+// help and mistakes in the interface language. -1 for every other.
+int AnswerQuickly(const TCommandLine& command) {
     if (command.action == TCommandLine::TAction::Help || command.action == TCommandLine::TAction::Error) {
         const TInterfaceLanguage language = StartLanguage();
         return AnswerWithoutStarting(command, [language](const char* source) {
             return TextIn(language, "CommandLine", source).toStdString();
         });
     }
-    if (const int status = AnswerWithoutStarting(command); status >= 0) return status;
-    // A copy already running for this user and display takes the request before anything else is
-    // made here: no display connection, no application object, no fonts, no settings.
-    if (Platform().instance->HandOver(QByteArray::fromStdString(command.Request()))) return 0;
+    return AnswerWithoutStarting(command);
+}
 
+// What the process sets up before anything is made.
+void SetUpProcess() {
     // A capture's pictures are tens of megabytes each. Once such a block has been freed, glibc
     // raises its threshold for giving blocks mappings of their own; later pictures then come from
     // heaps that keep their size, and each capture's peak grows by a picture while the clipboard
@@ -135,10 +136,99 @@ int RunVexmor(int argc, char** argv) {
     // A write to a display, socket or pipe whose other end has gone fails with an error to handle,
     // never a signal that ends the program.
     std::signal(SIGPIPE, SIG_IGN);
-
     InitSystemUtilities();
     SetupFloatingPoint();
+}
 
+void SetUpApplication() {
+    ApplyNumberFormat(); // the application object has just reset the C locale
+    QApplication::setApplicationName(QStringLiteral("Vexmor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vexmor"));
+    QApplication::setApplicationVersion(QStringLiteral(VEXMOR_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+// Whether this copy may not start (no windows with per-pixel alpha, no private socket folder): then
+// the reason is told in a message box as well as on stderr.
+bool Refuse(const TPlatformStatus& layered, TPlatform& shown) {
+    if (!layered) {
+        ShowRefusal(layered.reason);
+        UseInterfaceLanguage(StartLanguage());
+        QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption),
+                              QCoreApplication::translate("Startup", kRefusalText));
+        return true;
+    }
+    if (const QString unsafe = shown.instance->Refusal(); !unsafe.isEmpty()) {
+        // Neither a second copy beside the first nor a request given to another user's socket.
+        UseInterfaceLanguage(StartLanguage());
+        const QString text =
+            QCoreApplication::translate("Startup",
+                                        "Vexmor无法启动：没有只属于当前用户的文件夹来存放它的套接字（%1）。")
+                .arg(unsafe);
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption), text);
+        return true;
+    }
+    return false;
+}
+
+// The first copy's life: the hidden main window, its own command line carried out, later starts'
+// and the session bus's requests taken, until the loop ends. Returns the loop's exit status.
+int RunFirstCopy(QApplication& app, TPlatform& shown, const TCommandLine& command) {
+    SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
+    RouteSignalsToExit(&app);
+    // The end of the desktop session takes the same way out.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [](QSessionManager&) { ExitApplication(); });
+    // Created hidden. Its tabs are made when first needed: a program waiting in the tray keeps no
+    // fonts or controls it does not show.
+    TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
+    shown.instance->SetRequestHandler([&mainForm](const QByteArray& line) {
+        TCommandLine request;
+        if (ParseRequest(line.toStdString(), request)) CarryOut(mainForm, request);
+    });
+    // This copy carries out its own command line as it would a later start's request.
+    if (command.action != TCommandLine::TAction::None)
+        CarryOut(mainForm, command);
+    else if (!command.tray)
+        mainForm.StartCapture(TCaptureMode::Desktop);
+    // The session bus is joined once the loop runs, so neither the start nor a capture at launch waits
+    // for it. A copy the bus started for a call takes the name here, and the call is delivered.
+    QTimer::singleShot(0, &mainForm, [&mainForm] {
+        StartBusService(
+            {[&mainForm](TCaptureMode mode, int delayMs) { mainForm.CaptureOnRequest(mode, delayMs); },
+             [&mainForm] { mainForm.SettingsMenuClick(); }},
+            &mainForm);
+    });
+    // Pictures half written by a copy that was killed leave hidden temporaries in the folders it
+    // writes to; they go once this copy is up (never ones another writer still holds).
+    QTimer::singleShot(0, &app, [] {
+        RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false), QDir::tempPath()});
+    });
+    static const bool leaveRegistered = std::atexit(LeaveForLostDisplay) == 0;
+    if (leaveRegistered) {
+        gLoopForm = &mainForm;
+        gLoopPid = ::getpid();
+    }
+    const int exitCode = app.exec();
+    // Asked to end just as the display went (the session's end takes both): the same way out.
+    if (shown.display->ConnectionLost()) LeaveForLostDisplay();
+    gLoopForm = nullptr;
+    return exitCode;
+}
+
+} // namespace
+
+int RunVexmor(int argc, char** argv) {
+    // Keep the raw arguments: Qt removes the ones it understands.
+    const TCommandLine command =
+        ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (const int status = AnswerQuickly(command); status >= 0) return status;
+    // A copy already running for this user and display takes the request before anything else is
+    // made here: no display connection, no application object, no fonts, no settings.
+    if (Platform().instance->HandOver(QByteArray::fromStdString(command.Request()))) return 0;
+
+    SetUpProcess();
     const TPlatformStatus layered = ChooseDisplayPlatform();
     TPlatform& shown = Platform();
     // Without a display of either kind there is nothing to show a box on: the refusal goes to stderr.
@@ -148,79 +238,15 @@ int RunVexmor(int argc, char** argv) {
         DoneSystemUtilities();
         return 1;
     }
-
     int exitCode = 0;
     {
         QApplication app(argc, argv);
-        ApplyNumberFormat(); // the application object has just reset the C locale
-        QApplication::setApplicationName(QStringLiteral("Vexmor"));
-        QApplication::setApplicationDisplayName(QStringLiteral("Vexmor"));
-        QApplication::setApplicationVersion(QStringLiteral(VEXMOR_VERSION));
-        QApplication::setQuitOnLastWindowClosed(false);
-
-        if (!layered) {
-            ShowRefusal(layered.reason);
-            UseInterfaceLanguage(StartLanguage());
-            QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption),
-                                  QCoreApplication::translate("Startup", kRefusalText));
+        SetUpApplication();
+        if (Refuse(layered, shown))
             exitCode = 1;
-        } else if (const QString unsafe = shown.instance->Refusal(); !unsafe.isEmpty()) {
-            // Neither a second copy beside the first nor a request given to another user's socket.
-            UseInterfaceLanguage(StartLanguage());
-            const QString text =
-                QCoreApplication::translate(
-                    "Startup", "Vexmor无法启动：没有只属于当前用户的文件夹来存放它的套接字（%1）。")
-                    .arg(unsafe);
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-            QMessageBox::critical(nullptr, QCoreApplication::translate("Startup", kRefusalCaption), text);
-            exitCode = 1;
-        } else if (!shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request()))) {
-            exitCode = 0; // a copy that started at the same moment took the request
-        } else {
-            SoundFolder = FindSoundFolder(QCoreApplication::applicationDirPath());
-            RouteSignalsToExit(&app);
-            // The end of the desktop session takes the same way out.
-            QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                             [](QSessionManager&) { ExitApplication(); });
-
-            // Created hidden; its creation reads the command line. Its tabs are made when first
-            // needed: a program waiting in the tray keeps no fonts or controls it does not show.
-            TVexmorMainForm mainForm(TVexmorMainForm::TControlsAt::FirstUse);
-            shown.instance->SetRequestHandler([&mainForm](const QByteArray& line) {
-                TCommandLine request;
-                if (ParseRequest(line.toStdString(), request)) CarryOut(mainForm, request);
-            });
-            // This copy carries out its own command line as it would a later start's request.
-            if (command.action != TCommandLine::TAction::None)
-                CarryOut(mainForm, command);
-            else if (!command.tray)
-                mainForm.StartCapture(TCaptureMode::Desktop);
-            // The session bus is joined once the loop runs, so neither the start nor a capture at
-            // launch waits for it. A copy the bus started for a call takes the name here, and the
-            // call is delivered.
-            QTimer::singleShot(0, &mainForm, [&mainForm] {
-                StartBusService({[&mainForm](TCaptureMode mode, int delayMs) {
-                                     mainForm.CaptureOnRequest(mode, delayMs);
-                                 },
-                                 [&mainForm] { mainForm.SettingsMenuClick(); }},
-                                &mainForm);
-            });
-            // Pictures half written by a copy that was killed leave hidden temporaries in the folders
-            // it writes to; they go once this copy is up (never ones another writer still holds).
-            QTimer::singleShot(0, &app, [] {
-                RemoveStaleTemporaries(
-                    {SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false), QDir::tempPath()});
-            });
-            static const bool leaveRegistered = std::atexit(LeaveForLostDisplay) == 0;
-            if (leaveRegistered) {
-                gLoopForm = &mainForm;
-                gLoopPid = ::getpid();
-            }
-            exitCode = app.exec();
-            // Asked to end just as the display went (the session's end takes both): the same way out.
-            if (shown.display->ConnectionLost()) LeaveForLostDisplay();
-            gLoopForm = nullptr;
-        }
+        else if (shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request())))
+            exitCode = RunFirstCopy(app, shown, command);
+        // else a copy that started at the same moment took the request
     }
     DoneSystemUtilities();
     return exitCode;
