@@ -65,6 +65,9 @@ std::string InstanceSocketPath(std::string* refusal) {
         if (!alnum) ch = '_';
     }
     const std::string uid = std::to_string(::getuid());
+    // The main window's class name, as every earlier version named its socket: it stays although the
+    // socket has nothing to do with the window, so that a start finds a running copy of an older
+    // version (and that version's starts find this one).
     const std::string name = "TVexmorMainForm-" + uid + "-";
     // Unix socket paths hold at most 107 bytes; a path longer than that goes to /tmp's own folder of
     // the user with the display shortened (at most 23 + 27 + 40 bytes).

@@ -12,7 +12,9 @@ bool WaylandSession();
 // the X display), the display's characters other than letters and digits replaced by '_'. Without a
 // runtime folder (or when the path would be too long for a socket address) the socket lies in the
 // user's own folder "vexmor-<uid>" in the temporary folder, made 0700 when missing; when that is not
-// a real folder of the user's closed to others, the path is empty and `refusal` says why.
+// a real folder of the user's closed to others, the path is empty and `refusal` says why. The name
+// begins with the main window's class name as in every earlier version, so that copies of different
+// versions find each other.
 std::string InstanceSocketPath(std::string* refusal = nullptr);
 
 // Sends one request line to the socket at `path`; true once a listener of this same user has it.

@@ -1,9 +1,10 @@
 // The services Vexmor needs from the desktop, behind small interfaces.
 //
-// Everything that talks to the X server lives in this folder; the rest of the program sees only
-// these interfaces. `Platform()` returns the set chosen at start-up: the X11 implementation, or the
-// fake that tests configure (forced with VEXMOR_PLATFORM=fake). A service that a build does not offer
-// yet is null; callers ask `Has...` or check before use.
+// Everything that talks to the X server or the Wayland compositor lives in this folder; the rest of
+// the program sees only these interfaces. `Platform()` returns the set chosen at start-up: the X11
+// implementation, the Wayland one, or the fake that tests configure (forced with
+// VEXMOR_PLATFORM=fake). A service a platform does not offer is null (the active window on a Wayland
+// compositor other than sway); callers check before use.
 #pragma once
 
 #include <QImage>

@@ -578,7 +578,7 @@ class TX11HotKeys : public IHotKeys, public QAbstractNativeEventFilter {
         TKey key{c, sym, ModMask(modifiers), {}, false, false};
         Grab(key);
         const THotKeyGrab state = key.State();
-        keys_.insert(id, std::move(key));
+        keys_.insert(id, key);
         return state;
     }
 

@@ -18,8 +18,8 @@ VEXMOR_PACKAGES=(
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   # the Wayland test helper's keymap
   libxkbcommon-dev
-  # tests and benchmarks; the sources' format check
-  libgtest-dev libgmock-dev libbenchmark-dev clang-format
+  # tests and benchmarks; the sources' format and clang-tidy checks
+  libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy
   # X server and tools the demo and end-to-end tests drive
   xvfb xauth xdotool x11-utils x11-xserver-utils x11-xkb-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils

@@ -106,7 +106,7 @@ class TFakePortal {
     }
     QList<QJsonArray> CallsOf(const QString& method) const {
         QList<QJsonArray> found;
-        for (const QJsonValue& call : Calls())
+        for (const QJsonValue call : Calls())
             if (call[QStringLiteral("method")].toString() == method)
                 found << call[QStringLiteral("args")].toArray();
         return found;

@@ -64,7 +64,7 @@ class PortalShortcuts : public ::testing::Test {
         QMap<QString, QPair<QString, QString>> bound;
         const QList<QJsonArray> binds = portal.CallsOf("BindShortcuts");
         if (n >= binds.size()) return bound;
-        for (const QJsonValue& s : binds[n][1].toArray()) {
+        for (const QJsonValue s : binds[n][1].toArray()) {
             const QJsonObject props = s[1].toObject();
             bound.insert(s[0].toString(),
                          {props["description"].toString(), props["preferred_trigger"].toString()});
@@ -172,7 +172,7 @@ TEST_F(PortalShortcuts, ChangesRebindInTheOneSessionAndRepeatsAskNothing) {
     const QJsonArray made = portal.CallsOf("CreateSession")[0];
     EXPECT_EQ(made[1].toString(), "a(sa{sv})");
     QStringList named;
-    for (const QJsonValue& s : made[0].toObject()["shortcuts"].toArray())
+    for (const QJsonValue s : made[0].toObject()["shortcuts"].toArray())
         named << s[0].toString() + "=" + s[1].toObject()["preferred_trigger"].toString();
     EXPECT_EQ(named, (QStringList{"capture-desktop=Print", "capture-magnifier=CTRL+Print",
                                   "capture-window=ALT+Print"}));
