@@ -41,29 +41,48 @@ TDIB TwoColours(int w, int h) {
     return image;
 }
 
-// An owner as the main window wires it, with the export's real names and save.
-class PreviewDrag : public ::testing::Test {
+// The export as the main window wires it to a drag source: the fake platform's documents, the export's
+// real names and save, its errors recorded.
+class ExportWired : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void WireExport(const TDIB& picture, uint32_t flatColour, const QString& comment = {}) {
         fake = InstallFakePlatform();
         ASSERT_TRUE(docs.isValid());
         fake->documents = docs.path();
         folder = docs.path() + u'/' + WorkFolderName(CurrentInterfaceLanguage()) + u'/';
-        capture = TwoColours(40, 30);
-        flat = TDIB(40, 30, 24);
-        flat.FillRect(QRect(0, 0, 40, 30), 0xFF2060A0u, 256);
+        capture = picture;
+        flat = TDIB(picture.Width(), picture.Height(), 24);
+        flat.FillRect(QRect(0, 0, picture.Width(), picture.Height()), flatColour, 256);
         exportOwner.captureImage = [this] { return capture; };
         exportOwner.flatImage = [this] { return flat; };
-        exportOwner.settings = [] {
+        exportOwner.settings = [comment] {
             TExportSettings s;
             s.title = QStringLiteral("Shot");
             s.format = TImageFormat::Png;
+            s.comment = comment;
             return s;
         };
         exporter.Services().showError = [this](QWidget*, const QString& text, const QString&) {
             errors << text;
         };
         owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), TImageFormat::Png); };
+    }
+
+    std::shared_ptr<TFakeState> fake;
+    QTemporaryDir docs;
+    QString folder;
+    TDIB capture, flat;
+    TFunctionExportOwner exportOwner;
+    TExporter exporter{exportOwner};
+    TFunctionThumbOwner owner;
+    QStringList errors;
+};
+
+// The capture's picture on the capture tab, its drag-out wired to the export.
+class PreviewDrag : public ExportWired {
+  protected:
+    void SetUp() override {
+        WireExport(TwoColours(40, 30), 0xFF2060A0u);
         owner.saveDragFile = [this](const QString& path, TPreparedFile*) {
             ++saves;
             return exporter.SaveCapture(path, TImageFormat::Png);
@@ -93,15 +112,7 @@ class PreviewDrag : public ::testing::Test {
         QApplication::sendEvent(&preview, &e);
     }
 
-    std::shared_ptr<TFakeState> fake;
-    QTemporaryDir docs;
-    QString folder;
-    TDIB capture, flat;
-    TFunctionExportOwner exportOwner;
-    TExporter exporter{exportOwner};
-    TFunctionThumbOwner owner;
     TDragOutPreview preview{&owner};
-    QStringList errors;
     int saves = 0, hides = 0, drags = 0;
     Qt::DropAction result = Qt::CopyAction;
     bool draggingInLoop = false, existedDuringDrag = true, waylandLoop = false;
@@ -367,29 +378,10 @@ TEST(ThumbDropNaming, AFailedSaveShowsTheErrorAndGivesNoPath) {
 
 // An owner wired as the main window wires it: the export encodes the capture on the worker from the
 // start of the drag; the drop writes those bytes, or saves afresh when the capture changed meanwhile.
-class ThumbPreparedDrop : public ::testing::Test {
+class ThumbPreparedDrop : public ExportWired {
   protected:
     void SetUp() override {
-        fake = InstallFakePlatform();
-        ASSERT_TRUE(docs.isValid());
-        fake->documents = docs.path();
-        folder = docs.path() + u'/' + WorkFolderName(CurrentInterfaceLanguage()) + u'/';
-        capture = Gradient(160, 90, 0);
-        flat = TDIB(160, 90, 24);
-        flat.FillRect(QRect(0, 0, 160, 90), 0xFF405060u, 256);
-        exportOwner.captureImage = [this] { return capture; };
-        exportOwner.flatImage = [this] { return flat; };
-        exportOwner.settings = [] {
-            TExportSettings s;
-            s.title = QStringLiteral("Shot");
-            s.format = TImageFormat::Png;
-            s.comment = QStringLiteral("note");
-            return s;
-        };
-        exporter.Services().showError = [this](QWidget*, const QString& text, const QString&) {
-            errors << text;
-        };
-        owner.dragFileName = [] { return MakeWorkFileName(QStringLiteral("Shot"), TImageFormat::Png); };
+        WireExport(Gradient(160, 90, 0), 0xFF405060u, QStringLiteral("note"));
         owner.prepareDragFile = [this]() -> std::unique_ptr<TPreparedFile> {
             const TDIB c = capture, f = flat;
             const TExportSettings s = exportOwner.ExportSettings();
@@ -433,14 +425,6 @@ class ThumbPreparedDrop : public ::testing::Test {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    std::shared_ptr<TFakeState> fake;
-    QTemporaryDir docs;
-    QString folder;
-    TDIB capture, flat;
-    TFunctionExportOwner exportOwner;
-    TExporter exporter{exportOwner};
-    TFunctionThumbOwner owner;
-    QStringList errors;
     std::atomic_bool hold{false}, workEnded{false};
     int fromBytes = 0, afresh = 0;
 };
