@@ -49,6 +49,8 @@ x.XGetImage.restype = ctypes.c_void_p
 x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
                         ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
 x.XDestroyImage.argtypes = [ctypes.c_void_p]
+x.XGrabServer.argtypes = x.XUngrabServer.argtypes = [ctypes.c_void_p]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
 x.XGetGeometry.argtypes = [ctypes.c_void_p, ctypes.c_ulong, P(ctypes.c_ulong), P(ctypes.c_int), P(ctypes.c_int),
                            P(ctypes.c_uint), P(ctypes.c_uint), P(ctypes.c_uint), P(ctypes.c_uint)]
 x.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
@@ -69,6 +71,8 @@ def box(w):
 sw, sh = box(root)[2:]
 shots = []
 for _ in range(count * 200):
+    # Holding the server keeps the card where it is while its place is read and the screen taken.
+    x.XGrabServer(d)
     before = box(card)
     if margin < 0:
         area = (0, 0, sw, sh)
@@ -77,8 +81,11 @@ for _ in range(count * 200):
         area = (l, t, min(before[0] + before[2] + margin, sw) - l, min(before[1] + before[3] + margin, sh) - t)
     taken = x.XGetImage(d, root, area[0], area[1], area[2], area[3], 0xFFFFFFFF, 2)
     image = ctypes.cast(taken, P(XImage)).contents
+    moved = box(card) != before
+    x.XUngrabServer(d)
+    x.XSync(d, 0)
     fresh = not shots or shots[-1][0] != before
-    if fresh and box(card) == before and image.bpp == 32 and image.bytes_per_line == 4 * area[2]:
+    if fresh and not moved and image.bpp == 32 and image.bytes_per_line == 4 * area[2]:
         shots.append((before, area, ctypes.string_at(image.data, area[2] * area[3] * 4)))
     x.XDestroyImage(taken)
     if len(shots) == count:
