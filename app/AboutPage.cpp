@@ -71,7 +71,7 @@ QString TAboutPage::HelpPageUrl() {
 }
 
 void TAboutPage::OpenLink(const QString& url) {
-    if (TPlatform& platform = Platform(); platform.shell) (void)platform.shell->OpenUrl(url);
+    (void)Platform().shell->OpenUrl(url);
 }
 
 bool TAboutPage::eventFilter(QObject* watched, QEvent* event) {

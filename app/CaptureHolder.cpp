@@ -140,8 +140,7 @@ void TCaptureHolder::Discard() {
 }
 
 bool TCaptureHolder::CardCanFly() {
-    IDisplayService* display = Platform().display.get();
-    return !display || display->CanPlaceWindows();
+    return Platform().Can(TCapability::PlaceWindows);
 }
 
 void TCaptureHolder::FlyCard() {

@@ -20,8 +20,8 @@ THotKeyController::THotKeyController(QObject* window, TWiring wiring)
 
 void THotKeyController::RegisterHotKeys(int choice, int customCode) {
     UnregisterHotKeys();
+    if (!Platform().Can(TCapability::GlobalKeys)) return;
     IHotKeys* keys = Platform().hotKeys.get();
-    if (!keys) return;
     keys->SetHandler([this](int id) { HotKeyPressed(id); });
     keys->SetRemapHandler([this](const QList<int>& notOurs) {
         QList<THotKeyRegistration> held;
@@ -37,19 +37,17 @@ void THotKeyController::RegisterHotKeys(int choice, int customCode) {
 }
 
 void THotKeyController::UnregisterHotKeys() {
-    if (IHotKeys* keys = Platform().hotKeys.get())
-        for (int id = 0; id < kHotKeyCount; ++id)
-            keys->Unregister(id);
+    for (int id = 0; id < kHotKeyCount; ++id)
+        Platform().hotKeys->Unregister(id);
 }
 
 void THotKeyController::Close() {
     UnregisterHotKeys();
-    if (IHotKeys* keys = Platform().hotKeys.get()) keys->SetRemapHandler(nullptr);
+    Platform().hotKeys->SetRemapHandler(nullptr);
 }
 
 QString THotKeyController::HeldText(const QList<THotKeyRegistration>& held) {
-    const IHotKeys* keys = Platform().hotKeys.get();
-    return HeldHotKeysText(held, keys ? keys->KeysKeptBy() : std::nullopt);
+    return HeldHotKeysText(held, Platform().hotKeys->KeysKeptBy());
 }
 
 void THotKeyController::RetranslateTexts() {

@@ -124,7 +124,6 @@ void LoadControlValues(const TSettingsStore& store, const QList<QCheckBox*>& box
 
 bool StartupEntry(int action) {
     IAutostart* autostart = Platform().autostart.get();
-    if (!autostart) return false;
     const QString program = QCoreApplication::applicationFilePath();
     switch (action) {
     case seDelete:
@@ -204,18 +203,7 @@ void TVexmorMainForm::SaveSettings() {
     // Values this program does not know stay in the file.
     store.Load();
     SavePlacement(store, this, kSettingsKey, poPosition);
-    store.WriteInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey() & 0xFFFF);
-    store.WriteInteger(kSettingsKey, SettingName::CapHotKeySel, ui->CapHotKeySel->currentIndex());
-    store.WriteInteger(kSettingsKey, SettingName::AfterCaptureSel, ui->AfterCaptureSel->currentIndex());
-    store.WriteInteger(kSettingsKey, SettingName::FormatSel, ui->FormatSel->currentIndex());
-    store.WriteInteger(kSettingsKey, SettingName::EditFormatSel, ui->EditFormatSel->currentIndex());
-    store.WriteInteger(kSettingsKey, SettingName::JPGQSel, ui->JPGQSel->value());
-    store.WriteInteger(kSettingsKey, SettingName::ScalingSel, ui->ScalingSel->value());
-    SaveOverlaySettings(store);
-    store.WriteInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1);
-    store.WriteInteger(kSettingsKey, SettingName::InterfaceLanguageSel,
-                       ui->InterfaceLanguageSel->currentIndex());
-    SaveControlValues(store, StoredBoxes(*ui), kSettingsKey);
+    settingsPage_->SaveControls(store);
     // A folder or disk that refuses the file leaves the old one in place; there is nobody to tell.
     (void)store.Save();
 }
@@ -228,30 +216,49 @@ void TVexmorMainForm::LoadSettings() {
 
 void TVexmorMainForm::LoadSettings(const TSettingsStore& store) {
     LoadPlacement(store, this, kSettingsKey);
-    ui->CapCustomHotKey->SetHotKey(
-        store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, ui->CapCustomHotKey->HotKey()));
-    LoadListIndex(store, ui->CapHotKeySel, SettingName::CapHotKeySel);
-    LoadListIndex(store, ui->AfterCaptureSel, SettingName::AfterCaptureSel);
-    LoadListIndex(store, ui->FormatSel, SettingName::FormatSel);
-    LoadListIndex(store, ui->EditFormatSel, SettingName::EditFormatSel);
+    settingsPage_->LoadControls(store);
+}
+
+void TSettingsPage::SaveControls(TSettingsStore& store) const {
+    store.WriteInteger(kSettingsKey, SettingName::CapCustomHotKey, ui_.CapCustomHotKey->HotKey() & 0xFFFF);
+    store.WriteInteger(kSettingsKey, SettingName::CapHotKeySel, ui_.CapHotKeySel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::AfterCaptureSel, ui_.AfterCaptureSel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::FormatSel, ui_.FormatSel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::EditFormatSel, ui_.EditFormatSel->currentIndex());
+    store.WriteInteger(kSettingsKey, SettingName::JPGQSel, ui_.JPGQSel->value());
+    store.WriteInteger(kSettingsKey, SettingName::ScalingSel, ui_.ScalingSel->value());
+    SaveOverlaySettings(store);
+    store.WriteInteger(kSettingsKey, SettingName::InkBox, ui_.InkBox->isHidden() ? 0 : 1);
+    store.WriteInteger(kSettingsKey, SettingName::InterfaceLanguageSel,
+                       ui_.InterfaceLanguageSel->currentIndex());
+    SaveControlValues(store, StoredBoxes(ui_), kSettingsKey);
+}
+
+void TSettingsPage::LoadControls(const TSettingsStore& store) {
+    ui_.CapCustomHotKey->SetHotKey(
+        store.ReadInteger(kSettingsKey, SettingName::CapCustomHotKey, ui_.CapCustomHotKey->HotKey()));
+    LoadListIndex(store, ui_.CapHotKeySel, SettingName::CapHotKeySel);
+    LoadListIndex(store, ui_.AfterCaptureSel, SettingName::AfterCaptureSel);
+    LoadListIndex(store, ui_.FormatSel, SettingName::FormatSel);
+    LoadListIndex(store, ui_.EditFormatSel, SettingName::EditFormatSel);
     {
-        const QSignalBlocker quiet(ui->InterfaceLanguageSel);
-        ui->InterfaceLanguageSel->setCurrentIndex(int(StoredLanguage(store)));
+        const QSignalBlocker quiet(ui_.InterfaceLanguageSel);
+        ui_.InterfaceLanguageSel->setCurrentIndex(int(StoredLanguage(store)));
     }
     UseInterfaceLanguage(StoredLanguage(store));
-    LoadSlider(store, ui->JPGQSel, SettingName::JPGQSel);
-    LoadSlider(store, ui->ScalingSel, SettingName::ScalingSel);
+    LoadSlider(store, ui_.JPGQSel, SettingName::JPGQSel);
+    LoadSlider(store, ui_.ScalingSel, SettingName::ScalingSel);
 
-    ui->InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
+    ui_.InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
     // The ink colour as the controls show it. The overlay's last tool and colour were read when the
     // window was made and may have changed since: the controls can come later from an older file.
     InkColor = StoredInkColor(store);
-    ui->InkColorSel->SetSelected(InkToDisplayColor(InkColor));
+    ui_.InkColorSel->SetSelected(InkToDisplayColor(InkColor));
 
-    ui->InkBox->setVisible(
-        store.ReadInteger(kSettingsKey, SettingName::InkBox, ui->InkBox->isHidden() ? 0 : 1) != 0);
-    settingsPage_->PlaceLanguageBox();
-    LoadControlValues(store, StoredBoxes(*ui), kSettingsKey);
+    ui_.InkBox->setVisible(
+        store.ReadInteger(kSettingsKey, SettingName::InkBox, ui_.InkBox->isHidden() ? 0 : 1) != 0);
+    PlaceLanguageBox();
+    LoadControlValues(store, StoredBoxes(ui_), kSettingsKey);
     // The custom key field follows the loaded choice.
-    settingsPage_->DisplayHotKeyChange();
+    DisplayHotKeyChange();
 }

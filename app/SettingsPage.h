@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class TSettingsStore;
 namespace Ui {
 class VexmorMainForm;
 }
@@ -28,6 +29,10 @@ class TSettingsPage : public QObject {
     };
 
     TSettingsPage(Ui::VexmorMainForm& ui, TWiring wiring);
+
+    // The controls' values to and from the settings file (the window's placement is the window's).
+    void SaveControls(TSettingsStore& store) const;
+    void LoadControls(const TSettingsStore& store);
 
     // The tab's client size: its height follows its groups.
     QSize SheetSize() const;

@@ -76,9 +76,9 @@ void TTrayController::CreateTrayIcon() {
                      window_, [this] { ExitMenuClick(); });
     QObject::connect(trayMenu_, &QMenu::aboutToShow, window_, [this] { TrayMenuPopup(); });
 
-    IDesktopOffers* offers = Platform().offers.get();
-    if (offers) offers->SetOffersHandler([this](const TDesktopOffers& now) { DesktopOffersChanged(now); });
-    if (!offers || offers->Offers().tray || Platform().name == QLatin1String("x11")) MakeTrayIcon();
+    Platform().offers->SetOffersHandler([this](const TDesktopOffers& now) { DesktopOffersChanged(now); });
+    // Qt watches X11's tray selection itself, so the icon is made there even before a tray docks it.
+    if (Platform().Can(TCapability::Tray) || Platform().name == QLatin1String("x11")) MakeTrayIcon();
 }
 
 void TTrayController::MakeTrayIcon() {
@@ -109,15 +109,12 @@ void TTrayController::MakeTrayIcon() {
 
 void TTrayController::Close() {
     dCapTimer_->stop();
-    if (IDesktopOffers* offers = Platform().offers.get()) offers->SetOffersHandler(nullptr);
+    Platform().offers->SetOffersHandler(nullptr);
     if (trayIcon_) trayIcon_->hide();
 }
 
 TDesktopOffers TTrayController::DesktopOffers() const {
-    IDesktopOffers* offers = Platform().offers.get();
-    // A platform that cannot tell is taken to have the tray it always had.
-    return offers ? offers->Offers()
-                  : TDesktopOffers{.tray = true, .statusNotifier = false, .notifications = false};
+    return Platform().offers->Offers();
 }
 
 void TTrayController::DesktopOffersChanged(const TDesktopOffers& offers) {
@@ -172,8 +169,7 @@ bool TTrayController::TellUser(const QString& title, const QString& text, int ms
 }
 
 void TTrayController::TellOfPermissionDialog() {
-    IScreenGrabber* grabber = Platform().grabber.get();
-    if (!grabber || GrabbingDesktop() || !grabber->AsksPermissionFirst()) return;
+    if (GrabbingDesktop() || !Platform().grabber->AsksPermissionFirst()) return;
     TSettingsStore store;
     store.Load();
     if (store.ReadInteger(kSettingsKey, SettingName::PermissionNoticeTold, 0) == 1) return;

@@ -162,11 +162,8 @@ void TVexmorMainForm::SetUpControls() {
     // The window shows near the lower left corner of the desktop until a stored position says
     // otherwise.
     SheetSelectChange();
-    if (TPlatform& platform = Platform(); platform.display) {
-        const QRect desktop = platform.display->DesktopBounds();
-        if (!desktop.isEmpty())
-            move(kFirstLeft, desktop.y() + desktop.height() - kFirstAboveBottom - height());
-    }
+    if (const QRect desktop = Platform().display->DesktopBounds(); !desktop.isEmpty())
+        move(kFirstLeft, desktop.y() + desktop.height() - kFirstAboveBottom - height());
     LoadControls();
 }
 

@@ -85,7 +85,7 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     // A capture asked for while the last one still waits for the desktop (its permission dialog
     // unanswered) takes that one back instead: the key, pressed again, is the way out of the wait.
     if (GrabbingDesktop()) {
-        if (TPlatform& platform = Platform(); platform.grabber) platform.grabber->Withdraw();
+        Platform().grabber->Withdraw();
         return;
     }
     const auto requested = TCaptureClock::now();
@@ -301,14 +301,14 @@ void TInputForm::SetUpServices() {
     };
     SetCursorPos = [](const QPoint& screen) {
         // A Wayland client cannot move the pointer.
-        if (Platform().display && !Platform().display->CanPlaceWindows()) return;
+        if (!Platform().Can(TCapability::PlaceWindows)) return;
         QScreen* s = QGuiApplication::primaryScreen();
         const double dpr = s ? s->devicePixelRatio() : 1.0;
         QCursor::setPos(qRound(screen.x() / dpr), qRound(screen.y() / dpr));
     };
     PointerPos = [](QPoint& screen) {
         TCursorImage cursor;
-        if (!Platform().grabber || !Platform().grabber->Cursor(cursor).ok) return false;
+        if (!Platform().grabber->Cursor(cursor).ok) return false;
         screen = QPoint(cursor.x, cursor.y);
         return true;
     };
@@ -320,11 +320,7 @@ void TInputForm::SetUpServices() {
         else
             PlayOverlaySound(name, flags);
     };
-    Monitors = []() {
-        QList<QRect> list;
-        if (Platform().display) list = Platform().display->Monitors();
-        return list;
-    };
+    Monitors = []() { return Platform().display->Monitors(); };
 }
 
 TInputForm::~TInputForm() {
@@ -353,7 +349,7 @@ bool TInputForm::WorkerRunning() const {
 QPoint TInputForm::ScreenFromGlobal(const QPoint& global) const {
     // Where the compositor lays out the monitors, each screen's logical pixels are its monitor's
     // device pixels divided by its scale.
-    if (Platform().display && !Platform().display->CanPlaceWindows()) {
+    if (!Platform().Can(TCapability::PlaceWindows)) {
         for (QScreen* s : QGuiApplication::screens()) {
             if (!s->geometry().contains(global)) continue;
             const QRect m = Platform().display->MonitorNamed(s->name());
@@ -470,7 +466,7 @@ void TInputForm::ShowOverDesktop() {
 }
 
 void TInputForm::ShowOverlay() {
-    if (Platform().display && !Platform().display->CanPlaceWindows())
+    if (!Platform().Can(TCapability::PlaceWindows))
         ShowOnEveryMonitor();
     else
         ShowOverDesktop();
@@ -621,7 +617,7 @@ void TInputForm::FinishCapture() {
     // Nothing is painted from here on: the layer and the zoomed view's images go before the capture's
     // own are made, so that the two sets are never alive together. So does the grab's buffer kept for
     // a quick next capture: that is for a cancelled capture tried again, a confirmed one is done.
-    if (Platform().grabber) Platform().grabber->ReleaseKept();
+    Platform().grabber->ReleaseKept();
     OverlayBuffer.Clear();
     ZoomShown.Clear();
     ZoomScratch.Clear();

@@ -35,9 +35,7 @@ namespace {
 // The active window's frame on the desktop image; the whole image when there is none on it (a window
 // wholly off the desktop counts as none: the capture would have no pixels).
 QRect ActiveWindowPart(const QPoint& origin, const QRect& image) {
-    TPlatform& platform = Platform();
-    if (!platform.activeWindow) return image;
-    const TForegroundWindow fg = platform.activeWindow->Foreground();
+    const TForegroundWindow fg = Platform().activeWindow->Foreground();
     const QRect inside = fg.frame.translated(-origin) & image;
     return fg.exists && !inside.isEmpty() ? inside : image;
 }
@@ -119,16 +117,15 @@ bool GrabbingDesktop() {
 TDesktopGrab GrabDesktop(TCaptureMode mode, bool withCursor, bool keepRows) {
     TDesktopGrab g;
     const QScopedValueRollback busy(grabbing, true);
-    if (TPlatform& platform = Platform(); platform.display)
-        g.desktopBounds = platform.display->DesktopBounds();
+    g.desktopBounds = Platform().display->DesktopBounds();
     if (g.desktopBounds.isEmpty()) return g;
     g.image.SetSize(g.desktopBounds.width(), g.desktopBounds.height(), 24);
     const QRect image(0, 0, g.image.Width(), g.image.Height());
     g.grabbedRect = mode == TCaptureMode::Window ? ActiveWindowPart(g.desktopBounds.topLeft(), image) : image;
     const bool pointer = withCursor && mode != TCaptureMode::Magnifier;
-    if (TPlatform& platform = Platform(); platform.grabber && platform.grabber->DrawsPointer())
-        platform.grabber->IncludePointer(pointer);
-    if (keepRows && Platform().grabber)
+    if (IScreenGrabber& grabber = *Platform().grabber; grabber.DrawsPointer())
+        grabber.IncludePointer(pointer);
+    if (keepRows)
         GrabWithRows(g, pointer);
     else
         GrabIntoPicture(g, pointer);
@@ -144,9 +141,7 @@ void FillDesktopImage(TDesktopGrab& grab) {
 void GetForegroundTitle(QString& title, QString& comment) {
     title.clear();
     comment.clear();
-    TPlatform& platform = Platform();
-    if (!platform.activeWindow) return;
-    const TForegroundWindow fg = platform.activeWindow->Foreground();
+    const TForegroundWindow fg = Platform().activeWindow->Foreground();
     if (!fg.exists || fg.isDesktop) return;
     title = fg.title;
     comment = fg.location;

@@ -46,10 +46,7 @@ void TCustomWPForm::UpdateExStyle() {
 }
 
 QRect TCustomWPForm::DesktopRect() {
-    if (IDisplayService* display = Platform().display.get()) {
-        const QRect r = display->DesktopBounds();
-        if (!r.isEmpty()) return r;
-    }
+    if (const QRect r = Platform().display->DesktopBounds(); !r.isEmpty()) return r;
     if (QScreen* s = QGuiApplication::primaryScreen()) return s->virtualGeometry();
     return QRect(0, 0, 1, 1);
 }
@@ -108,12 +105,10 @@ TLayeredForm::TLayeredForm(QWidget* parent) : TCustomWPForm(parent) {
     Surface.SetSize(1, 1, 32);
     SetLayeredRect(layeredRect_, false);
     LayeredForms().push_back(this);
-    if (IWindowShape* shape = Platform().windowShape.get()) {
-        shape->SetCompositorHandler([](bool active) {
-            for (TLayeredForm* form : LayeredForms())
-                form->CompositorChanged(active);
-        });
-    }
+    Platform().windowShape->SetCompositorHandler([](bool active) {
+        for (TLayeredForm* form : LayeredForms())
+            form->CompositorChanged(active);
+    });
 }
 
 TLayeredForm::~TLayeredForm() {
@@ -121,14 +116,12 @@ TLayeredForm::~TLayeredForm() {
 }
 
 bool TLayeredForm::CompositorActive() {
-    IWindowShape* shape = Platform().windowShape.get();
-    return !shape || shape->CompositorActive();
+    return Platform().windowShape->CompositorActive();
 }
 
 void TLayeredForm::ApplyVisibleRegion() {
     if (!shapeStale_ || !testAttribute(Qt::WA_WState_Created)) return;
     IWindowShape* shape = Platform().windowShape.get();
-    if (!shape) return;
     shapeStale_ = false;
     Surface.AlphaBands(bands_, kOpaqueAlpha);
     const quintptr window = winId();
@@ -142,7 +135,7 @@ void TLayeredForm::ApplyVisibleRegion() {
 void TLayeredForm::CompositorChanged(bool active) {
     if (!testAttribute(Qt::WA_WState_Created)) return;
     if (active && shapedWindow_ == winId()) {
-        if (IWindowShape* shape = Platform().windowShape.get()) shape->RestoreWindowRegion(shapedWindow_);
+        Platform().windowShape->RestoreWindowRegion(shapedWindow_);
     }
     shapedWindow_ = 0;
     shapeStale_ = true;
@@ -259,7 +252,6 @@ void TLayeredForm::ApplyInputRegion() {
     // While click-through, the whole window ignores the mouse by its own flag.
     if (!testAttribute(Qt::WA_WState_Created) || !AcceptsMouse()) return;
     IWindowShape* shape = Platform().windowShape.get();
-    if (!shape) return;
     if (shadowMargins_.isNull()) {
         shape->SetInputRegion(winId(), {});
     } else {

@@ -94,9 +94,8 @@ QString TempFolder() {
 }
 
 QString SpecialFolder(TSpecialFolder folder) {
-    QString path;
-    if (IFolders* folders = Platform().folders.get())
-        path = folder == TSpecialFolder::Desktop ? folders->Desktop() : folders->Documents();
+    IFolders& folders = *Platform().folders;
+    QString path = folder == TSpecialFolder::Desktop ? folders.Desktop() : folders.Documents();
     // A Linux desktop often has no Desktop folder until something is put there.
     if (path.isEmpty() || !QDir().mkpath(path)) return TempFolder();
     IncludeTrailingBackslash(path);
@@ -131,12 +130,12 @@ bool DragStarted(const QWidget* control, int x, int y) {
 
 void HideWindowRegion(QWidget* window) {
     if (!window) return;
-    if (IWindowShape* shape = Platform().windowShape.get()) shape->HideWindowRegion(window->winId());
+    Platform().windowShape->HideWindowRegion(window->winId());
 }
 
 void RestoreWindowRegion(QWidget* window) {
     if (!window) return;
-    if (IWindowShape* shape = Platform().windowShape.get()) shape->RestoreWindowRegion(window->winId());
+    Platform().windowShape->RestoreWindowRegion(window->winId());
     window->update();
 }
 

@@ -357,7 +357,7 @@ void TExporter::ToDesktopBtnClick() {
         owner_.ShowCapture(); // the capture stays for another try
         return;
     }
-    if (IShell* shell = Platform().shell.get()) shell->AddRecentDocument(written);
+    Platform().shell->AddRecentDocument(written);
     owner_.AfterOperation();
 }
 
@@ -369,7 +369,7 @@ void TExporter::SaveAsBtnClick() {
     if (!choice.accepted || choice.fileName.isEmpty()) return;
     const QString written = SaveCapture(choice.fileName, ClampFormat(choice.filterIndex - 1), true);
     if (written.isEmpty()) return;
-    if (IShell* shell = Platform().shell.get()) shell->AddRecentDocument(written);
+    Platform().shell->AddRecentDocument(written);
     owner_.AfterOperation();
 }
 
@@ -390,7 +390,7 @@ void TExporter::EditBtnClick() {
         owner_.ShowCapture();
         return;
     }
-    if (IShell* shell = Platform().shell.get()) shell->EditFile(path); // an editor that fails is silent
+    Platform().shell->EditFile(path); // an editor that fails is silent
     owner_.AfterOperation();
 }
 

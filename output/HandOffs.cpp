@@ -40,7 +40,6 @@ bool PrintImageFile(const QString& path, QPrinter& printer) {
 }
 
 int SendMail(const QString& subject, const QString& attachment) {
-    IShell* shell = Platform().shell.get();
-    if (!shell) return -1;
-    return shell->SendMail(subject, attachment.isEmpty() ? QStringList() : QStringList{attachment});
+    return Platform().shell->SendMail(subject,
+                                      attachment.isEmpty() ? QStringList() : QStringList{attachment});
 }

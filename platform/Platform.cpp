@@ -11,17 +11,54 @@ std::unique_ptr<TPlatform>& Current() {
     static std::unique_ptr<TPlatform> current;
     return current;
 }
+
+// The desktop tells no active window: a window capture takes the whole desktop, with no title.
+class TNoActiveWindow final : public IActiveWindow {
+  public:
+    TForegroundWindow Foreground() override { return {}; }
+};
+
+// No system-wide keys: nothing is registered, and nothing is reported held by anyone.
+class TNoHotKeys final : public IHotKeys {
+  public:
+    THotKeyGrab Register(int, int, Qt::KeyboardModifiers) override { return THotKeyGrab::Absent; }
+    void Unregister(int) override {}
+    void SetHandler(std::function<void(int)>) override {}
+    void SetRemapHandler(std::function<void(const QList<int>&)>) override {}
+};
+
+void FillMissingServices(TPlatform& p) {
+    if (!p.activeWindow) p.activeWindow = std::make_unique<TNoActiveWindow>();
+    if (!p.hotKeys) p.hotKeys = std::make_unique<TNoHotKeys>();
+    if (!p.display || !p.instance || !p.folders || !p.autostart || !p.shell || !p.grabber || !p.windowShape ||
+        !p.offers)
+        qFatal("vexmor: the %s platform lacks a service", qPrintable(p.name));
+}
 } // namespace
+
+bool TPlatform::Can(TCapability what) const {
+    switch (what) {
+    case TCapability::WindowCapture:
+        return !dynamic_cast<const TNoActiveWindow*>(activeWindow.get());
+    case TCapability::GlobalKeys:
+        return !dynamic_cast<const TNoHotKeys*>(hotKeys.get());
+    case TCapability::PlaceWindows:
+        return display->CanPlaceWindows();
+    case TCapability::Tray:
+        return offers->Offers().tray;
+    }
+    return false;
+}
 
 TPlatform& Platform() {
     auto& current = Current();
     if (!current) {
         if (qEnvironmentVariable("VEXMOR_PLATFORM") == QLatin1String("fake"))
-            current = MakeFakePlatform(std::make_shared<TFakeState>());
+            SetPlatform(MakeFakePlatform(std::make_shared<TFakeState>()));
         else if (WaylandSession())
-            current = MakeWaylandPlatform();
+            SetPlatform(MakeWaylandPlatform());
         else
-            current = MakeX11Platform();
+            SetPlatform(MakeX11Platform());
     }
     return *current;
 }
@@ -41,6 +78,7 @@ TPlatformStatus ChooseDisplayPlatform() {
 
 std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform) {
     auto previous = std::move(Current());
+    if (platform) FillMissingServices(*platform);
     Current() = std::move(platform);
     return previous;
 }

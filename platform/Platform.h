@@ -3,8 +3,8 @@
 // Everything that talks to the X server or the Wayland compositor lives in this folder; the rest of
 // the program sees only these interfaces. `Platform()` returns the set chosen at start-up: the X11
 // implementation, the Wayland one, or the fake that tests configure (forced with
-// VEXMOR_PLATFORM=fake). A service a platform does not offer is null (the active window on a Wayland
-// compositor other than sway); callers check before use.
+// VEXMOR_PLATFORM=fake). Every service is there to use without a check: what a desktop cannot do
+// is answered by a service that does nothing, and `Can` tells the callers that need to know.
 #pragma once
 
 #include <QImage>
@@ -307,8 +307,17 @@ class IDesktopOffers {
                         std::function<void(const TPlatformStatus&)> done = {}) = 0;
 };
 
+// What a platform can do that some desktops cannot.
+enum class TCapability {
+    WindowCapture, // it knows the active window (a Wayland compositor other than sway does not)
+    GlobalKeys,    // system-wide hot keys can be asked for
+    PlaceWindows,  // a window stands where the program puts it (not under Wayland)
+    Tray           // a tray host docks the icon now
+};
+
 struct TPlatform {
     QString name; // "x11", "wayland" or "fake"
+    bool Can(TCapability what) const;
     std::unique_ptr<IDisplayService> display;
     std::unique_ptr<ISingleInstance> instance;
     std::unique_ptr<IFolders> folders;
@@ -330,7 +339,9 @@ TPlatform& Platform();
 // the compositor's X server); where the compositor does not answer and an X display is there, the X11
 // services serve instead. Returns whether the display chosen shows windows with per-pixel alpha.
 TPlatformStatus ChooseDisplayPlatform();
-// Replaces the services in use (tests); returns the previous set.
+// Replaces the services in use (tests); returns the previous set. A set without an active window or
+// hot keys gets services that do nothing in their place (Can answers false for them); every other
+// service must be there.
 std::unique_ptr<TPlatform> SetPlatform(std::unique_ptr<TPlatform> platform);
 
 std::unique_ptr<TPlatform> MakeX11Platform();

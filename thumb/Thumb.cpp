@@ -31,7 +31,7 @@ QString DragSourceDrop(IThumbOwner& owner, const QString& dragFileName, TPrepare
     if (dragFileName.isEmpty()) return {};
     const QString written = owner.SaveDragFile(UniqueFileName(dragFileName), prepared);
     if (written.isEmpty()) return {};
-    if (IShell* shell = Platform().shell.get()) (void)shell->AddRecentDocument(written);
+    (void)Platform().shell->AddRecentDocument(written);
     return written;
 }
 
@@ -161,9 +161,7 @@ TThumbInputs TThumbForm::ReadInputs() const {
     // Asking the display for the pointer costs a round trip: only the drag needs it.
     if (dragging_) in.pointer = QCursor::pos();
     in.owner = owner_ ? owner_->OwnerBounds() : QRect();
-    QList<QRect> monitors;
-    if (IDisplayService* display = Platform().display.get()) monitors = display->Monitors();
-    in.monitor = MonitorOf(in.owner, monitors);
+    in.monitor = MonitorOf(in.owner, Platform().display->Monitors());
     if (in.monitor.isEmpty()) in.monitor = DesktopRect();
     in.fading = AnimProgress > 0;
     return in;
