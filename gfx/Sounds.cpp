@@ -68,8 +68,10 @@ std::chrono::milliseconds WavDuration(const QString& path) {
             if (byteRate == 0) return {};
             const quint64 bytes = std::min<quint64>(size, quint64(file.size() - file.pos()));
             return std::chrono::milliseconds(bytes * 1000 / byteRate);
-        } else if (file.skip(size + (size & 1)) != qint64(size + (size & 1))) {
-            return {};
+        } else {
+            // Chunks are padded to even sizes; in 64 bits, so the largest size cannot wrap to 0.
+            const qint64 padded = qint64(size) + (size & 1);
+            if (file.skip(padded) != padded) return {};
         }
     }
     return {};

@@ -69,6 +69,13 @@ TEST_F(Sounds, LengthOfAWavFile) {
     junk.write("RIFF\0\0\0\0WAVEdata");
     junk.close();
     EXPECT_EQ(WavDuration(folder + "junk.wav"), 0ms);
+    // A chunk claiming 4 GiB - 1 bytes ends the file; padded in 32 bits it was a chunk of none.
+    QFile cap(folder + "Cap.wav");
+    cap.open(QIODevice::ReadOnly);
+    junk.open(QIODevice::WriteOnly);
+    junk.write(QByteArray("RIFF\0\0\0\0WAVEJUNK\xff\xff\xff\xff", 20) + cap.readAll().mid(12));
+    junk.close();
+    EXPECT_EQ(WavDuration(folder + "junk.wav"), 0ms);
     EXPECT_EQ(WavDuration(folder + "missing.wav"), 0ms);
 }
 
