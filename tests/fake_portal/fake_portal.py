@@ -231,9 +231,12 @@ class KWin(dbus.service.Object):
                                                 name='org.kde.KWin.ScreenShot2.Error.NoAuthorized'))
             return
         width = 100000 if self.mode == 'lie' else 4
+        # 'padded': each row of four pixels carries eight bytes more, as a GPU's aligned rows do.
+        pad = 8 if self.mode == 'padded' else 0
         reply(dbus.Dictionary({'type': 'raw', 'width': dbus.UInt32(width), 'height': dbus.UInt32(3),
-                               'stride': dbus.UInt32(16), 'format': dbus.UInt32(6)}, signature='sv'))
-        data = b''.join(bytes((10 * i, 50, 200, 255)) for i in range(12))
+                               'stride': dbus.UInt32(16 + pad), 'format': dbus.UInt32(6)}, signature='sv'))
+        data = b''.join(b''.join(bytes((10 * i, 50, 200, 255)) for i in range(4 * y, 4 * y + 4)) + b'\xee' * pad
+                        for y in range(3))
         if self.mode in ('short', 'stall'):
             data = data[:20]
         os.write(fd, data)  # after the answer, as KWin does
@@ -252,7 +255,7 @@ def main():
     parser.add_argument('--uri', help='answer with this URI instead of writing a picture')
     parser.add_argument('--shortcuts', default='ok', choices=['ok', 'refuse', 'silent-bind', 'absent'])
     parser.add_argument('--drop', action='append', default=[], help='a shortcut left out of what is bound')
-    parser.add_argument('--kwin', choices=['ok', 'short', 'stall', 'lie', 'refuse'])
+    parser.add_argument('--kwin', choices=['ok', 'padded', 'short', 'stall', 'lie', 'refuse'])
     args = parser.parse_args()
 
     DBusGMainLoop(set_as_default=True)

@@ -51,9 +51,9 @@ TEST(KWinScreenShot, TheReplysLayoutIsCheckedBeforeAnythingIsRead) {
     }
 }
 
-// Against a stand-in KWin: its picture arrives through the pipe pixel for pixel; a picture cut short,
-// a writer that stalls, or sizes that lie fail that grab (the fallback serves it) within the time
-// allowed; a refusal or an absent KWin sends this grab and every later one to the fallback.
+// Against a stand-in KWin: its picture arrives through the pipe pixel for pixel, padded rows or not; a
+// picture cut short, a writer that stalls, or sizes that lie fail that grab (the fallback serves it) within
+// the time allowed; a refusal or an absent KWin sends this grab and every later one to the fallback.
 TEST(KWinScreenShot, ThePipesPictureOrTheFallback) {
     struct Row {
         const char* name;
@@ -62,9 +62,13 @@ TEST(KWinScreenShot, ThePipesPictureOrTheFallback) {
         int kwinCalls, fallbackGrabs; // after two grabs
     };
     const Row rows[] = {
-        {"picture", {"--kwin", "ok"}, true, 2, 0},      {"cut_short", {"--kwin", "short"}, false, 2, 2},
-        {"stalled", {"--kwin", "stall"}, false, 2, 2},  {"sizes_lie", {"--kwin", "lie"}, false, 2, 2},
-        {"refused", {"--kwin", "refuse"}, false, 1, 2}, {"absent", {}, false, 0, 2},
+        {"picture", {"--kwin", "ok"}, true, 2, 0},
+        {"padded_rows", {"--kwin", "padded"}, true, 2, 0},
+        {"cut_short", {"--kwin", "short"}, false, 2, 2},
+        {"stalled", {"--kwin", "stall"}, false, 2, 2},
+        {"sizes_lie", {"--kwin", "lie"}, false, 2, 2},
+        {"refused", {"--kwin", "refuse"}, false, 1, 2},
+        {"absent", {}, false, 0, 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
