@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QDir>
 
 #include <utility>
 
@@ -29,7 +30,8 @@ void TBusService::Capture(int mode) {
 void TBusService::CaptureAfter(int mode, int milliseconds) {
     const std::optional<TCaptureMode> known = CaptureModeFromInt(mode);
     if (!known) {
-        Refuse(QStringLiteral("capture mode %1: 0 (desktop), 1 (window) or 2 (magnifier)").arg(mode));
+        Refuse(QStringLiteral("capture mode %1: 0 (desktop), 1 (window), 2 (magnifier) or 3 (last region)")
+                   .arg(mode));
         return;
     }
     if (milliseconds < 0 || milliseconds > kMaxCaptureDelayMs) {
@@ -41,6 +43,15 @@ void TBusService::CaptureAfter(int mode, int milliseconds) {
 
 void TBusService::ShowSettings() {
     if (handlers_.showSettings) handlers_.showSettings();
+}
+
+void TBusService::EditPicture(const QString& path) {
+    if (!QDir::isAbsolutePath(path)) {
+        Refuse(QStringLiteral("%1: an absolute path is needed").arg(path));
+        return;
+    }
+    const QString failure = handlers_.edit ? handlers_.edit(path) : QString();
+    if (!failure.isEmpty() && calledFromDBus()) sendErrorReply(QDBusError::Failed, failure);
 }
 
 bool StartBusService(TBusService::THandlers handlers, QObject* parent) {

@@ -1,7 +1,7 @@
 // Vexmor on the session bus: the well-known name net.tolvane.Vexmor, with an object at
 // /net/tolvane/Vexmor whose interface net.tolvane.Vexmor asks for the same things as the command
-// line (a capture now or after a delay, the settings) and tells the version. A desktop's shortcut or
-// a script can call it instead of starting `vexmor --capture`; the bus starts Vexmor through its
+// line (a capture now or after a delay, the settings, a picture to edit) and tells the version. A desktop's
+// shortcut or a script can call it instead of starting `vexmor --capture`; the bus starts Vexmor through its
 // activation file when no copy runs.
 #pragma once
 
@@ -25,6 +25,8 @@ class TBusService : public QObject, protected QDBusContext {
     struct THandlers {
         std::function<void(TCaptureMode mode, int delayMs)> capture;
         std::function<void()> showSettings;
+        // Opens a picture file for editing; the failure told, empty when it opened.
+        std::function<QString(const QString& path)> edit;
     };
     explicit TBusService(THandlers handlers, QObject* parent = nullptr);
 
@@ -35,6 +37,9 @@ class TBusService : public QObject, protected QDBusContext {
     Q_SCRIPTABLE void Capture(int mode);
     Q_SCRIPTABLE void CaptureAfter(int mode, int milliseconds);
     Q_SCRIPTABLE void ShowSettings();
+    // Opens the picture at an absolute path in the overlay; one that cannot be opened is answered with
+    // org.freedesktop.DBus.Error.Failed and the reason.
+    Q_SCRIPTABLE void EditPicture(const QString& path);
 
   private:
     void Refuse(const QString& text);

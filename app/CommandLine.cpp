@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 // The texts are marked for the translation tools; this file builds without Qt.
 #ifndef QT_TRANSLATE_NOOP
@@ -24,7 +26,8 @@ struct TModeName {
 };
 constexpr TModeName kModeNames[] = {{"desktop", TCaptureMode::Desktop},
                                     {"window", TCaptureMode::Window},
-                                    {"magnifier", TCaptureMode::Magnifier}};
+                                    {"magnifier", TCaptureMode::Magnifier},
+                                    {"last-region", TCaptureMode::LastRegion}};
 
 bool ModeFromName(const std::string& name, TCaptureMode& mode) {
     for (const TModeName& m : kModeNames)
@@ -80,6 +83,49 @@ std::string Arguments(const std::string& text, const std::vector<std::string>& a
     return out;
 }
 
+std::string EncodePath(const std::string& path) {
+    std::string out;
+    for (const char ch : path) {
+        if (ch == '%')
+            out += "%25";
+        else if (ch == '\n')
+            out += "%0A";
+        else if (ch == '\r')
+            out += "%0D";
+        else
+            out += ch;
+    }
+    return out;
+}
+
+bool DecodePath(const std::string& text, std::string& path) {
+    path.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            path += text[i];
+            continue;
+        }
+        const std::string code = text.substr(i + 1, 2);
+        if (code == "25")
+            path += '%';
+        else if (code == "0A")
+            path += '\n';
+        else if (code == "0D")
+            path += '\r';
+        else
+            return false;
+        i += 2;
+    }
+    return !path.empty() && path[0] == '/';
+}
+
+// The path as seen from the folder the command was given in.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
 } // namespace
 
 std::string TCommandLine::Request() const {
@@ -88,6 +134,8 @@ std::string TCommandLine::Request() const {
         return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs);
     case TAction::Settings:
         return "settings";
+    case TAction::Edit:
+        return editClipboard ? "edit-clipboard" : "edit " + EncodePath(editPath);
     default:
         return "forward";
     }
@@ -108,6 +156,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine c;
     c.tray = HasTrayWord(arguments);
     bool capture = false, settings = false, help = false, version = false, delayGiven = false;
+    bool edit = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         if (arg.rfind("--", 0) != 0)
@@ -120,7 +169,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             capture = true;
             if (hasValue && !ModeFromName(value, c.mode))
                 return Error(QT_TRANSLATE_NOOP("CommandLine",
-                                               "未知的捕获方式“%1”（可用 desktop、window 或 magnifier）"),
+                                               "未知的捕获方式“%1”（可用 desktop、window、magnifier 或 "
+                                               "last-region）"),
                              {value});
         } else if (name == "--delay") {
             std::string seconds = value;
@@ -133,6 +183,22 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error(QT_TRANSLATE_NOOP("CommandLine", "“--delay %1”：秒数应在 0 到 %2 之间"),
                              {seconds, std::to_string(kMaxDelaySeconds)});
             delayGiven = true;
+        } else if (name == "--edit") {
+            std::string file = value;
+            if (!hasValue) {
+                if (i + 1 >= arguments.size())
+                    return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--edit”后面要有图片文件"));
+                file = arguments[++i];
+            }
+            if (file.empty()) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--edit”后面要有图片文件"));
+            if (edit) return Error(QT_TRANSLATE_NOOP("CommandLine", "一次只能编辑一张图片"));
+            edit = true;
+            c.editPath = AbsolutePath(file);
+        } else if (name == "--edit-clipboard") {
+            if (hasValue) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“%1”不带值"), {name});
+            if (edit) return Error(QT_TRANSLATE_NOOP("CommandLine", "一次只能编辑一张图片"));
+            edit = true;
+            c.editClipboard = true;
         } else if (name == "--settings" || name == "--tray" || name == "--help" || name == "--version") {
             if (hasValue) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“%1”不带值"), {name});
             if (name == "--settings") settings = true;
@@ -145,12 +211,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (delayGiven && !capture)
         return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--delay”要与“--capture”同用"));
+    if (edit && capture && !help && !version)
+        return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--edit”不能与“--capture”同用"));
     if (help)
         c.action = TCommandLine::TAction::Help;
     else if (version)
         c.action = TCommandLine::TAction::Version;
     else if (capture)
         c.action = TCommandLine::TAction::Capture;
+    else if (edit)
+        c.action = TCommandLine::TAction::Edit;
     else if (settings)
         c.action = TCommandLine::TAction::Settings;
     return c;
@@ -161,6 +231,16 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
     if (request == "forward") return true;
     if (request == "settings") {
         out.action = TCommandLine::TAction::Settings;
+        return true;
+    }
+    if (request == "edit-clipboard") {
+        out.action = TCommandLine::TAction::Edit;
+        out.editClipboard = true;
+        return true;
+    }
+    if (request.rfind("edit ", 0) == 0) {
+        if (!DecodePath(request.substr(5), out.editPath)) return false;
+        out.action = TCommandLine::TAction::Edit;
         return true;
     }
     if (request.rfind("capture ", 0) != 0) return false;
@@ -192,10 +272,14 @@ std::string UsageText(const TTranslate& translate) {
                           "冻结屏幕，圈出要留下的部分；平时在托盘中等候。\n"
                           "\n"
                           "  --capture[=方式]   立即捕获：desktop（整个桌面，默认）、window（活动窗口\n"
-                          "                     的区域）或 magnifier（放大镜）；已在运行的副本执行\n"
-                          "                     它，或确认它已打开的捕获\n"
+                          "                     的区域）、magnifier（放大镜）或 last-region（不经覆盖\n"
+                          "                     层再取上次的区域）；已在运行的副本执行它，或确认它\n"
+                          "                     已打开的捕获\n"
                           "  --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代\n"
                           "                     等候中的请求）\n"
+                          "  --edit 文件        在覆盖层中打开图片，像捕获一样圈选、画笔和标注；\n"
+                          "                     原文件不会被覆盖\n"
+                          "  --edit-clipboard   同上，打开剪贴板中的图片\n"
                           "  --settings         显示设置\n"
                           "  --tray, /tray      安静地启动到托盘\n"
                           "  --help             显示本帮助并退出\n"

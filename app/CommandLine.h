@@ -18,11 +18,15 @@ using TTranslate = std::function<std::string(const char* source)>;
 inline constexpr int kMaxCaptureDelayMs = 3600 * 1000;
 
 struct TCommandLine {
-    enum class TAction { None, Capture, Settings, Help, Version, Error };
+    enum class TAction { None, Capture, Settings, Edit, Help, Version, Error };
     TAction action = TAction::None;
     bool tray = false; // /TRAY (any case) or --tray: start quietly in the tray
     TCaptureMode mode = TCaptureMode::Desktop;
     int delayMs = 0; // --delay, with --capture only
+    // --edit FILE: the picture to open in the overlay, made absolute (a running copy has another
+    // working folder); empty for --edit-clipboard.
+    std::string editPath;
+    bool editClipboard = false;
     // What is wrong when action is Error: a text with %1 and %2 standing for the arguments.
     const char* errorText = nullptr;
     std::vector<std::string> errorArguments;
@@ -30,7 +34,8 @@ struct TCommandLine {
     // The one line for stderr when action is Error, in the interface language, pointing to --help.
     std::string ErrorLine(const TTranslate& translate = {}) const;
 
-    // The request a running copy is handed: "capture MODE DELAY_MS", "settings", or "forward".
+    // The request a running copy is handed: "capture MODE DELAY_MS", "settings", "edit PATH" (the
+    // path with "%", line feed and carriage return as %25, %0A, %0D), "edit-clipboard", or "forward".
     std::string Request() const;
 };
 

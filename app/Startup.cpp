@@ -12,6 +12,7 @@
 #include "Export.h"
 #include "Globals.h"
 #include "Languages.h"
+#include "PictureEdit.h"
 #include "Platform.h"
 #include "Sounds.h"
 #include "WinTools.h"
@@ -86,6 +87,12 @@ void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
         break;
     case TCommandLine::TAction::Settings:
         form.SettingsMenuClick();
+        break;
+    case TCommandLine::TAction::Edit:
+        if (request.editClipboard)
+            form.EditClipboardPicture();
+        else
+            form.EditPicture(QString::fromStdString(request.editPath));
         break;
     default:
         form.ComeForward();
@@ -172,6 +179,19 @@ bool Refuse(const TPlatformStatus& layered, TPlatform& shown) {
     return false;
 }
 
+// A picture file that cannot be opened is told to whoever asked, with exit status 1 and no overlay,
+// before a copy already running is handed the request.
+bool PictureOpens(const TCommandLine& command) {
+    if (command.action != TCommandLine::TAction::Edit || command.editClipboard) return true;
+    const QString path = QString::fromStdString(command.editPath);
+    UseInterfaceLanguage(StartLanguage());
+    const TPictureLoad load = LoadPictureFile(path);
+    if (!load.picture.Empty()) return true;
+    const QString text = PictureFailureText(QFileInfo(path).fileName(), load.failure);
+    std::fprintf(stderr, "vexmor: %s\n", qPrintable(text));
+    return false;
+}
+
 // The first copy's life: the hidden main window, its own command line carried out, later starts'
 // and the session bus's requests taken, until the loop ends. Returns the loop's exit status.
 int RunFirstCopy(QApplication& app, TPlatform& shown, const TCommandLine& command) {
@@ -197,7 +217,8 @@ int RunFirstCopy(QApplication& app, TPlatform& shown, const TCommandLine& comman
     QTimer::singleShot(0, &mainForm, [&mainForm] {
         StartBusService(
             {[&mainForm](TCaptureMode mode, int delayMs) { mainForm.CaptureOnRequest(mode, delayMs); },
-             [&mainForm] { mainForm.SettingsMenuClick(); }},
+             [&mainForm] { mainForm.SettingsMenuClick(); },
+             [&mainForm](const QString& path) { return mainForm.EditPicture(path); }},
             &mainForm);
     });
     // Pictures half written by a copy that was killed leave hidden temporaries in the folders it
@@ -224,9 +245,12 @@ int RunVexmor(int argc, char** argv) {
     const TCommandLine command =
         ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     if (const int status = AnswerQuickly(command); status >= 0) return status;
-    // A copy already running for this user and display takes the request before anything else is
-    // made here: no display connection, no application object, no fonts, no settings.
-    if (Platform().instance->HandOver(QByteArray::fromStdString(command.Request()))) return 0;
+    // A picture to edit is read here first (see PictureOpens); everything else goes to a copy already
+    // running before anything is made here: no display connection, no application object, no fonts,
+    // no settings.
+    const bool readPictureFirst = command.action == TCommandLine::TAction::Edit && !command.editClipboard;
+    if (!readPictureFirst && Platform().instance->HandOver(QByteArray::fromStdString(command.Request())))
+        return 0;
 
     SetUpProcess();
     const TPlatformStatus layered = ChooseDisplayPlatform();
@@ -242,7 +266,7 @@ int RunVexmor(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         SetUpApplication();
-        if (Refuse(layered, shown))
+        if (Refuse(layered, shown) || !PictureOpens(command))
             exitCode = 1;
         else if (shown.instance->BecomeFirstOrHandOver(QByteArray::fromStdString(command.Request())))
             exitCode = RunFirstCopy(app, shown, command);

@@ -63,6 +63,9 @@ void TTrayController::AddCaptureEntries() {
             dCapLongEntry_ = a;
         }
     }
+    QObject::connect(AddEntry("LastRegionMenu", QT_TR_NOOP("重复上次区域"), TMenuIcons::icCapture),
+                     &QAction::triggered, window_,
+                     [this] { wiring_.startCapture(TCaptureMode::LastRegion); });
 }
 
 void TTrayController::CreateTrayIcon() {

@@ -40,7 +40,7 @@ class TTrayController {
         std::function<bool()> captureHeld;              // the hint tells whether a capture is held
         std::function<void()> sizeWindow;               // the window was shown: size it for its tab
         std::function<void()> showSettingsTab;          // the settings tab is to be chosen
-        std::function<void(TCaptureMode)> startCapture; // the delayed capture is due
+        std::function<void(TCaptureMode)> startCapture; // the delayed capture is due, or a menu entry
     };
 
     // The timer is made at once; the menu and the icon by CreateTrayIcon.

@@ -3,6 +3,7 @@
 
 #include "CapturePage.h"
 #include "HotKeyController.h"
+#include "PictureRequests.h"
 #include "Settings.h"
 #include "SettingsPage.h"
 #include "SettingsStore.h"
@@ -119,6 +120,7 @@ void TVexmorMainForm::CreateControllers() {
                                          SheetSelectChange();
                                      },
                                  .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+    pictures_ = std::make_unique<TPictureRequests>(this, *this);
     hotKeys_ = std::make_unique<THotKeyController>(
         this, THotKeyController::TWiring{.tellUser = std::bind_front(&TTrayController::TellUser, tray_.get()),
                                          .heldChanged =
@@ -335,6 +337,14 @@ void TVexmorMainForm::ComeForward() {
 void TVexmorMainForm::StartCapture(TCaptureMode mode) {
     tray_->TellOfPermissionDialog();
     ::StartCapture(mode, this);
+}
+
+QString TVexmorMainForm::EditPicture(const QString& path) {
+    return pictures_->EditFile(path);
+}
+
+QString TVexmorMainForm::EditClipboardPicture() {
+    return pictures_->EditClipboard();
 }
 
 // Until the controls exist the settings file answers for them, and the capture's texts wait for

@@ -32,6 +32,7 @@ class QMenu;
 class QTimer;
 class TCapturePage;
 class THotKeyController;
+class TPictureRequests;
 class TSettingsPage;
 class TSettingsStore;
 
@@ -69,6 +70,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     // Freezes the desktop and opens the overlay in the given mode (0 chosen key, 1 active window,
     // 2 magnifier); nothing while an overlay is open.
     void StartCapture(TCaptureMode mode);
+    // Opens a picture file, or the clipboard's picture, in the overlay for editing; the failure told
+    // when it cannot (empty when it opened).
+    QString EditPicture(const QString& path);
+    QString EditClipboardPicture();
 
     // --- the current capture (held from the overlay's confirmation until DiscardCapture) -----------
     // (see TCaptureHolder).
@@ -185,6 +190,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     TMenuIcons menuIcons_;
     std::unique_ptr<TTrayController> tray_;
     std::unique_ptr<THotKeyController> hotKeys_;
+    std::unique_ptr<TPictureRequests> pictures_;
     // The tabs, made with the controls.
     std::unique_ptr<TCapturePage> capturePage_;
     std::unique_ptr<TSettingsPage> settingsPage_;

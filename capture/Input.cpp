@@ -5,6 +5,7 @@
 #include "CatchStep.h"
 #include "Compose.h"
 #include "HelpCard.h"
+#include "LastRegion.h"
 #include "OverlayDrags.h"
 #include "OverlayPaint.h"
 #include "Globals.h"
@@ -80,6 +81,48 @@ void TellCaptureFailed(const QString& reason) {
 }
 } // namespace
 
+namespace {
+void PlayStartSound() {
+    if (OverlaySoundHook)
+        OverlaySoundHook(QStringLiteral("Cap.wav"), 0);
+    else
+        PlayOverlaySound(QStringLiteral("Cap.wav"), 0);
+}
+
+// Takes the region of the last capture again at once, without the overlay, and hands the result to
+// the owner as a confirmed overlay would. False when nothing is remembered or nothing of it lies on
+// the desktop as it is now: the overlay then opens as usual.
+bool CaptureLastRegion(ICaptureOwner* owner) {
+    const std::optional<TCaptureRegion> region = LoadLastRegion();
+    if (!region) return false;
+    const QRect desktop = Platform().display->DesktopBounds();
+    if (!region->bounds.ToRect().intersects(desktop)) return false;
+    TDesktopGrab grab = GrabDesktop(TCaptureMode::Desktop, owner->CaptureCursorSetting());
+    if (grab.image.Empty() || grab.withdrawn) return true;
+    if (!grab.failure.isEmpty()) {
+        TellCaptureFailed(grab.failure);
+        return true;
+    }
+    PlayStartSound();
+    owner->DiscardCapture();
+    QString title, comment;
+    if (owner->AutoTitleSetting()) GetForegroundTitle(title, comment);
+    owner->SetCaptureTexts(title, comment);
+    std::vector<CaptureShape> shapes{SelectionOfRegion(*region, grab.desktopBounds.topLeft())};
+    TComposedCapture c;
+    try {
+        c = ComposeCapture(grab.image, grab.grabbedRect, std::move(shapes), 6, InkColor);
+    } catch (const std::exception&) {
+        return true; // out of memory for the images: nothing to hand over
+    }
+    grab = TDesktopGrab{}; // the desktop's pixels go before the after-capture work
+    if (c.captureImage.Empty()) return true;
+    owner->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin);
+    owner->CaptureFinished();
+    return true;
+}
+} // namespace
+
 void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     if (InputForm || !owner) return;
     // A capture asked for while the last one still waits for the desktop (its permission dialog
@@ -87,6 +130,10 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     if (GrabbingDesktop()) {
         Platform().grabber->Withdraw();
         return;
+    }
+    if (mode == TCaptureMode::LastRegion) {
+        if (CaptureLastRegion(owner)) return;
+        mode = TCaptureMode::Desktop;
     }
     const auto requested = TCaptureClock::now();
     const auto requestedWall = std::chrono::system_clock::now();
@@ -623,6 +670,9 @@ void TInputForm::FinishCapture() {
     ZoomScratch.Clear();
     ZoomRows.Clear();
     ZoomPanel.Clear();
+    // The selection in screen coordinates, remembered once the capture is handed over.
+    const std::optional<TCaptureRegion> region =
+        RemembersRegion ? RegionOfSelection(shapes[0], DesktopBounds.topLeft()) : std::nullopt;
     TComposedCapture c;
     try {
         c = ComposeCapture(DesktopImage, GrabbedRect, std::move(shapes), PenWidth.load(), InkColor);
@@ -635,6 +685,7 @@ void TInputForm::FinishCapture() {
     if (owner_ && !c.captureImage.Empty()) {
         owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin);
         owner_->CaptureFinished();
+        if (region) SaveLastRegion(*region);
     }
     FormClose();
     EndWait();
@@ -943,6 +994,17 @@ void TInputForm::RedoInk() {
     InvalidateClient(dirty.isEmpty() ? QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()) : dirty);
 }
 
+void TInputForm::RestoreLastRegion() {
+    if (!RemembersRegion || DragMode() != dmIdle) return;
+    const std::optional<TCaptureRegion> region = LoadLastRegion();
+    if (!region) return;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        Shapes[0] = SelectionOfRegion(*region, DesktopBounds.topLeft());
+    }
+    InvalidateClient(QRect(0, 0, DesktopImage.Width(), DesktopImage.Height()));
+}
+
 void TInputForm::MovePickCornerToPointer(int key) {
     QPoint screen;
     if (!GetCursorPos || !GetCursorPos(screen) || PickRect.None()) return;
@@ -966,6 +1028,10 @@ void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift, const QString
     }
     const bool keypad = shift & Qt::KeypadModifier;
     if (keypad) MovePickCornerToPointer(key);
+    if (key == Qt::Key_R && (shift & Qt::ControlModifier)) {
+        RestoreLastRegion();
+        return;
+    }
     if (AnnotationKey(key, shift)) return;
     switch (key) {
     case Qt::Key_Backspace:

@@ -171,6 +171,11 @@ class TInputForm : public TWPForm {
     // RedoInk does it again.
     void UndoInk();
     void RedoInk();
+    // Ctrl+R: the selection of the last capture becomes the selection again (nothing without one).
+    void RestoreLastRegion();
+    // Whether a confirmed selection is remembered for the next "last region" (not for a picture opened
+    // for editing, whose places are not the desktop's).
+    bool RemembersRegion = true;
 
     // --- annotation tools ------------------------------------------------------------------------------
     void SetTool(TToolKind tool);

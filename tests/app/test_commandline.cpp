@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
     TCommandLine out;
-    for (const char* bad : {"capture 3 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", ""}) {
+    for (const char* bad : {"capture 4 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", ""}) {
         EXPECT_FALSE(ParseRequest(bad, out)) << bad;
     }
     EXPECT_EQ(VersionText(), "Vexmor 1.5.0.0\n");

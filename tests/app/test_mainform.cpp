@@ -286,12 +286,13 @@ TEST_F(MainFormTest, TrayMenuEntriesCaptionsAndTags) {
     const Entry entries[] = {{"CapMenu", "立即捕获屏幕", 50},
                              {"Capturescreenin30sec1", "5秒后捕获屏幕", 5000},
                              {"DCapMenu", "30秒后捕获屏幕", 30000},
+                             {"LastRegionMenu", "重复上次区域", -1},
                              {"SettingsMenu", "设置", -1},
                              {"N1", "", -1},
                              {"ExitMenu", "退出", -1}};
     const QList<QAction*> actions = form_->TrayMenu()->actions();
-    ASSERT_EQ(actions.size(), 6);
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(actions.size(), 7);
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(actions[i]->objectName(), QString::fromLatin1(entries[i].name));
         EXPECT_EQ(actions[i]->text(), QString::fromUtf8(entries[i].caption));
         if (entries[i].tag > 0) {
