@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
     // Help and mistakes are answered by the program, in the interface language; they hand nothing over.
     // So is a picture to edit: the program reads it before handing it over, and tells whoever asked
     // when it cannot be opened.
-    const bool answeredByProgram =
-        command.action == TCommandLine::TAction::Help || command.action == TCommandLine::TAction::Error ||
-        (command.action == TCommandLine::TAction::Edit && !command.editClipboard);
+    const bool answeredByProgram = command.action == TCommandLine::TAction::Help ||
+                                   command.action == TCommandLine::TAction::Error ||
+                                   (command.action == TCommandLine::TAction::Edit && !command.editClipboard);
     // An unsafe socket folder gives no path: nothing is handed over, and the program tells why it
     // does not start.
     if (!answeredByProgram && !FakePlatform() && SendInstanceRequest(InstanceSocketPath(), command.Request()))

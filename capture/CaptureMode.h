@@ -1,6 +1,7 @@
 // The ways a capture starts: the whole desktop, the active window, the magnifier (at zoom 8), and the
 // region of the last capture taken again without the overlay. The first three numbers are the capture
-// keys' identifiers; all four are the modes of the command line, the request line and the bus. Plain C++: the launcher's command line reads them before any library of the program loads.
+// keys' identifiers; all four are the modes of the command line, the request line and the bus. Plain C++: the
+// launcher's command line reads them before any library of the program loads.
 #pragma once
 
 #include <optional>
