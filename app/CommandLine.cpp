@@ -88,6 +88,8 @@ std::string TCommandLine::Request() const {
         return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs);
     case TAction::Settings:
         return "settings";
+    case TAction::History:
+        return "history";
     default:
         return "forward";
     }
@@ -107,7 +109,8 @@ bool HasTrayWord(const std::vector<std::string>& arguments) {
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine c;
     c.tray = HasTrayWord(arguments);
-    bool capture = false, settings = false, help = false, version = false, delayGiven = false;
+    bool capture = false, settings = false, history = false, help = false, version = false,
+         delayGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         if (arg.rfind("--", 0) != 0)
@@ -133,9 +136,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error(QT_TRANSLATE_NOOP("CommandLine", "“--delay %1”：秒数应在 0 到 %2 之间"),
                              {seconds, std::to_string(kMaxDelaySeconds)});
             delayGiven = true;
-        } else if (name == "--settings" || name == "--tray" || name == "--help" || name == "--version") {
+        } else if (name == "--settings" || name == "--history" || name == "--tray" || name == "--help" ||
+                   name == "--version") {
             if (hasValue) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“%1”不带值"), {name});
             if (name == "--settings") settings = true;
+            if (name == "--history") history = true;
             if (name == "--tray") c.tray = true;
             if (name == "--help") help = true;
             if (name == "--version") version = true;
@@ -153,6 +158,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         c.action = TCommandLine::TAction::Capture;
     else if (settings)
         c.action = TCommandLine::TAction::Settings;
+    else if (history)
+        c.action = TCommandLine::TAction::History;
     return c;
 }
 
@@ -161,6 +168,10 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
     if (request == "forward") return true;
     if (request == "settings") {
         out.action = TCommandLine::TAction::Settings;
+        return true;
+    }
+    if (request == "history") {
+        out.action = TCommandLine::TAction::History;
         return true;
     }
     if (request.rfind("capture ", 0) != 0) return false;
@@ -197,6 +208,7 @@ std::string UsageText(const TTranslate& translate) {
                           "  --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代\n"
                           "                     等候中的请求）\n"
                           "  --settings         显示设置\n"
+                          "  --history          显示历史：保存下来的捕获\n"
                           "  --tray, /tray      安静地启动到托盘\n"
                           "  --help             显示本帮助并退出\n"
                           "  --version          显示版本并退出\n"

@@ -87,6 +87,9 @@ void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
     case TCommandLine::TAction::Settings:
         form.SettingsMenuClick();
         break;
+    case TCommandLine::TAction::History:
+        form.ShowHistory();
+        break;
     default:
         form.ComeForward();
         break;

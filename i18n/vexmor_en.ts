@@ -92,6 +92,7 @@
   --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代
                      等候中的请求）
   --settings         显示设置
+  --history          显示历史：保存下来的捕获
   --tray, /tray      安静地启动到托盘
   --help             显示本帮助并退出
   --version          显示版本并退出
@@ -109,6 +110,7 @@ Freezes the screens and lets you outline what to keep; waits in the tray.
   --delay SECONDS    with --capture: wait first (0 to 3600; a new request replaces a
                      pending one)
   --settings         show the settings
+  --history          show the history: the captures kept
   --tray, /tray      start quietly in the tray
   --help             show this help and exit
   --version          show the version and exit
