@@ -610,6 +610,26 @@ keeps Print Screen for itself.
         <source>缩放比例(%1%)</source>
         <translation>Scale (%1%)</translation>
     </message>
+    <message>
+        <source>复制(&amp;C)</source>
+        <translation>&amp;Copy</translation>
+    </message>
+    <message>
+        <source>钉到屏幕(&amp;P)</source>
+        <translation>&amp;Pin to Screen</translation>
+    </message>
+    <message>
+        <source>删除(&amp;D)</source>
+        <translation>&amp;Delete</translation>
+    </message>
+    <message>
+        <source>还没有保存的捕获。确认的每一次捕获都会保存在这里。</source>
+        <translation>No captures kept yet. Every capture you confirm is kept here.</translation>
+    </message>
+    <message>
+        <source>无法读取这个捕获：%1</source>
+        <translation>This capture cannot be read: %1</translation>
+    </message>
 </context>
 <context>
     <name>VexmorMainForm</name>
@@ -793,6 +813,18 @@ keeps Print Screen for itself.
     <message>
         <source>自动</source>
         <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>保留历史</source>
+        <translation>History to keep</translation>
+    </message>
+    <message>
+        <source>不保留</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>历史</source>
+        <translation>History</translation>
     </message>
 </context>
 <context>
