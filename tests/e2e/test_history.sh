@@ -31,7 +31,7 @@ capture_rect() {
 }
 # The box "WxH+X+Y" of the pixels of one colour in a picture ("0x0+..." when there are none).
 colour_box() {
-  convert "$1" -alpha off -fuzz 1% -fill white -opaque "$2" -fill black +opaque white -format '%@' info: 2>/dev/null
+  convert "$1" -alpha off -fuzz 1% -fill black +opaque "$2" -fill white -opaque "$2" -format '%@' info: 2>/dev/null
 }
 # The window shown has the history tab, with a red and a blue thumbnail, the blue (newer) above.
 shows_both() {
@@ -40,7 +40,7 @@ shows_both() {
   import -window "$id" "$E2E_DIR/shown.png" 2>/dev/null || return 1
   red=$(colour_box "$E2E_DIR/shown.png" '#ff0000')
   blue=$(colour_box "$E2E_DIR/shown.png" '#0000ff')
-  e2e_log "red thumbnail $red, blue thumbnail $blue"
+  echo "red thumbnail $red, blue thumbnail $blue" >"$E2E_DIR/shown.txt"
   # 200 x 150 captures: thumbnails of 107 x 80.
   [ "${red%%+*}" = 107x80 ] && [ "${blue%%+*}" = 107x80 ] && [ "${blue##*+}" -lt "${red##*+}" ]
 }
@@ -70,6 +70,7 @@ e2e_start_vexmor --tray
 e2e_wait_for "the program's hidden window" 30 bash -c 'xdotool search --all --class --name "^Vexmor$" | grep -q .'
 "$VEXMOR_BIN" --history || e2e_fail "vexmor --history was not handed over"
 e2e_wait_for "the history tab with both captures, newest on top" 30 shows_both
+e2e_log "$(cat "$E2E_DIR/shown.txt")"
 e2e_stop_vexmor
 
 # Damage by hand: noise, a line cut short, an entry whose picture has gone, a path out of the folder.
