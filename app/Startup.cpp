@@ -9,6 +9,7 @@
 #include "SettingsStore.h"
 
 #include "AllTools.h"
+#include "CaptureHistory.h"
 #include "Export.h"
 #include "Globals.h"
 #include "Languages.h"
@@ -206,7 +207,8 @@ int RunFirstCopy(QApplication& app, TPlatform& shown, const TCommandLine& comman
     // Pictures half written by a copy that was killed leave hidden temporaries in the folders it
     // writes to; they go once this copy is up (never ones another writer still holds).
     QTimer::singleShot(0, &app, [] {
-        RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false), QDir::tempPath()});
+        RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false),
+                                WorkFolder(false) + HistoryFolderName(), QDir::tempPath()});
     });
     static const bool leaveRegistered = std::atexit(LeaveForLostDisplay) == 0;
     if (leaveRegistered) {
