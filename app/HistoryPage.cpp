@@ -67,7 +67,8 @@ class THistoryPage::TModel : public QAbstractListModel {
         switch (role) {
         case Qt::DisplayRole: {
             QString text = e->time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            if (!e->name.isEmpty()) text += u'\n' + e->name;
+            // A title of several lines shows as one.
+            if (!e->name.isEmpty()) text += u'\n' + QString(e->name).replace(u'\n', u' ');
             return text + QStringLiteral("\n%1 × %2").arg(e->size.width()).arg(e->size.height());
         }
         case Qt::DecorationRole:

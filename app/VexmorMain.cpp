@@ -395,12 +395,13 @@ TCaptureHistory& TVexmorMainForm::History() {
 }
 
 void TVexmorMainForm::ShowHistory() {
-    show();
-    raise();
-    activateWindow();
+    // The tab first, so the window shows at its size at once.
     if (ui->SheetSelect->currentIndex() == kHistorySheet) historyPage_->ShowEntries();
     ui->SheetSelect->setCurrentIndex(kHistorySheet);
     SheetSelectChange();
+    show();
+    raise();
+    activateWindow();
 }
 
 void TVexmorMainForm::SetHistoryPin(std::function<void(const TDIB& capture, QRect desktopRect)> pin) {
