@@ -7,8 +7,9 @@
 // with "place":[x,y] added when the capture's place on the desktop is known. It is rewritten whole
 // through QSaveFile, so it is either the old or the new one. A line that does not read, an entry
 // whose picture has gone or that names anything but a picture of this folder is left out, and the
-// other entries stay; a picture of the folder that no entry names (its entry was lost with a damaged
-// line, or the program ended between the picture and the index) comes back as an entry of its own.
+// other entries stay; a picture of the folder named by its time that no entry names (its entry was
+// lost with a damaged line, or the program ended between the picture and the index) comes back as an
+// entry of its own, without a name.
 //
 // Threads: the pictures and the index are written by one worker thread, in the order they were asked
 // for, so neither the capture nor the interface waits for the disk. Add holds a share of the
