@@ -5,6 +5,7 @@
 
 #include <QAbstractListModel>
 #include <QBoxLayout>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHash>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QShortcut>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -102,16 +104,19 @@ class THistoryPage::TModel : public QAbstractListModel {
   private:
     QPixmap Thumbnail(const THistoryEntry& e) const {
         if (const auto it = thumbs_.constFind(e.file); it != thumbs_.constEnd()) return *it;
-        QPixmap pixmap;
-        TDIB thumb;
+        // Every thumbnail in a box of the same size, centred, so that the texts beside them line up.
+        TDIB box(kHistoryThumbSize.width(), kHistoryThumbSize.height(), 32);
+        box.FillRect(QRect(QPoint(0, 0), kHistoryThumbSize), 0, 256);
         try {
+            TDIB thumb;
             thumb.LoadFromFile(history_->ThumbnailPath(e));
-            pixmap = QPixmap::fromImage(thumb.ToQImage());
+            thumb.DrawTo(box, std::max(0, (box.Width() - thumb.Width()) / 2),
+                         std::max(0, (box.Height() - thumb.Height()) / 2),
+                         QRect(0, 0, thumb.Width(), thumb.Height()));
         } catch (const std::exception&) {
-            // No thumbnail (or a damaged one): the entry shows an empty place of the same size.
-            pixmap = QPixmap(kHistoryThumbSize);
-            pixmap.fill(Qt::transparent);
+            // No thumbnail (or a damaged one): the entry shows an empty box.
         }
+        const QPixmap pixmap = QPixmap::fromImage(box.ToQImage());
         thumbs_.insert(e.file, pixmap);
         return pixmap;
     }
@@ -135,7 +140,10 @@ THistoryPage::THistoryPage(QWidget* sheet, TWiring wiring) : sheet_(sheet), wiri
     list_->setDefaultDropAction(Qt::CopyAction);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setWordWrap(false);
+    // A long title is cut short at the list's edge: each row is one cell of a grid as wide as the list.
     list_->setTextElideMode(Qt::ElideRight);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->viewport()->installEventFilter(this);
 
     emptyLabel_ = new QLabel(sheet_);
     emptyLabel_->setObjectName(QStringLiteral("HistoryEmptyLabel"));
@@ -181,6 +189,14 @@ THistoryPage::THistoryPage(QWidget* sheet, TWiring wiring) : sheet_(sheet), wiri
 }
 
 THistoryPage::~THistoryPage() = default;
+
+bool THistoryPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::Resize) {
+        constexpr int kRowGap = 6;
+        list_->setGridSize(QSize(list_->viewport()->width(), kHistoryThumbSize.height() + kRowGap));
+    }
+    return false;
+}
 
 QSize THistoryPage::SheetSize() const {
     return kHistorySheetSize;

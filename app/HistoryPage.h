@@ -60,6 +60,9 @@ class THistoryPage : public QObject {
     // The selected entry.
     std::optional<THistoryEntry> Selected() const;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     class TModel;
     // The picture of an entry as the capture was; nothing (and the user told) when it cannot be read.

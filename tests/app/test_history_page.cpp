@@ -71,8 +71,11 @@ TEST_F(HistoryPageTest, ListsTheCapturesNewestFirstAndDeletesTheChosenOne) {
     ASSERT_EQ(List()->model()->rowCount(), 2);
     EXPECT_TRUE(RowText(0).contains(QStringLiteral("second\n300 × 20"))) << RowText(0).toStdString();
     EXPECT_TRUE(RowText(1).contains(QStringLiteral("first\n40 × 30"))) << RowText(1).toStdString();
-    const QPixmap thumb = List()->model()->index(0, 0).data(Qt::DecorationRole).value<QPixmap>();
-    EXPECT_EQ(thumb.size(), QSize(120, 8)) << "the small picture, scaled to fit";
+    // The small picture, scaled to 120 x 8, in the middle of the thumbnails' common box.
+    const QImage thumb = List()->model()->index(0, 0).data(Qt::DecorationRole).value<QPixmap>().toImage();
+    ASSERT_EQ(thumb.size(), QSize(120, 80));
+    EXPECT_EQ(thumb.pixel(60, 40), 0xFFC04020u);
+    EXPECT_EQ(qAlpha(thumb.pixel(60, 35)), 0);
 
     // Nothing chosen: no command; chosen: every command but pinning, which nothing offers yet.
     auto* del = Get<QPushButton>(*form_, "HistoryDeleteBtn");
