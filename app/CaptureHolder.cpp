@@ -91,6 +91,8 @@ void TCaptureHolder::Store(const TDIB& captureImage, const TDIB& flatImage, cons
 }
 
 void TCaptureHolder::CaptureFinished() {
+    // Before the action that follows, which may discard the capture.
+    if (wiring_.recordCapture && CaptureHeld()) wiring_.recordCapture(CaptureImage, ui_->TitleEdit->text());
     if (ui_->AlwaysCBBox->isChecked()) commands_.CopyToClipboard();
     switch (AfterCaptureFromIndex(ui_->AfterCaptureSel->currentIndex())) {
     case TAfterCapture::SaveToDesktop:
@@ -107,6 +109,10 @@ void TCaptureHolder::CaptureFinished() {
         break;
     }
     PreviewImage.Clear();
+}
+
+TExportSettings TCaptureHolder::ExportSettingsShown() const {
+    return SettingsShown(*ui_);
 }
 
 void TCaptureHolder::ShowCaptureForNaming() {

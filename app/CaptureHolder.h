@@ -25,6 +25,7 @@ class QWidget;
 class TExporter;
 class TFormControls;
 class TMenuIcons;
+struct TExportSettings;
 
 class TCaptureHolder : public IThumbOwner {
     // The texts keep the main window's context in the catalogue.
@@ -38,6 +39,8 @@ class TCaptureHolder : public IThumbOwner {
         std::function<void()> showCaptureTab; // the capture tab is shown and chosen
         // Where the card cannot fly, the capture tab shows the capture's picture.
         std::function<void(const TDIB& picture)> showPreviewInTab;
+        // Every confirmed capture is kept in the history, named with its title, whatever follows it.
+        std::function<void(const TDIB& capture, const QString& title)> recordCapture;
     };
 
     TCaptureHolder(QWidget* window, const TFormControls& ui, ICaptureCommands& commands, TWiring wiring);
@@ -74,6 +77,9 @@ class TCaptureHolder : public IThumbOwner {
     void CreateThumbMenu(const TMenuIcons& icons);
     QMenu* ThumbMenu() const { return thumbMenu_; }
     void RetranslateTexts();
+
+    // The export's settings as the window's controls show them.
+    TExportSettings ExportSettingsShown() const;
 
     // The commands, as the window runs them.
     void ToDesktopBtnClick();

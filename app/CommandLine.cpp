@@ -136,6 +136,8 @@ std::string TCommandLine::Request() const {
         return "settings";
     case TAction::Edit:
         return editClipboard ? "edit-clipboard" : "edit " + EncodePath(editPath);
+    case TAction::History:
+        return "history";
     default:
         return "forward";
     }
@@ -155,7 +157,8 @@ bool HasTrayWord(const std::vector<std::string>& arguments) {
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine c;
     c.tray = HasTrayWord(arguments);
-    bool capture = false, settings = false, help = false, version = false, delayGiven = false;
+    bool capture = false, settings = false, history = false, help = false, version = false,
+         delayGiven = false;
     bool edit = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
@@ -199,9 +202,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (edit) return Error(QT_TRANSLATE_NOOP("CommandLine", "一次只能编辑一张图片"));
             edit = true;
             c.editClipboard = true;
-        } else if (name == "--settings" || name == "--tray" || name == "--help" || name == "--version") {
+        } else if (name == "--settings" || name == "--history" || name == "--tray" || name == "--help" ||
+                   name == "--version") {
             if (hasValue) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“%1”不带值"), {name});
             if (name == "--settings") settings = true;
+            if (name == "--history") history = true;
             if (name == "--tray") c.tray = true;
             if (name == "--help") help = true;
             if (name == "--version") version = true;
@@ -223,6 +228,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         c.action = TCommandLine::TAction::Edit;
     else if (settings)
         c.action = TCommandLine::TAction::Settings;
+    else if (history)
+        c.action = TCommandLine::TAction::History;
     return c;
 }
 
@@ -241,6 +248,10 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
     if (request.rfind("edit ", 0) == 0) {
         if (!DecodePath(request.substr(5), out.editPath)) return false;
         out.action = TCommandLine::TAction::Edit;
+        return true;
+    }
+    if (request == "history") {
+        out.action = TCommandLine::TAction::History;
         return true;
     }
     if (request.rfind("capture ", 0) != 0) return false;
@@ -281,6 +292,7 @@ std::string UsageText(const TTranslate& translate) {
                           "                     原文件不会被覆盖\n"
                           "  --edit-clipboard   同上，打开剪贴板中的图片\n"
                           "  --settings         显示设置\n"
+                          "  --history          显示历史：保存下来的捕获\n"
                           "  --tray, /tray      安静地启动到托盘\n"
                           "  --help             显示本帮助并退出\n"
                           "  --version          显示版本并退出\n"

@@ -1,7 +1,7 @@
 // The command line: the word /TRAY in any case and position, and GNU-style options beside it that
-// ask for a capture or the settings, print help or the version. What a start asks of the program is
-// also what it hands to a copy already running, as one request line. Plain C++ without Qt: the
-// launcher that hands a request over reads the command line before any library of the program loads.
+// ask for a capture, the settings or the history, print help or the version. What a start asks of the program
+// is also what it hands to a copy already running, as one request line. Plain C++ without Qt: the launcher
+// that hands a request over reads the command line before any library of the program loads.
 #pragma once
 
 #include "CaptureMode.h"
@@ -18,7 +18,7 @@ using TTranslate = std::function<std::string(const char* source)>;
 inline constexpr int kMaxCaptureDelayMs = 3600 * 1000;
 
 struct TCommandLine {
-    enum class TAction { None, Capture, Settings, Edit, Help, Version, Error };
+    enum class TAction { None, Capture, Settings, History, Edit, Help, Version, Error };
     TAction action = TAction::None;
     bool tray = false; // /TRAY (any case) or --tray: start quietly in the tray
     TCaptureMode mode = TCaptureMode::Desktop;
@@ -34,8 +34,8 @@ struct TCommandLine {
     // The one line for stderr when action is Error, in the interface language, pointing to --help.
     std::string ErrorLine(const TTranslate& translate = {}) const;
 
-    // The request a running copy is handed: "capture MODE DELAY_MS", "settings", "edit PATH" (the
-    // path with "%", line feed and carriage return as %25, %0A, %0D), "edit-clipboard", or "forward".
+    // The request a running copy is handed: "capture MODE DELAY_MS", "settings", "history", "edit PATH"
+    // (the path with "%", line feed and carriage return as %25, %0A, %0D), "edit-clipboard", or "forward".
     std::string Request() const;
 };
 

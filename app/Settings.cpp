@@ -6,6 +6,7 @@
 #include "ui_VexmorMain.h"
 
 #include "Annotation.h"
+#include "CaptureHistory.h"
 #include "Globals.h"
 #include "HotKeys.h"
 #include "Platform.h"
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QWidget>
 
 #include <climits>
@@ -41,6 +43,11 @@ void LoadListIndex(const TSettingsStore& store, QComboBox* list, const QString& 
 
 void LoadSlider(const TSettingsStore& store, QSlider* slider, const QString& name) {
     slider->setValue(std::clamp(store.ReadInteger(kSettingsKey, name, slider->value()), 10, 100));
+}
+
+void LoadSpin(const TSettingsStore& store, QSpinBox* spin, const QString& name) {
+    spin->setValue(
+        std::clamp(store.ReadInteger(kSettingsKey, name, spin->value()), spin->minimum(), spin->maximum()));
 }
 
 // The window must keep a part on some screen to be reachable.
@@ -172,6 +179,12 @@ QList<QCheckBox*> StoredBoxes(Ui::VexmorMainForm& ui) {
 
 void TVexmorMainForm::SaveSettingsForLostDisplay() {
     if (ui.Made() && !destroyed_) SaveSettings();
+    // The captures on their way to the history are written before the process leaves; no window
+    // hears of them.
+    if (history_) {
+        history_->blockSignals(true);
+        history_->WaitForWrites();
+    }
 }
 
 namespace {
@@ -227,6 +240,7 @@ void TSettingsPage::SaveControls(TSettingsStore& store) const {
     store.WriteInteger(kSettingsKey, SettingName::EditFormatSel, ui_.EditFormatSel->currentIndex());
     store.WriteInteger(kSettingsKey, SettingName::JPGQSel, ui_.JPGQSel->value());
     store.WriteInteger(kSettingsKey, SettingName::ScalingSel, ui_.ScalingSel->value());
+    store.WriteInteger(kSettingsKey, SettingName::HistoryKeepSel, ui_.HistoryKeepSel->value());
     SaveOverlaySettings(store);
     store.WriteInteger(kSettingsKey, SettingName::InkBox, ui_.InkBox->isHidden() ? 0 : 1);
     store.WriteInteger(kSettingsKey, SettingName::InterfaceLanguageSel,
@@ -248,6 +262,7 @@ void TSettingsPage::LoadControls(const TSettingsStore& store) {
     UseInterfaceLanguage(StoredLanguage(store));
     LoadSlider(store, ui_.JPGQSel, SettingName::JPGQSel);
     LoadSlider(store, ui_.ScalingSel, SettingName::ScalingSel);
+    LoadSpin(store, ui_.HistoryKeepSel, SettingName::HistoryKeepSel);
 
     ui_.InkColorSel->SetDefaultColorColor(InkToDisplayColor(kDefaultInkColor));
     // The ink colour as the controls show it. The overlay's last tool and colour were read when the

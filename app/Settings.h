@@ -28,6 +28,8 @@ inline const QString FormatSel = QStringLiteral("FormatSel");
 inline const QString EditFormatSel = QStringLiteral("EditFormatSel");
 inline const QString JPGQSel = QStringLiteral("JPGQSel");
 inline const QString ScalingSel = QStringLiteral("ScalingSel");
+// How many captures the history keeps (0 none).
+inline const QString HistoryKeepSel = QStringLiteral("HistoryKeepSel");
 inline const QString InkColor = QStringLiteral("画笔颜色");
 inline const QString InkBox = QStringLiteral("InkBox");
 inline const QString AlwaysCBBox = QStringLiteral("AlwaysCBBox");

@@ -9,6 +9,7 @@
 #include "SettingsStore.h"
 
 #include "AllTools.h"
+#include "CaptureHistory.h"
 #include "Export.h"
 #include "Globals.h"
 #include "Languages.h"
@@ -93,6 +94,9 @@ void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
             form.EditClipboardPicture();
         else
             form.EditPicture(QString::fromStdString(request.editPath));
+        break;
+    case TCommandLine::TAction::History:
+        form.ShowHistory();
         break;
     default:
         form.ComeForward();
@@ -224,7 +228,8 @@ int RunFirstCopy(QApplication& app, TPlatform& shown, const TCommandLine& comman
     // Pictures half written by a copy that was killed leave hidden temporaries in the folders it
     // writes to; they go once this copy is up (never ones another writer still holds).
     QTimer::singleShot(0, &app, [] {
-        RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false), QDir::tempPath()});
+        RemoveStaleTemporaries({SpecialFolder(TSpecialFolder::Desktop), WorkFolder(false),
+                                WorkFolder(false) + HistoryFolderName(), QDir::tempPath()});
     });
     static const bool leaveRegistered = std::atexit(LeaveForLostDisplay) == 0;
     if (leaveRegistered) {

@@ -2,12 +2,15 @@
 #include "ui_VexmorMain.h"
 
 #include "CapturePage.h"
+#include "HistoryPage.h"
 #include "HotKeyController.h"
 #include "PictureRequests.h"
 #include "Settings.h"
 #include "SettingsPage.h"
 #include "SettingsStore.h"
 
+#include "CaptureHistory.h"
+#include "Export.h"
 #include "Globals.h"
 #include "Input.h"
 #include "Platform.h"
@@ -19,13 +22,14 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QSpinBox>
 
 #include <algorithm>
 #include <functional>
 
 namespace {
 
-enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2 };
+enum { kCapSheet = 0, kSettingsSheet = 1, kAboutSheet = 2, kHistorySheet = 3 };
 // The window's height in its form description (its width is the settings tab's).
 constexpr int kDesignHeight = 418;
 // Until a stored position says otherwise, the window shows near the desktop's lower left corner,
@@ -159,7 +163,14 @@ void TVexmorMainForm::SetUpControls() {
     CreatePages();
     for (QLabel* label : findChildren<QLabel*>())
         label->adjustSize();
-    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this] { SheetSelectChange(); });
+    connect(ui->SheetSelect, &QTabWidget::currentChanged, this, [this](int sheet) {
+        if (sheet == kHistorySheet) historyPage_->ShowEntries();
+        SheetSelectChange();
+    });
+    // A new number of captures to keep applies from the next capture on.
+    connect(ui->HistoryKeepSel, &QSpinBox::valueChanged, this, [this](int keep) {
+        if (history_) history_->SetKeep(keep);
+    });
 
     // The window shows near the lower left corner of the desktop until a stored position says
     // otherwise.
@@ -180,6 +191,11 @@ void TVexmorMainForm::CreatePages() {
                                         std::bind_front(&THotKeyController::RegisterHotKeys, hotKeys_.get()),
                                     .heightChanged = heightChanged});
     aboutPage_ = std::make_unique<TAboutPage>(*ui, versionText_);
+    historyPage_ = std::make_unique<THistoryPage>(
+        ui->HistorySheet,
+        THistoryPage::TWiring{.history = [this]() -> TCaptureHistory& { return History(); },
+                              .exportSettings = [this] { return capture_.ExportSettingsShown(); }});
+    if (historyPin_) historyPage_->SetPinCapture(historyPin_);
 }
 
 // The controls take the settings, then the hot keys and the texts follow them.
@@ -288,6 +304,7 @@ void TVexmorMainForm::SheetSelectChange() {
     if (sheet == kCapSheet) setFixedSize(capturePage_->SheetSize());
     if (sheet == kSettingsSheet) setFixedSize(settingsPage_->SheetSize());
     if (sheet == kAboutSheet) setFixedSize(TAboutPage::SheetSize());
+    if (sheet == kHistorySheet) setFixedSize(historyPage_->SheetSize());
     KeepOnScreen();
 }
 
@@ -311,6 +328,7 @@ void TVexmorMainForm::RetranslateTexts() {
     if (!PagesMade()) return;
     ui->retranslateUi(this);
     aboutPage_->RetranslateTexts();
+    historyPage_->RetranslateTexts();
     for (QLabel* label : findChildren<QLabel*>())
         if (label != ui->HeldKeysLabel) label->adjustSize();
     // The captions' widths change with the language: the rows that make room for them follow.
@@ -372,7 +390,33 @@ TCaptureHolder::TWiring TVexmorMainForm::CaptureWiring() {
     return {.discardCapture = [this] { DiscardCapture(); },
             .sizeWindow = [this] { SheetSelectChange(); },
             .showCaptureTab = [this] { ShowCaptureTab(); },
-            .showPreviewInTab = [this](const TDIB& picture) { capturePage_->ShowPreviewInTab(picture); }};
+            .showPreviewInTab = [this](const TDIB& picture) { capturePage_->ShowPreviewInTab(picture); },
+            .recordCapture = [this](const TDIB& capture,
+                                    const QString& title) { History().Add(capture, title); }};
+}
+
+// --- the history ------------------------------------------------------------------------------------
+
+TCaptureHistory& TVexmorMainForm::History() {
+    if (!history_)
+        history_ = std::make_unique<TCaptureHistory>(WorkFolder(false) + HistoryFolderName(),
+                                                     ui->HistoryKeepSel->value());
+    return *history_;
+}
+
+void TVexmorMainForm::ShowHistory() {
+    // The tab first, so the window shows at its size at once.
+    if (ui->SheetSelect->currentIndex() == kHistorySheet) historyPage_->ShowEntries();
+    ui->SheetSelect->setCurrentIndex(kHistorySheet);
+    SheetSelectChange();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TVexmorMainForm::SetHistoryPin(std::function<void(const TDIB& capture, QRect desktopRect)> pin) {
+    historyPin_ = std::move(pin);
+    if (historyPage_) historyPage_->SetPinCapture(historyPin_);
 }
 
 void TVexmorMainForm::ShowCaptureTab() {

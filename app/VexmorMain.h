@@ -21,16 +21,20 @@
 #include "TrayController.h"
 
 #include <QPointF>
+#include <QRect>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 
 class QMenu;
 class QTimer;
+class TCaptureHistory;
 class TCapturePage;
+class THistoryPage;
 class THotKeyController;
 class TPictureRequests;
 class TSettingsPage;
@@ -146,6 +150,14 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void TrayMenuPopup() { tray_->TrayMenuPopup(); }
     // Shows the window with its settings tab.
     void SettingsMenuClick() { tray_->SettingsMenuClick(); }
+    // Shows the window with its history tab.
+    void ShowHistory();
+
+    // The kept captures, opened on first use (a capture, the history tab) in the work folder.
+    TCaptureHistory& History();
+    // What pins a kept capture to the screen where it was taken (a null place: not known); until it
+    // is set the history tab offers no pinning.
+    void SetHistoryPin(std::function<void(const TDIB& capture, QRect desktopRect)> pin);
 
     // The web addresses of the about tab's links.
     static QString HomePageUrl() { return TAboutPage::HomePageUrl(); }
@@ -195,6 +207,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     std::unique_ptr<TCapturePage> capturePage_;
     std::unique_ptr<TSettingsPage> settingsPage_;
     std::unique_ptr<TAboutPage> aboutPage_;
+    // The history outlives its tab, which shows it.
+    std::unique_ptr<TCaptureHistory> history_;
+    std::unique_ptr<THistoryPage> historyPage_;
+    std::function<void(const TDIB& capture, QRect desktopRect)> historyPin_;
     QString versionText_;
     bool destroyed_ = false;
     bool quitting_ = false;

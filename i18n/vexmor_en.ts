@@ -92,6 +92,7 @@
   --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代
                      等候中的请求）
   --settings         显示设置
+  --history          显示历史：保存下来的捕获
   --tray, /tray      安静地启动到托盘
   --help             显示本帮助并退出
   --version          显示版本并退出
@@ -109,6 +110,7 @@ Freezes the screens and lets you outline what to keep; waits in the tray.
   --delay SECONDS    with --capture: wait first (0 to 3600; a new request replaces a
                      pending one)
   --settings         show the settings
+  --history          show the history: the captures kept
   --tray, /tray      start quietly in the tray
   --help             show this help and exit
   --version          show the version and exit
@@ -608,6 +610,26 @@ keeps Print Screen for itself.
         <source>缩放比例(%1%)</source>
         <translation>Scale (%1%)</translation>
     </message>
+    <message>
+        <source>复制(&amp;C)</source>
+        <translation>&amp;Copy</translation>
+    </message>
+    <message>
+        <source>钉到屏幕(&amp;P)</source>
+        <translation>&amp;Pin to Screen</translation>
+    </message>
+    <message>
+        <source>删除(&amp;D)</source>
+        <translation>&amp;Delete</translation>
+    </message>
+    <message>
+        <source>还没有保存的捕获。确认的每一次捕获都会保存在这里。</source>
+        <translation>No captures kept yet. Every capture you confirm is kept here.</translation>
+    </message>
+    <message>
+        <source>无法读取这个捕获：%1</source>
+        <translation>This capture cannot be read: %1</translation>
+    </message>
 </context>
 <context>
     <name>VexmorMainForm</name>
@@ -791,6 +813,18 @@ keeps Print Screen for itself.
     <message>
         <source>自动</source>
         <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>保留历史</source>
+        <translation>History to keep</translation>
+    </message>
+    <message>
+        <source>不保留</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>历史</source>
+        <translation>History</translation>
     </message>
 </context>
 <context>

@@ -7,7 +7,8 @@
 #   - open file descriptors and threads against their count before the first capture (they must come
 #     back, given the time the program's own lingering helpers take, once another program has taken
 #     the clipboard with its copy of the last capture);
-#   - the desktop, work and temporary folders: only the pictures the confirmed captures asked for.
+#   - the desktop, work and temporary folders: only the pictures the confirmed captures asked for, and
+#     in the history each confirmed capture (up to the 100 it keeps) with its thumbnail.
 # Under a sanitizer build (--build build-asan) the program's report at exit is checked as well.
 #
 #   scripts/measure-load.sh [--build DIR] [--captures N] [--screen WxHxD]
@@ -51,6 +52,12 @@ fds() { ls "/proc/$VEXMOR_PID/fd" | wc -l; }
 fd_targets() { for f in /proc/$VEXMOR_PID/fd/*; do readlink "$f"; done | sed 's/[0-9]\{3,\}/N/g' | sort; }
 threads() { ls "/proc/$VEXMOR_PID/task" | wc -l; }
 listing() { (cd "$1" && find . -mindepth 1 | sort); }
+# The work folder's listing leaves out the history, which is checked for itself.
+HISTORY="$WORK/我的视频捕获/history"
+work_listing() {
+  (cd "$WORK" && find . -mindepth 1 -not -path ./我的视频捕获 -not -path ./我的视频捕获/history \
+    -not -path './我的视频捕获/history/*' | sort)
+}
 settle() {  # resident size unchanged for two seconds, at most 30
   local last="" same=0 r deadline=$((SECONDS + 30))
   while [ $SECONDS -lt $deadline ]; do
@@ -76,7 +83,7 @@ e2e_wait_for "the main window" 60 e2e_main_windows
 e2e_wait_for "the tray icon" 60 bash -c 'xwininfo -root -tree | awk "/\"panel\"/ {p = 1} p && /\"Vexmor\"/ {f = 1} END {exit !f}"'
 settle
 fds0=$(fds); threads0=$(threads); fdlist0=$(fd_targets)
-tmp0=$(listing "$TMPDIR"); work0=$(listing "$WORK")
+tmp0=$(listing "$TMPDIR"); work0=$(work_listing)
 
 saved=0
 started=$SECONDS
@@ -117,7 +124,10 @@ echo "resident memory: $(kib_to_mib "$rss1") MiB after the first capture, $(kib_
 e2e_check "file descriptors back to $fds0 (now $fds1)" test "$fds1" -le "$fds0"
 e2e_check "threads back to $threads0 (now $threads1)" test "$threads1" -le "$threads0"
 e2e_check "nothing left in the temporary folder ($(listing "$TMPDIR" | tr '\n' ' '))" test "$(listing "$TMPDIR")" = "$tmp0"
-e2e_check "nothing left in the work folder ($(listing "$WORK" | tr '\n' ' '))" test "$(listing "$WORK")" = "$work0"
+e2e_check "nothing left in the work folder ($(work_listing | tr '\n' ' '))" test "$(work_listing)" = "$work0"
+kept=$((saved < 100 ? saved : 100))
+e2e_check "the history keeps the $kept newest confirmed captures with their thumbnails and nothing else ($(listing "$HISTORY" | wc -l) entries)" \
+  test "$(find "$HISTORY" -name '*.png' ! -name '*.thumb.png' | wc -l) $(find "$HISTORY" -name '*.thumb.png' | wc -l) $(listing "$HISTORY" | wc -l)" = "$kept $kept $((2 * kept + 1))"
 e2e_check "nothing but the saved pictures on the desktop ($(listing "$DESK" | tr '\n' ' '))" test -z "$(listing "$DESK")"
 
 kill -TERM "$VEXMOR_PID"

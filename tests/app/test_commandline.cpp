@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   "capture 0 3600000"},
         TArgsCase{"settings", {"--settings"}, TAction::Settings, false, "settings"},
+        TArgsCase{"history", {"--history", "/tray"}, TAction::History, true, "history"},
+        TArgsCase{"value_for_history", {"--history=all"}, TAction::Error, false, ""},
         TArgsCase{"help_wins", {"--capture", "--help"}, TAction::Help, false, ""},
         TArgsCase{"version", {"--version"}, TAction::Version, false, ""},
         TArgsCase{"unknown_option", {"--capture", "--frobnicate"}, TAction::Error, false, ""},

@@ -32,7 +32,8 @@ WORK="$XDG_DOCUMENTS_DIR/我的视频捕获"
 card_id() { xdotool search --onlyvisible --name '^Thumbnail$' 2>/dev/null | head -1; }
 card_shown() { [ -n "$(card_id)" ]; }
 card_gone() { [ -z "$(card_id)" ]; }
-work_files() { find "$WORK" -type f 2>/dev/null | wc -l; }
+# The drag-out's files (the history keeps every capture in a folder of its own there).
+work_files() { find "$WORK" -path "$WORK/history" -prune -o -type f -print 2>/dev/null | wc -l; }
 
 # The drop target, away from the main window (lower left) and from the captured area.
 TARGET_OUT="$E2E_DIR/target.out"

@@ -17,7 +17,8 @@ WORK="$XDG_DOCUMENTS_DIR/我的视频捕获"
 
 card_id() { xdotool search --onlyvisible --name '^Thumbnail$' 2>/dev/null | head -1; }
 card_shown() { [ -n "$(card_id)" ]; }
-work_files() { find "$WORK" -type f 2>/dev/null | wc -l; }
+# The drag-out's files (the history keeps every capture in a folder of its own there).
+work_files() { find "$WORK" -path "$WORK/history" -prune -o -type f -print 2>/dev/null | wc -l; }
 drop_card_at() {  # x y: a full drag from the card's centre, released there
   local x0 y0 cx cy cw ch
   e2e_wait_for "the card" 20 card_shown

@@ -27,7 +27,8 @@ wl_input_start
 settings 0
 start_resident
 WORK="$XDG_DOCUMENTS_DIR/我的视频捕获"
-work_files() { find "$WORK" -type f 2>/dev/null | wc -l; }
+# The drag-out's files (the history keeps every capture in a folder of its own there).
+work_files() { find "$WORK" -path "$WORK/history" -prune -o -type f -print 2>/dev/null | wc -l; }
 
 # "x y w h" of the visible window titled NAME (and of process PID, if given), as sway lays it out.
 window_rect() { # NAME [PID]
@@ -151,7 +152,7 @@ e2e_wait_for "the second drop" 20 bash -c "tail -n +$((mark + 1)) '$ACCEPT_OUT' 
 e2e_check "the refusing window got nothing" bash -c "! grep -q '^DROP' '$REFUSE_OUT'"
 read -r _ path exists _ < <(lines_after "$ACCEPT_OUT" "$mark" | grep '^DROP ' | head -1)
 e2e_check "the second drop got another file that exists ($path)" [ -n "$path" -a "$path" != "$first" -a "$exists" = 1 ]
-e2e_check "the refused drop left nothing: two files in the work folder ($(find "$WORK" -type f | paste -sd' '))" \
+e2e_check "the refused drop left nothing: two files in the work folder ($(find "$WORK" -path "$WORK/history" -prune -o -type f -print | paste -sd' '))" \
   [ "$(work_files)" = 2 ]
 convert "$path" -alpha off "$E2E_DIR/got2.png"
 same_pixels "$E2E_DIR/got2.png" "$WL_FILES/region.png" "the second file holds exactly the captured pixels"
