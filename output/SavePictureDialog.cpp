@@ -21,6 +21,8 @@ constexpr TPictureType kPictureTypes[] = {
     {QT_TRANSLATE_NOOP("TSavePictureDialog", "PNG图像(*.png)"), "*.png"},
     {QT_TRANSLATE_NOOP("TSavePictureDialog", "JPEG图像(*.jpg;*.jpeg)"), "*.jpg;*.jpeg"},
     {QT_TRANSLATE_NOOP("TSavePictureDialog", "位图(*.bmp)"), "*.bmp"},
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "WebP图像(*.webp)"), "*.webp"},
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "AVIF图像(*.avif)"), "*.avif"},
 };
 } // namespace
 
@@ -47,13 +49,17 @@ QStringList NameFiltersFromWindowsFilter(const QString& filter) {
 }
 
 QString DefaultExtForFilter(int filterIndex) {
-    switch (std::clamp(filterIndex, 1, 3)) {
+    switch (std::clamp(filterIndex, 1, 5)) {
     case 1:
         return QStringLiteral("png");
     case 2:
         return QStringLiteral("jpg");
-    default:
+    case 3:
         return QStringLiteral("bmp");
+    case 4:
+        return QStringLiteral("webp");
+    default:
+        return QStringLiteral("avif");
     }
 }
 

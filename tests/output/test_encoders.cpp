@@ -1,5 +1,5 @@
-// The encoders against independent decoders: libpng/zlib/libjpeg called directly, pngcheck and
-// ImageMagick's identify, and devices that fail part-way.
+// The encoders against independent decoders: libpng/zlib/libjpeg/libwebp/libavif called directly,
+// pngcheck and ImageMagick's identify, and devices that fail part-way.
 #include "ImageEncoders.h"
 #include "OutputTestSupport.h"
 #include "ParamName.h"
@@ -223,10 +223,96 @@ TEST(BmpEncoder, IsTheImageLibraryFile) {
             ASSERT_EQ(back.GetPixel(x, y), image.GetPixel(x, y));
 }
 
+// WebP and AVIF read back by their own libraries: exactly the pixels PNG would hold at quality 100,
+// close to them below. The colours a lossy encoder may change under alpha 0 are not compared: the
+// error is measured on the colour composed over black (the premultiplied value) and on the alpha.
+struct ModernCase {
+    const char* name;
+    bool avif;  // else WebP
+    bool lasso; // the lasso capture (32-bit); else a 24-bit gradient
+    int width, height;
+    bool alpha;
+    int quality;
+    double meanError; // per channel, over all pixels; 0: every byte exact
+    int maxAlphaError;
+};
+
+class ModernFormatTest : public ::testing::TestWithParam<ModernCase> {};
+
+TEST_P(ModernFormatTest, PixelsReadBack) {
+    const ModernCase c = GetParam();
+    const TDIB image =
+        c.lasso ? ComposeLassoCapture(c.width, c.height).capture : ComposeGradient(c.width, c.height, 24);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QString error;
+    ASSERT_TRUE(c.avif ? WriteAvif(image, c.alpha, c.quality, buffer, &error)
+                       : WriteWebp(image, c.alpha, c.quality, buffer, &error))
+        << error.toStdString();
+    const TDecodedPicture back = c.avif ? DecodeAvif(bytes) : DecodeWebp(bytes);
+    ASSERT_TRUE(back.ok);
+    ASSERT_EQ(back.width, c.width);
+    ASSERT_EQ(back.height, c.height);
+    const bool keepsAlpha = c.alpha && c.lasso;
+    EXPECT_EQ(back.hasAlpha, keepsAlpha);
+    EXPECT_EQ(back.lossless, c.quality >= 100);
+    if (c.avif) {
+        EXPECT_TRUE(back.fullChroma);
+    }
+
+    std::vector<uint8_t> expected(size_t(c.width) * 4);
+    double colourError = 0;
+    int alphaError = 0;
+    for (int y = 0; y < c.height; ++y) {
+        const uint8_t* s = image.PixelPtr(0, y);
+        if (keepsAlpha)
+            UnpremultiplyRowToRgba(s, expected.data(), c.width);
+        else
+            for (int x = 0; x < c.width; ++x) {
+                const uint8_t* p = s + x * (image.BitCount() / 8);
+                const uint8_t rgba[4] = {p[2], p[1], p[0], 255};
+                std::copy(rgba, rgba + 4, expected.begin() + x * 4);
+            }
+        for (int x = 0; x < c.width; ++x) {
+            const uint8_t* e = expected.data() + x * 4;
+            const uint8_t* d = back.pixels.data() + (size_t(y) * c.width + x) * 4;
+            if (c.meanError == 0) {
+                for (int ch = 0; ch < 4; ++ch)
+                    ASSERT_EQ(d[ch], e[ch]) << "channel " << ch << " at " << x << "," << y;
+                continue;
+            }
+            alphaError = std::max(alphaError, std::abs(d[3] - e[3]));
+            for (int ch = 0; ch < 3; ++ch)
+                colourError += std::abs(d[ch] * d[3] - e[ch] * e[3]) / 255.0;
+        }
+    }
+    if (c.meanError == 0) return;
+    EXPECT_LE(colourError / (3.0 * c.width * c.height), c.meanError);
+    EXPECT_LE(alphaError, c.maxAlphaError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ModernFormatTest,
+    ::testing::Values(ModernCase{"webp_lossless_lasso_rgba", false, true, 120, 80, true, 100, 0, 0},
+                      ModernCase{"webp_lossless_lasso_opaque", false, true, 120, 80, false, 100, 0, 0},
+                      ModernCase{"webp_lossless_odd_24bit", false, false, 33, 17, true, 100, 0, 0},
+                      ModernCase{"webp_lossy_lasso_rgba", false, true, 120, 80, true, 80, 2.0, 0},
+                      ModernCase{"webp_lossy_lasso_opaque", false, true, 120, 80, false, 90, 2.0, 0},
+                      ModernCase{"webp_lossy_lowest_quality", false, false, 64, 48, false, 5, 8.0, 0},
+                      ModernCase{"avif_lossless_lasso_rgba", true, true, 120, 80, true, 100, 0, 0},
+                      ModernCase{"avif_lossless_lasso_opaque", true, true, 120, 80, false, 100, 0, 0},
+                      ModernCase{"avif_lossless_odd_24bit", true, false, 33, 17, true, 100, 0, 0},
+                      ModernCase{"avif_lossless_one_pixel", true, true, 1, 1, true, 100, 0, 0},
+                      ModernCase{"avif_lossy_lasso_rgba", true, true, 120, 80, true, 80, 1.0, 0},
+                      ModernCase{"avif_lossy_lasso_opaque", true, true, 120, 80, false, 90, 1.0, 0},
+                      ModernCase{"avif_lossy_lowest_quality", true, false, 64, 48, false, 5, 8.0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Every encoder, cut off after a number of bytes: false with a reason, never a crash.
 struct FailCase {
     const char* name;
-    int format; // 0 PNG, 1 JPEG, 2 BMP
+    int format; // 0 PNG, 1 JPEG, 2 BMP, 3 WebP, 4 AVIF
     qint64 limit;
 };
 class FailingSinkTest : public ::testing::TestWithParam<FailCase> {};
@@ -253,7 +339,13 @@ TEST_P(FailingSinkTest, ReportsTheFailure) {
     case 1:
         ok = WriteJpeg(cap.flat, 90, sink, &error);
         break;
-    default:
+    case 3:
+        ok = WriteWebp(cap.flat, false, c.limit % 2 ? 90 : 100, sink, &error);
+        break;
+    case 4:
+        ok = WriteAvif(cap.flat, false, c.limit % 2 ? 50 : 100, sink, &error);
+        break;
+    case 2:
         ok = WriteBmp(cap.flat, sink, &error);
         break;
     }
@@ -267,7 +359,10 @@ INSTANTIATE_TEST_SUITE_P(Limits, FailingSinkTest,
                                            FailCase{"png_at_2000", 0, 2000}, FailCase{"jpeg_at_0", 1, 0},
                                            FailCase{"jpeg_at_1000", 1, 1000},
                                            FailCase{"jpeg_at_70000", 1, 70000}, FailCase{"bmp_at_0", 2, 0},
-                                           FailCase{"bmp_at_60", 2, 60}),
+                                           FailCase{"bmp_at_60", 2, 60}, FailCase{"webp_at_0", 3, 0},
+                                           FailCase{"webp_lossy_at_1001", 3, 1001},
+                                           FailCase{"webp_at_20000", 3, 20000}, FailCase{"avif_at_0", 4, 0},
+                                           FailCase{"avif_lossy_at_1001", 4, 1001}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Encoders, RefuseEmptyImages) {
@@ -279,6 +374,8 @@ TEST(Encoders, RefuseEmptyImages) {
     EXPECT_FALSE(WritePng(empty, false, buffer, &error));
     EXPECT_FALSE(WriteJpeg(empty, 90, buffer, &error));
     EXPECT_FALSE(WriteBmp(empty, buffer, &error));
+    EXPECT_FALSE(WriteWebp(empty, true, 100, buffer, &error));
+    EXPECT_FALSE(WriteAvif(empty, true, 100, buffer, &error));
     EXPECT_TRUE(bytes.isEmpty());
 }
 

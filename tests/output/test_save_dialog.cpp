@@ -17,9 +17,10 @@ namespace {
 TEST(SavePictureDialog, TypeListFromTheProgramsFilterText) {
     EXPECT_EQ(NameFiltersFromWindowsFilter(PictureFilter()),
               QStringList({QStringLiteral("PNG图像(*.png)"), QStringLiteral("JPEG图像(*.jpg *.jpeg)"),
-                           QStringLiteral("位图(*.bmp)")}));
+                           QStringLiteral("位图(*.bmp)"), QStringLiteral("WebP图像(*.webp)"),
+                           QStringLiteral("AVIF图像(*.avif)")}));
     TSavePictureDialog dialog;
-    EXPECT_EQ(dialog.nameFilters().size(), 3);
+    EXPECT_EQ(dialog.nameFilters().size(), 5);
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite)) << "replacing a file asks first";
     EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
@@ -28,7 +29,7 @@ TEST(SavePictureDialog, TypeListFromTheProgramsFilterText) {
 
 TEST(SavePictureDialog, DefaultExtensionFollowsTheType) {
     TSavePictureDialog dialog;
-    for (int index : {1, 2, 3}) {
+    for (int index : {1, 2, 3, 4, 5}) {
         dialog.SetFilterIndex(index);
         dialog.UpdateDefaultExt();
         EXPECT_EQ(dialog.FilterIndex(), index);
@@ -37,6 +38,9 @@ TEST(SavePictureDialog, DefaultExtensionFollowsTheType) {
     EXPECT_EQ(DefaultExtForFilter(1), "png");
     EXPECT_EQ(DefaultExtForFilter(2), "jpg");
     EXPECT_EQ(DefaultExtForFilter(3), "bmp");
+    EXPECT_EQ(DefaultExtForFilter(4), "webp");
+    EXPECT_EQ(DefaultExtForFilter(5), "avif");
+    EXPECT_EQ(DefaultExtForFilter(9), "avif");
     // The user picks another type in the dialog's type list.
     auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     ASSERT_NE(types, nullptr);
