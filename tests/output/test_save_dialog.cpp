@@ -1,10 +1,12 @@
 // The picture save dialog: its type list, the default extension that follows the chosen type, the
 // preview pane, and the dialog service the save-as command opens.
 #include "Export.h"
+#include "ImageEncoders.h"
 #include "OutputTestSupport.h"
 #include "SavePictureDialog.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -66,6 +68,21 @@ TEST(SavePictureDialog, PreviewShowsTheHighlightedPicture) {
     emit dialog.currentChanged(dir.filePath("not a picture.txt"));
     EXPECT_TRUE(dialog.PreviewFile().isEmpty());
     EXPECT_TRUE(pane->pixmap().isNull());
+
+    // WebP and AVIF files, which Qt reads only with plugins that may be missing: red, channels in order.
+    TDIB red(400, 100, 32);
+    red.FillRect(QRect(0, 0, 400, 100), 0xFFE01010u);
+    for (const char* name : {"p.webp", "p.avif"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QByteArray(name).endsWith("webp") ? WriteWebp(red, true, 100, file)
+                                                      : WriteAvif(red, true, 100, file));
+        file.close();
+        emit dialog.currentChanged(file.fileName());
+        EXPECT_EQ(dialog.PreviewFile(), file.fileName());
+        ASSERT_EQ(pane->pixmap().size(), QSize(200, 50)) << name;
+        EXPECT_EQ(pane->pixmap().toImage().pixel(100, 25), 0xFFE01010u) << name;
+    }
 }
 
 TEST(SavePictureDialog, ServiceOpensOnNameAndTypeAndReportsTheChoice) {
