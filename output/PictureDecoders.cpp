@@ -42,7 +42,8 @@ QImage DecodeAvif(const QByteArray& file) {
     if (!decoder ||
         avifDecoderSetIOMemory(decoder.get(), reinterpret_cast<const uint8_t*>(file.constData()),
                                size_t(file.size())) != AVIF_RESULT_OK ||
-        avifDecoderParse(decoder.get()) != AVIF_RESULT_OK || avifDecoderNextImage(decoder.get()) != AVIF_RESULT_OK)
+        avifDecoderParse(decoder.get()) != AVIF_RESULT_OK ||
+        avifDecoderNextImage(decoder.get()) != AVIF_RESULT_OK)
         return {};
     const avifImage* image = decoder->image;
     QImage picture(int(image->width), int(image->height), QImage::Format_ARGB32);

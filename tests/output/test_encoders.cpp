@@ -379,4 +379,17 @@ TEST(Encoders, RefuseEmptyImages) {
     EXPECT_TRUE(bytes.isEmpty());
 }
 
+// WebP's sides end at 16383 pixels; a desktop of several wide monitors is wider. The save fails with a
+// reason (and the save's error box) instead of writing a broken file.
+TEST(WebpEncoder, TooWideAPictureIsAnError) {
+    const TDIB wide(16384, 2, 32);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QString error;
+    EXPECT_FALSE(WriteWebp(wide, true, 100, buffer, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(bytes.isEmpty());
+}
+
 } // namespace
