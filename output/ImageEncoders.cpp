@@ -355,10 +355,6 @@ bool WriteWebp(const TDIB& image, bool withAlpha, int quality, QIODevice& out, Q
         SetError(error, QStringLiteral("WebP needs a 24- or 32-bit image"));
         return false;
     }
-    if (image.Width() > WEBP_MAX_DIMENSION || image.Height() > WEBP_MAX_DIMENSION) {
-        SetError(error, QString::fromLatin1(WebpErrorText(VP8_ENC_ERROR_BAD_DIMENSION)));
-        return false;
-    }
     const bool lossless = quality >= 100;
     WebPConfig config;
     if (!WebPConfigInit(&config)) {

@@ -198,31 +198,6 @@ TEST_F(DesktopServices, MissingOrEmptyRecentListStartsWithTheOneEntry) {
     }
 }
 
-// Every format the export writes is entered under its image type, whatever the letter case.
-TEST_F(DesktopServices, RecentEntryNamesTheTypeOfEveryPictureFormat) {
-    QDir().mkpath(dir.filePath("data"));
-    const std::pair<const char*, const char*> files[] = {{"a.PNG", "image/png"},
-                                                         {"b.jpg", "image/jpeg"},
-                                                         {"c.bmp", "image/bmp"},
-                                                         {"d.webp", "image/webp"},
-                                                         {"e.AVIF", "image/avif"}};
-    TDesktopShell shell;
-    for (const auto& [name, type] : files)
-        ASSERT_TRUE(shell.AddRecentDocument(dir.filePath(QString::fromLatin1(name))).ok);
-    GBookmarkFile* list = g_bookmark_file_new();
-    ASSERT_TRUE(g_bookmark_file_load_from_file(
-        list, QFile::encodeName(TDesktopShell::RecentFilesPath()).constData(), nullptr));
-    for (const auto& [name, type] : files) {
-        gchar* uri = g_filename_to_uri(QFile::encodeName(dir.filePath(QString::fromLatin1(name))).constData(),
-                                       nullptr, nullptr);
-        gchar* mime = g_bookmark_file_get_mime_type(list, uri, nullptr);
-        EXPECT_STREQ(mime, type) << name;
-        g_free(mime);
-        g_free(uri);
-    }
-    g_bookmark_file_free(list);
-}
-
 // Another program's list, written by GLib as such programs do: its entries stay as they were, and the
 // entry it already has for our file is refreshed, not doubled.
 TEST_F(DesktopServices, RecentEntryIsRefreshedAndOtherProgramsEntriesKept) {
