@@ -520,6 +520,14 @@ keeps Print Screen for itself.
         <translation>Bitmap (*.bmp)</translation>
     </message>
     <message>
+        <source>WebP图像(*.webp)</source>
+        <translation>WebP image (*.webp)</translation>
+    </message>
+    <message>
+        <source>AVIF图像(*.avif)</source>
+        <translation>AVIF image (*.avif)</translation>
+    </message>
+    <message>
         <source>保存为</source>
         <translation>Save As</translation>
     </message>
@@ -742,12 +750,20 @@ keeps Print Screen for itself.
         <translation>JPG quality</translation>
     </message>
     <message>
+        <source>JPEG、WebP和AVIF的质量；100时WebP和AVIF无损</source>
+        <translation>Quality of JPEG, WebP and AVIF; at 100, WebP and AVIF are lossless</translation>
+    </message>
+    <message>
         <source>编辑格式</source>
         <translation>Edit format</translation>
     </message>
     <message>
         <source>透明PNG图像</source>
         <translation>Transparent PNG</translation>
+    </message>
+    <message>
+        <source>自由形状的选区外透明，PNG、WebP和AVIF均适用</source>
+        <translation>Transparent outside a free-form selection, in PNG, WebP and AVIF</translation>
     </message>
     <message>
         <source>缩放</source>

@@ -50,13 +50,13 @@ int DivideBy100HalfEven(qint64 n) {
 } // namespace
 
 std::optional<TImageFormat> ImageFormatFromIndex(int index) {
-    if (index < int(TImageFormat::Png) || index > int(TImageFormat::Bmp)) return std::nullopt;
+    if (index < int(TImageFormat::Png) || index > int(TImageFormat::Avif)) return std::nullopt;
     return TImageFormat(index);
 }
 
 TImageFormat ClampFormat(int index) {
     if (const std::optional<TImageFormat> format = ImageFormatFromIndex(index)) return *format;
-    return index < 0 ? TImageFormat::Png : TImageFormat::Bmp;
+    return index < 0 ? TImageFormat::Png : TImageFormat::Avif;
 }
 
 QString FormatExtension(TImageFormat format) {
@@ -65,8 +65,12 @@ QString FormatExtension(TImageFormat format) {
         return QStringLiteral(".png");
     case TImageFormat::Jpeg:
         return QStringLiteral(".jpg");
-    default:
+    case TImageFormat::Bmp:
         return QStringLiteral(".bmp");
+    case TImageFormat::Webp:
+        return QStringLiteral(".webp");
+    default:
+        return QStringLiteral(".avif");
     }
 }
 
@@ -84,6 +88,12 @@ QString AddFormatExtension(const QString& path, TImageFormat format) {
         break;
     case TImageFormat::Bmp:
         carries = ext == QLatin1String(".BMP");
+        break;
+    case TImageFormat::Webp:
+        carries = ext == QLatin1String(".WEBP");
+        break;
+    case TImageFormat::Avif:
+        carries = ext == QLatin1String(".AVIF");
         break;
     default:
         return path;
@@ -192,9 +202,13 @@ TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment)
     return result;
 }
 
+bool WritesFromCapture(TImageFormat format) {
+    return format == TImageFormat::Png || format == TImageFormat::Webp || format == TImageFormat::Avif;
+}
+
 bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
                    TImageFormat format, QIODevice& out, QString* error) {
-    const TDIB& source = format == TImageFormat::Png ? capture : flat;
+    const TDIB& source = WritesFromCapture(format) ? capture : flat;
     if (!ImageFormatFromIndex(int(format)) || source.Empty()) {
         if (error) *error = QStringLiteral("nothing to write");
         return false;
@@ -206,6 +220,10 @@ bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings&
             return WritePng(image, settings.transparentPng, out, error, 9);
         case TImageFormat::Jpeg:
             return WriteJpeg(image, settings.jpegQuality, out, error);
+        case TImageFormat::Webp:
+            return WriteWebp(image, settings.transparentPng, settings.jpegQuality, out, error);
+        case TImageFormat::Avif:
+            return WriteAvif(image, settings.transparentPng, settings.jpegQuality, out, error);
         default:
             return WriteBmp(image, out, error);
         }
@@ -241,7 +259,7 @@ std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& fl
                                              const TExportSettings& settings, TImageFormat format,
                                              const std::atomic_bool* cancelled, QString* error) {
     const auto stopped = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
-    const TDIB& source = format == TImageFormat::Png ? capture : flat;
+    const TDIB& source = WritesFromCapture(format) ? capture : flat;
     if (!ImageFormatFromIndex(int(format)) || source.Empty()) {
         if (error) *error = QStringLiteral("nothing to write");
         return std::nullopt;
@@ -258,8 +276,8 @@ std::optional<QByteArray> EncodeCaptureBytes(const TDIB& capture, const TDIB& fl
     if (stopped()) return std::nullopt;
     TCancellableBuffer buffer(cancelled);
     buffer.open(QIODevice::WriteOnly);
-    const bool ok = format == TImageFormat::Png ? EncodeCapture(own, none, settings, format, buffer, error)
-                                                : EncodeCapture(none, own, settings, format, buffer, error);
+    const bool ok = WritesFromCapture(format) ? EncodeCapture(own, none, settings, format, buffer, error)
+                                              : EncodeCapture(none, own, settings, format, buffer, error);
     if (!ok || stopped()) return std::nullopt;
     return buffer.buffer();
 }

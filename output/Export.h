@@ -23,9 +23,9 @@ class QPrinter;
 class QWidget;
 class TAgg2D;
 
-// The formats of written files, numbered as the format lists ("PNG", "JPG", "BMP") and the settings
-// file index them.
-enum class TImageFormat : int { Png = 0, Jpeg = 1, Bmp = 2 };
+// The formats of written files, numbered as the format lists ("PNG", "JPG", "BMP", "WebP", "AVIF")
+// and the settings file index them.
+enum class TImageFormat : int { Png = 0, Jpeg = 1, Bmp = 2, Webp = 3, Avif = 4 };
 
 // The format at a list or stored index; nothing for an index outside the lists (-1 is a list without
 // selection). Every index entering from a list or the settings passes through here or ClampFormat.
@@ -39,9 +39,9 @@ struct TExportSettings {
     QString comment;                             // the comment edit: the caption of written files
     TImageFormat format = TImageFormat::Jpeg;    // format of saved and mailed files
     TImageFormat editFormat = TImageFormat::Png; // format of the file handed to the editor
-    int jpegQuality = 90;                        // 10..100
+    int jpegQuality = 90;                        // 10..100, also WebP's and AVIF's (100: lossless)
     int scaling = 100;                           // percent, 10..100
-    bool transparentPng = true;                  // PNG keeps the alpha of a free-form selection
+    bool transparentPng = true;                  // PNG, WebP, AVIF keep a free-form selection's alpha
 
     bool operator==(const TExportSettings&) const = default;
 };
@@ -56,7 +56,8 @@ QString SaveErrorText();
 QString NoDesktopText();
 QString ErrorCaption();
 
-// ".png", ".jpg", ".bmp" (a value outside the enumeration counts as the nearest format).
+// ".png", ".jpg", ".bmp", ".webp", ".avif" (a value outside the enumeration counts as the nearest
+// format).
 QString FormatExtension(TImageFormat format);
 // The path with the format's extension appended unless it already carries it (letter case ignored;
 // ".jpeg" counts for JPEG): shot.PNG stays, shot.jpeg saved as PNG becomes shot.jpeg.png.
@@ -84,8 +85,12 @@ int ChooseCaptionSize(TAgg2D& agg, const std::string& utf8, int width);
 // new image, so the held capture is never drawn on.
 TDIB PrepareOutputImage(const TDIB& source, int scaling, const QString& comment);
 
-// Encodes the capture in a format into a sink: PNG from `capture`, JPEG and BMP from `flat`, each
-// prepared first. False with a reason for a bad format, a missing image or a failed write.
+// Whether a format is written from the 32-bit capture, whose alpha it can keep (PNG, WebP, AVIF), rather
+// than from the flat image (JPEG, BMP).
+bool WritesFromCapture(TImageFormat format);
+
+// Encodes the capture in a format into a sink: PNG, WebP and AVIF from `capture`, JPEG and BMP from
+// `flat`, each prepared first. False with a reason for a bad format, a missing image or a failed write.
 bool EncodeCapture(const TDIB& capture, const TDIB& flat, const TExportSettings& settings,
                    TImageFormat format, QIODevice& out, QString* error = nullptr);
 
@@ -141,7 +146,7 @@ class TFunctionExportOwner : public IExportOwner {
 struct TSaveDialogResult {
     bool accepted = false;
     QString fileName;
-    int filterIndex = 1; // 1 PNG, 2 JPEG, 3 BMP
+    int filterIndex = 1; // 1 PNG, 2 JPEG, 3 BMP, 4 WebP, 5 AVIF
 };
 
 using TWriteFunction = std::function<bool(QIODevice&)>;

@@ -1,5 +1,7 @@
 #include "SavePictureDialog.h"
 
+#include "PictureDecoders.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
@@ -10,6 +12,8 @@
 
 namespace {
 constexpr int kPreviewSide = 200;
+// WebP and AVIF files Qt cannot read are decoded whole for the preview, up to this size.
+constexpr qint64 kLargestDecodedPreview = 64 * 1024 * 1024;
 
 // The descriptions are translated whole, the patterns shown in them included; the patterns the dialog
 // filters with stay outside the translation, so no translation can change which files it lists.
@@ -21,6 +25,8 @@ constexpr TPictureType kPictureTypes[] = {
     {QT_TRANSLATE_NOOP("TSavePictureDialog", "PNG图像(*.png)"), "*.png"},
     {QT_TRANSLATE_NOOP("TSavePictureDialog", "JPEG图像(*.jpg;*.jpeg)"), "*.jpg;*.jpeg"},
     {QT_TRANSLATE_NOOP("TSavePictureDialog", "位图(*.bmp)"), "*.bmp"},
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "WebP图像(*.webp)"), "*.webp"},
+    {QT_TRANSLATE_NOOP("TSavePictureDialog", "AVIF图像(*.avif)"), "*.avif"},
 };
 } // namespace
 
@@ -47,13 +53,17 @@ QStringList NameFiltersFromWindowsFilter(const QString& filter) {
 }
 
 QString DefaultExtForFilter(int filterIndex) {
-    switch (std::clamp(filterIndex, 1, 3)) {
+    switch (std::clamp(filterIndex, 1, 5)) {
     case 1:
         return QStringLiteral("png");
     case 2:
         return QStringLiteral("jpg");
-    default:
+    case 3:
         return QStringLiteral("bmp");
+    case 4:
+        return QStringLiteral("webp");
+    default:
+        return QStringLiteral("avif");
     }
 }
 
@@ -109,14 +119,22 @@ void TSavePictureDialog::SavePictureDialogTypeChange(const QString&) {
 void TSavePictureDialog::ShowPreview(const QString& path) {
     previewFile_.clear();
     preview_->clear();
+    const auto fitted = [](QSize size) {
+        return size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio)
+            .boundedTo(size)
+            .expandedTo(QSize(1, 1));
+    };
+    QImage picture;
     QImageReader reader(path);
-    if (!reader.canRead()) return;
-    const QSize size = reader.size();
-    if (size.isValid())
-        reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio)
-                                 .boundedTo(size)
-                                 .expandedTo(QSize(1, 1)));
-    const QImage picture = reader.read();
+    if (reader.canRead()) {
+        if (reader.size().isValid()) reader.setScaledSize(fitted(reader.size()));
+        picture = reader.read();
+    } else {
+        // The export's WebP and AVIF files, where Qt has no plugin for them.
+        picture = ReadWebpOrAvifFile(path, kLargestDecodedPreview);
+        if (!picture.isNull())
+            picture = picture.scaled(fitted(picture.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     if (picture.isNull()) return;
     preview_->setPixmap(QPixmap::fromImage(picture));
     previewFile_ = path;

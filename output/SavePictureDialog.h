@@ -1,5 +1,5 @@
 // The picture save dialog: Qt's own file dialog (the same on every desktop) with a preview of the
-// picture under the cursor, the three image types, and a default extension that follows the type.
+// picture under the cursor, the five image types, and a default extension that follows the type.
 #pragma once
 
 #include <QFileDialog>
@@ -8,13 +8,14 @@
 class QLabel;
 
 // The type list as the program states it, Windows style ("description|patterns|..."), its descriptions
-// in the interface language: "PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp".
+// in the interface language: "PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp|
+// WebP图像(*.webp)|*.webp|AVIF图像(*.avif)|*.avif".
 QString PictureFilter();
 
 // Qt name filters from a Windows-style filter: each description with the patterns separated by spaces
 // ("JPEG图像(*.jpg *.jpeg)").
 QStringList NameFiltersFromWindowsFilter(const QString& filter);
-// "png", "jpg" or "bmp" for filter 1, 2 or 3 (others: the nearest).
+// "png", "jpg", "bmp", "webp" or "avif" for filter 1 to 5 (others: the nearest).
 QString DefaultExtForFilter(int filterIndex);
 
 class TSavePictureDialog : public QFileDialog {

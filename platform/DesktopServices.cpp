@@ -145,6 +145,9 @@ QByteArray ImageMimeType(const QString& path) {
     if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe"))
         return "image/jpeg";
     if (suffix == QLatin1String("bmp")) return "image/bmp";
+    // Named here too: an older shared MIME database may know neither.
+    if (suffix == QLatin1String("webp")) return "image/webp";
+    if (suffix == QLatin1String("avif")) return "image/avif";
     return QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toUtf8();
 }
 

@@ -8,7 +8,7 @@ VEXMOR_PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   # libraries
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev libgl-dev
-  libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev
+  libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev libwebp-dev libavif-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-shape0-dev libxcb-randr0-dev libxcb-render0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
   # Wayland sessions: the client library and its scanner, the stable protocol descriptions, Qt's plugin
@@ -23,6 +23,8 @@ VEXMOR_PACKAGES=(
   # X server and tools the demo and end-to-end tests drive
   xvfb xauth xdotool x11-utils x11-xserver-utils x11-xkb-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils
+  # the WebP and AVIF files' own decoders, for the export's round trips
+  webp libavif-bin
   # the session-bus scenario: a private bus daemon and gdbus to call it; the launcher's checker
   dbus-daemon libglib2.0-bin desktop-file-utils
   # Wayland scenarios: a headless compositor, its reference grab, the clipboard tools, a fake portal

@@ -3,7 +3,8 @@
 # the unscaled capture; a typed name (with characters a file name cannot hold and shell syntax that
 # must stay a name) and a comment, then Enter, save a PNG on the desktop at 50 % with the caption, and
 # the capture is discarded; a second capture goes to the editor named by $VEXMOR_EDITOR (Alt+E), which
-# receives the work file as one argument.
+# receives the work file as one argument. Then the format setting WebP and AVIF at quality 100: the
+# desktop files decode with the formats' own tools (dwebp, avifdec) to the screen's very pixels.
 set -u
 source "$(dirname "$0")/lib.sh"
 e2e_init export
@@ -78,4 +79,31 @@ e2e_wait_for "the editor to be started" 20 test -s "$E2E_DIR/edited.txt"
 e2e_check "the editor got one argument, the work file ($(cat "$E2E_DIR/edited.txt"))" \
   [ "$(cat "$E2E_DIR/edited.txt")" = "$WORK/to edit.png" ]
 e2e_check "the work file is a 200 x 100 PNG" [ "$(identify -format '%w %h' "$WORK/to edit.png" 2>/dev/null)" = "200 100" ]
+
+# WebP (3) and AVIF (4), lossless at quality 100, unscaled.
+for format in 3:webp 4:avif; do
+  index=${format%%:*} ext=${format#*:}
+  kill -TERM "$VEXMOR_PID"
+  e2e_wait_exit "$VEXMOR_PID" 10 || e2e_fail "the program did not end"
+  printf '[Software\\Vexmor]\nAfterCaptureSel=0\nFormatSel=%s\nJPGQSel=100\nTransPNGBox=1\nScalingSel=100\nCapCursorBox=0\nAutoTitleBox=0\n' \
+    "$index" >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
+  e2e_start_vexmor
+  capture_rect
+  xdotool type --delay 20 "lossless $ext"
+  xdotool key Tab Return
+  f="$DESK/lossless $ext.$ext"
+  e2e_wait_for "the saved $ext file" 60 test -s "$f"
+  if [ "$ext" = webp ]; then
+    dwebp -quiet "$f" -o "$E2E_DIR/decoded-$ext.png"
+  else
+    avifdec "$f" "$E2E_DIR/decoded-$ext.png" >/dev/null
+  fi
+  e2e_check "$ext decodes with its own tool" [ -s "$E2E_DIR/decoded-$ext.png" ]
+  e2e_check "$ext is 400 x 200 ($(identify -format '%w %h' "$E2E_DIR/decoded-$ext.png" 2>/dev/null))" \
+    [ "$(identify -format '%w %h' "$E2E_DIR/decoded-$ext.png" 2>/dev/null)" = "400 200" ]
+  e2e_check "$ext is opaque" [ "$(convert "$E2E_DIR/decoded-$ext.png" -alpha extract -format '%[fx:minima]' info: 2>/dev/null)" = "1" ]
+  convert "$E2E_DIR/decoded-$ext.png" -alpha off "$E2E_DIR/decoded-$ext-rgb.png"
+  diff=$(compare -metric AE "$E2E_DIR/decoded-$ext-rgb.png" "$E2E_DIR/want.png" null: 2>&1)
+  e2e_check "$ext pixels are the screen's (differing: $diff)" [ "$diff" = "0" ]
+done
 e2e_pass

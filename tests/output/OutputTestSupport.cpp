@@ -4,7 +4,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <avif/avif.h>
 #include <png.h>
+#include <webp/decode.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -173,6 +175,47 @@ std::vector<uint16_t> ExpectedLumaQuant(int quality) {
                                 cinfo.quant_tbl_ptrs[0]->quantval + DCTSIZE2);
     jpeg_destroy_compress(&cinfo);
     return table;
+}
+
+TDecodedPicture DecodeWebp(const QByteArray& file) {
+    TDecodedPicture r;
+    const auto* data = reinterpret_cast<const uint8_t*>(file.constData());
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(data, size_t(file.size()), &features) != VP8_STATUS_OK) return r;
+    r.width = features.width;
+    r.height = features.height;
+    r.hasAlpha = features.has_alpha != 0;
+    r.lossless = features.format == 2;
+    r.pixels.resize(size_t(r.width) * r.height * 4);
+    r.ok = WebPDecodeRGBAInto(data, size_t(file.size()), r.pixels.data(), r.pixels.size(), r.width * 4) !=
+           nullptr;
+    return r;
+}
+
+TDecodedPicture DecodeAvif(const QByteArray& file) {
+    TDecodedPicture r;
+    avifDecoder* decoder = avifDecoderCreate();
+    avifImage* image = avifImageCreateEmpty();
+    if (decoder && image &&
+        avifDecoderReadMemory(decoder, image, reinterpret_cast<const uint8_t*>(file.constData()),
+                              size_t(file.size())) == AVIF_RESULT_OK &&
+        image->depth == 8) {
+        r.width = int(image->width);
+        r.height = int(image->height);
+        r.hasAlpha = image->alphaPlane != nullptr;
+        r.lossless = image->matrixCoefficients == AVIF_MATRIX_COEFFICIENTS_IDENTITY;
+        r.fullChroma = image->yuvFormat == AVIF_PIXEL_FORMAT_YUV444;
+        r.pixels.resize(size_t(r.width) * r.height * 4);
+        avifRGBImage rgb;
+        avifRGBImageSetDefaults(&rgb, image);
+        rgb.format = AVIF_RGB_FORMAT_RGBA;
+        rgb.pixels = r.pixels.data();
+        rgb.rowBytes = uint32_t(r.width) * 4;
+        r.ok = avifImageYUVToRGB(image, &rgb) == AVIF_RESULT_OK;
+    }
+    if (image) avifImageDestroy(image);
+    if (decoder) avifDecoderDestroy(decoder);
+    return r;
 }
 
 int RunTool(const QString& program, const QStringList& args, QByteArray* out, int timeoutMs) {

@@ -1,5 +1,5 @@
-// Shared pieces of the export tests: composed captures, independent decoders (libpng, libjpeg, zlib
-// used directly, never through the code under test) and small process helpers.
+// Shared pieces of the export tests: composed captures, independent decoders (libpng, libjpeg, zlib,
+// libwebp, libavif used directly, never through the code under test) and small process helpers.
 #pragma once
 
 #include "DIBmp.h"
@@ -42,6 +42,18 @@ struct TDecodedJpeg {
 TDecodedJpeg DecodeJpeg(const QByteArray& file);
 // The luminance table libjpeg makes for a quality.
 std::vector<uint16_t> ExpectedLumaQuant(int quality);
+
+// A WebP or AVIF file decoded by its own library into straight R,G,B,A rows.
+struct TDecodedPicture {
+    bool ok = false;
+    int width = 0, height = 0;
+    bool hasAlpha = false;
+    bool lossless = false;       // WebP: the lossless bitstream (VP8L); AVIF: the identity matrix
+    bool fullChroma = false;     // AVIF: 4:4:4 (WebP: always false)
+    std::vector<uint8_t> pixels; // R,G,B,A rows (alpha 255 without an alpha plane)
+};
+TDecodedPicture DecodeWebp(const QByteArray& file);
+TDecodedPicture DecodeAvif(const QByteArray& file);
 
 // A device that accepts `limit` bytes and then refuses every write, like a disk that fills up.
 class TFailingDevice : public QIODevice {

@@ -158,6 +158,26 @@ TEST_F(ExportCommands, LassoPngWithAndWithoutTransparency) {
     }
 }
 
+// WebP and AVIF are written from the capture as PNG is: transparent surroundings with the setting,
+// black opaque ones without (the flat image's frosted grey would show the wrong source).
+TEST_F(ExportCommands, LassoWebpAndAvifWithAndWithoutTransparency) {
+    owner.settings.jpegQuality = 100;
+    for (TImageFormat format : {TImageFormat::Webp, TImageFormat::Avif})
+        for (bool transparent : {true, false}) {
+            owner.settings.format = format;
+            owner.settings.transparentPng = transparent;
+            owner.settings.title = QStringLiteral("%1%2").arg(int(format)).arg(transparent);
+            exporter.ToDesktopBtnClick();
+            const QByteArray file = ReadAll(Desktop(owner.settings.title + FormatExtension(format)));
+            const TDecodedPicture back = format == TImageFormat::Webp ? DecodeWebp(file) : DecodeAvif(file);
+            ASSERT_TRUE(back.ok) << int(format);
+            const uint8_t* corner = back.pixels.data();
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(corner), 4),
+                      QByteArray::fromHex(transparent ? "00000000" : "000000ff"));
+        }
+    EXPECT_TRUE(errors.isEmpty());
+}
+
 TEST_F(ExportCommands, BmpIsTheFlatImage) {
     owner.settings.format = TImageFormat::Bmp;
     exporter.ToDesktopBtnClick();
@@ -190,16 +210,18 @@ TEST_F(ExportCommands, FormatWithoutSelectionIsWrittenAsItsName) {
 }
 
 TEST_F(ExportCommands, DiskFullKeepsTheCaptureAndLeavesNothing) {
-    for (TImageFormat format : {TImageFormat::Png, TImageFormat::Jpeg, TImageFormat::Bmp}) {
+    for (TImageFormat format :
+         {TImageFormat::Png, TImageFormat::Jpeg, TImageFormat::Bmp, TImageFormat::Webp, TImageFormat::Avif}) {
         owner.settings.format = format;
-        FailWritesAfter(500);
+        // The small capture's WebP and AVIF files are shorter than the others.
+        FailWritesAfter(format == TImageFormat::Webp || format == TImageFormat::Avif ? 50 : 500);
         errors.clear();
         exporter.ToDesktopBtnClick();
         EXPECT_EQ(errors, QStringList({kSaveError})) << int(format);
         EXPECT_TRUE(Entries(fake->desktop).isEmpty()) << Entries(fake->desktop).join(',').toStdString();
     }
     EXPECT_EQ(owner.afterOperations, 0) << "a failed save must not discard the capture";
-    EXPECT_EQ(owner.shows, 3) << "the window shows the capture for another try";
+    EXPECT_EQ(owner.shows, 5) << "the window shows the capture for another try";
     EXPECT_TRUE(fake->recentDocuments.isEmpty());
 }
 
@@ -284,7 +306,7 @@ TEST_F(ExportCommands, WithoutCaptureNothingIsWrittenOrShown) {
 }
 
 TEST_F(ExportCommands, BadFormatIndexWritesNothing) {
-    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), TImageFormat(3)).isEmpty());
+    EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), TImageFormat(5)).isEmpty());
     EXPECT_TRUE(exporter.SaveCapture(Desktop("x"), TImageFormat(-1)).isEmpty());
     EXPECT_TRUE(Entries(fake->desktop).isEmpty());
 }
@@ -451,7 +473,11 @@ INSTANTIATE_TEST_SUITE_P(
                       AheadCase{"PngOpaqueScaledCaptioned", TImageFormat::Png, 60, "注释 note", false},
                       AheadCase{"Jpeg", TImageFormat::Jpeg, 100, "", true},
                       AheadCase{"JpegHalfCaptioned", TImageFormat::Jpeg, 50, "note", true},
-                      AheadCase{"Bmp", TImageFormat::Bmp, 35, "", true}),
+                      AheadCase{"Bmp", TImageFormat::Bmp, 35, "", true},
+                      AheadCase{"WebpTransparent", TImageFormat::Webp, 100, "", true},
+                      AheadCase{"WebpOpaqueScaledCaptioned", TImageFormat::Webp, 60, "note", false},
+                      AheadCase{"AvifTransparent", TImageFormat::Avif, 100, "", true},
+                      AheadCase{"AvifOpaqueHalfCaptioned", TImageFormat::Avif, 50, "注释", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportCommands, EncodeAheadStopsWhenCancelledAndRefusesNothingToWrite) {

@@ -1,5 +1,5 @@
-// The encoders against independent decoders: libpng/zlib/libjpeg called directly, pngcheck and
-// ImageMagick's identify, and devices that fail part-way.
+// The encoders against independent decoders: libpng/zlib/libjpeg/libwebp/libavif called directly,
+// pngcheck and ImageMagick's identify, and devices that fail part-way.
 #include "ImageEncoders.h"
 #include "OutputTestSupport.h"
 #include "ParamName.h"
@@ -223,10 +223,78 @@ TEST(BmpEncoder, IsTheImageLibraryFile) {
             ASSERT_EQ(back.GetPixel(x, y), image.GetPixel(x, y));
 }
 
+// WebP and AVIF read back by their own libraries: exactly the pixels PNG would hold at quality 100,
+// close to them below, the alpha exact at every quality. The colours a lossy encoder may change under
+// alpha 0 do not count: its error is measured on the colour composed over black.
+struct ModernCase {
+    const char* name;
+    bool avif;  // else WebP
+    bool lasso; // the lasso capture (32-bit); else a 24-bit gradient
+    int width, height;
+    bool alpha;
+    int quality;
+    double meanError; // per colour channel over all pixels; 0: every byte exact
+};
+
+class ModernFormatTest : public ::testing::TestWithParam<ModernCase> {};
+
+TEST_P(ModernFormatTest, PixelsReadBack) {
+    const ModernCase c = GetParam();
+    const TDIB image =
+        c.lasso ? ComposeLassoCapture(c.width, c.height).capture : ComposeGradient(c.width, c.height, 24);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(c.avif ? WriteAvif(image, c.alpha, c.quality, buffer)
+                       : WriteWebp(image, c.alpha, c.quality, buffer));
+    const TDecodedPicture back = c.avif ? DecodeAvif(bytes) : DecodeWebp(bytes);
+    ASSERT_TRUE(back.ok);
+    ASSERT_EQ(back.width * back.height, c.width * c.height);
+    const bool keepsAlpha = c.alpha && c.lasso;
+    EXPECT_EQ(back.hasAlpha, keepsAlpha);
+    EXPECT_EQ(back.lossless, c.quality >= 100);
+    EXPECT_EQ(back.fullChroma, c.avif);
+
+    std::vector<uint8_t> straight(size_t(c.width) * 4);
+    double colourError = 0;
+    for (int y = 0; y < c.height; ++y) {
+        if (keepsAlpha) UnpremultiplyRowToRgba(image.PixelPtr(0, y), straight.data(), c.width);
+        for (int x = 0; x < c.width; ++x) {
+            const uint8_t* s = image.PixelPtr(x, y);
+            const uint8_t opaque[4] = {s[2], s[1], s[0], 255};
+            const uint8_t* e = keepsAlpha ? straight.data() + x * 4 : opaque;
+            const uint8_t* d = back.pixels.data() + (size_t(y) * c.width + x) * 4;
+            ASSERT_EQ(d[3], e[3]) << "alpha at " << x << "," << y;
+            for (int ch = 0; ch < 3; ++ch) {
+                ASSERT_TRUE(c.meanError > 0 || d[ch] == e[ch]) << "channel " << ch << " at " << x << "," << y;
+                colourError += std::abs(d[ch] - e[ch]) * d[3] / 255.0;
+            }
+        }
+    }
+    EXPECT_LE(colourError / (3.0 * c.width * c.height), c.meanError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ModernFormatTest,
+    ::testing::Values(ModernCase{"webp_lossless_lasso_rgba", false, true, 120, 80, true, 100, 0},
+                      ModernCase{"webp_lossless_lasso_opaque", false, true, 120, 80, false, 100, 0},
+                      ModernCase{"webp_lossless_odd_24bit", false, false, 33, 17, true, 100, 0},
+                      ModernCase{"webp_lossy_lasso_rgba", false, true, 120, 80, true, 80, 2.0},
+                      ModernCase{"webp_lossy_lasso_opaque", false, true, 120, 80, false, 90, 2.0},
+                      ModernCase{"webp_lossy_lowest_quality", false, false, 64, 48, false, 5, 8.0},
+                      ModernCase{"avif_lossless_lasso_rgba", true, true, 120, 80, true, 100, 0},
+                      ModernCase{"avif_lossless_lasso_opaque", true, true, 120, 80, false, 100, 0},
+                      ModernCase{"avif_lossless_odd_24bit", true, false, 33, 17, true, 100, 0},
+                      ModernCase{"avif_lossless_one_pixel", true, true, 1, 1, true, 100, 0},
+                      ModernCase{"avif_lossy_lasso_rgba", true, true, 120, 80, true, 80, 1.0},
+                      ModernCase{"avif_lossy_lasso_opaque", true, true, 120, 80, false, 90, 1.0},
+                      ModernCase{"avif_lossy_lowest_quality", true, false, 64, 48, false, 5, 8.0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Every encoder, cut off after a number of bytes: false with a reason, never a crash.
 struct FailCase {
     const char* name;
-    int format; // 0 PNG, 1 JPEG, 2 BMP
+    int format; // 0 PNG, 1 JPEG, 2 BMP, 3 WebP, 4 AVIF
     qint64 limit;
 };
 class FailingSinkTest : public ::testing::TestWithParam<FailCase> {};
@@ -253,7 +321,13 @@ TEST_P(FailingSinkTest, ReportsTheFailure) {
     case 1:
         ok = WriteJpeg(cap.flat, 90, sink, &error);
         break;
-    default:
+    case 3:
+        ok = WriteWebp(cap.flat, false, c.limit % 2 ? 90 : 100, sink, &error);
+        break;
+    case 4:
+        ok = WriteAvif(cap.flat, false, c.limit % 2 ? 50 : 100, sink, &error);
+        break;
+    case 2:
         ok = WriteBmp(cap.flat, sink, &error);
         break;
     }
@@ -267,7 +341,10 @@ INSTANTIATE_TEST_SUITE_P(Limits, FailingSinkTest,
                                            FailCase{"png_at_2000", 0, 2000}, FailCase{"jpeg_at_0", 1, 0},
                                            FailCase{"jpeg_at_1000", 1, 1000},
                                            FailCase{"jpeg_at_70000", 1, 70000}, FailCase{"bmp_at_0", 2, 0},
-                                           FailCase{"bmp_at_60", 2, 60}),
+                                           FailCase{"bmp_at_60", 2, 60}, FailCase{"webp_at_0", 3, 0},
+                                           FailCase{"webp_lossy_at_1001", 3, 1001},
+                                           FailCase{"webp_at_20000", 3, 20000}, FailCase{"avif_at_0", 4, 0},
+                                           FailCase{"avif_lossy_at_1001", 4, 1001}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Encoders, RefuseEmptyImages) {
@@ -279,6 +356,8 @@ TEST(Encoders, RefuseEmptyImages) {
     EXPECT_FALSE(WritePng(empty, false, buffer, &error));
     EXPECT_FALSE(WriteJpeg(empty, 90, buffer, &error));
     EXPECT_FALSE(WriteBmp(empty, buffer, &error));
+    EXPECT_FALSE(WriteWebp(empty, true, 100, buffer, &error));
+    EXPECT_FALSE(WriteAvif(empty, true, 100, buffer, &error));
     EXPECT_TRUE(bytes.isEmpty());
 }
 

@@ -26,11 +26,14 @@ TEST(ImageFormatFromIndex, TakesOnlyTheListIndexesAndClampFormatTheNearest) {
     EXPECT_EQ(ImageFormatFromIndex(0), TImageFormat::Png);
     EXPECT_EQ(ImageFormatFromIndex(1), TImageFormat::Jpeg);
     EXPECT_EQ(ImageFormatFromIndex(2), TImageFormat::Bmp);
-    for (int index : {-1, 3, -100, 100})
+    EXPECT_EQ(ImageFormatFromIndex(3), TImageFormat::Webp);
+    EXPECT_EQ(ImageFormatFromIndex(4), TImageFormat::Avif);
+    for (int index : {-1, 5, -100, 100})
         EXPECT_FALSE(ImageFormatFromIndex(index)) << index;
     EXPECT_EQ(ClampFormat(-1), TImageFormat::Png);
     EXPECT_EQ(ClampFormat(1), TImageFormat::Jpeg);
-    EXPECT_EQ(ClampFormat(3), TImageFormat::Bmp);
+    EXPECT_EQ(ClampFormat(3), TImageFormat::Webp);
+    EXPECT_EQ(ClampFormat(5), TImageFormat::Avif);
 }
 
 struct NameCase {
@@ -60,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"shell_metacharacters_are_a_name", "\"; rm -rf ~; \"", TImageFormat::Png,
                                "; rm -rf ~; .png"},
                       NameCase{"format_below_range", "x", TImageFormat(-1), "x.png"},
-                      NameCase{"format_above_range", "x", TImageFormat(9), "x.bmp"},
+                      NameCase{"format_above_range", "x", TImageFormat(9), "x.avif"},
+                      NameCase{"webp", "x", TImageFormat::Webp, "x.webp"},
                       NameCase{"chinese_title", QStringLiteral("记事本 - 无标题"), TImageFormat::Jpeg,
                                QStringLiteral("记事本 - 无标题.jpg")}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -118,7 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ExtCase{"none", "/d/shot", TImageFormat::Jpeg, "/d/shot.jpg"},
                       ExtCase{"dot_in_folder_only", "/d/v1.png/shot", TImageFormat::Png,
                               "/d/v1.png/shot.png"},
-                      ExtCase{"trailing_dot", "/d/shot.", TImageFormat::Bmp, "/d/shot..bmp"}),
+                      ExtCase{"trailing_dot", "/d/shot.", TImageFormat::Bmp, "/d/shot..bmp"},
+                      ExtCase{"webp_mixed_case_kept", "/d/shot.WebP", TImageFormat::Webp, "/d/shot.WebP"},
+                      ExtCase{"avif_upper_kept", "/d/shot.AVIF", TImageFormat::Avif, "/d/shot.AVIF"},
+                      ExtCase{"webp_as_avif", "/d/shot.webp", TImageFormat::Avif, "/d/shot.webp.avif"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SizeCase {

@@ -92,7 +92,8 @@ TEST(ExportLanguage, TextsAreTheChineseOnesAsWrittenThenEnglish) {
     EXPECT_EQ(NoDesktopText(), QStringLiteral("无法找到桌面文件夹。"));
     EXPECT_EQ(ErrorCaption(), QStringLiteral("错误"));
     EXPECT_EQ(PictureFilter(),
-              QStringLiteral("PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp"));
+              QStringLiteral("PNG图像(*.png)|*.png|JPEG图像(*.jpg;*.jpeg)|*.jpg;*.jpeg|位图(*.bmp)|*.bmp|"
+                             "WebP图像(*.webp)|*.webp|AVIF图像(*.avif)|*.avif"));
     {
         TEnglishInterface english;
         ASSERT_TRUE(english.Shown());
@@ -105,7 +106,8 @@ TEST(ExportLanguage, TextsAreTheChineseOnesAsWrittenThenEnglish) {
         EXPECT_EQ(
             NameFiltersFromWindowsFilter(PictureFilter()),
             QStringList({QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)"),
-                         QStringLiteral("Bitmap (*.bmp)")}));
+                         QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("WebP image (*.webp)"),
+                         QStringLiteral("AVIF image (*.avif)")}));
     }
     EXPECT_EQ(DefaultCaptureName(), QStringLiteral("Vexmor捕获")) << "Chinese again once English is gone";
 }
@@ -124,7 +126,7 @@ TEST(ExportLanguage, TheDialogsTypesFilterTheSameFilesInEveryLanguage) {
     TEnglishInterface english;
     ASSERT_TRUE(english.Shown());
     EXPECT_EQ(patterns(), chinese);
-    EXPECT_EQ(chinese, QStringList({"*.png", "*.jpg;*.jpeg", "*.bmp"}));
+    EXPECT_EQ(chinese, QStringList({"*.png", "*.jpg;*.jpeg", "*.bmp", "*.webp", "*.avif"}));
 }
 
 TEST(ExportLanguage, AnOpenDialogFollowsALanguageChangeAndKeepsTheType) {

@@ -1,6 +1,7 @@
 // The picture save dialog: its type list, the default extension that follows the chosen type, the
 // preview pane, and the dialog service the save-as command opens.
 #include "Export.h"
+#include "ImageEncoders.h"
 #include "OutputTestSupport.h"
 #include "SavePictureDialog.h"
 
@@ -17,9 +18,10 @@ namespace {
 TEST(SavePictureDialog, TypeListFromTheProgramsFilterText) {
     EXPECT_EQ(NameFiltersFromWindowsFilter(PictureFilter()),
               QStringList({QStringLiteral("PNG图像(*.png)"), QStringLiteral("JPEG图像(*.jpg *.jpeg)"),
-                           QStringLiteral("位图(*.bmp)")}));
+                           QStringLiteral("位图(*.bmp)"), QStringLiteral("WebP图像(*.webp)"),
+                           QStringLiteral("AVIF图像(*.avif)")}));
     TSavePictureDialog dialog;
-    EXPECT_EQ(dialog.nameFilters().size(), 3);
+    EXPECT_EQ(dialog.nameFilters().size(), 5);
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite)) << "replacing a file asks first";
     EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
@@ -28,7 +30,7 @@ TEST(SavePictureDialog, TypeListFromTheProgramsFilterText) {
 
 TEST(SavePictureDialog, DefaultExtensionFollowsTheType) {
     TSavePictureDialog dialog;
-    for (int index : {1, 2, 3}) {
+    for (int index : {1, 2, 3, 4, 5}) {
         dialog.SetFilterIndex(index);
         dialog.UpdateDefaultExt();
         EXPECT_EQ(dialog.FilterIndex(), index);
@@ -37,6 +39,9 @@ TEST(SavePictureDialog, DefaultExtensionFollowsTheType) {
     EXPECT_EQ(DefaultExtForFilter(1), "png");
     EXPECT_EQ(DefaultExtForFilter(2), "jpg");
     EXPECT_EQ(DefaultExtForFilter(3), "bmp");
+    EXPECT_EQ(DefaultExtForFilter(4), "webp");
+    EXPECT_EQ(DefaultExtForFilter(5), "avif");
+    EXPECT_EQ(DefaultExtForFilter(9), "avif");
     // The user picks another type in the dialog's type list.
     auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     ASSERT_NE(types, nullptr);
@@ -62,6 +67,19 @@ TEST(SavePictureDialog, PreviewShowsTheHighlightedPicture) {
     emit dialog.currentChanged(dir.filePath("not a picture.txt"));
     EXPECT_TRUE(dialog.PreviewFile().isEmpty());
     EXPECT_TRUE(pane->pixmap().isNull());
+
+    // WebP and AVIF files, which Qt reads only with plugins that may be missing: red, channels in order.
+    TDIB red(400, 100, 32);
+    red.FillRect(QRect(0, 0, 400, 100), 0xFFE01010u);
+    for (const char* name : {"p.webp", "p.avif"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(name[2] == 'w' ? WriteWebp(red, true, 100, file) : WriteAvif(red, true, 100, file));
+        file.close();
+        emit dialog.currentChanged(file.fileName());
+        ASSERT_EQ(pane->pixmap().size(), QSize(200, 50)) << name;
+        EXPECT_EQ(pane->pixmap().toImage().pixel(100, 25), 0xFFE01010u) << name;
+    }
 }
 
 TEST(SavePictureDialog, ServiceOpensOnNameAndTypeAndReportsTheChoice) {
