@@ -18,12 +18,8 @@ namespace {
 // Around the picture, where the desktop would be.
 constexpr uint32_t kSurroundings = 0xFF202020u;
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("PictureEdit", text);
-}
-
 QString TooLarge(QSize size) {
-    return Tr("图片太大（%1 × %2 像素；最多 %3 百万像素）")
+    return QCoreApplication::translate("PictureEdit", "图片太大（%1 × %2 像素；最多 %3 百万像素）")
         .arg(size.width())
         .arg(size.height())
         .arg(MaxPixels / 1000000);
@@ -62,18 +58,18 @@ QPoint PointerOnScreen() {
 } // namespace
 
 QString PictureFailureText(const QString& name, const QString& reason) {
-    return Tr("无法打开图片“%1”：%2").arg(name, reason);
+    return QCoreApplication::translate("PictureEdit", "无法打开图片“%1”：%2").arg(name, reason);
 }
 
 TPictureLoad LoadPictureFile(const QString& path) {
     TPictureLoad out;
     const QFileInfo info(path);
     if (!info.exists()) {
-        out.failure = Tr("文件不存在");
+        out.failure = QCoreApplication::translate("PictureEdit", "文件不存在");
         return out;
     }
     if (!info.isFile() || !info.isReadable()) {
-        out.failure = Tr("无法读取该文件");
+        out.failure = QCoreApplication::translate("PictureEdit", "无法读取该文件");
         return out;
     }
     QImageReader reader(path);
@@ -82,7 +78,7 @@ TPictureLoad LoadPictureFile(const QString& path) {
     // The image library's own limit decides, not the reader's smaller default.
     reader.setAllocationLimit(int(MaxPixels * 4 / (1024 * 1024)));
     if (!reader.canRead()) {
-        out.failure = Tr("不是可以打开的图片");
+        out.failure = QCoreApplication::translate("PictureEdit", "不是可以打开的图片");
         return out;
     }
     const QSize size = reader.size();
@@ -92,14 +88,15 @@ TPictureLoad LoadPictureFile(const QString& path) {
     }
     const QImage image = reader.read();
     if (image.isNull()) {
-        out.failure = Tr("图片已损坏（%1）").arg(reader.errorString());
+        out.failure =
+            QCoreApplication::translate("PictureEdit", "图片已损坏（%1）").arg(reader.errorString());
         return out;
     }
     return Flattened(image);
 }
 
 TPictureLoad LoadPictureImage(const QImage& image) {
-    if (image.isNull()) return {TDIB(), Tr("剪贴板中没有图片")};
+    if (image.isNull()) return {TDIB(), QCoreApplication::translate("PictureEdit", "剪贴板中没有图片")};
     if (qint64(image.width()) * image.height() > MaxPixels) return {TDIB(), TooLarge(image.size())};
     return Flattened(image);
 }

@@ -55,8 +55,20 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>未知的捕获方式“%1”（可用 desktop、window 或 magnifier）</source>
-        <translation>unknown capture mode &apos;%1&apos; (desktop, window or magnifier)</translation>
+        <source>选项“--edit”后面要有图片文件</source>
+        <translation>option &apos;--edit&apos; needs a picture file</translation>
+    </message>
+    <message>
+        <source>一次只能编辑一张图片</source>
+        <translation>one picture at a time can be edited</translation>
+    </message>
+    <message>
+        <source>选项“--edit”不能与“--capture”同用</source>
+        <translation>option &apos;--edit&apos; does not go with &apos;--capture&apos;</translation>
+    </message>
+    <message>
+        <source>未知的捕获方式“%1”（可用 desktop、window、magnifier 或 last-region）</source>
+        <translation>unknown capture mode &apos;%1&apos; (desktop, window, magnifier or last-region)</translation>
     </message>
     <message>
         <source>选项“--delay”后面要有秒数</source>
@@ -87,10 +99,14 @@
 冻结屏幕，圈出要留下的部分；平时在托盘中等候。
 
   --capture[=方式]   立即捕获：desktop（整个桌面，默认）、window（活动窗口
-                     的区域）或 magnifier（放大镜）；已在运行的副本执行
-                     它，或确认它已打开的捕获
+                     的区域）、magnifier（放大镜）或 last-region（不经覆盖
+                     层再取上次的区域）；已在运行的副本执行它，或确认它
+                     已打开的捕获
   --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代
                      等候中的请求）
+  --edit 文件        在覆盖层中打开图片，像捕获一样圈选、画笔和标注；
+                     原文件不会被覆盖
+  --edit-clipboard   同上，打开剪贴板中的图片
   --settings         显示设置
   --history          显示历史：保存下来的捕获
   --tray, /tray      安静地启动到托盘
@@ -105,10 +121,14 @@
 Freezes the screens and lets you outline what to keep; waits in the tray.
 
   --capture[=MODE]   capture now: desktop (the default), window (the active window&apos;s area)
-                     or magnifier; a copy already running does it, or confirms the capture
+                     magnifier, or last-region (the last capture&apos;s region again, without
+                     the overlay); a copy already running does it, or confirms the capture
                      it has open
   --delay SECONDS    with --capture: wait first (0 to 3600; a new request replaces a
                      pending one)
+  --edit FILE        open a picture in the overlay to select, ink and annotate it as a
+                     capture; the original file is never overwritten
+  --edit-clipboard   the same with the clipboard&apos;s picture
   --settings         show the settings
   --history          show the history: the captures kept
   --tray, /tray      start quietly in the tray
@@ -217,6 +237,41 @@ keeps Print Screen for itself.
     <message>
         <source>Sel color</source>
         <translation>Sel color</translation>
+    </message>
+</context>
+<context>
+    <name>PictureEdit</name>
+    <message>
+        <source>图片太大（%1 × %2 像素；最多 %3 百万像素）</source>
+        <translation>the picture is too large (%1 × %2 pixels; at most %3 megapixels)</translation>
+    </message>
+    <message>
+        <source>无法打开图片“%1”：%2</source>
+        <translation>Cannot open the picture &apos;%1&apos;: %2</translation>
+    </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>the file does not exist</translation>
+    </message>
+    <message>
+        <source>无法读取该文件</source>
+        <translation>the file cannot be read</translation>
+    </message>
+    <message>
+        <source>不是可以打开的图片</source>
+        <translation>it is not a picture that can be opened</translation>
+    </message>
+    <message>
+        <source>图片已损坏（%1）</source>
+        <translation>the picture is damaged (%1)</translation>
+    </message>
+    <message>
+        <source>剪贴板中没有图片</source>
+        <translation>the clipboard holds no picture</translation>
+    </message>
+    <message>
+        <source>剪贴板</source>
+        <translation>the clipboard</translation>
     </message>
 </context>
 <context>
@@ -577,6 +632,10 @@ keeps Print Screen for itself.
     <message>
         <source>5秒后捕获屏幕</source>
         <translation>Capture in 5 seconds</translation>
+    </message>
+    <message>
+        <source>重复上次区域</source>
+        <translation>Capture last region</translation>
     </message>
     <message>
         <source>30秒后捕获屏幕</source>

@@ -299,8 +299,8 @@ TEST_F(MainFormTest, TrayMenuEntriesCaptionsAndTags) {
             EXPECT_EQ(actions[i]->data().toInt(), entries[i].tag);
         }
     }
-    EXPECT_TRUE(actions[4]->isSeparator());
-    for (int i : {0, 1, 3, 5})
+    EXPECT_TRUE(actions[5]->isSeparator());
+    for (int i : {0, 1, 3, 4, 6})
         EXPECT_FALSE(actions[i]->icon().isNull()) << "icon of " << entries[i].name;
     EXPECT_FALSE(form_->TrayIcon()->icon().isNull());
     // The thumbnail's menu mirrors the capture tab's buttons.
