@@ -14,6 +14,8 @@ class ICaptureCommands {
     virtual void PrintBtnClick() = 0;
     virtual void ToClipboardBtnClick() = 0;
     virtual void DiscardBtnClick() = 0;
+    // Pins the capture to the screen where it was taken.
+    virtual void PinBtnClick() = 0;
     // Puts the flat capture on the clipboard, without AfterOperation.
     virtual void CopyToClipboard() = 0;
 };

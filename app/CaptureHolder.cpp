@@ -83,11 +83,12 @@ TCaptureHolder::TCaptureHolder(QWidget* window, const TFormControls& ui, ICaptur
 TCaptureHolder::~TCaptureHolder() = default;
 
 void TCaptureHolder::Store(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                           QPointF previewOrigin) {
+                           QPointF previewOrigin, const QRect& captureRect) {
     CaptureImage = captureImage;
     FlatImage = flatImage;
     PreviewImage = previewImage;
     PreviewOrigin = previewOrigin;
+    CaptureRect = captureRect;
 }
 
 void TCaptureHolder::CaptureFinished() {
@@ -108,6 +109,7 @@ void TCaptureHolder::CaptureFinished() {
         ShowCaptureForNaming();
         break;
     }
+    shownPreview_ = PreviewImage;
     PreviewImage.Clear();
 }
 
@@ -143,6 +145,52 @@ void TCaptureHolder::Discard() {
     CaptureImage.Clear();
     FlatImage.Clear();
     PreviewImage.Clear();
+    shownPreview_.Clear();
+    CaptureRect = QRect();
+}
+
+// --- pins -------------------------------------------------------------------------------------------
+
+TPinnedCapture TCaptureHolder::PinnedCapture(const QString& title, const QString& comment) const {
+    if (!CaptureHeld()) return {};
+    return {.captureImage = CaptureImage,
+            .flatImage = FlatImage,
+            .previewImage = PreviewImage.Empty() ? shownPreview_ : PreviewImage,
+            .previewOrigin = PreviewOrigin,
+            .desktopRect = CaptureRect,
+            .title = title,
+            .comment = comment};
+}
+
+void TCaptureHolder::TakeBack(const TPinnedCapture& capture) {
+    if (capture.captureImage.Empty() || capture.flatImage.Empty()) return;
+    wiring_.discardCapture();
+    Store(capture.captureImage, capture.flatImage, capture.previewImage, capture.previewOrigin,
+          capture.desktopRect);
+    ui_->TitleEdit->setText(capture.title);
+    ui_->CommentEdit->setText(capture.comment);
+    ShowCaptureForNaming();
+    shownPreview_ = PreviewImage;
+    PreviewImage.Clear();
+}
+
+void TCaptureHolder::CopyPinned(const TPinnedCapture& capture) {
+    if (!capture.flatImage.Empty()) CopyImageToClipboard(capture.flatImage);
+}
+
+void TCaptureHolder::SavePinnedAs(const TPinnedCapture& capture, QWidget* parent) {
+    TFunctionExportOwner owner;
+    owner.captureImage = [capture] { return capture.captureImage; };
+    owner.flatImage = [capture] { return capture.flatImage; };
+    owner.settings = [this, capture] {
+        TExportSettings s = SettingsShown(*ui_);
+        s.title = capture.title;
+        s.comment = capture.comment;
+        return s;
+    };
+    owner.parent = parent;
+    TExporter exporter(owner);
+    exporter.SaveAsBtnClick();
 }
 
 bool TCaptureHolder::CardCanFly() {
@@ -184,6 +232,7 @@ void TCaptureHolder::CreateThumbMenu(const TMenuIcons& icons) {
     add(QT_TR_NOOP("编辑(&E)..."), TMenuIcons::icEdit, &ICaptureCommands::EditBtnClick);
     add(QT_TR_NOOP("打印(&P)..."), -1, &ICaptureCommands::PrintBtnClick);
     add(QT_TR_NOOP("保存到剪贴板(&C)"), TMenuIcons::icClipboard, &ICaptureCommands::ToClipboardBtnClick);
+    add(QT_TR_NOOP("钉在屏幕上(&N)"), -1, &ICaptureCommands::PinBtnClick);
     thumbMenu_->addSeparator();
     add(QT_TR_NOOP("抛弃(&R)"), TMenuIcons::icExit, &ICaptureCommands::DiscardBtnClick);
 }
@@ -227,6 +276,12 @@ void TCaptureHolder::CopyToClipboard() {
 void TCaptureHolder::ToClipboardBtnClick() {
     if (!CaptureHeld()) return;
     commands_.CopyToClipboard();
+    AfterOperation();
+}
+
+void TCaptureHolder::PinBtnClick() {
+    if (!CaptureHeld()) return;
+    if (wiring_.pinCapture) wiring_.pinCapture();
     AfterOperation();
 }
 

@@ -9,6 +9,7 @@
 
 #include "CaptureCommands.h"
 #include "DIBmp.h"
+#include "PinWindow.h"
 #include "Thumb.h"
 
 #include <QCoreApplication>
@@ -41,6 +42,7 @@ class TCaptureHolder : public IThumbOwner {
         std::function<void(const TDIB& picture)> showPreviewInTab;
         // Every confirmed capture is kept in the history, named with its title, whatever follows it.
         std::function<void(const TDIB& capture, const QString& title)> recordCapture;
+        std::function<void()> pinCapture; // the current capture pinned to the screen
     };
 
     TCaptureHolder(QWidget* window, const TFormControls& ui, ICaptureCommands& commands, TWiring wiring);
@@ -50,9 +52,10 @@ class TCaptureHolder : public IThumbOwner {
     TDIB FlatImage;    // 24-bit, opaque
     TDIB PreviewImage; // 32-bit, the thumbnail's picture; handed over or freed by CaptureFinished
     QPointF PreviewOrigin;
+    QRect CaptureRect; // where the capture lies on the desktop, device pixels of the desktop
     bool CaptureHeld() const { return !CaptureImage.Empty(); }
     void Store(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-               QPointF previewOrigin);
+               QPointF previewOrigin, const QRect& captureRect);
 
     // The after-capture handling, run once the overlay has stored the three images.
     void CaptureFinished();
@@ -61,6 +64,15 @@ class TCaptureHolder : public IThumbOwner {
     void AfterOperation();
     // Frees the images and sends the card away.
     void Discard();
+
+    // The current capture as a pin holds it, named with the texts given; empty images without one.
+    TPinnedCapture PinnedCapture(const QString& title, const QString& comment) const;
+    // A pinned capture stored as the current one (the previous one discarded) and shown for naming.
+    void TakeBack(const TPinnedCapture& capture);
+    // A pin's commands on its own capture: the flat picture on the clipboard; the picture save dialog
+    // (named with the pin's title; the discard-after-operation rule leaves the current capture alone).
+    void CopyPinned(const TPinnedCapture& capture);
+    void SavePinnedAs(const TPinnedCapture& capture, QWidget* parent);
 
     // Where the desktop places windows itself the card cannot fly; the capture tab shows the
     // capture's picture instead, as the same drag source.
@@ -89,6 +101,8 @@ class TCaptureHolder : public IThumbOwner {
     void PrintBtnClick();
     void ToClipboardBtnClick();
     void DiscardBtnClick();
+    // Pins the capture to the screen, then the discard-after-operation rule.
+    void PinBtnClick();
     void CopyToClipboard();
 
     // What the card asks of the window.
@@ -124,4 +138,6 @@ class TCaptureHolder : public IThumbOwner {
     std::vector<std::pair<QAction*, const char*>> menuTexts_;
     // While the card is dragged out the window steps aside without fading the card.
     bool dragOutHiding_ = false;
+    // The picture the card or the capture tab took, for a pin made from the capture afterwards.
+    TDIB shownPreview_;
 };

@@ -12,11 +12,11 @@
 
 namespace {
 
-constexpr QSize kCapSheetSize(347, 174);
+constexpr QSize kCapSheetSize(347, 211);
 // Where the card cannot fly, the tab grows by this much for the capture's picture, which fills the
 // tab below the buttons with this margin.
 constexpr int kCapPreviewExtra = 186;
-constexpr int kCapPreviewTop = 147;
+constexpr int kCapPreviewTop = 184;
 constexpr int kCapPreviewMargin = 3;
 
 const char* const kHiddenPhrase = QT_TRANSLATE_NOOP("TVexmorMainForm", "请显示画笔选项！");
@@ -57,6 +57,7 @@ void TCapturePage::ConnectHandlers(ICaptureCommands& commands) {
     connect(ui_.PrintBtn, &QPushButton::clicked, this, [c] { c->PrintBtnClick(); });
     connect(ui_.ToClipboardBtn, &QPushButton::clicked, this, [c] { c->ToClipboardBtnClick(); });
     connect(ui_.DiscardBtn, &QPushButton::clicked, this, [c] { c->DiscardBtnClick(); });
+    connect(ui_.PinBtn, &QPushButton::clicked, this, [c] { c->PinBtnClick(); });
 }
 
 bool TCapturePage::eventFilter(QObject* watched, QEvent* event) {

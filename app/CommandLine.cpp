@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <charconv>
+#include <string_view>
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
@@ -131,7 +132,7 @@ std::string AbsolutePath(const std::string& path) {
 std::string TCommandLine::Request() const {
     switch (action) {
     case TAction::Capture:
-        return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs);
+        return "capture " + std::to_string(int(mode)) + ' ' + std::to_string(delayMs) + (pin ? " pin" : "");
     case TAction::Settings:
         return "settings";
     case TAction::Edit:
@@ -203,8 +204,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             edit = true;
             c.editClipboard = true;
         } else if (name == "--settings" || name == "--history" || name == "--tray" || name == "--help" ||
-                   name == "--version") {
+                   name == "--version" || name == "--pin") {
             if (hasValue) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“%1”不带值"), {name});
+            if (name == "--pin") c.pin = true;
             if (name == "--settings") settings = true;
             if (name == "--history") history = true;
             if (name == "--tray") c.tray = true;
@@ -218,6 +220,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--delay”要与“--capture”同用"));
     if (edit && capture && !help && !version)
         return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--edit”不能与“--capture”同用"));
+    if (c.pin && !capture) return Error(QT_TRANSLATE_NOOP("CommandLine", "选项“--pin”要与“--capture”同用"));
     if (help)
         c.action = TCommandLine::TAction::Help;
     else if (version)
@@ -255,7 +258,10 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
         return true;
     }
     if (request.rfind("capture ", 0) != 0) return false;
-    const std::string rest = request.substr(8);
+    std::string rest = request.substr(8);
+    constexpr std::string_view kPinWord = " pin";
+    const bool pin = rest.size() > kPinWord.size() && rest.ends_with(kPinWord);
+    if (pin) rest.resize(rest.size() - kPinWord.size());
     const size_t space = rest.find(' ');
     if (space == std::string::npos) return false;
     int mode = 0, delay = 0;
@@ -265,6 +271,7 @@ bool ParseRequest(const std::string& request, TCommandLine& out) {
     out.action = TCommandLine::TAction::Capture;
     out.mode = *known;
     out.delayMs = delay;
+    out.pin = pin;
     return true;
 }
 
@@ -291,6 +298,7 @@ std::string UsageText(const TTranslate& translate) {
                           "  --edit 文件        在覆盖层中打开图片，像捕获一样圈选、画笔和标注；\n"
                           "                     原文件不会被覆盖\n"
                           "  --edit-clipboard   同上，打开剪贴板中的图片\n"
+                          "  --pin              与 --capture 同用：确认后把捕获钉在屏幕上原来的位置\n"
                           "  --settings         显示设置\n"
                           "  --history          显示历史：保存下来的捕获\n"
                           "  --tray, /tray      安静地启动到托盘\n"

@@ -27,6 +27,7 @@ struct TCommandLine {
     // working folder); empty for --edit-clipboard.
     std::string editPath;
     bool editClipboard = false;
+    bool pin = false; // --pin, with --capture only: the confirmed capture is pinned to the screen
     // What is wrong when action is Error: a text with %1 and %2 standing for the arguments.
     const char* errorText = nullptr;
     std::vector<std::string> errorArguments;
@@ -34,8 +35,9 @@ struct TCommandLine {
     // The one line for stderr when action is Error, in the interface language, pointing to --help.
     std::string ErrorLine(const TTranslate& translate = {}) const;
 
-    // The request a running copy is handed: "capture MODE DELAY_MS", "settings", "history", "edit PATH"
-    // (the path with "%", line feed and carriage return as %25, %0A, %0D), "edit-clipboard", or "forward".
+    // The request a running copy is handed: "capture MODE DELAY_MS" (followed by " pin" for --pin),
+    // "settings", "history", "edit PATH" (the path with "%", line feed and carriage return as %25,
+    // %0A, %0D), "edit-clipboard", or "forward".
     std::string Request() const;
 };
 
@@ -43,8 +45,8 @@ struct TCommandLine {
 bool HasTrayWord(const std::vector<std::string>& arguments);
 
 // Reads the arguments (raw bytes, the program name left out). Anything that is not an option of its
-// own and not /TRAY is ignored; an unknown "--" option, a bad value or --delay without --capture is
-// an error.
+// own and not /TRAY is ignored; an unknown "--" option, a bad value or --delay or --pin without
+// --capture is an error.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // A request line as Request() writes it; false for anything else (it is then ignored).

@@ -84,7 +84,7 @@ void LeaveForLostDisplay() {
 void CarryOut(TVexmorMainForm& form, const TCommandLine& request) {
     switch (request.action) {
     case TCommandLine::TAction::Capture:
-        form.CaptureOnRequest(request.mode, request.delayMs);
+        form.CaptureOnRequest(request.mode, request.delayMs, request.pin);
         break;
     case TCommandLine::TAction::Settings:
         form.SettingsMenuClick();

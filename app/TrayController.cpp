@@ -65,7 +65,7 @@ void TTrayController::AddCaptureEntries() {
     }
     QObject::connect(AddEntry("LastRegionMenu", QT_TR_NOOP("重复上次区域"), TMenuIcons::icCapture),
                      &QAction::triggered, window_,
-                     [this] { wiring_.startCapture(TCaptureMode::LastRegion); });
+                     [this] { wiring_.startCapture(TCaptureMode::LastRegion, false); });
 }
 
 void TTrayController::CreateTrayIcon() {
@@ -224,8 +224,9 @@ void TTrayController::DCapMenuClick(QAction* entry) {
         ArmDelayedCapture(TCaptureMode::Desktop, entry->data().toInt());
 }
 
-void TTrayController::ArmDelayedCapture(TCaptureMode mode, int delayMs) {
+void TTrayController::ArmDelayedCapture(TCaptureMode mode, int delayMs, bool pin) {
     dCapMode_ = mode;
+    dCapPin_ = pin;
     dCapTimer_->setInterval(delayMs);
     dCapDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
     dCapTimer_->start();
@@ -240,5 +241,5 @@ void TTrayController::DCapTimerTimer() {
         return;
     }
     dCapTimer_->stop();
-    wiring_.startCapture(dCapMode_);
+    wiring_.startCapture(dCapMode_, dCapPin_);
 }

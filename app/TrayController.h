@@ -37,10 +37,10 @@ class TTrayController {
   public:
     // What the tray asks of the window it leads to.
     struct TWiring {
-        std::function<bool()> captureHeld;              // the hint tells whether a capture is held
-        std::function<void()> sizeWindow;               // the window was shown: size it for its tab
-        std::function<void()> showSettingsTab;          // the settings tab is to be chosen
-        std::function<void(TCaptureMode)> startCapture; // the delayed capture is due, or a menu entry
+        std::function<bool()> captureHeld;                        // the hint tells whether a capture is held
+        std::function<void()> sizeWindow;                         // the window was shown: size it for its tab
+        std::function<void()> showSettingsTab;                    // the settings tab is to be chosen
+        std::function<void(TCaptureMode, bool pin)> startCapture; // the delayed capture is due, or a menu entry
     };
 
     // The timer is made at once; the menu and the icon by CreateTrayIcon.
@@ -75,7 +75,7 @@ class TTrayController {
     void TellOfPermissionDialog();
 
     // Starts the delayed-capture timer for a capture in `mode` after `delayMs`, replacing a pending one.
-    void ArmDelayedCapture(TCaptureMode mode, int delayMs);
+    void ArmDelayedCapture(TCaptureMode mode, int delayMs, bool pin = false);
 
     void TrayIconClick();
     void TrayIconDblClick();
@@ -103,6 +103,7 @@ class TTrayController {
     // When the pending delayed capture is due: a timer may fire a little early, the capture never does.
     std::chrono::steady_clock::time_point dCapDue_;
     TCaptureMode dCapMode_ = TCaptureMode::Desktop; // the mode the pending delayed capture starts
+    bool dCapPin_ = false;                          // and whether it is pinned once confirmed
     QAction* dCapLongEntry_ = nullptr;
     // The menu's entries and the texts they were made with, to be looked up again on a language change.
     std::vector<std::pair<QAction*, const char*>> menuTexts_;

@@ -123,7 +123,7 @@ void TVexmorMainForm::CreateControllers() {
                                          ui->SheetSelect->setCurrentIndex(kSettingsSheet);
                                          SheetSelectChange();
                                      },
-                                 .startCapture = [this](TCaptureMode mode) { StartCapture(mode); }});
+                                 .startCapture = [this](TCaptureMode mode, bool pin) { StartCapture(mode, pin); }});
     pictures_ = std::make_unique<TPictureRequests>(this, *this);
     hotKeys_ = std::make_unique<THotKeyController>(
         this, THotKeyController::TWiring{.tellUser = std::bind_front(&TTrayController::TellUser, tray_.get()),
@@ -230,8 +230,10 @@ void TVexmorMainForm::FormDestroy() {
     destroyed_ = true;
     qApp->removeEventFilter(quitWatcher_.get());
     hotKeys_->Close();
-    // A card still fading out would ask this window where to be after it has gone.
+    // A card still fading out would ask this window where to be after it has gone; the pins close
+    // with the window that owns them.
     TThumbForm::DeleteAll();
+    pins_.CloseAll();
     // The bytes made for the preview's last drag stop while what they are made from still exists.
     capturePage_->ClearPreview();
     SaveSettings();
@@ -352,9 +354,9 @@ void TVexmorMainForm::ComeForward() {
     activateWindow();
 }
 
-void TVexmorMainForm::StartCapture(TCaptureMode mode) {
+void TVexmorMainForm::StartCapture(TCaptureMode mode, bool pin) {
     tray_->TellOfPermissionDialog();
-    ::StartCapture(mode, this);
+    ::StartCapture(mode, this, pin);
 }
 
 QString TVexmorMainForm::EditPicture(const QString& path) {
@@ -392,7 +394,8 @@ TCaptureHolder::TWiring TVexmorMainForm::CaptureWiring() {
             .showCaptureTab = [this] { ShowCaptureTab(); },
             .showPreviewInTab = [this](const TDIB& picture) { capturePage_->ShowPreviewInTab(picture); },
             .recordCapture = [this](const TDIB& capture,
-                                    const QString& title) { History().Add(capture, title); }};
+                                    const QString& title) { History().Add(capture, title); },
+            .pinCapture = [this] { PinCurrentCapture(); }};
 }
 
 // --- the history ------------------------------------------------------------------------------------
@@ -419,6 +422,30 @@ void TVexmorMainForm::SetHistoryPin(std::function<void(const TDIB& capture, QRec
     if (historyPage_) historyPage_->SetPinCapture(historyPin_);
 }
 
+// --- pins -------------------------------------------------------------------------------------------
+
+TPinBoard::TWiring TVexmorMainForm::PinWiring() {
+    return {.copy = [this](const TPinnedCapture& c) { capture_.CopyPinned(c); },
+            .saveAs = [this](const TPinnedCapture& c, QWidget* parent) { capture_.SavePinnedAs(c, parent); },
+            .open = [this](const TPinnedCapture& c) { capture_.TakeBack(c); }};
+}
+
+std::pair<QString, QString> TVexmorMainForm::CaptureTexts() const {
+    if (pendingTexts_) return *pendingTexts_;
+    if (!ui.Made()) return {};
+    return {ui->TitleEdit->text(), ui->CommentEdit->text()};
+}
+
+void TVexmorMainForm::PinCurrentCapture() {
+    const auto [title, comment] = CaptureTexts();
+    pins_.Pin(capture_.PinnedCapture(title, comment));
+}
+
+void TVexmorMainForm::PinCapture() {
+    PinCurrentCapture();
+    DiscardCapture();
+}
+
 void TVexmorMainForm::ShowCaptureTab() {
     ui->SheetSelect->setTabVisible(kCapSheet, true);
     tray_->SetTrayHint(true);
@@ -433,11 +460,18 @@ void TVexmorMainForm::DiscardCapture() {
     tray_->SetTrayHint(false);
 }
 
-void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs) {
+void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs, bool pin) {
     if (delayMs > 0) {
         // A newer request replaces the pending one; the tray's check mark shows it.
-        tray_->ArmDelayedCapture(mode, delayMs);
+        tray_->ArmDelayedCapture(mode, delayMs, pin);
         return;
     }
-    hotKeys_->CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
+    if (pin && InputForm) {
+        InputForm->FinishCapture(true); // an open overlay is confirmed, and pinned
+        return;
+    }
+    if (pin)
+        StartCapture(mode, true);
+    else
+        hotKeys_->CaptureKey(mode); // exactly as the capture key: an open overlay is confirmed
 }

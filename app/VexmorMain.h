@@ -18,6 +18,7 @@
 #include "DIBmp.h"
 #include "FormControls.h"
 #include "MenuIcons.h"
+#include "PinBoard.h"
 #include "TrayController.h"
 
 #include <QPointF>
@@ -72,8 +73,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     // the desktop has no tray.
     void ComeForward();
     // Freezes the desktop and opens the overlay in the given mode (0 chosen key, 1 active window,
-    // 2 magnifier); nothing while an overlay is open.
-    void StartCapture(TCaptureMode mode);
+    // 2 magnifier); nothing while an overlay is open. With `pin` its confirmation pins the capture.
+    void StartCapture(TCaptureMode mode, bool pin = false);
     // Opens a picture file, or the clipboard's picture, in the overlay for editing; the failure told
     // when it cannot (empty when it opened).
     QString EditPicture(const QString& path);
@@ -98,9 +99,14 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void SetCaptureTexts(const QString& title, const QString& comment) override;
     void HideForCapture() override { hide(); }
     void StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                      QPointF previewOrigin) override {
-        capture_.Store(captureImage, flatImage, previewImage, previewOrigin);
+                      QPointF previewOrigin, const QRect& desktopRect) override {
+        capture_.Store(captureImage, flatImage, previewImage, previewOrigin, desktopRect);
     }
+    // A capture confirmed for pinning: it goes to a pin of its own instead of the after-capture
+    // handling, and the program holds no capture afterwards.
+    void PinCapture() override;
+    // The pins on the screen.
+    TPinBoard& Pins() { return pins_; }
     // After a command on the capture: with "discard after operation" the capture goes and the window
     // hides.
     void AfterOperation() { capture_.AfterOperation(); }
@@ -122,8 +128,9 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void DCapTimerTimer() { tray_->DCapTimerTimer(); }
     // A capture asked for from outside (the command line, a later start, the session bus): at once,
     // exactly as the capture key of `mode` (an open overlay is confirmed), or after `delayMs`
-    // through the delayed-capture timer, replacing a pending one.
-    void CaptureOnRequest(TCaptureMode mode, int delayMs);
+    // through the delayed-capture timer, replacing a pending one. With `pin` the capture is pinned to
+    // the screen once confirmed.
+    void CaptureOnRequest(TCaptureMode mode, int delayMs, bool pin = false);
 
     // "版本 " followed by this value is what the about tab shows.
     QString VersionText() const { return versionText_; }
@@ -141,6 +148,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     void ToClipboardBtnClick() override { capture_.ToClipboardBtnClick(); }
     // Discards the capture, then the discard-after-operation rule.
     void DiscardBtnClick() override { capture_.DiscardBtnClick(); }
+    void PinBtnClick() override { capture_.PinBtnClick(); }
     // Puts the flat capture on the clipboard, without AfterOperation.
     void CopyToClipboard() override { capture_.CopyToClipboard(); }
 
@@ -191,6 +199,10 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     TCaptureHolder::TWiring CaptureWiring();
     // The capture tab shown and chosen, and the tray hint "full".
     void ShowCaptureTab();
+    // The current capture's file name and comment, as the window shows or will show them.
+    std::pair<QString, QString> CaptureTexts() const;
+    // The current capture on a pin of its own.
+    void PinCurrentCapture();
     // Every text this window and its menus set themselves, again in the language now installed (the
     // form's own texts come from its description).
     void RetranslateTexts();
@@ -211,6 +223,8 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     std::unique_ptr<TCaptureHistory> history_;
     std::unique_ptr<THistoryPage> historyPage_;
     std::function<void(const TDIB& capture, QRect desktopRect)> historyPin_;
+    TPinBoard pins_{PinWiring()};
+    TPinBoard::TWiring PinWiring();
     QString versionText_;
     bool destroyed_ = false;
     bool quitting_ = false;

@@ -7,6 +7,7 @@
 #include "DIBmp.h"
 
 #include <QPointF>
+#include <QRect>
 #include <QString>
 
 class ICaptureOwner {
@@ -26,9 +27,11 @@ class ICaptureOwner {
     // The owner leaves the screen while the overlay is open.
     virtual void HideForCapture() = 0;
 
-    // Hands over the three finished images and the thumbnail's starting point, then runs the
-    // after-capture handling.
+    // Hands over the three finished images, the thumbnail's starting point and where the capture lies
+    // on the desktop (device pixels of the desktop), then runs the after-capture handling, or pins
+    // the capture to the screen instead.
     virtual void StoreCapture(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
-                              QPointF previewOrigin) = 0;
+                              QPointF previewOrigin, const QRect& desktopRect) = 0;
     virtual void CaptureFinished() = 0;
+    virtual void PinCapture() = 0;
 };

@@ -92,7 +92,7 @@ void PlayStartSound() {
 // Takes the region of the last capture again at once, without the overlay, and hands the result to
 // the owner as a confirmed overlay would. False when nothing is remembered or nothing of it lies on
 // the desktop as it is now: the overlay then opens as usual.
-bool CaptureLastRegion(ICaptureOwner* owner) {
+bool CaptureLastRegion(ICaptureOwner* owner, bool pin) {
     const std::optional<TCaptureRegion> region = LoadLastRegion();
     if (!region) return false;
     const QRect desktop = Platform().display->DesktopBounds();
@@ -115,15 +115,20 @@ bool CaptureLastRegion(ICaptureOwner* owner) {
     } catch (const std::exception&) {
         return true; // out of memory for the images: nothing to hand over
     }
+    const QPoint desktopOrigin = grab.desktopBounds.topLeft();
     grab = TDesktopGrab{}; // the desktop's pixels go before the after-capture work
     if (c.captureImage.Empty()) return true;
-    owner->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin);
-    owner->CaptureFinished();
+    owner->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin,
+                        c.outputRect.translated(desktopOrigin));
+    if (pin)
+        owner->PinCapture();
+    else
+        owner->CaptureFinished();
     return true;
 }
 } // namespace
 
-void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
+void StartCapture(TCaptureMode mode, ICaptureOwner* owner, bool pin) {
     if (InputForm || !owner) return;
     // A capture asked for while the last one still waits for the desktop (its permission dialog
     // unanswered) takes that one back instead: the key, pressed again, is the way out of the wait.
@@ -132,7 +137,7 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
         return;
     }
     if (mode == TCaptureMode::LastRegion) {
-        if (CaptureLastRegion(owner)) return;
+        if (CaptureLastRegion(owner, pin)) return;
         mode = TCaptureMode::Desktop;
     }
     const auto requested = TCaptureClock::now();
@@ -157,6 +162,7 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner) {
     const auto tForm = TCaptureClock::now();
     form->requested_ = requested;
     form->holdSounds_ = true;
+    form->PinOnConfirm = pin;
     InputForm = form;
     if (mode == TCaptureMode::Magnifier) {
         // The zoom sets off from the first frame on screen.
@@ -647,7 +653,7 @@ bool TInputForm::event(QEvent* e) {
     return TWPForm::event(e);
 }
 
-void TInputForm::FinishCapture() {
+void TInputForm::FinishCapture(bool pin) {
     if (closed_ || finishing_) return;
     if (owner_ && owner_->CaptureHeld()) return;
     CloseTextBox(); // what it holds is kept; what the input method still composes is not
@@ -683,8 +689,12 @@ void TInputForm::FinishCapture() {
     }
     PreviewOrigin = c.previewOrigin;
     if (owner_ && !c.captureImage.Empty()) {
-        owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin);
-        owner_->CaptureFinished();
+        owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin,
+                             c.outputRect.translated(DesktopBounds.topLeft()));
+        if (pin || PinOnConfirm)
+            owner_->PinCapture();
+        else
+            owner_->CaptureFinished();
         if (region) SaveLastRegion(*region);
     }
     FormClose();
@@ -1042,6 +1052,10 @@ void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift, const QString
     case Qt::Key_Enter:
     case Qt::Key_Space:
         FinishCapture();
+        break;
+    case Qt::Key_F:
+        // Confirms and pins the capture to the screen where it was taken.
+        if (!(shift & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) FinishCapture(true);
         break;
     case Qt::Key_Escape:
         FormClose();

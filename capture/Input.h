@@ -57,8 +57,9 @@ inline std::function<void(const QString& text)> CaptureFailedHook;
 // Unset, StartCapture makes the overlay without its worker (tests step it themselves).
 inline bool OverlayWorkerRuns = true;
 
-// Starts a capture in the given mode for the owner, unless one is already open.
-void StartCapture(TCaptureMode mode, ICaptureOwner* owner);
+// Starts a capture in the given mode for the owner, unless one is already open. With `pin` its
+// confirmation pins the capture to the screen.
+void StartCapture(TCaptureMode mode, ICaptureOwner* owner, bool pin = false);
 
 class TCatchThread : public QThread {
   public:
@@ -155,8 +156,10 @@ class TInputForm : public TWPForm {
     QTimer AnimTimer;
 
     // Confirms: composes the three images, hands them to the owner and closes. Does nothing while the
-    // owner still holds a capture.
-    void FinishCapture();
+    // owner still holds a capture. With `pin` (or PinOnConfirm) the owner pins the capture to the
+    // screen instead of its after-capture handling.
+    void FinishCapture(bool pin = false);
+    bool PinOnConfirm = false;
     // Cancels (or ends after confirming): frees the frozen desktop, plays the click, and the window
     // goes (deleted from the event loop).
     void FormClose();
@@ -272,7 +275,7 @@ class TInputForm : public TWPForm {
 
   private:
     friend class TCatchThread;
-    friend void StartCapture(TCaptureMode mode, ICaptureOwner* owner);
+    friend void StartCapture(TCaptureMode mode, ICaptureOwner* owner, bool pin);
     // A press in the zoomed view: interpolation, zoom out (or arm the magnifier's cancel), pan or pick.
     void ZoomedMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick);
     // A press in the normal view starts the selection (rectangle or lasso) or a new ink stroke.

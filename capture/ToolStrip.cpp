@@ -106,7 +106,8 @@ void DrawIcon(TAgg2D& g, TToolKind tool, double x, double y, AggColor c) {
 } // namespace
 
 QString AnnotationKeysHelp() {
-    return QCoreApplication::translate("Annotation", "中键拖动：移动　D：删除　Ctrl+Z / Ctrl+Y：撤销 / 重做");
+    return QCoreApplication::translate(
+        "Annotation", "中键拖动：移动　D：删除　Ctrl+Z / Ctrl+Y：撤销 / 重做　F：钉在屏幕上");
 }
 
 void TToolStrip::Place(const QRect& monitor, const QRect& avoid) {

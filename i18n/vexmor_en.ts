@@ -44,12 +44,12 @@
         <translation>Redact</translation>
     </message>
     <message>
-        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做</source>
-        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo</translation>
-    </message>
-    <message>
         <source>颜色 %1</source>
         <translation>Colour %1</translation>
+    </message>
+    <message>
+        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做&#x3000;F：钉在屏幕上</source>
+        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo   F: pin to screen</translation>
     </message>
 </context>
 <context>
@@ -95,6 +95,10 @@
         <translation>; see &apos;vexmor --help&apos;</translation>
     </message>
     <message>
+        <source>选项“--pin”要与“--capture”同用</source>
+        <translation>option &apos;--pin&apos; goes with &apos;--capture&apos;</translation>
+    </message>
+    <message>
         <source>用法：vexmor [选项]... [/tray]
 冻结屏幕，圈出要留下的部分；平时在托盘中等候。
 
@@ -107,6 +111,7 @@
   --edit 文件        在覆盖层中打开图片，像捕获一样圈选、画笔和标注；
                      原文件不会被覆盖
   --edit-clipboard   同上，打开剪贴板中的图片
+  --pin              与 --capture 同用：确认后把捕获钉在屏幕上原来的位置
   --settings         显示设置
   --history          显示历史：保存下来的捕获
   --tray, /tray      安静地启动到托盘
@@ -129,6 +134,8 @@ Freezes the screens and lets you outline what to keep; waits in the tray.
   --edit FILE        open a picture in the overlay to select, ink and annotate it as a
                      capture; the original file is never overwritten
   --edit-clipboard   the same with the clipboard&apos;s picture
+  --pin              with --capture: pin the confirmed capture to the screen where it was
+                     taken
   --settings         show the settings
   --history          show the history: the captures kept
   --tray, /tray      start quietly in the tray
@@ -561,6 +568,32 @@ keeps Print Screen for itself.
     </message>
 </context>
 <context>
+    <name>TPinBoard</name>
+    <message>
+        <source>复制(&amp;C)</source>
+        <translation>&amp;Copy</translation>
+    </message>
+    <message>
+        <source>保存为(&amp;S)...</source>
+        <translation>&amp;Save As...</translation>
+    </message>
+    <message>
+        <source>在主窗口中打开(&amp;O)</source>
+        <translation>&amp;Open in the main window</translation>
+    </message>
+    <message>
+        <source>关闭(&amp;L)</source>
+        <translation>C&amp;lose</translation>
+    </message>
+</context>
+<context>
+    <name>TPinWindow</name>
+    <message>
+        <source>钉图 - Vexmor</source>
+        <translation>Pin - Vexmor</translation>
+    </message>
+</context>
+<context>
     <name>TSavePictureDialog</name>
     <message>
         <source>PNG图像(*.png)</source>
@@ -696,6 +729,10 @@ keeps Print Screen for itself.
     <message>
         <source>无法读取这个捕获：%1</source>
         <translation>This capture cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>钉在屏幕上(&amp;N)</source>
+        <translation>Pi&amp;n to screen</translation>
     </message>
 </context>
 <context>
@@ -900,6 +937,10 @@ keeps Print Screen for itself.
     <message>
         <source>历史</source>
         <translation>History</translation>
+    </message>
+    <message>
+        <source>钉在屏幕上(&amp;N)</source>
+        <translation>Pi&amp;n to screen</translation>
     </message>
 </context>
 <context>

@@ -7,12 +7,14 @@ before (the frozen, tinted desktop of an overlay, or any other window appearing 
 waits, up to the time-out, until the pixel is back to its old value (the overlay closed), so that
 runs can follow one another.
 
-  root-pixel-watch.py [--at X Y] [--timeout S] [--close KEYSYM] --run CMD [ARG...]
-  root-pixel-watch.py [--at X Y] [--timeout S] [--close KEYSYM] --key KEYSYM[+KEYSYM...]
+  root-pixel-watch.py [--at X Y] [--timeout S] [--close KEYSYM] [--until RRGGBB] --run CMD [ARG...]
+  root-pixel-watch.py [--at X Y] [--timeout S] [--close KEYSYM] [--until RRGGBB] --key KEYSYM[+KEYSYM...]
 
 --run starts the command (the clock starts just before the fork); --key presses and releases the
 keys through the XTEST extension (the clock starts just before the press). --close sends a key once
-the change was seen (for example Escape) and waits for the pixel to come back. Prints one number
+the change was seen (for example Escape) and waits for the pixel to come back. --until waits instead
+for the pixel to show that colour (what a window appearing shows there, when whatever shows first
+is something else), and --close then waits for it to show anything else. Prints one number
 (milliseconds), or "timeout" and exits 1.
 """
 import argparse
@@ -56,6 +58,7 @@ def main():
     parser.add_argument("--at", nargs=2, type=int, default=[200, 300])
     parser.add_argument("--timeout", type=float, default=10.0)
     parser.add_argument("--close")
+    parser.add_argument("--until")
     group = parser.add_mutually_exclusive_group(required=True)
     group.add_argument("--run", nargs=argparse.REMAINDER)
     group.add_argument("--key")
@@ -85,6 +88,9 @@ def main():
         x11.XFlush(display)
 
     before = pixel()
+    # The X server hands 24-bit pixels over as B, G, R.
+    until = bytes.fromhex(args.until)[::-1] if args.until else None
+    done = (lambda p: p == until) if until else (lambda p: p != before)
     child = None
     start = time.perf_counter()
     if args.run:
@@ -94,7 +100,7 @@ def main():
     deadline = start + args.timeout
     seen = None
     while time.perf_counter() < deadline:
-        if pixel() != before:
+        if done(pixel()):
             seen = time.perf_counter()
             break
     if seen is None:
@@ -105,7 +111,7 @@ def main():
         time.sleep(0.2)
         press(args.close)
         back = time.perf_counter() + args.timeout
-        while time.perf_counter() < back and pixel() != before:
+        while time.perf_counter() < back and (pixel() == until if until else pixel() != before):
             time.sleep(0.01)
     if child:
         try:

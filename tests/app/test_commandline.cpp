@@ -64,6 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
                   TAction::Capture,
                   false,
                   "capture 0 3600000"},
+        TArgsCase{"capture_and_pin", {"--capture", "--pin"}, TAction::Capture, false, "capture 0 0 pin"},
+        TArgsCase{"pin_first_with_mode_and_delay",
+                  {"--pin", "--capture=window", "--delay=1"},
+                  TAction::Capture,
+                  false,
+                  "capture 1 1000 pin"},
         TArgsCase{"settings", {"--settings"}, TAction::Settings, false, "settings"},
         TArgsCase{"history", {"--history", "/tray"}, TAction::History, true, "history"},
         TArgsCase{"value_for_history", {"--history=all"}, TAction::Error, false, ""},
@@ -76,16 +82,20 @@ INSTANTIATE_TEST_SUITE_P(
         TArgsCase{"delay_too_long", {"--capture", "--delay", "3601"}, TAction::Error, false, ""},
         TArgsCase{"delay_negative", {"--capture", "--delay=-1"}, TAction::Error, false, ""},
         TArgsCase{"delay_not_a_number", {"--capture", "--delay", "1e3"}, TAction::Error, false, ""},
-        TArgsCase{"value_for_a_flag", {"--settings=yes"}, TAction::Error, false, ""}),
+        TArgsCase{"value_for_a_flag", {"--settings=yes"}, TAction::Error, false, ""},
+        TArgsCase{"pin_without_capture", {"--pin", "--settings"}, TAction::Error, false, ""},
+        TArgsCase{"value_for_pin", {"--capture", "--pin=yes"}, TAction::Error, false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
     TCommandLine out;
-    for (const char* bad : {"capture 4 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", ""}) {
+    for (const char* bad : {"capture 4 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", "",
+                            "capture 0 pin", "capture 0 0 pinned", "capture 0 0 pin pin"}) {
         EXPECT_FALSE(ParseRequest(bad, out)) << bad;
     }
     EXPECT_EQ(VersionText(), "Vexmor 1.5.0.0\n");
     EXPECT_NE(UsageText().find("--capture[=方式]"), std::string::npos);
+    EXPECT_NE(UsageText().find("--pin"), std::string::npos);
 }
 
 } // namespace

@@ -111,7 +111,7 @@ TEST_F(MainFormTest, EachTabSizesTheWindow) {
     Hold();
     Get<QComboBox>("AfterCaptureSel")->setCurrentIndex(0);
     form_->CaptureFinished(); // makes the capture tab selectable
-    for (const Case& c : {Case{0, {347, 174}}, Case{1, {466, kSettingsHeight}}, Case{2, {433, 280}},
+    for (const Case& c : {Case{0, {347, 211}}, Case{1, {466, kSettingsHeight}}, Case{2, {433, 280}},
                           Case{1, {466, kSettingsHeight}}}) {
         Sheets()->setCurrentIndex(c.tab);
         EXPECT_EQ(form_->size(), c.size) << "tab " << c.tab;
@@ -172,7 +172,7 @@ TEST_F(MainFormTest, PopUpActionShowsTheCaptureTabWhereTheWindowWas) {
     EXPECT_TRUE(form_->isVisible());
     EXPECT_TRUE(CapTabVisible());
     EXPECT_EQ(Sheets()->currentIndex(), 0);
-    EXPECT_EQ(form_->size(), QSize(347, 174));
+    EXPECT_EQ(form_->size(), QSize(347, 211));
     EXPECT_EQ(form_->pos(), QPoint(120, 90));
     EXPECT_EQ(Hint(), QStringLiteral("Vexmor (满)"));
     EXPECT_EQ(Get<QLineEdit>("TitleEdit")->selectedText(), QStringLiteral("Some window"));
@@ -308,7 +308,7 @@ TEST_F(MainFormTest, TrayMenuEntriesCaptionsAndTags) {
     for (QAction* a : form_->ThumbMenu()->actions())
         thumb << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(thumb, (QStringList{"保存到桌面(&D)", "保存为(&S)...", "通过Email发送(&M)...", "编辑(&E)...",
-                                  "打印(&P)...", "保存到剪贴板(&C)", "-", "抛弃(&R)"}));
+                                  "打印(&P)...", "保存到剪贴板(&C)", "钉在屏幕上(&N)", "-", "抛弃(&R)"}));
 }
 
 TEST_F(MainFormTest, DelayedCaptureEntriesStartAndCancel) {

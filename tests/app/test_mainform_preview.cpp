@@ -118,7 +118,7 @@ TEST_F(MainFormPreviewTest, WithoutPlacedWindowsTheTabShowsThePictureInsteadOfTh
     EXPECT_TRUE(preview->Picture().SharesWith(picture_)) << "the picture is handed over, not copied";
     EXPECT_TRUE(form_->PreviewImage.Empty());
     // The tab grows for the picture, below the buttons and inside the tab.
-    EXPECT_EQ(form_->size(), QSize(347, 360));
+    EXPECT_EQ(form_->size(), QSize(347, 397));
     QWidget* sheet = Get<QWidget>("CapSheet");
     EXPECT_TRUE(sheet->rect().contains(preview->geometry()));
     for (const char* name : {"ToDesktopBtn", "EmailBtn", "EditBtn", "DiscardBtn"})
@@ -128,7 +128,7 @@ TEST_F(MainFormPreviewTest, WithoutPlacedWindowsTheTabShowsThePictureInsteadOfTh
     Sheets()->setCurrentIndex(2);
     EXPECT_EQ(form_->size(), QSize(433, 280));
     Sheets()->setCurrentIndex(0);
-    EXPECT_EQ(form_->size(), QSize(347, 360));
+    EXPECT_EQ(form_->size(), QSize(347, 397));
     // Discarded, the picture goes with the capture.
     form_->DiscardCapture();
     EXPECT_TRUE(preview->Picture().Empty());
@@ -142,7 +142,7 @@ TEST_F(MainFormPreviewTest, WherePlacedWindowsWorkTheCardFliesAndTheTabIsUnchang
     EXPECT_TRUE(ThumbForm->PreviewImage.SharesWith(picture_));
     EXPECT_FALSE(Preview()->isVisible());
     EXPECT_TRUE(Preview()->Picture().Empty());
-    EXPECT_EQ(form_->size(), QSize(347, 174));
+    EXPECT_EQ(form_->size(), QSize(347, 211));
 }
 
 TEST_F(MainFormPreviewTest, CardsStillFadingGoWithTheirWindow) {

@@ -178,10 +178,33 @@ TEST_F(InputFormTest, ReleasingARectangleSelectionConfirmsExactly) {
     ASSERT_EQ(owner.capture.Height(), 51);
     EXPECT_EQ(owner.capture.GetPixel(0, 0), PatternPixel(50, 40));
     EXPECT_EQ(owner.capture.GetPixel(100, 50), PatternPixel(150, 90));
+    EXPECT_EQ(owner.desktopRect, QRect(50, 40, 101, 51)) << "where it lies on the desktop";
+    EXPECT_EQ(owner.pins, 0);
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(sounds.last(), "Click.wav");
     FlushDeletes();
     EXPECT_TRUE(form.isNull()) << "the closed overlay is freed";
+}
+
+TEST_F(InputFormTest, TheFKeyConfirmsAndPinsWhereTheCaptureLies) {
+    // A desktop whose top-left is off the origin: the place is in desktop coordinates.
+    Make(400, 300, QPoint(-400, 120));
+    form->FormKeyDown(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(owner.stores, 0) << "only the plain key pins";
+    form->FormKeyDown(Qt::Key_F, Qt::NoModifier);
+    EXPECT_EQ(owner.stores, 1);
+    EXPECT_EQ(owner.pins, 1);
+    EXPECT_EQ(owner.finishes, 0) << "pinned instead of the after-capture handling";
+    EXPECT_EQ(owner.desktopRect, QRect(-400, 120, 400, 300));
+    EXPECT_TRUE(form->Closed());
+    FlushDeletes();
+    // Asked for at the start (vexmor --capture --pin), any confirmation pins.
+    owner = TFakeCaptureOwner{};
+    Make();
+    form->PinOnConfirm = true;
+    form->FormKeyDown(Qt::Key_Return, Qt::NoModifier);
+    EXPECT_EQ(owner.pins, 1);
+    EXPECT_EQ(owner.finishes, 0);
 }
 
 TEST_F(InputFormTest, TwelvePixelRectangleCountsElevenIsAClick) {

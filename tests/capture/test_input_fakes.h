@@ -13,10 +13,11 @@
 class TFakeCaptureOwner : public ICaptureOwner {
   public:
     bool cursorSetting = false, autoTitle = true, held = false;
-    int discards = 0, hides = 0, stores = 0, finishes = 0;
+    int discards = 0, hides = 0, stores = 0, finishes = 0, pins = 0;
     QString title = QStringLiteral("unset"), comment = QStringLiteral("unset");
     TDIB capture, flat, preview;
     QPointF origin;
+    QRect desktopRect;
 
     bool CaptureCursorSetting() const override { return cursorSetting; }
     bool AutoTitleSetting() const override { return autoTitle; }
@@ -24,14 +25,16 @@ class TFakeCaptureOwner : public ICaptureOwner {
     void DiscardCapture() override { ++discards; }
     void SetCaptureTexts(const QString& t, const QString& c) override { title = t, comment = c; }
     void HideForCapture() override { ++hides; }
-    void StoreCapture(const TDIB& c, const TDIB& f, const TDIB& p, QPointF o) override {
+    void StoreCapture(const TDIB& c, const TDIB& f, const TDIB& p, QPointF o, const QRect& r) override {
         ++stores;
+        desktopRect = r;
         capture = c;
         flat = f;
         preview = p;
         origin = o;
     }
     void CaptureFinished() override { ++finishes; }
+    void PinCapture() override { ++pins; }
 };
 
 // Pixel (x, y) of the pattern: blue x, green y, red x + y (each modulo 256).
