@@ -12,6 +12,7 @@
 #include "CaptureHistory.h"
 #include "Export.h"
 #include "Globals.h"
+#include "CaptureTiming.h"
 #include "Input.h"
 #include "Platform.h"
 #include "Sounds.h"
@@ -25,6 +26,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 namespace {
@@ -437,6 +439,10 @@ std::pair<QString, QString> TVexmorMainForm::CaptureTexts() const {
 }
 
 void TVexmorMainForm::PinCurrentCapture() {
+    // The wall-clock time of the request lets a watcher of the screen time the pin's appearance.
+    CaptureTimingLine(
+        "pin requested at %.6f s",
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
     const auto [title, comment] = CaptureTexts();
     pins_.Pin(capture_.PinnedCapture(title, comment));
 }

@@ -656,6 +656,8 @@ bool TInputForm::event(QEvent* e) {
 void TInputForm::FinishCapture(bool pin) {
     if (closed_ || finishing_) return;
     if (owner_ && owner_->CaptureHeld()) return;
+    const auto confirmed = TCaptureClock::now();
+    const auto confirmedWall = std::chrono::system_clock::now();
     CloseTextBox(); // what it holds is kept; what the input method still composes is not
     finishing_ = true;
     StopWorker();
@@ -691,6 +693,9 @@ void TInputForm::FinishCapture(bool pin) {
     if (owner_ && !c.captureImage.Empty()) {
         owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin,
                              c.outputRect.translated(DesktopBounds.topLeft()));
+        CaptureTimingLine("confirmed at %.6f s, composed %.1f ms later",
+                          std::chrono::duration<double>(confirmedWall.time_since_epoch()).count(),
+                          MsSince(confirmed));
         if (pin || PinOnConfirm)
             owner_->PinCapture();
         else

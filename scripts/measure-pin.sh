@@ -6,8 +6,10 @@
 # is selected), or with --command by handing `vexmor --capture --pin` to the running copy, which
 # confirms the open overlay and pins it. Each time is from the request to the pin on the screen: a
 # root pixel (scripts/root-pixel-watch.py --until) showing the captured desktop's colour again where
-# the flat colour showed once the overlay had gone. Each pin is closed with Esc. Prints every time
-# and the median.
+# the flat colour showed once the overlay had gone. Each pin is closed with Esc. With
+# VEXMOR_CAPTURE_TIMING set, the program's own lines split each time: from the request to the
+# confirmation's composed capture (the same for every confirmation), and from the pin asked for (its
+# wall-clock time) to the pin seen on the screen. Prints every time and the medians.
 #
 #   scripts/measure-pin.sh [--build DIR] [--screen WxH] [--runs N] [--command] [--at X Y]
 #
@@ -48,7 +50,9 @@ want=$(convert "$E2E_DIR/desktop.png" -crop "1x1+${AT[0]}+${AT[1]}" -depth 8 txt
 mkdir -p "$XDG_CONFIG_HOME/Vexmor"
 printf '[Software\\Vexmor]\nCapCursorBox=0\n' >"$XDG_CONFIG_HOME/Vexmor/Vexmor.ini"
 
-e2e_spawn "$VEXMOR_BIN" /tray
+export VEXMOR_CAPTURE_TIMING=1
+LOG="$E2E_DIR/vexmor.log"
+e2e_spawn bash -c 'exec "$VEXMOR_BIN" /tray 2>"$1"' vexmor "$LOG"
 VEXMOR_PID=$E2E_LAST_PID
 e2e_wait_for "the main window" 30 e2e_main_windows
 sleep 2
@@ -69,13 +73,19 @@ for i in $(seq 1 "$RUNS"); do
   sleep 0.5
   xsetroot -solid "#$FLAT"
   sleep 0.3
-  t=$(python3 "$HERE/scripts/root-pixel-watch.py" --at "${AT[@]}" --until "$want" --close Escape --timeout 20 \
-    "${trigger[@]}") || e2e_fail "run $i: $t"
-  echo "$t" >>"$E2E_DIR/times"
-  printf 'run %3d: %7s ms\n' "$i" "$t"
+  read -r t seen < <(python3 "$HERE/scripts/root-pixel-watch.py" --at "${AT[@]}" --until "$want" --close Escape \
+    --timeout 20 --stamp "${trigger[@]}") && [ -n "${seen:-}" ] || e2e_fail "run $i: ${t:-no answer}"
+  e2e_wait_for "the timing of run $i" 30 bash -c "[ \$(grep -c 'pin requested at' '$LOG') -ge $i ]"
+  asked=$(grep 'pin requested at' "$LOG" | sed -n "${i}s/.* at \([0-9.]*\) s$/\1/p")
+  composed=$(grep 'composed' "$LOG" | sed -n "${i}s/.*, composed \([0-9.]*\) ms later$/\1/p")
+  pinned=$(awk -v a="$asked" -v b="$seen" 'BEGIN {printf "%.1f", (b - a) * 1000}')
+  echo "$t $composed $pinned" >>"$E2E_DIR/times"
+  printf 'run %3d: %7s ms (composed %s ms; pin asked for to on screen %s ms)\n' "$i" "$t" "$composed" "$pinned"
   e2e_wait_for "the overlay of run $i to be gone" 30 e2e_overlay_gone
   sleep 0.5
 done
-sort -n "$E2E_DIR/times" | awk '{v[NR] = $1} END {if (NR) printf "median: %.1f ms\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+median() { sort -n | awk '{v[NR] = $1} END {if (NR) printf "%.1f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+echo "median: request to pin on screen $(cut -d' ' -f1 "$E2E_DIR/times" | median) ms;" \
+  "composed $(cut -d' ' -f2 "$E2E_DIR/times" | median) ms; pin asked for to on screen $(cut -d' ' -f3 "$E2E_DIR/times" | median) ms"
 kill -TERM "$VEXMOR_PID"
 e2e_wait_exit "$VEXMOR_PID" 20 || e2e_fail "the program did not end on SIGTERM"

@@ -15,7 +15,8 @@ keys through the XTEST extension (the clock starts just before the press). --clo
 the change was seen (for example Escape) and waits for the pixel to come back. --until waits instead
 for the pixel to show that colour (what a window appearing shows there, when whatever shows first
 is something else), and --close then waits for it to show anything else. Prints one number
-(milliseconds), or "timeout" and exits 1.
+(milliseconds), or "timeout" and exits 1; with --stamp, the wall-clock time of the change (seconds
+since the epoch) follows it on the same line.
 """
 import argparse
 import ctypes
@@ -59,6 +60,7 @@ def main():
     parser.add_argument("--timeout", type=float, default=10.0)
     parser.add_argument("--close")
     parser.add_argument("--until")
+    parser.add_argument("--stamp", action="store_true")
     group = parser.add_mutually_exclusive_group(required=True)
     group.add_argument("--run", nargs=argparse.REMAINDER)
     group.add_argument("--key")
@@ -90,6 +92,8 @@ def main():
     before = pixel()
     # The X server hands 24-bit pixels over as B, G, R.
     until = bytes.fromhex(args.until)[::-1] if args.until else None
+    if until and before == until:
+        sys.exit("the pixel shows that colour before the trigger")
     done = (lambda p: p == until) if until else (lambda p: p != before)
     child = None
     start = time.perf_counter()
@@ -102,11 +106,12 @@ def main():
     while time.perf_counter() < deadline:
         if done(pixel()):
             seen = time.perf_counter()
+            seen_wall = time.time()
             break
     if seen is None:
         print("timeout")
         sys.exit(1)
-    print(f"{(seen - start) * 1000:.1f}", flush=True)
+    print(f"{(seen - start) * 1000:.1f}" + (f" {seen_wall:.6f}" if args.stamp else ""), flush=True)
     if args.close:
         time.sleep(0.2)
         press(args.close)

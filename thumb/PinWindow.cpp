@@ -69,15 +69,11 @@ QRect LogicalCover(const QRect& device, double scale) {
 TPinWindow::TPinWindow(const TPinnedCapture& capture, IPinOwner* owner, bool placed)
     : owner_(owner), placed_(placed) {
     capture_ = capture;
-    capture_.captureImage.CreateCopy(capture.captureImage, true);
-    capture_.flatImage.CreateCopy(capture.flatImage, true);
-    const TDIB& flat = capture.flatImage;
-    picture_.SetSize(std::max(flat.Width(), 1), std::max(flat.Height(), 1), 32);
-    if (!flat.Empty())
-        flat.DrawTo(picture_, 0, 0, QRect(0, 0, flat.Width(), flat.Height()));
-    else
+    picture_ = capture.flatImage;
+    if (picture_.Empty()) {
+        picture_.SetSize(1, 1, 24);
         picture_.FillRect(QRect(0, 0, 1, 1), 0xFF000000);
-
+    }
     view_.picture = QSize(picture_.Width(), picture_.Height());
     if (!capture.desktopRect.isEmpty()) {
         view_.origin = capture.desktopRect.topLeft();
@@ -143,7 +139,7 @@ void TPinWindow::ApplyView() {
         surface_.Clear();
     } else {
         if (surface_.Width() != shown_.width() || surface_.Height() != shown_.height())
-            surface_.SetSize(shown_.width(), shown_.height(), 32);
+            surface_.SetSize(shown_.width(), shown_.height(), picture_.BitCount());
         RenderPin(picture_, view_, shown_, surface_);
     }
     update();

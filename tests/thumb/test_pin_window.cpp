@@ -4,7 +4,6 @@
 #include "PinWindow.h"
 
 #include "FakePlatform.h"
-#include "ParamName.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -56,10 +55,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, PinZoom,
                                            TZoomCase{"never_above_800_percent", 1, {5, 30}, 8},
                                            TZoomCase{"never_below_10_percent", 1, {-5, -30}, 0.1},
                                            TZoomCase{"out_of_the_limit_again", 8, {-1}, 6.4}),
-                         ParamName<TZoomCase>);
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PinView, OpacityStaysBetweenItsLimitsAndStepsMeetAgain) {
-    TPinView v{.picture = QSize(10, 10)};
+    TPinView v;
     v.ChangeOpacity(1);
     EXPECT_EQ(v.opacity, 1) << "fully opaque is the top";
     v.ChangeOpacity(-3);
@@ -115,7 +114,8 @@ TEST(LogicalCover, CoversTheDevicePixelsAtEveryScale) {
     EXPECT_EQ(LogicalCover(QRect(100, 50, 300, 200), 1), QRect(100, 50, 300, 200));
     EXPECT_EQ(LogicalCover(QRect(100, 50, 300, 200), 2), QRect(50, 25, 150, 100));
     // Odd device pixels at 2x: the logical window reaches around them.
-    EXPECT_EQ(LogicalCover(QRect(101, 51, 301, 201), 2), QRect(50, 25, 152, 102));
+    EXPECT_EQ(LogicalCover(QRect(101, 51, 301, 201), 2), QRect(50, 25, 151, 101));
+    EXPECT_EQ(LogicalCover(QRect(-3, 0, 6, 3), 1.5), QRect(-2, 0, 4, 2));
 }
 
 struct TRecordingOwner : IPinOwner {
