@@ -39,8 +39,8 @@ struct TPinView {
 };
 
 // What a pin shows of its picture on `shown` (device pixels, inside the view's rectangle), drawn into
-// `out` (32-bit, at least shown's size; its top-left is shown's): the picture's pixels themselves at
-// 100 %, enlarged as blocks above, averaged below.
+// `out` (of the picture's bit count, at least shown's size; its top-left is shown's): the picture's
+// pixels themselves at 100 %, enlarged as blocks above, averaged below.
 void RenderPin(const TDIB& picture, const TPinView& view, const QRect& shown, TDIB& out);
 
 // A window's place in the framework's (logical) pixels covering a device-pixel rectangle at `scale`
@@ -73,8 +73,9 @@ inline constexpr char kPinWindowRole[] = "vexmor-pin";
 
 class TPinWindow : public TCustomWPForm {
   public:
-    // Takes its own copy of the capture's pixels: the pin outlives the capture it was made from.
-    // `placed`: the window stands where it is put (else it is a normal window of the capture's size).
+    // Holds the capture's images itself (their pixels shared, never written after a capture is made),
+    // so the pin outlives the capture it was made from. `placed`: the window stands where it is put
+    // (else it is a normal window of the capture's size).
     TPinWindow(const TPinnedCapture& capture, IPinOwner* owner, bool placed);
     ~TPinWindow() override;
 
@@ -111,8 +112,8 @@ class TPinWindow : public TCustomWPForm {
     QRect ShownRect() const;
 
     TPinnedCapture capture_;
-    TDIB picture_; // the flat picture, 32-bit opaque
-    TDIB surface_; // the shown part at a zoom other than 100 %
+    TDIB picture_; // the flat picture, what the window shows
+    TDIB surface_; // the shown part at a zoom other than 100 %, of the picture's bit count
     TPinView view_;
     IPinOwner* owner_;
     bool placed_;

@@ -3,7 +3,8 @@
 # opens the overlay, and the rectangle dragged there is pinned exactly over the place it was taken
 # from, showing the captured pixels while the desktop below changes; a second pin stands beside the
 # first; a wheel notch on it makes it 25 % larger around the pointer; Esc closes it and leaves the
-# other one and the program running. The after-capture action (save to the desktop) never runs.
+# other one and the program running. The after-capture action (save to the desktop) never runs. At
+# 2x scaling a pin at odd device pixels still shows them one for one.
 set -u
 source "$(dirname "$0")/lib.sh"
 e2e_init pin
@@ -89,5 +90,20 @@ xdotool key Escape
 e2e_wait_for "the first pin to close" 30 pin_count_is 1
 e2e_check "the program keeps running" e2e_alive "$VEXMOR_PID"
 e2e_check "the second pin stays" shows_exactly "$E2E_DIR/plain.png" 200x100+100+600
+e2e_stop_vexmor
+e2e_wait_for "the pins to close with the program" 30 pin_count_is 0
+
+# 5. Under the framework's 2x scaling, at odd device pixels, the pin still shows the capture's device
+# pixels one for one.
+display -window root "$E2E_DIR/desktop.png" >/dev/null 2>&1 || true
+QT_SCALE_FACTOR=2 e2e_start_vexmor /tray
+e2e_wait_for "the main window at 2x" 30 e2e_main_windows
+"$VEXMOR_BIN" --capture --pin
+e2e_wait_for "the overlay at 2x" 30 e2e_overlay_shown
+drag_rectangle 701 301 300 150
+e2e_wait_for "a pin at 2x" 30 pin_count_is 1
+display -window root "$E2E_DIR/plain.png" >/dev/null 2>&1 || true
+e2e_wait_for "the desktop to change around the pin at 2x" 30 shows_exactly "$E2E_DIR/plain.png" 100x100+100+100
+e2e_wait_for "the pin at 2x to show the captured device pixels" 30 shows_exactly "$E2E_DIR/desktop.png" 300x150+701+301
 e2e_stop_vexmor
 e2e_pass
