@@ -40,8 +40,9 @@ class TCaptureHolder : public IThumbOwner {
         std::function<void()> showCaptureTab; // the capture tab is shown and chosen
         // Where the card cannot fly, the capture tab shows the capture's picture.
         std::function<void(const TDIB& picture)> showPreviewInTab;
-        // Every confirmed capture is kept in the history, named with its title, whatever follows it.
-        std::function<void(const TDIB& capture, const QString& title)> recordCapture;
+        // Every confirmed capture is kept in the history, named with its title and placed where it was
+        // taken, whatever follows it.
+        std::function<void(const TDIB& capture, const QString& title, const QRect& desktopRect)> recordCapture;
         std::function<void()> pinCapture; // the current capture pinned to the screen
     };
 

@@ -230,7 +230,7 @@ void THistoryPage::RetranslateTexts() {
     copyBtn_->setText(tr("复制(&C)"));
     saveAsBtn_->setText(tr("保存为(&S)..."));
     editBtn_->setText(tr("编辑(&E)..."));
-    pinBtn_->setText(tr("钉到屏幕(&P)"));
+    pinBtn_->setText(tr("钉在屏幕上(&N)"));
     deleteBtn_->setText(tr("删除(&D)"));
     emptyLabel_->setText(tr("还没有保存的捕获。确认的每一次捕获都会保存在这里。"));
 }

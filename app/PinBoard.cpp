@@ -14,6 +14,18 @@ TPinBoard::~TPinBoard() {
     CloseAll();
 }
 
+TPinnedCapture PinnedPicture(const TDIB& picture, const QRect& desktopRect) {
+    TPinnedCapture c{.desktopRect = desktopRect};
+    if (picture.Empty()) return c;
+    const QRect all(0, 0, picture.Width(), picture.Height());
+    c.captureImage.SetSize(all.width(), all.height(), 32);
+    picture.DrawTo(c.captureImage, 0, 0, all);
+    c.flatImage.SetSize(all.width(), all.height(), 24);
+    c.flatImage.FillRect(all, 0xFFFFFFFFu, 256);
+    c.captureImage.AlphaDraw(c.flatImage, 0, 0, all);
+    return c;
+}
+
 TPinWindow* TPinBoard::Pin(const TPinnedCapture& capture) {
     if (capture.flatImage.Empty()) return nullptr;
     auto* pin = new TPinWindow(capture, this, Platform().Can(TCapability::PlaceWindows));

@@ -12,6 +12,10 @@
 
 class QWidget;
 
+// A kept picture (32-bit premultiplied or 24-bit) as a capture to pin: a transparent one shows over
+// white.
+TPinnedCapture PinnedPicture(const TDIB& picture, const QRect& desktopRect);
+
 class TPinBoard : public IPinOwner {
     Q_DECLARE_TR_FUNCTIONS(TPinBoard)
 

@@ -197,7 +197,8 @@ void TVexmorMainForm::CreatePages() {
         ui->HistorySheet,
         THistoryPage::TWiring{.history = [this]() -> TCaptureHistory& { return History(); },
                               .exportSettings = [this] { return capture_.ExportSettingsShown(); }});
-    if (historyPin_) historyPage_->SetPinCapture(historyPin_);
+    historyPage_->SetPinCapture(
+        [this](const TDIB& picture, QRect desktopRect) { pins_.Pin(PinnedPicture(picture, desktopRect)); });
 }
 
 // The controls take the settings, then the hot keys and the texts follow them.
@@ -395,8 +396,8 @@ TCaptureHolder::TWiring TVexmorMainForm::CaptureWiring() {
             .sizeWindow = [this] { SheetSelectChange(); },
             .showCaptureTab = [this] { ShowCaptureTab(); },
             .showPreviewInTab = [this](const TDIB& picture) { capturePage_->ShowPreviewInTab(picture); },
-            .recordCapture = [this](const TDIB& capture,
-                                    const QString& title) { History().Add(capture, title); },
+            .recordCapture = [this](const TDIB& capture, const QString& title,
+                                    const QRect& desktopRect) { History().Add(capture, title, desktopRect); },
             .pinCapture = [this] { PinCurrentCapture(); }};
 }
 
@@ -417,11 +418,6 @@ void TVexmorMainForm::ShowHistory() {
     show();
     raise();
     activateWindow();
-}
-
-void TVexmorMainForm::SetHistoryPin(std::function<void(const TDIB& capture, QRect desktopRect)> pin) {
-    historyPin_ = std::move(pin);
-    if (historyPage_) historyPage_->SetPinCapture(historyPin_);
 }
 
 // --- pins -------------------------------------------------------------------------------------------

@@ -163,9 +163,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
 
     // The kept captures, opened on first use (a capture, the history tab) in the work folder.
     TCaptureHistory& History();
-    // What pins a kept capture to the screen where it was taken (a null place: not known); until it
-    // is set the history tab offers no pinning.
-    void SetHistoryPin(std::function<void(const TDIB& capture, QRect desktopRect)> pin);
 
     // The web addresses of the about tab's links.
     static QString HomePageUrl() { return TAboutPage::HomePageUrl(); }
@@ -222,7 +219,6 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     // The history outlives its tab, which shows it.
     std::unique_ptr<TCaptureHistory> history_;
     std::unique_ptr<THistoryPage> historyPage_;
-    std::function<void(const TDIB& capture, QRect desktopRect)> historyPin_;
     TPinBoard pins_{PinWiring()};
     TPinBoard::TWiring PinWiring();
     QString versionText_;

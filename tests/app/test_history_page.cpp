@@ -42,12 +42,12 @@ class HistoryPageTest : public ::testing::Test {
         ThumbForm = nullptr;
         configHome_.reset();
     }
-    void Capture(const QString& title, QSize size, uint32_t colour) {
+    void Capture(const QString& title, QSize size, uint32_t colour, QPoint place = {}) {
         form_->SetCaptureTexts(title, QString());
         TDIB capture(size.width(), size.height(), 32);
         capture.FillRect(QRect(QPoint(0, 0), size), colour, 256);
         TDIB flat(size.width(), size.height(), 24);
-        form_->StoreCapture(capture, flat, TDIB(), QPointF());
+        form_->StoreCapture(capture, flat, TDIB(), QPointF(), QRect(place, size));
         form_->CaptureFinished();
         form_->History().WaitForWrites();
     }
@@ -63,7 +63,7 @@ class HistoryPageTest : public ::testing::Test {
 
 TEST_F(HistoryPageTest, ListsTheCapturesNewestFirstAndDeletesTheChosenOne) {
     Capture(QStringLiteral("first"), QSize(40, 30), 0xFF2040C0u);
-    Capture(QStringLiteral("second"), QSize(300, 20), 0xFFC04020u);
+    Capture(QStringLiteral("second"), QSize(300, 20), 0xFFC04020u, QPoint(50, 60));
     form_->ShowHistory();
     ASSERT_TRUE(form_->isVisible());
     EXPECT_EQ(Get<QTabWidget>(*form_, "SheetSelect")->currentWidget()->objectName(), "HistorySheet");
@@ -77,13 +77,13 @@ TEST_F(HistoryPageTest, ListsTheCapturesNewestFirstAndDeletesTheChosenOne) {
     EXPECT_EQ(thumb.pixel(60, 40), 0xFFC04020u);
     EXPECT_EQ(qAlpha(thumb.pixel(60, 35)), 0);
 
-    // Nothing chosen: no command; chosen: every command but pinning, which nothing offers yet.
+    // Nothing chosen: no command; chosen: every command.
     auto* del = Get<QPushButton>(*form_, "HistoryDeleteBtn");
     auto* pin = Get<QPushButton>(*form_, "HistoryPinBtn");
     EXPECT_FALSE(del->isEnabled());
     Select(0);
     EXPECT_TRUE(del->isEnabled());
-    EXPECT_FALSE(pin->isEnabled());
+    EXPECT_TRUE(pin->isEnabled());
 
     // Dragged out, an entry is its picture file.
     const std::unique_ptr<QMimeData> drag(List()->model()->mimeData({List()->model()->index(0, 0)}));
@@ -92,13 +92,12 @@ TEST_F(HistoryPageTest, ListsTheCapturesNewestFirstAndDeletesTheChosenOne) {
     const QString second = drag->urls()[0].toLocalFile();
     EXPECT_TRUE(QFileInfo(second).isFile()) << second.toStdString();
 
-    // Pinning hands the picture itself over, at its size.
-    QSize pinned;
-    form_->SetHistoryPin(
-        [&pinned](const TDIB& capture, QRect) { pinned = QSize(capture.Width(), capture.Height()); });
-    ASSERT_TRUE(pin->isEnabled());
+    // A pin of the picture itself, over the place it was taken.
     pin->click();
-    EXPECT_EQ(pinned, QSize(300, 20));
+    ASSERT_EQ(form_->Pins().Pins().size(), 1u);
+    const TPinnedCapture& pinned = form_->Pins().Pins()[0]->Capture();
+    EXPECT_EQ(pinned.desktopRect, QRect(50, 60, 300, 20));
+    EXPECT_EQ(form_->Pins().Pins()[0]->Picture().GetPixel(150, 10) & 0xFFFFFFu, 0xC04020u);
 
     del->click();
     form_->History().WaitForWrites();
