@@ -92,9 +92,10 @@ refused() {
   e2e_check "$* is refused with InvalidArgs (was $status: $out)" \
     bash -c '[ "$1" != 0 ] && grep -q "org.freedesktop.DBus.Error.InvalidArgs" <<<"$2"' _ "$status" "$out"
 }
-refused Capture 4
+refused Capture 3
+refused Capture 5
 refused Capture "int32 -1"
-refused CaptureAfter 4 0
+refused CaptureAfter 5 0
 refused CaptureAfter 0 3600001
 refused CaptureAfter 0 "int32 -5"
 out=$(dbus-send --session --print-reply --dest=net.tolvane.Vexmor /net/tolvane/Vexmor \
