@@ -48,8 +48,8 @@
         <translation>Colour %1</translation>
     </message>
     <message>
-        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做&#x3000;F：钉在屏幕上</source>
-        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo   F: pin to screen</translation>
+        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做&#x3000;Ctrl+R：上次的区域&#x3000;F：钉在屏幕上</source>
+        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo   Ctrl+R: last region   F: pin to screen</translation>
     </message>
 </context>
 <context>
@@ -713,10 +713,6 @@ keeps Print Screen for itself.
     <message>
         <source>复制(&amp;C)</source>
         <translation>&amp;Copy</translation>
-    </message>
-    <message>
-        <source>钉到屏幕(&amp;P)</source>
-        <translation>&amp;Pin to Screen</translation>
     </message>
     <message>
         <source>删除(&amp;D)</source>
