@@ -97,7 +97,9 @@ bool CaptureLastRegion(ICaptureOwner* owner, bool pin) {
     if (!region) return false;
     const QRect desktop = Platform().display->DesktopBounds();
     if (!region->bounds.ToRect().intersects(desktop)) return false;
+    const auto start = TCaptureClock::now();
     TDesktopGrab grab = GrabDesktop(TCaptureMode::Desktop, owner->CaptureCursorSetting());
+    const auto grabbed = TCaptureClock::now();
     if (grab.image.Empty() || grab.withdrawn) return true;
     if (!grab.failure.isEmpty()) {
         TellCaptureFailed(grab.failure);
@@ -118,12 +120,15 @@ bool CaptureLastRegion(ICaptureOwner* owner, bool pin) {
     const QPoint desktopOrigin = grab.desktopBounds.topLeft();
     grab = TDesktopGrab{}; // the desktop's pixels go before the after-capture work
     if (c.captureImage.Empty()) return true;
+    const auto composed = TCaptureClock::now();
     owner->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin,
                         c.outputRect.translated(desktopOrigin));
     if (pin)
         owner->PinCapture();
     else
         owner->CaptureFinished();
+    CaptureTimingLine("last region: grab %.1f ms, compose %.1f ms, after-capture action %.1f ms",
+                      MsBetween(start, grabbed), MsBetween(grabbed, composed), MsSince(composed));
     return true;
 }
 } // namespace
