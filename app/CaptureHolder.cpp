@@ -93,7 +93,8 @@ void TCaptureHolder::Store(const TDIB& captureImage, const TDIB& flatImage, cons
 
 void TCaptureHolder::CaptureFinished() {
     // Before the action that follows, which may discard the capture.
-    if (wiring_.recordCapture && CaptureHeld()) wiring_.recordCapture(CaptureImage, ui_->TitleEdit->text(), CaptureRect);
+    if (wiring_.recordCapture && CaptureHeld())
+        wiring_.recordCapture(CaptureImage, ui_->TitleEdit->text(), CaptureRect);
     if (ui_->AlwaysCBBox->isChecked()) commands_.CopyToClipboard();
     switch (AfterCaptureFromIndex(ui_->AfterCaptureSel->currentIndex())) {
     case TAfterCapture::SaveToDesktop:

@@ -42,7 +42,8 @@ class TCaptureHolder : public IThumbOwner {
         std::function<void(const TDIB& picture)> showPreviewInTab;
         // Every confirmed capture is kept in the history, named with its title and placed where it was
         // taken, whatever follows it.
-        std::function<void(const TDIB& capture, const QString& title, const QRect& desktopRect)> recordCapture;
+        std::function<void(const TDIB& capture, const QString& title, const QRect& desktopRect)>
+            recordCapture;
         std::function<void()> pinCapture; // the current capture pinned to the screen
     };
 

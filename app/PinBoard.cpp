@@ -15,7 +15,8 @@ TPinBoard::~TPinBoard() {
 }
 
 TPinnedCapture PinnedPicture(const TDIB& picture, const QRect& desktopRect) {
-    TPinnedCapture c{.desktopRect = desktopRect};
+    TPinnedCapture c;
+    c.desktopRect = desktopRect;
     if (picture.Empty()) return c;
     const QRect all(0, 0, picture.Width(), picture.Height());
     c.captureImage.SetSize(all.width(), all.height(), 32);

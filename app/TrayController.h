@@ -37,10 +37,11 @@ class TTrayController {
   public:
     // What the tray asks of the window it leads to.
     struct TWiring {
-        std::function<bool()> captureHeld;                        // the hint tells whether a capture is held
-        std::function<void()> sizeWindow;                         // the window was shown: size it for its tab
-        std::function<void()> showSettingsTab;                    // the settings tab is to be chosen
-        std::function<void(TCaptureMode, bool pin)> startCapture; // the delayed capture is due, or a menu entry
+        std::function<bool()> captureHeld;     // the hint tells whether a capture is held
+        std::function<void()> sizeWindow;      // the window was shown: size it for its tab
+        std::function<void()> showSettingsTab; // the settings tab is to be chosen
+        std::function<void(TCaptureMode, bool pin)>
+            startCapture; // the delayed capture is due, or a menu entry
     };
 
     // The timer is made at once; the menu and the icon by CreateTrayIcon.

@@ -118,14 +118,15 @@ void TVexmorMainForm::FormCreate() {
 void TVexmorMainForm::CreateControllers() {
     tray_ = std::make_unique<TTrayController>(
         this, menuIcons_,
-        TTrayController::TWiring{.captureHeld = [this] { return CaptureHeld(); },
-                                 .sizeWindow = [this] { SheetSelectChange(); },
-                                 .showSettingsTab =
-                                     [this] {
-                                         ui->SheetSelect->setCurrentIndex(kSettingsSheet);
-                                         SheetSelectChange();
-                                     },
-                                 .startCapture = [this](TCaptureMode mode, bool pin) { StartCapture(mode, pin); }});
+        TTrayController::TWiring{
+            .captureHeld = [this] { return CaptureHeld(); },
+            .sizeWindow = [this] { SheetSelectChange(); },
+            .showSettingsTab =
+                [this] {
+                    ui->SheetSelect->setCurrentIndex(kSettingsSheet);
+                    SheetSelectChange();
+                },
+            .startCapture = [this](TCaptureMode mode, bool pin) { StartCapture(mode, pin); }});
     pictures_ = std::make_unique<TPictureRequests>(this, *this);
     hotKeys_ = std::make_unique<THotKeyController>(
         this, THotKeyController::TWiring{.tellUser = std::bind_front(&TTrayController::TellUser, tray_.get()),

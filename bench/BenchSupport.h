@@ -29,6 +29,7 @@ class TNullCaptureOwner : public ICaptureOwner {
     void DiscardCapture() override {}
     void SetCaptureTexts(const QString&, const QString&) override {}
     void HideForCapture() override {}
-    void StoreCapture(const TDIB&, const TDIB&, const TDIB&, QPointF) override {}
+    void StoreCapture(const TDIB&, const TDIB&, const TDIB&, QPointF, const QRect&) override {}
     void CaptureFinished() override {}
+    void PinCapture() override {}
 };

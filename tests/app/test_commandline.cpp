@@ -89,8 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
     TCommandLine out;
-    for (const char* bad : {"capture 3 0", "capture 5 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", "",
-                            "capture 0 pin", "capture 0 0 pinned", "capture 0 0 pin pin"}) {
+    for (const char* bad :
+         {"capture 3 0", "capture 5 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", "",
+          "capture 0 pin", "capture 0 0 pinned", "capture 0 0 pin pin"}) {
         EXPECT_FALSE(ParseRequest(bad, out)) << bad;
     }
     EXPECT_EQ(VersionText(), "Vexmor 1.5.0.0\n");
