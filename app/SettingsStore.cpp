@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include "AllTools.h"
+#include "XdgFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,9 +39,7 @@ QString ValueKey(const QString& name) {
 TSettingsStore::TSettingsStore(QString path) : path_(std::move(path)) {}
 
 QString TSettingsStore::DefaultPath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/Vexmor/Vexmor.ini");
+    return ConfigHome() + QStringLiteral("/Vexmor/Vexmor.ini");
 }
 
 bool TSettingsStore::Load() {

@@ -2,6 +2,7 @@
 
 #include "AllTools.h"
 #include "Compose.h"
+#include "XdgFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,9 +105,7 @@ std::optional<TCaptureRegion> RegionFromText(const QByteArray& text) {
 }
 
 QString LastRegionPath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/Vexmor/last-region");
+    return ConfigHome() + QStringLiteral("/Vexmor/last-region");
 }
 
 bool SaveLastRegion(const TCaptureRegion& region, const QString& path) {

@@ -2,6 +2,7 @@
 // socket, the user's folders, the autostart entry, hand-offs to other programs and the recently-used
 // list. They are shared by every desktop, X11 or Wayland.
 #include "DesktopServices.h"
+#include "XdgFolders.h"
 #include "InstanceSocket.h"
 
 #include <QDesktopServices>
@@ -26,8 +27,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 QString ConfigHome() {
     const QString env = qEnvironmentVariable("XDG_CONFIG_HOME");
     return QDir::isAbsolutePath(env) ? env : QDir::homePath() + QStringLiteral("/.config");
@@ -37,6 +36,8 @@ QString DataHome() {
     const QString env = qEnvironmentVariable("XDG_DATA_HOME");
     return QDir::isAbsolutePath(env) ? env : QDir::homePath() + QStringLiteral("/.local/share");
 }
+
+namespace {
 
 bool WriteAtomically(const QString& path, const QByteArray& bytes, QString* error) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
