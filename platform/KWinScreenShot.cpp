@@ -119,7 +119,7 @@ TPlatformStatus TKWinScreenGrabber::Shoot(QImage& picture, bool& refused) {
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CaptureWorkspace"));
     // The workspace at its outputs' own pixels, as the portal's picture is.
     const QVariantMap options{{QStringLiteral("native-resolution"), true},
-                              {QStringLiteral("include-cursor"), false}};
+                              {QStringLiteral("include-cursor"), pointer_}};
     call << options << QVariant::fromValue(QDBusUnixFileDescriptor(writeEnd.fd));
     // KWin answers once it has the frame and writes the picture after that: the call may block (the
     // program's windows need not draw for KWin to answer), the reading must not outlast its time.
@@ -170,7 +170,10 @@ TPlatformStatus TKWinScreenGrabber::Shoot(QImage& picture, bool& refused) {
 }
 
 IScreenGrabber* TKWinScreenGrabber::Fallback() {
-    if (!fallback_ && makeFallback_) fallback_ = makeFallback_();
+    if (!fallback_ && makeFallback_) {
+        fallback_ = makeFallback_();
+        if (fallback_) fallback_->IncludePointer(pointer_);
+    }
     return fallback_.get();
 }
 

@@ -49,6 +49,12 @@ class TKWinScreenGrabber : public IScreenGrabber {
     void Withdraw() override {
         if (fallback_) fallback_->Withdraw();
     }
+    // KWin draws the pointer into its picture when asked, as the portal (the usual fallback) does.
+    bool DrawsPointer() const override { return !fellBack_ || !fallback_ || fallback_->DrawsPointer(); }
+    void IncludePointer(bool on) override {
+        pointer_ = on;
+        if (fallback_) fallback_->IncludePointer(on);
+    }
 
     // KWin's whole picture in Format_RGB32, or the reason there is none. `refused` is set when KWin
     // will not serve this program (not authorised, no such interface): no later call can succeed.
@@ -64,5 +70,6 @@ class TKWinScreenGrabber : public IScreenGrabber {
     std::function<std::unique_ptr<IScreenGrabber>()> makeFallback_;
     std::unique_ptr<IScreenGrabber> fallback_;
     bool fellBack_ = false;
+    bool pointer_ = false;
     int timeoutMs_;
 };

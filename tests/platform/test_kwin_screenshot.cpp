@@ -92,7 +92,9 @@ TEST(KWinScreenShot, ThePipesPictureOrTheFallback) {
             fake.Bus(), [] { return QRect(0, 0, 4, 3); },
             [&] { return std::make_unique<TFallback>(fallbackGrabs); }, 1000);
         QDeadlineTimer bound(8000); // the time allowed twice over, and then some
+        ASSERT_TRUE(grabber.DrawsPointer());
         for (int i = 0; i < 2; ++i) {
+            grabber.IncludePointer(i == 1); // the second grab with the pointer
             TGrabbedImage out;
             ASSERT_TRUE(grabber.Grab(QRect(0, 0, 4, 3), out).ok);
             if (!row.shot) continue;
@@ -102,7 +104,10 @@ TEST(KWinScreenShot, ThePipesPictureOrTheFallback) {
             EXPECT_EQ(out.pixels[2], 200);
         }
         EXPECT_FALSE(bound.hasExpired());
-        EXPECT_EQ(fake.CallsOf("CaptureWorkspace").size(), row.kwinCalls);
+        const QList<QJsonArray> calls = fake.CallsOf("CaptureWorkspace");
+        EXPECT_EQ(calls.size(), row.kwinCalls);
+        for (qsizetype i = 0; i < calls.size(); ++i)
+            EXPECT_EQ(calls[i][0].toObject().value("include-cursor"), QJsonValue(i == 1)) << "call " << i;
         EXPECT_EQ(fallbackGrabs, row.fallbackGrabs);
     }
 }
