@@ -29,6 +29,8 @@ class TNullCaptureOwner : public ICaptureOwner {
     void DiscardCapture() override {}
     void SetCaptureTexts(const QString&, const QString&) override {}
     void HideForCapture() override {}
-    void StoreCapture(const TDIB&, const TDIB&, const TDIB&, QPointF) override {}
+    void StoreCapture(const TDIB&, const TDIB&, const TDIB&, QPointF, const QRect&) override {}
     void CaptureFinished() override {}
+    void PinCapture() override {}
+    void TextCaptured(const TDIB&, const TDIB&, const TDIB&, QPointF, const QRect&) override {}
 };
