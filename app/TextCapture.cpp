@@ -120,6 +120,10 @@ void TTextCapture::Finished(int request, const TTextResult& result) {
             tr("没有可用的文字识别语言数据（请安装 tesseract-ocr-eng 或 tesseract-ocr-chi-sim）。"));
         return;
     }
+    if (result.failed) {
+        window->ShowMessage(tr("文字识别失败：内存不足。"));
+        return;
+    }
     window->ShowResult(result.text, result.codes);
     const QString clip = result.ClipboardText();
     if (!clip.isEmpty()) QGuiApplication::clipboard()->setText(clip);

@@ -643,6 +643,10 @@ keeps Print Screen for itself.
         <translation>, </translation>
     </message>
     <message>
+        <source>文字识别失败：内存不足。</source>
+        <translation>Text recognition failed: out of memory.</translation>
+    </message>
+    <message>
         <source>没有可用的文字识别语言数据（请安装 tesseract-ocr-eng 或 tesseract-ocr-chi-sim）。</source>
         <translation>No language data for text recognition is installed (install tesseract-ocr-eng or tesseract-ocr-chi-sim).</translation>
     </message>

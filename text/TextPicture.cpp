@@ -8,8 +8,10 @@ namespace {
 
 // Grey levels further than this from the ground count as ink.
 constexpr int InkDistance = 48;
-// A picture is scaled up no more than this.
+// A picture is scaled up no more than this, and to no more pixels than these (a whole 4K monitor of
+// small text would otherwise ask for gigabytes).
 constexpr double MaxScale = 4;
+constexpr double MaxScaledPixels = 24e6;
 
 int GreyOf(int r, int g, int b) {
     return (r * 299 + g * 587 + b * 114 + 500) / 1000;
@@ -134,7 +136,8 @@ TTextPicture PrepareTextPicture(const TDIB& picture) {
 
     result.lineHeight = TypicalLineHeight(result.unscaled, 128);
     if (result.lineHeight > 0 && result.lineHeight < TextTargetLineHeight * 0.85)
-        result.scale = std::min(MaxScale, double(TextTargetLineHeight) / result.lineHeight);
+        result.scale = std::max(1.0, std::min({MaxScale, double(TextTargetLineHeight) / result.lineHeight,
+                                               std::sqrt(MaxScaledPixels / (double(w) * h))}));
     if (result.scale == 1) {
         result.grey = result.unscaled;
         return result;

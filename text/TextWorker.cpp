@@ -3,6 +3,7 @@
 #include "TextPicture.h"
 
 #include <chrono>
+#include <exception>
 
 namespace {
 double MsSince(std::chrono::steady_clock::time_point start) {
@@ -116,7 +117,12 @@ void TTextWorker::Run() {
         if (engine.Load(usable)) {
             if (loading) result.loadMs = MsSince(loadStart);
             const double loadMs = result.loadMs;
-            result = RecognisePicture(engine, request.picture, &cancelRunning_);
+            try {
+                result = RecognisePicture(engine, request.picture, &cancelRunning_);
+            } catch (const std::exception&) {
+                result = TTextResult{};
+                result.failed = true;
+            }
             result.loadMs = loadMs;
         } else {
             result.engineMissing = true;

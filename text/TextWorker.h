@@ -22,6 +22,7 @@ struct TTextResult {
     std::vector<TFoundCode> codes; // QR and bar codes
     bool cancelled = false;
     bool engineMissing = false; // no language data could be loaded
+    bool failed = false;        // out of memory for the pictures
     double loadMs = 0;          // the engine's load, when this request loaded it
     double recogniseMs = 0;     // preparing, recognising and reading codes
     // What goes to the clipboard: the text, else the codes' texts one a line; empty when nothing

@@ -49,10 +49,11 @@ TTextCapture::TCapturePictures Pictures(const char* text) {
 struct TextCaptureTest : ::testing::Test {
     std::vector<TTextCapture::TCapturePictures> kept;
     QString languages, chosen;
-    TTextCapture capture{{.keepAsPicture = [this](const TTextCapture::TCapturePictures& p) { kept.push_back(p); },
-                          .openUrl = {},
-                          .languages = [this] { return languages; },
-                          .setLanguages = [this](const QString& l) { chosen = languages = l; }}};
+    TTextCapture capture{
+        {.keepAsPicture = [this](const TTextCapture::TCapturePictures& p) { kept.push_back(p); },
+         .openUrl = {},
+         .languages = [this] { return languages; },
+         .setLanguages = [this](const QString& l) { chosen = languages = l; }}};
 
     static bool Done(TTextResultWindow* w) { return w && !w->Busy(); }
     void SetUp() override { QGuiApplication::clipboard()->setText(QStringLiteral("before")); }
@@ -69,7 +70,8 @@ TEST_F(TextCaptureTest, TextGoesToTheClipboardAndNothingFoundLeavesItAlone) {
     capture.Recognise(Pictures(Sentence));
     QPointer<TTextResultWindow> found = capture.LatestWindow();
     ASSERT_TRUE(WaitFor([&] { return Done(found); }, 60000));
-    EXPECT_LE(CharacterErrorRate(found->Text(), QString::fromUtf8(Sentence)), 0.02) << found->Text().toStdString();
+    EXPECT_LE(CharacterErrorRate(found->Text(), QString::fromUtf8(Sentence)), 0.02)
+        << found->Text().toStdString();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), found->Text());
     EXPECT_TRUE(found->Message().isEmpty());
     EXPECT_TRUE(kept.empty());

@@ -86,6 +86,13 @@ TEST(TextPicture, SmallTextIsScaledUpAndLargeTextIsNot) {
     }
 }
 
+TEST(TextPicture, AWholeMonitorOfSmallTextIsScaledWithinBounds) {
+    const TTextPicture p = PrepareTextPicture(Bars(24, 255, 0, 110, 9, 3840));
+    EXPECT_EQ(p.lineHeight, 9);
+    EXPECT_GT(p.scale, 1);
+    EXPECT_LE(double(p.grey.Width()) * p.grey.Height(), 24.1e6);
+}
+
 TEST(TextPicture, EmptyAndFlatPicturesGiveNoLines) {
     EXPECT_TRUE(PrepareTextPicture(TDIB()).grey.Empty());
     const TTextPicture flat = PrepareTextPicture(Bars(24, 40, 40, 2, 10));
