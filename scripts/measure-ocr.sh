@@ -2,8 +2,8 @@
 # How well and how fast the text capture reads: renders known English (DejaVu Sans, DejaVu Sans Mono)
 # and Chinese (WenQuanYi Micro Hei) text at 11, 14 and 20 px, black on white and light grey on a dark
 # ground, each a 1000 x 300 region, and prints the engine's first load, then for every case the
-# character error rate and the median time of its recognition (the engine loaded once and kept, on one
-# thread as the program runs it).
+# character error rate and the median time of its recognition, wall clock and the thread's processor
+# time (the engine loaded once and kept, on one thread as the program runs it).
 #
 #   scripts/measure-ocr.sh [--build DIR] [--runs N] [--languages chi_sim+eng] [--save FOLDER]
 #

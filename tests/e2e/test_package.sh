@@ -62,11 +62,14 @@ e2e_check "/usr/bin/vexmor links to the program" \
 
 depends=$(dpkg-deb -f "$deb" Depends)
 e2e_log "Depends: $depends"
-for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6dbus6 libpng16-16 libxcb1; do
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6dbus6 libpng16-16 libxcb1 \
+  libtesseract5 libzbar0; do
   e2e_check "Depends names $lib (from the binaries)" bash -c '[[ ", $0," == *", $1 "* || ", $0," == *", $1,"* ]]' "$depends" "$lib"
 done
 e2e_check "Depends names a font with the interface's Chinese glyphs" \
   bash -c '[[ ", $0," == *", fonts-wqy-microhei | fonts-noto-cjk,"* ]]' "$depends"
+e2e_check "Recommends the text capture's language data ($(dpkg-deb -f "$deb" Recommends))" \
+  bash -c '[[ "$0" == *tesseract-ocr-eng* && "$0" == *tesseract-ocr-chi-sim* ]]' "$(dpkg-deb -f "$deb" Recommends)"
 e2e_check "the version is the build's" test "$(dpkg-deb -f "$deb" Version)" = 1.5.0.0
 
 root="$E2E_DIR/root"
