@@ -33,11 +33,11 @@ TDIB Rendered(const char* text, const char* family, int px, QColor ground, QColo
     return TDIB::FromQImage(image, bitCount);
 }
 
-TTextEngine& Engine() {
-    static TTextEngine engine;
-    if (!engine.Loaded()) engine.Load(TTextEngine::UsableLanguages({}));
-    return engine;
-}
+// Each test its own engine: one kept until the exit would outlive the engine library's own cache.
+struct TLoadedEngine {
+    TTextEngine engine;
+    TLoadedEngine() { engine.Load(TTextEngine::UsableLanguages({})); }
+};
 
 TEST(TextRecognition, InstalledLanguagesAreFoundAndChineseLeads) {
     const QStringList installed = TTextEngine::InstalledLanguages();
@@ -53,7 +53,8 @@ TEST(TextRecognition, InstalledLanguagesAreFoundAndChineseLeads) {
 }
 
 TEST(TextRecognition, EnglishAndChineseInBothColourSchemes) {
-    ASSERT_TRUE(Engine().Loaded());
+    TLoadedEngine loaded;
+    ASSERT_TRUE(loaded.engine.Loaded());
     struct Case {
         const char* text;
         const char* family;
@@ -68,7 +69,7 @@ TEST(TextRecognition, EnglishAndChineseInBothColourSchemes) {
         const TDIB picture =
             c.dark ? Rendered(c.text, c.family, c.px, QColor(0x1e, 0x1e, 0x1e), QColor(0xd4, 0xd4, 0xd4), 32)
                    : Rendered(c.text, c.family, c.px, Qt::white, Qt::black);
-        const TTextResult r = RecognisePicture(Engine(), picture);
+        const TTextResult r = RecognisePicture(loaded.engine, picture);
         const QString want = QString::fromUtf8(c.text);
         EXPECT_LE(CharacterErrorRate(r.text, want), c.maxRate)
             << c.family << " " << c.px << ": " << r.text.toStdString();
@@ -76,38 +77,6 @@ TEST(TextRecognition, EnglishAndChineseInBothColourSchemes) {
         EXPECT_EQ(r.text.count(QLatin1Char('\n')), 1) << r.text.toStdString();
         EXPECT_EQ(r.ClipboardText(), r.text);
     }
-}
-
-TEST(TextRecognition, QrCodeIsReadAndAPlainGroundGivesNothing) {
-    QTemporaryDir dir;
-    const QString png = dir.filePath(QStringLiteral("code.png"));
-    const QString url = QStringLiteral("https://tolvane.net/vexmor/?q=识别");
-    ASSERT_EQ(QProcess::execute(QStringLiteral("qrencode"),
-                                {QStringLiteral("-s"), QStringLiteral("4"), QStringLiteral("-o"), png, url}),
-              0);
-    QImage code(png);
-    ASSERT_FALSE(code.isNull());
-    // On a dark ground, light modules: the inverted picture is what the reader sees.
-    code.invertPixels();
-    QImage shown(code.width() + 80, code.height() + 40, QImage::Format_RGB32);
-    shown.fill(QColor(0x10, 0x10, 0x10));
-    QPainter(&shown).drawImage(40, 20, code);
-    const TTextResult r = RecognisePicture(Engine(), TDIB::FromQImage(shown, 24));
-    ASSERT_EQ(r.codes.size(), 1u);
-    EXPECT_EQ(r.codes[0].kind, QStringLiteral("QR-Code"));
-    EXPECT_EQ(r.codes[0].text, url);
-    EXPECT_TRUE(r.text.isEmpty()) << r.text.toStdString();
-    EXPECT_EQ(r.ClipboardText(), url);
-    EXPECT_TRUE(IsWebAddress(url));
-    for (const char* notLink : {"javascript:alert(1)", "file:///etc/passwd", "tolvane.net", "https://"})
-        EXPECT_FALSE(IsWebAddress(QString::fromLatin1(notLink))) << notLink;
-
-    TDIB plain(300, 120, 24);
-    plain.FillRect(QRect(0, 0, 300, 120), 0xFF2a2a2a);
-    const TTextResult nothing = RecognisePicture(Engine(), plain);
-    EXPECT_TRUE(nothing.text.isEmpty());
-    EXPECT_TRUE(nothing.codes.empty());
-    EXPECT_TRUE(nothing.ClipboardText().isEmpty());
 }
 
 TEST(TextWorker, QueuesRequestsCancelsAndStopsWithWorkPending) {
@@ -144,6 +113,41 @@ TEST(TextWorker, QueuesRequestsCancelsAndStopsWithWorkPending) {
             worker.Recognise(english);
     }
     EXPECT_EQ(results.size(), 3u);
+}
+
+// Runs after the worker's test: the child process that makes the code (qrencode) is started in a way
+// the thread sanitizer cannot follow, and it loses track of the locks held afterwards.
+TEST(TextCodes, QrCodeIsReadAndAPlainGroundGivesNothing) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("code.png"));
+    const QString url = QStringLiteral("https://tolvane.net/vexmor/?q=识别");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("qrencode"),
+                                {QStringLiteral("-s"), QStringLiteral("4"), QStringLiteral("-o"), png, url}),
+              0);
+    QImage code(png);
+    ASSERT_FALSE(code.isNull());
+    // On a dark ground, light modules: the inverted picture is what the reader sees.
+    code.invertPixels();
+    QImage shown(code.width() + 80, code.height() + 40, QImage::Format_RGB32);
+    shown.fill(QColor(0x10, 0x10, 0x10));
+    QPainter(&shown).drawImage(40, 20, code);
+    TLoadedEngine loaded;
+    const TTextResult r = RecognisePicture(loaded.engine, TDIB::FromQImage(shown, 24));
+    ASSERT_EQ(r.codes.size(), 1u);
+    EXPECT_EQ(r.codes[0].kind, QStringLiteral("QR-Code"));
+    EXPECT_EQ(r.codes[0].text, url);
+    EXPECT_TRUE(r.text.isEmpty()) << r.text.toStdString();
+    EXPECT_EQ(r.ClipboardText(), url);
+    EXPECT_TRUE(IsWebAddress(url));
+    for (const char* notLink : {"javascript:alert(1)", "file:///etc/passwd", "tolvane.net", "https://"})
+        EXPECT_FALSE(IsWebAddress(QString::fromLatin1(notLink))) << notLink;
+
+    TDIB plain(300, 120, 24);
+    plain.FillRect(QRect(0, 0, 300, 120), 0xFF2a2a2a);
+    const TTextResult nothing = RecognisePicture(loaded.engine, plain);
+    EXPECT_TRUE(nothing.text.isEmpty());
+    EXPECT_TRUE(nothing.codes.empty());
+    EXPECT_TRUE(nothing.ClipboardText().isEmpty());
 }
 
 } // namespace
