@@ -59,26 +59,16 @@ struct TextCaptureTest : ::testing::Test {
     void SetUp() override { QGuiApplication::clipboard()->setText(QStringLiteral("before")); }
 };
 
-TEST_F(TextCaptureTest, TextGoesToTheClipboardAndNothingFoundLeavesItAlone) {
+TEST_F(TextCaptureTest, NothingFoundSaysSoAndLeavesTheClipboardAlone) {
     capture.Recognise(Pictures(""));
     QPointer<TTextResultWindow> empty = capture.LatestWindow();
     ASSERT_TRUE(empty && empty->Busy() && empty->isVisible());
     ASSERT_TRUE(WaitFor([&] { return Done(empty); }, 60000));
     EXPECT_FALSE(empty->Message().isEmpty());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
-
-    capture.Recognise(Pictures(Sentence));
-    QPointer<TTextResultWindow> found = capture.LatestWindow();
-    ASSERT_TRUE(WaitFor([&] { return Done(found); }, 60000));
-    EXPECT_LE(CharacterErrorRate(found->Text(), QString::fromUtf8(Sentence)), 0.02)
-        << found->Text().toStdString();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), found->Text());
-    EXPECT_TRUE(found->Message().isEmpty());
-    EXPECT_TRUE(kept.empty());
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(found.data(), &esc);
-    EXPECT_TRUE(WaitFor([&] { return found.isNull(); }, 5000)) << "Esc closes the window";
-    empty->close();
+    QCoreApplication::sendEvent(empty.data(), &esc);
+    EXPECT_TRUE(WaitFor([&] { return empty.isNull(); }, 5000)) << "Esc closes the window";
 }
 
 TEST_F(TextCaptureTest, AQueuedRequestWaitsAndClosingABusyWindowCancelsIt) {

@@ -2,8 +2,7 @@
 # Text capture: the desktop shows a known English paragraph, Chinese text in a dark theme, a QR code
 # and an empty area. `vexmor --capture=text` with a Ctrl rectangle over each puts the text on the
 # clipboard within the error rate (the code's content for the QR code), shows it in the result
-# window, which Esc closes; the empty area leaves the clipboard as it was. The overlay's O key turns a
-# picture capture into a text capture.
+# window, which Esc closes; the empty area leaves the clipboard as it was.
 source "$(dirname "$0")/lib.sh"
 e2e_init text_capture
 e2e_start_x 1280x800x24
@@ -92,16 +91,6 @@ grep '^vexmor: text recognised' "$E2E_DIR/vexmor.log" | tail -1 | grep -q ' 0 ch
 e2e_check "the clipboard unchanged" test "$(clipboard)" = "kept from before"
 close_result
 
-# O on an overlay opened for a picture makes it a text capture: the selection's text, no picture.
-before=$(recognised)
-"$VEXMOR_BIN" --capture
-e2e_wait_for "the overlay" 30 e2e_overlay_shown
-xdotool key o
-xdotool mousemove 85 85 keydown ctrl mousedown 1 mousemove 200 120 mousemove 755 195 mouseup 1 keyup ctrl
-e2e_wait_for "O reads the text" 60 recognised_after "$before"
-rate=$(cer "$(clipboard)" "$ENGLISH")
-e2e_check "the O key's text, error rate $rate %" python3 -c "import sys; sys.exit(not $rate <= 2)"
-e2e_check "still no picture kept" test -z "$(compgen -G "$XDG_DESKTOP_DIR/*.png")"
 e2e_log "$(grep '^vexmor: text recognised' "$E2E_DIR/vexmor.log")"
 e2e_stop_vexmor
 e2e_pass
