@@ -5,7 +5,10 @@
 #include "CaptureTiming.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibrary>
 
 namespace {
 QStringList LanguageList(const QString& setting) {
@@ -20,12 +23,36 @@ QString LanguageName(const QString& language) {
 }
 } // namespace
 
-TTextCapture::TTextCapture(TWiring wiring, QObject* parent) : QObject(parent), wiring_(std::move(wiring)) {
-    connect(&worker_, &TTextWorker::Finished, this, &TTextCapture::Finished);
+TTextCapture::TTextCapture(TWiring wiring, std::unique_ptr<ITextRecognition> recognition, QObject* parent)
+    : QObject(parent), wiring_(std::move(wiring)), recognition_(std::move(recognition)) {
+    qRegisterMetaType<TTextResult>();
+    if (recognition_)
+        recognition_->SetFinished([this](int request, const TTextResult& result) {
+            // From the recognition's thread: handled on this object's.
+            QMetaObject::invokeMethod(
+                this, [this, request, result] { Finished(request, result); }, Qt::QueuedConnection);
+        });
+}
+
+std::unique_ptr<ITextRecognition> TTextCapture::LoadModule(const QString& programDir) {
+    QString path = QDir::cleanPath(programDir + QStringLiteral("/" VEXMOR_TEXT_MODULE));
+    if (!QFileInfo::exists(path))
+        path = QDir::cleanPath(programDir +
+                               QStringLiteral("/" VEXMOR_TEXT_MODULE_FROM_PROGRAM "/" VEXMOR_TEXT_MODULE));
+    // Kept loaded once it is: the engine's threads and caches must not lose their code.
+    QLibrary module(path);
+    module.setLoadHints(QLibrary::PreventUnloadHint);
+    // (The engine's OpenMP threads are limited by the launcher: the OpenMP library comes with the
+    // program's own libraries.)
+    if (!module.load()) return nullptr;
+    using Create = ITextRecognition* (*)();
+    const auto create = reinterpret_cast<Create>(module.resolve(TextRecognitionEntry));
+    return std::unique_ptr<ITextRecognition>(create ? create() : nullptr);
 }
 
 TTextCapture::~TTextCapture() {
-    // The windows' cancel reaches back here: they go first, quietly.
+    // The recognition stops before the windows go; their cancel reaches back here: they go quietly.
+    recognition_.reset();
     for (auto& [id, pending] : requests_)
         if (pending.window) {
             pending.window->disconnect(this);
@@ -33,14 +60,14 @@ TTextCapture::~TTextCapture() {
         }
 }
 
-QList<QPair<QString, QString>> TTextCapture::LanguageEntries(const QStringList& installed) {
+QList<QPair<QString, QString>> TTextCapture::LanguageEntries(const QStringList& languages) {
     QList<QPair<QString, QString>> entries;
     QStringList names;
-    for (const QString& l : TTextEngine::UsableLanguages(installed))
+    for (const QString& l : languages)
         names << LanguageName(l);
     entries.append({tr("全部（%1）").arg(names.join(tr("、"))), QString()});
-    if (installed.size() > 1)
-        for (const QString& l : TTextEngine::UsableLanguages(installed))
+    if (languages.size() > 1)
+        for (const QString& l : languages)
             entries.append({LanguageName(l), l});
     return entries;
 }
@@ -49,7 +76,9 @@ void TTextCapture::Recognise(TCapturePictures pictures) {
     TTextResultWindow::TWiring w;
     // The closures find the window's current request: choosing a language makes a new one.
     auto* window = new TTextResultWindow({});
-    w.cancel = [this, window] { worker_.Cancel(RequestOf(window)); };
+    w.cancel = [this, window] {
+        if (recognition_) recognition_->Cancel(RequestOf(window));
+    };
     w.savePicture = [this, window] {
         const auto it = requests_.find(RequestOf(window));
         if (it == requests_.end() || !wiring_.keepAsPicture) return;
@@ -61,7 +90,8 @@ void TTextCapture::Recognise(TCapturePictures pictures) {
     w.languageChosen = [this, window](const QString& languages) { LanguageChosen(window, languages); };
     window->SetWiring(std::move(w));
     const QString setting = wiring_.languages ? wiring_.languages() : QString();
-    window->OfferLanguages(LanguageEntries(TTextEngine::InstalledLanguages()), setting);
+    window->OfferLanguages(LanguageEntries(recognition_ ? recognition_->Languages() : QStringList()),
+                           setting);
     connect(window, &TTextResultWindow::Closed, this, [this, window] {
         // A finished request goes with its window; a busy one once its cancelled result is in.
         const auto it = requests_.find(RequestOf(window));
@@ -78,8 +108,14 @@ void TTextCapture::Recognise(TCapturePictures pictures) {
 }
 
 void TTextCapture::Start(TPending pending) {
-    worker_.SetLanguages(LanguageList(wiring_.languages ? wiring_.languages() : QString()));
-    const int id = worker_.Recognise(pending.pictures.captureImage);
+    if (!recognition_) {
+        pending.window->ShowMessage(
+            tr("没有可用的文字识别语言数据（请安装 tesseract-ocr-eng 或 tesseract-ocr-chi-sim）。"));
+        requests_[--missing_] = std::move(pending);
+        return;
+    }
+    recognition_->SetLanguages(LanguageList(wiring_.languages ? wiring_.languages() : QString()));
+    const int id = recognition_->Recognise(pending.pictures.captureImage);
     pending.window->ShowBusy();
     requests_[id] = std::move(pending);
 }

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "DIBmp.h"
-#include "TextWorker.h"
+#include "TextRecognition.h"
 
 #include <QObject>
 #include <QPointF>
@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class TTextResultWindow;
 
@@ -36,17 +37,22 @@ class TTextCapture : public QObject {
         std::function<QString()> languages;
         std::function<void(const QString&)> setLanguages;
     };
-    explicit TTextCapture(TWiring wiring, QObject* parent = nullptr);
+    // Without a recognition (the module missing) every text capture says so.
+    TTextCapture(TWiring wiring, std::unique_ptr<ITextRecognition> recognition, QObject* parent = nullptr);
     ~TTextCapture() override;
 
     void Recognise(TCapturePictures pictures);
     // The window of the latest capture (null once it has closed).
     TTextResultWindow* LatestWindow() const;
-    TTextWorker& Worker() { return worker_; }
+    ITextRecognition* Recognition() const { return recognition_.get(); }
 
-    // The result window's language entries: all installed languages first (data empty), then each
-    // alone (data its name).
-    static QList<QPair<QString, QString>> LanguageEntries(const QStringList& installed);
+    // The result window's language entries for the languages installed (in the engine's order): all of
+    // them first (data empty), then each alone (data its name).
+    static QList<QPair<QString, QString>> LanguageEntries(const QStringList& languages);
+
+    // The text module beside the program, or in its module folder once installed; none when it is
+    // missing or does not load.
+    static std::unique_ptr<ITextRecognition> LoadModule(const QString& programDir);
 
   private:
     struct TPending {
@@ -61,7 +67,8 @@ class TTextCapture : public QObject {
     void LanguageChosen(TTextResultWindow* window, const QString& languages);
 
     TWiring wiring_;
-    TTextWorker worker_;
+    std::unique_ptr<ITextRecognition> recognition_;
     std::map<int, TPending> requests_;
     QPointer<TTextResultWindow> latest_;
+    int missing_ = 0; // the numbers of captures kept without a recognition count down from -1
 };

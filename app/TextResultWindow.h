@@ -3,7 +3,7 @@
 // Esc closes it; closing a busy window cancels its recognition.
 #pragma once
 
-#include "CodeReader.h"
+#include "TextRecognition.h"
 
 #include <QRect>
 #include <QString>

@@ -472,7 +472,11 @@ TTextCapture& TVexmorMainForm::TextCapture() {
             store.WriteString(kSettingsKey, SettingName::TextLanguages, languages);
             (void)store.Save();
         };
-        textCapture_ = std::make_unique<TTextCapture>(std::move(wiring));
+        const auto loading = TCaptureClock::now();
+        std::unique_ptr<ITextRecognition> recognition =
+            TTextCapture::LoadModule(QCoreApplication::applicationDirPath());
+        CaptureTimingLine("text module %s in %.0f ms", recognition ? "loaded" : "missing", MsSince(loading));
+        textCapture_ = std::make_unique<TTextCapture>(std::move(wiring), std::move(recognition));
     }
     return *textCapture_;
 }

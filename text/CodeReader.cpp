@@ -2,8 +2,6 @@
 
 #include <zbar.h>
 
-#include <QUrl>
-
 std::vector<TFoundCode> ReadCodes(const TDIB& grey) {
     std::vector<TFoundCode> found;
     if (grey.Empty() || grey.BitCount() != 8) return found;
@@ -20,10 +18,4 @@ std::vector<TFoundCode> ReadCodes(const TDIB& grey) {
         found.push_back({QString::fromStdString(s->get_type_name()), QString::fromStdString(s->get_data())});
     image.set_data(nullptr, 0);
     return found;
-}
-
-bool IsWebAddress(const QString& text) {
-    const QUrl url(text.trimmed(), QUrl::StrictMode);
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }

@@ -11,14 +11,6 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 }
 } // namespace
 
-QString TTextResult::ClipboardText() const {
-    if (!text.isEmpty()) return text;
-    QStringList lines;
-    for (const TFoundCode& c : codes)
-        lines << c.text;
-    return lines.join(QLatin1Char('\n'));
-}
-
 TTextResult RecognisePicture(TTextEngine& engine, const TDIB& picture, const std::atomic<bool>* cancel) {
     const auto start = std::chrono::steady_clock::now();
     TTextResult result;
@@ -135,4 +127,31 @@ void TTextWorker::Run() {
         }
         emit Finished(request.id, result);
     }
+}
+
+namespace {
+class TWorkerRecognition : public ITextRecognition {
+  public:
+    void SetFinished(std::function<void(int, const TTextResult&)> finished) override {
+        QObject::disconnect(&worker_, &TTextWorker::Finished, nullptr, nullptr);
+        QObject::connect(&worker_, &TTextWorker::Finished, &worker_, std::move(finished),
+                         Qt::DirectConnection);
+    }
+    void SetLanguages(const QStringList& languages) override { worker_.SetLanguages(languages); }
+    int Recognise(const TDIB& picture) override { return worker_.Recognise(picture); }
+    void Cancel(int request) override { worker_.Cancel(request); }
+    int Pending() const override { return worker_.Pending(); }
+    QStringList Languages() const override { return TTextEngine::UsableLanguages({}); }
+
+  private:
+    TTextWorker worker_;
+};
+} // namespace
+
+std::unique_ptr<ITextRecognition> MakeWorkerRecognition() {
+    return std::make_unique<TWorkerRecognition>();
+}
+
+extern "C" Q_DECL_EXPORT ITextRecognition* VexmorCreateTextRecognition() {
+    return MakeWorkerRecognition().release();
 }

@@ -6,6 +6,7 @@
 #include "CodeReader.h"
 #include "DIBmp.h"
 #include "TextEngine.h"
+#include "TextRecognition.h"
 
 #include <QObject>
 #include <QStringList>
@@ -13,23 +14,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
-
-struct TTextResult {
-    QString text;                  // the recognised text (tidied)
-    std::vector<TFoundCode> codes; // QR and bar codes
-    bool cancelled = false;
-    bool engineMissing = false; // no language data could be loaded
-    bool failed = false;        // out of memory for the pictures
-    double loadMs = 0;          // the engine's load, when this request loaded it
-    double recogniseMs = 0;     // preparing, recognising and reading codes
-    // What goes to the clipboard: the text, else the codes' texts one a line; empty when nothing
-    // was found.
-    QString ClipboardText() const;
-};
-Q_DECLARE_METATYPE(TTextResult)
 
 // The whole recognition of one picture (24 or 32 bits) with a loaded engine.
 TTextResult RecognisePicture(TTextEngine& engine, const TDIB& picture,
@@ -72,3 +60,6 @@ class TTextWorker : public QObject {
     std::atomic<bool> cancelRunning_{false};
     std::thread thread_;
 };
+
+// The worker behind the program's interface (what the text module hands out).
+std::unique_ptr<ITextRecognition> MakeWorkerRecognition();

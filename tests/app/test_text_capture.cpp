@@ -2,6 +2,7 @@
 #include "TextCapture.h"
 #include "TextCompare.h"
 #include "TextResultWindow.h"
+#include "TextWorker.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -53,7 +54,8 @@ struct TextCaptureTest : ::testing::Test {
         {.keepAsPicture = [this](const TTextCapture::TCapturePictures& p) { kept.push_back(p); },
          .openUrl = {},
          .languages = [this] { return languages; },
-         .setLanguages = [this](const QString& l) { chosen = languages = l; }}};
+         .setLanguages = [this](const QString& l) { chosen = languages = l; }},
+        MakeWorkerRecognition()};
 
     static bool Done(TTextResultWindow* w) { return w && !w->Busy(); }
     void SetUp() override { QGuiApplication::clipboard()->setText(QStringLiteral("before")); }
@@ -83,12 +85,12 @@ TEST_F(TextCaptureTest, AQueuedRequestWaitsAndClosingABusyWindowCancelsIt) {
     EXPECT_TRUE(second.isNull() || !second->isVisible());
     WaitFor([] { return false; }, 200); // nothing of the cancelled one arrives later
     EXPECT_EQ(QGuiApplication::clipboard()->text(), first->Text());
-    EXPECT_EQ(capture.Worker().Pending(), 0);
+    EXPECT_EQ(capture.Recognition()->Pending(), 0);
     first->close();
 }
 
 TEST_F(TextCaptureTest, TheWindowKeepsThePictureAndChoosesTheLanguage) {
-    const auto entries = TTextCapture::LanguageEntries({QStringLiteral("eng"), QStringLiteral("chi_sim")});
+    const auto entries = TTextCapture::LanguageEntries(capture.Recognition()->Languages());
     ASSERT_EQ(entries.size(), 3);
     EXPECT_EQ(entries[0].second, QString());
     EXPECT_EQ(entries[1].second, QStringLiteral("chi_sim"));

@@ -29,6 +29,7 @@ e2e_check "lintian has no hardening note ($(grep hardening <<<"$lint"))" bash -c
 expected=$(sort <<LIST
 /usr/bin/vexmor
 /usr/lib/$arch/vexmor/vexmor-sound.so
+/usr/lib/$arch/vexmor/vexmor-text.so
 /usr/libexec/vexmor/vexmor
 /usr/libexec/vexmor/vexmor-main.so
 /usr/share/applications/vexmor.desktop
@@ -94,7 +95,8 @@ for size in 16 32 48 64 128 256; do
 done
 # Built with Debian's hardening flags: every binary bound at start, the program and its module
 # calling the C library's checked functions (the sound module calls none that have one).
-for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so "usr/lib/$arch/vexmor/vexmor-sound.so"; do
+for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so "usr/lib/$arch/vexmor/vexmor-sound.so" \
+  "usr/lib/$arch/vexmor/vexmor-text.so"; do
   e2e_check "$elf is bound at start" bash -c 'readelf -d "$0" | grep -q "(FLAGS).*BIND_NOW"' "$root/$elf"
 done
 for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so; do
