@@ -30,7 +30,8 @@ void TBusService::Capture(int mode) {
 void TBusService::CaptureAfter(int mode, int milliseconds) {
     const std::optional<TCaptureMode> known = CaptureModeFromInt(mode);
     if (!known) {
-        Refuse(QStringLiteral("capture mode %1: 0 (desktop), 1 (window), 2 (magnifier) or 4 (last region)")
+        Refuse(QStringLiteral(
+                   "capture mode %1: 0 (desktop), 1 (window), 2 (magnifier), 3 (text) or 4 (last region)")
                    .arg(mode));
         return;
     }

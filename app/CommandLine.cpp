@@ -28,6 +28,7 @@ struct TModeName {
 constexpr TModeName kModeNames[] = {{"desktop", TCaptureMode::Desktop},
                                     {"window", TCaptureMode::Window},
                                     {"magnifier", TCaptureMode::Magnifier},
+                                    {"text", TCaptureMode::Text},
                                     {"last-region", TCaptureMode::LastRegion}};
 
 bool ModeFromName(const std::string& name, TCaptureMode& mode) {
@@ -173,8 +174,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             capture = true;
             if (hasValue && !ModeFromName(value, c.mode))
                 return Error(QT_TRANSLATE_NOOP("CommandLine",
-                                               "未知的捕获方式“%1”（可用 desktop、window、magnifier 或 "
-                                               "last-region）"),
+                                               "未知的捕获方式“%1”（可用 desktop、window、magnifier、"
+                                               "text 或 last-region）"),
                              {value});
         } else if (name == "--delay") {
             std::string seconds = value;
@@ -290,9 +291,9 @@ std::string UsageText(const TTranslate& translate) {
                           "冻结屏幕，圈出要留下的部分；平时在托盘中等候。\n"
                           "\n"
                           "  --capture[=方式]   立即捕获：desktop（整个桌面，默认）、window（活动窗口\n"
-                          "                     的区域）、magnifier（放大镜）或 last-region（不经覆盖\n"
-                          "                     层再取上次的区域）；已在运行的副本执行它，或确认它\n"
-                          "                     已打开的捕获\n"
+                          "                     的区域）、magnifier（放大镜）、text（识别所选区域的\n"
+                          "                     文字并复制）或 last-region（不经覆盖层再取上次的区\n"
+                          "                     域）；已在运行的副本执行它，或确认它已打开的捕获\n"
                           "  --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代\n"
                           "                     等候中的请求）\n"
                           "  --edit 文件        在覆盖层中打开图片，像捕获一样圈选、画笔和标注；\n"

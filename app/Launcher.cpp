@@ -51,7 +51,14 @@ int main(int argc, char** argv) {
         return 0;
 
     const std::string module = OwnFolder() + "/" VEXMOR_MAIN_MODULE;
+    // The text recognition's engine spreads its work over OpenMP threads that spin on the cores the
+    // interface needs; on a desktop machine that makes it several times slower, so it keeps to one.
+    // The OpenMP library (which the program's image libraries bring) reads the limit as the module
+    // loads it; the programs Vexmor starts get the environment as it was.
+    const bool threadLimitGiven = std::getenv("OMP_THREAD_LIMIT") != nullptr;
+    if (!threadLimitGiven) ::setenv("OMP_THREAD_LIMIT", "1", 1);
     void* program = ::dlopen(module.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!threadLimitGiven) ::unsetenv("OMP_THREAD_LIMIT");
     if (!program) {
         std::fprintf(stderr, "vexmor: cannot load the program: %s\n", ::dlerror());
         return 1;

@@ -44,6 +44,9 @@ inline const QString PermissionNoticeTold = QStringLiteral("PermissionNoticeTold
 // The overlay's last annotation tool (by name: "pen", "arrow", ...) and palette colour (1-8).
 inline const QString AnnotationTool = QStringLiteral("AnnotationTool");
 inline const QString AnnotationColour = QStringLiteral("AnnotationColour");
+// The text capture's languages: the engine's language names joined by "+" ("chi_sim+eng"); empty or
+// absent for every language installed.
+inline const QString TextLanguages = QStringLiteral("TextLanguages");
 // Placement values below "<key>\<object name>".
 inline const QString State = QStringLiteral("State");
 inline const QString Left = QStringLiteral("Left");

@@ -66,6 +66,9 @@ void TTrayController::AddCaptureEntries() {
     QObject::connect(AddEntry("LastRegionMenu", QT_TR_NOOP("重复上次区域"), TMenuIcons::icCapture),
                      &QAction::triggered, window_,
                      [this] { wiring_.startCapture(TCaptureMode::LastRegion, false); });
+    QObject::connect(AddEntry("TextCaptureMenu", QT_TR_NOOP("识别文字"), TMenuIcons::icCapture),
+                     &QAction::triggered, window_,
+                     [this] { wiring_.startCapture(TCaptureMode::Text, false); });
 }
 
 void TTrayController::CreateTrayIcon() {

@@ -8,6 +8,7 @@
 #include "Settings.h"
 #include "SettingsPage.h"
 #include "SettingsStore.h"
+#include "TextCapture.h"
 
 #include "CaptureHistory.h"
 #include "Export.h"
@@ -444,6 +445,42 @@ void TVexmorMainForm::PinCurrentCapture() {
     pins_.Pin(capture_.PinnedCapture(title, comment));
 }
 
+void TVexmorMainForm::TextCaptured(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+                                   QPointF previewOrigin, const QRect& desktopRect) {
+    TextCapture().Recognise({captureImage, flatImage, previewImage, previewOrigin, desktopRect});
+}
+
+TTextCapture& TVexmorMainForm::TextCapture() {
+    if (!textCapture_) {
+        TTextCapture::TWiring wiring;
+        wiring.keepAsPicture = [this](const TTextCapture::TCapturePictures& p) {
+            DiscardCapture();
+            SetCaptureTexts(QString(), QString());
+            StoreCapture(p.captureImage, p.flatImage, p.previewImage, p.previewOrigin, p.desktopRect);
+            CaptureFinished();
+        };
+        wiring.openUrl = [](const QString& url) { (void)Platform().shell->OpenUrl(url); };
+        // Read and written in the file at once: the choice is made outside the settings tab.
+        wiring.languages = [] {
+            TSettingsStore store;
+            store.Load();
+            return store.ReadString(kSettingsKey, SettingName::TextLanguages);
+        };
+        wiring.setLanguages = [](const QString& languages) {
+            TSettingsStore store;
+            store.Load();
+            store.WriteString(kSettingsKey, SettingName::TextLanguages, languages);
+            (void)store.Save();
+        };
+        const auto loading = TCaptureClock::now();
+        std::unique_ptr<ITextRecognition> recognition =
+            TTextCapture::LoadModule(QCoreApplication::applicationDirPath());
+        CaptureTimingLine("text module %s in %.0f ms", recognition ? "loaded" : "missing", MsSince(loading));
+        textCapture_ = std::make_unique<TTextCapture>(std::move(wiring), std::move(recognition));
+    }
+    return *textCapture_;
+}
+
 void TVexmorMainForm::PinCapture() {
     PinCurrentCapture();
     DiscardCapture();
@@ -471,6 +508,11 @@ void TVexmorMainForm::CaptureOnRequest(TCaptureMode mode, int delayMs, bool pin)
     }
     if (pin && InputForm) {
         InputForm->FinishCapture(true); // an open overlay is confirmed, and pinned
+        return;
+    }
+    if (mode == TCaptureMode::Text && InputForm) {
+        InputForm->TextOnConfirm = true; // an open overlay is confirmed for its text
+        InputForm->FinishCapture();
         return;
     }
     if (pin)

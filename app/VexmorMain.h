@@ -40,6 +40,7 @@ class THotKeyController;
 class TPictureRequests;
 class TSettingsPage;
 class TSettingsStore;
+class TTextCapture;
 
 class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCommands {
     Q_OBJECT
@@ -105,6 +106,11 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     // A capture confirmed for pinning: it goes to a pin of its own instead of the after-capture
     // handling, and the program holds no capture afterwards.
     void PinCapture() override;
+    // A text capture confirmed: its text is recognised and shown near the selection.
+    void TextCaptured(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+                      QPointF previewOrigin, const QRect& desktopRect) override;
+    // The text captures' recognition and windows, made with the first text capture.
+    TTextCapture& TextCapture();
     // The pins on the screen.
     TPinBoard& Pins() { return pins_; }
     // After a command on the capture: with "discard after operation" the capture goes and the window
@@ -219,6 +225,7 @@ class TVexmorMainForm : public QWidget, public ICaptureOwner, public ICaptureCom
     // The history outlives its tab, which shows it.
     std::unique_ptr<TCaptureHistory> history_;
     std::unique_ptr<THistoryPage> historyPage_;
+    std::unique_ptr<TTextCapture> textCapture_;
     TPinBoard pins_{PinWiring()};
     TPinBoard::TWiring PinWiring();
     QString versionText_;

@@ -32,4 +32,5 @@ class TNullCaptureOwner : public ICaptureOwner {
     void StoreCapture(const TDIB&, const TDIB&, const TDIB&, QPointF, const QRect&) override {}
     void CaptureFinished() override {}
     void PinCapture() override {}
+    void TextCaptured(const TDIB&, const TDIB&, const TDIB&, QPointF, const QRect&) override {}
 };

@@ -34,4 +34,8 @@ class ICaptureOwner {
                               QPointF previewOrigin, const QRect& desktopRect) = 0;
     virtual void CaptureFinished() = 0;
     virtual void PinCapture() = 0;
+    // A capture confirmed for its text: the same three images and places, handed over for recognition
+    // instead of being kept as the current capture (which stays as it was).
+    virtual void TextCaptured(const TDIB& captureImage, const TDIB& flatImage, const TDIB& previewImage,
+                              QPointF previewOrigin, const QRect& desktopRect) = 0;
 };

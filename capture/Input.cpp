@@ -145,6 +145,8 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner, bool pin) {
         if (CaptureLastRegion(owner, pin)) return;
         mode = TCaptureMode::Desktop;
     }
+    const bool text = mode == TCaptureMode::Text;
+    if (text) mode = TCaptureMode::Desktop;
     const auto requested = TCaptureClock::now();
     const auto requestedWall = std::chrono::system_clock::now();
     // Every start shows the grabbed rows at once (the magnifier its magnified part of them) and
@@ -157,10 +159,13 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner, bool pin) {
         return;
     }
     const auto tGrab = TCaptureClock::now();
-    owner->DiscardCapture();
-    QString title, comment;
-    if (owner->AutoTitleSetting()) GetForegroundTitle(title, comment);
-    owner->SetCaptureTexts(title, comment);
+    // A text capture leaves the capture held, and its name, as they are.
+    if (!text) {
+        owner->DiscardCapture();
+        QString title, comment;
+        if (owner->AutoTitleSetting()) GetForegroundTitle(title, comment);
+        owner->SetCaptureTexts(title, comment);
+    }
     owner->HideForCapture();
     const auto tOwner = TCaptureClock::now();
     auto* form = new TInputForm(std::move(grab), owner, OverlayWorkerRuns);
@@ -168,6 +173,7 @@ void StartCapture(TCaptureMode mode, ICaptureOwner* owner, bool pin) {
     form->requested_ = requested;
     form->holdSounds_ = true;
     form->PinOnConfirm = pin;
+    form->TextOnConfirm = text;
     InputForm = form;
     if (mode == TCaptureMode::Magnifier) {
         // The zoom sets off from the first frame on screen.
@@ -643,6 +649,17 @@ void TInputForm::closeEvent(QCloseEvent* e) {
     QWidget::closeEvent(e);
 }
 
+void TInputForm::TurnIntoTextCapture() {
+    TextOnConfirm = true;
+    // With a selection made, its text is read at once; otherwise the next selection's is.
+    bool selected;
+    {
+        std::lock_guard<std::mutex> lock(ShapeLock);
+        selected = !Shapes.empty() && ActiveShape != 0 && RegionOfSelection(Shapes[0], QPoint()).has_value();
+    }
+    if (selected) FinishCapture();
+}
+
 void TInputForm::FormDeactivate() {
     FinishCapture();
 }
@@ -660,7 +677,8 @@ bool TInputForm::event(QEvent* e) {
 
 void TInputForm::FinishCapture(bool pin) {
     if (closed_ || finishing_) return;
-    if (owner_ && owner_->CaptureHeld()) return;
+    const bool text = TextOnConfirm && !pin;
+    if (owner_ && owner_->CaptureHeld() && !text) return;
     const auto confirmed = TCaptureClock::now();
     const auto confirmedWall = std::chrono::system_clock::now();
     CloseTextBox(); // what it holds is kept; what the input method still composes is not
@@ -684,8 +702,22 @@ void TInputForm::FinishCapture(bool pin) {
     ZoomRows.Clear();
     ZoomPanel.Clear();
     // The selection in screen coordinates, remembered once the capture is handed over.
-    const std::optional<TCaptureRegion> region =
-        RemembersRegion ? RegionOfSelection(shapes[0], DesktopBounds.topLeft()) : std::nullopt;
+    std::optional<TCaptureRegion> region = RegionOfSelection(shapes[0], DesktopBounds.topLeft());
+    if (text && !region) {
+        // A click reads the monitor under the pointer, not the whole desktop.
+        const QRect m = NearestMonitor(UnpackPoint(pointer_.load()) + DesktopBounds.topLeft());
+        TCaptureRegion monitor;
+        monitor.rectangle = true;
+        monitor.bounds = {m.left(), m.top(), m.left() + m.width(), m.top() + m.height()};
+        const double l = m.left() + 0.5, t = m.top() + 0.5, r = m.left() + m.width() - 0.5,
+                     b = m.top() + m.height() - 0.5;
+        monitor.points = {{l, t}, {r, t}, {r, b}, {l, b}};
+        const std::vector<CaptureShape> ink(shapes.begin() + 1, shapes.end());
+        shapes.assign(1, SelectionOfRegion(monitor, DesktopBounds.topLeft()));
+        shapes.insert(shapes.end(), ink.begin(), ink.end());
+    }
+    // A text capture's selection is not a picture's region to take again.
+    if (!RemembersRegion || text) region.reset();
     TComposedCapture c;
     try {
         c = ComposeCapture(DesktopImage, GrabbedRect, std::move(shapes), PenWidth.load(), InkColor);
@@ -695,7 +727,10 @@ void TInputForm::FinishCapture(bool pin) {
         c = TComposedCapture{};
     }
     PreviewOrigin = c.previewOrigin;
-    if (owner_ && !c.captureImage.Empty()) {
+    if (owner_ && !c.captureImage.Empty() && text) {
+        owner_->TextCaptured(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin,
+                             c.outputRect.translated(DesktopBounds.topLeft()));
+    } else if (owner_ && !c.captureImage.Empty()) {
         owner_->StoreCapture(c.captureImage, c.flatImage, c.previewImage, c.previewOrigin,
                              c.outputRect.translated(DesktopBounds.topLeft()));
         CaptureTimingLine("confirmed at %.6f s, composed %.1f ms later",
@@ -1063,6 +1098,9 @@ void TInputForm::FormKeyDown(int key, Qt::KeyboardModifiers shift, const QString
     case Qt::Key_Space:
         FinishCapture();
         break;
+    case Qt::Key_O:
+        if (!(shift & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) TurnIntoTextCapture();
+        break;
     case Qt::Key_F:
         // Confirms and pins the capture to the screen where it was taken.
         if (!(shift & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) FinishCapture(true);
@@ -1172,7 +1210,7 @@ void TInputForm::SetZoom(double zoom, bool centreCursor) {
     ApplyCursorShape();
 }
 
-QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const {
+QRect TInputForm::NearestMonitor(const QPoint& screen) const {
     const QList<QRect> monitors = Monitors ? Monitors() : QList<QRect>{};
     QRect nearest = DesktopBounds;
     qint64 best = -1;
@@ -1189,6 +1227,11 @@ QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const {
             nearest = m;
         }
     }
+    return nearest;
+}
+
+QPoint TInputForm::NearestMonitorCentre(const QPoint& screen) const {
+    const QRect nearest = NearestMonitor(screen);
     return QPoint((nearest.left() + nearest.left() + nearest.width()) / 2,
                   (nearest.top() + nearest.top() + nearest.height()) / 2);
 }

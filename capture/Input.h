@@ -160,6 +160,10 @@ class TInputForm : public TWPForm {
     // screen instead of its after-capture handling.
     void FinishCapture(bool pin = false);
     bool PinOnConfirm = false;
+    // A text capture: confirming hands the selection over for recognition (a click takes the monitor
+    // under the pointer), and a capture the owner holds stays. The O key turns a capture into one.
+    bool TextOnConfirm = false;
+    void TurnIntoTextCapture();
     // Cancels (or ends after confirming): frees the frozen desktop, plays the click, and the window
     // goes (deleted from the event loop).
     void FormClose();
@@ -168,6 +172,8 @@ class TInputForm : public TWPForm {
     void SetZoom(double zoom, bool centreCursor);
     // The centre of the monitor nearest to a screen point (the whole desktop when none is known).
     QPoint NearestMonitorCentre(const QPoint& screen) const;
+    // The monitor nearest to a screen point, in screen coordinates (the whole desktop when none is known).
+    QRect NearestMonitor(const QPoint& screen) const;
     void UpdatePickedColor();
     void MovePickRect(int dx1, int dy1, int dx2, int dy2);
     // Takes back the latest change to the annotations (the latest shape, move or deletion), if any;

@@ -106,9 +106,8 @@ void DrawIcon(TAgg2D& g, TToolKind tool, double x, double y, AggColor c) {
 } // namespace
 
 QString AnnotationKeysHelp() {
-    return QCoreApplication::translate(
-        "Annotation",
-        "中键拖动：移动　D：删除　Ctrl+Z / Ctrl+Y：撤销 / 重做　Ctrl+R：上次的区域　F：钉在屏幕上");
+    return QCoreApplication::translate("Annotation", "中键拖动：移动　D：删除　Ctrl+Z / Ctrl+Y：撤销 / "
+                                                     "重做　Ctrl+R：上次的区域　F：钉在屏幕上　O：识别文字");
 }
 
 void TToolStrip::Place(const QRect& monitor, const QRect& avoid) {

@@ -48,8 +48,8 @@
         <translation>Colour %1</translation>
     </message>
     <message>
-        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做&#x3000;Ctrl+R：上次的区域&#x3000;F：钉在屏幕上</source>
-        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo   Ctrl+R: last region   F: pin to screen</translation>
+        <source>中键拖动：移动&#x3000;D：删除&#x3000;Ctrl+Z / Ctrl+Y：撤销 / 重做&#x3000;Ctrl+R：上次的区域&#x3000;F：钉在屏幕上&#x3000;O：识别文字</source>
+        <translation>Middle drag: move   D: delete   Ctrl+Z / Ctrl+Y: undo / redo   Ctrl+R: last region   F: pin to screen   O: capture text</translation>
     </message>
 </context>
 <context>
@@ -67,8 +67,8 @@
         <translation>option &apos;--edit&apos; does not go with &apos;--capture&apos;</translation>
     </message>
     <message>
-        <source>未知的捕获方式“%1”（可用 desktop、window、magnifier 或 last-region）</source>
-        <translation>unknown capture mode &apos;%1&apos; (desktop, window, magnifier or last-region)</translation>
+        <source>未知的捕获方式“%1”（可用 desktop、window、magnifier、text 或 last-region）</source>
+        <translation>unknown capture mode &apos;%1&apos; (desktop, window, magnifier, text or last-region)</translation>
     </message>
     <message>
         <source>选项“--delay”后面要有秒数</source>
@@ -103,9 +103,9 @@
 冻结屏幕，圈出要留下的部分；平时在托盘中等候。
 
   --capture[=方式]   立即捕获：desktop（整个桌面，默认）、window（活动窗口
-                     的区域）、magnifier（放大镜）或 last-region（不经覆盖
-                     层再取上次的区域）；已在运行的副本执行它，或确认它
-                     已打开的捕获
+                     的区域）、magnifier（放大镜）、text（识别所选区域的
+                     文字并复制）或 last-region（不经覆盖层再取上次的区
+                     域）；已在运行的副本执行它，或确认它已打开的捕获
   --delay 秒数       与 --capture 同用：先等待（0 到 3600 秒；新的请求取代
                      等候中的请求）
   --edit 文件        在覆盖层中打开图片，像捕获一样圈选、画笔和标注；
@@ -126,9 +126,9 @@
 Freezes the screens and lets you outline what to keep; waits in the tray.
 
   --capture[=MODE]   capture now: desktop (the default), window (the active window&apos;s area)
-                     magnifier, or last-region (the last capture&apos;s region again, without
-                     the overlay); a copy already running does it, or confirms the capture
-                     it has open
+                     magnifier, text (the selection&apos;s text recognised and copied), or
+                     last-region (the last capture&apos;s region again, without the overlay); a
+                     copy already running does it, or confirms the capture it has open
   --delay SECONDS    with --capture: wait first (0 to 3600; a new request replaces a
                      pending one)
   --edit FILE        open a picture in the overlay to select, ink and annotate it as a
@@ -621,6 +621,44 @@ keeps Print Screen for itself.
     </message>
 </context>
 <context>
+    <name>TTextCapture</name>
+    <message>
+        <source>英文</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>简体中文</source>
+        <translation>Simplified Chinese</translation>
+    </message>
+    <message>
+        <source>繁体中文</source>
+        <translation>Traditional Chinese</translation>
+    </message>
+    <message>
+        <source>全部（%1）</source>
+        <translation>All (%1)</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>文字识别失败：内存不足。</source>
+        <translation>Text recognition failed: out of memory.</translation>
+    </message>
+    <message>
+        <source>没有可用的文字识别语言数据（请安装 tesseract-ocr-eng 或 tesseract-ocr-chi-sim）。</source>
+        <translation>No language data for text recognition is installed (install tesseract-ocr-eng or tesseract-ocr-chi-sim).</translation>
+    </message>
+</context>
+<context>
+    <name>TTextResultWindow</name>
+    <message>
+        <source>所选区域中没有找到文字。剪贴板未改变。</source>
+        <translation>No text was found in the selection. The clipboard is unchanged.</translation>
+    </message>
+</context>
+<context>
     <name>TVexmorMainForm</name>
     <message>
         <source>桌面会先询问是否允许 Vexmor 截取屏幕。请在桌面的对话框中选择“允许”，以后的捕获不再询问。</source>
@@ -729,6 +767,37 @@ keeps Print Screen for itself.
     <message>
         <source>钉在屏幕上(&amp;N)</source>
         <translation>Pi&amp;n to screen</translation>
+    </message>
+    <message>
+        <source>识别文字</source>
+        <translation>Capture text</translation>
+    </message>
+</context>
+<context>
+    <name>TextResultWindow</name>
+    <message>
+        <source>识别文字</source>
+        <translation>Capture text</translation>
+    </message>
+    <message>
+        <source>正在识别文字…</source>
+        <translation>Recognising text…</translation>
+    </message>
+    <message>
+        <source>保存图片</source>
+        <translation>Save picture</translation>
+    </message>
+    <message>
+        <source>语言：</source>
+        <translation>Language:</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
     </message>
 </context>
 <context>

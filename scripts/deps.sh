@@ -11,6 +11,9 @@ VEXMOR_PACKAGES=(
   libagg-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev libwebp-dev libavif-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-shape0-dev libxcb-randr0-dev libxcb-render0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libglib2.0-dev
+  # text capture: the recognition engine with its English and Simplified Chinese data, and the QR and
+  # bar code reader
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr-chi-sim libzbar-dev
   # Wayland sessions: the client library and its scanner, the stable protocol descriptions, Qt's plugin
   libwayland-dev wayland-protocols qt6-wayland
   # the English interface: Qt's translation tools (lupdate, lrelease and their CMake functions) and
@@ -23,6 +26,8 @@ VEXMOR_PACKAGES=(
   # X server and tools the demo and end-to-end tests drive
   xvfb xauth xdotool x11-utils x11-xserver-utils x11-xkb-utils xcompmgr openbox xclip trayer
   imagemagick pngcheck locales xdg-utils
+  # the text capture's scenario makes its QR code with qrencode
+  qrencode
   # the WebP and AVIF files' own decoders, for the export's round trips
   webp libavif-bin
   # the session-bus scenario: a private bus daemon and gdbus to call it; the launcher's checker

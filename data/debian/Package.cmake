@@ -31,6 +31,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Loaded at run time, so no binary names them: Qt's Chinese for its own dialogs and buttons, the
-# platform plugin of Wayland sessions, and xdg-email for mailing a capture.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, qt6-wayland, xdg-utils")
+# platform plugin of Wayland sessions, xdg-email for mailing a capture, and the text capture's
+# language data (the engine itself, libtesseract5, is a dependency the binaries show).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "qt6-translations-l10n, qt6-wayland, xdg-utils, tesseract-ocr-eng, tesseract-ocr-chi-sim")
 include(CPack)

@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         TArgsCase{"gnu_tray", {"--tray"}, TAction::None, true, "forward"},
         TArgsCase{"capture_default_desktop", {"--capture"}, TAction::Capture, false, "capture 0 0"},
         TArgsCase{"capture_window", {"--capture=window"}, TAction::Capture, false, "capture 1 0"},
+        TArgsCase{"capture_text", {"--capture=text"}, TAction::Capture, false, "capture 3 0"},
         TArgsCase{"capture_magnifier_delayed",
                   {"--capture=magnifier", "--delay", "2"},
                   TAction::Capture,
@@ -90,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLine, RequestsFromOutsideAreCheckedBeforeUse) {
     TCommandLine out;
     for (const char* bad :
-         {"capture 3 0", "capture 5 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", "",
+         {"capture -1 0", "capture 5 0", "capture 0 -5", "capture 0", "capture x 0", "settings now", "",
           "capture 0 pin", "capture 0 0 pinned", "capture 0 0 pin pin"}) {
         EXPECT_FALSE(ParseRequest(bad, out)) << bad;
     }

@@ -92,7 +92,7 @@ TEST_F(DeferredControls, AWindowWithoutTabsExistsWithTrayAndMenus) {
     EXPECT_EQ(form.objectName(), QStringLiteral("VexmorMainForm"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Vexmor"));
     EXPECT_EQ(form.TrayIcon()->toolTip(), QStringLiteral("Vexmor (空)"));
-    EXPECT_EQ(form.TrayMenu()->actions().size(), 7);
+    EXPECT_EQ(form.TrayMenu()->actions().size(), 8);
     EXPECT_FALSE(form.TrayMenu()->actions().first()->icon().isNull());
     EXPECT_FALSE(form.CaptureHeld());
     // Nothing of what a waiting program does needs the tabs.

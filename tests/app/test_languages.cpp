@@ -154,8 +154,9 @@ TEST(Languages, CommandLineSpeaksTheLanguageItIsGiven) {
     EXPECT_EQ(bad.ErrorLine(english), "unknown option '--bogus'; see 'vexmor --help'");
     EXPECT_EQ(bad.ErrorLine(), "未知的选项“--bogus”；请参阅“vexmor --help”");
     // An argument is put in as it is, even when it looks like a place for another.
-    EXPECT_EQ(ParseCommandLine({"--capture=%2x"}).ErrorLine(english),
-              "unknown capture mode '%2x' (desktop, window, magnifier or last-region); see 'vexmor --help'");
+    EXPECT_EQ(
+        ParseCommandLine({"--capture=%2x"}).ErrorLine(english),
+        "unknown capture mode '%2x' (desktop, window, magnifier, text or last-region); see 'vexmor --help'");
     EXPECT_EQ(ParseCommandLine({"--capture", "--delay", "4000"}).ErrorLine(english),
               "'--delay 4000': seconds from 0 to 3600; see 'vexmor --help'");
 }

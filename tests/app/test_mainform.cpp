@@ -287,20 +287,21 @@ TEST_F(MainFormTest, TrayMenuEntriesCaptionsAndTags) {
                              {"Capturescreenin30sec1", "5秒后捕获屏幕", 5000},
                              {"DCapMenu", "30秒后捕获屏幕", 30000},
                              {"LastRegionMenu", "重复上次区域", -1},
+                             {"TextCaptureMenu", "识别文字", -1},
                              {"SettingsMenu", "设置", -1},
                              {"N1", "", -1},
                              {"ExitMenu", "退出", -1}};
     const QList<QAction*> actions = form_->TrayMenu()->actions();
-    ASSERT_EQ(actions.size(), 7);
-    for (int i = 0; i < 7; ++i) {
+    ASSERT_EQ(actions.size(), 8);
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(actions[i]->objectName(), QString::fromLatin1(entries[i].name));
         EXPECT_EQ(actions[i]->text(), QString::fromUtf8(entries[i].caption));
         if (entries[i].tag > 0) {
             EXPECT_EQ(actions[i]->data().toInt(), entries[i].tag);
         }
     }
-    EXPECT_TRUE(actions[5]->isSeparator());
-    for (int i : {0, 1, 3, 4, 6})
+    EXPECT_TRUE(actions[6]->isSeparator());
+    for (int i : {0, 1, 3, 4, 5, 7})
         EXPECT_FALSE(actions[i]->icon().isNull()) << "icon of " << entries[i].name;
     EXPECT_FALSE(form_->TrayIcon()->icon().isNull());
     // The thumbnail's menu mirrors the capture tab's buttons.

@@ -288,6 +288,36 @@ TEST_F(InputFormTest, ConfirmingWhileTheOwnerHoldsACaptureDoesNothing) {
     EXPECT_TRUE(form->Closed());
 }
 
+TEST_F(InputFormTest, ATextCaptureReadsTheMonitorUnderAClickOrTheSelection) {
+    // Two monitors on a desktop whose top-left is off the origin; a picture is held and stays.
+    monitors = {QRect(-400, 120, 200, 300), QRect(-200, 120, 200, 300)};
+    Make(400, 300, QPoint(-400, 120));
+    form->TextOnConfirm = true;
+    owner.held = true;
+    Press(Qt::LeftButton, 300, 100);
+    Release(Qt::LeftButton, 300, 100);
+    EXPECT_EQ(owner.texts, 1);
+    EXPECT_EQ(owner.stores + owner.finishes + owner.discards, 0);
+    EXPECT_EQ(owner.desktopRect, QRect(-200, 120, 200, 300));
+    ASSERT_EQ(owner.capture.Width(), 200);
+    EXPECT_EQ(owner.capture.GetPixel(0, 0), PatternPixel(200, 0));
+    EXPECT_TRUE(form->Closed());
+    FlushDeletes();
+    // O during a rectangle's drag: its release reads the text; with Ctrl, O is no command.
+    owner = TFakeCaptureOwner{};
+    Make();
+    Press(Qt::LeftButton, 50, 40, Qt::ControlModifier);
+    Move(150, 90);
+    form->FormKeyDown(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_FALSE(form->TextOnConfirm);
+    form->FormKeyDown(Qt::Key_O, Qt::NoModifier);
+    EXPECT_FALSE(form->Closed()) << "the drag goes on";
+    Release(Qt::LeftButton, 150, 90);
+    EXPECT_EQ(owner.texts, 1);
+    EXPECT_EQ(owner.stores, 0);
+    EXPECT_EQ(owner.desktopRect, QRect(50, 40, 101, 51));
+}
+
 TEST_F(InputFormTest, ConfirmingDuringADragTakesTheSelectionAndInkSoFar) {
     Make();
     Press(Qt::RightButton, 300, 50);

@@ -13,7 +13,7 @@
 class TFakeCaptureOwner : public ICaptureOwner {
   public:
     bool cursorSetting = false, autoTitle = true, held = false;
-    int discards = 0, hides = 0, stores = 0, finishes = 0, pins = 0;
+    int discards = 0, hides = 0, stores = 0, finishes = 0, pins = 0, texts = 0;
     QString title = QStringLiteral("unset"), comment = QStringLiteral("unset");
     TDIB capture, flat, preview;
     QPointF origin;
@@ -35,6 +35,11 @@ class TFakeCaptureOwner : public ICaptureOwner {
     }
     void CaptureFinished() override { ++finishes; }
     void PinCapture() override { ++pins; }
+    void TextCaptured(const TDIB& c, const TDIB&, const TDIB&, QPointF, const QRect& r) override {
+        ++texts;
+        capture = c;
+        desktopRect = r;
+    }
 };
 
 // Pixel (x, y) of the pattern: blue x, green y, red x + y (each modulo 256).

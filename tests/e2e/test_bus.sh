@@ -92,7 +92,7 @@ refused() {
   e2e_check "$* is refused with InvalidArgs (was $status: $out)" \
     bash -c '[ "$1" != 0 ] && grep -q "org.freedesktop.DBus.Error.InvalidArgs" <<<"$2"' _ "$status" "$out"
 }
-refused Capture 3
+refused Capture 6
 refused Capture 5
 refused Capture "int32 -1"
 refused CaptureAfter 5 0

@@ -10,6 +10,7 @@ e2e_check "program installed" test -x "$prefix/libexec/vexmor/vexmor"
 e2e_check "the program's module beside it" test -s "$prefix/libexec/vexmor/vexmor-main.so"
 arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 e2e_check "sound module in the library folder" test -s "$prefix/lib/$arch/vexmor/vexmor-sound.so"
+e2e_check "text module in the library folder" test -s "$prefix/lib/$arch/vexmor/vexmor-text.so"
 e2e_check "sounds in the data folder" test -s "$prefix/share/vexmor/sounds/Cap.wav"
 e2e_check "icons in the sizes a desktop picks" \
   bash -c 'for s in 16 32 48 64 128 256; do test -s "$0/share/icons/hicolor/${s}x${s}/apps/vexmor.png" || exit 1; done' "$prefix"

@@ -80,7 +80,7 @@ xdotool key Escape
 e2e_wait_for "Esc hides the main window" 10 main_hidden
 e2e_check "the program still runs after Esc" e2e_alive "$first"
 
-tray_choose "main window from the menu's settings entry" 10 main_shown Down Down Down Down Down
+tray_choose "main window from the menu's settings entry" 10 main_shown Down Down Down Down Down Down
 e2e_check "settings entry shows the settings tab" size_is 466x566
 # Untick "自动复制到剪贴板" (its text, left column of the capture group).
 click_client 70 162

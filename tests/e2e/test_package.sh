@@ -29,6 +29,7 @@ e2e_check "lintian has no hardening note ($(grep hardening <<<"$lint"))" bash -c
 expected=$(sort <<LIST
 /usr/bin/vexmor
 /usr/lib/$arch/vexmor/vexmor-sound.so
+/usr/lib/$arch/vexmor/vexmor-text.so
 /usr/libexec/vexmor/vexmor
 /usr/libexec/vexmor/vexmor-main.so
 /usr/share/applications/vexmor.desktop
@@ -62,11 +63,14 @@ e2e_check "/usr/bin/vexmor links to the program" \
 
 depends=$(dpkg-deb -f "$deb" Depends)
 e2e_log "Depends: $depends"
-for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6dbus6 libpng16-16 libxcb1; do
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6dbus6 libpng16-16 libxcb1 \
+  libtesseract5 libzbar0; do
   e2e_check "Depends names $lib (from the binaries)" bash -c '[[ ", $0," == *", $1 "* || ", $0," == *", $1,"* ]]' "$depends" "$lib"
 done
 e2e_check "Depends names a font with the interface's Chinese glyphs" \
   bash -c '[[ ", $0," == *", fonts-wqy-microhei | fonts-noto-cjk,"* ]]' "$depends"
+e2e_check "Recommends the text capture's language data ($(dpkg-deb -f "$deb" Recommends))" \
+  bash -c '[[ "$0" == *tesseract-ocr-eng* && "$0" == *tesseract-ocr-chi-sim* ]]' "$(dpkg-deb -f "$deb" Recommends)"
 e2e_check "the version is the build's" test "$(dpkg-deb -f "$deb" Version)" = 1.5.0.0
 
 root="$E2E_DIR/root"
@@ -91,7 +95,8 @@ for size in 16 32 48 64 128 256; do
 done
 # Built with Debian's hardening flags: every binary bound at start, the program and its module
 # calling the C library's checked functions (the sound module calls none that have one).
-for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so "usr/lib/$arch/vexmor/vexmor-sound.so"; do
+for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so "usr/lib/$arch/vexmor/vexmor-sound.so" \
+  "usr/lib/$arch/vexmor/vexmor-text.so"; do
   e2e_check "$elf is bound at start" bash -c 'readelf -d "$0" | grep -q "(FLAGS).*BIND_NOW"' "$root/$elf"
 done
 for elf in usr/libexec/vexmor/vexmor usr/libexec/vexmor/vexmor-main.so; do
