@@ -61,6 +61,11 @@ e2e_wait_for "the restarted copy" 30 e2e_main_windows
 run --capture=last-region
 fourth=$(picture_number 4)
 e2e_check "after a restart the same region" test "$(compare -metric AE "$again" "$fourth" null: 2>&1)" = 0
+# With --pin the region becomes a pin over its place instead of a file.
+run --capture=last-region --pin
+pin_at() { xdotool search --onlyvisible --name '钉图' 2>/dev/null | head -1 | xargs -r xwininfo -id | grep -q "$1"; }
+e2e_wait_for "a pin of the region at its place" 20 pin_at "geometry 400x200+100+100"
+e2e_check "and no picture saved for it" count_is 4
 
 # --- editing a picture ----------------------------------------------------------------------------
 rm -f "$XDG_DESKTOP_DIR"/*.png
