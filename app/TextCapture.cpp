@@ -34,7 +34,7 @@ TTextCapture::TTextCapture(TWiring wiring, std::unique_ptr<ITextRecognition> rec
         });
 }
 
-std::unique_ptr<ITextRecognition> TTextCapture::LoadModule(const QString& programDir) {
+std::unique_ptr<ITextRecognition> TTextCapture::LoadModule(const QString& programDir, QString* failure) {
     QString path = QDir::cleanPath(programDir + QStringLiteral("/" VEXMOR_TEXT_MODULE));
     if (!QFileInfo::exists(path))
         path = QDir::cleanPath(programDir +
@@ -44,10 +44,12 @@ std::unique_ptr<ITextRecognition> TTextCapture::LoadModule(const QString& progra
     module.setLoadHints(QLibrary::PreventUnloadHint);
     // (The engine's OpenMP threads are limited by the launcher: the OpenMP library comes with the
     // program's own libraries.)
-    if (!module.load()) return nullptr;
-    using Create = ITextRecognition* (*)();
-    const auto create = reinterpret_cast<Create>(module.resolve(TextRecognitionEntry));
-    return std::unique_ptr<ITextRecognition>(create ? create() : nullptr);
+    const auto create = module.load()
+                            ? reinterpret_cast<ITextRecognition* (*)()>(module.resolve(TextRecognitionEntry))
+                            : nullptr;
+    std::unique_ptr<ITextRecognition> made(create ? create() : nullptr);
+    if (!made && failure) *failure = module.errorString();
+    return made;
 }
 
 TTextCapture::~TTextCapture() {
@@ -109,8 +111,7 @@ void TTextCapture::Recognise(TCapturePictures pictures) {
 
 void TTextCapture::Start(TPending pending) {
     if (!recognition_) {
-        pending.window->ShowMessage(
-            tr("没有可用的文字识别语言数据（请安装 tesseract-ocr-eng 或 tesseract-ocr-chi-sim）。"));
+        pending.window->ShowMessage(tr("无法载入文字识别模块：%1").arg(moduleFailure_));
         requests_[--missing_] = std::move(pending);
         return;
     }

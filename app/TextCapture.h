@@ -51,8 +51,11 @@ class TTextCapture : public QObject {
     static QList<QPair<QString, QString>> LanguageEntries(const QStringList& languages);
 
     // The text module beside the program, or in its module folder once installed; none when it is
-    // missing or does not load.
-    static std::unique_ptr<ITextRecognition> LoadModule(const QString& programDir);
+    // missing or does not load, with the loader's reason in `failure`.
+    static std::unique_ptr<ITextRecognition> LoadModule(const QString& programDir,
+                                                        QString* failure = nullptr);
+    // Why there is no recognition, told by every text capture then.
+    void SetModuleFailure(const QString& why) { moduleFailure_ = why; }
 
   private:
     struct TPending {
@@ -71,4 +74,5 @@ class TTextCapture : public QObject {
     std::map<int, TPending> requests_;
     QPointer<TTextResultWindow> latest_;
     int missing_ = 0; // the numbers of captures kept without a recognition count down from -1
+    QString moduleFailure_;
 };

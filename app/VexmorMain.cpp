@@ -473,10 +473,12 @@ TTextCapture& TVexmorMainForm::TextCapture() {
             (void)store.Save();
         };
         const auto loading = TCaptureClock::now();
+        QString failure;
         std::unique_ptr<ITextRecognition> recognition =
-            TTextCapture::LoadModule(QCoreApplication::applicationDirPath());
+            TTextCapture::LoadModule(QCoreApplication::applicationDirPath(), &failure);
         CaptureTimingLine("text module %s in %.0f ms", recognition ? "loaded" : "missing", MsSince(loading));
         textCapture_ = std::make_unique<TTextCapture>(std::move(wiring), std::move(recognition));
+        textCapture_->SetModuleFailure(failure);
     }
     return *textCapture_;
 }

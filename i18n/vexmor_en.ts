@@ -650,6 +650,10 @@ keeps Print Screen for itself.
         <source>没有可用的文字识别语言数据（请安装 tesseract-ocr-eng 或 tesseract-ocr-chi-sim）。</source>
         <translation>No language data for text recognition is installed (install tesseract-ocr-eng or tesseract-ocr-chi-sim).</translation>
     </message>
+    <message>
+        <source>无法载入文字识别模块：%1</source>
+        <translation>The text recognition module cannot be loaded: %1</translation>
+    </message>
 </context>
 <context>
     <name>TTextResultWindow</name>

@@ -71,6 +71,17 @@ TEST_F(TextCaptureTest, NothingFoundSaysSoAndLeavesTheClipboardAlone) {
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(empty.data(), &esc);
     EXPECT_TRUE(WaitFor([&] { return empty.isNull(); }, 5000)) << "Esc closes the window";
+
+    // Without the module, the loader's reason is told, and the clipboard is left alone as well.
+    QString why;
+    TTextCapture missing({}, TTextCapture::LoadModule(QStringLiteral("/nonexistent"), &why));
+    ASSERT_EQ(missing.Recognition(), nullptr);
+    missing.SetModuleFailure(why);
+    missing.Recognise(Pictures(Sentence));
+    ASSERT_NE(missing.LatestWindow(), nullptr);
+    EXPECT_TRUE(missing.LatestWindow()->Message().contains(QStringLiteral("vexmor-text.so")))
+        << missing.LatestWindow()->Message().toStdString();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }
 
 TEST_F(TextCaptureTest, AQueuedRequestWaitsAndClosingABusyWindowCancelsIt) {
