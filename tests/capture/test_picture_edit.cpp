@@ -13,16 +13,7 @@
 
 namespace {
 
-struct PlacementCase {
-    const char* name;
-    QSize picture;
-    QRect placed; // where the picture lies on the desktop
-};
-void PrintTo(const PlacementCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class PictureEditTest : public ::testing::TestWithParam<PlacementCase> {
+class PictureEditTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake_ = InstallFakePlatform();
@@ -38,35 +29,40 @@ class PictureEditTest : public ::testing::TestWithParam<PlacementCase> {
         OverlaySoundHook = nullptr;
     }
     std::shared_ptr<TFakeState> fake_;
-    TFakeCaptureOwner owner_;
 };
 
-TEST_P(PictureEditTest, ThePictureSitsOnThePointersMonitorAndComesBackWhole) {
-    const PlacementCase& c = GetParam();
-    QCursor::setPos(1300, 200); // on the second monitor
-    const TDIB picture = PatternDesktop(c.picture.width(), c.picture.height());
-    ASSERT_TRUE(StartEditing(picture, QStringLiteral("photo"), &owner_));
-    ASSERT_NE(InputForm, nullptr);
-    EXPECT_EQ(owner_.title, QStringLiteral("photo"));
-    // A second picture while the overlay is open is refused.
-    EXPECT_FALSE(StartEditing(picture, QStringLiteral("other"), &owner_));
+TEST_F(PictureEditTest, ThePictureSitsOnThePointersMonitorAndComesBackWhole) {
+    struct Case {
+        const char* name;
+        QSize picture;
+        QRect placed; // where the picture lies on the desktop
+    };
+    for (const Case& c : {Case{"centred", QSize(200, 100), QRect(1200, 150, 200, 100)},
+                          // Larger than its monitor: from the monitor's top-left, past the desktop's edge.
+                          Case{"larger than the monitor", QSize(800, 500), QRect(1000, 0, 800, 500)}}) {
+        SCOPED_TRACE(c.name);
+        TFakeCaptureOwner owner;
+        QCursor::setPos(1300, 200); // on the second monitor
+        const TDIB picture = PatternDesktop(c.picture.width(), c.picture.height());
+        ASSERT_TRUE(StartEditing(picture, QStringLiteral("photo"), &owner));
+        ASSERT_NE(InputForm, nullptr);
+        EXPECT_EQ(owner.title, QStringLiteral("photo"));
+        // A second picture while the overlay is open is refused.
+        EXPECT_FALSE(StartEditing(picture, QStringLiteral("other"), &owner));
 
-    // Confirmed without a selection: the picture itself, nothing of the dark surroundings.
-    InputForm->FinishCapture();
-    ASSERT_EQ(owner_.stores, 1);
-    EXPECT_EQ(owner_.desktopRect, c.placed);
-    ASSERT_EQ(QSize(owner_.capture.Width(), owner_.capture.Height()), c.picture);
-    for (const QPoint p : {QPoint(0, 0), QPoint(c.picture.width() - 1, c.picture.height() - 1),
-                           QPoint(c.picture.width() / 2, 7)})
-        EXPECT_EQ(owner_.capture.GetPixel(p.x(), p.y()), PatternPixel(p.x(), p.y())) << p.x() << "," << p.y();
+        // Confirmed without a selection: the picture itself, nothing of the dark surroundings.
+        InputForm->FinishCapture();
+        FlushDeletes();
+        InputForm = nullptr;
+        ASSERT_EQ(owner.stores, 1);
+        EXPECT_EQ(owner.desktopRect, c.placed);
+        ASSERT_EQ(QSize(owner.capture.Width(), owner.capture.Height()), c.picture);
+        for (const QPoint p : {QPoint(0, 0), QPoint(c.picture.width() - 1, c.picture.height() - 1),
+                               QPoint(c.picture.width() / 2, 7)})
+            EXPECT_EQ(owner.capture.GetPixel(p.x(), p.y()), PatternPixel(p.x(), p.y()))
+                << p.x() << "," << p.y();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PictureEditTest,
-    ::testing::Values(PlacementCase{"centred", QSize(200, 100), QRect(1200, 150, 200, 100)},
-                      // Larger than its monitor: from the monitor's top-left, past the desktop's edge.
-                      PlacementCase{"larger_than_the_monitor", QSize(800, 500), QRect(1000, 0, 800, 500)}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PictureLoad, TransparencyShowsOverWhiteAndANullImageFails) {
     QImage image(2, 1, QImage::Format_ARGB32);

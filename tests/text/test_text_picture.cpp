@@ -59,41 +59,22 @@ TEST(TextPicture, EveryColourSchemeBecomesTheSameDarkInkOnWhite) {
     EXPECT_EQ(reference.grey.PixelPtr(50, 60)[0], 0);
 }
 
-TEST(TextPicture, UncoveredPixelsAreGround) {
+TEST(TextPicture, LassoOutsidesHugeAndEmptyPictures) {
     // A lasso's outside is transparent: on a dark picture it must not read as a frame of ink.
     TDIB d = Bars(32, 0x20, 0xe0, 3, 40);
     for (int y = 0; y < d.Height(); ++y)
         for (int x = 0; x < 5; ++x)
             *d.PixelPtr32(x, y) = 0;
-    const TTextPicture p = PrepareTextPicture(d);
-    EXPECT_TRUE(p.inverted);
-    EXPECT_EQ(p.grey.PixelPtr(0, 10)[0], 255);
-    EXPECT_EQ(p.lineHeight, 40);
-}
-
-TEST(TextPicture, SmallTextIsScaledUpAndLargeTextIsNot) {
-    for (const int lineHeight : {9, 12, 16, 30, 60}) {
-        const TDIB source = Bars(24, 255, 0, 4, lineHeight);
-        const TTextPicture p = PrepareTextPicture(source);
-        EXPECT_EQ(p.lineHeight, lineHeight);
-        const double want =
-            lineHeight < TextTargetLineHeight * 0.85 ? double(TextTargetLineHeight) / lineHeight : 1;
-        EXPECT_NEAR(p.scale, want, 1e-9) << lineHeight;
-        EXPECT_EQ(p.grey.Height(), int(std::lround(source.Height() * want))) << lineHeight;
-        EXPECT_EQ(p.unscaled.Height(), source.Height());
-        // The scaled lines are as tall as aimed at.
-        EXPECT_NEAR(TypicalLineHeight(p.grey, 128), lineHeight * want, 1.5) << lineHeight;
-    }
-}
-
-TEST(TextPicture, AWholeMonitorOfSmallTextIsScaledWithinBounds) {
-    const TTextPicture p = PrepareTextPicture(Bars(24, 255, 0, 110, 9, 3840));
-    EXPECT_EQ(p.lineHeight, 9);
-    EXPECT_GT(p.scale, 1);
-    EXPECT_LE(double(p.grey.Width()) * p.grey.Height(), 24.1e6);
-}
-
-TEST(TextPicture, EmptyAndFlatPicturesGiveNoLines) {
+    const TTextPicture lasso = PrepareTextPicture(d);
+    EXPECT_TRUE(lasso.inverted);
+    EXPECT_EQ(lasso.grey.PixelPtr(0, 10)[0], 255);
+    EXPECT_EQ(lasso.lineHeight, 40);
+    // A whole 4K monitor of small text is scaled up within the pixel bound.
+    const TTextPicture huge = PrepareTextPicture(Bars(24, 255, 0, 110, 9, 3840));
+    EXPECT_EQ(huge.lineHeight, 9);
+    EXPECT_GT(huge.scale, 1);
+    EXPECT_LE(double(huge.grey.Width()) * huge.grey.Height(), 24.1e6);
+    // Nothing, or one flat grey: no lines, no scaling.
     EXPECT_TRUE(PrepareTextPicture(TDIB()).grey.Empty());
     const TTextPicture flat = PrepareTextPicture(Bars(24, 40, 40, 2, 10));
     EXPECT_EQ(flat.lineHeight, 0);
